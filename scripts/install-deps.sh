@@ -18,7 +18,9 @@ packages=(
   fonts-dejavu-core
   python3
   python3-aiosmtpd
+  tzdata
   xvfb
+  sqlite3
 )
 
 missing=()
