@@ -20,6 +20,10 @@ packages=(
   python3-aiosmtpd
   tzdata
   xvfb
+  openbox
+  xdotool
+  x11-utils
+  imagemagick
   sqlite3
 )
 

@@ -1,0 +1,35 @@
+#include "platform/gui/keys.h"
+
+#include <QList>
+#include <QString>
+#include <Qt>
+
+namespace jw {
+
+char32_t KeyPressChar(int qt_key, int qt_modifiers, const std::string& text) {
+  switch (qt_key) {
+    case Qt::Key_Backspace:
+      return 8;
+    case Qt::Key_Tab:
+      return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return 13;
+    case Qt::Key_Escape:
+      return 27;
+    default:
+      break;
+  }
+  if ((qt_modifiers & Qt::ControlModifier) && qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) {
+    return static_cast<char32_t>(qt_key - Qt::Key_A + 1);
+  }
+  const QString typed = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  const QList<uint> code_points = typed.toUcs4();
+  // A press types one character; anything else (dead keys, pure modifiers,
+  // function keys) types none.
+  if (code_points.size() != 1) return 0;
+  const char32_t c = code_points.front();
+  return c < 32 || c == 127 ? 0 : c;
+}
+
+}  // namespace jw

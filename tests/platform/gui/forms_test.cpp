@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include "platform/gui/application.h"
+#include "platform/gui/dialogs_scripted.h"
+#include "platform/gui/keys.h"
+#include "platform/gui/menus.h"
+
+namespace jw {
+namespace {
+
+class Forms : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto scripted = std::make_unique<ScriptedDialogs>();
+    dialogs_ = scripted.get();
+    SetDialogService(std::move(scripted));
+  }
+  void TearDown() override { SetDialogService(nullptr); }
+
+  ScriptedDialogs* dialogs_ = nullptr;
+};
+
+TEST_F(Forms, ScreenListsFormsFrontFirst) {
+  auto* a = MakeForm<TForm>(Application);
+  auto* b = MakeForm<TForm>(Application);
+  auto* c = MakeForm<TForm>(Application);
+  auto order = [] {
+    std::vector<TCustomForm*> forms;
+    for (int i = 0; i < Screen->FormCount(); ++i) forms.push_back(Screen->Forms(i));
+    return forms;
+  };
+  a->Show();
+  b->Show();
+  c->Show();
+  EXPECT_EQ(order(), (std::vector<TCustomForm*>{c, b, a}));
+  a->BringToFront();
+  EXPECT_EQ(order(), (std::vector<TCustomForm*>{a, c, b}));
+  c->Hide();
+  EXPECT_EQ(order(), (std::vector<TCustomForm*>{a, c, b}));
+  b->Hide();
+  b->Show();
+  EXPECT_EQ(order(), (std::vector<TCustomForm*>{b, a, c}));
+  delete a;
+  EXPECT_EQ(order(), (std::vector<TCustomForm*>{b, c}));
+  delete b;
+  delete c;
+  EXPECT_EQ(Screen->FormCount(), 0);
+}
+
+// A form built in two phases: components are loading while the constructor
+// runs, Loaded reaches each in creation order, then OnCreate.
+class Probe : public TComponent {
+ public:
+  Probe(TComponent* owner, std::vector<std::string>& log, std::string name)
+      : TComponent(owner), log_(log), name_(std::move(name)) {
+    log_.push_back(name_ + (ComponentState().Contains(csLoading) ? " loading" : " not loading"));
+  }
+  void Loaded() override {
+    TComponent::Loaded();
+    log_.push_back(name_ + " loaded");
+  }
+
+ private:
+  std::vector<std::string>& log_;
+  std::string name_;
+};
+
+class TwoPhaseForm : public TForm {
+ public:
+  TwoPhaseForm(TComponent* owner, std::vector<std::string>& log) : TForm(owner) {
+    new Probe(this, log, "first");
+    new Probe(this, log, "second");
+    OnCreate = [&log](TPersistent*) { log.push_back("OnCreate"); };
+    OnDestroy = [&log](TPersistent*) { log.push_back("OnDestroy"); };
+  }
+};
+
+TEST_F(Forms, TwoPhaseConstruction) {
+  std::vector<std::string> log;
+  auto* form = MakeForm<TwoPhaseForm>(Application, log);
+  EXPECT_EQ(log, (std::vector<std::string>{"first loading", "second loading", "first loaded",
+                                           "second loaded", "OnCreate"}));
+  delete form;
+  EXPECT_EQ(log.back(), "OnDestroy");
+}
+
+class Picture : public TGraphicControl {
+ public:
+  using TGraphicControl::TGraphicControl;
+};
+
+void Press(QWidget* widget, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons,
+           QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QMouseEvent event(type, QPointF(at), QPointF(widget->mapToGlobal(at)), button, buttons,
+                    modifiers);
+  QApplication::sendEvent(widget, &event);
+}
+
+TEST_F(Forms, HooksSeeMessagesAroundTheDefault) {
+  auto* form = MakeForm<TForm>(Application);
+  form->SetBounds(0, 0, 100, 80);
+  auto* picture = new Picture(form);
+  picture->SetParent(form);
+  picture->SetAlign(TAlign::alClient);
+  std::vector<std::string> log;
+  picture->OnMouseDown = [&](TPersistent*, TMouseButton, TShiftState shift, int x, int y) {
+    log.push_back("mouse down " + std::to_string(x) + "," + std::to_string(y) +
+                  ((shift & ssLeft) ? " left" : "") + ((shift & ssShift) ? " shift" : ""));
+  };
+  auto hook = [&](std::string name, bool call_default) {
+    return [&log, name, call_default](TMessage& m, const TWindowProc& previous) {
+      if (m.Msg != WM_LBUTTONDOWN) {
+        previous(m);
+        return;
+      }
+      log.push_back(name + " before " + std::to_string(m.WParam) + " " +
+                    std::to_string(LParamX(m)) + "," + std::to_string(LParamY(m)));
+      if (call_default) previous(m);
+      log.push_back(name + " after");
+    };
+  };
+  const int inner = form->HookWindowProc(hook("inner", true));
+  const int outer = form->HookWindowProc(hook("outer", true));
+  form->Show();
+  Press(form->Handle(), QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, {7, 9},
+        Qt::ShiftModifier);
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"outer before 5 7,9", "inner before 5 7,9",
+                                      "mouse down 7,9 left shift", "inner after", "outer after"}));
+  Press(form->Handle(), QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, {7, 9});
+
+  // A hook that does not call what it replaced cancels the default.
+  log.clear();
+  form->UnhookWindowProc(outer);
+  const int blocker = form->HookWindowProc(hook("blocker", false));
+  Press(form->Handle(), QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, {3, 4});
+  EXPECT_EQ(log, (std::vector<std::string>{"blocker before 1 3,4", "blocker after"}));
+  form->UnhookWindowProc(blocker);
+  form->UnhookWindowProc(inner);
+  delete form;
+}
+
+TEST_F(Forms, DestroyMessageReachesHooksWhileTheFormIsWhole) {
+  auto* form = MakeForm<TForm>(Application);
+  form->Show();
+  int destroys = 0;
+  form->HookWindowProc([&](TMessage& m, const TWindowProc& previous) {
+    if (m.Msg == WM_DESTROY) ++destroys;
+    previous(m);
+  });
+  delete form;
+  EXPECT_EQ(destroys, 1);
+}
+
+TEST_F(Forms, UserCloseArrivesAsSystemCommandAndHides) {
+  auto* form = MakeForm<TForm>(Application);
+  form->Show();
+  std::vector<uintptr_t> commands;
+  form->HookWindowProc([&](TMessage& m, const TWindowProc& previous) {
+    if (m.Msg == WM_SYSCOMMAND) commands.push_back(m.WParam);
+    previous(m);
+  });
+  TCloseAction seen = TCloseAction::caNone;
+  form->OnClose = [&](TPersistent*, TCloseAction& action) { seen = action; };
+  QCloseEvent close;
+  QApplication::sendEvent(form->Handle(), &close);
+  EXPECT_EQ(commands, std::vector<uintptr_t>{SC_CLOSE});
+  EXPECT_EQ(seen, TCloseAction::caHide);
+  EXPECT_FALSE(form->Visible());
+  delete form;
+}
+
+TEST(KeyChars, ControlCharactersAndText) {
+  struct Case {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    const char* text;
+    char32_t expected;
+  };
+  const Case cases[] = {
+      {Qt::Key_A, Qt::ControlModifier, "\x01", 1},
+      {Qt::Key_C, Qt::ControlModifier, "\x03", 3},
+      {Qt::Key_F, Qt::ControlModifier, "\x06", 6},
+      {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, "", 26},
+      {Qt::Key_Backspace, Qt::NoModifier, "\b", 8},
+      {Qt::Key_Return, Qt::NoModifier, "\r", 13},
+      {Qt::Key_Enter, Qt::KeypadModifier, "\r", 13},
+      {Qt::Key_Escape, Qt::NoModifier, "\x1b", 27},
+      {Qt::Key_A, Qt::NoModifier, "a", U'a'},
+      {Qt::Key_A, Qt::ShiftModifier, "A", U'A'},
+      {Qt::Key_Eacute, Qt::NoModifier, "\xC3\xA9", U'\u00E9'},
+      {Qt::Key_Space, Qt::NoModifier, " ", U' '},
+      {Qt::Key_Shift, Qt::ShiftModifier, "", 0},
+      {Qt::Key_F1, Qt::NoModifier, "", 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(KeyPressChar(c.key, static_cast<int>(c.modifiers), c.text), c.expected) << c.text;
+  }
+}
+
+TEST_F(Forms, MenuShortCutRunsOnceAndIsNoKeyPress) {
+  auto* form = MakeForm<TForm>(Application);
+  auto* picture = new Picture(form);
+  picture->SetParent(form);
+  auto* menu = new TPopupMenu(form);
+  auto* font = new TMenuItem(form);
+  font->SetCaption("Font...");
+  font->SetShortCut(ShortCut('F', ssCtrl));
+  EXPECT_EQ(font->ShortCut(), 16454);
+  menu->Items().Add(font);
+  picture->SetPopupMenu(menu);
+  int clicks = 0;
+  font->OnClick = [&](TPersistent*) { ++clicks; };
+  std::vector<char32_t> keys;
+  form->OnKeyPress = [&](TPersistent*, char32_t& key) { keys.push_back(key); };
+  EXPECT_TRUE(form->HandleKey(Qt::Key_F, Qt::ControlModifier, "\x06"));
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(keys.empty());
+  EXPECT_TRUE(form->HandleKey(Qt::Key_G, Qt::ControlModifier, "\x07"));
+  EXPECT_EQ(keys, std::vector<char32_t>{7});
+  delete form;
+}
+
+TEST_F(Forms, GuardShowsTheErrorCaptionedWithTheTitle) {
+  Application->SetTitle("Jotterwick");
+  CallGuarded([] { throw Exception("Paper not found"); });
+  CallGuarded([] { throw EAbort("Operation aborted"); });
+  CallGuarded([] { throw Exception("Ends with a stop."); });
+  ASSERT_EQ(dialogs_->Calls().size(), 2u);
+  EXPECT_EQ(dialogs_->Calls()[0].caption, "Jotterwick");
+  EXPECT_EQ(dialogs_->Calls()[0].text, "Paper not found.");
+  EXPECT_EQ(dialogs_->Calls()[0].type, TMsgDlgType::mtError);
+  EXPECT_EQ(dialogs_->Calls()[0].buttons, mbOK);
+  EXPECT_EQ(dialogs_->Calls()[1].text, "Ends with a stop.");
+}
+
+// Terminating cannot be undone, so this runs in a child process.
+TEST_F(Forms, ClosingTheMainFormEndsTheRunAndLastWindowDoesNot) {
+  EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+  EXPECT_EXIT(
+      {
+        auto* other = MakeForm<TForm>(Application);
+        other->Show();
+        other->Close();
+        const bool other_ended_run = Application->Terminated();
+        auto* form = Application->CreateForm<TForm>();
+        const bool is_main = Application->MainForm() == form;
+        form->Close();
+        _exit(!other_ended_run && is_main && Application->Terminated() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace jw
+
+namespace jw {
+namespace {
+
+TEST_F(Forms, ShowModalRunsUntilAResultAndHides) {
+  auto* form = MakeForm<TForm>(Application);
+  form->OnShow = [form](TPersistent*) {
+    QTimer::singleShot(0, [form] { form->SetModalResult(mrOk); });
+  };
+  EXPECT_EQ(form->ShowModal(), mrOk);
+  EXPECT_FALSE(form->Visible());
+  EXPECT_FALSE(form->Modal());
+  // Close on a modal form answers Cancel.
+  form->OnShow = [form](TPersistent*) { QTimer::singleShot(0, [form] { form->Close(); }); };
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+  delete form;
+}
+
+TEST_F(Forms, ReleaseDeletesAfterTheCurrentEvent) {
+  std::vector<std::string> log;
+  auto* form = MakeForm<TwoPhaseForm>(Application, log);
+  const int before = Screen->FormCount();
+  form->Release();
+  form->Release();
+  EXPECT_EQ(Screen->FormCount(), before);
+  Application->ProcessMessages();
+  EXPECT_EQ(Screen->FormCount(), before - 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "OnDestroy"), 1);
+}
+
+}  // namespace
+}  // namespace jw
