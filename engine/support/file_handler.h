@@ -1,0 +1,73 @@
+// TFileHandler: a table's handle on a shared file object, the base of the
+// storage core's data, index and BLOB files. It reaches the file objects
+// through the registry and raises engine errors with its file name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/support/file_objects.h"
+
+namespace jw {
+
+class TFileHandler {
+ public:
+  TFileHandler() = default;
+  TFileHandler(const TFileHandler&) = delete;
+  TFileHandler& operator=(const TFileHandler&) = delete;
+  virtual ~TFileHandler();
+
+  virtual void Open();
+  virtual void Close();
+  // Creates the named file empty and keeps it open. With must_be_new a file
+  // that exists already raises 13060 and is left alone.
+  virtual void CreateFile(bool must_be_new = false);
+  virtual void DeleteFile();
+  virtual void RenameFile(const std::string& new_name);
+  virtual void CopyToFile(const std::string& file_name);
+  // Raises 9217 when fewer bytes came back and short reads are not allowed.
+  virtual int32_t Read(void* buffer, int32_t length, bool allow_short);
+  // Raises 9218 unless every byte was written; 0 bytes truncates the file
+  // at the position.
+  virtual int32_t Write(const void* buffer, int32_t length);
+  virtual void Flush();
+
+  void CopyFromFile(const std::string& file_name);
+  bool Exists();
+  // Origin 0 from the start, 1 from the position, 2 the end (offset 0).
+  int64_t Seek(int64_t offset, int origin);
+  int64_t GetSize();
+  bool SetRegionLock(int64_t offset, int64_t length, bool lock);
+  // The shared file's lock, held around a seek and its read or write.
+  void EnterFileLock();
+  void LeaveFileLock();
+
+  bool InMemory() const { return in_memory_; }
+  void SetInMemory(bool value) { in_memory_ = value; }
+  TAbstractFile* File() const { return file_; }
+  const std::string& Name() const { return name_; }
+  void SetName(const std::string& name);
+  int32_t Handle() const { return handle_; }
+  bool Exclusive() const { return exclusive_; }
+  void SetExclusive(bool value) { exclusive_ = value; }
+  bool ReadOnly() const { return read_only_; }
+  bool IsOpen() const { return open_; }
+  bool Temporary() const { return temporary_; }
+  void SetTemporary(bool value) { temporary_ = value; }
+
+ private:
+  // Raises the code of a negated registry result with the file name.
+  void Check(int32_t result) const;
+  [[noreturn]] void Raise(EngineErrorCode code) const;
+
+  bool in_memory_ = false;
+  TAbstractFile* file_ = nullptr;
+  std::string name_;
+  int32_t handle_ = 0;
+  bool exclusive_ = false;
+  bool read_only_ = false;
+  bool open_ = false;
+  bool temporary_ = false;
+};
+
+}  // namespace jw

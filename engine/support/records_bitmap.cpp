@@ -1,0 +1,247 @@
+#include "engine/support/records_bitmap.h"
+
+#include <bit>
+#include <cstring>
+
+#include "engine/support/engine_heap.h"
+#include "engine/support/system_list.h"
+#include "platform/rtl/sync.h"
+
+namespace jw {
+namespace {
+
+constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
+constexpr int32_t kBufferStep = 1024;
+
+bool BitOf(uint32_t word, int32_t bit) {
+  return ((word >> bit) & 1u) != 0;
+}
+
+}  // namespace
+
+TRecordsBitmap::~TRecordsBitmap() {
+  EngineFree(words_);
+}
+
+void TRecordsBitmap::SetRecordCount(int32_t n) {
+  if (n == bit_count_) return;
+  if (n < 0) n = 0;
+  const int32_t old_count = bit_count_;
+  bit_count_ = n;
+  rounded_bit_count_ = static_cast<int32_t>((static_cast<int64_t>(n) + 31) / 32 * 32);
+  void* block = words_;
+  GrowBuffer(rounded_bit_count_ / 32 * 4, kBufferStep, block, buffer_size_);
+  words_ = static_cast<uint32_t*>(block);
+  word_count_ = rounded_bit_count_ / 32;
+  // Records outside the old count were never part of the set, whatever
+  // SetAll or Invert left in the spare bits.
+  ClearBitsFrom(old_count < n ? old_count : n);
+}
+
+void TRecordsBitmap::ClearBitsFrom(int32_t first_bit) {
+  if (words_ == nullptr) return;
+  const int32_t total_words = buffer_size_ / 4;
+  int32_t word = first_bit / 32;
+  if (word >= total_words) return;
+  if (first_bit % 32 != 0) {
+    words_[word] &= (1u << (first_bit % 32)) - 1;
+    ++word;
+  }
+  std::memset(words_ + word, 0, static_cast<size_t>(total_words - word) * 4);
+}
+
+bool TRecordsBitmap::IsSet(int32_t n) const {
+  if (n <= 0 || n > bit_count_) return false;
+  return BitOf(words_[(n - 1) / 32], (n - 1) % 32);
+}
+
+void TRecordsBitmap::SetBit(int32_t n) {
+  if (n <= 0 || n > bit_count_) return;
+  words_[(n - 1) / 32] |= 1u << ((n - 1) % 32);
+}
+
+void TRecordsBitmap::ClearBit(int32_t n) {
+  if (n <= 0 || n > bit_count_) return;
+  words_[(n - 1) / 32] &= ~(1u << ((n - 1) % 32));
+}
+
+int32_t TRecordsBitmap::CountSet() const {
+  int32_t count = 0;
+  for (int32_t w = 0; w < word_count_; ++w) {
+    const uint32_t word = words_[w];
+    if (word == 0) continue;
+    const int32_t first = w * 32;
+    if (word == kAllOnes && first + 32 <= bit_count_) {
+      count += 32;
+      continue;
+    }
+    for (int32_t bit = 0; bit < 32 && first + bit < bit_count_; ++bit) {
+      if (BitOf(word, bit)) ++count;
+    }
+  }
+  return count;
+}
+
+int32_t TRecordsBitmap::CountSetBefore(int32_t n) const {
+  if (n < 2) return 0;
+  int32_t last_bit = n - 2;
+  if (last_bit >= bit_count_) last_bit = bit_count_ - 1;
+  if (last_bit < 0) return 0;
+  int32_t count = 0;
+  int32_t w = last_bit / 32;
+  for (int32_t bit = last_bit % 32; bit >= 0; --bit) {
+    if (BitOf(words_[w], bit)) ++count;
+  }
+  for (--w; w >= 0; --w) {
+    const uint32_t word = words_[w];
+    if (word == kAllOnes) {
+      count += 32;
+    } else if (word != 0) {
+      count += std::popcount(word);
+    }
+  }
+  return count;
+}
+
+bool TRecordsBitmap::FindNextSet(int32_t& position, int32_t n, int32_t& sequence) const {
+  int32_t remaining = n;
+  if (remaining <= 0) return true;
+  int32_t bit = position < 0 ? 0 : position;  // the bit of the record after position
+  while (bit < bit_count_) {
+    const uint32_t word = words_[bit / 32];
+    if (bit % 32 == 0 && bit + 32 <= bit_count_) {
+      if (word == 0) {
+        bit += 32;
+        continue;
+      }
+      if (word == kAllOnes && remaining > 32) {
+        remaining -= 32;
+        sequence += 32;
+        bit += 32;
+        position = bit;
+        continue;
+      }
+    }
+    if (BitOf(word, bit % 32)) {
+      position = bit + 1;
+      ++sequence;
+      if (--remaining == 0) return true;
+    }
+    ++bit;
+  }
+  return false;
+}
+
+bool TRecordsBitmap::FindPriorSet(int32_t& position, int32_t n, int32_t& sequence) const {
+  int32_t remaining = n;
+  if (remaining <= 0) return true;
+  // The bit of the record before position.
+  int32_t bit = (position > bit_count_ ? bit_count_ + 1 : position) - 2;
+  while (bit >= 0) {
+    const uint32_t word = words_[bit / 32];
+    if (bit % 32 == 31) {
+      if (word == 0) {
+        bit -= 32;
+        continue;
+      }
+      if (word == kAllOnes && remaining > 32) {
+        remaining -= 32;
+        sequence -= 32;
+        bit -= 32;
+        position = bit + 2;
+        continue;
+      }
+    }
+    if (BitOf(word, bit % 32)) {
+      position = bit + 1;
+      --sequence;
+      if (--remaining == 0) return true;
+    }
+    --bit;
+  }
+  return false;
+}
+
+void TRecordsBitmap::AndWith(const TRecordsBitmap& other) {
+  for (int32_t w = 0; w < word_count_; ++w) {
+    words_[w] &= w < other.word_count_ ? other.words_[w] : 0;
+  }
+}
+
+void TRecordsBitmap::OrWith(const TRecordsBitmap& other) {
+  for (int32_t w = 0; w < word_count_ && w < other.word_count_; ++w) words_[w] |= other.words_[w];
+}
+
+void TRecordsBitmap::Invert() {
+  for (int32_t w = 0; w < word_count_; ++w) words_[w] = ~words_[w];
+}
+
+void TRecordsBitmap::ClearAll() {
+  if (words_ != nullptr) std::memset(words_, 0, static_cast<size_t>(buffer_size_));
+}
+
+void TRecordsBitmap::SetAll() {
+  if (words_ != nullptr) std::memset(words_, 0xFF, static_cast<size_t>(buffer_size_));
+}
+
+void TRecordsBitmap::Assign(const TRecordsBitmap& other) {
+  if (&other == this) return;
+  void* block = words_;
+  GrowBuffer(other.buffer_size_, kBufferStep, block, buffer_size_);
+  words_ = static_cast<uint32_t*>(block);
+  bit_count_ = other.bit_count_;
+  rounded_bit_count_ = other.rounded_bit_count_;
+  word_count_ = other.word_count_;
+  ClearAll();
+  if (other.word_count_ > 0) {
+    std::memcpy(words_, other.words_, static_cast<size_t>(other.word_count_) * 4);
+  }
+}
+
+namespace {
+
+// Released bitmaps waiting for reuse; frees them at process end.
+class TRecordsBitmapStack {
+ public:
+  TRecordsBitmapStack() { free_.SetCapacity(512); }
+  ~TRecordsBitmapStack() {
+    for (int32_t i = 0; i < free_.Count(); ++i) delete static_cast<TRecordsBitmap*>(free_.Get(i));
+  }
+
+  TRecordsBitmap* Take() {
+    TCriticalSectionGuard guard(lock_);
+    if (free_.Count() == 0) return new TRecordsBitmap();
+    auto* bitmap = static_cast<TRecordsBitmap*>(free_.Last());
+    free_.Delete(free_.Count() - 1);
+    bitmap->ClearAll();
+    return bitmap;
+  }
+
+  void Put(TRecordsBitmap* bitmap) {
+    TCriticalSectionGuard guard(lock_);
+    free_.Add(bitmap);
+  }
+
+ private:
+  TCriticalSection lock_;
+  TSystemList free_;
+};
+
+TRecordsBitmapStack& BitmapPool() {
+  static TRecordsBitmapStack pool;
+  return pool;
+}
+
+}  // namespace
+
+TRecordsBitmap* GetRecordsBitmap() {
+  return BitmapPool().Take();
+}
+
+void ReleaseRecordsBitmap(TRecordsBitmap*& bitmap) {
+  if (bitmap == nullptr) return;
+  BitmapPool().Put(bitmap);
+  bitmap = nullptr;
+}
+
+}  // namespace jw

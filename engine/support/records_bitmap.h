@@ -1,0 +1,70 @@
+// TRecordsBitmap: a set of a table's physical record numbers, one bit each
+// (record n is bit n-1, least significant bit first in 32-bit words), with
+// word-at-a-time counting and walking; and the process-wide pool of released
+// bitmaps (GetRecordsBitmap / ReleaseRecordsBitmap).
+#pragma once
+
+#include <cstdint>
+
+namespace jw {
+
+class TRecordsBitmap {
+ public:
+  TRecordsBitmap() = default;
+  TRecordsBitmap(const TRecordsBitmap&) = delete;
+  TRecordsBitmap& operator=(const TRecordsBitmap&) = delete;
+  ~TRecordsBitmap();
+
+  // Covers records 1 .. n. Records that a change of the count brings in
+  // start clear; the buffer grows in 1024-byte steps and never shrinks.
+  void SetRecordCount(int32_t n);
+
+  // Record numbers below 1 or above the bit count test false and are ignored.
+  bool IsSet(int32_t n) const;
+  void SetBit(int32_t n);
+  void ClearBit(int32_t n);
+
+  // Set bits among the first bit-count bits.
+  int32_t CountSet() const;
+  // Set bits among records 1 .. n-1; 0 when n is below 2.
+  int32_t CountSetBefore(int32_t n) const;
+
+  // Moves position to the n-th set record after it (before it for
+  // FindPriorSet); position takes each set record passed and sequence counts
+  // them (down for FindPriorSet). False when the records ran out first.
+  bool FindNextSet(int32_t& position, int32_t n, int32_t& sequence) const;
+  bool FindPriorSet(int32_t& position, int32_t n, int32_t& sequence) const;
+
+  // Word-wise over this bitmap's words; missing words of a shorter other
+  // bitmap count as zero.
+  void AndWith(const TRecordsBitmap& other);
+  void OrWith(const TRecordsBitmap& other);
+  void Invert();
+  void ClearAll();
+  void SetAll();
+  void Assign(const TRecordsBitmap& other);
+
+  int32_t BitCount() const { return bit_count_; }
+  int32_t RoundedBitCount() const { return rounded_bit_count_; }
+  int32_t WordCount() const { return word_count_; }
+  int32_t BufferSize() const { return buffer_size_; }
+
+ private:
+  uint32_t Word(int32_t index) const { return words_[index]; }
+  void ClearBitsFrom(int32_t first_bit);
+
+  uint32_t* words_ = nullptr;
+  int32_t buffer_size_ = 0;
+  int32_t bit_count_ = 0;
+  int32_t rounded_bit_count_ = 0;
+  int32_t word_count_ = 0;
+};
+
+// A cleared bitmap from the pool (it keeps its buffer and bit count), or a
+// new empty one. The caller owns it until ReleaseRecordsBitmap.
+TRecordsBitmap* GetRecordsBitmap();
+
+// Returns the bitmap to the pool and clears the reference; nullptr is ignored.
+void ReleaseRecordsBitmap(TRecordsBitmap*& bitmap);
+
+}  // namespace jw

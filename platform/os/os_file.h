@@ -1,0 +1,78 @@
+// TOsFile: one descriptor on a disk file (always close-on-exec) with
+// positioned reads and writes, and byte-range locks that hold between
+// processes (open-file-description locks, never the blocking form). Share
+// modes are a lock on one byte above 4 GiB: shared openers read-lock it,
+// exclusive openers write-lock it; delete, rename and re-create probe it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/os/os_errors.h"
+
+namespace jw {
+
+// The share byte lies far above any data and above every lock byte (those
+// stay below 2 GiB), so it never meets a record lock.
+constexpr int64_t kShareLockOffset = 0x100000001LL;
+
+enum class OsLockResult { Granted, Busy, Failed };
+
+class TOsFile {
+ public:
+  TOsFile() = default;
+  TOsFile(const TOsFile&) = delete;
+  TOsFile& operator=(const TOsFile&) = delete;
+  ~TOsFile();
+
+  // Opens an existing file for reading (write false) or reading and writing,
+  // shared or exclusive. A share conflict is AccessDenied.
+  OsFileError Open(const std::string& path, bool write, bool exclusive);
+  // Opens the file for reading and writing, creating it when missing, holds
+  // it exclusively and empties it. With must_be_new an existing file is
+  // Exists. A file another opener holds is AccessDenied and stays untouched.
+  OsFileError Create(const std::string& path, bool must_be_new);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  bool Writable() const { return writable_; }
+
+  // Bytes read (fewer only at the end of the file) or -1.
+  int64_t ReadAt(int64_t offset, void* buffer, int64_t length);
+  // Bytes written (all of them) or -1.
+  int64_t WriteAt(int64_t offset, const void* buffer, int64_t length);
+  bool Truncate(int64_t size);
+  bool Sync();
+  // The file's size, or -1.
+  int64_t Size();
+
+  // Locks [offset, offset + length) without waiting: a write lock, or a read
+  // lock on a descriptor opened for reading only. Busy when another open
+  // file description holds an overlapping lock.
+  OsLockResult LockRange(int64_t offset, int64_t length);
+  // Releases exactly the range.
+  bool UnlockRange(int64_t offset, int64_t length);
+
+  // The failure of the latest call that failed.
+  OsFileError LastError() const { return last_error_; }
+
+ private:
+  OsFileError Fail();
+
+  int fd_ = -1;
+  bool writable_ = false;
+  OsFileError last_error_ = OsFileError::None;
+};
+
+// AccessDenied while some opener holds the file, NotFound when it is
+// missing, None when it may be deleted, renamed or re-created.
+OsFileError OsProbeFileFree(const std::string& path);
+// Deletes the file unless another opener holds it.
+OsFileError OsDeleteFile(const std::string& path);
+// Renames the file unless another opener holds it; an existing target is
+// never replaced (Exists).
+OsFileError OsRenameFile(const std::string& from, const std::string& to);
+// Whether the file exists, and whether it can only be read (no write
+// permission for this user, or a read-only file system).
+OsFileError OsFileReadOnly(const std::string& path, bool& read_only);
+
+}  // namespace jw

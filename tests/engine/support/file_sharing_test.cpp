@@ -1,0 +1,250 @@
+// File sharing between two processes: the second process is the lock helper,
+// started with exec and driven over a pipe, one command per line.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "engine/support/engine_errors.h"
+#include "engine/support/file_handler.h"
+
+namespace jw {
+namespace {
+
+class LockHelper {
+ public:
+  LockHelper() {
+    int to_child[2];
+    int from_child[2];
+    if (pipe2(to_child, O_CLOEXEC) != 0 || pipe2(from_child, O_CLOEXEC) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(to_child[0], 0);
+      dup2(from_child[1], 1);
+      execl(JW_LOCK_HELPER, JW_LOCK_HELPER, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(to_child[0]);
+    close(from_child[1]);
+    in_ = fdopen(to_child[1], "w");
+    out_ = fdopen(from_child[0], "r");
+    ready_ = Reply() == "ready";
+  }
+
+  ~LockHelper() {
+    if (in_ != nullptr) fclose(in_);
+    if (out_ != nullptr) fclose(out_);
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  bool Ready() const { return ready_; }
+
+  std::string Send(const std::string& command) {
+    std::fputs((command + "\n").c_str(), in_);
+    std::fflush(in_);
+    return Reply();
+  }
+
+  // Ends the helper at once, as a crash would.
+  void Kill() {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  std::string Reply() {
+    char line[256];
+    if (std::fgets(line, sizeof line, out_) == nullptr) return "<no reply>";
+    std::string s(line);
+    if (!s.empty() && s.back() == '\n') s.pop_back();
+    return s;
+  }
+
+  pid_t pid_ = -1;
+  FILE* in_ = nullptr;
+  FILE* out_ = nullptr;
+  bool ready_ = false;
+};
+
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/jw_share_XXXXXX";
+    path_ = mkdtemp(pattern);
+    chmod(path_.c_str(), 0777);
+  }
+  ~TempFolder() { std::filesystem::remove_all(path_); }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+EngineErrorCode CodeOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EQuireEngineError& e) {
+    return e.Code();
+  }
+  return 0;
+}
+
+constexpr int64_t kSemaphore = 0x7FFFFFFF;
+
+class FileSharing : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(helper_.Ready()) << "cannot start " << JW_LOCK_HELPER;
+    name_ = folder_.File("table.DAT");
+    std::ofstream(name_, std::ios::binary).flush();
+    handler_.SetName(name_);
+  }
+
+  TempFolder folder_;
+  LockHelper helper_;
+  std::string name_;
+  TFileHandler handler_;
+};
+
+TEST_F(FileSharing, LockOnAnEmptyFileBlocksTheOtherProcessUntilReleased) {
+  handler_.Open();
+  ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
+  EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");
+  EXPECT_FALSE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(helper_.Send("unlock 2147483647 1"), "ok");
+  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(helper_.Send("lock 2147483647 1"), "busy");
+  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, false));
+  EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");
+  handler_.Close();
+}
+
+TEST_F(FileSharing, LocksGoWithAKilledHolder) {
+  handler_.Open();
+  ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
+  ASSERT_EQ(helper_.Send("lock 2147483647 1"), "ok");
+  EXPECT_FALSE(handler_.SetRegionLock(kSemaphore, 1, true));
+  helper_.Kill();
+  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  handler_.Close();
+}
+
+TEST_F(FileSharing, SecondLockOfOneByteInOneProcessFails) {
+  handler_.Open();
+  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_FALSE(handler_.SetRegionLock(kSemaphore, 1, true));
+  TFileHandler second;
+  second.SetName(name_);
+  second.Open();
+  EXPECT_FALSE(second.SetRegionLock(kSemaphore, 1, true));
+  second.Close();
+  handler_.Close();
+}
+
+TEST_F(FileSharing, UnlockOfAWiderRangeFailsAndKeepsTheRecordLocked) {
+  handler_.Open();
+  ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
+  const int64_t record = 0x7FFFFFFE - 1;
+  ASSERT_TRUE(handler_.SetRegionLock(record, 1, true));
+  EXPECT_FALSE(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, false));
+  EXPECT_FALSE(handler_.SetRegionLock(record - 1, 2, false));
+  EXPECT_EQ(helper_.Send("lock 2147483645 1"), "busy");
+  EXPECT_TRUE(handler_.SetRegionLock(record, 1, false));
+  EXPECT_EQ(helper_.Send("lock 2147483645 1"), "ok");
+  handler_.Close();
+}
+
+TEST_F(FileSharing, WritersRangeWaitsForReaders) {
+  handler_.Open();
+  ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
+  ASSERT_EQ(helper_.Send("lock 2147450880 1"), "ok");  // reader slot 0x7FFF8000
+  EXPECT_FALSE(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true));
+  ASSERT_EQ(helper_.Send("unlock 2147450880 1"), "ok");
+  EXPECT_TRUE(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true));
+  EXPECT_EQ(helper_.Send("lock 2147483646 1"), "busy");
+  EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");  // outside the writers' range
+  handler_.Close();
+}
+
+TEST_F(FileSharing, ExclusiveOpenAgainstAnyOpenBothWays) {
+  ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
+  handler_.SetExclusive(true);
+  EXPECT_EQ(CodeOf([&] { handler_.Open(); }), kErrAccessDenied);
+  EXPECT_FALSE(handler_.IsOpen());
+  ASSERT_EQ(helper_.Send("close"), "ok");
+  handler_.Open();
+  EXPECT_EQ(helper_.Send("open " + name_), "err 11013");
+  EXPECT_EQ(helper_.Send("open-exclusive " + name_), "err 11013");
+  handler_.Close();
+  ASSERT_EQ(helper_.Send("open-exclusive " + name_), "ok 0");
+  handler_.SetExclusive(false);
+  EXPECT_EQ(CodeOf([&] { handler_.Open(); }), kErrAccessDenied);
+}
+
+TEST_F(FileSharing, CreateDeleteAndRenameOfAHeldFileAreRefused) {
+  handler_.Open();
+  handler_.Write("whole data", 10);
+  handler_.Flush();
+  EXPECT_EQ(helper_.Send("create " + name_), "err 11013");
+  EXPECT_EQ(helper_.Send("delete " + name_), "err 11013");
+  EXPECT_EQ(helper_.Send("rename " + name_ + " " + folder_.File("moved.DAT")), "err 11013");
+  EXPECT_EQ(ReadAll(name_), "whole data");
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("moved.DAT")));
+  handler_.Close();
+  EXPECT_EQ(helper_.Send("rename " + name_ + " " + folder_.File("moved.DAT")), "ok");
+  EXPECT_EQ(helper_.Send("delete " + folder_.File("moved.DAT")), "ok");
+}
+
+TEST_F(FileSharing, CreatedFileIsHeldExclusively) {
+  handler_.CreateFile();
+  EXPECT_EQ(helper_.Send("open " + name_), "err 11013");
+  handler_.Close();
+  EXPECT_EQ(helper_.Send("open " + name_), "ok 0");
+}
+
+TEST_F(FileSharing, AnotherPathToTheFileDoesNotDropLocks) {
+  handler_.Open();
+  ASSERT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  const std::string link = folder_.File("link.DAT");
+  std::filesystem::create_symlink(name_, link);
+  TFileHandler other;
+  other.SetName(link);
+  other.Open();
+  other.Close();
+  ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
+  EXPECT_EQ(helper_.Send("lock 2147483647 1"), "busy");
+  handler_.Close();
+  EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");
+}
+
+TEST_F(FileSharing, ReadOnlyFileForAnUnprivilegedUser) {
+  ASSERT_EQ(helper_.Send("drop-root"), "ok");
+  const std::string name = folder_.File("readonly.DAT");
+  std::ofstream(name) << "fixed";
+  chmod(name.c_str(), 0444);
+  EXPECT_EQ(helper_.Send("open " + name), "ok 1");
+  EXPECT_EQ(helper_.Send("write more"), "err 9218");
+  EXPECT_EQ(helper_.Send("close"), "ok");
+  EXPECT_EQ(helper_.Send("create " + name), "err 11013");
+  EXPECT_EQ(ReadAll(name), "fixed");
+}
+
+}  // namespace
+}  // namespace jw

@@ -1,0 +1,84 @@
+// A second process for the file-layer tests: reads one command per line from
+// stdin, works on one file handler, and answers one line on stdout ("ok",
+// "ok <value>", "busy", "fail" or "err <engine code>").
+#include <unistd.h>
+
+#include <cstdint>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "engine/support/engine_errors.h"
+#include "engine/support/file_handler.h"
+
+namespace {
+
+void Run(jw::TFileHandler& handler, const std::string& command, std::istringstream& args) {
+  if (command == "open" || command == "open-exclusive") {
+    std::string path;
+    args >> path;
+    handler.Close();
+    handler.SetName(path);
+    handler.SetExclusive(command == "open-exclusive");
+    handler.Open();
+    std::cout << "ok " << (handler.ReadOnly() ? 1 : 0) << std::endl;
+  } else if (command == "create" || command == "delete") {
+    std::string path;
+    args >> path;
+    jw::TFileHandler other;
+    other.SetName(path);
+    if (command == "create") {
+      other.CreateFile();
+    } else {
+      other.DeleteFile();
+    }
+    std::cout << "ok" << std::endl;
+  } else if (command == "rename") {
+    std::string from, to;
+    args >> from >> to;
+    jw::TFileHandler other;
+    other.SetName(from);
+    other.RenameFile(to);
+    std::cout << "ok" << std::endl;
+  } else if (command == "lock" || command == "unlock") {
+    int64_t offset = 0, length = 0;
+    args >> offset >> length;
+    const bool done = handler.SetRegionLock(offset, length, command == "lock");
+    std::cout << (done ? "ok" : command == "lock" ? "busy" : "fail") << std::endl;
+  } else if (command == "write") {
+    std::string text;
+    args >> text;
+    handler.Seek(0, 2);
+    handler.Write(text.data(), static_cast<int32_t>(text.size()));
+    std::cout << "ok" << std::endl;
+  } else if (command == "close") {
+    handler.Close();
+    std::cout << "ok" << std::endl;
+  } else if (command == "drop-root") {
+    // Runs as an unprivileged user, so that permission checks apply.
+    const bool dropped = getuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0);
+    std::cout << (dropped ? "ok" : "fail") << std::endl;
+  } else {
+    std::cout << "fail" << std::endl;
+  }
+}
+
+}  // namespace
+
+int main() {
+  jw::TFileHandler handler;
+  std::string line;
+  std::cout << "ready" << std::endl;
+  while (std::getline(std::cin, line)) {
+    std::istringstream args(line);
+    std::string command;
+    args >> command;
+    if (command == "exit") break;
+    try {
+      Run(handler, command, args);
+    } catch (const jw::EQuireEngineError& e) {
+      std::cout << "err " << e.Code() << std::endl;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,198 @@
+#include "platform/os/os_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace jw {
+namespace {
+
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/jw_osfile_XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~TempFolder() { std::filesystem::remove_all(path_); }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(OsFileErrors, ErrnoKinds) {
+  const std::pair<int, OsFileError> cases[] = {
+      {0, OsFileError::None},
+      {ENOENT, OsFileError::NotFound},
+      {ENOTDIR, OsFileError::NotFound},
+      {ENAMETOOLONG, OsFileError::NotFound},
+      {EMFILE, OsFileError::TooManyFiles},
+      {ENFILE, OsFileError::TooManyFiles},
+      {EACCES, OsFileError::AccessDenied},
+      {EPERM, OsFileError::AccessDenied},
+      {EROFS, OsFileError::AccessDenied},
+      {ETXTBSY, OsFileError::AccessDenied},
+      {EBUSY, OsFileError::AccessDenied},
+      {EBADF, OsFileError::BadHandle},
+      {ENOMEM, OsFileError::NoMemory},
+      {ENODEV, OsFileError::NoDevice},
+      {ENXIO, OsFileError::NoDevice},
+      {EXDEV, OsFileError::CrossDevice},
+      {EEXIST, OsFileError::Exists},
+      {EIO, OsFileError::Other},
+      {ENOSPC, OsFileError::Other},
+  };
+  for (const auto& [error_number, kind] : cases) {
+    EXPECT_EQ(OsFileErrorFromErrno(error_number), kind) << error_number;
+  }
+}
+
+TEST(OsFile, PositionedReadsAndWrites) {
+  TempFolder folder;
+  TOsFile file;
+  ASSERT_EQ(file.Create(folder.File("a"), false), OsFileError::None);
+  EXPECT_EQ(file.WriteAt(3, "xyz", 3), 3);
+  EXPECT_EQ(file.Size(), 6);
+  char buffer[8] = {};
+  EXPECT_EQ(file.ReadAt(0, buffer, 8), 6);
+  EXPECT_EQ(std::string(buffer, 6), std::string("\0\0\0xyz", 6));
+  EXPECT_EQ(file.ReadAt(6, buffer, 8), 0);
+  EXPECT_TRUE(file.Truncate(4));
+  EXPECT_TRUE(file.Sync());
+  EXPECT_EQ(file.Size(), 4);
+}
+
+TEST(OsFile, DescriptorsAreCloseOnExec) {
+  TempFolder folder;
+  TOsFile file;
+  ASSERT_EQ(file.Create(folder.File("a"), false), OsFileError::None);
+  // The newest descriptor of the process is the file's.
+  int fd = -1;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == folder.File("a")) {
+      fd = std::stoi(entry.path().filename().string());
+    }
+  }
+  ASSERT_GE(fd, 0);
+  EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+}
+
+TEST(OsFile, MissingFileAndFolder) {
+  TempFolder folder;
+  TOsFile file;
+  EXPECT_EQ(file.Open(folder.File("none"), true, false), OsFileError::NotFound);
+  EXPECT_EQ(file.Open(folder.File("no/none"), true, false), OsFileError::NotFound);
+  EXPECT_EQ(file.Create(folder.File("no/none"), false), OsFileError::NotFound);
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ(OsDeleteFile(folder.File("none")), OsFileError::NotFound);
+  bool read_only = true;
+  EXPECT_EQ(OsFileReadOnly(folder.File("none"), read_only), OsFileError::NotFound);
+  EXPECT_FALSE(read_only);
+}
+
+TEST(OsFile, TooManyOpenFiles) {
+  TempFolder folder;
+  { std::ofstream(folder.File("a")) << "x"; }
+  rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<std::unique_ptr<TOsFile>> files;
+  OsFileError error = OsFileError::None;
+  for (int i = 0; i < 100 && error == OsFileError::None; ++i) {
+    files.push_back(std::make_unique<TOsFile>());
+    error = files.back()->Open(folder.File("a"), false, false);
+  }
+  files.clear();
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(error, OsFileError::TooManyFiles);
+}
+
+TEST(OsFile, ShareModesBetweenDescriptors) {
+  TempFolder folder;
+  const std::string name = folder.File("a");
+  { std::ofstream(name) << "data"; }
+  TOsFile shared1, shared2, exclusive;
+  ASSERT_EQ(shared1.Open(name, true, false), OsFileError::None);
+  ASSERT_EQ(shared2.Open(name, false, false), OsFileError::None);
+  EXPECT_EQ(exclusive.Open(name, true, true), OsFileError::AccessDenied);
+  EXPECT_EQ(exclusive.Open(name, false, true), OsFileError::AccessDenied);
+  EXPECT_EQ(OsProbeFileFree(name), OsFileError::AccessDenied);
+  EXPECT_EQ(exclusive.Create(name, false), OsFileError::AccessDenied);
+  EXPECT_EQ(OsDeleteFile(name), OsFileError::AccessDenied);
+  EXPECT_EQ(OsRenameFile(name, folder.File("b")), OsFileError::AccessDenied);
+  EXPECT_EQ(ReadAll(name), "data");
+  shared1.Close();
+  shared2.Close();
+  EXPECT_EQ(OsProbeFileFree(name), OsFileError::None);
+  ASSERT_EQ(exclusive.Open(name, true, true), OsFileError::None);
+  EXPECT_EQ(shared1.Open(name, false, false), OsFileError::AccessDenied);
+}
+
+TEST(OsFile, RangeLocksConflictBetweenDescriptionsOfOneProcess) {
+  TempFolder folder;
+  const std::string name = folder.File("a");
+  { std::ofstream(name) << ""; }
+  TOsFile a, b;
+  ASSERT_EQ(a.Open(name, true, false), OsFileError::None);
+  ASSERT_EQ(b.Open(name, true, false), OsFileError::None);
+  EXPECT_EQ(a.LockRange(0x7FFFFFFF, 1), OsLockResult::Granted);
+  EXPECT_EQ(b.LockRange(0x7FFFFFFF, 1), OsLockResult::Busy);
+  EXPECT_EQ(b.LockRange(0x7FFF0000, 0xFFFF), OsLockResult::Granted);
+  EXPECT_TRUE(a.UnlockRange(0x7FFFFFFF, 1));
+  EXPECT_EQ(b.LockRange(0x7FFFFFFF, 1), OsLockResult::Granted);
+  a.Close();
+  EXPECT_EQ(a.Open(name, false, false), OsFileError::None);
+  // A descriptor for reading takes read locks: they share, writers wait.
+  EXPECT_EQ(a.LockRange(100, 1), OsLockResult::Granted);
+  TOsFile c;
+  ASSERT_EQ(c.Open(name, false, false), OsFileError::None);
+  EXPECT_EQ(c.LockRange(100, 1), OsLockResult::Granted);
+  EXPECT_EQ(b.LockRange(100, 1), OsLockResult::Busy);
+}
+
+TEST(OsFile, CreateMustBeNewAndRenameNeverReplaces) {
+  TempFolder folder;
+  { std::ofstream(folder.File("a")) << "A"; }
+  { std::ofstream(folder.File("b")) << "B"; }
+  TOsFile file;
+  EXPECT_EQ(file.Create(folder.File("a"), true), OsFileError::Exists);
+  EXPECT_EQ(ReadAll(folder.File("a")), "A");
+  EXPECT_EQ(OsRenameFile(folder.File("a"), folder.File("b")), OsFileError::Exists);
+  EXPECT_EQ(ReadAll(folder.File("b")), "B");
+  EXPECT_EQ(OsRenameFile(folder.File("a"), folder.File("c")), OsFileError::None);
+  EXPECT_EQ(ReadAll(folder.File("c")), "A");
+}
+
+TEST(OsFile, ReadOnlyAttribute) {
+  if (geteuid() == 0)
+    GTEST_SKIP() << "root may write any file; the engine tests cover it unprivileged";
+  TempFolder folder;
+  const std::string name = folder.File("a");
+  { std::ofstream(name) << "x"; }
+  std::filesystem::permissions(name, std::filesystem::perms::owner_read);
+  bool read_only = false;
+  EXPECT_EQ(OsFileReadOnly(name, read_only), OsFileError::None);
+  EXPECT_TRUE(read_only);
+  TOsFile file;
+  EXPECT_EQ(file.Open(name, true, false), OsFileError::AccessDenied);
+  EXPECT_EQ(file.Open(name, false, false), OsFileError::None);
+}
+
+}  // namespace
+}  // namespace jw
