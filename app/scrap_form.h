@@ -1,0 +1,126 @@
+// TScrapForm: one note on the screen. A borderless window cut from a paper
+// bitmap scaled by the note's own factor, with the note's text drawn inside
+// the outline at the note's angle, wrapped at the outline's edge, and every
+// note command on its pop-up menu.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "components/image_form.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/menus.h"
+#include "platform/gui/picture.h"
+#include "platform/gui/region.h"
+#include "platform/rtl/date_time.h"
+
+namespace jw {
+
+// Whether the next note window created stays on top of other windows.
+extern bool CreateOnTop;
+
+// The largest side of a scaled paper, in pixels.
+inline constexpr int kMaxScaledPaperSide = 8192;
+
+class TScrapForm : public TForm {
+ public:
+  explicit TScrapForm(TComponent* owner);
+  ~TScrapForm() override;
+
+  TsfImageForm* sfImageForm1;
+  TPopupMenu* PopupMenu1;
+  TMenuItem* Font1;
+  TMenuItem* FontAngle1;
+  TMenuItem* SelectPaper1;
+  TMenuItem* Enlarge;
+  TMenuItem* Shrink1;
+  TMenuItem* stayontop1;
+  TMenuItem* Setmargins1;
+  TMenuItem* Editor1;
+  TMenuItem* Clear1;
+  TMenuItem* DeleteScrap;
+  TMenuItem* SetAlarm1;
+  TMenuItem* Emailscrap1;
+  TFontDialog* FontDialog1;
+  TOpenPictureDialog* OpenPictureDialog1;
+  // The alarm icon, drawn on notes that carry an alarm.
+  TPicture AlarmImage;
+
+  // The outline in bitmap coordinates, for placing text.
+  std::optional<TRegion> ShapeRegion;
+  int32_t scrapid = 0;
+  // CR (13) breaks lines.
+  std::string Message;
+  std::string FontDesc;
+  double FontAngle = 0;  // degrees, -45 to 45
+  // Bare file name in the paper folder.
+  std::string PaperFile;
+  double ImageScale = 1.0;
+  int32_t Zorder = 0;
+  TDateTime AlarmDateTime = 0;
+  TDateTime AlarmLastSounded = 0;
+  // Margins of the current paper in bitmap pixels before scaling.
+  int32_t LeftMargin = 0;
+  int32_t TopMargin = 0;
+  int32_t RightMargin = 0;
+
+  // One line of the laid-out text: where it starts and what it says.
+  struct TTextLine {
+    int X;
+    int Y;
+    std::string Text;
+    bool operator==(const TTextLine&) const = default;
+  };
+
+  // Loads PaperFile at ImageScale, shapes the window from it, sizes the
+  // client area to the outline plus 10 and reads the paper's margins.
+  void RebuildShape();
+  // Draws the paper, the alarm icon and the text.
+  void PaintMessage();
+  // The lines PaintMessage writes, in order.
+  std::vector<TTextLine> MessageLines();
+  // Whether the end of s, written from (x, y) at the note's angle, lies
+  // inside the outline.
+  bool TextEndInShape(int x, int y, const std::string& s);
+  int FirstLineTop();
+  int LineStartX(int y);
+  void NextTextLine(int& x, int& y, int line_step);
+  void DrawAlarmIcon(TBitmap& bitmap);
+
+  void FormCreate(TPersistent* sender);
+  void MessagePaint(TPersistent* sender);
+  void FormKeyPress(TPersistent* sender, char32_t& key);
+  void Font1Click(TPersistent* sender);
+  void FontAngle1Click(TPersistent* sender);
+  void SelectPaper1Click(TPersistent* sender);
+  void EnlargeClick(TPersistent* sender);
+  void Shrink1Click(TPersistent* sender);
+  void Clear1Click(TPersistent* sender);
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+
+ private:
+  TMenuItem* AddMenuItem(const std::string& name, const std::string& caption);
+  // Loads and scales the paper before anything changes, so a paper that
+  // fails to load leaves the note as it was.
+  void ApplyPaper(const std::string& paper_file, double scale);
+  // Whether the current paper at scale stays within 1 to 8192 pixels a side.
+  bool ScaleFits(double scale) const;
+  // Hides the note, applies the scale and shows the note again.
+  void Rescale(double scale);
+  // Takes the next line off the front of rest; (x, y) is where the outline
+  // test of the line's end starts.
+  std::string TakeLine(std::string& rest, int x, int y);
+
+  // Stay-on-top as chosen when the window was created.
+  bool create_on_top_;
+  // The size of the current paper before scaling; 0 before the first.
+  int paper_width_ = 0;
+  int paper_height_ = 0;
+};
+
+}  // namespace jw

@@ -1,0 +1,58 @@
+#include "components/region_from_bitmap.h"
+
+namespace jw {
+
+namespace {
+
+// Reads one pixel of a scan line as a value to compare with the transparent
+// colour: the TColor of a 24-bit pixel, or for a mask 0 where the bit is set
+// (the transparent colour) and 0xFFFFFF where it is clear.
+class PixelReader {
+ public:
+  explicit PixelReader(bool is_mask) : is_mask_(is_mask) {}
+
+  TColor Read(const uint8_t* line, int x) const {
+    if (is_mask_) return (line[x / 8] & kMaskBits[x % 8]) != 0 ? 0 : 0xFFFFFF;
+    const uint8_t* p = line + 3 * x;
+    return TColor(p[0]) * 65536 + TColor(p[1]) * 256 + TColor(p[2]);
+  }
+
+ private:
+  static constexpr uint8_t kMaskBits[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
+  bool is_mask_;
+};
+
+}  // namespace
+
+std::optional<TRegion> RegionFromBitmap(const TBitmap* bitmap, TColor transparent_color) {
+  if (bitmap == nullptr || bitmap->Width() == 0 || bitmap->Height() == 0) return std::nullopt;
+  TBitmap copy;
+  copy.SetImage(bitmap->Image());
+  TColor transparent = transparent_color;
+  const bool is_mask = copy.PixelFormat() != TPixelFormat::pf24bit;
+  if (is_mask) {
+    copy.Mask(transparent_color);
+    transparent = 0;
+  }
+  const PixelReader reader(is_mask);
+  const int width = copy.Width();
+  std::optional<TRegion> region;
+  for (int y = 0; y < copy.Height(); ++y) {
+    const uint8_t* line = copy.ScanLine(y);
+    int x = 0;
+    while (x < width) {
+      while (x < width && reader.Read(line, x) == transparent) ++x;
+      if (x == width) break;
+      int k = x;
+      while (k < width && reader.Read(line, k) != transparent) ++k;
+      // Runs arrive row by row from the top, which the region adds in
+      // constant time; the result equals OR-combining each run's rectangle.
+      if (!region) region.emplace();
+      region->AddRect(Rect(x, y, k, y + 1));
+      x = k;
+    }
+  }
+  return region;
+}
+
+}  // namespace jw

@@ -1,0 +1,150 @@
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/app/temp_folder.h"
+
+namespace jw {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempFolder;
+using testing::WriteFileBytes;
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ScrapSettings = TScrapSettings(); }
+  void TearDown() override { ScrapSettings = TScrapSettings(); }
+
+  TempFolder folder_;
+  std::string ini_ = folder_ / "jotterwick.INI";
+};
+
+TScrapSettings FullSettings() {
+  TScrapSettings s;
+  s.DefaultFontDesc = "DejaVu Sans,12,255,fsBold,fsItalic";
+  s.DefaultFontAngle = -30;
+  s.DragFrameOnly = true;
+  s.AlarmFileName = "/home/ann/ding.wav";
+  s.AlarmReps = 7;
+  s.AlarmFront = true;
+  s.SMTPHostName = "mail.example.org";
+  s.ReturnAddress = "ann@example.org";
+  s.EmailLines[0] = "Bob|bob@example.org";
+  s.EmailLines[49] = "Zed|zed@example.org";
+  return s;
+}
+
+TEST_F(SettingsTest, SaveThenLoadGivesTheSameSettings) {
+  ScrapSettings = FullSettings();
+  SaveSettings(ini_);
+  ScrapSettings = TScrapSettings();
+  LoadSettings(ini_);
+  EXPECT_EQ(ScrapSettings, FullSettings());
+}
+
+TEST_F(SettingsTest, SavedFileHasTheWriteSpellingsInTableOrder) {
+  ScrapSettings = FullSettings();
+  ScrapSettings.EmailLines[49].clear();
+  SaveSettings(ini_);
+  EXPECT_EQ(ReadFileBytes(ini_),
+            "[Main]\r\n"
+            "DefaultFontDesc=DejaVu Sans,12,255,fsBold,fsItalic\r\n"
+            "DragFrameOnly=1\r\n"
+            "DefaultFontAngle=-30\r\n"
+            "AlarmFilename=/home/ann/ding.wav\r\n"
+            "AlarmReps=7\r\n"
+            "AlarmFront=1\r\n"
+            "SMTPHostname=mail.example.org\r\n"
+            "ReturnAddress=ann@example.org\r\n"
+            "[Email]\r\n"
+            "Emaillines0=Bob|bob@example.org\r\n");
+}
+
+TEST_F(SettingsTest, MissingFileReadsAsDefaults) {
+  ScrapSettings = FullSettings();
+  LoadSettings(ini_);
+  EXPECT_EQ(ScrapSettings, TScrapSettings());
+  EXPECT_EQ(ScrapSettings.AlarmReps, 1);
+}
+
+TEST_F(SettingsTest, AddressLinesKeepTheirIndicesAndOldLinesAreErased) {
+  WriteFileBytes(ini_, "[Email]\r\nEmailLines10=Old|old@example.org\r\n");
+  ScrapSettings.EmailLines[3] = "Cy|cy@example.org";
+  ScrapSettings.EmailLines[7] = "Di|di@example.org";
+  SaveSettings(ini_);
+  ScrapSettings = TScrapSettings();
+  LoadSettings(ini_);
+  for (int n = 0; n < kEmailLineCount; ++n) {
+    const char* expected = n == 3 ? "Cy|cy@example.org" : n == 7 ? "Di|di@example.org" : "";
+    EXPECT_EQ(ScrapSettings.EmailLines[n], expected) << "line " << n;
+  }
+}
+
+TEST_F(SettingsTest, ExistingKeyKeepsItsSpellingWhenWritten) {
+  WriteFileBytes(ini_, "[MAIN]\r\nAlarmFileName=old.wav\r\nSMTPHOSTNAME=old.host\r\n");
+  ScrapSettings.AlarmFileName = "new.wav";
+  ScrapSettings.SMTPHostName = "new.host";
+  SaveSettings(ini_);
+  const std::string text = ReadFileBytes(ini_);
+  EXPECT_EQ(text.rfind("[MAIN]\r\nAlarmFileName=new.wav\r\nSMTPHOSTNAME=new.host\r\n", 0), 0u)
+      << text;
+  EXPECT_EQ(text.find("AlarmFilename"), std::string::npos);
+}
+
+TEST_F(SettingsTest, UnreadableValuesReadAsDefaults) {
+  WriteFileBytes(ini_,
+                 "[Main]\r\nDragFrameOnly=true\r\nAlarmFront=yes\r\nAlarmReps=many\r\n"
+                 "DefaultFontAngle=x\r\n");
+  LoadSettings(ini_);
+  EXPECT_FALSE(ScrapSettings.DragFrameOnly);
+  EXPECT_FALSE(ScrapSettings.AlarmFront);
+  EXPECT_EQ(ScrapSettings.AlarmReps, 1);
+  EXPECT_EQ(ScrapSettings.DefaultFontAngle, 0);
+}
+
+TEST_F(SettingsTest, DefaultAngleIsBoundedToFortyFiveDegrees) {
+  const struct {
+    const char* stored;
+    int angle;
+  } cases[] = {{"60", 45}, {"-90", -45}, {"45", 45}, {"-12", -12}, {"2147483647", 45}};
+  for (const auto& c : cases) {
+    WriteFileBytes(ini_, std::string("[Main]\r\nDefaultFontAngle=") + c.stored + "\r\n");
+    LoadSettings(ini_);
+    EXPECT_EQ(ScrapSettings.DefaultFontAngle, c.angle) << c.stored;
+  }
+}
+
+TEST_F(SettingsTest, ADifferentlyCasedFileIsUsedWhenTheExactOneIsMissing) {
+  WriteFileBytes(folder_ / "jotterwick.ini", "[main]\r\nsmtphostname=lower.host\r\n");
+  LoadSettings(ini_);
+  EXPECT_EQ(ScrapSettings.SMTPHostName, "lower.host");
+  SaveSettings(ini_);
+  EXPECT_NE(ReadFileBytes(folder_ / "jotterwick.ini").find("smtphostname=lower.host"),
+            std::string::npos);
+}
+
+TEST_F(SettingsTest, MarginsAreWrittenUnderMarginsAndReadFromMargins) {
+  WritePaperMargins("yellow.bmp", {12, 5, 30}, ini_);
+  EXPECT_EQ(ReadFileBytes(ini_),
+            "[Margins]\r\nyellow.bmp.TOP=12\r\nyellow.bmp.LEFT=5\r\nyellow.bmp.RIGHT=30\r\n");
+  EXPECT_EQ(ReadPaperMargins("yellow.bmp", ini_), (TPaperMargins{12, 5, 30}));
+  EXPECT_EQ(ReadPaperMargins("lined.bmp", ini_), TPaperMargins());
+}
+
+TEST_F(SettingsTest, MarginsSurviveASettingsSave) {
+  WritePaperMargins("oval.bmp", {1, 2, 3}, ini_);
+  ScrapSettings = FullSettings();
+  SaveSettings(ini_);
+  EXPECT_EQ(ReadPaperMargins("oval.bmp", ini_), (TPaperMargins{1, 2, 3}));
+}
+
+TEST(IniFileNameTest, IsTheExecutablePathWithTheIniExtension) {
+  const std::string name = IniFileName();
+  ASSERT_GE(name.size(), 4u);
+  EXPECT_EQ(name.substr(name.size() - 4), ".INI");
+  EXPECT_EQ(name.find("app_tests"), name.rfind('/') + 1);
+}
+
+}  // namespace
+}  // namespace jw
