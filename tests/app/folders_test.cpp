@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/rtl/random.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace jw {
 namespace {
@@ -46,22 +46,22 @@ TEST(FoldersTest, PaperAndDataLieBesideTheExecutable) {
 
 TEST(RandomPaperFileTest, EmptyFolderGivesNoName) {
   TempFolder folder;
-  WriteFileBytes(folder / "readme.txt", "x");
+  WriteFileBytes(folder.File("readme.txt"), "x");
   EXPECT_EQ(RandomPaperFile(folder.Path()), "");
-  EXPECT_EQ(RandomPaperFile(folder / "missing/"), "");
+  EXPECT_EQ(RandomPaperFile(folder.File("missing/")), "");
 }
 
 TEST(RandomPaperFileTest, MatchesBmpWithoutCaseAndIgnoresOtherFiles) {
   TempFolder folder;
-  WriteFileBytes(folder / "ONLY.BMP", "x");
-  WriteFileBytes(folder / "note.txt", "x");
+  WriteFileBytes(folder.File("ONLY.BMP"), "x");
+  WriteFileBytes(folder.File("note.txt"), "x");
   EXPECT_EQ(RandomPaperFile(folder.Path()), "ONLY.BMP");
 }
 
 TEST(RandomPaperFileTest, ADrawOfZeroStillChoosesAFile) {
   TempFolder folder;
-  WriteFileBytes(folder / "a.bmp", "x");
-  WriteFileBytes(folder / "b.bmp", "x");
+  WriteFileBytes(folder.File("a.bmp"), "x");
+  WriteFileBytes(folder.File("b.bmp"), "x");
   ConstantSource zero;
   TScopedRandomSource scope(zero);
   EXPECT_EQ(RandomPaperFile(folder.Path()), "a.bmp");
@@ -69,7 +69,7 @@ TEST(RandomPaperFileTest, ADrawOfZeroStillChoosesAFile) {
 
 TEST(RandomPaperFileTest, ChoiceIsUniformOverThreeFiles) {
   TempFolder folder;
-  for (const char* name : {"a.bmp", "b.Bmp", "c.bmp"}) WriteFileBytes(folder / name, "x");
+  for (const char* name : {"a.bmp", "b.Bmp", "c.bmp"}) WriteFileBytes(folder.File(name), "x");
   SeededSource source(20240611);
   TScopedRandomSource scope(source);
   const int draws = std::getenv("JW_LONG_TESTS") ? 300000 : 3000;
@@ -86,9 +86,9 @@ TEST(RandomPaperFileTest, ChoiceIsUniformOverThreeFiles) {
 
 TEST(PaperPathTest, FindsAStoredNameWrittenInAnotherCase) {
   TempFolder folder;
-  WriteFileBytes(folder / "Yellow.bmp", "x");
-  EXPECT_EQ(PaperPath("YELLOW.BMP", folder.Path()), folder / "Yellow.bmp");
-  EXPECT_EQ(PaperPath("none.bmp", folder.Path()), folder / "none.bmp");
+  WriteFileBytes(folder.File("Yellow.bmp"), "x");
+  EXPECT_EQ(PaperPath("YELLOW.BMP", folder.Path()), folder.File("Yellow.bmp"));
+  EXPECT_EQ(PaperPath("none.bmp", folder.Path()), folder.File("none.bmp"));
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace jw {
 namespace {
@@ -17,7 +17,7 @@ class SettingsTest : public ::testing::Test {
   void TearDown() override { ScrapSettings = TScrapSettings(); }
 
   TempFolder folder_;
-  std::string ini_ = folder_ / "jotterwick.INI";
+  std::string ini_ = folder_.File("jotterwick.INI");
 };
 
 TScrapSettings FullSettings() {
@@ -116,11 +116,11 @@ TEST_F(SettingsTest, DefaultAngleIsBoundedToFortyFiveDegrees) {
 }
 
 TEST_F(SettingsTest, ADifferentlyCasedFileIsUsedWhenTheExactOneIsMissing) {
-  WriteFileBytes(folder_ / "jotterwick.ini", "[main]\r\nsmtphostname=lower.host\r\n");
+  WriteFileBytes(folder_.File("jotterwick.ini"), "[main]\r\nsmtphostname=lower.host\r\n");
   LoadSettings(ini_);
   EXPECT_EQ(ScrapSettings.SMTPHostName, "lower.host");
   SaveSettings(ini_);
-  EXPECT_NE(ReadFileBytes(folder_ / "jotterwick.ini").find("smtphostname=lower.host"),
+  EXPECT_NE(ReadFileBytes(folder_.File("jotterwick.ini")).find("smtphostname=lower.host"),
             std::string::npos);
 }
 

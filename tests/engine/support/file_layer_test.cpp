@@ -10,28 +10,13 @@
 #include "engine/support/engine_errors.h"
 #include "engine/support/file_handler.h"
 #include "engine/support/file_list.h"
+#include "tests/support/temp_folder.h"
 
 namespace jw {
 namespace {
 
-// A fresh folder for one test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/jw_files_XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadFileBytes;
+using testing::TempFolder;
 
 void WriteAll(const std::string& path, const std::string& data) {
   std::ofstream(path, std::ios::binary) << data;
@@ -327,10 +312,10 @@ TEST(DiskFile, WriteReadTruncateAndFlush) {
   h.CreateFile();
   h.Write("hello world", 11);
   h.Flush();
-  EXPECT_EQ(ReadAll(name), "hello world");
+  EXPECT_EQ(ReadFileBytes(name), "hello world");
   h.Seek(5, 0);
   h.Write(nullptr, 0);
-  EXPECT_EQ(ReadAll(name), "hello");
+  EXPECT_EQ(ReadFileBytes(name), "hello");
   h.Seek(0, 0);
   char buffer[16];
   EXPECT_EQ(h.Read(buffer, 16, true), 5);
@@ -363,9 +348,9 @@ TEST(DiskFile, CreateWithMustBeNewLeavesAnExistingFile) {
   TFileHandler h;
   h.SetName(name);
   EXPECT_EQ(CodeOf([&] { h.CreateFile(true); }), kErrTableExists);
-  EXPECT_EQ(ReadAll(name), "precious");
+  EXPECT_EQ(ReadFileBytes(name), "precious");
   h.CreateFile();
-  EXPECT_EQ(ReadAll(name), "");
+  EXPECT_EQ(ReadFileBytes(name), "");
   h.Close();
   h.SetName(folder.File("fresh.DAT"));
   h.CreateFile(true);
@@ -395,10 +380,10 @@ TEST(DiskFile, RenameTakesTheNewNameAndNeverReplaces) {
   TFileHandler h;
   h.SetName(folder.File("a.DAT"));
   EXPECT_EQ(CodeOf([&] { h.RenameFile(folder.File("b.DAT")); }), kErrUnknownOsError);
-  EXPECT_EQ(ReadAll(folder.File("b.DAT")), "B");
+  EXPECT_EQ(ReadFileBytes(folder.File("b.DAT")), "B");
   h.RenameFile(folder.File("c.DAT"));
   EXPECT_EQ(h.Name(), folder.File("c.DAT"));
-  EXPECT_EQ(ReadAll(folder.File("c.DAT")), "A");
+  EXPECT_EQ(ReadFileBytes(folder.File("c.DAT")), "A");
   h.DeleteFile();
   EXPECT_FALSE(std::filesystem::exists(folder.File("c.DAT")));
   EXPECT_EQ(CodeOf([&] { h.DeleteFile(); }), kErrInvalidPath);
@@ -420,7 +405,7 @@ TEST(CopyFiles, CopyOutAndInAcrossTheBufferSize) {
     source.SetName(source_name);
     source.Open();
     source.CopyToFile(folder.File("out.DAT"));
-    EXPECT_EQ(ReadAll(folder.File("out.DAT")), Pattern(n));
+    EXPECT_EQ(ReadFileBytes(folder.File("out.DAT")), Pattern(n));
     source.Close();
     // CopyIn replaces the whole content, also a longer one.
     TFileHandler target;
@@ -430,7 +415,7 @@ TEST(CopyFiles, CopyOutAndInAcrossTheBufferSize) {
     target.Write(longer.data(), static_cast<int32_t>(longer.size()));
     target.CopyFromFile(source_name);
     target.Flush();
-    EXPECT_EQ(ReadAll(folder.File("target.DAT")), Pattern(n));
+    EXPECT_EQ(ReadFileBytes(folder.File("target.DAT")), Pattern(n));
     target.Close();
     FileList().DeleteFile(folder.File("out.DAT"), false);
     FileList().DeleteFile(source_name, false);

@@ -15,6 +15,7 @@
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/file_handler.h"
+#include "tests/support/temp_folder.h"
 
 namespace jw {
 namespace {
@@ -78,24 +79,13 @@ class LockHelper {
   bool ready_ = false;
 };
 
-class TempFolder {
+// Open to every user: the helper process may drop root.
+class TempFolder : public testing::TempFolder {
  public:
-  TempFolder() {
-    char pattern[] = "/tmp/jw_share_XXXXXX";
-    path_ = mkdtemp(pattern);
-    chmod(path_.c_str(), 0777);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+  TempFolder() { chmod(Path().c_str(), 0777); }
 };
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadFileBytes;
 
 EngineErrorCode CodeOf(const std::function<void()>& action) {
   try {
@@ -205,7 +195,7 @@ TEST_F(FileSharing, CreateDeleteAndRenameOfAHeldFileAreRefused) {
   EXPECT_EQ(helper_.Send("create " + name_), "err 11013");
   EXPECT_EQ(helper_.Send("delete " + name_), "err 11013");
   EXPECT_EQ(helper_.Send("rename " + name_ + " " + folder_.File("moved.DAT")), "err 11013");
-  EXPECT_EQ(ReadAll(name_), "whole data");
+  EXPECT_EQ(ReadFileBytes(name_), "whole data");
   EXPECT_FALSE(std::filesystem::exists(folder_.File("moved.DAT")));
   handler_.Close();
   EXPECT_EQ(helper_.Send("rename " + name_ + " " + folder_.File("moved.DAT")), "ok");
@@ -243,7 +233,7 @@ TEST_F(FileSharing, ReadOnlyFileForAnUnprivilegedUser) {
   EXPECT_EQ(helper_.Send("write more"), "err 9218");
   EXPECT_EQ(helper_.Send("close"), "ok");
   EXPECT_EQ(helper_.Send("create " + name), "err 11013");
-  EXPECT_EQ(ReadAll(name), "fixed");
+  EXPECT_EQ(ReadFileBytes(name), "fixed");
 }
 
 }  // namespace

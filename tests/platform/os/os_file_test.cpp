@@ -1,4 +1,5 @@
 #include "platform/os/os_file.h"
+#include "tests/support/temp_folder.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,23 +16,8 @@
 namespace jw {
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/jw_osfile_XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadFileBytes;
+using testing::TempFolder;
 
 TEST(OsFileErrors, ErrnoKinds) {
   const std::pair<int, OsFileError> cases[] = {
@@ -136,7 +122,7 @@ TEST(OsFile, ShareModesBetweenDescriptors) {
   EXPECT_EQ(exclusive.Create(name, false), OsFileError::AccessDenied);
   EXPECT_EQ(OsDeleteFile(name), OsFileError::AccessDenied);
   EXPECT_EQ(OsRenameFile(name, folder.File("b")), OsFileError::AccessDenied);
-  EXPECT_EQ(ReadAll(name), "data");
+  EXPECT_EQ(ReadFileBytes(name), "data");
   shared1.Close();
   shared2.Close();
   EXPECT_EQ(OsProbeFileFree(name), OsFileError::None);
@@ -172,11 +158,11 @@ TEST(OsFile, CreateMustBeNewAndRenameNeverReplaces) {
   { std::ofstream(folder.File("b")) << "B"; }
   TOsFile file;
   EXPECT_EQ(file.Create(folder.File("a"), true), OsFileError::Exists);
-  EXPECT_EQ(ReadAll(folder.File("a")), "A");
+  EXPECT_EQ(ReadFileBytes(folder.File("a")), "A");
   EXPECT_EQ(OsRenameFile(folder.File("a"), folder.File("b")), OsFileError::Exists);
-  EXPECT_EQ(ReadAll(folder.File("b")), "B");
+  EXPECT_EQ(ReadFileBytes(folder.File("b")), "B");
   EXPECT_EQ(OsRenameFile(folder.File("a"), folder.File("c")), OsFileError::None);
-  EXPECT_EQ(ReadAll(folder.File("c")), "A");
+  EXPECT_EQ(ReadFileBytes(folder.File("c")), "A");
 }
 
 TEST(OsFile, ReadOnlyAttribute) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/rtl/format_settings.h"
+#include "tests/support/format_settings_scope.h"
 
 namespace jw {
 namespace {
@@ -15,14 +16,7 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-class SettingsScope {
- public:
-  SettingsScope() : saved_(FormatSettings()) {}
-  ~SettingsScope() { FormatSettings() = saved_; }
-
- private:
-  TFormatSettings saved_;
-};
+using SettingsScope = testing::FormatSettingsScope;
 
 std::string Invalid(std::string_view fmt) {
   return "Format '" + std::string(fmt) + "' invalid or incompatible with argument";

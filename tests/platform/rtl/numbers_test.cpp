@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/rtl/format_settings.h"
+#include "tests/support/format_settings_scope.h"
 
 namespace jw {
 namespace {
@@ -19,15 +20,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
 constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
 
-// Restores the process-wide settings a test changes.
-class SettingsScope {
- public:
-  SettingsScope() : saved_(FormatSettings()) {}
-  ~SettingsScope() { FormatSettings() = saved_; }
-
- private:
-  TFormatSettings saved_;
-};
+using SettingsScope = testing::FormatSettingsScope;
 
 template <class F>
 std::string MessageOf(F&& f) {

@@ -7,12 +7,14 @@
 #include <sstream>
 #include <string>
 
+#include <stdlib.h>
+
 namespace jw::testing {
 
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "jw-app-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "jw-test-XXXXXX").string();
     path_ = mkdtemp(pattern.data()) ? pattern + "/" : std::string();
   }
   ~TempFolder() {
@@ -24,7 +26,7 @@ class TempFolder {
 
   // The folder with a trailing '/'.
   const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + name; }
+  std::string File(const std::string& name) const { return path_ + name; }
 
  private:
   std::string path_;
