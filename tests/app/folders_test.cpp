@@ -13,8 +13,8 @@
 namespace jw {
 namespace {
 
-using testing::TempFolder;
-using testing::WriteFileBytes;
+using test_support::TempFolder;
+using test_support::WriteFileBytes;
 
 // A seeded generator, so the statistics below do not depend on the run.
 class SeededSource : public TRandomSource {

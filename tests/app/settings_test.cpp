@@ -7,9 +7,9 @@
 namespace jw {
 namespace {
 
-using testing::ReadFileBytes;
-using testing::TempFolder;
-using testing::WriteFileBytes;
+using test_support::ReadFileBytes;
+using test_support::TempFolder;
+using test_support::WriteFileBytes;
 
 class SettingsTest : public ::testing::Test {
  protected:

@@ -10,7 +10,7 @@
 
 #include "platform/gui/color.h"
 
-namespace jw::testing {
+namespace jw::test_support {
 
 // rows[y][x] is the TColor of the pixel; the palette of the 8- and 1-bit
 // files lists the picture's colours in order of first appearance.
@@ -75,4 +75,4 @@ inline std::string BmpBytes(const std::vector<std::vector<TColor>>& rows, int bi
   return out;
 }
 
-}  // namespace jw::testing
+}  // namespace jw::test_support

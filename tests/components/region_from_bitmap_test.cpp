@@ -9,7 +9,7 @@
 namespace jw {
 namespace {
 
-using testing::BmpBytes;
+using test_support::BmpBytes;
 
 constexpr TColor R = clRed;
 constexpr TColor W = clWhite;

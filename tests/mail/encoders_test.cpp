@@ -114,9 +114,9 @@ TEST(EncodersAgainstPython, RandomDataEncodesAsPythonDoes) {
       records += bytes;
       expected_by_us += Base64Of(bytes) + "--\n" + UuencodeOf(bytes) + "==\n";
     }
-    testing::TempDir dir;
-    testing::WriteFile(dir.File("records"), records);
-    std::string python = testing::RunPython("encode_reference.py", {dir.File("records")});
+    test_support::TempDir dir;
+    test_support::WriteFile(dir.File("records"), records);
+    std::string python = test_support::RunPython("encode_reference.py", {dir.File("records")});
     ASSERT_EQ(python, expected_by_us) << "seed " << seed;
   }
 }

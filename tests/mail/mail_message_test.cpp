@@ -143,7 +143,7 @@ struct MailClient {
 };
 
 TEST(MailSend, RecipientsCopiesAndBlindCopies) {
-  testing::ScriptedPeer peer(AcceptingSteps(3));
+  test_support::ScriptedPeer peer(AcceptingSteps(3));
   MailClient c(peer.Port());
   c.mail.CC().Add("carol@z.org");
   c.mail.BCC().Add("dave@w.org");
@@ -171,7 +171,7 @@ TEST(MailSend, RecipientsCopiesAndBlindCopies) {
 }
 
 TEST(MailSend, SenderIsTheEnvelopeSenderAndDisclosureHidesRecipients) {
-  testing::ScriptedPeer peer(AcceptingSteps(1));
+  test_support::ScriptedPeer peer(AcceptingSteps(1));
   MailClient c(peer.Port());
   c.mail.SetSender("Sec <sec@x.org>");
   c.mail.SetDisclose_Receipts(true);
@@ -186,7 +186,7 @@ TEST(MailSend, SenderIsTheEnvelopeSenderAndDisclosureHidesRecipients) {
 }
 
 TEST(MailSend, GivenEnvelopeSenderIsKept) {
-  testing::ScriptedPeer peer(AcceptingSteps(1));
+  test_support::ScriptedPeer peer(AcceptingSteps(1));
   MailClient c(peer.Port());
   c.smtp.SetSender("bounce@x.org");
   c.mail.Action();
@@ -195,7 +195,7 @@ TEST(MailSend, GivenEnvelopeSenderIsKept) {
 }
 
 TEST(MailSend, FailedSendClearsLinesAndSender) {
-  MailClient c(testing::UnusedPort());
+  MailClient c(test_support::UnusedPort());
   EXPECT_THROW(c.mail.Action(), ESocketError);
   EXPECT_EQ(c.mail.Lines().Count(), 0);
   EXPECT_EQ(c.smtp.Sender(), "");
@@ -206,7 +206,7 @@ TEST(MailSend, FailedSendClearsLinesAndSender) {
 }
 
 TEST(MailSend, NothingHappensWithoutClientRecipientOrFrom) {
-  MailClient c(testing::UnusedPort());
+  MailClient c(test_support::UnusedPort());
   c.mail.Recipients().Clear();
   EXPECT_NO_THROW(c.mail.Action());
   c.mail.Recipients().Add("bob@y.org");
@@ -221,7 +221,7 @@ TEST(MailSend, NothingHappensWithoutClientRecipientOrFrom) {
 
 TEST(MailSend, LineBreakInARecipientLineIsRefused) {
   for (auto list : {&T_Mail::Recipients, &T_Mail::CC, &T_Mail::BCC}) {
-    MailClient c(testing::UnusedPort());
+    MailClient c(test_support::UnusedPort());
     (c.mail.*list)().Add("eve@x.org\r\nRCPT TO: <more@x.org>");
     try {
       c.mail.Action();

@@ -26,7 +26,7 @@ struct FixedWorld {
 };
 
 TEST(MimeAttach, TypeAndNameFollowTheFile) {
-  testing::TempDir dir;
+  test_support::TempDir dir;
   const struct {
     std::string name;
     std::string type;
@@ -40,7 +40,7 @@ TEST(MimeAttach, TypeAndNameFollowTheFile) {
   };
   T_Mime mime(nullptr);
   for (const auto& c : cases) {
-    testing::WriteFile(dir.File(c.name), "data");
+    test_support::WriteFile(dir.File(c.name), "data");
     const int index = mime.AttachFile(dir.File(c.name));
     T_Attachment& attachment = mime.Attachments(index);
     EXPECT_EQ(attachment.ContentType(), c.type) << c.name;
@@ -82,8 +82,8 @@ TEST(MimeBuild, WithoutAttachmentsNothingChanges) {
 
 TEST(MimeBuild, PictureOnlyLayoutLineByLine) {
   FixedWorld world;
-  testing::TempDir dir;
-  testing::WriteFile(dir.File("snap.jpg"), "abcd");
+  test_support::TempDir dir;
+  test_support::WriteFile(dir.File("snap.jpg"), "abcd");
   T_MailNews news(nullptr);
   news.SetFrom("ann@x.org");
   news.Body().Add("preamble");
@@ -134,9 +134,9 @@ TEST(MimeBuild, PictureOnlyLayoutLineByLine) {
 
 TEST(MimeBuild, FurtherAttachmentsWithEachEncoding) {
   FixedWorld world;
-  testing::TempDir dir;
-  testing::WriteFile(dir.File("snap.jpg"), "x");
-  testing::WriteFile(dir.File("a.bin"), "abc");
+  test_support::TempDir dir;
+  test_support::WriteFile(dir.File("snap.jpg"), "x");
+  test_support::WriteFile(dir.File("a.bin"), "abc");
   T_MailNews news(nullptr);
   T_Mime mime(nullptr);
   mime.SetMail(&news);

@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-namespace jw::testing {
+namespace jw::test_support {
 
 std::string HelperDir() {
   const char* source = std::getenv("JW_SOURCE_DIR");
@@ -157,4 +157,4 @@ std::string RunPython(const std::string& script, const std::vector<std::string>&
   return output;
 }
 
-}  // namespace jw::testing
+}  // namespace jw::test_support

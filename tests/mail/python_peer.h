@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace jw::testing {
+namespace jw::test_support {
 
 // The folder of the Python helpers, beside this header.
 std::string HelperDir();
@@ -56,4 +56,4 @@ class PythonProcess {
 std::string RunPython(const std::string& script, const std::vector<std::string>& args,
                       const std::vector<std::string>& environment = {});
 
-}  // namespace jw::testing
+}  // namespace jw::test_support

@@ -25,8 +25,8 @@ class RealServer {
   std::string Folder() const { return dir_.Path(); }
 
  private:
-  testing::TempDir dir_;
-  testing::PythonProcess server_;
+  test_support::TempDir dir_;
+  test_support::PythonProcess server_;
   uint16_t port_ = 0;
 };
 
@@ -37,13 +37,13 @@ TEST(RealServer, MimeMailWithPictureAndAttachmentsParsesCleanly) {
   TScopedClock clock_scope(clock);
   TScopedLocalHost host("myhost.example", htonl(0xC0A80105));
 
-  testing::TempDir files;
+  test_support::TempDir files;
   std::mt19937 random(77);
   auto random_file = [&](const std::string& name, size_t size) {
     std::string bytes(size, '\0');
     for (auto& b : bytes) b = static_cast<char>(random());
     const std::string path = files.File(name);
-    testing::WriteFile(path, bytes);
+    test_support::WriteFile(path, bytes);
     return path;
   };
   std::filesystem::create_directory(files.File("sub"));
@@ -74,11 +74,11 @@ TEST(RealServer, MimeMailWithPictureAndAttachmentsParsesCleanly) {
   EXPECT_EQ(smtp.ReplyText(), "Message accepted for delivery");
 
   const std::string stored = server.Folder() + "/message-1";
-  EXPECT_EQ(testing::ReadFile(stored + ".env"),
+  EXPECT_EQ(test_support::ReadFile(stored + ".env"),
             "ann@x.org\nbob@y.org\ncarol@z.org\ndave@w.org\neve@v.org\n");
   std::vector<std::string> args = {stored + ".eml"};
   args.insert(args.end(), paths.begin(), paths.end());
-  const std::string description = testing::RunPython("mime_check.py", args);
+  const std::string description = test_support::RunPython("mime_check.py", args);
   const std::string expected =
       "defects 0\n"
       "headers From,Message-ID,Date,Subject,To,CC,MIME-Version,Content-Type\n"
@@ -101,7 +101,7 @@ TEST(RealServer, MimeMailWithPictureAndAttachmentsParsesCleanly) {
       "part application/octet-stream attachment 'f46' None base64 file=5 bytes=46\n"
       "part application/octet-stream attachment 'big.bin' None base64 file=6 bytes=100000\n";
   EXPECT_EQ(description, expected);
-  const std::string raw = testing::ReadFile(stored + ".eml");
+  const std::string raw = test_support::ReadFile(stored + ".eml");
   EXPECT_EQ(raw.rfind("From: Ann <ann@x.org>\r\nMessage-ID: <1705312800@myhost.example>\r\n"
                       "Date: Mon, 15 Jan 2024 10:00:00 +1000\r\nSubject: A note\r\n"
                       "To: Bob <bob@y.org>, carol@z.org\r\nCC: dave@w.org\r\n",

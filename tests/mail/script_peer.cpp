@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-namespace jw::testing {
+namespace jw::test_support {
 
 ScriptedPeer::ScriptedPeer(const std::vector<std::string>& steps) {
   std::string script;
@@ -35,4 +35,4 @@ uint16_t UnusedPort() {
   return ntohs(address.sin_port);
 }
 
-}  // namespace jw::testing
+}  // namespace jw::test_support

@@ -10,7 +10,7 @@
 
 #include "tests/mail/python_peer.h"
 
-namespace jw::testing {
+namespace jw::test_support {
 
 class ScriptedPeer {
  public:
@@ -28,4 +28,4 @@ class ScriptedPeer {
 // A loopback port nobody listens on.
 uint16_t UnusedPort();
 
-}  // namespace jw::testing
+}  // namespace jw::test_support

@@ -41,7 +41,7 @@ struct Client {
 };
 
 TEST(SmtpDialogue, FullDialogueByteForByte) {
-  testing::ScriptedPeer peer({
+  test_support::ScriptedPeer peer({
       "S 220-mail.test greets\\r\\n220-second line\\r\\n220 ready\\r\\n",
       "L",
       "S 250 hello myhost\\r\\n",
@@ -117,7 +117,7 @@ TEST(SmtpDialogue, FullDialogueByteForByte) {
 }
 
 TEST(SmtpDialogue, BareLineFeedRepliesAreRead) {
-  testing::ScriptedPeer peer({"S 220 hi\\n", "L", "S 250 ok\\n", "L", "S 250 ok\\n", "L",
+  test_support::ScriptedPeer peer({"S 220 hi\\n", "L", "S 250 ok\\n", "L", "S 250 ok\\n", "L",
                               "S 250 ok\\n", "L", "S 354 go\\n", "D", "S 250 done\\n", "L",
                               "S 221 bye\\n"});
   Client c(peer.Port());
@@ -127,7 +127,7 @@ TEST(SmtpDialogue, BareLineFeedRepliesAreRead) {
 }
 
 TEST(SmtpDialogue, ServerHangingUpAfterAcceptingIsNoFailure) {
-  testing::ScriptedPeer peer({"S 220 hi\\r\\n", "L", "S 250 ok\\r\\n", "L", "S 250 ok\\r\\n", "L",
+  test_support::ScriptedPeer peer({"S 220 hi\\r\\n", "L", "S 250 ok\\r\\n", "L", "S 250 ok\\r\\n", "L",
                               "S 250 ok\\r\\n", "L", "S 354 go\\r\\n", "D", "S 250 done\\r\\n", "L",
                               "C"});
   Client c(peer.Port());
@@ -171,7 +171,7 @@ TEST(SmtpFailures, RefusalsRaiseProtocolErrors) {
   for (const auto& cs : cases) {
     std::vector<std::string> steps = greeting;
     steps.insert(steps.end(), cs.steps.begin(), cs.steps.end());
-    testing::ScriptedPeer peer(steps);
+    test_support::ScriptedPeer peer(steps);
     {
       Client c(peer.Port());
       try {
@@ -199,7 +199,7 @@ TEST(SmtpFailures, BrokenRepliesRaiseProtocolErrors) {
       {{"S 220 hi\\r\\n", "L", "S 2x0 ok\\r\\n"}, "Malformed reply: 2x0 ok"},
   };
   for (const auto& cs : cases) {
-    testing::ScriptedPeer peer(cs.steps);
+    test_support::ScriptedPeer peer(cs.steps);
     {
       Client c(peer.Port());
       try {
@@ -216,7 +216,7 @@ TEST(SmtpFailures, BrokenRepliesRaiseProtocolErrors) {
 }
 
 TEST(SmtpFailures, SilentServerTimesOut) {
-  testing::ScriptedPeer peer({"W 3"});
+  test_support::ScriptedPeer peer({"W 3"});
   Client c(peer.Port());
   c.smtp.SetTimeoutMs(200);
   try {
@@ -229,7 +229,7 @@ TEST(SmtpFailures, SilentServerTimesOut) {
 
 TEST(SmtpFailures, ConnectionFailures) {
   {
-    Client c(testing::UnusedPort());
+    Client c(test_support::UnusedPort());
     try {
       c.smtp.Action();
       FAIL() << "no exception";
@@ -239,7 +239,7 @@ TEST(SmtpFailures, ConnectionFailures) {
     }
   }
   {
-    Client c(testing::UnusedPort());
+    Client c(test_support::UnusedPort());
     const std::string host = std::string(64, 'h') + ".invalid";
     c.smtp.SetHostname(host);
     try {
@@ -258,13 +258,13 @@ TEST(SmtpFailures, ConnectionFailures) {
 // so a connection attempt would raise ESocketError.
 TEST(SmtpGuards, NothingIsSentWithoutPartsOrWithLineBreaks) {
   {
-    Client c(testing::UnusedPort());
+    Client c(test_support::UnusedPort());
     c.smtp.Recipients().Clear();
     EXPECT_NO_THROW(c.smtp.Action());
     EXPECT_TRUE(c.trace.empty());
   }
   {
-    Client c(testing::UnusedPort());
+    Client c(test_support::UnusedPort());
     c.smtp.SetSender("");
     EXPECT_NO_THROW(c.smtp.Action());
     c.smtp.SetSender("me@here.org");
@@ -284,7 +284,7 @@ TEST(SmtpGuards, NothingIsSentWithoutPartsOrWithLineBreaks) {
       {"me@here.org", "ann@x.org", "bare\rcr", "Line break in message line"},
   };
   for (const auto& cs : cases) {
-    Client c(testing::UnusedPort());
+    Client c(test_support::UnusedPort());
     c.smtp.SetSender(cs.sender);
     c.smtp.Recipients().Clear();
     c.smtp.Recipients().Add(cs.recipient);

@@ -72,7 +72,7 @@ TEST(Login, UnresolvableHostRaisesWithTheName) {
 TEST(Login, RefusedPortRaisesSocketError10061) {
   TraceLog trace;
   TestClient client(&trace);
-  const uint16_t port = testing::UnusedPort();
+  const uint16_t port = test_support::UnusedPort();
   client.SetPort(port);
   try {
     client.Login();
@@ -89,7 +89,7 @@ TEST(Login, RefusedPortRaisesSocketError10061) {
 }
 
 TEST(Action, ReadsEverythingUntilThePeerCloses) {
-  testing::ScriptedPeer peer({"S first\\r\\n", "S \\x00second", "C"});
+  test_support::ScriptedPeer peer({"S first\\r\\n", "S \\x00second", "C"});
   TraceLog trace;
   std::string id;
   {
@@ -118,7 +118,7 @@ TEST(Action, ReadsEverythingUntilThePeerCloses) {
 }
 
 TEST(ReadLine, LineEndsAndAPartialLastLine) {
-  testing::ScriptedPeer peer({"S one\\r\\ntwo\\nthree\\rfour\\n\\r\\nlast", "C"});
+  test_support::ScriptedPeer peer({"S one\\r\\ntwo\\nthree\\rfour\\n\\r\\nlast", "C"});
   TestClient client;
   client.SetPort(peer.Port());
   client.Login();
@@ -137,7 +137,7 @@ TEST(ReadLine, OverlongLineIsRefused) {
   std::vector<std::string> steps;
   for (int i = 0; i < 70; ++i) steps.push_back("S " + chunk);
   steps.push_back("S \\n");
-  testing::ScriptedPeer peer(steps);
+  test_support::ScriptedPeer peer(steps);
   TestClient client;
   client.SetPort(peer.Port());
   client.Login();
@@ -146,7 +146,7 @@ TEST(ReadLine, OverlongLineIsRefused) {
 }
 
 TEST(ReadLine, SilentPeerTimesOut) {
-  testing::ScriptedPeer peer({"S partial", "W 2"});
+  test_support::ScriptedPeer peer({"S partial", "W 2"});
   TestClient client;
   client.SetTimeoutMs(200);
   client.SetPort(peer.Port());
@@ -157,14 +157,14 @@ TEST(ReadLine, SilentPeerTimesOut) {
 }
 
 TEST(Login, SecondLoginClosesTheFirstConnection) {
-  testing::ScriptedPeer first({"L"});
+  test_support::ScriptedPeer first({"L"});
   TraceLog trace;
   TestClient client(&trace);
   client.SetPort(first.Port());
   client.Login();
   const std::string id = std::to_string(client.Socket());
   client.SendCommand("hello");
-  testing::ScriptedPeer second({"C"});
+  test_support::ScriptedPeer second({"C"});
   client.SetPort(second.Port());
   trace.clear();
   client.Login();

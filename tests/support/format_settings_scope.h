@@ -4,7 +4,7 @@
 
 #include "platform/rtl/format_settings.h"
 
-namespace jw::testing {
+namespace jw::test_support {
 
 class FormatSettingsScope {
  public:
@@ -17,4 +17,4 @@ class FormatSettingsScope {
   TFormatSettings saved_;
 };
 
-}  // namespace jw::testing
+}  // namespace jw::test_support

@@ -9,7 +9,7 @@
 
 #include <stdlib.h>
 
-namespace jw::testing {
+namespace jw::test_support {
 
 class TempFolder {
  public:
@@ -44,4 +44,4 @@ inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-}  // namespace jw::testing
+}  // namespace jw::test_support

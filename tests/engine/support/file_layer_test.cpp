@@ -15,8 +15,8 @@
 namespace jw {
 namespace {
 
-using testing::ReadFileBytes;
-using testing::TempFolder;
+using test_support::ReadFileBytes;
+using test_support::TempFolder;
 
 void WriteAll(const std::string& path, const std::string& data) {
   std::ofstream(path, std::ios::binary) << data;

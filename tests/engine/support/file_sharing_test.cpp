@@ -80,12 +80,12 @@ class LockHelper {
 };
 
 // Open to every user: the helper process may drop root.
-class TempFolder : public testing::TempFolder {
+class TempFolder : public test_support::TempFolder {
  public:
   TempFolder() { chmod(Path().c_str(), 0777); }
 };
 
-using testing::ReadFileBytes;
+using test_support::ReadFileBytes;
 
 EngineErrorCode CodeOf(const std::function<void()>& action) {
   try {

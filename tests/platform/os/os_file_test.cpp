@@ -16,8 +16,8 @@
 namespace jw {
 namespace {
 
-using testing::ReadFileBytes;
-using testing::TempFolder;
+using test_support::ReadFileBytes;
+using test_support::TempFolder;
 
 TEST(OsFileErrors, ErrnoKinds) {
   const std::pair<int, OsFileError> cases[] = {

@@ -16,7 +16,7 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-using SettingsScope = testing::FormatSettingsScope;
+using SettingsScope = test_support::FormatSettingsScope;
 
 std::string Invalid(std::string_view fmt) {
   return "Format '" + std::string(fmt) + "' invalid or incompatible with argument";

@@ -20,7 +20,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
 constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
 
-using SettingsScope = testing::FormatSettingsScope;
+using SettingsScope = test_support::FormatSettingsScope;
 
 template <class F>
 std::string MessageOf(F&& f) {
