@@ -35,3 +35,24 @@ function(jw_add_tests name)
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABEL}"
                        ENVIRONMENT "JW_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
+
+# jw_add_fuzzer(<name> <source> DEPS <targets>...)
+# A libFuzzer target over a decoder of untrusted bytes. Built only in a clang
+# build configured with JW_FUZZ=ON (scripts/fuzz.sh); the target fuzz_targets
+# builds them all.
+function(jw_add_fuzzer name source)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  if(NOT JW_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${source})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  if(NOT TARGET fuzz_targets)
+    add_custom_target(fuzz_targets)
+  endif()
+  add_dependencies(fuzz_targets ${name})
+  set_property(GLOBAL APPEND PROPERTY JW_FUZZ_TARGETS ${name})
+endfunction()

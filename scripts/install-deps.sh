@@ -7,6 +7,8 @@ packages=(
   cmake
   ninja-build
   g++
+  clang
+  libclang-rt-14-dev
   pkg-config
   libgtest-dev
   libgmock-dev
@@ -22,6 +24,7 @@ packages=(
   xvfb
   openbox
   xdotool
+  trayer
   x11-utils
   imagemagick
   sqlite3

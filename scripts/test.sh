@@ -11,3 +11,4 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 ctest --test-dir "$build" -j "$(nproc)" --output-on-failure "$@"
+"$top/scripts/fuzz.sh"

@@ -219,6 +219,7 @@ QWidget* TWinControl::Handle() {
     widget_ = CreateWidget(params);
     widget_->setGeometry(Left(), Top(), Width(), Height());
     widget_->setToolTip(QString());
+    widget_->setEnabled(Enabled());
     if (Parent() != nullptr && Visible()) widget_->show();
     // Windowed children follow their parent onto the new widget.
     for (TControl* child : controls_) {
@@ -330,6 +331,14 @@ void TWinControl::DefaultHandler(TMessage& message) {
     case kLeftDoubleClick:
       target_at(point)->DblClick();
       break;
+    case CM_DIALOGKEY:
+      for (TControl* c : std::vector<TControl*>(controls_)) {
+        auto* windowed = dynamic_cast<TWinControl*>(c);
+        if (windowed == nullptr) continue;
+        windowed->Perform(message);
+        if (message.Result != 0) break;
+      }
+      break;
     default:
       break;
   }
@@ -337,6 +346,11 @@ void TWinControl::DefaultHandler(TMessage& message) {
 
 void TWinControl::Invalidate() {
   if (widget_) widget_->update();
+}
+
+void TWinControl::SetEnabled(bool enabled) {
+  TControl::SetEnabled(enabled);
+  if (widget_) widget_->setEnabled(enabled);
 }
 
 void TWinControl::SetFocus() {

@@ -69,7 +69,8 @@ class TControl : public TComponent {
   void Show() { SetVisible(true); }
   void Hide() { SetVisible(false); }
   bool Enabled() const { return enabled_; }
-  void SetEnabled(bool enabled) { enabled_ = enabled; }
+  // Windowed controls also enable or disable their widget.
+  virtual void SetEnabled(bool enabled) { enabled_ = enabled; }
 
   TPopupMenu* PopupMenu() const { return popup_menu_; }
   void SetPopupMenu(TPopupMenu* menu);
@@ -205,6 +206,7 @@ class TWinControl : public TControl {
   TCanvas& Canvas() { return *canvas_; }
   void Invalidate() override;
   void SetFocus();
+  void SetEnabled(bool enabled) override;
 
   // Lays out the aligned children in the client area.
   void Realign();

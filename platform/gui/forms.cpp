@@ -320,6 +320,15 @@ bool TCustomForm::HandleKey(int qt_key, int qt_modifiers, const std::string& tex
       if (menu->IsShortCut(short_cut)) return true;
     }
   }
+  // Return and Escape go to the default and cancel buttons first.
+  if ((qt_modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0) {
+    const uint16_t vk = VirtualKeyCode(qt_key);
+    if (vk == VK_RETURN || vk == VK_ESCAPE) {
+      TMessage message{CM_DIALOGKEY, vk, 0, 0};
+      Perform(message);
+      if (message.Result != 0) return true;
+    }
+  }
   char32_t key = KeyPressChar(qt_key, qt_modifiers, text);
   if (key == 0) return false;
   if (OnKeyPress) OnKeyPress(this, key);

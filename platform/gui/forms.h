@@ -105,7 +105,8 @@ class TCustomForm : public TWinControl {
   void WndProc(TMessage& message) override;
 
   // The layer's key path: short cuts of the form's pop-up menus first, then
-  // OnKeyPress. Returns true when the key was taken.
+  // Return and Escape as CM_DIALOGKEY to the controls, then OnKeyPress. Returns true when the key
+  // was taken.
   bool HandleKey(int qt_key, int qt_modifiers, const std::string& text);
 
  protected:

@@ -25,6 +25,13 @@ inline constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
 inline constexpr uint32_t WM_LBUTTONUP = 0x0202;
 inline constexpr uint32_t WM_RBUTTONDOWN = 0x0204;
 inline constexpr uint32_t WM_RBUTTONUP = 0x0205;
+inline constexpr uint32_t WM_CUT = 0x0300;
+inline constexpr uint32_t WM_PASTE = 0x0302;
+
+// Sent down the control tree for Return and Escape (WParam: VK_RETURN or
+// VK_ESCAPE); a control that acts on the key sets Result to 1, which ends
+// the round. Default and cancel buttons answer it.
+inline constexpr uint32_t CM_DIALOGKEY = 0xB005;
 
 // WParam of WM_SYSCOMMAND; the low four bits are the system's own.
 inline constexpr uintptr_t SC_MINIMIZE = 0xF020;

@@ -1,0 +1,149 @@
+#include "components/hires_timer.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/gui/application.h"
+
+namespace jw {
+
+// -------------------------------------------------------- TKitThreadedTimer
+
+TKitThreadedTimer::TKitThreadedTimer(TKitHiTimer& timer, uint16_t interval_ms)
+    : timer_(timer), interval_ms_(interval_ms) {
+  thread_ = std::jthread([this](std::stop_token stop) { Execute(stop); });
+}
+
+TKitThreadedTimer::~TKitThreadedTimer() {
+  thread_.request_stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TKitThreadedTimer::Execute(std::stop_token stop) {
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  auto stopping = [&] {
+    return stop.stop_requested() || (Application != nullptr && Application->Terminated());
+  };
+  while (!stopping()) {
+    {
+      // Sleeps the interval; a stop request wakes it early.
+      std::unique_lock lock(mutex);
+      wake.wait_for(lock, stop, std::chrono::milliseconds(interval_ms_), [] { return false; });
+    }
+    if (stopping()) break;
+    if (timer_.synchronize_) {
+      // The GUI thread runs the tick; a tick that arrives after the timer
+      // was rebuilt or destroyed is dropped.
+      std::shared_ptr<std::atomic<bool>> alive = timer_.alive_;
+      TKitHiTimer* timer = &timer_;
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(),
+          [alive, timer] {
+            if (*alive) timer->GuiTick();
+          },
+          Qt::QueuedConnection);
+    } else if (timer_.enabled_ && timer_.on_timer_) {
+      timer_.on_timer_(&timer_);
+    }
+  }
+}
+
+// -------------------------------------------------------------- TKitHiTimer
+
+TKitHiTimer::TKitHiTimer(TComponent* owner) : TKitHiTimer(owner, 1000) {}
+
+TKitHiTimer::TKitHiTimer(TComponent* owner, uint16_t interval_ms) : TKitComponent(owner) {
+  interval_ms_ = interval_ms;
+}
+
+TKitHiTimer::~TKitHiTimer() {
+  StopWorker();
+  on_timer_ = nullptr;
+  enabled_ = false;
+  gui_timer_.reset();
+}
+
+void TKitHiTimer::SetEnabled(bool enabled) {
+  StopWorker();
+  enabled_ = enabled;
+  Rebuild();
+}
+
+void TKitHiTimer::SetInterval(uint16_t interval_ms) {
+  if (interval_ms == interval_ms_) return;
+  StopWorker();
+  interval_ms_ = interval_ms < kMinPeriod || interval_ms > kMaxPeriod ? 1000 : interval_ms;
+  Rebuild();
+}
+
+void TKitHiTimer::SetOnTimer(TNotifyEvent handler) {
+  StopWorker();
+  on_timer_ = std::move(handler);
+  Rebuild();
+}
+
+void TKitHiTimer::SetUseThread(bool on) {
+  StopWorker();
+  use_thread_ = on;
+  Rebuild();
+}
+
+void TKitHiTimer::SetThreadPriority(TThreadPriority priority) {
+  thread_priority_ = priority;
+  if (use_thread_) Rebuild();
+}
+
+bool TKitHiTimer::Running() const {
+  return worker_ != nullptr || (gui_timer_ != nullptr && gui_timer_->Running());
+}
+
+void TKitHiTimer::StopWorker() {
+  if (alive_) *alive_ = false;
+  worker_.reset();
+}
+
+void TKitHiTimer::Rebuild() {
+  if (ComponentState().Contains(csDesigning)) return;
+  StopWorker();
+  if (gui_timer_) gui_timer_->SetEnabled(false);
+  if (ComponentState().Contains(csDestroying)) return;
+  alive_ = std::make_shared<std::atomic<bool>>(true);
+  if (use_thread_) {
+    gui_timer_.reset();
+    if (enabled_ && on_timer_) worker_ = std::make_unique<TKitThreadedTimer>(*this, interval_ms_);
+    return;
+  }
+  if (!gui_timer_) {
+    gui_timer_ = std::make_unique<TTimer>(nullptr);
+    gui_timer_->SetEnabled(false);
+    gui_timer_->SetPrecise(true);
+    gui_timer_->OnTimer = [this](TPersistent*) { GuiTick(); };
+  }
+  if (interval_ms_ > 0 && enabled_ && on_timer_) {
+    gui_timer_->SetInterval(interval_ms_);
+    in_tick_ = false;
+    gui_timer_->SetEnabled(true);
+  }
+}
+
+void TKitHiTimer::GuiTick() {
+  if (in_tick_ || !enabled_ || !on_timer_) return;
+  in_tick_ = true;
+  try {
+    on_timer_(this);
+  } catch (...) {
+    in_tick_ = false;
+    if (Application != nullptr) {
+      Application->HandleException();
+      return;
+    }
+    throw;
+  }
+  in_tick_ = false;
+}
+
+}  // namespace jw

@@ -1,0 +1,103 @@
+// TKitHiTimer: calls OnTimer every Interval ms, either from a precise timer
+// on the GUI thread or from a worker thread (TKitThreadedTimer) that sleeps
+// between ticks and hands each tick to the GUI thread when Synchronize is
+// set.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "components/kit_base.h"
+#include "platform/gui/timer.h"
+
+namespace jw {
+
+enum class TThreadPriority {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
+
+class TKitHiTimer;
+
+// The worker of a threaded TKitHiTimer: one owner starts it and stops it by
+// signal, wake and join.
+class TKitThreadedTimer {
+ public:
+  TKitThreadedTimer(TKitHiTimer& timer, uint16_t interval_ms);
+  // Stops and joins the worker.
+  ~TKitThreadedTimer();
+  TKitThreadedTimer(const TKitThreadedTimer&) = delete;
+  TKitThreadedTimer& operator=(const TKitThreadedTimer&) = delete;
+
+  uint16_t Interval() const { return interval_ms_; }
+
+ private:
+  void Execute(std::stop_token stop);
+
+  TKitHiTimer& timer_;
+  uint16_t interval_ms_;
+  std::jthread thread_;
+};
+
+class TKitHiTimer : public TKitComponent {
+ public:
+  // The period range the timers accept, in ms.
+  static constexpr uint32_t kMinPeriod = 1;
+  static constexpr uint32_t kMaxPeriod = 1000000;
+
+  explicit TKitHiTimer(TComponent* owner);
+  TKitHiTimer(TComponent* owner, uint16_t interval_ms);
+  // Always stops the timer, whichever kind runs.
+  ~TKitHiTimer() override;
+
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  uint16_t Interval() const { return interval_ms_; }
+  // A value outside the period range becomes 1000.
+  void SetInterval(uint16_t interval_ms);
+  // Assign through SetOnTimer, which rebuilds the timer.
+  const TNotifyEvent& OnTimer() const { return on_timer_; }
+  void SetOnTimer(TNotifyEvent handler);
+  bool Synchronize() const { return synchronize_; }
+  void SetSynchronize(bool on) { synchronize_ = on; }
+  bool UseThread() const { return use_thread_; }
+  void SetUseThread(bool on);
+  // Stored for the worker thread; threads of a normal process cannot be
+  // raised above normal here, so the value does not change the scheduling.
+  TThreadPriority ThreadPriority() const { return thread_priority_; }
+  void SetThreadPriority(TThreadPriority priority);
+
+  // Whether a timer or worker runs now.
+  bool Running() const;
+  bool ThreadRunning() const { return worker_ != nullptr; }
+
+ private:
+  friend class TKitThreadedTimer;
+
+  // Stops the worker (signal, wake, join) before a field it reads changes.
+  void StopWorker();
+  void Rebuild();
+  // The tick on the GUI thread.
+  void GuiTick();
+
+  bool enabled_ = false;
+  uint16_t interval_ms_ = 1000;
+  TNotifyEvent on_timer_;
+  std::atomic<bool> synchronize_ = true;
+  bool use_thread_ = true;
+  TThreadPriority thread_priority_ = TThreadPriority::tpNormal;
+  std::unique_ptr<TTimer> gui_timer_;
+  std::unique_ptr<TKitThreadedTimer> worker_;
+  bool in_tick_ = false;
+  // Ticks posted by a worker check it, so none runs after a rebuild.
+  std::shared_ptr<std::atomic<bool>> alive_;
+};
+
+}  // namespace jw
