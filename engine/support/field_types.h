@@ -1,0 +1,31 @@
+// The engine's field type codes, as stored in field descriptors and used by
+// every value conversion and key image.
+#pragma once
+
+#include <cstdint>
+
+namespace jw {
+
+constexpr uint8_t kFldString = 1;
+constexpr uint8_t kFldDate = 2;
+constexpr uint8_t kFldBlob = 3;
+constexpr uint8_t kFldBoolean = 4;
+constexpr uint8_t kFldSmallInt = 5;
+constexpr uint8_t kFldInteger = 6;
+constexpr uint8_t kFldFloat = 7;
+constexpr uint8_t kFldBcd = 8;
+constexpr uint8_t kFldBytes = 9;
+constexpr uint8_t kFldTime = 10;
+constexpr uint8_t kFldTimeStamp = 11;
+constexpr uint8_t kFldWord = 12;
+constexpr uint8_t kFldType13 = 13;  // 4 bytes
+constexpr uint8_t kFldType14 = 14;  // 10 bytes
+constexpr uint8_t kFldType15 = 15;  // handled as bytes
+constexpr uint8_t kSubTypeMoney = 21;
+constexpr uint8_t kSubTypeAutoInc = 29;
+
+// A value buffer for conversions holds at least this many bytes: the
+// longest string (250 characters) and its zero.
+constexpr int32_t kValueBufferSize = 251;
+
+}  // namespace jw

@@ -1,0 +1,77 @@
+#include "engine/support/support_startup.h"
+
+#include <climits>
+#include <cstdlib>
+
+#include "engine/support/collation_maps.h"
+#include "engine/support/engine_errors.h"
+#include "engine/support/engine_strings.h"
+#include "engine/support/expression_tokens.h"
+#include "engine/support/file_list.h"
+#include "engine/support/language_settings.h"
+#include "platform/rtl/strings.h"
+#include "platform/rtl/sync.h"
+
+namespace jw {
+namespace {
+
+bool started = false;
+
+}  // namespace
+
+void InitEngineSupport() {
+  if (started) return;
+  // The engine heap and the bitmap pool are ready before any use and live
+  // as long as the process, as does the language-swap lock.
+  InitExpTokenStack();
+  FileList();
+  InitLanguageCharMaps();
+  started = true;
+}
+
+void DoneEngineSupport() {
+  if (!started) return;
+  DoneLanguageCharMaps();
+  DoneExpTokenStack();
+  started = false;
+}
+
+bool EngineSupportStarted() {
+  return started;
+}
+
+std::string GetUniversalName(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (path.empty() || realpath(path.c_str(), resolved) == nullptr) return std::string();
+  return resolved;
+}
+
+bool FileListExists(const std::string& name, bool in_memory) {
+  return FileList().Exists(name, in_memory);
+}
+
+std::string MakeTempFileName(const std::string& folder, const std::string& extension,
+                             bool in_memory) {
+  const int64_t thread_id = GetCurrentThreadId();
+  const std::string prefix = IntToStr(thread_id < 0 ? -thread_id : thread_id).substr(0, 5);
+  const std::string base = AddTrailingBackslash(folder) + prefix;
+  for (uint32_t counter = 0; counter <= 0xFFFF; ++counter) {
+    const std::string name = base + IntToStr(static_cast<int32_t>(counter)) + extension;
+    if (FileListExists(name, in_memory)) continue;
+    TAbstractFile* file = nullptr;
+    const int32_t handle = FileList().CreateFile(name, in_memory, false, file, true);
+    if (handle >= 0) {
+      FileList().CloseFile(file, in_memory, handle);
+      return name;
+    }
+    // Another thread or process took the name in between.
+    if (handle == -static_cast<int32_t>(kErrTableExists) ||
+        handle == -static_cast<int32_t>(kErrAccessDenied)) {
+      continue;
+    }
+    RaiseEngineError(static_cast<EngineErrorCode>(-handle), name);
+  }
+  RaiseEngineError(kErrUnknownOsError, base);
+}
+
+}  // namespace jw

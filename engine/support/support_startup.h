@@ -1,0 +1,35 @@
+// The support library's process-wide start-up and shutdown, and the file
+// helpers that go through the open-file registry: the canonical name of a
+// folder, the existence test, and temporary file names.
+#pragma once
+
+#include <string>
+
+namespace jw {
+
+// Creates the support library's process-wide objects in this order: the
+// engine heap, the token pool, the bitmap pool, the open-file registry, the
+// collation-map cache and the language-swap lock. A second call while
+// started does nothing.
+void InitEngineSupport();
+// Frees them in the reverse order; nothing when not started.
+void DoneEngineSupport();
+bool EngineSupportStarted();
+
+// The canonical absolute path of an existing folder (links and "." / ".."
+// resolved), so two spellings of one folder give one name; empty when the
+// path does not resolve.
+std::string GetUniversalName(const std::string& path);
+
+// Whether the file is in the open-file registry or, for a disk file, on disk.
+bool FileListExists(const std::string& name, bool in_memory);
+
+// A new file "<folder>/<prefix><counter><extension>", created empty (and
+// closed) so no one else takes the name: the prefix is the first five digits
+// of the thread id, the counter runs from 0 past names that exist. After
+// 65536 names, engine error 11047; a folder that cannot take files raises
+// the error of the failed create.
+std::string MakeTempFileName(const std::string& folder, const std::string& extension,
+                             bool in_memory);
+
+}  // namespace jw
