@@ -37,7 +37,8 @@ class TFileHandler {
   // Origin 0 from the start, 1 from the position, 2 the end (offset 0).
   int64_t Seek(int64_t offset, int origin);
   int64_t GetSize();
-  bool SetRegionLock(int64_t offset, int64_t length, bool lock);
+  // Virtual so that a test layer can watch every lock call of a table file.
+  virtual bool SetRegionLock(int64_t offset, int64_t length, bool lock);
   // The shared file's lock, held around a seek and its read or write.
   void EnterFileLock();
   void LeaveFileLock();

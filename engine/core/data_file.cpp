@@ -1,0 +1,813 @@
+#include "engine/core/data_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "engine/support/key_images.h"
+#include "engine/support/language_settings.h"
+#include "engine/support/records_bitmap.h"
+#include "engine/support/scrambler.h"
+#include "engine/support/value_conversions.h"
+#include "platform/rtl/clock.h"
+#include "platform/rtl/strings.h"
+
+namespace jw {
+namespace {
+
+// The shared file's lock around a seek and its read or write.
+class FileLockGuard {
+ public:
+  explicit FileLockGuard(TFileHandler& file) : file_(file) { file_.EnterFileLock(); }
+  ~FileLockGuard() { file_.LeaveFileLock(); }
+  FileLockGuard(const FileLockGuard&) = delete;
+  FileLockGuard& operator=(const FileLockGuard&) = delete;
+
+ private:
+  TFileHandler& file_;
+};
+
+// The read window is recorded while a read is loaded, so that a write-back
+// started for a cache slot skips the records being loaded.
+class ReadWindowScope {
+ public:
+  ReadWindowScope(int64_t& offset, int64_t& length, int64_t new_offset, int64_t new_length)
+      : offset_(offset), length_(length) {
+    offset_ = new_offset;
+    length_ = new_length;
+  }
+  ~ReadWindowScope() {
+    offset_ = 0;
+    length_ = 0;
+  }
+  ReadWindowScope(const ReadWindowScope&) = delete;
+  ReadWindowScope& operator=(const ReadWindowScope&) = delete;
+
+ private:
+  int64_t& offset_;
+  int64_t& length_;
+};
+
+std::string ScrambledCopy(const std::string& s, TSeedPair seed) {
+  std::string copy = s;
+  ScrambleBuffer(copy.data(), static_cast<int32_t>(copy.size()), seed.K1, seed.K2);
+  return copy;
+}
+
+void EnsureSize(std::vector<uint8_t>& buffer, int64_t size) {
+  if (static_cast<int64_t>(buffer.size()) >= size) return;
+  const int64_t chunks = (size + kIoBufferChunk - 1) / kIoBufferChunk;
+  buffer.resize(chunks * kIoBufferChunk);
+}
+
+// Counters never wrap: an incremented value past 2^31-1 would repeat ids.
+int32_t NextCounter(int32_t& counter, const std::string& table_name) {
+  if (counter >= kMaxCounterValue) RaiseEngineError(kErrFieldLimits, table_name);
+  return ++counter;
+}
+
+}  // namespace
+
+TDataFile::TDataFile(TDataFileOwner* owner) : owner_(owner), pool_(this) {
+  read_buffer_.resize(kIoWindowBytes);
+  write_buffer_.resize(kIoWindowBytes);
+}
+
+TDataFile::~TDataFile() {
+  // A failure of the file layer while closing must not leave the destructor.
+  try {
+    TDataFile::Close();
+  } catch (const Exception&) {
+  }
+}
+
+void TDataFile::Raise(EngineErrorCode code) const {
+  RaiseEngineError(code, Name());
+}
+
+int64_t TDataFile::DataStart() const {
+  return kHeaderSize + static_cast<int64_t>(header_.FieldCount) * kFieldDescriptorSize;
+}
+
+int64_t TDataFile::RecordOffset(int32_t number) const {
+  return DataStart() + static_cast<int64_t>(number - 1) * header_.RecordSize;
+}
+
+void TDataFile::SetCacheLimits() {
+  const int32_t size = header_.RecordSize;
+  read_ahead_count_ = size == 0 ? 1 : std::max(1, kIoWindowBytes / size);
+  capacity_ = size == 0 ? kMaxCachedRecords : std::min(kCacheBytes / size, kMaxCachedRecords);
+}
+
+void TDataFile::ReadAt(int64_t offset, uint8_t* buffer, int32_t length) {
+  FileLockGuard guard(*this);
+  Seek(offset, 0);
+  Read(buffer, length, false);
+}
+
+int32_t TDataFile::ReadAtMost(int64_t offset, uint8_t* buffer, int32_t length) {
+  FileLockGuard guard(*this);
+  Seek(offset, 0);
+  return Read(buffer, length, true);
+}
+
+void TDataFile::WriteAt(int64_t offset, const uint8_t* buffer, int32_t length) {
+  FileLockGuard guard(*this);
+  Seek(offset, 0);
+  Write(buffer, length);
+}
+
+void TDataFile::FlushIfForced(bool flush) {
+  if (flush || owner_->ForceBufferFlush()) Flush();
+}
+
+// ---- open and close ----
+
+void TDataFile::Open() {
+  if (IsOpen()) return;
+  TFileHandler::Open();
+  try {
+    ReadHeader();
+    if (header_.FieldCount > kMaxFieldCount) Raise(kErrHeaderCorrupt);
+    if (GetSize() < DataStart()) Raise(kErrHeaderCorrupt);
+    ReadFieldDescs();
+    ValidateLayout();
+    SetCacheLimits();
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void TDataFile::Close() {
+  if (!IsOpen()) return;
+  descriptors_.clear();
+  DropRecordCache();
+  TFileHandler::Close();
+}
+
+void TDataFile::ValidateLayout() const {
+  const TDataFileHeader& h = header_;
+  const bool block_size_ok = h.BlobBlockSize == 0 || (h.BlobBlockSize >= kMinBlobBlockSize &&
+                                                      h.BlobBlockSize <= kMaxBlobBlockSize);
+  if (h.FieldCount > kMaxFieldCount || h.RecordSize < kRecordHeadSize || !block_size_ok ||
+      h.NextRecord < 1 || h.NextRecord > kMaxRecordCount + 1 || h.FreeHead < 0 ||
+      h.FreeHead >= h.NextRecord || h.BlobFieldCount < 0 || h.BlobFieldCount > kMaxBlobFieldCount ||
+      static_cast<int32_t>(descriptors_.size()) != h.FieldCount) {
+    Raise(kErrHeaderCorrupt);
+  }
+  int32_t offset = kRecordHeadSize;
+  int32_t blobs = 0;
+  for (const FieldDescriptor& field : descriptors_) {
+    if (!IsKnownFieldType(field.Type)) Raise(kErrHeaderCorrupt);
+    if (field.PhysicalLength != PhysicalFieldLength(field.Type, field.Size)) {
+      Raise(kErrHeaderCorrupt);
+    }
+    if (field.Type == kFldBlob) ++blobs;
+    if (field.IsAutoInc()) {
+      if (field.Offset != kRecId) Raise(kErrHeaderCorrupt);
+    } else if (field.Derived == 0) {
+      if (field.Offset != offset) Raise(kErrHeaderCorrupt);
+      offset += field.PhysicalLength + 1;
+    }
+  }
+  if (offset != h.RecordSize || blobs != h.BlobFieldCount) Raise(kErrHeaderCorrupt);
+}
+
+void TDataFile::InitHeader(int16_t language_id, int16_t sort_id,
+                           const std::vector<FieldDescriptor>& fields, int32_t blob_block_size,
+                           const std::string& description, const std::string& password,
+                           bool encrypted, int16_t user_major, int16_t user_minor) {
+  TDataFileHeader h;
+  h.LanguageId = language_id;
+  h.SortId = sort_id;
+  h.UserMajor = user_major;
+  h.UserMinor = user_minor;
+  h.Encrypted = encrypted ? 1 : 0;
+  const std::string plain_description = description.substr(0, kMaxDescriptionLength);
+  if (encrypted) {
+    h.Password = ScrambledCopy(password.substr(0, kMaxPasswordLength), kPasswordSeed);
+    h.Description = ScrambledCopy(plain_description, kPasswordSeed);
+  } else {
+    h.Description = plain_description;
+  }
+  if (fields.size() > static_cast<size_t>(kMaxFieldCount)) Raise(kErrFieldLimits);
+  if (blob_block_size != 0 &&
+      (blob_block_size < kMinBlobBlockSize || blob_block_size > kMaxBlobBlockSize)) {
+    Raise(kErrBlobFieldsOrBlockSize);
+  }
+  h.FieldCount = static_cast<uint16_t>(fields.size());
+  h.BlobBlockSize = blob_block_size;
+  std::vector<FieldDescriptor> descriptors;
+  descriptors.reserve(fields.size());
+  int64_t record_size = kRecordHeadSize;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    FieldDescriptor field = fields[i];
+    if (!IsKnownFieldType(field.Type)) Raise(kErrInvalidFieldDefinition);
+    field.Number = static_cast<int16_t>(i + 1);
+    SetPhysicalLength(field);
+    SetPhysicalScale(field);
+    if (field.Type == kFldBlob && ++h.BlobFieldCount > kMaxBlobFieldCount) {
+      Raise(kErrBlobFieldsOrBlockSize);
+    }
+    if (field.IsAutoInc()) {
+      field.Offset = kRecId;
+    } else if (field.Derived == 0) {
+      // Offsets past 65535 wrap here, but such a record is refused below.
+      field.Offset = static_cast<uint16_t>(record_size);
+      record_size += field.PhysicalLength + 1;
+    }
+    descriptors.push_back(std::move(field));
+  }
+  if (record_size > kMaxRecordSize) Raise(kErrRecordSize);
+  h.Version = kDataFormatVersion;
+  h.FreeHead = 0;
+  h.NextRecord = 1;
+  h.LastAutoInc = 0;
+  h.ChangeCounter = 0;
+  h.RecordSize = static_cast<uint16_t>(record_size);
+  header_ = std::move(h);
+  descriptors_ = std::move(descriptors);
+  descriptors_dirty_ = true;
+  header_dirty_ = true;
+  DropRecordCache();
+  SetCacheLimits();
+  CreateFile();
+}
+
+// ---- header ----
+
+void TDataFile::ReadHeader() {
+  if (GetSize() < kHeaderSize) Raise(kErrHeaderCorrupt);
+  ReadAt(0, read_buffer_.data(), kHeaderSize);
+  TDataFileHeader h;
+  if (!h.DecodeFrom(read_buffer_.data())) Raise(kErrHeaderCorrupt);
+  h.DirtyFlag = 0;
+  header_ = std::move(h);
+  header_dirty_ = false;
+}
+
+bool TDataFile::HeaderChanged() {
+  ReadAt(0, read_buffer_.data(), kHeaderSize);
+  if (GetInt32(read_buffer_.data() + kHdrChangeCounter) == header_.ChangeCounter) return false;
+  TDataFileHeader h;
+  // The layout of an open table never changes under it; a header that says
+  // otherwise is not to be trusted.
+  if (!h.DecodeFrom(read_buffer_.data()) || h.FieldCount != header_.FieldCount ||
+      h.RecordSize != header_.RecordSize || h.NextRecord < 1 ||
+      h.NextRecord > kMaxRecordCount + 1 || h.FreeHead < 0 || h.FreeHead >= h.NextRecord) {
+    Raise(kErrHeaderCorrupt);
+  }
+  h.DirtyFlag = 0;
+  header_ = std::move(h);
+  header_dirty_ = false;
+  return true;
+}
+
+void TDataFile::WriteHeaderBytes() {
+  uint8_t bytes[kHeaderSize];
+  header_.EncodeTo(bytes);
+  WriteAt(0, bytes, kHeaderSize);
+}
+
+void TDataFile::WriteHeader(bool force, bool flush) {
+  if (!force && !header_dirty_) return;
+  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  header_.EngineVersion = kEngineVersion;
+  header_.LastWriteTime = Clock().LocalNow() - kHeaderTimeBias;
+  header_.DirtyFlag = header_dirty_ ? 1 : 0;
+  WriteHeaderBytes();
+  // Bytes past the last record are the remains of an interrupted write; the
+  // header write runs under the table's write lock, so they can go now.
+  const int64_t end = RecordOffset(header_.NextRecord);
+  if (GetSize() > end) {
+    FileLockGuard guard(*this);
+    Seek(end, 0);
+    Write(nullptr, 0);
+  }
+  FlushIfForced(flush);
+  owner_->MarkWritten();
+  header_dirty_ = false;
+}
+
+void TDataFile::TouchHeader() {
+  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  header_dirty_ = true;
+  owner_->MarkWritten();
+}
+
+void TDataFile::CopyHeader(uint8_t* dest) const {
+  header_.EncodeTo(dest);
+}
+
+void TDataFile::TruncateRecords() {
+  DropRecordCache();
+  {
+    FileLockGuard guard(*this);
+    Seek(DataStart(), 0);
+    Write(nullptr, 0);
+  }
+  FlushIfForced(false);
+  // The change counter keeps counting up: another process must not take the
+  // emptied table for the one it has cached.
+  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  header_.FreeHead = 0;
+  header_.NextRecord = 1;
+  header_.LastAutoInc = 0;
+  header_dirty_ = true;
+}
+
+// ---- descriptors ----
+
+void TDataFile::ReadFieldDescs() {
+  const int32_t count = header_.FieldCount;
+  const int32_t length = count * kFieldDescriptorSize;
+  std::vector<uint8_t> bytes(length);
+  if (length > 0) ReadAt(kHeaderSize, bytes.data(), length);
+  if (Encrypted()) {
+    // Files written before the version stamp scrambled only the low 16 bits' worth.
+    const int32_t scrambled = header_.EngineVersion == 0 ? (length & 0xFFFF) : length;
+    UnscrambleBuffer(bytes.data(), scrambled, kRecordSeed.K1, kRecordSeed.K2);
+  }
+  std::vector<FieldDescriptor> descriptors(count);
+  for (int32_t i = 0; i < count; ++i) {
+    if (!descriptors[i].DecodeFrom(bytes.data() + i * kFieldDescriptorSize)) {
+      Raise(kErrHeaderCorrupt);
+    }
+  }
+  descriptors_ = std::move(descriptors);
+  descriptors_dirty_ = false;
+}
+
+void TDataFile::WriteFieldDescs() {
+  if (!descriptors_dirty_) return;
+  const int32_t length = static_cast<int32_t>(descriptors_.size()) * kFieldDescriptorSize;
+  EnsureSize(write_buffer_, length);
+  for (size_t i = 0; i < descriptors_.size(); ++i) {
+    descriptors_[i].EncodeTo(write_buffer_.data() + i * kFieldDescriptorSize);
+  }
+  if (Encrypted()) ScrambleBuffer(write_buffer_.data(), length, kRecordSeed.K1, kRecordSeed.K2);
+  if (length > 0) WriteAt(kHeaderSize, write_buffer_.data(), length);
+  FlushIfForced(false);
+  owner_->MarkWritten();
+  descriptors_dirty_ = false;
+}
+
+const FieldDescriptor& TDataFile::FieldDesc(int32_t position) const {
+  if (position < 1 || position > static_cast<int32_t>(descriptors_.size())) {
+    Raise(kErrInvalidField);
+  }
+  return descriptors_[position - 1];
+}
+
+const FieldDescriptor* TDataFile::FieldDescByNumber(int32_t number) const {
+  for (const FieldDescriptor& field : descriptors_) {
+    if (field.Number == number) return &field;
+  }
+  return nullptr;
+}
+
+const FieldDescriptor* TDataFile::FieldDescByName(const std::string& name) const {
+  for (const FieldDescriptor& field : descriptors_) {
+    if (SameText(field.Name, name)) return &field;
+  }
+  return nullptr;
+}
+
+void TDataFile::UpdateFieldDesc(int32_t position, const FieldDescriptor& field) {
+  if (position < 1 || position > static_cast<int32_t>(descriptors_.size())) {
+    Raise(kErrInvalidField);
+  }
+  FieldDescriptor& target = descriptors_[position - 1];
+  target.Name = field.Name;
+  target.SubType = field.SubType;
+  target.Description = field.Description;
+  target.Required = field.Required;
+  target.Minimum = field.Minimum;
+  target.Maximum = field.Maximum;
+  target.Default = field.Default;
+  descriptors_dirty_ = true;
+}
+
+// ---- record cache ----
+
+int32_t TDataFile::SortedIndexOf(int32_t number) const {
+  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), number,
+                             [](const TRecord* r, int32_t n) { return r->RecordNumber() < n; });
+  if (it != sorted_.end() && (*it)->RecordNumber() == number) {
+    return static_cast<int32_t>(it - sorted_.begin());
+  }
+  return -1;
+}
+
+void TDataFile::InsertSorted(TRecord* record) {
+  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), record->RecordNumber(),
+                             [](const TRecord* r, int32_t n) { return r->RecordNumber() < n; });
+  sorted_.insert(it, record);
+}
+
+void TDataFile::RemoveSorted(TRecord* record) {
+  const int32_t index = SortedIndexOf(record->RecordNumber());
+  if (index >= 0 && sorted_[index] == record) sorted_.erase(sorted_.begin() + index);
+}
+
+void TDataFile::LinkAtHead(TRecord* record) {
+  record->older_ = mru_head_;
+  record->newer_ = nullptr;
+  if (mru_head_ != nullptr) mru_head_->newer_ = record;
+  mru_head_ = record;
+  if (mru_tail_ == nullptr) mru_tail_ = record;
+}
+
+void TDataFile::Unlink(TRecord* record) {
+  if (record->newer_ != nullptr) record->newer_->older_ = record->older_;
+  if (record->older_ != nullptr) record->older_->newer_ = record->newer_;
+  if (mru_head_ == record) mru_head_ = record->older_;
+  if (mru_tail_ == record) mru_tail_ = record->newer_;
+  record->newer_ = nullptr;
+  record->older_ = nullptr;
+}
+
+TRecord* TDataFile::FindCached(int32_t number) {
+  TRecord* found = nullptr;
+  // The last few records used are the likeliest; try them before the search.
+  TRecord* r = mru_head_;
+  for (int i = 0; i < 4 && r != nullptr; ++i, r = r->older_) {
+    if (r->RecordNumber() == number) {
+      found = r;
+      break;
+    }
+  }
+  if (found == nullptr) {
+    const int32_t index = SortedIndexOf(number);
+    if (index < 0) return nullptr;
+    found = sorted_[index];
+  }
+  if (found != mru_head_) {
+    Unlink(found);
+    LinkAtHead(found);
+  }
+  return found;
+}
+
+TRecord* TDataFile::FindVictim() const {
+  for (TRecord* r = mru_tail_; r != nullptr; r = r->newer_) {
+    if (!r->Modified() && r->UseCount() == 0) return r;
+  }
+  return nullptr;
+}
+
+TRecord* TDataFile::TakeCacheSlot(int32_t number) {
+  TRecord* record = nullptr;
+  if (static_cast<int32_t>(sorted_.size()) < capacity_) {
+    record = pool_.Get();
+  } else {
+    record = FindVictim();
+    if (record == nullptr && !owner_->InTransaction()) {
+      FlushRecords(false);
+      record = FindVictim();
+    }
+    if (record == nullptr) {
+      if (!owner_->InTransaction()) Raise(kErrRecordBuffersCorrupt);
+      capacity_ += kCacheGrowth;
+      record = pool_.Get();
+    } else {
+      RemoveSorted(record);
+      Unlink(record);
+    }
+  }
+  record->record_number_ = number;
+  std::fill(record->bytes_.begin(), record->bytes_.end(), 0);
+  PutInt32(&record->bytes_[kRecNumber], number);
+  record->modified_ = false;
+  record->use_count_ = 0;
+  LinkAtHead(record);
+  return record;
+}
+
+bool TDataFile::InReadWindow(int32_t number) const {
+  if (window_length_ == 0) return false;
+  const int64_t offset = RecordOffset(number);
+  return offset >= window_offset_ && offset < window_offset_ + window_length_;
+}
+
+void TDataFile::LoadWindow(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
+                           bool cursor_read_ahead) {
+  const int32_t last_record = header_.NextRecord - 1;
+  int32_t count = 1;
+  if (cursor_read_ahead && cursor != nullptr) {
+    count = cursor->CountVisibleRun(read_ahead_count_, direction);
+  } else if (read_ahead) {
+    count = std::min(read_ahead_count_, header_.NextRecord - number);
+  }
+  count = std::clamp(count, 1, read_ahead_count_);
+  int32_t first;
+  if (direction == 1) {
+    first = number;
+    count = std::min(count, last_record - number + 1);
+  } else {
+    count = std::min(count, number);
+    first = number - count + 1;
+  }
+  const int32_t size = header_.RecordSize;
+  const int32_t length = count * size;
+  const int64_t offset = RecordOffset(first);
+  EnsureSize(read_buffer_, length);
+  const ReadWindowScope window(window_offset_, window_length_, offset, length);
+  // A short read is expected only where this process may itself have
+  // appended records that are not on disk yet.
+  const bool allow_short = (Exclusive() || owner_->InTransaction()) && owner_->Written();
+  int32_t got;
+  if (allow_short) {
+    got = ReadAtMost(offset, read_buffer_.data(), length);
+  } else {
+    ReadAt(offset, read_buffer_.data(), length);
+    got = length;
+  }
+  const int32_t loaded = got / size;
+  for (int32_t i = 0; i < loaded; ++i) {
+    const int32_t n = first + i;
+    uint8_t* raw = read_buffer_.data() + static_cast<int64_t>(i) * size;
+    const int32_t index = SortedIndexOf(n);
+    if (index >= 0) {
+      TRecord* cached = sorted_[index];
+      if (!cached->Modified() && cached->UseCount() == 0) cached->LoadFrom(raw);
+      continue;
+    }
+    TRecord* record = TakeCacheSlot(n);
+    record->LoadFrom(raw);
+    InsertSorted(record);
+  }
+}
+
+bool TDataFile::FetchRecord(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
+                            bool cursor_read_ahead, TRecord*& record) {
+  record = nullptr;
+  // Only AllocRecord appends: a number at or past "next" that reaches this
+  // point comes from corrupt data.
+  if (number <= 0 || number >= header_.NextRecord) Raise(kErrRecordBuffersCorrupt);
+  TRecord* found = FindCached(number);
+  if (found == nullptr) {
+    if (!owner_->StrictChangeDetection() && cursor != nullptr && cursor->TableFilesChanged()) {
+      return false;
+    }
+    LoadWindow(cursor, number, direction, read_ahead, cursor_read_ahead);
+    found = FindCached(number);
+    if (found == nullptr) Raise(kErrRecordBuffersCorrupt);
+  }
+  found->IncUseCount();
+  record = found;
+  return true;
+}
+
+void TDataFile::ReleaseRecord(TRecord* record) {
+  if (record != nullptr) record->DecUseCount();
+}
+
+TRecord* TDataFile::AppendRecord() {
+  const int64_t next = header_.NextRecord;
+  if (next + 1 > kMaxRecordCount || next * header_.RecordSize >= kMaxRecordBytes) {
+    Raise(kErrTableFull);
+  }
+  TRecord* record = TakeCacheSlot(header_.NextRecord);
+  // Written even when the caller leaves it blank, so the file always holds
+  // every record its header counts.
+  record->SetModified(true);
+  record->IncUseCount();
+  InsertSorted(record);
+  ++header_.NextRecord;
+  header_dirty_ = true;
+  return record;
+}
+
+int32_t TDataFile::FreeCandidate() const {
+  if (header_.FreeHead == 0 || !owner_->HasPrimaryIndex()) return header_.NextRecord;
+  return header_.FreeHead;
+}
+
+TRecord* TDataFile::AllocRecord() {
+  const int32_t candidate = FreeCandidate();
+  if (candidate == header_.NextRecord) {
+    TRecord* record = AppendRecord();
+    header_.FreeHead = 0;
+    return record;
+  }
+  TRecord* record = nullptr;
+  FetchRecord(nullptr, candidate, 1, false, false, record);
+  const int32_t link = record->GetLiveRecordNumber();
+  // A live record or a link out of range would hand out data that is in use.
+  if (record->Status() != kRecordFree || link < 0 || link >= header_.NextRecord ||
+      link == candidate) {
+    ReleaseRecord(record);
+    Raise(kErrRecordBuffersCorrupt);
+  }
+  header_.FreeHead = link;
+  header_dirty_ = true;
+  return record;
+}
+
+void TDataFile::FreeRecord(TRecord* record) {
+  const int32_t number = record->RecordNumber();
+  // Freeing a record twice would make the chain loop.
+  if (number <= 0 || number >= header_.NextRecord || record->Status() == kRecordFree) {
+    Raise(kErrRecordBuffersCorrupt);
+  }
+  const int32_t candidate = FreeCandidate();
+  record->SetStatus(kRecordFree);
+  record->SetLinkNumber(candidate == header_.NextRecord ? 0 : candidate);
+  header_.FreeHead = number;
+  header_dirty_ = true;
+}
+
+bool TDataFile::FlushRecords(bool flush) {
+  std::vector<TRecord*> dirty;
+  for (TRecord* r : sorted_) {
+    if (r->Modified() && r->UseCount() == 0 && !InReadWindow(r->RecordNumber())) {
+      dirty.push_back(r);
+    }
+  }
+  if (dirty.empty()) return false;
+  const int32_t size = header_.RecordSize;
+  size_t begin = 0;
+  while (begin < dirty.size()) {
+    size_t end = begin + 1;
+    while (end < dirty.size() && dirty[end]->RecordNumber() == dirty[end - 1]->RecordNumber() + 1) {
+      ++end;
+    }
+    const int64_t length = static_cast<int64_t>(end - begin) * size;
+    EnsureSize(write_buffer_, length);
+    for (size_t i = begin; i < end; ++i) {
+      dirty[i]->StoreTo(write_buffer_.data() + (i - begin) * size);
+    }
+    try {
+      WriteAt(RecordOffset(dirty[begin]->RecordNumber()), write_buffer_.data(),
+              static_cast<int32_t>(length));
+      FlushIfForced(flush);
+    } catch (...) {
+      // What did not reach the disk stays dirty, to be written again.
+      for (size_t i = begin; i < dirty.size(); ++i) dirty[i]->SetModified(true);
+      throw;
+    }
+    owner_->MarkWritten();
+    begin = end;
+  }
+  return true;
+}
+
+void TDataFile::DropRecordCache() {
+  for (TRecord* r : sorted_) {
+    r->newer_ = nullptr;
+    r->older_ = nullptr;
+    pool_.Put(r);
+  }
+  sorted_.clear();
+  mru_head_ = nullptr;
+  mru_tail_ = nullptr;
+}
+
+void TDataFile::TrimRecordCache() {
+  SetCacheLimits();
+  while (static_cast<int32_t>(sorted_.size()) > capacity_) {
+    TRecord* r = sorted_.back();
+    sorted_.pop_back();
+    Unlink(r);
+    pool_.Put(r);
+  }
+}
+
+// ---- counters and options ----
+
+int32_t TDataFile::NextAutoInc() {
+  const int32_t value = NextCounter(header_.LastAutoInc, Name());
+  header_dirty_ = true;
+  return value;
+}
+
+void TDataFile::SetLastAutoInc(int32_t value) {
+  if (value == header_.LastAutoInc) return;
+  header_.LastAutoInc = value;
+  header_dirty_ = true;
+}
+
+int32_t TDataFile::NextBlobStamp() {
+  const int32_t value = NextCounter(header_.LastBlobStamp, Name());
+  header_dirty_ = true;
+  return value;
+}
+
+int32_t TDataFile::BlobBlockSize() const {
+  return header_.BlobBlockSize == 0 ? kDefaultBlobBlockSize : header_.BlobBlockSize;
+}
+
+std::string TDataFile::Description() const {
+  return Encrypted() ? ScrambledCopy(header_.Description, kPasswordSeed) : header_.Description;
+}
+
+std::string TDataFile::Password() const {
+  return Encrypted() ? ScrambledCopy(header_.Password, kPasswordSeed) : std::string();
+}
+
+void TDataFile::SetTableOptions(const std::string& password, const std::string& description,
+                                int16_t user_minor, int16_t user_major, int32_t last_auto_inc) {
+  const std::string plain_description = description.substr(0, kMaxDescriptionLength);
+  if (Encrypted()) {
+    // The records stay scrambled as they are; only the stored password changes.
+    header_.Password = ScrambledCopy(password.substr(0, kMaxPasswordLength), kPasswordSeed);
+    header_.Description = ScrambledCopy(plain_description, kPasswordSeed);
+  } else {
+    header_.Description = plain_description;
+  }
+  header_.UserMinor = user_minor;
+  header_.UserMajor = user_major;
+  SetLastAutoInc(last_auto_inc);
+  header_dirty_ = true;
+}
+
+// ---- locks ----
+
+bool TDataFile::LockRecordByte(int32_t number) {
+  if (number < 1 || number > kMaxRecordCount) return false;
+  return SetRegionLock(kRecordLockBase - number, 1, true);
+}
+
+bool TDataFile::UnlockRecordByte(int32_t number) {
+  if (number < 1 || number > kMaxRecordCount) return false;
+  return SetRegionLock(kRecordLockBase - number, 1, false);
+}
+
+bool TDataFile::UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_count) {
+  // One by one: one wide unlock would also drop the locks other tables of
+  // this process hold on the same file.
+  bool all = true;
+  int32_t position = 0;
+  int32_t sequence = 0;
+  while (held.FindNextSet(position, 1, sequence) && position <= record_count) {
+    if (!UnlockRecordByte(position)) all = false;
+  }
+  return all;
+}
+
+bool TDataFile::LockWriteSemaphore() {
+  for (int32_t attempt = 0;; ++attempt) {
+    if (SetRegionLock(kWriteSemaphoreByte, 1, true)) return true;
+    if (attempt == kSemaphoreRetries) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
+  }
+}
+
+bool TDataFile::UnlockWriteSemaphore() {
+  return SetRegionLock(kWriteSemaphoreByte, 1, false);
+}
+
+// ---- check ----
+
+void TDataFile::Check() {
+  if (header_.Version != kDataFormatVersion) Raise(kErrWrongVersion);
+  const auto language_id = static_cast<uint16_t>(header_.LanguageId);
+  const auto sort_id = static_cast<uint16_t>(header_.SortId);
+  if (!IsKnownLanguage(language_id, sort_id)) Raise(kErrLanguageDriver);
+  // Texts are read as the table's own locale writes them.
+  const TLanguageSwap swap(language_id, sort_id);
+  const int32_t count = static_cast<int32_t>(descriptors_.size());
+  int32_t offset = kRecordHeadSize;
+  for (int32_t i = 0; i < count; ++i) {
+    FieldDescriptor& field = descriptors_[i];
+    SetPhysicalLength(field);
+    SetPhysicalScale(field);
+    const std::string name = UpperCase(field.Name);
+    if (name.empty() || name.size() > static_cast<size_t>(kMaxFieldNameLength) ||
+        !IsIdentStartChar(name[0])) {
+      Raise(kErrHeaderCorrupt);
+    }
+    for (int32_t j = 0; j < count; ++j) {
+      if (j == i) continue;
+      if (SameText(Trim(descriptors_[j].Name), name) || descriptors_[j].Number == field.Number) {
+        Raise(kErrHeaderCorrupt);
+      }
+    }
+    if (!IsKnownFieldType(field.Type)) Raise(kErrHeaderCorrupt);
+    const bool sized =
+        field.Type == kFldString || field.Type == kFldBytes || field.Type == kFldType15;
+    if (sized ? field.Size > kMaxFieldSize : field.Size != 0) Raise(kErrHeaderCorrupt);
+    if (!IsValidFieldText(field.Default, field.Type) ||
+        !IsValidFieldText(field.Minimum, field.Type) ||
+        !IsValidFieldText(field.Maximum, field.Type)) {
+      Raise(kErrHeaderCorrupt);
+    }
+    if (field.Decimals != 0 && field.Type != kFldBcd) Raise(kErrHeaderCorrupt);
+    if (field.IsAutoInc()) {
+      if (field.Offset != kRecId) Raise(kErrHeaderCorrupt);
+    } else if (field.Derived == 0) {
+      if (field.Offset != offset) Raise(kErrHeaderCorrupt);
+      offset += field.PhysicalLength + 1;
+    }
+    if (field.Number != i + 1) Raise(kErrHeaderCorrupt);
+  }
+  if (header_.RecordSize != offset) Raise(kErrHeaderCorrupt);
+  // Bytes past the last record are accepted (an interrupted write leaves
+  // them); a file that ends before its last record is not.
+  if (GetSize() < RecordOffset(header_.NextRecord)) Raise(kErrHeaderCorrupt);
+}
+
+}  // namespace jw

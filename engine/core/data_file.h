@@ -1,0 +1,216 @@
+// TDataFile: the data file (".DAT") of one open table: the header and field
+// descriptors held in memory, the record cache with read-ahead and
+// write-back, the free-record chain, the counters other processes watch,
+// encryption, the table's byte-range locks and the file check. The owning
+// table and the fetching cursor are reached through the two small interfaces
+// below.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/core/data_file_format.h"
+#include "engine/core/record.h"
+#include "engine/core/record_buffer_pool.h"
+#include "engine/support/file_handler.h"
+
+namespace jw {
+
+class TRecordsBitmap;
+
+// What the data file asks of the table that owns it and of its session.
+class TDataFileOwner {
+ public:
+  virtual ~TDataFileOwner() = default;
+  virtual bool InTransaction() const = 0;
+  // Whether the table has written a header, records, pages or blocks since it opened.
+  virtual bool Written() const = 0;
+  virtual void MarkWritten() = 0;
+  virtual bool ForceBufferFlush() const = 0;
+  virtual bool StrictChangeDetection() const = 0;
+  // The index file's word: a table without a primary index never reuses records.
+  virtual bool HasPrimaryIndex() const = 0;
+};
+
+// What the data file asks of the cursor that fetches a record.
+class TDataFileCursor {
+ public:
+  virtual ~TDataFileCursor() = default;
+  // Whether another process changed the table's files since the cursor last looked.
+  virtual bool TableFilesChanged() = 0;
+  // Consecutive visible records from the current one, at most limit.
+  virtual int32_t CountVisibleRun(int32_t limit, int direction) = 0;
+};
+
+// The scrambler's seed pairs. Changing either makes every encrypted table
+// unreadable.
+struct TSeedPair {
+  uint8_t K1;
+  uint8_t K2;
+};
+constexpr TSeedPair kPasswordSeed{0x5D, 0xA7};  // the header's password and description
+constexpr TSeedPair kRecordSeed{0x39, 0xC4};    // records, descriptors, pages, blocks
+
+// Lock bytes, far beyond any data.
+constexpr int64_t kWriteSemaphoreByte = 0x7FFFFFFF;
+// Record n locks the byte kRecordLockBase - n.
+constexpr int64_t kRecordLockBase = 0x7FFFFFFE;
+constexpr int32_t kSemaphoreRetries = 8192;
+constexpr int32_t kSemaphoreRetryMs = 3;
+
+// Limits of a table's records.
+constexpr int32_t kMaxRecordCount = 100000000;
+constexpr int64_t kMaxRecordBytes = 2000000001;
+constexpr int32_t kMaxCounterValue = 2147483647;
+
+// Read and write buffers grow in these steps; reads and writes go up to 65535 bytes.
+constexpr int32_t kIoBufferChunk = 32767;
+constexpr int32_t kIoWindowBytes = 65535;
+// The cache holds min(kCacheBytes div record size, kMaxCachedRecords) records.
+constexpr int32_t kCacheBytes = 131070;
+constexpr int32_t kMaxCachedRecords = 8191;
+// A cache inside a transaction grows by this much when every record is dirty or pinned.
+constexpr int32_t kCacheGrowth = 255;
+
+class TDataFile : public TFileHandler {
+ public:
+  explicit TDataFile(TDataFileOwner* owner);
+  ~TDataFile() override;
+
+  void Open() override;
+  void Close() override;
+
+  // Prepares the header and descriptors of a new table and creates the
+  // empty file; the caller writes header and descriptors afterwards.
+  void InitHeader(int16_t language_id, int16_t sort_id, const std::vector<FieldDescriptor>& fields,
+                  int32_t blob_block_size, const std::string& description,
+                  const std::string& password, bool encrypted, int16_t user_major,
+                  int16_t user_minor);
+
+  // Header.
+  void ReadHeader();
+  // Rereads the header: true (and the new header taken) when the change
+  // counter on disk differs from the one in memory.
+  bool HeaderChanged();
+  void WriteHeader(bool force, bool flush);
+  void TouchHeader();
+  void CopyHeader(uint8_t* dest) const;
+  void TruncateRecords();
+  bool HeaderDirty() const { return header_dirty_; }
+
+  // Descriptors, 1-based.
+  void ReadFieldDescs();
+  void WriteFieldDescs();
+  const FieldDescriptor& FieldDesc(int32_t position) const;
+  // nullptr when no field has the number or name (names compare without case).
+  const FieldDescriptor* FieldDescByNumber(int32_t number) const;
+  const FieldDescriptor* FieldDescByName(const std::string& name) const;
+  // Changes what may change in place; the layout fields stay.
+  void UpdateFieldDesc(int32_t position, const FieldDescriptor& field);
+  bool DescriptorsDirty() const { return descriptors_dirty_; }
+
+  // Records. FetchRecord gives a pinned record, or false with no record when
+  // the cursor reports that the table's files changed before a disk read.
+  bool FetchRecord(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
+                   bool cursor_read_ahead, TRecord*& record);
+  void ReleaseRecord(TRecord* record);
+  // A pinned record for an insert: the free-chain head, or a new one appended.
+  TRecord* AllocRecord();
+  void FreeRecord(TRecord* record);
+  // Writes every dirty, unpinned record back; false when there was none.
+  bool FlushRecords(bool flush);
+  void DropRecordCache();
+  void TrimRecordCache();
+  TRecordStack& RecordStack() { return pool_; }
+
+  // Counters.
+  int32_t NextAutoInc();
+  void SetLastAutoInc(int32_t value);
+  int32_t NextBlobStamp();
+  int32_t ChangeCounter() const { return header_.ChangeCounter; }
+  int32_t FreeHead() const { return header_.FreeHead; }
+  int32_t NextRecordNumber() const { return header_.NextRecord; }
+  int32_t RecordCount() const { return header_.NextRecord - 1; }
+  int32_t LastAutoInc() const { return header_.LastAutoInc; }
+  int32_t LastBlobStamp() const { return header_.LastBlobStamp; }
+  int32_t RecordSize() const { return header_.RecordSize; }
+  int32_t FieldCount() const { return header_.FieldCount; }
+  int32_t BlobFieldCount() const { return header_.BlobFieldCount; }
+  int32_t BlobBlockSize() const;
+  bool Encrypted() const { return header_.Encrypted != 0; }
+  int16_t LanguageId() const { return header_.LanguageId; }
+  int16_t SortId() const { return header_.SortId; }
+  int16_t UserMajor() const { return header_.UserMajor; }
+  int16_t UserMinor() const { return header_.UserMinor; }
+  int64_t StoredEngineVersion() const { return header_.EngineVersion; }
+  // The local date-time of the last header write.
+  double LastUpdateTime() const { return header_.LastWriteTime + kHeaderTimeBias; }
+  std::string Description() const;
+  // "" for an unencrypted table.
+  std::string Password() const;
+  void SetTableOptions(const std::string& password, const std::string& description,
+                       int16_t user_minor, int16_t user_major, int32_t last_auto_inc);
+  // Where the records start.
+  int64_t DataStart() const;
+  int32_t ReadAheadCount() const { return read_ahead_count_; }
+  int32_t CacheCapacity() const { return capacity_; }
+  int32_t CachedRecordCount() const { return static_cast<int32_t>(sorted_.size()); }
+
+  // Locks. Each tries once, except the write semaphore (kSemaphoreRetries).
+  bool LockRecordByte(int32_t number);
+  bool UnlockRecordByte(int32_t number);
+  // Unlocks, one by one, the bytes of the records set in held; false when one failed.
+  bool UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_count);
+  bool LockWriteSemaphore();
+  bool UnlockWriteSemaphore();
+
+  // Verifies the opened file; raises the first failure.
+  void Check();
+
+ private:
+  [[noreturn]] void Raise(EngineErrorCode code) const;
+  int64_t RecordOffset(int32_t number) const;
+  void SetCacheLimits();
+  // Refuses descriptors that would make records unreadable: 8961.
+  void ValidateLayout() const;
+  void ReadAt(int64_t offset, uint8_t* buffer, int32_t length);
+  int32_t ReadAtMost(int64_t offset, uint8_t* buffer, int32_t length);
+  void WriteAt(int64_t offset, const uint8_t* buffer, int32_t length);
+  void FlushIfForced(bool flush);
+  void WriteHeaderBytes();
+
+  // Record cache.
+  TRecord* FindCached(int32_t number);
+  int32_t SortedIndexOf(int32_t number) const;
+  void InsertSorted(TRecord* record);
+  void RemoveSorted(TRecord* record);
+  void LinkAtHead(TRecord* record);
+  void Unlink(TRecord* record);
+  TRecord* FindVictim() const;
+  // A cleared record numbered number at the head of the MRU list, not yet sorted.
+  TRecord* TakeCacheSlot(int32_t number);
+  TRecord* AppendRecord();
+  void LoadWindow(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
+                  bool cursor_read_ahead);
+  bool InReadWindow(int32_t number) const;
+  int32_t FreeCandidate() const;
+
+  TDataFileOwner* owner_;
+  std::vector<uint8_t> read_buffer_;
+  std::vector<uint8_t> write_buffer_;
+  int64_t window_offset_ = 0;
+  int64_t window_length_ = 0;
+  int32_t read_ahead_count_ = 1;
+  TDataFileHeader header_;
+  bool header_dirty_ = false;
+  bool descriptors_dirty_ = false;
+  std::vector<FieldDescriptor> descriptors_;
+  TRecord* mru_head_ = nullptr;
+  TRecord* mru_tail_ = nullptr;
+  std::vector<TRecord*> sorted_;
+  int32_t capacity_ = kMaxCachedRecords;
+  TRecordStack pool_;
+};
+
+}  // namespace jw

@@ -1,0 +1,89 @@
+// TRecord: one record buffer of a data file, as the record cache, the pool
+// and the cursors hold it: the record bytes with their 9-byte head, the use
+// (pin) count, the modified flag, the cache links and a sort key buffer.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace jw {
+
+class TDataFile;
+
+class TRecord {
+ public:
+  explicit TRecord(TDataFile* file);
+  TRecord(const TRecord&) = delete;
+  TRecord& operator=(const TRecord&) = delete;
+
+  TDataFile* File() const { return file_; }
+  bool Modified() const { return modified_; }
+  void SetModified(bool value) { modified_ = value; }
+
+  uint16_t UseCount() const { return use_count_; }
+  void IncUseCount() { ++use_count_; }
+  void DecUseCount() {
+    if (use_count_ > 0) --use_count_;
+  }
+  void ClearUseCount() { use_count_ = 0; }
+
+  int32_t RecordNumber() const { return record_number_; }
+  // Stores the number; a live record also carries it at byte 1.
+  void SetRecordNumber(int32_t number);
+
+  uint8_t* Bytes() { return bytes_.data(); }
+  const uint8_t* Bytes() const { return bytes_.data(); }
+  int32_t Size() const { return static_cast<int32_t>(bytes_.size()); }
+  // Regrows the record bytes to exactly size bytes.
+  void SetSize(int32_t size);
+
+  uint8_t* Key() { return key_.data(); }
+  uint16_t KeyLength() const { return key_length_; }
+  void SetKeyLength(uint16_t length) { key_length_ = length; }
+  void ReserveKey(int32_t length);
+
+  // Zeroes the record; with_id takes the next record id (auto-increment) of
+  // the data file. The record number goes to byte 1.
+  void InitNew(bool with_id);
+  // Takes record-size raw bytes as read from disk, unscrambling them in
+  // place when the table is encrypted.
+  void LoadFrom(uint8_t* raw);
+  // Copies the record out as it is written to disk.
+  void StoreTo(uint8_t* out);
+
+  uint8_t Status() const { return bytes_[0]; }
+  void SetStatus(uint8_t status);
+  // The number at byte 1 of a record that is not live (its free-chain link), else 0.
+  int32_t GetLiveRecordNumber() const;
+  int32_t RecordId() const;
+  void SetRecordId(int32_t id);
+  void SetLinkNumber(int32_t number);
+
+  // Copies owner, modified flag, number and as many bytes as both hold.
+  void Assign(const TRecord& other);
+  bool SameBytes(const uint8_t* bytes) const;
+  // Copies everything after the head from bytes (a full record image).
+  void SetFieldBytes(const uint8_t* bytes);
+
+  // The sort run this record came from.
+  int32_t RunNumber() const { return run_number_; }
+  void SetRunNumber(int32_t run) { run_number_ = run; }
+
+ private:
+  friend class TDataFile;
+  friend class TRecordStack;
+
+  TDataFile* file_ = nullptr;
+  bool modified_ = false;
+  uint16_t use_count_ = 0;
+  int32_t record_number_ = 0;
+  std::vector<uint8_t> bytes_;
+  // Neighbours in the data file's most-recently-used list.
+  TRecord* newer_ = nullptr;
+  TRecord* older_ = nullptr;
+  std::vector<uint8_t> key_;
+  uint16_t key_length_ = 0;
+  int32_t run_number_ = 0;
+};
+
+}  // namespace jw
