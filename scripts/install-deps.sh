@@ -26,6 +26,7 @@ packages=(
   xdotool
   trayer
   x11-utils
+  libxext-dev
   imagemagick
   sqlite3
 )

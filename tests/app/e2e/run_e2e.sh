@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# End-to-end check of a note window on a real X server: starts Xvfb and
+# openbox, shows a note with jw_show_note and checks with the server's own
+# answers (the SHAPE rectangles, screenshots, the window's position and its
+# properties) that the note is shaped, painted, typed into and dragged.
+#
+#   run_e2e.sh <jw_show_note> <jw_x_probe> <paper file>
+#
+# Exits 77 (skipped) when a tool it needs is not installed. With JW_E2E_KEEP
+# set, the work folder (logs, screenshot, shapes) stays for a look.
+set -euo pipefail
+
+show_note=$1
+probe=$2
+paper=$3
+here=${0%/*}
+python=/usr/bin/python3
+background=206040
+# Where the note asks to be put; openbox honours a position the program chose.
+note_left=100
+note_top=80
+
+missing=()
+for tool in Xvfb openbox xdotool xprop xwininfo import "$python"; do
+  command -v "$tool" >/dev/null || missing+=("$tool")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "skipped: not installed: ${missing[*]}"
+  exit 77
+fi
+
+work=$(mktemp -d)
+xvfb_pid=
+openbox_pid=
+note_pid=
+
+stop() {
+  set +e
+  local pid
+  for pid in "$note_pid" "$openbox_pid" "$xvfb_pid"; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  [ -n "${JW_E2E_KEEP:-}" ] || rm -rf "$work"
+}
+# Every way out, a failed check included, stops what was started.
+trap 'stop' EXIT
+trap 'exit 2' INT TERM HUP
+
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -s "$work/note.err" ]; then
+    echo "--- jw_show_note stderr:" >&2
+    cat "$work/note.err" >&2
+  fi
+  exit 1
+}
+
+# wait_for <seconds> <what> <command...>: runs the command every 50 ms until
+# it succeeds; fails the check after the given time.
+wait_for() {
+  local tries=$(($1 * 20)) what=$2
+  shift 2
+  while ! "$@" 2>/dev/null; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
+    sleep 0.05
+  done
+}
+
+alive() { kill -0 "$1" 2>/dev/null; }
+
+# --- the X server (it picks a free display itself) and the window manager
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+display_ready() { alive "$xvfb_pid" && [ -s "$work/display" ]; }
+wait_for 10 "Xvfb to report its display" display_ready
+display=$(head -n1 "$work/display")
+export DISPLAY=:$display
+export QT_QPA_PLATFORM=xcb
+# The private display has no session bus; without an address the bus library
+# would try to launch one for it.
+export DBUS_SESSION_BUS_ADDRESS=disabled:
+
+HOME=$work openbox --sm-disable >"$work/openbox.log" 2>&1 &
+openbox_pid=$!
+wm_ready() { alive "$openbox_pid" && xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+wait_for 10 "openbox to manage the screen" wm_ready
+"$probe" root-colour "$background"
+
+# --- the note; it reads commands from a pipe so that it can quit cleanly.
+# Opened for reading and writing here, the pipe never blocks either side.
+mkfifo "$work/commands"
+exec 3<>"$work/commands"
+"$show_note" "$paper" "$note_left" "$note_top" <"$work/commands" >"$work/note.out" \
+  2>"$work/note.err" 3>&- &
+note_pid=$!
+note_ready() { alive "$note_pid" && grep -qx ready "$work/note.out"; }
+wait_for 30 "jw_show_note to show its note" note_ready
+
+window=$(awk '$1 == "window" { print $2 }' "$work/note.out")
+grep '^rect ' "$work/note.out" >"$work/note.rects" || fail "the note printed no shape"
+read -r probe_x probe_y paper_colour < <(awk '$1 == "paper" { print $2, $3, $4 }' "$work/note.out") ||
+  fail "the note printed no paper point"
+[ -n "$window" ] || fail "the note printed no window id"
+
+viewable() { xwininfo -id "$window" | grep -q 'Map State: IsViewable'; }
+wait_for 10 "the note's window to be mapped" viewable
+
+# Absolute position and size of the note's window.
+geometry() {
+  xwininfo -id "$window" | awk '
+    /Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+    /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
+    END { print x, y, w, h }'
+}
+read -r left top width height < <(geometry)
+[ "$left $top" = "$note_left $note_top" ] ||
+  fail "the note is at $left,$top instead of $note_left,$note_top"
+
+# --- 1. the window's X shape is the region the note computed
+"$probe" shape "$window" >"$work/x.rects"
+diff "$work/note.rects" "$work/x.rects" >"$work/shape.diff" ||
+  fail "the X shape differs from the note's region (< note, > X server):
+$(head -n 20 "$work/shape.diff")"
+
+# --- 2. the screen shows the background outside the shape and paper inside
+shot() { import -window root -depth 8 "$work/shot.ppm"; }
+screen() { "$python" "$here/screen_check.py" "$@"; }
+paper_shown() {
+  shot && [ "$(screen pixel "$work/shot.ppm" $((left + probe_x)) $((top + probe_y)))" = "$paper_colour" ]
+}
+wait_for 10 "the paper colour $paper_colour at the note's point $probe_x,$probe_y" paper_shown
+counts=$(screen note "$work/shot.ppm" "$work/note.rects" "$left" "$top" "$width" "$height" \
+  "$background")
+[ "$counts" = "outside_not_background=0 inside_background=0 dark_inside=0" ] ||
+  fail "before typing, the screen around and inside the note shows: $counts"
+
+# --- 3a. a press moved 5 pixels stays a click: the window keeps its place
+grab_x=$((left + probe_x))
+grab_y=$((top + probe_y))
+xdotool mousemove "$grab_x" "$grab_y" mousedown 1
+xdotool mousemove $((grab_x + 5)) $((grab_y + 5)) mouseup 1
+focused() { [ "$(xdotool getwindowfocus)" = "$((window))" ]; }
+wait_for 10 "the clicked note to take the keyboard focus" focused
+
+# --- 2, continued: typed text shows dark pixels inside the outline
+xdotool type --delay 20 "hello world"
+# answered <n>: the note has printed more than n messages.
+answered() { [ "$(grep -c '^message ' "$work/note.out")" -gt "$1" ]; }
+# The note's text as the note has it now: asks, and waits for the answer.
+note_message() {
+  local before
+  before=$(grep -c '^message ' "$work/note.out" || true)
+  echo message >&3
+  wait_for 10 "jw_show_note to tell its text" answered "$before"
+  grep '^message ' "$work/note.out" | tail -n1 | cut -c9-
+}
+typed() { [ "$(note_message)" = "hello world" ]; }
+wait_for 10 "the note to receive \"hello world\"" typed
+# The note has handled every key; the screen settles once its last paint is
+# flushed: two screenshots in a row agree.
+dark=-1
+text_settled() {
+  local previous=$dark
+  shot && counts=$(screen note "$work/shot.ppm" "$work/note.rects" "$left" "$top" "$width" \
+    "$height" "$background") || return 1
+  dark=${counts##*dark_inside=}
+  [ "$dark" -gt 0 ] && [ "$dark" = "$previous" ]
+}
+wait_for 10 "the typed text to show on the note" text_settled
+# The keys were handled after the 5-pixel drag's events, so had that drag
+# moved the window, the move would show by now.
+[ "$(geometry)" = "$left $top $width $height" ] ||
+  fail "a 5-pixel drag moved the note from $left,$top to $(geometry)"
+case $counts in
+  "outside_not_background=0 inside_background=0 dark_inside="*) ;;
+  *) fail "after typing, the screen around and inside the note shows: $counts" ;;
+esac
+[ "${counts##*dark_inside=}" -ge 40 ] ||
+  fail "after typing, only ${counts##*dark_inside=} dark pixels inside the note"
+
+# --- 3b. a 6-pixel drag moves the window with the pointer. It grabs 20
+# pixels above the first press (the note's point has that much room around
+# it), so that the press cannot count as the second click of a double click.
+grab_y=$((grab_y - 20))
+xdotool mousemove "$grab_x" "$grab_y" mousedown 1
+xdotool mousemove $((grab_x + 6)) "$grab_y" mouseup 1
+moved() { [ "$(geometry)" != "$left $top $width $height" ]; }
+wait_for 10 "a 6-pixel drag to move the note" moved
+[ "$(geometry)" = "$((left + 6)) $top $width $height" ] ||
+  fail "a 6-pixel drag moved the note from $left,$top to $(geometry)"
+
+# --- 4. a frameless utility window, transient for the program's leader
+# window, which taskbars leave out
+types=$(xprop -id "$window" _NET_WM_WINDOW_TYPE)
+case $types in
+  *"= _NET_WM_WINDOW_TYPE_UTILITY"*) ;;
+  *) fail "the note's window type is not utility first: $types" ;;
+esac
+xprop -id "$window" WM_TRANSIENT_FOR | grep -q 'window id' ||
+  fail "the note is not transient for the program's leader window"
+frame=$(xprop -id "$window" _NET_FRAME_EXTENTS)
+[ "$frame" = "_NET_FRAME_EXTENTS(CARDINAL) = 0, 0, 0, 0" ] ||
+  fail "openbox gives the note a frame: $frame"
+
+# --- the program quits cleanly (the sanitizers report at exit) with the text
+echo quit >&3
+exec 3>&-
+ended() { ! alive "$note_pid"; }
+wait_for 30 "jw_show_note to quit" ended
+status=0
+wait "$note_pid" || status=$?
+note_pid=
+[ "$status" -eq 0 ] || fail "jw_show_note ended with status $status"
+message=$(grep '^message ' "$work/note.out" | tail -n1 | cut -c9-)
+[ "$message" = "hello world" ] || fail "the note holds \"$message\" instead of \"hello world\""
+
+echo "passed: shape, paint, typing, drag tolerance and window type of a note on $paper"

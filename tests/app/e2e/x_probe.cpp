@@ -1,0 +1,92 @@
+// Asks the X server directly what run_e2e.sh checks, independent of Qt:
+//
+//   jw_x_probe shape <window id>        the window's bounding shape as
+//                                       "rect <left> <top> <right> <bottom>"
+//                                       lines, or "unshaped"
+//   jw_x_probe root-colour <rrggbb>     paints the root window in one colour
+#include <X11/Xlib.h>
+#include <X11/extensions/shape.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace jw {
+namespace {
+
+int PrintShape(Display* display, Window window) {
+  int event_base = 0;
+  int error_base = 0;
+  if (!XShapeQueryExtension(display, &event_base, &error_base)) {
+    std::fprintf(stderr, "jw_x_probe: the server has no SHAPE extension\n");
+    return 1;
+  }
+  Bool bounding_shaped = False;
+  Bool clip_shaped = False;
+  int x = 0, y = 0, clip_x = 0, clip_y = 0;
+  unsigned width = 0, height = 0, clip_width = 0, clip_height = 0;
+  if (!XShapeQueryExtents(display, window, &bounding_shaped, &x, &y, &width, &height, &clip_shaped,
+                          &clip_x, &clip_y, &clip_width, &clip_height)) {
+    std::fprintf(stderr, "jw_x_probe: no window 0x%lx\n", window);
+    return 1;
+  }
+  if (!bounding_shaped) {
+    std::printf("unshaped\n");
+    return 0;
+  }
+  int count = 0;
+  int ordering = 0;
+  XRectangle* rects = XShapeGetRectangles(display, window, ShapeBounding, &count, &ordering);
+  for (int i = 0; i < count; ++i) {
+    std::printf("rect %d %d %d %d\n", rects[i].x, rects[i].y, rects[i].x + rects[i].width,
+                rects[i].y + rects[i].height);
+  }
+  if (rects != nullptr) XFree(rects);
+  return 0;
+}
+
+int PaintRoot(Display* display, const char* rrggbb) {
+  XColor colour{};
+  char spec[16];
+  std::snprintf(spec, sizeof spec, "#%.6s", rrggbb);
+  const Colormap map = DefaultColormap(display, DefaultScreen(display));
+  if (std::strlen(rrggbb) != 6 || !XParseColor(display, map, spec, &colour) ||
+      !XAllocColor(display, map, &colour)) {
+    std::fprintf(stderr, "jw_x_probe: cannot use colour %s\n", rrggbb);
+    return 1;
+  }
+  const Window root = DefaultRootWindow(display);
+  XSetWindowBackground(display, root, colour.pixel);
+  XClearWindow(display, root);
+  XSync(display, False);
+  return 0;
+}
+
+int Probe(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s shape <window id> | root-colour <rrggbb>\n", argv[0]);
+    return 2;
+  }
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) {
+    std::fprintf(stderr, "jw_x_probe: cannot open the display\n");
+    return 1;
+  }
+  int result = 2;
+  if (std::strcmp(argv[1], "shape") == 0) {
+    result = PrintShape(display, std::strtoul(argv[2], nullptr, 0));
+  } else if (std::strcmp(argv[1], "root-colour") == 0) {
+    result = PaintRoot(display, argv[2]);
+  } else {
+    std::fprintf(stderr, "jw_x_probe: unknown command %s\n", argv[1]);
+  }
+  XCloseDisplay(display);
+  return result;
+}
+
+}  // namespace
+}  // namespace jw
+
+int main(int argc, char** argv) {
+  return jw::Probe(argc, argv);
+}
