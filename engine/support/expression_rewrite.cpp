@@ -1,0 +1,323 @@
+#include "engine/support/expression_rewrite.h"
+
+#include <cstring>
+#include <vector>
+
+#include "engine/support/expression_operators.h"
+#include "engine/support/field_types.h"
+
+namespace jw {
+
+namespace {
+
+// Sole owner of a tree from the pool while it is built.
+class TreeHolder {
+ public:
+  explicit TreeHolder(TExpToken* root) : root_(root) {}
+  TreeHolder(const TreeHolder&) = delete;
+  TreeHolder& operator=(const TreeHolder&) = delete;
+  ~TreeHolder() { FreeTokenTree(root_); }
+  TExpToken* get() const { return root_; }
+  TExpToken* operator->() const { return root_; }
+  TExpToken* release() {
+    TExpToken* root = root_;
+    root_ = nullptr;
+    return root;
+  }
+
+ private:
+  TExpToken* root_;
+};
+
+bool IsComparison(const TExpToken* node) {
+  const uint8_t op = node->Code & 0x7F;
+  return node->Kind == kTokenBinary && op >= kOpEqual && op <= kOpLessOrEqual;
+}
+
+bool IsNullConstant(const TExpToken* node) {
+  return node != nullptr && node->Kind == kTokenConstant && node->IsNull && node->Type == 0;
+}
+
+// A constant, or a sign in front of one.
+bool IsConstantSide(const TExpToken* node) {
+  if (node->Kind == kTokenConstant) return true;
+  return node->Kind == kTokenUnary && (node->Code == kOpNegate || node->Code == kOpPlusSign) &&
+         node->Left != nullptr && node->Left->Kind == kTokenConstant;
+}
+
+const char* ConstantText(const TExpToken* node) {
+  return reinterpret_cast<const char*>(node->Value());
+}
+
+bool IsStringConstant(const TExpToken* node) {
+  return node->Kind == kTokenConstant && node->Type == kFldString && !node->IsNull;
+}
+
+// A node copied without its children.
+TExpToken* CopyNode(const TExpToken* node) {
+  TExpToken* copy = GetToken();
+  copy->Assign(*node);
+  copy->Left = copy->Right = copy->Third = copy->Parent = nullptr;
+  return copy;
+}
+
+// Drops the last character of a string constant's value and text.
+void DropLastCharacter(TExpToken* constant) {
+  const size_t length = std::strlen(ConstantText(constant));
+  constant->Value()[length - 1] = 0;
+  constant->Size = static_cast<int32_t>(length);
+  if (!constant->SourceText.empty()) constant->SourceText.pop_back();
+}
+
+// A LIKE pattern whose one wildcard is a trailing '%': a prefix test.
+bool IsPrefixPattern(const TExpToken* pattern) {
+  if (!IsStringConstant(pattern)) return false;
+  const std::string text = ConstantText(pattern);
+  return text.size() >= 2 && text.find('%') == text.size() - 1 &&
+         text.find('_') == std::string::npos;
+}
+
+// Every child's parent link names the node that holds it.
+void RelinkParents(TExpToken* root) {
+  std::vector<TExpToken*> stack{root};
+  while (!stack.empty()) {
+    TExpToken* node = stack.back();
+    stack.pop_back();
+    for (TExpToken* child : {node->Left, node->Right, node->Third}) {
+      if (child == nullptr) continue;
+      child->Parent = node;
+      stack.push_back(child);
+    }
+  }
+}
+
+class Preparer {
+ public:
+  Preparer(void* context, TColumnValueFn column_value, bool partial_matching_off,
+           bool case_insensitive, uint16_t sort_id, uint16_t language_id)
+      : context_(context),
+        column_value_(column_value),
+        partial_matching_off_(partial_matching_off),
+        case_insensitive_(case_insensitive),
+        sort_id_(sort_id),
+        language_id_(language_id) {}
+
+  TExpToken* Prepare(const TExpToken* node) {
+    if (node == nullptr) return nullptr;
+    TreeHolder copy(CopyNode(node));
+    if (IsComparison(node) && IsConstantSide(node->Right)) {
+      copy->Left = Prepare(node->Left);
+      const uint8_t op = node->Code & 0x7F;
+      const bool string_constant = IsStringConstant(node->Right);
+      const std::string text = string_constant ? ConstantText(node->Right) : std::string();
+      const bool star = !text.empty() && text.back() == '*';
+      if ((op == kOpEqual || op == kOpNotEqual) && string_constant && (star || case_insensitive_)) {
+        copy->Kind = kTokenStringCompare;
+        copy->CaseInsensitive = case_insensitive_;
+        copy->Right = CopyNode(node->Right);
+        if (star && !partial_matching_off_) {
+          copy->PartialLength = static_cast<int32_t>(text.size()) - 1;
+          DropLastCharacter(copy->Right);
+        } else {
+          copy->PartialLength = 0;
+        }
+      } else {
+        copy->Right = ToType(node->Left, node->Right);
+      }
+      return copy.release();
+    }
+    if (node->Kind == kTokenPredicate) {
+      switch (node->Code) {
+        case kOpLike:
+        case kOpNotLike:
+          if (!IsPrefixPattern(node->Right)) break;
+          copy->Kind = kTokenStringCompare;
+          copy->Code = node->Code == kOpLike ? kOpEqual : kOpNotEqual;
+          copy->SourceText = node->Code == kOpLike ? "=" : "<>";
+          copy->CaseInsensitive = false;
+          copy->Left = Prepare(node->Left);
+          copy->Right = CopyNode(node->Right);
+          copy->PartialLength = static_cast<int32_t>(std::strlen(ConstantText(node->Right))) - 1;
+          DropLastCharacter(copy->Right);
+          return copy.release();
+        case kOpInList:
+        case kOpNotInList:
+        case kOpBetween:
+        case kOpNotBetween: {
+          copy->Left = Prepare(node->Left);
+          TExpToken** link = &copy->Right;
+          for (const TExpToken* item = node->Right; item != nullptr; item = item->Right) {
+            *link = ToType(node->Left, item);
+            link = &(*link)->Right;
+          }
+          return copy.release();
+        }
+        default:
+          break;
+      }
+    }
+    if (node->Kind == kTokenFunction && node->Code == kFuncIf) {
+      copy->Left = CopyTokenTree(node->Left);
+      copy->Right = CopyTokenTree(node->Right);
+      copy->Third = CopyTokenTree(node->Third);
+      return copy.release();
+    }
+    copy->Left = Prepare(node->Left);
+    copy->Right = Prepare(node->Right);
+    copy->Third = Prepare(node->Third);
+    return copy.release();
+  }
+
+ private:
+  TExpToken* ToType(const TExpToken* column, const TExpToken* constant) {
+    return EvaluateToType(column, constant, context_, sort_id_, language_id_, column_value_);
+  }
+
+  void* context_;
+  TColumnValueFn column_value_;
+  bool partial_matching_off_;
+  bool case_insensitive_;
+  uint16_t sort_id_;
+  uint16_t language_id_;
+};
+
+}  // namespace
+
+TExpToken* PrepareFilter(const TExpToken* node, void* context, TColumnValueFn column_value,
+                         bool partial_matching_off, bool case_insensitive, uint16_t sort_id,
+                         uint16_t language_id) {
+  if (node == nullptr) return nullptr;
+  TExpToken* root =
+      Preparer(context, column_value, partial_matching_off, case_insensitive, sort_id, language_id)
+          .Prepare(node);
+  RelinkParents(root);
+  return root;
+}
+
+TExpToken* EvaluateToType(const TExpToken* column, const TExpToken* constant, void* context,
+                          uint16_t sort_id, uint16_t language_id, TColumnValueFn column_value) {
+  TreeHolder value(
+      EvaluateExpression(constant, nullptr, context, sort_id, language_id, column_value));
+  if (value->IsNull || value->Type == kFldString || value->Type == column->Type) {
+    return value.release();
+  }
+  // Starts as the value itself, so a pair without a conversion keeps it.
+  uint8_t converted[sizeof(double)];
+  std::memcpy(converted, value->Value(), sizeof converted);
+  CoerceValue(*value.get(), value->Value(), *column, converted);
+  std::memset(value->Value(), 0, static_cast<size_t>(value->ValueCapacity()));
+  std::memcpy(value->Value(), converted, sizeof converted);
+  value->Type = column->Type;
+  value->Subtype = column->Subtype;
+  value->Size = column->Size;
+  value->Scale = column->Scale;
+  return value.release();
+}
+
+bool StripNullTests(TExpToken*& node) {
+  if (node == nullptr) return false;
+  bool removed = false;
+  if (node->Kind == kTokenBinary) {
+    const uint8_t op = node->Code & 0x7F;
+    if ((op == kOpEqual || op == kOpNotEqual) &&
+        (IsNullConstant(node->Left) || IsNullConstant(node->Right))) {
+      removed = true;
+    } else {
+      const bool left_gone = StripNullTests(node->Left);
+      const bool right_gone = StripNullTests(node->Right);
+      if (left_gone && right_gone) {
+        removed = true;
+      } else if (left_gone || right_gone) {
+        // The other operand takes the node's place.
+        TExpToken* survivor = left_gone ? node->Right : node->Left;
+        survivor->Parent = node->Parent;
+        node->Left = node->Right = nullptr;
+        ReleaseToken(node);
+        node = survivor;
+      }
+    }
+  } else if (node->Kind == kTokenUnary) {
+    removed = StripNullTests(node->Left);
+  } else if (node->Kind == kTokenFunction && node->Code == kFuncIf) {
+    const bool condition_gone = StripNullTests(node->Left);
+    const bool then_gone = StripNullTests(node->Right);
+    const bool else_gone = StripNullTests(node->Third);
+    removed = condition_gone || then_gone || else_gone;
+  }
+  if (removed) FreeTokenTree(node);
+  return removed;
+}
+
+void CompareWithTrue(TExpToken* node) {
+  TreeHolder truth(GetToken());
+  TExpToken* old_self = GetToken();
+  old_self->Assign(*node);
+  for (TExpToken* child : {old_self->Left, old_self->Right, old_self->Third}) {
+    if (child != nullptr) child->Parent = old_self;
+  }
+  truth->Kind = kTokenConstant;
+  truth->SourceText = "True";
+  truth->Type = kFldBoolean;
+  truth->SetValueSize(2);
+  const int16_t one = 1;
+  std::memcpy(truth->Value(), &one, sizeof one);
+  TExpToken* parent = node->Parent;
+  node->Clear();
+  node->Parent = parent;
+  node->Kind = kTokenBinary;
+  node->Code = kOpEqual;
+  node->SourceText = "=";
+  node->Type = kFldBoolean;
+  node->SetValueSize(2);
+  node->Left = old_self;
+  node->Right = truth.release();
+  node->Left->Parent = node;
+  node->Right->Parent = node;
+}
+
+bool IsDisjunction(const TExpToken* node) {
+  if (node == nullptr) return false;
+  if (node->Kind == kTokenBinary && node->Code == kOpOr) return true;
+  if (node->Kind == kTokenUnary && node->Code == kOpNot) return !IsDisjunction(node->Left);
+  return false;
+}
+
+bool HasNotAncestor(const TExpToken* node) {
+  while (node != nullptr) {
+    if (node->Kind == kTokenUnary && node->Code == kOpNot) return true;
+    if (node->Kind != kTokenBinary) return false;
+    node = node->Parent;
+  }
+  return false;
+}
+
+namespace {
+
+template <typename Test>
+bool AnyNode(const TExpToken* root, Test test) {
+  std::vector<const TExpToken*> stack;
+  if (root != nullptr) stack.push_back(root);
+  while (!stack.empty()) {
+    const TExpToken* node = stack.back();
+    stack.pop_back();
+    if (test(node)) return true;
+    for (const TExpToken* child : {node->Left, node->Right, node->Third}) {
+      if (child != nullptr) stack.push_back(child);
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ContainsColumn(const TExpToken* node) {
+  return AnyNode(node, [](const TExpToken* n) { return n->Kind == kTokenColumn; });
+}
+
+bool ContainsAggregate(const TExpToken* node) {
+  return AnyNode(node, [](const TExpToken* n) {
+    return n->Kind == kTokenFunction && n->Code >= kFuncSum && n->Code <= kFuncAvg;
+  });
+}
+
+}  // namespace jw

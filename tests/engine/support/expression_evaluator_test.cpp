@@ -1,0 +1,307 @@
+// Evaluation of bound trees: the corpus in expression_corpus.txt (types,
+// sizes, NULL flags and values of every operator, function and predicate),
+// the order in which operands are read, sub-selects through a test double,
+// and the token pool's balance.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/support/engine_errors.h"
+#include "engine/support/expression_evaluator.h"
+#include "engine/support/language_settings.h"
+#include "engine/support/subselect_queries.h"
+#include "tests/engine/support/expression_eval_util.h"
+
+namespace jw {
+namespace {
+
+using test_support::ParseAndBind;
+using test_support::TestTable;
+using test_support::ValueToText;
+
+std::string Trim(const std::string& s) {
+  const size_t a = s.find_first_not_of(" \t");
+  if (a == std::string::npos) return "";
+  return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
+
+struct CorpusRow {
+  int line = 0;
+  std::string expression;
+  std::string columns;
+  int language = 0;
+  std::string form;  // "type subtype size scale"
+  std::string value;
+};
+
+std::vector<CorpusRow> ReadCorpus() {
+  std::string path = __FILE__;
+  path = path.substr(0, path.find_last_of('/') + 1) + "expression_corpus.txt";
+  std::ifstream file(path);
+  EXPECT_TRUE(file.good()) << path;
+  std::vector<CorpusRow> rows;
+  std::string default_columns;
+  std::string line;
+  int number = 0;
+  while (std::getline(file, line)) {
+    ++number;
+    if (line.empty() || line[0] == '#') continue;
+    if (line.rfind("@cols ", 0) == 0) {
+      default_columns = line.substr(6);
+      continue;
+    }
+    // Fields are separated by " | ", so the operator || stays whole.
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t bar = line.find(" | "); bar != std::string::npos; bar = line.find(" | ", start)) {
+      fields.push_back(Trim(line.substr(start, bar - start)));
+      start = bar + 3;
+    }
+    fields.push_back(Trim(line.substr(start)));
+    if (fields.size() != 5) {
+      ADD_FAILURE() << "malformed corpus line " << number;
+      continue;
+    }
+    CorpusRow row;
+    row.line = number;
+    row.expression = fields[0];
+    row.columns = fields[1] == "*" ? default_columns : fields[1];
+    row.language = std::stoi(fields[2]);
+    row.form = fields[3];
+    row.value = fields[4];
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Parses, binds and evaluates the row; the form and value as text.
+std::string RunRow(const CorpusRow& row) {
+  TLanguageSwap swap(static_cast<uint16_t>(row.language), 0);
+  TestTable table(row.columns);
+  TExpToken* tree = ParseAndBind(row.expression, table);
+  TExpToken* result = nullptr;
+  try {
+    result = EvaluateExpression(tree, nullptr, &table, 0, static_cast<uint16_t>(row.language),
+                                &TestTable::Value);
+  } catch (...) {
+    FreeTokenTree(tree);
+    throw;
+  }
+  const std::string text = std::to_string(result->Type) + " " + std::to_string(result->Subtype) +
+                           " " + std::to_string(result->Size) + " " +
+                           std::to_string(result->Scale) + " | " + ValueToText(*result);
+  EXPECT_EQ(result->Kind, kTokenConstant);
+  EXPECT_EQ(result->Left, nullptr);
+  ReleaseToken(result);
+  FreeTokenTree(tree);
+  return text;
+}
+
+TEST(ExpressionEvaluation, CorpusRowsGiveTheirTypesAndValues) {
+  const std::vector<CorpusRow> rows = ReadCorpus();
+  ASSERT_GT(rows.size(), 150u);
+  for (const CorpusRow& row : rows) {
+    try {
+      EXPECT_EQ(RunRow(row), row.form + " | " + row.value)
+          << "line " << row.line << ": " << row.expression;
+    } catch (const Exception& e) {
+      ADD_FAILURE() << "line " << row.line << ": " << row.expression << " raised " << e.Message();
+    }
+  }
+}
+
+TEST(ExpressionEvaluation, EveryCorpusRowReturnsItsTokensToThePool) {
+  for (const CorpusRow& row : ReadCorpus()) {
+    try {
+      RunRow(row);  // the pool grows to what the row needs
+      const int32_t before = ExpTokenStack().Count();
+      RunRow(row);
+      EXPECT_EQ(ExpTokenStack().Count(), before) << "line " << row.line;
+    } catch (const Exception&) {
+      // Reported by the corpus test.
+    }
+  }
+}
+
+struct OrderCase {
+  const char* expression;
+  const char* reads;  // the columns read, in order
+  const char* value;
+};
+
+TEST(ExpressionEvaluation, OperandsAreReadInTheirOrderAndShortCircuits) {
+  const OrderCase cases[] = {
+      {"a = 1 AND b = 1", "b", "False"},  // right first; false decides AND
+      {"a = 1 AND b = 2", "b a", "True"},      {"a = 9 OR b = 2", "b", "True"},  // true decides OR
+      {"a = 9 OR b = 9", "b a", "False"},      {"a + b = c", "a b c", "True"},
+      {"a BETWEEN 0 AND 5", "a", "True"},      {"c - a IN (1, 2)", "c a", "True"},
+      {"IF(a = 1 THEN b ELSE c)", "a b", "2"}, {"NOT (a = 2 AND c = 3)", "c a", "True"},
+  };
+  for (const OrderCase& c : cases) {
+    TestTable table("a 6 4 0 = 1; b 6 4 0 = 2; c 6 4 0 = 3");
+    TExpToken* tree = ParseAndBind(c.expression, table);
+    TExpToken* result = EvaluateExpression(tree, nullptr, &table, 0, 0, &TestTable::Value);
+    std::string reads;
+    for (const std::string& name : table.log) reads += (reads.empty() ? "" : " ") + name;
+    EXPECT_EQ(reads, c.reads) << c.expression;
+    EXPECT_EQ(ValueToText(*result), c.value) << c.expression;
+    ReleaseToken(result);
+    FreeTokenTree(tree);
+  }
+}
+
+TEST(ExpressionEvaluation, ColumnWithoutValueSourceRaises11949) {
+  TestTable table("a 6 4 0 = 1");
+  TExpToken* tree = ParseAndBind("a + 1", table);
+  const int32_t before = ExpTokenStack().Count();
+  try {
+    EvaluateExpression(tree, nullptr, nullptr, 0, 0, nullptr);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrSql);
+    EXPECT_EQ(e.Names().TableName, "");
+    EXPECT_EQ(e.Names().Message, "Internal error: Column 'a' specified illegally");
+    EXPECT_EQ(e.Message(),
+              "Quire Engine Error # 11949 SQL error - Internal error: Column 'a' specified "
+              "illegally");
+  }
+  EXPECT_EQ(ExpTokenStack().Count(), before + 0) << "operand nodes went back to the pool";
+  FreeTokenTree(tree);
+}
+
+TEST(ExpressionEvaluation, ColumnWrittenAsStringKeepsItsTextWithoutValueSource) {
+  TestTable table("abc 6 4 0 = 1");
+  TExpToken* tree = ParseAndBind("'abc'", table);
+  ASSERT_EQ(tree->Kind, kTokenColumn);
+  TExpToken* result = EvaluateExpression(tree, nullptr, nullptr, 0, 0, nullptr);
+  EXPECT_EQ(ValueToText(*result), "'abc'");
+  ReleaseToken(result);
+  FreeTokenTree(tree);
+}
+
+TEST(ExpressionEvaluation, LongChainsBindAndEvaluateWithinTheDepthLimit) {
+  std::string text = "a";
+  for (int i = 0; i < kMaxBoundDepth - 1; ++i) text += " + 1";
+  TestTable table("a 6 4 0 = 1");
+  TExpToken* tree = ParseAndBind(text, table);
+  TExpToken* result = EvaluateExpression(tree, nullptr, &table, 0, 0, &TestTable::Value);
+  EXPECT_EQ(ValueToText(*result), std::to_string(kMaxBoundDepth));
+  ReleaseToken(result);
+  FreeTokenTree(tree);
+
+  text += " + 1 + 1";
+  try {
+    TExpToken* deep = ParseAndBind(text, table);
+    FreeTokenTree(deep);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Names().Message,
+              "Expression nested more than 4096 levels deep in filter expression");
+  }
+}
+
+// The SQL engine's side of IN (SELECT ...): one column of values.
+class FakeSubSelects : public TSubSelectQueries {
+ public:
+  int32_t ColumnCount(void*) override { return columns; }
+  bool BindColumn(void*, TExpToken& node) override {
+    node.ColumnName = "v";
+    node.Type = kFldInteger;
+    node.Size = 4;
+    return bindable;
+  }
+  int32_t FilteredRecordCount(void*, const TExpToken& comparison) override {
+    int32_t value = 0;
+    std::memcpy(&value, comparison.Left->Value(), sizeof value);
+    seen.push_back(value);
+    EXPECT_EQ(comparison.Code, kOpEqual);
+    EXPECT_EQ(comparison.Right->Kind, kTokenSubSelect);
+    int32_t count = 0;
+    for (int32_t v : values) count += v == value ? 1 : 0;
+    return count;
+  }
+  int32_t columns = 1;
+  bool bindable = true;
+  std::vector<int32_t> values{2, 4, 6};
+  std::vector<int32_t> seen;
+};
+
+// a IN (SELECT ...) built by hand: the parser hands sub-selects to the SQL
+// engine, which is not here.
+TExpToken* InSubSelect(uint8_t code) {
+  TExpToken* node = GetToken();
+  node->Kind = kTokenPredicate;
+  node->Code = code;
+  node->SourceText = code == kOpInSubSelect ? "IN" : "NOT IN";
+  node->Left = GetToken();
+  node->Left->Kind = kTokenColumn;
+  node->Left->ColumnName = node->Left->SourceText = "a";
+  node->Right = GetToken();
+  node->Right->Kind = kTokenSubSelect;
+  node->Right->SourceText = "SELECT";
+  return node;
+}
+
+TEST(ExpressionEvaluation, InSubSelectAsksTheQueryForMatchingRows) {
+  FakeSubSelects fake;
+  TSubSelectQueries* saved = SetSubSelectQueries(&fake);
+  for (uint8_t code : {kOpInSubSelect, kOpNotInSubSelect}) {
+    for (const char* row : {"a 6 4 0 = 4", "a 6 4 0 = 5"}) {
+      TestTable table(row);
+      TExpToken* tree = InSubSelect(code);
+      BindExpression(kErrSql, "", "SQL statement", false, &TestTable::Resolve, &table, nullptr,
+                     tree);
+      TExpToken* result = EvaluateExpression(tree, nullptr, &table, 0, 0, &TestTable::Value);
+      const bool found = table.columns[0].value[0] == 4;
+      EXPECT_EQ(ValueToText(*result), found == (code == kOpInSubSelect) ? "True" : "False") << row;
+      ReleaseToken(result);
+      FreeTokenTree(tree);
+    }
+  }
+  EXPECT_EQ(fake.seen, (std::vector<int32_t>{4, 5, 4, 5}));
+  SetSubSelectQueries(saved);
+}
+
+TEST(ExpressionEvaluation, SubSelectWithTwoColumnsOrUnboundColumnIsRefused) {
+  FakeSubSelects fake;
+  TSubSelectQueries* saved = SetSubSelectQueries(&fake);
+  TestTable table("a 6 4 0 = 4");
+  struct {
+    int32_t columns;
+    bool bindable;
+    const char* message;
+  } cases[] = {
+      {2, true, "More than 1 column for sub-select  specified in SQL statement"},
+      {1, false, "Invalid column name 'v' or table correlation name '' specified in SQL statement"},
+  };
+  for (const auto& c : cases) {
+    fake.columns = c.columns;
+    fake.bindable = c.bindable;
+    TExpToken* tree = InSubSelect(kOpInSubSelect);
+    try {
+      BindExpression(kErrSql, "", "SQL statement", false, &TestTable::Resolve, &table, nullptr,
+                     tree);
+      ADD_FAILURE() << "no error";
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), kErrSql);
+      EXPECT_EQ(e.Names().Message, c.message);
+    }
+    FreeTokenTree(tree);
+  }
+  SetSubSelectQueries(saved);
+}
+
+TEST(ExpressionEvaluation, AggregateCodesIgnoreCase) {
+  EXPECT_EQ(AggregateCode("sum"), kFuncSum);
+  EXPECT_EQ(AggregateCode("Avg"), kFuncAvg);
+  EXPECT_EQ(AggregateCode("MIN"), kFuncMin);
+  EXPECT_EQ(AggregateCode("max"), kFuncMax);
+  EXPECT_EQ(AggregateCode("COUNT"), kFuncCount);
+  EXPECT_EQ(AggregateCode("TOTAL"), 0);
+  EXPECT_EQ(AggregateCode(""), 0);
+}
+
+}  // namespace
+}  // namespace jw
