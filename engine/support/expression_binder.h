@@ -21,7 +21,7 @@ using TColumnResolver = bool (*)(void* context, TExpToken* node);
 
 // Bound trees are at most this deep; a deeper tree is refused with a
 // message, so that binding and evaluation never exhaust the stack.
-constexpr int32_t kMaxBoundDepth = 4096;
+constexpr int32_t kMaxBoundDepth = 1024;
 
 // Binds the subtree in place. error_code is the caller's (10051 for filter
 // expressions, 11949 for SQL); context_text names where the expression

@@ -198,7 +198,7 @@ TEST(ExpressionEvaluation, LongChainsBindAndEvaluateWithinTheDepthLimit) {
     ADD_FAILURE() << "no error";
   } catch (const EQuireEngineError& e) {
     EXPECT_EQ(e.Names().Message,
-              "Expression nested more than 4096 levels deep in filter expression");
+              "Expression nested more than 1024 levels deep in filter expression");
   }
 }
 
