@@ -16,18 +16,6 @@
 namespace jw {
 namespace {
 
-// The shared file's lock around a seek and its read or write.
-class FileLockGuard {
- public:
-  explicit FileLockGuard(TFileHandler& file) : file_(file) { file_.EnterFileLock(); }
-  ~FileLockGuard() { file_.LeaveFileLock(); }
-  FileLockGuard(const FileLockGuard&) = delete;
-  FileLockGuard& operator=(const FileLockGuard&) = delete;
-
- private:
-  TFileHandler& file_;
-};
-
 // The read window is recorded while a read is loaded, so that a write-back
 // started for a cache slot skips the records being loaded.
 class ReadWindowScope {

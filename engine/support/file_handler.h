@@ -71,4 +71,16 @@ class TFileHandler {
   bool temporary_ = false;
 };
 
+// Holds the shared file's lock around a seek and its read or write.
+class FileLockGuard {
+ public:
+  explicit FileLockGuard(TFileHandler& file) : file_(file) { file_.EnterFileLock(); }
+  ~FileLockGuard() { file_.LeaveFileLock(); }
+  FileLockGuard(const FileLockGuard&) = delete;
+  FileLockGuard& operator=(const FileLockGuard&) = delete;
+
+ private:
+  TFileHandler& file_;
+};
+
 }  // namespace jw

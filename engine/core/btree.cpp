@@ -1,0 +1,460 @@
+#include "engine/core/btree.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/support/engine_errors.h"
+
+namespace jw {
+namespace {
+
+// Thrown when the cursor reports a change of the files while a walk reads a
+// page; the walk starts again from the root.
+struct TFilesChanged {};
+
+// A walk that keeps meeting changes gives up rather than spin.
+constexpr int32_t kMaxRestarts = 64;
+
+class TPin {
+ public:
+  TPin(TIndexFile& file, TPage* page) : file_(file), page_(page) {}
+  ~TPin() { file_.ReleasePage(page_); }
+  TPin(const TPin&) = delete;
+  TPin& operator=(const TPin&) = delete;
+
+ private:
+  TIndexFile& file_;
+  TPage* page_;
+};
+
+}  // namespace
+
+TBTree::TPath::~TPath() {
+  for (auto it = pages_.rbegin(); it != pages_.rend(); ++it) file_.ReleasePage(*it);
+}
+
+TBTree::TBTree(TIndexFile& file, TIndexCursor& cursor)
+    : file_(file),
+      cursor_(cursor),
+      slot_(cursor.IndexSlot()),
+      key_length_(file.IndexDesc(cursor.IndexSlot()).KeyLength) {}
+
+template <class Operation>
+auto TBTree::Retrying(Operation operation) {
+  for (int32_t attempt = 1;; ++attempt) {
+    try {
+      return operation();
+    } catch (const TFilesChanged&) {
+      if (attempt == kMaxRestarts) RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
+    }
+  }
+}
+
+TPage* TBTree::Fetch(int32_t position) {
+  TPage* page = nullptr;
+  if (!file_.FetchPage(cursor_, position, false, page)) throw TFilesChanged();
+  return page;
+}
+
+TPage* TBTree::PushChild(TPath& path) {
+  if (path.Size() >= static_cast<size_t>(kMaxTreeDepth)) path.Back()->RaiseCorrupt();
+  TPage* parent = path.Back();
+  TPage* child = Fetch(parent->Pointer(parent->EditPosition()));
+  path.Push(child);
+  // Below the root only inner pages and leaves hold keys.
+  if (child->IsRoot() || child->Free() || child->KeyCount() == 0) child->RaiseCorrupt();
+  child->SetParentPosition(parent->Position());
+  return child;
+}
+
+int64_t TBTree::KeyCount() {
+  return Retrying([&]() -> int64_t {
+    TPage* root = nullptr;
+    if (!file_.FetchRootPage(cursor_, root)) throw TFilesChanged();
+    if (root == nullptr) return 0;
+    const TPin pin(file_, root);
+    return root->TotalKeys();
+  });
+}
+
+// ---- lookups ----
+
+bool TBTree::Find(const uint8_t* key, int32_t& record_number) {
+  return Retrying([&]() -> bool {
+    TPath path(file_);
+    TPage* page = nullptr;
+    if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
+    if (page == nullptr) return false;
+    path.Push(page);
+    while (!page->IsLeaf()) {
+      page->DescendLookup(cursor_, key);
+      page = PushChild(path);
+    }
+    if (!page->DescendLookup(cursor_, key)) return false;
+    record_number = page->Pointer(page->EditPosition());
+    return true;
+  });
+}
+
+int64_t TBTree::CountBounded(const uint8_t* key, bool upper) {
+  return Retrying([&]() -> int64_t {
+    TPath path(file_);
+    TPage* page = nullptr;
+    if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
+    if (page == nullptr) return 0;
+    path.Push(page);
+    int64_t ordinal = 0;
+    for (;;) {
+      if (upper) {
+        page->NavigateUpperBound(cursor_, key, ordinal);
+      } else {
+        page->NavigateLowerBound(cursor_, key, ordinal);
+      }
+      if (page->IsLeaf()) return ordinal;
+      page->CopyNavigationToEdit();
+      page = PushChild(path);
+    }
+  });
+}
+
+int64_t TBTree::CountBelow(const uint8_t* key) {
+  return CountBounded(key, false);
+}
+
+int64_t TBTree::CountNotAbove(const uint8_t* key) {
+  return CountBounded(key, true);
+}
+
+bool TBTree::DescendToOrdinal(TPath& path, int64_t ordinal) {
+  TPage* page = nullptr;
+  if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
+  if (page == nullptr) return false;
+  path.Push(page);
+  if (ordinal < 1 || ordinal > page->TotalKeys()) return false;
+  for (;;) {
+    page->DescendToOrdinal(ordinal);
+    if (page->IsLeaf()) return true;
+    page = PushChild(path);
+  }
+}
+
+bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number) {
+  return Retrying([&]() -> bool {
+    TPath path(file_);
+    if (!DescendToOrdinal(path, ordinal)) return false;
+    TPage* leaf = path.Back();
+    std::memcpy(key, leaf->Key(leaf->EditPosition()), key_length_);
+    record_number = leaf->Pointer(leaf->EditPosition());
+    return true;
+  });
+}
+
+int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {
+  return Retrying([&]() -> int64_t {
+    TPath path(file_);
+    TPage* page = nullptr;
+    if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
+    if (page == nullptr) return 0;
+    path.Push(page);
+    int64_t ordinal = 0;
+    while (!page->IsLeaf()) {
+      page->NavigateLowerBound(cursor_, key, ordinal);
+      page->CopyNavigationToEdit();
+      page = PushChild(path);
+    }
+    page->NavigateLowerBound(cursor_, key, ordinal);
+    // Equal keys run on across leaves; the walk ends at the first other key.
+    // No walk visits more leaves than the file has pages.
+    int32_t position = page->NavigationPosition();
+    const int64_t page_limit = file_.EndPosition() / kIndexPageSize;
+    int64_t leaves = 0;
+    TPage* leaf = page;
+    std::vector<TPage*> visited;
+    struct TRelease {
+      TIndexFile& file;
+      std::vector<TPage*>& pages;
+      ~TRelease() {
+        for (TPage* p : pages) file.ReleasePage(p);
+      }
+    } release{file_, visited};
+    for (;;) {
+      if (position > leaf->KeyCount()) {
+        const int32_t next = leaf->Next();
+        if (next == 0) return 0;
+        if (++leaves > page_limit) leaf->RaiseCorrupt();
+        leaf = Fetch(next);
+        visited.push_back(leaf);
+        if (!leaf->IsLeaf() || leaf->KeyCount() == 0) leaf->RaiseCorrupt();
+        position = 1;
+        continue;
+      }
+      if (cursor_.CompareKeys(leaf->Key(position), key, key_length_) != 0) return 0;
+      ++ordinal;
+      if (leaf->Pointer(position) == record_number) return ordinal;
+      ++position;
+    }
+  });
+}
+
+// ---- insert ----
+
+void TBTree::Insert(const uint8_t* key, int32_t record_number) {
+  Retrying([&] {
+    TPath path(file_);
+    TPage* page = nullptr;
+    if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
+    if (page == nullptr) {
+      page = file_.NewPage(cursor_);
+      path.Push(page);
+      page->SetPageType(kPageRootLeaf);
+      page->InsertAt(1, key, record_number, 1);
+      file_.SetRoot(slot_, page->Position());
+      return;
+    }
+    path.Push(page);
+    while (!page->IsLeaf()) {
+      page->DescendInsert(cursor_, key);
+      // A key below every entry goes down the first child.
+      if (page->EditPosition() == 0) page->SetEditPosition(1);
+      page = PushChild(path);
+    }
+    page->DescendInsert(cursor_, key);
+    // A split cascade appends at most one page per level and a new root;
+    // refuse before changing anything when the file cannot take them.
+    const int64_t room = static_cast<int64_t>(path.Size() + 1) * kIndexPageSize;
+    if (file_.FreeHead(slot_) == 0 && file_.EndPosition() + room >= kMaxEndPosition) {
+      RaiseEngineError(kErrTableFull, file_.Name());
+    }
+    InsertEntry(path, path.Size() - 1, key, 1, record_number);
+    ApplyCountDelta(path, 1);
+  });
+}
+
+void TBTree::InsertEntry(TPath& path, size_t level, const uint8_t* key, int32_t count,
+                         int32_t pointer) {
+  TPage* page = path[level];
+  const int32_t position = page->EditPosition() + 1;
+  page->InsertAt(position, key, pointer, count);
+  page->SetEditPosition(position);
+  if (position == 1) PropagateFirstKey(path, level);
+  if (!page->Overflowing()) {
+    exact_level_ = level;
+    return;
+  }
+  Split(path, level);
+}
+
+void TBTree::PropagateFirstKey(TPath& path, size_t level) {
+  std::vector<uint8_t> first(path[level]->Key(1), path[level]->Key(1) + key_length_);
+  for (size_t j = level; j-- > 0;) {
+    TPage* parent = path[j];
+    const int32_t entry = std::max(parent->EditPosition(), 1);
+    parent->ReplaceKey(entry, first.data());
+    if (entry != 1) break;
+  }
+}
+
+void TBTree::RelinkNeighbour(int32_t neighbour, bool its_previous, int32_t replacement) {
+  if (neighbour == 0) return;
+  TPage* page = Fetch(neighbour);
+  const TPin pin(file_, page);
+  if (its_previous) {
+    page->SetPrevious(replacement);
+  } else {
+    page->SetNext(replacement);
+  }
+  page->SetDirty(true);
+}
+
+void TBTree::SplitPage(TPage* page, TPage* new_page) {
+  const uint8_t type = page->IsLeaf() ? kPageLeaf : kPageInner;
+  const int32_t count = page->KeyCount();
+  const int32_t moved = count / 2;
+  new_page->SetPageType(type);
+  page->SetPageType(type);
+  new_page->MoveEntriesFrom(*page, count - moved + 1, moved, 1);
+  new_page->SetPrevious(page->Position());
+  new_page->SetNext(page->Next());
+  RelinkNeighbour(page->Next(), true, new_page->Position());
+  page->SetNext(new_page->Position());
+  new_page->SetParentPosition(page->ParentPosition());
+  page->SetDirty(true);
+  new_page->SetDirty(true);
+  if (!page->CompressedLeaf()) return;
+  // Compressed entries differ in size: balance the halves by bytes.
+  while (page->UsedBytes() > kPageEntryBytes && page->KeyCount() > 1) {
+    new_page->MoveEntriesFrom(*page, page->KeyCount(), 1, 1);
+    if (new_page->UsedBytes() > kPageEntryBytes) page->RaiseCorrupt();
+  }
+  while (new_page->UsedBytes() > kPageEntryBytes && new_page->KeyCount() > 1) {
+    page->MoveEntriesFrom(*new_page, 1, 1, page->KeyCount() + 1);
+    if (page->UsedBytes() > kPageEntryBytes) page->RaiseCorrupt();
+  }
+  if (page->UsedBytes() > kPageEntryBytes || new_page->UsedBytes() > kPageEntryBytes) {
+    page->RaiseCorrupt();
+  }
+}
+
+void TBTree::Split(TPath& path, size_t level) {
+  TPage* page = path[level];
+  const bool was_root = page->IsRoot();
+  if (!was_root && level == 0) page->RaiseCorrupt();
+  TPage* new_page = file_.NewPage(cursor_);
+  const TPin new_pin(file_, new_page);
+  SplitPage(page, new_page);
+  if (was_root) {
+    TPage* root = file_.NewPage(cursor_);
+    const TPin root_pin(file_, root);
+    root->SetPageType(kPageRoot);
+    root->InsertAt(1, page->Key(1), page->Position(), static_cast<int32_t>(page->TotalKeys()));
+    root->InsertAt(2, new_page->Key(1), new_page->Position(),
+                   static_cast<int32_t>(new_page->TotalKeys()));
+    page->SetParentPosition(root->Position());
+    new_page->SetParentPosition(root->Position());
+    file_.SetRoot(slot_, root->Position());
+    exact_level_ = 0;
+    return;
+  }
+  TPage* parent = path[level - 1];
+  const int32_t entry = parent->EditPosition();
+  if (parent->Pointer(entry) != page->Position()) parent->RaiseCorrupt();
+  parent->SetCount(entry, static_cast<int32_t>(page->TotalKeys()));
+  InsertEntry(path, level - 1, new_page->Key(1), static_cast<int32_t>(new_page->TotalKeys()),
+              new_page->Position());
+}
+
+// ---- delete ----
+
+void TBTree::Delete(const uint8_t* key, int32_t record_number) {
+  Retrying([&] {
+    const int64_t ordinal = Locate(key, record_number);
+    if (ordinal == 0) RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
+    TPath path(file_);
+    if (!DescendToOrdinal(path, ordinal)) RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
+    TPage* leaf = path.Back();
+    const int32_t position = leaf->EditPosition();
+    if (leaf->Pointer(position) != record_number ||
+        cursor_.CompareKeys(leaf->Key(position), key, key_length_) != 0) {
+      leaf->RaiseCorrupt();
+    }
+    DeleteEntry(path, path.Size() - 1);
+    ApplyCountDelta(path, -1);
+  });
+}
+
+void TBTree::DeleteEntry(TPath& path, size_t level) {
+  TPage* page = path[level];
+  const int32_t position = page->EditPosition();
+  page->RemoveAt(position);
+  if (page->KeyCount() > 0 && position == 1) PropagateFirstKey(path, level);
+  if (position > page->KeyCount()) page->SetEditPosition(std::max(page->KeyCount(), 1));
+  if (page->CompressedLeaf()) {
+    if (page->KeyCount() > 0) {
+      exact_level_ = level;
+      return;
+    }
+    if (level == 0) {
+      CollapseRoot(page);
+      return;
+    }
+    RelinkNeighbour(page->Previous(), false, page->Next());
+    RelinkNeighbour(page->Next(), true, page->Previous());
+    file_.FreePage(page);
+    DeleteEntry(path, level - 1);
+    return;
+  }
+  if (page->KeyCount() >= page->Capacity() / 2) {
+    exact_level_ = level;
+    return;
+  }
+  if (level == 0) {
+    CollapseRoot(page);
+    return;
+  }
+  Rebalance(path, level);
+}
+
+void TBTree::CollapseRoot(TPage* root) {
+  exact_level_ = 0;
+  if (root->IsLeaf()) {
+    if (root->KeyCount() > 0) return;
+    file_.FreePage(root);
+    file_.SetRoot(slot_, 0);
+    return;
+  }
+  if (root->KeyCount() != 1) return;
+  TPage* child = Fetch(root->Pointer(1));
+  const TPin pin(file_, child);
+  child->SetPageType(child->IsLeaf() ? kPageRootLeaf : kPageRoot);
+  child->SetParentPosition(0);
+  child->SetPrevious(0);
+  child->SetNext(0);
+  child->SetDirty(true);
+  file_.FreePage(root);
+  file_.SetRoot(slot_, child->Position());
+}
+
+void TBTree::Rebalance(TPath& path, size_t level) {
+  TPage* page = path[level];
+  TPage* parent = path[level - 1];
+  const int32_t entry = parent->EditPosition();
+  if (parent->Pointer(entry) != page->Position()) parent->RaiseCorrupt();
+  // An only child has no sibling under its parent to share with.
+  if (parent->KeyCount() < 2) {
+    exact_level_ = level;
+    return;
+  }
+  const bool with_previous = entry > 1;
+  const int32_t sibling_entry = with_previous ? entry - 1 : entry + 1;
+  TPage* sibling = Fetch(parent->Pointer(sibling_entry));
+  const TPin pin(file_, sibling);
+  const bool linked =
+      with_previous
+          ? sibling->Next() == page->Position() && page->Previous() == sibling->Position()
+          : page->Next() == sibling->Position() && sibling->Previous() == page->Position();
+  if (!linked || sibling->IsLeaf() != page->IsLeaf() || sibling->KeyCount() == 0) {
+    sibling->RaiseCorrupt();
+  }
+  const int32_t total = page->KeyCount() + sibling->KeyCount();
+  if (total < page->Capacity()) {
+    if (with_previous) {
+      sibling->MoveEntriesFrom(*page, 1, page->KeyCount(), sibling->KeyCount() + 1);
+      parent->SetCount(sibling_entry, static_cast<int32_t>(sibling->TotalKeys()));
+      sibling->SetNext(page->Next());
+      RelinkNeighbour(page->Next(), true, sibling->Position());
+    } else {
+      sibling->MoveEntriesFrom(*page, 1, page->KeyCount(), 1);
+      parent->SetCount(sibling_entry, static_cast<int32_t>(sibling->TotalKeys()));
+      parent->ReplaceKey(sibling_entry, sibling->Key(1));
+      sibling->SetPrevious(page->Previous());
+      RelinkNeighbour(page->Previous(), false, sibling->Position());
+    }
+    file_.FreePage(page);
+    parent->SetEditPosition(entry);
+    DeleteEntry(path, level - 1);
+    return;
+  }
+  TPage* left = with_previous ? sibling : page;
+  TPage* right = with_previous ? page : sibling;
+  const int32_t keep = with_previous ? (total + 1) / 2 : total / 2;
+  if (left->KeyCount() > keep) {
+    right->MoveEntriesFrom(*left, keep + 1, left->KeyCount() - keep, 1);
+  } else if (left->KeyCount() < keep) {
+    left->MoveEntriesFrom(*right, 1, keep - left->KeyCount(), left->KeyCount() + 1);
+  }
+  const int32_t left_entry = with_previous ? sibling_entry : entry;
+  parent->SetCount(left_entry, static_cast<int32_t>(left->TotalKeys()));
+  parent->SetCount(left_entry + 1, static_cast<int32_t>(right->TotalKeys()));
+  parent->ReplaceKey(left_entry + 1, right->Key(1));
+  exact_level_ = level - 1;
+}
+
+void TBTree::ApplyCountDelta(TPath& path, int32_t delta) {
+  for (size_t j = 0; j < exact_level_ && j < path.Size(); ++j) {
+    TPage* page = path[j];
+    const int32_t entry = page->EditPosition();
+    page->SetCount(entry, page->Count(entry) + delta);
+  }
+}
+
+}  // namespace jw

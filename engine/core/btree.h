@@ -1,0 +1,88 @@
+// TBTree: the counted B+-tree of the cursor's current index over the pages
+// of an index file: insert with splits, delete with merges and
+// redistribution, lookup, and the ordinal (rank) of keys. Leaves hold
+// (key, record number); inner entries hold (first key of the child, child
+// position, leaf keys below the child).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/core/index_file.h"
+
+namespace jw {
+
+// A walk down never goes deeper than this; a deeper tree is corrupt.
+constexpr int32_t kMaxTreeDepth = 64;
+
+class TBTree {
+ public:
+  TBTree(TIndexFile& file, TIndexCursor& cursor);
+
+  // Adds the entry behind any equal keys.
+  void Insert(const uint8_t* key, int32_t record_number);
+  // Removes the entry with this key and record number, walking equal keys
+  // across leaves; 8965 when there is none, with every count left as it was.
+  void Delete(const uint8_t* key, int32_t record_number);
+  // Whether an entry equals the key; record_number is the first such entry's.
+  bool Find(const uint8_t* key, int32_t& record_number);
+  // The number of keys that sort below the key / not above it.
+  int64_t CountBelow(const uint8_t* key);
+  int64_t CountNotAbove(const uint8_t* key);
+  // The key (key-length bytes) and record number at a 1-based ordinal;
+  // false when the index holds fewer keys.
+  bool Select(int64_t ordinal, uint8_t* key, int32_t& record_number);
+  int64_t KeyCount();
+
+ private:
+  // The pages from the root down, pinned while the operation runs.
+  class TPath {
+   public:
+    explicit TPath(TIndexFile& file) : file_(file) {}
+    ~TPath();
+    TPath(const TPath&) = delete;
+    TPath& operator=(const TPath&) = delete;
+    void Push(TPage* page) { pages_.push_back(page); }
+    TPage* operator[](size_t k) const { return pages_[k]; }
+    size_t Size() const { return pages_.size(); }
+    TPage* Back() const { return pages_.back(); }
+
+   private:
+    TIndexFile& file_;
+    std::vector<TPage*> pages_;
+  };
+
+  template <class Operation>
+  auto Retrying(Operation operation);
+  // The pinned page at position; a reported change restarts the operation.
+  TPage* Fetch(int32_t position);
+  // The child of the parent's entry at its edit position, pushed on the path.
+  TPage* PushChild(TPath& path);
+  // Fills the path from the root down to the leaf holding the ordinal-th
+  // key; false when the index is empty.
+  bool DescendToOrdinal(TPath& path, int64_t ordinal);
+  // The ordinal of the entry with this key and record number; 0 when none.
+  int64_t Locate(const uint8_t* key, int32_t record_number);
+  int64_t CountBounded(const uint8_t* key, bool upper);
+
+  void InsertEntry(TPath& path, size_t level, const uint8_t* key, int32_t count, int32_t pointer);
+  void SplitPage(TPage* page, TPage* new_page);
+  void Split(TPath& path, size_t level);
+  void DeleteEntry(TPath& path, size_t level);
+  void Rebalance(TPath& path, size_t level);
+  void CollapseRoot(TPage* root);
+  void PropagateFirstKey(TPath& path, size_t level);
+  // Sets a neighbour's link to point at replacement instead of the page.
+  void RelinkNeighbour(int32_t neighbour, bool its_previous, int32_t replacement);
+  // Adds delta to the path's entries above the levels the change made exact.
+  void ApplyCountDelta(TPath& path, int32_t delta);
+
+  TIndexFile& file_;
+  TIndexCursor& cursor_;
+  int32_t slot_;
+  int32_t key_length_;
+  // Levels below this one of the path hold exact counts after a change.
+  size_t exact_level_ = 0;
+};
+
+}  // namespace jw

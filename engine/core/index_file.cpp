@@ -1,0 +1,692 @@
+#include "engine/core/index_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "engine/support/key_images.h"
+#include "engine/support/scrambler.h"
+#include "platform/rtl/random.h"
+#include "platform/rtl/strings.h"
+
+namespace jw {
+namespace {
+
+bool SameIndexName(const std::string& a, const std::string& b) {
+  return SameText(Trim(a), Trim(b));
+}
+
+}  // namespace
+
+TIndexFile::TIndexFile(TDataFileOwner* owner, const TDataFile* data_file)
+    : owner_(owner), data_file_(data_file), pool_(this) {
+  read_buffer_.resize(kIndexPageSize);
+  write_buffer_.resize(kIndexPageSize);
+  SetEmptyHeader();
+  header_dirty_ = false;
+}
+
+TIndexFile::~TIndexFile() {
+  // A failure of the file layer while closing must not leave the destructor.
+  try {
+    TIndexFile::Close();
+  } catch (const Exception&) {
+  }
+}
+
+void TIndexFile::Raise(EngineErrorCode code, const std::string& index_name) const {
+  RaiseEngineError(code, Name(), std::string(), index_name);
+}
+
+void TIndexFile::ReadAt(int64_t offset, uint8_t* buffer, int32_t length, bool allow_short) {
+  int32_t got;
+  {
+    FileLockGuard guard(*this);
+    Seek(offset, 0);
+    got = Read(buffer, length, allow_short);
+  }
+  std::memset(buffer + got, 0, static_cast<size_t>(length - got));
+}
+
+void TIndexFile::WriteAt(int64_t offset, const uint8_t* buffer, int32_t length) {
+  FileLockGuard guard(*this);
+  Seek(offset, 0);
+  Write(buffer, length);
+}
+
+void TIndexFile::FlushIfForced(bool flush) {
+  if (flush || owner_->ForceBufferFlush()) Flush();
+}
+
+// ---- open, close, create ----
+
+void TIndexFile::Open() {
+  if (IsOpen()) return;
+  TFileHandler::Open();
+  try {
+    ReadHeader();
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void TIndexFile::Close() {
+  if (!IsOpen()) return;
+  DropPageCache(true);
+  TFileHandler::Close();
+}
+
+void TIndexFile::SetEmptyHeader() {
+  header_ = TIndexFileHeader();
+  header_.Version = kIndexFormatVersion;
+  header_.EndPosition = kIndexPageSize;
+  IndexDescriptor& status = header_.Slots[kStatusSlot];
+  status.Name = kStatusIndexName;
+  status.KeyLength = kStatusKeyLength;
+  status.Compression = 0;
+  header_dirty_ = true;
+}
+
+void TIndexFile::CreateFile(bool must_be_new) {
+  DropPageCache(true);
+  TFileHandler::CreateFile(must_be_new);
+  SetEmptyHeader();
+}
+
+// ---- header ----
+
+void TIndexFile::ValidateHeader(const TIndexFileHeader& h) const {
+  if (h.SecondaryCount > kMaxSecondaryIndexes) Raise(kErrIndexLimits);
+  if (h.EndPosition < kIndexPageSize || h.EndPosition % kIndexPageSize != 0 ||
+      h.EndPosition >= kMaxEndPosition) {
+    Raise(kErrHeaderCorrupt);
+  }
+  for (int32_t s = 0; s < kIndexSlotCount; ++s) {
+    const bool used = s <= h.SecondaryCount || s == kStatusSlot;
+    const IndexDescriptor& d = h.Slots[s];
+    if (!used) continue;
+    if (d.KeyLength < 0 || d.KeyLength > kMaxKeyLength || d.Compression > kMaxCompressionMode ||
+        d.SegmentCount > kMaxSegments) {
+      Raise(kErrHeaderCorrupt);
+    }
+  }
+}
+
+void TIndexFile::ReadHeader() {
+  if (GetSize() < kIndexHeaderSize) Raise(kErrHeaderCorrupt);
+  ReadAt(0, read_buffer_.data(), kIndexHeaderSize, false);
+  if (data_file_->Encrypted()) {
+    UnscrambleBuffer(read_buffer_.data(), kIndexHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
+  }
+  TIndexFileHeader h;
+  if (!h.DecodeFrom(read_buffer_.data())) Raise(kErrHeaderCorrupt);
+  ValidateHeader(h);
+  h.DirtyFlag = 0;
+  header_ = std::move(h);
+  header_dirty_ = false;
+}
+
+bool TIndexFile::HeaderChanged() {
+  ReadAt(0, read_buffer_.data(), kIndexHeaderSize, false);
+  if (data_file_->Encrypted()) {
+    UnscrambleBuffer(read_buffer_.data(), kIndexHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
+  }
+  if (GetInt32(read_buffer_.data() + kIhChangeCounter) == header_.ChangeCounter) return false;
+  TIndexFileHeader h;
+  if (!h.DecodeFrom(read_buffer_.data())) Raise(kErrHeaderCorrupt);
+  ValidateHeader(h);
+  h.DirtyFlag = 0;
+  header_ = std::move(h);
+  header_dirty_ = false;
+  return true;
+}
+
+void TIndexFile::WriteHeader(bool force, bool flush) {
+  if (!force && !header_dirty_) return;
+  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  header_.DirtyFlag = header_dirty_ ? 1 : 0;
+  header_.EncodeTo(write_buffer_.data());
+  if (data_file_->Encrypted()) {
+    ScrambleBuffer(write_buffer_.data(), kIndexHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
+  }
+  WriteAt(0, write_buffer_.data(), kIndexHeaderSize);
+  FlushIfForced(flush);
+  owner_->MarkWritten();
+  header_dirty_ = false;
+}
+
+void TIndexFile::TouchHeader() {
+  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  header_dirty_ = true;
+  owner_->MarkWritten();
+}
+
+void TIndexFile::EmptyIndexFile() {
+  DropPageCache(true);
+  {
+    FileLockGuard guard(*this);
+    Seek(kIndexPageSize, 0);
+    Write(nullptr, 0);
+  }
+  FlushIfForced(false);
+  header_.Version = kIndexFormatVersion;
+  header_.EndPosition = kIndexPageSize;
+  header_.LiveCount = 0;
+  for (int32_t s = 0; s < kStatusSlot + 1; ++s) {
+    header_.Slots[s].Root = 0;
+    header_.Slots[s].FreeHead = 0;
+  }
+  header_dirty_ = true;
+}
+
+// ---- descriptors ----
+
+IndexDescriptor& TIndexFile::Desc(int32_t slot) {
+  if (slot < 0 || slot >= kIndexSlotCount) Raise(kErrIndexPagesCorrupt);
+  return header_.Slots[slot];
+}
+
+const IndexDescriptor& TIndexFile::IndexDesc(int32_t slot) const {
+  if (slot < 0 || slot >= kIndexSlotCount) Raise(kErrIndexPagesCorrupt);
+  return header_.Slots[slot];
+}
+
+int16_t TIndexFile::DefinedKeyLength(const IndexDescriptor& index, const std::string& name) const {
+  int32_t length = 0;
+  for (int32_t i = 0; i < index.SegmentCount; ++i) {
+    const FieldDescriptor* field = data_file_->FieldDescByNumber(index.FieldNumbers[i]);
+    if (field == nullptr) {
+      RaiseEngineError(kErrInvalidIndexField, Name(), std::to_string(index.FieldNumbers[i]), name);
+    }
+    if (field->Type == kFldBlob) Raise(kErrInvalidIndexFieldType, name);
+    length += field->PhysicalLength + 1;
+  }
+  if (length > kMaxKeyImageLength || index.Compression > kMaxCompressionMode) {
+    Raise(kErrInvalidKeySize, name);
+  }
+  return static_cast<int16_t>(index.Unique != 0 ? length : length + kRecordIdLength);
+}
+
+void TIndexFile::DefinePrimaryIndex(const IndexDescriptor& index) {
+  if (header_.Slots[kPrimarySlot].KeyLength != 0) Raise(kErrPrimaryIndexExists);
+  if (index.SegmentCount > kMaxSegments) Raise(kErrIndexLimits);
+  if (index.SegmentCount == 0) {
+    SetNoPrimaryIndex(true);
+    return;
+  }
+  IndexDescriptor primary;
+  primary.Descending = index.Descending;
+  primary.CaseInsensitive = index.CaseInsensitive;
+  primary.Unique = 1;
+  primary.Compression = index.Compression;
+  primary.SegmentCount = index.SegmentCount;
+  primary.SegmentDescending = index.SegmentDescending;
+  primary.FieldNumbers = index.FieldNumbers;
+  primary.KeyLength = DefinedKeyLength(primary, "Primary");
+  header_.Slots[kPrimarySlot] = primary;
+  header_.NoPrimary = 0;
+  header_dirty_ = true;
+}
+
+void TIndexFile::AddIndexDesc(const IndexDescriptor& index) {
+  // One place of the format allows 32; tables keep to 30 everywhere.
+  if (header_.SecondaryCount >= kMaxSecondaryIndexes || index.SegmentCount > kMaxSegments ||
+      index.SegmentCount == 0) {
+    Raise(kErrIndexLimits, index.Name);
+  }
+  const std::string name = Trim(index.Name);
+  if (name.empty()) Raise(kErrIndexNameMissing);
+  if (!IsIdentStartChar(name[0]) || index.Name.size() > kMaxIndexNameLength) {
+    Raise(kErrInvalidIndexName, index.Name);
+  }
+  for (int32_t s = 1; s <= header_.SecondaryCount; ++s) {
+    if (SameIndexName(header_.Slots[s].Name, index.Name)) Raise(kErrIndexExists, index.Name);
+  }
+  IndexDescriptor added = index;
+  added.KeyLength = DefinedKeyLength(index, index.Name);
+  added.Root = 0;
+  added.FreeHead = 0;
+  added.Scratch = 0;
+  header_.Slots[header_.SecondaryCount + 1] = added;
+  ++header_.SecondaryCount;
+  header_dirty_ = true;
+}
+
+void TIndexFile::RemoveIndexDesc(int32_t slot, bool remove) {
+  if (slot == kPrimarySlot) {
+    SetNoPrimaryIndex(true);
+    return;
+  }
+  if (slot < 1 || slot > header_.SecondaryCount) Raise(kErrIndexLimits);
+  if (!remove) return;
+  const IndexDescriptor removed = header_.Slots[slot];
+  const int32_t last = header_.SecondaryCount;
+  for (int32_t s = slot; s < last; ++s) header_.Slots[s] = header_.Slots[s + 1];
+  header_.Slots[last] = removed;
+  --header_.SecondaryCount;
+  header_dirty_ = true;
+}
+
+void TIndexFile::ReplaceIndexDesc(int32_t slot, const IndexDescriptor& index) {
+  IndexDescriptor& d = Desc(slot);
+  d.Name = index.Name;
+  d.KeyLength = index.KeyLength;
+  d.Descending = index.Descending;
+  d.CaseInsensitive = index.CaseInsensitive;
+  d.Unique = index.Unique;
+  d.Compression = index.Compression;
+  d.SegmentCount = index.SegmentCount;
+  d.SegmentDescending = index.SegmentDescending;
+  d.FieldNumbers = index.FieldNumbers;
+  d.Root = 0;
+  d.Scratch = 0;
+  header_dirty_ = true;
+}
+
+void TIndexFile::RenameIndexDesc(int32_t slot, const std::string& name,
+                                 const std::array<int16_t, kMaxSegments>& field_numbers) {
+  IndexDescriptor& d = Desc(slot);
+  d.Name = name.substr(0, kMaxIndexNameLength);
+  d.FieldNumbers = field_numbers;
+  header_dirty_ = true;
+}
+
+void TIndexFile::SetNoPrimaryIndex(bool value) {
+  header_.NoPrimary = value ? 1 : 0;
+  header_dirty_ = true;
+}
+
+void TIndexFile::SetRoot(int32_t slot, int32_t position) {
+  Desc(slot).Root = position;
+  header_dirty_ = true;
+}
+
+void TIndexFile::IncLiveCount() {
+  ++header_.LiveCount;
+  header_dirty_ = true;
+}
+
+void TIndexFile::DecLiveCount() {
+  if (header_.LiveCount > 0) --header_.LiveCount;
+  header_dirty_ = true;
+}
+
+void TIndexFile::SetLiveCount(int32_t count) {
+  header_.LiveCount = count;
+  header_dirty_ = true;
+}
+
+TIndexKeyOrder TIndexFile::KeyOrder(int32_t slot) const {
+  return TIndexKeyOrder::ForIndex(IndexDesc(slot), slot, *data_file_);
+}
+
+// ---- check ----
+
+void TIndexFile::Check() {
+  if (header_.Version != kIndexFormatVersion) Raise(kErrWrongVersion);
+  if (header_.SecondaryCount > kMaxSecondaryIndexes) Raise(kErrIndexLimits);
+  for (int32_t s = 0; s <= header_.SecondaryCount; ++s) {
+    const IndexDescriptor& d = header_.Slots[s];
+    const bool no_primary = s == kPrimarySlot && NoPrimaryIndex();
+    if (s == kPrimarySlot) {
+      if (!d.Name.empty() || (!no_primary && d.Unique == 0)) Raise(kErrHeaderCorrupt);
+    } else {
+      const std::string name = UpperCase(Trim(d.Name));
+      if (name.empty() || !IsIdentStartChar(name[0])) Raise(kErrHeaderCorrupt);
+      for (int32_t t = 1; t <= header_.SecondaryCount; ++t) {
+        if (t != s && SameIndexName(header_.Slots[t].Name, d.Name)) Raise(kErrHeaderCorrupt);
+      }
+    }
+    if (d.SegmentCount > kMaxSegments || d.Compression > kMaxCompressionMode) {
+      Raise(kErrHeaderCorrupt);
+    }
+    int32_t length = 0;
+    if (!no_primary) {
+      for (int32_t i = 0; i < d.SegmentCount; ++i) {
+        const FieldDescriptor* field = data_file_->FieldDescByNumber(d.FieldNumbers[i]);
+        if (field == nullptr || field->Type == kFldBlob) Raise(kErrHeaderCorrupt);
+        length += field->PhysicalLength + 1;
+      }
+    }
+    if (length > kMaxKeyImageLength || (length == 0 && !no_primary)) Raise(kErrHeaderCorrupt);
+    const int32_t stored = length == 0 ? 0 : length + (d.Unique != 0 ? 0 : kRecordIdLength);
+    if (d.KeyLength != stored) Raise(kErrHeaderCorrupt);
+  }
+  const int32_t end = header_.EndPosition;
+  for (int32_t s = 0; s < kIndexSlotCount; ++s) {
+    if (s > header_.SecondaryCount && s != kStatusSlot) continue;
+    const IndexDescriptor& d = header_.Slots[s];
+    for (const int32_t position : {d.Root, d.FreeHead}) {
+      if (position != 0 && !IsPagePosition(position, end)) Raise(kErrHeaderCorrupt);
+    }
+    if (d.Root == 0) continue;
+    ReadRawPage(d.Root, read_buffer_.data());
+    const uint8_t type = read_buffer_[kPgType];
+    if (type != kPageRoot && type != kPageRootLeaf) Raise(kErrHeaderCorrupt);
+  }
+}
+
+// ---- page cache ----
+
+int32_t TIndexFile::CursorSlot(const TIndexCursor& cursor) const {
+  const int32_t slot = cursor.IndexSlot();
+  if (slot < 0 || slot > kStatusSlot || (slot > header_.SecondaryCount && slot != kStatusSlot)) {
+    Raise(kErrIndexPagesCorrupt);
+  }
+  return slot;
+}
+
+TPage* TIndexFile::FindCached(TPageCache& cache, int32_t position) {
+  TPage* found = nullptr;
+  // The two most recent pages are the likeliest; try them before the search.
+  TPage* p = cache.newest;
+  for (int i = 0; i < 2 && p != nullptr; ++i, p = p->older_) {
+    if (p->Position() == position) {
+      found = p;
+      break;
+    }
+  }
+  if (found == nullptr) {
+    auto it = std::lower_bound(cache.sorted.begin(), cache.sorted.end(), position,
+                               [](const TPage* page, int32_t n) { return page->Position() < n; });
+    if (it == cache.sorted.end() || (*it)->Position() != position) return nullptr;
+    found = *it;
+  }
+  if (found != cache.newest) {
+    Unlink(cache, found);
+    LinkAtHead(cache, found);
+  }
+  return found;
+}
+
+void TIndexFile::InsertSorted(TPageCache& cache, TPage* page) {
+  auto it = std::lower_bound(cache.sorted.begin(), cache.sorted.end(), page->Position(),
+                             [](const TPage* p, int32_t n) { return p->Position() < n; });
+  cache.sorted.insert(it, page);
+}
+
+void TIndexFile::RemoveSorted(TPageCache& cache, TPage* page) {
+  auto it = std::find(cache.sorted.begin(), cache.sorted.end(), page);
+  if (it != cache.sorted.end()) cache.sorted.erase(it);
+}
+
+void TIndexFile::LinkAtHead(TPageCache& cache, TPage* page) {
+  page->older_ = cache.newest;
+  page->newer_ = nullptr;
+  if (cache.newest != nullptr) cache.newest->newer_ = page;
+  cache.newest = page;
+  if (cache.oldest == nullptr) cache.oldest = page;
+}
+
+void TIndexFile::Unlink(TPageCache& cache, TPage* page) {
+  if (page->newer_ != nullptr) page->newer_->older_ = page->older_;
+  if (page->older_ != nullptr) page->older_->newer_ = page->newer_;
+  if (cache.newest == page) cache.newest = page->older_;
+  if (cache.oldest == page) cache.oldest = page->newer_;
+  page->newer_ = nullptr;
+  page->older_ = nullptr;
+}
+
+TPage* TIndexFile::FindVictim(const TPageCache& cache) const {
+  for (TPage* p = cache.oldest; p != nullptr; p = p->newer_) {
+    if (!p->Dirty() && p->UseCount() == 0) return p;
+  }
+  return nullptr;
+}
+
+TPage* TIndexFile::TakeCacheSlot(int32_t slot, int32_t position) {
+  TPageCache& cache = caches_[slot];
+  TPage* page = nullptr;
+  if (static_cast<int32_t>(cache.sorted.size()) < cache.capacity) {
+    page = pool_.Get();
+  } else {
+    page = FindVictim(cache);
+    if (page == nullptr && !owner_->InTransaction()) {
+      FlushPages(false);
+      page = FindVictim(cache);
+    }
+    if (page == nullptr) {
+      // Inside a transaction nothing may be written before the commit, so
+      // the cache grows for good. Outside one every page is pinned by a walk
+      // (a split cascade of long keys pins many); the cache grows for the
+      // moment and shrinks as the pages are released.
+      if (owner_->InTransaction()) cache.capacity += kPageCacheGrowth;
+      page = pool_.Get();
+    } else {
+      RemoveSorted(cache, page);
+      Unlink(cache, page);
+    }
+  }
+  try {
+    page->Assign(position, slot, header_.Slots[slot]);
+  } catch (...) {
+    pool_.Put(page);
+    throw;
+  }
+  LinkAtHead(cache, page);
+  return page;
+}
+
+void TIndexFile::ShrinkCache(TPageCache& cache) {
+  while (static_cast<int32_t>(cache.sorted.size()) > cache.capacity) {
+    TPage* victim = FindVictim(cache);
+    if (victim == nullptr) return;
+    RemoveSorted(cache, victim);
+    Unlink(cache, victim);
+    pool_.Put(victim);
+  }
+}
+
+void TIndexFile::ReadRawPage(int32_t position, uint8_t* bytes) {
+  // A short read is expected only where this process may itself have
+  // appended pages that are not on disk yet.
+  const bool allow_short = (Exclusive() || owner_->InTransaction()) && owner_->Written();
+  ReadAt(position, bytes, kIndexPageSize, allow_short);
+  if (data_file_->Encrypted()) {
+    UnscrambleBuffer(bytes, kIndexPageSize, kRecordSeed.K1, kRecordSeed.K2);
+  }
+}
+
+TPage* TIndexFile::LoadPage(TIndexCursor* cursor, int32_t slot, int32_t position, bool is_new) {
+  // Only NewPage appends: a link to the end position or beyond is corrupt.
+  if (!IsPagePosition(position, header_.EndPosition)) Raise(kErrIndexPagesCorrupt);
+  TPageCache& cache = caches_[slot];
+  TPage* page = FindCached(cache, position);
+  if (page == nullptr) {
+    if (cursor != nullptr && !owner_->StrictChangeDetection() && cursor->TableFilesChanged()) {
+      return nullptr;
+    }
+    ReadRawPage(position, read_buffer_.data());
+    page = TakeCacheSlot(slot, position);
+    try {
+      page->DecodePage(read_buffer_.data(), is_new, header_.EndPosition);
+    } catch (...) {
+      Unlink(cache, page);
+      pool_.Put(page);
+      throw;
+    }
+    InsertSorted(cache, page);
+  }
+  if (page->Position() != position) Raise(kErrIndexPagesCorrupt);
+  return page;
+}
+
+bool TIndexFile::FetchPage(TIndexCursor& cursor, int32_t position, bool is_new, TPage*& page) {
+  page = nullptr;
+  TPage* found = LoadPage(&cursor, CursorSlot(cursor), position, is_new);
+  if (found == nullptr) return false;
+  found->Pin();
+  page = found;
+  return true;
+}
+
+void TIndexFile::ReleasePage(TPage* page) {
+  if (page == nullptr) return;
+  page->Unpin();
+  if (!owner_->InTransaction()) ShrinkCache(caches_[page->Slot()]);
+}
+
+TPage* TIndexFile::NewPage(TIndexCursor& cursor) {
+  const int32_t slot = CursorSlot(cursor);
+  IndexDescriptor& d = header_.Slots[slot];
+  TPage* page = nullptr;
+  if (d.FreeHead != 0) {
+    const int32_t position = d.FreeHead;
+    page = LoadPage(nullptr, slot, position, false);
+    const int32_t next = page->Next();
+    // A page still holding keys, or a link back to itself, would be handed
+    // out twice.
+    if (page->KeyCount() != 0 || page->UseCount() != 0 || next == position) {
+      Raise(kErrIndexPagesCorrupt);
+    }
+    d.FreeHead = next;
+    page->DecodePage(nullptr, true, header_.EndPosition);
+  } else {
+    const int32_t position = header_.EndPosition;
+    if (static_cast<int64_t>(position) + kIndexPageSize >= kMaxEndPosition) Raise(kErrTableFull);
+    page = TakeCacheSlot(slot, position);
+    page->DecodePage(nullptr, true, position + kIndexPageSize);
+    InsertSorted(caches_[slot], page);
+    header_.EndPosition = position + kIndexPageSize;
+  }
+  header_dirty_ = true;
+  page->SetDirty(true);
+  page->Pin();
+  return page;
+}
+
+void TIndexFile::FreePage(TPage* page) {
+  IndexDescriptor& d = Desc(page->Slot());
+  page->MarkFree(d.FreeHead);
+  d.FreeHead = page->Position();
+  header_dirty_ = true;
+}
+
+bool TIndexFile::FetchRootPage(TIndexCursor& cursor, TPage*& page) {
+  page = nullptr;
+  const int32_t root = header_.Slots[CursorSlot(cursor)].Root;
+  if (root == 0) return true;
+  if (!FetchPage(cursor, root, false, page)) return false;
+  if (!page->IsRoot()) {
+    ReleasePage(page);
+    page = nullptr;
+    Raise(kErrIndexPagesCorrupt);
+  }
+  return true;
+}
+
+bool TIndexFile::FlushPages(bool flush) {
+  std::vector<TPage*> dirty;
+  for (int32_t s = 0; s < kIndexSlotCount; ++s) {
+    if (s > header_.SecondaryCount && s != kStatusSlot) continue;
+    for (TPage* p : caches_[s].sorted) {
+      if (p->Dirty() && p->UseCount() == 0) dirty.push_back(p);
+    }
+  }
+  if (dirty.empty()) return false;
+  std::sort(dirty.begin(), dirty.end(),
+            [](const TPage* a, const TPage* b) { return a->Position() < b->Position(); });
+  size_t begin = 0;
+  while (begin < dirty.size()) {
+    size_t end = begin + 1;
+    while (end < dirty.size() &&
+           dirty[end]->Position() == dirty[end - 1]->Position() + kIndexPageSize) {
+      ++end;
+    }
+    const size_t length = (end - begin) * kIndexPageSize;
+    if (write_buffer_.size() < length) write_buffer_.resize(length);
+    for (size_t i = begin; i < end; ++i) {
+      uint8_t* bytes = write_buffer_.data() + (i - begin) * kIndexPageSize;
+      dirty[i]->EncodePage(bytes);
+      if (data_file_->Encrypted()) {
+        ScrambleBuffer(bytes, kIndexPageSize, kRecordSeed.K1, kRecordSeed.K2);
+      }
+    }
+    WriteAt(dirty[begin]->Position(), write_buffer_.data(), static_cast<int32_t>(length));
+    FlushIfForced(flush);
+    // Only what reached the file is clean; a failure above leaves the rest dirty.
+    for (size_t i = begin; i < end; ++i) dirty[i]->SetDirty(false);
+    owner_->MarkWritten();
+    begin = end;
+  }
+  return true;
+}
+
+void TIndexFile::DropSlot(TPageCache& cache) {
+  for (TPage* p : cache.sorted) {
+    p->newer_ = nullptr;
+    p->older_ = nullptr;
+    pool_.Put(p);
+  }
+  cache.sorted.clear();
+  cache.newest = nullptr;
+  cache.oldest = nullptr;
+  cache.capacity = kPageCacheCapacity;
+}
+
+void TIndexFile::DropPageCache(bool with_status) {
+  for (int32_t s = 0; s < kIndexSlotCount; ++s) {
+    if (s != kStatusSlot || with_status) DropSlot(caches_[s]);
+  }
+}
+
+void TIndexFile::TrimPageCache(bool with_status) {
+  for (int32_t s = 0; s < kIndexSlotCount; ++s) {
+    if (s == kStatusSlot && !with_status) continue;
+    TPageCache& cache = caches_[s];
+    cache.capacity = kPageCacheCapacity;
+    for (size_t i = cache.sorted.size(); i-- > 0 && cache.sorted.size() > kPageCacheCapacity;) {
+      TPage* p = cache.sorted[i];
+      if (p->UseCount() != 0) continue;
+      cache.sorted.erase(cache.sorted.begin() + static_cast<std::ptrdiff_t>(i));
+      Unlink(cache, p);
+      pool_.Put(p);
+    }
+  }
+}
+
+int32_t TIndexFile::CachedPageCount(int32_t slot) const {
+  return static_cast<int32_t>(caches_.at(slot).sorted.size());
+}
+
+int32_t TIndexFile::PageCacheCapacity(int32_t slot) const {
+  return caches_.at(slot).capacity;
+}
+
+// ---- locks ----
+
+bool TIndexFile::LockIndexWrite() {
+  for (int32_t attempt = 1;; ++attempt) {
+    if (SetRegionLock(kIndexLockBase, kIndexLockLength, true)) return true;
+    if (attempt == kSemaphoreRetries) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
+  }
+}
+
+bool TIndexFile::UnlockIndexWrite() {
+  return SetRegionLock(kIndexLockBase, kIndexLockLength, false);
+}
+
+bool TIndexFile::LockIndexRead() {
+  for (int32_t attempt = 1;; ++attempt) {
+    // Never byte 7FFFFFFF itself: r runs from 1.
+    const int64_t byte = kIndexLockTop - (Random(kIndexReadBytes) + 1);
+    if (SetRegionLock(byte, 1, true)) {
+      read_lock_byte_ = byte;
+      return true;
+    }
+    if (attempt == kSemaphoreRetries) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
+  }
+}
+
+bool TIndexFile::UnlockIndexRead() {
+  if (read_lock_byte_ == 0) return false;
+  const bool unlocked = SetRegionLock(read_lock_byte_, 1, false);
+  if (unlocked) read_lock_byte_ = 0;
+  return unlocked;
+}
+
+}  // namespace jw

@@ -1,0 +1,158 @@
+// TIndexFile: the index file (".IDX") of one open table: the header with the
+// index descriptors held in memory, a small page cache per index slot with
+// its pool of pages, the free-page list of each index, the live record
+// count, the change counter, encryption, the reader and writer byte locks
+// and the file check. The owning table is reached through TDataFileOwner,
+// the walking cursor through TIndexCursor.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/core/data_file.h"
+#include "engine/core/index_file_format.h"
+#include "engine/core/index_page.h"
+#include "engine/core/key_compare.h"
+#include "engine/support/file_handler.h"
+
+namespace jw {
+
+// Each slot caches this many pages; inside a transaction a full cache grows
+// by kPageCacheGrowth instead of writing back.
+constexpr int32_t kPageCacheCapacity = 15;
+constexpr int32_t kPageCacheGrowth = 64;
+
+// The writer takes the whole range; a reader one byte kIndexLockTop - r,
+// r in 1 .. kIndexReadBytes, so that readers coexist.
+constexpr int64_t kIndexLockBase = 0x7FFF0000;
+constexpr int64_t kIndexLockLength = 65535;
+constexpr int64_t kIndexLockTop = 0x7FFFFFFF;
+constexpr int32_t kIndexReadBytes = 65534;
+
+class TIndexFile : public TFileHandler {
+ public:
+  // The data file gives the fields that indexes name, the locale and the encryption.
+  TIndexFile(TDataFileOwner* owner, const TDataFile* data_file);
+  ~TIndexFile() override;
+
+  // Opens and reads the header; more than 30 secondary indexes raise 9487.
+  void Open() override;
+  void Close() override;
+  // Creates the file and sets up an empty header (written by WriteHeader).
+  void CreateFile(bool must_be_new = false) override;
+
+  // Header.
+  void ReadHeader();
+  // Rereads the counter: true (and the new header taken) when it differs.
+  bool HeaderChanged();
+  void WriteHeader(bool force, bool flush);
+  void TouchHeader();
+  // Cuts every page away; the definitions stay.
+  void EmptyIndexFile();
+  // Verifies the opened file; raises the first failure.
+  void Check();
+  bool HeaderDirty() const { return header_dirty_; }
+  int32_t ChangeCounter() const { return header_.ChangeCounter; }
+
+  // Descriptors.
+  void DefinePrimaryIndex(const IndexDescriptor& index);
+  void AddIndexDesc(const IndexDescriptor& index);
+  void RemoveIndexDesc(int32_t slot, bool remove);
+  void ReplaceIndexDesc(int32_t slot, const IndexDescriptor& index);
+  void RenameIndexDesc(int32_t slot, const std::string& name,
+                       const std::array<int16_t, kMaxSegments>& field_numbers);
+  const IndexDescriptor& IndexDesc(int32_t slot) const;
+  bool NoPrimaryIndex() const { return header_.NoPrimary != 0; }
+  void SetNoPrimaryIndex(bool value);
+  int32_t SecondaryCount() const { return header_.SecondaryCount; }
+  int32_t Root(int32_t slot) const { return IndexDesc(slot).Root; }
+  void SetRoot(int32_t slot, int32_t position);
+  int32_t FreeHead(int32_t slot) const { return IndexDesc(slot).FreeHead; }
+  int32_t EndPosition() const { return header_.EndPosition; }
+  int32_t LiveCount() const { return header_.LiveCount; }
+  void IncLiveCount();
+  void DecLiveCount();
+  void SetLiveCount(int32_t count);
+  // The order of an index's keys under this table's fields and locale.
+  TIndexKeyOrder KeyOrder(int32_t slot) const;
+
+  // Pages of the cursor's current index. FetchPage gives a pinned page, or
+  // false with no page when the cursor reports that the files changed
+  // before a disk read. Position 0, the end position or one that is no page
+  // of the file raise 8965.
+  bool FetchPage(TIndexCursor& cursor, int32_t position, bool is_new, TPage*& page);
+  void ReleasePage(TPage* page);
+  // A pinned, empty, dirty page: the index's first free page, else one appended.
+  TPage* NewPage(TIndexCursor& cursor);
+  // Puts the page at the head of its index's free list.
+  void FreePage(TPage* page);
+  // The pinned root of the cursor's index (nullptr for an empty index), or
+  // false when the files changed.
+  bool FetchRootPage(TIndexCursor& cursor, TPage*& page);
+  // Writes the dirty unpinned pages, sorted, in runs; false when there was none.
+  bool FlushPages(bool flush);
+  void DropPageCache(bool with_status);
+  // Cuts each slot's cache back to its first kPageCacheCapacity pages by
+  // position, pinned pages kept.
+  void TrimPageCache(bool with_status);
+  int32_t CachedPageCount(int32_t slot) const;
+  int32_t PageCacheCapacity(int32_t slot) const;
+
+  // Locks, each tried up to kSemaphoreRetries times.
+  bool LockIndexWrite();
+  bool UnlockIndexWrite();
+  bool LockIndexRead();
+  bool UnlockIndexRead();
+
+ private:
+  struct TPageCache {
+    std::vector<TPage*> sorted;  // by position
+    TPage* newest = nullptr;
+    TPage* oldest = nullptr;
+    int32_t capacity = kPageCacheCapacity;
+  };
+
+  [[noreturn]] void Raise(EngineErrorCode code, const std::string& index_name = "") const;
+  void SetEmptyHeader();
+  void ReadAt(int64_t offset, uint8_t* buffer, int32_t length, bool allow_short);
+  void WriteAt(int64_t offset, const uint8_t* buffer, int32_t length);
+  void FlushIfForced(bool flush);
+  // Refuses a header whose values would make pages unreadable: 8961 (9487
+  // for too many secondary indexes).
+  void ValidateHeader(const TIndexFileHeader& header) const;
+  // The key length of an index over the segments, checked as a definition:
+  // 10023, 12292, 10026.
+  int16_t DefinedKeyLength(const IndexDescriptor& index, const std::string& name) const;
+  IndexDescriptor& Desc(int32_t slot);
+  int32_t CursorSlot(const TIndexCursor& cursor) const;
+
+  // Page cache.
+  TPage* FindCached(TPageCache& cache, int32_t position);
+  void InsertSorted(TPageCache& cache, TPage* page);
+  void RemoveSorted(TPageCache& cache, TPage* page);
+  void LinkAtHead(TPageCache& cache, TPage* page);
+  void Unlink(TPageCache& cache, TPage* page);
+  TPage* FindVictim(const TPageCache& cache) const;
+  // A page for position of the slot's index, at the head of the MRU list, not yet sorted.
+  TPage* TakeCacheSlot(int32_t slot, int32_t position);
+  // Hands back clean unpinned pages beyond the capacity, oldest first.
+  void ShrinkCache(TPageCache& cache);
+  void DropSlot(TPageCache& cache);
+  // The cached or read page; nullptr when cursor reports a change first.
+  TPage* LoadPage(TIndexCursor* cursor, int32_t slot, int32_t position, bool is_new);
+  void ReadRawPage(int32_t position, uint8_t* bytes);
+
+  TDataFileOwner* owner_;
+  const TDataFile* data_file_;
+  std::vector<uint8_t> read_buffer_;
+  std::vector<uint8_t> write_buffer_;
+  TIndexFileHeader header_;
+  bool header_dirty_ = false;
+  TPageStack pool_;
+  std::array<TPageCache, kIndexSlotCount> caches_;
+  int64_t read_lock_byte_ = 0;
+};
+
+}  // namespace jw

@@ -1,0 +1,208 @@
+// TPage: one 4096-byte index page in memory: its entries, its place among
+// its siblings, the parent the walk down came from, the edit and navigation
+// positions, its encoding on disk with the four key-compression modes, and
+// the binary searches the tree walks make in it.
+//
+// In memory every entry takes L + 12 bytes (L the index's key length): the
+// key, an int32 pointer (a leaf's record number or an inner page's child
+// position), an int32 count of the leaf keys below a child, and the int16
+// shared-prefix length and int16 stripped-zero count of its compressed form.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/index_file_format.h"
+
+namespace jw {
+
+class TIndexCursor;
+class TIndexFile;
+
+// The longest run of leading bytes the two keys share, over length bytes.
+int32_t CommonPrefixLength(const uint8_t* a, const uint8_t* b, int32_t length);
+// Zero bytes at the end of the first length bytes of key.
+int32_t TrailingZeroCount(const uint8_t* key, int32_t length);
+
+class TPage {
+ public:
+  explicit TPage(TIndexFile* owner);
+  TPage(const TPage&) = delete;
+  TPage& operator=(const TPage&) = delete;
+
+  // Empties the page as the pool hands it out: positions 1, no parent,
+  // type 0, no entries or links, not free, clean, unpinned.
+  void Clear();
+  // Takes the page for a position of the index in slot and clears it.
+  void Assign(int32_t position, int32_t slot, const IndexDescriptor& index);
+
+  // Takes the page from its 4096 bytes (already unscrambled). With is_new
+  // the page is empty. Every count, length and link is checked against the
+  // format and against end_position (the file's end); a bad one raises 8965.
+  void DecodePage(const uint8_t* bytes, bool is_new, int32_t end_position);
+  // Writes the page's 4096 bytes (unscrambled); a compressed leaf whose
+  // entries exceed 4083 bytes raises 8965.
+  void EncodePage(uint8_t* bytes) const;
+
+  TIndexFile* Owner() const { return owner_; }
+  int32_t Position() const { return position_; }
+  int32_t Slot() const { return slot_; }
+  int32_t KeyLength() const { return key_length_; }
+  uint8_t Compression() const { return compression_; }
+  bool Unique() const { return unique_; }
+  bool Descending() const { return descending_; }
+
+  bool Dirty() const { return dirty_; }
+  void SetDirty(bool value) { dirty_ = value; }
+  int32_t UseCount() const { return use_count_; }
+  void Pin() { ++use_count_; }
+  void Unpin() {
+    if (use_count_ > 0) --use_count_;
+  }
+  int32_t ParentPosition() const { return parent_position_; }
+  void SetParentPosition(int32_t position) { parent_position_ = position; }
+
+  uint8_t PageType() const { return page_type_; }
+  void SetPageType(uint8_t type) { page_type_ = type; }
+  bool IsLeaf() const { return page_type_ == kPageLeaf || page_type_ == kPageRootLeaf; }
+  bool IsRoot() const { return page_type_ == kPageRoot || page_type_ == kPageRootLeaf; }
+  int32_t Previous() const { return previous_; }
+  void SetPrevious(int32_t position) { previous_ = position; }
+  int32_t Next() const { return next_; }
+  void SetNext(int32_t position) { next_ = position; }
+  bool Free() const { return free_; }
+  // A free page keeps no entries; its next link is the next free page.
+  void MarkFree(int32_t next_free);
+
+  int32_t KeyCount() const { return key_count_; }
+  int32_t UsedBytes() const { return used_bytes_; }
+  int32_t EditPosition() const { return edit_position_; }
+  void SetEditPosition(int32_t position) { edit_position_ = position; }
+  int32_t NavigationPosition() const { return navigation_position_; }
+  void SetNavigationPosition(int32_t position) { navigation_position_ = position; }
+  void CopyNavigationToEdit() { edit_position_ = navigation_position_; }
+
+  // Entries, 1-based.
+  const uint8_t* Key(int32_t position) const;
+  int32_t Pointer(int32_t position) const;
+  // Leaf keys below an inner entry's child; a leaf's entry counts 1.
+  int32_t Count(int32_t position) const;
+  int32_t SharedPrefix(int32_t position) const;
+  int32_t StrippedZeros(int32_t position) const;
+  void SetPointer(int32_t position, int32_t pointer);
+  void SetCount(int32_t position, int32_t count);
+  void ReplaceKey(int32_t position, const uint8_t* key);
+  // A leaf's key count; an inner page's sum of counts.
+  int64_t TotalKeys() const;
+  // Leaf keys in the entries before position.
+  int64_t KeysBefore(int32_t position) const;
+
+  // Puts an entry at position (1 .. key count + 1); the entries from there move up.
+  void InsertAt(int32_t position, const uint8_t* key, int32_t pointer, int32_t count);
+  void RemoveAt(int32_t position);
+  // Moves count entries starting at first out of source to position at of
+  // this page (pages of the same index and level).
+  void MoveEntriesFrom(TPage& source, int32_t first, int32_t count, int32_t at);
+  // All fields and entries of other.
+  void CopyPage(const TPage& other);
+
+  // Whether the leaf's entries are stored compressed (modes 1-3).
+  bool CompressedLeaf() const { return IsLeaf() && compression_ != 0; }
+  // Keys an inner page or a mode-0 leaf holds at most.
+  int32_t Capacity() const;
+  // More keys than the capacity, or compressed entries past 4083 bytes.
+  bool Overflowing() const;
+
+  // Searches over the entries by the cursor's comparison; a page without
+  // keys raises 8965.
+  // Walk down for a lookup: inner pages the last entry not above the key
+  // (else 1); leaves the first equal entry (true), else the last below it
+  // (else 1). Moves the edit position.
+  bool DescendLookup(const TIndexCursor& cursor, const uint8_t* key);
+  // Walk down for an insert: the last entry not above the key, 0 when the
+  // key sorts below every entry (an inner page then descends into entry 1).
+  void DescendInsert(const TIndexCursor& cursor, const uint8_t* key);
+  // Lower bound: leaves the first entry not below the key (key count + 1
+  // when none); inner pages the last entry below it, else 1. Adds the keys
+  // before the navigation position to ordinal.
+  void NavigateLowerBound(const TIndexCursor& cursor, const uint8_t* key, int64_t& ordinal);
+  // Upper bound: the last entry not above the key, else 1 (a leaf: 0 when
+  // none). Adds the keys before the navigation position to ordinal.
+  void NavigateUpperBound(const TIndexCursor& cursor, const uint8_t* key, int64_t& ordinal);
+  // Walk down to the 1-based ordinal-th key below this page: moves the edit
+  // position to the entry holding it and makes ordinal relative to it.
+  void DescendToOrdinal(int64_t& ordinal);
+
+  // From the edit position, how many entries (at most count, forward for
+  // direction 1, else backward) carry record numbers that step by exactly 1.
+  int32_t CountRunOfRecords(int32_t count, int direction) const;
+
+  [[noreturn]] void RaiseCorrupt() const;
+
+ private:
+  int32_t Stride() const { return key_length_ + 12; }
+  uint8_t* Entry(int32_t position);
+  const uint8_t* Entry(int32_t position) const;
+  void CheckPosition(int32_t position) const;
+  // Recomputes every entry's compressed form and the used bytes.
+  void Recompress();
+  // Where a non-unique key's stripped zeros start.
+  int32_t ZeroStart(int32_t zeros) const;
+  void DecodeEntries(const uint8_t* bytes, int32_t used, int32_t end_position);
+  void DecodeCompressed(const uint8_t* bytes, int32_t used);
+  int Compare(const TIndexCursor& cursor, int32_t position, const uint8_t* key) const;
+  // The last entry that sorts below (strict) or not above the key; 0 when none.
+  int32_t LastBelow(const TIndexCursor& cursor, const uint8_t* key, bool strict) const;
+
+  TIndexFile* owner_;
+  bool dirty_ = false;
+  int32_t use_count_ = 0;
+  int32_t position_ = 0;
+  int32_t parent_position_ = 0;
+  int32_t used_bytes_ = 0;
+  int32_t key_count_ = 0;
+  int32_t edit_position_ = 1;
+  int32_t navigation_position_ = 1;
+  int32_t key_length_ = 0;
+  int32_t slot_ = 0;
+  bool descending_ = false;
+  bool unique_ = false;
+  uint8_t compression_ = 0;
+  std::vector<uint8_t> entries_;
+  int32_t previous_ = 0;
+  int32_t next_ = 0;
+  uint8_t page_type_ = 0;
+  bool free_ = false;
+
+  friend class TIndexFile;
+  // Neighbours in the index slot's most-recently-used list.
+  TPage* newer_ = nullptr;
+  TPage* older_ = nullptr;
+};
+
+}  // namespace jw
+
+namespace jw {
+
+// TPageStack: the unused TPage objects of one index file. Taking one reuses
+// the last given back (cleared) or makes a new one; giving one back keeps
+// it for the next. The stack owns every page it made.
+class TPageStack {
+ public:
+  explicit TPageStack(TIndexFile* owner) : owner_(owner) {}
+  TPageStack(const TPageStack&) = delete;
+  TPageStack& operator=(const TPageStack&) = delete;
+
+  TPage* Get();
+  void Put(TPage* page);
+  int32_t Count() const { return static_cast<int32_t>(unused_.size()); }
+
+ private:
+  TIndexFile* owner_;
+  std::vector<std::unique_ptr<TPage>> made_;
+  std::vector<TPage*> unused_;
+};
+
+}  // namespace jw
