@@ -29,6 +29,8 @@ packages=(
   libxext-dev
   imagemagick
   sqlite3
+  libsqlite3-dev
+  locales-all
 )
 
 missing=()

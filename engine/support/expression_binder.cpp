@@ -6,7 +6,7 @@
 #include "engine/support/expression_rewrite.h"
 #include "engine/support/expression_types.h"
 #include "engine/support/field_types.h"
-#include "engine/support/subselect_queries.h"
+#include "engine/support/subselect_hooks.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/strings.h"
 
@@ -314,12 +314,12 @@ class Binder {
   }
 
   void SubSelect(TExpToken* node) {
-    TSubSelectQueries* queries = SubSelectQueries();
-    if (queries == nullptr) RaiseInvalidColumn(node);
-    if (queries->ColumnCount(node->QueryRef) != 1) {
+    TSubSelectHooks* hooks = SubSelectHooks();
+    if (hooks == nullptr) RaiseInvalidColumn(node);
+    if (hooks->SubSelectColumnCount(node->QueryRef) != 1) {
       Raise("More than 1 column for sub-select  specified in " + context_);
     }
-    if (!queries->BindColumn(node->QueryRef, *node)) RaiseInvalidColumn(node);
+    if (!hooks->BindSubSelectColumn(node->QueryRef, *node)) RaiseInvalidColumn(node);
   }
 
   // Arguments that must be constants are checked, not bound: a string

@@ -10,7 +10,7 @@
 #include "engine/support/expression_operators.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
-#include "engine/support/subselect_queries.h"
+#include "engine/support/subselect_hooks.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/date_time.h"
 #include "platform/rtl/strings.h"
@@ -500,8 +500,8 @@ class Evaluator {
   }
 
   bool SubSelectMatches(const TExpToken& node) {
-    TSubSelectQueries* queries = SubSelectQueries();
-    if (queries == nullptr) {
+    TSubSelectHooks* hooks = SubSelectHooks();
+    if (hooks == nullptr) {
       RaiseEngineError(
           kErrSql, std::string(), std::string(), std::string(),
           "Internal error: Column '" + node.Right->ColumnName + "'" + " specified illegally");
@@ -518,7 +518,7 @@ class Evaluator {
     comparison->SetValueSize(2);
     comparison->Left = &*operand;
     comparison->Right = &*sub_select;
-    const int32_t count = queries->FilteredRecordCount(node.Right->QueryRef, *comparison);
+    const int32_t count = hooks->SubSelectRecordCount(node.Right->QueryRef, *comparison);
     comparison->Left = comparison->Right = nullptr;
     return count != 0;
   }

@@ -8,6 +8,7 @@
 #include "engine/support/expression_parser.h"
 #include "engine/support/field_types.h"
 #include "engine/support/subselect_hooks.h"
+#include "engine/support/value_conversions.h"
 #include "platform/rtl/date_time.h"
 #include "platform/rtl/numbers.h"
 #include "platform/rtl/strings.h"
@@ -162,14 +163,12 @@ TExpressionParser::Tree TExpressionParser::Constant(uint8_t token_class) {
     NextToken();
     return constant;
   }
-  int32_t integer = 0;
-  double number = 0;
-  if (token_class == kClassInteger && TryStrToInt(text, integer)) {
+  if (token_class == kClassInteger && IsValidIntegerText(text)) {
     constant->Type = kFldInteger;
-    StoreValue(*constant, integer);
-  } else if (TryStrToFloat(text, number)) {
+    StoreValue(*constant, StrToInt(text));
+  } else if (IsValidFloatText(text)) {
     constant->Type = kFldFloat;
-    StoreValue(*constant, number);
+    StoreValue(*constant, StrToFloat(text));
   } else {
     RaiseIn("Constant '" + text + "'" + " is not a valid number ");
   }

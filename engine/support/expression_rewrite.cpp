@@ -1,10 +1,15 @@
 #include "engine/support/expression_rewrite.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "engine/support/expression_operators.h"
 #include "engine/support/field_types.h"
+#include "engine/support/value_conversions.h"
+#include "platform/rtl/date_time.h"
+#include "platform/rtl/exceptions.h"
 
 namespace jw {
 
@@ -91,6 +96,157 @@ void RelinkParents(TExpToken* root) {
   }
 }
 
+// Which value of the column's type stands in for a comparison bound that
+// the type cannot hold exactly. Over integers, x > 5.5 is x > 5 and
+// x >= 5.5 is x >= 6 (rounding down and up); x = 5.5 has no stand-in.
+enum class BoundRounding { kExactOnly, kDown, kUp };
+
+BoundRounding RoundingFor(uint8_t op) {
+  switch (op & 0x7F) {
+    case kOpGreater:
+    case kOpLessOrEqual:
+      return BoundRounding::kDown;
+    case kOpGreaterOrEqual:
+    case kOpLess:
+      return BoundRounding::kUp;
+    default:
+      return BoundRounding::kExactOnly;
+  }
+}
+
+template <typename T>
+T Load(const void* value) {
+  T v;
+  std::memcpy(&v, value, sizeof(T));
+  return v;
+}
+
+template <typename T>
+void Store(void* value, T v) {
+  std::memcpy(value, &v, sizeof(T));
+}
+
+bool IsWholeNumberType(uint8_t type) {
+  return type == kFldSmallInt || type == kFldInteger || type == kFldWord;
+}
+
+// The nearest values at or below and at or above the exact value, in units
+// of step (whole numbers when step is 1); the comparison is the evaluator's,
+// on doubles, so the candidates are checked against it.
+struct Neighbours {
+  double down;
+  double up;
+};
+
+Neighbours NeighboursOf(double value, double step) {
+  Neighbours n{std::floor(value / step) * step, std::ceil(value / step) * step};
+  if (n.down > value) n.down -= step;
+  if (n.up < value) n.up += step;
+  if (n.down + step <= value) n.down += step;
+  if (n.up - step >= value) n.up -= step;
+  return n;
+}
+
+// Writes to out the value of the column's type that keeps the answer of
+// `column op value` for every column value, and returns true; false when
+// there is none (the bound then keeps its own type, which the evaluator
+// compares exactly). Only conversions that can lose something are checked
+// here: fractions and out-of-range values to whole-number types, times of
+// day to dates, decimals past a BCD column's scale. The others convert.
+bool FoldBound(const TExpToken& value, const TExpToken& column, BoundRounding rounding, void* out) {
+  const uint8_t st = value.Type;
+  const uint8_t tt = column.Type;
+  auto pick = [rounding](const Neighbours& n, double& chosen) {
+    if (n.down == n.up) {
+      chosen = n.down;
+    } else if (rounding == BoundRounding::kDown) {
+      chosen = n.down;
+    } else if (rounding == BoundRounding::kUp) {
+      chosen = n.up;
+    } else {
+      return false;
+    }
+    return true;
+  };
+  const bool whole_target = IsWholeNumberType(tt) || (tt == kFldDate && st == kFldTimeStamp);
+  if (whole_target) {
+    Neighbours n{};
+    if (IsWholeNumberType(st)) {
+      const double v = st == kFldSmallInt ? Load<int16_t>(value.Value())
+                       : st == kFldWord   ? Load<uint16_t>(value.Value())
+                                          : Load<int32_t>(value.Value());
+      n = {v, v};
+    } else if (st == kFldFloat) {
+      const double v = Load<double>(value.Value());
+      if (!std::isfinite(v)) return false;
+      n = NeighboursOf(v, 1);
+    } else if (st == kFldBcd) {
+      // Whole currency units: the raw amount is exact in a double.
+      const auto raw = static_cast<double>(BcdToCurrency(Load<int64_t>(value.Value())).Raw());
+      n = NeighboursOf(raw, Currency::kScale);
+      n = {n.down / Currency::kScale, n.up / Currency::kScale};
+    } else if (st == kFldTimeStamp) {
+      const double ms = Load<double>(value.Value());
+      if (!std::isfinite(ms)) return false;
+      n = NeighboursOf(ms, kMSecsPerDay);
+      n = {n.down / kMSecsPerDay, n.up / kMSecsPerDay};
+    } else {
+      CoerceValue(value, value.Value(), column, out);
+      return true;
+    }
+    double chosen = 0;
+    if (!pick(n, chosen)) return false;
+    double low = std::numeric_limits<int32_t>::min();
+    double high = std::numeric_limits<int32_t>::max();
+    if (tt == kFldSmallInt) {
+      low = std::numeric_limits<int16_t>::min();
+      high = std::numeric_limits<int16_t>::max();
+    } else if (tt == kFldWord) {
+      low = 0;
+      high = std::numeric_limits<uint16_t>::max();
+    }
+    if (chosen < low || chosen > high) return false;
+    if (tt == kFldSmallInt) {
+      Store(out, static_cast<int16_t>(chosen));
+    } else if (tt == kFldWord) {
+      Store(out, static_cast<uint16_t>(chosen));
+    } else {
+      Store(out, static_cast<int32_t>(chosen));
+    }
+    return true;
+  }
+  if (tt == kFldBcd && st == kFldFloat) {
+    // The evaluator sets a BCD value as currency against the float x 10000;
+    // the column holds multiples of 10^(4 - scale) of those units.
+    const double units = Load<double>(value.Value()) * Currency::kScale;
+    if (!std::isfinite(units)) return false;
+    double step = 1;
+    for (int32_t i = std::min<int32_t>(column.Scale, 4); i < 4; ++i) step *= 10;
+    double chosen = 0;
+    if (!pick(NeighboursOf(units, step), chosen)) return false;
+    if (std::fabs(chosen) >= 9.2e18) return false;
+    try {
+      Store(out, CurrencyToBcd(column.Scale, Currency::FromRaw(static_cast<int64_t>(chosen))));
+    } catch (const Exception&) {
+      return false;
+    }
+    return true;
+  }
+  CoerceValue(value, value.Value(), column, out);
+  return true;
+}
+
+// Gives the evaluated constant the column's type, subtype, size and scale
+// with the converted value.
+void TakeColumnType(TExpToken& value, const TExpToken& column, const uint8_t* converted) {
+  std::memset(value.Value(), 0, static_cast<size_t>(value.ValueCapacity()));
+  std::memcpy(value.Value(), converted, sizeof(double));
+  value.Type = column.Type;
+  value.Subtype = column.Subtype;
+  value.Size = column.Size;
+  value.Scale = column.Scale;
+}
+
 class Preparer {
  public:
   Preparer(void* context, TColumnValueFn column_value, bool partial_matching_off,
@@ -111,6 +267,14 @@ class Preparer {
       const bool string_constant = IsStringConstant(node->Right);
       const std::string text = string_constant ? ConstantText(node->Right) : std::string();
       const bool star = !text.empty() && text.back() == '*';
+      if ((op == kOpEqual || op == kOpNotEqual) && text == "*" && !partial_matching_off_) {
+        // A prefix of no characters: every value begins with it, so = holds
+        // for every value that is not NULL and <> only for NULL. A partial
+        // length of 0 would compare whole strings and find only ''.
+        copy->Kind = kTokenUnary;
+        copy->Code = op == kOpEqual ? kOpIsNotNull : kOpIsNull;
+        return copy.release();
+      }
       if ((op == kOpEqual || op == kOpNotEqual) && string_constant && (star || case_insensitive_)) {
         copy->Kind = kTokenStringCompare;
         copy->CaseInsensitive = case_insensitive_;
@@ -122,7 +286,7 @@ class Preparer {
           copy->PartialLength = 0;
         }
       } else {
-        copy->Right = ToType(node->Left, node->Right);
+        copy->Right = ToType(node->Left, node->Right, RoundingFor(op));
       }
       return copy.release();
     }
@@ -145,10 +309,14 @@ class Preparer {
         case kOpBetween:
         case kOpNotBetween: {
           copy->Left = Prepare(node->Left);
+          // A BETWEEN's low bound is a >= test, its high bound a <= test.
+          const bool bounds = node->Code == kOpBetween || node->Code == kOpNotBetween;
+          BoundRounding rounding = bounds ? BoundRounding::kUp : BoundRounding::kExactOnly;
           TExpToken** link = &copy->Right;
           for (const TExpToken* item = node->Right; item != nullptr; item = item->Right) {
-            *link = ToType(node->Left, item);
+            *link = ToType(node->Left, item, rounding);
             link = &(*link)->Right;
+            if (bounds) rounding = BoundRounding::kDown;
           }
           return copy.release();
         }
@@ -169,8 +337,21 @@ class Preparer {
   }
 
  private:
-  TExpToken* ToType(const TExpToken* column, const TExpToken* constant) {
-    return EvaluateToType(column, constant, context_, sort_id_, language_id_, column_value_);
+  // The constant evaluated and converted to the column's type when that
+  // keeps the comparison's answer for every column value; otherwise the
+  // evaluated constant in its own type.
+  TExpToken* ToType(const TExpToken* column, const TExpToken* constant, BoundRounding rounding) {
+    TreeHolder value(
+        EvaluateExpression(constant, nullptr, context_, sort_id_, language_id_, column_value_));
+    if (value->IsNull || value->Type == kFldString || value->Type == column->Type) {
+      return value.release();
+    }
+    uint8_t converted[sizeof(double)];
+    std::memcpy(converted, value->Value(), sizeof converted);
+    if (FoldBound(*value.get(), *column, rounding, converted)) {
+      TakeColumnType(*value.get(), *column, converted);
+    }
+    return value.release();
   }
 
   void* context_;
@@ -205,12 +386,7 @@ TExpToken* EvaluateToType(const TExpToken* column, const TExpToken* constant, vo
   uint8_t converted[sizeof(double)];
   std::memcpy(converted, value->Value(), sizeof converted);
   CoerceValue(*value.get(), value->Value(), *column, converted);
-  std::memset(value->Value(), 0, static_cast<size_t>(value->ValueCapacity()));
-  std::memcpy(value->Value(), converted, sizeof converted);
-  value->Type = column->Type;
-  value->Subtype = column->Subtype;
-  value->Size = column->Size;
-  value->Scale = column->Scale;
+  TakeColumnType(*value.get(), *column, converted);
   return value.release();
 }
 

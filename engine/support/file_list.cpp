@@ -203,9 +203,23 @@ int32_t TFileList::FileCount() {
   return static_cast<int32_t>(files_.size());
 }
 
+void TFileList::FreeClosedFiles() {
+  TCriticalSectionGuard guard(lock_);
+  std::erase_if(
+      files_, [](const std::unique_ptr<TAbstractFile>& file) { return file->HandleCount() == 0; });
+}
+
 TFileList& FileList() {
   static TFileList registry;
   return registry;
+}
+
+void InitFileList() {
+  FileList();
+}
+
+void DoneFileList() {
+  FileList().FreeClosedFiles();
 }
 
 }  // namespace jw

@@ -38,6 +38,10 @@ class TFileList {
                  bool in_memory);
 
   int32_t FileCount();
+  // Frees every registered file object that has no open handle: memory files
+  // with their contents, and disk entries left without one. A file still
+  // open stays registered, so its handlers never point at a freed object.
+  void FreeClosedFiles();
 
  private:
   TAbstractFile* Find(const std::string& name, bool in_memory);
@@ -48,8 +52,11 @@ class TFileList {
   std::vector<std::unique_ptr<TAbstractFile>> files_;
 };
 
-// The one registry of the process.
+// The one registry of the process (created on first use). The support
+// library's start-up creates it and its shutdown frees its closed files.
 TFileList& FileList();
+void InitFileList();
+void DoneFileList();
 
 // Size of the buffer that CopyOut and CopyIn move data through.
 constexpr int32_t kCopyBufferSize = 65535;

@@ -7,6 +7,7 @@
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/engine_heap.h"
+#include "engine/support/engine_strings.h"
 #include "platform/os/code_pages.h"
 #include "platform/os/collation.h"
 #include "platform/os/locale_data.h"
@@ -171,6 +172,12 @@ int32_t CompareCharByLanguage(uint16_t language_id, uint16_t sort_id, char c1, c
   if (language_id == 0) return CompareBinary(&c1, &c2, 1, false);
   return FromCompareResult(CompareStringA(MakeLcid(language_id, sort_id),
                                           SORT_STRINGSORT | NORM_IGNORENONSPACE, &c1, 1, &c2, 1));
+}
+
+bool LikeMatch(uint16_t language_id, uint16_t sort_id, const char* s, const char* pattern) {
+  return LikeMatch(s, pattern, [language_id, sort_id](char p, char c) {
+    return CompareCharByLanguage(language_id, sort_id, p, c) == 0;
+  });
 }
 
 int32_t CompareCharStringSort(uint32_t lcid, char c1, char c2) {

@@ -61,6 +61,10 @@ int32_t CompareLocaleStrings(uint16_t language_id, uint16_t sort_id, const char*
                              bool case_insensitive, int32_t length, const char* s2);
 // One character each, case-sensitive: the LIKE matcher's comparison.
 int32_t CompareCharByLanguage(uint16_t language_id, uint16_t sort_id, char c1, char c2);
+// SQL LIKE of s against pattern with the characters compared by
+// CompareCharByLanguage: bytes for language 0, otherwise the locale with
+// accents ignored and case respected.
+bool LikeMatch(uint16_t language_id, uint16_t sort_id, const char* s, const char* pattern);
 // One character each under the plain string sort of the LCID.
 int32_t CompareCharStringSort(uint32_t lcid, char c1, char c2);
 

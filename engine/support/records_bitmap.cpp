@@ -198,49 +198,60 @@ void TRecordsBitmap::Assign(const TRecordsBitmap& other) {
   }
 }
 
-namespace {
+TRecordsBitmapStack::TRecordsBitmapStack() {
+  free_.SetCapacity(512);
+}
 
-// Released bitmaps waiting for reuse; frees them at process end.
-class TRecordsBitmapStack {
- public:
-  TRecordsBitmapStack() { free_.SetCapacity(512); }
-  ~TRecordsBitmapStack() {
-    for (int32_t i = 0; i < free_.Count(); ++i) delete static_cast<TRecordsBitmap*>(free_.Get(i));
-  }
+TRecordsBitmapStack::~TRecordsBitmapStack() {
+  FreeAll();
+}
 
-  TRecordsBitmap* Take() {
-    TCriticalSectionGuard guard(lock_);
-    if (free_.Count() == 0) return new TRecordsBitmap();
-    auto* bitmap = static_cast<TRecordsBitmap*>(free_.Last());
-    free_.Delete(free_.Count() - 1);
-    bitmap->ClearAll();
-    return bitmap;
-  }
+TRecordsBitmap* TRecordsBitmapStack::Get() {
+  TCriticalSectionGuard guard(lock_);
+  if (free_.Count() == 0) return new TRecordsBitmap();
+  auto* bitmap = static_cast<TRecordsBitmap*>(free_.Last());
+  free_.Delete(free_.Count() - 1);
+  bitmap->ClearAll();
+  return bitmap;
+}
 
-  void Put(TRecordsBitmap* bitmap) {
-    TCriticalSectionGuard guard(lock_);
-    free_.Add(bitmap);
-  }
+void TRecordsBitmapStack::Release(TRecordsBitmap* bitmap) {
+  TCriticalSectionGuard guard(lock_);
+  free_.Add(bitmap);
+}
 
- private:
-  TCriticalSection lock_;
-  TSystemList free_;
-};
+void TRecordsBitmapStack::FreeAll() {
+  TCriticalSectionGuard guard(lock_);
+  for (int32_t i = 0; i < free_.Count(); ++i) delete static_cast<TRecordsBitmap*>(free_.Get(i));
+  // The capacity stays, as a newly created pool has it.
+  free_.SetCount(0);
+}
 
-TRecordsBitmapStack& BitmapPool() {
+int32_t TRecordsBitmapStack::Count() {
+  TCriticalSectionGuard guard(lock_);
+  return free_.Count();
+}
+
+TRecordsBitmapStack& RecordsBitmapStack() {
   static TRecordsBitmapStack pool;
   return pool;
 }
 
-}  // namespace
+void InitRecordsBitmapStack() {
+  RecordsBitmapStack();
+}
+
+void DoneRecordsBitmapStack() {
+  RecordsBitmapStack().FreeAll();
+}
 
 TRecordsBitmap* GetRecordsBitmap() {
-  return BitmapPool().Take();
+  return RecordsBitmapStack().Get();
 }
 
 void ReleaseRecordsBitmap(TRecordsBitmap*& bitmap) {
   if (bitmap == nullptr) return;
-  BitmapPool().Put(bitmap);
+  RecordsBitmapStack().Release(bitmap);
   bitmap = nullptr;
 }
 

@@ -6,6 +6,9 @@
 
 #include <cstdint>
 
+#include "engine/support/system_list.h"
+#include "platform/rtl/sync.h"
+
 namespace jw {
 
 class TRecordsBitmap {
@@ -59,6 +62,33 @@ class TRecordsBitmap {
   int32_t rounded_bit_count_ = 0;
   int32_t word_count_ = 0;
 };
+
+// The process-wide pool of released bitmaps. Its lock is held only while a
+// bitmap is taken or returned.
+class TRecordsBitmapStack {
+ public:
+  TRecordsBitmapStack();
+  TRecordsBitmapStack(const TRecordsBitmapStack&) = delete;
+  TRecordsBitmapStack& operator=(const TRecordsBitmapStack&) = delete;
+  ~TRecordsBitmapStack();
+
+  TRecordsBitmap* Get();
+  void Release(TRecordsBitmap* bitmap);
+  // Frees every pooled bitmap.
+  void FreeAll();
+  int32_t Count();
+
+ private:
+  TCriticalSection lock_;
+  TSystemList free_;
+};
+
+// The support library's start-up creates the pool and its shutdown frees the
+// bitmaps it holds; the first GetRecordsBitmap creates it as well when
+// start-up has not run yet.
+void InitRecordsBitmapStack();
+void DoneRecordsBitmapStack();
+TRecordsBitmapStack& RecordsBitmapStack();
 
 // A cleared bitmap from the pool (it keeps its buffer and bit count), or a
 // new empty one. The caller owns it until ReleaseRecordsBitmap.

@@ -9,31 +9,61 @@
 #include "engine/support/expression_tokens.h"
 #include "engine/support/file_list.h"
 #include "engine/support/language_settings.h"
+#include "engine/support/records_bitmap.h"
 #include "platform/rtl/strings.h"
 #include "platform/rtl/sync.h"
 
 namespace jw {
 namespace {
 
+struct TSupportStep {
+  const char* Name;
+  void (*Init)();
+  void (*Done)();
+};
+
+// Each object may use the ones before it, so shutdown runs backwards.
+constexpr TSupportStep kSupportSteps[] = {
+    {"token pool", InitExpTokenStack, DoneExpTokenStack},
+    {"bitmap pool", InitRecordsBitmapStack, DoneRecordsBitmapStack},
+    {"registry", InitFileList, DoneFileList},
+    {"map cache", InitLanguageCharMaps, DoneLanguageCharMaps},
+};
+constexpr int kSupportStepCount = sizeof(kSupportSteps) / sizeof(kSupportSteps[0]);
+
 bool started = false;
+
+void RunDone(int count) {
+  for (int i = count - 1; i >= 0; --i) {
+    kSupportSteps[i].Done();
+    if (OnEngineSupportStep) OnEngineSupportStep(kSupportSteps[i].Name, false);
+  }
+}
 
 }  // namespace
 
+std::function<void(const std::string& name, bool starting)> OnEngineSupportStep;
+
 void InitEngineSupport() {
   if (started) return;
-  // The engine heap and the bitmap pool are ready before any use and live
-  // as long as the process, as does the language-swap lock.
-  InitExpTokenStack();
-  FileList();
-  InitLanguageCharMaps();
+  int done = 0;
+  try {
+    for (; done < kSupportStepCount; ++done) {
+      kSupportSteps[done].Init();
+      if (OnEngineSupportStep) OnEngineSupportStep(kSupportSteps[done].Name, true);
+    }
+  } catch (...) {
+    // A failed start leaves nothing half made.
+    RunDone(done);
+    throw;
+  }
   started = true;
 }
 
 void DoneEngineSupport() {
   if (!started) return;
-  DoneLanguageCharMaps();
-  DoneExpTokenStack();
   started = false;
+  RunDone(kSupportStepCount);
 }
 
 bool EngineSupportStarted() {

@@ -3,18 +3,25 @@
 // folder, the existence test, and temporary file names.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace jw {
 
 // Creates the support library's process-wide objects in this order: the
-// engine heap, the token pool, the bitmap pool, the open-file registry, the
-// collation-map cache and the language-swap lock. A second call while
-// started does nothing.
+// token pool, the bitmap pool, the open-file registry and the collation-map
+// cache. The engine heap and the language-swap lock come before and after
+// them and need no step: they live as long as the process. A second call
+// while started does nothing.
 void InitEngineSupport();
 // Frees them in the reverse order; nothing when not started.
 void DoneEngineSupport();
 bool EngineSupportStarted();
+
+// Called, when assigned, after start-up has created each object (starting
+// true) and after shutdown has freed it (starting false), with its name:
+// "token pool", "bitmap pool", "registry" or "map cache".
+extern std::function<void(const std::string& name, bool starting)> OnEngineSupportStep;
 
 // The canonical absolute path of an existing folder (links and "." / ".."
 // resolved), so two spellings of one folder give one name; empty when the

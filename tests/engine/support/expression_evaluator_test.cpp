@@ -10,15 +10,20 @@
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/expression_evaluator.h"
+#include "engine/support/expression_parser.h"
 #include "engine/support/language_settings.h"
-#include "engine/support/subselect_queries.h"
 #include "tests/engine/support/expression_eval_util.h"
+#include "tests/engine/support/expression_test_util.h"
+#include "tests/engine/support/subselect_hooks_fake.h"
 
 namespace jw {
 namespace {
 
+using test_support::FakeSqlHooks;
+using test_support::HooksScope;
 using test_support::ParseAndBind;
 using test_support::TestTable;
+using test_support::TreeGuard;
 using test_support::ValueToText;
 
 std::string Trim(const std::string& s) {
@@ -202,71 +207,42 @@ TEST(ExpressionEvaluation, LongChainsBindAndEvaluateWithinTheDepthLimit) {
   }
 }
 
-// The SQL engine's side of IN (SELECT ...): one column of values.
-class FakeSubSelects : public TSubSelectQueries {
- public:
-  int32_t ColumnCount(void*) override { return columns; }
-  bool BindColumn(void*, TExpToken& node) override {
-    node.ColumnName = "v";
-    node.Type = kFldInteger;
-    node.Size = 4;
-    return bindable;
-  }
-  int32_t FilteredRecordCount(void*, const TExpToken& comparison) override {
-    int32_t value = 0;
-    std::memcpy(&value, comparison.Left->Value(), sizeof value);
-    seen.push_back(value);
-    EXPECT_EQ(comparison.Code, kOpEqual);
-    EXPECT_EQ(comparison.Right->Kind, kTokenSubSelect);
-    int32_t count = 0;
-    for (int32_t v : values) count += v == value ? 1 : 0;
-    return count;
-  }
-  int32_t columns = 1;
-  bool bindable = true;
-  std::vector<int32_t> values{2, 4, 6};
-  std::vector<int32_t> seen;
-};
-
-// a IN (SELECT ...) built by hand: the parser hands sub-selects to the SQL
-// engine, which is not here.
-TExpToken* InSubSelect(uint8_t code) {
-  TExpToken* node = GetToken();
-  node->Kind = kTokenPredicate;
-  node->Code = code;
-  node->SourceText = code == kOpInSubSelect ? "IN" : "NOT IN";
-  node->Left = GetToken();
-  node->Left->Kind = kTokenColumn;
-  node->Left->ColumnName = node->Left->SourceText = "a";
-  node->Right = GetToken();
-  node->Right->Kind = kTokenSubSelect;
-  node->Right->SourceText = "SELECT";
-  return node;
+// Parses the SQL condition with sub-selects allowed; the registered hooks
+// parse the sub-select. The caller binds and frees the tree.
+TExpToken* ParseSqlCondition(const char* text, void* statement) {
+  TExpressionParser parser(statement);
+  parser.SetErrorCode(kErrSql);
+  parser.SetContextName("SQL statement");
+  parser.SetText(text);
+  parser.NextToken();
+  return parser.ParseExpression(kParseExtended | kParseSubSelects);
 }
 
 TEST(ExpressionEvaluation, InSubSelectAsksTheQueryForMatchingRows) {
-  FakeSubSelects fake;
-  TSubSelectQueries* saved = SetSubSelectQueries(&fake);
-  for (uint8_t code : {kOpInSubSelect, kOpNotInSubSelect}) {
+  FakeSqlHooks fake;
+  HooksScope scope(&fake);
+  int statement = 0;
+  for (const char* text : {"a IN (SELECT v)", "a NOT IN (SELECT v)"}) {
     for (const char* row : {"a 6 4 0 = 4", "a 6 4 0 = 5"}) {
       TestTable table(row);
-      TExpToken* tree = InSubSelect(code);
+      TreeGuard tree(ParseSqlCondition(text, &statement));
       BindExpression(kErrSql, "", "SQL statement", false, &TestTable::Resolve, &table, nullptr,
-                     tree);
-      TExpToken* result = EvaluateExpression(tree, nullptr, &table, 0, 0, &TestTable::Value);
+                     tree.get());
+      EXPECT_EQ(tree.get()->Right->ColumnName, "v");
+      TExpToken* result = EvaluateExpression(tree.get(), nullptr, &table, 0, 0, &TestTable::Value);
       const bool found = table.columns[0].value[0] == 4;
-      EXPECT_EQ(ValueToText(*result), found == (code == kOpInSubSelect) ? "True" : "False") << row;
+      const bool negated = tree.get()->Code == kOpNotInSubSelect;
+      EXPECT_EQ(ValueToText(*result), found != negated ? "True" : "False") << text << row;
       ReleaseToken(result);
-      FreeTokenTree(tree);
     }
   }
   EXPECT_EQ(fake.seen, (std::vector<int32_t>{4, 5, 4, 5}));
-  SetSubSelectQueries(saved);
 }
 
 TEST(ExpressionEvaluation, SubSelectWithTwoColumnsOrUnboundColumnIsRefused) {
-  FakeSubSelects fake;
-  TSubSelectQueries* saved = SetSubSelectQueries(&fake);
+  FakeSqlHooks fake;
+  HooksScope scope(&fake);
+  int statement = 0;
   TestTable table("a 6 4 0 = 4");
   struct {
     int32_t columns;
@@ -279,18 +255,31 @@ TEST(ExpressionEvaluation, SubSelectWithTwoColumnsOrUnboundColumnIsRefused) {
   for (const auto& c : cases) {
     fake.columns = c.columns;
     fake.bindable = c.bindable;
-    TExpToken* tree = InSubSelect(kOpInSubSelect);
+    TreeGuard tree(ParseSqlCondition("a IN (SELECT v)", &statement));
     try {
       BindExpression(kErrSql, "", "SQL statement", false, &TestTable::Resolve, &table, nullptr,
-                     tree);
+                     tree.get());
       ADD_FAILURE() << "no error";
     } catch (const EQuireEngineError& e) {
       EXPECT_EQ(e.Code(), kErrSql);
       EXPECT_EQ(e.Names().Message, c.message);
     }
-    FreeTokenTree(tree);
   }
-  SetSubSelectQueries(saved);
+}
+
+TEST(ExpressionEvaluation, SubSelectWithoutTheSqlEngineIsRefused) {
+  FakeSqlHooks fake;
+  TExpToken* tree = nullptr;
+  {
+    HooksScope scope(&fake);
+    int statement = 0;
+    tree = ParseSqlCondition("a IN (SELECT v)", &statement);
+  }
+  TreeGuard guard(tree);
+  TestTable table("a 6 4 0 = 4");
+  EXPECT_THROW(BindExpression(kErrSql, "", "SQL statement", false, &TestTable::Resolve, &table,
+                              nullptr, tree),
+               EQuireEngineError);
 }
 
 TEST(ExpressionEvaluation, AggregateCodesIgnoreCase) {

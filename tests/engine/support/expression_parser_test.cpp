@@ -11,15 +11,17 @@
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/expression_parser.h"
-#include "engine/support/subselect_hooks.h"
 #include "platform/rtl/clock.h"
 #include "platform/rtl/date_time.h"
 #include "platform/rtl/format_settings.h"
 #include "tests/engine/support/expression_test_util.h"
+#include "tests/engine/support/subselect_hooks_fake.h"
 
 namespace jw {
 namespace {
 
+using test_support::FakeSqlHooks;
+using test_support::HooksScope;
 using test_support::PrintTree;
 using test_support::TreeGuard;
 
@@ -212,38 +214,6 @@ TEST(ExpressionNesting, LongOperatorChainsParseAndFreeWithoutRecursion) {
   EXPECT_EQ(tree, nullptr);
   EXPECT_GE(ExpTokenStack().Count(), before);
 }
-
-// A test double of the SQL engine's side.
-class FakeSqlHooks : public TSubSelectHooks {
- public:
-  void* ParseSubSelect(void* owner, TExpressionParser& parser) override {
-    owners.push_back(owner);
-    // Reads "SELECT <word>" as the whole sub-select.
-    EXPECT_TRUE(parser.IsKeyword("SELECT"));
-    parser.NextToken();
-    subselect_texts.push_back(parser.GetTokenText());
-    parser.NextToken();
-    return &query;
-  }
-  void AddParameter(void* owner, TExpToken* parameter) override {
-    owners.push_back(owner);
-    parameters.push_back(parameter);
-  }
-
-  int query = 0;
-  std::vector<void*> owners;
-  std::vector<std::string> subselect_texts;
-  std::vector<TExpToken*> parameters;
-};
-
-class HooksScope {
- public:
-  explicit HooksScope(TSubSelectHooks* hooks) : previous_(SetSubSelectHooks(hooks)) {}
-  ~HooksScope() { SetSubSelectHooks(previous_); }
-
- private:
-  TSubSelectHooks* previous_;
-};
 
 TEST(ExpressionHooks, SubSelectIsParsedByTheRegisteredEngineForItsOwner) {
   FakeSqlHooks hooks;

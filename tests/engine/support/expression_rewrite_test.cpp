@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/support/expression_rewrite.h"
 #include "engine/support/language_settings.h"
@@ -14,6 +15,7 @@ namespace {
 
 using test_support::ParseAndBind;
 using test_support::PrintTree;
+using test_support::TestColumn;
 using test_support::TestTable;
 using test_support::ValueToText;
 
@@ -43,6 +45,9 @@ TEST(ExpressionRewrite, PrepareFilterMakesPrefixAndCaseInsensitiveComparisons) {
        "(3 3 \"=\" t4 (4 0 \"str\" t1 col:str) (5 0 \"Hel*\" t1 v:'Hel*'/5))"},
       {"str <> 'hello world'", false, true,
        "(3 4 \"< >\" t4 (4 0 \"str\" t1 col:str) (5 0 \"hello world\" t1 v:'hello world'/12))"},
+      {"str = '*'", false, false, "(1 2 \"=\" t4 (4 0 \"str\" t1 col:str))"},
+      {"str <> '*'", false, true, "(1 1 \"< >\" t4 (4 0 \"str\" t1 col:str))"},
+      {"str = '*'", true, false, "(3 3 \"=\" t4 (4 0 \"str\" t1 col:str) (5 0 \"*\" t1 v:'*'/2))"},
       {"str = 'Hello'", false, false,
        "(2 3 \"=\" t4 (4 0 \"str\" t1 col:str) (5 0 \"Hello\" t1 v:'Hello'/6))"},
       {"str LIKE 'Hel%'", false, false,
@@ -56,9 +61,9 @@ TEST(ExpressionRewrite, PrepareFilterMakesPrefixAndCaseInsensitiveComparisons) {
       {"str LIKE '%'", false, false,
        "(12 31 \"LIKE\" t4 (4 0 \"str\" t1 col:str) (5 0 \"%\" t1 v:'%'/2))"},
       {"f < 3", false, false, "(2 6 \"<\" t4 (4 0 \"f\" t7 col:f) (5 0 \"3\" t7 v:3/8))"},
-      {"i > -2.9", false, false, "(2 5 \">\" t4 (4 0 \"i\" t6 col:i) (5 0 \"-\" t6 v:-2/4))"},
+      {"i > -2.9", false, false, "(2 5 \">\" t4 (4 0 \"i\" t6 col:i) (5 0 \"-\" t6 v:-3/4))"},
       {"i IN (1.5, 7)", false, false,
-       "(12 32 \"IN\" t4 (4 0 \"i\" t6 col:i) (5 0 \"1.5\" t6 v:1/4 - (5 0 \"7\" t6 v:7/4)))"},
+       "(12 32 \"IN\" t4 (4 0 \"i\" t6 col:i) (5 0 \"1.5\" t7 v:1.5/8 - (5 0 \"7\" t6 v:7/4)))"},
       {"ts > d", false, false, "(2 5 \">\" t4 (4 0 \"ts\" t11 col:ts) (4 0 \"d\" t2 col:d))"},
   };
   TLanguageSwap swap(0, 0);
@@ -94,6 +99,20 @@ TEST(ExpressionRewrite, PrepareFilterFoldsConstantsToTheColumnType) {
       {"b <= 12.5", 8, 8, 2, "12.5"},
       {"f = 2", 7, 8, 0, "2"},
       {"i BETWEEN 1 AND 7.9", 6, 4, 0, "1"},
+      // A bound the column's type cannot hold is rounded the way that keeps
+      // the comparison's answer, or stays as it is.
+      {"i >= 5.5", 6, 4, 0, "6"},
+      {"i > 5.5", 6, 4, 0, "5"},
+      {"i < -5.5", 6, 4, 0, "-5"},
+      {"i <= -5.5", 6, 4, 0, "-6"},
+      {"i = 5.5", 7, 8, 0, "5.5"},
+      {"i <> 5.0", 6, 4, 0, "5"},
+      {"s > 70000", 6, 4, 0, "70000"},
+      {"s <= -32768.5", 7, 8, 0, "-32768.5"},
+      {"s < -32768.5", 5, 2, 0, "-32768"},
+      {"b >= 12.505", 8, 8, 2, "12.51"},
+      {"b > 12.505", 8, 8, 2, "12.5"},
+      {"b = 12.505", 7, 8, 0, "12.505"},
   };
   for (const auto& c : cases) {
     TExpToken* tree = ParseAndBind(c.expression, table, true);
@@ -109,6 +128,61 @@ TEST(ExpressionRewrite, PrepareFilterFoldsConstantsToTheColumnType) {
   }
 }
 
+// Every value of a numeric column, NULL included, gets the same answer from
+// the prepared tree as from the tree before folding: values on both sides
+// of each constant, constants beyond the column's range, negative ones.
+TEST(ExpressionRewrite, FoldedBoundsKeepTheAnswerOfTheUnfoldedComparison) {
+  struct ColumnCase {
+    const char* column;
+    std::vector<const char*> values;
+    std::vector<const char*> constants;
+  };
+  const ColumnCase columns[] = {
+      {"x 5 2 0",
+       {"-32768", "-6", "-5", "-1", "0", "1", "5", "6", "32767", "NULL"},
+       {"5.5", "-5.5", "5", "5.0", "0.5", "-0.5", "70000", "-70000", "32767.5", "32766.5",
+        "-32768.5", "-32767.5"}},
+      {"x 12 2 0",
+       {"0", "1", "5", "6", "65534", "65535", "NULL"},
+       {"5.5", "-0.5", "-1", "0.5", "65535.5", "65534.5", "70000"}},
+      {"x 6 4 0",
+       {"-2147483648", "-6", "-5", "0", "5", "6", "2147483647", "NULL"},
+       {"5.5", "-5.5", "5", "0.5", "-0.5", "2147483647.5", "2147483646.5", "-2147483648.5",
+        "30000000000.0", "-30000000000.0"}},
+      {"x 8 8 2",
+       {"12.5", "12.51", "12.49", "-12.5", "-12.51", "0", "NULL"},
+       {"12.505", "-12.505", "12.5", "12.509", "12.501", "-0.001", "0.001", "7"}},
+  };
+  const char* const comparisons[] = {"=", "<>", ">", ">=", "<", "<="};
+  TLanguageSwap swap(0, 0);
+  for (const ColumnCase& column : columns) {
+    std::vector<std::string> expressions;
+    for (const char* c : column.constants) {
+      for (const char* op : comparisons) expressions.push_back(std::string("x ") + op + " " + c);
+      expressions.push_back(std::string("x IN (") + c + ", 7)");
+      expressions.push_back(std::string("x NOT IN (") + c + ")");
+      for (const char* high : column.constants) {
+        expressions.push_back(std::string("x BETWEEN ") + c + " AND " + high);
+        expressions.push_back(std::string("x NOT BETWEEN ") + c + " AND " + high);
+      }
+    }
+    TestTable table(std::string(column.column) + " = NULL");
+    TestColumn& x = table.columns[0];
+    for (const std::string& expression : expressions) {
+      TExpToken* tree = ParseAndBind(expression, table, true);
+      TExpToken* prepared = PrepareFilter(tree, &table, &TestTable::Value, false, false, 0, 0);
+      for (const char* value : column.values) {
+        x.is_null = std::string(value) == "NULL";
+        if (!x.is_null) x.value = test_support::ValueFromText(value, x.type, x.scale);
+        EXPECT_EQ(Evaluate(prepared, table), Evaluate(tree, table))
+            << column.column << ": " << expression << " with x = " << value;
+      }
+      FreeTokenTree(prepared);
+      FreeTokenTree(tree);
+    }
+  }
+}
+
 TEST(ExpressionRewrite, PrefixComparisonMatchesLongerStringsOnly) {
   TLanguageSwap swap(0, 0);
   for (const char* value : {"'Hel'", "'Hello'", "'Help me'", "'He'", "'hello'"}) {
@@ -120,6 +194,25 @@ TEST(ExpressionRewrite, PrefixComparisonMatchesLongerStringsOnly) {
     EXPECT_EQ(Evaluate(prepared, table), expected ? "True" : "False") << value;
     FreeTokenTree(prepared);
     FreeTokenTree(tree);
+  }
+}
+
+// '*' alone is a prefix of no characters: = finds every value but NULL,
+// <> only NULL.
+TEST(ExpressionRewrite, StarAloneMatchesEveryValueButNull) {
+  TLanguageSwap swap(0, 0);
+  for (const char* value : {"'Hello'", "'*'", "''", "NULL"}) {
+    TestTable table(std::string("str 1 21 0 = ") + value);
+    const bool is_null = std::string(value) == "NULL";
+    for (const char* expression : {"str = '*'", "str <> '*'"}) {
+      TExpToken* tree = ParseAndBind(expression, table, true);
+      TExpToken* prepared = PrepareFilter(tree, &table, &TestTable::Value, false, false, 0, 0);
+      const bool equal = expression[4] == '=';
+      EXPECT_EQ(Evaluate(prepared, table), equal != is_null ? "True" : "False")
+          << expression << " with " << value;
+      FreeTokenTree(prepared);
+      FreeTokenTree(tree);
+    }
   }
 }
 
@@ -145,16 +238,13 @@ TEST(ExpressionRewrite, StripNullTestsRemovesComparisonsWithNull) {
   for (const StripCase& c : cases) {
     TestTable table(kColumns);
     TExpToken* tree = ParseAndBind(c.expression, table, true);
+    // Counts the tree's nodes through a copy returned at once; the pool
+    // then holds at least that many, so the count below is exact.
+    TExpToken* copy = CopyTokenTree(tree);
+    const int32_t pooled = ExpTokenStack().Count();
+    FreeTokenTree(copy);
     const int32_t before = ExpTokenStack().Count();
-    int32_t nodes = 0;
-    for (const TExpToken* copy = CopyTokenTree(tree); copy != nullptr;) {
-      // Counts the tree's nodes through a copy returned at once.
-      TExpToken* root = const_cast<TExpToken*>(copy);
-      const int32_t pooled = ExpTokenStack().Count();
-      FreeTokenTree(root);
-      nodes = ExpTokenStack().Count() - pooled;
-      copy = nullptr;
-    }
+    const int32_t nodes = before - pooled;
     EXPECT_EQ(StripNullTests(tree), c.removed) << c.expression;
     EXPECT_EQ(PrintTree(tree), c.rest) << c.expression;
     if (tree != nullptr) {

@@ -191,6 +191,40 @@ TEST(LocaleCompare, UnknownLocaleRaisesLanguageError) {
   }
 }
 
+TEST(LocaleLike, CharactersCompareByTheTableLocale) {
+  struct Case {
+    uint16_t language;
+    const char* s;
+    const char* pattern;
+    bool match;
+  };
+  // 0xE4 and 0xC4 are a- and A-umlaut in code page 1252.
+  const Case cases[] = {
+      {kGerman, "\xE4rger", "a%", true},   // accents ignored
+      {kGerman, "\xC4rger", "a%", false},  // case respected
+      {kGerman, "\xC4rger", "A_ger", true},
+      {kGerman, "Bar", "b%", false},
+      {kGerman, "b\xE4r", "%a_", true},
+      {kGerman, "", "%%", true},
+      {kGerman, "abc", "_b", false},
+      {0, "\xE4rger", "a%", false},  // language 0 compares bytes
+      {0, "\xE4rger", "\xE4%", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LikeMatch(c.language, 0, c.s, c.pattern), c.match)
+        << c.language << ": '" << c.s << "' LIKE '" << c.pattern << "'";
+  }
+}
+
+TEST(LocaleLike, UnknownLocaleRaisesLanguageError) {
+  try {
+    LikeMatch(0x0411, 0, "a", "a");
+    FAIL() << "no exception";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrLanguageDriver);
+  }
+}
+
 struct LocaleCase {
   const char* name;
   uint16_t language;

@@ -8,13 +8,16 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "engine/support/collation_maps.h"
 #include "engine/support/engine_errors.h"
+#include "engine/support/engine_heap.h"
 #include "engine/support/expression_tokens.h"
 #include "engine/support/file_list.h"
 #include "engine/support/language_settings.h"
 #include "engine/support/locale_list.h"
+#include "engine/support/records_bitmap.h"
 #include "platform/os/locale_data.h"
 #include "platform/rtl/strings.h"
 #include "platform/rtl/sync.h"
@@ -59,6 +62,63 @@ TEST(SupportStartup, StartsAndStopsTwiceInOneProcess) {
     EXPECT_FALSE(LanguageCharMapsCreated());
     EXPECT_EQ(ExpTokenStack().Count(), 0);
     DoneEngineSupport();  // does nothing
+  }
+  InitEngineSupport();
+}
+
+TEST(SupportStartup, CreatesInOrderAndFreesInReverseTwice) {
+  DoneEngineSupport();
+  std::vector<std::string> steps;
+  OnEngineSupportStep = [&steps](const std::string& name, bool starting) {
+    steps.push_back((starting ? "+" : "-") + name);
+  };
+  for (int round = 0; round < 2; ++round) {
+    InitEngineSupport();
+    InitEngineSupport();  // already started: no step
+    DoneEngineSupport();
+    DoneEngineSupport();  // already stopped: no step
+  }
+  OnEngineSupportStep = nullptr;
+  InitEngineSupport();
+  const std::vector<std::string> once = {"+token pool",  "+bitmap pool", "+registry",
+                                         "+map cache",   "-map cache",   "-registry",
+                                         "-bitmap pool", "-token pool"};
+  std::vector<std::string> twice = once;
+  twice.insert(twice.end(), once.begin(), once.end());
+  EXPECT_EQ(steps, twice);
+}
+
+TEST(SupportStartup, ShutdownFreesPooledBitmapsAndClosedFiles) {
+  TempFolder folder;
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    InitEngineSupport();
+    TRecordsBitmap* bitmap = GetRecordsBitmap();
+    bitmap->SetRecordCount(100);
+    ReleaseRecordsBitmap(bitmap);
+    EXPECT_GT(RecordsBitmapStack().Count(), 0);
+
+    // A memory file kept between uses, and a disk file still open.
+    TAbstractFile* memory = nullptr;
+    const int32_t memory_handle = FileList().CreateFile("KEPT.DAT", true, false, memory);
+    ASSERT_GE(memory_handle, 0);
+    ASSERT_EQ(FileList().CloseFile(memory, true, memory_handle), 0);
+    ASSERT_TRUE(FileList().Exists("KEPT.DAT", true));
+    const std::string disk_name = folder.Path() + "/OPEN" + std::to_string(round) + ".DAT";
+    TAbstractFile* disk = nullptr;
+    const int32_t disk_handle = FileList().CreateFile(disk_name, false, false, disk);
+    ASSERT_GE(disk_handle, 0);
+    const int32_t before = FileList().FileCount();
+
+    const int64_t heap_before_done = EngineBytesInUse();
+    DoneEngineSupport();
+    EXPECT_EQ(RecordsBitmapStack().Count(), 0);
+    EXPECT_LT(EngineBytesInUse(), heap_before_done);  // the bitmap's words went back
+    EXPECT_FALSE(FileList().Exists("KEPT.DAT", true));
+    // The open file stays registered and usable until its handler closes it.
+    EXPECT_EQ(FileList().FileCount(), before - 1);
+    EXPECT_EQ(disk->Write(disk_handle, "x", 1), 1);
+    EXPECT_EQ(FileList().CloseFile(disk, false, disk_handle), 0);
   }
   InitEngineSupport();
 }
