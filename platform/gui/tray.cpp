@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -18,10 +19,8 @@ namespace jw {
 namespace {
 
 constexpr uint32_t kLeftDoubleClick = 0x0203;
-constexpr uint32_t kRightDoubleClick = 0x0206;
 constexpr uint32_t kMiddleDown = 0x0207;
 constexpr uint32_t kMiddleUp = 0x0208;
-constexpr uint32_t kMiddleDoubleClick = 0x0209;
 
 // How often and how long the backend looks for a tray host that was not
 // there when the icon was added.
@@ -29,12 +28,16 @@ constexpr int kTrayCheckMs = 500;
 constexpr int kTrayChecks = 10;
 constexpr int kFallbackSize = 32;
 
-// The stand-in for a tray: a small frameless window showing the icon.
+using ActivationHandler = std::function<void(QSystemTrayIcon::ActivationReason)>;
+
+// The stand-in for a tray: a small frameless window showing the icon. It
+// reports its clicks as the tray reports them, so that the icon reacts the
+// same in both places.
 class FallbackWindow : public QWidget {
  public:
-  explicit FallbackWindow(std::function<void(uint32_t)> report)
+  explicit FallbackWindow(ActivationHandler activated)
       : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-        report_(std::move(report)) {
+        activated_(std::move(activated)) {
     setFixedSize(kFallbackSize, kFallbackSize);
     setWindowTitle("tray icon");
   }
@@ -57,24 +60,19 @@ class FallbackWindow : public QWidget {
     painter.fillRect(rect(), palette().window());
     if (!icon_.isNull()) painter.drawImage(rect(), icon_);
   }
+  // A press is the whole click, as in the tray: the menu that a right press
+  // opens takes the pointer, and the button's release with it.
   void mousePressEvent(QMouseEvent* event) override {
-    Report(event->button(), WM_LBUTTONDOWN, WM_RBUTTONDOWN, kMiddleDown);
-  }
-  void mouseReleaseEvent(QMouseEvent* event) override {
-    Report(event->button(), WM_LBUTTONUP, WM_RBUTTONUP, kMiddleUp);
+    if (event->button() == Qt::LeftButton) activated_(QSystemTrayIcon::Trigger);
+    if (event->button() == Qt::RightButton) activated_(QSystemTrayIcon::Context);
+    if (event->button() == Qt::MiddleButton) activated_(QSystemTrayIcon::MiddleClick);
   }
   void mouseDoubleClickEvent(QMouseEvent* event) override {
-    Report(event->button(), kLeftDoubleClick, kRightDoubleClick, kMiddleDoubleClick);
+    if (event->button() == Qt::LeftButton) activated_(QSystemTrayIcon::DoubleClick);
   }
 
  private:
-  void Report(Qt::MouseButton button, uint32_t left, uint32_t right, uint32_t middle) {
-    if (button == Qt::LeftButton) report_(left);
-    if (button == Qt::RightButton) report_(right);
-    if (button == Qt::MiddleButton) report_(middle);
-  }
-
-  std::function<void(uint32_t)> report_;
+  ActivationHandler activated_;
   QImage icon_;
 };
 
@@ -100,7 +98,7 @@ class QtTrayBackend::Impl {
  public:
   explicit Impl(QtTrayBackend& owner) : owner_(owner) {
     QObject::connect(&tray_, &QSystemTrayIcon::activated,
-                     [this](QSystemTrayIcon::ActivationReason reason) { Activated(reason); });
+                     [this](QSystemTrayIcon::ActivationReason reason) { Post(reason); });
     check_.setInterval(kTrayCheckMs);
     QObject::connect(&check_, &QTimer::timeout, [this] { CheckForTray(); });
   }
@@ -148,7 +146,8 @@ class QtTrayBackend::Impl {
   }
 
   void ShowFallback() {
-    fallback_ = std::make_unique<FallbackWindow>([this](uint32_t m) { Report(m); });
+    fallback_ = std::make_unique<FallbackWindow>(
+        [this](QSystemTrayIcon::ActivationReason reason) { Post(reason); });
     fallback_->SetIcon(icon_);
     fallback_->setToolTip(ToQString(CutNotifyTip(tip_)));
     fallback_->PlaceInCorner();
@@ -166,33 +165,48 @@ class QtTrayBackend::Impl {
     tray_.show();
   }
 
+  // The click is handled once the widget that took it is done with its
+  // event: the handlers may remove the icon, and its widget with it (an
+  // Exit in the icon's menu), which Qt does not allow inside the widget's
+  // own event. The call goes with the tray object when that goes first.
+  void Post(QSystemTrayIcon::ActivationReason reason) {
+    QMetaObject::invokeMethod(
+        &tray_, [this, reason] { Activated(reason); }, Qt::QueuedConnection);
+  }
+
   // Qt reports what the user did, not the button messages; each action
   // becomes the press and release that cause it.
   void Activated(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
       case QSystemTrayIcon::Trigger:
-        Report(WM_LBUTTONDOWN);
-        Report(WM_LBUTTONUP);
+        ReportPair(WM_LBUTTONDOWN, WM_LBUTTONUP);
         break;
       case QSystemTrayIcon::DoubleClick:
-        Report(kLeftDoubleClick);
-        Report(WM_LBUTTONUP);
+        ReportPair(kLeftDoubleClick, WM_LBUTTONUP);
         break;
       case QSystemTrayIcon::Context:
-        Report(WM_RBUTTONDOWN);
-        Report(WM_RBUTTONUP);
+        ReportPair(WM_RBUTTONDOWN, WM_RBUTTONUP);
         break;
       case QSystemTrayIcon::MiddleClick:
-        Report(kMiddleDown);
-        Report(kMiddleUp);
+        ReportPair(kMiddleDown, kMiddleUp);
         break;
       default:
         break;
     }
   }
 
+  // The press's handlers (the menu among them) may remove the icon and
+  // this backend: then the release is not reported.
+  void ReportPair(uint32_t press, uint32_t release) {
+    const QPointer<QSystemTrayIcon> alive(&tray_);
+    Report(press);
+    if (alive) Report(release);
+  }
+
   void Report(uint32_t message) {
-    if (owner_.OnMouseMessage) CallGuarded([&] { owner_.OnMouseMessage(message); });
+    // A copy: the handler may destroy the backend that holds it.
+    const std::function<void(uint32_t)> report = owner_.OnMouseMessage;
+    if (report) CallGuarded([&] { report(message); });
   }
 
   QtTrayBackend& owner_;

@@ -61,6 +61,8 @@ class TrayBackend {
 // window with the icon in the top-right corner of the screen, which reports
 // the same mouse messages, and it looks again for a tray host for a few
 // seconds after the icon was added (a session's tray may start after us).
+// A click is reported from the event loop once Qt is done with it, as a
+// press and its release; the handlers may destroy the backend.
 class QtTrayBackend : public TrayBackend {
  public:
   QtTrayBackend();

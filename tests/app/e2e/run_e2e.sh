@@ -13,78 +13,19 @@ set -euo pipefail
 show_note=$1
 probe=$2
 paper=$3
-here=${0%/*}
+support=${0%/*}/../../support/e2e
 python=/usr/bin/python3
 background=206040
 # Where the note asks to be put; openbox honours a position the program chose.
 note_left=100
 note_top=80
 
-missing=()
-for tool in Xvfb openbox xdotool xprop xwininfo import "$python"; do
-  command -v "$tool" >/dev/null || missing+=("$tool")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "skipped: not installed: ${missing[*]}"
-  exit 77
-fi
+# shellcheck source=../../support/e2e/x_session.sh
+. "$support/x_session.sh"
+need_tools Xvfb openbox xdotool xprop xwininfo import "$python"
 
-work=$(mktemp -d)
-xvfb_pid=
-openbox_pid=
-note_pid=
-
-stop() {
-  set +e
-  local pid
-  for pid in "$note_pid" "$openbox_pid" "$xvfb_pid"; do
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  done
-  [ -n "${JW_E2E_KEEP:-}" ] || rm -rf "$work"
-}
-# Every way out, a failed check included, stops what was started.
-trap 'stop' EXIT
-trap 'exit 2' INT TERM HUP
-
-fail() {
-  echo "FAIL: $*" >&2
-  if [ -s "$work/note.err" ]; then
-    echo "--- jw_show_note stderr:" >&2
-    cat "$work/note.err" >&2
-  fi
-  exit 1
-}
-
-# wait_for <seconds> <what> <command...>: runs the command every 50 ms until
-# it succeeds; fails the check after the given time.
-wait_for() {
-  local tries=$(($1 * 20)) what=$2
-  shift 2
-  while ! "$@" 2>/dev/null; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
-    sleep 0.05
-  done
-}
-
-alive() { kill -0 "$1" 2>/dev/null; }
-
-# --- the X server (it picks a free display itself) and the window manager
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-display_ready() { alive "$xvfb_pid" && [ -s "$work/display" ]; }
-wait_for 10 "Xvfb to report its display" display_ready
-display=$(head -n1 "$work/display")
-export DISPLAY=:$display
-export QT_QPA_PLATFORM=xcb
-# The private display has no session bus; without an address the bus library
-# would try to launch one for it.
-export DBUS_SESSION_BUS_ADDRESS=disabled:
-
-HOME=$work openbox --sm-disable >"$work/openbox.log" 2>&1 &
-openbox_pid=$!
-wm_ready() { alive "$openbox_pid" && xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
-wait_for 10 "openbox to manage the screen" wm_ready
+# --- the X server and the window manager
+start_x_session
 "$probe" root-colour "$background"
 
 # --- the note; it reads commands from a pipe so that it can quit cleanly.
@@ -94,6 +35,7 @@ exec 3<>"$work/commands"
 "$show_note" "$paper" "$note_left" "$note_top" <"$work/commands" >"$work/note.out" \
   2>"$work/note.err" 3>&- &
 note_pid=$!
+started "$note_pid"
 note_ready() { alive "$note_pid" && grep -qx ready "$work/note.out"; }
 wait_for 30 "jw_show_note to show its note" note_ready
 
@@ -107,12 +49,7 @@ viewable() { xwininfo -id "$window" | grep -q 'Map State: IsViewable'; }
 wait_for 10 "the note's window to be mapped" viewable
 
 # Absolute position and size of the note's window.
-geometry() {
-  xwininfo -id "$window" | awk '
-    /Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
-    /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
-    END { print x, y, w, h }'
-}
+geometry() { window_geometry "$window"; }
 read -r left top width height < <(geometry)
 [ "$left $top" = "$note_left $note_top" ] ||
   fail "the note is at $left,$top instead of $note_left,$note_top"
@@ -125,7 +62,7 @@ $(head -n 20 "$work/shape.diff")"
 
 # --- 2. the screen shows the background outside the shape and paper inside
 shot() { import -window root -depth 8 "$work/shot.ppm"; }
-screen() { "$python" "$here/screen_check.py" "$@"; }
+screen() { "$python" "$support/screen_check.py" "$@"; }
 paper_shown() {
   shot && [ "$(screen pixel "$work/shot.ppm" $((left + probe_x)) $((top + probe_y)))" = "$paper_colour" ]
 }
@@ -210,7 +147,7 @@ ended() { ! alive "$note_pid"; }
 wait_for 30 "jw_show_note to quit" ended
 status=0
 wait "$note_pid" || status=$?
-note_pid=
+finished "$note_pid"
 [ "$status" -eq 0 ] || fail "jw_show_note ended with status $status"
 message=$(grep '^message ' "$work/note.out" | tail -n1 | cut -c9-)
 [ "$message" = "hello world" ] || fail "the note holds \"$message\" instead of \"hello world\""

@@ -1,4 +1,4 @@
-"""Reads a screenshot (binary PPM) for run_e2e.sh.
+"""Reads a screenshot (binary PPM) for the end-to-end scripts.
 
   screen_check.py pixel <shot.ppm> <x> <y>
       prints the colour at (x, y) as rrggbb

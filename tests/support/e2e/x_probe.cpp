@@ -4,6 +4,9 @@
 //                                       "rect <left> <top> <right> <bottom>"
 //                                       lines, or "unshaped"
 //   jw_x_probe root-colour <rrggbb>     paints the root window in one colour
+//   jw_x_probe owner <selection>        the window that owns the selection
+//                                       (a tray host owns _NET_SYSTEM_TRAY_S0)
+//                                       in hex, or "none"
 #include <X11/Xlib.h>
 #include <X11/extensions/shape.h>
 
@@ -62,9 +65,21 @@ int PaintRoot(Display* display, const char* rrggbb) {
   return 0;
 }
 
+int PrintOwner(Display* display, const char* selection) {
+  const Atom atom = XInternAtom(display, selection, False);
+  const Window owner = XGetSelectionOwner(display, atom);
+  if (owner == None) {
+    std::printf("none\n");
+  } else {
+    std::printf("0x%lx\n", owner);
+  }
+  return 0;
+}
+
 int Probe(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s shape <window id> | root-colour <rrggbb>\n", argv[0]);
+    std::fprintf(stderr, "usage: %s shape <window id> | root-colour <rrggbb> | owner <selection>\n",
+                 argv[0]);
     return 2;
   }
   Display* display = XOpenDisplay(nullptr);
@@ -77,6 +92,8 @@ int Probe(int argc, char** argv) {
     result = PrintShape(display, std::strtoul(argv[2], nullptr, 0));
   } else if (std::strcmp(argv[1], "root-colour") == 0) {
     result = PaintRoot(display, argv[2]);
+  } else if (std::strcmp(argv[1], "owner") == 0) {
+    result = PrintOwner(display, argv[2]);
   } else {
     std::fprintf(stderr, "jw_x_probe: unknown command %s\n", argv[1]);
   }
