@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/support/engine_errors.h"
+#include "engine/support/records_bitmap.h"
 
 namespace jw {
 namespace {
@@ -50,6 +51,34 @@ auto TBTree::Retrying(Operation operation) {
   }
 }
 
+TBTree::TLeafWalk::~TLeafWalk() {
+  if (fetched_) tree_.file_.ReleasePage(leaf_);
+}
+
+bool TBTree::TLeafWalk::Step(int direction) {
+  const int32_t link = direction == 1 ? leaf_->Next() : leaf_->Previous();
+  if (link == 0) return false;
+  if (++steps_ > tree_.file_.EndPosition() / kIndexPageSize) leaf_->RaiseCorrupt();
+  TPage* sibling = tree_.Fetch(link);
+  const int32_t back = direction == 1 ? sibling->Previous() : sibling->Next();
+  if (!sibling->IsLeaf() || sibling->KeyCount() == 0 || back != leaf_->Position()) {
+    tree_.file_.ReleasePage(sibling);
+    leaf_->RaiseCorrupt();
+  }
+  if (fetched_) tree_.file_.ReleasePage(leaf_);
+  leaf_ = sibling;
+  fetched_ = true;
+  return true;
+}
+
+bool TBTree::PushRoot(TPath& path, TPagePosition reset) {
+  TPage* root = nullptr;
+  if (!file_.FetchRootPage(cursor_, reset, root)) throw TFilesChanged();
+  if (root == nullptr) return false;
+  path.Push(root);
+  return true;
+}
+
 TPage* TBTree::Fetch(int32_t position) {
   TPage* page = nullptr;
   if (!file_.FetchPage(cursor_, position, false, page)) throw TFilesChanged();
@@ -69,11 +98,8 @@ TPage* TBTree::PushChild(TPath& path) {
 
 int64_t TBTree::KeyCount() {
   return Retrying([&]() -> int64_t {
-    TPage* root = nullptr;
-    if (!file_.FetchRootPage(cursor_, root)) throw TFilesChanged();
-    if (root == nullptr) return 0;
-    const TPin pin(file_, root);
-    return root->TotalKeys();
+    TPath path(file_);
+    return PushRoot(path, TPagePosition::Navigation) ? path[0]->TotalKeys() : 0;
   });
 }
 
@@ -82,10 +108,8 @@ int64_t TBTree::KeyCount() {
 bool TBTree::Find(const uint8_t* key, int32_t& record_number) {
   return Retrying([&]() -> bool {
     TPath path(file_);
-    TPage* page = nullptr;
-    if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
-    if (page == nullptr) return false;
-    path.Push(page);
+    if (!PushRoot(path, TPagePosition::Edit)) return false;
+    TPage* page = path.Back();
     while (!page->IsLeaf()) {
       page->DescendLookup(cursor_, key);
       page = PushChild(path);
@@ -99,10 +123,8 @@ bool TBTree::Find(const uint8_t* key, int32_t& record_number) {
 int64_t TBTree::CountBounded(const uint8_t* key, bool upper) {
   return Retrying([&]() -> int64_t {
     TPath path(file_);
-    TPage* page = nullptr;
-    if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
-    if (page == nullptr) return 0;
-    path.Push(page);
+    if (!PushRoot(path, TPagePosition::Navigation)) return 0;
+    TPage* page = path.Back();
     int64_t ordinal = 0;
     for (;;) {
       if (upper) {
@@ -126,11 +148,9 @@ int64_t TBTree::CountNotAbove(const uint8_t* key) {
 }
 
 bool TBTree::DescendToOrdinal(TPath& path, int64_t ordinal) {
-  TPage* page = nullptr;
-  if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
-  if (page == nullptr) return false;
-  path.Push(page);
-  if (ordinal < 1 || ordinal > page->TotalKeys()) return false;
+  if (!PushRoot(path, TPagePosition::Edit)) return false;
+  TPage* page = path.Back();
+  ordinal = std::clamp<int64_t>(ordinal, 1, page->TotalKeys());
   for (;;) {
     page->DescendToOrdinal(ordinal);
     if (page->IsLeaf()) return true;
@@ -141,7 +161,9 @@ bool TBTree::DescendToOrdinal(TPath& path, int64_t ordinal) {
 bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number) {
   return Retrying([&]() -> bool {
     TPath path(file_);
-    if (!DescendToOrdinal(path, ordinal)) return false;
+    if (!DescendToOrdinal(path, ordinal) || ordinal < 1 || ordinal > path[0]->TotalKeys()) {
+      return false;
+    }
     TPage* leaf = path.Back();
     std::memcpy(key, leaf->Key(leaf->EditPosition()), key_length_);
     record_number = leaf->Pointer(leaf->EditPosition());
@@ -152,10 +174,8 @@ bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number) {
 int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {
   return Retrying([&]() -> int64_t {
     TPath path(file_);
-    TPage* page = nullptr;
-    if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
-    if (page == nullptr) return 0;
-    path.Push(page);
+    if (!PushRoot(path, TPagePosition::Navigation)) return 0;
+    TPage* page = path.Back();
     int64_t ordinal = 0;
     while (!page->IsLeaf()) {
       page->NavigateLowerBound(cursor_, key, ordinal);
@@ -164,27 +184,12 @@ int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {
     }
     page->NavigateLowerBound(cursor_, key, ordinal);
     // Equal keys run on across leaves; the walk ends at the first other key.
-    // No walk visits more leaves than the file has pages.
     int32_t position = page->NavigationPosition();
-    const int64_t page_limit = file_.EndPosition() / kIndexPageSize;
-    int64_t leaves = 0;
-    TPage* leaf = page;
-    std::vector<TPage*> visited;
-    struct TRelease {
-      TIndexFile& file;
-      std::vector<TPage*>& pages;
-      ~TRelease() {
-        for (TPage* p : pages) file.ReleasePage(p);
-      }
-    } release{file_, visited};
+    TLeafWalk walk(*this, page);
     for (;;) {
+      TPage* leaf = walk.Leaf();
       if (position > leaf->KeyCount()) {
-        const int32_t next = leaf->Next();
-        if (next == 0) return 0;
-        if (++leaves > page_limit) leaf->RaiseCorrupt();
-        leaf = Fetch(next);
-        visited.push_back(leaf);
-        if (!leaf->IsLeaf() || leaf->KeyCount() == 0) leaf->RaiseCorrupt();
+        if (!walk.Step(1)) return 0;
         position = 1;
         continue;
       }
@@ -196,22 +201,119 @@ int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {
   });
 }
 
+// ---- navigation and walks ----
+
+TKeyPosition TBTree::Navigate(const uint8_t* key, bool after) {
+  return Retrying([&]() -> TKeyPosition {
+    TPath path(file_);
+    if (!PushRoot(path, TPagePosition::Navigation)) return {false, after ? 1 : 0};
+    TPage* page = path.Back();
+    int64_t ordinal = 0;
+    while (!page->IsLeaf()) {
+      page->NavigateToKey(cursor_, key, after, ordinal);
+      page->CopyNavigationToEdit();
+      page = PushChild(path);
+    }
+    if (page->NavigateToKey(cursor_, key, after, ordinal)) return {true, ordinal + 1};
+    // The keys of the whole index below the key, and those of this leaf.
+    const int32_t position = page->NavigationPosition();
+    const int32_t leaf_below = after ? position - 1 : position;
+    const int64_t below = after || position == 0 ? ordinal : ordinal + 1;
+    bool equal = false;
+    if (leaf_below == page->KeyCount()) {
+      // The leaf ends below the key; the first equal key may open the next one.
+      TLeafWalk walk(*this, page);
+      equal = walk.Step(1) && cursor_.CompareKeys(walk.Leaf()->Key(1), key, key_length_) == 0;
+    }
+    return {equal, equal || after ? below + 1 : below};
+  });
+}
+
+TKeyPosition TBTree::RangeScan(const uint8_t* lower, const uint8_t* upper, bool strict) {
+  return Retrying([&]() -> TKeyPosition {
+    TPath path(file_);
+    if (!PushRoot(path, TPagePosition::Navigation)) return {};
+    TPage* page = path.Back();
+    int64_t ordinal = 0;
+    while (!page->IsLeaf()) {
+      page->RangeScan(cursor_, lower, upper, strict, ordinal);
+      page->CopyNavigationToEdit();
+      page = PushChild(path);
+    }
+    if (page->RangeScan(cursor_, lower, upper, strict, ordinal)) return {true, ordinal + 1};
+    const int32_t position = page->NavigationPosition();
+    if (position < page->KeyCount() ||
+        cursor_.CompareKeys(page->Key(position), lower, key_length_) >= 0) {
+      return {false, ordinal + 1};
+    }
+    // Every key of the leaf lies below lower; the next leaf opens with the
+    // first key not below it.
+    TLeafWalk walk(*this, page);
+    if (!walk.Step(1)) return {false, ordinal + 1};
+    const bool equal = cursor_.CompareKeys(walk.Leaf()->Key(1), lower, key_length_) == 0;
+    return {equal, equal || strict ? ordinal + 2 : ordinal + 1};
+  });
+}
+
+int64_t TBTree::NextInBitmap(int64_t ordinal, const TRecordsBitmap& bitmap, int direction,
+                             const uint8_t* end_key) {
+  return Retrying([&]() -> int64_t {
+    TPath path(file_);
+    if (!DescendToOrdinal(path, ordinal)) return 0;
+    const bool forward = direction == 1;
+    const int64_t total = path[0]->TotalKeys();
+    TPage* leaf = path.Back();
+    int64_t at = std::clamp<int64_t>(ordinal, 1, total);
+    leaf->SetNavigationPosition(leaf->EditPosition());
+    // From an edge of the index the walk starts before its first key or
+    // after its last one.
+    if (forward && ordinal < 1) {
+      at = 0;
+      leaf->SetNavigationPosition(0);
+    } else if (!forward && ordinal > total) {
+      at = total + 1;
+      leaf->SetNavigationPosition(leaf->KeyCount() + 1);
+    }
+    TLeafWalk walk(*this, leaf);
+    for (;;) {
+      int32_t steps = 0;
+      const TWalkStop stop = walk.Leaf()->WalkBitmap(cursor_, bitmap, direction, end_key, steps);
+      at += forward ? steps : -steps;
+      if (stop == TWalkStop::Found) return at;
+      if (stop == TWalkStop::RangeEnd || !walk.Step(direction)) return 0;
+      walk.Leaf()->SetNavigationPosition(forward ? 0 : walk.Leaf()->KeyCount() + 1);
+    }
+  });
+}
+
+void TBTree::MarkRecords(int64_t ordinal, TRecordsBitmap& bitmap, const uint8_t* end_key) {
+  Retrying([&] {
+    TPath path(file_);
+    if (!DescendToOrdinal(path, ordinal) || ordinal > path[0]->TotalKeys()) return;
+    TPage* leaf = path.Back();
+    leaf->SetNavigationPosition(leaf->EditPosition());
+    TLeafWalk walk(*this, leaf);
+    while (walk.Leaf()->MarkBitmap(cursor_, bitmap, end_key) == TWalkStop::PageEnd &&
+           walk.Step(1)) {
+      walk.Leaf()->SetNavigationPosition(1);
+    }
+  });
+}
+
 // ---- insert ----
 
 void TBTree::Insert(const uint8_t* key, int32_t record_number) {
   Retrying([&] {
     TPath path(file_);
-    TPage* page = nullptr;
-    if (!file_.FetchRootPage(cursor_, page)) throw TFilesChanged();
-    if (page == nullptr) {
-      page = file_.NewPage(cursor_);
+    if (!PushRoot(path, TPagePosition::Edit)) {
+      TPage* page = file_.NewPage(cursor_);
       path.Push(page);
       page->SetPageType(kPageRootLeaf);
       page->InsertAt(1, key, record_number, 1);
       file_.SetRoot(slot_, page->Position());
       return;
     }
-    path.Push(page);
+    TPage* page = path.Back();
     while (!page->IsLeaf()) {
       page->DescendInsert(cursor_, key);
       // A key below every entry goes down the first child.

@@ -15,6 +15,14 @@ namespace jw {
 // A walk down never goes deeper than this; a deeper tree is corrupt.
 constexpr int32_t kMaxTreeDepth = 64;
 
+// Where a search landed in an index: whether the key there equals the one
+// searched for, and its 1-based ordinal (0 before the first key, key count
+// + 1 after the last).
+struct TKeyPosition {
+  bool Found = false;
+  int64_t Ordinal = 0;
+};
+
 class TBTree {
  public:
   TBTree(TIndexFile& file, TIndexCursor& cursor);
@@ -34,6 +42,24 @@ class TBTree {
   bool Select(int64_t ordinal, uint8_t* key, int32_t& record_number);
   int64_t KeyCount();
 
+  // Navigation for a key: the first equal key (found); otherwise with after
+  // the first key above it, else the last key below it.
+  TKeyPosition Navigate(const uint8_t* key, bool after);
+  // Range scan towards a lower key not above upper: the first key equal to
+  // lower (found); otherwise with strict the first key above lower (the last
+  // key when there is none), else the last key below lower (the first when
+  // there is none). An empty index gives ordinal 0.
+  TKeyPosition RangeScan(const uint8_t* lower, const uint8_t* upper, bool strict);
+  // From the key at ordinal (0 / key count + 1: the index's edges), the
+  // ordinal of the next key (forward for direction 1, else backward) whose
+  // record number is set in bitmap; with end_key the walk ends at a key
+  // beyond it in the walking direction. 0 when there is none.
+  int64_t NextInBitmap(int64_t ordinal, const TRecordsBitmap& bitmap, int direction,
+                       const uint8_t* end_key);
+  // Sets the bitmap bit of every record number from the key at ordinal to
+  // the index's last key, or with end_key to the last key not above it.
+  void MarkRecords(int64_t ordinal, TRecordsBitmap& bitmap, const uint8_t* end_key);
+
  private:
   // The pages from the root down, pinned while the operation runs.
   class TPath {
@@ -52,14 +78,37 @@ class TBTree {
     std::vector<TPage*> pages_;
   };
 
+  // Steps along the leaf level from the leaf that ends a path. A leaf it
+  // fetched stays pinned until it moves on; it takes no more steps than the
+  // file has pages.
+  class TLeafWalk {
+   public:
+    TLeafWalk(TBTree& tree, TPage* leaf) : tree_(tree), leaf_(leaf) {}
+    ~TLeafWalk();
+    TLeafWalk(const TLeafWalk&) = delete;
+    TLeafWalk& operator=(const TLeafWalk&) = delete;
+    TPage* Leaf() const { return leaf_; }
+    // To the next leaf (direction 1) or the previous one; false at the level's end.
+    bool Step(int direction);
+
+   private:
+    TBTree& tree_;
+    TPage* leaf_;
+    bool fetched_ = false;
+    int64_t steps_ = 0;
+  };
+
   template <class Operation>
   auto Retrying(Operation operation);
+  // Pushes the root with the walk's position reset; false for an empty index.
+  bool PushRoot(TPath& path, TPagePosition reset);
   // The pinned page at position; a reported change restarts the operation.
   TPage* Fetch(int32_t position);
   // The child of the parent's entry at its edit position, pushed on the path.
   TPage* PushChild(TPath& path);
   // Fills the path from the root down to the leaf holding the ordinal-th
-  // key; false when the index is empty.
+  // key (the first or last key for an ordinal outside the index); false
+  // when the index is empty.
   bool DescendToOrdinal(TPath& path, int64_t ordinal);
   // The ordinal of the entry with this key and record number; 0 when none.
   int64_t Locate(const uint8_t* key, int32_t record_number);

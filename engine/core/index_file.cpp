@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/core/record_order.h"
 #include "engine/support/key_images.h"
 #include "engine/support/scrambler.h"
 #include "platform/rtl/random.h"
@@ -389,9 +390,10 @@ TPage* TIndexFile::FindCached(TPageCache& cache, int32_t position) {
     }
   }
   if (found == nullptr) {
-    auto it = std::lower_bound(cache.sorted.begin(), cache.sorted.end(), position,
-                               [](const TPage* page, int32_t n) { return page->Position() < n; });
-    if (it == cache.sorted.end() || (*it)->Position() != position) return nullptr;
+    auto it = std::lower_bound(
+        cache.sorted.begin(), cache.sorted.end(), position,
+        [](const TPage* page, int32_t n) { return CompareCacheNumber(page, n) < 0; });
+    if (it == cache.sorted.end() || CompareCacheNumber(*it, position) != 0) return nullptr;
     found = *it;
   }
   if (found != cache.newest) {
@@ -402,8 +404,9 @@ TPage* TIndexFile::FindCached(TPageCache& cache, int32_t position) {
 }
 
 void TIndexFile::InsertSorted(TPageCache& cache, TPage* page) {
-  auto it = std::lower_bound(cache.sorted.begin(), cache.sorted.end(), page->Position(),
-                             [](const TPage* p, int32_t n) { return p->Position() < n; });
+  auto it = std::lower_bound(
+      cache.sorted.begin(), cache.sorted.end(), page,
+      [](const TPage* a, const TPage* b) { return CompareCacheObjects(a, b) < 0; });
   cache.sorted.insert(it, page);
 }
 
@@ -564,7 +567,7 @@ void TIndexFile::FreePage(TPage* page) {
   header_dirty_ = true;
 }
 
-bool TIndexFile::FetchRootPage(TIndexCursor& cursor, TPage*& page) {
+bool TIndexFile::FetchRootPage(TIndexCursor& cursor, TPagePosition reset, TPage*& page) {
   page = nullptr;
   const int32_t root = header_.Slots[CursorSlot(cursor)].Root;
   if (root == 0) return true;
@@ -574,6 +577,7 @@ bool TIndexFile::FetchRootPage(TIndexCursor& cursor, TPage*& page) {
     page = nullptr;
     Raise(kErrIndexPagesCorrupt);
   }
+  page->ResetPosition(reset);
   return true;
 }
 
@@ -587,7 +591,7 @@ bool TIndexFile::FlushPages(bool flush) {
   }
   if (dirty.empty()) return false;
   std::sort(dirty.begin(), dirty.end(),
-            [](const TPage* a, const TPage* b) { return a->Position() < b->Position(); });
+            [](const TPage* a, const TPage* b) { return CompareCacheObjects(a, b) < 0; });
   size_t begin = 0;
   while (begin < dirty.size()) {
     size_t end = begin + 1;

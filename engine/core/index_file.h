@@ -88,9 +88,10 @@ class TIndexFile : public TFileHandler {
   TPage* NewPage(TIndexCursor& cursor);
   // Puts the page at the head of its index's free list.
   void FreePage(TPage* page);
-  // The pinned root of the cursor's index (nullptr for an empty index), or
-  // false when the files changed.
-  bool FetchRootPage(TIndexCursor& cursor, TPage*& page);
+  // The pinned root of the cursor's index (nullptr for an empty index) with
+  // the position its walk uses set to the first entry, or false when the
+  // files changed.
+  bool FetchRootPage(TIndexCursor& cursor, TPagePosition reset, TPage*& page);
   // Writes the dirty unpinned pages, sorted, in runs; false when there was none.
   bool FlushPages(bool flush);
   void DropPageCache(bool with_status);

@@ -7,6 +7,7 @@
 #include "engine/core/index_file.h"
 #include "engine/core/key_compare.h"
 #include "engine/support/engine_errors.h"
+#include "engine/support/records_bitmap.h"
 
 namespace jw {
 namespace {
@@ -85,6 +86,14 @@ void TPage::MarkFree(int32_t next_free) {
   dirty_ = true;
 }
 
+void TPage::ResetPosition(TPagePosition which) {
+  if (which == TPagePosition::Edit) {
+    edit_position_ = 1;
+  } else {
+    navigation_position_ = 1;
+  }
+}
+
 // ---- entries ----
 
 uint8_t* TPage::Entry(int32_t position) {
@@ -139,7 +148,7 @@ void TPage::SetCount(int32_t position, int32_t count) {
 void TPage::ReplaceKey(int32_t position, const uint8_t* key) {
   CheckPosition(position);
   std::memmove(Entry(position), key, key_length_);
-  Recompress();
+  RecompressEntries(position, position + 1);
   dirty_ = true;
 }
 
@@ -164,16 +173,20 @@ void TPage::InsertAt(int32_t position, const uint8_t* key, int32_t pointer, int3
   PutInt32(entry + key_length_ + kEntryPointer, pointer);
   PutInt32(entry + key_length_ + kEntryCount, IsLeaf() ? 0 : count);
   ++key_count_;
-  Recompress();
+  used_bytes_ += EntryBytes(position);
+  // Only the new entry and the one behind it, whose previous key changed,
+  // take a new compressed form.
+  RecompressEntries(position, position + 1);
   dirty_ = true;
 }
 
 void TPage::RemoveAt(int32_t position) {
   CheckPosition(position);
+  used_bytes_ -= EntryBytes(position);
   const auto offset = static_cast<std::ptrdiff_t>(position - 1) * Stride();
   entries_.erase(entries_.begin() + offset, entries_.begin() + offset + Stride());
   --key_count_;
-  Recompress();
+  RecompressEntries(position, position);
   dirty_ = true;
 }
 
@@ -235,10 +248,17 @@ int32_t TPage::ZeroStart(int32_t zeros) const {
   return key_length_ - zeros;
 }
 
-void TPage::Recompress() {
+int32_t TPage::EntryBytes(int32_t position) const {
+  if (!CompressedLeaf()) return 0;
+  const uint8_t* entry = Entry(position);
+  return key_length_ - GetInt16(entry + key_length_ + kEntryPrefix) -
+         GetInt16(entry + key_length_ + kEntryZeros) + kCompressedEntryExtra;
+}
+
+void TPage::RecompressEntries(int32_t first, int32_t last) {
   const int32_t l = key_length_;
-  int32_t used = 0;
-  for (int32_t i = 1; i <= key_count_; ++i) {
+  for (int32_t i = std::max(first, 1); i <= std::min(last, key_count_); ++i) {
+    used_bytes_ -= EntryBytes(i);
     int32_t prefix = 0;
     int32_t zeros = 0;
     if (CompressedLeaf()) {
@@ -257,12 +277,28 @@ void TPage::Recompress() {
         }
         if (compression_ == 3) zeros = std::min(zeros, kMaxByteCount);
       }
-      used += l - prefix - zeros + kCompressedEntryExtra;
     }
     PutInt16(Entry(i) + l + kEntryPrefix, static_cast<int16_t>(prefix));
     PutInt16(Entry(i) + l + kEntryZeros, static_cast<int16_t>(zeros));
+    used_bytes_ += EntryBytes(i);
   }
-  used_bytes_ = used;
+}
+
+void TPage::Recompress() {
+  // Entries that came from elsewhere carry forms that were never counted here.
+  for (int32_t i = 1; i <= key_count_; ++i) {
+    PutInt16(Entry(i) + key_length_ + kEntryPrefix, 0);
+    PutInt16(Entry(i) + key_length_ + kEntryZeros, 0);
+  }
+  used_bytes_ = CompressedLeaf() ? key_count_ * (key_length_ + kCompressedEntryExtra) : 0;
+  RecompressEntries(1, key_count_);
+}
+
+void TPage::SetPageType(uint8_t type) {
+  const bool was_leaf = IsLeaf();
+  page_type_ = type;
+  // A leaf stores its keys compressed, an inner page never.
+  if (IsLeaf() != was_leaf) Recompress();
 }
 
 // ---- encoding ----
@@ -485,6 +521,43 @@ void TPage::NavigateUpperBound(const TIndexCursor& cursor, const uint8_t* key, i
   ordinal += KeysBefore(navigation_position_);
 }
 
+bool TPage::NavigateToKey(const TIndexCursor& cursor, const uint8_t* key, bool after,
+                          int64_t& ordinal) {
+  const int32_t below = LastBelow(cursor, key, true);
+  bool equal = false;
+  if (!IsLeaf()) {
+    navigation_position_ = std::max(below, 1);
+  } else if (below < key_count_ && Compare(cursor, below + 1, key) == 0) {
+    navigation_position_ = below + 1;
+    equal = true;
+  } else {
+    navigation_position_ = after ? below + 1 : below;
+  }
+  ordinal += KeysBefore(navigation_position_);
+  return equal;
+}
+
+bool TPage::RangeScan(const TIndexCursor& cursor, const uint8_t* lower, const uint8_t* upper,
+                      bool strict, int64_t& ordinal) {
+  if (key_count_ == 0) RaiseCorrupt();
+  int32_t position = 1;
+  for (; position <= key_count_; ++position) {
+    const int to_lower = Compare(cursor, position, lower);
+    if (IsLeaf() && (to_lower == 0 || (strict && to_lower > 0))) {
+      navigation_position_ = position;
+      return to_lower == 0;
+    }
+    if (to_lower >= 0 || Compare(cursor, position, upper) > 0) break;
+    ordinal += Count(position);
+  }
+  if (position > 1) {
+    --position;
+    ordinal -= Count(position);
+  }
+  navigation_position_ = position;
+  return false;
+}
+
 void TPage::DescendToOrdinal(int64_t& ordinal) {
   if (IsLeaf()) {
     if (ordinal < 1 || ordinal > key_count_) RaiseCorrupt();
@@ -500,6 +573,36 @@ void TPage::DescendToOrdinal(int64_t& ordinal) {
     ordinal -= below;
   }
   RaiseCorrupt();
+}
+
+TWalkStop TPage::WalkBitmap(const TIndexCursor& cursor, const TRecordsBitmap& bitmap, int direction,
+                            const uint8_t* end_key, int32_t& steps) {
+  if (!IsLeaf()) RaiseCorrupt();
+  const int32_t step = direction == 1 ? 1 : -1;
+  int32_t position = std::clamp(navigation_position_, 0, key_count_ + 1);
+  for (;;) {
+    position += step;
+    if (position < 1 || position > key_count_) {
+      navigation_position_ = step > 0 ? key_count_ + 1 : 0;
+      return TWalkStop::PageEnd;
+    }
+    navigation_position_ = position;
+    if (end_key != nullptr && Compare(cursor, position, end_key) * step > 0) {
+      return TWalkStop::RangeEnd;
+    }
+    ++steps;
+    if (bitmap.IsSet(Pointer(position))) return TWalkStop::Found;
+  }
+}
+
+TWalkStop TPage::MarkBitmap(const TIndexCursor& cursor, TRecordsBitmap& bitmap,
+                            const uint8_t* end_key) {
+  if (!IsLeaf()) RaiseCorrupt();
+  for (int32_t position = std::max(navigation_position_, 1); position <= key_count_; ++position) {
+    if (end_key != nullptr && Compare(cursor, position, end_key) > 0) return TWalkStop::RangeEnd;
+    bitmap.SetBit(Pointer(position));
+  }
+  return TWalkStop::PageEnd;
 }
 
 int32_t TPage::CountRunOfRecords(int32_t count, int direction) const {

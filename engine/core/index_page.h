@@ -20,6 +20,16 @@ namespace jw {
 
 class TIndexCursor;
 class TIndexFile;
+class TRecordsBitmap;
+
+// The two positions a page keeps for the cursors that walk it: the edit
+// position of the walks that change the tree, the navigation position of
+// those that only read it.
+enum class TPagePosition { Edit, Navigation };
+
+// Where a walk over a leaf's entries stopped: on an entry it looked for, off
+// the page's end, or at an entry beyond the range's end key.
+enum class TWalkStop { Found, PageEnd, RangeEnd };
 
 // The longest run of leading bytes the two keys share, over length bytes.
 int32_t CommonPrefixLength(const uint8_t* a, const uint8_t* b, int32_t length);
@@ -65,7 +75,7 @@ class TPage {
   void SetParentPosition(int32_t position) { parent_position_ = position; }
 
   uint8_t PageType() const { return page_type_; }
-  void SetPageType(uint8_t type) { page_type_ = type; }
+  void SetPageType(uint8_t type);
   bool IsLeaf() const { return page_type_ == kPageLeaf || page_type_ == kPageRootLeaf; }
   bool IsRoot() const { return page_type_ == kPageRoot || page_type_ == kPageRootLeaf; }
   int32_t Previous() const { return previous_; }
@@ -83,6 +93,8 @@ class TPage {
   int32_t NavigationPosition() const { return navigation_position_; }
   void SetNavigationPosition(int32_t position) { navigation_position_ = position; }
   void CopyNavigationToEdit() { edit_position_ = navigation_position_; }
+  // Sets the position to the first entry.
+  void ResetPosition(TPagePosition which);
 
   // Entries, 1-based.
   const uint8_t* Key(int32_t position) const;
@@ -131,9 +143,36 @@ class TPage {
   // Upper bound: the last entry not above the key, else 1 (a leaf: 0 when
   // none). Adds the keys before the navigation position to ordinal.
   void NavigateUpperBound(const TIndexCursor& cursor, const uint8_t* key, int64_t& ordinal);
+  // Navigation for a key: an equal leaf entry (the first) answers true.
+  // Otherwise a leaf goes to the first entry above the key with after (key
+  // count + 1 when none), else to the last entry below it (0 when none);
+  // inner pages go to the last entry below the key, else 1, so that equal
+  // keys ending the child before are met first. Adds the keys before the
+  // navigation position to ordinal.
+  bool NavigateToKey(const TIndexCursor& cursor, const uint8_t* key, bool after, int64_t& ordinal);
+  // Range scan: from entry 1 forward over the entries below lower and not
+  // above upper, adding each passed entry's keys to ordinal, then back one
+  // entry unless at 1. On a leaf an entry equal to lower ends the scan with
+  // true, and with strict an entry above lower ends it with false; both stay
+  // on that entry.
+  bool RangeScan(const TIndexCursor& cursor, const uint8_t* lower, const uint8_t* upper,
+                 bool strict, int64_t& ordinal);
   // Walk down to the 1-based ordinal-th key below this page: moves the edit
   // position to the entry holding it and makes ordinal relative to it.
   void DescendToOrdinal(int64_t& ordinal);
+
+  // Filter and range walks over a leaf. WalkBitmap moves the navigation
+  // position one entry at a time (forward for direction 1, else backward;
+  // from 0 or key count + 1 to start at the page's edge) to the next entry
+  // whose record number is set in bitmap, adding each entry it moves onto to
+  // steps. With end_key it stops at an entry beyond that key in the walking
+  // direction and stays on it; off the page's edge the position is 0 or key
+  // count + 1.
+  TWalkStop WalkBitmap(const TIndexCursor& cursor, const TRecordsBitmap& bitmap, int direction,
+                       const uint8_t* end_key, int32_t& steps);
+  // Sets the bit of every record number from the navigation position to the
+  // page's last entry, or, with end_key, to the last entry not above it.
+  TWalkStop MarkBitmap(const TIndexCursor& cursor, TRecordsBitmap& bitmap, const uint8_t* end_key);
 
   // From the edit position, how many entries (at most count, forward for
   // direction 1, else backward) carry record numbers that step by exactly 1.
@@ -148,6 +187,11 @@ class TPage {
   void CheckPosition(int32_t position) const;
   // Recomputes every entry's compressed form and the used bytes.
   void Recompress();
+  // Recomputes the compressed forms of the entries first .. last (those
+  // whose key or previous key changed) and updates the used bytes.
+  void RecompressEntries(int32_t first, int32_t last);
+  // The bytes an entry takes on disk in a compressed leaf; 0 elsewhere.
+  int32_t EntryBytes(int32_t position) const;
   // Where a non-unique key's stripped zeros start.
   int32_t ZeroStart(int32_t zeros) const;
   void DecodeEntries(const uint8_t* bytes, int32_t used, int32_t end_position);
@@ -181,6 +225,11 @@ class TPage {
   TPage* newer_ = nullptr;
   TPage* older_ = nullptr;
 };
+
+// A page's number in the cache's order: its position in the file.
+inline int32_t CacheNumber(const TPage& page) {
+  return page.Position();
+}
 
 }  // namespace jw
 

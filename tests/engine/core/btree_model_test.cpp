@@ -1,14 +1,16 @@
-// The B-tree against a model: random inserts, deletes, lookups, ranks and
-// selects by ordinal applied to an index and to a std::multiset, compared
-// after every step, with the verifier run over the written file every
-// 10,000 operations. The seed is printed; JW_LONG_TESTS=1 runs a million
-// operations per compression mode.
+// The B-tree against a model: random inserts, deletes, lookups, ranks,
+// selects by ordinal, navigations, range scans and walks over record bitmaps
+// applied to an index and to a std::multiset, compared after every step,
+// with the verifier run over the written file every 10,000 operations. The seed is printed;
+// JW_LONG_TESTS=1 runs a million operations per compression mode.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <random>
 #include <set>
 
+#include "engine/support/records_bitmap.h"
 #include "tests/engine/core/index_file_verifier.h"
 #include "tests/engine/core/index_test_table.h"
 
@@ -81,9 +83,106 @@ class ModelRun {
     return 0;
   }
 
+  // A key to search for: half of the time one the index holds.
+  std::vector<uint8_t> Probe() {
+    if (rng_() % 2 == 0 && !live_.empty()) return live_[rng_() % live_.size()].key;
+    return MakeKey(NextValue(), case_.image_length, key_length_,
+                   static_cast<int32_t>(rng_() % (record_id_ + 1)));
+  }
+
+  // Keys below the probe, and whether one equals it.
+  std::pair<int64_t, bool> Place(const std::vector<uint8_t>& key) const {
+    const auto it = model_.lower_bound(Entry{key, 0});
+    const bool equal = it != model_.end() && it->key == key;
+    return {std::distance(model_.begin(), it), equal};
+  }
+
+  // The entries of the index in key order.
+  std::vector<const Entry*> Ordered() const {
+    std::vector<const Entry*> entries;
+    entries.reserve(model_.size());
+    for (const Entry& e : model_) entries.push_back(&e);
+    return entries;
+  }
+
+  // Shows a random share of the records (all, about one in 64, or none).
+  void RefreshVisible() {
+    const uint32_t density = std::array<uint32_t, 3>{1, 64, 0}[rng_() % 3];
+    visible_.SetRecordCount(record_id_ + 1);
+    visible_.ClearAll();
+    for (int32_t r = 1; r <= record_id_; ++r) {
+      if (density != 0 && rng_() % density == 0) visible_.SetBit(r);
+    }
+  }
+
+  void CheckSearches(TBTree& tree, int32_t op) {
+    CheckSearches(tree, Probe(), rng_() % 2 == 0, op);
+  }
+
+  void CheckSearches(TBTree& tree, const std::vector<uint8_t>& key, bool flag, int32_t op) {
+    const auto [below, equal] = Place(key);
+    const int64_t n = static_cast<int64_t>(model_.size());
+    const TKeyPosition navigated = tree.Navigate(key.data(), flag);
+    ASSERT_EQ(navigated.Found, equal) << "navigation at operation " << op;
+    ASSERT_EQ(navigated.Ordinal, equal || flag ? below + 1 : below)
+        << "navigation (after " << flag << ") at operation " << op;
+    auto upper = Probe();
+    if (std::memcmp(upper.data(), key.data(), key.size()) < 0) upper = key;
+    const TKeyPosition scanned = tree.RangeScan(key.data(), upper.data(), flag);
+    ASSERT_EQ(scanned.Found, equal) << "range scan at operation " << op;
+    const int64_t expected = n == 0  ? 0
+                             : equal ? below + 1
+                             : flag  ? std::min(below + 1, n)
+                                     : std::max<int64_t>(below, 1);
+    ASSERT_EQ(scanned.Ordinal, expected)
+        << "range scan (strict " << flag << ") at operation " << op;
+  }
+
+  void CheckBitmapWalks(TBTree& tree, int32_t op) {
+    const auto ordered = Ordered();
+    const int64_t start = static_cast<int64_t>(rng_() % (ordered.size() + 2));
+    CheckBitmapWalks(tree, ordered, start, rng_() % 2 == 0 ? 1 : -1, op);
+  }
+
+  void CheckBitmapWalks(TBTree& tree, const std::vector<const Entry*>& ordered, int64_t start,
+                        int direction, int32_t op) {
+    const int64_t n = static_cast<int64_t>(ordered.size());
+    const auto end = Probe();
+    const uint8_t* end_key = rng_() % 2 == 0 ? end.data() : nullptr;
+    auto beyond = [&](int64_t j) {
+      if (end_key == nullptr) return false;
+      const int c = std::memcmp(ordered[j - 1]->key.data(), end_key, key_length_);
+      return direction == 1 ? c > 0 : c < 0;
+    };
+    int64_t expected = 0;
+    for (int64_t j = start + direction; j >= 1 && j <= n && !beyond(j); j += direction) {
+      if (visible_.IsSet(ordered[j - 1]->record)) {
+        expected = j;
+        break;
+      }
+    }
+    ASSERT_EQ(tree.NextInBitmap(start, visible_, direction, end_key), expected)
+        << "walk from " << start << " direction " << direction << " at operation " << op;
+
+    TRecordsBitmap marked;
+    marked.SetRecordCount(record_id_ + 1);
+    tree.MarkRecords(start, marked, end.data());
+    TRecordsBitmap model;
+    model.SetRecordCount(record_id_ + 1);
+    for (int64_t j = std::max<int64_t>(start, 1);
+         j <= n && std::memcmp(ordered[j - 1]->key.data(), end.data(), key_length_) <= 0; ++j) {
+      model.SetBit(ordered[j - 1]->record);
+    }
+    for (int32_t r = 1; r <= record_id_; ++r) {
+      ASSERT_EQ(marked.IsSet(r), model.IsSet(r))
+          << "marking record " << r << " at operation " << op;
+    }
+  }
+
   void Run(int32_t operations) {
     TBTree tree(*table_.index, *cursor_);
     for (int32_t op = 1; op <= operations; ++op) {
+      if (op % 500 == 1) RefreshVisible();
       const uint32_t dice = rng_() % 100;
       // Grow towards a few thousand keys, then hover.
       const uint32_t insert_share = live_.size() < 3000 ? 60 : 45;
@@ -128,6 +227,12 @@ class ModelRun {
         ASSERT_EQ(tree.CountNotAbove(probe.key.data()),
                   std::distance(model_.begin(), model_.upper_bound(probe)))
             << "rank at operation " << op;
+      } else if (dice < insert_share + 53) {
+        CheckSearches(tree, op);
+        if (::testing::Test::HasFatalFailure()) return;
+      } else if (dice < insert_share + 55) {
+        CheckBitmapWalks(tree, op);
+        if (::testing::Test::HasFatalFailure()) return;
       } else if (!model_.empty()) {
         const int64_t ordinal = 1 + static_cast<int64_t>(rng_() % model_.size());
         std::vector<uint8_t> key(key_length_);
@@ -151,6 +256,36 @@ class ModelRun {
     Verify(operations + 1);
   }
 
+  // Fills the index with count keys, then searches for every key it holds
+  // and for a key in every gap between two of them, so that every leaf's
+  // edges are met, and walks the bitmap from every few ordinals.
+  void SweepGaps(int32_t count) {
+    TBTree tree(*table_.index, *cursor_);
+    std::vector<std::vector<uint8_t>> probes;
+    for (int32_t i = 1; i <= count; ++i) {
+      const uint32_t value = 2 * NextValue();
+      Entry e{MakeKey(value, case_.image_length, key_length_, ++record_id_), record_id_};
+      tree.Insert(e.key.data(), e.record);
+      model_.insert(e);
+      probes.push_back(e.key);
+      probes.push_back(MakeKey(value + 1, case_.image_length, key_length_, 0));
+    }
+    for (const auto& key : probes) {
+      for (const bool flag : {false, true}) {
+        CheckSearches(tree, key, flag, 0);
+        if (::testing::Test::HasFatalFailure()) return;
+      }
+    }
+    RefreshVisible();
+    const auto ordered = Ordered();
+    for (int64_t start = 0; start <= count + 1; start += 7) {
+      for (const int direction : {1, -1}) {
+        CheckBitmapWalks(tree, ordered, start, direction, 0);
+        if (::testing::Test::HasFatalFailure()) return;
+      }
+    }
+  }
+
   void Verify(int32_t op) {
     table_.index->SetLiveCount(static_cast<int32_t>(model_.size()));
     table_.WriteBack();
@@ -168,6 +303,7 @@ class ModelRun {
   int32_t record_id_ = 0;
   std::multiset<Entry, ByKey> model_;
   std::vector<Entry> live_;
+  TRecordsBitmap visible_;
 };
 
 uint32_t Seed() {
@@ -207,6 +343,18 @@ TEST_P(BTreeModelTest, LongKeysMakeDeepTrees) {
   SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
   ModelRun run(c, seed);
   run.Run(LongTests() ? 100000 : 10000);
+}
+
+TEST_P(BTreeModelTest, SearchesAndWalksMeetEveryLeafEdge) {
+  const uint8_t mode = GetParam();
+  for (const ModelCase& c :
+       {ModelCase{mode, Stream::Random, false, 9}, ModelCase{mode, Stream::Ascending, true, 252}}) {
+    const uint32_t seed = Seed();
+    SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
+    ModelRun run(c, seed);
+    run.SweepGaps(LongTests() ? 20000 : 800);
+    if (HasFatalFailure()) return;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, BTreeModelTest, ::testing::Values(0, 1, 2, 3));

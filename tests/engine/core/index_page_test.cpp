@@ -12,7 +12,9 @@
 #include "engine/core/data_file_format.h"
 #include "engine/core/index_page.h"
 #include "engine/core/key_compare.h"
+#include "engine/core/record_order.h"
 #include "engine/support/key_images.h"
+#include "engine/support/records_bitmap.h"
 #include "tests/engine/core/test_table.h"
 
 namespace jw::test {
@@ -267,17 +269,111 @@ TEST(IndexPageCorruption, EncodingACompressedLeafPastItsRoomRaises) {
   EXPECT_EQ(kErrIndexPagesCorrupt, ErrorCodeOf([&] { page->EncodePage(bytes.data()); }));
 }
 
+struct Bytewise : TIndexCursor {
+  int32_t IndexSlot() const override { return 1; }
+  int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t n) const override {
+    return std::memcmp(a, b, n) < 0 ? -1 : std::memcmp(a, b, n) > 0 ? 1 : 0;
+  }
+  bool TableFilesChanged() override { return false; }
+};
+
 TEST(IndexPageSearch, SearchOnAPageWithoutKeysRaises) {
   auto page = Leaf(4, 0, true);
-  struct Bytewise : TIndexCursor {
-    int32_t IndexSlot() const override { return 1; }
-    int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t n) const override {
-      return std::memcmp(a, b, n) < 0 ? -1 : std::memcmp(a, b, n) > 0 ? 1 : 0;
-    }
-    bool TableFilesChanged() override { return false; }
-  } cursor;
+  Bytewise cursor;
   const uint8_t key[4] = {1, 0, 0, 0};
+  int64_t ordinal = 0;
   EXPECT_EQ(kErrIndexPagesCorrupt, ErrorCodeOf([&] { page->DescendLookup(cursor, key); }));
+  EXPECT_EQ(kErrIndexPagesCorrupt,
+            ErrorCodeOf([&] { page->NavigateToKey(cursor, key, true, ordinal); }));
+  EXPECT_EQ(kErrIndexPagesCorrupt,
+            ErrorCodeOf([&] { page->RangeScan(cursor, key, key, false, ordinal); }));
+}
+
+// A leaf holding the keys 10, 20, 30 with the records 1, 2, 3.
+std::unique_ptr<TPage> TensLeaf() {
+  auto page = Leaf(1, 0, true);
+  for (uint8_t i = 1; i <= 3; ++i) {
+    const uint8_t key = static_cast<uint8_t>(10 * i);
+    page->InsertAt(i, &key, i, 1);
+  }
+  return page;
+}
+
+TEST(IndexPageSearch, NavigationAndRangeScanStopWhereTheFlagsSay) {
+  struct Case {
+    uint8_t key;
+    bool flag;
+    bool navigated;  // NavigateToKey with after = flag
+    int32_t navigation_position;
+    bool scanned;  // RangeScan from key to 255, strict = flag
+    int32_t scan_position;
+  };
+  const Case cases[] = {
+      {20, false, true, 2, true, 2},   {20, true, true, 2, true, 2},
+      {25, false, false, 2, false, 2}, {25, true, false, 3, false, 3},
+      {5, false, false, 0, false, 1},  {5, true, false, 1, false, 1},
+      {35, false, false, 3, false, 3}, {35, true, false, 4, false, 3},
+  };
+  Bytewise cursor;
+  const uint8_t upper = 255;
+  for (const Case& c : cases) {
+    auto page = TensLeaf();
+    int64_t ordinal = 100;
+    EXPECT_EQ(page->NavigateToKey(cursor, &c.key, c.flag, ordinal), c.navigated) << int(c.key);
+    EXPECT_EQ(page->NavigationPosition(), c.navigation_position) << int(c.key) << " " << c.flag;
+    EXPECT_EQ(ordinal, 100 + std::max(c.navigation_position - 1, 0)) << int(c.key);
+    ordinal = 100;
+    EXPECT_EQ(page->RangeScan(cursor, &c.key, &upper, c.flag, ordinal), c.scanned) << int(c.key);
+    EXPECT_EQ(page->NavigationPosition(), c.scan_position) << int(c.key) << " " << c.flag;
+    EXPECT_EQ(ordinal, 100 + c.scan_position - 1) << int(c.key);
+  }
+}
+
+TEST(IndexPageSearch, BitmapWalksStopAtSetRecordsPageEdgesAndTheEndKey) {
+  Bytewise cursor;
+  TRecordsBitmap bitmap;
+  bitmap.SetRecordCount(8);
+  bitmap.SetBit(3);
+  auto page = TensLeaf();
+  int32_t steps = 0;
+  page->SetNavigationPosition(0);
+  EXPECT_EQ(page->WalkBitmap(cursor, bitmap, 1, nullptr, steps), TWalkStop::Found);
+  EXPECT_EQ(page->NavigationPosition(), 3);
+  EXPECT_EQ(steps, 3);
+  EXPECT_EQ(page->WalkBitmap(cursor, bitmap, 1, nullptr, steps), TWalkStop::PageEnd);
+  EXPECT_EQ(page->NavigationPosition(), 4);
+  EXPECT_EQ(steps, 3);
+  const uint8_t end = 20;
+  steps = 0;
+  page->SetNavigationPosition(0);
+  EXPECT_EQ(page->WalkBitmap(cursor, bitmap, 1, &end, steps), TWalkStop::RangeEnd);
+  EXPECT_EQ(page->NavigationPosition(), 3);
+  EXPECT_EQ(steps, 2);
+  // Backward the end key is the range's start.
+  steps = 0;
+  page->SetNavigationPosition(4);
+  EXPECT_EQ(page->WalkBitmap(cursor, bitmap, -1, &end, steps), TWalkStop::Found);
+  EXPECT_EQ(page->NavigationPosition(), 3);
+
+  TRecordsBitmap marked;
+  marked.SetRecordCount(8);
+  page->SetNavigationPosition(2);
+  EXPECT_EQ(page->MarkBitmap(cursor, marked, &end), TWalkStop::RangeEnd);
+  EXPECT_FALSE(marked.IsSet(1));
+  EXPECT_TRUE(marked.IsSet(2));
+  EXPECT_FALSE(marked.IsSet(3));
+  EXPECT_EQ(page->MarkBitmap(cursor, marked, nullptr), TWalkStop::PageEnd);
+  EXPECT_TRUE(marked.IsSet(3));
+}
+
+TEST(IndexPageSearch, PagesOrderInTheCacheByPosition) {
+  TPage low(nullptr);
+  TPage high(nullptr);
+  low.Assign(4096, 1, Desc(4, 0, true));
+  high.Assign(3 * 4096, 1, Desc(4, 0, true));
+  EXPECT_EQ(CompareCacheObjects(&low, &high), -1);
+  EXPECT_EQ(CompareCacheObjects(&high, &low), 1);
+  EXPECT_EQ(CompareCacheNumber(&high, 3 * 4096), 0);
 }
 
 }  // namespace
