@@ -1,0 +1,146 @@
+#include "engine/core/blob_block_pool.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/core/blob_file.h"
+#include "engine/core/blob_file_format.h"
+#include "engine/support/scrambler.h"
+
+namespace jw {
+
+TBlock::TBlock(TBlobFile* owner) : owner_(owner) {}
+
+void TBlock::Reset(int32_t position, int32_t block_size) {
+  position_ = position;
+  data_.assign(std::max(0, BlockDataSize(block_size)), 0);
+  used_ = 0;
+  stamp_ = 0;
+  total_size_ = 0;
+  previous_ = 0;
+  next_ = 0;
+  dirty_ = false;
+  use_count_ = 0;
+  newer_ = nullptr;
+  older_ = nullptr;
+}
+
+void TBlock::SetPrevious(int32_t position) {
+  if (previous_ == position) return;
+  previous_ = position;
+  dirty_ = true;
+}
+
+void TBlock::SetNext(int32_t position) {
+  if (next_ == position) return;
+  next_ = position;
+  dirty_ = true;
+}
+
+void TBlock::SetStamp(int32_t stamp) {
+  if (stamp_ == stamp) return;
+  stamp_ = stamp;
+  dirty_ = true;
+}
+
+void TBlock::SetTotalSize(int32_t size) {
+  if (total_size_ == size) return;
+  total_size_ = size;
+  dirty_ = true;
+}
+
+int32_t TBlock::ReadData(int32_t offset, int32_t count, uint8_t* dest) const {
+  if (offset < 0 || count < 0 || count > Capacity() - offset) {
+    RaiseEngineError(kErrInvalidBlobLength, owner_->Name());
+  }
+  const int32_t copied = std::clamp(used_ - offset, 0, count);
+  if (copied > 0) std::memcpy(dest, data_.data() + offset, copied);
+  return copied;
+}
+
+void TBlock::WriteData(int32_t offset, int32_t count, const uint8_t* src) {
+  if (offset < 0 || count < 0 || count > Capacity() - offset) {
+    RaiseEngineError(kErrInvalidBlobLength, owner_->Name());
+  }
+  if (count > 0) std::memcpy(data_.data() + offset, src, count);
+  used_ = offset + count;
+  dirty_ = true;
+}
+
+void TBlock::Clear() {
+  std::fill(data_.begin(), data_.end(), 0);
+  used_ = 0;
+  stamp_ = 0;
+  total_size_ = 0;
+  previous_ = 0;
+  next_ = 0;
+  dirty_ = true;
+}
+
+void TBlock::EncodeTo(uint8_t* dest, bool encrypted) const {
+  TBlobBlockHead head;
+  head.Previous = previous_;
+  head.Next = next_;
+  head.Used = static_cast<int16_t>(used_);
+  head.Stamp = stamp_;
+  head.TotalSize = total_size_;
+  head.EncodeTo(dest);
+  uint8_t* data = dest + kBlockHeadSize;
+  std::memcpy(data, data_.data(), data_.size());
+  if (encrypted) {
+    ScrambleBuffer(dest, kBlockHeadSize, kRecordSeed.K1, kRecordSeed.K2);
+    ScrambleBuffer(data, Capacity(), kRecordSeed.K1, kRecordSeed.K2);
+  }
+}
+
+bool TBlock::DecodeFrom(const uint8_t* src, bool encrypted) {
+  uint8_t head_bytes[kBlockHeadSize];
+  std::memcpy(head_bytes, src, kBlockHeadSize);
+  std::memcpy(data_.data(), src + kBlockHeadSize, data_.size());
+  if (encrypted) {
+    UnscrambleBuffer(head_bytes, kBlockHeadSize, kRecordSeed.K1, kRecordSeed.K2);
+    UnscrambleBuffer(data_.data(), Capacity(), kRecordSeed.K1, kRecordSeed.K2);
+  }
+  TBlobBlockHead head;
+  head.DecodeFrom(head_bytes);
+  previous_ = head.Previous;
+  next_ = head.Next;
+  used_ = head.Used;
+  stamp_ = head.Stamp;
+  total_size_ = head.TotalSize;
+  dirty_ = false;
+  return used_ >= 0 && used_ <= Capacity();
+}
+
+TBlockStack::TBlockStack(TBlobFile* owner) : owner_(owner) {
+  list_.SetCapacity(kBlockStackCapacity);
+}
+
+TBlockStack::~TBlockStack() {
+  Clear();
+}
+
+void TBlockStack::Clear() {
+  for (int32_t i = list_.Count() - 1; i >= 0; --i) delete static_cast<TBlock*>(list_.Get(i));
+  list_.Clear();
+}
+
+TBlock* TBlockStack::Get(int32_t position, int32_t block_size) {
+  TBlock* block;
+  if (list_.Count() == 0) {
+    block = new TBlock(owner_);
+  } else {
+    block = static_cast<TBlock*>(list_.Last());
+    list_.Delete(list_.Count() - 1);
+  }
+  block->Reset(position, block_size);
+  return block;
+}
+
+void TBlockStack::Put(TBlock*& block) {
+  if (block == nullptr) return;
+  list_.Add(block);
+  block = nullptr;
+}
+
+}  // namespace jw

@@ -1,0 +1,107 @@
+// TBlock: one block of a BLOB file as the block cache holds it (decoded head,
+// data bytes, use (pin) count, dirty flag, cache links), and TBlockStack, the
+// pool that hands blocks out again so that the cache does not allocate on
+// every miss.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/support/system_list.h"
+
+namespace jw {
+
+class TBlobFile;
+
+class TBlock {
+ public:
+  explicit TBlock(TBlobFile* owner);
+  TBlock(const TBlock&) = delete;
+  TBlock& operator=(const TBlock&) = delete;
+
+  // Takes the block for a position of a file with block_size bytes per
+  // block: head and data zero, clean, unpinned, unlinked.
+  void Reset(int32_t position, int32_t block_size);
+
+  TBlobFile* Owner() const { return owner_; }
+  int32_t Position() const { return position_; }
+  bool Dirty() const { return dirty_; }
+  void SetDirty(bool value) { dirty_ = value; }
+  uint16_t UseCount() const { return use_count_; }
+  void IncUseCount() { ++use_count_; }
+  void DecUseCount() {
+    if (use_count_ > 0) --use_count_;
+  }
+
+  // Each setter marks the block dirty only when the value changes.
+  int32_t Previous() const { return previous_; }
+  void SetPrevious(int32_t position);
+  int32_t Next() const { return next_; }
+  void SetNext(int32_t position);
+  int32_t Stamp() const { return stamp_; }
+  void SetStamp(int32_t stamp);
+  int32_t TotalSize() const { return total_size_; }
+  void SetTotalSize(int32_t size);
+  int32_t Used() const { return used_; }
+  // Data bytes the block can carry: block size - 18.
+  int32_t Capacity() const { return static_cast<int32_t>(data_.size()); }
+
+  // Copies up to count bytes of the used data from offset; the bytes copied.
+  // A range beyond the block's capacity raises 10029.
+  int32_t ReadData(int32_t offset, int32_t count, uint8_t* dest) const;
+  // Copies count bytes to offset; the block then uses offset + count bytes
+  // and is dirty. A range beyond the block's capacity raises 10029.
+  void WriteData(int32_t offset, int32_t count, const uint8_t* src);
+  // Zero head and data; dirty.
+  void Clear();
+
+  // The block's bytes on disk (block size bytes), head and data each
+  // scrambled on its own when the table is encrypted.
+  void EncodeTo(uint8_t* dest, bool encrypted) const;
+  // Takes the block from its bytes on disk; false when the used count does
+  // not fit the block (the block is then unusable).
+  bool DecodeFrom(const uint8_t* src, bool encrypted);
+
+ private:
+  friend class TBlobFile;
+
+  TBlobFile* owner_;
+  bool dirty_ = false;
+  uint16_t use_count_ = 0;
+  int32_t position_ = 0;
+  std::vector<uint8_t> data_;
+  int32_t used_ = 0;
+  int32_t stamp_ = 0;
+  int32_t total_size_ = 0;
+  int32_t previous_ = 0;
+  int32_t next_ = 0;
+  // Neighbours in the file's most-recently-used list.
+  TBlock* newer_ = nullptr;
+  TBlock* older_ = nullptr;
+};
+
+class TBlockStack {
+ public:
+  explicit TBlockStack(TBlobFile* owner);
+  TBlockStack(const TBlockStack&) = delete;
+  TBlockStack& operator=(const TBlockStack&) = delete;
+  ~TBlockStack();
+
+  // Frees every pooled block, the last first.
+  void Clear();
+  // The last block put back, or a new one, reset for the position.
+  TBlock* Get(int32_t position, int32_t block_size);
+  // Pools the block; a nullptr reference does nothing. The reference becomes nullptr.
+  void Put(TBlock*& block);
+
+  int32_t Count() const { return list_.Count(); }
+
+ private:
+  TBlobFile* owner_;
+  TSystemList list_;
+};
+
+// The pool's list is made room for this many blocks at once.
+constexpr int32_t kBlockStackCapacity = 4095;
+
+}  // namespace jw

@@ -1,0 +1,185 @@
+// TBlobFile: the BLOB file (".BLB") of one open table: the header held in
+// memory, the block cache with read-ahead and write-back and its pool, the
+// free-block list, the change counter, encryption, the reader and writer
+// byte locks, the walk that frees (or verifies) a record's block chain, and
+// the file check. The owning table is reached through TDataFileOwner, the
+// cursor through TBlobFileCursor.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/core/blob_block_pool.h"
+#include "engine/core/blob_file_format.h"
+#include "engine/core/data_file.h"
+#include "engine/support/file_handler.h"
+
+namespace jw {
+
+// What the BLOB file asks of the cursor that works on a BLOB.
+class TBlobFileCursor {
+ public:
+  virtual ~TBlobFileCursor() = default;
+  // Whether another process changed the table's files since the cursor last looked.
+  virtual bool TableFilesChanged() = 0;
+  // Whether the cursor is open to verify or repair the table.
+  virtual bool VerifyRepair() const = 0;
+  // One line of the table check for the user.
+  virtual void ReportStatus(const std::string& text) = 0;
+};
+
+// The lock range is the index file's: the writer takes it whole, a reader
+// one byte kBlobLockTop - r with r in 1 .. kBlobReadBytes.
+constexpr int64_t kBlobLockBase = 0x7FFF0000;
+constexpr int64_t kBlobLockLength = 65535;
+constexpr int64_t kBlobLockTop = 0x7FFFFFFF;
+constexpr int32_t kBlobReadBytes = 65534;
+
+// The cache holds min(kCacheBytes div B, kMaxCachedBlocks) blocks.
+constexpr int32_t kMaxCachedBlocks = 32767;
+
+// How often a load starts again because the table's files changed under it
+// before it gives up with 8708.
+constexpr int32_t kMaxLoadRestarts = 16;
+
+class TBlobFile : public TFileHandler {
+ public:
+  // The data file gives the encryption of the table.
+  TBlobFile(TDataFileOwner* owner, const TDataFile* data_file);
+  ~TBlobFile() override;
+
+  // The table's block size (the data file's, 0 meaning 512), set before
+  // the file is opened or created; a size outside 64 .. 32768 raises 9498.
+  void SetBlockSize(int32_t block_size);
+  int32_t BlockSize() const { return block_size_; }
+  int32_t BlockDataBytes() const { return BlockDataSize(block_size_); }
+
+  // Opens and reads the header; a header whose free head or end position
+  // names no block of the file raises 8961.
+  void Open() override;
+  void Close() override;
+  // Creates the file and sets up an empty header (written by WriteHeader).
+  void CreateFile(bool must_be_new = false) override;
+
+  // Header.
+  void ReadHeader();
+  // Rereads the header: true (and the new header taken) when the change
+  // counter differs. The caller drops the block cache.
+  bool HeaderChanged();
+  void WriteHeader(bool force, bool flush);
+  void TouchHeader();
+  // Cuts every block away.
+  void EmptyBlobFile();
+  // Verifies the opened file; raises the first failure.
+  void Check();
+  bool HeaderDirty() const { return header_dirty_; }
+  int32_t ChangeCounter() const { return header_.ChangeCounter; }
+  int32_t FreeHead() const { return header_.FreeHead; }
+  int32_t EndPosition() const { return header_.EndPosition; }
+  // Whether a link names a block of the file (not the end position).
+  bool IsBlock(int64_t position) const;
+
+  // Blocks. FetchBlock gives the pinned block at position, or false with no
+  // block when the cursor reports that the files changed before a disk read.
+  // With read_ahead up to count consecutive blocks are read at once.
+  // Position 0, the end position or one that is no block of the file raise 8963.
+  bool FetchBlock(TBlobFileCursor* cursor, int32_t position, int32_t count, bool read_ahead,
+                  TBlock*& block);
+  void ReleaseBlock(TBlock* block);
+  // A pinned, cleared, dirty block: the first free block, else one appended.
+  // The only way the file grows.
+  TBlock* NewBlock();
+  // Puts the block at the head of the free list.
+  void FreeBlock(TBlock* block);
+  // Writes the dirty unpinned blocks, sorted, in runs; false when there was none.
+  bool FlushBlocks(bool flush);
+  void DropBlockCache();
+  // Cuts the cache back to its capacity from the high positions; pinned
+  // blocks stay.
+  void TrimBlockCache();
+  int32_t CachedBlockCount() const { return static_cast<int32_t>(sorted_.size()); }
+  int32_t CacheCapacity() const { return capacity_; }
+  int32_t ReadAheadCount() const { return read_ahead_count_; }
+
+  // Walks the chain of a record's BLOB from first and frees its blocks,
+  // unless report_only. A cursor that verifies or repairs is told of a
+  // damaged chain and, unless report_only, the damage is cut away; any
+  // other caller gets 8963. With adopt_stamp the blocks take the stamp
+  // instead of being checked against it. first becomes 0 unless report_only.
+  void FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool adopt_stamp,
+                     int32_t record_number, int32_t stamp, int32_t& first);
+
+  // Locks, each tried up to kSemaphoreRetries times. The reader's slot r is
+  // kept by the caller for the unlock.
+  bool LockBlobWrite();
+  bool UnlockBlobWrite();
+  bool LockBlobRead(uint16_t& slot);
+  bool UnlockBlobRead(uint16_t slot);
+
+ private:
+  [[noreturn]] void Raise(EngineErrorCode code) const;
+  bool Encrypted() const;
+  void SetCacheLimits();
+  void SetEmptyHeader();
+  // Refuses a header whose links would lead outside the file: 8961.
+  void ValidateHeader(const TBlobFileHeader& header) const;
+  bool ReadHeaderBytes(TBlobFileHeader& header);
+  void WriteAt(int64_t offset, const uint8_t* buffer, int32_t length);
+  void FlushIfForced(bool flush);
+
+  // Block cache.
+  TBlock* FindCached(int32_t position);
+  int32_t SortedIndexOf(int32_t position) const;
+  void InsertSorted(TBlock* block);
+  void RemoveSorted(TBlock* block);
+  void LinkAtHead(TBlock* block);
+  void Unlink(TBlock* block);
+  TBlock* FindVictim() const;
+  // A reset block for position at the head of the MRU list, not yet sorted.
+  TBlock* TakeCacheSlot(int32_t position);
+  // Reads count blocks from position into the cache; the block at position
+  // comes back pinned, or nullptr when the file ends before it.
+  TBlock* LoadWindow(int32_t position, int32_t count);
+  bool InReadWindow(int32_t position) const;
+  TBlock* AppendBlock();
+
+  TDataFileOwner* owner_;
+  const TDataFile* data_file_;
+  int32_t block_size_ = kDefaultBlobBlockSize;
+  std::vector<uint8_t> read_buffer_;
+  std::vector<uint8_t> write_buffer_;
+  int64_t window_offset_ = 0;
+  int64_t window_length_ = 0;
+  TBlobFileHeader header_;
+  bool header_dirty_ = false;
+  TBlock* mru_head_ = nullptr;
+  TBlock* mru_tail_ = nullptr;
+  std::vector<TBlock*> sorted_;
+  int32_t capacity_ = 0;
+  int32_t read_ahead_count_ = 1;
+  TBlockStack pool_;
+};
+
+// Holds a pinned block and releases it on every path.
+class TBlockPin {
+ public:
+  explicit TBlockPin(TBlobFile& file, TBlock* block = nullptr) : file_(file), block_(block) {}
+  ~TBlockPin() { file_.ReleaseBlock(block_); }
+  TBlockPin(const TBlockPin&) = delete;
+  TBlockPin& operator=(const TBlockPin&) = delete;
+
+  TBlock* Get() const { return block_; }
+  TBlock* operator->() const { return block_; }
+  // Releases the held block and holds this one instead.
+  void Reset(TBlock* block) {
+    file_.ReleaseBlock(block_);
+    block_ = block;
+  }
+
+ private:
+  TBlobFile& file_;
+  TBlock* block_;
+};
+
+}  // namespace jw
