@@ -63,7 +63,8 @@ class TBlock {
   bool DecodeFrom(const uint8_t* src, bool encrypted);
 
  private:
-  friend class TBlobFile;
+  template <typename, int>
+  friend class TFileCache;
 
   TBlobFile* owner_;
   bool dirty_ = false;
@@ -79,6 +80,14 @@ class TBlock {
   TBlock* newer_ = nullptr;
   TBlock* older_ = nullptr;
 };
+
+// A block's number in the cache's order: its position in the file.
+inline int32_t CacheNumber(const TBlock& block) {
+  return block.Position();
+}
+inline bool CacheObjectDirty(const TBlock& block) {
+  return block.Dirty();
+}
 
 class TBlockStack {
  public:

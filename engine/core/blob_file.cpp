@@ -1,43 +1,13 @@
 #include "engine/core/blob_file.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <unordered_set>
 
 #include "engine/support/scrambler.h"
-#include "platform/rtl/random.h"
 #include "platform/rtl/strings.h"
 
 namespace jw {
 namespace {
-
-// The read window is recorded while a read is loaded, so that a write-back
-// started for a cache slot skips the blocks being loaded.
-class ReadWindowScope {
- public:
-  ReadWindowScope(int64_t& offset, int64_t& length, int64_t new_offset, int64_t new_length)
-      : offset_(offset), length_(length) {
-    offset_ = new_offset;
-    length_ = new_length;
-  }
-  ~ReadWindowScope() {
-    offset_ = 0;
-    length_ = 0;
-  }
-  ReadWindowScope(const ReadWindowScope&) = delete;
-  ReadWindowScope& operator=(const ReadWindowScope&) = delete;
-
- private:
-  int64_t& offset_;
-  int64_t& length_;
-};
-
-void EnsureSize(std::vector<uint8_t>& buffer, int64_t size) {
-  if (static_cast<int64_t>(buffer.size()) >= size) return;
-  const int64_t chunks = (size + kIoBufferChunk - 1) / kIoBufferChunk;
-  buffer.resize(chunks * kIoBufferChunk);
-}
 
 // Messages of the chain walk to a verifying cursor; the record number and
 // whether the damage was cut away follow.
@@ -51,18 +21,14 @@ constexpr const char* kRecursiveLinkText =
 }  // namespace
 
 TBlobFile::TBlobFile(TDataFileOwner* owner, const TDataFile* data_file)
-    : owner_(owner), data_file_(data_file), pool_(this) {
+    : TTableFile(owner), data_file_(data_file), pool_(this) {
   read_buffer_.resize(kIoWindowBytes);
   write_buffer_.resize(kIoWindowBytes);
   SetCacheLimits();
 }
 
 TBlobFile::~TBlobFile() {
-  // A failure of the file layer while closing must not leave the destructor.
-  try {
-    TBlobFile::Close();
-  } catch (const Exception&) {
-  }
+  CloseQuietly();
   DropBlockCache();
 }
 
@@ -88,41 +54,22 @@ void TBlobFile::SetBlockSize(int32_t block_size) {
 
 void TBlobFile::SetCacheLimits() {
   read_ahead_count_ = std::max(1, kIoWindowBytes / block_size_);
-  capacity_ = std::min(kCacheBytes / block_size_, kMaxCachedBlocks);
+  cache_.SetCapacity(std::min(kCacheBytes / block_size_, kMaxCachedBlocks));
 }
 
 bool TBlobFile::IsBlock(int64_t position) const {
   return IsBlockPosition(position, block_size_, header_.EndPosition);
 }
 
-void TBlobFile::WriteAt(int64_t offset, const uint8_t* buffer, int32_t length) {
-  FileLockGuard guard(*this);
-  Seek(offset, 0);
-  Write(buffer, length);
-}
-
-void TBlobFile::FlushIfForced(bool flush) {
-  if (flush || owner_->ForceBufferFlush()) Flush();
-}
-
 // ---- open and close ----
 
-void TBlobFile::Open() {
-  if (IsOpen()) return;
-  TFileHandler::Open();
-  try {
-    ReadHeader();
-    SetCacheLimits();
-  } catch (...) {
-    Close();
-    throw;
-  }
+void TBlobFile::ReadOpenedFile() {
+  ReadHeader();
+  SetCacheLimits();
 }
 
-void TBlobFile::Close() {
-  if (!IsOpen()) return;
+void TBlobFile::DropContents() {
   DropBlockCache();
-  TFileHandler::Close();
 }
 
 void TBlobFile::SetEmptyHeader() {
@@ -155,11 +102,7 @@ void TBlobFile::ValidateHeader(const TBlobFileHeader& header) const {
 
 bool TBlobFile::ReadHeaderBytes(TBlobFileHeader& header) {
   uint8_t bytes[kBlobHeaderSize];
-  {
-    FileLockGuard guard(*this);
-    Seek(0, 0);
-    if (Read(bytes, kBlobHeaderSize, true) != kBlobHeaderSize) return false;
-  }
+  if (ReadAt(0, bytes, kBlobHeaderSize, true) != kBlobHeaderSize) return false;
   if (Encrypted()) UnscrambleBuffer(bytes, kBlobHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
   header.DecodeFrom(bytes);
   return true;
@@ -187,31 +130,27 @@ bool TBlobFile::HeaderChanged() {
 
 void TBlobFile::WriteHeader(bool force, bool flush) {
   if (!force && !header_dirty_) return;
-  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  CountChange(header_.ChangeCounter);
   header_.DirtyFlag = header_dirty_ ? 1 : 0;
   uint8_t bytes[kBlobHeaderSize];
   header_.EncodeTo(bytes);
   if (Encrypted()) ScrambleBuffer(bytes, kBlobHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
   WriteAt(0, bytes, kBlobHeaderSize);
   FlushIfForced(flush);
-  owner_->MarkWritten();
+  Owner()->MarkWritten();
   header_dirty_ = false;
 }
 
 void TBlobFile::TouchHeader() {
-  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  CountChange(header_.ChangeCounter);
   header_dirty_ = true;
-  owner_->MarkWritten();
+  Owner()->MarkWritten();
 }
 
 void TBlobFile::EmptyBlobFile() {
   // Cached blocks would otherwise be written back over the cut file.
   DropBlockCache();
-  {
-    FileLockGuard guard(*this);
-    Seek(kFirstBlockPosition, 0);
-    Write(nullptr, 0);
-  }
+  CutAt(kFirstBlockPosition);
   FlushIfForced(false);
   header_.Version = kBlobFormatVersion;
   header_.EndPosition = kFirstBlockPosition;
@@ -230,135 +169,49 @@ void TBlobFile::Check() {
 
 // ---- block cache ----
 
-int32_t TBlobFile::SortedIndexOf(int32_t position) const {
-  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), position,
-                             [](const TBlock* b, int32_t p) { return b->Position() < p; });
-  if (it != sorted_.end() && (*it)->Position() == position) {
-    return static_cast<int32_t>(it - sorted_.begin());
-  }
-  return -1;
-}
-
-void TBlobFile::InsertSorted(TBlock* block) {
-  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), block->Position(),
-                             [](const TBlock* b, int32_t p) { return b->Position() < p; });
-  sorted_.insert(it, block);
-}
-
-void TBlobFile::RemoveSorted(TBlock* block) {
-  const int32_t index = SortedIndexOf(block->Position());
-  if (index >= 0 && sorted_[index] == block) sorted_.erase(sorted_.begin() + index);
-}
-
-void TBlobFile::LinkAtHead(TBlock* block) {
-  block->older_ = mru_head_;
-  block->newer_ = nullptr;
-  if (mru_head_ != nullptr) mru_head_->newer_ = block;
-  mru_head_ = block;
-  if (mru_tail_ == nullptr) mru_tail_ = block;
-}
-
-void TBlobFile::Unlink(TBlock* block) {
-  if (block->newer_ != nullptr) block->newer_->older_ = block->older_;
-  if (block->older_ != nullptr) block->older_->newer_ = block->newer_;
-  if (mru_head_ == block) mru_head_ = block->older_;
-  if (mru_tail_ == block) mru_tail_ = block->newer_;
-  block->newer_ = nullptr;
-  block->older_ = nullptr;
-}
-
-TBlock* TBlobFile::FindCached(int32_t position) {
-  TBlock* found = nullptr;
-  // A chain is walked block by block; the last few used are the likeliest.
-  TBlock* b = mru_head_;
-  for (int i = 0; i < 4 && b != nullptr; ++i, b = b->older_) {
-    if (b->Position() == position) {
-      found = b;
-      break;
-    }
-  }
-  if (found == nullptr) {
-    const int32_t index = SortedIndexOf(position);
-    if (index < 0) return nullptr;
-    found = sorted_[index];
-  }
-  if (found != mru_head_) {
-    Unlink(found);
-    LinkAtHead(found);
-  }
-  return found;
-}
-
-TBlock* TBlobFile::FindVictim() const {
-  for (TBlock* b = mru_tail_; b != nullptr; b = b->newer_) {
-    if (!b->Dirty() && b->UseCount() == 0) return b;
-  }
-  return nullptr;
-}
-
 TBlock* TBlobFile::TakeCacheSlot(int32_t position) {
   TBlock* block = nullptr;
-  if (static_cast<int32_t>(sorted_.size()) < capacity_) {
-    block = pool_.Get(position, block_size_);
-  } else {
-    block = FindVictim();
-    if (block == nullptr && !owner_->InTransaction()) {
-      FlushBlocks(false);
-      block = FindVictim();
-    }
+  if (cache_.Full()) {
+    const bool in_transaction = Owner()->InTransaction();
+    block = cache_.TakeVictim(!in_transaction, [this] { FlushBlocks(false); });
     if (block == nullptr) {
-      if (!owner_->InTransaction()) Raise(kErrBlobBuffersCorrupt);
-      capacity_ += kCacheGrowth;
-      block = pool_.Get(position, block_size_);
-    } else {
-      RemoveSorted(block);
-      Unlink(block);
-      block->Reset(position, block_size_);
+      if (!in_transaction) Raise(kErrBlobBuffersCorrupt);
+      cache_.SetCapacity(cache_.Capacity() + kCacheGrowth);
     }
   }
-  LinkAtHead(block);
+  if (block == nullptr) {
+    block = pool_.Get(position, block_size_);
+  } else {
+    block->Reset(position, block_size_);
+  }
+  cache_.LinkAtHead(block);
   return block;
-}
-
-bool TBlobFile::InReadWindow(int32_t position) const {
-  if (window_length_ == 0) return false;
-  return position >= window_offset_ && position < window_offset_ + window_length_;
 }
 
 TBlock* TBlobFile::LoadWindow(int32_t position, int32_t count) {
   const int32_t length = count * block_size_;
   EnsureSize(read_buffer_, length);
-  const ReadWindowScope window(window_offset_, window_length_, position, length);
-  int32_t got;
-  {
-    // A window may reach blocks this process appended but has not written
-    // yet; those are cached, and only whole blocks read are taken.
-    FileLockGuard guard(*this);
-    Seek(position, 0);
-    got = Read(read_buffer_.data(), length, true);
-  }
+  const ReadWindowScope window(*this, position, length);
+  // A window may reach blocks this process appended but has not written
+  // yet; those are cached, and only whole blocks read are taken.
+  const int32_t got = ReadAt(position, read_buffer_.data(), length, true);
   const int32_t loaded = got / block_size_;
   TBlock* target = nullptr;
   for (int32_t i = 0; i < loaded; ++i) {
     const int32_t p = position + i * block_size_;
     const uint8_t* raw = read_buffer_.data() + static_cast<int64_t>(i) * block_size_;
-    TBlock* block;
-    const int32_t index = SortedIndexOf(p);
-    if (index >= 0) {
-      block = sorted_[index];
+    TBlock* block = cache_.Lookup(p);
+    if (block != nullptr) {
       if (block->Dirty() || block->UseCount() > 0) continue;
     } else {
       // Blocks read ahead take only slots that are free or clean; the
       // block asked for may write back or grow the cache.
-      if (i > 0 && static_cast<int32_t>(sorted_.size()) >= capacity_ && FindVictim() == nullptr) {
-        break;
-      }
+      if (i > 0 && cache_.Full() && cache_.FindVictim() == nullptr) break;
       block = TakeCacheSlot(p);
-      InsertSorted(block);
+      cache_.Insert(block);
     }
     if (!block->DecodeFrom(raw, Encrypted())) {
-      RemoveSorted(block);
-      Unlink(block);
+      cache_.Evict(block);
       pool_.Put(block);
       // A damaged block read ahead matters only when a chain reaches it.
       if (i == 0) Raise(kErrBlobBuffersCorrupt);
@@ -379,11 +232,11 @@ bool TBlobFile::FetchBlock(TBlobFileCursor* cursor, int32_t position, int32_t co
   // Only NewBlock appends: the end position, like any other position that
   // names no block, comes from corrupt data when it reaches this point.
   if (!IsBlock(position)) Raise(kErrBlobBuffersCorrupt);
-  TBlock* found = FindCached(position);
+  TBlock* found = cache_.Find(position);
   if (found != nullptr) {
     found->IncUseCount();
   } else {
-    if (!owner_->StrictChangeDetection() && cursor != nullptr && cursor->TableFilesChanged()) {
+    if (!Owner()->StrictChangeDetection() && cursor != nullptr && cursor->TableFilesChanged()) {
       return false;
     }
     int32_t window = 1;
@@ -405,7 +258,7 @@ TBlock* TBlobFile::AppendBlock() {
   const int64_t end = header_.EndPosition;
   if (end + block_size_ >= kMaxBlobFileEnd) Raise(kErrTableFull);
   TBlock* block = TakeCacheSlot(static_cast<int32_t>(end));
-  InsertSorted(block);
+  cache_.Insert(block);
   header_.EndPosition = static_cast<int32_t>(end + block_size_);
   header_dirty_ = true;
   return block;
@@ -444,7 +297,7 @@ void TBlobFile::FreeBlock(TBlock* block) {
 
 bool TBlobFile::FlushBlocks(bool flush) {
   std::vector<TBlock*> dirty;
-  for (TBlock* b : sorted_) {
+  for (TBlock* b : cache_.Sorted()) {
     if (b->Dirty() && b->UseCount() == 0 && !InReadWindow(b->Position())) dirty.push_back(b);
   }
   if (dirty.empty()) return false;
@@ -465,34 +318,19 @@ bool TBlobFile::FlushBlocks(bool flush) {
     WriteAt(dirty[begin]->Position(), write_buffer_.data(), static_cast<int32_t>(length));
     FlushIfForced(flush);
     for (size_t i = begin; i < end; ++i) dirty[i]->SetDirty(false);
-    owner_->MarkWritten();
+    Owner()->MarkWritten();
     begin = end;
   }
   return true;
 }
 
 void TBlobFile::DropBlockCache() {
-  for (TBlock* b : sorted_) {
-    b->newer_ = nullptr;
-    b->older_ = nullptr;
-    pool_.Put(b);
-  }
-  sorted_.clear();
-  mru_head_ = nullptr;
-  mru_tail_ = nullptr;
+  cache_.Clear([this](TBlock* b) { pool_.Put(b); });
 }
 
 void TBlobFile::TrimBlockCache() {
   SetCacheLimits();
-  for (int32_t i = static_cast<int32_t>(sorted_.size()) - 1;
-       i >= 0 && static_cast<int32_t>(sorted_.size()) > capacity_; --i) {
-    TBlock* b = sorted_[i];
-    // A pinned block is in a caller's hands.
-    if (b->UseCount() > 0) continue;
-    sorted_.erase(sorted_.begin() + i);
-    Unlink(b);
-    pool_.Put(b);
-  }
+  cache_.TrimToCapacity([this](TBlock* b) { pool_.Put(b); });
 }
 
 // ---- chains ----
@@ -566,34 +404,24 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
 
 // ---- locks ----
 
+// The first try and kSemaphoreRetries more.
 bool TBlobFile::LockBlobWrite() {
-  for (int32_t attempt = 0;; ++attempt) {
-    if (SetRegionLock(kBlobLockBase, kBlobLockLength, true)) return true;
-    if (attempt == kSemaphoreRetries) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
-  }
+  return LockWriterRange(kSemaphoreRetries + 1);
 }
 
 bool TBlobFile::UnlockBlobWrite() {
-  return SetRegionLock(kBlobLockBase, kBlobLockLength, false);
+  return UnlockWriterRange();
 }
 
 bool TBlobFile::LockBlobRead(uint16_t& slot) {
-  for (int32_t attempt = 0;; ++attempt) {
-    // r runs from 1: the byte 7FFFFFFF itself is never a reader's.
-    const int32_t r = Random(kBlobReadBytes) + 1;
-    if (SetRegionLock(kBlobLockTop - r, 1, true)) {
-      slot = static_cast<uint16_t>(r);
-      return true;
-    }
-    if (attempt == kSemaphoreRetries) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
-  }
+  const int32_t r = LockReaderByte(kSemaphoreRetries + 1);
+  if (r == 0) return false;
+  slot = static_cast<uint16_t>(r);
+  return true;
 }
 
 bool TBlobFile::UnlockBlobRead(uint16_t slot) {
-  if (slot == 0 || slot > kBlobReadBytes) return false;
-  return SetRegionLock(kBlobLockTop - slot, 1, false);
+  return UnlockReaderByte(slot);
 }
 
 }  // namespace jw

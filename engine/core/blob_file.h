@@ -13,7 +13,8 @@
 #include "engine/core/blob_block_pool.h"
 #include "engine/core/blob_file_format.h"
 #include "engine/core/data_file.h"
-#include "engine/support/file_handler.h"
+#include "engine/core/file_cache.h"
+#include "engine/core/table_file.h"
 
 namespace jw {
 
@@ -29,13 +30,6 @@ class TBlobFileCursor {
   virtual void ReportStatus(const std::string& text) = 0;
 };
 
-// The lock range is the index file's: the writer takes it whole, a reader
-// one byte kBlobLockTop - r with r in 1 .. kBlobReadBytes.
-constexpr int64_t kBlobLockBase = 0x7FFF0000;
-constexpr int64_t kBlobLockLength = 65535;
-constexpr int64_t kBlobLockTop = 0x7FFFFFFF;
-constexpr int32_t kBlobReadBytes = 65534;
-
 // The cache holds min(kCacheBytes div B, kMaxCachedBlocks) blocks.
 constexpr int32_t kMaxCachedBlocks = 32767;
 
@@ -43,7 +37,7 @@ constexpr int32_t kMaxCachedBlocks = 32767;
 // before it gives up with 8708.
 constexpr int32_t kMaxLoadRestarts = 16;
 
-class TBlobFile : public TFileHandler {
+class TBlobFile : public TTableFile {
  public:
   // The data file gives the encryption of the table.
   TBlobFile(TDataFileOwner* owner, const TDataFile* data_file);
@@ -55,10 +49,6 @@ class TBlobFile : public TFileHandler {
   int32_t BlockSize() const { return block_size_; }
   int32_t BlockDataBytes() const { return BlockDataSize(block_size_); }
 
-  // Opens and reads the header; a header whose free head or end position
-  // names no block of the file raises 8961.
-  void Open() override;
-  void Close() override;
   // Creates the file and sets up an empty header (written by WriteHeader).
   void CreateFile(bool must_be_new = false) override;
 
@@ -98,8 +88,8 @@ class TBlobFile : public TFileHandler {
   // Cuts the cache back to its capacity from the high positions; pinned
   // blocks stay.
   void TrimBlockCache();
-  int32_t CachedBlockCount() const { return static_cast<int32_t>(sorted_.size()); }
-  int32_t CacheCapacity() const { return capacity_; }
+  int32_t CachedBlockCount() const { return cache_.Count(); }
+  int32_t CacheCapacity() const { return cache_.Capacity(); }
   int32_t ReadAheadCount() const { return read_ahead_count_; }
 
   // Walks the chain of a record's BLOB from first and frees its blocks,
@@ -120,43 +110,31 @@ class TBlobFile : public TFileHandler {
  private:
   [[noreturn]] void Raise(EngineErrorCode code) const;
   bool Encrypted() const;
+  // Reads the header; a header whose free head or end position names no
+  // block of the file raises 8961.
+  void ReadOpenedFile() override;
+  void DropContents() override;
   void SetCacheLimits();
   void SetEmptyHeader();
   // Refuses a header whose links would lead outside the file: 8961.
   void ValidateHeader(const TBlobFileHeader& header) const;
   bool ReadHeaderBytes(TBlobFileHeader& header);
-  void WriteAt(int64_t offset, const uint8_t* buffer, int32_t length);
-  void FlushIfForced(bool flush);
 
-  // Block cache.
-  TBlock* FindCached(int32_t position);
-  int32_t SortedIndexOf(int32_t position) const;
-  void InsertSorted(TBlock* block);
-  void RemoveSorted(TBlock* block);
-  void LinkAtHead(TBlock* block);
-  void Unlink(TBlock* block);
-  TBlock* FindVictim() const;
   // A reset block for position at the head of the MRU list, not yet sorted.
   TBlock* TakeCacheSlot(int32_t position);
   // Reads count blocks from position into the cache; the block at position
   // comes back pinned, or nullptr when the file ends before it.
   TBlock* LoadWindow(int32_t position, int32_t count);
-  bool InReadWindow(int32_t position) const;
   TBlock* AppendBlock();
 
-  TDataFileOwner* owner_;
   const TDataFile* data_file_;
   int32_t block_size_ = kDefaultBlobBlockSize;
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;
-  int64_t window_offset_ = 0;
-  int64_t window_length_ = 0;
   TBlobFileHeader header_;
   bool header_dirty_ = false;
-  TBlock* mru_head_ = nullptr;
-  TBlock* mru_tail_ = nullptr;
-  std::vector<TBlock*> sorted_;
-  int32_t capacity_ = 0;
+  // A chain is walked block by block; the last few used are the likeliest.
+  TFileCache<TBlock, 4> cache_;
   int32_t read_ahead_count_ = 1;
   TBlockStack pool_;
 };

@@ -1,9 +1,7 @@
 #include "engine/core/data_file.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "engine/support/key_images.h"
 #include "engine/support/language_settings.h"
@@ -16,37 +14,10 @@
 namespace jw {
 namespace {
 
-// The read window is recorded while a read is loaded, so that a write-back
-// started for a cache slot skips the records being loaded.
-class ReadWindowScope {
- public:
-  ReadWindowScope(int64_t& offset, int64_t& length, int64_t new_offset, int64_t new_length)
-      : offset_(offset), length_(length) {
-    offset_ = new_offset;
-    length_ = new_length;
-  }
-  ~ReadWindowScope() {
-    offset_ = 0;
-    length_ = 0;
-  }
-  ReadWindowScope(const ReadWindowScope&) = delete;
-  ReadWindowScope& operator=(const ReadWindowScope&) = delete;
-
- private:
-  int64_t& offset_;
-  int64_t& length_;
-};
-
 std::string ScrambledCopy(const std::string& s, TSeedPair seed) {
   std::string copy = s;
   ScrambleBuffer(copy.data(), static_cast<int32_t>(copy.size()), seed.K1, seed.K2);
   return copy;
-}
-
-void EnsureSize(std::vector<uint8_t>& buffer, int64_t size) {
-  if (static_cast<int64_t>(buffer.size()) >= size) return;
-  const int64_t chunks = (size + kIoBufferChunk - 1) / kIoBufferChunk;
-  buffer.resize(chunks * kIoBufferChunk);
 }
 
 // Counters never wrap: an incremented value past 2^31-1 would repeat ids.
@@ -57,17 +28,14 @@ int32_t NextCounter(int32_t& counter, const std::string& table_name) {
 
 }  // namespace
 
-TDataFile::TDataFile(TDataFileOwner* owner) : owner_(owner), pool_(this) {
+TDataFile::TDataFile(TDataFileOwner* owner) : TTableFile(owner), pool_(this) {
+  cache_.SetCapacity(kMaxCachedRecords);
   read_buffer_.resize(kIoWindowBytes);
   write_buffer_.resize(kIoWindowBytes);
 }
 
 TDataFile::~TDataFile() {
-  // A failure of the file layer while closing must not leave the destructor.
-  try {
-    TDataFile::Close();
-  } catch (const Exception&) {
-  }
+  CloseQuietly();
 }
 
 void TDataFile::Raise(EngineErrorCode code) const {
@@ -85,54 +53,24 @@ int64_t TDataFile::RecordOffset(int32_t number) const {
 void TDataFile::SetCacheLimits() {
   const int32_t size = header_.RecordSize;
   read_ahead_count_ = size == 0 ? 1 : std::max(1, kIoWindowBytes / size);
-  capacity_ = size == 0 ? kMaxCachedRecords : std::min(kCacheBytes / size, kMaxCachedRecords);
-}
-
-void TDataFile::ReadAt(int64_t offset, uint8_t* buffer, int32_t length) {
-  FileLockGuard guard(*this);
-  Seek(offset, 0);
-  Read(buffer, length, false);
-}
-
-int32_t TDataFile::ReadAtMost(int64_t offset, uint8_t* buffer, int32_t length) {
-  FileLockGuard guard(*this);
-  Seek(offset, 0);
-  return Read(buffer, length, true);
-}
-
-void TDataFile::WriteAt(int64_t offset, const uint8_t* buffer, int32_t length) {
-  FileLockGuard guard(*this);
-  Seek(offset, 0);
-  Write(buffer, length);
-}
-
-void TDataFile::FlushIfForced(bool flush) {
-  if (flush || owner_->ForceBufferFlush()) Flush();
+  cache_.SetCapacity(size == 0 ? kMaxCachedRecords
+                               : std::min(kCacheBytes / size, kMaxCachedRecords));
 }
 
 // ---- open and close ----
 
-void TDataFile::Open() {
-  if (IsOpen()) return;
-  TFileHandler::Open();
-  try {
-    ReadHeader();
-    if (header_.FieldCount > kMaxFieldCount) Raise(kErrHeaderCorrupt);
-    if (GetSize() < DataStart()) Raise(kErrHeaderCorrupt);
-    ReadFieldDescs();
-    ValidateLayout();
-    SetCacheLimits();
-  } catch (...) {
-    Close();
-    throw;
-  }
+void TDataFile::ReadOpenedFile() {
+  ReadHeader();
+  if (header_.FieldCount > kMaxFieldCount) Raise(kErrHeaderCorrupt);
+  if (GetSize() < DataStart()) Raise(kErrHeaderCorrupt);
+  ReadFieldDescs();
+  ValidateLayout();
+  SetCacheLimits();
 }
 
-void TDataFile::Close() {
-  if (!IsOpen()) return;
+void TDataFile::DropContents() {
   descriptors_.clear();
   DropRecordCache();
-  TFileHandler::Close();
 }
 
 void TDataFile::ValidateLayout() const {
@@ -228,7 +166,7 @@ void TDataFile::InitHeader(int16_t language_id, int16_t sort_id,
 
 void TDataFile::ReadHeader() {
   if (GetSize() < kHeaderSize) Raise(kErrHeaderCorrupt);
-  ReadAt(0, read_buffer_.data(), kHeaderSize);
+  ReadAt(0, read_buffer_.data(), kHeaderSize, false);
   TDataFileHeader h;
   if (!h.DecodeFrom(read_buffer_.data())) Raise(kErrHeaderCorrupt);
   h.DirtyFlag = 0;
@@ -237,7 +175,7 @@ void TDataFile::ReadHeader() {
 }
 
 bool TDataFile::HeaderChanged() {
-  ReadAt(0, read_buffer_.data(), kHeaderSize);
+  ReadAt(0, read_buffer_.data(), kHeaderSize, false);
   if (GetInt32(read_buffer_.data() + kHdrChangeCounter) == header_.ChangeCounter) return false;
   TDataFileHeader h;
   // The layout of an open table never changes under it; a header that says
@@ -261,7 +199,7 @@ void TDataFile::WriteHeaderBytes() {
 
 void TDataFile::WriteHeader(bool force, bool flush) {
   if (!force && !header_dirty_) return;
-  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  CountChange(header_.ChangeCounter);
   header_.EngineVersion = kEngineVersion;
   header_.LastWriteTime = Clock().LocalNow() - kHeaderTimeBias;
   header_.DirtyFlag = header_dirty_ ? 1 : 0;
@@ -269,20 +207,16 @@ void TDataFile::WriteHeader(bool force, bool flush) {
   // Bytes past the last record are the remains of an interrupted write; the
   // header write runs under the table's write lock, so they can go now.
   const int64_t end = RecordOffset(header_.NextRecord);
-  if (GetSize() > end) {
-    FileLockGuard guard(*this);
-    Seek(end, 0);
-    Write(nullptr, 0);
-  }
+  if (GetSize() > end) CutAt(end);
   FlushIfForced(flush);
-  owner_->MarkWritten();
+  Owner()->MarkWritten();
   header_dirty_ = false;
 }
 
 void TDataFile::TouchHeader() {
-  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  CountChange(header_.ChangeCounter);
   header_dirty_ = true;
-  owner_->MarkWritten();
+  Owner()->MarkWritten();
 }
 
 void TDataFile::CopyHeader(uint8_t* dest) const {
@@ -291,15 +225,11 @@ void TDataFile::CopyHeader(uint8_t* dest) const {
 
 void TDataFile::TruncateRecords() {
   DropRecordCache();
-  {
-    FileLockGuard guard(*this);
-    Seek(DataStart(), 0);
-    Write(nullptr, 0);
-  }
+  CutAt(DataStart());
   FlushIfForced(false);
   // The change counter keeps counting up: another process must not take the
   // emptied table for the one it has cached.
-  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  CountChange(header_.ChangeCounter);
   header_.FreeHead = 0;
   header_.NextRecord = 1;
   header_.LastAutoInc = 0;
@@ -312,7 +242,7 @@ void TDataFile::ReadFieldDescs() {
   const int32_t count = header_.FieldCount;
   const int32_t length = count * kFieldDescriptorSize;
   std::vector<uint8_t> bytes(length);
-  if (length > 0) ReadAt(kHeaderSize, bytes.data(), length);
+  if (length > 0) ReadAt(kHeaderSize, bytes.data(), length, false);
   if (Encrypted()) {
     // Files written before the version stamp scrambled only the low 16 bits' worth.
     const int32_t scrambled = header_.EngineVersion == 0 ? (length & 0xFFFF) : length;
@@ -338,7 +268,7 @@ void TDataFile::WriteFieldDescs() {
   if (Encrypted()) ScrambleBuffer(write_buffer_.data(), length, kRecordSeed.K1, kRecordSeed.K2);
   if (length > 0) WriteAt(kHeaderSize, write_buffer_.data(), length);
   FlushIfForced(false);
-  owner_->MarkWritten();
+  Owner()->MarkWritten();
   descriptors_dirty_ = false;
 }
 
@@ -380,104 +310,24 @@ void TDataFile::UpdateFieldDesc(int32_t position, const FieldDescriptor& field) 
 
 // ---- record cache ----
 
-int32_t TDataFile::SortedIndexOf(int32_t number) const {
-  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), number,
-                             [](const TRecord* r, int32_t n) { return r->RecordNumber() < n; });
-  if (it != sorted_.end() && (*it)->RecordNumber() == number) {
-    return static_cast<int32_t>(it - sorted_.begin());
-  }
-  return -1;
-}
-
-void TDataFile::InsertSorted(TRecord* record) {
-  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), record->RecordNumber(),
-                             [](const TRecord* r, int32_t n) { return r->RecordNumber() < n; });
-  sorted_.insert(it, record);
-}
-
-void TDataFile::RemoveSorted(TRecord* record) {
-  const int32_t index = SortedIndexOf(record->RecordNumber());
-  if (index >= 0 && sorted_[index] == record) sorted_.erase(sorted_.begin() + index);
-}
-
-void TDataFile::LinkAtHead(TRecord* record) {
-  record->older_ = mru_head_;
-  record->newer_ = nullptr;
-  if (mru_head_ != nullptr) mru_head_->newer_ = record;
-  mru_head_ = record;
-  if (mru_tail_ == nullptr) mru_tail_ = record;
-}
-
-void TDataFile::Unlink(TRecord* record) {
-  if (record->newer_ != nullptr) record->newer_->older_ = record->older_;
-  if (record->older_ != nullptr) record->older_->newer_ = record->newer_;
-  if (mru_head_ == record) mru_head_ = record->older_;
-  if (mru_tail_ == record) mru_tail_ = record->newer_;
-  record->newer_ = nullptr;
-  record->older_ = nullptr;
-}
-
-TRecord* TDataFile::FindCached(int32_t number) {
-  TRecord* found = nullptr;
-  // The last few records used are the likeliest; try them before the search.
-  TRecord* r = mru_head_;
-  for (int i = 0; i < 4 && r != nullptr; ++i, r = r->older_) {
-    if (r->RecordNumber() == number) {
-      found = r;
-      break;
-    }
-  }
-  if (found == nullptr) {
-    const int32_t index = SortedIndexOf(number);
-    if (index < 0) return nullptr;
-    found = sorted_[index];
-  }
-  if (found != mru_head_) {
-    Unlink(found);
-    LinkAtHead(found);
-  }
-  return found;
-}
-
-TRecord* TDataFile::FindVictim() const {
-  for (TRecord* r = mru_tail_; r != nullptr; r = r->newer_) {
-    if (!r->Modified() && r->UseCount() == 0) return r;
-  }
-  return nullptr;
-}
-
 TRecord* TDataFile::TakeCacheSlot(int32_t number) {
   TRecord* record = nullptr;
-  if (static_cast<int32_t>(sorted_.size()) < capacity_) {
-    record = pool_.Get();
-  } else {
-    record = FindVictim();
-    if (record == nullptr && !owner_->InTransaction()) {
-      FlushRecords(false);
-      record = FindVictim();
-    }
+  if (cache_.Full()) {
+    const bool in_transaction = Owner()->InTransaction();
+    record = cache_.TakeVictim(!in_transaction, [this] { FlushRecords(false); });
     if (record == nullptr) {
-      if (!owner_->InTransaction()) Raise(kErrRecordBuffersCorrupt);
-      capacity_ += kCacheGrowth;
-      record = pool_.Get();
-    } else {
-      RemoveSorted(record);
-      Unlink(record);
+      if (!in_transaction) Raise(kErrRecordBuffersCorrupt);
+      cache_.SetCapacity(cache_.Capacity() + kCacheGrowth);
     }
   }
+  if (record == nullptr) record = pool_.Get();
   record->record_number_ = number;
   std::fill(record->bytes_.begin(), record->bytes_.end(), 0);
   PutInt32(&record->bytes_[kRecNumber], number);
   record->modified_ = false;
   record->use_count_ = 0;
-  LinkAtHead(record);
+  cache_.LinkAtHead(record);
   return record;
-}
-
-bool TDataFile::InReadWindow(int32_t number) const {
-  if (window_length_ == 0) return false;
-  const int64_t offset = RecordOffset(number);
-  return offset >= window_offset_ && offset < window_offset_ + window_length_;
 }
 
 void TDataFile::LoadWindow(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
@@ -502,30 +352,29 @@ void TDataFile::LoadWindow(TDataFileCursor* cursor, int32_t number, int directio
   const int32_t length = count * size;
   const int64_t offset = RecordOffset(first);
   EnsureSize(read_buffer_, length);
-  const ReadWindowScope window(window_offset_, window_length_, offset, length);
+  const ReadWindowScope window(*this, offset, length);
   // A short read is expected only where this process may itself have
   // appended records that are not on disk yet.
-  const bool allow_short = (Exclusive() || owner_->InTransaction()) && owner_->Written();
+  const bool allow_short = (Exclusive() || Owner()->InTransaction()) && Owner()->Written();
   int32_t got;
   if (allow_short) {
-    got = ReadAtMost(offset, read_buffer_.data(), length);
+    got = ReadAt(offset, read_buffer_.data(), length, true);
   } else {
-    ReadAt(offset, read_buffer_.data(), length);
+    ReadAt(offset, read_buffer_.data(), length, false);
     got = length;
   }
   const int32_t loaded = got / size;
   for (int32_t i = 0; i < loaded; ++i) {
     const int32_t n = first + i;
     uint8_t* raw = read_buffer_.data() + static_cast<int64_t>(i) * size;
-    const int32_t index = SortedIndexOf(n);
-    if (index >= 0) {
-      TRecord* cached = sorted_[index];
+    TRecord* cached = cache_.Lookup(n);
+    if (cached != nullptr) {
       if (!cached->Modified() && cached->UseCount() == 0) cached->LoadFrom(raw);
       continue;
     }
     TRecord* record = TakeCacheSlot(n);
     record->LoadFrom(raw);
-    InsertSorted(record);
+    cache_.Insert(record);
   }
 }
 
@@ -535,13 +384,13 @@ bool TDataFile::FetchRecord(TDataFileCursor* cursor, int32_t number, int directi
   // Only AllocRecord appends: a number at or past "next" that reaches this
   // point comes from corrupt data.
   if (number <= 0 || number >= header_.NextRecord) Raise(kErrRecordBuffersCorrupt);
-  TRecord* found = FindCached(number);
+  TRecord* found = cache_.Find(number);
   if (found == nullptr) {
-    if (!owner_->StrictChangeDetection() && cursor != nullptr && cursor->TableFilesChanged()) {
+    if (!Owner()->StrictChangeDetection() && cursor != nullptr && cursor->TableFilesChanged()) {
       return false;
     }
     LoadWindow(cursor, number, direction, read_ahead, cursor_read_ahead);
-    found = FindCached(number);
+    found = cache_.Find(number);
     if (found == nullptr) Raise(kErrRecordBuffersCorrupt);
   }
   found->IncUseCount();
@@ -563,14 +412,14 @@ TRecord* TDataFile::AppendRecord() {
   // every record its header counts.
   record->SetModified(true);
   record->IncUseCount();
-  InsertSorted(record);
+  cache_.Insert(record);
   ++header_.NextRecord;
   header_dirty_ = true;
   return record;
 }
 
 int32_t TDataFile::FreeCandidate() const {
-  if (header_.FreeHead == 0 || !owner_->HasPrimaryIndex()) return header_.NextRecord;
+  if (header_.FreeHead == 0 || !Owner()->HasPrimaryIndex()) return header_.NextRecord;
   return header_.FreeHead;
 }
 
@@ -610,8 +459,8 @@ void TDataFile::FreeRecord(TRecord* record) {
 
 bool TDataFile::FlushRecords(bool flush) {
   std::vector<TRecord*> dirty;
-  for (TRecord* r : sorted_) {
-    if (r->Modified() && r->UseCount() == 0 && !InReadWindow(r->RecordNumber())) {
+  for (TRecord* r : cache_.Sorted()) {
+    if (r->Modified() && r->UseCount() == 0 && !InReadWindow(RecordOffset(r->RecordNumber()))) {
       dirty.push_back(r);
     }
   }
@@ -637,31 +486,19 @@ bool TDataFile::FlushRecords(bool flush) {
       for (size_t i = begin; i < dirty.size(); ++i) dirty[i]->SetModified(true);
       throw;
     }
-    owner_->MarkWritten();
+    Owner()->MarkWritten();
     begin = end;
   }
   return true;
 }
 
 void TDataFile::DropRecordCache() {
-  for (TRecord* r : sorted_) {
-    r->newer_ = nullptr;
-    r->older_ = nullptr;
-    pool_.Put(r);
-  }
-  sorted_.clear();
-  mru_head_ = nullptr;
-  mru_tail_ = nullptr;
+  cache_.Clear([this](TRecord* r) { pool_.Put(r); });
 }
 
 void TDataFile::TrimRecordCache() {
   SetCacheLimits();
-  while (static_cast<int32_t>(sorted_.size()) > capacity_) {
-    TRecord* r = sorted_.back();
-    sorted_.pop_back();
-    Unlink(r);
-    pool_.Put(r);
-  }
+  cache_.TrimToCapacity([this](TRecord* r) { pool_.Put(r); });
 }
 
 // ---- counters and options ----
@@ -737,11 +574,8 @@ bool TDataFile::UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_
 }
 
 bool TDataFile::LockWriteSemaphore() {
-  for (int32_t attempt = 0;; ++attempt) {
-    if (SetRegionLock(kWriteSemaphoreByte, 1, true)) return true;
-    if (attempt == kSemaphoreRetries) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
-  }
+  // The first try and kSemaphoreRetries more.
+  return LockWithRetries(kWriteSemaphoreByte, 1, kSemaphoreRetries + 1);
 }
 
 bool TDataFile::UnlockWriteSemaphore() {

@@ -11,27 +11,14 @@
 #include <vector>
 
 #include "engine/core/data_file_format.h"
+#include "engine/core/file_cache.h"
 #include "engine/core/record.h"
 #include "engine/core/record_buffer_pool.h"
-#include "engine/support/file_handler.h"
+#include "engine/core/table_file.h"
 
 namespace jw {
 
 class TRecordsBitmap;
-
-// What the data file asks of the table that owns it and of its session.
-class TDataFileOwner {
- public:
-  virtual ~TDataFileOwner() = default;
-  virtual bool InTransaction() const = 0;
-  // Whether the table has written a header, records, pages or blocks since it opened.
-  virtual bool Written() const = 0;
-  virtual void MarkWritten() = 0;
-  virtual bool ForceBufferFlush() const = 0;
-  virtual bool StrictChangeDetection() const = 0;
-  // The index file's word: a table without a primary index never reuses records.
-  virtual bool HasPrimaryIndex() const = 0;
-};
 
 // What the data file asks of the cursor that fetches a record.
 class TDataFileCursor {
@@ -52,34 +39,21 @@ struct TSeedPair {
 constexpr TSeedPair kPasswordSeed{0x5D, 0xA7};  // the header's password and description
 constexpr TSeedPair kRecordSeed{0x39, 0xC4};    // records, descriptors, pages, blocks
 
-// Lock bytes, far beyond any data.
-constexpr int64_t kWriteSemaphoreByte = 0x7FFFFFFF;
-// Record n locks the byte kRecordLockBase - n.
-constexpr int64_t kRecordLockBase = 0x7FFFFFFE;
-constexpr int32_t kSemaphoreRetries = 8192;
-constexpr int32_t kSemaphoreRetryMs = 3;
-
 // Limits of a table's records.
 constexpr int32_t kMaxRecordCount = 100000000;
 constexpr int64_t kMaxRecordBytes = 2000000001;
 constexpr int32_t kMaxCounterValue = 2147483647;
 
-// Read and write buffers grow in these steps; reads and writes go up to 65535 bytes.
-constexpr int32_t kIoBufferChunk = 32767;
-constexpr int32_t kIoWindowBytes = 65535;
 // The cache holds min(kCacheBytes div record size, kMaxCachedRecords) records.
 constexpr int32_t kCacheBytes = 131070;
 constexpr int32_t kMaxCachedRecords = 8191;
 // A cache inside a transaction grows by this much when every record is dirty or pinned.
 constexpr int32_t kCacheGrowth = 255;
 
-class TDataFile : public TFileHandler {
+class TDataFile : public TTableFile {
  public:
   explicit TDataFile(TDataFileOwner* owner);
   ~TDataFile() override;
-
-  void Open() override;
-  void Close() override;
 
   // Prepares the header and descriptors of a new table and creates the
   // empty file; the caller writes header and descriptors afterwards.
@@ -154,8 +128,8 @@ class TDataFile : public TFileHandler {
   // Where the records start.
   int64_t DataStart() const;
   int32_t ReadAheadCount() const { return read_ahead_count_; }
-  int32_t CacheCapacity() const { return capacity_; }
-  int32_t CachedRecordCount() const { return static_cast<int32_t>(sorted_.size()); }
+  int32_t CacheCapacity() const { return cache_.Capacity(); }
+  int32_t CachedRecordCount() const { return cache_.Count(); }
 
   // Locks. Each tries once, except the write semaphore (kSemaphoreRetries).
   bool LockRecordByte(int32_t number);
@@ -170,46 +144,31 @@ class TDataFile : public TFileHandler {
 
  private:
   [[noreturn]] void Raise(EngineErrorCode code) const;
+  // Reads the header and descriptors and checks the layout they give.
+  void ReadOpenedFile() override;
+  void DropContents() override;
   int64_t RecordOffset(int32_t number) const;
   void SetCacheLimits();
   // Refuses descriptors that would make records unreadable: 8961.
   void ValidateLayout() const;
-  void ReadAt(int64_t offset, uint8_t* buffer, int32_t length);
-  int32_t ReadAtMost(int64_t offset, uint8_t* buffer, int32_t length);
-  void WriteAt(int64_t offset, const uint8_t* buffer, int32_t length);
-  void FlushIfForced(bool flush);
   void WriteHeaderBytes();
 
-  // Record cache.
-  TRecord* FindCached(int32_t number);
-  int32_t SortedIndexOf(int32_t number) const;
-  void InsertSorted(TRecord* record);
-  void RemoveSorted(TRecord* record);
-  void LinkAtHead(TRecord* record);
-  void Unlink(TRecord* record);
-  TRecord* FindVictim() const;
   // A cleared record numbered number at the head of the MRU list, not yet sorted.
   TRecord* TakeCacheSlot(int32_t number);
   TRecord* AppendRecord();
   void LoadWindow(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
                   bool cursor_read_ahead);
-  bool InReadWindow(int32_t number) const;
   int32_t FreeCandidate() const;
 
-  TDataFileOwner* owner_;
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;
-  int64_t window_offset_ = 0;
-  int64_t window_length_ = 0;
   int32_t read_ahead_count_ = 1;
   TDataFileHeader header_;
   bool header_dirty_ = false;
   bool descriptors_dirty_ = false;
   std::vector<FieldDescriptor> descriptors_;
-  TRecord* mru_head_ = nullptr;
-  TRecord* mru_tail_ = nullptr;
-  std::vector<TRecord*> sorted_;
-  int32_t capacity_ = kMaxCachedRecords;
+  // The last few records used are the likeliest; they are tried before the search.
+  TFileCache<TRecord, 4> cache_;
   TRecordStack pool_;
 };
 

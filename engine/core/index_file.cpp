@@ -1,14 +1,11 @@
 #include "engine/core/index_file.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "engine/core/record_order.h"
 #include "engine/support/key_images.h"
 #include "engine/support/scrambler.h"
-#include "platform/rtl/random.h"
 #include "platform/rtl/strings.h"
 
 namespace jw {
@@ -21,62 +18,35 @@ bool SameIndexName(const std::string& a, const std::string& b) {
 }  // namespace
 
 TIndexFile::TIndexFile(TDataFileOwner* owner, const TDataFile* data_file)
-    : owner_(owner), data_file_(data_file), pool_(this) {
+    : TTableFile(owner), data_file_(data_file), pool_(this) {
   read_buffer_.resize(kIndexPageSize);
   write_buffer_.resize(kIndexPageSize);
+  for (TPageCache& cache : caches_) cache.SetCapacity(kPageCacheCapacity);
   SetEmptyHeader();
   header_dirty_ = false;
 }
 
 TIndexFile::~TIndexFile() {
-  // A failure of the file layer while closing must not leave the destructor.
-  try {
-    TIndexFile::Close();
-  } catch (const Exception&) {
-  }
+  CloseQuietly();
 }
 
 void TIndexFile::Raise(EngineErrorCode code, const std::string& index_name) const {
   RaiseEngineError(code, Name(), std::string(), index_name);
 }
 
-void TIndexFile::ReadAt(int64_t offset, uint8_t* buffer, int32_t length, bool allow_short) {
-  int32_t got;
-  {
-    FileLockGuard guard(*this);
-    Seek(offset, 0);
-    got = Read(buffer, length, allow_short);
-  }
+void TIndexFile::ReadZeroFilled(int64_t offset, uint8_t* buffer, int32_t length, bool allow_short) {
+  const int32_t got = ReadAt(offset, buffer, length, allow_short);
   std::memset(buffer + got, 0, static_cast<size_t>(length - got));
-}
-
-void TIndexFile::WriteAt(int64_t offset, const uint8_t* buffer, int32_t length) {
-  FileLockGuard guard(*this);
-  Seek(offset, 0);
-  Write(buffer, length);
-}
-
-void TIndexFile::FlushIfForced(bool flush) {
-  if (flush || owner_->ForceBufferFlush()) Flush();
 }
 
 // ---- open, close, create ----
 
-void TIndexFile::Open() {
-  if (IsOpen()) return;
-  TFileHandler::Open();
-  try {
-    ReadHeader();
-  } catch (...) {
-    Close();
-    throw;
-  }
+void TIndexFile::ReadOpenedFile() {
+  ReadHeader();
 }
 
-void TIndexFile::Close() {
-  if (!IsOpen()) return;
+void TIndexFile::DropContents() {
   DropPageCache(true);
-  TFileHandler::Close();
 }
 
 void TIndexFile::SetEmptyHeader() {
@@ -117,7 +87,7 @@ void TIndexFile::ValidateHeader(const TIndexFileHeader& h) const {
 
 void TIndexFile::ReadHeader() {
   if (GetSize() < kIndexHeaderSize) Raise(kErrHeaderCorrupt);
-  ReadAt(0, read_buffer_.data(), kIndexHeaderSize, false);
+  ReadZeroFilled(0, read_buffer_.data(), kIndexHeaderSize, false);
   if (data_file_->Encrypted()) {
     UnscrambleBuffer(read_buffer_.data(), kIndexHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
   }
@@ -130,7 +100,7 @@ void TIndexFile::ReadHeader() {
 }
 
 bool TIndexFile::HeaderChanged() {
-  ReadAt(0, read_buffer_.data(), kIndexHeaderSize, false);
+  ReadZeroFilled(0, read_buffer_.data(), kIndexHeaderSize, false);
   if (data_file_->Encrypted()) {
     UnscrambleBuffer(read_buffer_.data(), kIndexHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
   }
@@ -146,7 +116,7 @@ bool TIndexFile::HeaderChanged() {
 
 void TIndexFile::WriteHeader(bool force, bool flush) {
   if (!force && !header_dirty_) return;
-  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  CountChange(header_.ChangeCounter);
   header_.DirtyFlag = header_dirty_ ? 1 : 0;
   header_.EncodeTo(write_buffer_.data());
   if (data_file_->Encrypted()) {
@@ -154,23 +124,19 @@ void TIndexFile::WriteHeader(bool force, bool flush) {
   }
   WriteAt(0, write_buffer_.data(), kIndexHeaderSize);
   FlushIfForced(flush);
-  owner_->MarkWritten();
+  Owner()->MarkWritten();
   header_dirty_ = false;
 }
 
 void TIndexFile::TouchHeader() {
-  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  CountChange(header_.ChangeCounter);
   header_dirty_ = true;
-  owner_->MarkWritten();
+  Owner()->MarkWritten();
 }
 
 void TIndexFile::EmptyIndexFile() {
   DropPageCache(true);
-  {
-    FileLockGuard guard(*this);
-    Seek(kIndexPageSize, 0);
-    Write(nullptr, 0);
-  }
+  CutAt(kIndexPageSize);
   FlushIfForced(false);
   header_.Version = kIndexFormatVersion;
   header_.EndPosition = kIndexPageSize;
@@ -379,105 +345,36 @@ int32_t TIndexFile::CursorSlot(const TIndexCursor& cursor) const {
   return slot;
 }
 
-TPage* TIndexFile::FindCached(TPageCache& cache, int32_t position) {
-  TPage* found = nullptr;
-  // The two most recent pages are the likeliest; try them before the search.
-  TPage* p = cache.newest;
-  for (int i = 0; i < 2 && p != nullptr; ++i, p = p->older_) {
-    if (p->Position() == position) {
-      found = p;
-      break;
-    }
-  }
-  if (found == nullptr) {
-    auto it = std::lower_bound(
-        cache.sorted.begin(), cache.sorted.end(), position,
-        [](const TPage* page, int32_t n) { return CompareCacheNumber(page, n) < 0; });
-    if (it == cache.sorted.end() || CompareCacheNumber(*it, position) != 0) return nullptr;
-    found = *it;
-  }
-  if (found != cache.newest) {
-    Unlink(cache, found);
-    LinkAtHead(cache, found);
-  }
-  return found;
-}
-
-void TIndexFile::InsertSorted(TPageCache& cache, TPage* page) {
-  auto it = std::lower_bound(
-      cache.sorted.begin(), cache.sorted.end(), page,
-      [](const TPage* a, const TPage* b) { return CompareCacheObjects(a, b) < 0; });
-  cache.sorted.insert(it, page);
-}
-
-void TIndexFile::RemoveSorted(TPageCache& cache, TPage* page) {
-  auto it = std::find(cache.sorted.begin(), cache.sorted.end(), page);
-  if (it != cache.sorted.end()) cache.sorted.erase(it);
-}
-
-void TIndexFile::LinkAtHead(TPageCache& cache, TPage* page) {
-  page->older_ = cache.newest;
-  page->newer_ = nullptr;
-  if (cache.newest != nullptr) cache.newest->newer_ = page;
-  cache.newest = page;
-  if (cache.oldest == nullptr) cache.oldest = page;
-}
-
-void TIndexFile::Unlink(TPageCache& cache, TPage* page) {
-  if (page->newer_ != nullptr) page->newer_->older_ = page->older_;
-  if (page->older_ != nullptr) page->older_->newer_ = page->newer_;
-  if (cache.newest == page) cache.newest = page->older_;
-  if (cache.oldest == page) cache.oldest = page->newer_;
-  page->newer_ = nullptr;
-  page->older_ = nullptr;
-}
-
-TPage* TIndexFile::FindVictim(const TPageCache& cache) const {
-  for (TPage* p = cache.oldest; p != nullptr; p = p->newer_) {
-    if (!p->Dirty() && p->UseCount() == 0) return p;
-  }
-  return nullptr;
-}
-
 TPage* TIndexFile::TakeCacheSlot(int32_t slot, int32_t position) {
   TPageCache& cache = caches_[slot];
   TPage* page = nullptr;
-  if (static_cast<int32_t>(cache.sorted.size()) < cache.capacity) {
-    page = pool_.Get();
-  } else {
-    page = FindVictim(cache);
-    if (page == nullptr && !owner_->InTransaction()) {
-      FlushPages(false);
-      page = FindVictim(cache);
-    }
-    if (page == nullptr) {
-      // Inside a transaction nothing may be written before the commit, so
-      // the cache grows for good. Outside one every page is pinned by a walk
-      // (a split cascade of long keys pins many); the cache grows for the
-      // moment and shrinks as the pages are released.
-      if (owner_->InTransaction()) cache.capacity += kPageCacheGrowth;
-      page = pool_.Get();
-    } else {
-      RemoveSorted(cache, page);
-      Unlink(cache, page);
+  if (cache.Full()) {
+    const bool in_transaction = Owner()->InTransaction();
+    page = cache.TakeVictim(!in_transaction, [this] { FlushPages(false); });
+    // Inside a transaction nothing may be written before the commit, so
+    // the cache grows for good. Outside one every page is pinned by a walk
+    // (a split cascade of long keys pins many); the cache grows for the
+    // moment and shrinks as the pages are released.
+    if (page == nullptr && in_transaction) {
+      cache.SetCapacity(cache.Capacity() + kPageCacheGrowth);
     }
   }
+  if (page == nullptr) page = pool_.Get();
   try {
     page->Assign(position, slot, header_.Slots[slot]);
   } catch (...) {
     pool_.Put(page);
     throw;
   }
-  LinkAtHead(cache, page);
+  cache.LinkAtHead(page);
   return page;
 }
 
 void TIndexFile::ShrinkCache(TPageCache& cache) {
-  while (static_cast<int32_t>(cache.sorted.size()) > cache.capacity) {
-    TPage* victim = FindVictim(cache);
+  while (cache.Count() > cache.Capacity()) {
+    TPage* victim = cache.FindVictim();
     if (victim == nullptr) return;
-    RemoveSorted(cache, victim);
-    Unlink(cache, victim);
+    cache.Evict(victim);
     pool_.Put(victim);
   }
 }
@@ -485,8 +382,8 @@ void TIndexFile::ShrinkCache(TPageCache& cache) {
 void TIndexFile::ReadRawPage(int32_t position, uint8_t* bytes) {
   // A short read is expected only where this process may itself have
   // appended pages that are not on disk yet.
-  const bool allow_short = (Exclusive() || owner_->InTransaction()) && owner_->Written();
-  ReadAt(position, bytes, kIndexPageSize, allow_short);
+  const bool allow_short = (Exclusive() || Owner()->InTransaction()) && Owner()->Written();
+  ReadZeroFilled(position, bytes, kIndexPageSize, allow_short);
   if (data_file_->Encrypted()) {
     UnscrambleBuffer(bytes, kIndexPageSize, kRecordSeed.K1, kRecordSeed.K2);
   }
@@ -496,9 +393,9 @@ TPage* TIndexFile::LoadPage(TIndexCursor* cursor, int32_t slot, int32_t position
   // Only NewPage appends: a link to the end position or beyond is corrupt.
   if (!IsPagePosition(position, header_.EndPosition)) Raise(kErrIndexPagesCorrupt);
   TPageCache& cache = caches_[slot];
-  TPage* page = FindCached(cache, position);
+  TPage* page = cache.Find(position);
   if (page == nullptr) {
-    if (cursor != nullptr && !owner_->StrictChangeDetection() && cursor->TableFilesChanged()) {
+    if (cursor != nullptr && !Owner()->StrictChangeDetection() && cursor->TableFilesChanged()) {
       return nullptr;
     }
     ReadRawPage(position, read_buffer_.data());
@@ -506,11 +403,11 @@ TPage* TIndexFile::LoadPage(TIndexCursor* cursor, int32_t slot, int32_t position
     try {
       page->DecodePage(read_buffer_.data(), is_new, header_.EndPosition);
     } catch (...) {
-      Unlink(cache, page);
+      cache.Unlink(page);
       pool_.Put(page);
       throw;
     }
-    InsertSorted(cache, page);
+    cache.Insert(page);
   }
   if (page->Position() != position) Raise(kErrIndexPagesCorrupt);
   return page;
@@ -528,7 +425,7 @@ bool TIndexFile::FetchPage(TIndexCursor& cursor, int32_t position, bool is_new, 
 void TIndexFile::ReleasePage(TPage* page) {
   if (page == nullptr) return;
   page->Unpin();
-  if (!owner_->InTransaction()) ShrinkCache(caches_[page->Slot()]);
+  if (!Owner()->InTransaction()) ShrinkCache(caches_[page->Slot()]);
 }
 
 TPage* TIndexFile::NewPage(TIndexCursor& cursor) {
@@ -551,7 +448,7 @@ TPage* TIndexFile::NewPage(TIndexCursor& cursor) {
     if (static_cast<int64_t>(position) + kIndexPageSize >= kMaxEndPosition) Raise(kErrTableFull);
     page = TakeCacheSlot(slot, position);
     page->DecodePage(nullptr, true, position + kIndexPageSize);
-    InsertSorted(caches_[slot], page);
+    caches_[slot].Insert(page);
     header_.EndPosition = position + kIndexPageSize;
   }
   header_dirty_ = true;
@@ -585,7 +482,7 @@ bool TIndexFile::FlushPages(bool flush) {
   std::vector<TPage*> dirty;
   for (int32_t s = 0; s < kIndexSlotCount; ++s) {
     if (s > header_.SecondaryCount && s != kStatusSlot) continue;
-    for (TPage* p : caches_[s].sorted) {
+    for (TPage* p : caches_[s].Sorted()) {
       if (p->Dirty() && p->UseCount() == 0) dirty.push_back(p);
     }
   }
@@ -612,22 +509,15 @@ bool TIndexFile::FlushPages(bool flush) {
     FlushIfForced(flush);
     // Only what reached the file is clean; a failure above leaves the rest dirty.
     for (size_t i = begin; i < end; ++i) dirty[i]->SetDirty(false);
-    owner_->MarkWritten();
+    Owner()->MarkWritten();
     begin = end;
   }
   return true;
 }
 
 void TIndexFile::DropSlot(TPageCache& cache) {
-  for (TPage* p : cache.sorted) {
-    p->newer_ = nullptr;
-    p->older_ = nullptr;
-    pool_.Put(p);
-  }
-  cache.sorted.clear();
-  cache.newest = nullptr;
-  cache.oldest = nullptr;
-  cache.capacity = kPageCacheCapacity;
+  cache.Clear([this](TPage* p) { pool_.Put(p); });
+  cache.SetCapacity(kPageCacheCapacity);
 }
 
 void TIndexFile::DropPageCache(bool with_status) {
@@ -640,56 +530,41 @@ void TIndexFile::TrimPageCache(bool with_status) {
   for (int32_t s = 0; s < kIndexSlotCount; ++s) {
     if (s == kStatusSlot && !with_status) continue;
     TPageCache& cache = caches_[s];
-    cache.capacity = kPageCacheCapacity;
-    for (size_t i = cache.sorted.size(); i-- > 0 && cache.sorted.size() > kPageCacheCapacity;) {
-      TPage* p = cache.sorted[i];
-      if (p->UseCount() != 0) continue;
-      cache.sorted.erase(cache.sorted.begin() + static_cast<std::ptrdiff_t>(i));
-      Unlink(cache, p);
-      pool_.Put(p);
-    }
+    cache.SetCapacity(kPageCacheCapacity);
+    cache.TrimToCapacity([this](TPage* p) { pool_.Put(p); });
   }
 }
 
 int32_t TIndexFile::CachedPageCount(int32_t slot) const {
-  return static_cast<int32_t>(caches_.at(slot).sorted.size());
+  return caches_.at(slot).Count();
 }
 
 int32_t TIndexFile::PageCacheCapacity(int32_t slot) const {
-  return caches_.at(slot).capacity;
+  return caches_.at(slot).Capacity();
 }
 
 // ---- locks ----
 
+// kSemaphoreRetries tries in all.
 bool TIndexFile::LockIndexWrite() {
-  for (int32_t attempt = 1;; ++attempt) {
-    if (SetRegionLock(kIndexLockBase, kIndexLockLength, true)) return true;
-    if (attempt == kSemaphoreRetries) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
-  }
+  return LockWriterRange(kSemaphoreRetries);
 }
 
 bool TIndexFile::UnlockIndexWrite() {
-  return SetRegionLock(kIndexLockBase, kIndexLockLength, false);
+  return UnlockWriterRange();
 }
 
 bool TIndexFile::LockIndexRead() {
-  for (int32_t attempt = 1;; ++attempt) {
-    // Never byte 7FFFFFFF itself: r runs from 1.
-    const int64_t byte = kIndexLockTop - (Random(kIndexReadBytes) + 1);
-    if (SetRegionLock(byte, 1, true)) {
-      read_lock_byte_ = byte;
-      return true;
-    }
-    if (attempt == kSemaphoreRetries) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
-  }
+  const int32_t r = LockReaderByte(kSemaphoreRetries);
+  if (r == 0) return false;
+  read_slot_ = r;
+  return true;
 }
 
 bool TIndexFile::UnlockIndexRead() {
-  if (read_lock_byte_ == 0) return false;
-  const bool unlocked = SetRegionLock(read_lock_byte_, 1, false);
-  if (unlocked) read_lock_byte_ = 0;
+  if (read_slot_ == 0) return false;
+  const bool unlocked = UnlockReaderByte(read_slot_);
+  if (unlocked) read_slot_ = 0;
   return unlocked;
 }
 

@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "engine/core/data_file.h"
+#include "engine/core/file_cache.h"
 #include "engine/core/index_file_format.h"
 #include "engine/core/index_page.h"
 #include "engine/core/key_compare.h"
-#include "engine/support/file_handler.h"
+#include "engine/core/table_file.h"
 
 namespace jw {
 
@@ -24,22 +25,12 @@ namespace jw {
 constexpr int32_t kPageCacheCapacity = 15;
 constexpr int32_t kPageCacheGrowth = 64;
 
-// The writer takes the whole range; a reader one byte kIndexLockTop - r,
-// r in 1 .. kIndexReadBytes, so that readers coexist.
-constexpr int64_t kIndexLockBase = 0x7FFF0000;
-constexpr int64_t kIndexLockLength = 65535;
-constexpr int64_t kIndexLockTop = 0x7FFFFFFF;
-constexpr int32_t kIndexReadBytes = 65534;
-
-class TIndexFile : public TFileHandler {
+class TIndexFile : public TTableFile {
  public:
   // The data file gives the fields that indexes name, the locale and the encryption.
   TIndexFile(TDataFileOwner* owner, const TDataFile* data_file);
   ~TIndexFile() override;
 
-  // Opens and reads the header; more than 30 secondary indexes raise 9487.
-  void Open() override;
-  void Close() override;
   // Creates the file and sets up an empty header (written by WriteHeader).
   void CreateFile(bool must_be_new = false) override;
 
@@ -108,18 +99,16 @@ class TIndexFile : public TFileHandler {
   bool UnlockIndexRead();
 
  private:
-  struct TPageCache {
-    std::vector<TPage*> sorted;  // by position
-    TPage* newest = nullptr;
-    TPage* oldest = nullptr;
-    int32_t capacity = kPageCacheCapacity;
-  };
+  // The two most recent pages are the likeliest; they are tried before the search.
+  using TPageCache = TFileCache<TPage, 2>;
 
   [[noreturn]] void Raise(EngineErrorCode code, const std::string& index_name = "") const;
+  // Reads the header; more than 30 secondary indexes raise 9487.
+  void ReadOpenedFile() override;
+  void DropContents() override;
   void SetEmptyHeader();
-  void ReadAt(int64_t offset, uint8_t* buffer, int32_t length, bool allow_short);
-  void WriteAt(int64_t offset, const uint8_t* buffer, int32_t length);
-  void FlushIfForced(bool flush);
+  // Reads length bytes; with allow_short what the file does not hold reads as zeros.
+  void ReadZeroFilled(int64_t offset, uint8_t* buffer, int32_t length, bool allow_short);
   // Refuses a header whose values would make pages unreadable: 8961 (9487
   // for too many secondary indexes).
   void ValidateHeader(const TIndexFileHeader& header) const;
@@ -129,13 +118,6 @@ class TIndexFile : public TFileHandler {
   IndexDescriptor& Desc(int32_t slot);
   int32_t CursorSlot(const TIndexCursor& cursor) const;
 
-  // Page cache.
-  TPage* FindCached(TPageCache& cache, int32_t position);
-  void InsertSorted(TPageCache& cache, TPage* page);
-  void RemoveSorted(TPageCache& cache, TPage* page);
-  void LinkAtHead(TPageCache& cache, TPage* page);
-  void Unlink(TPageCache& cache, TPage* page);
-  TPage* FindVictim(const TPageCache& cache) const;
   // A page for position of the slot's index, at the head of the MRU list, not yet sorted.
   TPage* TakeCacheSlot(int32_t slot, int32_t position);
   // Hands back clean unpinned pages beyond the capacity, oldest first.
@@ -145,7 +127,6 @@ class TIndexFile : public TFileHandler {
   TPage* LoadPage(TIndexCursor* cursor, int32_t slot, int32_t position, bool is_new);
   void ReadRawPage(int32_t position, uint8_t* bytes);
 
-  TDataFileOwner* owner_;
   const TDataFile* data_file_;
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;
@@ -153,7 +134,8 @@ class TIndexFile : public TFileHandler {
   bool header_dirty_ = false;
   TPageStack pool_;
   std::array<TPageCache, kIndexSlotCount> caches_;
-  int64_t read_lock_byte_ = 0;
+  // The reader's byte r held, 0 for none.
+  int32_t read_slot_ = 0;
 };
 
 }  // namespace jw

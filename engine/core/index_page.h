@@ -220,7 +220,8 @@ class TPage {
   uint8_t page_type_ = 0;
   bool free_ = false;
 
-  friend class TIndexFile;
+  template <typename, int>
+  friend class TFileCache;
   // Neighbours in the index slot's most-recently-used list.
   TPage* newer_ = nullptr;
   TPage* older_ = nullptr;
@@ -229,6 +230,9 @@ class TPage {
 // A page's number in the cache's order: its position in the file.
 inline int32_t CacheNumber(const TPage& page) {
   return page.Position();
+}
+inline bool CacheObjectDirty(const TPage& page) {
+  return page.Dirty();
 }
 
 }  // namespace jw

@@ -72,6 +72,8 @@ class TRecord {
  private:
   friend class TDataFile;
   friend class TRecordStack;
+  template <typename, int>
+  friend class TFileCache;
 
   TDataFile* file_ = nullptr;
   bool modified_ = false;

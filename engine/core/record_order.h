@@ -16,6 +16,10 @@ namespace jw {
 inline int32_t CacheNumber(const TRecord& record) {
   return record.RecordNumber();
 }
+// Whether the object must be written before its cache slot is reused.
+inline bool CacheObjectDirty(const TRecord& record) {
+  return record.Modified();
+}
 
 template <typename T>
 concept CacheObject = requires(const T& object) {

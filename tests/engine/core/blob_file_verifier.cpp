@@ -1,7 +1,6 @@
 #include "tests/engine/core/blob_file_verifier.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "engine/core/blob_file_format.h"
 #include "engine/core/data_file.h"
@@ -15,16 +14,6 @@ namespace {
 constexpr int32_t kUnclaimed = -1;
 constexpr int32_t kFreeList = -2;
 
-// The whole file in one read; a missing file gives no bytes.
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return {};
-  std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
-
 struct DataFileImage {
   TDataFileHeader header;
   std::vector<FieldDescriptor> fields;
@@ -34,7 +23,7 @@ struct DataFileImage {
 
 DataFileImage ReadDataFile(const std::string& path) {
   DataFileImage image;
-  image.bytes = ReadFile(path);
+  image.bytes = ReadWholeFile(path);
   if (image.bytes.size() < static_cast<size_t>(kHeaderSize)) return image;
   if (!image.header.DecodeFrom(image.bytes.data())) return image;
   const TDataFileHeader& h = image.header;
@@ -60,7 +49,7 @@ DataFileImage ReadDataFile(const std::string& path) {
 std::vector<std::string> VerifyBlobFile(const std::string& path, int32_t block_size, bool encrypted,
                                         const std::vector<BlobChainRef>& chains) {
   std::vector<std::string> problems;
-  auto bytes = ReadFile(path);
+  auto bytes = ReadWholeFile(path);
   if (bytes.size() < static_cast<size_t>(kBlobHeaderSize)) return {"file shorter than its header"};
   if (encrypted) UnscrambleBuffer(bytes.data(), kBlobHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
   TBlobFileHeader h;

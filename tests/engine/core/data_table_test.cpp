@@ -326,7 +326,7 @@ TEST_F(DataTableTest, LastCloseReleasesTheTableLocks) {
   EXPECT_FALSE(table->HeldRecords().IsSet(7));
   EXPECT_TRUE(data.SetRegionLock(kRecordLockBase - 7, 1, true));
   EXPECT_TRUE(data.SetRegionLock(kWriteSemaphoreByte, 1, true));
-  EXPECT_TRUE(index.SetRegionLock(kIndexLockBase, kIndexLockLength, true));
+  EXPECT_TRUE(index.SetRegionLock(kLockRangeBase, kLockRangeLength, true));
 }
 
 // The table verifier's own checks between the files.

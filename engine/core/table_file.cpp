@@ -1,0 +1,97 @@
+#include "engine/core/table_file.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/random.h"
+
+namespace jw {
+
+void TTableFile::Open() {
+  if (IsOpen()) return;
+  TFileHandler::Open();
+  try {
+    ReadOpenedFile();
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void TTableFile::Close() {
+  if (!IsOpen()) return;
+  DropContents();
+  TFileHandler::Close();
+}
+
+void TTableFile::CloseQuietly() noexcept {
+  try {
+    Close();
+  } catch (const Exception&) {
+  }
+}
+
+int32_t TTableFile::ReadAt(int64_t offset, uint8_t* buffer, int32_t length, bool allow_short) {
+  FileLockGuard guard(*this);
+  Seek(offset, 0);
+  return Read(buffer, length, allow_short);
+}
+
+void TTableFile::WriteAt(int64_t offset, const uint8_t* buffer, int32_t length) {
+  FileLockGuard guard(*this);
+  Seek(offset, 0);
+  Write(buffer, length);
+}
+
+void TTableFile::CutAt(int64_t offset) {
+  WriteAt(offset, nullptr, 0);
+}
+
+void TTableFile::EnsureSize(std::vector<uint8_t>& buffer, int64_t size) {
+  if (static_cast<int64_t>(buffer.size()) >= size) return;
+  const int64_t chunks = (size + kIoBufferChunk - 1) / kIoBufferChunk;
+  buffer.resize(chunks * kIoBufferChunk);
+}
+
+bool TTableFile::InReadWindow(int64_t offset) const {
+  if (window_length_ == 0) return false;
+  return offset >= window_offset_ && offset < window_offset_ + window_length_;
+}
+
+void TTableFile::FlushIfForced(bool flush) {
+  if (flush || owner_->ForceBufferFlush()) Flush();
+}
+
+bool TTableFile::LockWithRetries(int64_t offset, int64_t length, int32_t tries) {
+  for (int32_t attempt = 1;; ++attempt) {
+    if (SetRegionLock(offset, length, true)) return true;
+    if (attempt >= tries) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
+  }
+}
+
+bool TTableFile::LockWriterRange(int32_t tries) {
+  return LockWithRetries(kLockRangeBase, kLockRangeLength, tries);
+}
+
+bool TTableFile::UnlockWriterRange() {
+  return SetRegionLock(kLockRangeBase, kLockRangeLength, false);
+}
+
+int32_t TTableFile::LockReaderByte(int32_t tries) {
+  for (int32_t attempt = 1;; ++attempt) {
+    // r runs from 1: the byte 7FFFFFFF itself is never a reader's.
+    const int32_t r = Random(kLockRangeReadBytes) + 1;
+    if (SetRegionLock(kLockRangeTop - r, 1, true)) return r;
+    if (attempt >= tries) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
+  }
+}
+
+bool TTableFile::UnlockReaderByte(int32_t r) {
+  if (r < 1 || r > kLockRangeReadBytes) return false;
+  return SetRegionLock(kLockRangeTop - r, 1, false);
+}
+
+}  // namespace jw

@@ -1,0 +1,107 @@
+// TTableFile: what the data, index and BLOB files of one open table share on
+// top of the file layer: the owning table (TDataFileOwner), opening with the
+// file's own header check, positioned reads and writes under the shared
+// file's lock, the forced flush, and the lock routines that try again.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/core/lock_bytes.h"
+#include "engine/support/file_handler.h"
+
+namespace jw {
+
+// What a table's files ask of the table that owns them and of its session.
+class TDataFileOwner {
+ public:
+  virtual ~TDataFileOwner() = default;
+  virtual bool InTransaction() const = 0;
+  // Whether the table has written a header, records, pages or blocks since it opened.
+  virtual bool Written() const = 0;
+  virtual void MarkWritten() = 0;
+  virtual bool ForceBufferFlush() const = 0;
+  virtual bool StrictChangeDetection() const = 0;
+  // The index file's word: a table without a primary index never reuses records.
+  virtual bool HasPrimaryIndex() const = 0;
+};
+
+// Read and write buffers grow in these steps; reads and writes go up to 65535 bytes.
+constexpr int32_t kIoBufferChunk = 32767;
+constexpr int32_t kIoWindowBytes = 65535;
+
+class TTableFile : public TFileHandler {
+ public:
+  explicit TTableFile(TDataFileOwner* owner) : owner_(owner) {}
+
+  // Opens the file and reads what it holds (ReadOpenedFile); a failure
+  // closes it again.
+  void Open() override;
+  // Forgets what is held of the file in memory (DropContents) and closes it.
+  void Close() override;
+
+ protected:
+  TDataFileOwner* Owner() const { return owner_; }
+
+  // Reads and checks the header (and what else the file needs) of the file just opened.
+  virtual void ReadOpenedFile() = 0;
+  // Drops the caches and what else is held of the file being closed.
+  virtual void DropContents() = 0;
+  // For the destructors: a failure of the file layer while closing must not
+  // leave them.
+  void CloseQuietly() noexcept;
+
+  // The bytes read; fewer than length only with allow_short.
+  int32_t ReadAt(int64_t offset, uint8_t* buffer, int32_t length, bool allow_short);
+  void WriteAt(int64_t offset, const uint8_t* buffer, int32_t length);
+  // Cuts the file off at offset.
+  void CutAt(int64_t offset);
+  void FlushIfForced(bool flush);
+
+  // Counts one change of the file in its header's change counter, which
+  // goes round past 2^31 - 1 instead of overflowing.
+  static void CountChange(int32_t& counter) {
+    counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + 1);
+  }
+  // Grows buffer in steps of kIoBufferChunk until it holds size bytes.
+  static void EnsureSize(std::vector<uint8_t>& buffer, int64_t size);
+
+  // The read window is recorded while a read is loaded, so that a write-back
+  // started for a cache slot skips what is being loaded.
+  class ReadWindowScope {
+   public:
+    ReadWindowScope(TTableFile& file, int64_t offset, int64_t length) : file_(file) {
+      file_.window_offset_ = offset;
+      file_.window_length_ = length;
+    }
+    ~ReadWindowScope() {
+      file_.window_offset_ = 0;
+      file_.window_length_ = 0;
+    }
+    ReadWindowScope(const ReadWindowScope&) = delete;
+    ReadWindowScope& operator=(const ReadWindowScope&) = delete;
+
+   private:
+    TTableFile& file_;
+  };
+  // Whether the byte at offset lies in the window being loaded.
+  bool InReadWindow(int64_t offset) const;
+
+  // Tries the lock up to tries times, kSemaphoreRetryMs apart.
+  bool LockWithRetries(int64_t offset, int64_t length, int32_t tries);
+  // The writer's whole lock range of the index and BLOB files.
+  bool LockWriterRange(int32_t tries);
+  bool UnlockWriterRange();
+  // A reader's byte of the lock range, r drawn anew for every try: r, or 0
+  // when the tries ran out.
+  int32_t LockReaderByte(int32_t tries);
+  // False for an r that names no reader's byte.
+  bool UnlockReaderByte(int32_t r);
+
+ private:
+  TDataFileOwner* owner_;
+  int64_t window_offset_ = 0;
+  int64_t window_length_ = 0;
+};
+
+}  // namespace jw
