@@ -447,12 +447,7 @@ class Evaluator {
         Pooled pattern(Evaluate(*node.Right));
         bool match = false;
         if (!text->IsNull && !pattern->IsNull) {
-          const uint16_t language = language_id_;
-          const uint16_t sort = sort_id_;
-          match =
-              LikeMatch(ValueText(*text), ValueText(*pattern), [language, sort](char a, char b) {
-                return CompareCharByLanguage(language, sort, a, b) == 0;
-              });
+          match = LikeMatch(language_id_, sort_id_, ValueText(*text), ValueText(*pattern));
         }
         SetBoolean(result, match == (node.Code == kOpLike));
         return;
@@ -513,7 +508,7 @@ class Evaluator {
     Pooled comparison(GetToken());
     comparison->Kind = kTokenBinary;
     comparison->Code = kOpEqual;
-    comparison->SourceText = "=";
+    comparison->SourceText.assign(1, '=');
     comparison->Type = kFldBoolean;
     comparison->SetValueSize(2);
     comparison->Left = &*operand;
