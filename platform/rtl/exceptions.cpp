@@ -2,6 +2,8 @@
 
 namespace jw {
 
-void Abort() { throw EAbort("Operation aborted"); }
+void Abort() {
+  throw EAbort("Operation aborted");
+}
 
 }  // namespace jw

@@ -118,8 +118,8 @@ TEST(SmtpDialogue, FullDialogueByteForByte) {
 
 TEST(SmtpDialogue, BareLineFeedRepliesAreRead) {
   test_support::ScriptedPeer peer({"S 220 hi\\n", "L", "S 250 ok\\n", "L", "S 250 ok\\n", "L",
-                              "S 250 ok\\n", "L", "S 354 go\\n", "D", "S 250 done\\n", "L",
-                              "S 221 bye\\n"});
+                                   "S 250 ok\\n", "L", "S 354 go\\n", "D", "S 250 done\\n", "L",
+                                   "S 221 bye\\n"});
   Client c(peer.Port());
   c.smtp.Action();
   EXPECT_EQ(c.smtp.ReplyText(), "done");
@@ -127,9 +127,9 @@ TEST(SmtpDialogue, BareLineFeedRepliesAreRead) {
 }
 
 TEST(SmtpDialogue, ServerHangingUpAfterAcceptingIsNoFailure) {
-  test_support::ScriptedPeer peer({"S 220 hi\\r\\n", "L", "S 250 ok\\r\\n", "L", "S 250 ok\\r\\n", "L",
-                              "S 250 ok\\r\\n", "L", "S 354 go\\r\\n", "D", "S 250 done\\r\\n", "L",
-                              "C"});
+  test_support::ScriptedPeer peer({"S 220 hi\\r\\n", "L", "S 250 ok\\r\\n", "L", "S 250 ok\\r\\n",
+                                   "L", "S 250 ok\\r\\n", "L", "S 354 go\\r\\n", "D",
+                                   "S 250 done\\r\\n", "L", "C"});
   Client c(peer.Port());
   EXPECT_NO_THROW(c.smtp.Action());
   EXPECT_EQ(c.smtp.ReplyCode(), 250);

@@ -19,7 +19,9 @@ TEST(Timer, IntervalZeroNeverRuns) {
 }
 
 // A coarse timer may fire up to 5% late, and its remaining time says so.
-int WithSlack(int interval_ms) { return interval_ms + interval_ms / 20; }
+int WithSlack(int interval_ms) {
+  return interval_ms + interval_ms / 20;
+}
 
 TEST(Timer, ChangingTheIntervalRestartsARunningTimer) {
   TTimer timer(nullptr);
