@@ -136,15 +136,11 @@ void TBlobFile::WriteHeader(bool force, bool flush) {
   header_.EncodeTo(bytes);
   if (Encrypted()) ScrambleBuffer(bytes, kBlobHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
   WriteAt(0, bytes, kBlobHeaderSize);
-  FlushIfForced(flush);
-  Owner()->MarkWritten();
-  header_dirty_ = false;
+  HeaderWritten(flush);
 }
 
 void TBlobFile::TouchHeader() {
-  CountChange(header_.ChangeCounter);
-  header_dirty_ = true;
-  Owner()->MarkWritten();
+  TouchHeaderCounter(header_.ChangeCounter);
 }
 
 void TBlobFile::EmptyBlobFile() {
@@ -302,25 +298,8 @@ bool TBlobFile::FlushBlocks(bool flush) {
   }
   if (dirty.empty()) return false;
   const bool encrypted = Encrypted();
-  size_t begin = 0;
-  while (begin < dirty.size()) {
-    size_t end = begin + 1;
-    while (end < dirty.size() &&
-           dirty[end]->Position() == dirty[end - 1]->Position() + block_size_) {
-      ++end;
-    }
-    const int64_t length = static_cast<int64_t>(end - begin) * block_size_;
-    EnsureSize(write_buffer_, length);
-    for (size_t i = begin; i < end; ++i) {
-      dirty[i]->EncodeTo(write_buffer_.data() + (i - begin) * block_size_, encrypted);
-    }
-    // What does not reach the disk stays dirty, to be written again.
-    WriteAt(dirty[begin]->Position(), write_buffer_.data(), static_cast<int32_t>(length));
-    FlushIfForced(flush);
-    for (size_t i = begin; i < end; ++i) dirty[i]->SetDirty(false);
-    Owner()->MarkWritten();
-    begin = end;
-  }
+  WriteAdjacentRuns(dirty, block_size_, flush, write_buffer_,
+                    [encrypted](TBlock& b, uint8_t* bytes) { b.EncodeTo(bytes, encrypted); });
   return true;
 }
 

@@ -63,7 +63,6 @@ class TBlobFile : public TTableFile {
   void EmptyBlobFile();
   // Verifies the opened file; raises the first failure.
   void Check();
-  bool HeaderDirty() const { return header_dirty_; }
   int32_t ChangeCounter() const { return header_.ChangeCounter; }
   int32_t FreeHead() const { return header_.FreeHead; }
   int32_t EndPosition() const { return header_.EndPosition; }
@@ -132,7 +131,6 @@ class TBlobFile : public TTableFile {
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;
   TBlobFileHeader header_;
-  bool header_dirty_ = false;
   // A chain is walked block by block; the last few used are the likeliest.
   TFileCache<TBlock, 4> cache_;
   int32_t read_ahead_count_ = 1;

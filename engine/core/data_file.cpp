@@ -208,15 +208,11 @@ void TDataFile::WriteHeader(bool force, bool flush) {
   // header write runs under the table's write lock, so they can go now.
   const int64_t end = RecordOffset(header_.NextRecord);
   if (GetSize() > end) CutAt(end);
-  FlushIfForced(flush);
-  Owner()->MarkWritten();
-  header_dirty_ = false;
+  HeaderWritten(flush);
 }
 
 void TDataFile::TouchHeader() {
-  CountChange(header_.ChangeCounter);
-  header_dirty_ = true;
-  Owner()->MarkWritten();
+  TouchHeaderCounter(header_.ChangeCounter);
 }
 
 void TDataFile::CopyHeader(uint8_t* dest) const {

@@ -71,7 +71,6 @@ class TDataFile : public TTableFile {
   void TouchHeader();
   void CopyHeader(uint8_t* dest) const;
   void TruncateRecords();
-  bool HeaderDirty() const { return header_dirty_; }
 
   // Descriptors, 1-based.
   void ReadFieldDescs();
@@ -164,7 +163,6 @@ class TDataFile : public TTableFile {
   std::vector<uint8_t> write_buffer_;
   int32_t read_ahead_count_ = 1;
   TDataFileHeader header_;
-  bool header_dirty_ = false;
   bool descriptors_dirty_ = false;
   std::vector<FieldDescriptor> descriptors_;
   // The last few records used are the likeliest; they are tried before the search.

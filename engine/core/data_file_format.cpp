@@ -169,24 +169,8 @@ int32_t PhysicalFieldLength(uint8_t type, uint8_t size) {
     case kFldBytes:
     case kFldType15:
       return size;
-    case kFldBlob:
-    case kFldFloat:
-    case kFldBcd:
-    case kFldTimeStamp:
-      return 8;
-    case kFldBoolean:
-    case kFldSmallInt:
-    case kFldWord:
-      return 2;
-    case kFldType14:
-      return 10;
-    case kFldDate:
-    case kFldInteger:
-    case kFldTime:
-    case kFldType13:
-      return 4;
     default:
-      return 0;
+      return FixedValueSize(type);
   }
 }
 

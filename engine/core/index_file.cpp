@@ -123,15 +123,11 @@ void TIndexFile::WriteHeader(bool force, bool flush) {
     ScrambleBuffer(write_buffer_.data(), kIndexHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
   }
   WriteAt(0, write_buffer_.data(), kIndexHeaderSize);
-  FlushIfForced(flush);
-  Owner()->MarkWritten();
-  header_dirty_ = false;
+  HeaderWritten(flush);
 }
 
 void TIndexFile::TouchHeader() {
-  CountChange(header_.ChangeCounter);
-  header_dirty_ = true;
-  Owner()->MarkWritten();
+  TouchHeaderCounter(header_.ChangeCounter);
 }
 
 void TIndexFile::EmptyIndexFile() {
@@ -489,29 +485,11 @@ bool TIndexFile::FlushPages(bool flush) {
   if (dirty.empty()) return false;
   std::sort(dirty.begin(), dirty.end(),
             [](const TPage* a, const TPage* b) { return CompareCacheObjects(a, b) < 0; });
-  size_t begin = 0;
-  while (begin < dirty.size()) {
-    size_t end = begin + 1;
-    while (end < dirty.size() &&
-           dirty[end]->Position() == dirty[end - 1]->Position() + kIndexPageSize) {
-      ++end;
-    }
-    const size_t length = (end - begin) * kIndexPageSize;
-    if (write_buffer_.size() < length) write_buffer_.resize(length);
-    for (size_t i = begin; i < end; ++i) {
-      uint8_t* bytes = write_buffer_.data() + (i - begin) * kIndexPageSize;
-      dirty[i]->EncodePage(bytes);
-      if (data_file_->Encrypted()) {
-        ScrambleBuffer(bytes, kIndexPageSize, kRecordSeed.K1, kRecordSeed.K2);
-      }
-    }
-    WriteAt(dirty[begin]->Position(), write_buffer_.data(), static_cast<int32_t>(length));
-    FlushIfForced(flush);
-    // Only what reached the file is clean; a failure above leaves the rest dirty.
-    for (size_t i = begin; i < end; ++i) dirty[i]->SetDirty(false);
-    Owner()->MarkWritten();
-    begin = end;
-  }
+  WriteAdjacentRuns(dirty, kIndexPageSize, flush, write_buffer_, [this](TPage& p, uint8_t* bytes) {
+    p.EncodePage(bytes);
+    if (data_file_->Encrypted())
+      ScrambleBuffer(bytes, kIndexPageSize, kRecordSeed.K1, kRecordSeed.K2);
+  });
   return true;
 }
 

@@ -44,7 +44,6 @@ class TIndexFile : public TTableFile {
   void EmptyIndexFile();
   // Verifies the opened file; raises the first failure.
   void Check();
-  bool HeaderDirty() const { return header_dirty_; }
   int32_t ChangeCounter() const { return header_.ChangeCounter; }
 
   // Descriptors.
@@ -131,7 +130,6 @@ class TIndexFile : public TTableFile {
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;
   TIndexFileHeader header_;
-  bool header_dirty_ = false;
   TPageStack pool_;
   std::array<TPageCache, kIndexSlotCount> caches_;
   // The reader's byte r held, 0 for none.

@@ -47,6 +47,11 @@ void TPage::RaiseCorrupt() const {
 }
 
 void TPage::Clear() {
+  ClearContents();
+  use_count_ = 0;
+}
+
+void TPage::ClearContents() {
   entries_.clear();
   key_count_ = 0;
   used_bytes_ = 0;
@@ -58,7 +63,6 @@ void TPage::Clear() {
   next_ = 0;
   free_ = false;
   dirty_ = false;
-  use_count_ = 0;
 }
 
 void TPage::Assign(int32_t position, int32_t slot, const IndexDescriptor& index) {
@@ -352,17 +356,7 @@ void TPage::EncodePage(uint8_t* bytes) const {
 
 void TPage::DecodePage(const uint8_t* bytes, bool is_new, int32_t end_position) {
   const int32_t position = position_;
-  entries_.clear();
-  key_count_ = 0;
-  used_bytes_ = 0;
-  edit_position_ = 1;
-  navigation_position_ = 1;
-  parent_position_ = 0;
-  free_ = false;
-  dirty_ = false;
-  page_type_ = kPageRoot;
-  previous_ = 0;
-  next_ = 0;
+  ClearContents();
   if (is_new) return;
   const uint8_t type = bytes[kPgType];
   const int32_t count = GetInt16(bytes + kPgKeyCount);

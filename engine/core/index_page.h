@@ -181,6 +181,8 @@ class TPage {
   [[noreturn]] void RaiseCorrupt() const;
 
  private:
+  // Clear but for the pin count, which reading the page's bytes leaves as it is.
+  void ClearContents();
   int32_t Stride() const { return key_length_ + 12; }
   uint8_t* Entry(int32_t position);
   const uint8_t* Entry(int32_t position) const;

@@ -1,7 +1,8 @@
 // TTableFile: what the data, index and BLOB files of one open table share on
 // top of the file layer: the owning table (TDataFileOwner), opening with the
 // file's own header check, positioned reads and writes under the shared
-// file's lock, the forced flush, and the lock routines that try again.
+// file's lock, the forced flush, the header's dirty state, the write-back of
+// cached pages and blocks, and the lock routines that try again.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +41,9 @@ class TTableFile : public TFileHandler {
   // Forgets what is held of the file in memory (DropContents) and closes it.
   void Close() override;
 
+  // Whether the header in memory holds changes the file has not yet stored.
+  bool HeaderDirty() const { return header_dirty_; }
+
  protected:
   TDataFileOwner* Owner() const { return owner_; }
 
@@ -58,6 +62,21 @@ class TTableFile : public TFileHandler {
   void CutAt(int64_t offset);
   void FlushIfForced(bool flush);
 
+  // A change of the header in memory: counted in the header's change counter
+  // (which other processes compare) and stored by the next header write.
+  void TouchHeaderCounter(int32_t& change_counter) {
+    CountChange(change_counter);
+    header_dirty_ = true;
+    Owner()->MarkWritten();
+  }
+  // What follows every header write: the forced flush, the table's written
+  // mark, and the header counting as stored.
+  void HeaderWritten(bool flush) {
+    FlushIfForced(flush);
+    Owner()->MarkWritten();
+    header_dirty_ = false;
+  }
+
   // Counts one change of the file in its header's change counter, which
   // goes round past 2^31 - 1 instead of overflowing.
   static void CountChange(int32_t& counter) {
@@ -65,6 +84,33 @@ class TTableFile : public TFileHandler {
   }
   // Grows buffer in steps of kIoBufferChunk until it holds size bytes.
   static void EnsureSize(std::vector<uint8_t>& buffer, int64_t size);
+
+  // Writes the dirty cache objects, sorted by position, with one write for
+  // each run of adjacent ones of unit_size bytes; encode(object, bytes) lays
+  // out each one in buffer. Only what reached the file is marked clean; a
+  // failure leaves the rest dirty, to be written again.
+  template <typename T, typename Encode>
+  void WriteAdjacentRuns(const std::vector<T*>& dirty, int32_t unit_size, bool flush,
+                         std::vector<uint8_t>& buffer, Encode encode) {
+    size_t begin = 0;
+    while (begin < dirty.size()) {
+      size_t end = begin + 1;
+      while (end < dirty.size() &&
+             dirty[end]->Position() == dirty[end - 1]->Position() + unit_size) {
+        ++end;
+      }
+      const int64_t length = static_cast<int64_t>(end - begin) * unit_size;
+      EnsureSize(buffer, length);
+      for (size_t i = begin; i < end; ++i) {
+        encode(*dirty[i], buffer.data() + (i - begin) * unit_size);
+      }
+      WriteAt(dirty[begin]->Position(), buffer.data(), static_cast<int32_t>(length));
+      FlushIfForced(flush);
+      for (size_t i = begin; i < end; ++i) dirty[i]->SetDirty(false);
+      Owner()->MarkWritten();
+      begin = end;
+    }
+  }
 
   // The read window is recorded while a read is loaded, so that a write-back
   // started for a cache slot skips what is being loaded.
@@ -97,6 +143,9 @@ class TTableFile : public TFileHandler {
   int32_t LockReaderByte(int32_t tries);
   // False for an r that names no reader's byte.
   bool UnlockReaderByte(int32_t r);
+
+  // Set by every change to the header in memory, cleared by the header write.
+  bool header_dirty_ = false;
 
  private:
   TDataFileOwner* owner_;

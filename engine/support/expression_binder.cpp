@@ -107,19 +107,11 @@ int32_t BinaryValueSize(uint8_t op, const TExpToken& left, const TExpToken& righ
         return left.Size + right.Size - 1;
       }
       return std::max(left.Size, right.Size);
-    case kFldBlob:
-    case kFldFloat:
-    case kFldTimeStamp:
-    case kFldBcd:
-      return 8;
-    case kFldBoolean:
-    case kFldSmallInt:
-    case kFldWord:
-      return 2;
-    case kFldType14:
-      return 10;
-    default:
-      return 4;
+    default: {
+      // A type without a fixed size, other than a string, gets four bytes.
+      const int32_t fixed = FixedValueSize(type);
+      return fixed != 0 ? fixed : 4;
+    }
   }
 }
 

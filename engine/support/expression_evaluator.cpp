@@ -19,18 +19,6 @@ namespace jw {
 
 namespace {
 
-template <typename T>
-T Load(const void* value) {
-  T v;
-  std::memcpy(&v, value, sizeof(T));
-  return v;
-}
-
-template <typename T>
-void Store(void* value, T v) {
-  std::memcpy(value, &v, sizeof(T));
-}
-
 // Sole owner of a pooled node: returns it to the pool unless released.
 class Pooled {
  public:
@@ -55,12 +43,12 @@ bool IsBoolean(const TExpToken& node) {
 }
 
 bool IsTrue(const TExpToken& node) {
-  return !node.IsNull && Load<int16_t>(node.Value()) != 0;
+  return !node.IsNull && LoadValue<int16_t>(node.Value()) != 0;
 }
 
 void SetBoolean(TExpToken& result, bool value) {
   result.IsNull = false;
-  Store<int16_t>(result.Value(), value ? 1 : 0);
+  StoreValue<int16_t>(result.Value(), value ? 1 : 0);
 }
 
 // Writes text as the result's string value, growing the buffer when the
@@ -91,7 +79,7 @@ std::string ConstantText(const TExpToken& node) {
 }
 
 int32_t IntegerConstant(const TExpToken* node) {
-  return node == nullptr ? 0 : Load<int32_t>(node->Value());
+  return node == nullptr ? 0 : LoadValue<int32_t>(node->Value());
 }
 
 class Evaluator {
@@ -143,8 +131,9 @@ class Evaluator {
         break;
     }
     if (IsBoolean(*result) && !result->IsNull) {
-      Store<int16_t>(result->Value(),
-                     static_cast<int16_t>(NormalizeBoolean(Load<int16_t>(result->Value()))));
+      StoreValue<int16_t>(
+          result->Value(),
+          static_cast<int16_t>(NormalizeBoolean(LoadValue<int16_t>(result->Value()))));
     }
     return result.release();
   }
@@ -231,9 +220,9 @@ class Evaluator {
         const char* text = argument->IsNull ? "" : ValueText(*argument);
         const std::string search = ConstantText(*node.Right);
         result.IsNull = false;
-        Store<int32_t>(result.Value(), node.Code == kFuncPos
-                                           ? PosOf(search.c_str(), text)
-                                           : OccurrenceCount(search.c_str(), text));
+        StoreValue<int32_t>(result.Value(), node.Code == kFuncPos
+                                                ? PosOf(search.c_str(), text)
+                                                : OccurrenceCount(search.c_str(), text));
         return;
       }
       case kFuncTrimLeading:
@@ -260,10 +249,10 @@ class Evaluator {
           return;
         }
         const double value = argument->Type == kFldBcd
-                                 ? BcdToFloat(Load<int64_t>(argument->Value()))
-                                 : Load<double>(argument->Value());
+                                 ? BcdToFloat(LoadValue<int64_t>(argument->Value()))
+                                 : LoadValue<double>(argument->Value());
         result.IsNull = false;
-        Store<double>(result.Value(), RoundFloat(IntegerConstant(node.Right), value));
+        StoreValue<double>(result.Value(), RoundFloat(IntegerConstant(node.Right), value));
         return;
       }
       default:
@@ -286,7 +275,7 @@ class Evaluator {
       return;
     }
     result.IsNull = false;
-    Store<int32_t>(result.Value(), 1);
+    StoreValue<int32_t>(result.Value(), 1);
   }
 
   void Substring(const TExpToken& node, TExpToken& result) {
@@ -368,24 +357,26 @@ class Evaluator {
     if (argument->IsNull) return;
     switch (argument->Type) {
       case kFldSmallInt: {
-        const int16_t v = Load<int16_t>(argument->Value());
-        Store<uint16_t>(result.Value(), v < 0 ? static_cast<uint16_t>(0u - static_cast<uint16_t>(v))
-                                              : static_cast<uint16_t>(v));
+        const int16_t v = LoadValue<int16_t>(argument->Value());
+        StoreValue<uint16_t>(result.Value(),
+                             v < 0 ? static_cast<uint16_t>(0u - static_cast<uint16_t>(v))
+                                   : static_cast<uint16_t>(v));
         return;
       }
       case kFldInteger: {
-        const int32_t v = Load<int32_t>(argument->Value());
-        Store<uint32_t>(result.Value(),
-                        v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v));
+        const int32_t v = LoadValue<int32_t>(argument->Value());
+        StoreValue<uint32_t>(result.Value(),
+                             v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v));
         return;
       }
       case kFldFloat:
-        Store<double>(result.Value(), std::fabs(Load<double>(argument->Value())));
+        StoreValue<double>(result.Value(), std::fabs(LoadValue<double>(argument->Value())));
         return;
       case kFldBcd:
-        Store<int64_t>(
+        StoreValue<int64_t>(
             result.Value(),
-            FloatToBcd(argument->Scale, std::fabs(BcdToFloat(Load<int64_t>(argument->Value())))));
+            FloatToBcd(argument->Scale,
+                       std::fabs(BcdToFloat(LoadValue<int64_t>(argument->Value())))));
         return;
       default:
         return;  // a word is copied
@@ -402,13 +393,13 @@ class Evaluator {
       int32_t ms = 0;
       if (argument->Type == kFldDate) {
         has_date = true;
-        day = Load<int32_t>(argument->Value());
+        day = LoadValue<int32_t>(argument->Value());
       } else if (argument->Type == kFldTime) {
         has_time = true;
-        ms = Load<int32_t>(argument->Value());
+        ms = LoadValue<int32_t>(argument->Value());
       } else if (argument->Type == kFldTimeStamp) {
         has_date = has_time = true;
-        const double stamp = Load<double>(argument->Value());
+        const double stamp = LoadValue<double>(argument->Value());
         const double whole_days = std::floor(stamp / kMSecsPerDay);
         day = static_cast<int32_t>(whole_days);
         ms = static_cast<int32_t>(stamp - whole_days * kMSecsPerDay);
@@ -416,7 +407,7 @@ class Evaluator {
       part = DateTimePart(node.Code, has_date, day, has_time, ms);
     }
     result.IsNull = false;
-    Store<int32_t>(result.Value(), part);
+    StoreValue<int32_t>(result.Value(), part);
   }
 
   // The part of a date (day number) or time of day (milliseconds); 0 for a

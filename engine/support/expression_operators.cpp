@@ -15,31 +15,15 @@ namespace jw {
 
 namespace {
 
-template <typename T>
-T Load(const void* value) {
-  T v;
-  std::memcpy(&v, value, sizeof(T));
-  return v;
-}
-
-template <typename T>
-void Store(void* value, T v) {
-  std::memcpy(value, &v, sizeof(T));
-}
-
-bool IsIntegerType(uint8_t type) {
-  return type == kFldSmallInt || type == kFldInteger || type == kFldWord;
-}
-
 // Smallint sign-extended, word zero-extended, integer as it is.
 int32_t IntegerOf(const TExpToken& node) {
   switch (node.Type) {
     case kFldSmallInt:
-      return Load<int16_t>(node.Value());
+      return LoadValue<int16_t>(node.Value());
     case kFldWord:
-      return Load<uint16_t>(node.Value());
+      return LoadValue<uint16_t>(node.Value());
     default:
-      return Load<int32_t>(node.Value());
+      return LoadValue<int32_t>(node.Value());
   }
 }
 
@@ -56,14 +40,14 @@ int32_t WrapMul(int32_t a, int32_t b) {
 }
 
 double FloatOf(const TExpToken& node) {
-  if (node.Type == kFldFloat || node.Type == kFldTimeStamp) return Load<double>(node.Value());
-  if (node.Type == kFldBcd) return BcdToFloat(Load<int64_t>(node.Value()));
+  if (node.Type == kFldFloat || node.Type == kFldTimeStamp) return LoadValue<double>(node.Value());
+  if (node.Type == kFldBcd) return BcdToFloat(LoadValue<int64_t>(node.Value()));
   return IntegerOf(node);
 }
 
 // The value in currency units (x 10000) of a BCD or integer operand.
 Currency CurrencyOf(const TExpToken& node) {
-  if (node.Type == kFldBcd) return BcdToCurrency(Load<int64_t>(node.Value()));
+  if (node.Type == kFldBcd) return BcdToCurrency(LoadValue<int64_t>(node.Value()));
   return Currency::FromInt64(IntegerOf(node));
 }
 
@@ -73,11 +57,11 @@ double MillisecondsOfDate(int32_t day) {
 
 void SetBoolean(TExpToken& result, bool value) {
   result.IsNull = false;
-  Store<int16_t>(result.Value(), value ? 1 : 0);
+  StoreValue<int16_t>(result.Value(), value ? 1 : 0);
 }
 
 bool BooleanOf(const TExpToken& node) {
-  return !node.IsNull && Load<int16_t>(node.Value()) != 0;
+  return !node.IsNull && LoadValue<int16_t>(node.Value()) != 0;
 }
 
 template <typename T>
@@ -91,18 +75,20 @@ int32_t CompareValues(const TExpToken& left, TExpToken& right) {
   const uint8_t lt = left.Type;
   const uint8_t rt = right.Type;
   if (lt == kFldDate && rt == kFldDate) {
-    return Sign(Load<int32_t>(left.Value()), Load<int32_t>(right.Value()));
+    return Sign(LoadValue<int32_t>(left.Value()), LoadValue<int32_t>(right.Value()));
   }
   if ((lt == kFldDate || lt == kFldTimeStamp) && (rt == kFldDate || rt == kFldTimeStamp)) {
-    const double a = lt == kFldDate ? MillisecondsOfDate(Load<int32_t>(left.Value()))
-                                    : Load<double>(left.Value());
-    const double b = rt == kFldDate ? MillisecondsOfDate(Load<int32_t>(right.Value()))
-                                    : Load<double>(right.Value());
+    const double a = lt == kFldDate ? MillisecondsOfDate(LoadValue<int32_t>(left.Value()))
+                                    : LoadValue<double>(left.Value());
+    const double b = rt == kFldDate ? MillisecondsOfDate(LoadValue<int32_t>(right.Value()))
+                                    : LoadValue<double>(right.Value());
     return Sign(a, b);
   }
-  if (lt == kFldTime) return Sign(Load<int32_t>(left.Value()), Load<int32_t>(right.Value()));
+  if (lt == kFldTime)
+    return Sign(LoadValue<int32_t>(left.Value()), LoadValue<int32_t>(right.Value()));
   if (lt == kFldBoolean) {
-    return (Load<int16_t>(left.Value()) != 0) == (Load<int16_t>(right.Value()) != 0) ? 0 : 1;
+    return (LoadValue<int16_t>(left.Value()) != 0) == (LoadValue<int16_t>(right.Value()) != 0) ? 0
+                                                                                               : 1;
   }
   if (lt == kFldBytes || lt == kFldType15) {
     // Equal when the bytes over the longer of the two sizes agree (the
@@ -144,20 +130,28 @@ bool ApplyComparison(uint8_t op, int32_t c) {
   }
 }
 
+// = and <> with a NULL on a side: against the NULL constant, whether the
+// other side is NULL; otherwise two NULLs are equal. False when neither side
+// is NULL and the values must be compared.
+bool CompareNullForEquality(bool equal_wanted, const TExpToken& left, const TExpToken& right,
+                            TExpToken& result) {
+  if (right.Type == 0 || left.Type == 0) {
+    const TExpToken& other = right.Type == 0 ? left : right;
+    SetBoolean(result, other.IsNull == equal_wanted);
+    return true;
+  }
+  if (left.IsNull || right.IsNull) {
+    SetBoolean(result, (left.IsNull && right.IsNull) == equal_wanted);
+    return true;
+  }
+  return false;
+}
+
 void Compare(uint8_t op, const TExpToken& left, TExpToken& right, uint16_t sort_id,
              uint16_t language_id, TExpToken& result) {
-  if (op == kOpEqual || op == kOpNotEqual) {
-    const bool equal_wanted = op == kOpEqual;
-    // Against the NULL constant: whether the other side is NULL.
-    if (right.Type == 0 || left.Type == 0) {
-      const TExpToken& other = right.Type == 0 ? left : right;
-      SetBoolean(result, other.IsNull == equal_wanted);
-      return;
-    }
-    if (left.IsNull || right.IsNull) {
-      SetBoolean(result, (left.IsNull && right.IsNull) == equal_wanted);
-      return;
-    }
+  if ((op == kOpEqual || op == kOpNotEqual) &&
+      CompareNullForEquality(op == kOpEqual, left, right, result)) {
+    return;
   }
   if (IsStringValue(left) && IsStringValue(right)) {
     // A NULL string compares as the empty string.
@@ -193,15 +187,15 @@ void Concatenate(TExpToken& left, TExpToken& right, TExpToken& result) {
 void StoreInteger(TExpToken& result, int32_t value) {
   result.IsNull = false;
   if (result.Type == kFldWord || result.Type == kFldSmallInt) {
-    Store<uint16_t>(result.Value(), static_cast<uint16_t>(value));
+    StoreValue<uint16_t>(result.Value(), static_cast<uint16_t>(value));
   } else {
-    Store<int32_t>(result.Value(), value);
+    StoreValue<int32_t>(result.Value(), value);
   }
 }
 
 void StoreFloat(TExpToken& result, double value) {
   result.IsNull = false;
-  Store<double>(result.Value(), value);
+  StoreValue<double>(result.Value(), value);
 }
 
 // Date, time and timestamp arithmetic. Returns false when neither operand
@@ -216,18 +210,19 @@ bool TemporalArithmetic(uint8_t op, const TExpToken& left, const TExpToken& righ
   if (left_temporal && right_temporal) {
     // Differences only.
     if (lt == kFldTimeStamp && rt == kFldTimeStamp) {
-      StoreFloat(result, Load<double>(left.Value()) - Load<double>(right.Value()));
+      StoreFloat(result, LoadValue<double>(left.Value()) - LoadValue<double>(right.Value()));
     } else if (lt == kFldTimeStamp) {
-      const double ms = Load<double>(left.Value());
+      const double ms = LoadValue<double>(left.Value());
       const double day = std::floor(ms / kMSecsPerDay);
       if (rt == kFldDate) {
-        StoreInteger(result, WrapSub(static_cast<int32_t>(day), Load<int32_t>(right.Value())));
+        StoreInteger(result, WrapSub(static_cast<int32_t>(day), LoadValue<int32_t>(right.Value())));
       } else {
         StoreInteger(result, WrapSub(static_cast<int32_t>(ms - day * kMSecsPerDay),
-                                     Load<int32_t>(right.Value())));
+                                     LoadValue<int32_t>(right.Value())));
       }
     } else {
-      StoreInteger(result, WrapSub(Load<int32_t>(left.Value()), Load<int32_t>(right.Value())));
+      StoreInteger(result,
+                   WrapSub(LoadValue<int32_t>(left.Value()), LoadValue<int32_t>(right.Value())));
     }
     return true;
   }
@@ -236,9 +231,9 @@ bool TemporalArithmetic(uint8_t op, const TExpToken& left, const TExpToken& righ
   const int32_t n = op == kOpSubtract ? WrapSub(0, IntegerOf(count)) : IntegerOf(count);
   if (moment.Type == kFldTimeStamp) {
     // Whole days; the time of day is kept.
-    StoreFloat(result, Load<double>(moment.Value()) + static_cast<double>(n) * kMSecsPerDay);
+    StoreFloat(result, LoadValue<double>(moment.Value()) + static_cast<double>(n) * kMSecsPerDay);
   } else {
-    StoreInteger(result, WrapAdd(Load<int32_t>(moment.Value()), n));
+    StoreInteger(result, WrapAdd(LoadValue<int32_t>(moment.Value()), n));
   }
   return true;
 }
@@ -272,7 +267,7 @@ void BcdArithmetic(uint8_t op, const TExpToken& left, const TExpToken& right, TE
     }
     const int64_t stored = CurrencyToBcd(scale, c);
     result.IsNull = false;
-    Store<int64_t>(result.Value(), stored);
+    StoreValue<int64_t>(result.Value(), stored);
   } catch (const EIntOverflow&) {
     SetNullResult(result);
   } catch (const EConvertError&) {
@@ -392,27 +387,27 @@ void EvaluateUnary(uint8_t op, const TExpToken& operand, TExpToken& result) {
   switch (operand.Type) {
     case kFldFloat:
     case kFldTimeStamp: {
-      const double v = Load<double>(operand.Value());
-      Store<double>(result.Value(), negate ? -v : v);
+      const double v = LoadValue<double>(operand.Value());
+      StoreValue<double>(result.Value(), negate ? -v : v);
       return;
     }
     case kFldBcd: {
       // Re-encoded at the operand's scale.
-      const Currency c = BcdToCurrency(Load<int64_t>(operand.Value()));
-      Store<int64_t>(result.Value(), CurrencyToBcd(operand.Scale, negate ? -c : c));
+      const Currency c = BcdToCurrency(LoadValue<int64_t>(operand.Value()));
+      StoreValue<int64_t>(result.Value(), CurrencyToBcd(operand.Scale, negate ? -c : c));
       return;
     }
     case kFldSmallInt:
     case kFldWord: {
-      const uint16_t v = Load<uint16_t>(operand.Value());
-      Store<uint16_t>(result.Value(), negate ? static_cast<uint16_t>(0u - v) : v);
+      const uint16_t v = LoadValue<uint16_t>(operand.Value());
+      StoreValue<uint16_t>(result.Value(), negate ? static_cast<uint16_t>(0u - v) : v);
       return;
     }
     case kFldDate:
     case kFldTime:
     case kFldInteger: {
-      const int32_t v = Load<int32_t>(operand.Value());
-      Store<int32_t>(result.Value(), negate ? WrapSub(0, v) : v);
+      const int32_t v = LoadValue<int32_t>(operand.Value());
+      StoreValue<int32_t>(result.Value(), negate ? WrapSub(0, v) : v);
       return;
     }
     default:
@@ -450,15 +445,7 @@ void EvaluateStringCompare(uint8_t op, int32_t partial_length, bool case_insensi
                            uint16_t sort_id, uint16_t language_id, TExpToken& result,
                            TExpToken& right, TExpToken& left) {
   const bool equal_wanted = (op & 0x7F) == kOpEqual;
-  if (right.Type == 0 || left.Type == 0) {
-    const TExpToken& other = right.Type == 0 ? left : right;
-    SetBoolean(result, other.IsNull == equal_wanted);
-    return;
-  }
-  if (left.IsNull || right.IsNull) {
-    SetBoolean(result, (left.IsNull && right.IsNull) == equal_wanted);
-    return;
-  }
+  if (CompareNullForEquality(equal_wanted, left, right, result)) return;
   const int32_t c = CompareLocaleStrings(language_id, sort_id, ValueText(left), case_insensitive,
                                          std::max(partial_length, 0), ValueText(right));
   SetBoolean(result, (c == 0) == equal_wanted);
@@ -469,9 +456,9 @@ void CoerceValue(const TExpToken& source, const void* source_value, const TExpTo
   const uint8_t st = source.Type;
   const bool integer_source = IsIntegerType(st);
   auto integer = [&]() -> int32_t {
-    if (st == kFldSmallInt) return Load<int16_t>(source_value);
-    if (st == kFldWord) return Load<uint16_t>(source_value);
-    return Load<int32_t>(source_value);
+    if (st == kFldSmallInt) return LoadValue<int16_t>(source_value);
+    if (st == kFldWord) return LoadValue<uint16_t>(source_value);
+    return LoadValue<int32_t>(source_value);
   };
   // Integers, floats truncated toward zero, BCD as its currency value
   // truncated; false for any other source.
@@ -479,9 +466,9 @@ void CoerceValue(const TExpToken& source, const void* source_value, const TExpTo
     if (integer_source) {
       v = integer();
     } else if (st == kFldFloat) {
-      v = Trunc(Load<double>(source_value));
+      v = Trunc(LoadValue<double>(source_value));
     } else if (st == kFldBcd) {
-      v = Trunc(BcdToCurrency(Load<int64_t>(source_value)));
+      v = Trunc(BcdToCurrency(LoadValue<int64_t>(source_value)));
     } else {
       return false;
     }
@@ -491,31 +478,34 @@ void CoerceValue(const TExpToken& source, const void* source_value, const TExpTo
   switch (target.Type) {
     case kFldDate:
       if (st == kFldTimeStamp) {
-        Store<int32_t>(out_value,
-                       static_cast<int32_t>(std::floor(Load<double>(source_value) / kMSecsPerDay)));
+        StoreValue<int32_t>(
+            out_value,
+            static_cast<int32_t>(std::floor(LoadValue<double>(source_value) / kMSecsPerDay)));
       }
       return;
     case kFldSmallInt:
     case kFldWord:
-      if (st != target.Type && truncated(v)) Store<uint16_t>(out_value, Low16(v));
+      if (st != target.Type && truncated(v)) StoreValue<uint16_t>(out_value, Low16(v));
       return;
     case kFldInteger:
-      if (st != kFldInteger && truncated(v)) Store<int32_t>(out_value, Low32(v));
+      if (st != kFldInteger && truncated(v)) StoreValue<int32_t>(out_value, Low32(v));
       return;
     case kFldFloat:
-      if (integer_source) Store<double>(out_value, integer());
-      if (st == kFldBcd) Store<double>(out_value, BcdToFloat(Load<int64_t>(source_value)));
+      if (integer_source) StoreValue<double>(out_value, integer());
+      if (st == kFldBcd)
+        StoreValue<double>(out_value, BcdToFloat(LoadValue<int64_t>(source_value)));
       return;
     case kFldBcd:
       if (integer_source) {
-        Store<int64_t>(out_value, CurrencyToBcd(target.Scale, Currency::FromInt64(integer())));
+        StoreValue<int64_t>(out_value, CurrencyToBcd(target.Scale, Currency::FromInt64(integer())));
       }
       if (st == kFldFloat) {
-        Store<int64_t>(out_value, FloatToBcd(target.Scale, Load<double>(source_value)));
+        StoreValue<int64_t>(out_value, FloatToBcd(target.Scale, LoadValue<double>(source_value)));
       }
       return;
     case kFldTimeStamp:
-      if (st == kFldDate) Store<double>(out_value, MillisecondsOfDate(Load<int32_t>(source_value)));
+      if (st == kFldDate)
+        StoreValue<double>(out_value, MillisecondsOfDate(LoadValue<int32_t>(source_value)));
       return;
     default:
       return;

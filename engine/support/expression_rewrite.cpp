@@ -114,22 +114,6 @@ BoundRounding RoundingFor(uint8_t op) {
   }
 }
 
-template <typename T>
-T Load(const void* value) {
-  T v;
-  std::memcpy(&v, value, sizeof(T));
-  return v;
-}
-
-template <typename T>
-void Store(void* value, T v) {
-  std::memcpy(value, &v, sizeof(T));
-}
-
-bool IsWholeNumberType(uint8_t type) {
-  return type == kFldSmallInt || type == kFldInteger || type == kFldWord;
-}
-
 // The nearest values at or below and at or above the exact value, in units
 // of step (whole numbers when step is 1); the comparison is the evaluator's,
 // on doubles, so the candidates are checked against it.
@@ -168,25 +152,25 @@ bool FoldBound(const TExpToken& value, const TExpToken& column, BoundRounding ro
     }
     return true;
   };
-  const bool whole_target = IsWholeNumberType(tt) || (tt == kFldDate && st == kFldTimeStamp);
+  const bool whole_target = IsIntegerType(tt) || (tt == kFldDate && st == kFldTimeStamp);
   if (whole_target) {
     Neighbours n{};
-    if (IsWholeNumberType(st)) {
-      const double v = st == kFldSmallInt ? Load<int16_t>(value.Value())
-                       : st == kFldWord   ? Load<uint16_t>(value.Value())
-                                          : Load<int32_t>(value.Value());
+    if (IsIntegerType(st)) {
+      const double v = st == kFldSmallInt ? LoadValue<int16_t>(value.Value())
+                       : st == kFldWord   ? LoadValue<uint16_t>(value.Value())
+                                          : LoadValue<int32_t>(value.Value());
       n = {v, v};
     } else if (st == kFldFloat) {
-      const double v = Load<double>(value.Value());
+      const double v = LoadValue<double>(value.Value());
       if (!std::isfinite(v)) return false;
       n = NeighboursOf(v, 1);
     } else if (st == kFldBcd) {
       // Whole currency units: the raw amount is exact in a double.
-      const auto raw = static_cast<double>(BcdToCurrency(Load<int64_t>(value.Value())).Raw());
+      const auto raw = static_cast<double>(BcdToCurrency(LoadValue<int64_t>(value.Value())).Raw());
       n = NeighboursOf(raw, Currency::kScale);
       n = {n.down / Currency::kScale, n.up / Currency::kScale};
     } else if (st == kFldTimeStamp) {
-      const double ms = Load<double>(value.Value());
+      const double ms = LoadValue<double>(value.Value());
       if (!std::isfinite(ms)) return false;
       n = NeighboursOf(ms, kMSecsPerDay);
       n = {n.down / kMSecsPerDay, n.up / kMSecsPerDay};
@@ -207,18 +191,18 @@ bool FoldBound(const TExpToken& value, const TExpToken& column, BoundRounding ro
     }
     if (chosen < low || chosen > high) return false;
     if (tt == kFldSmallInt) {
-      Store(out, static_cast<int16_t>(chosen));
+      StoreValue(out, static_cast<int16_t>(chosen));
     } else if (tt == kFldWord) {
-      Store(out, static_cast<uint16_t>(chosen));
+      StoreValue(out, static_cast<uint16_t>(chosen));
     } else {
-      Store(out, static_cast<int32_t>(chosen));
+      StoreValue(out, static_cast<int32_t>(chosen));
     }
     return true;
   }
   if (tt == kFldBcd && st == kFldFloat) {
     // The evaluator sets a BCD value as currency against the float x 10000;
     // the column holds multiples of 10^(4 - scale) of those units.
-    const double units = Load<double>(value.Value()) * Currency::kScale;
+    const double units = LoadValue<double>(value.Value()) * Currency::kScale;
     if (!std::isfinite(units)) return false;
     double step = 1;
     for (int32_t i = std::min<int32_t>(column.Scale, 4); i < 4; ++i) step *= 10;
@@ -226,7 +210,7 @@ bool FoldBound(const TExpToken& value, const TExpToken& column, BoundRounding ro
     if (!pick(NeighboursOf(units, step), chosen)) return false;
     if (std::fabs(chosen) >= 9.2e18) return false;
     try {
-      Store(out, CurrencyToBcd(column.Scale, Currency::FromRaw(static_cast<int64_t>(chosen))));
+      StoreValue(out, CurrencyToBcd(column.Scale, Currency::FromRaw(static_cast<int64_t>(chosen))));
     } catch (const Exception&) {
       return false;
     }

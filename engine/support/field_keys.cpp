@@ -6,18 +6,9 @@
 #include "engine/support/field_types.h"
 #include "engine/support/key_images.h"
 #include "engine/support/language_settings.h"
+#include "engine/support/value_conversions.h"
 
 namespace jw {
-namespace {
-
-template <typename T>
-T Load(const void* value) {
-  T result;
-  std::memcpy(&result, value, sizeof(T));
-  return result;
-}
-
-}  // namespace
 
 void BuildFieldKey(uint8_t field_type, int32_t physical_length, const void* value, uint8_t* key,
                    uint16_t sort_id, uint16_t language_id, bool descending, bool case_insensitive) {
@@ -36,21 +27,21 @@ void BuildFieldKey(uint8_t field_type, int32_t physical_length, const void* valu
     case kFldDate:
     case kFldInteger:
     case kFldTime:
-      EncodeIntKey(Load<int32_t>(value), image);
+      EncodeIntKey(LoadValue<int32_t>(value), image);
       break;
     case kFldBoolean:
     case kFldWord:
-      EncodeWordKey(Load<uint16_t>(value), image);
+      EncodeWordKey(LoadValue<uint16_t>(value), image);
       break;
     case kFldSmallInt:
-      EncodeSmallIntKey(Load<int16_t>(value), image);
+      EncodeSmallIntKey(LoadValue<int16_t>(value), image);
       break;
     case kFldFloat:
     case kFldTimeStamp:
-      EncodeFloatKey(Load<double>(value), image);
+      EncodeFloatKey(LoadValue<double>(value), image);
       break;
     case kFldBcd:
-      EncodeInt64Key(Load<int64_t>(value), image);
+      EncodeInt64Key(LoadValue<int64_t>(value), image);
       break;
     default:
       std::memcpy(image, value, static_cast<size_t>(physical_length));

@@ -28,4 +28,29 @@ constexpr uint8_t kSubTypeAutoInc = 29;
 // longest string (250 characters) and its zero.
 constexpr int32_t kValueBufferSize = 251;
 
+// The bytes a value of a fixed-size type takes; 0 for the types whose size
+// comes from the field (strings, bytes, type 15) and for unknown codes.
+constexpr int32_t FixedValueSize(uint8_t type) {
+  switch (type) {
+    case kFldBlob:
+    case kFldFloat:
+    case kFldBcd:
+    case kFldTimeStamp:
+      return 8;
+    case kFldBoolean:
+    case kFldSmallInt:
+    case kFldWord:
+      return 2;
+    case kFldType14:
+      return 10;
+    case kFldDate:
+    case kFldInteger:
+    case kFldTime:
+    case kFldType13:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace jw

@@ -34,18 +34,6 @@ int32_t StoredSize(uint8_t type) {
   }
 }
 
-template <typename T>
-T Load(const void* buffer) {
-  T value;
-  std::memcpy(&value, buffer, sizeof(T));
-  return value;
-}
-
-template <typename T>
-void Store(void* buffer, T value) {
-  std::memcpy(buffer, &value, sizeof(T));
-}
-
 bool IsBytesType(uint8_t type) {
   return type == kFldBytes || type == kFldType15;
 }
@@ -62,13 +50,13 @@ void StoreInteger(void* buffer, uint8_t type, int64_t value) {
   switch (type) {
     case kFldBoolean:
     case kFldSmallInt:
-      Store<int16_t>(buffer, static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF)));
+      StoreValue<int16_t>(buffer, static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF)));
       break;
     case kFldWord:
-      Store<uint16_t>(buffer, static_cast<uint16_t>(value & 0xFFFF));
+      StoreValue<uint16_t>(buffer, static_cast<uint16_t>(value & 0xFFFF));
       break;
     default:
-      Store<int32_t>(buffer, static_cast<int32_t>(value));
+      StoreValue<int32_t>(buffer, static_cast<int32_t>(value));
       break;
   }
 }
@@ -119,10 +107,10 @@ void ConvertFromString(void* buffer, int32_t source_size, int32_t target_size, u
   std::memset(buffer, 0, kValueBufferSize);
   switch (target) {
     case kFldDate:
-      Store<int32_t>(buffer, DateTimeToTimeStamp(StrToDate(text)).Date);
+      StoreValue<int32_t>(buffer, DateTimeToTimeStamp(StrToDate(text)).Date);
       break;
     case kFldBoolean:
-      Store<int16_t>(buffer, ParseBooleanText(text) ? 1 : 0);
+      StoreValue<int16_t>(buffer, ParseBooleanText(text) ? 1 : 0);
       break;
     case kFldSmallInt:
     case kFldInteger:
@@ -130,13 +118,13 @@ void ConvertFromString(void* buffer, int32_t source_size, int32_t target_size, u
       StoreInteger(buffer, target, StrToInt(text));
       break;
     case kFldFloat:
-      Store<double>(buffer, StrToFloat(text));
+      StoreValue<double>(buffer, StrToFloat(text));
       break;
     case kFldTime:
-      Store<int32_t>(buffer, DateTimeToTimeStamp(StrToTime(text)).Time);
+      StoreValue<int32_t>(buffer, DateTimeToTimeStamp(StrToTime(text)).Time);
       break;
     case kFldTimeStamp:
-      Store<double>(buffer, TimeStampToMSecs(DateTimeToTimeStamp(StrToDateTime(text))));
+      StoreValue<double>(buffer, TimeStampToMSecs(DateTimeToTimeStamp(StrToDateTime(text))));
       break;
     default: {  // bytes: the characters, zeros after the end
       const size_t count = std::min({text.size(), static_cast<size_t>(std::max(source_size, 0)),
@@ -204,27 +192,28 @@ void ConvertValue(uint8_t source, int32_t source_size, void* buffer, int32_t tar
       if (target == kFldBcd) {
         const int64_t bcd = CurrencyToBcd(target_scale, StrToCurr(text));
         std::memset(buffer, 0, kValueBufferSize);
-        Store<int64_t>(buffer, bcd);
+        StoreValue<int64_t>(buffer, bcd);
       } else {
         ConvertFromString(buffer, source_size, target_size, target, text);
       }
       return;
     }
     case kFldDate: {
-      const int32_t day = Load<int32_t>(buffer);
+      const int32_t day = LoadValue<int32_t>(buffer);
       if (target == kFldString) {
         StoreText(buffer, target_size, DateToStr(DayToDateTime(day)));
       } else {
-        Store<double>(buffer, static_cast<double>(day) * kMSecsPerDay);
+        StoreValue<double>(buffer, static_cast<double>(day) * kMSecsPerDay);
       }
       return;
     }
     case kFldBoolean: {
-      const bool value = Load<int16_t>(buffer) != 0;
+      const bool value = LoadValue<int16_t>(buffer) != 0;
       if (target == kFldString) {
         StoreText(buffer, target_size, BooleanText(value));
       } else if (target == kFldBcd) {
-        Store<int64_t>(buffer, CurrencyToBcd(target_scale, Currency::FromInt64(value ? 1 : 0)));
+        StoreValue<int64_t>(buffer,
+                            CurrencyToBcd(target_scale, Currency::FromInt64(value ? 1 : 0)));
       } else {
         StoreInteger(buffer, target, value ? 1 : 0);
       }
@@ -234,62 +223,62 @@ void ConvertValue(uint8_t source, int32_t source_size, void* buffer, int32_t tar
     case kFldInteger:
     case kFldWord: {
       int32_t value = 0;
-      if (source == kFldSmallInt) value = Load<int16_t>(buffer);
-      if (source == kFldWord) value = Load<uint16_t>(buffer);
-      if (source == kFldInteger) value = Load<int32_t>(buffer);
+      if (source == kFldSmallInt) value = LoadValue<int16_t>(buffer);
+      if (source == kFldWord) value = LoadValue<uint16_t>(buffer);
+      if (source == kFldInteger) value = LoadValue<int32_t>(buffer);
       if (target == kFldString) {
         StoreText(buffer, target_size, IntToStr(value));
       } else if (target == kFldBoolean) {
-        Store<int16_t>(buffer, static_cast<int16_t>(NormalizeBoolean(value)));
+        StoreValue<int16_t>(buffer, static_cast<int16_t>(NormalizeBoolean(value)));
       } else if (target == kFldFloat) {
-        Store<double>(buffer, value);
+        StoreValue<double>(buffer, value);
       } else if (target == kFldBcd) {
-        Store<int64_t>(buffer, CurrencyToBcd(target_scale, Currency::FromInt64(value)));
+        StoreValue<int64_t>(buffer, CurrencyToBcd(target_scale, Currency::FromInt64(value)));
       } else {
         StoreInteger(buffer, target, value);
       }
       return;
     }
     case kFldFloat: {
-      const double value = Load<double>(buffer);
+      const double value = LoadValue<double>(buffer);
       if (target == kFldString) {
         StoreText(buffer, target_size, FloatToStr(value));
       } else if (target == kFldBcd) {
         const Currency amount = Currency::FromDouble(RoundFloat(4, value));
-        Store<int64_t>(buffer, CurrencyToBcd(target_scale, amount));
+        StoreValue<int64_t>(buffer, CurrencyToBcd(target_scale, amount));
       } else {
         StoreCheckedInteger(buffer, target, TruncChecked(value));
       }
       return;
     }
     case kFldBcd: {
-      const Currency amount = BcdToCurrency(Load<int64_t>(buffer));
+      const Currency amount = BcdToCurrency(LoadValue<int64_t>(buffer));
       if (target == kFldString) {
         StoreText(buffer, target_size, CurrToStr(amount));
       } else if (target == kFldFloat) {
-        Store<double>(buffer, amount.ToDouble());
+        StoreValue<double>(buffer, amount.ToDouble());
       } else {
         StoreCheckedInteger(buffer, target, Trunc(amount));
       }
       return;
     }
     case kFldTime: {
-      const int32_t msecs = Load<int32_t>(buffer);
+      const int32_t msecs = LoadValue<int32_t>(buffer);
       if (target == kFldString) {
         StoreText(buffer, target_size, TimeToStr(MSecsToDateTime(msecs)));
       } else {
-        Store<double>(buffer, static_cast<double>(kDateDelta) * kMSecsPerDay + msecs);
+        StoreValue<double>(buffer, static_cast<double>(kDateDelta) * kMSecsPerDay + msecs);
       }
       return;
     }
     case kFldTimeStamp: {
-      const TTimeStamp stamp = MSecsToTimeStamp(Load<double>(buffer));
+      const TTimeStamp stamp = MSecsToTimeStamp(LoadValue<double>(buffer));
       if (target == kFldString) {
         StoreText(buffer, target_size, DateTimeToStr(TimeStampToDateTime(stamp)));
       } else if (target == kFldDate) {
-        Store<int32_t>(buffer, stamp.Date);
+        StoreValue<int32_t>(buffer, stamp.Date);
       } else {
-        Store<int32_t>(buffer, stamp.Time);
+        StoreValue<int32_t>(buffer, stamp.Time);
       }
       return;
     }
@@ -430,9 +419,9 @@ bool TextToDateTimeValue(void* buffer, uint8_t field_type) {
   if (field_type == kFldTimeStamp) parsed = TryStrToDateTime(text, value);
   if (!parsed) value = 0;
   const TTimeStamp stamp = DateTimeToTimeStamp(value);
-  if (field_type == kFldDate) Store<int32_t>(buffer, stamp.Date);
-  if (field_type == kFldTime) Store<int32_t>(buffer, stamp.Time);
-  if (field_type == kFldTimeStamp) Store<double>(buffer, TimeStampToMSecs(stamp));
+  if (field_type == kFldDate) StoreValue<int32_t>(buffer, stamp.Date);
+  if (field_type == kFldTime) StoreValue<int32_t>(buffer, stamp.Time);
+  if (field_type == kFldTimeStamp) StoreValue<double>(buffer, TimeStampToMSecs(stamp));
   return parsed;
 }
 

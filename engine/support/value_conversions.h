@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "engine/support/field_types.h"
 #include "platform/rtl/numbers.h"
 
 namespace jw {
@@ -82,5 +84,23 @@ void ClearBuffer(void* buffer, uint8_t n);
 // A BLOB slot holding a negative number refers to the open BLOB buffer
 // whose reference is that number negated.
 int32_t DecodeBlobBufferRef(int32_t value);
+
+// Value buffers carry no alignment, so values move in and out through memcpy.
+template <typename T>
+T LoadValue(const void* value) {
+  T v;
+  std::memcpy(&v, value, sizeof(T));
+  return v;
+}
+
+template <typename T>
+void StoreValue(void* value, T v) {
+  std::memcpy(value, &v, sizeof(T));
+}
+
+// The whole-number types, which share integer arithmetic and conversions.
+inline bool IsIntegerType(uint8_t type) {
+  return type == kFldSmallInt || type == kFldInteger || type == kFldWord;
+}
 
 }  // namespace jw

@@ -159,18 +159,29 @@ Variant Variant::ArrayOf(std::vector<Variant> elements) {
   return v;
 }
 
-int64_t Variant::AsInt64() const {
-  int64_t result = 0;
+bool Variant::TryOrdinalValue(int64_t& value) const {
   switch (type_) {
     case varEmpty:
-      return 0;
+      value = 0;
+      return true;
     case varBoolean:
-      return int_ != 0 ? -1 : 0;
+      value = int_ != 0 ? -1 : 0;
+      return true;
     case varSmallint:
     case varInteger:
     case varWord:
     case varInt64:
-      return int_;
+      value = int_;
+      return true;
+    default:
+      return false;
+  }
+}
+
+int64_t Variant::AsInt64() const {
+  int64_t result = 0;
+  if (TryOrdinalValue(result)) return result;
+  switch (type_) {
     case varCurrency:
       return Round(Currency::FromRaw(int_));
     case varDouble:
@@ -203,16 +214,9 @@ int32_t Variant::AsInteger() const {
 }
 
 double Variant::AsDouble() const {
+  int64_t ordinal = 0;
+  if (TryOrdinalValue(ordinal)) return static_cast<double>(ordinal);
   switch (type_) {
-    case varEmpty:
-      return 0;
-    case varBoolean:
-      return int_ != 0 ? -1 : 0;
-    case varSmallint:
-    case varInteger:
-    case varWord:
-    case varInt64:
-      return static_cast<double>(int_);
     case varCurrency:
       return Currency::FromRaw(int_).ToDouble();
     case varDouble:
@@ -259,16 +263,9 @@ bool Variant::AsBoolean() const {
 
 Currency Variant::AsCurrency() const {
   try {
+    int64_t ordinal = 0;
+    if (TryOrdinalValue(ordinal)) return Currency::FromInt64(ordinal);
     switch (type_) {
-      case varEmpty:
-        return Currency();
-      case varBoolean:
-        return Currency::FromInt64(int_ != 0 ? -1 : 0);
-      case varSmallint:
-      case varInteger:
-      case varWord:
-      case varInt64:
-        return Currency::FromInt64(int_);
       case varCurrency:
         return Currency::FromRaw(int_);
       case varDouble:

@@ -89,6 +89,9 @@ class Variant {
 
  private:
   int ArrayIndex(int index) const;
+  // The whole number that empty (0), a boolean (-1 or 0) and the integer
+  // types stand for in numeric conversions; false for the other types.
+  bool TryOrdinalValue(int64_t& value) const;
 
   TVarType type_ = varEmpty;
   // Integers, booleans (0 or 1) and currency (its raw count) use int_;

@@ -114,8 +114,8 @@ TEST(EncodersAgainstPython, RandomDataEncodesAsPythonDoes) {
       records += bytes;
       expected_by_us += Base64Of(bytes) + "--\n" + UuencodeOf(bytes) + "==\n";
     }
-    test_support::TempDir dir;
-    test_support::WriteFile(dir.File("records"), records);
+    test_support::TempFolder dir;
+    test_support::WriteFileBytes(dir.File("records"), records);
     std::string python = test_support::RunPython("encode_reference.py", {dir.File("records")});
     ASSERT_EQ(python, expected_by_us) << "seed " << seed;
   }

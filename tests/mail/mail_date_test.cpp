@@ -134,8 +134,8 @@ TEST(InternetDate, DatesParseInPythonToTheSameInstant) {
     lines += std::to_string(c.instant) + "|" + date + "\n";
   }
   EXPECT_NE(lines.find("Mon, 15 Jan 2024 21:00:00 +1100"), std::string::npos) << lines;
-  test_support::TempDir dir;
-  test_support::WriteFile(dir.File("dates"), lines);
+  test_support::TempFolder dir;
+  test_support::WriteFileBytes(dir.File("dates"), lines);
   EXPECT_EQ(test_support::RunPython("date_reference.py", {dir.File("dates")}), "");
 }
 

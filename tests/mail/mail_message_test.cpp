@@ -1,31 +1,18 @@
 #include "mail/mail_message.h"
 
-#include <arpa/inet.h>
-
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/rtl/clock.h"
+#include "tests/mail/mail_test_world.h"
 #include "tests/mail/script_peer.h"
 
 namespace jw {
 namespace {
 
-std::vector<std::string> LinesOf(const TStrings& list) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < list.Count(); ++i) lines.push_back(list.Strings(i));
-  return lines;
-}
-
-// 2024-01-15 10:00:00 local time, ten hours east of Greenwich, on host
-// "myhost.example".
-struct FixedWorld {
-  TFixedClock clock{EncodeDate(2024, 1, 15) + EncodeTime(10, 0, 0, 0), 600};
-  TScopedClock clock_scope{clock};
-  TScopedLocalHost host{"myhost.example", htonl(0xC0A80105)};
-};
+using test_support::FixedWorld;
+using test_support::LinesOf;
 
 TEST(MailNewsCompose, HeaderLinesComeInTheirOrder) {
   FixedWorld world;

@@ -1,32 +1,21 @@
 #include "mail/mime.h"
 
-#include <arpa/inet.h>
-
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/rtl/clock.h"
+#include "tests/mail/mail_test_world.h"
 #include "tests/mail/python_peer.h"
 
 namespace jw {
 namespace {
 
-std::vector<std::string> LinesOf(const TStrings& list) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < list.Count(); ++i) lines.push_back(list.Strings(i));
-  return lines;
-}
-
-struct FixedWorld {
-  TFixedClock clock{EncodeDate(2024, 1, 15) + EncodeTime(10, 0, 0, 0), 600};
-  TScopedClock clock_scope{clock};
-  TScopedLocalHost host{"myhost.example", htonl(0xC0A80105)};  // 192.168.1.5
-};
+using test_support::FixedWorld;
+using test_support::LinesOf;
 
 TEST(MimeAttach, TypeAndNameFollowTheFile) {
-  test_support::TempDir dir;
+  test_support::TempFolder dir;
   const struct {
     std::string name;
     std::string type;
@@ -40,7 +29,7 @@ TEST(MimeAttach, TypeAndNameFollowTheFile) {
   };
   T_Mime mime(nullptr);
   for (const auto& c : cases) {
-    test_support::WriteFile(dir.File(c.name), "data");
+    test_support::WriteFileBytes(dir.File(c.name), "data");
     const int index = mime.AttachFile(dir.File(c.name));
     T_Attachment& attachment = mime.Attachments(index);
     EXPECT_EQ(attachment.ContentType(), c.type) << c.name;
@@ -82,8 +71,8 @@ TEST(MimeBuild, WithoutAttachmentsNothingChanges) {
 
 TEST(MimeBuild, PictureOnlyLayoutLineByLine) {
   FixedWorld world;
-  test_support::TempDir dir;
-  test_support::WriteFile(dir.File("snap.jpg"), "abcd");
+  test_support::TempFolder dir;
+  test_support::WriteFileBytes(dir.File("snap.jpg"), "abcd");
   T_MailNews news(nullptr);
   news.SetFrom("ann@x.org");
   news.Body().Add("preamble");
@@ -134,9 +123,9 @@ TEST(MimeBuild, PictureOnlyLayoutLineByLine) {
 
 TEST(MimeBuild, FurtherAttachmentsWithEachEncoding) {
   FixedWorld world;
-  test_support::TempDir dir;
-  test_support::WriteFile(dir.File("snap.jpg"), "x");
-  test_support::WriteFile(dir.File("a.bin"), "abc");
+  test_support::TempFolder dir;
+  test_support::WriteFileBytes(dir.File("snap.jpg"), "x");
+  test_support::WriteFileBytes(dir.File("a.bin"), "abc");
   T_MailNews news(nullptr);
   T_Mime mime(nullptr);
   mime.SetMail(&news);

@@ -8,25 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 namespace jw::test_support {
 
 // The folder of the Python helpers, beside this header.
 std::string HelperDir();
-
-// A fresh temporary folder, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes);
-std::string ReadFile(const std::string& path);
 
 // A Python helper running as a child process with its standard output on a
 // pipe. The destructor ends it (SIGKILL when it has not exited) and reaps it.

@@ -25,7 +25,7 @@ class RealServer {
   std::string Folder() const { return dir_.Path(); }
 
  private:
-  test_support::TempDir dir_;
+  test_support::TempFolder dir_;
   test_support::PythonProcess server_;
   uint16_t port_ = 0;
 };
@@ -37,13 +37,13 @@ TEST(RealServer, MimeMailWithPictureAndAttachmentsParsesCleanly) {
   TScopedClock clock_scope(clock);
   TScopedLocalHost host("myhost.example", htonl(0xC0A80105));
 
-  test_support::TempDir files;
+  test_support::TempFolder files;
   std::mt19937 random(77);
   auto random_file = [&](const std::string& name, size_t size) {
     std::string bytes(size, '\0');
     for (auto& b : bytes) b = static_cast<char>(random());
     const std::string path = files.File(name);
-    test_support::WriteFile(path, bytes);
+    test_support::WriteFileBytes(path, bytes);
     return path;
   };
   std::filesystem::create_directory(files.File("sub"));
@@ -73,8 +73,8 @@ TEST(RealServer, MimeMailWithPictureAndAttachmentsParsesCleanly) {
   EXPECT_EQ(smtp.ReplyCode(), 250);
   EXPECT_EQ(smtp.ReplyText(), "Message accepted for delivery");
 
-  const std::string stored = server.Folder() + "/message-1";
-  EXPECT_EQ(test_support::ReadFile(stored + ".env"),
+  const std::string stored = server.Folder() + "message-1";
+  EXPECT_EQ(test_support::ReadFileBytes(stored + ".env"),
             "ann@x.org\nbob@y.org\ncarol@z.org\ndave@w.org\neve@v.org\n");
   std::vector<std::string> args = {stored + ".eml"};
   args.insert(args.end(), paths.begin(), paths.end());
@@ -101,7 +101,7 @@ TEST(RealServer, MimeMailWithPictureAndAttachmentsParsesCleanly) {
       "part application/octet-stream attachment 'f46' None base64 file=5 bytes=46\n"
       "part application/octet-stream attachment 'big.bin' None base64 file=6 bytes=100000\n";
   EXPECT_EQ(description, expected);
-  const std::string raw = test_support::ReadFile(stored + ".eml");
+  const std::string raw = test_support::ReadFileBytes(stored + ".eml");
   EXPECT_EQ(raw.rfind("From: Ann <ann@x.org>\r\nMessage-ID: <1705312800@myhost.example>\r\n"
                       "Date: Mon, 15 Jan 2024 10:00:00 +1000\r\nSubject: A note\r\n"
                       "To: Bob <bob@y.org>, carol@z.org\r\nCC: dave@w.org\r\n",

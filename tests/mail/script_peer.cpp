@@ -12,7 +12,7 @@ namespace jw::test_support {
 ScriptedPeer::ScriptedPeer(const std::vector<std::string>& steps) {
   std::string script;
   for (const auto& step : steps) script += step + "\n";
-  WriteFile(dir_.File("steps"), script);
+  WriteFileBytes(dir_.File("steps"), script);
   process_ = std::make_unique<PythonProcess>(
       "script_peer.py", std::vector<std::string>{dir_.File("steps"), dir_.File("received")});
   port_ = static_cast<uint16_t>(std::stoi("0" + process_->ReadLine()));
@@ -20,7 +20,7 @@ ScriptedPeer::ScriptedPeer(const std::vector<std::string>& steps) {
 
 std::string ScriptedPeer::Received() {
   EXPECT_EQ(process_->Wait(15000), 0);
-  return ReadFile(dir_.File("received"));
+  return ReadFileBytes(dir_.File("received"));
 }
 
 uint16_t UnusedPort() {

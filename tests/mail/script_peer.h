@@ -20,7 +20,7 @@ class ScriptedPeer {
   std::string Received();
 
  private:
-  TempDir dir_;
+  TempFolder dir_;
   std::unique_ptr<PythonProcess> process_;
   uint16_t port_ = 0;
 };

@@ -2,10 +2,7 @@
 // deleting, renaming, emptying and backing up a table's files, the missing
 // index file, and the share probe against a second process (this test
 // program started again with exec, holding files open).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +15,7 @@
 #include "engine/support/key_images.h"
 #include "tests/engine/core/index_test_table.h"
 #include "tests/engine/core/table_verifier.h"
+#include "tests/support/piped_child.h"
 
 namespace jw::test {
 namespace {
@@ -44,38 +42,23 @@ namespace {
 
 class FileHolder {
  public:
-  explicit FileHolder(const std::vector<std::string>& paths) {
-    std::string list;
-    for (const std::string& path : paths) list += path + ";";
-    int to_child[2];
-    int from_child[2];
-    if (pipe2(to_child, O_CLOEXEC) != 0 || pipe2(from_child, O_CLOEXEC) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(to_child[0], 0);
-      dup2(from_child[1], 1);
-      setenv("JW_HOLD_FILES", list.c_str(), 1);
-      execl("/proc/self/exe", "holder", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(to_child[0]);
-    close(from_child[1]);
-    in_ = to_child[1];
-    out_ = fdopen(from_child[0], "r");
+  explicit FileHolder(const std::vector<std::string>& paths)
+      : child_("/proc/self/exe", "holder", "JW_HOLD_FILES", ListOf(paths)) {
     char line[64] = {};
-    ready_ = std::fgets(line, sizeof line, out_) != nullptr && std::string(line) == "ready\n";
-  }
-  ~FileHolder() {
-    if (in_ >= 0) close(in_);
-    if (out_ != nullptr) fclose(out_);
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    ready_ = child_.Out() != nullptr && std::fgets(line, sizeof line, child_.Out()) != nullptr &&
+             std::string(line) == "ready\n";
   }
   bool Ready() const { return ready_; }
 
  private:
-  pid_t pid_ = -1;
-  int in_ = -1;
-  FILE* out_ = nullptr;
+  static std::string ListOf(const std::vector<std::string>& paths) {
+    std::string list;
+    for (const std::string& path : paths) list += path + ";";
+    return list;
+  }
+
+  // Closing its input lets the holder end, which releases the files.
+  test_support::PipedChild child_;
   bool ready_ = false;
 };
 

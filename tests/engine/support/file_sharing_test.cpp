@@ -1,10 +1,7 @@
 // File sharing between two processes: the second process is the lock helper,
 // started with exec and driven over a pipe, one command per line.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +12,7 @@
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/file_handler.h"
+#include "tests/support/piped_child.h"
 #include "tests/support/temp_folder.h"
 
 namespace jw {
@@ -22,60 +20,33 @@ namespace {
 
 class LockHelper {
  public:
-  LockHelper() {
-    int to_child[2];
-    int from_child[2];
-    if (pipe2(to_child, O_CLOEXEC) != 0 || pipe2(from_child, O_CLOEXEC) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(to_child[0], 0);
-      dup2(from_child[1], 1);
-      execl(JW_LOCK_HELPER, JW_LOCK_HELPER, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(to_child[0]);
-    close(from_child[1]);
-    in_ = fdopen(to_child[1], "w");
-    out_ = fdopen(from_child[0], "r");
-    ready_ = Reply() == "ready";
+  LockHelper() : child_(JW_LOCK_HELPER, JW_LOCK_HELPER) {
+    ready_ = child_.Out() != nullptr && Reply() == "ready";
   }
 
-  ~LockHelper() {
-    if (in_ != nullptr) fclose(in_);
-    if (out_ != nullptr) fclose(out_);
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
+  ~LockHelper() { child_.Kill(); }
 
   bool Ready() const { return ready_; }
 
   std::string Send(const std::string& command) {
-    std::fputs((command + "\n").c_str(), in_);
-    std::fflush(in_);
+    std::fputs((command + "\n").c_str(), child_.In());
+    std::fflush(child_.In());
     return Reply();
   }
 
   // Ends the helper at once, as a crash would.
-  void Kill() {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
+  void Kill() { child_.Kill(); }
 
  private:
   std::string Reply() {
     char line[256];
-    if (std::fgets(line, sizeof line, out_) == nullptr) return "<no reply>";
+    if (std::fgets(line, sizeof line, child_.Out()) == nullptr) return "<no reply>";
     std::string s(line);
     if (!s.empty() && s.back() == '\n') s.pop_back();
     return s;
   }
 
-  pid_t pid_ = -1;
-  FILE* in_ = nullptr;
-  FILE* out_ = nullptr;
+  test_support::PipedChild child_;
   bool ready_ = false;
 };
 

@@ -7,19 +7,12 @@
 #include "platform/rtl/clock.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/format_settings.h"
+#include "tests/support/error_text.h"
 
 namespace jw {
 namespace {
 
-template <typename F>
-std::string ConvertErrorText(F&& f) {
-  try {
-    f();
-  } catch (const EConvertError& e) {
-    return e.Message();
-  }
-  return "(no EConvertError)";
-}
+using test_support::ErrorText;
 
 TDateTime At(int year, int month, int day, int hour = 0, int min = 0, int sec = 0, int msec = 0) {
   return EncodeDate(year, month, day) + EncodeTime(hour, min, sec, msec);
@@ -206,9 +199,10 @@ TEST_F(DateFormatTest, SelfReferringFormatsStop) {
 }
 
 TEST_F(DateFormatTest, ValuesOutsideTheCalendarRaise) {
-  EXPECT_EQ(ConvertErrorText([] { FormatDateTime("yyyy", 1e20); }),
+  EXPECT_EQ(ErrorText<EConvertError>([] { FormatDateTime("yyyy", 1e20); }),
             "Invalid argument to date decode");
-  EXPECT_EQ(ConvertErrorText([] { DateTimeToStr(-700000.0); }), "Invalid argument to date decode");
+  EXPECT_EQ(ErrorText<EConvertError>([] { DateTimeToStr(-700000.0); }),
+            "Invalid argument to date decode");
 }
 
 // ---- DateToStr, TimeToStr, DateTimeToStr ----
@@ -254,7 +248,7 @@ void ExpectNotDates(std::initializer_list<const char*> texts) {
   for (const char* text : texts) {
     TDateTime value = -5.0;
     EXPECT_FALSE(TryStrToDate(text, value)) << "text '" << text << "'";
-    EXPECT_EQ(ConvertErrorText([&] { StrToDate(text); }),
+    EXPECT_EQ(ErrorText<EConvertError>([&] { StrToDate(text); }),
               std::string("'") + text + "' is not a valid date");
   }
 }
@@ -340,7 +334,7 @@ void ExpectNotTimes(std::initializer_list<const char*> texts) {
   for (const char* text : texts) {
     TDateTime value = -5.0;
     EXPECT_FALSE(TryStrToTime(text, value)) << "text '" << text << "'";
-    EXPECT_EQ(ConvertErrorText([&] { StrToTime(text); }),
+    EXPECT_EQ(ErrorText<EConvertError>([&] { StrToTime(text); }),
               std::string("'") + text + "' is not a valid time");
   }
 }
@@ -399,7 +393,7 @@ TEST_F(DateFormatTest, DateTimesDatesAndTimesAlone) {
                            "2002-02-30 10:00", "10:00 2002-07-02", "2002-07-02 10:00:00:00"}) {
     TDateTime value;
     EXPECT_FALSE(TryStrToDateTime(text, value)) << "text '" << text << "'";
-    EXPECT_EQ(ConvertErrorText([&] { StrToDateTime(text); }),
+    EXPECT_EQ(ErrorText<EConvertError>([&] { StrToDateTime(text); }),
               std::string("'") + text + "' is not a valid date and time");
   }
 }

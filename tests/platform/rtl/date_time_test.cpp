@@ -13,19 +13,12 @@
 
 #include "platform/rtl/clock.h"
 #include "platform/rtl/exceptions.h"
+#include "tests/support/error_text.h"
 
 namespace jw {
 namespace {
 
-template <typename F>
-std::string ConvertErrorText(F&& f) {
-  try {
-    f();
-  } catch (const EConvertError& e) {
-    return e.Message();
-  }
-  return "(no EConvertError)";
-}
+using test_support::ErrorText;
 
 struct Ymd {
   int year, month, day;
@@ -116,7 +109,7 @@ TEST(DateTimeEncode, InvalidDatePartsAreRefused) {
     TDateTime value = 123.0;
     EXPECT_FALSE(TryEncodeDate(c.year, c.month, c.day, value)) << c.year << "-" << c.month;
     EXPECT_EQ(value, 123.0);
-    EXPECT_EQ(ConvertErrorText([&] { EncodeDate(c.year, c.month, c.day); }),
+    EXPECT_EQ(ErrorText<EConvertError>([&] { EncodeDate(c.year, c.month, c.day); }),
               "Invalid argument to date encode");
   }
   EXPECT_EQ(EncodeDate(2000, 2, 29), 36585.0);
@@ -129,7 +122,7 @@ TEST(DateTimeEncode, InvalidTimePartsAreRefused) {
     TDateTime value = 0.5;
     EXPECT_FALSE(TryEncodeTime(c.hour, c.min, c.sec, c.msec, value)) << c.hour << ":" << c.min;
     EXPECT_EQ(value, 0.5);
-    EXPECT_EQ(ConvertErrorText([&] { EncodeTime(c.hour, c.min, c.sec, c.msec); }),
+    EXPECT_EQ(ErrorText<EConvertError>([&] { EncodeTime(c.hour, c.min, c.sec, c.msec); }),
               "Invalid argument to time encode");
   }
   EXPECT_EQ(EncodeTime(6, 0, 0, 0), 0.25);
@@ -208,12 +201,15 @@ TEST(DateTimeDecode, ValuesOutsideTheCalendarRaise) {
                           1e300,
                           -1e300};
   for (const double value : cases) {
-    EXPECT_EQ(ConvertErrorText([&] { YmdOf(value); }), "Invalid argument to date decode") << value;
-    EXPECT_EQ(ConvertErrorText([&] { HmsOf(value); }), "Invalid argument to date decode") << value;
-    EXPECT_EQ(ConvertErrorText([&] { DateTimeToTimeStamp(value); }),
+    EXPECT_EQ(ErrorText<EConvertError>([&] { YmdOf(value); }), "Invalid argument to date decode")
+        << value;
+    EXPECT_EQ(ErrorText<EConvertError>([&] { HmsOf(value); }), "Invalid argument to date decode")
+        << value;
+    EXPECT_EQ(ErrorText<EConvertError>([&] { DateTimeToTimeStamp(value); }),
               "Invalid argument to date decode")
         << value;
-    EXPECT_EQ(ConvertErrorText([&] { DayOfWeek(value); }), "Invalid argument to date decode");
+    EXPECT_EQ(ErrorText<EConvertError>([&] { DayOfWeek(value); }),
+              "Invalid argument to date decode");
   }
   EXPECT_EQ(YmdOf(2958465.99999), std::make_tuple(9999, 12, 31));
   EXPECT_EQ(YmdOf(-693593.0), std::make_tuple(1, 1, 1));
@@ -264,30 +260,31 @@ TEST(DateTimeTimeStamp, MillisecondCountOfTheEngine) {
   EXPECT_EQ(MSecsToTimeStamp(86400000.0 + 1.75), (TTimeStamp{1, 1}));
   // A cleared timestamp field holds 0: it splits, but is no date.
   EXPECT_EQ(MSecsToTimeStamp(0.0), (TTimeStamp{0, 0}));
-  EXPECT_EQ(ConvertErrorText([] { TimeStampToDateTime(MSecsToTimeStamp(0.0)); }),
+  EXPECT_EQ(ErrorText<EConvertError>([] { TimeStampToDateTime(MSecsToTimeStamp(0.0)); }),
             "'0.0' is not a valid timestamp");
 }
 
 TEST(DateTimeTimeStamp, InvalidStampsRaise) {
-  EXPECT_EQ(ConvertErrorText([] {
+  EXPECT_EQ(ErrorText<EConvertError>([] {
               TimeStampToDateTime({5, -1});
             }),
             "'-1.5' is not a valid timestamp");
-  EXPECT_EQ(ConvertErrorText([] {
+  EXPECT_EQ(ErrorText<EConvertError>([] {
               TimeStampToDateTime({-1, 10});
             }),
             "'10.-1' is not a valid timestamp");
-  EXPECT_EQ(ConvertErrorText([] {
+  EXPECT_EQ(ErrorText<EConvertError>([] {
               TimeStampToDateTime({86400000, 10});
             }),
             "'10.86400000' is not a valid timestamp");
-  EXPECT_EQ(ConvertErrorText([] {
+  EXPECT_EQ(ErrorText<EConvertError>([] {
               TimeStampToDateTime({0, kMaxDateDay + 1});
             }),
             "'3652060.0' is not a valid timestamp");
-  EXPECT_EQ(ConvertErrorText([] { MSecsToTimeStamp(-1.0); }), "'-1' is not a valid timestamp");
+  EXPECT_EQ(ErrorText<EConvertError>([] { MSecsToTimeStamp(-1.0); }),
+            "'-1' is not a valid timestamp");
   for (const double msecs : {(kMaxDateDay + 1.0) * kMSecsPerDay, 1e300, std::nan("")}) {
-    const std::string text = ConvertErrorText([&] { MSecsToTimeStamp(msecs); });
+    const std::string text = ErrorText<EConvertError>([&] { MSecsToTimeStamp(msecs); });
     EXPECT_EQ(text.front(), '\'');
     EXPECT_TRUE(text.ends_with("' is not a valid timestamp")) << text;
   }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/rtl/format_settings.h"
+#include "tests/support/error_text.h"
 #include "tests/support/format_settings_scope.h"
 
 namespace jw {
@@ -22,15 +23,7 @@ constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
 
 using SettingsScope = test_support::FormatSettingsScope;
 
-template <class F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
+using test_support::ErrorText;
 
 TEST(Rounding, RoundTiesToEven) {
   struct Case {
@@ -63,8 +56,8 @@ TEST(Rounding, TruncCutsTowardZero) {
 TEST(Rounding, OutOfRangeRaisesInsteadOfUndefinedBehaviour) {
   const double cases[] = {kNaN, kInf, -kInf, 9223372036854775808.0, -9223372036854777856.0, 1e300};
   for (double v : cases) {
-    EXPECT_EQ(MessageOf([&] { Round(v); }), "Invalid floating point operation") << v;
-    EXPECT_EQ(MessageOf([&] { Trunc(v); }), "Invalid floating point operation") << v;
+    EXPECT_EQ(ErrorText([&] { Round(v); }), "Invalid floating point operation") << v;
+    EXPECT_EQ(ErrorText([&] { Trunc(v); }), "Invalid floating point operation") << v;
     EXPECT_THROW(Round(v), EConvertError);
   }
 }
@@ -85,14 +78,14 @@ TEST(CurrencyValue, ConvertsFromDoubleToTheNearestTenThousandth) {
 TEST(CurrencyValue, RefusesDoublesOutsideItsRange) {
   const double cases[] = {kNaN, kInf, -kInf, 922337203685477.6, -922337203685477.7, 1e19};
   for (double v : cases) {
-    EXPECT_EQ(MessageOf([&] { Currency::FromDouble(v); }), "Invalid floating point operation") << v;
+    EXPECT_EQ(ErrorText([&] { Currency::FromDouble(v); }), "Invalid floating point operation") << v;
   }
 }
 
 TEST(CurrencyValue, IntegerConversionsAreChecked) {
   EXPECT_EQ(Currency::FromInt64(7).Raw(), 70000);
   EXPECT_EQ(Currency::FromInt64(-922337203685477).Raw(), -9223372036854770000);
-  EXPECT_EQ(MessageOf([] { Currency::FromInt64(922337203685478); }), "Integer overflow");
+  EXPECT_EQ(ErrorText([] { Currency::FromInt64(922337203685478); }), "Integer overflow");
   EXPECT_THROW(Currency::FromInt64(kInt64Min), EIntOverflow);
   EXPECT_DOUBLE_EQ(Currency::FromRaw(125000).ToDouble(), 12.5);
   EXPECT_EQ(Round(Currency::FromRaw(25000)), 2);
@@ -121,12 +114,12 @@ TEST(CurrencyValue, ArithmeticRoundsToEvenAndChecksOverflow) {
   EXPECT_EQ((Currency::FromRaw(3) / Currency::FromRaw(20000)).Raw(), 2);  // 0.00015 -> 0.0002
   const Currency max = Currency::FromRaw(kInt64Max);
   const Currency min = Currency::FromRaw(kInt64Min);
-  EXPECT_EQ(MessageOf([&] { (void)(max + b); }), "Integer overflow");
+  EXPECT_EQ(ErrorText([&] { (void)(max + b); }), "Integer overflow");
   EXPECT_THROW((void)(min - b), EIntOverflow);
   EXPECT_THROW((void)(-min), EIntOverflow);
   EXPECT_THROW((void)(max * a), EIntOverflow);
   EXPECT_THROW((void)(max / b), EIntOverflow);
-  EXPECT_EQ(MessageOf([&] { (void)(a / Currency()); }), "Division by zero");
+  EXPECT_EQ(ErrorText([&] { (void)(a / Currency()); }), "Division by zero");
   EXPECT_THROW((void)(a / Currency()), EDivByZero);
   Currency sum = a;
   sum += b;
@@ -217,7 +210,7 @@ TEST(FloatText, StrToFloatRejectsWithTheTextQuoted) {
                                "1e+", "1.5.2", "1,5",   "1 5",    "0x10", "$10",
                                "NAN", "INF",   "1e309", "-1e400", "1.5x", "++1"};
   for (const char* text : cases) {
-    EXPECT_EQ(MessageOf([&] { StrToFloat(text); }),
+    EXPECT_EQ(ErrorText([&] { StrToFloat(text); }),
               "'" + std::string(text) + "' is not a valid floating point value")
         << text;
     double value = 42;
@@ -303,7 +296,7 @@ TEST(CurrencyText, StrToCurrRejectsBadTextAndOutOfRange) {
                                "1e99999999999",
                                "12,5"};
   for (const char* text : cases) {
-    EXPECT_EQ(MessageOf([&] { StrToCurr(text); }),
+    EXPECT_EQ(ErrorText([&] { StrToCurr(text); }),
               "'" + std::string(text) + "' is not a valid floating point value")
         << text;
     Currency value = Currency::FromRaw(9);

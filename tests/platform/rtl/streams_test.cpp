@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "platform/rtl/exceptions.h"
+#include "tests/support/error_text.h"
 
 namespace jw {
 namespace {
@@ -17,15 +17,7 @@ std::string Content(TMemoryStream& stream) {
   return std::string(static_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size()));
 }
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
+using test_support::ErrorText;
 
 class FileStreamTest : public ::testing::Test {
  protected:
@@ -53,7 +45,7 @@ TEST(MemoryStream, SeeksFromEachOriginAndFillsAGapWithZeros) {
   stream.Seek(2, soFromEnd);
   stream.WriteBuffer("Z", 1);
   EXPECT_EQ(Content(stream), std::string("abcdef\0\0Z", 9));
-  EXPECT_EQ(MessageOf<EStreamError>([&] { stream.Seek(-10, soFromEnd); }),
+  EXPECT_EQ(ErrorText<EStreamError>([&] { stream.Seek(-10, soFromEnd); }),
             "Invalid stream position");
   EXPECT_EQ(stream.Position(), 9);
 }
@@ -78,7 +70,7 @@ TEST(MemoryStream, ShortReadRaisesReadErrorAndKeepsWhatWasRead) {
   stream.WriteBuffer("abc", 3);
   stream.SetPosition(1);
   char buffer[4] = {};
-  EXPECT_EQ(MessageOf<EReadError>([&] { stream.ReadBuffer(buffer, 4); }), "Stream read error");
+  EXPECT_EQ(ErrorText<EReadError>([&] { stream.ReadBuffer(buffer, 4); }), "Stream read error");
   EXPECT_EQ(std::string(buffer, 2), "bc");
   stream.ReadBuffer(buffer, 0);  // nothing asked, nothing raised
 }
@@ -124,20 +116,20 @@ TEST_F(FileStreamTest, FileStreamReadsWritesAndResizes) {
   char buffer[16] = {};
   EXPECT_EQ(file.Read(buffer, sizeof buffer), 6);
   EXPECT_EQ(std::string(buffer, 6), "hello?");
-  EXPECT_EQ(MessageOf<EWriteError>([&] { file.WriteBuffer("x", 1); }), "Stream write error");
+  EXPECT_EQ(ErrorText<EWriteError>([&] { file.WriteBuffer("x", 1); }), "Stream write error");
   EXPECT_EQ(::fcntl(file.Handle(), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
 }
 
 TEST_F(FileStreamTest, FileOpenErrorsCarryThePathAndTheSystemText) {
   const std::string missing = folder_ + "/missing.bin";
-  EXPECT_EQ(MessageOf<EFOpenError>([&] { TFileStream f(missing, fmOpenRead); }),
+  EXPECT_EQ(ErrorText<EFOpenError>([&] { TFileStream f(missing, fmOpenRead); }),
             "Cannot open file \"" + missing + "\". No such file or directory");
-  EXPECT_EQ(MessageOf<EFOpenError>([&] { TFileStream f(folder_, fmOpenReadWrite); }),
+  EXPECT_EQ(ErrorText<EFOpenError>([&] { TFileStream f(folder_, fmOpenReadWrite); }),
             "Cannot open file \"" + folder_ + "\". Is a directory");
-  EXPECT_EQ(MessageOf<EFOpenError>([&] { TFileStream f(folder_, fmOpenRead); }),
+  EXPECT_EQ(ErrorText<EFOpenError>([&] { TFileStream f(folder_, fmOpenRead); }),
             "Cannot open file \"" + folder_ + "\". Is a directory");
   const std::string no_folder = folder_ + "/none/new.bin";
-  EXPECT_EQ(MessageOf<EFCreateError>([&] { TFileStream f(no_folder, fmCreate); }),
+  EXPECT_EQ(ErrorText<EFCreateError>([&] { TFileStream f(no_folder, fmCreate); }),
             "Cannot create file \"" + no_folder + "\". No such file or directory");
 }
 

@@ -12,6 +12,7 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/strings.h"
+#include "tests/support/error_text.h"
 
 namespace jw {
 namespace {
@@ -29,15 +30,7 @@ void Fill(TStrings& list, const Lines& lines) {
   for (const std::string& line : lines) list.Add(line);
 }
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
+using test_support::ErrorText;
 
 TEST(StringListText, SplitsOnCrLfCrAndLfWithoutAnEmptyLineForATrailingBreak) {
   const struct {
@@ -109,7 +102,7 @@ TEST(StringListText, FilesRoundTripAndAMissingFileRaisesOpenError) {
   read.LoadFromFile(path);
   EXPECT_EQ(Items(read), Items(list));
   ::unlink(path.c_str());
-  EXPECT_EQ(MessageOf<EFOpenError>([&] { read.LoadFromFile(path); }),
+  EXPECT_EQ(ErrorText<EFOpenError>([&] { read.LoadFromFile(path); }),
             "Cannot open file \"" + path + "\". No such file or directory");
   ::rmdir(folder);
 }
@@ -222,7 +215,7 @@ TEST(StringListSorted, AddsInOrderAndAppliesTheDuplicatesRule) {
   EXPECT_EQ(list.Strings(0), "Apple");
 
   list.SetDuplicates(dupError);
-  EXPECT_EQ(MessageOf<EListError>([&] { list.Add("apple"); }),
+  EXPECT_EQ(ErrorText<EListError>([&] { list.Add("apple"); }),
             "String list does not allow duplicates");
   EXPECT_EQ(list.Count(), 4);
 
@@ -231,9 +224,9 @@ TEST(StringListSorted, AddsInOrderAndAppliesTheDuplicatesRule) {
   EXPECT_EQ(list.Count(), 5);
   EXPECT_TRUE(SameText(list.Strings(1), "apple"));
 
-  EXPECT_EQ(MessageOf<EListError>([&] { list.Insert(0, "x"); }),
+  EXPECT_EQ(ErrorText<EListError>([&] { list.Insert(0, "x"); }),
             "Operation not allowed on sorted string list");
-  EXPECT_EQ(MessageOf<EListError>([&] { list.SetStrings(0, "x"); }),
+  EXPECT_EQ(ErrorText<EListError>([&] { list.SetStrings(0, "x"); }),
             "Operation not allowed on sorted string list");
 }
 
@@ -289,10 +282,10 @@ TEST(StringListSorted, MatchesAMultisetModel) {
 TEST(StringListEdits, IndexErrorsNameTheIndex) {
   TStringList list;
   Fill(list, {"a", "b"});
-  EXPECT_EQ(MessageOf<EListError>([&] { list.Strings(2); }), "List index out of bounds (2)");
-  EXPECT_EQ(MessageOf<EListError>([&] { list.Delete(-1); }), "List index out of bounds (-1)");
-  EXPECT_EQ(MessageOf<EListError>([&] { list.Insert(3, "x"); }), "List index out of bounds (3)");
-  EXPECT_EQ(MessageOf<EListError>([&] { list.Objects(5); }), "List index out of bounds (5)");
+  EXPECT_EQ(ErrorText<EListError>([&] { list.Strings(2); }), "List index out of bounds (2)");
+  EXPECT_EQ(ErrorText<EListError>([&] { list.Delete(-1); }), "List index out of bounds (-1)");
+  EXPECT_EQ(ErrorText<EListError>([&] { list.Insert(3, "x"); }), "List index out of bounds (3)");
+  EXPECT_EQ(ErrorText<EListError>([&] { list.Objects(5); }), "List index out of bounds (5)");
   list.Insert(2, "c");
   EXPECT_EQ(Items(list), (Lines{"a", "b", "c"}));
 }

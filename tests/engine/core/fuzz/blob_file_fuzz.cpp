@@ -2,9 +2,7 @@
 // opened and checked, chains are loaded from its first blocks, checked,
 // freed and regrown; only engine errors may come out, and no loop may run
 // away.
-#include <unistd.h>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,18 +10,9 @@
 #include "engine/core/blob_file.h"
 #include "engine/core/data_file_format.h"
 #include "engine/support/engine_errors.h"
+#include "tests/engine/core/fuzz/fuzz_table.h"
 
 namespace {
-
-class Table : public jw::TDataFileOwner {
- public:
-  bool InTransaction() const override { return false; }
-  bool Written() const override { return false; }
-  void MarkWritten() override {}
-  bool ForceBufferFlush() const override { return false; }
-  bool StrictChangeDetection() const override { return true; }
-  bool HasPrimaryIndex() const override { return true; }
-};
 
 class Cursor : public jw::TBlobFileCursor {
  public:
@@ -53,12 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                      ? 0
                      : jw::kFirstBlockPosition + static_cast<int32_t>(free % blocks) * block_size);
   }
-  static const std::string path = "/tmp/jw-fuzz-" + std::to_string(getpid()) + ".BLB";
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return 0;
-  std::fwrite(bytes.data(), 1, bytes.size(), out);
-  std::fclose(out);
-  Table table;
+  static const std::string path = jw::FuzzFilePath(".BLB");
+  if (!jw::WriteFuzzFile(path, bytes)) return 0;
+  jw::FuzzTable table;
   Cursor cursor;
   jw::TBlobFile file(&table, nullptr);
   file.SetName(path);

@@ -4,7 +4,6 @@
 // patches. Each page is decoded on its own, re-encoded and searched; then the
 // tree is walked, searched and changed through the index file. Only engine
 // errors may come out, and a decoded page must encode to the same bytes twice.
-#include <unistd.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -19,22 +18,13 @@
 #include "engine/core/index_file.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/records_bitmap.h"
+#include "tests/engine/core/fuzz/fuzz_table.h"
 
 namespace {
 
 constexpr int32_t kMaxPages = 8;
 // The indexed field: 8 bytes and its null byte.
 constexpr int16_t kImageLength = 9;
-
-class Table : public jw::TDataFileOwner {
- public:
-  bool InTransaction() const override { return false; }
-  bool Written() const override { return false; }
-  void MarkWritten() override {}
-  bool ForceBufferFlush() const override { return false; }
-  bool StrictChangeDetection() const override { return true; }
-  bool HasPrimaryIndex() const override { return false; }
-};
 
 class Cursor : public jw::TIndexCursor {
  public:
@@ -49,16 +39,12 @@ class Cursor : public jw::TIndexCursor {
   jw::TIndexKeyOrder order_;
 };
 
-std::string TempPath(const char* extension) {
-  return "/tmp/jw-fuzz-index-" + std::to_string(getpid()) + extension;
-}
-
 // The data file whose bytes field the index covers, made once.
 jw::TDataFile& DataFile() {
-  static Table table;
+  static jw::FuzzTable table(false);
   static std::unique_ptr<jw::TDataFile> file = [] {
     auto data = std::make_unique<jw::TDataFile>(&table);
-    data->SetName(TempPath(".DAT"));
+    data->SetName(jw::FuzzFilePath(".DAT"));
     jw::FieldDescriptor id;
     id.Name = "ID";
     id.Type = jw::kFldInteger;
@@ -177,14 +163,6 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return bytes;
 }
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return false;
-  std::fwrite(bytes.data(), 1, bytes.size(), out);
-  std::fclose(out);
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -221,7 +199,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((data[static_cast<size_t>(r) % size] & 1) != 0) bitmap.SetBit(r);
   }
 
-  Table table;
+  jw::FuzzTable table(false);
   Cursor cursor(jw::TIndexKeyOrder::ForIndex(d, 1, data_file));
   for (int32_t p = 1; p <= pages; ++p) {
     try {
@@ -231,14 +209,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  const std::string path = TempPath(".IDX");
+  const std::string path = jw::FuzzFilePath(".IDX");
   if ((control & 8) != 0) {
     header.Slots[1].Root = 0;
     header.Slots[1].FreeHead = 0;
     header.EndPosition = jw::kIndexPageSize;
     bytes.assign(jw::kIndexHeaderSize, 0);
     header.EncodeTo(bytes.data());
-    if (!WriteFile(path, bytes)) return 0;
+    if (!jw::WriteFuzzFile(path, bytes)) return 0;
     {
       jw::TIndexFile grown(&table, &data_file);
       grown.SetName(path);
@@ -248,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bytes = ReadFile(path);
     if (bytes.size() > jw::kIndexHeaderSize) Damage(bytes, data, size);
   }
-  if (!WriteFile(path, bytes)) return 0;
+  if (!jw::WriteFuzzFile(path, bytes)) return 0;
   jw::TIndexFile file(&table, &data_file);
   file.SetName(path);
   try {
