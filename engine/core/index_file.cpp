@@ -87,31 +87,31 @@ void TIndexFile::ValidateHeader(const TIndexFileHeader& h) const {
 
 void TIndexFile::ReadHeader() {
   if (GetSize() < kIndexHeaderSize) Raise(kErrHeaderCorrupt);
-  ReadZeroFilled(0, read_buffer_.data(), kIndexHeaderSize, false);
-  if (data_file_->Encrypted()) {
-    UnscrambleBuffer(read_buffer_.data(), kIndexHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
-  }
-  TIndexFileHeader h;
-  if (!h.DecodeFrom(read_buffer_.data())) Raise(kErrHeaderCorrupt);
-  ValidateHeader(h);
-  h.DirtyFlag = 0;
-  header_ = std::move(h);
-  header_dirty_ = false;
+  ReadHeaderBytes();
+  AdoptHeaderBytes();
 }
 
 bool TIndexFile::HeaderChanged() {
+  ReadHeaderBytes();
+  if (GetInt32(read_buffer_.data() + kIhChangeCounter) == header_.ChangeCounter) return false;
+  AdoptHeaderBytes();
+  return true;
+}
+
+void TIndexFile::ReadHeaderBytes() {
   ReadZeroFilled(0, read_buffer_.data(), kIndexHeaderSize, false);
   if (data_file_->Encrypted()) {
     UnscrambleBuffer(read_buffer_.data(), kIndexHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
   }
-  if (GetInt32(read_buffer_.data() + kIhChangeCounter) == header_.ChangeCounter) return false;
+}
+
+void TIndexFile::AdoptHeaderBytes() {
   TIndexFileHeader h;
   if (!h.DecodeFrom(read_buffer_.data())) Raise(kErrHeaderCorrupt);
   ValidateHeader(h);
   h.DirtyFlag = 0;
   header_ = std::move(h);
   header_dirty_ = false;
-  return true;
 }
 
 void TIndexFile::WriteHeader(bool force, bool flush) {

@@ -111,6 +111,10 @@ class TIndexFile : public TTableFile {
   // Refuses a header whose values would make pages unreadable: 8961 (9487
   // for too many secondary indexes).
   void ValidateHeader(const TIndexFileHeader& header) const;
+  // The header's bytes, unscrambled, into the read buffer.
+  void ReadHeaderBytes();
+  // Decodes and checks the read buffer's header and makes it the current one.
+  void AdoptHeaderBytes();
   // The key length of an index over the segments, checked as a definition:
   // 10023, 12292, 10026.
   int16_t DefinedKeyLength(const IndexDescriptor& index, const std::string& name) const;
