@@ -56,3 +56,15 @@ function(jw_add_fuzzer name source)
   add_dependencies(fuzz_targets ${name})
   set_property(GLOBAL APPEND PROPERTY JW_FUZZ_TARGETS ${name})
 endfunction()
+
+# jw_add_bench(<name> <sources>... DEPS <targets>...)
+# A Google Benchmark executable in bench/. Benchmarks that compare the engine
+# with SQLite name their pairs "BM_Quire_<Op>" and "BM_SQLite_<Op>" with the
+# same arguments, so that scripts/bench.sh can print them side by side.
+function(jw_add_bench name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
+  set_property(GLOBAL APPEND PROPERTY JW_BENCHMARKS ${name})
+endfunction()

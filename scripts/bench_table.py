@@ -1,0 +1,43 @@
+"""Prints Google Benchmark JSON results as one table: each BM_Quire_<Op> beside
+BM_SQLite_<Op> with the same arguments and their ratio, other benchmarks alone."""
+import json
+import sys
+
+UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def times(paths):
+    result = {}
+    for path in paths:
+        with open(path) as f:
+            for b in json.load(f)["benchmarks"]:
+                if b.get("run_type", "iteration") != "iteration":
+                    continue
+                result[b["name"]] = b["real_time"] * UNIT_NS[b.get("time_unit", "ns")]
+    return result
+
+
+def show(ns):
+    for unit, scale in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
+        if ns >= scale:
+            return f"{ns / scale:.3f} {unit}"
+    return f"{ns:.0f} ns"
+
+
+def main():
+    measured = times(sys.argv[1:])
+    print(f"{'operation':<48} {'Quire':>12} {'SQLite':>12} {'ratio':>7}")
+    for name, ns in measured.items():
+        if name.startswith("BM_SQLite_"):
+            continue
+        if name.startswith("BM_Quire_"):
+            op = name[len("BM_Quire_"):]
+            other = measured.get("BM_SQLite_" + op)
+            ratio = f"{ns / other:.2f}" if other else "-"
+            print(f"{op:<48} {show(ns):>12} {show(other) if other else '-':>12} {ratio:>7}")
+        else:
+            print(f"{name.removeprefix('BM_'):<48} {show(ns):>12}")
+
+
+if __name__ == "__main__":
+    main()
