@@ -38,8 +38,10 @@ class T_MailNews : public TComponent {
 
   // Composes the message into Lines, around what is there already: From,
   // Message-ID, Date, Subject, the lines there before, Sender, References,
-  // Reply-To, Header, an empty line, Body. A header value or Header line
-  // with a line break raises ETcpIpError before anything changes.
+  // Reply-To, Header, an empty line, Body. Non-ASCII text in the subject and
+  // in display names goes out as encoded-words; long header lines are
+  // folded. A header value or Header line with a line break raises
+  // ETcpIpError before anything changes.
   virtual void Action();
 
  private:
@@ -90,7 +92,11 @@ class T_Mail : public T_MailNews {
 };
 
 // Whole seconds from 1970-01-01 00:00 to now in local time, rounded; the
-// unique part of Message-ID and of the outer MIME boundary.
+// start of Message-ID and of the outer MIME boundary.
 int64_t LocalSecondsSince1970();
+
+// A new message identifier: "<" seconds "." eight random hex digits "@"
+// this host ">". The random part keeps mails of the same second apart.
+std::string MessageId();
 
 }  // namespace jw

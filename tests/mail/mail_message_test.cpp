@@ -1,5 +1,6 @@
 #include "mail/mail_message.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ TEST(MailNewsCompose, HeaderLinesComeInTheirOrder) {
   news.Action();
   const std::vector<std::string> expected = {
       "From: Ann <ann@x.org>",
-      "Message-ID: <1705312800@myhost.example>",
+      "Message-ID: <1705312800.5EED5EED@myhost.example>",
       "Date: Mon, 15 Jan 2024 10:00:00 +1000",
       "Subject: Hi",
       "To: z@z",
@@ -50,9 +51,31 @@ TEST(MailNewsCompose, OptionalLinesAreLeftOutWhenEmpty) {
   news.SetFrom("ann@x.org");
   news.Action();
   const std::vector<std::string> expected = {
-      "From: ann@x.org", "Message-ID: <1705312800@myhost.example>",
+      "From: ann@x.org", "Message-ID: <1705312800.5EED5EED@myhost.example>",
       "Date: Mon, 15 Jan 2024 10:00:00 +1000", "Subject: ", ""};
   EXPECT_EQ(LinesOf(news.Lines()), expected);
+}
+
+// Mails of the same second get Message-IDs of the same form that differ,
+// so a receiver never takes one for a duplicate of the other.
+TEST(MailNewsCompose, MailsOfTheSameSecondHaveDifferentMessageIds) {
+  TFixedClock clock(EncodeDate(2024, 1, 15) + EncodeTime(10, 0, 0, 0), 600);
+  TScopedClock clock_scope(clock);
+  TScopedLocalHost host("myhost.example", htonl(0xC0A80105));
+  std::set<std::string> ids;
+  for (int i = 0; i < 20; ++i) {
+    T_MailNews news(nullptr);
+    news.SetFrom("ann@x.org");
+    news.Action();
+    const std::string id = news.Lines().Strings(1);
+    const std::string head = "Message-ID: <1705312800.";
+    const std::string tail = "@myhost.example>";
+    ASSERT_EQ(id.size(), head.size() + 8 + tail.size()) << id;
+    EXPECT_TRUE(id.starts_with(head) && id.ends_with(tail)) << id;
+    EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF", head.size()), head.size() + 8) << id;
+    ids.insert(id);
+  }
+  EXPECT_EQ(ids.size(), 20u);
 }
 
 TEST(MailNewsCompose, LineBreaksInHeaderValuesAreRefused) {
@@ -143,7 +166,7 @@ TEST(MailSend, RecipientsCopiesAndBlindCopies) {
             "RCPT TO: <dave@w.org>\r\n"
             "DATA\r\n"
             "From: Ann <ann@x.org>\r\n"
-            "Message-ID: <1705312800@myhost.example>\r\n"
+            "Message-ID: <1705312800.5EED5EED@myhost.example>\r\n"
             "Date: Mon, 15 Jan 2024 10:00:00 +1000\r\n"
             "Subject: Note\r\n"
             "To: bob@y.org\r\n"
