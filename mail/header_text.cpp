@@ -1,6 +1,7 @@
 #include "mail/header_text.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "mail/encoders.h"
 #include "platform/rtl/string_list.h"
@@ -186,23 +187,25 @@ std::string MimeParameter(std::string_view name, std::string_view value) {
     }
     return quoted + "\"";
   }
-  const std::string encoded = "UTF-8''" + PercentEncoded(value);
-  if (encoded.size() <= kParameterSectionOctets) return std::string(name) + "*=" + encoded;
-  std::string sections;
-  size_t start = 0;
-  for (int32_t number = 0; start < encoded.size(); ++number) {
-    size_t size = std::min(kParameterSectionOctets, encoded.size() - start);
-    // A section never ends inside a "%XX".
-    const size_t percent = encoded.rfind('%', start + size - 1);
-    if (start + size < encoded.size() && percent != std::string::npos && percent >= start &&
-        percent + 3 > start + size) {
-      size = percent - start;
+  // Sections end between characters, so each decodes on its own.
+  std::vector<std::string> sections = {"UTF-8''"};
+  for (size_t start = 0; start < value.size();) {
+    size_t end = start + 1;
+    while (end < value.size() && IsUtf8Continuation(value[end])) ++end;
+    const std::string character = PercentEncoded(value.substr(start, end - start));
+    if (sections.back().size() + character.size() > kParameterSectionOctets) {
+      sections.emplace_back();
     }
-    if (!sections.empty()) sections += "; ";
-    sections += std::string(name) + "*" + IntToStr(number) + "*=" + encoded.substr(start, size);
-    start += size;
+    sections.back() += character;
+    start = end;
   }
-  return sections;
+  if (sections.size() == 1) return std::string(name) + "*=" + sections[0];
+  std::string parameter;
+  for (size_t i = 0; i < sections.size(); ++i) {
+    if (i > 0) parameter += "; ";
+    parameter += std::string(name) + "*" + IntToStr(static_cast<int32_t>(i)) + "*=" + sections[i];
+  }
+  return parameter;
 }
 
 void AddFoldedHeaderLine(TStrings& lines, std::string_view line) {
