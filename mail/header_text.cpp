@@ -175,7 +175,7 @@ std::string AddressField(std::string_view name, std::string_view list) {
       start = i + 1;
     }
   }
-  return field + EncodeMailbox(list.substr(std::min(start, list.size())));
+  return field + EncodeMailbox(list.substr(start));
 }
 
 std::string MimeParameter(std::string_view name, std::string_view value) {

@@ -90,8 +90,9 @@ void T_SMTP::Action() {
   RefuseLineBreaks(sender_, "sender");
   // Without an address MAIL FROM would name the null reverse path, and the
   // server would take the mail as one that no bounce may ever answer.
-  if (AddressFrom(sender_, 1).empty())
+  if (AddressFrom(sender_, 1).empty()) {
     throw ETcpIpError("No address in sender \"" + sender_ + "\"");
+  }
   for (int i = 0; i < recipients_.Count(); ++i) {
     RefuseLineBreaks(recipients_.Strings(i), "recipient line");
   }
