@@ -77,8 +77,10 @@ class T_Mail : public T_MailNews {
   void SetDisclose_Receipts(bool disclose) { disclose_receipts_ = disclose; }
 
   // Composes and sends the message. Nothing happens without SMTP, a
-  // recipient or From. The composed lines, and a sender filled in for this
-  // send, are cleared afterwards whether the send succeeds or raises.
+  // recipient or From; an envelope sender without an e-mail address raises
+  // ETcpIpError (T_SMTP::Action). The composed lines, and a sender filled in
+  // for this send, are cleared afterwards whether the send succeeds or
+  // raises.
   void Action() override;
 
   void Notification(TComponent* component, TOperation operation) override;

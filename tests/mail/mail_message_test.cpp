@@ -229,6 +229,22 @@ TEST(MailSend, NothingHappensWithoutClientRecipientOrFrom) {
   EXPECT_EQ(c.smtp.MessageLines().Count(), 0);
 }
 
+// A From without an address would become the null reverse path, to which
+// no bounce can return: the send is refused before a connection is made.
+TEST(MailSend, FromWithoutAnAddressIsRefused) {
+  MailClient c(test_support::UnusedPort());
+  c.mail.SetFrom("Ann");
+  try {
+    c.mail.Action();
+    ADD_FAILURE() << "no exception";
+  } catch (const ESocketError&) {
+    ADD_FAILURE() << "a connection was tried";
+  } catch (const ETcpIpError& e) {
+    EXPECT_EQ(e.Message(), "No address in sender \"Ann\"");
+  }
+  EXPECT_EQ(c.smtp.Sender(), "");
+}
+
 TEST(MailSend, LineBreakInARecipientLineIsRefused) {
   for (auto list : {&T_Mail::Recipients, &T_Mail::CC, &T_Mail::BCC}) {
     MailClient c(test_support::UnusedPort());
