@@ -2,8 +2,10 @@
 
 #include <cmath>
 
+#include "mail/header_text.h"
 #include "mail/mail_date.h"
 #include "platform/rtl/date_time.h"
+#include "platform/rtl/random.h"
 #include "platform/rtl/strings.h"
 
 namespace jw {
@@ -38,6 +40,11 @@ void T_MailNews::SetHeader(const TStrings* header) {
   CopyOrClear(header_, header);
 }
 
+std::string MessageId() {
+  return "<" + IntToStr(LocalSecondsSince1970()) + "." + IntToHex(int32_t{Random(0x10000)}, 4) +
+         IntToHex(int32_t{Random(0x10000)}, 4) + "@" + LocalHostName() + ">";
+}
+
 void T_MailNews::Action() {
   RefuseLineBreaks(from_, "From");
   RefuseLineBreaks(sender_, "Sender");
@@ -45,15 +52,18 @@ void T_MailNews::Action() {
   RefuseLineBreaks(references_, "References");
   RefuseLineBreaks(reply_to_, "Reply-To");
   RefuseLineBreaksIn(header_, "header line");
-  lines_.Insert(0, "From: " + from_);
-  if (!sender_.empty()) lines_.Add("Sender: " + sender_);
-  lines_.Insert(1,
-                "Message-ID: <" + IntToStr(LocalSecondsSince1970()) + "@" + LocalHostName() + ">");
-  lines_.Insert(2, "Date: " + InternetDate(Now()));
-  lines_.Insert(3, "Subject: " + subject_);
-  if (!references_.empty()) lines_.Add("References: " + references_);
-  if (!reply_to_.empty()) lines_.Add("Reply-To: " + reply_to_);
-  lines_.AddStrings(header_);
+  TStringList fields;
+  fields.Add(AddressField("From", from_));
+  fields.Add("Message-ID: " + MessageId());
+  fields.Add("Date: " + InternetDate(Now()));
+  fields.Add(UnstructuredField("Subject", subject_));
+  fields.AddStrings(lines_);
+  if (!sender_.empty()) fields.Add(AddressField("Sender", sender_));
+  if (!references_.empty()) fields.Add("References: " + references_);
+  if (!reply_to_.empty()) fields.Add(AddressField("Reply-To", reply_to_));
+  fields.AddStrings(header_);
+  lines_.Clear();
+  for (int i = 0; i < fields.Count(); ++i) AddFoldedHeaderLine(lines_, fields.Strings(i));
   lines_.Add("");
   lines_.AddStrings(body_);
 }
@@ -109,11 +119,13 @@ void T_Mail::Action() {
   if (disclose_receipts_) {
     Lines().Add("To: disclosed recipients list");
   } else {
-    for (int i = 0; i < recipients_.Count(); ++i) Lines().Add("To: " + recipients_.Strings(i));
+    for (int i = 0; i < recipients_.Count(); ++i) {
+      Lines().Add(AddressField("To", recipients_.Strings(i)));
+    }
   }
   smtp_->SetRecipients(&recipients_);
   for (int i = 0; i < cc_.Count(); ++i) {
-    Lines().Add("CC: " + cc_.Strings(i));
+    Lines().Add(AddressField("CC", cc_.Strings(i)));
     smtp_->Recipients().Add(cc_.Strings(i));
   }
   for (int i = 0; i < bcc_.Count(); ++i) smtp_->Recipients().Add(bcc_.Strings(i));

@@ -38,8 +38,10 @@ class T_MailNews : public TComponent {
 
   // Composes the message into Lines, around what is there already: From,
   // Message-ID, Date, Subject, the lines there before, Sender, References,
-  // Reply-To, Header, an empty line, Body. A header value or Header line
-  // with a line break raises ETcpIpError before anything changes.
+  // Reply-To, Header, an empty line, Body. Non-ASCII text in the subject and
+  // in display names goes out as encoded-words; long header lines are
+  // folded. A header value or Header line with a line break raises
+  // ETcpIpError before anything changes.
   virtual void Action();
 
  private:
@@ -75,8 +77,10 @@ class T_Mail : public T_MailNews {
   void SetDisclose_Receipts(bool disclose) { disclose_receipts_ = disclose; }
 
   // Composes and sends the message. Nothing happens without SMTP, a
-  // recipient or From. The composed lines, and a sender filled in for this
-  // send, are cleared afterwards whether the send succeeds or raises.
+  // recipient or From; an envelope sender without an e-mail address raises
+  // ETcpIpError (T_SMTP::Action). The composed lines, and a sender filled in
+  // for this send, are cleared afterwards whether the send succeeds or
+  // raises.
   void Action() override;
 
   void Notification(TComponent* component, TOperation operation) override;
@@ -90,7 +94,11 @@ class T_Mail : public T_MailNews {
 };
 
 // Whole seconds from 1970-01-01 00:00 to now in local time, rounded; the
-// unique part of Message-ID and of the outer MIME boundary.
+// start of Message-ID and of the outer MIME boundary.
 int64_t LocalSecondsSince1970();
+
+// A new message identifier: "<" seconds "." eight random hex digits "@"
+// this host ">". The random part keeps mails of the same second apart.
+std::string MessageId();
 
 }  // namespace jw

@@ -4,6 +4,7 @@
 
 #include "mail/address_text.h"
 #include "mail/encoders.h"
+#include "mail/header_text.h"
 #include "platform/rtl/date_time.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
@@ -74,7 +75,7 @@ int T_Mime::AttachFile(const std::string& path) {
   attachment->SetEncoding(kMimeBase64);
   TFileStream file(path, fmOpenRead);
   attachment->LoadFromStream(&file);
-  attachment->SetContentDisposition("attachment; filename=\"" + name + "\"");
+  attachment->SetContentDisposition("attachment; " + MimeParameter("filename", name));
   attachments_.push_back(std::move(attachment));
   return AttachmentCount() - 1;
 }
@@ -128,9 +129,9 @@ void T_Mime::BuildAndSend() {
     T_Attachment& attachment = *attachments_[static_cast<size_t>(i)];
     body.Add("");
     body.Add("--" + boundary_);
-    body.Add("Content-Type: " + attachment.ContentType());
+    AddFoldedHeaderLine(body, "Content-Type: " + attachment.ContentType());
     if (!attachment.ContentDisposition().empty()) {
-      body.Add("Content-Disposition: " + attachment.ContentDisposition());
+      AddFoldedHeaderLine(body, "Content-Disposition: " + attachment.ContentDisposition());
     }
     if (attachment.Encoding() == kMimeBase64) {
       body.Add("Content-Transfer-Encoding: base64");

@@ -66,8 +66,10 @@ class T_Mime : public TComponent {
 
   // Attaches a file read whole now: "image/jpeg" for the extension ".JPG"
   // (any case), else "application/octet-stream", base64, disposition
-  // attachment with the file's name without folders. A file that cannot be
-  // read raises EFOpenError and leaves the list unchanged. Returns the index.
+  // attachment with the file's name without folders as its filename
+  // parameter (MimeParameter: quoted, or RFC 2231 when not ASCII). A file
+  // that cannot be read raises EFOpenError and leaves the list unchanged.
+  // Returns the index.
   int AttachFile(const std::string& path);
   void ClearAttachments();
   int AttachmentCount() const { return static_cast<int>(attachments_.size()); }

@@ -1,6 +1,7 @@
 #include "mail/smtp.h"
 
 #include "mail/address_text.h"
+#include "platform/rtl/strings.h"
 
 namespace jw {
 
@@ -10,6 +11,10 @@ const char kProtocol[] = "SMTP";
 
 // SMTP's reply to DATA that asks for the message.
 constexpr int kStartMailInput = 354;
+
+// The most lines one reply may have. Real replies have a few (a greeting,
+// the extensions list); a peer that sends more is not a mail server.
+constexpr int kMaxReplyLines = 100;
 
 bool StartsWithThreeDigits(const std::string& line) {
   if (line.size() < 3) return false;
@@ -59,12 +64,19 @@ std::string T_SMTP::ReadReplyLine() {
 }
 
 void T_SMTP::ReadReply() {
+  const TReceiveDeadline deadline(*this);
   std::string line = ReadReplyLine();
   if (!StartsWithThreeDigits(line)) throw EProtocolError("Malformed reply: " + line, 0, kProtocol);
   reply_code_ = std::stoi(line.substr(0, 3));
   reply_text_ = line.size() > 4 ? line.substr(4) : std::string();
   // Continuation lines have "-" after the code; the last line has a blank.
-  while (line.find('-') == 3) line = ReadReplyLine();
+  for (int count = 1; line.find('-') == 3; ++count) {
+    if (count == kMaxReplyLines) {
+      throw EProtocolError("Reply longer than " + IntToStr(int32_t{kMaxReplyLines}) + " lines", 0,
+                           kProtocol);
+    }
+    line = ReadReplyLine();
+  }
 }
 
 void T_SMTP::CheckReply() {
@@ -74,8 +86,13 @@ void T_SMTP::CheckReply() {
 }
 
 void T_SMTP::Action() {
-  if (recipients_.Count() == 0 || message_lines_.Count() == 0 || sender_.empty()) return;
+  if (recipients_.Count() == 0 || message_lines_.Count() == 0) return;
   RefuseLineBreaks(sender_, "sender");
+  // Without an address MAIL FROM would name the null reverse path, and the
+  // server would take the mail as one that no bounce may ever answer.
+  if (AddressFrom(sender_, 1).empty()) {
+    throw ETcpIpError("No address in sender \"" + sender_ + "\"");
+  }
   for (int i = 0; i < recipients_.Count(); ++i) {
     RefuseLineBreaks(recipients_.Strings(i), "recipient line");
   }

@@ -39,16 +39,19 @@ class T_SMTP : public T_TcpIp {
   void SetMessageLines(const TStrings* lines);
 
   // Reads one reply, continuation lines included; code and text come from
-  // its first line. A reply that does not start with three digits, or a
-  // connection that closes first, raises EProtocolError with code 0; a
-  // failed or timed-out receive raises ESocketError with its WinSock number.
+  // its first line. The whole reply must come within the timeout and in at
+  // most 100 lines. A reply that does not start with three digits, is
+  // longer, or a connection that closes first, raises EProtocolError with
+  // code 0; a failed or timed-out receive raises ESocketError with its
+  // WinSock number.
   void ReadReply();
 
   // Sends the message lines to every recipient. Nothing happens without
-  // recipients, message lines or sender. A refusing reply to HELO, MAIL FROM
-  // or the end of the message, and any reply to DATA but 354, raise
-  // EProtocolError; refused recipients are left to the server's answer to
-  // the message.
+  // recipients or message lines. A sender without an e-mail address (no
+  // "@") raises ETcpIpError before anything is sent. A refusing reply to
+  // HELO, MAIL FROM or the end of the message, and any reply to DATA but
+  // 354, raise EProtocolError; refused recipients are left to the server's
+  // answer to the message.
   void Action() override;
 
  private:

@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
+#include "platform/os/performance_counter.h"
 #include "platform/os/socket.h"
 #include "platform/rtl/strings.h"
 
@@ -126,9 +129,23 @@ size_t T_TcpIp::Receive(int socket, void* buffer, size_t size) {
     temporary.resize(size);
     buffer = temporary.data();
   }
+  int wait_ms = timeout_ms_;
+  if (receive_deadline_ != 0) {
+    const int64_t left_ticks = receive_deadline_ - QueryPerformanceCounter();
+    // Rounded up, so a wait never ends before the deadline and then finds
+    // it not yet reached.
+    wait_ms = static_cast<int>(std::min<int64_t>(
+        timeout_ms_,
+        (left_ticks * 1000 + QueryPerformanceFrequency() - 1) / QueryPerformanceFrequency()));
+    if (wait_ms < 1) {
+      error_ = true;
+      last_error_ = WSAETIMEDOUT;
+      return 0;
+    }
+  }
   // SocketReceive itself retries after interruptions; 0 is the end of the
   // stream and -1 a failure or time-out, both final.
-  const long received = SocketReceive(socket, buffer, size, timeout_ms_);
+  const long received = SocketReceive(socket, buffer, size, wait_ms);
   if (received < 1) {
     error_ = true;
     last_error_ = received < 0 ? SocketLastError() : 0;
@@ -138,6 +155,17 @@ size_t T_TcpIp::Receive(int socket, void* buffer, size_t size) {
             IntToStr(int32_t{socket}),
         kTraceSocket);
   return static_cast<size_t>(received);
+}
+
+T_TcpIp::TReceiveDeadline::TReceiveDeadline(T_TcpIp& client) : client_(client) {
+  if (client_.timeout_ms_ > 0) {
+    client_.receive_deadline_ = QueryPerformanceCounter() +
+                                int64_t{client_.timeout_ms_} * QueryPerformanceFrequency() / 1000;
+  }
+}
+
+T_TcpIp::TReceiveDeadline::~TReceiveDeadline() {
+  client_.receive_deadline_ = 0;
 }
 
 std::string T_TcpIp::ReadLine(int socket) {

@@ -122,13 +122,28 @@ class T_TcpIp : public TComponent {
   // next read. Nothing is sent once the flag is set.
   void SendBuffer(int socket, const void* data, size_t length);
   // One receive of up to size bytes into buffer (a temporary one when null):
-  // the count received, or 0 with the error flag set.
+  // the count received, or 0 with the error flag set. It waits at most the
+  // timeout, and never past a receive deadline in force.
   size_t Receive(int socket, void* buffer, size_t size);
   // One line without its line end: CR is dropped, LF ends the line. When the
   // stream ends or fails first, the bytes received so far. A line longer
   // than kMaxLineLength raises ETcpIpError.
   std::string ReadLine(int socket);
   void Trace(const std::string& text, int level);
+
+  // While it lives, every receive ends within the timeout counted from its
+  // start, however many receives there are: a peer that trickles bytes in
+  // cannot hold the caller longer. Without a timeout it sets no deadline.
+  class TReceiveDeadline {
+   public:
+    explicit TReceiveDeadline(T_TcpIp& client);
+    ~TReceiveDeadline();
+    TReceiveDeadline(const TReceiveDeadline&) = delete;
+    TReceiveDeadline& operator=(const TReceiveDeadline&) = delete;
+
+   private:
+    T_TcpIp& client_;
+  };
 
   int socket_;
 
@@ -142,6 +157,8 @@ class T_TcpIp : public TComponent {
   TMemoryStream receive_stream_;
   std::vector<uint8_t> receive_buffer_;
   bool logged_in_ = false;
+  // Counter ticks (QueryPerformanceCounter) at which receives stop; 0: none.
+  int64_t receive_deadline_ = 0;
 };
 
 // A host name or dotted quad as an address in network byte order;

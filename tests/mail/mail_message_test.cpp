@@ -1,5 +1,6 @@
 #include "mail/mail_message.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ TEST(MailNewsCompose, HeaderLinesComeInTheirOrder) {
   news.Action();
   const std::vector<std::string> expected = {
       "From: Ann <ann@x.org>",
-      "Message-ID: <1705312800@myhost.example>",
+      "Message-ID: <1705312800.5EED5EED@myhost.example>",
       "Date: Mon, 15 Jan 2024 10:00:00 +1000",
       "Subject: Hi",
       "To: z@z",
@@ -50,9 +51,31 @@ TEST(MailNewsCompose, OptionalLinesAreLeftOutWhenEmpty) {
   news.SetFrom("ann@x.org");
   news.Action();
   const std::vector<std::string> expected = {
-      "From: ann@x.org", "Message-ID: <1705312800@myhost.example>",
+      "From: ann@x.org", "Message-ID: <1705312800.5EED5EED@myhost.example>",
       "Date: Mon, 15 Jan 2024 10:00:00 +1000", "Subject: ", ""};
   EXPECT_EQ(LinesOf(news.Lines()), expected);
+}
+
+// Mails of the same second get Message-IDs of the same form that differ,
+// so a receiver never takes one for a duplicate of the other.
+TEST(MailNewsCompose, MailsOfTheSameSecondHaveDifferentMessageIds) {
+  TFixedClock clock(EncodeDate(2024, 1, 15) + EncodeTime(10, 0, 0, 0), 600);
+  TScopedClock clock_scope(clock);
+  TScopedLocalHost host("myhost.example", htonl(0xC0A80105));
+  std::set<std::string> ids;
+  for (int i = 0; i < 20; ++i) {
+    T_MailNews news(nullptr);
+    news.SetFrom("ann@x.org");
+    news.Action();
+    const std::string id = news.Lines().Strings(1);
+    const std::string head = "Message-ID: <1705312800.";
+    const std::string tail = "@myhost.example>";
+    ASSERT_EQ(id.size(), head.size() + 8 + tail.size()) << id;
+    EXPECT_TRUE(id.starts_with(head) && id.ends_with(tail)) << id;
+    EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF", head.size()), head.size() + 8) << id;
+    ids.insert(id);
+  }
+  EXPECT_EQ(ids.size(), 20u);
 }
 
 TEST(MailNewsCompose, LineBreaksInHeaderValuesAreRefused) {
@@ -143,7 +166,7 @@ TEST(MailSend, RecipientsCopiesAndBlindCopies) {
             "RCPT TO: <dave@w.org>\r\n"
             "DATA\r\n"
             "From: Ann <ann@x.org>\r\n"
-            "Message-ID: <1705312800@myhost.example>\r\n"
+            "Message-ID: <1705312800.5EED5EED@myhost.example>\r\n"
             "Date: Mon, 15 Jan 2024 10:00:00 +1000\r\n"
             "Subject: Note\r\n"
             "To: bob@y.org\r\n"
@@ -206,18 +229,34 @@ TEST(MailSend, NothingHappensWithoutClientRecipientOrFrom) {
   EXPECT_EQ(c.smtp.MessageLines().Count(), 0);
 }
 
+// The message of the ETcpIpError a send raises; no exception, or a
+// connection attempt (the client's port has no listener), fails the test.
+std::string RefusalOf(T_Mail& mail) {
+  try {
+    mail.Action();
+    ADD_FAILURE() << "no exception";
+  } catch (const ESocketError&) {
+    ADD_FAILURE() << "a connection was tried";
+  } catch (const ETcpIpError& e) {
+    return e.Message();
+  }
+  return "";
+}
+
+// A From without an address would become the null reverse path, to which
+// no bounce can return: the send is refused before a connection is made.
+TEST(MailSend, FromWithoutAnAddressIsRefused) {
+  MailClient c(test_support::UnusedPort());
+  c.mail.SetFrom("Ann");
+  EXPECT_EQ(RefusalOf(c.mail), "No address in sender \"Ann\"");
+  EXPECT_EQ(c.smtp.Sender(), "");
+}
+
 TEST(MailSend, LineBreakInARecipientLineIsRefused) {
   for (auto list : {&T_Mail::Recipients, &T_Mail::CC, &T_Mail::BCC}) {
     MailClient c(test_support::UnusedPort());
     (c.mail.*list)().Add("eve@x.org\r\nRCPT TO: <more@x.org>");
-    try {
-      c.mail.Action();
-      ADD_FAILURE() << "no exception";
-    } catch (const ESocketError&) {
-      ADD_FAILURE() << "a connection was tried";
-    } catch (const ETcpIpError& e) {
-      EXPECT_EQ(e.Message().rfind("Line break in ", 0), 0u);
-    }
+    EXPECT_EQ(RefusalOf(c.mail).rfind("Line break in ", 0), 0u);
   }
 }
 

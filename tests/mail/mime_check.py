@@ -2,12 +2,15 @@
 
 Arguments: the message file, then the attached files in attachment order
 (the first one is the inline picture). Prints one line per finding, in a
-fixed order, so a test can compare the whole description.
+fixed order and in UTF-8, so a test can compare the whole description:
+defects, header names, the longest line in octets, the decoded subject and
+addresses, the MIME structure and every part with its parameters.
 """
 import email
 import email.policy
 import sys
 
+sys.stdout.reconfigure(encoding="utf-8")
 raw = open(sys.argv[1], "rb").read()
 files = [open(path, "rb").read() for path in sys.argv[2:]]
 msg = email.message_from_bytes(raw, policy=email.policy.default)
@@ -22,6 +25,11 @@ def shape(part):
 defects = sum(len(part.defects) for part in msg.walk())
 print("defects", defects)
 print("headers", ",".join(msg.keys()))
+print("longest-line", max(len(line) for line in raw.split(b"\r\n")))
+print("subject", repr(str(msg["Subject"])))
+for name in ("From", "To", "CC"):
+    for field in msg.get_all(name, []):
+        print(name.lower(), " | ".join(repr(a.display_name) + " " + a.addr_spec for a in field.addresses))
 print("structure", shape(msg))
 print("boundary", msg.get_boundary())
 print("preamble", repr(msg.preamble))
@@ -43,6 +51,7 @@ for part in msg.walk():
         repr(part.get_filename()),
         part.get("Content-ID"),
         part.get("Content-Transfer-Encoding"),
+        "params=" + repr(sorted(part["Content-Disposition"].params.items())),
         "file=" + "|".join(matches),
         "bytes=" + str(len(payload)),
     )

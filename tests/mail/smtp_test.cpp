@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -136,8 +137,8 @@ TEST(SmtpDialogue, ServerHangingUpAfterAcceptingIsNoFailure) {
   EXPECT_NE(peer.Received().find("QUIT\r\n"), std::string::npos);
 }
 
-// A refusing reply at each checked step: the exception, and what the
-// server got before it.
+// A refusing reply at each checked step, a 3xx where a 2xx is due
+// included: the exception, and what the server got before it.
 TEST(SmtpFailures, RefusalsRaiseProtocolErrors) {
   const std::vector<std::string> greeting = {"S 220 hi\\r\\n"};
   const struct {
@@ -147,6 +148,7 @@ TEST(SmtpFailures, RefusalsRaiseProtocolErrors) {
     std::string sent;
   } cases[] = {
       {{"L", "S 501 who are you\\r\\n"}, 501, "who are you", "HELO myhost\r\n"},
+      {{"L", "S 334 go on\\r\\n"}, 334, "go on", "HELO myhost\r\n"},
       {{"L", "S 250 ok\\r\\n", "L", "S 451 try later\\r\\n"},
        451,
        "try later",
@@ -165,6 +167,12 @@ TEST(SmtpFailures, RefusalsRaiseProtocolErrors) {
         "D", "S 552 too big\\r\\n"},
        552,
        "too big",
+       "HELO myhost\r\nMAIL FROM: <me@here.org>\r\nRCPT TO: <ann@x.org>\r\nDATA\r\n"
+       "Subject: x\r\n\r\nhello\r\n.\r\n"},
+      {{"L", "S 250 ok\\r\\n", "L", "S 250 ok\\r\\n", "L", "S 250 ok\\r\\n", "L", "S 354 go\\r\\n",
+        "D", "S 354 more\\r\\n"},
+       354,
+       "more",
        "HELO myhost\r\nMAIL FROM: <me@here.org>\r\nRCPT TO: <ann@x.org>\r\nDATA\r\n"
        "Subject: x\r\n\r\nhello\r\n.\r\n"},
   };
@@ -227,6 +235,50 @@ TEST(SmtpFailures, SilentServerTimesOut) {
   }
 }
 
+// Each reply has the timeout as a whole: a server that keeps sending
+// continuation lines just inside the timeout is cut off when it runs out.
+TEST(SmtpFailures, TricklingReplyEndsWithinTheTimeout) {
+  std::vector<std::string> steps;
+  for (int i = 0; i < 40; ++i) {
+    steps.push_back("S 220-still greeting\\r\\n");
+    steps.push_back("W 0.25");
+  }
+  test_support::ScriptedPeer peer(steps);
+  Client c(peer.Port());
+  c.smtp.SetTimeoutMs(1000);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    c.smtp.Action();
+    ADD_FAILURE() << "no exception";
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10060);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(c.At(0), TraceLog{});
+}
+
+// A reply may have 100 lines; one more ends the dialogue as no reply.
+TEST(SmtpFailures, ReplyOfMoreThanAHundredLinesIsRefused) {
+  std::string greeting, second;
+  for (int i = 0; i < 99; ++i) greeting += "220-line\\r\\n";
+  for (int i = 0; i < 100; ++i) second += "250-line\\r\\n";
+  test_support::ScriptedPeer peer(
+      {"S " + greeting + "220 ready\\r\\n", "S " + second + "250 ok\\r\\n"});
+  Client c(peer.Port());
+  c.smtp.Login();
+  c.smtp.ReadReply();
+  EXPECT_EQ(c.smtp.ReplyCode(), 220);
+  EXPECT_EQ(c.At(1).back().first, "220 ready");
+  try {
+    c.smtp.ReadReply();
+    ADD_FAILURE() << "no exception";
+  } catch (const EProtocolError& e) {
+    EXPECT_EQ(e.Message(), "Reply longer than 100 lines");
+    EXPECT_EQ(e.ErrorCode(), 0);
+  }
+  EXPECT_EQ(c.At(1).size(), 200u);
+}
+
 TEST(SmtpFailures, ConnectionFailures) {
   {
     Client c(test_support::UnusedPort());
@@ -253,21 +305,16 @@ TEST(SmtpFailures, ConnectionFailures) {
   }
 }
 
-// Without recipients, sender or lines, or with a line break where one would
-// end a command or header, nothing is contacted: the port has no listener,
-// so a connection attempt would raise ESocketError.
-TEST(SmtpGuards, NothingIsSentWithoutPartsOrWithLineBreaks) {
+// Without recipients or lines nothing is contacted; a sender without an
+// address, or a line break where one would end a command or header, raises
+// before anything is contacted: the port has no listener, so a connection
+// attempt would raise ESocketError.
+TEST(SmtpGuards, NothingIsSentWithoutPartsOrWithBadSenderOrLineBreaks) {
   {
     Client c(test_support::UnusedPort());
     c.smtp.Recipients().Clear();
     EXPECT_NO_THROW(c.smtp.Action());
-    EXPECT_TRUE(c.trace.empty());
-  }
-  {
-    Client c(test_support::UnusedPort());
-    c.smtp.SetSender("");
-    EXPECT_NO_THROW(c.smtp.Action());
-    c.smtp.SetSender("me@here.org");
+    c.smtp.Recipients().Add("ann@x.org");
     c.smtp.SetMessageLines(nullptr);
     EXPECT_NO_THROW(c.smtp.Action());
     EXPECT_TRUE(c.trace.empty());
@@ -278,6 +325,8 @@ TEST(SmtpGuards, NothingIsSentWithoutPartsOrWithLineBreaks) {
     std::string line;
     std::string message;
   } cases[] = {
+      {"", "ann@x.org", "ok", "No address in sender \"\""},
+      {"Ann Example", "ann@x.org", "ok", "No address in sender \"Ann Example\""},
       {"me@here.org\r\nRCPT TO: <x@y>", "ann@x.org", "ok", "Line break in sender"},
       {"me@here.org", "ann@x.org\nRCPT TO: <x@y>", "ok", "Line break in recipient line"},
       {"me@here.org", "ann@x.org", "a\r\n.\r\nMAIL FROM: <x@y>", "Line break in message line"},

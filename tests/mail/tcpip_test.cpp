@@ -1,7 +1,13 @@
 #include "mail/tcpip.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -154,6 +160,59 @@ TEST(ReadLine, SilentPeerTimesOut) {
   EXPECT_EQ(client.Line(), "partial");
   EXPECT_TRUE(client.Error());
   EXPECT_EQ(client.LastError(), 10060);
+}
+
+// A server whose queue of pending connections is full lets new ones wait
+// unanswered; the connect gives up after the timeout with 10060.
+TEST(Login, UnansweredConnectTimesOut) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(listen(listener, 0), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const uint16_t port = ntohs(address.sin_port);
+  // Fill the queue: connections succeed until one is left waiting.
+  std::vector<int> fillers;
+  for (bool answered = true; answered && fillers.size() < 8;) {
+    fillers.push_back(SocketCreate());
+    answered = SocketConnect(fillers.back(), htonl(INADDR_LOOPBACK), port, 300);
+  }
+  TestClient client;
+  client.SetPort(port);
+  client.SetTimeoutMs(300);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    client.Login();
+    ADD_FAILURE() << "no exception";
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10060);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_FALSE(client.LoggedIn());
+  for (int filler : fillers) SocketClose(filler);
+  close(listener);
+}
+
+// Sending to a peer that has closed the connection is a failed send
+// reported by the error flag, never SIGPIPE, which would end the process.
+TEST(SendBufferDeathTest, SendAfterThePeerClosedDoesNotKillTheProcess) {
+  test_support::ScriptedPeer peer({"C"});
+  TestClient client;
+  client.SetPort(peer.Port());
+  client.Login();
+  peer.Received();  // the peer has closed
+  EXPECT_EXIT(
+      {
+        signal(SIGPIPE, SIG_DFL);
+        const std::string block(4096, 'x');
+        for (int i = 0; i < 1000 && !client.Error(); ++i) client.SendCommand(block);
+        std::exit(client.Error() && client.LastError() != 0 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(Login, SecondLoginClosesTheFirstConnection) {
