@@ -155,6 +155,11 @@ void DateTimeWriter::Append(std::string_view format, int level) {
         i += count;
         break;
       case 'A': {
+        // Only the last letter of a run can open an am/pm specifier (its
+        // next letter is "m" or "/"); the others are copied at once, so that
+        // a long run costs no more than its length.
+        out_.append(count - 1, c);
+        i += count - 1;
         const bool afternoon = hour_ >= 12;
         if (StartsWithText(format, i, "am/pm")) {
           out_ += format.substr(afternoon ? i + 3 : i, 2);
@@ -172,15 +177,18 @@ void DateTimeWriter::Append(std::string_view format, int level) {
         break;
       }
       case '/':
-        out_ += settings_.DateSeparator;
-        ++i;
+        out_.append(count, settings_.DateSeparator);
+        i += count;
         break;
       case ':':
-        out_ += settings_.TimeSeparator;
-        ++i;
+        out_.append(count, settings_.TimeSeparator);
+        i += count;
         break;
       case '\'':
       case '"': {
+        // Each pair in a run of one quote is an empty literal.
+        i += count - count % 2;
+        if (count % 2 == 0) break;
         // An unclosed quote runs to the end of the format.
         const size_t end = format.find(c, i + 1);
         const size_t stop = end == std::string_view::npos ? format.size() : end;
@@ -189,8 +197,8 @@ void DateTimeWriter::Append(std::string_view format, int level) {
         break;
       }
       default:
-        out_ += c;
-        ++i;
+        out_.append(count, c);
+        i += count;
         break;
     }
   }
