@@ -19,8 +19,12 @@ class TCodePage {
 
   uint16_t Number() const { return number_; }
 
-  // Bytes the code page leaves undefined stand for private-use characters
-  // U+F700 + byte, so every byte has a character and comes back unchanged.
+  // Every byte has a character of its own and comes back unchanged, which
+  // also fixes how stored text collates. A byte the code page leaves
+  // undefined keeps the character ICU's converter gives it (a C1 control, or
+  // for code page 874 one of ICU's private-use characters); only a byte with
+  // no character at all, or whose character an earlier byte took, stands
+  // for the private-use character U+F700 + byte.
   char16_t ToUnicode(uint8_t byte) const { return to_unicode_[byte]; }
   // False when the character has no byte in this code page.
   bool FromUnicode(char16_t c, uint8_t& byte) const;

@@ -155,6 +155,11 @@ void DateTimeWriter::Append(std::string_view format, int level) {
         i += count;
         break;
       case 'A': {
+        // Only the last letter of a run can open an am/pm specifier (its
+        // next letter is "m" or "/"); the others are copied at once, so that
+        // a long run costs no more than its length.
+        out_.append(count - 1, c);
+        i += count - 1;
         const bool afternoon = hour_ >= 12;
         if (StartsWithText(format, i, "am/pm")) {
           out_ += format.substr(afternoon ? i + 3 : i, 2);
@@ -172,15 +177,18 @@ void DateTimeWriter::Append(std::string_view format, int level) {
         break;
       }
       case '/':
-        out_ += settings_.DateSeparator;
-        ++i;
+        out_.append(count, settings_.DateSeparator);
+        i += count;
         break;
       case ':':
-        out_ += settings_.TimeSeparator;
-        ++i;
+        out_.append(count, settings_.TimeSeparator);
+        i += count;
         break;
       case '\'':
       case '"': {
+        // Each pair in a run of one quote is an empty literal.
+        i += count - count % 2;
+        if (count % 2 == 0) break;
         // An unclosed quote runs to the end of the format.
         const size_t end = format.find(c, i + 1);
         const size_t stop = end == std::string_view::npos ? format.size() : end;
@@ -189,8 +197,8 @@ void DateTimeWriter::Append(std::string_view format, int level) {
         break;
       }
       default:
-        out_ += c;
-        ++i;
+        out_.append(count, c);
+        i += count;
         break;
     }
   }
@@ -200,31 +208,51 @@ void DateTimeWriter::Append(std::string_view format, int level) {
 
 enum class DateOrder { kMonthDayYear, kDayMonthYear, kYearMonthDay };
 
-// The first day, month or year letter of the short date format, outside
-// quoted text, gives the order of the fields.
-DateOrder ShortDateOrder() {
+// The position of the next day, month or year letter of a date format at or
+// after `from` (which stands outside quoted text), or npos.
+size_t NextDateLetter(std::string_view format, size_t from) {
   char quote = 0;
-  for (const char c : FormatSettings().ShortDateFormat) {
+  for (size_t i = from; i < format.size(); ++i) {
+    const char c = format[i];
     if (quote != 0) {
       if (c == quote) quote = 0;
-      continue;
-    }
-    switch (UpperAscii(c)) {
-      case '\'':
-      case '"':
-        quote = c;
-        break;
-      case 'Y':
-        return DateOrder::kYearMonthDay;
-      case 'M':
-        return DateOrder::kMonthDayYear;
-      case 'D':
-        return DateOrder::kDayMonthYear;
-      default:
-        break;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (const char letter = UpperAscii(c); letter == 'D' || letter == 'M' || letter == 'Y') {
+      return i;
     }
   }
-  return DateOrder::kMonthDayYear;
+  return std::string_view::npos;
+}
+
+// The first day, month or year letter of the short date format gives the
+// order of the fields.
+DateOrder ShortDateOrder() {
+  const std::string& format = FormatSettings().ShortDateFormat;
+  const size_t first = NextDateLetter(format, 0);
+  if (first == std::string_view::npos) return DateOrder::kMonthDayYear;
+  switch (UpperAscii(format[first])) {
+    case 'Y':
+      return DateOrder::kYearMonthDay;
+    case 'D':
+      return DateOrder::kDayMonthYear;
+    default:
+      return DateOrder::kMonthDayYear;
+  }
+}
+
+// The text, without its blanks around, that the short date format writes
+// after its last day, month or year field (some locales end a date with a
+// word of their own); empty when it writes none.
+std::string ShortDateSuffix() {
+  const std::string& format = FormatSettings().ShortDateFormat;
+  size_t tail = format.size();
+  for (size_t at = NextDateLetter(format, 0); at != std::string_view::npos;
+       at = NextDateLetter(format, at + 1)) {
+    tail = at + 1;
+  }
+  if (tail == format.size()) return std::string();
+  return Trim(FormatDateTime(std::string_view(format).substr(tail), 0));
 }
 
 int CurrentYear() {
@@ -301,8 +329,9 @@ bool ScanDate(TextScanner& scanner, TDateTime& result) {
   int year, month, day;
   if (scanner.Char(separator)) {
     if (!scanner.Number(numbers[2], digits[2])) return false;
-    // Some locales end a date with its separator ("2002. 07. 02.").
-    scanner.Char(separator);
+    // Some locales end a date with its separator ("2002. 07. 02.") or with
+    // a word of their own (Bulgarian dates end in "г.").
+    if (!scanner.Word(ShortDateSuffix())) scanner.Char(separator);
     const int year_at = order == DateOrder::kYearMonthDay ? 0 : 2;
     const int month_at = order == DateOrder::kMonthDayYear ? 0 : 1;
     year = numbers[year_at];

@@ -45,7 +45,8 @@ std::string DateTimeToStr(TDateTime value);  // "c": no time at midnight
 // month-day-year or year-month-day; month-day-year when it has none). With two
 // numbers the year is the current one. A year written with one or two digits
 // falls in the 100-year window from 50 years before the current year to 49
-// after it. Years 1 to 9999. One DateSeparator may end a three-number date.
+// after it. Years 1 to 9999. One DateSeparator, or the text that the short
+// date format writes after its last field, may end a three-number date.
 // Times: hour[:min[:sec[<DecimalSeparator>fraction]]] with TimeSeparator, the
 // fraction being one to three digits of a second; TimeAMString/TimePMString or
 // "AM"/"PM" (any case) before or after, which asks for an hour from 1 to 12.

@@ -222,6 +222,12 @@ Spec Formatter::ReadSpec() {
     }
     have = ReadNumber(number, leading_zero);
   }
+  // A "0" just before "*" is the zero flag of a width taken from the
+  // arguments, not a width of its own.
+  if (have && leading_zero && number == 0 && pos_ < fmt_.size() && fmt_[pos_] == '*') {
+    ReadNumber(number, leading_zero);
+    leading_zero = true;
+  }
   if (have) {
     spec.zero_pad = leading_zero;
     if (number < 0) spec.left = true;

@@ -83,16 +83,18 @@ struct SectionSpan {
   size_t end;
 };
 
-// The sections of that name (of every name for null), in file order.
+// The sections of that name (of every name for null), in file order. A
+// name is trimmed as the file's own names are, so that " k " finds "k".
 std::vector<SectionSpan> FindSections(const std::vector<std::string>& lines,
                                       const std::string* section) {
+  const std::string name = section == nullptr ? std::string() : Trim(*section);
   std::vector<SectionSpan> spans;
   bool last_matches = false;
   for (size_t i = 0; i < lines.size(); ++i) {
     const ParsedLine parsed = Parse(lines[i]);
     if (parsed.kind != ParsedLine::kSection) continue;
     if (last_matches) spans.back().end = i;
-    last_matches = section == nullptr || SameText(parsed.name, *section);
+    last_matches = section == nullptr || SameText(parsed.name, name);
     if (last_matches) spans.push_back({i, lines.size()});
   }
   return spans;
@@ -106,13 +108,38 @@ std::optional<SectionSpan> FirstSection(const std::vector<std::string>& lines,
   return spans.front();
 }
 
+bool IsKeyLine(const ParsedLine& parsed, const std::string& trimmed_key) {
+  return parsed.kind == ParsedLine::kKey && SameText(parsed.name, trimmed_key);
+}
+
 // Index of the first line of the span holding `key`, or npos.
 size_t FindKey(const std::vector<std::string>& lines, SectionSpan span, const std::string& key) {
+  const std::string name = Trim(key);
   for (size_t i = span.header + 1; i < span.end; ++i) {
-    const ParsedLine parsed = Parse(lines[i]);
-    if (parsed.kind == ParsedLine::kKey && SameText(parsed.name, key)) return i;
+    if (IsKeyLine(Parse(lines[i]), name)) return i;
   }
   return std::string::npos;
+}
+
+// The trimmed name that a write puts on its line. A name that would break
+// its line apart or read back as another name or line kind is refused: a
+// line break would plant lines of its own (margin keys are built from file
+// names that any user chooses), "]" ends a section name, "=" ends a key and
+// a key line starting with ";" or "[" reads as a comment or a section.
+std::string StorableName(const std::string& path, const std::string& name, bool is_key) {
+  const std::string trimmed = Trim(name);
+  bool valid = trimmed.find_first_of("\r\n") == std::string::npos;
+  if (is_key) {
+    valid = valid && trimmed.find('=') == std::string::npos && !trimmed.starts_with(';') &&
+            !trimmed.starts_with('[');
+  } else {
+    valid = valid && trimmed.find(']') == std::string::npos;
+  }
+  if (!valid) {
+    throw EIniFileException("Unable to write to " + path + ". The " + (is_key ? "key" : "section") +
+                            " name \"" + name + "\" cannot be stored");
+  }
+  return trimmed;
 }
 
 // Reads the file's lines and break style. A missing file has no lines; on
@@ -260,6 +287,8 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
+  const std::string section_name = StorableName(file_name_, section, false);
+  const std::string key_name = StorableName(file_name_, key, true);
   std::string clean = value;
   for (char& c : clean) {
     if (c == '\r' || c == '\n') c = ' ';
@@ -268,8 +297,8 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
     std::vector<std::string>& lines = content.lines;
     const auto span = FirstSection(lines, section);
     if (!span) {
-      lines.push_back("[" + section + "]");
-      lines.push_back(key + "=" + clean);
+      lines.push_back("[" + section_name + "]");
+      lines.push_back(key_name + "=" + clean);
       return true;
     }
     const size_t line = FindKey(lines, *span, key);
@@ -285,7 +314,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
     for (size_t i = span->header + 1; i < span->end; ++i) {
       if (!Trim(lines[i]).empty()) last = i;
     }
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last + 1), key + "=" + clean);
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last + 1), key_name + "=" + clean);
     return true;
   });
 }
@@ -314,10 +343,10 @@ void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
   Change([&](Content& content) {
     const auto span = FirstSection(content.lines, section);
     if (!span) return false;
+    const std::string name = Trim(key);
     bool changed = false;
     for (size_t i = span->end; i-- > span->header + 1;) {
-      const ParsedLine parsed = Parse(content.lines[i]);
-      if (parsed.kind == ParsedLine::kKey && SameText(parsed.name, key)) {
+      if (IsKeyLine(Parse(content.lines[i]), name)) {
         content.lines.erase(content.lines.begin() + static_cast<std::ptrdiff_t>(i));
         changed = true;
       }

@@ -16,8 +16,9 @@ namespace jw {
 
 class TStrings;
 
-// A change that could not be made durable; the file keeps its old content.
-// Text: "Unable to write to <path>. <OS error text>".
+// A change that could not be made durable, or a name that a line of the file
+// cannot hold; the file keeps its old content. Text: "Unable to write to
+// <path>. <OS error text or the refused name>".
 class EIniFileException : public Exception {
   using Exception::Exception;
 };
@@ -42,7 +43,9 @@ class TIniFile {
 
   // Writes: an existing key keeps its line and spelling; a new key goes to
   // the end of its section, a new section to the end of the file. CR and LF
-  // in a value become blanks.
+  // in a value become blanks. Names are trimmed, as for every lookup; a name
+  // with CR or LF, a section name with "]" and a key with "=" or starting
+  // with ";" or "[" are refused.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
   // "1" or "0".

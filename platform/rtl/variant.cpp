@@ -15,6 +15,14 @@ namespace {
 
 constexpr TVarType kVariantArray = static_cast<TVarType>(varArray | varVariant);
 
+// Arrays nest at most this deep, so that comparing, copying and freeing
+// them, which recurse into the elements, stay far within the stack.
+constexpr int kMaxArrayNesting = 100;
+
+[[noreturn]] void RaiseNestingError() {
+  throw EVariantError(Format("Variant arrays nest deeper than %d levels", kMaxArrayNesting));
+}
+
 [[noreturn]] void CastError(TVarType from, TVarType to) {
   throw EVariantError(Format("Could not convert variant of type (%s) into type (%s)",
                              VarTypeAsText(from), VarTypeAsText(to)));
@@ -155,6 +163,10 @@ Variant Variant::FromDateTime(TDateTime value) {
 Variant Variant::ArrayOf(std::vector<Variant> elements) {
   Variant v;
   v.type_ = kVariantArray;
+  int nesting = 1;
+  for (const Variant& element : elements) nesting = std::max(nesting, element.nesting_ + 1);
+  if (nesting > kMaxArrayNesting) RaiseNestingError();
+  v.nesting_ = static_cast<uint8_t>(nesting);
   v.elements_ = std::move(elements);
   return v;
 }
@@ -366,14 +378,21 @@ int VarArrayHighBound(const Variant& value, int dim) {
 }
 
 int VarCompare(const Variant& a, const Variant& b) {
+  return Variant::Compare(a, b, 1);
+}
+
+int Variant::Compare(const Variant& a, const Variant& b, int depth) {
   const int rank_a = Rank(a.type_);
   const int rank_b = Rank(b.type_);
   if (rank_a != rank_b) return rank_a < rank_b ? -1 : 1;
   if (rank_a < 2) return 0;
   if (rank_a == 3) {
     const std::size_t common = std::min(a.elements_.size(), b.elements_.size());
+    // An element assigned into an array can nest it deeper than ArrayOf
+    // allows; the comparison stops there too.
+    if (depth > kMaxArrayNesting) RaiseNestingError();
     for (std::size_t i = 0; i < common; ++i) {
-      if (const int c = VarCompare(a.elements_[i], b.elements_[i]); c != 0) return c;
+      if (const int c = Compare(a.elements_[i], b.elements_[i], depth + 1); c != 0) return c;
     }
     return Sign(static_cast<int64_t>(a.elements_.size()), static_cast<int64_t>(b.elements_.size()));
   }

@@ -52,7 +52,9 @@ class Variant {
 
   static Variant Null();
   static Variant FromDateTime(TDateTime value);
-  // An array of the given elements, indexed from 0 (VarArrayOf).
+  // An array of the given elements, indexed from 0 (VarArrayOf). Arrays
+  // nest at most 100 levels deep: a deeper one raises EVariantError
+  // "Variant arrays nest deeper than 100 levels".
   static Variant ArrayOf(std::vector<Variant> elements);
 
   // varArray | varVariant for an array.
@@ -89,6 +91,8 @@ class Variant {
 
  private:
   int ArrayIndex(int index) const;
+  // VarCompare with `depth` the array level of a and b (1 at the top).
+  static int Compare(const Variant& a, const Variant& b, int depth);
   // The whole number that empty (0), a boolean (-1 or 0) and the integer
   // types stand for in numeric conversions; false for the other types.
   bool TryOrdinalValue(int64_t& value) const;
@@ -100,6 +104,9 @@ class Variant {
   double double_ = 0;
   std::string string_;
   std::vector<Variant> elements_;
+  // 0 for a single value, else 1 + the deepest element's nesting, as
+  // ArrayOf found it.
+  uint8_t nesting_ = 0;
 };
 
 // Null and the empty value, as the host's Null and Unassigned.
@@ -151,7 +158,9 @@ std::string VarTypeAsText(TVarType type);
 // - Strings compare byte by byte, case-sensitive.
 // - A string against a number or date compares as that number or date when
 //   it reads as one, and otherwise as text against the other's text.
-// - Arrays compare element by element, then by length.
+// - Arrays compare element by element, then by length. Arrays nested
+//   deeper than 100 levels (built by assigning into elements) raise the
+//   nesting error of ArrayOf.
 int VarCompare(const Variant& a, const Variant& b);
 
 }  // namespace jw

@@ -15,6 +15,7 @@
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/value_conversions.h"
+#include "platform/os/locale_data.h"
 #include "platform/rtl/date_format.h"
 #include "platform/rtl/numbers.h"
 
@@ -105,12 +106,25 @@ TEST(LanguageOther, LocaleSettingsComeFromTheLocale) {
   EXPECT_EQ(static_cast<uint8_t>(ru.LongMonthNames[0][0]), 0xFF);
 }
 
-TEST(LanguageOther, DatesRoundTripThroughATableLocale) {
-  for (uint16_t language : {kGerman, uint16_t{0x0409}, uint16_t{0x040C}, uint16_t{0x040E},
-                            uint16_t{0x0427}, uint16_t{0x041E}, uint16_t{0x0401}}) {
-    TLanguageSwap swap(language, 0);
-    const TDateTime date = EncodeDate(1931, 11, 7);
-    EXPECT_EQ(StrToDate(DateToStr(date)), date) << language << " " << DateToStr(date);
+// A date and time written in a table's locale read back in it, in every
+// locale of the table (some end a date with a word of their own).
+TEST(LanguageOther, DatesRoundTripThroughEveryTableLocale) {
+  ASSERT_EQ(LocaleEntries().size(), 99u);
+  for (const TLocaleEntry& entry : LocaleEntries()) {
+    TLanguageSwap swap(entry.LanguageId, entry.SortId);
+    for (const TDateTime date : {EncodeDate(1, 1, 1), EncodeDate(1931, 11, 7),
+                                 EncodeDate(2003, 7, 4), EncodeDate(9999, 12, 31)}) {
+      const TDateTime time = EncodeTime(13, 7, 9, 0);
+      // Before 1899-12-30 the fraction still counts forward into the day.
+      const TDateTime value = date < 0 ? date - time : date + time;
+      const std::string date_text = DateToStr(date);
+      const std::string text = DateTimeToStr(value);
+      TDateTime back = 0;
+      EXPECT_TRUE(TryStrToDate(date_text, back) && back == date)
+          << entry.IcuLocale << " \"" << date_text << "\"";
+      EXPECT_TRUE(TryStrToDateTime(text, back) && back == value)
+          << entry.IcuLocale << " \"" << text << "\"";
+    }
   }
 }
 

@@ -89,10 +89,23 @@ TEST(CodePages, GoldenWesternCaseTable) {
   EXPECT_EQ(page.ToUnicode(0x80), u'\u20AC');
 }
 
-TEST(CodePages, UndefinedBytesMapToPrivateCharacters) {
-  const TCodePage& greek = CodePage(1253);
-  EXPECT_EQ(greek.ToUnicode(0xD2), 0xF7D2);
-  EXPECT_EQ(greek.Upper(0xD2), 0xD2);
+// Undefined bytes keep the converter's character where it has one (stored
+// text collates by it), else U+F700 + byte.
+TEST(CodePages, UndefinedBytesKeepTheConvertersCharacterOrAPrivateOne) {
+  const struct {
+    uint16_t page;
+    uint8_t byte;
+    char16_t character;
+  } cases[] = {
+      {1252, 0x81, 0x0081}, {1250, 0x98, 0x0098}, {1251, 0x98, 0x0098}, {874, 0xDB, 0xF8C1},
+      {874, 0xFF, 0xF8C8},  {1253, 0xD2, 0xF7D2}, {1255, 0xFF, 0xF7FF}, {1257, 0xA1, 0xF7A1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.page << " byte " << int{c.byte});
+    const TCodePage& page = CodePage(c.page);
+    EXPECT_EQ(page.ToUnicode(c.byte), c.character);
+    EXPECT_EQ(page.Upper(c.byte), c.byte);
+  }
   EXPECT_THROW(CodePage(4242), std::exception);
 }
 

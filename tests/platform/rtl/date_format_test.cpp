@@ -190,6 +190,32 @@ TEST_F(DateFormatTest, YearsAreZeroPadded) {
   EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn", -1.25), "1899-12-29 06:00");
 }
 
+// A run of one character is stepped over as a whole: a format of a million
+// repeated characters finishes (each character scanning the rest of its run
+// took minutes).
+TEST_F(DateFormatTest, LongRunsOfOneCharacterCostTheirLength) {
+  constexpr size_t kRun = 1'000'000;
+  const auto run = [](char c, size_t extra = 0) { return std::string(kRun + extra, c); };
+  const struct {
+    std::string format;
+    std::string expected;
+  } cases[] = {
+      {run('x'), run('x')},
+      {run('/'), run('-')},
+      {run(':'), run(':')},
+      {run(' ') + "d", run(' ') + "2"},
+      {run('a') + "m/pm", std::string(kRun - 1, 'a') + "am"},
+      {run('"'), ""},
+      {run('\'', 1) + "yy'", "yy"},
+      {run('d', 1) + "y", "Tuesday, July 2, 200202"},
+  };
+  FormatSettings().LongDateFormat = "dddd, mmmm d, yyyy";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format.substr(0, 8));
+    EXPECT_EQ(FormatDateTime(c.format, kMorning), c.expected);
+  }
+}
+
 TEST_F(DateFormatTest, SelfReferringFormatsStop) {
   FormatSettings().ShortDateFormat = "c";
   FormatSettings().LongTimeFormat = "tt";

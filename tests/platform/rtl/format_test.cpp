@@ -211,6 +211,11 @@ TEST(FormatText, StarsIndexesAndPointers) {
   EXPECT_EQ(Format("[%*d]", 5, 42), "[   42]");
   EXPECT_EQ(Format("[%-*d]", 5, 42), "[42   ]");
   EXPECT_EQ(Format("[%*d]", -5, 42), "[42   ]");
+  EXPECT_EQ(Format("[%0*d]", 5, 42), "[00042]");
+  EXPECT_EQ(Format("[%0*d]", 5, -42), "[-0042]");
+  EXPECT_EQ(Format("[%-0*d]", 5, 42), "[42   ]");
+  EXPECT_EQ(Format("[%1:0*d]", 9, 5, 42), "[00042]");
+  EXPECT_EQ(Format("[%0*.*f]", 7, 1, -1.25), "[-0001.3]");
   EXPECT_EQ(Format("[%.*f]", 3, 1.0), "[1.000]");
   EXPECT_EQ(Format("[%*.*f]", 7, 1, 1.25), "[    1.3]");
   EXPECT_EQ(Format("[%.*s]", -1, "abc"), "[abc]");
@@ -258,7 +263,8 @@ TEST(FormatText, RejectsMalformedSpecifiers) {
                                "%99999999999999999999d",
                                "%1000001d",
                                "%.1000001d",
-                               "%1000001:d"};
+                               "%1000001:d",
+                               "%0*:d"};
   for (const char* fmt : cases) EXPECT_EQ(MessageOf(fmt, 1), Invalid(fmt)) << fmt;
   EXPECT_EQ(MessageOf("%*d", 2000000, 1), Invalid("%*d"));
   EXPECT_EQ(MessageOf("%*d", std::numeric_limits<int64_t>::min(), 1), Invalid("%*d"));

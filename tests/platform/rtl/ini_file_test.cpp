@@ -193,6 +193,46 @@ TEST_F(IniFileTest, CrAndLfInAWrittenValueBecomeBlanks) {
   EXPECT_EQ(ini.ReadString("main", "defaultfontdesc", ""), "a  b c d");
 }
 
+TEST_F(IniFileTest, NamesAreTrimmedSoThatAPaddedNameFindsItsLine) {
+  Put("[Margins]\r\nyellow.bmp.TOP=5\r\n");
+  TIniFile ini(path_);
+  EXPECT_EQ(ini.ReadInteger(" margins ", "  yellow.bmp.TOP\t", 0), 5);
+  ini.WriteInteger(" Margins", "yellow.bmp.TOP ", 7);
+  ini.WriteInteger("Margins ", " blue.bmp.TOP ", 1);
+  ini.WriteInteger(" New ", " k ", 2);
+  EXPECT_EQ(Get(), "[Margins]\r\nyellow.bmp.TOP=7\r\nblue.bmp.TOP=1\r\n[New]\r\nk=2\r\n");
+  EXPECT_TRUE(ini.ValueExists(" new", "K "));
+  ini.DeleteKey("margins", " BLUE.bmp.top");
+  ini.EraseSection(" new ");
+  EXPECT_EQ(Get(), "[Margins]\r\nyellow.bmp.TOP=7\r\n");
+}
+
+TEST_F(IniFileTest, AWriteRefusesANameThatALineCannotHold) {
+  Put("[Tips]\r\nShowAtStart=1\r\n");
+  const std::string before = Get();
+  TIniFile ini(path_);
+  const struct {
+    std::string section;
+    std::string key;
+  } refused[] = {
+      {"Margins", "x.bmp\n[Tips]\nShowAtStart=0\nx.TOP"},
+      {"Margins", "x.bmp\r[Tips]\rShowAtStart=0\rx.TOP"},
+      {"Tips\r\n[Tips]", "ShowAtStart"},
+      {"Tips", "ShowAtStart=0"},
+      {"Tips", "; ShowAtStart"},
+      {"Tips", " [Tips]"},
+      {"Ti]ps", "k"},
+  };
+  for (const auto& name : refused) {
+    SCOPED_TRACE(name.section + " / " + name.key);
+    EXPECT_THROW(ini.WriteString(name.section, name.key, "0"), EIniFileException);
+    EXPECT_EQ(Get(), before);
+  }
+  EXPECT_TRUE(ini.ReadBool("Tips", "ShowAtStart", false));
+  ini.WriteString("Tips", "a;b[c]", "v");
+  EXPECT_EQ(ini.ReadString("tips", "A;B[C]", ""), "v");
+}
+
 TEST_F(IniFileTest, AFileWithLfBreaksKeepsThem) {
   Put("[S]\nk=1\n");
   TIniFile ini(path_);

@@ -321,6 +321,39 @@ TEST_F(VariantTest, ArrayMisuseRaises) {
 
 // --- Comparison ------------------------------------------------------------
 
+// Arrays nested `levels` deep around the value 7, built by ArrayOf or by
+// assigning each array into a new one's element.
+Variant Nested(int levels, bool by_assignment) {
+  Variant value(7);
+  for (int i = 0; i < levels; ++i) {
+    if (by_assignment) {
+      Variant outer = VarArrayOf({Variant()});
+      outer[0] = std::move(value);
+      value = std::move(outer);
+    } else {
+      value = VarArrayOf({value, 1});
+    }
+  }
+  return value;
+}
+
+TEST_F(VariantTest, ArrayNestingIsBoundedWithAnError) {
+  const std::string too_deep = "Variant arrays nest deeper than 100 levels";
+  EXPECT_EQ(VarCompare(Nested(100, false), Nested(100, false)), 0);
+  EXPECT_EQ(VarCompare(Nested(100, true), Nested(100, true)), 0);
+  EXPECT_EQ(Convert<int>([] { return Nested(101, false).ElementCount(); }),
+            (std::variant<int, std::string>(too_deep)));
+  // Assignment can build deeper arrays; comparing them stops at the bound
+  // (10,000 levels used to overflow the stack).
+  for (const int levels : {101, 10'000}) {
+    const Variant a = Nested(levels, true);
+    const Variant b = Nested(levels, true);
+    EXPECT_EQ(Convert<int>([&] { return VarCompare(a, b); }),
+              (std::variant<int, std::string>(too_deep)))
+        << levels;
+  }
+}
+
 TEST_F(VariantTest, CompareOrdersAndIsAntisymmetric) {
   const double nan = std::nan("");
   struct Case {
