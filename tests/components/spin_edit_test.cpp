@@ -157,6 +157,23 @@ TEST_F(SpinEditTest, PressOnTheLowerRightHalfStepsDownAtOnceAndRepeatsOnThePool)
   EXPECT_EQ(button.State(), 0);
 }
 
+// A change handler may free the dialog while the button repeats: the
+// repeat ends with it and nothing of the dialog is used afterwards.
+TEST_F(SpinEditTest, ChangeHandlerMayFreeTheDialogDuringTheRepeat) {
+  Spin().SetValue(50);
+  Spin().OnChange = [this](TPersistent*) {
+    if (Spin().Value() >= 53) form_.reset();
+  };
+  TKitSpinButton& button = Spin().Button();
+  const uint16_t ident = button.TimerIdent();
+  button.MouseDown(TMouseButton::mbLeft, 0, 1, 1);
+  TKitTimerPool& pool = KitApplication().TimerPool();
+  for (int i = 0; i < 40 && form_ != nullptr; ++i) pool.TimerTick();
+  EXPECT_EQ(form_, nullptr);
+  EXPECT_EQ(KitApplication().GetTimerItem(ident), nullptr);
+  pool.TimerTick();
+}
+
 TEST_F(SpinEditTest, RepeatWithInterval10KeepsThe300MsPeriod) {
   Spin().SetInterval(10);
   TKitSpinButton& button = Spin().Button();
