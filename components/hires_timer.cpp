@@ -26,9 +26,9 @@ struct TickHandoff {
 }  // namespace
 
 TKitThreadedTimer::TKitThreadedTimer(TKitHiTimer& timer, uint16_t interval_ms)
-    : timer_(timer), interval_ms_(interval_ms) {
-  thread_ = std::jthread([this](std::stop_token stop) { Execute(stop); });
-}
+    : timer_(timer),
+      interval_ms_(interval_ms),
+      thread_([this](std::stop_token stop) { Execute(stop); }) {}
 
 TKitThreadedTimer::~TKitThreadedTimer() {
   thread_.request_stop();
