@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -122,6 +123,19 @@ class EditWidget : public QLineEdit {
                            event->replacementLength());
     QLineEdit::inputMethodEvent(&commit);
     event->setAccepted(commit.isAccepted());
+  }
+
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    // The middle button pastes the X11 selection where the press put the
+    // cursor.
+    if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
+      deselect();
+      const QString selection = QGuiApplication::clipboard()->text(QClipboard::Selection);
+      CallGuarded([&] { control_.InsertEnteringText(FromQString(selection)); });
+      event->accept();
+      return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
   }
 
   void focusInEvent(QFocusEvent* event) override {
@@ -265,10 +279,8 @@ void TCustomEdit::WndProc(TMessage& message) {
     auto* edit = static_cast<QLineEdit*>(Handle());
     if (message.Msg == WM_CUT) {
       edit->cut();
-    } else if (!edit->isReadOnly()) {
-      const std::string text =
-          FilterEnteringText(FromQString(QGuiApplication::clipboard()->text()));
-      if (!text.empty()) edit->insert(ToQString(text));
+    } else {
+      InsertEnteringText(FromQString(QGuiApplication::clipboard()->text()));
     }
     return;
   }
@@ -312,6 +324,13 @@ void TCustomEdit::KeyPress(char32_t& key) {
 
 std::string TCustomEdit::FilterEnteringText(const std::string& text) {
   return text;
+}
+
+void TCustomEdit::InsertEnteringText(const std::string& text) {
+  auto* edit = static_cast<QLineEdit*>(Handle());
+  if (edit->isReadOnly()) return;
+  const std::string kept = FilterEnteringText(text);
+  if (!kept.empty()) edit->insert(ToQString(kept));
 }
 
 void TCustomEdit::Change() {

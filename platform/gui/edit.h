@@ -89,6 +89,9 @@ class TCustomEdit : public TWinControl {
   friend class EditWidget;
 
   void ApplyFormattingRect();
+  // Inserts what FilterEnteringText keeps of text at the cursor, unless the
+  // edit is read-only.
+  void InsertEnteringText(const std::string& text);
 
   bool read_only_ = false;
   int max_length_ = 0;
