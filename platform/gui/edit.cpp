@@ -129,9 +129,11 @@ class EditWidget : public QLineEdit {
     // The middle button pastes the X11 selection where the press put the
     // cursor.
     if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
-      deselect();
-      const QString selection = QGuiApplication::clipboard()->text(QClipboard::Selection);
-      CallGuarded([&] { control_.InsertEnteringText(FromQString(selection)); });
+      if (!isReadOnly()) {
+        deselect();
+        const QString selection = QGuiApplication::clipboard()->text(QClipboard::Selection);
+        CallGuarded([&] { control_.InsertEnteringText(FromQString(selection)); });
+      }
       event->accept();
       return;
     }
