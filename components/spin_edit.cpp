@@ -98,11 +98,14 @@ void TKitSpinButton::MouseDown(TMouseButton button, TShiftState shift, int x, in
   if (button == TMouseButton::mbLeft && Enabled() && state_ == 0) {
     pressed_half_ = 0;
     state_ = HitTest(x, y);
+    // The click's handler may free the button with its dialog.
+    const std::weak_ptr<int> life = life_;
     if (state_ == 2) {
       if (OnBottomClick) OnBottomClick(this);
     } else {
       if (OnTopClick) OnTopClick(this);
     }
+    if (life.expired()) return;
     if (state_ != pressed_half_) {
       pressed_half_ = state_;
       Invalidate();

@@ -67,6 +67,8 @@ class TKitSpinButton : public TGraphicControl {
   int pressed_half_ = 0;
   uint16_t interval_ = 100;
   bool tracking_ = false;
+  // Expires with the button.
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };
 
 using TKitMouseWheelEvent =

@@ -248,7 +248,7 @@ TEST_F(SpinEditTest, PressOnTheLowerRightHalfStepsDownAtOnceAndRepeatsOnThePool)
   EXPECT_EQ(button.State(), 0);
 }
 
-// A change handler may free the dialog while the button repeats: the
+// A change handler may free the dialog while the button is held: the
 // repeat ends with it and nothing of the dialog is used afterwards.
 TEST_F(SpinEditTest, ChangeHandlerMayFreeTheDialogDuringTheRepeat) {
   Spin().SetValue(50);
@@ -263,6 +263,12 @@ TEST_F(SpinEditTest, ChangeHandlerMayFreeTheDialogDuringTheRepeat) {
   EXPECT_EQ(form_, nullptr);
   EXPECT_EQ(KitApplication().GetTimerItem(ident), nullptr);
   pool.TimerTick();
+
+  // The same on the press that starts the repeat.
+  form_.reset(MakeForm<SpinForm>(nullptr));
+  Spin().OnChange = [this](TPersistent*) { form_.reset(); };
+  Spin().Button().MouseDown(TMouseButton::mbLeft, 0, 1, 1);
+  EXPECT_EQ(form_, nullptr);
 }
 
 TEST_F(SpinEditTest, RepeatWithInterval10KeepsThe300MsPeriod) {
