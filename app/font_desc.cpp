@@ -1,8 +1,11 @@
 #include "app/font_desc.h"
 
+#include <QApplication>
+#include <QFontInfo>
 #include <algorithm>
 
 #include "app/str_lib.h"
+#include "platform/gui/qt_convert.h"
 #include "platform/rtl/numbers.h"
 #include "platform/rtl/strings.h"
 
@@ -35,6 +38,16 @@ std::string FontToDesc(const TFont& font) {
 
 void DescToFont(TFont& font, const std::string& desc) {
   SetTokenDelimiters(",");
+  if (desc.empty()) {
+    // A first run has no stored description: its notes use the desktop's
+    // own text font rather than the 6-point floor.
+    const QFontInfo standard(QApplication::font());
+    font.SetName(FromQString(standard.family()));
+    font.SetSize(std::clamp(standard.pointSize(), kMinFontDescSize, kMaxFontDescSize));
+    font.SetColor(clBlack);
+    font.SetStyle(0);
+    return;
+  }
   font.SetName(NthToken(desc, 1));
   font.SetSize(std::clamp(StrToIntOrZero(NthToken(desc, 2)), kMinFontDescSize, kMaxFontDescSize));
   font.SetColor(StrToIntOrZero(NthToken(desc, 3)));

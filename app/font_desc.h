@@ -17,8 +17,9 @@ inline constexpr int kMaxFontDescSize = 1000;
 std::string FontToDesc(const TFont& font);
 
 // Sets name, size (bounded to 6..1000 points), colour and styles from desc;
-// missing fields give an empty name, size 6 and colour 0. Makes the comma
-// the token delimiter for the rest of the run.
+// missing fields give an empty name, size 6 and colour 0. The empty text
+// gives the application's default font at its size, black, plain. Makes the
+// comma the token delimiter for the rest of the run.
 void DescToFont(TFont& font, const std::string& desc);
 
 // Gives the canvas's font the angle (degrees, counter-clockwise, truncated to

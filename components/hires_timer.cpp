@@ -12,17 +12,35 @@ namespace jw {
 
 // -------------------------------------------------------- TKitThreadedTimer
 
+namespace {
+
+thread_local TKitThreadedTimer* current_worker = nullptr;
+
+// A tick handed to the GUI thread; the worker waits until it is done.
+struct TickHandoff {
+  std::mutex mutex;
+  std::condition_variable_any ran;
+  bool done = false;
+};
+
+}  // namespace
+
 TKitThreadedTimer::TKitThreadedTimer(TKitHiTimer& timer, uint16_t interval_ms)
-    : timer_(timer), interval_ms_(interval_ms) {
-  thread_ = std::jthread([this](std::stop_token stop) { Execute(stop); });
-}
+    : timer_(timer),
+      interval_ms_(interval_ms),
+      thread_([this](std::stop_token stop) { Execute(stop); }) {}
 
 TKitThreadedTimer::~TKitThreadedTimer() {
   thread_.request_stop();
   if (thread_.joinable()) thread_.join();
 }
 
+TKitThreadedTimer* TKitThreadedTimer::Current() {
+  return current_worker;
+}
+
 void TKitThreadedTimer::Execute(std::stop_token stop) {
+  current_worker = this;
   std::mutex mutex;
   std::condition_variable_any wake;
   auto stopping = [&] {
@@ -35,20 +53,50 @@ void TKitThreadedTimer::Execute(std::stop_token stop) {
       wake.wait_for(lock, stop, std::chrono::milliseconds(interval_ms_), [] { return false; });
     }
     if (stopping()) break;
+    if (!timer_.enabled_) continue;
     if (timer_.synchronize_) {
-      // The GUI thread runs the tick; a tick that arrives after the timer
-      // was rebuilt or destroyed is dropped.
-      std::shared_ptr<std::atomic<bool>> alive = timer_.alive_;
-      TKitHiTimer* timer = &timer_;
-      QMetaObject::invokeMethod(
-          QCoreApplication::instance(),
-          [alive, timer] {
-            if (*alive) timer->GuiTick();
-          },
-          Qt::QueuedConnection);
-    } else if (timer_.enabled_ && timer_.on_timer_) {
-      timer_.on_timer_(&timer_);
+      SynchronizedTick(stop);
+    } else {
+      ThreadTick();
     }
+  }
+  current_worker = nullptr;
+}
+
+void TKitThreadedTimer::SynchronizedTick(const std::stop_token& stop) {
+  // A tick that arrives after the timer was rebuilt or destroyed is
+  // dropped; the handoff outlives a worker that stopped waiting.
+  auto handoff = std::make_shared<TickHandoff>();
+  std::shared_ptr<std::atomic<bool>> alive = timer_.alive_;
+  TKitHiTimer* timer = &timer_;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [handoff, alive, timer] {
+        if (*alive) timer->GuiTick();
+        {
+          const std::lock_guard lock(handoff->mutex);
+          handoff->done = true;
+        }
+        handoff->ran.notify_all();
+      },
+      Qt::QueuedConnection);
+  // Waiting keeps ticks from piling up behind a slow handler.
+  std::unique_lock lock(handoff->mutex);
+  handoff->ran.wait(lock, stop, [&] { return handoff->done; });
+}
+
+void TKitThreadedTimer::ThreadTick() {
+  // A copy: the handler may replace or clear itself.
+  const TNotifyEvent handler = timer_.on_timer_;
+  if (!handler) return;
+  try {
+    handler(&timer_);
+  } catch (...) {
+    // The error is shown from the GUI thread, where the guard runs.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [error = std::current_exception()] { CallGuarded([&] { std::rethrow_exception(error); }); },
+        Qt::QueuedConnection);
   }
 }
 
@@ -57,7 +105,7 @@ void TKitThreadedTimer::Execute(std::stop_token stop) {
 TKitHiTimer::TKitHiTimer(TComponent* owner) : TKitHiTimer(owner, 1000) {}
 
 TKitHiTimer::TKitHiTimer(TComponent* owner, uint16_t interval_ms) : TKitComponent(owner) {
-  interval_ms_ = interval_ms;
+  SetInterval(interval_ms);
 }
 
 TKitHiTimer::~TKitHiTimer() {
@@ -101,13 +149,34 @@ bool TKitHiTimer::Running() const {
   return worker_ != nullptr || (gui_timer_ != nullptr && gui_timer_->Running());
 }
 
+TKitThreadedTimer* TKitHiTimer::WorkerHere() const {
+  TKitThreadedTimer* worker = TKitThreadedTimer::Current();
+  return worker != nullptr && &worker->timer_ == this ? worker : nullptr;
+}
+
 void TKitHiTimer::StopWorker() {
+  if (TKitThreadedTimer* worker = WorkerHere()) {
+    worker->thread_.request_stop();
+    return;
+  }
   if (alive_) *alive_ = false;
   worker_.reset();
 }
 
 void TKitHiTimer::Rebuild() {
   if (ComponentState().Contains(csDesigning)) return;
+  if (TKitThreadedTimer* worker = WorkerHere()) {
+    // A thread cannot join itself: this worker ends, and the GUI thread
+    // joins it and starts what the new values ask for.
+    worker->thread_.request_stop();
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, alive = alive_] {
+          if (*alive) Rebuild();
+        },
+        Qt::QueuedConnection);
+    return;
+  }
   StopWorker();
   if (gui_timer_) gui_timer_->SetEnabled(false);
   if (ComponentState().Contains(csDestroying)) return;
@@ -133,17 +202,11 @@ void TKitHiTimer::Rebuild() {
 void TKitHiTimer::GuiTick() {
   if (in_tick_ || !enabled_ || !on_timer_) return;
   in_tick_ = true;
-  try {
-    on_timer_(this);
-  } catch (...) {
-    in_tick_ = false;
-    if (Application != nullptr) {
-      Application->HandleException();
-      return;
-    }
-    throw;
-  }
-  in_tick_ = false;
+  const std::weak_ptr<int> life = life_;
+  // A copy: the handler may replace or clear itself.
+  const TNotifyEvent handler = on_timer_;
+  CallGuarded([&] { handler(this); });
+  if (!life.expired()) in_tick_ = false;
 }
 
 }  // namespace jw

@@ -27,7 +27,9 @@ enum class TThreadPriority {
 class TKitHiTimer;
 
 // The worker of a threaded TKitHiTimer: one owner starts it and stops it by
-// signal, wake and join.
+// signal, wake and join. With Synchronize it hands each tick to the GUI
+// thread and waits until the tick has run there; a stop request ends the
+// wait too.
 class TKitThreadedTimer {
  public:
   TKitThreadedTimer(TKitHiTimer& timer, uint16_t interval_ms);
@@ -39,7 +41,15 @@ class TKitThreadedTimer {
   uint16_t Interval() const { return interval_ms_; }
 
  private:
+  friend class TKitHiTimer;
+
   void Execute(std::stop_token stop);
+  // Runs the tick on the GUI thread and waits until it has run there.
+  void SynchronizedTick(const std::stop_token& stop);
+  // Runs the tick here; an exception goes to the GUI thread's guard.
+  void ThreadTick();
+  // The worker that runs on the calling thread, or null.
+  static TKitThreadedTimer* Current();
 
   TKitHiTimer& timer_;
   uint16_t interval_ms_;
@@ -53,16 +63,23 @@ class TKitHiTimer : public TKitComponent {
   static constexpr uint32_t kMaxPeriod = 1000000;
 
   explicit TKitHiTimer(TComponent* owner);
+  // interval_ms goes through SetInterval, so 0 becomes 1000.
   TKitHiTimer(TComponent* owner, uint16_t interval_ms);
-  // Always stops the timer, whichever kind runs.
+  // Always stops the timer, whichever kind runs; a tick handed to the GUI
+  // thread and not yet run is dropped. A handler on the GUI thread may free
+  // its own timer.
   ~TKitHiTimer() override;
 
+  // The writers below may be called from OnTimer on the worker thread too:
+  // the worker cannot join itself, so it only stops there, and the GUI
+  // thread starts the timer again as the new values say.
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
   uint16_t Interval() const { return interval_ms_; }
   // A value outside the period range becomes 1000.
   void SetInterval(uint16_t interval_ms);
-  // Assign through SetOnTimer, which rebuilds the timer.
+  // Assign through SetOnTimer, which rebuilds the timer. A handler may
+  // replace or clear itself while it runs.
   const TNotifyEvent& OnTimer() const { return on_timer_; }
   void SetOnTimer(TNotifyEvent handler);
   bool Synchronize() const { return synchronize_; }
@@ -81,13 +98,16 @@ class TKitHiTimer : public TKitComponent {
  private:
   friend class TKitThreadedTimer;
 
-  // Stops the worker (signal, wake, join) before a field it reads changes.
+  // Stops the worker (signal, wake, join) before a field it reads changes;
+  // on the worker thread only signals it.
   void StopWorker();
   void Rebuild();
   // The tick on the GUI thread.
   void GuiTick();
+  // The worker this timer runs on the calling thread, or null.
+  TKitThreadedTimer* WorkerHere() const;
 
-  bool enabled_ = false;
+  std::atomic<bool> enabled_ = false;
   uint16_t interval_ms_ = 1000;
   TNotifyEvent on_timer_;
   std::atomic<bool> synchronize_ = true;
@@ -96,8 +116,11 @@ class TKitHiTimer : public TKitComponent {
   std::unique_ptr<TTimer> gui_timer_;
   std::unique_ptr<TKitThreadedTimer> worker_;
   bool in_tick_ = false;
-  // Ticks posted by a worker check it, so none runs after a rebuild.
+  // Ticks and rebuilds posted by a worker check it, so none runs after a
+  // rebuild or the destruction.
   std::shared_ptr<std::atomic<bool>> alive_;
+  // Expires with the timer: a handler that frees it ends the tick.
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };
 
 }  // namespace jw

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "components/kit_application.h"
 #include "platform/gui/beep.h"
@@ -97,11 +98,14 @@ void TKitSpinButton::MouseDown(TMouseButton button, TShiftState shift, int x, in
   if (button == TMouseButton::mbLeft && Enabled() && state_ == 0) {
     pressed_half_ = 0;
     state_ = HitTest(x, y);
+    // The click's handler may free the button with its dialog.
+    const std::weak_ptr<int> life = life_;
     if (state_ == 2) {
       if (OnBottomClick) OnBottomClick(this);
     } else {
       if (OnTopClick) OnTopClick(this);
     }
+    if (life.expired()) return;
     if (state_ != pressed_half_) {
       pressed_half_ = state_;
       Invalidate();
@@ -255,8 +259,11 @@ int TKitCustomSpinEdit::CheckValue(int value) const {
 int TKitCustomSpinEdit::Value() {
   int32_t result = 0;
   if (!suffix_.empty()) {
+    // The suffix may hold digits or signs of its own.
+    std::string text = Text();
+    if (text.ends_with(suffix_)) text.resize(text.size() - suffix_.size());
     std::string number;
-    for (char c : Text()) {
+    for (char c : text) {
       if (c == '+' || c == '-' || (c >= '0' && c <= '9')) number += c;
     }
     if (number.empty()) number = IntToStr(static_cast<int32_t>(min_value_));
@@ -298,11 +305,17 @@ void TKitCustomSpinEdit::SetSuffix(const std::string& suffix) {
   SetValue(value);
 }
 
+void TKitCustomSpinEdit::StepBy(int64_t delta) {
+  const int64_t sum = static_cast<int64_t>(Value()) + delta;
+  SetValue(static_cast<int>(
+      std::clamp<int64_t>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
+}
+
 void TKitCustomSpinEdit::StepUp() {
   if (ReadOnly()) {
     MessageBeep(0);
   } else {
-    SetValue(Value() + line_size_);
+    StepBy(line_size_);
   }
 }
 
@@ -310,7 +323,7 @@ void TKitCustomSpinEdit::StepDown() {
   if (ReadOnly()) {
     MessageBeep(0);
   } else {
-    SetValue(Value() - line_size_);
+    StepBy(-static_cast<int64_t>(line_size_));
   }
 }
 
@@ -369,8 +382,8 @@ void TKitCustomSpinEdit::Layout() {
 }
 
 void TKitCustomSpinEdit::KeyDown(uint16_t& key, TShiftState shift) {
-  if (key == VK_PRIOR && !ReadOnly()) SetValue(Value() + page_size_);
-  if (key == VK_NEXT && !ReadOnly()) SetValue(Value() - page_size_);
+  if (key == VK_PRIOR && !ReadOnly()) StepBy(page_size_);
+  if (key == VK_NEXT && !ReadOnly()) StepBy(-static_cast<int64_t>(page_size_));
   if (key == VK_UP) StepUp();
   if (key == VK_DOWN) StepDown();
   TCustomEdit::KeyDown(key, shift);
@@ -391,6 +404,17 @@ void TKitCustomSpinEdit::KeyPress(char32_t& key) {
     }
     if (key == 13) key = 0;
   }
+}
+
+std::string TKitCustomSpinEdit::FilterEnteringText(const std::string& text) {
+  std::string kept;
+  for (char c : text) {
+    const auto key = static_cast<char32_t>(static_cast<unsigned char>(c));
+    // Control characters pass as editing keys when typed, never as text.
+    if (key >= 32 && IsValidChar(key)) kept += c;
+  }
+  if (kept.size() != text.size()) MessageBeep(0);
+  return kept;
 }
 
 void TKitCustomSpinEdit::DoExit() {

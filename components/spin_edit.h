@@ -67,6 +67,8 @@ class TKitSpinButton : public TGraphicControl {
   int pressed_half_ = 0;
   uint16_t interval_ = 100;
   bool tracking_ = false;
+  // Expires with the button.
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };
 
 using TKitMouseWheelEvent =
@@ -77,8 +79,10 @@ class TKitCustomSpinEdit : public TCustomEdit {
   explicit TKitCustomSpinEdit(TComponent* owner);
   ~TKitCustomSpinEdit() override;
 
-  // Reads the number in the text (see the file comment); an unconvertible
-  // text reads as MinValue and is replaced by it. Reading does not clamp.
+  // Reads the number in the text (see the file comment); with a suffix, the
+  // text's trailing suffix is set aside and the digits and signs of the rest
+  // are read. An unconvertible text reads as MinValue and is replaced by it.
+  // Reading does not clamp.
   int Value();
   // Writes the clamped value followed by Suffix.
   void SetValue(int value);
@@ -120,12 +124,18 @@ class TKitCustomSpinEdit : public TCustomEdit {
   void BoundsChanged() override;
   void KeyDown(uint16_t& key, TShiftState shift) override;
   void KeyPress(char32_t& key) override;
+  // Keeps the characters that typing would let in, beeping when any is
+  // refused.
+  std::string FilterEnteringText(const std::string& text) override;
   void DoExit() override;
   bool DoMouseWheelDown(TShiftState shift, TPoint mouse) override;
   bool DoMouseWheelUp(TShiftState shift, TPoint mouse) override;
 
  private:
   void Layout();
+  // Writes Value moved by delta; the sum is taken in 64 bits and clamped, so
+  // a step beyond the integer range stops at its end.
+  void StepBy(int64_t delta);
 
   bool editor_enabled_ = true;
   int line_size_ = 1;

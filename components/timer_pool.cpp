@@ -96,6 +96,11 @@ void TKitTimerPool::RemoveItem(uint16_t ident) {
   if (index < 0) return;
   TKitTimerItem* item = items_[static_cast<size_t>(index)];
   item->SetEnabled(false);
+  if (in_tick_) {
+    // Its callback may be the one running now.
+    item->removed_ = true;
+    return;
+  }
   item->Callback = nullptr;
   delete item;
   if (items_.empty()) Restart(false);
@@ -103,9 +108,14 @@ void TKitTimerPool::RemoveItem(uint16_t ident) {
 
 int TKitTimerPool::FindItem(uint16_t ident) const {
   for (size_t i = 0; i < items_.size(); ++i) {
-    if (items_[i]->Ident() == ident) return static_cast<int>(i);
+    if (items_[i]->Ident() == ident && !items_[i]->removed_) return static_cast<int>(i);
   }
   return -1;
+}
+
+int TKitTimerPool::Count() const {
+  return static_cast<int>(std::count_if(items_.begin(), items_.end(),
+                                        [](const TKitTimerItem* i) { return !i->removed_; }));
 }
 
 TKitTimerItem* TKitTimerPool::GetItem(uint16_t ident) const {
@@ -120,7 +130,22 @@ int TKitTimerPool::EnabledCount() const {
 
 void TKitTimerPool::Clear() {
   Restart(false);
+  if (in_tick_) {
+    for (TKitTimerItem* item : items_) {
+      item->SetEnabled(false);
+      item->removed_ = true;
+    }
+    return;
+  }
   while (!items_.empty()) delete items_.back();
+}
+
+void TKitTimerPool::FreeRemoved() {
+  const size_t before = items_.size();
+  for (size_t i = items_.size(); i-- > 0;) {
+    if (items_[i]->removed_) delete items_[i];
+  }
+  if (items_.size() != before && items_.empty()) Restart(false);
 }
 
 void TKitTimerPool::SetManualTicks(bool on) {
@@ -156,6 +181,7 @@ void TKitTimerPool::TimerTick() {
     PoolTick();
   } catch (...) {
     in_tick_ = false;
+    FreeRemoved();
     if (Application != nullptr) {
       Application->HandleException();
     } else {
@@ -164,6 +190,7 @@ void TKitTimerPool::TimerTick() {
     return;
   }
   in_tick_ = false;
+  FreeRemoved();
 }
 
 void TKitTimerPool::PoolTick() {

@@ -57,6 +57,8 @@ class TKitTimerItem {
   int call_limit_ = -1;
   int counter_ = 0;
   bool enabled_ = true;
+  // Removed during a tick; freed when the tick ends.
+  bool removed_ = false;
   uint16_t ident_ = 0;
   TKitTimerInterval interval_ = 1000;
   int ticks_;
@@ -80,15 +82,18 @@ class TKitTimerPool : public TKitComponent {
   // positive multiple of MinInterval.
   int AddItem(uint16_t ident, TKitTimerInterval interval, TNotifyEvent callback);
   // Removes the client; an unknown identifier does nothing. The timer stops
-  // with the last client.
+  // with the last client. During a tick the client is disabled and out of
+  // reach at once but freed when the tick ends, so a callback may remove
+  // its own client.
   void RemoveItem(uint16_t ident);
   // The client's index, or -1.
   int FindItem(uint16_t ident) const;
   // The client, or null.
   TKitTimerItem* GetItem(uint16_t ident) const;
-  int Count() const { return static_cast<int>(items_.size()); }
+  int Count() const;
   int EnabledCount() const;
-  // Stops the timer and frees every client, the last first.
+  // Stops the timer and frees every client, the last first (during a tick,
+  // as RemoveItem does).
   void Clear();
 
   // Whether the pool's timer runs.
@@ -109,6 +114,8 @@ class TKitTimerPool : public TKitComponent {
  private:
   void Restart(bool enable);
   void PoolTick();
+  // Frees the clients removed during the tick that ends.
+  void FreeRemoved();
 
   TKitTimerInterval min_interval_ = 1000;
   bool running_ = false;

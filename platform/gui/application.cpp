@@ -52,7 +52,10 @@ void TApplication::Run() {
 
 void TApplication::Terminate() {
   terminated_ = true;
-  QCoreApplication::quit();
+  // quit() would first ask every window to close, and a form answers that
+  // with its own close command, which cancels the quit; exit() leaves every
+  // running loop whatever windows are open.
+  QCoreApplication::exit(0);
 }
 
 void TApplication::ProcessMessages() {

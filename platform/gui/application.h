@@ -44,6 +44,8 @@ class TApplication : public TComponent {
   // Shows the main form (unless ShowMainForm is off) and runs the event loop
   // until Terminate.
   void Run();
+  // Ends every running event loop, whatever windows are open; no form is
+  // asked to close.
   void Terminate();
   bool Terminated() const { return terminated_; }
   // Handles the events that are waiting, then returns.

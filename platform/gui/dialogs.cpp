@@ -114,11 +114,17 @@ bool QtDialogService::ChooseFont(TFont& font) {
   box.setWindowTitle("Font");
   auto* layout = new QVBoxLayout(&box);
   auto* chooser = new QFontDialog(&box);
+  // A dialog is a window of its own even with a parent; as a plain widget
+  // it sits inside the box and shows with it.
+  chooser->setWindowFlags(Qt::Widget);
   chooser->setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::NoButtons);
   QFont start = font.ToQFont();
   start.setPointSize(std::max(1, font.Size()));
   chooser->setCurrentFont(start);
   layout->addWidget(chooser);
+  // Escape (or Return) in the chooser ends the chooser's own dialog; it
+  // ends the box instead of leaving it empty.
+  QObject::connect(chooser, &QDialog::finished, &box, &QDialog::done);
   QColor colour = ToQColor(font.Color());
   auto* colour_button = new QPushButton(&box);
   SetButton(colour_button, colour.name());

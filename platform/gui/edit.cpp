@@ -1,9 +1,16 @@
 #include "platform/gui/edit.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -77,6 +84,62 @@ class EditWidget : public QLineEdit {
     }
   }
 
+  void contextMenuEvent(QContextMenuEvent* event) override {
+    QMenu* menu = createStandardContextMenu();
+    // Cut and paste from the menu take the road of their keys.
+    RouteToMessage(*menu, QLineEdit::tr("Cu&t"), WM_CUT);
+    RouteToMessage(*menu, QLineEdit::tr("&Paste"), WM_PASTE);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+  }
+
+  void dropEvent(QDropEvent* event) override {
+    if (!event->mimeData()->hasText()) {
+      QLineEdit::dropEvent(event);
+      return;
+    }
+    const QString text = Filtered(event->mimeData()->text());
+    if (text.isEmpty()) {
+      event->ignore();
+      return;
+    }
+    QMimeData filtered;
+    filtered.setText(text);
+    QDropEvent drop(event->position(), event->possibleActions(), &filtered, event->buttons(),
+                    event->modifiers());
+    drop.setDropAction(event->dropAction());
+    QLineEdit::dropEvent(&drop);
+    event->setDropAction(drop.dropAction());
+    event->setAccepted(drop.isAccepted());
+  }
+
+  void inputMethodEvent(QInputMethodEvent* event) override {
+    if (event->commitString().isEmpty()) {
+      QLineEdit::inputMethodEvent(event);
+      return;
+    }
+    QInputMethodEvent commit(event->preeditString(), event->attributes());
+    commit.setCommitString(Filtered(event->commitString()), event->replacementStart(),
+                           event->replacementLength());
+    QLineEdit::inputMethodEvent(&commit);
+    event->setAccepted(commit.isAccepted());
+  }
+
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    // The middle button pastes the X11 selection where the press put the
+    // cursor.
+    if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
+      if (!isReadOnly()) {
+        deselect();
+        const QString selection = QGuiApplication::clipboard()->text(QClipboard::Selection);
+        CallGuarded([&] { control_.InsertEnteringText(FromQString(selection)); });
+      }
+      event->accept();
+      return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+  }
+
   void focusInEvent(QFocusEvent* event) override {
     QLineEdit::focusInEvent(event);
     CallGuarded([this] { control_.DoEnter(); });
@@ -107,6 +170,25 @@ class EditWidget : public QLineEdit {
   }
 
  private:
+  QString Filtered(const QString& text) {
+    std::string kept;
+    CallGuarded([&] { kept = control_.FilterEnteringText(FromQString(text)); });
+    return ToQString(kept);
+  }
+
+  // The standard menu's actions are known by their (translated) texts,
+  // which end in a tab and the shortcut.
+  void RouteToMessage(QMenu& menu, const QString& text, uint32_t msg) {
+    for (QAction* action : menu.actions()) {
+      if (action->text().section('\t', 0, 0) != text) continue;
+      QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
+      QObject::connect(action, &QAction::triggered, this, [this, msg] {
+        TMessage message{msg, 0, 0, 0};
+        CallGuarded([&] { control_.Perform(message); });
+      });
+    }
+  }
+
   TCustomEdit& control_;
   bool wants_all_keys_;
 };
@@ -200,7 +282,7 @@ void TCustomEdit::WndProc(TMessage& message) {
     if (message.Msg == WM_CUT) {
       edit->cut();
     } else {
-      edit->paste();
+      InsertEnteringText(FromQString(QGuiApplication::clipboard()->text()));
     }
     return;
   }
@@ -240,6 +322,17 @@ void TCustomEdit::KeyDown(uint16_t& key, TShiftState shift) {
 
 void TCustomEdit::KeyPress(char32_t& key) {
   if (OnKeyPress) OnKeyPress(this, key);
+}
+
+std::string TCustomEdit::FilterEnteringText(const std::string& text) {
+  return text;
+}
+
+void TCustomEdit::InsertEnteringText(const std::string& text) {
+  auto* edit = static_cast<QLineEdit*>(Handle());
+  if (edit->isReadOnly()) return;
+  const std::string kept = FilterEnteringText(text);
+  if (!kept.empty()) edit->insert(ToQString(kept));
 }
 
 void TCustomEdit::Change() {

@@ -1,7 +1,9 @@
 // TCustomEdit and TEdit: the single-line edit over a Qt line edit. Key downs
 // and typed characters pass through the control's KeyDown and KeyPress before
-// the line edit acts on them, cut and paste arrive as WM_CUT and WM_PASTE,
-// and the mouse wheel is reported one notch (120 units) at a time.
+// the line edit acts on them, cut and paste (by key or context menu) arrive
+// as WM_CUT and WM_PASTE, text that enters otherwise (paste, drop, an input
+// method) passes FilterEnteringText, and the mouse wheel is reported one
+// notch (120 units) at a time.
 #pragma once
 
 #include <cstdint>
@@ -71,6 +73,10 @@ class TCustomEdit : public TWinControl {
   // A character was typed; the base calls OnKeyPress. Setting key to 0
   // swallows it.
   virtual void KeyPress(char32_t& key);
+  // Text about to enter other than by a typed key: pasted, dropped or
+  // committed by an input method. Returns the part that may enter; the base
+  // lets all of it in.
+  virtual std::string FilterEnteringText(const std::string& text);
   // The text changed; the base calls OnChange unless the control is loading.
   virtual void Change();
   virtual void DoEnter();
@@ -83,6 +89,9 @@ class TCustomEdit : public TWinControl {
   friend class EditWidget;
 
   void ApplyFormattingRect();
+  // Inserts what FilterEnteringText keeps of text at the cursor, unless the
+  // edit is read-only.
+  void InsertEnteringText(const std::string& text);
 
   bool read_only_ = false;
   int max_length_ = 0;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFont>
+
 #include "app/str_lib.h"
 #include "platform/gui/bitmap.h"
 
@@ -30,7 +33,7 @@ TEST(DescToFontTest, ReadsTheDescriptionTable) {
   } cases[] = {
       {"Arial,12,0,fsBold", "Arial", 12, 0, fsBold},
       {"Arial,4,255", "Arial", 6, 255, 0},
-      {"", "", 6, 0, 0},
+      {",", "", 6, 0, 0},
       {"DejaVu Sans", "DejaVu Sans", 6, 0, 0},
       {",,Courier,,10,,16711680,fsItalic,fsStrikeout", "Courier", 10, 0xFF0000,
        fsItalic | fsStrikeOut},
@@ -48,6 +51,22 @@ TEST(DescToFontTest, ReadsTheDescriptionTable) {
     EXPECT_EQ(font.Color(), c.color) << c.desc;
     EXPECT_EQ(font.Style(), c.style) << c.desc;
   }
+}
+
+// A first run stores no description; its notes get the desktop's text font
+// (the test environment pins DejaVu Sans) at its own size.
+TEST(DescToFontTest, EmptyDescriptionGivesTheApplicationFontAtItsSize) {
+  TFont font;
+  font.SetName("DejaVu Serif");
+  font.SetSize(30);
+  font.SetColor(255);
+  font.SetStyle(fsBold);
+  DescToFont(font, "");
+  EXPECT_EQ(font.Name(), "DejaVu Sans");
+  EXPECT_EQ(font.Size(), QApplication::font().pointSize());
+  EXPECT_GT(font.Size(), kMinFontDescSize);
+  EXPECT_EQ(font.Color(), clBlack);
+  EXPECT_EQ(font.Style(), 0);
 }
 
 TEST(DescToFontTest, RoundTripsThroughFontToDesc) {

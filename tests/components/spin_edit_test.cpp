@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QWidget>
+#include <limits>
 #include <memory>
 
 #include "components/kit_application.h"
@@ -83,9 +89,18 @@ TEST_F(SpinEditTest, TextReadsWithSuffixAndFallsBackToMinValue) {
     std::string text_after;
   };
   const Row rows[] = {
-      {" s", "12 s", 12, "12 s"}, {" s", "abc", 3, "3 s"},   {" s", "1-2", 3, "3 s"},
-      {"", "-", 3, "3"},          {"", "", 3, ""},           {"", "x7", 3, "3"},
-      {"", "250", 250, "250"},    {" s", "+8 s", 8, "+8 s"},
+      {" s", "12 s", 12, "12 s"},
+      {" s", "abc", 3, "3 s"},
+      {" s", "1-2", 3, "3 s"},
+      {"", "-", 3, "3"},
+      {"", "", 3, ""},
+      {"", "x7", 3, "3"},
+      {"", "250", 250, "250"},
+      {" s", "+8 s", 8, "+8 s"},
+      // A suffix with digits or signs of its own is not read as the number.
+      {" x2", "12 x2", 12, "12 x2"},
+      {"+1", "-5+1", -5, "-5+1"},
+      {" x2", "7", 7, "7 x2"},
   };
   for (const Row& row : rows) {
     TKitSpinEdit spin(nullptr);
@@ -110,6 +125,82 @@ TEST_F(SpinEditTest, KeysStepAndReadOnlyRefuses) {
   Key(Qt::Key_Up);
   EXPECT_EQ(Spin().Value(), 11);
   EXPECT_EQ(beeps_, 1);
+}
+
+TEST_F(SpinEditTest, StepsStopAtTheEndsOfTheIntegerRange) {
+  constexpr int kMax = std::numeric_limits<int>::max();
+  constexpr int kMin = std::numeric_limits<int>::min();
+  Spin().SetMaxValue(kMax);
+  Spin().SetMinValue(kMin);
+  Spin().SetValue(kMax);
+  Key(Qt::Key_Up);
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(Spin().Value(), kMax);
+  Spin().SetValue(kMin);
+  Key(Qt::Key_Down);
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(Spin().Value(), kMin);
+  Spin().SetLineSize(kMin);
+  Key(Qt::Key_Down);
+  EXPECT_EQ(Spin().Value(), 0);
+  Key(Qt::Key_Down);
+  EXPECT_EQ(Spin().Value(), kMax);
+}
+
+// Text that is pasted (by key or from the context menu), dropped or
+// committed by an input method keeps to the typing rules.
+TEST_F(SpinEditTest, EveryWayTextEntersKeepsToTheTypingRules) {
+  QWidget* edit = Spin().Handle();
+  auto paste_from_menu = [&] {
+    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(3, 3),
+                              edit->mapToGlobal(QPoint(3, 3)));
+    QApplication::sendEvent(edit, &request);
+    QWidget* menu = QApplication::activePopupWidget();
+    ASSERT_NE(menu, nullptr);
+    QAction* paste = nullptr;
+    for (QAction* action : menu->actions()) {
+      if (action->text().startsWith("&Paste")) paste = action;
+    }
+    ASSERT_NE(paste, nullptr);
+    paste->trigger();
+    menu->close();
+  };
+  auto drop = [&](const QString& text) {
+    QMimeData data;
+    data.setText(text);
+    const QPointF middle(edit->width() / 2.0, edit->height() / 2.0);
+    QDragEnterEvent enter(middle.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(edit, &enter);
+    QDropEvent event(middle, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(edit, &event);
+  };
+  auto commit = [&](const QString& text) {
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(edit, &event);
+  };
+
+  Spin().SetText("12");
+  QGuiApplication::clipboard()->setText("3a");
+  paste_from_menu();
+  EXPECT_EQ(Spin().Text(), "123");
+  QGuiApplication::clipboard()->setText("4");
+  QKeyEvent ctrl_v(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, "\x16");
+  QApplication::sendEvent(edit, &ctrl_v);
+  EXPECT_EQ(Spin().Text(), "1234");
+  drop("5.x6");
+  EXPECT_EQ(Spin().Text(), "123456");
+  commit(QString::fromUtf8("7\u00e98"));
+  EXPECT_EQ(Spin().Text(), "12345678");
+  EXPECT_EQ(beeps_, 3);
+
+  Spin().SetEditorEnabled(false);
+  Spin().SetText("12");
+  QGuiApplication::clipboard()->setText("abc");
+  paste_from_menu();
+  drop("9");
+  commit("9");
+  EXPECT_EQ(Spin().Text(), "12");
 }
 
 TEST_F(SpinEditTest, ReturnPressesTheDefaultButtonAndIsSwallowed) {
@@ -155,6 +246,29 @@ TEST_F(SpinEditTest, PressOnTheLowerRightHalfStepsDownAtOnceAndRepeatsOnThePool)
   button.MouseUp(TMouseButton::mbLeft, 0, side - 2, side - 2);
   EXPECT_FALSE(item->Enabled());
   EXPECT_EQ(button.State(), 0);
+}
+
+// A change handler may free the dialog while the button is held: the
+// repeat ends with it and nothing of the dialog is used afterwards.
+TEST_F(SpinEditTest, ChangeHandlerMayFreeTheDialogDuringTheRepeat) {
+  Spin().SetValue(50);
+  Spin().OnChange = [this](TPersistent*) {
+    if (Spin().Value() >= 53) form_.reset();
+  };
+  TKitSpinButton& button = Spin().Button();
+  const uint16_t ident = button.TimerIdent();
+  button.MouseDown(TMouseButton::mbLeft, 0, 1, 1);
+  TKitTimerPool& pool = KitApplication().TimerPool();
+  for (int i = 0; i < 40 && form_ != nullptr; ++i) pool.TimerTick();
+  EXPECT_EQ(form_, nullptr);
+  EXPECT_EQ(KitApplication().GetTimerItem(ident), nullptr);
+  pool.TimerTick();
+
+  // The same on the press that starts the repeat.
+  form_.reset(MakeForm<SpinForm>(nullptr));
+  Spin().OnChange = [this](TPersistent*) { form_.reset(); };
+  Spin().Button().MouseDown(TMouseButton::mbLeft, 0, 1, 1);
+  EXPECT_EQ(form_, nullptr);
 }
 
 TEST_F(SpinEditTest, RepeatWithInterval10KeepsThe300MsPeriod) {

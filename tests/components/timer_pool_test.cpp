@@ -105,6 +105,51 @@ TEST(TimerPool, RemovingTheLastClientStopsTheTimer) {
   EXPECT_EQ(p.pool.Count(), 0);
 }
 
+// A client removed during a tick, by itself or by another, is freed only
+// when the tick ends: its running callback stays whole and the clients after
+// it still get their turn.
+TEST(TimerPool, ClientsRemovedDuringATickAreFreedAfterIt) {
+  ManualPool p;
+  auto log = std::make_shared<std::vector<int>>();
+  p.pool.AddItem(1, 50, [&p, log](TPersistent*) {
+    p.pool.RemoveItem(1);
+    p.pool.RemoveItem(2);
+    log->push_back(1);
+  });
+  p.pool.AddItem(2, 50, [log](TPersistent*) { log->push_back(2); });
+  p.pool.AddItem(3, 50, [log](TPersistent*) { log->push_back(3); });
+  p.pool.TimerTick();
+  EXPECT_EQ(*log, (std::vector<int>{1, 3}));
+  EXPECT_EQ(p.pool.GetItem(1), nullptr);
+  EXPECT_EQ(p.pool.FindItem(2), -1);
+  EXPECT_EQ(p.pool.Count(), 1);
+  // The last client removing itself stops the pool's timer.
+  p.pool.GetItem(3)->Callback = [&p, log](TPersistent*) {
+    p.pool.Clear();
+    log->push_back(4);
+  };
+  p.pool.TimerTick();
+  EXPECT_EQ(log->back(), 4);
+  EXPECT_EQ(p.pool.Count(), 0);
+  EXPECT_FALSE(p.pool.Running());
+
+  // The same through the application's slots: the slot is free at once.
+  TKitApplication& app = KitApplication();
+  app.TimerPool().SetManualTicks(true);
+  uint16_t ident = 0;
+  ident = app.AddTimer(50, [&ident, log](TPersistent*) {
+    KitApplication().RemoveTimer(ident);
+    log->push_back(5);
+  });
+  app.TimerPool().TimerTick();
+  EXPECT_EQ(log->back(), 5);
+  EXPECT_EQ(app.GetTimerItem(ident), nullptr);
+  const uint16_t again = app.AddTimer(50, nullptr);
+  EXPECT_EQ(again, ident);
+  app.RemoveTimer(again);
+  app.TimerPool().SetManualTicks(false);
+}
+
 TEST(TimerPool, ThrowingClientIsReportedAndDoesNotStopThePool) {
   ScriptedDialogs* dialogs = new ScriptedDialogs;
   auto previous = SetDialogService(std::unique_ptr<DialogService>(dialogs));

@@ -258,6 +258,33 @@ TEST_F(Forms, ClosingTheMainFormEndsTheRunAndLastWindowDoesNot) {
       ::testing::ExitedWithCode(0), "");
 }
 
+// Ending the application ends its loop at once, however many windows are
+// open, and no window hears of it as a user's close. Runs in a child
+// process because terminating cannot be undone.
+TEST_F(Forms, TerminateEndsRunWithSeveralFormsVisible) {
+  EXPECT_EXIT(
+      {
+        int closes = 0;
+        auto* main_form = Application->CreateForm<TForm>();
+        std::vector<TForm*> others;
+        for (int i = 0; i < 3; ++i) others.push_back(MakeForm<TForm>(Application));
+        for (TForm* form : others) {
+          form->OnClose = [&](TPersistent*, TCloseAction&) { ++closes; };
+          form->OnCloseQuery = [&](TPersistent*, bool&) { ++closes; };
+          form->Show();
+        }
+        main_form->OnClose = [&](TPersistent*, TCloseAction&) { ++closes; };
+        QTimer::singleShot(0, [] { Application->Terminate(); });
+        // A loop that goes on would otherwise hang the test.
+        QTimer::singleShot(30000, [] { _exit(2); });
+        Application->Run();
+        bool all_visible = main_form->Visible();
+        for (TForm* form : others) all_visible = all_visible && form->Visible();
+        _exit(closes == 0 && all_visible ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
 }  // namespace jw
 

@@ -1,0 +1,60 @@
+#include "platform/gui/dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QFontDialog>
+#include <QKeyEvent>
+#include <QTimer>
+
+namespace jw {
+namespace {
+
+// The real font box, offscreen: the user sees the chooser at a usable size,
+// and what is chosen in it comes back with the box's colour.
+TEST(QtDialogs, FontBoxShowsItsChooserAndReturnsTheChoice) {
+  TFont font;
+  font.SetName("DejaVu Sans");
+  font.SetSize(12);
+  font.SetColor(255);
+  QTimer::singleShot(0, [] {
+    auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    auto* chooser = box->findChild<QFontDialog*>();
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_TRUE(chooser->isVisible());
+    EXPECT_EQ(chooser->window(), box);
+    EXPECT_GE(chooser->width(), 300);
+    EXPECT_GE(chooser->height(), 200);
+    EXPECT_GE(box->height(), chooser->height());
+    EXPECT_EQ(chooser->currentFont().family(), "DejaVu Sans");
+    EXPECT_EQ(chooser->currentFont().pointSize(), 12);
+    QFont choice("DejaVu Serif");
+    choice.setPointSize(20);
+    choice.setBold(true);
+    chooser->setCurrentFont(choice);
+    box->accept();
+  });
+  QtDialogService service;
+  ASSERT_TRUE(service.ChooseFont(font));
+  EXPECT_EQ(font.Name(), "DejaVu Serif");
+  EXPECT_EQ(font.Size(), 20);
+  EXPECT_EQ(font.Style(), fsBold);
+  EXPECT_EQ(font.Color(), 255);
+
+  // Escape in the chooser cancels the box and leaves the font as it was.
+  QTimer::singleShot(0, [] {
+    auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(box->findChild<QFontDialog*>(), &escape);
+    EXPECT_FALSE(box->isVisible());
+    if (box->isVisible()) box->reject();
+  });
+  EXPECT_FALSE(service.ChooseFont(font));
+  EXPECT_EQ(font.Name(), "DejaVu Serif");
+}
+
+}  // namespace
+}  // namespace jw
