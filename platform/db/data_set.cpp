@@ -17,12 +17,7 @@ TDataSet::TDataSet(TComponent* owner) : TComponent(owner) {}
 
 TDataSet::~TDataSet() {
   Destroying();
-  try {
-    SetActive(false);
-  } catch (...) {
-    InternalHandleException();
-  }
-  // Copies: the lists shrink as fields and sources leave.
+  // Copies: the lists shrink as fields leave.
   for (TField* field : std::vector<TField*>(fields_)) {
     if (field->Owner() == this) {
       delete field;
@@ -31,7 +26,12 @@ TDataSet::~TDataSet() {
     }
   }
   fields_.clear();
-  for (TDataSource* source : std::vector<TDataSource*>(data_sources_)) source->SetDataSet(nullptr);
+  // The sources forget the dataset without asking it for anything more: its
+  // slots are gone with the derived class.
+  for (TDataSource* source : data_sources_) {
+    source->dataset_ = nullptr;
+    source->UpdateState();
+  }
 }
 
 void TDataSet::SetActive(bool active) {

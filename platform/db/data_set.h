@@ -34,7 +34,9 @@ using TFilterRecordEvent = std::function<void(TDataSet* dataset, bool& accept)>;
 class TDataSet : public TComponent {
  public:
   explicit TDataSet(TComponent* owner);
-  // Closes the dataset, frees the fields it owns and detaches the rest.
+  // Frees the fields the dataset owns and detaches the rest and the data
+  // sources. The slots of a derived class are gone by then, so a derived
+  // dataset closes itself (Close()) in its own destructor.
   ~TDataSet() override;
 
   // Opening and closing.

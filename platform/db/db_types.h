@@ -121,6 +121,9 @@ using TIndexOptions = EnumSet<TIndexOption>;
 enum TResyncModeItem : uint8_t { rmExact, rmCenter };
 using TResyncMode = EnumSet<TResyncModeItem>;
 
+// The direction of a query parameter.
+enum TParamType : uint8_t { ptUnknown, ptInput, ptOutput, ptInputOutput, ptResult };
+
 // The answer of an error event: raise, abort silently, or try again.
 enum TDataAction : uint8_t { daFail, daAbort, daRetry };
 
