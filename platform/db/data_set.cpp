@@ -75,6 +75,8 @@ void TDataSet::CloseCursor() {
   ClearBuffers();
   SetBufListSize(0);
   if (IsCursorOpen()) InternalClose();
+  // Fields added while closed are the user's, whatever the last open made.
+  default_fields_ = false;
 }
 
 void TDataSet::CheckActive() const {

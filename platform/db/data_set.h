@@ -305,6 +305,8 @@ class TDataSet : public TComponent {
   void MoveBuffer(int from, int to);
   // One record in the window, active and under the cursor.
   void ActivateBuffers();
+  // First (true) or Last (false).
+  void MoveToEnd(bool first);
   void BeginInsertAppend();
   void EndInsertAppend();
   void Notify(const TDataSetNotifyEvent& event);

@@ -169,37 +169,32 @@ void TDataSet::DoAfterScroll() {
 }
 
 void TDataSet::First() {
-  CheckBrowseMode();
-  DoBeforeScroll();
-  ClearBuffers();
-  try {
-    InternalFirst();
-    GetNextRecords();
-  } catch (...) {
-    bof_ = true;
-    DataEvent(deDataSetChange, 0);
-    throw;
-  }
-  bof_ = true;
-  eof_ = record_count_ == 0;
-  DataEvent(deDataSetChange, 0);
-  DoAfterScroll();
+  MoveToEnd(true);
 }
 
 void TDataSet::Last() {
+  MoveToEnd(false);
+}
+
+void TDataSet::MoveToEnd(bool first) {
   CheckBrowseMode();
   DoBeforeScroll();
   ClearBuffers();
+  // The window fills away from the end the cursor stands at.
   try {
-    InternalLast();
-    GetPriorRecords();
+    if (first) {
+      InternalFirst();
+      GetNextRecords();
+    } else {
+      InternalLast();
+      GetPriorRecords();
+    }
   } catch (...) {
-    eof_ = true;
     DataEvent(deDataSetChange, 0);
     throw;
   }
-  eof_ = true;
-  bof_ = record_count_ == 0;
+  bof_ = first || record_count_ == 0;
+  eof_ = !first || record_count_ == 0;
   DataEvent(deDataSetChange, 0);
   DoAfterScroll();
 }
