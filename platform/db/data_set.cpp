@@ -35,6 +35,10 @@ TDataSet::~TDataSet() {
 }
 
 void TDataSet::SetActive(bool active) {
+  if (ComponentState().Contains(csLoading)) {
+    streamed_active_ = active;
+    return;
+  }
   if (active == Active()) return;
   if (active) {
     Notify(BeforeOpen);
@@ -55,6 +59,17 @@ void TDataSet::SetActive(bool active) {
   SetState(dsInactive);
   CloseCursor();
   if (!ComponentState().Contains(csDestroying)) Notify(AfterClose);
+}
+
+void TDataSet::Loaded() {
+  TComponent::Loaded();
+  if (!streamed_active_) return;
+  try {
+    SetActive(true);
+  } catch (...) {
+    if (!ComponentState().Contains(csDesigning)) throw;
+    InternalHandleException();
+  }
 }
 
 void TDataSet::OpenCursor(bool info_query) {

@@ -41,6 +41,7 @@ class TDataSet : public TComponent {
 
   // Opening and closing.
   bool Active() const { return state_ != dsInactive && state_ != dsOpening; }
+  // While the component is loading, the value waits for Loaded.
   void SetActive(bool active);
   void Open() { SetActive(true); }
   void Close() { SetActive(false); }
@@ -81,6 +82,8 @@ class TDataSet : public TComponent {
   void UpdateRecord();
   bool Modified() const { return modified_; }
   bool CanModify() const { return GetCanModify(); }
+  // The bytes of one record as the dataset stores it.
+  uint16_t RecordSize() { return GetRecordSize(); }
 
   // Bookmarks.
   TBookmark GetBookmark();
@@ -164,6 +167,9 @@ class TDataSet : public TComponent {
   void SetAutoCalcFields(bool value) { auto_calc_fields_ = value; }
   int BufferCount() const { return buffer_count_; }
 
+  // Opens a dataset whose Active was set while it was loading.
+  void Loaded() override;
+
   // Sends a data event to the dataset's own handling and its data sources.
   virtual void DataEvent(TDataEvent event, intptr_t info);
   // A definition list changed by a hand other than the dataset's filling.
@@ -185,7 +191,7 @@ class TDataSet : public TComponent {
   // Record buffers: the dataset decides their size and layout.
   virtual TRecordBuffer AllocRecordBuffer() = 0;
   virtual void FreeRecordBuffer(TRecordBuffer& buffer) = 0;
-  virtual uint16_t GetRecordSize() = 0;
+  virtual uint16_t GetRecordSize() { return 0; }
   // Fetches the current, next or prior record into the buffer and moves the
   // cursor there; check asks for errors to be raised rather than answered.
   virtual TGetResult GetRecord(TRecordBuffer buffer, TGetMode mode, bool check) = 0;
@@ -294,7 +300,6 @@ class TDataSet : public TComponent {
   void RemoveField(TField* field);
   void AddDataSource(TDataSource* source);
   void RemoveDataSource(TDataSource* source);
-  void DoInternalOpen();
   // Points the cursor at the record of buffer index (by its bookmark flag).
   void SetCurrentRecord(int index);
   bool GetNextRecord();
@@ -314,6 +319,7 @@ class TDataSet : public TComponent {
   void FreeFieldBuffers();
 
   TDataSetState state_ = dsInactive;
+  bool streamed_active_ = false;
   bool bof_ = true;
   bool eof_ = true;
   bool modified_ = false;

@@ -88,8 +88,9 @@ enum TFieldType : uint8_t {
   ftVariant,
   ftInterface,
   ftIDispatch,
-  ftGuid = 35,
+  ftGuid,
 };
+static_assert(ftGuid == 35, "the field type ordinals are stored");
 
 enum TFieldKind : uint8_t { fkData, fkCalculated, fkLookup, fkInternalCalc, fkAggregate };
 

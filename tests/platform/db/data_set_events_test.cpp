@@ -121,6 +121,19 @@ TEST(DataSetEventsTest, FailedOpenEndsInactiveWithTheCursorClosed) {
   EXPECT_EQ(dataset->FieldCount(), 1);
 }
 
+TEST(DataSetEventsTest, ActiveSetWhileLoadingOpensInLoaded) {
+  TComponent form(nullptr);
+  TLoadingScope scope(form);
+  auto* dataset = new TArrayDataSet(&form, {{"Value", ftInteger}});
+  dataset->AddRecord();
+  dataset->Open();
+  EXPECT_FALSE(dataset->Active());
+  EXPECT_TRUE(dataset->log.empty());
+  scope.End();
+  EXPECT_TRUE(dataset->Active());
+  EXPECT_EQ(dataset->log, (Log{"InternalOpen"}));
+}
+
 TEST(DataSetEventsTest, PostErrorEventFailsAbortsOrRetries) {
   auto dataset = MakeDataSet(1);
   dataset->Open();

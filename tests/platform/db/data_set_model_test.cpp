@@ -171,7 +171,7 @@ void RunSequence(int buffer_count, uint32_t seed) {
   ASSERT_NO_FATAL_FAILURE(CheckAgainstModel(dataset, model));
 
   for (int step = 0; step < 60; ++step) {
-    const int op = pick(0, 12);
+    const int op = pick(0, 13);
     SCOPED_TRACE("step " + std::to_string(step) + " operation " + std::to_string(op));
     const int32_t number = pick(-1000, 1000);
     switch (op) {
@@ -278,6 +278,10 @@ void RunSequence(int buffer_count, uint32_t seed) {
         dataset.UpdateCursorPos();
         dataset.Resync(pick(0, 1) ? TResyncMode{rmExact, rmCenter} : TResyncMode{});
         model.Settle(model.current);
+        break;
+      case 13:
+        // A new window size keeps the active record and what fits around it.
+        if (model.mode == Model::Mode::kBrowse) link.SetBufferCount(pick(1, 8));
         break;
     }
     ASSERT_NO_FATAL_FAILURE(CheckAgainstModel(dataset, model));
