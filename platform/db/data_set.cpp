@@ -373,12 +373,14 @@ void TDataSet::EnableControls() {
 }
 
 bool TDataSet::IsLinkedTo(TDataSource* source) const {
-  // Each step climbs to a master; a chain longer than the sources that exist
-  // can only be a loop that does not pass through this dataset.
-  for (int steps = 0; source != nullptr && steps <= TDataSource::InstanceCount(); ++steps) {
-    TDataSet* dataset = source->DataSet();
-    if (dataset == nullptr) return false;
+  // Climbs from the source through the masters; a dataset met twice closes a
+  // loop that does not pass through this one.
+  std::vector<const TDataSet*> seen;
+  while (source != nullptr && source->DataSet() != nullptr) {
+    const TDataSet* dataset = source->DataSet();
     if (dataset == this) return true;
+    if (std::find(seen.begin(), seen.end(), dataset) != seen.end()) return false;
+    seen.push_back(dataset);
     source = dataset->GetDataSource();
   }
   return false;

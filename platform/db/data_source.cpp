@@ -7,17 +7,12 @@
 
 namespace jw {
 
-int TDataSource::instance_count_ = 0;
-
-TDataSource::TDataSource(TComponent* owner) : TComponent(owner) {
-  ++instance_count_;
-}
+TDataSource::TDataSource(TComponent* owner) : TComponent(owner) {}
 
 TDataSource::~TDataSource() {
   Destroying();
   SetDataSet(nullptr);
   for (TDataLink* link : std::vector<TDataLink*>(links_)) link->SetDataSource(nullptr);
-  --instance_count_;
 }
 
 void TDataSource::SetDataSet(TDataSet* dataset) {

@@ -37,9 +37,6 @@ class TDataSource : public TComponent {
   TDataChangeEvent OnDataChange;
   TNotifyEvent OnUpdateData;
 
-  // The number of sources alive, which bounds any walk along master links.
-  static int InstanceCount() { return instance_count_; }
-
  private:
   friend class TDataSet;
   friend class TDataLink;
@@ -56,7 +53,6 @@ class TDataSource : public TComponent {
   bool auto_edit_ = true;
   TDataSetState state_ = dsInactive;
   std::vector<TDataLink*> links_;
-  static int instance_count_;
 };
 
 }  // namespace jw

@@ -24,7 +24,9 @@ class TDefCollection : public TPersistent {
   TDataSet* DataSet() const { return dataset_; }
   int Count() const { return static_cast<int>(items_.size()); }
   Item* Items(int index) const {
-    if (index < 0 || index >= Count()) DatabaseError(db_text::kFieldIndexError);
+    if (index < 0 || index >= Count()) {
+      throw EListError(Format("List index out of bounds (%d)", index));
+    }
     return items_[index].get();
   }
   // The position of the first item whose name equals name without case; -1.

@@ -3,6 +3,7 @@
 #include "platform/db/data_set.h"
 #include "platform/db/field.h"
 #include "platform/db/field_factory.h"
+#include "platform/db/scalar_fields.h"
 
 namespace jw {
 
@@ -13,6 +14,7 @@ TField* TFieldDef::CreateField(TComponent* owner, TDataSet* dataset) const {
     field->SetFieldName(name_);
     field->SetSize(size_);
     field->SetRequired(required_);
+    if (auto* bcd = dynamic_cast<TBCDField*>(field)) bcd->SetPrecision(precision_);
     field->SetDataSet(dataset);
   } catch (...) {
     delete field;

@@ -234,5 +234,31 @@ TEST(DataSetEventsTest, DataLinkHearsEventsExceptWhileControlsAreDisabled) {
   }
 }
 
+// A detail dataset: its master source is the one whose dataset it follows.
+class TDetailDataSet : public TArrayDataSet {
+ public:
+  TDetailDataSet() : TArrayDataSet(nullptr, {{"Value", ftInteger}}) {}
+  TDataSource* master = nullptr;
+  TDataSource* GetDataSource() const override { return master; }
+};
+
+TEST(DataSetEventsTest, LinkedToFollowsMasterSourcesUpward) {
+  TDetailDataSet top, middle, bottom;
+  TDataSource top_source(nullptr), middle_source(nullptr), bottom_source(nullptr);
+  top_source.SetDataSet(&top);
+  middle_source.SetDataSet(&middle);
+  bottom_source.SetDataSet(&bottom);
+  middle.master = &top_source;
+  bottom.master = &middle_source;
+  // Making top follow bottom's source would close a loop; the reverse not.
+  EXPECT_TRUE(top.IsLinkedTo(&bottom_source));
+  EXPECT_TRUE(bottom.IsLinkedTo(&bottom_source));
+  EXPECT_FALSE(bottom.IsLinkedTo(&top_source));
+  // A loop elsewhere ends the walk.
+  top.master = &middle_source;
+  TDetailDataSet outsider;
+  EXPECT_FALSE(outsider.IsLinkedTo(&bottom_source));
+}
+
 }  // namespace
 }  // namespace jw
