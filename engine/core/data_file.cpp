@@ -549,12 +549,12 @@ void TDataFile::SetTableOptions(const std::string& password, const std::string& 
 
 bool TDataFile::LockRecordByte(int32_t number) {
   if (number < 1 || number > kMaxRecordCount) return false;
-  return SetRegionLock(kRecordLockBase - number, 1, true);
+  return SetRegionLock(kRecordLockBase - number, 1, true) == OsLockResult::Taken;
 }
 
 bool TDataFile::UnlockRecordByte(int32_t number) {
   if (number < 1 || number > kMaxRecordCount) return false;
-  return SetRegionLock(kRecordLockBase - number, 1, false);
+  return SetRegionLock(kRecordLockBase - number, 1, false) == OsLockResult::Taken;
 }
 
 bool TDataFile::UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_count) {
@@ -575,7 +575,7 @@ bool TDataFile::LockWriteSemaphore() {
 }
 
 bool TDataFile::UnlockWriteSemaphore() {
-  return SetRegionLock(kWriteSemaphoreByte, 1, false);
+  return SetRegionLock(kWriteSemaphoreByte, 1, false) == OsLockResult::Taken;
 }
 
 // ---- check ----

@@ -303,13 +303,13 @@ TEST_F(DataTableTest, LastCloseReleasesTheTableLocks) {
   ASSERT_TRUE(table->DataFile().LockWriteSemaphore() && table->IndexFile().LockIndexWrite() &&
               table->BlobFile().LockBlobWrite());
   table->LockState().WriteLock = true;
-  ASSERT_FALSE(data.SetRegionLock(kRecordLockBase - 7, 1, true));
+  ASSERT_EQ(data.SetRegionLock(kRecordLockBase - 7, 1, true), OsLockResult::Busy);
 
   table->Close(false);
   EXPECT_FALSE(table->HeldRecords().IsSet(7));
-  EXPECT_TRUE(data.SetRegionLock(kRecordLockBase - 7, 1, true));
-  EXPECT_TRUE(data.SetRegionLock(kWriteSemaphoreByte, 1, true));
-  EXPECT_TRUE(index.SetRegionLock(kLockRangeBase, kLockRangeLength, true));
+  EXPECT_EQ(data.SetRegionLock(kRecordLockBase - 7, 1, true), OsLockResult::Taken);
+  EXPECT_EQ(data.SetRegionLock(kWriteSemaphoreByte, 1, true), OsLockResult::Taken);
+  EXPECT_EQ(index.SetRegionLock(kLockRangeBase, kLockRangeLength, true), OsLockResult::Taken);
 }
 
 // The table verifier's own checks between the files.

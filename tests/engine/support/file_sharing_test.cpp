@@ -88,11 +88,11 @@ TEST_F(FileSharing, LockOnAnEmptyFileBlocksTheOtherProcessUntilReleased) {
   handler_.Open();
   ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
   EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");
-  EXPECT_FALSE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Busy);
   EXPECT_EQ(helper_.Send("unlock 2147483647 1"), "ok");
-  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Taken);
   EXPECT_EQ(helper_.Send("lock 2147483647 1"), "busy");
-  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, false));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, false), OsLockResult::Taken);
   EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");
   handler_.Close();
 }
@@ -101,20 +101,20 @@ TEST_F(FileSharing, LocksGoWithAKilledHolder) {
   handler_.Open();
   ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
   ASSERT_EQ(helper_.Send("lock 2147483647 1"), "ok");
-  EXPECT_FALSE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Busy);
   helper_.Kill();
-  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Taken);
   handler_.Close();
 }
 
 TEST_F(FileSharing, SecondLockOfOneByteInOneProcessFails) {
   handler_.Open();
-  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
-  EXPECT_FALSE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Taken);
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Busy);
   TFileHandler second;
   second.SetName(name_);
   second.Open();
-  EXPECT_FALSE(second.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(second.SetRegionLock(kSemaphore, 1, true), OsLockResult::Busy);
   second.Close();
   handler_.Close();
 }
@@ -123,11 +123,11 @@ TEST_F(FileSharing, UnlockOfAWiderRangeFailsAndKeepsTheRecordLocked) {
   handler_.Open();
   ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
   const int64_t record = 0x7FFFFFFE - 1;
-  ASSERT_TRUE(handler_.SetRegionLock(record, 1, true));
-  EXPECT_FALSE(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, false));
-  EXPECT_FALSE(handler_.SetRegionLock(record - 1, 2, false));
+  ASSERT_EQ(handler_.SetRegionLock(record, 1, true), OsLockResult::Taken);
+  EXPECT_EQ(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, false), OsLockResult::Failed);
+  EXPECT_EQ(handler_.SetRegionLock(record - 1, 2, false), OsLockResult::Failed);
   EXPECT_EQ(helper_.Send("lock 2147483645 1"), "busy");
-  EXPECT_TRUE(handler_.SetRegionLock(record, 1, false));
+  EXPECT_EQ(handler_.SetRegionLock(record, 1, false), OsLockResult::Taken);
   EXPECT_EQ(helper_.Send("lock 2147483645 1"), "ok");
   handler_.Close();
 }
@@ -136,9 +136,9 @@ TEST_F(FileSharing, WritersRangeWaitsForReaders) {
   handler_.Open();
   ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
   ASSERT_EQ(helper_.Send("lock 2147450880 1"), "ok");  // reader slot 0x7FFF8000
-  EXPECT_FALSE(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true));
+  EXPECT_EQ(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true), OsLockResult::Busy);
   ASSERT_EQ(helper_.Send("unlock 2147450880 1"), "ok");
-  EXPECT_TRUE(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true));
+  EXPECT_EQ(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true), OsLockResult::Taken);
   EXPECT_EQ(helper_.Send("lock 2147483646 1"), "busy");
   EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");  // outside the writers' range
   handler_.Close();
@@ -182,7 +182,7 @@ TEST_F(FileSharing, CreatedFileIsHeldExclusively) {
 
 TEST_F(FileSharing, AnotherPathToTheFileDoesNotDropLocks) {
   handler_.Open();
-  ASSERT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  ASSERT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Taken);
   const std::string link = folder_.File("link.DAT");
   std::filesystem::create_symlink(name_, link);
   TFileHandler other;

@@ -43,8 +43,11 @@ void Run(jw::TFileHandler& handler, const std::string& command, std::istringstre
   } else if (command == "lock" || command == "unlock") {
     int64_t offset = 0, length = 0;
     args >> offset >> length;
-    const bool done = handler.SetRegionLock(offset, length, command == "lock");
-    std::cout << (done ? "ok" : command == "lock" ? "busy" : "fail") << std::endl;
+    const jw::OsLockResult result = handler.SetRegionLock(offset, length, command == "lock");
+    std::cout << (result == jw::OsLockResult::Taken  ? "ok"
+                  : result == jw::OsLockResult::Busy ? "busy"
+                                                     : "fail")
+              << std::endl;
   } else if (command == "write") {
     std::string text;
     args >> text;
