@@ -668,5 +668,14 @@ TEST_F(DataFileTest, LockBytesLieWhereOtherProcessesLookForThem) {
   EXPECT_EQ(calls, expected);
 }
 
+TEST_F(DataFileTest, ALockThatFailsIsNotRetried) {
+  Create();
+  file_->Close();
+  file_->ResetCounts();
+  // Busy would be retried for some 25 seconds; a failure returns at once.
+  EXPECT_FALSE(file_->LockWriteSemaphore());
+  EXPECT_EQ(file_->lock_calls.size(), 1u);
+}
+
 }  // namespace
 }  // namespace jw::test

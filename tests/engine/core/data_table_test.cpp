@@ -13,6 +13,7 @@
 #include "engine/core/btree.h"
 #include "engine/core/data_table.h"
 #include "engine/support/key_images.h"
+#include "platform/os/os_file_faults.h"
 #include "tests/engine/core/index_test_table.h"
 #include "tests/engine/core/table_verifier.h"
 #include "tests/support/piped_child.h"
@@ -244,6 +245,26 @@ TEST_F(DataTableTest, IndexBackupRestoresOntoALongerFile) {
   table->RestoreIndexFile(true, true);
   EXPECT_FALSE(Exists(Path("T.IBK")));
   EXPECT_EQ(ReadWholeFile(Path("T.IDX")), backup);
+}
+
+TEST_F(DataTableTest, AFailedIndexRestoreLeavesNoIndexFileBehind) {
+  CreateT(false, 20);
+  {
+    auto table = OpenT();
+    table->BackupIndexFile();
+    OsFileFaults faults;
+    faults.fail_write_at = 1;
+    const OsFileFaultsGuard guard(faults);
+    EXPECT_EQ(ErrorCodeOf([&] { table->RestoreIndexFile(false, false); }), kErrWrite);
+    EXPECT_FALSE(table->IndexFile().IsOpen());
+    table->Close(false);
+  }
+  EXPECT_FALSE(Exists(Path("T.IDX")));
+  TDataTable table(&directory_);
+  table.SetName("T");
+  table.Open(true);
+  EXPECT_TRUE(table.Repair());
+  table.Close(false);
 }
 
 TEST_F(DataTableTest, MissingIndexFileFailsUnlessRepairIsAsked) {
