@@ -470,6 +470,7 @@ TEST(CopyFiles, FailedCopyOutLeavesNoTarget) {
   source.CopyToFile(target);
   EXPECT_EQ(ReadFileBytes(target), data);
   source.Close();
+  EXPECT_EQ(FileList().DeleteFile(target, false), 0);
 }
 
 TEST(CopyFiles, MemoryFileCopies) {
