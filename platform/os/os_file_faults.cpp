@@ -11,12 +11,11 @@ std::atomic<OsFileFaults*> installed{nullptr};
 
 }  // namespace
 
-OsFileFaultsGuard::OsFileFaultsGuard(OsFileFaults& faults) {
-  installed.store(&faults);
-}
+TScopedOsFileFaults::TScopedOsFileFaults(OsFileFaults& faults)
+    : previous_(installed.exchange(&faults)) {}
 
-OsFileFaultsGuard::~OsFileFaultsGuard() {
-  installed.store(nullptr);
+TScopedOsFileFaults::~TScopedOsFileFaults() {
+  installed.store(previous_);
 }
 
 bool OsFaultReadOnly(const std::string& path) {

@@ -19,13 +19,18 @@ struct OsFileFaults {
   int64_t writes = 0;
 };
 
-// Installs the faults for the whole process until the guard ends.
-class OsFileFaultsGuard {
+// Installs faults for the whole process for its lifetime and then puts back
+// the ones it replaced. Scopes nest; they must end in the reverse order of
+// their start.
+class TScopedOsFileFaults {
  public:
-  explicit OsFileFaultsGuard(OsFileFaults& faults);
-  ~OsFileFaultsGuard();
-  OsFileFaultsGuard(const OsFileFaultsGuard&) = delete;
-  OsFileFaultsGuard& operator=(const OsFileFaultsGuard&) = delete;
+  explicit TScopedOsFileFaults(OsFileFaults& faults);
+  ~TScopedOsFileFaults();
+  TScopedOsFileFaults(const TScopedOsFileFaults&) = delete;
+  TScopedOsFileFaults& operator=(const TScopedOsFileFaults&) = delete;
+
+ private:
+  OsFileFaults* previous_;
 };
 
 // For the file layer: whether the path is to look read-only, and whether

@@ -254,7 +254,7 @@ TEST_F(DataTableTest, AFailedIndexRestoreLeavesNoIndexFileBehind) {
     table->BackupIndexFile();
     OsFileFaults faults;
     faults.fail_write_at = 1;
-    const OsFileFaultsGuard guard(faults);
+    const TScopedOsFileFaults scoped(faults);
     EXPECT_EQ(ErrorCodeOf([&] { table->RestoreIndexFile(false, false); }), kErrWrite);
     EXPECT_FALSE(table->IndexFile().IsOpen());
     table->Close(false);

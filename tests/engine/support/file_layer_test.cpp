@@ -389,7 +389,7 @@ TEST(DiskFile, ReadOnlyFileOpensForReadingOnly) {
   WriteAll(name, "fixed");
   OsFileFaults faults;
   faults.read_only_paths = {name};
-  const OsFileFaultsGuard guard(faults);
+  const TScopedOsFileFaults scoped(faults);
   TFileHandler h;
   h.SetName(name);
   h.Open();
@@ -462,7 +462,7 @@ TEST(CopyFiles, FailedCopyOutLeavesNoTarget) {
   {
     OsFileFaults faults;
     faults.fail_write_at = 2;  // the disk fills up after the first buffer
-    const OsFileFaultsGuard guard(faults);
+    const TScopedOsFileFaults scoped(faults);
     EXPECT_EQ(CodeOf([&] { source.CopyToFile(target); }), kErrWrite);
   }
   EXPECT_FALSE(std::filesystem::exists(target));

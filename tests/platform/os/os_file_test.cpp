@@ -224,7 +224,7 @@ TEST(OsFile, ReadOnlyAttribute) {
   { std::ofstream(name) << "x"; }
   OsFileFaults faults;
   faults.read_only_paths = {name};
-  const OsFileFaultsGuard guard(faults);
+  const TScopedOsFileFaults scoped(faults);
   bool read_only = false;
   EXPECT_EQ(OsFileReadOnly(name, read_only), OsFileError::None);
   EXPECT_TRUE(read_only);
