@@ -1,13 +1,13 @@
 #include "platform/os/os_file.h"
 
-#include "platform/os/os_file_faults.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+
+#include "platform/os/os_file_faults.h"
 
 namespace jw {
 namespace {
@@ -113,14 +113,21 @@ OsFileError OpenHeld(const std::string& path, int flags, bool exclusive, int& fd
   return OsFileError::AccessDenied;
 }
 
-// Opens the file to hold it exclusively for a delete or rename: for writing
-// where this user may write it, else for reading.
-OsFileError HoldForChange(const std::string& path, int& fd) {
-  const OsFileError error = OpenHeld(path, O_RDWR, true, fd);
-  if (error != OsFileError::AccessDenied || OsProbeFileFree(path) != OsFileError::None) {
-    return error;
+// Runs change (a call that returns 0, or -1 with errno set) while the file
+// is held exclusively, so that no opener can take it meanwhile. The file is
+// opened for writing where this user may write it, else for reading.
+template <class Change>
+OsFileError ChangeWhileHeld(const std::string& path, Change change) {
+  int fd = -1;
+  OsFileError error = OpenHeld(path, O_RDWR, true, fd);
+  if (error == OsFileError::AccessDenied && OsProbeFileFree(path) == OsFileError::None) {
+    error = OpenHeld(path, O_RDONLY, true, fd);
   }
-  return OpenHeld(path, O_RDONLY, true, fd);
+  if (error != OsFileError::None) return error;
+  const int result = change();
+  const int error_number = errno;
+  close(fd);
+  return result == 0 ? OsFileError::None : OsFileErrorFromErrno(error_number);
 }
 
 }  // namespace
@@ -261,23 +268,13 @@ OsFileError OsProbeFileFree(const std::string& path) {
 }
 
 OsFileError OsDeleteFile(const std::string& path) {
-  int fd = -1;
-  const OsFileError error = HoldForChange(path, fd);
-  if (error != OsFileError::None) return error;
-  const int result = unlink(path.c_str());
-  const int error_number = errno;
-  close(fd);
-  return result == 0 ? OsFileError::None : OsFileErrorFromErrno(error_number);
+  return ChangeWhileHeld(path, [&] { return unlink(path.c_str()); });
 }
 
 OsFileError OsRenameFile(const std::string& from, const std::string& to) {
-  int fd = -1;
-  const OsFileError error = HoldForChange(from, fd);
-  if (error != OsFileError::None) return error;
-  const int result = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-  const int error_number = errno;
-  close(fd);
-  return result == 0 ? OsFileError::None : OsFileErrorFromErrno(error_number);
+  return ChangeWhileHeld(from, [&] {
+    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  });
 }
 
 OsFileError OsFileReadOnly(const std::string& path, bool& read_only) {
