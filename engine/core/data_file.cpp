@@ -547,9 +547,9 @@ void TDataFile::SetTableOptions(const std::string& password, const std::string& 
 
 // ---- locks ----
 
-bool TDataFile::LockRecordByte(int32_t number) {
-  if (number < 1 || number > kMaxRecordCount) return false;
-  return SetRegionLock(kRecordLockBase - number, 1, true) == OsLockResult::Taken;
+OsLockResult TDataFile::LockRecordByte(int32_t number) {
+  if (number < 1 || number > kMaxRecordCount) return OsLockResult::Failed;
+  return SetRegionLock(kRecordLockBase - number, 1, true);
 }
 
 bool TDataFile::UnlockRecordByte(int32_t number) {

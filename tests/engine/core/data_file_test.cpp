@@ -650,9 +650,10 @@ TEST_F(DataFileTest, LockBytesLieWhereOtherProcessesLookForThem) {
   for (int i = 1; i <= 6; ++i) AppendSmallRecord(*file_, "x", i);
   file_->ResetCounts();
   EXPECT_TRUE(file_->LockWriteSemaphore());
-  EXPECT_TRUE(file_->LockRecordByte(2));
-  EXPECT_TRUE(file_->LockRecordByte(5));
-  EXPECT_FALSE(file_->LockRecordByte(5));
+  EXPECT_EQ(file_->LockRecordByte(2), OsLockResult::Taken);
+  EXPECT_EQ(file_->LockRecordByte(5), OsLockResult::Taken);
+  EXPECT_EQ(file_->LockRecordByte(5), OsLockResult::Busy);
+  EXPECT_EQ(file_->LockRecordByte(0), OsLockResult::Failed);
   TRecordsBitmap held;
   held.SetRecordCount(8192);
   held.SetBit(2);

@@ -319,7 +319,7 @@ TEST_F(DataTableTest, LastCloseReleasesTheTableLocks) {
   TFileHandler index;
   index.SetName(Path("T.IDX"));
   index.Open();
-  ASSERT_TRUE(table->DataFile().LockRecordByte(7));
+  ASSERT_EQ(table->DataFile().LockRecordByte(7), OsLockResult::Taken);
   table->HeldRecords().SetBit(7);
   ASSERT_TRUE(table->DataFile().LockWriteSemaphore() && table->IndexFile().LockIndexWrite() &&
               table->BlobFile().LockBlobWrite());
