@@ -547,14 +547,14 @@ void TDataFile::SetTableOptions(const std::string& password, const std::string& 
 
 // ---- locks ----
 
-bool TDataFile::LockRecordByte(int32_t number) {
-  if (number < 1 || number > kMaxRecordCount) return false;
+OsLockResult TDataFile::LockRecordByte(int32_t number) {
+  if (number < 1 || number > kMaxRecordCount) return OsLockResult::Failed;
   return SetRegionLock(kRecordLockBase - number, 1, true);
 }
 
 bool TDataFile::UnlockRecordByte(int32_t number) {
   if (number < 1 || number > kMaxRecordCount) return false;
-  return SetRegionLock(kRecordLockBase - number, 1, false);
+  return SetRegionLock(kRecordLockBase - number, 1, false) == OsLockResult::Taken;
 }
 
 bool TDataFile::UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_count) {
@@ -575,7 +575,7 @@ bool TDataFile::LockWriteSemaphore() {
 }
 
 bool TDataFile::UnlockWriteSemaphore() {
-  return SetRegionLock(kWriteSemaphoreByte, 1, false);
+  return SetRegionLock(kWriteSemaphoreByte, 1, false) == OsLockResult::Taken;
 }
 
 // ---- check ----

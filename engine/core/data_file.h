@@ -131,7 +131,9 @@ class TDataFile : public TTableFile {
   int32_t CachedRecordCount() const { return cache_.Count(); }
 
   // Locks. Each tries once, except the write semaphore (kSemaphoreRetries).
-  bool LockRecordByte(int32_t number);
+  // A record lock is Taken, Busy (worth a retry) or Failed (a record number
+  // outside 1 .. kMaxRecordCount, or a failure no retry can mend).
+  OsLockResult LockRecordByte(int32_t number);
   bool UnlockRecordByte(int32_t number);
   // Unlocks, one by one, the bytes of the records set in held; false when one failed.
   bool UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_count);

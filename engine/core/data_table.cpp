@@ -347,13 +347,36 @@ void TDataTable::RestoreIndexFile(bool keep, bool delete_backup) {
     if (!index_->IsOpen()) Raise(kErrInvalidHandle);
     // Cached pages belong to the file being replaced; none may be written over it.
     index_->DropPageCache(true);
-    index_->CopyFromFile(backup);
+    try {
+      index_->CopyFromFile(backup);
+    } catch (const EQuireEngineError&) {
+      DiscardIndexFile();
+      throw;
+    }
     index_->ReadHeader();
   }
   if (delete_backup && FileExists(backup)) {
     ProbeFree({backup});
     const int32_t result = FileList().DeleteFile(backup, in_memory_);
     if (result < 0) Raise(static_cast<EngineErrorCode>(-result));
+  }
+}
+
+void TDataTable::DiscardIndexFile() {
+  // The file is part backup, part old index: it must never be read as an
+  // index. Deleted, the next open with repair rebuilds the indexes from the
+  // records; emptied first, it fails every open should the delete fail.
+  try {
+    index_->Seek(0, 0);
+    index_->Write(nullptr, 0);
+  } catch (const EQuireEngineError&) {
+    // The delete below is what counts.
+  }
+  index_->Close();
+  try {
+    index_->DeleteFile();
+  } catch (const EQuireEngineError&) {
+    // The failed copy is the error the caller hears of.
   }
 }
 

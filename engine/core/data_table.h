@@ -108,7 +108,9 @@ class TDataTable : public TDataFileOwner {
   // Writes everything back and copies the index file to the ".IBK" backup.
   void BackupIndexFile();
   // Unless keep, replaces the index file's contents with the backup's and
-  // rereads its header; with delete_backup the backup goes afterwards.
+  // rereads its header; with delete_backup the backup goes afterwards. A
+  // copy that fails closes and deletes the index file, which it left part
+  // old and part new; the table needs an open with repair then.
   void RestoreIndexFile(bool keep, bool delete_backup);
   // Checks the data file, the index file unless it is being rebuilt, and
   // the BLOB file of a table with BLOB fields.
@@ -163,6 +165,8 @@ class TDataTable : public TDataFileOwner {
   // Names the files and hands each the table's options.
   void SetFileNames();
   void OpenIndexFile(bool repair_index);
+  // Empties, closes and deletes an index file that a failed restore broke.
+  void DiscardIndexFile();
   std::array<TFileHandler*, 3> Files() const;
   // The last close: the caches written back or dropped, then ReleaseAndClose.
   void CloseFiles(bool discard);

@@ -65,7 +65,8 @@ void TTableFile::FlushIfForced(bool flush) {
 
 bool TTableFile::LockWithRetries(int64_t offset, int64_t length, int32_t tries) {
   for (int32_t attempt = 1;; ++attempt) {
-    if (SetRegionLock(offset, length, true)) return true;
+    const OsLockResult result = SetRegionLock(offset, length, true);
+    if (result != OsLockResult::Busy) return result == OsLockResult::Taken;
     if (attempt >= tries) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
   }
@@ -76,22 +77,23 @@ bool TTableFile::LockWriterRange(int32_t tries) {
 }
 
 bool TTableFile::UnlockWriterRange() {
-  return SetRegionLock(kLockRangeBase, kLockRangeLength, false);
+  return SetRegionLock(kLockRangeBase, kLockRangeLength, false) == OsLockResult::Taken;
 }
 
 int32_t TTableFile::LockReaderByte(int32_t tries) {
   for (int32_t attempt = 1;; ++attempt) {
     // r runs from 1: the byte 7FFFFFFF itself is never a reader's.
     const int32_t r = Random(kLockRangeReadBytes) + 1;
-    if (SetRegionLock(kLockRangeTop - r, 1, true)) return r;
-    if (attempt >= tries) return 0;
+    const OsLockResult result = SetRegionLock(kLockRangeTop - r, 1, true);
+    if (result == OsLockResult::Taken) return r;
+    if (result == OsLockResult::Failed || attempt >= tries) return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(kSemaphoreRetryMs));
   }
 }
 
 bool TTableFile::UnlockReaderByte(int32_t r) {
   if (r < 1 || r > kLockRangeReadBytes) return false;
-  return SetRegionLock(kLockRangeTop - r, 1, false);
+  return SetRegionLock(kLockRangeTop - r, 1, false) == OsLockResult::Taken;
 }
 
 }  // namespace jw

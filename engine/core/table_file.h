@@ -133,13 +133,14 @@ class TTableFile : public TFileHandler {
   // Whether the byte at offset lies in the window being loaded.
   bool InReadWindow(int64_t offset) const;
 
-  // Tries the lock up to tries times, kSemaphoreRetryMs apart.
+  // Tries the lock up to tries times, kSemaphoreRetryMs apart, while it is
+  // busy; a lock that failed is not tried again.
   bool LockWithRetries(int64_t offset, int64_t length, int32_t tries);
   // The writer's whole lock range of the index and BLOB files.
   bool LockWriterRange(int32_t tries);
   bool UnlockWriterRange();
   // A reader's byte of the lock range, r drawn anew for every try: r, or 0
-  // when the tries ran out.
+  // when the tries ran out or a lock failed.
   int32_t LockReaderByte(int32_t tries);
   // False for an r that names no reader's byte.
   bool UnlockReaderByte(int32_t r);

@@ -105,9 +105,10 @@ int64_t TFileHandler::GetSize() {
   return size;
 }
 
-bool TFileHandler::SetRegionLock(int64_t offset, int64_t length, bool lock) {
-  if (file_ == nullptr) return false;
-  return lock ? file_->LockRegion(offset, length) : file_->UnlockRegion(offset, length);
+OsLockResult TFileHandler::SetRegionLock(int64_t offset, int64_t length, bool lock) {
+  if (file_ == nullptr) return OsLockResult::Failed;
+  if (lock) return file_->LockRegion(offset, length);
+  return file_->UnlockRegion(offset, length) ? OsLockResult::Taken : OsLockResult::Failed;
 }
 
 void TFileHandler::EnterFileLock() {

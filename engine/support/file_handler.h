@@ -37,8 +37,13 @@ class TFileHandler {
   // Origin 0 from the start, 1 from the position, 2 the end (offset 0).
   int64_t Seek(int64_t offset, int origin);
   int64_t GetSize();
+  // Locks (lock true) or unlocks the byte range. A lock is Taken, Busy
+  // (held elsewhere, in this process or another: worth a retry) or Failed
+  // (a range below 0, empty or reaching the share byte, no open file, or a
+  // failure of the system: a retry cannot help). An unlock is Taken when
+  // exactly this range was held and is now released, else Failed.
   // Virtual so that a test layer can watch every lock call of a table file.
-  virtual bool SetRegionLock(int64_t offset, int64_t length, bool lock);
+  virtual OsLockResult SetRegionLock(int64_t offset, int64_t length, bool lock);
   // The shared file's lock, held around a seek and its read or write.
   void EnterFileLock();
   void LeaveFileLock();

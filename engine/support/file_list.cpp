@@ -178,6 +178,11 @@ int32_t TFileList::CopyOut(TAbstractFile* source, int32_t source_handle,
   if (target_handle < 0) return target_handle;
   const int32_t result = CopyContents(*source, source_handle, *target, target_handle);
   target->CloseHandle(target_handle);
+  if (result < 0) {
+    // A partial copy must not stay behind, where it would pass for a whole one.
+    target->Delete();
+    Remove(target);
+  }
   return result;
 }
 
@@ -210,8 +215,10 @@ void TFileList::FreeClosedFiles() {
 }
 
 TFileList& FileList() {
-  static TFileList registry;
-  return registry;
+  // Never destroyed: a handler with static storage, made before the first
+  // call here, closes its file after every static object made later is gone.
+  static TFileList* const registry = new TFileList;
+  return *registry;
 }
 
 void InitFileList() {

@@ -30,10 +30,12 @@ class TFileList {
   int32_t DeleteFile(const std::string& name, bool in_memory);
   bool Exists(const std::string& name, bool in_memory);
   // Copies the open source into a new target file; the target stays
-  // registered with no handle.
+  // registered with no handle. A copy that fails deletes its target.
   int32_t CopyOut(TAbstractFile* source, int32_t source_handle, const std::string& target_name,
                   bool in_memory);
-  // Replaces the open target's contents with the named source file's.
+  // Replaces the open target's contents with the named source file's. A
+  // copy that fails leaves the target part new, part old: the caller must
+  // treat it as broken.
   int32_t CopyIn(TAbstractFile* target, int32_t target_handle, const std::string& source_name,
                  bool in_memory);
 
@@ -52,8 +54,9 @@ class TFileList {
   std::vector<std::unique_ptr<TAbstractFile>> files_;
 };
 
-// The one registry of the process (created on first use). The support
-// library's start-up creates it and its shutdown frees its closed files.
+// The one registry of the process (created on first use and never
+// destroyed, so that it outlives every handler). The support library's
+// start-up creates it and its shutdown frees its closed files.
 TFileList& FileList();
 void InitFileList();
 void DoneFileList();

@@ -139,17 +139,17 @@ int64_t TAbstractFile::Seek(int32_t id, int64_t offset, int origin) {
   return handle->position;
 }
 
-bool TAbstractFile::AddRange(int64_t offset, int64_t length) {
-  if (length <= 0) return false;
+OsLockResult TAbstractFile::AddRange(int64_t offset, int64_t length) {
+  if (!LockRangeAllowed(offset, length)) return OsLockResult::Failed;
   const int64_t last = offset + length - 1;
   for (const RangeRecord& held : ranges_) {
     if ((held.first <= offset && offset <= held.last) ||
         (offset <= held.first && held.first <= last)) {
-      return false;
+      return OsLockResult::Busy;
     }
   }
   ranges_.push_back(RangeRecord{offset, last, length});
-  return true;
+  return OsLockResult::Taken;
 }
 
 bool TAbstractFile::RemoveRange(int64_t offset, int64_t length) {
@@ -162,7 +162,7 @@ bool TAbstractFile::RemoveRange(int64_t offset, int64_t length) {
   return false;
 }
 
-bool TAbstractFile::LockRegion(int64_t offset, int64_t length) {
+OsLockResult TAbstractFile::LockRegion(int64_t offset, int64_t length) {
   TCriticalSectionGuard guard(lock_);
   return AddRange(offset, length);
 }
@@ -229,7 +229,7 @@ int32_t TPhysicalFile::CreateFile() {
   if (error == OsFileError::Exists) return -static_cast<int32_t>(kErrTableExists);
   if (error != OsFileError::None) return Negated(error);
   position_ = 0;
-  delete_on_close_ = false;
+  delete_on_close_ = Temporary();
   return TAbstractFile::CreateFile();
 }
 
@@ -318,12 +318,14 @@ int64_t TPhysicalFile::Seek(int32_t, int64_t offset, int origin) {
   return position_;
 }
 
-bool TPhysicalFile::LockRegion(int64_t offset, int64_t length) {
+OsLockResult TPhysicalFile::LockRegion(int64_t offset, int64_t length) {
   TCriticalSectionGuard guard(Lock());
-  if (!os_file_.IsOpen() || !AddRange(offset, length)) return false;
-  if (os_file_.LockRange(offset, length) == OsLockResult::Granted) return true;
-  RemoveRange(offset, length);
-  return false;
+  if (!os_file_.IsOpen()) return OsLockResult::Failed;
+  const OsLockResult in_process = AddRange(offset, length);
+  if (in_process != OsLockResult::Taken) return in_process;
+  const OsLockResult result = os_file_.LockRange(offset, length);
+  if (result != OsLockResult::Taken) RemoveRange(offset, length);
+  return result;
 }
 
 bool TPhysicalFile::UnlockRegion(int64_t offset, int64_t length) {

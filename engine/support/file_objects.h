@@ -44,8 +44,10 @@ class TAbstractFile {
   virtual bool Flush(int32_t id);
   // Origin 0 from the start, 1 from the position, 2 the end; the new position.
   virtual int64_t Seek(int32_t id, int64_t offset, int origin);
-  // False when the range overlaps a held one, even one of the same handle.
-  virtual bool LockRegion(int64_t offset, int64_t length);
+  // Taken; Busy when the range overlaps a held one, even one of the same
+  // handle, or another process holds it; Failed for a range that
+  // LockRangeAllowed refuses or a failure of the system.
+  virtual OsLockResult LockRegion(int64_t offset, int64_t length);
   // Releases the held range with exactly this offset and length.
   virtual bool UnlockRegion(int64_t offset, int64_t length);
 
@@ -78,7 +80,7 @@ class TAbstractFile {
   // Whether a write of length bytes at position stays below the lock area.
   static bool WriteFits(int64_t position, int32_t length);
   // The in-process lock list alone.
-  bool AddRange(int64_t offset, int64_t length);
+  OsLockResult AddRange(int64_t offset, int64_t length);
   bool RemoveRange(int64_t offset, int64_t length);
   void ClearRanges() { ranges_.clear(); }
 
@@ -114,6 +116,7 @@ class TMemoryFile : public TAbstractFile {
 // A disk file: one descriptor serves every handle, and all handles share one
 // position. Its byte-range locks hold between processes; the in-process
 // lock list is asked first, since locks of one descriptor never conflict.
+// A temporary file, created or opened, is deleted when its last handle closes.
 class TPhysicalFile : public TAbstractFile {
  public:
   int32_t CreateFile() override;
@@ -125,7 +128,7 @@ class TPhysicalFile : public TAbstractFile {
   int32_t Write(int32_t id, const void* buffer, int32_t length) override;
   bool Flush(int32_t id) override;
   int64_t Seek(int32_t id, int64_t offset, int origin) override;
-  bool LockRegion(int64_t offset, int64_t length) override;
+  OsLockResult LockRegion(int64_t offset, int64_t length) override;
   bool UnlockRegion(int64_t offset, int64_t length) override;
 
   // The next CreateFile fails with 13060 when the file exists already, so

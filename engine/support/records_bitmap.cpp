@@ -17,6 +17,15 @@ bool BitOf(uint32_t word, int32_t bit) {
   return ((word >> bit) & 1u) != 0;
 }
 
+// The bits 0 .. count-1 of a word; count runs from 0 to 32.
+uint32_t LowBits(int32_t count) {
+  return count >= 32 ? kAllOnes : (1u << count) - 1;
+}
+
+uint32_t HighestBit(uint32_t word) {
+  return 1u << (31 - std::countl_zero(word));
+}
+
 }  // namespace
 
 TRecordsBitmap::~TRecordsBitmap() {
@@ -66,68 +75,42 @@ void TRecordsBitmap::ClearBit(int32_t n) {
 }
 
 int32_t TRecordsBitmap::CountSet() const {
+  // Spare bits are always clear, so whole words count as they are.
   int32_t count = 0;
-  for (int32_t w = 0; w < word_count_; ++w) {
-    const uint32_t word = words_[w];
-    if (word == 0) continue;
-    const int32_t first = w * 32;
-    if (word == kAllOnes && first + 32 <= bit_count_) {
-      count += 32;
-      continue;
-    }
-    for (int32_t bit = 0; bit < 32 && first + bit < bit_count_; ++bit) {
-      if (BitOf(word, bit)) ++count;
-    }
-  }
+  for (int32_t w = 0; w < word_count_; ++w) count += std::popcount(words_[w]);
   return count;
 }
 
 int32_t TRecordsBitmap::CountSetBefore(int32_t n) const {
-  if (n < 2) return 0;
-  int32_t last_bit = n - 2;
-  if (last_bit >= bit_count_) last_bit = bit_count_ - 1;
-  if (last_bit < 0) return 0;
+  if (n < 2 || bit_count_ == 0) return 0;
+  const int32_t end_bit = n - 1 < bit_count_ ? n - 1 : bit_count_;  // bits 0 .. end_bit-1
+  const int32_t full_words = end_bit / 32;
   int32_t count = 0;
-  int32_t w = last_bit / 32;
-  for (int32_t bit = last_bit % 32; bit >= 0; --bit) {
-    if (BitOf(words_[w], bit)) ++count;
-  }
-  for (--w; w >= 0; --w) {
-    const uint32_t word = words_[w];
-    if (word == kAllOnes) {
-      count += 32;
-    } else if (word != 0) {
-      count += std::popcount(word);
-    }
-  }
+  for (int32_t w = 0; w < full_words; ++w) count += std::popcount(words_[w]);
+  if (end_bit % 32 != 0) count += std::popcount(words_[full_words] & LowBits(end_bit % 32));
   return count;
 }
 
 bool TRecordsBitmap::FindNextSet(int32_t& position, int32_t n, int32_t& sequence) const {
   int32_t remaining = n;
   if (remaining <= 0) return true;
-  int32_t bit = position < 0 ? 0 : position;  // the bit of the record after position
-  while (bit < bit_count_) {
-    const uint32_t word = words_[bit / 32];
-    if (bit % 32 == 0 && bit + 32 <= bit_count_) {
-      if (word == 0) {
-        bit += 32;
-        continue;
-      }
-      if (word == kAllOnes && remaining > 32) {
-        remaining -= 32;
-        sequence += 32;
-        bit += 32;
-        position = bit;
-        continue;
-      }
+  const int32_t first_bit = position < 0 ? 0 : position;  // the bit of the record after position
+  if (first_bit >= bit_count_) return false;
+  for (int32_t w = first_bit / 32; w < word_count_; ++w) {
+    uint32_t word = words_[w];
+    if (w == first_bit / 32) word &= ~LowBits(first_bit % 32);
+    const int32_t set = std::popcount(word);
+    if (set == 0) continue;
+    if (set < remaining) {
+      remaining -= set;
+      sequence += set;
+      position = w * 32 + (31 - std::countl_zero(word)) + 1;
+      continue;
     }
-    if (BitOf(word, bit % 32)) {
-      position = bit + 1;
-      ++sequence;
-      if (--remaining == 0) return true;
-    }
-    ++bit;
+    for (int32_t skip = 1; skip < remaining; ++skip) word &= word - 1;
+    sequence += remaining;
+    position = w * 32 + std::countr_zero(word) + 1;
+    return true;
   }
   return false;
 }
@@ -136,28 +119,23 @@ bool TRecordsBitmap::FindPriorSet(int32_t& position, int32_t n, int32_t& sequenc
   int32_t remaining = n;
   if (remaining <= 0) return true;
   // The bit of the record before position.
-  int32_t bit = (position > bit_count_ ? bit_count_ + 1 : position) - 2;
-  while (bit >= 0) {
-    const uint32_t word = words_[bit / 32];
-    if (bit % 32 == 31) {
-      if (word == 0) {
-        bit -= 32;
-        continue;
-      }
-      if (word == kAllOnes && remaining > 32) {
-        remaining -= 32;
-        sequence -= 32;
-        bit -= 32;
-        position = bit + 2;
-        continue;
-      }
+  const int32_t last_bit = (position > bit_count_ ? bit_count_ + 1 : position) - 2;
+  if (last_bit < 0) return false;
+  for (int32_t w = last_bit / 32; w >= 0; --w) {
+    uint32_t word = words_[w];
+    if (w == last_bit / 32) word &= LowBits(last_bit % 32 + 1);
+    const int32_t set = std::popcount(word);
+    if (set == 0) continue;
+    if (set < remaining) {
+      remaining -= set;
+      sequence -= set;
+      position = w * 32 + std::countr_zero(word) + 1;
+      continue;
     }
-    if (BitOf(word, bit % 32)) {
-      position = bit + 1;
-      --sequence;
-      if (--remaining == 0) return true;
-    }
-    --bit;
+    for (int32_t skip = 1; skip < remaining; ++skip) word &= ~HighestBit(word);
+    sequence -= remaining;
+    position = w * 32 + (31 - std::countl_zero(word)) + 1;
+    return true;
   }
   return false;
 }
@@ -170,10 +148,13 @@ void TRecordsBitmap::AndWith(const TRecordsBitmap& other) {
 
 void TRecordsBitmap::OrWith(const TRecordsBitmap& other) {
   for (int32_t w = 0; w < word_count_ && w < other.word_count_; ++w) words_[w] |= other.words_[w];
+  // A longer other bitmap may hold records beyond this one's count.
+  ClearSpareBits();
 }
 
 void TRecordsBitmap::Invert() {
   for (int32_t w = 0; w < word_count_; ++w) words_[w] = ~words_[w];
+  ClearSpareBits();
 }
 
 void TRecordsBitmap::ClearAll() {
@@ -181,7 +162,13 @@ void TRecordsBitmap::ClearAll() {
 }
 
 void TRecordsBitmap::SetAll() {
-  if (words_ != nullptr) std::memset(words_, 0xFF, static_cast<size_t>(buffer_size_));
+  if (words_ == nullptr) return;
+  std::memset(words_, 0xFF, static_cast<size_t>(word_count_) * 4);
+  ClearSpareBits();
+}
+
+void TRecordsBitmap::ClearSpareBits() {
+  if (bit_count_ % 32 != 0) words_[word_count_ - 1] &= LowBits(bit_count_ % 32);
 }
 
 void TRecordsBitmap::Assign(const TRecordsBitmap& other) {

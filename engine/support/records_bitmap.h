@@ -1,6 +1,7 @@
 // TRecordsBitmap: a set of a table's physical record numbers, one bit each
 // (record n is bit n-1, least significant bit first in 32-bit words), with
-// word-at-a-time counting and walking; and the process-wide pool of released
+// word-at-a-time counting and walking; bits beyond the record count are
+// always clear, so whole words can be counted as they are; and the process-wide pool of released
 // bitmaps (GetRecordsBitmap / ReleaseRecordsBitmap).
 #pragma once
 
@@ -39,7 +40,7 @@ class TRecordsBitmap {
   bool FindPriorSet(int32_t& position, int32_t n, int32_t& sequence) const;
 
   // Word-wise over this bitmap's words; missing words of a shorter other
-  // bitmap count as zero.
+  // bitmap count as zero, and records beyond this bitmap's count stay clear.
   void AndWith(const TRecordsBitmap& other);
   void OrWith(const TRecordsBitmap& other);
   void Invert();
@@ -55,6 +56,8 @@ class TRecordsBitmap {
  private:
   uint32_t Word(int32_t index) const { return words_[index]; }
   void ClearBitsFrom(int32_t first_bit);
+  // Clears the bits of the last word beyond the bit count.
+  void ClearSpareBits();
 
   uint32_t* words_ = nullptr;
   int32_t buffer_size_ = 0;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/os/os_file_faults.h"
+
 namespace jw {
 namespace {
 
@@ -29,6 +31,10 @@ bool LockBusy(int error_number) {
 }
 
 int OpenDescriptor(const std::string& path, int flags, mode_t mode = 0) {
+  if ((flags & O_ACCMODE) != O_RDONLY && OsFaultReadOnly(path)) {
+    errno = EACCES;
+    return -1;
+  }
   int fd;
   do {
     fd = open(path.c_str(), flags | O_CLOEXEC, mode);
@@ -36,16 +42,92 @@ int OpenDescriptor(const std::string& path, int flags, mode_t mode = 0) {
   return fd;
 }
 
-// Whether an open file description other than fd's holds the share byte.
-// OFD lock tests work on any descriptor, whatever its access mode.
-bool ShareByteHeld(int fd) {
+// Whether an open file description other than fd's holds a lock on the
+// byte. OFD lock tests work on any descriptor, whatever its access mode; a
+// test that fails counts as held, so that nothing is taken on a guess.
+bool OthersHold(int fd, int64_t offset) {
   struct flock lock = {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
-  lock.l_start = kShareLockOffset;
+  lock.l_start = offset;
   lock.l_len = 1;
-  if (fcntl(fd, F_OFD_GETLK, &lock) < 0) return false;
+  if (fcntl(fd, F_OFD_GETLK, &lock) < 0) return true;
   return lock.l_type != F_UNLCK;
+}
+
+OsFileError LockFailure(int error_number) {
+  return LockBusy(error_number) ? OsFileError::AccessDenied : OsFileErrorFromErrno(error_number);
+}
+
+// Takes the share locks of an opener (see the header for the scheme).
+OsFileError TakeShareLocks(int fd, bool writable, bool exclusive) {
+  if (exclusive && writable) {
+    return SetLock(fd, F_WRLCK, kShareLockOffset, 1) == 0 ? OsFileError::None : LockFailure(errno);
+  }
+  if (SetLock(fd, F_RDLCK, kShareLockOffset, 1) < 0) return LockFailure(errno);
+  if (!exclusive) {
+    return OthersHold(fd, kExclusiveReadOffset) ? OsFileError::AccessDenied : OsFileError::None;
+  }
+  if (SetLock(fd, F_RDLCK, kExclusiveReadOffset, 1) < 0) return LockFailure(errno);
+  if (OthersHold(fd, kShareLockOffset) || OthersHold(fd, kExclusiveReadOffset)) {
+    return OsFileError::AccessDenied;
+  }
+  return OsFileError::None;
+}
+
+// Whether the descriptor's file is the one the path names now: not
+// unlinked, and the same device and inode behind the path.
+bool PathNamesFile(int fd, const std::string& path) {
+  struct stat held;
+  struct stat named;
+  if (fstat(fd, &held) != 0 || held.st_nlink == 0) return false;
+  if (stat(path.c_str(), &named) != 0) return false;
+  return held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+// A path that names a new file at every try belongs to a folder that is
+// being rewritten as fast as it can be opened; after this many tries the
+// file counts as in use.
+constexpr int kMaxOpenTries = 100;
+
+// Opens the path and takes its share locks. Between the open and the lock
+// another process may delete, rename or re-create the file, so the file
+// held is checked against the path, and the open tried again when the path
+// names another file by then.
+OsFileError OpenHeld(const std::string& path, int flags, bool exclusive, int& fd_out) {
+  const bool writable = (flags & O_ACCMODE) != O_RDONLY;
+  for (int attempt = 0; attempt < kMaxOpenTries; ++attempt) {
+    const int fd = OpenDescriptor(path, flags, 0666);
+    if (fd < 0) return OsFileErrorFromErrno(errno);
+    const OsFileError error = TakeShareLocks(fd, writable, exclusive);
+    // A lock refused on a file that the path no longer names says nothing
+    // about the file the path names now.
+    const bool same_file = PathNamesFile(fd, path);
+    if (same_file && error == OsFileError::None) {
+      fd_out = fd;
+      return OsFileError::None;
+    }
+    close(fd);
+    if (same_file) return error;
+  }
+  return OsFileError::AccessDenied;
+}
+
+// Runs change (a call that returns 0, or -1 with errno set) while the file
+// is held exclusively, so that no opener can take it meanwhile. The file is
+// opened for writing where this user may write it, else for reading.
+template <class Change>
+OsFileError ChangeWhileHeld(const std::string& path, Change change) {
+  int fd = -1;
+  OsFileError error = OpenHeld(path, O_RDWR, true, fd);
+  if (error == OsFileError::AccessDenied && OsProbeFileFree(path) == OsFileError::None) {
+    error = OpenHeld(path, O_RDONLY, true, fd);
+  }
+  if (error != OsFileError::None) return error;
+  const int result = change();
+  const int error_number = errno;
+  close(fd);
+  return result == 0 ? OsFileError::None : OsFileErrorFromErrno(error_number);
 }
 
 }  // namespace
@@ -61,19 +143,9 @@ OsFileError TOsFile::Fail() {
 
 OsFileError TOsFile::Open(const std::string& path, bool write, bool exclusive) {
   Close();
-  const int fd = OpenDescriptor(path, write ? O_RDWR : O_RDONLY);
-  if (fd < 0) return Fail();
-  // A read-only descriptor cannot take a write lock; an exclusive opener of
-  // a file it may only read refuses any current opener and read-locks.
-  const bool write_lock = exclusive && write;
-  OsFileError error = OsFileError::None;
-  if (exclusive && !write && ShareByteHeld(fd)) {
-    error = OsFileError::AccessDenied;
-  } else if (SetLock(fd, write_lock ? F_WRLCK : F_RDLCK, kShareLockOffset, 1) < 0) {
-    error = LockBusy(errno) ? OsFileError::AccessDenied : OsFileErrorFromErrno(errno);
-  }
+  int fd = -1;
+  const OsFileError error = OpenHeld(path, write ? O_RDWR : O_RDONLY, exclusive, fd);
   if (error != OsFileError::None) {
-    close(fd);
     last_error_ = error;
     return error;
   }
@@ -84,21 +156,16 @@ OsFileError TOsFile::Open(const std::string& path, bool write, bool exclusive) {
 
 OsFileError TOsFile::Create(const std::string& path, bool must_be_new) {
   Close();
-  const int fd = OpenDescriptor(path, O_RDWR | O_CREAT | (must_be_new ? O_EXCL : 0), 0666);
-  if (fd < 0) return Fail();
-  // Empty the file only once no other opener holds it.
-  if (SetLock(fd, F_WRLCK, kShareLockOffset, 1) < 0) {
-    const int error_number = errno;
+  int fd = -1;
+  // The file is emptied only once no other opener holds it.
+  OsFileError error = OpenHeld(path, O_RDWR | O_CREAT | (must_be_new ? O_EXCL : 0), true, fd);
+  if (error == OsFileError::None && ftruncate(fd, 0) < 0) {
+    error = OsFileErrorFromErrno(errno);
     close(fd);
-    last_error_ =
-        LockBusy(error_number) ? OsFileError::AccessDenied : OsFileErrorFromErrno(error_number);
-    return last_error_;
   }
-  if (ftruncate(fd, 0) < 0) {
-    const int error_number = errno;
-    close(fd);
-    last_error_ = OsFileErrorFromErrno(error_number);
-    return last_error_;
+  if (error != OsFileError::None) {
+    last_error_ = error;
+    return error;
   }
   fd_ = fd;
   writable_ = true;
@@ -128,6 +195,10 @@ int64_t TOsFile::ReadAt(int64_t offset, void* buffer, int64_t length) {
 }
 
 int64_t TOsFile::WriteAt(int64_t offset, const void* buffer, int64_t length) {
+  if (OsFaultFailWrite()) {
+    Fail();
+    return -1;
+  }
   const auto* bytes = static_cast<const char*>(buffer);
   int64_t done = 0;
   while (done < length) {
@@ -162,8 +233,12 @@ int64_t TOsFile::Size() {
 }
 
 OsLockResult TOsFile::LockRange(int64_t offset, int64_t length) {
+  if (!LockRangeAllowed(offset, length)) {
+    last_error_ = OsFileError::Other;
+    return OsLockResult::Failed;
+  }
   if (SetLock(fd_, writable_ ? F_WRLCK : F_RDLCK, offset, length) == 0) {
-    return OsLockResult::Granted;
+    return OsLockResult::Taken;
   }
   if (LockBusy(errno)) return OsLockResult::Busy;
   Fail();
@@ -171,40 +246,44 @@ OsLockResult TOsFile::LockRange(int64_t offset, int64_t length) {
 }
 
 bool TOsFile::UnlockRange(int64_t offset, int64_t length) {
+  if (!LockRangeAllowed(offset, length)) {
+    last_error_ = OsFileError::Other;
+    return false;
+  }
   if (SetLock(fd_, F_UNLCK, offset, length) == 0) return true;
   Fail();
   return false;
 }
 
+bool LockRangeAllowed(int64_t offset, int64_t length) {
+  return offset >= 0 && length > 0 && length <= kShareLockOffset - offset;
+}
+
 OsFileError OsProbeFileFree(const std::string& path) {
   const int fd = OpenDescriptor(path, O_RDONLY);
   if (fd < 0) return OsFileErrorFromErrno(errno);
-  const bool held = ShareByteHeld(fd);
+  const bool held = OthersHold(fd, kShareLockOffset);
   close(fd);
   return held ? OsFileError::AccessDenied : OsFileError::None;
 }
 
 OsFileError OsDeleteFile(const std::string& path) {
-  const OsFileError probe = OsProbeFileFree(path);
-  if (probe != OsFileError::None) return probe;
-  if (unlink(path.c_str()) == 0) return OsFileError::None;
-  return OsFileErrorFromErrno(errno);
+  return ChangeWhileHeld(path, [&] { return unlink(path.c_str()); });
 }
 
 OsFileError OsRenameFile(const std::string& from, const std::string& to) {
-  const OsFileError probe = OsProbeFileFree(from);
-  if (probe != OsFileError::None) return probe;
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-    return OsFileError::None;
-  }
-  return OsFileErrorFromErrno(errno);
+  return ChangeWhileHeld(from, [&] {
+    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  });
 }
 
 OsFileError OsFileReadOnly(const std::string& path, bool& read_only) {
   read_only = false;
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return OsFileErrorFromErrno(errno);
-  if (access(path.c_str(), W_OK) != 0) {
+  if (OsFaultReadOnly(path)) {
+    read_only = true;
+  } else if (access(path.c_str(), W_OK) != 0) {
     if (errno != EACCES && errno != EROFS) return OsFileErrorFromErrno(errno);
     read_only = true;
   }

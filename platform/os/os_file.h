@@ -1,8 +1,11 @@
 // TOsFile: one descriptor on a disk file (always close-on-exec) with
 // positioned reads and writes, and byte-range locks that hold between
 // processes (open-file-description locks, never the blocking form). Share
-// modes are a lock on one byte above 4 GiB: shared openers read-lock it,
-// exclusive openers write-lock it; delete, rename and re-create probe it.
+// modes are locks on two bytes above 4 GiB: every opener read-locks the
+// share byte, an exclusive opener for writing write-locks it instead, and
+// an exclusive opener that may only read also read-locks the byte after it.
+// Delete, rename and re-create hold the file exclusively while they work,
+// and an opener makes sure that the path still names the file it holds.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +18,20 @@ namespace jw {
 // The share byte lies far above any data and above every lock byte (those
 // stay below 2 GiB), so it never meets a record lock.
 constexpr int64_t kShareLockOffset = 0x100000001LL;
+// A descriptor that may only read cannot write-lock the share byte, so an
+// exclusive opener of that kind read-locks this byte as well; shared openers
+// check it after taking the share byte, and it checks the share byte after
+// taking both, so of two that race at least one sees the other.
+constexpr int64_t kExclusiveReadOffset = kShareLockOffset + 1;
 
-enum class OsLockResult { Granted, Busy, Failed };
+// The outcome of a byte-range lock: taken, busy (another open file
+// description holds an overlapping range; worth a retry) or failed (a bad
+// range or a failure of the system; a retry cannot help).
+enum class OsLockResult { Taken, Busy, Failed };
+
+// Whether callers may lock the range: offset 0 or above, a length of 1 or
+// more, and below the share byte, which only the share modes use.
+bool LockRangeAllowed(int64_t offset, int64_t length);
 
 class TOsFile {
  public:
@@ -26,7 +41,8 @@ class TOsFile {
   ~TOsFile();
 
   // Opens an existing file for reading (write false) or reading and writing,
-  // shared or exclusive. A share conflict is AccessDenied.
+  // shared or exclusive. A share conflict is AccessDenied. The file held is
+  // the one the path names once the share lock is taken.
   OsFileError Open(const std::string& path, bool write, bool exclusive);
   // Opens the file for reading and writing, creating it when missing, holds
   // it exclusively and empties it. With must_be_new an existing file is
@@ -47,9 +63,10 @@ class TOsFile {
 
   // Locks [offset, offset + length) without waiting: a write lock, or a read
   // lock on a descriptor opened for reading only. Busy when another open
-  // file description holds an overlapping lock.
+  // file description holds an overlapping lock; Failed for a range that
+  // LockRangeAllowed refuses or a failure of the system.
   OsLockResult LockRange(int64_t offset, int64_t length);
-  // Releases exactly the range.
+  // Releases exactly the range; false for a range LockRangeAllowed refuses.
   bool UnlockRange(int64_t offset, int64_t length);
 
   // The failure of the latest call that failed.
@@ -66,10 +83,11 @@ class TOsFile {
 // AccessDenied while some opener holds the file, NotFound when it is
 // missing, None when it may be deleted, renamed or re-created.
 OsFileError OsProbeFileFree(const std::string& path);
-// Deletes the file unless another opener holds it.
+// Deletes the file unless another opener holds it; it is held exclusively
+// across the unlink, so no opener can take it meanwhile.
 OsFileError OsDeleteFile(const std::string& path);
-// Renames the file unless another opener holds it; an existing target is
-// never replaced (Exists).
+// Renames the file unless another opener holds it, held exclusively as for
+// a delete; an existing target is never replaced (Exists).
 OsFileError OsRenameFile(const std::string& from, const std::string& to);
 // Whether the file exists, and whether it can only be read (no write
 // permission for this user, or a read-only file system).

@@ -650,9 +650,10 @@ TEST_F(DataFileTest, LockBytesLieWhereOtherProcessesLookForThem) {
   for (int i = 1; i <= 6; ++i) AppendSmallRecord(*file_, "x", i);
   file_->ResetCounts();
   EXPECT_TRUE(file_->LockWriteSemaphore());
-  EXPECT_TRUE(file_->LockRecordByte(2));
-  EXPECT_TRUE(file_->LockRecordByte(5));
-  EXPECT_FALSE(file_->LockRecordByte(5));
+  EXPECT_EQ(file_->LockRecordByte(2), OsLockResult::Taken);
+  EXPECT_EQ(file_->LockRecordByte(5), OsLockResult::Taken);
+  EXPECT_EQ(file_->LockRecordByte(5), OsLockResult::Busy);
+  EXPECT_EQ(file_->LockRecordByte(0), OsLockResult::Failed);
   TRecordsBitmap held;
   held.SetRecordCount(8192);
   held.SetBit(2);
@@ -666,6 +667,15 @@ TEST_F(DataFileTest, LockBytesLieWhereOtherProcessesLookForThem) {
   std::vector<std::tuple<int64_t, int64_t, bool>> calls;
   for (const auto& c : file_->lock_calls) calls.emplace_back(c.offset, c.length, c.lock);
   EXPECT_EQ(calls, expected);
+}
+
+TEST_F(DataFileTest, ALockThatFailsIsNotRetried) {
+  Create();
+  file_->Close();
+  file_->ResetCounts();
+  // Busy would be retried for some 25 seconds; a failure returns at once.
+  EXPECT_FALSE(file_->LockWriteSemaphore());
+  EXPECT_EQ(file_->lock_calls.size(), 1u);
 }
 
 }  // namespace

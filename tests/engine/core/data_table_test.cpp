@@ -13,6 +13,7 @@
 #include "engine/core/btree.h"
 #include "engine/core/data_table.h"
 #include "engine/support/key_images.h"
+#include "platform/os/os_file_faults.h"
 #include "tests/engine/core/index_test_table.h"
 #include "tests/engine/core/table_verifier.h"
 #include "tests/support/piped_child.h"
@@ -246,6 +247,26 @@ TEST_F(DataTableTest, IndexBackupRestoresOntoALongerFile) {
   EXPECT_EQ(ReadWholeFile(Path("T.IDX")), backup);
 }
 
+TEST_F(DataTableTest, AFailedIndexRestoreLeavesNoIndexFileBehind) {
+  CreateT(false, 20);
+  {
+    auto table = OpenT();
+    table->BackupIndexFile();
+    OsFileFaults faults;
+    faults.fail_write_at = 1;
+    const TScopedOsFileFaults scoped(faults);
+    EXPECT_EQ(ErrorCodeOf([&] { table->RestoreIndexFile(false, false); }), kErrWrite);
+    EXPECT_FALSE(table->IndexFile().IsOpen());
+    table->Close(false);
+  }
+  EXPECT_FALSE(Exists(Path("T.IDX")));
+  TDataTable table(&directory_);
+  table.SetName("T");
+  table.Open(true);
+  EXPECT_TRUE(table.Repair());
+  table.Close(false);
+}
+
 TEST_F(DataTableTest, MissingIndexFileFailsUnlessRepairIsAsked) {
   CreateT(false, 2);
   ASSERT_EQ(unlink(Path("T.IDX").c_str()), 0);
@@ -298,18 +319,18 @@ TEST_F(DataTableTest, LastCloseReleasesTheTableLocks) {
   TFileHandler index;
   index.SetName(Path("T.IDX"));
   index.Open();
-  ASSERT_TRUE(table->DataFile().LockRecordByte(7));
+  ASSERT_EQ(table->DataFile().LockRecordByte(7), OsLockResult::Taken);
   table->HeldRecords().SetBit(7);
   ASSERT_TRUE(table->DataFile().LockWriteSemaphore() && table->IndexFile().LockIndexWrite() &&
               table->BlobFile().LockBlobWrite());
   table->LockState().WriteLock = true;
-  ASSERT_FALSE(data.SetRegionLock(kRecordLockBase - 7, 1, true));
+  ASSERT_EQ(data.SetRegionLock(kRecordLockBase - 7, 1, true), OsLockResult::Busy);
 
   table->Close(false);
   EXPECT_FALSE(table->HeldRecords().IsSet(7));
-  EXPECT_TRUE(data.SetRegionLock(kRecordLockBase - 7, 1, true));
-  EXPECT_TRUE(data.SetRegionLock(kWriteSemaphoreByte, 1, true));
-  EXPECT_TRUE(index.SetRegionLock(kLockRangeBase, kLockRangeLength, true));
+  EXPECT_EQ(data.SetRegionLock(kRecordLockBase - 7, 1, true), OsLockResult::Taken);
+  EXPECT_EQ(data.SetRegionLock(kWriteSemaphoreByte, 1, true), OsLockResult::Taken);
+  EXPECT_EQ(index.SetRegionLock(kLockRangeBase, kLockRangeLength, true), OsLockResult::Taken);
 }
 
 // The table verifier's own checks between the files.

@@ -70,7 +70,7 @@ class Instrumented : public File {
     if (flushes == fail_flush_at) RaiseEngineError(kErrWrite, this->Name());
     File::Flush();
   }
-  bool SetRegionLock(int64_t offset, int64_t length, bool lock) override {
+  OsLockResult SetRegionLock(int64_t offset, int64_t length, bool lock) override {
     lock_calls.push_back({offset, length, lock});
     return File::SetRegionLock(offset, length, lock);
   }

@@ -10,6 +10,7 @@
 #include "engine/support/engine_errors.h"
 #include "engine/support/file_handler.h"
 #include "engine/support/file_list.h"
+#include "platform/os/os_file_faults.h"
 #include "tests/support/temp_folder.h"
 
 namespace jw {
@@ -125,14 +126,14 @@ TEST(MemoryFile, WritesStopBelowTheLockArea) {
 TEST(MemoryFile, RegionLocksRefuseOverlapAndNeedTheExactRange) {
   auto h = MemoryHandler("mem-locks");
   h->CreateFile();
-  EXPECT_TRUE(h->SetRegionLock(10, 10, true));
-  EXPECT_FALSE(h->SetRegionLock(15, 10, true));
-  EXPECT_FALSE(h->SetRegionLock(5, 6, true));
-  EXPECT_FALSE(h->SetRegionLock(10, 10, true));
-  EXPECT_TRUE(h->SetRegionLock(20, 10, true));
-  EXPECT_FALSE(h->SetRegionLock(10, 5, false));
-  EXPECT_TRUE(h->SetRegionLock(10, 10, false));
-  EXPECT_FALSE(h->SetRegionLock(10, 10, false));
+  EXPECT_EQ(h->SetRegionLock(10, 10, true), OsLockResult::Taken);
+  EXPECT_EQ(h->SetRegionLock(15, 10, true), OsLockResult::Busy);
+  EXPECT_EQ(h->SetRegionLock(5, 6, true), OsLockResult::Busy);
+  EXPECT_EQ(h->SetRegionLock(10, 10, true), OsLockResult::Busy);
+  EXPECT_EQ(h->SetRegionLock(20, 10, true), OsLockResult::Taken);
+  EXPECT_EQ(h->SetRegionLock(10, 5, false), OsLockResult::Failed);
+  EXPECT_EQ(h->SetRegionLock(10, 10, false), OsLockResult::Taken);
+  EXPECT_EQ(h->SetRegionLock(10, 10, false), OsLockResult::Failed);
   h->Close();
   h->DeleteFile();
 }
@@ -357,7 +358,7 @@ TEST(DiskFile, CreateWithMustBeNewLeavesAnExistingFile) {
   h.Close();
 }
 
-TEST(DiskFile, TemporaryFileOpenedAsTemporaryGoesAtLastClose) {
+TEST(DiskFile, TemporaryFileGoesAtLastCloseCreatedOrOpened) {
   TempFolder folder;
   const std::string name = folder.File("spill.TMP");
   WriteAll(name, "x");
@@ -371,6 +372,34 @@ TEST(DiskFile, TemporaryFileOpenedAsTemporaryGoesAtLastClose) {
   EXPECT_TRUE(std::filesystem::exists(name));
   b.Close();
   EXPECT_FALSE(std::filesystem::exists(name));
+  TFileHandler created;
+  created.SetName(name);
+  created.SetTemporary(true);
+  created.CreateFile();
+  created.Write("spill", 5);
+  EXPECT_TRUE(std::filesystem::exists(name));
+  created.Close();
+  EXPECT_FALSE(std::filesystem::exists(name));
+}
+
+// Injected below the file layer, so that it holds for root as well.
+TEST(DiskFile, ReadOnlyFileOpensForReadingOnly) {
+  TempFolder folder;
+  const std::string name = folder.File("fixed.DAT");
+  WriteAll(name, "fixed");
+  OsFileFaults faults;
+  faults.read_only_paths = {name};
+  const TScopedOsFileFaults scoped(faults);
+  TFileHandler h;
+  h.SetName(name);
+  h.Open();
+  EXPECT_TRUE(h.ReadOnly());
+  EXPECT_EQ(CodeOf([&] { h.Write("more", 4); }), kErrWrite);
+  char buffer[5];
+  EXPECT_EQ(h.Read(buffer, 5, false), 5);
+  h.Close();
+  EXPECT_EQ(CodeOf([&] { h.CreateFile(); }), kErrAccessDenied);
+  EXPECT_EQ(ReadFileBytes(name), "fixed");
 }
 
 TEST(DiskFile, RenameTakesTheNewNameAndNeverReplaces) {
@@ -422,6 +451,28 @@ TEST(CopyFiles, CopyOutAndInAcrossTheBufferSize) {
   }
 }
 
+TEST(CopyFiles, FailedCopyOutLeavesNoTarget) {
+  TempFolder folder;
+  const std::string target = folder.File("out.DBK");
+  TFileHandler source;
+  source.SetName(folder.File("src.DAT"));
+  source.CreateFile();
+  const std::string data = Pattern(3 * kCopyBufferSize);
+  source.Write(data.data(), static_cast<int32_t>(data.size()));
+  {
+    OsFileFaults faults;
+    faults.fail_write_at = 2;  // the disk fills up after the first buffer
+    const TScopedOsFileFaults scoped(faults);
+    EXPECT_EQ(CodeOf([&] { source.CopyToFile(target); }), kErrWrite);
+  }
+  EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_FALSE(FileList().Exists(target, false));
+  source.CopyToFile(target);
+  EXPECT_EQ(ReadFileBytes(target), data);
+  source.Close();
+  EXPECT_EQ(FileList().DeleteFile(target, false), 0);
+}
+
 TEST(CopyFiles, MemoryFileCopies) {
   auto h = MemoryHandler("mem-copy-src");
   h->CreateFile();
@@ -457,6 +508,21 @@ TEST(OsErrorMapping, EveryKindHasItsEngineCode) {
       {OsFileError::Exists, 11047},
   };
   for (const auto& [error, code] : cases) EXPECT_EQ(EngineCodeFromOsError(error), code);
+}
+
+// A handler with static storage that was made before the registry's first
+// use closes its file at exit, after static objects made later are gone.
+TEST(FileRegistryDeathTest, OutlivesAHandlerThatClosesAtExit) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        static TFileHandler handler;
+        handler.SetInMemory(true);
+        handler.SetName("closed-at-exit");
+        handler.CreateFile();
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // File sharing between two processes: the second process is the lock helper,
 // started with exec and driven over a pipe, one command per line.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -29,15 +31,22 @@ class LockHelper {
   bool Ready() const { return ready_; }
 
   std::string Send(const std::string& command) {
-    std::fputs((command + "\n").c_str(), child_.In());
-    std::fflush(child_.In());
+    Post(command);
     return Reply();
   }
 
-  // Ends the helper at once, as a crash would.
-  void Kill() { child_.Kill(); }
+  // Sends a command whose reply is read later.
+  void Post(const std::string& command) {
+    std::fputs((command + "\n").c_str(), child_.In());
+    std::fflush(child_.In());
+  }
 
- private:
+  // Whether the reply to a posted command has come.
+  bool ReplyReady() {
+    pollfd out = {fileno(child_.Out()), POLLIN, 0};
+    return poll(&out, 1, 0) != 0;
+  }
+
   std::string Reply() {
     char line[256];
     if (std::fgets(line, sizeof line, child_.Out()) == nullptr) return "<no reply>";
@@ -46,6 +55,10 @@ class LockHelper {
     return s;
   }
 
+  // Ends the helper at once, as a crash would.
+  void Kill() { child_.Kill(); }
+
+ private:
   test_support::PipedChild child_;
   bool ready_ = false;
 };
@@ -88,11 +101,11 @@ TEST_F(FileSharing, LockOnAnEmptyFileBlocksTheOtherProcessUntilReleased) {
   handler_.Open();
   ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
   EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");
-  EXPECT_FALSE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Busy);
   EXPECT_EQ(helper_.Send("unlock 2147483647 1"), "ok");
-  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Taken);
   EXPECT_EQ(helper_.Send("lock 2147483647 1"), "busy");
-  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, false));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, false), OsLockResult::Taken);
   EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");
   handler_.Close();
 }
@@ -101,20 +114,20 @@ TEST_F(FileSharing, LocksGoWithAKilledHolder) {
   handler_.Open();
   ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
   ASSERT_EQ(helper_.Send("lock 2147483647 1"), "ok");
-  EXPECT_FALSE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Busy);
   helper_.Kill();
-  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Taken);
   handler_.Close();
 }
 
 TEST_F(FileSharing, SecondLockOfOneByteInOneProcessFails) {
   handler_.Open();
-  EXPECT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
-  EXPECT_FALSE(handler_.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Taken);
+  EXPECT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Busy);
   TFileHandler second;
   second.SetName(name_);
   second.Open();
-  EXPECT_FALSE(second.SetRegionLock(kSemaphore, 1, true));
+  EXPECT_EQ(second.SetRegionLock(kSemaphore, 1, true), OsLockResult::Busy);
   second.Close();
   handler_.Close();
 }
@@ -123,11 +136,11 @@ TEST_F(FileSharing, UnlockOfAWiderRangeFailsAndKeepsTheRecordLocked) {
   handler_.Open();
   ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
   const int64_t record = 0x7FFFFFFE - 1;
-  ASSERT_TRUE(handler_.SetRegionLock(record, 1, true));
-  EXPECT_FALSE(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, false));
-  EXPECT_FALSE(handler_.SetRegionLock(record - 1, 2, false));
+  ASSERT_EQ(handler_.SetRegionLock(record, 1, true), OsLockResult::Taken);
+  EXPECT_EQ(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, false), OsLockResult::Failed);
+  EXPECT_EQ(handler_.SetRegionLock(record - 1, 2, false), OsLockResult::Failed);
   EXPECT_EQ(helper_.Send("lock 2147483645 1"), "busy");
-  EXPECT_TRUE(handler_.SetRegionLock(record, 1, false));
+  EXPECT_EQ(handler_.SetRegionLock(record, 1, false), OsLockResult::Taken);
   EXPECT_EQ(helper_.Send("lock 2147483645 1"), "ok");
   handler_.Close();
 }
@@ -136,9 +149,9 @@ TEST_F(FileSharing, WritersRangeWaitsForReaders) {
   handler_.Open();
   ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
   ASSERT_EQ(helper_.Send("lock 2147450880 1"), "ok");  // reader slot 0x7FFF8000
-  EXPECT_FALSE(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true));
+  EXPECT_EQ(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true), OsLockResult::Busy);
   ASSERT_EQ(helper_.Send("unlock 2147450880 1"), "ok");
-  EXPECT_TRUE(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true));
+  EXPECT_EQ(handler_.SetRegionLock(0x7FFF0000, 0xFFFF, true), OsLockResult::Taken);
   EXPECT_EQ(helper_.Send("lock 2147483646 1"), "busy");
   EXPECT_EQ(helper_.Send("lock 2147483647 1"), "ok");  // outside the writers' range
   handler_.Close();
@@ -182,7 +195,7 @@ TEST_F(FileSharing, CreatedFileIsHeldExclusively) {
 
 TEST_F(FileSharing, AnotherPathToTheFileDoesNotDropLocks) {
   handler_.Open();
-  ASSERT_TRUE(handler_.SetRegionLock(kSemaphore, 1, true));
+  ASSERT_EQ(handler_.SetRegionLock(kSemaphore, 1, true), OsLockResult::Taken);
   const std::string link = folder_.File("link.DAT");
   std::filesystem::create_symlink(name_, link);
   TFileHandler other;
@@ -205,6 +218,47 @@ TEST_F(FileSharing, ReadOnlyFileForAnUnprivilegedUser) {
   EXPECT_EQ(helper_.Send("close"), "ok");
   EXPECT_EQ(helper_.Send("create " + name), "err 11013");
   EXPECT_EQ(ReadFileBytes(name), "fixed");
+}
+
+TEST_F(FileSharing, RegionLocksNeverReachTheShareByte) {
+  ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
+  EXPECT_EQ(helper_.Send("lock 4294967296 2"), "fail");
+  EXPECT_EQ(helper_.Send("unlock 4294967297 1"), "fail");
+  EXPECT_EQ(helper_.Send("lock -1 1"), "fail");
+  EXPECT_EQ(helper_.Send("lock 100 0"), "fail");
+  EXPECT_EQ(helper_.Send("lock 4294967296 1"), "ok");
+  // The helper still shares the file: a shared open gets in, an exclusive
+  // one does not.
+  handler_.Open();
+  handler_.Close();
+  handler_.SetExclusive(true);
+  EXPECT_EQ(CodeOf([&] { handler_.Open(); }), kErrAccessDenied);
+}
+
+// One process opens the file in a loop while the other deletes (or renames
+// away) and re-creates it. Every open that succeeds must hold the file the
+// path names: what it writes is what the path reads back.
+TEST_F(FileSharing, AnOpenNeverHoldsADeletedFile) {
+  const int churns = std::getenv("JW_LONG_TESTS") != nullptr ? 100000 : 2000;
+  helper_.Post("churn " + name_ + " " + std::to_string(churns));
+  int opened = 0;
+  int stale = 0;
+  while (!helper_.ReplyReady()) {
+    const EngineErrorCode code = CodeOf([&] { handler_.Open(); });
+    if (code != 0) {
+      ASSERT_TRUE(code == kErrAccessDenied || code == kErrInvalidPath) << code;
+      continue;
+    }
+    const std::string token = "open " + std::to_string(++opened);
+    handler_.Write(token.data(), static_cast<int32_t>(token.size()));
+    if (ReadFileBytes(name_).substr(0, token.size()) != token) ++stale;
+    handler_.Close();
+  }
+  const std::string reply = helper_.Reply();
+  EXPECT_EQ(stale, 0) << "of " << opened << " opens";
+  EXPECT_GT(opened, 0);
+  EXPECT_NE(reply, "ok 0");
+  EXPECT_EQ(reply.substr(0, 3), "ok ");
 }
 
 }  // namespace

@@ -167,6 +167,19 @@ void RandomFill(TRecordsBitmap& b, Model& m, std::mt19937& random) {
       m[r - 1] = true;
     }
   }
+  // Whole-word operations are where bits beyond the count could appear.
+  switch (random() % 3) {
+    case 0:
+      b.SetAll();
+      m.assign(count, true);
+      break;
+    case 1:
+      b.Invert();
+      m.flip();
+      break;
+    default:
+      break;
+  }
 }
 
 TEST(TRecordsBitmap, MatchesAModelUnderRandomOperations) {

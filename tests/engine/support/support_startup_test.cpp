@@ -148,6 +148,9 @@ TEST(CollationMaps, OtherLocalesArePermutationsInStringSortOrder) {
 }
 
 TEST(CollationMaps, OneEntryPerLanguageAndSort) {
+  // Shutdown empties the cache only after a start-up, which an earlier test
+  // may not have run.
+  InitEngineSupport();
   DoneEngineSupport();
   InitEngineSupport();
   TCharOrderMap first;

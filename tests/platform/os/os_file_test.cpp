@@ -1,4 +1,5 @@
 #include "platform/os/os_file.h"
+#include "platform/os/os_file_faults.h"
 #include "tests/support/temp_folder.h"
 
 #include <fcntl.h>
@@ -137,18 +138,18 @@ TEST(OsFile, RangeLocksConflictBetweenDescriptionsOfOneProcess) {
   TOsFile a, b;
   ASSERT_EQ(a.Open(name, true, false), OsFileError::None);
   ASSERT_EQ(b.Open(name, true, false), OsFileError::None);
-  EXPECT_EQ(a.LockRange(0x7FFFFFFF, 1), OsLockResult::Granted);
+  EXPECT_EQ(a.LockRange(0x7FFFFFFF, 1), OsLockResult::Taken);
   EXPECT_EQ(b.LockRange(0x7FFFFFFF, 1), OsLockResult::Busy);
-  EXPECT_EQ(b.LockRange(0x7FFF0000, 0xFFFF), OsLockResult::Granted);
+  EXPECT_EQ(b.LockRange(0x7FFF0000, 0xFFFF), OsLockResult::Taken);
   EXPECT_TRUE(a.UnlockRange(0x7FFFFFFF, 1));
-  EXPECT_EQ(b.LockRange(0x7FFFFFFF, 1), OsLockResult::Granted);
+  EXPECT_EQ(b.LockRange(0x7FFFFFFF, 1), OsLockResult::Taken);
   a.Close();
   EXPECT_EQ(a.Open(name, false, false), OsFileError::None);
   // A descriptor for reading takes read locks: they share, writers wait.
-  EXPECT_EQ(a.LockRange(100, 1), OsLockResult::Granted);
+  EXPECT_EQ(a.LockRange(100, 1), OsLockResult::Taken);
   TOsFile c;
   ASSERT_EQ(c.Open(name, false, false), OsFileError::None);
-  EXPECT_EQ(c.LockRange(100, 1), OsLockResult::Granted);
+  EXPECT_EQ(c.LockRange(100, 1), OsLockResult::Taken);
   EXPECT_EQ(b.LockRange(100, 1), OsLockResult::Busy);
 }
 
@@ -165,19 +166,80 @@ TEST(OsFile, CreateMustBeNewAndRenameNeverReplaces) {
   EXPECT_EQ(ReadFileBytes(folder.File("c")), "A");
 }
 
+TEST(OsFile, ExclusiveOpenForReadingSharesWithNoOpenerInEitherOrder) {
+  TempFolder folder;
+  const std::string name = folder.File("a");
+  { std::ofstream(name) << "data"; }
+  TOsFile exclusive, other, third;
+  ASSERT_EQ(exclusive.Open(name, false, true), OsFileError::None);
+  EXPECT_EQ(other.Open(name, false, false), OsFileError::AccessDenied);
+  EXPECT_EQ(other.Open(name, true, false), OsFileError::AccessDenied);
+  EXPECT_EQ(other.Open(name, false, true), OsFileError::AccessDenied);
+  EXPECT_EQ(other.Open(name, true, true), OsFileError::AccessDenied);
+  EXPECT_EQ(other.Create(name, false), OsFileError::AccessDenied);
+  EXPECT_EQ(OsDeleteFile(name), OsFileError::AccessDenied);
+  EXPECT_EQ(OsProbeFileFree(name), OsFileError::AccessDenied);
+  exclusive.Close();
+  ASSERT_EQ(other.Open(name, false, false), OsFileError::None);
+  EXPECT_EQ(exclusive.Open(name, false, true), OsFileError::AccessDenied);
+  other.Close();
+  ASSERT_EQ(other.Open(name, true, false), OsFileError::None);
+  EXPECT_EQ(exclusive.Open(name, false, true), OsFileError::AccessDenied);
+  // A refused exclusive opener leaves nothing behind that keeps others out.
+  ASSERT_EQ(third.Open(name, false, false), OsFileError::None);
+  EXPECT_EQ(ReadFileBytes(name), "data");
+}
+
+TEST(OsFile, RangeLocksStayClearOfTheShareByte) {
+  TempFolder folder;
+  const std::string name = folder.File("a");
+  { std::ofstream(name) << ""; }
+  TOsFile a, b;
+  ASSERT_EQ(a.Open(name, true, false), OsFileError::None);
+  const std::pair<int64_t, int64_t> refused[] = {{-1, 1},
+                                                 {0, 0},
+                                                 {10, -5},
+                                                 {kShareLockOffset - 1, 2},
+                                                 {kShareLockOffset, 1},
+                                                 {kExclusiveReadOffset, 1},
+                                                 {0, INT64_MAX},
+                                                 {INT64_MAX, 1}};
+  for (const auto& [offset, length] : refused) {
+    EXPECT_EQ(a.LockRange(offset, length), OsLockResult::Failed) << offset << " " << length;
+    EXPECT_FALSE(a.UnlockRange(offset, length)) << offset << " " << length;
+  }
+  EXPECT_EQ(a.LockRange(kShareLockOffset - 1, 1), OsLockResult::Taken);
+  // a still holds its share lock: another shared opener gets in, an
+  // exclusive one does not.
+  ASSERT_EQ(b.Open(name, true, false), OsFileError::None);
+  b.Close();
+  EXPECT_EQ(b.Open(name, true, true), OsFileError::AccessDenied);
+}
+
+// The read-only path, injected below the file layer so that it holds for
+// root as well, whom permission bits do not stop.
 TEST(OsFile, ReadOnlyAttribute) {
-  if (geteuid() == 0)
-    GTEST_SKIP() << "root may write any file; the engine tests cover it unprivileged";
   TempFolder folder;
   const std::string name = folder.File("a");
   { std::ofstream(name) << "x"; }
-  std::filesystem::permissions(name, std::filesystem::perms::owner_read);
+  OsFileFaults faults;
+  faults.read_only_paths = {name};
+  const TScopedOsFileFaults scoped(faults);
   bool read_only = false;
   EXPECT_EQ(OsFileReadOnly(name, read_only), OsFileError::None);
   EXPECT_TRUE(read_only);
   TOsFile file;
   EXPECT_EQ(file.Open(name, true, false), OsFileError::AccessDenied);
+  EXPECT_EQ(file.Create(name, false), OsFileError::AccessDenied);
   EXPECT_EQ(file.Open(name, false, false), OsFileError::None);
+  EXPECT_FALSE(file.Writable());
+  file.Close();
+  // A file this user may only read can still be deleted, held all the same.
+  EXPECT_EQ(file.Open(name, false, true), OsFileError::None);
+  EXPECT_EQ(OsDeleteFile(name), OsFileError::AccessDenied);
+  file.Close();
+  EXPECT_EQ(OsDeleteFile(name), OsFileError::None);
+  EXPECT_FALSE(std::filesystem::exists(name));
 }
 
 }  // namespace

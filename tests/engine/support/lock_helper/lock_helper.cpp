@@ -40,11 +40,40 @@ void Run(jw::TFileHandler& handler, const std::string& command, std::istringstre
     other.SetName(from);
     other.RenameFile(to);
     std::cout << "ok" << std::endl;
+  } else if (command == "churn") {
+    // Deletes the file (every other time by renaming it away first) and
+    // creates it anew, count times; answers how many deletes got through.
+    std::string path;
+    int count = 0;
+    args >> path >> count;
+    int deleted = 0;
+    for (int i = 0; i < count; ++i) {
+      try {
+        jw::TFileHandler other;
+        other.SetName(path);
+        if (i % 2 == 1) other.RenameFile(path + ".moved");
+        other.DeleteFile();
+        ++deleted;
+      } catch (const jw::EQuireEngineError&) {
+        // The other process holds the file.
+      }
+      try {
+        jw::TFileHandler other;
+        other.SetName(path);
+        other.CreateFile();
+      } catch (const jw::EQuireEngineError&) {
+        // Held again already.
+      }
+    }
+    std::cout << "ok " << deleted << std::endl;
   } else if (command == "lock" || command == "unlock") {
     int64_t offset = 0, length = 0;
     args >> offset >> length;
-    const bool done = handler.SetRegionLock(offset, length, command == "lock");
-    std::cout << (done ? "ok" : command == "lock" ? "busy" : "fail") << std::endl;
+    const jw::OsLockResult result = handler.SetRegionLock(offset, length, command == "lock");
+    std::cout << (result == jw::OsLockResult::Taken  ? "ok"
+                  : result == jw::OsLockResult::Busy ? "busy"
+                                                     : "fail")
+              << std::endl;
   } else if (command == "write") {
     std::string text;
     args >> text;

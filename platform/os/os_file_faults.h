@@ -1,0 +1,41 @@
+// Faults that tests inject into the disk files of the process, below every
+// file class of the engine: paths that look read-only (as a file without
+// write permission does, also to root), and a write that fails as on a full
+// disk. With no faults installed every check is one load of a null pointer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace jw {
+
+struct OsFileFaults {
+  // Paths (as given to the file calls) that cannot be opened for writing.
+  std::vector<std::string> read_only_paths;
+  // The write, counted from 1 while installed, that fails with ENOSPC; 0 for
+  // none. writes counts every positioned write.
+  int64_t fail_write_at = 0;
+  int64_t writes = 0;
+};
+
+// Installs faults for the whole process for its lifetime and then puts back
+// the ones it replaced. Scopes nest; they must end in the reverse order of
+// their start.
+class TScopedOsFileFaults {
+ public:
+  explicit TScopedOsFileFaults(OsFileFaults& faults);
+  ~TScopedOsFileFaults();
+  TScopedOsFileFaults(const TScopedOsFileFaults&) = delete;
+  TScopedOsFileFaults& operator=(const TScopedOsFileFaults&) = delete;
+
+ private:
+  OsFileFaults* previous_;
+};
+
+// For the file layer: whether the path is to look read-only, and whether
+// the write now starting is to fail (errno is then ENOSPC).
+bool OsFaultReadOnly(const std::string& path);
+bool OsFaultFailWrite();
+
+}  // namespace jw
