@@ -418,6 +418,12 @@ bool TIndexFile::FetchPage(TIndexCursor& cursor, int32_t position, bool is_new, 
   return true;
 }
 
+TPage* TIndexFile::FetchPageForChange(TIndexCursor& cursor, int32_t position) {
+  TPage* page = LoadPage(nullptr, CursorSlot(cursor), position, false);
+  page->Pin();
+  return page;
+}
+
 void TIndexFile::ReleasePage(TPage* page) {
   if (page == nullptr) return;
   page->Unpin();
