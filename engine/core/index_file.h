@@ -21,7 +21,7 @@
 namespace jw {
 
 // Each slot caches this many pages; inside a transaction a full cache grows
-// by kPageCacheGrowth instead of writing back.
+// by at least kPageCacheGrowth instead of writing back (TFileCache::Grow).
 constexpr int32_t kPageCacheCapacity = 15;
 constexpr int32_t kPageCacheGrowth = 64;
 
