@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
-#include <ranges>
 #include <vector>
 
 #include "engine/core/record_order.h"
@@ -33,8 +32,8 @@ class TFileCache {
   static_assert(FileCacheObject<T>);
 
  public:
-  // The cached objects in ascending order of their numbers.
-  auto Sorted() const { return std::views::values(objects_); }
+  // The cached objects by their numbers, in ascending order.
+  const std::map<int32_t, T*>& ByNumber() const { return objects_; }
   int32_t Count() const { return static_cast<int32_t>(objects_.size()); }
   int32_t Capacity() const { return capacity_; }
   void SetCapacity(int32_t capacity) { capacity_ = capacity; }
@@ -142,7 +141,8 @@ class TFileCache {
   // over are about to be clean.
   template <typename Accept>
   void CollectWriteBack(std::vector<T*>& dirty, Accept accept) {
-    for (T* object : Sorted()) {
+    for (const auto& entry : objects_) {
+      T* object = entry.second;
       if (CacheObjectDirty(*object) && object->UseCount() == 0 && accept(*object)) {
         dirty.push_back(object);
       }
@@ -153,7 +153,8 @@ class TFileCache {
   // Hands every object to put (the owner's pool) and empties the cache.
   template <typename Put>
   void Clear(Put put) {
-    for (T* object : Sorted()) {
+    for (const auto& entry : objects_) {
+      T* object = entry.second;
       object->newer_ = nullptr;
       object->older_ = nullptr;
       put(object);

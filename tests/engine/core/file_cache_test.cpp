@@ -165,7 +165,7 @@ class CacheModelRun {
 
   void Compare(int32_t op) {
     std::vector<int32_t> cached;
-    for (const CachedObject* object : cache_.Sorted()) cached.push_back(object->number);
+    for (const auto& entry : cache_.ByNumber()) cached.push_back(entry.second->number);
     std::vector<int32_t> expected;
     for (const auto& [number, object] : objects_) expected.push_back(number);
     ASSERT_EQ(cached, expected) << "at operation " << op;
