@@ -351,6 +351,15 @@ uint32_t Seed() {
                           : std::random_device{}();
 }
 
+// Runs body over a fresh index for the case, with its seed printed on failure.
+template <class Body>
+void RunSeeded(const ModelCase& c, Body body) {
+  const uint32_t seed = Seed();
+  SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
+  ModelRun run(c, seed);
+  body(run);
+}
+
 class BTreeModelTest : public ::testing::TestWithParam<uint8_t> {};
 
 TEST_P(BTreeModelTest, MatchesMultisetForEveryKeyStream) {
@@ -366,43 +375,29 @@ TEST_P(BTreeModelTest, MatchesMultisetForEveryKeyStream) {
       {mode, Stream::Duplicates, true, 21},
   };
   for (const ModelCase& c : cases) {
-    const uint32_t seed = Seed();
-    SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
-    ModelRun run(c, seed);
-    run.Run(per_stream);
+    RunSeeded(c, [&](ModelRun& run) { run.Run(per_stream); });
     if (HasFatalFailure()) return;
   }
 }
 
 TEST_P(BTreeModelTest, LongKeysMakeDeepTrees) {
-  const uint8_t mode = GetParam();
-  const uint32_t seed = Seed();
   // A 524-byte image and the record id: 528 bytes, seven keys to a page.
-  const ModelCase c{mode, Stream::Random, false, 524};
-  SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
-  ModelRun run(c, seed);
-  run.Run(LongTests() ? 100000 : 10000);
+  RunSeeded({GetParam(), Stream::Random, false, 524},
+            [](ModelRun& run) { run.Run(LongTests() ? 100000 : 10000); });
 }
 
 TEST_P(BTreeModelTest, SearchesAndWalksMeetEveryLeafEdge) {
   const uint8_t mode = GetParam();
   for (const ModelCase& c :
        {ModelCase{mode, Stream::Random, false, 9}, ModelCase{mode, Stream::Ascending, true, 252}}) {
-    const uint32_t seed = Seed();
-    SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
-    ModelRun run(c, seed);
-    run.SweepGaps(LongTests() ? 20000 : 800);
+    RunSeeded(c, [](ModelRun& run) { run.SweepGaps(LongTests() ? 20000 : 800); });
     if (HasFatalFailure()) return;
   }
 }
 
 TEST_P(BTreeModelTest, ChangeReportedInsideASplitOrMergeLosesNoKey) {
-  const uint8_t mode = GetParam();
-  const uint32_t seed = Seed();
-  const ModelCase c{mode, Stream::Random, false, 21};
-  SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
-  ModelRun run(c, seed);
-  run.RunWithChangeReports(LongTests() ? 200000 : 20000);
+  RunSeeded({GetParam(), Stream::Random, false, 21},
+            [](ModelRun& run) { run.RunWithChangeReports(LongTests() ? 200000 : 20000); });
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, BTreeModelTest, ::testing::Values(0, 1, 2, 3));
