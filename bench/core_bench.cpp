@@ -7,11 +7,8 @@
 // costs in index order.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <algorithm>
-#include <cstring>
-#include <filesystem>
 #include <numeric>
 #include <random>
 #include <stdexcept>
@@ -19,41 +16,11 @@
 #include <vector>
 
 #include "engine/core/data_file.h"
+#include "tests/engine/core/test_table.h"
 
 namespace {
 
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "jw-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  std::string Path(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// The table state a data file asks for; the benchmark sets the transaction.
-class BenchTable : public jw::TDataFileOwner {
- public:
-  bool InTransaction() const override { return in_transaction; }
-  bool Written() const override { return written; }
-  void MarkWritten() override { written = true; }
-  bool ForceBufferFlush() const override { return false; }
-  bool StrictChangeDetection() const override { return false; }
-  bool HasPrimaryIndex() const override { return true; }
-
-  bool in_transaction = false;
-  bool written = false;
-};
+using jw::test::ScratchDir;
 
 // The value of row i: a permutation of the rows, so that the value order
 // is not the natural order.
@@ -68,28 +35,15 @@ std::string RowName(int32_t i) {
   return "row " + std::to_string(i);
 }
 
-jw::FieldDescriptor Field(const std::string& name, uint8_t type, uint8_t size, uint8_t sub_type) {
-  jw::FieldDescriptor field;
-  field.Name = name;
-  field.Type = type;
-  field.Size = size;
-  field.SubType = sub_type;
-  return field;
-}
-
 // A Quire table of the rows, created, filled inside one transaction and committed.
 class QuireTable {
  public:
-  QuireTable(const ScratchFolder& folder, const std::vector<int32_t>& values) : file_(&table_) {
-    file_.SetName(folder.Path("ROWS.DAT"));
-    file_.InitHeader(0, 0,
-                     {Field("ID", jw::kFldInteger, 0, jw::kSubTypeAutoInc),
-                      Field("NAME", jw::kFldString, 20, 0), Field("VALUE", jw::kFldInteger, 0, 0)},
-                     0, "", "", false, 0, 0);
-    file_.WriteHeader(true, false);
-    file_.WriteFieldDescs();
+  QuireTable(const ScratchDir& folder, const std::vector<int32_t>& values) : file_(&table_) {
+    jw::test::CreateTable(file_, folder.Path("ROWS.DAT"), jw::test::SmallDefinition());
     table_.in_transaction = true;
-    for (size_t i = 0; i < values.size(); ++i) Append(static_cast<int32_t>(i), values[i]);
+    for (size_t i = 0; i < values.size(); ++i) {
+      jw::test::AppendSmallRecord(file_, RowName(static_cast<int32_t>(i)), values[i]);
+    }
     table_.in_transaction = false;
     file_.FlushRecords(false);
     file_.WriteHeader(true, false);
@@ -99,22 +53,7 @@ class QuireTable {
   jw::TDataFile& File() { return file_; }
 
  private:
-  void Append(int32_t i, int32_t value) {
-    jw::TRecord* record = file_.AllocRecord();
-    record->InitNew(true);
-    uint8_t* bytes = record->Bytes();
-    const jw::FieldDescriptor& name = file_.FieldDesc(2);
-    const std::string text = RowName(i);
-    bytes[name.Offset] = 1;
-    std::memcpy(bytes + name.Offset + 1, text.data(), text.size());
-    const jw::FieldDescriptor& number = file_.FieldDesc(3);
-    bytes[number.Offset] = 1;
-    jw::PutInt32(bytes + number.Offset + 1, value);
-    record->SetModified(true);
-    file_.ReleaseRecord(record);
-  }
-
-  BenchTable table_;
+  jw::test::FakeTable table_;
   jw::TDataFile file_;
 };
 
@@ -150,7 +89,7 @@ std::vector<int32_t> ValueOrder(const std::vector<int32_t>& values) {
 void BM_Quire_BulkInsertInTransaction(benchmark::State& state) {
   const std::vector<int32_t> values = RowValues(static_cast<int32_t>(state.range(0)));
   for (auto _ : state) {
-    ScratchFolder folder;
+    ScratchDir folder;
     QuireTable table(folder, values);
     benchmark::DoNotOptimize(table.File().RecordCount());
   }
@@ -159,7 +98,7 @@ void BM_Quire_BulkInsertInTransaction(benchmark::State& state) {
 
 void QuireRead(benchmark::State& state, bool by_value, bool read_ahead) {
   const std::vector<int32_t> values = RowValues(static_cast<int32_t>(state.range(0)));
-  ScratchFolder folder;
+  ScratchDir folder;
   QuireTable table(folder, values);
   const std::vector<int32_t> order =
       by_value ? ValueOrder(values) : NaturalOrder(static_cast<int32_t>(values.size()));
@@ -181,7 +120,7 @@ void BM_Quire_ReadIndexOrderWithReadAhead(benchmark::State& state) {
 
 class SqliteTable {
  public:
-  explicit SqliteTable(const ScratchFolder& folder) {
+  explicit SqliteTable(const ScratchDir& folder) {
     if (sqlite3_open(folder.Path("rows.db").c_str(), &db_) != SQLITE_OK) {
       throw std::runtime_error("sqlite3_open failed");
     }
@@ -234,7 +173,7 @@ class SqliteTable {
 void BM_SQLite_BulkInsertInTransaction(benchmark::State& state) {
   const std::vector<int32_t> values = RowValues(static_cast<int32_t>(state.range(0)));
   for (auto _ : state) {
-    ScratchFolder folder;
+    ScratchDir folder;
     SqliteTable table(folder);
     table.Fill(values);
   }
@@ -243,7 +182,7 @@ void BM_SQLite_BulkInsertInTransaction(benchmark::State& state) {
 
 void SqliteRead(benchmark::State& state, const char* sql) {
   const std::vector<int32_t> values = RowValues(static_cast<int32_t>(state.range(0)));
-  ScratchFolder folder;
+  ScratchDir folder;
   SqliteTable table(folder);
   table.Fill(values);
   table.Exec("CREATE INDEX by_value ON rows(value)");
