@@ -25,7 +25,7 @@ concept FileCacheObject = CacheObject<T> && requires(const T& object) {
 };
 
 // RecentProbes: how many of the most recently used objects are compared
-// before the binary search. The objects befriend the cache for their links
+// before the search of the map. The objects befriend the cache for their links
 // newer_ and older_.
 template <typename T, int RecentProbes>
 class TFileCache {
