@@ -1,16 +1,16 @@
-#include "engine/support/expression_evaluator.h"
+#include "engine/expr/expression_evaluator.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
 
+#include "engine/expr/expression_operators.h"
+#include "engine/expr/subselect_hooks.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/engine_strings.h"
-#include "engine/support/expression_operators.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
-#include "engine/support/subselect_hooks.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/date_time.h"
 #include "platform/rtl/strings.h"

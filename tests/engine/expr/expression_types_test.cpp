@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/support/expression_types.h"
+#include "engine/expr/expression_types.h"
 
 namespace jw {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/support/expression_tokens.h"
+#include "engine/expr/expression_tokens.h"
 
 namespace jw::test_support {
 

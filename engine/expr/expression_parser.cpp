@@ -1,11 +1,11 @@
-#include "engine/support/expression_parser.h"
+#include "engine/expr/expression_parser.h"
 
 #include <utility>
 
+#include "engine/expr/subselect_hooks.h"
 #include "engine/support/engine_strings.h"
 #include "engine/support/field_types.h"
 #include "engine/support/key_images.h"
-#include "engine/support/subselect_hooks.h"
 #include "platform/rtl/format_settings.h"
 #include "platform/rtl/strings.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/support/expression_parser.h"
-#include "tests/engine/support/expression_test_util.h"
+#include "engine/expr/expression_parser.h"
+#include "tests/engine/expr/expression_test_util.h"
 
 namespace jw {
 namespace {

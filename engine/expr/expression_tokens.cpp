@@ -1,10 +1,11 @@
-#include "engine/support/expression_tokens.h"
+#include "engine/expr/expression_tokens.h"
 
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "engine/support/engine_heap.h"
+#include "engine/support/support_startup.h"
 #include "platform/rtl/strings.h"
 
 namespace jw {
@@ -182,6 +183,14 @@ void InitExpTokenStack() {
 void DoneExpTokenStack() {
   ExpTokenStack().FreeAll();
 }
+
+namespace {
+
+// The pool is the first object the support library's start-up creates.
+const bool token_pool_registered =
+    (RegisterEngineSupportStep("token pool", InitExpTokenStack, DoneExpTokenStack), true);
+
+}  // namespace
 
 TExpToken* GetToken() {
   return ExpTokenStack().GetToken();

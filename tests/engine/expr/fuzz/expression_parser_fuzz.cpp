@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/expr/expression_parser.h"
 #include "engine/support/engine_errors.h"
-#include "engine/support/expression_parser.h"
 #include "platform/rtl/format_settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

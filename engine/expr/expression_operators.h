@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/support/expression_tokens.h"
+#include "engine/expr/expression_tokens.h"
 
 namespace jw {
 

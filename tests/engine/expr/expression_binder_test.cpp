@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "engine/expr/expression_binder.h"
 #include "engine/support/engine_errors.h"
-#include "engine/support/expression_binder.h"
 #include "engine/support/language_settings.h"
-#include "tests/engine/support/expression_eval_util.h"
-#include "tests/engine/support/expression_test_util.h"
+#include "tests/engine/expr/expression_eval_util.h"
+#include "tests/engine/expr/expression_test_util.h"
 
 namespace jw {
 namespace {

@@ -1,12 +1,12 @@
-#include "engine/support/expression_binder.h"
+#include "engine/expr/expression_binder.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/support/expression_rewrite.h"
-#include "engine/support/expression_types.h"
+#include "engine/expr/expression_rewrite.h"
+#include "engine/expr/expression_types.h"
+#include "engine/expr/subselect_hooks.h"
 #include "engine/support/field_types.h"
-#include "engine/support/subselect_hooks.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/strings.h"
 

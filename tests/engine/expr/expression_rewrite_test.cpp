@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/support/expression_rewrite.h"
+#include "engine/expr/expression_rewrite.h"
 #include "engine/support/language_settings.h"
-#include "tests/engine/support/expression_eval_util.h"
-#include "tests/engine/support/expression_test_util.h"
+#include "tests/engine/expr/expression_eval_util.h"
+#include "tests/engine/expr/expression_test_util.h"
 
 namespace jw {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/support/expression_binder.h"
-#include "engine/support/expression_evaluator.h"
-#include "engine/support/expression_parser.h"
+#include "engine/expr/expression_binder.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_parser.h"
 #include "engine/support/field_types.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/date_time.h"

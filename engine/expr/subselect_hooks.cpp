@@ -1,4 +1,4 @@
-#include "engine/support/subselect_hooks.h"
+#include "engine/expr/subselect_hooks.h"
 
 #include <atomic>
 

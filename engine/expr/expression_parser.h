@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/expr/expression_tokens.h"
 #include "engine/support/engine_errors.h"
-#include "engine/support/expression_tokens.h"
 
 namespace jw {
 

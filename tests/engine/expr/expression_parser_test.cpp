@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/expr/expression_parser.h"
 #include "engine/support/engine_errors.h"
-#include "engine/support/expression_parser.h"
 #include "platform/rtl/clock.h"
 #include "platform/rtl/date_time.h"
 #include "platform/rtl/format_settings.h"
-#include "tests/engine/support/expression_test_util.h"
-#include "tests/engine/support/subselect_hooks_fake.h"
+#include "tests/engine/expr/expression_test_util.h"
+#include "tests/engine/expr/subselect_hooks_fake.h"
+#include "tests/support/source_path.h"
 
 namespace jw {
 namespace {
@@ -75,9 +76,8 @@ struct GoldenRow {
 };
 
 std::vector<GoldenRow> ReadGolden() {
-  // The table lies beside this file.
-  std::string path = __FILE__;
-  path = path.substr(0, path.find_last_of('/') + 1) + "expression_parser_golden.txt";
+  const std::string path =
+      test_support::SourcePath("tests/engine/expr/expression_parser_golden.txt");
   std::ifstream file(path);
   EXPECT_TRUE(file.good()) << path;
   std::vector<GoldenRow> rows;

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "engine/support/expression_evaluator.h"
-#include "engine/support/expression_tokens.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_tokens.h"
 
 namespace jw {
 

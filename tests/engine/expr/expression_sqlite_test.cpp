@@ -25,10 +25,10 @@
 #include <random>
 #include <string>
 
-#include "engine/support/expression_evaluator.h"
+#include "engine/expr/expression_evaluator.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
-#include "tests/engine/support/expression_eval_util.h"
+#include "tests/engine/expr/expression_eval_util.h"
 
 namespace jw {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/expr/expression_parser.h"
+#include "engine/expr/subselect_hooks.h"
 #include "engine/support/engine_strings.h"
-#include "engine/support/expression_parser.h"
 #include "engine/support/field_types.h"
-#include "engine/support/subselect_hooks.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/date_time.h"
 #include "platform/rtl/numbers.h"

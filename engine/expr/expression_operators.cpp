@@ -1,10 +1,10 @@
-#include "engine/support/expression_operators.h"
+#include "engine/expr/expression_operators.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "engine/support/expression_types.h"
+#include "engine/expr/expression_types.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
 #include "engine/support/value_conversions.h"

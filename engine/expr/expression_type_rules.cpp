@@ -1,7 +1,7 @@
 #include <initializer_list>
 
-#include "engine/support/expression_tokens.h"
-#include "engine/support/expression_types.h"
+#include "engine/expr/expression_tokens.h"
+#include "engine/expr/expression_types.h"
 #include "engine/support/field_types.h"
 
 namespace jw {

@@ -1,11 +1,11 @@
-#include "engine/support/expression_rewrite.h"
+#include "engine/expr/expression_rewrite.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
 
-#include "engine/support/expression_operators.h"
+#include "engine/expr/expression_operators.h"
 #include "engine/support/field_types.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/date_time.h"

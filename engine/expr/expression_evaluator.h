@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/support/expression_tokens.h"
+#include "engine/expr/expression_tokens.h"
 
 namespace jw {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/support/expression_parser.h"
+#include "engine/expr/expression_parser.h"
+#include "engine/expr/subselect_hooks.h"
 #include "engine/support/field_types.h"
-#include "engine/support/subselect_hooks.h"
 
 namespace jw::test_support {
 

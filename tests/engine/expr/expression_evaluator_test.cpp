@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_parser.h"
 #include "engine/support/engine_errors.h"
-#include "engine/support/expression_evaluator.h"
-#include "engine/support/expression_parser.h"
 #include "engine/support/language_settings.h"
-#include "tests/engine/support/expression_eval_util.h"
-#include "tests/engine/support/expression_test_util.h"
-#include "tests/engine/support/subselect_hooks_fake.h"
+#include "tests/engine/expr/expression_eval_util.h"
+#include "tests/engine/expr/expression_test_util.h"
+#include "tests/engine/expr/subselect_hooks_fake.h"
+#include "tests/support/source_path.h"
 
 namespace jw {
 namespace {
@@ -42,8 +43,7 @@ struct CorpusRow {
 };
 
 std::vector<CorpusRow> ReadCorpus() {
-  std::string path = __FILE__;
-  path = path.substr(0, path.find_last_of('/') + 1) + "expression_corpus.txt";
+  const std::string path = test_support::SourcePath("tests/engine/expr/expression_corpus.txt");
   std::ifstream file(path);
   EXPECT_TRUE(file.good()) << path;
   std::vector<CorpusRow> rows;
