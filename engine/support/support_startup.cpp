@@ -45,10 +45,10 @@ std::vector<TSupportStep> AllSteps() {
 
 bool started = false;
 
-void RunDone(const std::vector<TSupportStep>& steps, size_t count) {
+void RunDone(const std::vector<TSupportStep>& steps, size_t count, bool report) {
   for (size_t i = count; i-- > 0;) {
     steps[i].Done();
-    if (OnEngineSupportStep) OnEngineSupportStep(steps[i].Name, false);
+    if (report && OnEngineSupportStep) OnEngineSupportStep(steps[i].Name, false);
   }
 }
 
@@ -71,17 +71,20 @@ void InitEngineSupport() {
     }
   } catch (...) {
     // A failed start leaves nothing half made.
-    RunDone(steps, done);
+    RunDone(steps, done, true);
     throw;
   }
   started = true;
 }
 
 void DoneEngineSupport() {
-  if (!started) return;
+  // The objects also come into being on first use, before or without
+  // start-up; shutdown frees them either way, but reports only the steps of
+  // a started library.
+  const bool report = started;
   started = false;
   const std::vector<TSupportStep> steps = AllSteps();
-  RunDone(steps, steps.size());
+  RunDone(steps, steps.size(), report);
 }
 
 bool EngineSupportStarted() {

@@ -15,7 +15,9 @@ namespace jw {
 // they live as long as the process. A second call while started does
 // nothing.
 void InitEngineSupport();
-// Frees them in the reverse order; nothing when not started.
+// Frees them in the reverse order, also those that a first use created
+// without start-up (the collation-map cache, pooled nodes), so that nothing
+// outlives shutdown however the library was used.
 void DoneEngineSupport();
 bool EngineSupportStarted();
 
@@ -27,7 +29,8 @@ bool EngineSupportStarted();
 void RegisterEngineSupportStep(const char* name, void (*init)(), void (*done)());
 
 // Called, when assigned, after start-up has created each object (starting
-// true) and after shutdown has freed it (starting false), with its name:
+// true) and after shutdown of a started library has freed it (starting
+// false), with its name:
 // "bitmap pool", "registry", "map cache" or a registered step's name.
 extern std::function<void(const std::string& name, bool starting)> OnEngineSupportStep;
 

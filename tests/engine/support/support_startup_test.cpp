@@ -142,6 +142,12 @@ TEST(CollationMaps, OtherLocalesArePermutationsInStringSortOrder) {
 
 TEST(CollationMaps, OneEntryPerLanguageAndSort) {
   DoneEngineSupport();
+  // A cache that first use made while the library was stopped goes as well.
+  TCharOrderMap unused;
+  GetCharOrderMap(0x0409, 0, unused);
+  ASSERT_TRUE(LanguageCharMapsCreated());
+  DoneEngineSupport();
+  EXPECT_FALSE(LanguageCharMapsCreated());
   InitEngineSupport();
   TCharOrderMap first;
   TCharOrderMap again;
