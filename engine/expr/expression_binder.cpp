@@ -104,9 +104,9 @@ int32_t BinaryValueSize(uint8_t op, const TExpToken& left, const TExpToken& righ
   switch (type) {
     case kFldString:
       if ((op & 0x7F) == kOpAdd && IsStringType(left) && IsStringType(right)) {
-        return left.Size + right.Size - 1;
+        return left.Size() + right.Size() - 1;
       }
-      return std::max(left.Size, right.Size);
+      return std::max(left.Size(), right.Size());
     default: {
       // A type without a fixed size, other than a string, gets four bytes.
       const int32_t fixed = FixedValueSize(type);
@@ -206,7 +206,7 @@ class Binder {
     int32_t Size;
   };
   static Form SavedForm(const TExpToken& node) {
-    return Form{node.Type, node.Subtype, node.Scale, node.Size};
+    return Form{node.Type, node.Subtype, node.Scale, node.Size()};
   }
 
   static void RestoreConstant(TExpToken* node, const Form& form) {
@@ -218,7 +218,7 @@ class Binder {
     node->Type = form.Type;
     node->Subtype = form.Subtype;
     node->Scale = form.Scale;
-    node->Size = form.Size;
+    node->SetValueSize(form.Size);
   }
 
   // A column that was written as a string constant becomes that constant
@@ -240,7 +240,7 @@ class Binder {
     }
     node->Type = UnaryResultType(node->Code, operand->Type);
     node->Subtype = UnaryResultSubtype(node->Code, operand->Subtype);
-    node->Size = operand->Size;
+    node->SetValueSize(operand->Size());
     node->Scale = operand->Scale;
   }
 
@@ -252,7 +252,7 @@ class Binder {
               text_side->SourceText + "'");
     }
     text_side->Type = other->Type;
-    text_side->Size = other->Size;
+    text_side->SetValueSize(other->Size());
     text_side->Scale = other->Scale;
   }
 
@@ -291,7 +291,7 @@ class Binder {
     node->Type = type;
     node->Subtype =
         BinaryResultSubtype(node->Code, left->Type, left->Subtype, right->Subtype, right->Type);
-    node->Size = BinaryValueSize(node->Code, *left, *right, type);
+    node->SetValueSize(BinaryValueSize(node->Code, *left, *right, type));
     node->Scale = type == kFldBcd ? std::max(left->Scale, right->Scale) : 0;
   }
 
@@ -346,7 +346,7 @@ class Binder {
           Adopt(node, argument);
         }
         node->Type = kFldInteger;
-        node->Size = 4;
+        node->SetValueSize(4);
         return;
       case kFuncUpper:
       case kFuncLower:
@@ -360,7 +360,7 @@ class Binder {
           node->Type = kFldBlob;
           node->Subtype = kSubTypeTextBlob;
         }
-        node->Size = argument->Size;
+        node->SetValueSize(argument->Size());
         return;
       case kFuncSubstring:
         Substring(node, depth);
@@ -377,7 +377,7 @@ class Binder {
         if (!IsStringConstant(node->Right->Right)) {
           RaiseIn("WITH argument of REPLACE function must be a string constant");
         }
-        node->Size = node->Left->Size;
+        node->SetValueSize(node->Left->Size());
         return;
       case kFuncPos:
       case kFuncOccurs: {
@@ -390,7 +390,7 @@ class Binder {
           RaiseIn("Search string argument of " + name + " function must be a string constant");
         }
         node->Type = kFldInteger;
-        node->Size = 4;
+        node->SetValueSize(4);
         return;
       }
       case kFuncTrimLeading:
@@ -404,7 +404,7 @@ class Binder {
             std::strlen(reinterpret_cast<const char*>(node->Right->Value())) != 1) {
           RaiseIn("Trim character argument of TRIM function must be a single character constant");
         }
-        node->Size = node->Left->Size;
+        node->SetValueSize(node->Left->Size());
         return;
       case kFuncCast:
         Bind(false, node, argument, depth + 1);
@@ -446,7 +446,7 @@ class Binder {
           }
         }
         node->Type = kFldFloat;
-        node->Size = 8;
+        node->SetValueSize(8);
         return;
       default:
         if (node->Code >= kFuncExtractYear && node->Code <= kFuncExtractSecond) {
@@ -455,7 +455,7 @@ class Binder {
             RaiseIn("FROM argument of EXTRACT function must be a date, time, or timestamp");
           }
           node->Type = kFldInteger;
-          node->Size = 4;
+          node->SetValueSize(4);
         }
         return;
     }
@@ -464,7 +464,7 @@ class Binder {
   static void TakeForm(TExpToken* node, const TExpToken* from) {
     node->Type = from->Type;
     node->Subtype = from->Subtype;
-    node->Size = from->Size;
+    node->SetValueSize(from->Size());
     node->Scale = from->Scale;
   }
 
@@ -488,10 +488,12 @@ class Binder {
       if (IntegerValue(count) <= 0) {
         RaiseIn("FOR argument of SUBSTRING function must be an integer constant greater than 0");
       }
-      node->Size = IntegerValue(count) + 1;
+      // No substring is longer than its argument; the cap also keeps a
+      // length near the integer limit from overflowing the size.
+      node->SetValueSize(std::min(IntegerValue(count), std::max(node->Left->Size(), 0)) + 1);
     } else {
       // A start past the end leaves room for the terminating zero only.
-      node->Size = std::max(node->Left->Size - IntegerValue(from) + 1, 1);
+      node->SetValueSize(std::max(node->Left->Size() - IntegerValue(from) + 1, 1));
     }
     node->Type = kFldString;
   }
@@ -518,7 +520,7 @@ class Binder {
     }
     node->Type = then_part->Type;
     node->Subtype = then_part->Subtype;
-    node->Size = std::max(then_part->Size, else_part->Size);
+    node->SetValueSize(std::max(then_part->Size(), else_part->Size()));
     node->Scale = std::max(then_part->Scale, else_part->Scale);
   }
 
@@ -561,7 +563,7 @@ class Binder {
     }
     node->Type = kFldBoolean;
     node->Subtype = 0;
-    node->Size = 2;
+    node->SetValueSize(2);
     node->Scale = 0;
   }
 
@@ -580,7 +582,7 @@ class Binder {
       if (!IsValidUnaryOperandType(item->Code, constant->Type)) mismatch(item);
       item->Type = UnaryResultType(item->Code, constant->Type);
       item->Subtype = UnaryResultSubtype(item->Code, constant->Subtype);
-      item->Size = constant->Size;
+      item->SetValueSize(constant->Size());
       item->Scale = constant->Scale;
     } else if (item->Kind != kTokenConstant) {
       RaiseConstantExpected(name, item);
@@ -621,7 +623,7 @@ void CheckCastArguments(EngineErrorCode error_code, const std::string& table_nam
   if (second != nullptr) second->Parent = node;
   const TExpToken* argument = node->Left;
   auto length_or_default = [&](int32_t extra) {
-    if (first == nullptr) return argument->Size > 0 ? argument->Size : 10;
+    if (first == nullptr) return argument->Size() > 0 ? argument->Size() : 10;
     if (!IsIntegerConstant(first)) raise("Length argument must be an integer in " + context_text);
     const int32_t length = IntegerValue(first);
     if (length < 1 || length > kMaxCastLength) {
@@ -633,24 +635,24 @@ void CheckCastArguments(EngineErrorCode error_code, const std::string& table_nam
   node->Scale = 0;
   switch (node->Type) {
     case kFldString:
-      node->Size = length_or_default(1);
+      node->SetValueSize(length_or_default(1));
       return;
     case kFldDate:
     case kFldInteger:
     case kFldTime:
-      node->Size = 4;
+      node->SetValueSize(4);
       return;
     case kFldBoolean:
     case kFldSmallInt:
     case kFldWord:
-      node->Size = 2;
+      node->SetValueSize(2);
       return;
     case kFldTimeStamp:
-      node->Size = 8;
+      node->SetValueSize(8);
       return;
     case kFldFloat:
     case kFldBcd:
-      node->Size = 8;
+      node->SetValueSize(8);
       if (second != nullptr) {
         if (!IsIntegerConstant(second) || IntegerValue(second) < 0 || IntegerValue(second) > 255) {
           raise("Scale argument must be an integer in " + context_text);
@@ -664,10 +666,10 @@ void CheckCastArguments(EngineErrorCode error_code, const std::string& table_nam
       return;
     case kFldBytes:
     case kFldType15:
-      node->Size = length_or_default(0);
+      node->SetValueSize(length_or_default(0));
       return;
     case kFldBlob: {
-      node->Size = argument->Size;
+      node->SetValueSize(argument->Size());
       if (!IsIntegerConstant(first)) {
         raise("First BLOB type argument must be an integer with the value of 0 in " + context_text);
       }

@@ -55,9 +55,9 @@ void SetBoolean(TExpToken& result, bool value) {
 // text needs more than the bound size; an empty text is NULL when asked.
 void StoreText(TExpToken& result, const char* text, size_t length, bool empty_is_null) {
   const auto needed = static_cast<int32_t>(length + 1);
-  if (result.Size < needed) result.SetValueSize(needed);
+  if (result.Size() < needed) result.SetValueSize(needed);
   std::memmove(result.Value(), text, length);
-  std::memset(result.Value() + length, 0, static_cast<size_t>(result.Size) - length);
+  std::memset(result.Value() + length, 0, static_cast<size_t>(result.Size()) - length);
   result.IsNull = false;
   if (empty_is_null && length == 0) SetNullResult(result);
 }
@@ -65,8 +65,8 @@ void StoreText(TExpToken& result, const char* text, size_t length, bool empty_is
 // Copies the operand's value bytes and NULL flag into the result, growing
 // the result to the operand's size.
 void TakeValue(TExpToken& result, const TExpToken& operand) {
-  const int32_t size = std::min(std::max(operand.Size, 0), operand.ValueCapacity());
-  if (result.Size < size) result.SetValueSize(size);
+  const int32_t size = std::min(std::max(operand.Size(), 0), operand.ValueCapacity());
+  if (result.Size() < size) result.SetValueSize(size);
   std::memset(result.Value(), 0, static_cast<size_t>(result.ValueCapacity()));
   std::memcpy(result.Value(), operand.Value(), static_cast<size_t>(size));
   result.IsNull = operand.IsNull;
@@ -156,7 +156,7 @@ class Evaluator {
     Pooled left(Evaluate(*node.Left));
     Pooled right(Evaluate(*node.Right));
     if (op == kOpAdd && IsStringValue(*left) && IsStringValue(*right)) {
-      result.SetValueSize(std::max(left->Size + right->Size - 1, 1));
+      result.SetValueSize(std::max(left->Size() + right->Size() - 1, 1));
       result.Scale = 0;
     }
     EvaluateBinary(op, *left, *right, sort_id_, language_id_, result);
@@ -173,7 +173,7 @@ class Evaluator {
       // A column written as a string constant keeps its constant value.
       result.Type = node.SavedType;
       result.Subtype = node.SavedSubtype;
-      result.Size = node.SavedSize;
+      result.SetValueSize(node.SavedSize);
       result.Scale = node.SavedScale;
       return;
     }
@@ -300,7 +300,7 @@ class Evaluator {
     const char* new_text = replacement.c_str();
     const int32_t length = ReplacedLength(old_text, new_text, text);
     result.SetValueSize(length + 1);
-    std::memset(result.Value(), 0, static_cast<size_t>(result.Size));
+    std::memset(result.Value(), 0, static_cast<size_t>(result.Size()));
     if (*old_text == '\0') {
       std::memcpy(result.Value(), text, static_cast<size_t>(length));
     } else {
@@ -338,13 +338,13 @@ class Evaluator {
       return;
     }
     uint8_t buffer[kValueBufferSize + 1] = {};
-    const int32_t size = std::clamp(argument->Size, 0, kValueBufferSize);
+    const int32_t size = std::clamp(argument->Size(), 0, kValueBufferSize);
     std::memcpy(buffer, argument->Value(), static_cast<size_t>(size));
     if (argument->Type == kFldString) buffer[kValueBufferSize - 1] = 0;
     // A failed conversion leaves a zero value of the target type.
-    ConvertFieldValue(argument->Type, argument->Size, argument->Scale, buffer, node.Scale,
-                      node.Size, node.Type);
-    const int32_t result_size = std::clamp(node.Size, 0, kValueBufferSize);
+    ConvertFieldValue(argument->Type, argument->Size(), argument->Scale, buffer, node.Scale,
+                      node.Size(), node.Type);
+    const int32_t result_size = std::clamp(node.Size(), 0, kValueBufferSize);
     std::memset(result.Value(), 0, static_cast<size_t>(result.ValueCapacity()));
     std::memcpy(result.Value(), buffer, static_cast<size_t>(result_size));
     if (node.Type == kFldString && result_size > 0) result.Value()[result_size - 1] = 0;

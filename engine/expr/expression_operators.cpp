@@ -93,7 +93,7 @@ int32_t CompareValues(const TExpToken& left, TExpToken& right) {
   if (lt == kFldBytes || lt == kFldType15) {
     // Equal when the bytes over the longer of the two sizes agree (the
     // buffers are zero-filled past a value).
-    const int32_t n = std::min(std::max(left.Size, right.Size),
+    const int32_t n = std::min(std::max(left.Size(), right.Size()),
                                std::min(left.ValueCapacity(), right.ValueCapacity()));
     const int c = std::memcmp(left.Value(), right.Value(), static_cast<size_t>(std::max(n, 0)));
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
@@ -175,10 +175,10 @@ void Concatenate(TExpToken& left, TExpToken& right, TExpToken& result) {
   const size_t la = std::strlen(a);
   const size_t lb = std::strlen(b);
   const auto needed = static_cast<int32_t>(la + lb + 1);
-  if (result.Size < needed) result.SetValueSize(needed);
+  if (result.Size() < needed) result.SetValueSize(needed);
   std::memmove(result.Value(), a, la);
   std::memmove(result.Value() + la, b, lb);
-  std::memset(result.Value() + la + lb, 0, static_cast<size_t>(result.Size) - la - lb);
+  std::memset(result.Value() + la + lb, 0, static_cast<size_t>(result.Size()) - la - lb);
   result.IsNull = false;
 }
 
@@ -359,7 +359,7 @@ const char* ValueText(TExpToken& node) {
 
 void SetNullResult(TExpToken& result) {
   std::memset(result.Value(), 0,
-              static_cast<size_t>(std::clamp(result.Size, 0, result.ValueCapacity())));
+              static_cast<size_t>(std::clamp(result.Size(), 0, result.ValueCapacity())));
   result.IsNull = true;
 }
 

@@ -341,7 +341,7 @@ TExpressionParser::Tree TExpressionParser::IdentifierPrimary(uint8_t flags) {
     node->Left = Additive(flags).release();
     node->Type = node->Left->Type;
     node->Subtype = node->Left->Subtype;
-    node->Size = node->Left->Size;
+    node->SetValueSize(node->Left->Size());
     node->Scale = node->Left->Scale;
     Expect(')', "Right parentheses expected after ABS function argument, instead found '");
     return node;

@@ -70,7 +70,7 @@ TExpToken* CopyNode(const TExpToken* node) {
 void DropLastCharacter(TExpToken* constant) {
   const size_t length = std::strlen(ConstantText(constant));
   constant->Value()[length - 1] = 0;
-  constant->Size = static_cast<int32_t>(length);
+  constant->SetValueSize(static_cast<int32_t>(length));
   if (!constant->SourceText.empty()) constant->SourceText.pop_back();
 }
 
@@ -227,7 +227,7 @@ void TakeColumnType(TExpToken& value, const TExpToken& column, const uint8_t* co
   std::memcpy(value.Value(), converted, sizeof(double));
   value.Type = column.Type;
   value.Subtype = column.Subtype;
-  value.Size = column.Size;
+  value.SetValueSize(column.Size());
   value.Scale = column.Scale;
 }
 

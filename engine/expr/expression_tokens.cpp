@@ -21,13 +21,12 @@ TExpToken::~TExpToken() {
 }
 
 void TExpToken::SetValueSize(int32_t size) {
-  if (size == Size) return;
   if (size > value_capacity_) {
     void* block = value_;
     GrowBuffer(size, kTokenValueStep, block, value_capacity_);
     value_ = static_cast<uint8_t*>(block);
   }
-  Size = size;
+  size_ = size;
 }
 
 void TExpToken::Clear() {
@@ -48,7 +47,7 @@ void TExpToken::Clear() {
   CaseInsensitive = false;
   Type = 0;
   Subtype = 0;
-  Size = 0;
+  size_ = 0;
   Scale = 0;
   ConstantColumn = false;
   SavedType = 0;
@@ -97,7 +96,7 @@ void TExpToken::Assign(const TExpToken& other) {
   CaseInsensitive = other.CaseInsensitive;
   Type = other.Type;
   Subtype = other.Subtype;
-  Size = other.Size;
+  size_ = other.size_;
   Scale = other.Scale;
   ConstantColumn = other.ConstantColumn;
   SavedType = other.SavedType;
@@ -119,14 +118,14 @@ bool TExpToken::SameAs(const TExpToken& other) const {
       CaseInsensitive != other.CaseInsensitive) {
     return false;
   }
-  if (Type != other.Type || Subtype != other.Subtype || Size != other.Size ||
+  if (Type != other.Type || Subtype != other.Subtype || size_ != other.size_ ||
       Scale != other.Scale) {
     return false;
   }
   if (Kind != kTokenConstant) return true;
   if (IsNull != other.IsNull) return false;
-  // Size never exceeds the capacity: SetValueSize grows the buffer first.
-  return Size <= 0 || std::memcmp(value_, other.value_, Size) == 0;
+  // The size never exceeds the capacity: SetValueSize grows the buffer first.
+  return size_ <= 0 || std::memcmp(value_, other.value_, size_) == 0;
 }
 
 TExpTokenStack::TExpTokenStack() {

@@ -87,7 +87,9 @@ class TExpToken {
   uint8_t* Value() { return value_; }
   const uint8_t* Value() const { return value_; }
   int32_t ValueCapacity() const { return value_capacity_; }
-  // Grows the buffer to hold size bytes and stores the size.
+  // The value size in bytes; the buffer always holds at least this many.
+  int32_t Size() const { return size_; }
+  // The one way to set the size: grows the buffer to hold size bytes first.
   void SetValueSize(int32_t size);
 
   // Back to a fresh node: every field zero, the value buffer zero-filled at
@@ -118,7 +120,6 @@ class TExpToken {
   bool CaseInsensitive = false;
   uint8_t Type = 0;  // engine field type code; 0 for the untyped NULL
   uint8_t Subtype = 0;
-  int32_t Size = 0;  // value size in bytes
   uint8_t Scale = 0;
   // A column that was written as a string constant, with the constant's type.
   bool ConstantColumn = false;
@@ -134,6 +135,7 @@ class TExpToken {
  private:
   uint8_t* value_ = nullptr;
   int32_t value_capacity_ = 0;
+  int32_t size_ = 0;
 };
 
 // The process-wide pool of free nodes. It has no upper limit; its lock is

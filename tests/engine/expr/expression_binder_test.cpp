@@ -167,11 +167,11 @@ TEST(ExpressionBinding, AcceptedTreesTakeTheirTypesAndSizes) {
   }
   TestTable table(kColumns);
   TExpToken* cast = ParseAndBind("CAST(str AS CHAR(250))", table);
-  EXPECT_EQ(cast->Size, 251);
+  EXPECT_EQ(cast->Size(), 251);
   FreeTokenTree(cast);
   TExpToken* bcd = ParseAndBind("CAST(f AS DECIMAL(10, 4)) + CAST(i AS DECIMAL(8, 2))", table);
   EXPECT_EQ(bcd->Type, kFldBcd);
-  EXPECT_EQ(bcd->Size, 8);
+  EXPECT_EQ(bcd->Size(), 8);
   EXPECT_EQ(bcd->Scale, 4);
   FreeTokenTree(bcd);
   TExpToken* blob = ParseAndBind("CAST(tb AS BLOB(0, 1))", table);

@@ -180,7 +180,7 @@ class TestTable {
       node->FieldNumber = static_cast<int16_t>(i + 1);
       node->Type = column.type;
       node->Subtype = column.subtype;
-      node->Size = column.size;
+      node->SetValueSize(column.size);
       node->Scale = column.scale;
       return true;
     }
@@ -197,7 +197,7 @@ class TestTable {
     // column's size.
     size_t length = column.value.size();
     if (column.type == kFldString || column.type == kFldBlob) {
-      node->SetValueSize(std::max(node->Size, static_cast<int32_t>(length)));
+      node->SetValueSize(std::max(node->Size(), static_cast<int32_t>(length)));
     } else {
       length = static_cast<size_t>(column.size);
     }

@@ -95,7 +95,7 @@ std::string RunRow(const CorpusRow& row) {
     throw;
   }
   const std::string text = std::to_string(result->Type) + " " + std::to_string(result->Subtype) +
-                           " " + std::to_string(result->Size) + " " +
+                           " " + std::to_string(result->Size()) + " " +
                            std::to_string(result->Scale) + " | " + ValueToText(*result);
   EXPECT_EQ(result->Kind, kTokenConstant);
   EXPECT_EQ(result->Left, nullptr);

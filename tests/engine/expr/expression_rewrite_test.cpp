@@ -120,7 +120,7 @@ TEST(ExpressionRewrite, PrepareFilterFoldsConstantsToTheColumnType) {
     const TExpToken* constant = prepared->Right;
     EXPECT_EQ(constant->Kind, kTokenConstant) << c.expression;
     EXPECT_EQ(constant->Type, c.type) << c.expression;
-    EXPECT_EQ(constant->Size, c.size) << c.expression;
+    EXPECT_EQ(constant->Size(), c.size) << c.expression;
     EXPECT_EQ(constant->Scale, c.scale) << c.expression;
     EXPECT_EQ(ValueToText(*constant), c.value) << c.expression;
     FreeTokenTree(prepared);

@@ -30,7 +30,7 @@ inline std::string PrintTree(const TExpToken* node) {
     switch (node->Type) {
       case 1: {
         out += " v:'";
-        for (int32_t i = 0; i + 1 < node->Size; ++i) {
+        for (int32_t i = 0; i + 1 < node->Size(); ++i) {
           if (v[i] < 32 || v[i] >= 127) {
             std::snprintf(buffer, sizeof buffer, "\\x%02X", v[i]);
             out += buffer;
@@ -38,13 +38,13 @@ inline std::string PrintTree(const TExpToken* node) {
             out += static_cast<char>(v[i]);
           }
         }
-        out += "'/" + std::to_string(node->Size);
+        out += "'/" + std::to_string(node->Size());
         break;
       }
       case 4: {
         int16_t value;
         std::memcpy(&value, v, 2);
-        out += " v:" + std::to_string(value) + "/" + std::to_string(node->Size);
+        out += " v:" + std::to_string(value) + "/" + std::to_string(node->Size());
         break;
       }
       case 2:
@@ -52,7 +52,7 @@ inline std::string PrintTree(const TExpToken* node) {
       case 10: {
         int32_t value;
         std::memcpy(&value, v, 4);
-        out += " v:" + std::to_string(value) + "/" + std::to_string(node->Size);
+        out += " v:" + std::to_string(value) + "/" + std::to_string(node->Size());
         break;
       }
       case 7:
@@ -60,7 +60,7 @@ inline std::string PrintTree(const TExpToken* node) {
         double value;
         std::memcpy(&value, v, 8);
         std::snprintf(buffer, sizeof buffer, "%.17g", value);
-        out += std::string(" v:") + buffer + "/" + std::to_string(node->Size);
+        out += std::string(" v:") + buffer + "/" + std::to_string(node->Size());
         break;
       }
       default:

@@ -40,7 +40,7 @@ class FakeSqlHooks : public TSubSelectHooks {
     EXPECT_EQ(asked, &query);
     node.ColumnName = subselect_texts.empty() ? std::string() : subselect_texts.back();
     node.Type = kFldInteger;
-    node.Size = 4;
+    node.SetValueSize(4);
     return bindable;
   }
   int32_t SubSelectRecordCount(void* asked, const TExpToken& comparison) override {
