@@ -6,6 +6,7 @@
 
 #include "engine/expr/expression_types.h"
 #include "engine/support/field_types.h"
+#include "engine/support/key_images.h"
 #include "engine/support/language_settings.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/date_time.h"
@@ -82,7 +83,7 @@ int32_t CompareValues(const TExpToken& left, TExpToken& right) {
                                     : LoadValue<double>(left.Value());
     const double b = rt == kFldDate ? MillisecondsOfDate(LoadValue<int32_t>(right.Value()))
                                     : LoadValue<double>(right.Value());
-    return Sign(a, b);
+    return CompareFloatOrder(a, b);
   }
   if (lt == kFldTime)
     return Sign(LoadValue<int32_t>(left.Value()), LoadValue<int32_t>(right.Value()));
@@ -106,11 +107,12 @@ int32_t CompareValues(const TExpToken& left, TExpToken& right) {
                                      : FloatOf(left) * Currency::kScale;
       const double b = rt == kFldBcd ? static_cast<double>(CurrencyOf(right).Raw())
                                      : FloatOf(right) * Currency::kScale;
-      return Sign(a, b);
+      return CompareFloatOrder(a, b);
     }
     return Sign(CurrencyOf(left).Raw(), CurrencyOf(right).Raw());
   }
-  return Sign(FloatOf(left), FloatOf(right));
+  // Floats compare in the order of their key images (NaN included).
+  return CompareFloatOrder(FloatOf(left), FloatOf(right));
 }
 
 bool ApplyComparison(uint8_t op, int32_t c) {
