@@ -235,8 +235,8 @@ class Binder {
     Bind(condition && node->Code == kOpNot, node, operand, depth + 1);
     operand = node->Left;
     if (!IsValidUnaryOperandType(node->Code, operand->Type)) {
-      RaiseIn("Type mismatch between '" + node->SourceText + "'" + " operator and " + "'" +
-              operand->SourceText + "'");
+      RaiseIn("Type mismatch between '" + QuotedText(node->SourceText) + "'" + " operator and " +
+              "'" + QuotedText(operand->SourceText) + "'");
     }
     node->Type = UnaryResultType(node->Code, operand->Type);
     node->Subtype = UnaryResultSubtype(node->Code, operand->Subtype);
@@ -249,7 +249,7 @@ class Binder {
   void ConvertDateText(TExpToken* text_side, const TExpToken* other) {
     if (!TextToDateTimeValue(text_side->Value(), other->Type)) {
       RaiseIn("Date, time, or timestamp expression expected, instead found '" +
-              text_side->SourceText + "'");
+              QuotedText(text_side->SourceText) + "'");
     }
     text_side->Type = other->Type;
     text_side->SetValueSize(other->Size());
@@ -285,8 +285,8 @@ class Binder {
             : 0;
     if (type == 0) {
       RaiseIn("Type mismatch between " + std::string(KindWord(left)) + " " + "'" +
-              left->SourceText + "'" + " and " + KindWord(right) + " " + "'" + right->SourceText +
-              "'");
+              QuotedText(left->SourceText) + "'" + " and " + KindWord(right) + " " + "'" +
+              QuotedText(right->SourceText) + "'");
     }
     node->Type = type;
     node->Subtype =
@@ -296,8 +296,8 @@ class Binder {
   }
 
   void RaiseInvalidColumn(const TExpToken* node) const {
-    RaiseIn("Invalid column name '" + node->ColumnName + "'" + " or table correlation name " + "'" +
-            node->TableName + "'" + " specified");
+    RaiseIn("Invalid column name '" + QuotedText(node->ColumnName) + "'" +
+            " or table correlation name " + "'" + QuotedText(node->TableName) + "'" + " specified");
   }
 
   void Column(TExpToken* node) {
@@ -411,7 +411,7 @@ class Binder {
         argument = node->Left;
         if (!IsCastAllowed(node->Type, argument->Type)) {
           RaiseIn("Type mismatch between " + std::string(KindWord(argument)) + " " + "'" +
-                  argument->SourceText + "'" + " and AS argument");
+                  QuotedText(argument->SourceText) + "'" + " and AS argument");
         }
         CheckCastArguments(error_code_, table_name_, context_, node);
         return;
@@ -530,7 +530,7 @@ class Binder {
     TExpToken* operand = node->Left;
     auto mismatch = [&](const TExpToken* with) {
       RaiseIn("Type mismatch between " + name + " operator and expression " + "'" +
-              with->SourceText + "'");
+              QuotedText(with->SourceText) + "'");
     };
     switch (node->Code) {
       case kOpLike:
@@ -569,7 +569,7 @@ class Binder {
 
   [[noreturn]] void RaiseConstantExpected(const std::string& name, const TExpToken* found) const {
     RaiseIn("Constant expression expected after " + name + " operator, " + "instead found " + "'" +
-            found->SourceText + "'");
+            QuotedText(found->SourceText) + "'");
   }
 
   template <typename Mismatch>

@@ -177,8 +177,9 @@ class Evaluator {
       result.Scale = node.SavedScale;
       return;
     }
-    RaiseEngineError(kErrSql, std::string(), std::string(), std::string(),
-                     "Internal error: Column '" + node.ColumnName + "'" + " specified illegally");
+    RaiseEngineError(
+        kErrSql, std::string(), std::string(), std::string(),
+        "Internal error: Column '" + QuotedText(node.ColumnName) + "'" + " specified illegally");
   }
 
   void Function(const TExpToken& node, TExpToken& result) {
@@ -488,9 +489,9 @@ class Evaluator {
   bool SubSelectMatches(const TExpToken& node) {
     TSubSelectHooks* hooks = SubSelectHooks();
     if (hooks == nullptr) {
-      RaiseEngineError(
-          kErrSql, std::string(), std::string(), std::string(),
-          "Internal error: Column '" + node.Right->ColumnName + "'" + " specified illegally");
+      RaiseEngineError(kErrSql, std::string(), std::string(), std::string(),
+                       "Internal error: Column '" + QuotedText(node.Right->ColumnName) + "'" +
+                           " specified illegally");
     }
     Pooled operand(Evaluate(*node.Left));
     Pooled sub_select(GetToken());

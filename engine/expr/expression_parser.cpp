@@ -80,7 +80,7 @@ uint8_t TExpressionParser::NextToken() {
         const char* what = first == '\''  ? "Missing single quote after '"
                            : first == '"' ? "Missing double quote after '"
                                           : "Missing right bracket after '";
-        RaiseIn(what + text_.substr(pos + 1) + "'");
+        RaiseIn(what + QuotedText(std::string_view(text_).substr(pos + 1)) + "'");
       }
       if (CharAt(i) != close) {
         ++i;
@@ -153,11 +153,11 @@ void TExpressionParser::RaiseParseError(const std::string& message) const {
 }
 
 void TExpressionParser::RaiseFound(const std::string& prefix) const {
-  RaiseParseError(prefix + GetTokenText() + "'" + " in " + context_name_);
+  RaiseParseError(prefix + QuotedText(GetTokenText()) + "'" + " in " + context_name_);
 }
 
 void TExpressionParser::RaiseFoundIn(const std::string& prefix) const {
-  RaiseParseError(prefix + GetTokenText() + "'" + " found in " + context_name_);
+  RaiseParseError(prefix + QuotedText(GetTokenText()) + "'" + " found in " + context_name_);
 }
 
 void TExpressionParser::RaiseIn(const std::string& prefix) const {
@@ -341,7 +341,7 @@ TExpressionParser::Tree TExpressionParser::Predicate(uint8_t flags) {
   Tree high = Additive(flags);
   Chain(*low, std::move(high),
         "Constant expression expected after " + std::string(negated ? "NOT BETWEEN" : "BETWEEN") +
-            " operator, instead found '" + low->SourceText + "'");
+            " operator, instead found '" + QuotedText(low->SourceText) + "'");
   node->Right = low.release();
   return node;
 }
@@ -379,7 +379,7 @@ TExpressionParser::Tree TExpressionParser::InPredicate(Tree operand, bool negate
   // read as further items: it is refused, as binding would refuse it.
   auto item_message = [&name](const TExpToken& item) {
     return "Constant expression expected after " + name + " operator, instead found '" +
-           item.SourceText + "'";
+           QuotedText(item.SourceText) + "'";
   };
   node->Right = Additive(flags).release();
   TExpToken* last = node->Right;

@@ -170,7 +170,7 @@ TExpressionParser::Tree TExpressionParser::Constant(uint8_t token_class) {
     constant->Type = kFldFloat;
     StoreValue(*constant, StrToFloat(text));
   } else {
-    RaiseIn("Constant '" + text + "'" + " is not a valid number ");
+    RaiseIn("Constant '" + QuotedText(text) + "'" + " is not a valid number ");
   }
   NextToken();
   return constant;
@@ -408,7 +408,7 @@ TExpressionParser::Tree TExpressionParser::IdentifierPrimary(uint8_t flags) {
 
   NextToken();
   if (IsSymbol('(')) {
-    RaiseIn("Unknown or unexpected function '" + name + "'" + " found");
+    RaiseIn("Unknown or unexpected function '" + QuotedText(name) + "'" + " found");
   }
   if (IsSymbol('.')) return ColumnReference(name, flags);
   Tree column = NewNode(kTokenColumn, 0, name);

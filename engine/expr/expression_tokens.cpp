@@ -5,10 +5,15 @@
 #include <vector>
 
 #include "engine/support/engine_heap.h"
+#include "engine/support/engine_strings.h"
 #include "engine/support/support_startup.h"
 #include "platform/rtl/strings.h"
 
 namespace jw {
+
+std::string QuotedText(std::string_view text) {
+  return LeftChars(text, kMaxQuotedText);
+}
 
 TExpToken::TExpToken() {
   void* block = nullptr;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/support/system_list.h"
 #include "platform/rtl/sync.h"
@@ -70,6 +71,12 @@ constexpr uint8_t kFuncExtractSecond = 59;
 constexpr uint8_t kFuncIf = 60;
 constexpr uint8_t kFuncAbs = 61;
 constexpr uint8_t kFuncRound = 62;
+
+// What an error message quotes of an input or a node's text: at most this
+// many characters, so that a long input cannot crowd out the rest of the
+// message, which ends by naming where the expression stands.
+constexpr int32_t kMaxQuotedText = 64;
+std::string QuotedText(std::string_view text);
 
 // The value buffer starts at this size and grows in whole steps, so a new
 // node holds one step (255 bytes).

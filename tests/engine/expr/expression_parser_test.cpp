@@ -14,6 +14,7 @@
 #include "platform/rtl/clock.h"
 #include "platform/rtl/date_time.h"
 #include "platform/rtl/format_settings.h"
+#include "tests/engine/expr/expression_eval_util.h"
 #include "tests/engine/expr/expression_test_util.h"
 #include "tests/engine/expr/subselect_hooks_fake.h"
 #include "tests/support/source_path.h"
@@ -213,6 +214,33 @@ TEST(ExpressionNesting, LongOperatorChainsParseAndFreeWithoutRecursion) {
   FreeTokenTree(tree);
   EXPECT_EQ(tree, nullptr);
   EXPECT_GE(ExpTokenStack().Count(), before);
+}
+
+TEST(ExpressionMessages, LongInputsAreQuotedInPartAndTheMessageKeepsItsEnd) {
+  const std::string long_text(1 << 20, 'x');
+  const std::string quoted(kMaxQuotedText, 'x');
+  const std::pair<std::string, std::string> cases[] = {
+      {"a = '" + long_text, "Missing single quote after '" + quoted + "' in filter expression"},
+      {"a = \"" + long_text, "Missing double quote after '" + quoted + "' in filter expression"},
+      {"[" + long_text, "Missing right bracket after '" + quoted + "' in filter expression"},
+      {"UPPER " + long_text, "Left parentheses expectedafter UPPER keyword, instead found '" +
+                                 quoted + "' in filter expression"},
+      {long_text + "(1)",
+       "Unknown or unexpected function '" + quoted + "' found in filter expression"},
+  };
+  for (const auto& [input, expected] : cases) {
+    EXPECT_EQ(ParseToText(input, kParseExtended), "error " + expected) << input.substr(0, 20);
+  }
+  // The binder quotes node texts the same way.
+  test_support::TestTable table("a 6 4 0 = 1");
+  try {
+    TExpToken* tree = test_support::ParseAndBind("'" + long_text + "' + a", table);
+    FreeTokenTree(tree);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Names().Message, "Type mismatch between constant '" + quoted +
+                                     "' and column 'a' in filter expression");
+  }
 }
 
 TEST(ExpressionHooks, SubSelectIsParsedByTheRegisteredEngineForItsOwner) {
