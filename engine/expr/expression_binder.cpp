@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "engine/expr/expression_rewrite.h"
 #include "engine/expr/expression_types.h"
@@ -261,10 +263,37 @@ class Binder {
            !text_side->IsNull && IsTemporal(other->Type);
   }
 
+  static bool IsBinaryKind(const TExpToken* node) {
+    return node->Kind == kTokenBinary || node->Kind == kTokenStringCompare;
+  }
+
+  static bool IsLogical(const TExpToken* node) {
+    return node->Code == kOpAnd || node->Code == kOpOr;
+  }
+
+  // A chain of binary operators down the left operands (a + b + c ..., a
+  // long OR) is flat in the text: it is walked without recursion, and its
+  // length does not count as nesting depth. Operands bind left before right,
+  // from the bottom of the chain up.
   void Binary(bool condition, TExpToken* node, int32_t depth) {
-    const bool logical = node->Code == kOpAnd || node->Code == kOpOr;
-    Bind(condition && logical, node, node->Left, depth + 1);
-    Bind(condition && logical, node, node->Right, depth + 1);
+    std::vector<std::pair<TExpToken*, bool>> chain;  // a node and its condition flag
+    for (TExpToken* link = node;; link = link->Left) {
+      chain.emplace_back(link, condition);
+      condition = condition && IsLogical(link);
+      if (!IsBinaryKind(link->Left)) {
+        Bind(condition, link, link->Left, depth + 1);
+        break;
+      }
+      link->Left->Parent = link;
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      TExpToken* link = it->first;
+      Bind(it->second && IsLogical(link), link, link->Right, depth + 1);
+      CheckBinary(link);
+    }
+  }
+
+  void CheckBinary(TExpToken* node) {
     TExpToken* left = node->Left;
     TExpToken* right = node->Right;
     if (left->Kind == kTokenColumn && right->Kind == kTokenColumn) {

@@ -19,8 +19,10 @@ namespace jw {
 // column.
 using TColumnResolver = bool (*)(void* context, TExpToken* node);
 
-// Bound trees are at most this deep; a deeper tree is refused with a
-// message, so that binding and evaluation never exhaust the stack.
+// Bound trees nest at most this deep; a deeper tree is refused with a
+// message, so that binding and evaluation never exhaust the stack. A chain of
+// binary operators along left operands (a + b + c ..., a long OR) is walked
+// without recursion and counts as one level, however long it is.
 constexpr int32_t kMaxBoundDepth = 1024;
 
 // Binds the subtree in place. error_code is the caller's (10051 for filter

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/expr/expression_operators.h"
 #include "engine/expr/subselect_hooks.h"
@@ -22,10 +23,19 @@ namespace {
 // Sole owner of a pooled node: returns it to the pool unless released.
 class Pooled {
  public:
+  Pooled() = default;
   explicit Pooled(TExpToken* token) : token_(token) {}
+  Pooled(Pooled&& other) noexcept : token_(other.release()) {}
   Pooled(const Pooled&) = delete;
   Pooled& operator=(const Pooled&) = delete;
   ~Pooled() { ReleaseToken(token_); }
+  // Releases the node held and takes the given one.
+  void reset(TExpToken* token) {
+    if (token == token_) return;
+    ReleaseToken(token_);
+    token_ = token;
+  }
+  explicit operator bool() const { return token_ != nullptr; }
   TExpToken* operator->() const { return token_; }
   TExpToken& operator*() const { return *token_; }
   TExpToken* release() {
@@ -35,7 +45,7 @@ class Pooled {
   }
 
  private:
-  TExpToken* token_;
+  TExpToken* token_ = nullptr;
 };
 
 bool IsBoolean(const TExpToken& node) {
@@ -93,20 +103,14 @@ class Evaluator {
         column_value_(column_value) {}
 
   TExpToken* Evaluate(const TExpToken& node) {
-    Pooled result(GetToken());
-    result->Assign(node);
-    result->Left = result->Right = result->Third = result->Parent = nullptr;
-    result->Kind = node.Kind == kTokenSubSelect ? kTokenColumn : kTokenConstant;
-    result->Code = 0;
+    if (node.Kind == kTokenBinary) return BinaryChain(node);
+    Pooled result(NewResult(node));
     switch (node.Kind) {
       case kTokenUnary: {
         Pooled operand(Evaluate(*node.Left));
         EvaluateUnary(node.Code, *operand, *result);
         break;
       }
-      case kTokenBinary:
-        Binary(node, *result);
-        break;
       case kTokenStringCompare: {
         Pooled left(Evaluate(*node.Left));
         Pooled right(Evaluate(*node.Right));
@@ -130,6 +134,22 @@ class Evaluator {
       default:
         break;
     }
+    return Finish(result);
+  }
+
+ private:
+  // A copy of the node without links, turned into a constant (a sub-select
+  // column into a column), to take the node's value.
+  static TExpToken* NewResult(const TExpToken& node) {
+    Pooled result(GetToken());
+    result->Assign(node);
+    result->Left = result->Right = result->Third = result->Parent = nullptr;
+    result->Kind = node.Kind == kTokenSubSelect ? kTokenColumn : kTokenConstant;
+    result->Code = 0;
+    return result.release();
+  }
+
+  static TExpToken* Finish(Pooled& result) {
     if (IsBoolean(*result) && !result->IsNull) {
       StoreValue<int16_t>(
           result->Value(),
@@ -138,28 +158,58 @@ class Evaluator {
     return result.release();
   }
 
- private:
-  void Binary(const TExpToken& node, TExpToken& result) {
+  static bool IsLogical(const TExpToken& node) {
     const uint8_t op = node.Code & 0x7F;
-    if (op == kOpAnd || op == kOpOr) {
-      // The right operand first; the left one only when the right one does
-      // not decide the result.
-      Pooled right(Evaluate(*node.Right));
-      if (IsTrue(*right) == (op == kOpOr)) {
-        SetBoolean(result, IsTrue(*right));
-        return;
+    return op == kOpAnd || op == kOpOr;
+  }
+
+  // A chain of binary operators down the left operands (a + b + c ..., a
+  // long OR) without recursion, in the order a recursive walk would take:
+  // AND and OR read their right operand first and their left one only when
+  // the right one does not decide; every other operator reads left, then
+  // right. Going down the chain reads the right operands of AND and OR;
+  // coming back up combines each level with its left operand's value.
+  TExpToken* BinaryChain(const TExpToken& top) {
+    std::vector<const TExpToken*> chain;
+    std::vector<Pooled> rights;  // per level; read on the way down for AND and OR
+    Pooled value;
+    for (const TExpToken* link = &top;; link = link->Left) {
+      chain.push_back(link);
+      rights.emplace_back();
+      if (IsLogical(*link)) {
+        rights.back().reset(Evaluate(*link->Right));
+        if (IsTrue(*rights.back()) == ((link->Code & 0x7F) == kOpOr)) {
+          // Decided: this level's value is its right operand's truth.
+          value.reset(NewResult(*link));
+          SetBoolean(*value, IsTrue(*rights.back()));
+          value.reset(Finish(value));
+          break;
+        }
       }
-      Pooled left(Evaluate(*node.Left));
-      EvaluateBinary(op, *left, *right, sort_id_, language_id_, result);
-      return;
+      if (link->Left->Kind != kTokenBinary) {
+        value.reset(Evaluate(*link->Left));
+        value.reset(Combine(*link, value, rights.back()));
+        break;
+      }
     }
-    Pooled left(Evaluate(*node.Left));
-    Pooled right(Evaluate(*node.Right));
+    for (size_t level = chain.size() - 1; level-- > 0;) {
+      value.reset(Combine(*chain[level], value, rights[level]));
+    }
+    return value.release();
+  }
+
+  // The value of one binary node from its left operand's value and its
+  // right operand's (read here unless it already was).
+  TExpToken* Combine(const TExpToken& node, Pooled& left, Pooled& right) {
+    if (!right) right.reset(Evaluate(*node.Right));
+    Pooled result(NewResult(node));
+    const uint8_t op = node.Code & 0x7F;
     if (op == kOpAdd && IsStringValue(*left) && IsStringValue(*right)) {
-      result.SetValueSize(std::max(left->Size() + right->Size() - 1, 1));
-      result.Scale = 0;
+      result->SetValueSize(std::max(left->Size() + right->Size() - 1, 1));
+      result->Scale = 0;
     }
-    EvaluateBinary(op, *left, *right, sort_id_, language_id_, result);
+    EvaluateBinary(op, *left, *right, sort_id_, language_id_, *result);
+    return Finish(result);
   }
 
   void Column(const TExpToken& node, TExpToken& result) {

@@ -24,6 +24,12 @@ class TreeHolder {
   ~TreeHolder() { FreeTokenTree(root_); }
   TExpToken* get() const { return root_; }
   TExpToken* operator->() const { return root_; }
+  // Frees the tree held and takes the given one.
+  void reset(TExpToken* root) {
+    if (root == root_) return;
+    FreeTokenTree(root_);
+    root_ = root;
+  }
   TExpToken* release() {
     TExpToken* root = root_;
     root_ = nullptr;
@@ -244,6 +250,7 @@ class Preparer {
 
   TExpToken* Prepare(const TExpToken* node) {
     if (node == nullptr) return nullptr;
+    if (IsChainLink(node)) return PrepareChain(node);
     TreeHolder copy(CopyNode(node));
     if (IsComparison(node) && IsConstantSide(node->Right)) {
       copy->Left = Prepare(node->Left);
@@ -321,6 +328,28 @@ class Preparer {
   }
 
  private:
+  // A binary node that is copied as it is: any but a comparison with a
+  // constant, which is rewritten.
+  static bool IsChainLink(const TExpToken* node) {
+    return node->Kind == kTokenBinary && !(IsComparison(node) && IsConstantSide(node->Right));
+  }
+
+  // A chain of such nodes down the left operands (a + b + c ..., a long OR)
+  // is copied without recursion, in the order a recursive copy takes: the
+  // bottom's left operand, then the right operands from the bottom up.
+  TExpToken* PrepareChain(const TExpToken* top) {
+    std::vector<const TExpToken*> chain;
+    for (const TExpToken* link = top; IsChainLink(link); link = link->Left) chain.push_back(link);
+    TreeHolder built(Prepare(chain.back()->Left));
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      TExpToken* copy = CopyNode(*it);
+      copy->Left = built.release();
+      built.reset(copy);
+      copy->Right = Prepare((*it)->Right);
+    }
+    return built.release();
+  }
+
   // The constant evaluated and converted to the column's type when that
   // keeps the comparison's answer for every column value; otherwise the
   // evaluated constant in its own type.
@@ -374,28 +403,50 @@ TExpToken* EvaluateToType(const TExpToken* column, const TExpToken* constant, vo
   return value.release();
 }
 
+namespace {
+
+bool IsNullTest(const TExpToken* node) {
+  const uint8_t op = node->Code & 0x7F;
+  return node->Kind == kTokenBinary && (op == kOpEqual || op == kOpNotEqual) &&
+         (IsNullConstant(node->Left) || IsNullConstant(node->Right));
+}
+
+// A chain of binary nodes down the left operands (a long AND or OR), from
+// the bottom up without recursion: a node whose operands both went goes too;
+// a node that lost one operand is replaced by the other.
+bool StripChain(TExpToken*& top) {
+  std::vector<TExpToken**> chain;  // the link that holds each node of the chain
+  for (TExpToken** link = &top; (*link)->Kind == kTokenBinary && !IsNullTest(*link);
+       link = &(*link)->Left) {
+    chain.push_back(link);
+  }
+  bool left_gone = StripNullTests((*chain.back())->Left);
+  for (size_t level = chain.size(); level-- > 0;) {
+    TExpToken*& node = *chain[level];
+    const bool right_gone = StripNullTests(node->Right);
+    if (left_gone && right_gone) {
+      FreeTokenTree(node);
+    } else if (left_gone || right_gone) {
+      TExpToken* survivor = left_gone ? node->Right : node->Left;
+      survivor->Parent = node->Parent;
+      node->Left = node->Right = nullptr;
+      ReleaseToken(node);
+      node = survivor;
+    }
+    left_gone = left_gone && right_gone;
+  }
+  return left_gone;
+}
+
+}  // namespace
+
 bool StripNullTests(TExpToken*& node) {
   if (node == nullptr) return false;
   bool removed = false;
-  if (node->Kind == kTokenBinary) {
-    const uint8_t op = node->Code & 0x7F;
-    if ((op == kOpEqual || op == kOpNotEqual) &&
-        (IsNullConstant(node->Left) || IsNullConstant(node->Right))) {
-      removed = true;
-    } else {
-      const bool left_gone = StripNullTests(node->Left);
-      const bool right_gone = StripNullTests(node->Right);
-      if (left_gone && right_gone) {
-        removed = true;
-      } else if (left_gone || right_gone) {
-        // The other operand takes the node's place.
-        TExpToken* survivor = left_gone ? node->Right : node->Left;
-        survivor->Parent = node->Parent;
-        node->Left = node->Right = nullptr;
-        ReleaseToken(node);
-        node = survivor;
-      }
-    }
+  if (IsNullTest(node)) {
+    removed = true;
+  } else if (node->Kind == kTokenBinary) {
+    return StripChain(node);
   } else if (node->Kind == kTokenUnary) {
     removed = StripNullTests(node->Left);
   } else if (node->Kind == kTokenFunction && node->Code == kFuncIf) {

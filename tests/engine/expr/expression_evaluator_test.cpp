@@ -4,12 +4,15 @@
 // and the token pool's balance.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_parser.h"
+#include "engine/expr/expression_rewrite.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/language_settings.h"
 #include "tests/engine/expr/expression_eval_util.h"
@@ -186,25 +189,64 @@ TEST(ExpressionEvaluation, ColumnWrittenAsStringKeepsItsTextWithoutValueSource) 
   FreeTokenTree(tree);
 }
 
-TEST(ExpressionEvaluation, LongChainsBindAndEvaluateWithinTheDepthLimit) {
-  std::string text = "a";
-  for (int i = 0; i < kMaxBoundDepth - 1; ++i) text += " + 1";
-  TestTable table("a 6 4 0 = 1");
-  TExpToken* tree = ParseAndBind(text, table);
-  TExpToken* result = EvaluateExpression(tree, nullptr, &table, 0, 0, &TestTable::Value);
-  EXPECT_EQ(ValueToText(*result), std::to_string(kMaxBoundDepth));
-  ReleaseToken(result);
-  FreeTokenTree(tree);
-
-  text += " + 1 + 1";
-  try {
-    TExpToken* deep = ParseAndBind(text, table);
-    FreeTokenTree(deep);
-    ADD_FAILURE() << "no error";
-  } catch (const EQuireEngineError& e) {
-    EXPECT_EQ(e.Names().Message,
-              "Expression nested more than 1024 levels deep in filter expression");
+// Chains of operators are flat in the text however long they are: binding,
+// evaluation, filter preparation and the removal of NULL tests walk them
+// without recursion and do not count their length as nesting.
+TEST(ExpressionEvaluation, LongFlatChainsBindEvaluatePrepareAndStrip) {
+  const int terms = std::getenv("JW_LONG_TESTS") != nullptr ? 200000 : 20000;
+  TestTable table("a 6 4 0 = 7; s 1 20 0 = 'ab'");
+  auto evaluate = [&table](const TExpToken* tree) {
+    TExpToken* result = EvaluateExpression(tree, nullptr, &table, 0, 0, &TestTable::Value);
+    const std::string text = ValueToText(*result);
+    ReleaseToken(result);
+    return text;
+  };
+  auto chain = [terms](const std::string& first, const std::string& op, auto term) {
+    std::string text = first;
+    for (int i = 1; i < terms; ++i) text += op + term(i);
+    return text;
+  };
+  auto number = [](int i) { return std::to_string(i % 10); };
+  auto test_of = [](int i) { return "a = " + std::to_string(i); };
+  auto null_or_test = [](int i) {
+    return i % 2 != 0 ? std::string("a = NULL") : "a > " + std::to_string(i);
+  };
+  std::string strings = "s";
+  for (int i = 1; i < 2000; ++i) strings += " + 'c'";
+  int64_t sum = 7;
+  for (int i = 1; i < terms; ++i) sum += i % 10;
+  const struct {
+    std::string text;
+    std::string value;
+  } cases[] = {
+      {chain("a", " + ", number), std::to_string(static_cast<int32_t>(sum))},
+      {chain("a = 0", " OR ", test_of), "True"},  // the match is the 8th term
+      {chain("a > 0", " AND ", [](int) { return std::string("a > 1"); }), "True"},
+      {chain("a = 0", " OR ", [](int i) { return "a = " + std::to_string(-i); }), "False"},
+      // Every level of a string chain copies the text so far: a shorter one.
+      {strings + " = s + '" + std::string(1999, 'c') + "'", "True"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 40));
+    TExpToken* tree = ParseAndBind(c.text, table, true);
+    EXPECT_EQ(evaluate(tree), c.value);
+    TExpToken* prepared = PrepareFilter(tree, &table, &TestTable::Value, false, false, 0, 0);
+    EXPECT_EQ(evaluate(prepared), c.value);
+    FreeTokenTree(prepared);
+    FreeTokenTree(tree);
   }
+  // Half the tests compare with NULL: stripping leaves the AND of the rest,
+  // a > 0 AND a > 2 AND a > 4 ..., which is false past a > 6.
+  TExpToken* tree = ParseAndBind(chain("a > 0", " AND ", null_or_test), table, true);
+  EXPECT_FALSE(StripNullTests(tree));
+  EXPECT_EQ(evaluate(tree), "False");
+  int remaining = 0;
+  for (const TExpToken* link = tree; link->Code == kOpAnd; link = link->Left) {
+    EXPECT_EQ(link->Right->Code, kOpGreater);
+    ++remaining;
+  }
+  EXPECT_EQ(remaining, (terms - 1) / 2);
+  FreeTokenTree(tree);
 }
 
 // Parses the SQL condition with sub-selects allowed; the registered hooks
