@@ -64,21 +64,20 @@ bool Evaluated(uint8_t op, double a, bool a_integer, double b, bool b_integer) {
   return value;
 }
 
-bool Expected(uint8_t op, int order) {
-  switch (op) {
-    case kOpEqual:
-      return order == 0;
-    case kOpNotEqual:
-      return order != 0;
-    case kOpGreater:
-      return order > 0;
-    case kOpLess:
-      return order < 0;
-    case kOpGreaterOrEqual:
-      return order >= 0;
-    default:
-      return order <= 0;
-  }
+// Each comparison operator with the answers it gives when the left value
+// sorts below, equal to and above the right one.
+struct OperatorAnswers {
+  uint8_t op;
+  bool below, equal, above;
+};
+constexpr OperatorAnswers kOperators[] = {
+    {kOpEqual, false, true, false},         {kOpNotEqual, true, false, true},
+    {kOpGreater, false, false, true},       {kOpLess, true, false, false},
+    {kOpGreaterOrEqual, false, true, true}, {kOpLessOrEqual, true, true, false},
+};
+
+bool Expected(const OperatorAnswers& answers, int order) {
+  return order < 0 ? answers.below : (order == 0 ? answers.equal : answers.above);
 }
 
 TEST(FloatOrder, EvaluatorComparisonsAgreeWithKeyImageOrder) {
@@ -102,23 +101,21 @@ TEST(FloatOrder, EvaluatorComparisonsAgreeWithKeyImageOrder) {
       std::bit_cast<double>(0x7FF0000000000001ull),  // signalling, smallest payload
       std::bit_cast<double>(0xFFF0000000000123ull),  // negative, with a payload
   };
-  const uint8_t ops[] = {kOpEqual, kOpNotEqual,       kOpGreater,
-                         kOpLess,  kOpGreaterOrEqual, kOpLessOrEqual};
   for (const double a : values) {
     for (const double b : values) {
       const int order = KeyOrder(a, b);
-      for (const uint8_t op : ops) {
-        ASSERT_EQ(Evaluated(op, a, false, b, false), Expected(op, order))
-            << a << " op " << int(op) << " " << b;
+      for (const OperatorAnswers& answers : kOperators) {
+        ASSERT_EQ(Evaluated(answers.op, a, false, b, false), Expected(answers, order))
+            << a << " op " << int(answers.op) << " " << b;
       }
     }
     // Against integers the float order holds as well.
     for (const double n : {-5.0, 0.0, 5.0}) {
-      for (const uint8_t op : ops) {
-        ASSERT_EQ(Evaluated(op, a, false, n, true), Expected(op, KeyOrder(a, n)))
-            << a << " op " << int(op) << " integer " << n;
-        ASSERT_EQ(Evaluated(op, n, true, a, false), Expected(op, KeyOrder(n, a)))
-            << "integer " << n << " op " << int(op) << " " << a;
+      for (const OperatorAnswers& answers : kOperators) {
+        ASSERT_EQ(Evaluated(answers.op, a, false, n, true), Expected(answers, KeyOrder(a, n)))
+            << a << " op " << int(answers.op) << " integer " << n;
+        ASSERT_EQ(Evaluated(answers.op, n, true, a, false), Expected(answers, KeyOrder(n, a)))
+            << "integer " << n << " op " << int(answers.op) << " " << a;
       }
     }
   }
