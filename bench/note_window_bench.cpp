@@ -1,6 +1,8 @@
 // The cost of note windows: repainting a note full of text, one keystroke,
 // and creating and showing a desktop's worth of notes. The shipped papers
 // are copied into the paper folder beside the benchmark executable.
+#include <malloc.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -77,6 +79,24 @@ void BM_NoteKeystroke(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_NoteKeystroke)->Unit(benchmark::kMillisecond);
+
+// The heap each shown note holds, with the papers spread over the notes.
+void BM_NoteMemory(benchmark::State& state) {
+  const auto count = static_cast<size_t>(state.range(0));
+  for (auto _ : state) {
+    MakeNote(kPapers[0], 1.0)->Show();
+    QCoreApplication::processEvents();
+    const size_t before = mallinfo2().uordblks;
+    std::vector<std::unique_ptr<TScrapForm>> notes;
+    for (size_t i = 0; i < count; ++i) {
+      notes.push_back(MakeNote(kPapers[i % std::size(kPapers)], 1.0));
+      notes.back()->Show();
+    }
+    QCoreApplication::processEvents();
+    state.counters["kB_per_note"] = double(mallinfo2().uordblks - before) / 1024.0 / double(count);
+  }
+}
+BENCHMARK(BM_NoteMemory)->Arg(200)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_ShowNotes(benchmark::State& state) {
   const auto count = static_cast<size_t>(state.range(0));
