@@ -12,6 +12,7 @@
 
 #include "app/folders.h"
 #include "app/font_desc.h"
+#include "app/paper_bitmap.h"
 #include "app/settings.h"
 #include "app/str_lib.h"
 #include "app/utf8_text.h"
@@ -190,7 +191,7 @@ void TScrapForm::RebuildShape() {
 
 void TScrapForm::ApplyPaper(const std::string& paper_file, double scale) {
   TBitmap paper;
-  paper.LoadFromFile(PaperPath(paper_file));
+  LoadPaperBitmap(paper, PaperPath(paper_file));
   const int width = paper.Width();
   const int height = paper.Height();
   // A stored scale that would make the paper vanish or grow beyond reason
@@ -201,9 +202,18 @@ void TScrapForm::ApplyPaper(const std::string& paper_file, double scale) {
   while (Trunc(shorter * scale) < 1) scale = std::max(scale * 2, 1.0 / shorter);
   while (Trunc(longer * scale) > kMaxScaledPaperSide)
     scale = std::min(scale / 2, double(kMaxScaledPaperSide) / longer);
+  const auto scaled_width = static_cast<int>(Trunc(width * scale));
+  const auto scaled_height = static_cast<int>(Trunc(height * scale));
   TBitmap scaled;
-  scaled.SetSize(static_cast<int>(Trunc(width * scale)), static_cast<int>(Trunc(height * scale)));
-  scaled.Canvas().StretchDraw(Rect(0, 0, scaled.Width(), scaled.Height()), paper);
+  // A 24-bit paper at its own size is its own scaled copy: the note shares
+  // the pixels with every other note on that paper.
+  if (scaled_width == width && scaled_height == height &&
+      paper.PixelFormat() == TPixelFormat::pf24bit) {
+    scaled.Assign(&paper);
+  } else {
+    scaled.SetSize(scaled_width, scaled_height);
+    scaled.Canvas().StretchDraw(Rect(0, 0, scaled_width, scaled_height), paper);
+  }
 
   PaperFile = paper_file;
   ImageScale = scale;
