@@ -88,10 +88,12 @@ void BM_NoteMemory(benchmark::State& state) {
     QCoreApplication::processEvents();
     const size_t before = mallinfo2().uordblks;
     std::vector<std::unique_ptr<TScrapForm>> notes;
+    std::vector<TCustomForm*> bottom_to_top;
     for (size_t i = 0; i < count; ++i) {
       notes.push_back(MakeNote(kPapers[i % std::size(kPapers)], 1.0));
-      notes.back()->Show();
+      bottom_to_top.push_back(notes.back().get());
     }
+    TCustomForm::ShowStacked(bottom_to_top);
     QCoreApplication::processEvents();
     state.counters["kB_per_note"] = double(mallinfo2().uordblks - before) / 1024.0 / double(count);
   }
@@ -102,12 +104,14 @@ void BM_ShowNotes(benchmark::State& state) {
   const auto count = static_cast<size_t>(state.range(0));
   for (auto _ : state) {
     std::vector<std::unique_ptr<TScrapForm>> notes;
+    std::vector<TCustomForm*> bottom_to_top;
     for (size_t i = 0; i < count; ++i) {
       notes.push_back(MakeNote(kPapers[i % std::size(kPapers)], 1.0));
       notes.back()->SetLeft(int(i % 20) * 40);
       notes.back()->SetTop(int(i / 20) * 40);
-      notes.back()->Show();
+      bottom_to_top.push_back(notes.back().get());
     }
+    TCustomForm::ShowStacked(bottom_to_top);
     QCoreApplication::processEvents();
     state.PauseTiming();
     notes.clear();

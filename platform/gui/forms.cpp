@@ -185,6 +185,26 @@ void TCustomForm::Show() {
   BringToFront();
 }
 
+// A hidden window costs the display nothing to restack, while raising a
+// shown one redraws all it overlaps: the windows take their order first and
+// then show in it, without raising themselves or taking the focus.
+void TCustomForm::ShowStacked(const std::vector<TCustomForm*>& bottom_to_top) {
+  for (TCustomForm* form : bottom_to_top) {
+    QWidget* widget = form->Handle();
+    widget->winId();  // a window is stacked once it exists
+    widget->raise();
+  }
+  for (TCustomForm* form : bottom_to_top) {
+    QWidget* widget = form->Handle();
+    const bool quiet = widget->testAttribute(Qt::WA_ShowWithoutActivating);
+    widget->setAttribute(Qt::WA_ShowWithoutActivating);
+    form->SetVisible(true);
+    widget->setAttribute(Qt::WA_ShowWithoutActivating, quiet);
+  }
+  if (Screen == nullptr) return;
+  for (TCustomForm* form : bottom_to_top) Screen->MoveToFront(form);
+}
+
 void TCustomForm::Close() {
   if (modal_) {
     modal_result_ = mrCancel;
