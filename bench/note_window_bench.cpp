@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 #include <QCoreApplication>
+#include <QtGlobal>
 
 #include "app/folders.h"
 #include "app/scrap_form.h"
@@ -124,7 +125,22 @@ BENCHMARK(BM_ShowNotes)->Arg(200)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace jw
 
+namespace jw {
+namespace {
+
+// The offscreen platform warns for every shaped window it shows.
+QtMessageHandler previous_handler = nullptr;
+void DropUnsupportedWarnings(QtMsgType type, const QMessageLogContext& context,
+                             const QString& message) {
+  if (message.startsWith("This plugin does not support")) return;
+  previous_handler(type, context, message);
+}
+
+}  // namespace
+}  // namespace jw
+
 int main(int argc, char** argv) {
+  jw::previous_handler = qInstallMessageHandler(jw::DropUnsupportedWarnings);
   jw::TApplication app(argc, argv);
   jw::ScrapSettings.DefaultFontDesc = "DejaVu Sans,12,0";
   jw::CopyShippedPapers();

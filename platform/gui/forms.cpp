@@ -187,22 +187,19 @@ void TCustomForm::Show() {
 
 // A hidden window costs the display nothing to restack, while raising a
 // shown one redraws all it overlaps: the windows take their order first and
-// then show in it, without raising themselves or taking the focus (which the
-// window system learns when the window is made).
+// then show in it. The window system learns when a window is made that it
+// shows without taking the focus, so the forms keep that; Show and
+// BringToFront ask for the focus themselves.
 void TCustomForm::ShowStacked(const std::vector<TCustomForm*>& bottom_to_top) {
-  std::vector<bool> quiet;
   for (TCustomForm* form : bottom_to_top) {
     QWidget* widget = form->Handle();
-    quiet.push_back(widget->testAttribute(Qt::WA_ShowWithoutActivating));
     widget->setAttribute(Qt::WA_ShowWithoutActivating);
     widget->winId();  // a window is stacked once it exists
     widget->raise();
   }
   for (TCustomForm* form : bottom_to_top) form->SetVisible(true);
-  for (size_t i = 0; i < bottom_to_top.size(); ++i) {
-    bottom_to_top[i]->Handle()->setAttribute(Qt::WA_ShowWithoutActivating, quiet[i]);
-    if (Screen != nullptr) Screen->MoveToFront(bottom_to_top[i]);
-  }
+  if (Screen == nullptr) return;
+  for (TCustomForm* form : bottom_to_top) Screen->MoveToFront(form);
 }
 
 void TCustomForm::Close() {

@@ -70,9 +70,10 @@ class TCustomForm : public TWinControl {
 
   // Shows the form and moves it to the front of the screen's forms.
   void Show();
-  // Shows the forms without raising or activating each one, then stacks them
-  // in one pass, the first at the bottom: many windows appear at once without
-  // a round of activation for each.
+  // Shows the forms stacked in one pass, the first at the bottom, without
+  // raising or activating each one: many windows appear at once without a
+  // round of activation for each. The forms go on showing without taking the
+  // focus; Show and BringToFront still activate.
   static void ShowStacked(const std::vector<TCustomForm*>& bottom_to_top);
   void Hide() { SetVisible(false); }
   // As the user's close: OnCloseQuery, then OnClose with caHide, then the
