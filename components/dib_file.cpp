@@ -1,7 +1,7 @@
 #include "components/dib_file.h"
 
 #include <array>
-#include <string>
+#include <cstring>
 
 #include "components/stream_records.h"
 
@@ -17,16 +17,6 @@ constexpr uint32_t kInfoHeaderSize = 40;
 constexpr std::array<QRgb, 16> kColours16 = {
     0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000, 0xFF000080, 0xFF800080, 0xFF008080, 0xFF808080,
     0xFFC0C0C0, 0xFFFF0000, 0xFF00FF00, 0xFFFFFF00, 0xFF0000FF, 0xFFFF00FF, 0xFF00FFFF, 0xFFFFFFFF};
-
-void Put16(std::string& out, uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-
-void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
 
 // The image in the layout the bit count asks for: Mono, Indexed8 (with at
 // most 16 colours for 4 bits) or BGR888.
@@ -84,47 +74,50 @@ void WriteDIB(TStream& stream, const TBitmap& bitmap, int format, bool with_leng
   const uint32_t info_size = kInfoHeaderSize + 4 * colours;
   const uint32_t image_size = height * stride;
 
-  std::string file;
-  file.reserve(kFileHeaderSize + info_size + image_size);
-  Put16(file, kBmSignature);
-  Put32(file, kFileHeaderSize + info_size + image_size);
-  Put32(file, 0);
-  Put32(file, kFileHeaderSize + info_size);
-  Put32(file, kInfoHeaderSize);
-  Put32(file, width);
-  Put32(file, height);
-  Put16(file, 1);
-  Put16(file, static_cast<uint32_t>(bits));
-  Put32(file, 0);
-  Put32(file, image_size);
-  for (int i = 0; i < 4; ++i) Put32(file, 0);
+  TMemoryStream file;
+  file.SetSize(kFileHeaderSize + info_size + image_size);
+  file.SetPosition(0);
+  WriteWord(file, kBmSignature);
+  WriteInteger(file, static_cast<int32_t>(kFileHeaderSize + info_size + image_size));
+  WriteInteger(file, 0);
+  WriteInteger(file, static_cast<int32_t>(kFileHeaderSize + info_size));
+  WriteInteger(file, static_cast<int32_t>(kInfoHeaderSize));
+  WriteInteger(file, static_cast<int32_t>(width));
+  WriteInteger(file, static_cast<int32_t>(height));
+  WriteWord(file, 1);
+  WriteWord(file, static_cast<uint16_t>(bits));
+  WriteInteger(file, 0);
+  WriteInteger(file, static_cast<int32_t>(image_size));
+  // Resolution and colour counts stay 0.
+  file.SetPosition(kFileHeaderSize + kInfoHeaderSize);
   const QList<QRgb> table = image.colorTable();
   for (uint32_t i = 0; i < colours; ++i) {
     const QRgb c = i < static_cast<uint32_t>(table.size()) ? table[i] : qRgb(0, 0, 0);
-    file.push_back(static_cast<char>(qBlue(c)));
-    file.push_back(static_cast<char>(qGreen(c)));
-    file.push_back(static_cast<char>(qRed(c)));
-    file.push_back(0);
+    const uint8_t entry[4] = {static_cast<uint8_t>(qBlue(c)), static_cast<uint8_t>(qGreen(c)),
+                              static_cast<uint8_t>(qRed(c)), 0};
+    file.WriteBuffer(entry, 4);
   }
-  for (uint32_t row = height; row-- > 0;) {
-    const uchar* line = image.constScanLine(static_cast<int>(row));
-    const size_t start = file.size();
+  auto* rows = static_cast<uint8_t*>(file.Memory()) + kFileHeaderSize + info_size;
+  for (uint32_t y = 0; y < height; ++y) {
+    // Rows are stored bottom-up; the padding stays zero.
+    const uchar* line = image.constScanLine(static_cast<int>(height - 1 - y));
+    uint8_t* out = rows + static_cast<size_t>(y) * stride;
     if (bits == 4) {
       for (uint32_t x = 0; x < width; x += 2) {
         const uint8_t high = line[x] & 0x0F;
         const uint8_t low = x + 1 < width ? line[x + 1] & 0x0F : 0;
-        file.push_back(static_cast<char>((high << 4) | low));
+        out[x / 2] = static_cast<uint8_t>((high << 4) | low);
       }
     } else {
-      file.append(reinterpret_cast<const char*>(line),
-                  (width * static_cast<uint32_t>(bits) + 7) / 8);
+      const uint32_t row_bytes = (width * static_cast<uint32_t>(bits) + 7) / 8;
+      std::memcpy(out, line, row_bytes);
       // The image keeps no promise about the bits past the last pixel.
-      if (bits == 1 && width % 8 != 0) file.back() &= static_cast<char>(0xFF00 >> (width % 8));
+      if (bits == 1 && width % 8 != 0)
+        out[row_bytes - 1] &= static_cast<uint8_t>(0xFF00 >> (width % 8));
     }
-    file.append(stride - (file.size() - start), '\0');
   }
-  if (with_length) WriteInteger(stream, static_cast<int32_t>(file.size()));
-  stream.WriteBuffer(file.data(), static_cast<int64_t>(file.size()));
+  if (with_length) WriteInteger(stream, static_cast<int32_t>(file.Size()));
+  stream.WriteBuffer(file.Memory(), file.Size());
 }
 
 void BitmapToDIB(TMemoryStream& stream, const TBitmap& bitmap, int format) {

@@ -1,17 +1,10 @@
 #include "components/kit_bitmap_list.h"
 
 #include "components/kit_folders.h"
-#include "components/kit_graphics.h"
 #include "components/stream_records.h"
 #include "platform/rtl/file_names.h"
 
 namespace jw {
-
-namespace {
-
-constexpr TColor kOutOfRangeColor = 0xFFFFFF;
-
-}  // namespace
 
 // ------------------------------------------------------ TKitBitmapListItem
 
@@ -108,59 +101,17 @@ TKitBitmapListItem* TKitBitmapList::Items(int i) const {
   return dynamic_cast<TKitBitmapListItem*>(Item(i));
 }
 
-TCanvas* TKitBitmapList::GetCanvas(int i) {
-  TKitBitmapListItem* item = Items(i);
-  return item != nullptr ? &item->Bitmap().Canvas() : nullptr;
-}
-
-TRect TKitBitmapList::GetBounds(int i) {
-  TKitBitmapListItem* item = Items(i);
-  if (item == nullptr) return {};
-  return Rect(0, 0, item->Bitmap().Width(), item->Bitmap().Height());
-}
-
-int TKitBitmapList::GetSize(int i, int what) {
-  TKitBitmapListItem* item = Items(i);
-  if (item == nullptr) return 0;
-  return what == 0 ? item->Bitmap().Width() : item->Bitmap().Height();
-}
-
 int TKitBitmapList::Count(int i) const {
   TKitBitmapListItem* item = Items(i);
   return item != nullptr && !item->Bitmap().Empty() ? 1 : 0;
 }
 
-bool TKitBitmapList::IsValid(int i, int) {
+bool TKitBitmapList::FindImage(int i, int, TKitImagePlace& place) {
   TKitBitmapListItem* item = Items(i);
-  return item != nullptr && !item->Bitmap().Empty();
-}
-
-void TKitBitmapList::GetBitmap(int i, int j, TBitmap& dest) {
-  if (IsValid(i, j)) dest.Assign(&Items(i)->Bitmap());
-}
-
-TColor TKitBitmapList::GetTransparentColor(int i) {
-  if (!IsValid(i, 0)) return kOutOfRangeColor;
-  TBitmap& bitmap = Items(i)->Bitmap();
-  return bitmap.Canvas().Pixels(0, bitmap.Height() - 1);
-}
-
-TColor TKitBitmapList::GetPixel(int i, int j, TPoint pt) {
-  if (!IsValid(i, j)) return kOutOfRangeColor;
-  const TColor pixel = Items(i)->Bitmap().Canvas().Pixels(pt.X, pt.Y);
-  return pixel == clNone ? kOutOfRangeColor : pixel;
-}
-
-void TKitBitmapList::Draw(TCanvas& canvas, int x, int y, int i, int j) {
-  if (!IsValid(i, j)) return;
-  DrawExt(canvas, Bounds(x, y, GetSize(i, 0), GetSize(i, 1)), i, j, clNone, 0);
-}
-
-void TKitBitmapList::DrawExt(TCanvas& canvas, const TRect& dest, int i, int j, TColor color,
-                             uint32_t flags) {
-  if (!IsValid(i, j)) return;
-  TRect placed;
-  DrawBitmap(canvas, dest, Items(i)->Bitmap(), placed, color, flags);
+  if (item == nullptr || item->Bitmap().Empty()) return false;
+  place.bitmap = &item->Bitmap();
+  place.bounds = Rect(0, 0, place.bitmap->Width(), place.bitmap->Height());
+  return true;
 }
 
 }  // namespace jw

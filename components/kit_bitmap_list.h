@@ -47,17 +47,12 @@ class TKitBitmapList : public TKitCustomImageList {
 
   TKitBitmapListItem* Items(int i) const;
 
-  TCanvas* GetCanvas(int i) override;
-  TRect GetBounds(int i) override;
-  int GetSize(int i, int what) override;
+  // 1 for an item with a bitmap, else 0.
   int Count(int i) const override;
-  bool IsValid(int i, int j) override;
-  void GetBitmap(int i, int j, TBitmap& dest) override;
-  TColor GetTransparentColor(int i) override;
-  TColor GetPixel(int i, int j, TPoint pt) override;
-  void Draw(TCanvas& canvas, int x, int y, int i, int j) override;
-  void DrawExt(TCanvas& canvas, const TRect& dest, int i, int j, TColor color,
-               uint32_t flags) override;
+
+ protected:
+  // Every image index names the item's one bitmap.
+  bool FindImage(int i, int j, TKitImagePlace& place) override;
 };
 
 }  // namespace jw

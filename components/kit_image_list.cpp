@@ -24,43 +24,72 @@ constexpr TColor kOutOfRangeColor = 0xFFFFFF;
 
 // ----------------------------------------------------- TKitCustomImageList
 
-TCanvas* TKitCustomImageList::GetCanvas(int) {
-  return nullptr;
+TCanvas* TKitCustomImageList::GetCanvas(int i) {
+  TKitImagePlace place;
+  return FindImage(i, 0, place) ? &place.bitmap->Canvas() : nullptr;
 }
 
-TRect TKitCustomImageList::GetBounds(int) {
-  return {};
+TRect TKitCustomImageList::GetBounds(int i) {
+  TKitImagePlace place;
+  return FindImage(i, 0, place) ? place.bounds : TRect{};
 }
 
-int TKitCustomImageList::GetSize(int, int) {
-  return 0;
+int TKitCustomImageList::GetSize(int i, int what) {
+  const TRect bounds = GetBounds(i);
+  return what == 0 ? bounds.Width() : bounds.Height();
 }
 
 int TKitCustomImageList::Count(int) const {
   return 0;
 }
 
-bool TKitCustomImageList::IsValid(int, int) {
+bool TKitCustomImageList::IsValid(int i, int j) {
+  TKitImagePlace place;
+  return FindImage(i, j, place);
+}
+
+void TKitCustomImageList::GetBitmap(int i, int j, TBitmap& dest) {
+  TKitImagePlace place;
+  if (FindImage(i, j, place)) dest.SetImage(place.bitmap->Image().copy(ToQRect(place.bounds)));
+}
+
+bool TKitCustomImageList::IsMasked(int i) {
+  TKitImagePlace place;
+  return FindImage(i, 0, place) && place.mask != nullptr;
+}
+
+TColor TKitCustomImageList::GetTransparentColor(int i) {
+  TKitImagePlace place;
+  if (!FindImage(i, 0, place)) return kOutOfRangeColor;
+  return place.bitmap->Canvas().Pixels(place.bounds.Left, place.bounds.Bottom - 1);
+}
+
+TColor TKitCustomImageList::GetPixel(int i, int j, TPoint pt) {
+  TKitImagePlace place;
+  if (!FindImage(i, j, place) || pt.X < 0 || pt.Y < 0 || pt.X >= place.bounds.Width() ||
+      pt.Y >= place.bounds.Height()) {
+    return kOutOfRangeColor;
+  }
+  return place.bitmap->Canvas().Pixels(place.bounds.Left + pt.X, place.bounds.Top + pt.Y);
+}
+
+void TKitCustomImageList::Draw(TCanvas& canvas, int x, int y, int i, int j) {
+  TKitImagePlace place;
+  if (!FindImage(i, j, place)) return;
+  DrawExt(canvas, Bounds(x, y, place.bounds.Width(), place.bounds.Height()), i, j, clNone, 0);
+}
+
+void TKitCustomImageList::DrawExt(TCanvas& canvas, const TRect& dest, int i, int j, TColor color,
+                                  uint32_t flags) {
+  TKitImagePlace place;
+  if (!FindImage(i, j, place)) return;
+  if (place.mask != nullptr) flags |= kDrawMasked;
+  DrawBitmapPart(canvas, dest, *place.bitmap, place.bounds, place.mask, color, flags);
+}
+
+bool TKitCustomImageList::FindImage(int, int, TKitImagePlace&) {
   return false;
 }
-
-void TKitCustomImageList::GetBitmap(int, int, TBitmap&) {}
-
-bool TKitCustomImageList::IsMasked(int) {
-  return false;
-}
-
-TColor TKitCustomImageList::GetTransparentColor(int) {
-  return kOutOfRangeColor;
-}
-
-TColor TKitCustomImageList::GetPixel(int, int, TPoint) {
-  return kOutOfRangeColor;
-}
-
-void TKitCustomImageList::Draw(TCanvas&, int, int, int, int) {}
-
-void TKitCustomImageList::DrawExt(TCanvas&, const TRect&, int, int, TColor, uint32_t) {}
 
 void TKitCustomImageList::AssignDefaults(TKitCustomContainer& source) {
   TKitCustomContainer::AssignDefaults(source);
@@ -246,17 +275,6 @@ TKitImageListItem* TKitImageList::Items(int i) const {
   return dynamic_cast<TKitImageListItem*>(Item(i));
 }
 
-TCanvas* TKitImageList::GetCanvas(int i) {
-  TKitImageListItem* item = Items(i);
-  return item != nullptr ? &item->Strip().Canvas() : nullptr;
-}
-
-TRect TKitImageList::GetBounds(int i) {
-  TKitImageListItem* item = Items(i);
-  if (item == nullptr) return {};
-  return Bounds(item->IsEmpty() ? 0 : item->Offset(0), 0, item->Width(), item->Height());
-}
-
 int TKitImageList::GetSize(int i, int what) {
   TKitImageListItem* item = Items(i);
   if (item == nullptr) return 0;
@@ -268,50 +286,18 @@ int TKitImageList::Count(int i) const {
   return item != nullptr ? item->Count() : -1;
 }
 
-bool TKitImageList::IsValid(int i, int j) {
-  TKitImageListItem* item = Items(i);
-  return item != nullptr && j >= 0 && j < item->Count();
-}
-
-void TKitImageList::GetBitmap(int i, int j, TBitmap& dest) {
-  if (!IsValid(i, j)) return;
-  TKitImageListItem& item = *Items(i);
-  dest.SetImage(item.Strip().Image().copy(item.Offset(j), 0, item.Width(), item.Height()));
-}
-
 bool TKitImageList::IsMasked(int i) {
   TKitImageListItem* item = Items(i);
   return item != nullptr && item->Masked();
 }
 
-TColor TKitImageList::GetTransparentColor(int i) {
-  if (!IsValid(i, 0)) return kOutOfRangeColor;
-  TKitImageListItem& item = *Items(i);
-  return item.Strip().Canvas().Pixels(item.Offset(0), item.Height() - 1);
-}
-
-TColor TKitImageList::GetPixel(int i, int j, TPoint pt) {
-  if (!IsValid(i, j)) return kOutOfRangeColor;
-  TKitImageListItem& item = *Items(i);
-  if (pt.X < 0 || pt.Y < 0 || pt.X >= item.Width() || pt.Y >= item.Height()) {
-    return kOutOfRangeColor;
-  }
-  return item.Strip().Canvas().Pixels(item.Offset(j) + pt.X, pt.Y);
-}
-
-void TKitImageList::Draw(TCanvas& canvas, int x, int y, int i, int j) {
-  if (!IsValid(i, j)) return;
-  DrawExt(canvas, Bounds(x, y, GetSize(i, 0), GetSize(i, 1)), i, j, clNone, 0);
-}
-
-void TKitImageList::DrawExt(TCanvas& canvas, const TRect& dest, int i, int j, TColor color,
-                            uint32_t flags) {
-  if (!IsValid(i, j)) return;
-  TKitImageListItem& item = *Items(i);
-  const TRect image = Bounds(item.Offset(j), 0, item.Width(), item.Height());
-  if (item.Masked()) flags |= kDrawMasked;
-  DrawBitmapPart(canvas, dest, item.Strip(), image, item.Masked() ? &item.MaskStrip() : nullptr,
-                 color, flags);
+bool TKitImageList::FindImage(int i, int j, TKitImagePlace& place) {
+  TKitImageListItem* item = Items(i);
+  if (item == nullptr || j < 0 || j >= item->Count()) return false;
+  place.bitmap = &item->Strip();
+  place.bounds = Bounds(item->Offset(j), 0, item->Width(), item->Height());
+  place.mask = item->Masked() ? &item->MaskStrip() : nullptr;
+  return true;
 }
 
 }  // namespace jw

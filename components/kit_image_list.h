@@ -25,8 +25,9 @@ class EInvalidGraphicOperation : public Exception {
   using Exception::Exception;
 };
 
-// List index i names an item; image index j an image inside it. The base
-// holds no images: every operation answers as for an index out of range.
+// List index i names an item; image index j an image inside it. The
+// operations work on where a list keeps each image (FindImage); the base
+// holds no images and answers as for an index out of range.
 class TKitCustomImageList : public TKitCustomContainer {
  public:
   using TKitCustomContainer::TKitCustomContainer;
@@ -46,15 +47,27 @@ class TKitCustomImageList : public TKitCustomContainer {
   // Makes dest a copy of image j of item i.
   virtual void GetBitmap(int i, int j, TBitmap& dest);
   virtual bool IsMasked(int i);
+  // The colour of the bottom-left pixel of image 0; white out of range.
   virtual TColor GetTransparentColor(int i);
+  // The pixel of image j at pt; white out of range.
   virtual TColor GetPixel(int i, int j, TPoint pt);
   // Draws image j of item i with its top-left corner at (x, y).
   virtual void Draw(TCanvas& canvas, int x, int y, int i, int j);
-  // Draws image j of item i into dest with the flags of DrawBitmapPart.
+  // Draws image j of item i into dest with the flags of DrawBitmapPart; a
+  // masked image is drawn through its mask.
   virtual void DrawExt(TCanvas& canvas, const TRect& dest, int i, int j, TColor color,
                        uint32_t flags);
 
  protected:
+  // Where image j of item i is kept: its bitmap, its place in it and its
+  // mask (null when unmasked).
+  struct TKitImagePlace {
+    TBitmap* bitmap = nullptr;
+    TRect bounds;
+    TBitmap* mask = nullptr;
+  };
+  // False when there is no such image.
+  virtual bool FindImage(int i, int j, TKitImagePlace& place);
   void AssignDefaults(TKitCustomContainer& source) override;
 
  private:
@@ -127,18 +140,13 @@ class TKitImageList : public TKitCustomImageList {
 
   TKitImageListItem* Items(int i) const;
 
-  TCanvas* GetCanvas(int i) override;
-  TRect GetBounds(int i) override;
   int GetSize(int i, int what) override;
+  // -1 out of range.
   int Count(int i) const override;
-  bool IsValid(int i, int j) override;
-  void GetBitmap(int i, int j, TBitmap& dest) override;
   bool IsMasked(int i) override;
-  TColor GetTransparentColor(int i) override;
-  TColor GetPixel(int i, int j, TPoint pt) override;
-  void Draw(TCanvas& canvas, int x, int y, int i, int j) override;
-  void DrawExt(TCanvas& canvas, const TRect& dest, int i, int j, TColor color,
-               uint32_t flags) override;
+
+ protected:
+  bool FindImage(int i, int j, TKitImagePlace& place) override;
 };
 
 }  // namespace jw

@@ -17,12 +17,6 @@ bool ReadTag(TStream& stream, const char* tag) {
   return std::memcmp(bytes, tag, 4) == 0;
 }
 
-uint16_t ReadWord(TStream& stream) {
-  uint8_t bytes[2];
-  stream.ReadBuffer(bytes, 2);
-  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
 bool ReadWaveHeader(TStream& stream, TKitWaveInfo& info) {
   if (!ReadTag(stream, "RIFF")) return false;
   info.RiffSize = static_cast<uint32_t>(ReadInteger(stream));

@@ -28,6 +28,17 @@ int32_t ReadInteger(TStream& stream) {
                               (static_cast<uint32_t>(bytes[3]) << 24));
 }
 
+void WriteWord(TStream& stream, uint16_t value) {
+  const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  stream.WriteBuffer(bytes, 2);
+}
+
+uint16_t ReadWord(TStream& stream) {
+  uint8_t bytes[2];
+  stream.ReadBuffer(bytes, 2);
+  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
 void WriteByte(TStream& stream, uint8_t value) {
   stream.WriteBuffer(&value, 1);
 }
@@ -50,7 +61,9 @@ std::string ReadShortString(TStream& stream) {
   return text;
 }
 
-void WriteRecordBytes(TStream& stream, TMemoryStream& bytes, bool compressed) {
+void WriteRecord(TStream& stream, bool compressed, const std::function<void(TStream&)>& save) {
+  TMemoryStream bytes;
+  save(bytes);
   bytes.SetPosition(0);
   if (compressed) {
     CompressStream(bytes, stream, bytes.Size());
@@ -61,8 +74,8 @@ void WriteRecordBytes(TStream& stream, TMemoryStream& bytes, bool compressed) {
   stream.WriteBuffer(bytes.Memory(), bytes.Size());
 }
 
-void ReadRecordBytes(TStream& stream, TMemoryStream& bytes, bool compressed) {
-  bytes.Clear();
+void ReadRecord(TStream& stream, bool compressed, const std::function<void(TStream&)>& load) {
+  TMemoryStream bytes;
   if (compressed) {
     DecompressStream(stream, bytes);
   } else {
@@ -74,45 +87,37 @@ void ReadRecordBytes(TStream& stream, TMemoryStream& bytes, bool compressed) {
     stream.ReadBuffer(bytes.Memory(), length);
   }
   bytes.SetPosition(0);
+  load(bytes);
 }
 
 void WriteStringList(TStream& stream, const TStrings& list, bool compressed) {
-  TMemoryStream bytes;
-  list.SaveToStream(bytes);
-  WriteRecordBytes(stream, bytes, compressed);
+  WriteRecord(stream, compressed, [&](TStream& bytes) { list.SaveToStream(bytes); });
 }
 
 void ReadStringList(TStream& stream, TStrings& list, bool compressed) {
-  TMemoryStream bytes;
-  ReadRecordBytes(stream, bytes, compressed);
-  list.LoadFromStream(bytes);
+  ReadRecord(stream, compressed, [&](TStream& bytes) { list.LoadFromStream(bytes); });
 }
 
 void WriteBitmap(TStream& stream, const TBitmap& bitmap, bool compressed, int format) {
   // The bitmap's own stream form is the DIB file in its own format.
   if (format == kDibBitmapStream) format = kDibOwnFormat;
-  TMemoryStream bytes;
-  WriteDIB(bytes, bitmap, format, false);
-  WriteRecordBytes(stream, bytes, compressed);
+  WriteRecord(stream, compressed, [&](TStream& bytes) { WriteDIB(bytes, bitmap, format, false); });
 }
 
 void ReadBitmap(TStream& stream, TBitmap& bitmap, bool compressed) {
-  TMemoryStream bytes;
-  ReadRecordBytes(stream, bytes, compressed);
-  bitmap.LoadFromBytes(
-      std::string(static_cast<const char*>(bytes.Memory()), static_cast<size_t>(bytes.Size())));
+  ReadRecord(stream, compressed, [&](TStream& bytes) {
+    std::string file(static_cast<size_t>(bytes.Size()), '\0');
+    bytes.ReadBuffer(file.data(), bytes.Size());
+    bitmap.LoadFromBytes(file);
+  });
 }
 
 void WriteWave(TStream& stream, const TKitWave& wave, bool compressed) {
-  TMemoryStream bytes;
-  wave.SaveToStream(bytes);
-  WriteRecordBytes(stream, bytes, compressed);
+  WriteRecord(stream, compressed, [&](TStream& bytes) { wave.SaveToStream(bytes); });
 }
 
 void ReadWave(TStream& stream, TKitWave& wave, bool compressed) {
-  TMemoryStream bytes;
-  ReadRecordBytes(stream, bytes, compressed);
-  wave.LoadFromStream(bytes);
+  ReadRecord(stream, compressed, [&](TStream& bytes) { wave.LoadFromStream(bytes); });
 }
 
 }  // namespace jw

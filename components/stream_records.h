@@ -1,6 +1,6 @@
 // The kit's stream records, each in a plain and a compressed form:
 //
-//   integer       4 bytes, little-endian
+//   integer       4 bytes, little-endian; word 2 bytes, little-endian
 //   byte          1 byte
 //   short string  1 length byte L (at most 255), then L characters
 //   string list   plain: 4-byte length L, then the L bytes of the list's
@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/gui/bitmap.h"
@@ -23,18 +24,20 @@ class TKitWave;
 
 void WriteInteger(TStream& stream, int32_t value);
 int32_t ReadInteger(TStream& stream);
+void WriteWord(TStream& stream, uint16_t value);
+uint16_t ReadWord(TStream& stream);
 void WriteByte(TStream& stream, uint8_t value);
 uint8_t ReadByte(TStream& stream);
 // A longer string is cut to its first 255 characters.
 void WriteShortString(TStream& stream, const std::string& text);
 std::string ReadShortString(TStream& stream);
 
-// The record of the bytes in the plain or compressed form.
-void WriteRecordBytes(TStream& stream, TMemoryStream& bytes, bool compressed);
-// Replaces bytes with the content of the record at the stream's position
-// and rewinds it. A plain length beyond the stream's end raises EReadError
-// "Stream read error".
-void ReadRecordBytes(TStream& stream, TMemoryStream& bytes, bool compressed);
+// Writes the record, plain or compressed, of what save writes.
+void WriteRecord(TStream& stream, bool compressed, const std::function<void(TStream&)>& save);
+// Hands the content of the record at the stream's position to load, as a
+// stream of its own. A plain length beyond the stream's end raises
+// EReadError "Stream read error".
+void ReadRecord(TStream& stream, bool compressed, const std::function<void(TStream&)>& load);
 
 void WriteStringList(TStream& stream, const TStrings& list, bool compressed);
 void ReadStringList(TStream& stream, TStrings& list, bool compressed);
