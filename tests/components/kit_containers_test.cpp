@@ -300,6 +300,11 @@ TEST(KitContainersTest, BitmapItemsLoadFromTheirSourceWhenFirstAsked) {
   EXPECT_EQ(lazy.GetSize(0, 0), 6);
   EXPECT_EQ(item.Bitmap().Canvas().Pixels(5, 3), clGreen);
 
+  // An identifier past the file's items names no record.
+  TKitBitmapListItem& missing = *lazy.Items(lazy.AddItem());
+  missing.SetIdent(3);
+  EXPECT_EQ(ErrorText<EReadError>([&] { missing.Bitmap(); }), "Stream read error");
+
   TKitBitmapListItem& numbered = *lazy.Items(lazy.AddItem());
   numbered.SetIdent(12);
   lazy.SetSource(TKitContainerSource::csBitmapFile);
