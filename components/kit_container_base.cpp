@@ -45,7 +45,7 @@ TKitSavePixelFormat PixelFormatFromFlags(uint8_t flags) {
 // ---------------------------------------------------------- TKitChangeLink
 
 TKitChangeLink::~TKitChangeLink() {
-  if (sender_ != nullptr) sender_->UnRegisterChanges(this);
+  if (sender_ != nullptr) sender_->UnregisterLink(this);
 }
 
 // ------------------------------------------------------- TKitBaseContainer
@@ -54,14 +54,14 @@ TKitBaseContainer::~TKitBaseContainer() {
   for (TKitChangeLink* link : links_) link->sender_ = nullptr;
 }
 
-void TKitBaseContainer::RegisterChanges(TKitChangeLink* link) {
+void TKitBaseContainer::RegisterLink(TKitChangeLink* link) {
   if (link == nullptr || std::find(links_.begin(), links_.end(), link) != links_.end()) return;
-  if (link->sender_ != nullptr) link->sender_->UnRegisterChanges(link);
+  if (link->sender_ != nullptr) link->sender_->UnregisterLink(link);
   link->sender_ = this;
   links_.push_back(link);
 }
 
-void TKitBaseContainer::UnRegisterChanges(TKitChangeLink* link) {
+void TKitBaseContainer::UnregisterLink(TKitChangeLink* link) {
   if (link == nullptr) return;
   std::erase(links_, link);
   if (link->sender_ == this) link->sender_ = nullptr;

@@ -54,9 +54,9 @@ class TKitBaseContainer : public TKitComponent {
   ~TKitBaseContainer() override;
 
   // Sets the link's sender and adds it.
-  void RegisterChanges(TKitChangeLink* link);
+  void RegisterLink(TKitChangeLink* link);
   // Removes the link and clears its sender.
-  void UnRegisterChanges(TKitChangeLink* link);
+  void UnregisterLink(TKitChangeLink* link);
   // Tells every link, then OnChange; nothing while an update is under way.
   void Change() override;
 

@@ -266,7 +266,7 @@ TEST(KitContainersTest, LinksHearOfItemChangesUntilEitherSideGoes) {
   std::vector<TPersistent*> senders;
   auto link = std::make_unique<TKitChangeLink>();
   link->OnChange = [&](TPersistent* sender) { senders.push_back(sender); };
-  strings->RegisterChanges(link.get());
+  strings->RegisterLink(link.get());
   EXPECT_EQ(link->Sender(), strings.get());
   TKitListItem* item = strings->Item(strings->AddItem());
   item->SetDescription("x");
@@ -276,7 +276,7 @@ TEST(KitContainersTest, LinksHearOfItemChangesUntilEitherSideGoes) {
   EXPECT_EQ(senders.size(), 2u);
 
   TKitChangeLink second;
-  strings->RegisterChanges(&second);
+  strings->RegisterLink(&second);
   delete item;
   EXPECT_EQ(strings->ItemCount(), 0);
   strings.reset();
