@@ -1,10 +1,12 @@
 #include "app/alarm_form.h"
 
 #include <cmath>
+#include <iterator>
 #include <memory>
 
 #include "platform/gui/application.h"
 #include "platform/gui/dialogs.h"
+#include "platform/rtl/numbers.h"
 
 namespace jw {
 
@@ -16,13 +18,9 @@ enum TAlarmStatus { kDisabled = 0, kEnabled = 1 };
 constexpr double kDailyBelow = 1.0001;
 // A daily alarm at midnight would be the value 0, which means no alarm; it
 // is kept a millisecond later.
-constexpr double kMidnightDaily = 1.0 / 86400000;
+constexpr double kMidnightDaily = 1.0 / kMSecsPerDay;
 // Days per unit of UnitRG's items.
-constexpr double kUnitDays[] = {1.0 / 86400, 1.0 / 1440, 1.0 / 24, 1.0};
-
-double TimeOfDay(TDateTime value) {
-  return value - std::trunc(value);
-}
+constexpr double kUnitDays[] = {1.0 / kSecsPerDay, 1.0 / kMinsPerDay, 1.0 / kHoursPerDay, 1.0};
 
 }  // namespace
 
@@ -33,83 +31,48 @@ TAlarmForm::TAlarmForm(TComponent* owner) : TForm(owner) {
   SetClientWidth(329);
   SetClientHeight(337);
 
-  StatusRG = new TRadioGroup(this);
-  StatusRG->SetName("StatusRG");
-  StatusRG->SetParent(this);
-  StatusRG->SetBounds(8, 8, 313, 45);
+  StatusRG = AddControl<TRadioGroup>(this, "StatusRG", 8, 8, 313, 45);
   StatusRG->SetCaption("Alarm Status");
   StatusRG->SetColumns(2);
   StatusRG->Items().Add("Disabled");
   StatusRG->Items().Add("Enabled");
+  PageControl1 = AddControl<TPageControl>(this, "PageControl1", 8, 60, 313, 236);
 
-  PageControl1 = new TPageControl(this);
-  PageControl1->SetName("PageControl1");
-  PageControl1->SetParent(this);
-  PageControl1->SetBounds(8, 60, 313, 236);
-
-  TabSheet1 = new TTabSheet(this);
-  TabSheet1->SetName("TabSheet1");
-  TabSheet1->SetPageControl(PageControl1);
-  TabSheet1->SetCaption("Date/Time");
-  MonthCalendar1 = new TMonthCalendar(this);
-  MonthCalendar1->SetName("MonthCalendar1");
-  MonthCalendar1->SetParent(TabSheet1);
-  MonthCalendar1->SetBounds(8, 4, 225, 160);
-  Label1 = AddLabel(TabSheet1, "Label1", "Time: ");
-  Label1->SetBounds(8, 176, 36, 17);
-  DateTimePicker1 = new TDateTimePicker(this);
-  DateTimePicker1->SetName("DateTimePicker1");
-  DateTimePicker1->SetParent(TabSheet1);
-  DateTimePicker1->SetBounds(48, 172, 97, 23);
-  EveryDayCB = new TCheckBox(this);
-  EveryDayCB->SetName("EveryDayCB");
-  EveryDayCB->SetParent(TabSheet1);
-  EveryDayCB->SetBounds(160, 174, 97, 19);
+  TabSheet1 = AddPage("TabSheet1", "Date/Time");
+  MonthCalendar1 = AddControl<TMonthCalendar>(TabSheet1, "MonthCalendar1", 8, 4, 225, 160);
+  Label1 = AddControl<TLabel>(TabSheet1, "Label1", 8, 176, 36, 17);
+  Label1->SetCaption("Time: ");
+  DateTimePicker1 = AddControl<TDateTimePicker>(TabSheet1, "DateTimePicker1", 48, 172, 97, 23);
+  EveryDayCB = AddControl<TCheckBox>(TabSheet1, "EveryDayCB", 160, 174, 97, 19);
   EveryDayCB->SetCaption("Every day");
 
-  TabSheet2 = new TTabSheet(this);
-  TabSheet2->SetName("TabSheet2");
-  TabSheet2->SetPageControl(PageControl1);
-  TabSheet2->SetCaption("Timer");
-  Label2 = AddLabel(TabSheet2, "Label2", "Set alarm to go off in ");
-  Label2->SetBounds(8, 20, 140, 17);
-  QuantitySpin = new TKitSpinEdit(this);
-  QuantitySpin->SetName("QuantitySpin");
-  QuantitySpin->SetParent(TabSheet2);
-  QuantitySpin->SetBounds(152, 16, 73, 23);
+  TabSheet2 = AddPage("TabSheet2", "Timer");
+  Label2 = AddControl<TLabel>(TabSheet2, "Label2", 8, 20, 140, 17);
+  Label2->SetCaption("Set alarm to go off in ");
+  QuantitySpin = AddControl<TKitSpinEdit>(TabSheet2, "QuantitySpin", 152, 16, 73, 23);
   QuantitySpin->SetLineSize(10);
   QuantitySpin->SetMaxValue(1000);
   QuantitySpin->SetValue(10);
-  UnitRG = new TRadioGroup(this);
-  UnitRG->SetName("UnitRG");
-  UnitRG->SetParent(TabSheet2);
-  UnitRG->SetBounds(8, 52, 217, 120);
+  UnitRG = AddControl<TRadioGroup>(TabSheet2, "UnitRG", 8, 52, 217, 120);
   for (const char* unit : {"Seconds", "Minutes", "Hours", "Days"}) UnitRG->Items().Add(unit);
   UnitRG->SetItemIndex(0);
 
-  OKBtn = new TButton(this);
-  OKBtn->SetName("OKBtn");
-  OKBtn->SetParent(this);
-  OKBtn->SetBounds(86, 304, 75, 25);
+  OKBtn = AddControl<TButton>(this, "OKBtn", 86, 304, 75, 25);
   OKBtn->SetCaption("OK");
   OKBtn->SetModalResult(mrOk);
   OKBtn->SetDefault(true);
-  CancelBtn = new TButton(this);
-  CancelBtn->SetName("CancelBtn");
-  CancelBtn->SetParent(this);
-  CancelBtn->SetBounds(168, 304, 75, 25);
+  CancelBtn = AddControl<TButton>(this, "CancelBtn", 168, 304, 75, 25);
   CancelBtn->SetCaption("Cancel");
   CancelBtn->SetModalResult(mrCancel);
   CancelBtn->SetCancel(true);
 }
 
-TLabel* TAlarmForm::AddLabel(TWinControl* parent, const std::string& name,
-                             const std::string& caption) {
-  auto* label = new TLabel(this);
-  label->SetName(name);
-  label->SetParent(parent);
-  label->SetCaption(caption);
-  return label;
+TTabSheet* TAlarmForm::AddPage(const std::string& name, const std::string& caption) {
+  auto* page = new TTabSheet(this);
+  page->SetName(name);
+  page->SetPageControl(PageControl1);
+  page->SetCaption(caption);
+  return page;
 }
 
 void TAlarmForm::ShowAlarm(TDateTime alarm) {
@@ -121,7 +84,7 @@ void TAlarmForm::ShowAlarm(TDateTime alarm) {
     DateTimePicker1->SetTime(Now());
   } else {
     MonthCalendar1->SetDate(daily ? Date() : std::trunc(alarm));
-    DateTimePicker1->SetTime(TimeOfDay(alarm));
+    DateTimePicker1->SetTime(Frac(alarm));
   }
   PageControl1->SetActivePage(TabSheet1);
 }
@@ -130,7 +93,7 @@ TDateTime TAlarmForm::ChosenAlarm() {
   if (StatusRG->ItemIndex() != kEnabled) return 0;
   if (PageControl1->ActivePage() == TabSheet2) {
     const int unit = UnitRG->ItemIndex();
-    const double days = unit >= 0 && unit < 4 ? kUnitDays[unit] : 0;
+    const double days = unit >= 0 && unit < int(std::size(kUnitDays)) ? kUnitDays[unit] : 0;
     return Now() + QuantitySpin->Value() * days;
   }
   const TDateTime time = DateTimePicker1->Time();

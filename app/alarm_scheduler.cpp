@@ -9,6 +9,7 @@
 #include "platform/gui/application.h"
 #include "platform/gui/play_sound.h"
 #include "platform/rtl/date_format.h"
+#include "platform/rtl/numbers.h"
 
 namespace jw {
 
@@ -16,8 +17,7 @@ namespace {
 
 TAlarmScheduler* current_scheduler = nullptr;
 
-constexpr double kOneSecond = 1.0 / 86400;
-constexpr double kMsPerDay = 86400000;
+constexpr double kOneSecond = 1.0 / kSecsPerDay;
 constexpr uint32_t kFirstIntervalMs = 10000;
 
 // The thresholds between daily and one-shot values differ by use; these are
@@ -25,10 +25,6 @@ constexpr uint32_t kFirstIntervalMs = 10000;
 constexpr double kCheckDailyBelow = 1.00001;
 constexpr double kCheckOneShotAbove = 1.0001;
 constexpr double kHintDailyBelow = 1.001;
-
-double TimeOfDay(TDateTime value) {
-  return value - std::trunc(value);
-}
 
 // The note windows on the screen, back to front, each nulled when its window
 // is destroyed during the walk, so a note the walk has let go (a stay-on-top
@@ -90,7 +86,7 @@ void FireAlarm(TScrapForm& note) {
 double DaysAhead(TDateTime alarm) {
   if (alarm <= 0) return 0;
   const TDateTime now = Now();
-  return alarm > 1 ? alarm - now : alarm - TimeOfDay(now);
+  return alarm > 1 ? alarm - now : alarm - Frac(now);
 }
 
 // Fires the due alarms and returns the days until the nearest pending one,
@@ -149,7 +145,7 @@ void TAlarmScheduler::Timer1Timer(TPersistent*) {
 }
 
 void TAlarmScheduler::CheckAlarms() {
-  const double next_ms = std::min(FireDueAlarms() * kMsPerDay, double(kMaxAlarmIntervalMs));
+  const double next_ms = std::min(FireDueAlarms() * kMSecsPerDay, double(kMaxAlarmIntervalMs));
   Timer1->SetEnabled(false);
   // An interval of 0 would stop the timer and with it every later check.
   Timer1->SetInterval(std::max<uint32_t>(static_cast<uint32_t>(next_ms), 1));

@@ -4,24 +4,16 @@
 #include <cmath>
 
 #include "platform/gui/qt_convert.h"
+#include "platform/rtl/numbers.h"
 
 namespace jw {
 
-namespace {
-
-TDateTime TimeOfDay(TDateTime value) {
-  return std::fabs(value - std::trunc(value));
-}
-
-}  // namespace
-
-TDateTimePicker::TDateTimePicker(TComponent* owner)
-    : TWinControl(owner), time_(TimeOfDay(jw::Now())) {
+TDateTimePicker::TDateTimePicker(TComponent* owner) : TWinControl(owner), time_(Frac(jw::Now())) {
   SetBounds(0, 0, 186, 21);
 }
 
 void TDateTimePicker::SetTime(TDateTime time) {
-  time_ = TimeOfDay(time);
+  time_ = std::fabs(Frac(time));
   if (!HandleAllocated()) return;
   const QSignalBlocker quiet(Handle());
   static_cast<QTimeEdit*>(Handle())->setTime(ToQTime(time_));
