@@ -127,6 +127,8 @@ TAlarmScheduler::TAlarmScheduler(TComponent* owner) : TComponent(owner) {
   Timer1->SetName("Timer1");
   Timer1->SetEnabled(false);
   Timer1->SetInterval(kFirstIntervalMs);
+  // An alarm sounds on its second, not a few percent of five minutes late.
+  Timer1->SetPrecise(true);
   Timer1->OnTimer = [this](TPersistent* sender) { Timer1Timer(sender); };
   current_scheduler = this;
 }

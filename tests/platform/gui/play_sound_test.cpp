@@ -168,5 +168,15 @@ TEST_F(PlaySoundTest, WhileASoundPlaysWindowsPaintButTimersWait) {
   EXPECT_EQ(ticks, 0);
 }
 
+// On a machine without sound the device says so through its result alone;
+// with sound, a few frames of silence play.
+TEST(AlsaSoundDevice, PlaysOrFailsWithoutAWordOnTheTerminal) {
+  TWaveSound silence{1, 8000, std::vector<int16_t>(80, 0)};
+  AlsaSoundDevice device;
+  ::testing::internal::CaptureStderr();
+  device.Play(silence);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
 }  // namespace
 }  // namespace jw
