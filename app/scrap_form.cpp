@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "app/alarm_form.h"
+#include "app/alarm_scheduler.h"
 #include "app/folders.h"
 #include "app/font_desc.h"
 #include "app/paper_bitmap.h"
@@ -127,6 +129,7 @@ TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateO
   Enlarge->OnClick = [this](TPersistent* sender) { EnlargeClick(sender); };
   Shrink1->OnClick = [this](TPersistent* sender) { Shrink1Click(sender); };
   Clear1->OnClick = [this](TPersistent* sender) { Clear1Click(sender); };
+  SetAlarm1->OnClick = [this](TPersistent* sender) { SetAlarm1Click(sender); };
 
   sfImageForm1 = new TsfImageForm(this);
   sfImageForm1->SetName("sfImageForm1");
@@ -476,6 +479,16 @@ void TScrapForm::Shrink1Click(TPersistent*) {
 void TScrapForm::Clear1Click(TPersistent*) {
   Message.clear();
   sfImageForm1->Invalidate();
+}
+
+// Whether or not the dialog was accepted, the alarm counts as not sounded,
+// so a daily alarm whose time has passed sounds again today.
+void TScrapForm::SetAlarm1Click(TPersistent*) {
+  EditAlarm(AlarmDateTime);
+  AlarmLastSounded = 0;
+  SetHint(AlarmHint(AlarmDateTime));
+  sfImageForm1->Invalidate();
+  CheckAlarms();
 }
 
 }  // namespace jw

@@ -206,6 +206,8 @@ class TWinControl : public TControl {
   TCanvas& Canvas() { return *canvas_; }
   void Invalidate() override;
   void SetFocus();
+  // A child window shows or hides its widget with it.
+  void SetVisible(bool visible) override;
   void SetEnabled(bool enabled) override;
 
   // Lays out the aligned children in the client area.

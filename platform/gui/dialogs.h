@@ -51,6 +51,9 @@ class DialogService {
   // mrNo when there is no Cancel button.
   virtual TModalResult MessageBox(const std::string& caption, const std::string& text,
                                   TMsgDlgType type, TMsgDlgButtons buttons) = 0;
+  // Runs one of the program's own dialog forms modally; the form's modal
+  // result.
+  virtual TModalResult ShowModal(TCustomForm& form) = 0;
 };
 
 // The current service; the Qt one until another is installed.
@@ -111,6 +114,7 @@ class QtDialogService : public DialogService {
                   std::string& value) override;
   TModalResult MessageBox(const std::string& caption, const std::string& text, TMsgDlgType type,
                           TMsgDlgButtons buttons) override;
+  TModalResult ShowModal(TCustomForm& form) override;
 };
 
 }  // namespace jw

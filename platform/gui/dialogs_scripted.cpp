@@ -28,8 +28,13 @@ void ScriptedDialogs::AnswerMessage(TModalResult result) {
   messages_.push_back(result);
 }
 
+void ScriptedDialogs::AnswerForm(std::function<TModalResult(TCustomForm&)> fill) {
+  forms_.push_back(std::move(fill));
+}
+
 int ScriptedDialogs::PendingAnswers() const {
-  return static_cast<int>(fonts_.size() + files_.size() + inputs_.size() + messages_.size());
+  return static_cast<int>(fonts_.size() + files_.size() + inputs_.size() + messages_.size() +
+                          forms_.size());
 }
 
 bool ScriptedDialogs::ChooseFont(TFont& font) {
@@ -72,6 +77,14 @@ TModalResult ScriptedDialogs::MessageBox(const std::string& caption, const std::
   const TModalResult result = messages_.front();
   messages_.pop_front();
   return result;
+}
+
+TModalResult ScriptedDialogs::ShowModal(TCustomForm& form) {
+  calls_.push_back({DialogCall::Kind::Form, form.Caption(), "", ""});
+  if (forms_.empty()) throw EInvalidOperation("Unexpected dialog \"" + form.Caption() + "\"");
+  std::function<TModalResult(TCustomForm&)> fill = std::move(forms_.front());
+  forms_.pop_front();
+  return fill(form);
 }
 
 }  // namespace jw

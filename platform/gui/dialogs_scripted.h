@@ -15,7 +15,7 @@
 namespace jw {
 
 struct DialogCall {
-  enum class Kind { Font, OpenFile, Input, Message };
+  enum class Kind { Font, OpenFile, Input, Message, Form };
   Kind kind;
   std::string caption;  // title of the box or query
   std::string text;     // message, prompt, or the open dialog's start folder
@@ -34,6 +34,9 @@ class ScriptedDialogs : public DialogService {
   // An entry, or none for Cancel.
   void AnswerInput(std::optional<std::string> value);
   void AnswerMessage(TModalResult result);
+  // Answers a dialog form: fill sets its controls as a user would and
+  // returns the button's result.
+  void AnswerForm(std::function<TModalResult(TCustomForm&)> fill);
 
   const std::vector<DialogCall>& Calls() const { return calls_; }
   // The answers not used yet, all queues together.
@@ -45,6 +48,7 @@ class ScriptedDialogs : public DialogService {
                   std::string& value) override;
   TModalResult MessageBox(const std::string& caption, const std::string& text, TMsgDlgType type,
                           TMsgDlgButtons buttons) override;
+  TModalResult ShowModal(TCustomForm& form) override;
 
  private:
   struct FontAnswer {
@@ -55,6 +59,7 @@ class ScriptedDialogs : public DialogService {
   std::deque<std::optional<std::string>> files_;
   std::deque<std::optional<std::string>> inputs_;
   std::deque<TModalResult> messages_;
+  std::deque<std::function<TModalResult(TCustomForm&)>> forms_;
   std::vector<DialogCall> calls_;
 };
 

@@ -6,14 +6,17 @@
 #include <vector>
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 
 #include "platform/gui/application.h"
 #include "platform/gui/dialogs_scripted.h"
 #include "platform/gui/keys.h"
 #include "platform/gui/menus.h"
+#include "platform/gui/std_controls.h"
 
 namespace jw {
 namespace {
@@ -331,6 +334,35 @@ TEST_F(Forms, ReleaseDeletesAfterTheCurrentEvent) {
   Application->ProcessMessages();
   EXPECT_EQ(Screen->FormCount(), before - 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), "OnDestroy"), 1);
+}
+
+// A form made before it shows brings up its controls with it, except those
+// hidden; and over a control without a hint, the form's hint shows.
+TEST_F(Forms, ControlsShowWithTheirFormAndShareItsHint) {
+  std::unique_ptr<TForm> form(MakeForm<TForm>(nullptr));
+  form->SetBounds(0, 0, 200, 100);
+  form->SetHint("Alarm set for noon");
+  auto* shown = new TPanel(form.get());
+  shown->SetParent(form.get());
+  shown->SetBounds(0, 0, 100, 100);
+  shown->SetShowHint(true);
+  auto* hidden = new TPanel(form.get());
+  hidden->SetParent(form.get());
+  hidden->SetBounds(100, 0, 100, 100);
+  hidden->Hide();
+  form->Show();
+  EXPECT_TRUE(shown->Handle()->isVisible());
+  EXPECT_FALSE(hidden->Handle()->isVisible());
+  hidden->Show();
+  EXPECT_TRUE(hidden->Handle()->isVisible());
+  shown->Hide();
+  EXPECT_FALSE(shown->Handle()->isVisible());
+  shown->Show();
+
+  QHelpEvent help(QEvent::ToolTip, QPoint(10, 10), form->Handle()->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(shown->Handle(), &help);
+  EXPECT_EQ(QToolTip::text(), "Alarm set for noon");
+  QToolTip::hideText();
 }
 
 }  // namespace
