@@ -50,6 +50,10 @@ bool TDataTable::HasPrimaryIndex() const {
   return !index_->IsOpen() || !index_->NoPrimaryIndex();
 }
 
+void TDataTable::BodyWriteStarting() {
+  data_->MarkWriteInProgress();
+}
+
 bool TDataTable::HasBlobFields() const {
   return data_->IsOpen() && data_->BlobFieldCount() > 0;
 }
@@ -236,8 +240,9 @@ void TDataTable::CreateFiles(const TTableDefinition& definition) {
     const TTableDefinition& d = definition;
     data_->InitHeader(d.LanguageId, d.SortId, d.Fields, d.BlobBlockSize, d.Description, d.Password,
                       d.Encrypted, d.UserMajor, d.UserMinor);
-    data_->WriteHeader(true, false);
+    // The descriptors are a body: the header after them ends the write.
     data_->WriteFieldDescs();
+    data_->WriteHeader(true, false);
     index_->CreateFile();
     // A definition without indexes defines a table without a primary index.
     index_->DefinePrimaryIndex(d.Indexes.empty() ? IndexDescriptor() : d.Indexes[0]);
@@ -398,22 +403,23 @@ void TDataTable::WriteBack(bool trim, bool force_data_header, bool flush, bool f
     return;
   }
   // What is referred to reaches the disk before what refers to it: BLOB
-  // blocks before the records that name them, records before the keys.
-  if (BlobFileInUse()) {
-    blob_->FlushBlocks(flush);
-    blob_->WriteHeader(force_blob_header, flush);
-    if (trim) blob_->TrimBlockCache();
-  }
+  // blocks before the records that name them, records before the keys, and
+  // every body before the headers that count them. The data header comes
+  // last: it ends the write the first body write marked.
+  const bool blob = BlobFileInUse();
+  if (blob) blob_->FlushBlocks(flush);
   if (data_->IsOpen()) {
     data_->FlushRecords(flush);
-    data_->WriteHeader(force_data_header, flush);
     data_->WriteFieldDescs();
-    if (trim) data_->TrimRecordCache();
   }
-  if (index_->IsOpen()) {
-    index_->FlushPages(flush);
-    index_->WriteHeader(force_index_header, flush);
-    if (trim) index_->TrimPageCache(true);
+  if (index_->IsOpen()) index_->FlushPages(flush);
+  if (blob) blob_->WriteHeader(force_blob_header, flush);
+  if (index_->IsOpen()) index_->WriteHeader(force_index_header, flush);
+  if (data_->IsOpen()) data_->WriteHeader(force_data_header, flush);
+  if (trim) {
+    if (blob) blob_->TrimBlockCache();
+    if (data_->IsOpen()) data_->TrimRecordCache();
+    if (index_->IsOpen()) index_->TrimPageCache(true);
   }
 }
 

@@ -69,6 +69,8 @@ class FakeDirectory : public TTableDirectory {
   std::string Path() const override { return path_; }
   bool ForceBufferFlush() const override { return false; }
   bool StrictChangeDetection() const override { return false; }
+  int32_t LockRetryCount() const override { return 0; }
+  int32_t LockWaitTimeMs() const override { return 0; }
 
  private:
   std::string path_;
@@ -319,15 +321,12 @@ TEST_F(DataTableTest, LastCloseReleasesTheTableLocks) {
   TFileHandler index;
   index.SetName(Path("T.IDX"));
   index.Open();
-  ASSERT_EQ(table->DataFile().LockRecordByte(7), OsLockResult::Taken);
-  table->HeldRecords().SetBit(7);
-  ASSERT_TRUE(table->DataFile().LockWriteSemaphore() && table->IndexFile().LockIndexWrite() &&
-              table->BlobFile().LockBlobWrite());
-  table->LockState().WriteLock = true;
+  table->LockRecord(7);
+  table->LockForWrite();
   ASSERT_EQ(data.SetRegionLock(kRecordLockBase - 7, 1, true), OsLockResult::Busy);
 
   table->Close(false);
-  EXPECT_FALSE(table->HeldRecords().IsSet(7));
+  EXPECT_FALSE(table->IsRecordHeld(7));
   EXPECT_EQ(data.SetRegionLock(kRecordLockBase - 7, 1, true), OsLockResult::Taken);
   EXPECT_EQ(data.SetRegionLock(kWriteSemaphoreByte, 1, true), OsLockResult::Taken);
   EXPECT_EQ(index.SetRegionLock(kLockRangeBase, kLockRangeLength, true), OsLockResult::Taken);
