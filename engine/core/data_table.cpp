@@ -206,11 +206,8 @@ void TDataTable::AbandonTransaction() {
 
 bool TDataTable::ReleaseLocks() {
   bool all = true;
-  const int32_t records = data_->IsOpen() ? data_->RecordCount() : 0;
-  if (data_->IsOpen()) {
-    held_.SetRecordCount(std::max(held_.BitCount(), records + 1));
-    if (!data_->UnlockAllRecordBytes(held_, records)) all = false;
-  }
+  // Records another process appended may be held beyond the count known here.
+  if (data_->IsOpen() && !data_->UnlockAllRecordBytes(held_, held_.BitCount())) all = false;
   held_.ClearAll();
   cursor_locked_.ClearAll();
   deferred_.ClearAll();

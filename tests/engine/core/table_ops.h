@@ -1,0 +1,63 @@
+// Test tools for the storage core's locks between processes: the record work
+// a cursor does on a table of the small definition (primary index on VALUE),
+// taking the table's locks as a cursor takes them, and a directory stand-in
+// with the session's lock settings.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "engine/core/data_table.h"
+
+namespace jw::test {
+
+class TestDirectory : public TTableDirectory {
+ public:
+  explicit TestDirectory(std::string path) : path_(std::move(path)) {}
+  std::string Path() const override { return path_; }
+  bool ForceBufferFlush() const override { return false; }
+  bool StrictChangeDetection() const override { return false; }
+  int32_t LockRetryCount() const override { return lock_retry_count; }
+  int32_t LockWaitTimeMs() const override { return lock_wait_ms; }
+
+  int32_t lock_retry_count = 0;
+  int32_t lock_wait_ms = 1;
+
+ private:
+  std::string path_;
+};
+
+// The small table's definition: ID (auto-increment), NAME, VALUE; the
+// primary index on VALUE, so values are unique.
+TTableDefinition SmallTableDefinition();
+
+class TableOps {
+ public:
+  explicit TableOps(TDataTable& table) : table_(table) {}
+
+  // A new record; its number.
+  int32_t Insert(int32_t value);
+  // Changes the record's value from expected to value: 8708 when the record
+  // holds another value by now, 8710 when it is free or out of range.
+  void Edit(int32_t number, int32_t expected, int32_t value);
+  void Delete(int32_t number, int32_t expected);
+  // The record's value; nothing for a free record or one out of range.
+  std::optional<int32_t> Value(int32_t number);
+  // Every live record: number to value.
+  std::map<int32_t, int32_t> Live();
+
+ private:
+  // The record's current value under the table's read or write lock.
+  std::optional<int32_t> Read(int32_t number);
+  void SetKey(int32_t value, bool insert, int32_t number);
+  // Writes back as a cursor's post does, and lets the write lock go.
+  void Finish();
+  // The record lock and the check that nobody changed it meanwhile.
+  void LockUnchanged(int32_t number, int32_t expected);
+
+  TDataTable& table_;
+};
+
+}  // namespace jw::test
