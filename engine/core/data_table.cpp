@@ -1,6 +1,5 @@
 #include "engine/core/data_table.h"
 
-#include <algorithm>
 #include <array>
 
 #include "engine/support/engine_strings.h"
