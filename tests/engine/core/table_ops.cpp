@@ -41,6 +41,17 @@ TTableDefinition SmallTableDefinition() {
   return d;
 }
 
+int32_t AddSmallRecord(TDataTable& table, int32_t value) {
+  const int32_t number = AppendSmallRecord(table.DataFile(), "r", value);
+  KeyCursor cursor;
+  cursor.order = table.IndexFile().KeyOrder(0);
+  uint8_t key[5] = {1};
+  EncodeIntKey(value, key + 1);
+  TBTree(table.IndexFile(), cursor).Insert(key, number);
+  table.IndexFile().IncLiveCount();
+  return number;
+}
+
 std::optional<int32_t> TableOps::Read(int32_t number) {
   TDataFile& data = table_.DataFile();
   if (number < 1 || number > data.RecordCount()) return std::nullopt;
@@ -54,17 +65,16 @@ std::optional<int32_t> TableOps::Read(int32_t number) {
   return value;
 }
 
-void TableOps::SetKey(int32_t value, bool insert, int32_t number) {
+void TableOps::ChangeKey(int32_t number, int32_t old_value, std::optional<int32_t> new_value) {
   KeyCursor cursor;
   cursor.order = table_.IndexFile().KeyOrder(0);
   uint8_t key[5] = {1};
-  EncodeIntKey(value, key + 1);
+  EncodeIntKey(old_value, key + 1);
   TBTree tree(table_.IndexFile(), cursor);
-  if (insert) {
-    tree.Insert(key, number);
-  } else {
-    tree.Delete(key, number);
-  }
+  tree.Delete(key, number);
+  if (!new_value) return;
+  EncodeIntKey(*new_value, key + 1);
+  tree.Insert(key, number);
 }
 
 void TableOps::Finish() {
@@ -80,9 +90,7 @@ void TableOps::Finish() {
 int32_t TableOps::Insert(int32_t value) {
   table_.LockForWrite();
   Finally unlock([this] { table_.UnlockForWrite(); });
-  const int32_t number = AppendSmallRecord(table_.DataFile(), "r", value);
-  SetKey(value, true, number);
-  table_.IndexFile().IncLiveCount();
+  const int32_t number = AddSmallRecord(table_, value);
   unlock.Disarm();
   Finish();
   return number;
@@ -110,8 +118,7 @@ void TableOps::Edit(int32_t number, int32_t expected, int32_t value) {
   PutInt32(record->Bytes() + data.FieldDesc(kValueField).Offset + 1, value);
   record->SetModified(true);
   data.ReleaseRecord(record);
-  SetKey(expected, false, number);
-  SetKey(value, true, number);
+  ChangeKey(number, expected, value);
   unlock.Disarm();
   Finish();
   unlock_record.Disarm();
@@ -122,7 +129,7 @@ void TableOps::Delete(int32_t number, int32_t expected) {
   LockUnchanged(number, expected);
   Finally unlock_record([this, number] { table_.UnlockRecord(number); });
   Finally unlock([this] { table_.UnlockForWrite(); });
-  SetKey(expected, false, number);
+  ChangeKey(number, expected, std::nullopt);
   TDataFile& data = table_.DataFile();
   TRecord* record = nullptr;
   data.FetchRecord(nullptr, number, 1, false, false, record);

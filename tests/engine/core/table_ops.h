@@ -33,6 +33,10 @@ class TestDirectory : public TTableDirectory {
 // primary index on VALUE, so values are unique.
 TTableDefinition SmallTableDefinition();
 
+// A record with its primary key, as a cursor's insert leaves them in the
+// caches, without locks or write-back; its number.
+int32_t AddSmallRecord(TDataTable& table, int32_t value);
+
 class TableOps {
  public:
   explicit TableOps(TDataTable& table) : table_(table) {}
@@ -51,7 +55,9 @@ class TableOps {
  private:
   // The record's current value under the table's read or write lock.
   std::optional<int32_t> Read(int32_t number);
-  void SetKey(int32_t value, bool insert, int32_t number);
+  // Takes the record's key of old_value out of the index and puts in the
+  // key of new_value, when there is one.
+  void ChangeKey(int32_t number, int32_t old_value, std::optional<int32_t> new_value);
   // Writes back as a cursor's post does, and lets the write lock go.
   void Finish();
   // The record lock and the check that nobody changed it meanwhile.
