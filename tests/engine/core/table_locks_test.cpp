@@ -31,18 +31,8 @@ TableCounters CountersOf(TDataTable& table) {
 
 class TableLocksTest : public testing::Test {
  protected:
-  void SetUp() override {
-    TDataTable table(&directory_);
-    table.SetName("T");
-    table.CreateFiles(SmallTableDefinition());
-    table.Close(false);
-  }
-  std::unique_ptr<TDataTable> Open() {
-    auto table = std::make_unique<TDataTable>(&directory_);
-    table->SetName("T");
-    table->Open();
-    return table;
-  }
+  void SetUp() override { CreateSmallTable(directory_, "T"); }
+  std::unique_ptr<TDataTable> Open() { return OpenSmallTable(directory_, "T"); }
   // Whether this process can take the byte at offset of the table's file
   // through a handler of its own, which shares the table's lock table.
   bool Free(const std::string& name, int64_t offset, int64_t length = 1) {

@@ -41,6 +41,22 @@ TTableDefinition SmallTableDefinition() {
   return d;
 }
 
+void CreateSmallTable(TTableDirectory& directory, const std::string& name) {
+  TDataTable table(&directory);
+  table.SetName(name);
+  table.CreateFiles(SmallTableDefinition());
+  table.Close(false);
+}
+
+std::unique_ptr<TDataTable> OpenSmallTable(TTableDirectory& directory, const std::string& name,
+                                           bool exclusive) {
+  auto table = std::make_unique<TDataTable>(&directory);
+  table->SetName(name);
+  table->SetExclusive(exclusive);
+  table->Open();
+  return table;
+}
+
 int32_t AddSmallRecord(TDataTable& table, int32_t value) {
   const int32_t number = AppendSmallRecord(table.DataFile(), "r", value);
   KeyCursor cursor;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -32,6 +33,11 @@ class TestDirectory : public TTableDirectory {
 // The small table's definition: ID (auto-increment), NAME, VALUE; the
 // primary index on VALUE, so values are unique.
 TTableDefinition SmallTableDefinition();
+// Creates the small table in the directory's folder and closes it.
+void CreateSmallTable(TTableDirectory& directory, const std::string& name);
+// The table, open for one cursor.
+std::unique_ptr<TDataTable> OpenSmallTable(TTableDirectory& directory, const std::string& name,
+                                           bool exclusive = false);
 
 // A record with its primary key, as a cursor's insert leaves them in the
 // caches, without locks or write-back; its number.

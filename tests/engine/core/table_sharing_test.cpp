@@ -65,23 +65,20 @@ std::string LiveAnswer(const std::map<int32_t, int32_t>& live) {
 
 class TableSharingTest : public testing::Test {
  protected:
-  void SetUp() override {
-    TDataTable table(&directory_);
-    table.SetName("T");
-    table.CreateFiles(SmallTableDefinition());
-    table.Close(false);
-  }
+  void SetUp() override { CreateSmallTable(directory_, "T"); }
   std::unique_ptr<TDataTable> Open(bool exclusive = false) {
-    auto table = std::make_unique<TDataTable>(&directory_);
-    table->SetName("T");
-    table->SetExclusive(exclusive);
-    table->Open();
-    return table;
+    return OpenSmallTable(directory_, "T", exclusive);
   }
   std::string OpenCommand(bool exclusive = false) const {
     return "open " + dir_.Path("") + " T" + (exclusive ? " exclusive" : "");
   }
-  std::vector<std::string> Verify() const { return VerifyTable(dir_.Path("T.DAT")); }
+  // The peer is up and has the table open.
+  bool Joined(Peer& peer) const { return peer.Ready() && peer.Ask(OpenCommand()) == "ok"; }
+  // Closes this process's table and checks the files.
+  void CloseAndVerify(std::unique_ptr<TDataTable>& table) const {
+    table.reset();
+    EXPECT_EQ(VerifyTable(dir_.Path("T.DAT")), std::vector<std::string>());
+  }
 
   ScratchDir dir_;
   TestDirectory directory_{dir_.Path("")};
@@ -117,15 +114,13 @@ TEST_F(TableSharingTest, ExclusiveOpensAndFileChangesAreRefusedWhileOpenElsewher
   EXPECT_EQ(peer.Ask("delete-table " + dir_.Path("") + " T"), "err 11013");
   EXPECT_EQ(peer.Ask("rename-table " + dir_.Path("") + " T U"), "err 11013");
   EXPECT_EQ(TableOps(*table).Live(), (std::map<int32_t, int32_t>{{1, 1}, {2, 2}}));
-  table.reset();
-  EXPECT_EQ(Verify(), std::vector<std::string>());
+  CloseAndVerify(table);
 }
 
 TEST_F(TableSharingTest, AReaderMakesTheWriterWaitAndReadersShare) {
   Peer peer;
-  ASSERT_TRUE(peer.Ready());
+  ASSERT_TRUE(Joined(peer));
   auto table = Open();
-  ASSERT_EQ(peer.Ask(OpenCommand()), "ok");
   ASSERT_EQ(peer.Ask("retries 2"), "ok");
   {
     TScopedSemaphoreRetries few(2);
@@ -148,10 +143,9 @@ TEST_F(TableSharingTest, AReaderMakesTheWriterWaitAndReadersShare) {
 
 TEST_F(TableSharingTest, RecordLocksAndChangesAreSeenByTheOtherProcess) {
   Peer peer;
-  ASSERT_TRUE(peer.Ready());
+  ASSERT_TRUE(Joined(peer));
   auto table = Open();
   TableOps ops(*table);
-  ASSERT_EQ(peer.Ask(OpenCommand()), "ok");
   EXPECT_EQ(peer.Ask("insert 10"), "ok 1");
   EXPECT_EQ(peer.Ask("insert 20"), "ok 2");
   EXPECT_EQ(ops.Live(), (std::map<int32_t, int32_t>{{1, 10}, {2, 20}}));
@@ -174,16 +168,14 @@ TEST_F(TableSharingTest, RecordLocksAndChangesAreSeenByTheOtherProcess) {
 
   ops.Delete(1, 11);
   EXPECT_EQ(peer.Ask("live"), "ok 1 2=21");
-  table.reset();
-  EXPECT_EQ(Verify(), std::vector<std::string>());
+  CloseAndVerify(table);
 }
 
 TEST_F(TableSharingTest, TransactionsAreSeenWholeAfterCommitAndNotAtAllAfterRollback) {
   Peer peer;
-  ASSERT_TRUE(peer.Ready());
+  ASSERT_TRUE(Joined(peer));
   auto table = Open();
   TableOps ops(*table);
-  ASSERT_EQ(peer.Ask(OpenCommand()), "ok");
   ASSERT_EQ(peer.Ask("retries 2"), "ok");
   std::map<int32_t, int32_t> committed{{ops.Insert(1), 1}};
 
@@ -228,8 +220,7 @@ TEST_F(TableSharingTest, TransactionsAreSeenWholeAfterCommitAndNotAtAllAfterRoll
   EXPECT_EQ(peer.Ask("commit"), "ok");
   committed[4] = 7;
   EXPECT_EQ(ops.Live(), committed);
-  table.reset();
-  EXPECT_EQ(Verify(), std::vector<std::string>());
+  CloseAndVerify(table);
 }
 
 TEST_F(TableSharingTest, AKilledHolderReleasesEveryLockAtOnce) {
@@ -239,8 +230,7 @@ TEST_F(TableSharingTest, AKilledHolderReleasesEveryLockAtOnce) {
   ops.Insert(2);
   Peer writer;
   Peer reader;
-  ASSERT_TRUE(writer.Ready() && reader.Ready());
-  for (Peer* peer : {&writer, &reader}) ASSERT_EQ(peer->Ask(OpenCommand()), "ok");
+  ASSERT_TRUE(Joined(writer) && Joined(reader));
   TScopedSemaphoreRetries once(1);
   ASSERT_EQ(reader.Ask("read-lock"), "ok");
   reader.Kill();
@@ -257,8 +247,7 @@ TEST_F(TableSharingTest, AKilledHolderReleasesEveryLockAtOnce) {
   table->Commit(true);
   // The edit's unlock waited for the commit, which released the record.
   EXPECT_FALSE(table->IsRecordHeld(2));
-  table.reset();
-  EXPECT_EQ(Verify(), std::vector<std::string>());
+  CloseAndVerify(table);
 }
 
 TEST_F(TableSharingTest, ClosingTheFileThroughAnotherPathKeepsTheLocks) {
@@ -274,8 +263,7 @@ TEST_F(TableSharingTest, ClosingTheFileThroughAnotherPathKeepsTheLocks) {
     other.Close();
   }
   Peer peer;
-  ASSERT_TRUE(peer.Ready());
-  ASSERT_EQ(peer.Ask(OpenCommand()), "ok");
+  ASSERT_TRUE(Joined(peer));
   ASSERT_EQ(peer.Ask("retries 2"), "ok");
   EXPECT_EQ(peer.Ask("lock-record 1"), "err 10258");
   EXPECT_EQ(peer.Ask("write-lock"), "err 10249");
@@ -284,8 +272,7 @@ TEST_F(TableSharingTest, ClosingTheFileThroughAnotherPathKeepsTheLocks) {
 TEST_F(TableSharingTest, TwoWaitingSidesNeverDeadlock) {
   auto table = Open();
   Peer peer;
-  ASSERT_TRUE(peer.Ready());
-  ASSERT_EQ(peer.Ask(OpenCommand()), "ok");
+  ASSERT_TRUE(Joined(peer));
   ASSERT_EQ(peer.Ask("record-retries 3 20"), "ok");
   directory_.lock_retry_count = 3;
   directory_.lock_wait_ms = 20;
@@ -304,8 +291,7 @@ TEST_F(TableSharingTest, SoakOfSeveralProcessesKeepsEveryInvariant) {
   for (uint32_t i = 0; i < 3; ++i) {
     peers.push_back(std::make_unique<Peer>());
     Peer& peer = *peers.back();
-    ASSERT_TRUE(peer.Ready());
-    ASSERT_EQ(peer.Ask(OpenCommand()), "ok");
+    ASSERT_TRUE(Joined(peer));
     ASSERT_EQ(peer.Ask("record-retries 15 5"), "ok");
     peer.Send("soak " + std::to_string(seconds) + " " + std::to_string(seed + i));
   }
@@ -322,9 +308,8 @@ TEST_F(TableSharingTest, SoakOfSeveralProcessesKeepsEveryInvariant) {
   auto table = Open();
   EXPECT_EQ(static_cast<int64_t>(TableOps(*table).Live().size()), expected);
   EXPECT_EQ(table->IndexFile().LiveCount(), expected);
-  table.reset();
   peers.clear();
-  EXPECT_EQ(Verify(), std::vector<std::string>());
+  CloseAndVerify(table);
 }
 
 }  // namespace
