@@ -148,6 +148,16 @@ TEST_F(TableLocksTest, FailedLocksLeaveNothingHeld) {
   EXPECT_EQ(ErrorCodeOf([&] { a->LockForWrite(); }), kErrLockFailure);
   EXPECT_FALSE(a->LockState().WriteLock);
   EXPECT_TRUE(Free("T.DAT", kWriteSemaphoreByte));
+  // A statement's read lock keeps writers out as well, and stands for the
+  // operation's.
+  b->UnlockForRead();
+  b->LockForStatement();
+  EXPECT_TRUE(b->LockState().StatementReadLock);
+  EXPECT_FALSE(b->LockForRead());
+  EXPECT_FALSE(b->LockState().OperationReadLock);
+  EXPECT_EQ(ErrorCodeOf([&] { a->LockForWrite(); }), kErrLockFailure);
+  b->UnlockForStatement();
+  b->LockForRead();
   // Readers do not keep each other out.
   a->LockForRead();
   EXPECT_TRUE(a->LockState().OperationReadLock);
