@@ -64,14 +64,6 @@ class FileHolder {
   bool ready_ = false;
 };
 
-// The small table, with a BLOB field when asked.
-TTableDefinition Definition(bool with_blobs) {
-  TTableDefinition d = SmallTableDefinition();
-  if (with_blobs) d.Fields.push_back(Field("MEMO", kFldBlob));
-  d.BlobBlockSize = 64;
-  return d;
-}
-
 bool Exists(const std::string& path) {
   return access(path.c_str(), F_OK) == 0;
 }
@@ -84,7 +76,7 @@ class DataTableTest : public testing::Test {
     TDataTable table(&directory_);
     table.SetName("T");
     table.SetExclusive(true);
-    table.CreateFiles(Definition(with_blobs));
+    table.CreateFiles(SmallTableDefinition(with_blobs));
     for (int32_t i = 1; i <= count; ++i) AddSmallRecord(table, i);
     table.Close(false);
   }
@@ -149,7 +141,7 @@ TEST_F(DataTableTest, CreateFilesMakesTheFilesTheDefinitionNeeds) {
 }
 
 TEST_F(DataTableTest, RefusedDefinitionLeavesNoHalfTableAndSparesAnExistingOne) {
-  TTableDefinition blob_key = Definition(true);
+  TTableDefinition blob_key = SmallTableDefinition(true);
   blob_key.Indexes.push_back(Index("BYMEMO", {4}));
   TDataTable table(&directory_);
   table.SetName("U");
@@ -160,7 +152,7 @@ TEST_F(DataTableTest, RefusedDefinitionLeavesNoHalfTableAndSparesAnExistingOne) 
   // A definition refused before any file is made leaves the old table alone.
   CreateT(false, 2);
   const auto before = ReadWholeFile(Path("T.DAT"));
-  TTableDefinition bad_field = Definition(false);
+  TTableDefinition bad_field = SmallTableDefinition(false);
   bad_field.Fields.push_back(Field("X", 99));
   table.SetName("T");
   EXPECT_EQ(ErrorCodeOf([&] { table.CreateFiles(bad_field); }), kErrInvalidFieldDefinition);

@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "engine/core/blob_block_pool.h"
 #include "engine/core/btree.h"
 #include "platform/os/os_file_faults.h"
 #include "tests/engine/core/index_test_table.h"
@@ -252,6 +253,40 @@ TEST_F(TableLocksTest, DetectChangesDropsExactlyTheCachesWhoseFilesMoved) {
   EXPECT_EQ(ops_a.Live(), (std::map<int32_t, int32_t>{}));
   EXPECT_EQ(a->DataFile().RecordCount(), 0);
   EXPECT_EQ(a->IndexFile().LiveCount(), 0);
+}
+
+TEST_F(TableLocksTest, BlocksOfAnotherWriterDropTheBlockCache) {
+  CreateSmallTable(directory_, "B", true);
+  auto a = OpenSmallTable(directory_, "B");
+  auto b = OpenSmallTable(directory_, "B");
+  for (int32_t v = 1; v <= 40; ++v) TableOps(*b).Insert(v);
+  // b appends a block; a reads it and the index.
+  auto append_block = [&] {
+    b->LockForWrite();
+    TBlock* block = b->BlobFile().NewBlock();
+    const int32_t position = block->Position();
+    b->BlobFile().ReleaseBlock(block);
+    b->WriteBack(false, false, false, false, false);
+    b->UnlockForWrite();
+    return position;
+  };
+  const int32_t position = append_block();
+  a->LockForRead();
+  TBlock* block = nullptr;
+  ASSERT_TRUE(a->BlobFile().FetchBlock(nullptr, position, 1, false, block));
+  a->BlobFile().ReleaseBlock(block);
+  KeyCursor cursor;
+  cursor.order = a->IndexFile().KeyOrder(0);
+  EXPECT_EQ(TBTree(a->IndexFile(), cursor).KeyCount(), 40);
+  a->UnlockForRead();
+  const int32_t pages = a->IndexFile().CachedPageCount(0);
+  ASSERT_GT(pages, 0);
+  ASSERT_EQ(a->BlobFile().CachedBlockCount(), 1);
+
+  append_block();
+  EXPECT_TRUE(a->DetectChanges());
+  EXPECT_EQ(a->BlobFile().CachedBlockCount(), 0);
+  EXPECT_EQ(a->IndexFile().CachedPageCount(0), pages);
 }
 
 TEST_F(TableLocksTest, AnInterruptedWriteLeavesItsMarkUntilTheHeadersFollow) {

@@ -34,17 +34,19 @@ class Finally {
 
 }  // namespace
 
-TTableDefinition SmallTableDefinition() {
+TTableDefinition SmallTableDefinition(bool with_blobs) {
   TTableDefinition d;
   d.Fields = SmallDefinition();
+  if (with_blobs) d.Fields.push_back(Field("MEMO", kFldBlob));
   d.Indexes = {Index("", {kValueField})};
+  d.BlobBlockSize = 64;
   return d;
 }
 
-void CreateSmallTable(TTableDirectory& directory, const std::string& name) {
+void CreateSmallTable(TTableDirectory& directory, const std::string& name, bool with_blobs) {
   TDataTable table(&directory);
   table.SetName(name);
-  table.CreateFiles(SmallTableDefinition());
+  table.CreateFiles(SmallTableDefinition(with_blobs));
   table.Close(false);
 }
 

@@ -30,11 +30,12 @@ class TestDirectory : public TTableDirectory {
   std::string path_;
 };
 
-// The small table's definition: ID (auto-increment), NAME, VALUE; the
-// primary index on VALUE, so values are unique.
-TTableDefinition SmallTableDefinition();
+// The small table's definition: ID (auto-increment), NAME, VALUE and, when
+// asked, the BLOB field MEMO in blocks of 64 bytes; the primary index on
+// VALUE, so values are unique.
+TTableDefinition SmallTableDefinition(bool with_blobs = false);
 // Creates the small table in the directory's folder and closes it.
-void CreateSmallTable(TTableDirectory& directory, const std::string& name);
+void CreateSmallTable(TTableDirectory& directory, const std::string& name, bool with_blobs = false);
 // The table, open for one cursor.
 std::unique_ptr<TDataTable> OpenSmallTable(TTableDirectory& directory, const std::string& name,
                                            bool exclusive = false);
