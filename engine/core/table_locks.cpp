@@ -117,7 +117,7 @@ void TDataTable::UnlockForWrite() {
 
 void TDataTable::GrowBitmaps(int32_t number) {
   const int32_t records = data_->IsOpen() ? data_->RecordCount() + 1 : 0;
-  const int32_t count = std::max({held_.BitCount(), records, number});
+  const int32_t count = std::max({held_.BitCount(), records, std::min(number, kMaxRecordCount)});
   held_.SetRecordCount(count);
   cursor_locked_.SetRecordCount(count);
   deferred_.SetRecordCount(count);
@@ -125,7 +125,8 @@ void TDataTable::GrowBitmaps(int32_t number) {
 
 bool TDataTable::LockRecord(int32_t number) {
   if ((exclusive_ && !lock_state_.LockLevelTransaction) || read_only_latch_) return false;
-  if (number == 0) Raise(kErrRecordInUse);
+  // No record has such a number, and the bitmaps must not grow to it.
+  if (number <= 0 || number > kMaxRecordCount) Raise(kErrRecordInUse);
   GrowBitmaps(number);
   if (transaction_ && held_.IsSet(number)) {
     // Deleted and taken again in one transaction: the byte is still held,
@@ -156,7 +157,7 @@ bool TDataTable::LockRecord(int32_t number) {
 
 void TDataTable::UnlockRecord(int32_t number) {
   if ((exclusive_ && !lock_state_.LockLevelTransaction) || read_only_latch_) return;
-  if (number == 0) Raise(kErrUnlock);
+  if (number <= 0 || number > kMaxRecordCount) Raise(kErrUnlock);
   GrowBitmaps(number);
   if (transaction_) {
     deferred_.SetBit(number);

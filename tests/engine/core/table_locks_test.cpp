@@ -174,6 +174,9 @@ TEST_F(TableLocksTest, FailedLocksLeaveNothingHeld) {
   a->LockRecord(3);
   EXPECT_EQ(ErrorCodeOf([&] { b->LockRecord(3); }), kErrRecordInUse);
   EXPECT_EQ(ErrorCodeOf([&] { b->LockRecord(0); }), kErrRecordInUse);
+  EXPECT_EQ(ErrorCodeOf([&] { b->LockRecord(-1); }), kErrRecordInUse);
+  EXPECT_EQ(ErrorCodeOf([&] { b->LockRecord(kMaxRecordCount + 1); }), kErrRecordInUse);
+  EXPECT_EQ(ErrorCodeOf([&] { b->UnlockRecord(0); }), kErrUnlock);
   EXPECT_EQ(ErrorCodeOf([&] { b->UnlockRecord(3); }), kErrUnlock);
   // The read lock taken for the change check is gone again.
   EXPECT_FALSE(b->LockState().OperationReadLock);
