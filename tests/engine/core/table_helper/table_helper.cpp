@@ -15,7 +15,8 @@
 //   lock-record <n> | unlock-record <n>
 //   start | commit | interim | rollback
 //   soak <seconds> <seed>     random inserts, edits and deletes of unique
-//                             values; ok <inserts> <deletes>
+//                             values, alone or in transactions committed or
+//                             rolled back; ok <inserts> <deletes> committed
 #include <unistd.h>
 
 #include <chrono>
@@ -41,6 +42,14 @@ class Helper {
 
  private:
   void Open(std::istringstream& args, bool create);
+  struct TSoakCounts {
+    int32_t inserts = 0;
+    int32_t deletes = 0;
+    // Values are unique across the processes of a soak.
+    int32_t next_value = 0;
+  };
+  // One random insert, edit or delete, counted in counts.
+  void RandomChange(std::mt19937& rng, TSoakCounts& counts);
   void Soak(int32_t seconds, uint32_t seed);
   TDataTable& Table() {
     if (!table_) RaiseEngineError(kErrInvalidHandle, "");
@@ -72,43 +81,64 @@ void Helper::Open(std::istringstream& args, bool create) {
   table_ = std::move(table);
 }
 
+void Helper::RandomChange(std::mt19937& rng, TSoakCounts& counts) {
+  TableOps ops(Table());
+  const int kind = static_cast<int>(rng() % 3);
+  if (kind == 0) {
+    ops.Insert(counts.next_value++);
+    ++counts.inserts;
+    return;
+  }
+  const int32_t count = Table().DataFile().RecordCount();
+  if (count == 0) return;
+  const int32_t number = static_cast<int32_t>(rng() % count) + 1;
+  const std::optional<int32_t> value = ops.Value(number);
+  if (!value) return;
+  if (kind == 1) {
+    ops.Edit(number, *value, counts.next_value++);
+  } else {
+    ops.Delete(number, *value);
+    ++counts.deletes;
+  }
+}
+
 void Helper::Soak(int32_t seconds, uint32_t seed) {
   std::mt19937 rng(seed);
-  TableOps ops(Table());
-  int32_t inserts = 0;
-  int32_t deletes = 0;
-  int32_t next_value = static_cast<int32_t>(getpid() % 20000) * 100000;
+  TSoakCounts done;
+  done.next_value = static_cast<int32_t>(getpid() % 20000) * 100000;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < end) {
-    const int kind = static_cast<int>(rng() % 3);
+    // Every fourth round is a transaction of a few changes, a third of
+    // them rolled back; what a round did counts once it is committed.
+    const bool transaction = rng() % 4 == 0;
+    TSoakCounts round;
+    round.next_value = done.next_value;
     try {
-      if (kind == 0) {
-        ops.Insert(next_value++);
-        ++inserts;
+      if (transaction) Table().StartTransaction();
+      const int changes = transaction ? static_cast<int>(rng() % 5) + 1 : 1;
+      for (int i = 0; i < changes; ++i) RandomChange(rng, round);
+      done.next_value = round.next_value;
+      if (transaction && rng() % 3 == 0) {
+        Table().Rollback();
         continue;
       }
-      const int32_t count = Table().DataFile().RecordCount();
-      if (count == 0) continue;
-      const int32_t number = static_cast<int32_t>(rng() % count) + 1;
-      const std::optional<int32_t> value = ops.Value(number);
-      if (!value) continue;
-      if (kind == 1) {
-        ops.Edit(number, *value, next_value++);
-      } else {
-        ops.Delete(number, *value);
-        ++deletes;
-      }
+      Table().Commit(true);
+      done.inserts += round.inserts;
+      done.deletes += round.deletes;
     } catch (const EQuireEngineError& e) {
       // Another process had the record, changed it first or held the table
       // longer than the retries: what a user of the table would be told.
+      // A change that failed did nothing; a transaction goes as a whole.
       const EngineErrorCode code = e.Code();
       if (code != kErrRecordInUse && code != kErrRecordChanged && code != kErrRecordNotFound &&
           code != kErrLockFailure) {
         throw;
       }
+      done.next_value = round.next_value;
+      Table().Rollback();
     }
   }
-  std::cout << "ok " << inserts << " " << deletes << std::endl;
+  std::cout << "ok " << done.inserts << " " << done.deletes << std::endl;
 }
 
 void Helper::Run(const std::string& command, std::istringstream& args) {
