@@ -161,11 +161,12 @@ class TDataTable : public TDataFileOwner {
   void UnlockForStatement();
   // The write semaphore (outside a transaction, which holds it already) and
   // the writers' ranges; the change result. Failure raises 10249 and leaves
-  // nothing taken.
+  // nothing taken. The writers' range covers this table's own reader byte
+  // too: a read lock held here is let go first.
   bool LockForWrite();
   void UnlockForWrite();
   // Locks the record's byte within the session's retries (10258 when it
-  // stays busy or the number is 0); the change result of the read lock
+  // stays busy or the number names no record); the change result of the read lock
   // taken for the check. Inside a transaction a record the table holds is
   // taken again, unless a cursor holds it.
   bool LockRecord(int32_t number);
