@@ -129,7 +129,7 @@ bool TBlobFile::HeaderChanged() {
 }
 
 void TBlobFile::WriteHeader(bool force, bool flush) {
-  if (!force && !header_dirty_) return;
+  if (HeaderClean(force)) return;
   CountChange(header_.ChangeCounter);
   header_.DirtyFlag = header_dirty_ ? 1 : 0;
   uint8_t bytes[kBlobHeaderSize];
@@ -381,9 +381,9 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
 
 // ---- locks ----
 
-// The first try and kSemaphoreRetries more.
+// The first try and SemaphoreRetries() more.
 bool TBlobFile::LockBlobWrite() {
-  return LockWriterRange(kSemaphoreRetries + 1);
+  return LockWriterRange(SemaphoreRetries() + 1);
 }
 
 bool TBlobFile::UnlockBlobWrite() {
@@ -391,7 +391,7 @@ bool TBlobFile::UnlockBlobWrite() {
 }
 
 bool TBlobFile::LockBlobRead(uint16_t& slot) {
-  const int32_t r = LockReaderByte(kSemaphoreRetries + 1);
+  const int32_t r = LockReaderByte(SemaphoreRetries() + 1);
   if (r == 0) return false;
   slot = static_cast<uint16_t>(r);
   return true;

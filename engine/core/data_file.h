@@ -68,7 +68,16 @@ class TDataFile : public TTableFile {
   // Rereads the header: true (and the new header taken) when the change
   // counter on disk differs from the one in memory.
   bool HeaderChanged();
+  // Also writes an unchanged header when bodies were written or the write
+  // is marked in progress; the header written clears the mark.
   void WriteHeader(bool force, bool flush);
+  // Marks the header on disk as being written (its dirty byte), once until
+  // the next header write: a table opened with the mark set was
+  // interrupted between its bodies and its headers.
+  void MarkWriteInProgress();
+  bool WriteMarked() const { return write_marked_; }
+  // The mark was set when the header was last read.
+  bool WriteInterrupted() const { return write_interrupted_; }
   void TouchHeader();
   void CopyHeader(uint8_t* dest) const;
   void TruncateRecords();
@@ -170,6 +179,8 @@ class TDataFile : public TTableFile {
   std::vector<uint8_t> write_buffer_;
   int32_t read_ahead_count_ = 1;
   TDataFileHeader header_;
+  bool write_marked_ = false;
+  bool write_interrupted_ = false;
   bool descriptors_dirty_ = false;
   std::vector<FieldDescriptor> descriptors_;
   // The last few records used are the likeliest; they are tried before the search.

@@ -115,7 +115,7 @@ void TIndexFile::AdoptHeaderBytes() {
 }
 
 void TIndexFile::WriteHeader(bool force, bool flush) {
-  if (!force && !header_dirty_) return;
+  if (HeaderClean(force)) return;
   CountChange(header_.ChangeCounter);
   header_.DirtyFlag = header_dirty_ ? 1 : 0;
   header_.EncodeTo(write_buffer_.data());
@@ -527,9 +527,9 @@ int32_t TIndexFile::PageCacheCapacity(int32_t slot) const {
 
 // ---- locks ----
 
-// kSemaphoreRetries tries in all.
+// SemaphoreRetries() tries in all.
 bool TIndexFile::LockIndexWrite() {
-  return LockWriterRange(kSemaphoreRetries);
+  return LockWriterRange(SemaphoreRetries());
 }
 
 bool TIndexFile::UnlockIndexWrite() {
@@ -537,7 +537,7 @@ bool TIndexFile::UnlockIndexWrite() {
 }
 
 bool TIndexFile::LockIndexRead() {
-  const int32_t r = LockReaderByte(kSemaphoreRetries);
+  const int32_t r = LockReaderByte(SemaphoreRetries());
   if (r == 0) return false;
   read_slot_ = r;
   return true;

@@ -22,6 +22,7 @@ class FuzzTable : public TDataFileOwner {
   bool ForceBufferFlush() const override { return false; }
   bool StrictChangeDetection() const override { return true; }
   bool HasPrimaryIndex() const override { return has_primary_index_; }
+  void BodyWriteStarting() override {}
 
  private:
   bool has_primary_index_;
