@@ -25,7 +25,7 @@ TQuireSession::TQuireSession(TComponent* owner) : TComponent(CheckNoAutoSession(
 TQuireSession::~TQuireSession() {
   Destroying();
   try {
-    SetActive(false);
+    if (Active()) CloseSession();
   } catch (...) {
     ApplicationHandleException(this);
   }
@@ -55,7 +55,6 @@ void TQuireSession::SetActive(bool active) {
     return;
   }
   if (active == Active()) return;
-  TCriticalSectionGuard guard(Sessions()->EngineLock());
   if (active) {
     OpenSession();
   } else {
@@ -64,9 +63,11 @@ void TQuireSession::SetActive(bool active) {
 }
 
 void TQuireSession::OpenSession() {
+  TCriticalSectionGuard guard(Sessions()->EngineLock());
   if (OnStartup) OnStartup(this);
   if (session_name_.empty()) DatabaseError(quire_text::kSessionNameMissing);
-  if (!default_) DefaultSession()->SetActive(true);
+  TQuireSession* main = DefaultSession();
+  if (!default_ && !main->Active()) main->OpenSession();
   if (default_) {
     InitializeEngine();
     engine_session_ = GetEngineSession();
@@ -89,13 +90,14 @@ void TQuireSession::OpenSession() {
 }
 
 void TQuireSession::CloseSession() {
+  TCriticalSectionGuard guard(Sessions()->EngineLock());
   // Stopping the engine frees what every other engine session still holds:
   // they close first.
   if (default_) {
     for (int i = Sessions()->Count(); i-- > 0;) {
       if (i >= Sessions()->Count()) continue;
       TQuireSession* other = Sessions()->Sessions(i);
-      if (other != this) other->SetActive(false);
+      if (other != this && other->Active()) other->CloseSession();
     }
   }
   SetEngineSession(engine_session_);
@@ -141,7 +143,8 @@ void TQuireSession::LeaveEngine() {
 }
 
 void TQuireSession::MakeCurrent() {
-  if (engine_session_ == nullptr) SetActive(true);
+  // Opens also while the session's properties are being read.
+  if (!Active()) OpenSession();
   SetEngineSession(engine_session_);
 }
 

@@ -105,6 +105,8 @@ class TQuireSession : public TComponent {
 
   static TComponent* CheckNoAutoSession(TComponent* owner);
   void MakeCurrent();
+  // Both run inside the global critical section, entered directly rather
+  // than through the entry count.
   void OpenSession();
   void CloseSession();
   void NameAutoSession();

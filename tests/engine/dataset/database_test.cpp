@@ -127,5 +127,22 @@ TEST_F(Databases, AnIdleTemporaryDatabaseGivesWayToAComponentOfItsName) {
   EXPECT_EQ(session->Databases(0), &named);
 }
 
+TEST_F(Databases, PropertiesReadWhileLoadingTakeEffectWhenLoaded) {
+  TComponent form(nullptr);
+  TLoadingScope scope(form);
+  auto* session = new TQuireSession(&form);
+  session->SetSessionName("Other");
+  auto* database = new TQuireDatabase(&form);
+  database->SetSessionName("Other");
+  database->SetDatabaseName("Memory");
+  database->SetConnected(true);
+  EXPECT_FALSE(database->Connected());
+  EXPECT_EQ(database->Session(), DefaultSession());
+  scope.End();
+  EXPECT_TRUE(database->Connected());
+  EXPECT_EQ(database->Session(), session);
+  EXPECT_TRUE(session->Active());
+}
+
 }  // namespace
 }  // namespace jw
