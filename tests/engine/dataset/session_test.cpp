@@ -14,9 +14,9 @@ namespace {
 using test_support::SessionTest;
 using test_support::TempFolder;
 
-using Sessions_ = SessionTest;
+using SessionList = SessionTest;
 
-TEST_F(Sessions_, StartUpMakesOneInactiveDefaultSession) {
+TEST_F(SessionList, StartUpMakesOneInactiveDefaultSession) {
   InitQuireSessions();  // a second start only counts
   DoneQuireSessions();
   ASSERT_EQ(Sessions()->Count(), 1);
@@ -30,7 +30,7 @@ TEST_F(Sessions_, StartUpMakesOneInactiveDefaultSession) {
   EXPECT_EQ(Sessions()->FindSession("Other"), nullptr);
 }
 
-TEST_F(Sessions_, FirstEngineCallActivatesTheDefaultSessionFirst) {
+TEST_F(SessionList, FirstEngineCallActivatesTheDefaultSessionFirst) {
   TQuireSession other(nullptr);
   other.SetSessionName("Other");
   other.SetLockRetryCount(3);
@@ -50,7 +50,7 @@ TEST_F(Sessions_, FirstEngineCallActivatesTheDefaultSessionFirst) {
   EXPECT_EQ(GetEngineSession(), DefaultSession()->EngineSession());
 }
 
-TEST_F(Sessions_, NestedEngineEntriesHoldTheLockUntilTheLastLeave) {
+TEST_F(SessionList, NestedEngineEntriesHoldTheLockUntilTheLastLeave) {
   auto other_thread_can_enter = [] {
     bool entered = false;
     std::thread([&entered] {
@@ -69,7 +69,7 @@ TEST_F(Sessions_, NestedEngineEntriesHoldTheLockUntilTheLastLeave) {
   EXPECT_TRUE(other_thread_can_enter());
 }
 
-TEST_F(Sessions_, ClosingTheDefaultSessionClosesTheOthersFirst) {
+TEST_F(SessionList, ClosingTheDefaultSessionClosesTheOthersFirst) {
   TempFolder folder;
   TQuireSession other(nullptr);
   other.SetSessionName("Other");
@@ -85,7 +85,7 @@ TEST_F(Sessions_, ClosingTheDefaultSessionClosesTheOthersFirst) {
   EXPECT_FALSE(EngineInitialized());
 }
 
-TEST_F(Sessions_, AutoSessionsNameThemselvesAndTheirOwnersComponents) {
+TEST_F(SessionList, AutoSessionsNameThemselvesAndTheirOwnersComponents) {
   TComponent form(nullptr);
   auto* before = new TQuireDatabase(&form);
   auto* session = new TQuireSession(&form);
