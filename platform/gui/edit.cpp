@@ -230,6 +230,19 @@ void TCustomEdit::SetMaxLength(int max_length) {
   }
 }
 
+void TCustomEdit::SetPasswordChar(char password_char) {
+  password_char_ = password_char;
+  if (HandleAllocated()) ApplyPasswordChar(*static_cast<QLineEdit*>(Handle()));
+}
+
+void TCustomEdit::ApplyPasswordChar(QLineEdit& edit) const {
+  edit.setEchoMode(password_char_ == 0 ? QLineEdit::Normal : QLineEdit::Password);
+  // Qt draws its own mask character unless the style names one.
+  edit.setStyleSheet(password_char_ == 0 ? QString()
+                                         : QString("QLineEdit { lineedit-password-character: %1 }")
+                                               .arg(static_cast<unsigned char>(password_char_)));
+}
+
 void TCustomEdit::SetAlignment(TAlignment alignment) {
   alignment_ = alignment;
   if (!HandleAllocated()) return;
@@ -298,6 +311,7 @@ std::unique_ptr<QWidget> TCustomEdit::CreateWidget(const TCreateParams& params) 
   }
   edit->setReadOnly(read_only_);
   edit->setMaxLength(max_length_ > 0 ? max_length_ : 32767);
+  if (password_char_ != 0) ApplyPasswordChar(*edit);
   edit->setFrame(border_style_ == TBorderStyle::bsSingle);
   edit->setFont(font_.ToQFont());
   Qt::Alignment a = Qt::AlignLeft;

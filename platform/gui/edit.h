@@ -13,6 +13,8 @@
 #include "platform/gui/controls.h"
 #include "platform/gui/font.h"
 
+class QLineEdit;
+
 namespace jw {
 
 enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
@@ -39,6 +41,9 @@ class TCustomEdit : public TWinControl {
   // 0 means no limit.
   int MaxLength() const { return max_length_; }
   void SetMaxLength(int max_length);
+  // 0 shows the text; any other character stands for each one typed.
+  char PasswordChar() const { return password_char_; }
+  void SetPasswordChar(char password_char);
   bool AutoSelect() const { return auto_select_; }
   void SetAutoSelect(bool on) { auto_select_ = on; }
   TAlignment Alignment() const { return alignment_; }
@@ -89,12 +94,14 @@ class TCustomEdit : public TWinControl {
   friend class EditWidget;
 
   void ApplyFormattingRect();
+  void ApplyPasswordChar(QLineEdit& edit) const;
   // Inserts what FilterEnteringText keeps of text at the cursor, unless the
   // edit is read-only.
   void InsertEnteringText(const std::string& text);
 
   bool read_only_ = false;
   int max_length_ = 0;
+  char password_char_ = 0;
   bool auto_select_ = true;
   TAlignment alignment_ = TAlignment::taLeftJustify;
   TBorderStyle border_style_ = TBorderStyle::bsSingle;
