@@ -1,5 +1,8 @@
 #include "engine/support/locale_list.h"
 
+#include "platform/os/locale_data.h"
+#include "platform/rtl/strings.h"
+
 namespace jw {
 namespace {
 
@@ -105,10 +108,37 @@ constexpr TEngineLocale kEngineLocales[] = {
     {"Vietnamese", 0x042A},
 };
 
+constexpr const char* kDefaultOrder = "Default Order";
+constexpr const char* kGermanPhoneBookOrder = "German Phone Book Order";
+
+bool IsGerman(uint16_t language_id) {
+  constexpr uint16_t kPrimaryGerman = 0x07;
+  return (language_id & 0x3FF) == kPrimaryGerman;
+}
+
 }  // namespace
 
 std::span<const TEngineLocale> EngineLocaleList() {
   return kEngineLocales;
+}
+
+bool LocaleNameToLanguageID(std::string_view name, uint16_t& language_id) {
+  for (const TEngineLocale& locale : kEngineLocales) {
+    if (SameText(locale.Name, name)) {
+      language_id = locale.LanguageId;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SortNameExists(uint16_t language_id, std::string_view name) {
+  return SameText(name, kDefaultOrder) ||
+         (IsGerman(language_id) && SameText(name, kGermanPhoneBookOrder));
+}
+
+uint16_t SortNameToSortID(uint16_t language_id, std::string_view name) {
+  return IsGerman(language_id) && SameText(name, kGermanPhoneBookOrder) ? kSortGermanPhoneBook : 0;
 }
 
 }  // namespace jw
