@@ -24,13 +24,11 @@ void TDataQuery::AddTargetColumn() {
 }
 
 void TDataQuery::AddValue() {
-  TExpressionParser& parser = Parser();
   auto value = std::make_unique<TUpdateValue>();
   value->Query = this;
-  parser.MarkExpressionStart();
   value->Expression =
       ClauseExpression(kParseParameters, "value expression", "Value expression is empty");
-  value->SourceText = ShortString(parser.GetExpressionText());
+  value->SourceText = ExpressionText();
   UpdateValues.push_back(std::move(value));
 }
 
@@ -78,12 +76,7 @@ void TDataQuery::ParseInsert() {
     RaiseFound("VALUES or SELECT  keyword expected, instead found '");
   }
 
-  if (parser.IsKeyword("NOAUTOINC")) {
-    Options.NoAutoInc = true;
-    parser.NextToken();
-  }
-  CommitInterval();
-  Terminate("INSERT");
+  EndDataChange("INSERT", true);
 }
 
 void TDataQuery::ParseUpdate() {
@@ -101,12 +94,7 @@ void TDataQuery::ParseUpdate() {
     parser.NextToken();
   }
   WhereClause();
-  if (parser.IsKeyword("NOAUTOINC")) {
-    Options.NoAutoInc = true;
-    parser.NextToken();
-  }
-  CommitInterval();
-  Terminate("UPDATE");
+  EndDataChange("UPDATE", true);
 }
 
 void TDataQuery::ParseDelete() {
@@ -117,8 +105,7 @@ void TDataQuery::ParseDelete() {
   static constexpr const char* kFollowers[] = {"WHERE", "NOJOINOPTIMIZE", "COMMIT"};
   TableReference("Table name expected, instead found '", kFollowers);
   WhereClause();
-  CommitInterval();
-  Terminate("DELETE");
+  EndDataChange("DELETE", false);
 }
 
 }  // namespace jw

@@ -153,7 +153,12 @@ TTokenTree TDataQuery::ClauseExpression(uint8_t flags, const char* context,
     parser.RaiseParseError(empty_message);
   }
   TClauseContext clause(parser, context);
+  parser.MarkExpressionStart();
   return TTokenTree(primary ? parser.ParsePrimary(flags) : parser.ParseExpression(flags));
+}
+
+std::string TDataQuery::ExpressionText() const {
+  return ShortString(Parser().GetExpressionText());
 }
 
 int32_t TDataQuery::IntegerOption(const char* context, const char* empty_message) {
@@ -263,18 +268,35 @@ void TDataQuery::LanguageClause(TTableOptions& options) {
   options.SortGiven = true;
 }
 
-void TDataQuery::CommitInterval() {
+void TDataQuery::EncryptionClause(TTableOptions& options) {
   TExpressionParser& parser = Parser();
-  if (!parser.IsKeyword("COMMIT")) return;
+  if (!parser.IsKeyword("ENCRYPTED")) return;
   parser.NextToken();
-  ExpectKeyword("INTERVAL", "INTERVAL keyword expected after COMMIT keyword, instead found '");
-  const int32_t interval = IntegerOption("commit interval", "Commit interval is empty");
-  if (interval < 1) {
-    parser.RaiseParseError("COMMIT INTERVAL specified (" + IntToStr(interval) +
-                           ") is invalid, it must be " + "greater than 0");
+  ExpectKeyword("WITH", "WITH keyword expected after ENCRYPTED keyword, instead found '");
+  options.Password = ShortString(parser.GetTokenText());
+  options.Encrypted = !options.Password.empty();
+  options.EncryptionGiven = true;
+  parser.NextToken();
+}
+
+void TDataQuery::EndDataChange(const char* statement_name, bool no_auto_inc_allowed) {
+  TExpressionParser& parser = Parser();
+  if (no_auto_inc_allowed && parser.IsKeyword("NOAUTOINC")) {
+    Options.NoAutoInc = true;
+    parser.NextToken();
   }
-  Options.CommitInterval = interval;
-  Options.CommitIntervalGiven = true;
+  if (parser.IsKeyword("COMMIT")) {
+    parser.NextToken();
+    ExpectKeyword("INTERVAL", "INTERVAL keyword expected after COMMIT keyword, instead found '");
+    const int32_t interval = IntegerOption("commit interval", "Commit interval is empty");
+    if (interval < 1) {
+      parser.RaiseParseError("COMMIT INTERVAL specified (" + IntToStr(interval) +
+                             ") is invalid, it must be " + "greater than 0");
+    }
+    Options.CommitInterval = interval;
+    Options.CommitIntervalGiven = true;
+  }
+  Terminate(statement_name);
 }
 
 }  // namespace jw

@@ -128,9 +128,10 @@ class TDataQuery {
   bool IsAnyKeyword(std::initializer_list<const char*> words) const;
   bool IsName() const;  // a word, bracketed name or quoted string
   // An expression under a clause's context name; empty_message when the
-  // clause holds no expression at all.
+  // clause holds no expression at all. ExpressionText then gives its text.
   TTokenTree ClauseExpression(uint8_t flags, const char* context, const char* empty_message,
                               bool primary = false);
+  std::string ExpressionText() const;
   // A constant integer (a sign allowed); any other expression gives 0.
   int32_t IntegerOption(const char* context, const char* empty_message);
   TSourceTable& TableReference(const std::string& name_message,
@@ -140,7 +141,10 @@ class TDataQuery {
   TSourceTable& AddSourceTable(const std::string& written_name, bool memory, bool at_front);
   void Terminate(const char* statement_name);
   void LanguageClause(TTableOptions& options);
-  void CommitInterval();
+  void EncryptionClause(TTableOptions& options);
+  // NOAUTOINC where allowed, COMMIT INTERVAL and the end of INSERT, UPDATE
+  // or DELETE.
+  void EndDataChange(const char* statement_name, bool no_auto_inc_allowed);
 
   // SELECT (select_grammar.cpp).
   void ParseSelect();

@@ -179,14 +179,7 @@ void TDataQuery::ParseSelect() {
     WithLocks = true;
   }
   LanguageClause(Options);
-  if (parser.IsKeyword("ENCRYPTED")) {
-    parser.NextToken();
-    ExpectKeyword("WITH", "WITH keyword expected after ENCRYPTED keyword, instead found '");
-    Options.Password = ShortString(parser.GetTokenText());
-    Options.Encrypted = !Options.Password.empty();
-    Options.EncryptionGiven = true;
-    parser.NextToken();
-  }
+  EncryptionClause(Options);
   if (parser.IsKeyword("NOJOINOPTIMIZE")) {
     NoJoinOptimize = true;
     parser.NextToken();
@@ -198,11 +191,10 @@ void TDataQuery::SelectItem() {
   TExpressionParser& parser = Parser();
   auto field = std::make_unique<TResultField>();
   field->Query = this;
-  parser.MarkExpressionStart();
   field->Expression =
       ClauseExpression(kParseAggregates | kParseAllColumns | kParseExtended,
                        "source column expression", "Source column expression is empty");
-  field->ExpressionText = ShortString(parser.GetExpressionText());
+  field->ExpressionText = ExpressionText();
   ClassifyItem(*field);
 
   bool named = false;

@@ -209,14 +209,7 @@ void TDataQuery::TableOptions(bool alter) {
     Options.BlobBlockSizeGiven = true;
   }
   LanguageClause(Options);
-  if (parser.IsKeyword("ENCRYPTED")) {
-    parser.NextToken();
-    ExpectKeyword("WITH", "WITH keyword expected after ENCRYPTED keyword, instead found '");
-    Options.Password = ShortString(parser.GetTokenText());
-    Options.Encrypted = !Options.Password.empty();
-    Options.EncryptionGiven = true;
-    parser.NextToken();
-  }
+  EncryptionClause(Options);
   auto version = [this](const char* part, const char* message, int16_t& value, bool& given) {
     ExpectKeyword(part, message);
     ExpectKeyword("VERSION", std::string("VERSION keyword expected after ") + part +

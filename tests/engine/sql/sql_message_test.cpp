@@ -4,8 +4,6 @@
 // and every token taken is back in the pool.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,7 +13,7 @@
 #include "engine/support/field_types.h"
 #include "platform/rtl/format_settings.h"
 #include "tests/engine/sql/sql_test_util.h"
-#include "tests/support/source_path.h"
+#include "tests/support/table_rows.h"
 
 namespace jw {
 namespace {
@@ -34,25 +32,10 @@ struct MessageRow {
 };
 
 std::vector<MessageRow> ReadMessages() {
-  const std::string path = test_support::SourcePath("tests/engine/sql/sql_messages.txt");
-  std::ifstream file(path);
-  EXPECT_TRUE(file.good()) << path;
   std::vector<MessageRow> rows;
-  std::string line;
-  int number = 0;
-  while (std::getline(file, line)) {
-    ++number;
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    std::stringstream stream(line);
-    std::string field;
-    while (std::getline(stream, field, '\t')) fields.push_back(field);
-    if (fields.size() != 4) {
-      ADD_FAILURE() << "malformed line " << number;
-      continue;
-    }
-    rows.push_back({number, fields[0], static_cast<EngineErrorCode>(std::stoi(fields[1])),
-                    fields[2], fields[3]});
+  for (const auto& row : test_support::ReadTableRows("tests/engine/sql/sql_messages.txt", 4)) {
+    const std::vector<std::string>& f = row.fields;
+    rows.push_back({row.line, f[0], static_cast<EngineErrorCode>(std::stoi(f[1])), f[2], f[3]});
   }
   return rows;
 }

@@ -6,8 +6,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,7 +14,7 @@
 #include "engine/support/field_types.h"
 #include "platform/rtl/strings.h"
 #include "tests/engine/sql/sql_test_util.h"
-#include "tests/support/source_path.h"
+#include "tests/support/table_rows.h"
 
 namespace jw {
 namespace {
@@ -25,39 +23,14 @@ using test_support::DumpStatement;
 using test_support::kStatementDirectory;
 using test_support::PrepareToText;
 
-struct GoldenRow {
-  int line;
-  std::string statement;
-  std::string dump;
-};
-
-std::vector<GoldenRow> ReadGolden() {
-  const std::string path = test_support::SourcePath("tests/engine/sql/sql_parse_golden.txt");
-  std::ifstream file(path);
-  EXPECT_TRUE(file.good()) << path;
-  std::vector<GoldenRow> rows;
-  std::string line;
-  int number = 0;
-  while (std::getline(file, line)) {
-    ++number;
-    if (line.empty() || line[0] == '#') continue;
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos) {
-      ADD_FAILURE() << "malformed line " << number;
-      continue;
-    }
-    rows.push_back({number, line.substr(0, tab), line.substr(tab + 1)});
-  }
-  return rows;
-}
-
 TEST(SqlParseGolden, EveryStatementGivesItsDump) {
-  const std::vector<GoldenRow> rows = ReadGolden();
+  const auto rows = test_support::ReadTableRows("tests/engine/sql/sql_parse_golden.txt", 2);
   EXPECT_GE(rows.size(), 50u);
-  for (const GoldenRow& row : rows) {
-    const std::string actual = PrepareToText(row.statement);
-    EXPECT_EQ(actual, row.dump) << "line " << row.line << "\nACTUAL\t" << row.statement << "\t"
-                                << actual;
+  for (const auto& row : rows) {
+    const std::string& statement = row.fields[0];
+    const std::string actual = PrepareToText(statement);
+    EXPECT_EQ(actual, row.fields[1])
+        << "line " << row.line << "\nACTUAL\t" << statement << "\t" << actual;
   }
 }
 // Prepares one statement after another from a script, each from where the
