@@ -153,10 +153,12 @@ struct TTableOptions {
   std::string Password;
   uint16_t LanguageId = 0;
   uint16_t SortId = 0;
-  int16_t BlobBlockSize = 512;
+  // Kept as written, so that a value beyond 16 bits is refused when the
+  // table is made rather than cut to one that passes.
+  int32_t BlobBlockSize = 512;
   std::string Description;
-  int16_t UserMajorVersion = 1;
-  int16_t UserMinorVersion = 0;
+  int32_t UserMajorVersion = 1;
+  int32_t UserMinorVersion = 0;
   int32_t LastAutoInc = -1;  // -1 leaves the table's value unchanged
   bool NoAutoInc = false;
   bool NoBackup = false;

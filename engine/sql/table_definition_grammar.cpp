@@ -204,18 +204,16 @@ void TDataQuery::TableOptions(bool alter) {
     parser.NextToken();
     ExpectKeyword("BLOCK", "BLOCK keyword expected after BLOB keyword, instead found '");
     ExpectKeyword("SIZE", "SIZE keyword expected after BLOCK keyword, instead found '");
-    Options.BlobBlockSize =
-        static_cast<int16_t>(IntegerOption("BLOB block size", "BLOB block size is empty"));
+    Options.BlobBlockSize = IntegerOption("BLOB block size", "BLOB block size is empty");
     Options.BlobBlockSizeGiven = true;
   }
   LanguageClause(Options);
   EncryptionClause(Options);
-  auto version = [this](const char* part, const char* message, int16_t& value, bool& given) {
+  auto version = [this](const char* part, const char* message, int32_t& value, bool& given) {
     ExpectKeyword(part, message);
     ExpectKeyword("VERSION", std::string("VERSION keyword expected after ") + part +
                                  " keyword, instead found '");
-    value =
-        static_cast<int16_t>(IntegerOption("user version number", "User version number is empty"));
+    value = IntegerOption("user version number", "User version number is empty");
     given = true;
   };
   // USER MINOR VERSION may stand without USER MAJOR VERSION before it.
