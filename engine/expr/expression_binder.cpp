@@ -652,7 +652,8 @@ void CheckCastArguments(EngineErrorCode error_code, const std::string& table_nam
   if (second != nullptr) second->Parent = node;
   const TExpToken* argument = node->Left;
   auto length_or_default = [&](int32_t extra) {
-    if (first == nullptr) return argument->Size() > 0 ? argument->Size() : 10;
+    if (first == nullptr)
+      return argument != nullptr && argument->Size() > 0 ? argument->Size() : 10;
     if (!IsIntegerConstant(first)) raise("Length argument must be an integer in " + context_text);
     const int32_t length = IntegerValue(first);
     if (length < 1 || length > kMaxCastLength) {
@@ -698,7 +699,7 @@ void CheckCastArguments(EngineErrorCode error_code, const std::string& table_nam
       node->SetValueSize(length_or_default(0));
       return;
     case kFldBlob: {
-      node->SetValueSize(argument->Size());
+      node->SetValueSize(argument != nullptr ? argument->Size() : 0);
       if (!IsIntegerConstant(first)) {
         raise("First BLOB type argument must be an integer with the value of 0 in " + context_text);
       }

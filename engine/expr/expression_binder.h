@@ -36,7 +36,9 @@ void BindExpression(EngineErrorCode error_code, const std::string& table_name,
                     void* resolver_context, TExpToken* parent, TExpToken* node);
 
 // Checks the target-type arguments of a bound CAST node and sets its value
-// size (and scale or subtype where the arguments give them).
+// size (and scale or subtype where the arguments give them). A node without
+// an argument (an SQL column definition) takes the sizes of an argument of
+// size 0.
 void CheckCastArguments(EngineErrorCode error_code, const std::string& table_name,
                         const std::string& context_text, TExpToken* node);
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -183,6 +184,12 @@ void ReleaseToken(TExpToken*& token);
 // the node) and sets the root to nullptr. Walks without recursion, so a long
 // chain of operators cannot exhaust the stack.
 void FreeTokenTree(TExpToken*& root);
+// Sole owner of a whole tree: returns every node to the pool when it goes.
+struct TokenTreeDeleter {
+  void operator()(TExpToken* root) const { FreeTokenTree(root); }
+};
+using TTokenTree = std::unique_ptr<TExpToken, TokenTreeDeleter>;
+
 // A deep copy from the pool; nullptr gives nullptr.
 TExpToken* CopyTokenTree(const TExpToken* node);
 // Two nullptrs are equal, nullptr and a tree are not; otherwise the three

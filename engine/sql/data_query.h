@@ -1,0 +1,190 @@
+// TDataQuery: one SQL statement or sub-select as parsed: its kind, flags,
+// tables, select list, targets and values, conditions, ORDER BY and GROUP
+// BY items, definitions and table options. ParseStatement reads it with the
+// owning statement's parser; the grammar of each statement kind lives in
+// select_grammar.cpp, data_change_grammar.cpp and table_definition_grammar.cpp.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/expr/expression_tokens.h"
+#include "engine/sql/sql_parse_tree.h"
+
+namespace jw {
+
+class TExpressionParser;
+class TQueryStatement;
+
+// Statement kinds.
+constexpr uint8_t kSqlSelect = 1;
+constexpr uint8_t kSqlInsert = 2;
+constexpr uint8_t kSqlUpdate = 3;
+constexpr uint8_t kSqlDelete = 4;
+constexpr uint8_t kSqlCreateTable = 5;
+constexpr uint8_t kSqlAlterTable = 6;
+constexpr uint8_t kSqlDropTable = 7;
+constexpr uint8_t kSqlCreateIndex = 8;
+constexpr uint8_t kSqlDropIndex = 9;
+
+// Join kinds of an ON condition, marked on its comparisons.
+constexpr uint8_t kJoinInner = 1;
+constexpr uint8_t kJoinLeft = 2;
+constexpr uint8_t kJoinRight = 3;
+
+// The natural order, before an index is chosen.
+constexpr uint8_t kNaturalOrder = 255;
+
+// The context and the empty message of a column name.
+inline constexpr const char* kColumnContext = "table column";
+inline constexpr const char* kColumnEmpty = "Table column name is empty";
+
+// Sets the parser's context name to a clause's for a scope, then back to the
+// statement's own, also when the clause fails.
+class TClauseContext {
+ public:
+  TClauseContext(TExpressionParser& parser, const char* context);
+  ~TClauseContext();
+  TClauseContext(const TClauseContext&) = delete;
+  TClauseContext& operator=(const TClauseContext&) = delete;
+
+ private:
+  TExpressionParser& parser_;
+};
+
+class TDataQuery {
+ public:
+  // sub_select: a sub-select or the SELECT part of INSERT ... SELECT, which
+  // ends at the first token that does not continue its grammar.
+  TDataQuery(TQueryStatement& statement, bool sub_select);
+  TDataQuery(const TDataQuery&) = delete;
+  TDataQuery& operator=(const TDataQuery&) = delete;
+  ~TDataQuery();
+
+  // Parses one statement from the parser's current token under the
+  // session's language settings, after resetting every clause. Does nothing
+  // once the query has been executed.
+  void ParseStatement();
+
+  TQueryStatement& Statement;
+  const bool SubSelect;
+  bool Executed = false;
+  uint8_t Kind = 0;
+  double ExecutionTime = 0;  // seconds
+  bool RequestLive = false;
+  int32_t RowsAffected = 0;
+  int32_t MaxRowCount = -1;  // -1: no limit
+
+  bool Distinct = false;
+  bool HasAggregates = false;
+  bool HasAvg = false;
+  bool HasComputed = false;  // a select item that is not a plain column
+  bool HasJoins = false;     // a JOIN, or more than one table in FROM
+  bool NoJoinOptimize = false;
+  bool HasCondition = false;  // WHERE or JOIN ... ON
+  bool HasHaving = false;
+  bool HasOrderBy = false;
+  bool OrderByNoCase = false;
+  bool HasGroupBy = false;
+  uint8_t IndexNumber = kNaturalOrder;
+  // INTO MEMORY of a SELECT; the MEMORY of a data definition's target.
+  bool IntoMemory = false;
+  bool InsertSelect = false;
+  bool WithLocks = false;
+  // The SELECT part of an INSERT ... SELECT (a later query of the statement).
+  TDataQuery* SelectPart = nullptr;
+
+  std::string ResultTableName;  // after INTO; empty: a generated name
+  std::string SecondName;       // the index of CREATE INDEX and DROP INDEX
+
+  // The target of INSERT, UPDATE, DELETE and the data definition
+  // statements is SourceTables[0].
+  std::vector<std::unique_ptr<TSourceTable>> SourceTables;
+  std::vector<std::unique_ptr<TResultField>> ResultFields;
+  std::vector<std::unique_ptr<TUpdateField>> UpdateFields;
+  std::vector<std::unique_ptr<TUpdateValue>> UpdateValues;
+  std::vector<std::unique_ptr<TOrderByField>> OrderBy;
+  std::vector<std::unique_ptr<TGroupByField>> GroupBy;
+  std::vector<std::unique_ptr<TCreateField>> CreateFields;
+  std::vector<std::unique_ptr<TCreateIndex>> CreateIndexes;
+  // WHERE and every JOIN ... ON condition, joined by AND.
+  TTokenTree Condition;
+  TTokenTree Having;
+  TTableOptions Options;
+
+ private:
+  void Reset();
+  void Dispatch();
+  TExpressionParser& Parser() const;
+
+  // Clause helpers (data_query.cpp).
+  [[noreturn]] void RaiseFound(const std::string& prefix) const;
+  void ExpectKeyword(const char* word, const std::string& prefix);
+  void ExpectSymbol(uint8_t symbol, const std::string& prefix);
+  bool IsAnyKeyword(std::initializer_list<const char*> words) const;
+  bool IsName() const;  // a word, bracketed name or quoted string
+  // An expression under a clause's context name; empty_message when the
+  // clause holds no expression at all. ExpressionText then gives its text.
+  TTokenTree ClauseExpression(uint8_t flags, const char* context, const char* empty_message,
+                              bool primary = false);
+  std::string ExpressionText() const;
+  // A constant integer (a sign allowed); any other expression gives 0.
+  int32_t IntegerOption(const char* context, const char* empty_message);
+  TSourceTable& TableReference(const std::string& name_message,
+                               std::span<const char* const> not_correlations,
+                               bool correlation = true,
+                               const char* memory_message = "Table name expected, instead found '");
+  TSourceTable& AddSourceTable(const std::string& written_name, bool memory, bool at_front);
+  void Terminate(const char* statement_name);
+  void LanguageClause(TTableOptions& options);
+  void EncryptionClause(TTableOptions& options);
+  // NOAUTOINC where allowed, COMMIT INTERVAL and the end of INSERT, UPDATE
+  // or DELETE.
+  void EndDataChange(const char* statement_name, bool no_auto_inc_allowed);
+
+  // SELECT (select_grammar.cpp).
+  void ParseSelect();
+  void SelectItem();
+  void ClassifyItem(TResultField& field);
+  void FromClause();
+  void JoinClauses();
+  void WhereClause();
+  void AddCondition(TTokenTree condition);
+  template <typename Field>
+  void ColumnList(std::vector<std::unique_ptr<Field>>& items, const std::string& message);
+
+  // INSERT, UPDATE, DELETE (data_change_grammar.cpp).
+  void ParseInsert();
+  void ParseUpdate();
+  void ParseDelete();
+  void AddTargetColumn();
+  void AddValue();
+
+  // CREATE, ALTER, DROP (table_definition_grammar.cpp).
+  void ParseCreateTable();
+  void ParseCreateIndex();
+  void ParseAlterTable();
+  void ParseDropTable();
+  void ParseDropIndex();
+  void DefinitionTable(const std::string& name_message);
+  bool StartsPrimaryKey() const;
+  TCreateIndex& PrimaryKeyClause();
+  void IndexModifiers(TCreateIndex& index);
+  void IndexColumns(TCreateIndex& index);
+  void Compression(TCreateIndex& index);
+  TCreateField& ColumnDefinition(bool type_required);
+  void ColumnName(TCreateField& field, bool type_required);
+  void ColumnAttributes(TCreateField& field, bool at_allowed);
+  void TableOptions(bool alter);
+  void AlterChange();
+
+  // The SELECT part of an INSERT, whose FROM tables may not take the
+  // INSERT's own words as correlation names.
+  bool insert_part_ = false;
+};
+
+}  // namespace jw

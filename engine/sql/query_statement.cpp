@@ -1,0 +1,116 @@
+#include "engine/sql/query_statement.h"
+
+#include <cstring>
+#include <utility>
+
+#include "engine/core/data_file_format.h"
+#include "engine/sql/sql_subselect_hooks.h"
+#include "engine/support/engine_errors.h"
+#include "engine/support/field_types.h"
+#include "platform/rtl/strings.h"
+
+namespace jw {
+
+TQueryStatement::TQueryStatement(std::string directory_path, uint16_t language_id, uint16_t sort_id)
+    : directory_path_(std::move(directory_path)),
+      language_id_(language_id),
+      sort_id_(sort_id),
+      parser_(this) {
+  queries_.push_back(std::make_unique<TDataQuery>(*this, false));
+}
+
+TQueryStatement::~TQueryStatement() {
+  while (!queries_.empty()) queries_.pop_back();
+}
+
+void TQueryStatement::SetRequestLive(bool live) {
+  queries_.front()->RequestLive = live;
+}
+
+void TQueryStatement::SetMaxRowCount(int32_t count) {
+  queries_.front()->MaxRowCount = count;
+}
+
+void TQueryStatement::Prepare(const char* text, int32_t& consumed) {
+  EnsureSqlSubSelectHooks();
+  while (queries_.size() > 1) queries_.pop_back();
+  parameters_.clear();
+  bound_.clear();
+  parser_.SetErrorCode(kErrSql);
+  parser_.SetContextName(kSqlStatementContext);
+  parser_.SetText(text);
+  parser_.NextToken();
+  try {
+    queries_.front()->ParseStatement();
+  } catch (...) {
+    // A failed statement keeps no sub-query that points into its trees.
+    while (queries_.size() > 1) queries_.pop_back();
+    parameters_.clear();
+    bound_.clear();
+    throw;
+  }
+  // A statement ends with its ';', which the parser has just read: the
+  // next statement of a script starts right after it.
+  consumed += parser_.IsSymbol(';') ? parser_.GetTokenOffset() + 1 : parser_.GetTokenOffset();
+}
+
+void TQueryStatement::AddParameter(TExpToken* parameter) {
+  parameters_.push_back(parameter);
+  bound_.push_back(false);
+}
+
+TDataQuery& TQueryStatement::AddQuery(bool sub_select) {
+  queries_.push_back(std::make_unique<TDataQuery>(*this, sub_select));
+  return *queries_.back();
+}
+
+void TQueryStatement::BindParams(int32_t count, const uint8_t* descriptors, const uint8_t* values) {
+  for (int32_t i = 0; i < count; ++i) {
+    if (i >= static_cast<int32_t>(parameters_.size())) {
+      RaiseEngineError(kErrSql, std::string(), std::string(), std::string(),
+                       "Internal parameter error");
+    }
+    FieldDescriptor field;
+    field.DecodeFrom(descriptors + static_cast<size_t>(i) * kFieldDescriptorSize);
+    TExpToken& parameter = *parameters_[i];
+    const uint8_t* value = values + field.Offset;
+    parameter.Type = field.Type;
+    parameter.Subtype = field.SubType;
+    parameter.IsNull = value[0] == 0;
+    if (field.Type == kFldBlob) {
+      int32_t length = 0;
+      const uint8_t* bytes = nullptr;
+      std::memcpy(&length, value + kParamFlagSize, sizeof length);
+      std::memcpy(&bytes, value + kParamFlagSize + sizeof length, sizeof bytes);
+      if (length < 0 || (length > 0 && bytes == nullptr)) length = 0;
+      parameter.SetValueSize(length);
+      parameter.Scale = 0;
+      if (length > 0) std::memcpy(parameter.Value(), bytes, static_cast<size_t>(length));
+    } else {
+      parameter.SetValueSize(field.PhysicalLength);
+      parameter.Scale = field.PhysicalDecimals;
+      std::memcpy(parameter.Value(), value + kParamFlagSize, field.PhysicalLength);
+    }
+    bound_[i] = true;
+  }
+}
+
+void TQueryStatement::CheckParamsBound() const {
+  for (size_t i = 0; i < bound_.size(); ++i) {
+    if (!bound_[i]) {
+      RaiseEngineError(
+          kErrSql, std::string(), std::string(), std::string(),
+          "Parameter " + IntToStr(static_cast<int32_t>(i + 1)) + " has not been bound to a value");
+    }
+  }
+}
+
+int32_t TQueryStatement::GetRowsAffected() const {
+  return queries_.empty() ? 0 : queries_.front()->RowsAffected;
+}
+
+double TQueryStatement::GetExecutionTime() const {
+  return queries_.empty() ? 0 : queries_.front()->ExecutionTime;
+}
+
+}  // namespace jw

@@ -1,0 +1,79 @@
+// TQueryStatement: one SQL statement text in the engine: its parser, its
+// queries (the main query first, then every sub-query in the order parsing
+// made it), and its parameter markers in text order with their bound values.
+// Prepare parses one statement of a script and reports how far it read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/expr/expression_parser.h"
+#include "engine/sql/data_query.h"
+
+namespace jw {
+
+// The context name of the statement's own messages and of its parser
+// between clauses.
+inline constexpr const char* kSqlStatementContext = "SQL statement";
+
+// A parameter value's place in the value buffer of BindParams starts with a
+// flag byte, 1 when a value is present. A BLOB value follows as an int32
+// length and a pointer to its bytes; every other value follows in the
+// engine's record format.
+constexpr int32_t kParamFlagSize = 1;
+
+class TQueryStatement {
+ public:
+  // directory_path: where tables named without a path lie; language_id and
+  // sort_id: the session's, under which every statement is parsed.
+  TQueryStatement(std::string directory_path, uint16_t language_id, uint16_t sort_id);
+  TQueryStatement(const TQueryStatement&) = delete;
+  TQueryStatement& operator=(const TQueryStatement&) = delete;
+  ~TQueryStatement();
+
+  void SetRequestLive(bool live);
+  void SetMaxRowCount(int32_t count);
+
+  // Parses the first statement of the text (after a ';' the text may hold
+  // more) and adds to consumed the characters it read up to and including
+  // that ';', so that a script runner can step to the next statement.
+  void Prepare(const char* text, int32_t& consumed);
+
+  // Gives parameters 0 .. count - 1 the types and values of the field
+  // descriptors (kFieldDescriptorSize bytes each) and the value buffer,
+  // where each descriptor's offset locates its value.
+  void BindParams(int32_t count, const uint8_t* descriptors, const uint8_t* values);
+  // Raises engine error 11949 naming the first parameter no BindParams has
+  // given a value; execution calls it before running.
+  void CheckParamsBound() const;
+
+  int32_t GetRowsAffected() const;
+  double GetExecutionTime() const;
+
+  // Appends a sub-query; the statement owns it.
+  TDataQuery& AddQuery(bool sub_select);
+  // Appends a parameter marker of the text (called by the parser).
+  void AddParameter(TExpToken* parameter);
+
+  const std::string& DirectoryPath() const { return directory_path_; }
+  uint16_t LanguageId() const { return language_id_; }
+  uint16_t SortId() const { return sort_id_; }
+  TExpressionParser& Parser() { return parser_; }
+  TDataQuery* MainQuery() const { return queries_.empty() ? nullptr : queries_.front().get(); }
+  const std::vector<std::unique_ptr<TDataQuery>>& Queries() const { return queries_; }
+  const std::vector<TExpToken*>& Parameters() const { return parameters_; }
+
+ private:
+  std::string directory_path_;
+  uint16_t language_id_ = 0;
+  uint16_t sort_id_ = 0;
+  TExpressionParser parser_;
+  std::vector<std::unique_ptr<TDataQuery>> queries_;
+  // The markers belong to the query trees; the list only points at them.
+  std::vector<TExpToken*> parameters_;
+  std::vector<bool> bound_;
+};
+
+}  // namespace jw
