@@ -213,6 +213,9 @@ TControl* TWinControl::ControlAtPos(TPoint point, bool allow_disabled) const {
 }
 
 QWidget* TWinControl::Handle() {
+  // A parent without a widget makes this control's widget along with its
+  // siblings; making it here first would leave two.
+  if (!widget_ && Parent() != nullptr && !Parent()->HandleAllocated()) Parent()->Handle();
   if (!widget_) {
     TCreateParams params;
     CreateParams(params);
