@@ -218,14 +218,19 @@ QWidget* TWinControl::Handle() {
     CreateParams(params);
     widget_ = CreateWidget(params);
     widget_->setGeometry(Left(), Top(), Width(), Height());
-    widget_->setToolTip(QString());
+    ApplyToolTip();
     widget_->setEnabled(Enabled());
     if (Parent() != nullptr && Visible()) widget_->show();
-    // Windowed children follow their parent onto the new widget.
+    // Windowed children follow their parent onto the new widget, and those
+    // without one get it now, as a window's children are made with it.
     for (TControl* child : controls_) {
-      if (auto* windowed = dynamic_cast<TWinControl*>(child); windowed && windowed->widget_) {
+      auto* windowed = dynamic_cast<TWinControl*>(child);
+      if (windowed == nullptr) continue;
+      if (windowed->widget_) {
         windowed->widget_->setParent(widget_.get());
         if (windowed->Visible()) windowed->widget_->show();
+      } else {
+        windowed->Handle();
       }
     }
   }
@@ -342,6 +347,27 @@ void TWinControl::DefaultHandler(TMessage& message) {
     default:
       break;
   }
+}
+
+void TWinControl::SetVisible(bool visible) {
+  TControl::SetVisible(visible);
+  if (widget_ && Parent() != nullptr) widget_->setVisible(visible);
+}
+
+void TWinControl::SetHint(const std::string& hint) {
+  TControl::SetHint(hint);
+  ApplyToolTip();
+}
+
+void TWinControl::SetShowHint(bool show) {
+  TControl::SetShowHint(show);
+  ApplyToolTip();
+}
+
+// Qt's own widgets (buttons, edits) show the hint as their tool tip; the
+// layer's bridge widgets answer tool tip requests themselves.
+void TWinControl::ApplyToolTip() {
+  if (widget_) widget_->setToolTip(ShowHint() ? ToQString(Hint()) : QString());
 }
 
 void TWinControl::Invalidate() {
