@@ -13,6 +13,7 @@
 #include "app/folders.h"
 #include "app/font_desc.h"
 #include "app/paper_bitmap.h"
+#include "app/scrap_mail.h"
 #include "app/settings.h"
 #include "app/str_lib.h"
 #include "app/utf8_text.h"
@@ -127,6 +128,7 @@ TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateO
   Enlarge->OnClick = [this](TPersistent* sender) { EnlargeClick(sender); };
   Shrink1->OnClick = [this](TPersistent* sender) { Shrink1Click(sender); };
   Clear1->OnClick = [this](TPersistent* sender) { Clear1Click(sender); };
+  Emailscrap1->OnClick = [this](TPersistent* sender) { Emailscrap1Click(sender); };
 
   sfImageForm1 = new TsfImageForm(this);
   sfImageForm1->SetName("sfImageForm1");
@@ -476,6 +478,10 @@ void TScrapForm::Shrink1Click(TPersistent*) {
 void TScrapForm::Clear1Click(TPersistent*) {
   Message.clear();
   sfImageForm1->Invalidate();
+}
+
+void TScrapForm::Emailscrap1Click(TPersistent*) {
+  EmailScrap(*this);
 }
 
 }  // namespace jw

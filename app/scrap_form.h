@@ -101,6 +101,7 @@ class TScrapForm : public TForm {
   void EnlargeClick(TPersistent* sender);
   void Shrink1Click(TPersistent* sender);
   void Clear1Click(TPersistent* sender);
+  void Emailscrap1Click(TPersistent* sender);
 
  protected:
   void CreateParams(TCreateParams& params) override;
