@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "platform/gui/dialogs_scripted.h"
 #include "tests/mail/python_peer.h"
 #include "tests/mail/script_peer.h"
+#include "tests/mail/smtp_server_peer.h"
 #include "tests/support/temp_folder.h"
 
 namespace jw {
@@ -36,25 +36,6 @@ class FakeTransport : public ScrapMailTransport {
 
  private:
   std::vector<TScrapMail>& sent_;
-};
-
-// A real SMTP server on loopback that stores what it accepts; it refuses
-// the recipient `refused` when one is given.
-class RealServer {
- public:
-  explicit RealServer(const std::string& refused = "")
-      : server_("smtp_server.py", refused.empty()
-                                      ? std::vector<std::string>{dir_.Path()}
-                                      : std::vector<std::string>{dir_.Path(), refused}) {
-    port_ = static_cast<uint16_t>(std::stoi("0" + server_.ReadLine(20000)));
-  }
-  uint16_t Port() const { return port_; }
-  std::string Stored(int n) const { return dir_.Path() + "message-" + std::to_string(n); }
-
- private:
-  test_support::TempFolder dir_;
-  test_support::PythonProcess server_;
-  uint16_t port_ = 0;
 };
 
 class ScrapMailTest : public ::testing::Test {
@@ -226,7 +207,7 @@ class ScrapMailServerTest : public ScrapMailTest {
 };
 
 TEST_F(ScrapMailServerTest, RealServerGetsThePictureInlineAndTheFileWhole) {
-  RealServer server;
+  test_support::SmtpServerPeer server;
   ASSERT_NE(server.Port(), 0);
   UseServer(server.Port(), 10000);
   const std::string attachment = RandomFile("notes.bin", 5000);
@@ -266,7 +247,7 @@ TEST_F(ScrapMailServerTest, RealServerGetsThePictureInlineAndTheFileWhole) {
 // The server refuses the one recipient and so the message: the user reads
 // the server's answer, nothing arrives, and the program goes on.
 TEST_F(ScrapMailServerTest, RefusedRecipientReachesTheUserAsAMessage) {
-  RealServer server("bob@y.org");
+  test_support::SmtpServerPeer server("bob@y.org");
   ASSERT_NE(server.Port(), 0);
   UseServer(server.Port(), 10000);
   AnswerDialog("Bob    (bob@y.org)", "Hi", {});
