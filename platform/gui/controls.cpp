@@ -218,20 +218,21 @@ QWidget* TWinControl::Handle() {
     CreateParams(params);
     widget_ = CreateWidget(params);
     widget_->setGeometry(Left(), Top(), Width(), Height());
-    ApplyToolTip();
+    widget_->setToolTip(QString());
     widget_->setEnabled(Enabled());
-    if (Parent() != nullptr && Visible()) widget_->show();
-    // Windowed children follow their parent onto the new widget, and those
-    // without one get it now, as a window's children are made with it.
+    // Hidden explicitly, or Qt would show the child with its parent.
+    if (Parent() != nullptr) widget_->setVisible(Visible());
+    // Windowed children follow their parent onto the new widget; those
+    // without one get theirs now, so a shown window shows its controls.
     for (TControl* child : controls_) {
       auto* windowed = dynamic_cast<TWinControl*>(child);
       if (windowed == nullptr) continue;
-      if (windowed->widget_) {
-        windowed->widget_->setParent(widget_.get());
-        if (windowed->Visible()) windowed->widget_->show();
-      } else {
+      if (!windowed->widget_) {
         windowed->Handle();
+        continue;
       }
+      windowed->widget_->setParent(widget_.get());
+      windowed->widget_->setVisible(windowed->Visible());
     }
   }
   return widget_.get();
@@ -349,29 +350,13 @@ void TWinControl::DefaultHandler(TMessage& message) {
   }
 }
 
+void TWinControl::Invalidate() {
+  if (widget_) widget_->update();
+}
+
 void TWinControl::SetVisible(bool visible) {
   TControl::SetVisible(visible);
   if (widget_ && Parent() != nullptr) widget_->setVisible(visible);
-}
-
-void TWinControl::SetHint(const std::string& hint) {
-  TControl::SetHint(hint);
-  ApplyToolTip();
-}
-
-void TWinControl::SetShowHint(bool show) {
-  TControl::SetShowHint(show);
-  ApplyToolTip();
-}
-
-// Qt's own widgets (buttons, edits) show the hint as their tool tip; the
-// layer's bridge widgets answer tool tip requests themselves.
-void TWinControl::ApplyToolTip() {
-  if (widget_) widget_->setToolTip(ShowHint() ? ToQString(Hint()) : QString());
-}
-
-void TWinControl::Invalidate() {
-  if (widget_) widget_->update();
 }
 
 void TWinControl::SetEnabled(bool enabled) {
@@ -535,8 +520,11 @@ bool WidgetBridge::event(QEvent* event) {
       auto* help = static_cast<QHelpEvent*>(event);
       TControl* c = control_.ControlAtPos({help->pos().x(), help->pos().y()}, false);
       if (c == nullptr) c = &control_;
-      if (c->ShowHint() && !c->Hint().empty()) {
-        QToolTip::showText(help->globalPos(), ToQString(c->Hint()), this);
+      // A control without a hint of its own shows the nearest parent's.
+      const TControl* source = c;
+      while (source->Hint().empty() && source->Parent() != nullptr) source = source->Parent();
+      if (c->ShowHint() && !source->Hint().empty()) {
+        QToolTip::showText(help->globalPos(), ToQString(source->Hint()), this);
       } else {
         QToolTip::hideText();
       }

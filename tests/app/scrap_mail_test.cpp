@@ -5,6 +5,7 @@
 #include "app/scrap_mail.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -83,12 +84,18 @@ class ScrapMailTest : public ::testing::Test {
     return path;
   }
 
+  // The next dialog must be the e-mail dialog; act works its controls.
+  void AnswerEmailForm(std::function<TModalResult(TEmailSpecForm&)> act) {
+    dialogs_->AnswerForm(
+        [act](TCustomForm& form) { return act(dynamic_cast<TEmailSpecForm&>(form)); });
+  }
+
   // The user picks the recipient entry (or types it), the subject and the
   // files through the dialog's own controls, and presses "Send".
   void AnswerDialog(const std::string& recipient, const std::string& subject,
                     const std::vector<std::string>& files) {
     for (const auto& file : files) dialogs_->AnswerOpenFile(file);
-    dialogs_->AnswerForm<TEmailSpecForm>([=](TEmailSpecForm& form) {
+    AnswerEmailForm([=](TEmailSpecForm& form) {
       form.AddressCB->SetText(recipient);
       form.SubjectEdit->SetText(subject);
       for (size_t i = 0; i < files.size(); ++i) form.AddFileBtn->Click();
@@ -136,7 +143,7 @@ TEST_F(ScrapMailTest, DialogListsTheAddressBookAndTheMailCarriesSnapshotThenFile
   const std::string b = RandomFile("b.bin", 20);
   const std::string c = RandomFile("c.pdf", 30);
   for (const auto& file : {a, b, c}) dialogs_->AnswerOpenFile(file);
-  dialogs_->AnswerForm<TEmailSpecForm>([](TEmailSpecForm& form) {
+  AnswerEmailForm([](TEmailSpecForm& form) {
     EXPECT_EQ(form.Caption(), "Email Settings");
     const TStringList& items = form.AddressCB->Items();
     EXPECT_EQ(items.Count(), 2);
@@ -173,7 +180,7 @@ TEST_F(ScrapMailTest, TypedRecipientIsUsedAsTyped) {
 }
 
 TEST_F(ScrapMailTest, CancelSendsNothingAndLeavesTheSnapshotWritten) {
-  dialogs_->AnswerForm<TEmailSpecForm>([](TEmailSpecForm&) { return mrCancel; });
+  AnswerEmailForm([](TEmailSpecForm&) { return mrCancel; });
   ClickEmailScrap();
   EXPECT_TRUE(sent_.empty());
   EXPECT_EQ(Messages(), std::vector<std::string>{});
