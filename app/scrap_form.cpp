@@ -124,11 +124,11 @@ TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateO
   Emailscrap1 = AddMenuItem("Emailscrap1", "Email scrap...");
   Font1->OnClick = [this](TPersistent* sender) { Font1Click(sender); };
   FontAngle1->OnClick = [this](TPersistent* sender) { FontAngle1Click(sender); };
+  Emailscrap1->OnClick = [this](TPersistent* sender) { Emailscrap1Click(sender); };
   SelectPaper1->OnClick = [this](TPersistent* sender) { SelectPaper1Click(sender); };
   Enlarge->OnClick = [this](TPersistent* sender) { EnlargeClick(sender); };
   Shrink1->OnClick = [this](TPersistent* sender) { Shrink1Click(sender); };
   Clear1->OnClick = [this](TPersistent* sender) { Clear1Click(sender); };
-  Emailscrap1->OnClick = [this](TPersistent* sender) { Emailscrap1Click(sender); };
 
   sfImageForm1 = new TsfImageForm(this);
   sfImageForm1->SetName("sfImageForm1");
@@ -458,6 +458,10 @@ void TScrapForm::FontAngle1Click(TPersistent*) {
   sfImageForm1->Invalidate();
 }
 
+void TScrapForm::Emailscrap1Click(TPersistent*) {
+  EmailScrap(*this);
+}
+
 // A picture chosen elsewhere is looked for by its bare name in the paper
 // folder. The note takes the new paper only once it has loaded; a failure
 // reaches the application's handler, which tells the user.
@@ -478,10 +482,6 @@ void TScrapForm::Shrink1Click(TPersistent*) {
 void TScrapForm::Clear1Click(TPersistent*) {
   Message.clear();
   sfImageForm1->Invalidate();
-}
-
-void TScrapForm::Emailscrap1Click(TPersistent*) {
-  EmailScrap(*this);
 }
 
 }  // namespace jw
