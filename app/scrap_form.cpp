@@ -15,6 +15,7 @@
 #include "app/folders.h"
 #include "app/font_desc.h"
 #include "app/paper_bitmap.h"
+#include "app/scrap_mail.h"
 #include "app/settings.h"
 #include "app/str_lib.h"
 #include "app/utf8_text.h"
@@ -125,6 +126,7 @@ TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateO
   Emailscrap1 = AddMenuItem("Emailscrap1", "Email scrap...");
   Font1->OnClick = [this](TPersistent* sender) { Font1Click(sender); };
   FontAngle1->OnClick = [this](TPersistent* sender) { FontAngle1Click(sender); };
+  Emailscrap1->OnClick = [this](TPersistent* sender) { Emailscrap1Click(sender); };
   SelectPaper1->OnClick = [this](TPersistent* sender) { SelectPaper1Click(sender); };
   Enlarge->OnClick = [this](TPersistent* sender) { EnlargeClick(sender); };
   Shrink1->OnClick = [this](TPersistent* sender) { Shrink1Click(sender); };
@@ -457,6 +459,10 @@ void TScrapForm::FontAngle1Click(TPersistent*) {
   DescToFont(Canvas().Font(), FontDesc);
   SetAngledFont(Canvas(), FontAngle);
   sfImageForm1->Invalidate();
+}
+
+void TScrapForm::Emailscrap1Click(TPersistent*) {
+  EmailScrap(*this);
 }
 
 // A picture chosen elsewhere is looked for by its bare name in the paper

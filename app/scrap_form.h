@@ -97,6 +97,7 @@ class TScrapForm : public TForm {
   void FormKeyPress(TPersistent* sender, char32_t& key);
   void Font1Click(TPersistent* sender);
   void FontAngle1Click(TPersistent* sender);
+  void Emailscrap1Click(TPersistent* sender);
   void SelectPaper1Click(TPersistent* sender);
   void EnlargeClick(TPersistent* sender);
   void Shrink1Click(TPersistent* sender);

@@ -12,23 +12,10 @@
 #include "mail/mime.h"
 #include "tests/mail/mail_test_world.h"
 #include "tests/mail/python_peer.h"
+#include "tests/mail/smtp_server_peer.h"
 
 namespace jw {
 namespace {
-
-class RealServer {
- public:
-  RealServer() : server_("smtp_server.py", {dir_.Path()}) {
-    port_ = static_cast<uint16_t>(std::stoi("0" + server_.ReadLine(20000)));
-  }
-  uint16_t Port() const { return port_; }
-  std::string Folder() const { return dir_.Path(); }
-
- private:
-  test_support::TempFolder dir_;
-  test_support::PythonProcess server_;
-  uint16_t port_ = 0;
-};
 
 // A mail with its MIME builder and client, sent to a real server, and the
 // files it attaches, filled with random bytes.
@@ -58,9 +45,9 @@ class RealServerMail : public testing::Test {
     args.insert(args.end(), paths.begin(), paths.end());
     return test_support::RunPython("mime_check.py", args);
   }
-  std::string Stored(int n) const { return server.Folder() + "message-" + std::to_string(n); }
+  std::string Stored(int n) const { return server.Stored(n); }
 
-  RealServer server;
+  test_support::SmtpServerPeer server;
   test_support::FixedWorld world;
   test_support::TempFolder files;
   std::mt19937 random{77};

@@ -3,7 +3,8 @@
 Picks a free port on 127.0.0.1, prints it, and stores every message it
 accepts in the folder named by the first argument: message-<n>.eml holds
 the data as received (dot-stuffing undone), message-<n>.env the envelope
-sender and recipients, one per line. Runs until it is killed, at most two
+sender and recipients, one per line. An address given as the second
+argument is refused at RCPT TO with 550. Runs until it is killed, at most two
 minutes.
 """
 import socket
@@ -15,10 +16,17 @@ from aiosmtpd.controller import Controller
 
 
 class Store:
-    def __init__(self, folder):
+    def __init__(self, folder, refused):
         self.folder = folder
+        self.refused = refused
         self.count = 0
         self.lock = threading.Lock()
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address == self.refused:
+            return "550 No such user here"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         with self.lock:
@@ -36,7 +44,8 @@ probe = socket.socket()
 probe.bind(("127.0.0.1", 0))
 port = probe.getsockname()[1]
 probe.close()
-controller = Controller(Store(sys.argv[1]), hostname="127.0.0.1", port=port)
+refused = sys.argv[2] if len(sys.argv) > 2 else None
+controller = Controller(Store(sys.argv[1], refused), hostname="127.0.0.1", port=port)
 controller.start()
 print(port, flush=True)
 try:
