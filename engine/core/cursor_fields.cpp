@@ -2,6 +2,7 @@
 // list or the table's, defaults for new images, copies of the current
 // record, derived fields and the field list itself.
 #include <cstring>
+#include <initializer_list>
 
 #include "engine/core/cursor_read_scope.h"
 #include "engine/expr/expression_evaluator.h"
@@ -163,41 +164,34 @@ void TDataCursor::StoreDefault(int32_t field, const FieldDescriptor& desc, uint8
   const std::string& text = desc.Default;
   // Large enough for any converted value and for the text it starts from.
   uint8_t value[kMaxFieldTextLength + 16] = {};
-  const auto set_text = [&] { std::memcpy(value, text.data(), text.size()); };
+  const TTimeStamp now = DateTimeToTimeStamp(Now());
+  // A date, time or timestamp default names the present moment by a
+  // keyword, or holds a text in the table's locale.
+  const auto moment = [&](std::initializer_list<std::pair<const char*, TTimeStamp>> keywords,
+                          auto store) {
+    for (const auto& [keyword, stamp] : keywords) {
+      if (SameText(text, keyword)) {
+        store(stamp);
+        return;
+      }
+    }
+    std::memcpy(value, text.data(), text.size());
+    TextToDateTimeValue(value, desc.Type);
+  };
   switch (desc.Type) {
     case kFldString:
       SetTableFieldData(field, image, text.c_str());
       return;
     case kFldDate:
-      if (SameText(text, "DATE")) {
-        StoreValue<int32_t>(value, DateTimeToTimeStamp(Date()).Date);
-      } else {
-        set_text();
-        TextToDateTimeValue(value, kFldDate);
-      }
+      moment({{"DATE", now}}, [&](TTimeStamp t) { StoreValue<int32_t>(value, t.Date); });
       break;
     case kFldTime:
-      if (SameText(text, "TIME")) {
-        StoreValue<int32_t>(value, DateTimeToTimeStamp(Time()).Time);
-      } else {
-        set_text();
-        TextToDateTimeValue(value, kFldTime);
-      }
+      moment({{"TIME", now}}, [&](TTimeStamp t) { StoreValue<int32_t>(value, t.Time); });
       break;
-    case kFldTimeStamp: {
-      const TTimeStamp now = DateTimeToTimeStamp(Now());
-      if (SameText(text, "NOW")) {
-        StoreValue<double>(value, TimeStampToMSecs(now));
-      } else if (SameText(text, "DATE")) {
-        StoreValue<double>(value, TimeStampToMSecs(TTimeStamp{0, now.Date}));
-      } else if (SameText(text, "TIME")) {
-        StoreValue<double>(value, TimeStampToMSecs(TTimeStamp{now.Time, 0}));
-      } else {
-        set_text();
-        TextToDateTimeValue(value, kFldTimeStamp);
-      }
+    case kFldTimeStamp:
+      moment({{"NOW", now}, {"DATE", TTimeStamp{0, now.Date}}, {"TIME", TTimeStamp{now.Time, 0}}},
+             [&](TTimeStamp t) { StoreValue<double>(value, TimeStampToMSecs(t)); });
       break;
-    }
     case kFldBoolean:
       StoreValue<int16_t>(value, ParseBooleanText(text) ? 1 : 0);
       break;

@@ -146,11 +146,11 @@ bool TDataCursor::SearchKey(const uint8_t* key, bool nearest, bool keep_end_flag
   const uint8_t* start = RangeStartKey();
   const uint8_t* end = RangeEndKey();
   if (start != nullptr && CompareKeys(key, start, key_length_) < 0) {
-    if (!PositionFirst()) SetOff();
+    if (!PositionEdge(1)) SetOff();
     return done(false);
   }
   if (end != nullptr && CompareKeys(key, end, key_length_) > 0) {
-    if (!PositionLast()) SetOff();
+    if (!PositionEdge(-1)) SetOff();
     return done(false);
   }
   TBTree tree(table_->IndexFile(), *this);
@@ -167,13 +167,10 @@ bool TDataCursor::SearchKey(const uint8_t* key, bool nearest, bool keep_end_flag
   }
   if (!nearest) return done(false);
   if (bitmap_view_) {
-    if (!StandOnOrdinal(tree.NextInBitmap(at.Ordinal - 1, *visible_, 1, end)) &&
-        !StandOnOrdinal(tree.NextInBitmap(at.Ordinal, *visible_, -1, start))) {
-      SetOff();
-    }
+    if (!StandOnVisible(at.Ordinal - 1, 1) && !StandOnVisible(at.Ordinal, -1)) SetOff();
   } else if (at.Ordinal > range_end_ || !StandOnOrdinal(at.Ordinal)) {
     // Every key of the range sorts below the one searched for.
-    if (PositionLast()) SetEof();
+    if (PositionEdge(-1)) SetEof();
   }
   return done(false);
 }
@@ -203,7 +200,7 @@ bool TDataCursor::SeekKey(bool key_is_image, const uint8_t* key, uint8_t* record
   } else {
     matched = SearchKey(search.data(), nearest, false);
   }
-  if (eof_ && !bof_ && PositionLast()) {
+  if (eof_ && !bof_ && PositionEdge(-1)) {
     // A seek beyond the last key lands on the range's last record.
     bof_ = eof_ = false;
   }

@@ -61,34 +61,27 @@ void TDataCursor::ReadCurrent() {
   ComputeDerivedFields(current_.data());
 }
 
-bool TDataCursor::PositionFirst() {
+bool TDataCursor::PositionEdge(int direction) {
+  const bool forward = direction == 1;
   if (NaturalOrderInForce()) {
-    int32_t number = 0;
-    int32_t sequence = 0;
-    if (!visible_->FindNextSet(number, 1, sequence)) return false;
+    int32_t number = forward ? 0 : visible_->BitCount() + 1;
+    int32_t sequence = forward ? 0 : filtered_count_ + 1;
+    if (!(forward ? visible_->FindNextSet(number, 1, sequence)
+                  : visible_->FindPriorSet(number, 1, sequence))) {
+      return false;
+    }
     StandOnNumber(number, sequence);
     return true;
   }
   if (RangeEmpty()) return false;
-  if (!bitmap_view_) return StandOnOrdinal(range_start_);
-  TBTree tree(table_->IndexFile(), *this);
-  const uint8_t* end = range_active_ ? range_end_key_.data() : nullptr;
-  return StandOnOrdinal(tree.NextInBitmap(range_start_ - 1, *visible_, 1, end));
+  const int32_t edge = forward ? range_start_ : range_end_;
+  return bitmap_view_ ? StandOnVisible(edge - direction, direction) : StandOnOrdinal(edge);
 }
 
-bool TDataCursor::PositionLast() {
-  if (NaturalOrderInForce()) {
-    int32_t number = visible_->BitCount() + 1;
-    int32_t sequence = filtered_count_ + 1;
-    if (!visible_->FindPriorSet(number, 1, sequence)) return false;
-    StandOnNumber(number, sequence);
-    return true;
-  }
-  if (RangeEmpty()) return false;
-  if (!bitmap_view_) return StandOnOrdinal(range_end_);
+bool TDataCursor::StandOnVisible(int64_t ordinal, int direction) {
   TBTree tree(table_->IndexFile(), *this);
-  const uint8_t* start = range_active_ ? range_start_key_.data() : nullptr;
-  return StandOnOrdinal(tree.NextInBitmap(range_end_ + 1, *visible_, -1, start));
+  const uint8_t* bound = direction == 1 ? RangeEndKey() : RangeStartKey();
+  return StandOnOrdinal(tree.NextInBitmap(ordinal, *visible_, direction, bound));
 }
 
 // One record on from the current one; the matching end flag is set when
@@ -102,10 +95,7 @@ void TDataCursor::Step(int32_t direction) {
                            : visible_->FindPriorSet(number, 1, sequence);
     if (moved) StandOnNumber(number, sequence);
   } else if (bitmap_view_) {
-    TBTree tree(table_->IndexFile(), *this);
-    const uint8_t* end = nullptr;
-    if (range_active_) end = direction == 1 ? range_end_key_.data() : range_start_key_.data();
-    moved = StandOnOrdinal(tree.NextInBitmap(position_, *visible_, direction, end));
+    moved = StandOnVisible(position_, direction);
   } else {
     const int64_t target = static_cast<int64_t>(position_) + direction;
     moved = target >= range_start_ && target <= range_end_ && StandOnOrdinal(target);
@@ -115,7 +105,7 @@ void TDataCursor::Step(int32_t direction) {
 
 void TDataCursor::First() {
   TCursorReadScope read(*this);
-  if (PositionFirst()) {
+  if (PositionEdge(1)) {
     SetBof();
   } else {
     SetOff();
@@ -124,7 +114,7 @@ void TDataCursor::First() {
 
 void TDataCursor::Last() {
   TCursorReadScope read(*this);
-  if (PositionLast()) {
+  if (PositionEdge(-1)) {
     SetEof();
   } else {
     SetOff();
@@ -144,9 +134,9 @@ int32_t TDataCursor::CopyOut(int32_t result, uint8_t* image) {
 int32_t TDataCursor::GetNextRecord(uint8_t* image) {
   TCursorReadScope read(*this);
   if (bof_ && eof_) {
-    if (!PositionFirst()) return CopyOut(kErrEndOfFile, image);
+    if (!PositionEdge(1)) return CopyOut(kErrEndOfFile, image);
   } else if (bof_) {
-    if (!PositionFirst()) SetEof();
+    if (!PositionEdge(1)) SetEof();
   } else if (!eof_) {
     Step(1);
   }
@@ -156,9 +146,9 @@ int32_t TDataCursor::GetNextRecord(uint8_t* image) {
 int32_t TDataCursor::GetPriorRecord(uint8_t* image) {
   TCursorReadScope read(*this);
   if (bof_ && eof_) {
-    if (!PositionLast()) return CopyOut(kErrBeginningOfFile, image);
+    if (!PositionEdge(-1)) return CopyOut(kErrBeginningOfFile, image);
   } else if (eof_) {
-    if (!PositionLast()) SetBof();
+    if (!PositionEdge(-1)) SetBof();
   } else if (!bof_) {
     Step(-1);
   }
@@ -182,9 +172,9 @@ void TDataCursor::SetRecNo(int32_t number) {
     if (number >= 1 && visible_->FindNextSet(record, number, sequence)) {
       StandOnNumber(record, sequence);
     } else if (number < 1) {
-      PositionFirst() ? SetBof() : SetOff();
+      PositionEdge(1) ? SetBof() : SetOff();
     } else {
-      PositionLast() ? SetEof() : SetOff();
+      PositionEdge(-1) ? SetEof() : SetOff();
     }
     return;
   }
@@ -194,20 +184,14 @@ void TDataCursor::SetRecNo(int32_t number) {
   }
   const int64_t ordinal = static_cast<int64_t>(range_start_) + number - 1;
   if (number < 1) {
-    PositionFirst() ? SetBof() : SetOff();
+    PositionEdge(1) ? SetBof() : SetOff();
   } else if (ordinal > range_end_) {
-    PositionLast() ? SetEof() : SetOff();
+    PositionEdge(-1) ? SetEof() : SetOff();
   } else if (!bitmap_view_) {
     StandOnOrdinal(ordinal);
   } else {
     // The N-th key of the range, or the nearest visible one.
-    TBTree tree(table_->IndexFile(), *this);
-    const uint8_t* end = range_active_ ? range_end_key_.data() : nullptr;
-    const uint8_t* start = range_active_ ? range_start_key_.data() : nullptr;
-    if (!StandOnOrdinal(tree.NextInBitmap(ordinal - 1, *visible_, 1, end)) &&
-        !StandOnOrdinal(tree.NextInBitmap(ordinal, *visible_, -1, start))) {
-      SetOff();
-    }
+    if (!StandOnVisible(ordinal - 1, 1) && !StandOnVisible(ordinal, -1)) SetOff();
   }
 }
 

@@ -39,6 +39,11 @@ void TDataCursor::CheckClosed() const {
 
 // ---- options ----
 
+void TDataCursor::SetOption(bool& option, bool value) {
+  CheckClosed();
+  option = value;
+}
+
 void TDataCursor::SetTableName(const std::string& name) {
   CheckClosed();
   std::string trimmed = Trim(name);
@@ -48,35 +53,27 @@ void TDataCursor::SetTableName(const std::string& name) {
 }
 
 void TDataCursor::SetExclusive(bool value) {
-  CheckClosed();
-  exclusive_ = value;
+  SetOption(exclusive_, value);
 }
 
 void TDataCursor::SetSharedExclusive(bool value) {
-  CheckClosed();
-  shared_exclusive_ = value;
+  SetOption(shared_exclusive_, value);
 }
 
 void TDataCursor::SetReadOnly(bool value) {
-  CheckClosed();
-  read_only_ = value;
+  SetOption(read_only_, value);
 }
 
 void TDataCursor::SetInMemory(bool value) {
-  CheckClosed();
-  in_memory_ = value;
+  SetOption(in_memory_, value);
 }
 
 void TDataCursor::SetNaturalOrder(bool value) {
-  if (value == natural_order_) return;
-  CheckClosed();
-  natural_order_ = value;
+  if (value != natural_order_) SetOption(natural_order_, value);
 }
 
 void TDataCursor::SetTemporaryTable(bool value) {
-  if (value == temporary_) return;
-  CheckClosed();
-  temporary_ = value;
+  if (value != temporary_) SetOption(temporary_, value);
 }
 
 void TDataCursor::SetKeepAutoInc(bool value) {
@@ -206,10 +203,9 @@ void TDataCursor::Refresh() {
   read_locked_ = true;
   try {
     changed = (WatchesChanges() && (changed || CountersMoved())) || resync_pending_;
-    SaveChangeCounters();
+    if (changed) SaveChangeCounters();
     resync_pending_ = false;
     // Without a reported change the view is recomputed all the same.
-    if (!changed) table_->DetectChanges();
     Resynchronise();
   } catch (...) {
     EndRead();
@@ -251,8 +247,9 @@ bool TDataCursor::BeginRead() {
   if (table_->StrictChangeDetection()) {
     read_locked_ = true;
     changed = table_->LockForRead();
-  } else if (WatchesChanges()) {
-    // Other processes' writes show only in the headers on disk.
+  } else if (WatchesChanges() && !table_->InTransaction()) {
+    // Other processes' writes show only in the headers on disk; inside a
+    // transaction nobody else writes, and the headers in memory are ahead.
     table_->DetectChanges();
   }
   changed = (WatchesChanges() && (changed || CountersMoved())) || resync_pending_;

@@ -229,6 +229,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
 
  private:
   void CheckClosed() const;
+  void SetOption(bool& option, bool value);
   [[noreturn]] void Raise(EngineErrorCode code, const std::string& field = "",
                           const std::string& index = "") const;
   bool WatchesChanges() const;
@@ -252,8 +253,11 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // order); false when there is none.
   bool StandOnOrdinal(int64_t ordinal);
   void StandOnNumber(int32_t number, int32_t position);
-  bool PositionFirst();
-  bool PositionLast();
+  // Stands on the first (direction 1) or last visible record of the range.
+  bool PositionEdge(int direction);
+  // Stands on the next visible key after the ordinal in the direction,
+  // inside the range.
+  bool StandOnVisible(int64_t ordinal, int direction);
   void Step(int32_t count);
   void ReadCurrent();
   int32_t CopyOut(int32_t result, uint8_t* image);

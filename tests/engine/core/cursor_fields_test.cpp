@@ -31,42 +31,32 @@ enum : int32_t {
   kWord
 };
 
+FieldDescriptor Cased(const std::string& name, TCharCase char_case) {
+  FieldDescriptor field = Field(name, kFldString, 6);
+  field.CharCase = char_case;
+  return field;
+}
+
+FieldDescriptor Defaulted(FieldDescriptor field, const std::string& text) {
+  field.Default = text;
+  return field;
+}
+
 TTableDefinition Definition() {
-  FieldDescriptor upper = Field("UP", kFldString, 6);
-  upper.CharCase = kCaseUpper;
-  upper.Default = "abc";
-  FieldDescriptor lower = Field("LOW", kFldString, 6);
-  lower.CharCase = kCaseLower;
-  FieldDescriptor date = Field("D", kFldDate);
-  date.Default = "date";
-  FieldDescriptor boolean = Field("BOOL", kFldBoolean);
-  boolean.Default = "TRUE";
-  FieldDescriptor small = Field("SI", kFldSmallInt);
-  small.Default = "-3";
-  FieldDescriptor integer = Field("I", kFldInteger);
-  integer.Default = "42";
-  FieldDescriptor bcd = Field("BCD", kFldBcd, 0, 0, 2);
-  bcd.Default = "12.5";
-  FieldDescriptor time = Field("T", kFldTime);
-  time.Default = "TIME";
-  FieldDescriptor stamp = Field("TS", kFldTimeStamp);
-  stamp.Default = "NOW";
-  FieldDescriptor blob = Field("B", kFldBlob);
-  blob.Default = "x";
   TTableDefinition d;
   d.Fields = {Field("ID", kFldInteger, 0, kSubTypeAutoInc),
-              upper,
-              lower,
-              date,
-              blob,
-              boolean,
-              small,
-              integer,
+              Defaulted(Cased("UP", kCaseUpper), "abc"),
+              Cased("LOW", kCaseLower),
+              Defaulted(Field("D", kFldDate), "date"),
+              Defaulted(Field("B", kFldBlob), "x"),
+              Defaulted(Field("BOOL", kFldBoolean), "TRUE"),
+              Defaulted(Field("SI", kFldSmallInt), "-3"),
+              Defaulted(Field("I", kFldInteger), "42"),
               Field("F", kFldFloat),
-              bcd,
+              Defaulted(Field("BCD", kFldBcd, 0, 0, 2), "12.5"),
               Field("BY", kFldBytes, 4),
-              time,
-              stamp,
+              Defaulted(Field("T", kFldTime), "TIME"),
+              Defaulted(Field("TS", kFldTimeStamp), "NOW"),
               Field("W", kFldWord)};
   d.Indexes = {IndexDescriptor()};
   return d;

@@ -98,7 +98,8 @@ std::vector<int32_t> Ids(const std::vector<Row>& rows) {
 
 class CursorNavigationTest : public testing::Test {
  protected:
-  void Fill(int32_t count, std::mt19937& rng) {
+  void Fill(int32_t count) {
+    std::mt19937& rng = rng_;
     db_.Create("T", Definition());
     TableLoader loader(db_.directory, "T");
     const auto add = [&](int32_t code) {
@@ -131,15 +132,18 @@ class CursorNavigationTest : public testing::Test {
     loader.Flush();
   }
 
+  std::string Seed() const { return "seed " + std::to_string(seed_) + " (JW_SEED)"; }
+
+  const uint32_t seed_ = TestSeed();
+  std::mt19937 rng_{seed_};
   CursorDatabase db_;
   std::vector<Row> rows_;
 };
 
 TEST_F(CursorNavigationTest, EveryIndexKindWalksAndNumbersAsTheModelSorts) {
-  const uint32_t seed = TestSeed();
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (JW_SEED)");
-  std::mt19937 rng(seed);
-  Fill(LongTests() ? 100000 : 10000, rng);
+  SCOPED_TRACE(Seed());
+  Fill(LongTests() ? 100000 : 10000);
+  std::mt19937& rng = rng_;
   auto cursor = db_.Open("T");
   Walker walker(*cursor);
   for (const uint8_t index : {uint8_t{0}, kByName, uint8_t{kStatusSlot}, kNaturalOrder}) {
@@ -163,10 +167,9 @@ TEST_F(CursorNavigationTest, EveryIndexKindWalksAndNumbersAsTheModelSorts) {
 }
 
 TEST_F(CursorNavigationTest, RangesHoldTheModelsRecordsBetweenTheirBounds) {
-  const uint32_t seed = TestSeed();
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (JW_SEED)");
-  std::mt19937 rng(seed);
-  Fill(LongTests() ? 20000 : 3000, rng);
+  SCOPED_TRACE(Seed());
+  Fill(LongTests() ? 20000 : 3000);
+  std::mt19937& rng = rng_;
   auto cursor = db_.Open("T");
   Walker walker(*cursor);
   auto low = std::vector<uint8_t>(static_cast<size_t>(cursor->GetRecordSize()));
