@@ -98,7 +98,8 @@ std::vector<int32_t> Ids(const std::vector<Row>& rows) {
 
 class CursorNavigationTest : public testing::Test {
  protected:
-  void Fill(int32_t count) {
+  // The table with count random records, some deleted, open in a cursor.
+  std::unique_ptr<TDataCursor> Filled(int32_t count) {
     std::mt19937& rng = rng_;
     db_.Create("T", Definition());
     TableLoader loader(db_.directory, "T");
@@ -130,6 +131,7 @@ class CursorNavigationTest : public testing::Test {
     }
     for (int32_t i = 0; i < count / 20; ++i) add(count + i);
     loader.Flush();
+    return db_.Open("T");
   }
 
   std::string Seed() const { return "seed " + std::to_string(seed_) + " (JW_SEED)"; }
@@ -142,9 +144,7 @@ class CursorNavigationTest : public testing::Test {
 
 TEST_F(CursorNavigationTest, EveryIndexKindWalksAndNumbersAsTheModelSorts) {
   SCOPED_TRACE(Seed());
-  Fill(LongTests() ? 100000 : 10000);
-  std::mt19937& rng = rng_;
-  auto cursor = db_.Open("T");
+  auto cursor = Filled(LongTests() ? 100000 : 10000);
   Walker walker(*cursor);
   for (const uint8_t index : {uint8_t{0}, kByName, uint8_t{kStatusSlot}, kNaturalOrder}) {
     SCOPED_TRACE("index " + std::to_string(index));
@@ -154,7 +154,7 @@ TEST_F(CursorNavigationTest, EveryIndexKindWalksAndNumbersAsTheModelSorts) {
     EXPECT_EQ(walker.Forward(), expected);
     EXPECT_EQ(walker.Backward(), expected);
     for (int i = 0; i < 50; ++i) {
-      const auto n = static_cast<int32_t>(1 + rng() % expected.size());
+      const auto n = static_cast<int32_t>(1 + rng_() % expected.size());
       cursor->SetRecNo(n);
       ASSERT_EQ(walker.Current(), expected[static_cast<size_t>(n - 1)]) << "record number " << n;
       EXPECT_EQ(cursor->GetRecNo(), n);
@@ -168,9 +168,7 @@ TEST_F(CursorNavigationTest, EveryIndexKindWalksAndNumbersAsTheModelSorts) {
 
 TEST_F(CursorNavigationTest, RangesHoldTheModelsRecordsBetweenTheirBounds) {
   SCOPED_TRACE(Seed());
-  Fill(LongTests() ? 20000 : 3000);
-  std::mt19937& rng = rng_;
-  auto cursor = db_.Open("T");
+  auto cursor = Filled(LongTests() ? 20000 : 3000);
   Walker walker(*cursor);
   auto low = std::vector<uint8_t>(static_cast<size_t>(cursor->GetRecordSize()));
   auto high = low;
@@ -184,7 +182,7 @@ TEST_F(CursorNavigationTest, RangesHoldTheModelsRecordsBetweenTheirBounds) {
     EXPECT_EQ(walker.Forward(), Ids(rows));
     EXPECT_EQ(walker.Backward(), Ids(rows));
     if (!rows.empty()) {
-      const auto n = static_cast<int32_t>(1 + rng() % rows.size());
+      const auto n = static_cast<int32_t>(1 + rng_() % rows.size());
       cursor->SetRecNo(n);
       EXPECT_EQ(walker.Current(), rows[static_cast<size_t>(n - 1)].id);
       EXPECT_EQ(cursor->GetRecNo(), n);
@@ -193,8 +191,8 @@ TEST_F(CursorNavigationTest, RangesHoldTheModelsRecordsBetweenTheirBounds) {
     EXPECT_EQ(cursor->GetRecordCount(), static_cast<int32_t>(Ordered(rows_, index).size()));
   };
   for (int round = 0; round < 4; ++round) {
-    const auto a = static_cast<int16_t>(rng() % 40 - 20);
-    const auto b = static_cast<int16_t>(a + rng() % 8);
+    const auto a = static_cast<int16_t>(rng_() % 40 - 20);
+    const auto b = static_cast<int16_t>(a + rng_() % 8);
     PutSmallInt(data, low, kGroup, a);
     PutSmallInt(data, high, kGroup, b);
     SCOPED_TRACE("groups " + std::to_string(a) + " to " + std::to_string(b));
