@@ -77,7 +77,9 @@ void TDataCursor::SetTemporaryTable(bool value) {
 }
 
 void TDataCursor::SetKeepAutoInc(bool value) {
-  if (has_auto_inc_ || !value) keep_auto_inc_ = value;
+  // Before the open the wish is kept; the open drops it for a table
+  // without an auto-increment field.
+  if (!open_ || has_auto_inc_ || !value) keep_auto_inc_ = value;
 }
 
 void TDataCursor::SetPasswordHandler(TPasswordHandler handler, void* user_data) {

@@ -57,7 +57,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void SetNaturalOrder(bool value);
   void SetTemporaryTable(bool value);
   void SetResultSet(bool value) { result_set_ = value; }
-  // Taken only when the table has an auto-increment field.
+  // Kept only for a table with an auto-increment field.
   void SetKeepAutoInc(bool value);
   void SetPasswordHandler(TPasswordHandler handler, void* user_data);
   const std::string& TableName() const { return table_name_; }

@@ -191,6 +191,25 @@ TEST_F(CursorKeysTest, AnotherWritersInsertMovesTheRecordNumberNotTheRecord) {
   EXPECT_EQ(cursor_->GetRecordCount(), 11);
 }
 
+TEST_F(CursorKeysTest, ACopyOfTheCurrentRecordTakesItsIdOnlyWhenAsked) {
+  std::vector<uint8_t> copy(image_.size(), 0xAB);
+  cursor_->SetRecNo(3);
+  const int32_t id =
+      cursor_->GetCurrentRecord(image_.data()) == 0 ? TDataCursor::GetRecordId(image_.data()) : -1;
+  ASSERT_EQ(cursor_->CopyCurrentRecord(copy.data()), 0);
+  EXPECT_EQ(Code(copy.data()), 30);
+  EXPECT_EQ(TDataCursor::GetRecordId(copy.data()), 0);
+  EXPECT_EQ(copy[kRecStatus], 0);
+  cursor_->Close(false);
+  cursor_->SetKeepAutoInc(true);
+  cursor_->Open();
+  cursor_->SetRecNo(3);
+  ASSERT_EQ(cursor_->CopyCurrentRecord(copy.data()), 0);
+  EXPECT_EQ(TDataCursor::GetRecordId(copy.data()), id);
+  cursor_->SetRange(false, With(500).data(), 0, nullptr, 0);
+  EXPECT_EQ(cursor_->CopyCurrentRecord(copy.data()), kErrNoCurrentRecord);
+}
+
 TEST(CursorLocaleKeys, ALocaleTableSortsAndSeeksByItsCollation) {
   CursorDatabase db;
   db.Create("L", Definition(0x0409));
