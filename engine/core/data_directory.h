@@ -30,6 +30,7 @@ class TDataDirectory : public TTableDirectory {
   TDataDirectory(const TDataDirectory&) = delete;
   TDataDirectory& operator=(const TDataDirectory&) = delete;
 
+  TDataSession* Session() const { return session_; }
   const std::string& DatabaseName() const { return database_name_; }
   const std::string& NetworkPath() const { return network_path_; }
   int32_t ReferenceCount() const { return reference_count_; }

@@ -130,6 +130,7 @@ void FieldDescriptor::EncodeTo(uint8_t* dest) const {
   dest[kFdPhysicalDecimals] = PhysicalDecimals;
   PutUInt16(dest + kFdOffset, Offset);
   dest[kFdRequired] = Required;
+  dest[kFdCharCase] = CharCase;
   PutShortString(dest + kFdMinimum, Minimum, kMaxFieldTextLength);
   PutShortString(dest + kFdMaximum, Maximum, kMaxFieldTextLength);
   PutShortString(dest + kFdDefault, Default, kMaxFieldTextLength);
@@ -148,6 +149,7 @@ bool FieldDescriptor::DecodeFrom(const uint8_t* src) {
   PhysicalDecimals = src[kFdPhysicalDecimals];
   Offset = GetUInt16(src + kFdOffset);
   Required = src[kFdRequired];
+  CharCase = src[kFdCharCase];
   Derived = src[kFdDerived];
   Descending = src[kFdDescending];
   return GetShortString(src + kFdName, kMaxFieldNameLength, Name) &&

@@ -90,7 +90,8 @@ constexpr int32_t kFdDecimals = 87;        // byte
 constexpr int32_t kFdPhysicalLength = 88;  // byte
 constexpr int32_t kFdPhysicalDecimals = 89;
 constexpr int32_t kFdOffset = 90;          // uint16, slot offset in the record
-constexpr int32_t kFdRequired = 92;        // byte; 93 stays zero
+constexpr int32_t kFdRequired = 92;        // byte
+constexpr int32_t kFdCharCase = 93;        // byte, TCharCase; 0 in tables made without one
 constexpr int32_t kFdMinimum = 94;         // string[50]
 constexpr int32_t kFdMaximum = 145;        // string[50]
 constexpr int32_t kFdDefault = 196;        // string[50]
@@ -106,6 +107,9 @@ constexpr int32_t kMaxBlobFieldCount = 64;
 // Declared size limit of strings, bytes and type 15.
 constexpr int32_t kMaxFieldSize = 250;
 
+// How a string field's text is stored.
+enum TCharCase : uint8_t { kCaseKeep = 0, kCaseLower = 1, kCaseUpper = 2 };
+
 struct FieldDescriptor {
   int16_t Number = 0;
   std::string Name;
@@ -118,6 +122,7 @@ struct FieldDescriptor {
   uint8_t PhysicalDecimals = 0;
   uint16_t Offset = 0;
   uint8_t Required = 0;
+  uint8_t CharCase = kCaseKeep;
   std::string Minimum;
   std::string Maximum;
   std::string Default;

@@ -345,16 +345,10 @@ class ModelRun {
   TRecordsBitmap visible_;
 };
 
-uint32_t Seed() {
-  const char* fixed = std::getenv("JW_SEED");
-  return fixed != nullptr ? static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10))
-                          : std::random_device{}();
-}
-
 // Runs body over a fresh index for the case, with its seed printed on failure.
 template <class Body>
 void RunSeeded(const ModelCase& c, Body body) {
-  const uint32_t seed = Seed();
+  const uint32_t seed = TestSeed();
   SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
   ModelRun run(c, seed);
   body(run);

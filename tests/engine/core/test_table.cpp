@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace jw::test {
@@ -73,6 +74,12 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+}
+
+uint32_t TestSeed() {
+  const char* fixed = std::getenv("JW_SEED");
+  return fixed != nullptr ? static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10))
+                          : std::random_device{}();
 }
 
 bool LongTests() {

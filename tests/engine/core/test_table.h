@@ -124,4 +124,7 @@ int ErrorCodeOf(Action action) {
 
 bool LongTests();
 
+// The seed of a randomized test: JW_SEED when set, else a random one.
+uint32_t TestSeed();
+
 }  // namespace jw::test

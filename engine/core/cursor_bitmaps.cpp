@@ -1,0 +1,150 @@
+// TDataCursor's bitmap view: the live bitmap (slots the status index does
+// not mark deleted), the range bitmap (records whose key lies in the
+// range), their combination into the visible bitmap, the range ordinals,
+// key counts and collections between two bounds, and the status index
+// rebuild.
+#include "engine/core/btree.h"
+#include "engine/core/data_cursor.h"
+#include "engine/core/record_keys.h"
+
+namespace jw {
+namespace {
+
+// Walks an index other than the cursor's current one (the status index)
+// with that index's own order; changes are the cursor's to detect.
+class TSlotCursor : public TIndexCursor {
+ public:
+  TSlotCursor(TDataCursor& owner, const TIndexFile& file, int32_t slot)
+      : owner_(owner), slot_(slot), order_(file.KeyOrder(slot)) {}
+  int32_t IndexSlot() const override { return slot_; }
+  int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t length) const override {
+    return order_.Compare(a, b, length);
+  }
+  bool TableFilesChanged() override { return owner_.TableFilesChanged(); }
+
+ private:
+  TDataCursor& owner_;
+  int32_t slot_;
+  TIndexKeyOrder order_;
+};
+
+// Marks the records of the keys from lower to upper inclusive.
+void MarkKeysBetween(TBTree& tree, const TIndexCursor& order, int32_t key_length,
+                     const uint8_t* lower, const uint8_t* upper, TRecordsBitmap& bitmap) {
+  if (order.CompareKeys(lower, upper, key_length) > 0) return;
+  tree.MarkRecords(tree.CountBelow(lower) + 1, bitmap, upper);
+}
+
+}  // namespace
+
+void TDataCursor::UpdateBitmapView() {
+  bitmap_view_ = NaturalOrderInForce();
+  if (bitmap_view_) return;
+  visible_->SetRecordCount(0);
+  range_bitmap_->SetRecordCount(0);
+  live_->SetRecordCount(0);
+  filtered_count_ = 0;
+}
+
+void TDataCursor::RecomputeView() {
+  if (NaturalOrderInForce()) {
+    range_start_ = 1;
+    range_end_ = table_->IndexFile().LiveCount();
+  } else {
+    TBTree tree(table_->IndexFile(), *this);
+    const uint8_t* start = RangeStartKey();
+    const uint8_t* end = RangeEndKey();
+    if (start != nullptr && end != nullptr && CompareKeys(start, end, key_length_) > 0) {
+      range_start_ = range_end_ = 0;
+    } else {
+      range_start_ = start != nullptr ? static_cast<int32_t>(tree.CountBelow(start)) + 1 : 1;
+      range_end_ = static_cast<int32_t>(end != nullptr ? tree.CountNotAbove(end) : tree.KeyCount());
+      if (range_end_ < range_start_) range_start_ = range_end_ = 0;
+    }
+  }
+  if (!bitmap_view_) return;
+  BuildLiveBitmap();
+  BuildRangeBitmap();
+  CombineBitmaps();
+}
+
+void TDataCursor::BuildLiveBitmap() {
+  TIndexFile& index = table_->IndexFile();
+  live_->SetRecordCount(table_->DataFile().RecordCount());
+  live_->ClearAll();
+  // Every deleted slot: status 1 with any record id.
+  uint8_t lower[kStatusKeyLength] = {kRecordFree, 0x00, 0x00, 0x00, 0x00};
+  uint8_t upper[kStatusKeyLength] = {kRecordFree, 0xFF, 0xFF, 0xFF, 0xFF};
+  TSlotCursor status(*this, index, kStatusSlot);
+  TBTree tree(index, status);
+  MarkKeysBetween(tree, status, kStatusKeyLength, lower, upper, *live_);
+  live_->Invert();
+}
+
+void TDataCursor::BuildRangeBitmap() {
+  if (!range_active_ || NaturalOrderInForce()) {
+    range_bitmap_->SetRecordCount(0);
+    return;
+  }
+  range_bitmap_->SetRecordCount(table_->DataFile().RecordCount());
+  range_bitmap_->ClearAll();
+  if (RangeEmpty()) return;
+  TBTree tree(table_->IndexFile(), *this);
+  tree.MarkRecords(range_start_, *range_bitmap_, RangeEndKey());
+}
+
+void TDataCursor::CombineBitmaps() {
+  const int32_t count = table_->DataFile().RecordCount();
+  visible_->SetRecordCount(count);
+  visible_->Assign(*live_);
+  if (range_active_ && !NaturalOrderInForce()) visible_->AndWith(*range_bitmap_);
+  filtered_count_ = count == 0 ? 0 : visible_->CountSet();
+}
+
+int32_t TDataCursor::CountKeysBetween(const uint8_t* lower, const uint8_t* upper, bool& restart) {
+  restart = false;
+  if (CompareKeys(lower, upper, key_length_) > 0) return 0;
+  TBTree tree(table_->IndexFile(), *this);
+  const int64_t below = tree.CountBelow(lower);
+  const int64_t not_above = tree.CountNotAbove(upper);
+  return static_cast<int32_t>(std::max<int64_t>(not_above - below, 0));
+}
+
+void TDataCursor::CollectKeysBetween(const uint8_t* lower, const uint8_t* upper, bool& restart,
+                                     TRecordsBitmap& bitmap) {
+  restart = false;
+  bitmap.ClearAll();
+  TBTree tree(table_->IndexFile(), *this);
+  MarkKeysBetween(tree, *this, key_length_, lower, upper, bitmap);
+}
+
+void TDataCursor::RebuildStatusIndex() {
+  table_->LockForWrite();
+  try {
+    TIndexFile& index = table_->IndexFile();
+    TDataFile& data = table_->DataFile();
+    // A fresh index file defines no index: the table has no primary index.
+    index.SetNoPrimaryIndex(true);
+    TSlotCursor status(*this, index, kStatusSlot);
+    TBTree tree(index, status);
+    int32_t live = 0;
+    for (int32_t n = 1; n <= data.RecordCount(); ++n) {
+      TRecord* record = nullptr;
+      data.FetchRecord(nullptr, n, 1, true, false, record);
+      uint8_t key[kStatusKeyLength] = {};
+      BuildStatusKey(record->Bytes(), key);
+      if (record->Status() != kRecordFree) ++live;
+      data.ReleaseRecord(record);
+      tree.Insert(key, n);
+    }
+    index.SetLiveCount(live);
+    table_->WriteBack(false, true, false, false, true);
+  } catch (...) {
+    table_->UnlockForWrite();
+    throw;
+  }
+  table_->UnlockForWrite();
+  SaveChangeCounters();
+}
+
+}  // namespace jw

@@ -1,0 +1,224 @@
+// TDataCursor's moves: first and last, next and prior, record numbers and
+// counts. Index order moves by ordinals of the counted B-tree, one descent
+// per move; the bitmap view walks only keys whose record is visible;
+// natural order walks the visible-records bitmap.
+#include <cstring>
+
+#include "engine/core/btree.h"
+#include "engine/core/cursor_read_scope.h"
+
+namespace jw {
+
+void TDataCursor::SetOff() {
+  bof_ = eof_ = true;
+  position_ = 0;
+  record_number_ = 0;
+  std::fill(current_.begin(), current_.end(), 0);
+}
+
+void TDataCursor::SetBof() {
+  bof_ = true;
+  eof_ = false;
+}
+
+void TDataCursor::SetEof() {
+  bof_ = false;
+  eof_ = true;
+}
+
+bool TDataCursor::StandOnOrdinal(int64_t ordinal) {
+  TBTree tree(table_->IndexFile(), *this);
+  int32_t number = 0;
+  if (ordinal < 1 || !tree.Select(ordinal, key_.data(), number)) return false;
+  position_ = static_cast<int32_t>(ordinal);
+  record_number_ = number;
+  bof_ = eof_ = false;
+  ReadCurrent();
+  return true;
+}
+
+void TDataCursor::StandOnNumber(int32_t number, int32_t position) {
+  record_number_ = number;
+  position_ = position;
+  bof_ = eof_ = false;
+  ReadCurrent();
+}
+
+void TDataCursor::ReadCurrent() {
+  TDataFile& data = table_->DataFile();
+  const bool natural = NaturalOrderInForce();
+  TRecord* record = nullptr;
+  // A fetch that met another writer's change is tried once more, then
+  // taken without asking.
+  if (!data.FetchRecord(this, record_number_, 1, natural, natural, record) &&
+      !data.FetchRecord(this, record_number_, 1, natural, natural, record)) {
+    data.FetchRecord(nullptr, record_number_, 1, natural, natural, record);
+  }
+  std::fill(current_.begin(), current_.end(), 0);
+  std::memcpy(current_.data(), record->Bytes(),
+              static_cast<size_t>(std::min<int32_t>(record->Size(), record_size_)));
+  data.ReleaseRecord(record);
+  ComputeDerivedFields(current_.data());
+}
+
+bool TDataCursor::PositionEdge(int direction) {
+  const bool forward = direction == 1;
+  if (NaturalOrderInForce()) {
+    int32_t number = forward ? 0 : visible_->BitCount() + 1;
+    int32_t sequence = forward ? 0 : filtered_count_ + 1;
+    if (!(forward ? visible_->FindNextSet(number, 1, sequence)
+                  : visible_->FindPriorSet(number, 1, sequence))) {
+      return false;
+    }
+    StandOnNumber(number, sequence);
+    return true;
+  }
+  if (RangeEmpty()) return false;
+  const int32_t edge = forward ? range_start_ : range_end_;
+  return bitmap_view_ ? StandOnVisible(edge - direction, direction) : StandOnOrdinal(edge);
+}
+
+bool TDataCursor::StandOnVisible(int64_t ordinal, int direction) {
+  TBTree tree(table_->IndexFile(), *this);
+  const uint8_t* bound = direction == 1 ? RangeEndKey() : RangeStartKey();
+  return StandOnOrdinal(tree.NextInBitmap(ordinal, *visible_, direction, bound));
+}
+
+// One record on from the current one; the matching end flag is set when
+// the records ran out.
+void TDataCursor::Step(int32_t direction) {
+  bool moved;
+  if (NaturalOrderInForce()) {
+    int32_t number = record_number_;
+    int32_t sequence = position_;
+    moved = direction == 1 ? visible_->FindNextSet(number, 1, sequence)
+                           : visible_->FindPriorSet(number, 1, sequence);
+    if (moved) StandOnNumber(number, sequence);
+  } else if (bitmap_view_) {
+    moved = StandOnVisible(position_, direction);
+  } else {
+    const int64_t target = static_cast<int64_t>(position_) + direction;
+    moved = target >= range_start_ && target <= range_end_ && StandOnOrdinal(target);
+  }
+  if (!moved) direction == 1 ? SetEof() : SetBof();
+}
+
+void TDataCursor::First() {
+  TCursorReadScope read(*this);
+  if (PositionEdge(1)) {
+    SetBof();
+  } else {
+    SetOff();
+  }
+}
+
+void TDataCursor::Last() {
+  TCursorReadScope read(*this);
+  if (PositionEdge(-1)) {
+    SetEof();
+  } else {
+    SetOff();
+  }
+}
+
+int32_t TDataCursor::CopyOut(int32_t result, uint8_t* image) {
+  if (image == nullptr) return result;
+  if (result != 0) {
+    std::memset(image, 0, static_cast<size_t>(record_size_));
+  } else {
+    std::memcpy(image, current_.data(), static_cast<size_t>(record_size_));
+  }
+  return result;
+}
+
+int32_t TDataCursor::GetNextRecord(uint8_t* image) {
+  TCursorReadScope read(*this);
+  if (bof_ && eof_) {
+    if (!PositionEdge(1)) return CopyOut(kErrEndOfFile, image);
+  } else if (bof_) {
+    if (!PositionEdge(1)) SetEof();
+  } else if (!eof_) {
+    Step(1);
+  }
+  return CopyOut(eof_ ? kErrEndOfFile : 0, image);
+}
+
+int32_t TDataCursor::GetPriorRecord(uint8_t* image) {
+  TCursorReadScope read(*this);
+  if (bof_ && eof_) {
+    if (!PositionEdge(-1)) return CopyOut(kErrBeginningOfFile, image);
+  } else if (eof_) {
+    if (!PositionEdge(-1)) SetBof();
+  } else if (!bof_) {
+    Step(-1);
+  }
+  return CopyOut(bof_ ? kErrBeginningOfFile : 0, image);
+}
+
+int32_t TDataCursor::GetCurrentRecord(uint8_t* image) {
+  TCursorReadScope read(*this);
+  if (bof_ && eof_) return CopyOut(kErrNoCurrentRecord, image);
+  if (bof_) return CopyOut(kErrBeginningOfFile, image);
+  if (eof_) return CopyOut(kErrEndOfFile, image);
+  ReadCurrent();
+  return CopyOut(0, image);
+}
+
+void TDataCursor::SetRecNo(int32_t number) {
+  TCursorReadScope read(*this);
+  if (NaturalOrderInForce()) {
+    int32_t record = 0;
+    int32_t sequence = 0;
+    if (number >= 1 && visible_->FindNextSet(record, number, sequence)) {
+      StandOnNumber(record, sequence);
+    } else if (number < 1) {
+      PositionEdge(1) ? SetBof() : SetOff();
+    } else {
+      PositionEdge(-1) ? SetEof() : SetOff();
+    }
+    return;
+  }
+  if (RangeEmpty()) {
+    SetOff();
+    return;
+  }
+  const int64_t ordinal = static_cast<int64_t>(range_start_) + number - 1;
+  if (number < 1) {
+    PositionEdge(1) ? SetBof() : SetOff();
+  } else if (ordinal > range_end_) {
+    PositionEdge(-1) ? SetEof() : SetOff();
+  } else if (!bitmap_view_) {
+    StandOnOrdinal(ordinal);
+  } else {
+    // The N-th key of the range, or the nearest visible one.
+    if (!StandOnVisible(ordinal - 1, 1) && !StandOnVisible(ordinal, -1)) SetOff();
+  }
+}
+
+int32_t TDataCursor::GetRecNo() {
+  TCursorReadScope read(*this);
+  if (!OnRecord()) return 0;
+  if (NaturalOrderInForce()) return position_;
+  return position_ - range_start_ + 1;
+}
+
+int32_t TDataCursor::GetRecordCount() {
+  TCursorReadScope read(*this);
+  if (bitmap_view_) return filtered_count_;
+  if (NaturalOrderInForce()) return table_->IndexFile().LiveCount();
+  return RangeEmpty() ? 0 : range_end_ - range_start_ + 1;
+}
+
+int32_t TDataCursor::GetTotalRecordCount() {
+  TCursorReadScope read(*this);
+  return table_->IndexFile().LiveCount();
+}
+
+int32_t TDataCursor::CountVisibleRun(int32_t limit, int direction) {
+  if (!NaturalOrderInForce()) return 1;
+  int32_t count = 0;
+  for (int32_t n = record_number_; count < limit && visible_->IsSet(n); n += direction) ++count;
+  return count;
+}
+
+}  // namespace jw

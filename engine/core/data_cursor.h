@@ -1,0 +1,360 @@
+// TDataCursor: the engine's one way to a table. A cursor is one open view of
+// one table of a database directory, with its own options, current index,
+// position, key range, record bitmaps and BLOB buffers over the shared
+// TDataTable. Its pieces live in files of their own: open, close, change
+// detection and index choice (data_cursor.cpp), navigation
+// (cursor_navigation.cpp), field access and record images
+// (cursor_fields.cpp), keys, seek and ranges (cursor_keys.cpp), bookmarks
+// and clones (cursor_bookmarks.cpp), and the bitmap view with the status
+// index rebuild (cursor_bitmaps.cpp).
+//
+// Reads return a result code instead of raising: 0, 8705 (before the
+// first record), 8706 (after the last), 8709 (no current record), 8710
+// (record not found); a non-zero result zero-fills the caller's buffer.
+// Every other failure raises EQuireEngineError with the table's name.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/blob_buffer.h"
+#include "engine/core/data_table.h"
+#include "engine/core/key_compare.h"
+#include "engine/support/collation_maps.h"
+#include "engine/support/records_bitmap.h"
+
+namespace jw {
+
+class TDataDirectory;
+class TExpToken;
+
+// The index number of natural (physical) order.
+constexpr uint8_t kNaturalOrder = 255;
+// The bookmark of natural order: the physical record number.
+constexpr int16_t kNaturalBookmarkSize = 4;
+
+class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TBlobFileCursor {
+ public:
+  // Asked for a missing table password (added to the session by the
+  // handler); true to try again.
+  using TPasswordHandler = bool (*)(void* user_data, TDataCursor& cursor);
+
+  explicit TDataCursor(TDataDirectory* directory);
+  // Closes with discard.
+  ~TDataCursor() override;
+  TDataCursor(const TDataCursor&) = delete;
+  TDataCursor& operator=(const TDataCursor&) = delete;
+
+  // ---- options: set while closed, else 10031 ----
+  void SetTableName(const std::string& name);
+  void SetExclusive(bool value);
+  // An exclusive cursor that still watches other cursors' changes.
+  void SetSharedExclusive(bool value);
+  void SetReadOnly(bool value);
+  void SetInMemory(bool value);
+  void SetNaturalOrder(bool value);
+  void SetTemporaryTable(bool value);
+  void SetResultSet(bool value) { result_set_ = value; }
+  // Kept only for a table with an auto-increment field.
+  void SetKeepAutoInc(bool value);
+  void SetPasswordHandler(TPasswordHandler handler, void* user_data);
+  const std::string& TableName() const { return table_name_; }
+  bool Exclusive() const { return exclusive_; }
+  bool ReadOnly() const { return read_only_; }
+  bool InMemory() const { return in_memory_; }
+  bool KeepAutoInc() const { return keep_auto_inc_; }
+  TDataDirectory* Directory() const { return directory_; }
+  TDataTable* Table() const { return table_; }
+
+  // ---- open and close ----
+  // Opens the table through the directory, asks for a missing password,
+  // takes the field list, and stands before the first record of index 0
+  // (or of natural order). A failure leaves the cursor closed.
+  void Open();
+  // Nothing when closed; discard drops what a temporary exclusive table
+  // has not written.
+  void Close(bool discard);
+  bool IsOpen() const { return open_; }
+  // Takes the table's read lock whatever the session's setting and
+  // recomputes range and bitmaps around the current record.
+  void Refresh();
+
+  // ---- the read bracket and change detection ----
+  // Every public read runs inside BeginRead / EndRead; a change by another
+  // writer seen there brings the cursor back to its record by bookmark.
+  // True when such a change was seen.
+  bool BeginRead();
+  void EndRead();
+  void SaveChangeCounters();
+
+  // ---- index choice ----
+  // Case-insensitive; 10022 for an index the table lacks.
+  void SetIndexByName(const std::string& name);
+  // kNaturalOrder for natural order; 0 on a table without a primary index
+  // is natural order too.
+  void SetIndexByNumber(uint8_t number);
+  // Secondary indexes; indexes are numbered 0 .. count.
+  uint8_t GetIndexCount() const;
+  uint8_t IndexNumber() const { return index_number_; }
+  const std::string& IndexName() const { return index_name_; }
+  bool NaturalOrderInForce() const;
+
+  // ---- navigation (cursor_navigation.cpp) ----
+  // Before the first / after the last record of the range.
+  void First();
+  void Last();
+  // 0 or 8706 / 8705; the record image is copied into image (may be nullptr).
+  int32_t GetNextRecord(uint8_t* image);
+  int32_t GetPriorRecord(uint8_t* image);
+  // 0, 8705, 8706 or 8709.
+  int32_t GetCurrentRecord(uint8_t* image);
+  void SetRecNo(int32_t number);
+  // 1-based among the range (index order) or the visible records
+  // (natural order); 0 off the records.
+  int32_t GetRecNo();
+  int32_t GetRecordCount();
+  // The table's live records.
+  int32_t GetTotalRecordCount();
+  bool Bof() const { return bof_; }
+  bool Eof() const { return eof_; }
+  // The physical number of the current record; 0 off the records.
+  int32_t CurrentRecordNumber() const { return OnRecord() ? record_number_ : 0; }
+
+  // ---- field access and record images (cursor_fields.cpp) ----
+  // Fields are numbered 1 .. field count of the cursor's list (Get/Set
+  // FieldData) or of the table's stored fields (the Table variants). A
+  // null field reads as null set and a zeroed value.
+  void GetFieldData(int32_t field, const uint8_t* image, bool& null, void* value);
+  void GetTableFieldData(int32_t field, const uint8_t* image, bool& null, void* value);
+  // value nullptr stores null. A derived field is written only with
+  // allow_derived; writing a stored field recomputes the derived ones.
+  void SetFieldData(int32_t field, uint8_t* image, bool allow_derived, const void* value);
+  void SetTableFieldData(int32_t field, uint8_t* image, const void* value);
+  void ClearRecord(uint8_t* image) const;
+  // Zero-fills, then stores each field's default.
+  void InitRecord(uint8_t* image);
+  // 0, or 8709 off the records.
+  int32_t CopyCurrentRecord(uint8_t* image);
+  const FieldDescriptor& GetFieldDesc(int32_t field) const;
+  const FieldDescriptor& GetTableFieldDesc(int32_t field) const;
+  // 9985 for a position outside 1 .. field count.
+  const FieldDescriptor& GetCursorFieldDesc(int32_t position) const;
+  // The table's field of the name (any case); number 0 when none.
+  const FieldDescriptor* FindFieldDesc(const std::string& name, int32_t& number) const;
+  // Replaces the cursor's field list. Fields beyond the table's stored
+  // ones and derived fields get room at the end of the record image;
+  // expressions[k] (owned by the caller, may be shorter) computes field k+1.
+  void SetFieldDescs(const std::vector<FieldDescriptor>& fields,
+                     const std::vector<const TExpToken*>& expressions = {});
+  int32_t GetFieldCount() const;
+  int32_t GetCursorFieldCount() const { return static_cast<int32_t>(fields_.size()); }
+  // Bytes of a record image, derived fields included.
+  int32_t GetRecordSize() const { return record_size_; }
+  int32_t GetBlobFieldCount() const;
+  static int32_t GetRecordId(const uint8_t* image);
+  static void SetRecordId(uint8_t* image, int32_t id);
+  static int32_t GetRecordNumber(const uint8_t* image);
+  int32_t GetBlobStamp(int32_t field, const uint8_t* image, bool table_list) const;
+  void SetBlobStamp(int32_t field, uint8_t* image, bool table_list, int32_t stamp) const;
+  // The handle a record image holds for the cursor's BLOB buffer in slot.
+  static int32_t BlobBufferHandle(int32_t slot) { return -(slot + 1); }
+  // The cursor's buffer of a negative handle; nullptr for another value.
+  TBlobBuffer* BlobBufferOf(int32_t handle) const;
+  uint16_t LanguageId() const { return language_id_; }
+  uint16_t SortId() const { return sort_id_; }
+
+  // ---- keys, seek and ranges (cursor_keys.cpp) ----
+  int32_t KeyLength() const { return key_length_; }
+  // The key image of the record in the current index.
+  void BuildKey(const uint8_t* image, uint8_t* key) const;
+  // -1, 0 or 1 in the current index's order over length bytes.
+  int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t length) const override;
+  // From byte position on, the lowest / highest values of the current index.
+  void FillKeyLow(uint8_t* key, int32_t position) const;
+  void FillKeyHigh(uint8_t* key, int32_t position) const;
+  void KeyLowest(uint8_t* key) const;
+  void KeyHighest(uint8_t* key) const;
+  // The next / prior key image at that length.
+  void IncrementKey(uint8_t* key, int32_t length) const;
+  void DecrementKey(uint8_t* key, int32_t length) const;
+  // Finds key (an image, or with key_is_image false a record image whose
+  // key is built). field_count 1 .. segments-1 or partial_length > 0 (the
+  // leading characters of the next string segment) search a prefix; a
+  // non-unique index always does. True on a match; without one, nearest
+  // stands on the next key, else the cursor stays. The record found is
+  // copied into record (may be nullptr). False in natural order.
+  bool SeekKey(bool key_is_image, const uint8_t* key, uint8_t* record, int32_t partial_length,
+               bool nearest, int32_t field_count);
+  // Restricts the current index to keys between start and end (inclusive;
+  // nullptr for open). Field counts cut partial keys as SeekKey does.
+  // Ignored in natural order.
+  void SetRange(bool key_is_image, const uint8_t* start, int32_t start_fields, const uint8_t* end,
+                int32_t end_fields);
+  void CancelRange();
+  bool RangeActive() const { return range_active_; }
+
+  // ---- bookmarks and clones (cursor_bookmarks.cpp) ----
+  int16_t GetBookmarkSize() const;
+  // All zero when the cursor stands on no record.
+  void GetBookmark(uint8_t* bookmark);
+  // Goes to the bookmark's record, or the nearest one. Without
+  // keep_end_flags, true when the record is the bookmark's own.
+  bool GotoBookmark(const uint8_t* bookmark, bool keep_end_flags, bool read_locked);
+  int CompareBookmarks(const uint8_t* a, const uint8_t* b) const;
+  // 0, or 8710 when this cursor has no such record.
+  int32_t GotoCursorRecord(TDataCursor& other);
+  // A new open cursor on the same table, index, range and record.
+  std::unique_ptr<TDataCursor> Clone();
+
+  // ---- the bitmap view (cursor_bitmaps.cpp) ----
+  bool BitmapView() const { return bitmap_view_; }
+  // Keys of the current index between lower and upper inclusive, and the
+  // records they point at; restart is set when the index changed meanwhile.
+  int32_t CountKeysBetween(const uint8_t* lower, const uint8_t* upper, bool& restart);
+  void CollectKeysBetween(const uint8_t* lower, const uint8_t* upper, bool& restart,
+                          TRecordsBitmap& bitmap);
+  // Writes the status index anew from every physical record slot, after
+  // the table had to make a fresh index file.
+  void RebuildStatusIndex();
+  // Consecutive visible records from the current one, at most limit.
+  int32_t CountVisibleRun(int32_t limit, int direction) override;
+
+  // ---- what the table's files ask ----
+  int32_t IndexSlot() const override { return slot_; }
+  bool TableFilesChanged() override;
+  bool VerifyRepair() const override { return false; }
+  void ReportStatus(const std::string&) override {}
+
+ private:
+  void CheckClosed() const;
+  void SetOption(bool& option, bool value);
+  [[noreturn]] void Raise(EngineErrorCode code, const std::string& field = "",
+                          const std::string& index = "") const;
+  bool WatchesChanges() const;
+  bool CountersMoved() const;
+  void AskPassword();
+  void TakeFieldList();
+  void ResetPosition();
+  void SelectIndex(uint8_t number);
+  // Recomputes range and bitmaps and goes back to the current record by
+  // its bookmark, end flags kept.
+  void Resynchronise();
+  // The range ordinals and the bitmaps for the current index and range.
+  void RecomputeView();
+
+  // Navigation (cursor_navigation.cpp).
+  bool OnRecord() const { return !bof_ && !eof_; }
+  void SetOff();
+  void SetBof();
+  void SetEof();
+  // Stands on the record at the ordinal (index order) or number (natural
+  // order); false when there is none.
+  bool StandOnOrdinal(int64_t ordinal);
+  void StandOnNumber(int32_t number, int32_t position);
+  // Stands on the first (direction 1) or last visible record of the range.
+  bool PositionEdge(int direction);
+  // Stands on the next visible key after the ordinal in the direction,
+  // inside the range.
+  bool StandOnVisible(int64_t ordinal, int direction);
+  void Step(int32_t count);
+  void ReadCurrent();
+  int32_t CopyOut(int32_t result, uint8_t* image);
+  bool RangeEmpty() const { return range_start_ < 1 || range_end_ < range_start_; }
+  // The bounds of an active range; nullptr for an open end.
+  const uint8_t* RangeStartKey() const;
+  const uint8_t* RangeEndKey() const;
+
+  // Keys (cursor_keys.cpp).
+  const IndexDescriptor& CurrentIndexDesc() const;
+  const FieldDescriptor& SegmentField(int32_t segment) const;
+  bool InStringSegment(int32_t position) const;
+  // The prefix length the first field_count segments (and partial_length
+  // characters of the next) take.
+  int32_t PrefixLength(int32_t field_count, int32_t partial_length) const;
+  void MakeKey(bool key_is_image, const uint8_t* source, uint8_t* key) const;
+  // Positions at the key: the result of the search (exact match).
+  bool SearchKey(const uint8_t* key, bool nearest, bool keep_end_flags);
+  void KeepEndFlags(bool was_bof, bool was_eof);
+
+  // Fields (cursor_fields.cpp).
+  void ReadField(const FieldDescriptor& field, const uint8_t* image, bool& null, void* value) const;
+  void WriteField(const FieldDescriptor& field, uint8_t* image, const void* value);
+  void ComputeDerivedFields(uint8_t* image);
+  void StoreDefault(int32_t field, const FieldDescriptor& desc, uint8_t* image);
+
+  // Bitmaps (cursor_bitmaps.cpp).
+  void BuildLiveBitmap();
+  void BuildRangeBitmap();
+  void CombineBitmaps();
+  void UpdateBitmapView();
+
+  TDataDirectory* directory_;
+  TDataTable* table_ = nullptr;
+  std::string table_name_;
+  int32_t data_counter_ = 0;
+  int32_t index_counter_ = 0;
+  int32_t blob_counter_ = 0;
+  bool resync_pending_ = false;
+  bool read_locked_ = false;
+  bool open_ = false;
+  bool exclusive_ = false;
+  bool shared_exclusive_ = false;
+  bool read_only_ = false;
+  bool file_read_only_ = false;
+  bool in_memory_ = false;
+  bool result_set_ = false;
+  bool temporary_ = false;
+  bool keep_auto_inc_ = false;
+  bool natural_order_ = false;
+  TPasswordHandler password_handler_ = nullptr;
+  void* password_user_data_ = nullptr;
+
+  // Position: the ordinal among all keys of the index (index order) or
+  // among the visible records (natural order), the record's physical
+  // number and, in index order, its key.
+  int32_t position_ = 0;
+  int32_t record_number_ = 0;
+  std::vector<uint8_t> key_;
+  bool bof_ = true;
+  bool eof_ = true;
+  std::vector<uint8_t> current_;
+
+  std::string index_name_;
+  uint8_t index_number_ = 0;
+  int32_t slot_ = 0;
+  int32_t key_length_ = 0;
+  TIndexKeyOrder order_;
+
+  int32_t range_start_ = 0;
+  int32_t range_end_ = 0;
+  std::vector<uint8_t> range_start_key_;
+  std::vector<uint8_t> range_end_key_;
+  bool range_active_ = false;
+  // A range without a start (end) key reaches the index's first (last)
+  // key, whatever the index's order and locale.
+  bool range_has_start_ = false;
+  bool range_has_end_ = false;
+
+  bool bitmap_view_ = false;
+  int32_t filtered_count_ = 0;
+  TRecordsBitmap* visible_ = nullptr;
+  TRecordsBitmap* range_bitmap_ = nullptr;
+  TRecordsBitmap* live_ = nullptr;
+
+  std::vector<std::unique_ptr<TBlobBuffer>> blob_buffers_;
+  std::vector<FieldDescriptor> fields_;
+  std::vector<const TExpToken*> derived_;
+  bool has_derived_ = false;
+  bool has_defaults_ = false;
+  bool has_validity_checks_ = false;
+  bool has_auto_inc_ = false;
+  bool evaluating_derived_ = false;
+  uint16_t language_id_ = 0;
+  uint16_t sort_id_ = 0;
+  TCharOrderMap order_map_{};
+  int32_t record_size_ = 0;
+};
+
+}  // namespace jw
