@@ -221,11 +221,16 @@ QWidget* TWinControl::Handle() {
     widget_->setToolTip(QString());
     widget_->setEnabled(Enabled());
     if (Parent() != nullptr && Visible()) widget_->show();
-    // Windowed children follow their parent onto the new widget.
+    // Windowed children follow their parent onto the new widget, and those
+    // without one get it now, as a window's children are made with it.
     for (TControl* child : controls_) {
-      if (auto* windowed = dynamic_cast<TWinControl*>(child); windowed && windowed->widget_) {
+      auto* windowed = dynamic_cast<TWinControl*>(child);
+      if (windowed == nullptr) continue;
+      if (windowed->widget_) {
         windowed->widget_->setParent(widget_.get());
         if (windowed->Visible()) windowed->widget_->show();
+      } else {
+        windowed->Handle();
       }
     }
   }
@@ -342,6 +347,11 @@ void TWinControl::DefaultHandler(TMessage& message) {
     default:
       break;
   }
+}
+
+void TWinControl::SetVisible(bool visible) {
+  TControl::SetVisible(visible);
+  if (widget_ && Parent() != nullptr) widget_->setVisible(visible);
 }
 
 void TWinControl::Invalidate() {

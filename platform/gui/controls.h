@@ -204,6 +204,8 @@ class TWinControl : public TControl {
   virtual void WndProc(TMessage& message);
 
   TCanvas& Canvas() { return *canvas_; }
+  // A child's widget shows and hides with it.
+  void SetVisible(bool visible) override;
   void Invalidate() override;
   void SetFocus();
   void SetEnabled(bool enabled) override;

@@ -232,4 +232,8 @@ TModalResult QtDialogService::MessageBox(const std::string& caption, const std::
   return (buttons & mbCancel) || !(buttons & mbNo) ? mrCancel : mrNo;
 }
 
+TModalResult QtDialogService::ShowModal(TCustomForm& form) {
+  return form.ShowModal();
+}
+
 }  // namespace jw

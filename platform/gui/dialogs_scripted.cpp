@@ -29,7 +29,8 @@ void ScriptedDialogs::AnswerMessage(TModalResult result) {
 }
 
 int ScriptedDialogs::PendingAnswers() const {
-  return static_cast<int>(fonts_.size() + files_.size() + inputs_.size() + messages_.size());
+  return static_cast<int>(fonts_.size() + files_.size() + inputs_.size() + messages_.size() +
+                          forms_.size());
 }
 
 bool ScriptedDialogs::ChooseFont(TFont& font) {
@@ -72,6 +73,14 @@ TModalResult ScriptedDialogs::MessageBox(const std::string& caption, const std::
   const TModalResult result = messages_.front();
   messages_.pop_front();
   return result;
+}
+
+TModalResult ScriptedDialogs::ShowModal(TCustomForm& form) {
+  calls_.push_back({DialogCall::Kind::Form, form.Caption(), "", ""});
+  if (forms_.empty()) throw EInvalidOperation("Unexpected dialog \"" + form.Caption() + "\"");
+  std::function<TModalResult(TCustomForm&)> answer = std::move(forms_.front());
+  forms_.pop_front();
+  return answer(form);
 }
 
 }  // namespace jw
