@@ -218,7 +218,7 @@ QWidget* TWinControl::Handle() {
     CreateParams(params);
     widget_ = CreateWidget(params);
     widget_->setGeometry(Left(), Top(), Width(), Height());
-    widget_->setToolTip(QString());
+    ApplyToolTip();
     widget_->setEnabled(Enabled());
     if (Parent() != nullptr && Visible()) widget_->show();
     // Windowed children follow their parent onto the new widget, and those
@@ -352,6 +352,22 @@ void TWinControl::DefaultHandler(TMessage& message) {
 void TWinControl::SetVisible(bool visible) {
   TControl::SetVisible(visible);
   if (widget_ && Parent() != nullptr) widget_->setVisible(visible);
+}
+
+void TWinControl::SetHint(const std::string& hint) {
+  TControl::SetHint(hint);
+  ApplyToolTip();
+}
+
+void TWinControl::SetShowHint(bool show) {
+  TControl::SetShowHint(show);
+  ApplyToolTip();
+}
+
+// Qt's own widgets (buttons, edits) show the hint as their tool tip; the
+// layer's bridge widgets answer tool tip requests themselves.
+void TWinControl::ApplyToolTip() {
+  if (widget_) widget_->setToolTip(ShowHint() ? ToQString(Hint()) : QString());
 }
 
 void TWinControl::Invalidate() {

@@ -206,6 +206,8 @@ class TWinControl : public TControl {
   TCanvas& Canvas() { return *canvas_; }
   // A child's widget shows and hides with it.
   void SetVisible(bool visible) override;
+  void SetHint(const std::string& hint) override;
+  void SetShowHint(bool show) override;
   void Invalidate() override;
   void SetFocus();
   void SetEnabled(bool enabled) override;
@@ -228,6 +230,7 @@ class TWinControl : public TControl {
   friend class TControl;
   friend class WidgetBridge;
 
+  void ApplyToolTip();
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
   // The default handling of the messages the layer sends.

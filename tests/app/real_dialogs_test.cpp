@@ -97,6 +97,8 @@ TEST_F(RealDialogsTest, PreferencesShowEveryPageAndStoreTheWidgetsEntriesOnlyOnO
       ExpectAllShown(form);
     }
 
+    EXPECT_EQ(form.AlarmBrowseBtn->Handle()->toolTip(), "Browse for sound file");
+    EXPECT_EQ(form.SoundPlayBtn->Handle()->toolTip(), "Play sound");
     auto* grid = static_cast<QTableWidget*>(form.EmailGrid->Handle());
     EXPECT_EQ(grid->rowCount(), 50);
     EXPECT_EQ(grid->horizontalHeaderItem(0)->text(), "Nickname");
