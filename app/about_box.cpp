@@ -1,15 +1,12 @@
 #include "app/about_box.h"
 
-#include "app/place_control.h"
+#include "app/dialog_layout.h"
 
 namespace jw {
 
 TAboutBox::TAboutBox(TComponent* owner) : TForm(owner) {
-  SetCaption("About Jotterwick");
-  SetBorderStyle(TFormBorderStyle::bsDialog);
-  SetPosition(TPosition::poScreenCenter);
-  SetClientWidth(298);
-  SetClientHeight(212);
+  SetUpDialog(*this, "About Jotterwick", TFormBorderStyle::bsDialog, TPosition::poScreenCenter, 298,
+              212);
 
   Panel1 = PlaceControl<TPanel>(this, this, 8, 8, 281, 161);
   Panel1->SetBevelOuter(TPanelBevel::bvLowered);

@@ -2,17 +2,15 @@
 
 #include <memory>
 
-#include "app/place_control.h"
+#include "app/dialog_layout.h"
 #include "platform/gui/application.h"
 #include "platform/gui/dialogs.h"
 
 namespace jw {
 
 TEditorForm::TEditorForm(TComponent* owner) : TForm(owner) {
-  SetCaption("Jotterwick Editor");
-  SetPosition(TPosition::poScreenCenter);
-  SetClientWidth(400);
-  SetClientHeight(300);
+  SetUpDialog(*this, "Jotterwick Editor", TFormBorderStyle::bsSizeable, TPosition::poScreenCenter,
+              400, 300);
 
   Panel1 = new TPanel(this);
   Panel1->SetParent(this);

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "app/place_control.h"
+#include "app/dialog_layout.h"
 #include "app/str_lib.h"
 #include "platform/gui/application.h"
 #include "platform/gui/dialogs.h"
@@ -11,11 +11,8 @@
 namespace jw {
 
 TMarginForm::TMarginForm(TComponent* owner) : TForm(owner) {
-  SetCaption("Margin Settings");
-  SetBorderStyle(TFormBorderStyle::bsDialog);
-  SetPosition(TPosition::poDesktopCenter);
-  SetClientWidth(256);
-  SetClientHeight(148);
+  SetUpDialog(*this, "Margin Settings", TFormBorderStyle::bsDialog, TPosition::poDesktopCenter, 256,
+              148);
   Label1 = PlaceControl<TLabel>(this, this, 16, 16, 40, 17, "Top");
   TopEdit = PlaceControl<TEdit>(this, this, 64, 12, 80, 24);
   Label2 = PlaceControl<TLabel>(this, this, 16, 48, 40, 17, "Left");

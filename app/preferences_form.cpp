@@ -3,9 +3,9 @@
 #include <memory>
 #include <utility>
 
+#include "app/dialog_layout.h"
 #include "app/drag_option.h"
 #include "app/font_desc.h"
-#include "app/place_control.h"
 #include "app/settings.h"
 #include "app/utf8_text.h"
 #include "platform/gui/application.h"
@@ -46,11 +46,8 @@ std::string FirstCharacters(const std::string& text, int count) {
 }  // namespace
 
 TPrefForm::TPrefForm(TComponent* owner) : TForm(owner) {
-  SetCaption("Preferences");
-  SetBorderStyle(TFormBorderStyle::bsDialog);
-  SetPosition(TPosition::poScreenCenter);
-  SetClientWidth(434);
-  SetClientHeight(372);
+  SetUpDialog(*this, "Preferences", TFormBorderStyle::bsDialog, TPosition::poScreenCenter, 434,
+              372);
 
   PageControl1 = PlaceControl<TPageControl>(this, this, 8, 8, 418, 320);
 
