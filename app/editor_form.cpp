@@ -1,6 +1,7 @@
 #include "app/editor_form.h"
 
 #include <memory>
+#include <tuple>
 
 #include "app/dialog_layout.h"
 #include "platform/gui/application.h"
@@ -21,12 +22,7 @@ TEditorForm::TEditorForm(TComponent* owner) : TForm(owner) {
   Memo1->SetScrollBars(TScrollStyle::ssVertical);
   Memo1->SetAlign(TAlign::alClient);
 
-  OKBtn = PlaceControl<TButton>(this, Panel1, 228, 8, 75, 25, "OK");
-  OKBtn->SetModalResult(mrOk);
-  CancelBtn = PlaceControl<TButton>(this, Panel1, 316, 8, 75, 25, "Cancel");
-  CancelBtn->SetModalResult(mrCancel);
-  CancelBtn->SetCancel(true);
-  CancelBtn->SetModalResult(mrCancel);
+  std::tie(OKBtn, CancelBtn) = PlaceOkCancel(this, Panel1, 228, 316, 8, false);
 }
 
 void EditText(std::string& text) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "app/dialog_layout.h"
 #include "app/str_lib.h"
@@ -19,12 +20,7 @@ TMarginForm::TMarginForm(TComponent* owner) : TForm(owner) {
   LeftEdit = PlaceControl<TEdit>(this, this, 64, 44, 80, 24);
   Label3 = PlaceControl<TLabel>(this, this, 16, 80, 40, 17, "Right");
   RightEdit = PlaceControl<TEdit>(this, this, 64, 76, 80, 24);
-  OKBtn = PlaceControl<TButton>(this, this, 84, 112, 75, 25, "OK");
-  OKBtn->SetDefault(true);
-  OKBtn->SetModalResult(mrOk);
-  CancelBtn = PlaceControl<TButton>(this, this, 168, 112, 75, 25, "Cancel");
-  CancelBtn->SetModalResult(mrCancel);
-  CancelBtn->SetCancel(true);
+  std::tie(OKBtn, CancelBtn) = PlaceOkCancel(this, this, 84, 168, 112);
 }
 
 bool EditMargins(TPaperMargins& margins) {

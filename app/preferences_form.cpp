@@ -1,8 +1,11 @@
 #include "app/preferences_form.h"
 
 #include <memory>
-#include <utility>
+#include <string>
+#include <tuple>
+#include <vector>
 
+#include "app/alarm_scheduler.h"
 #include "app/dialog_layout.h"
 #include "app/drag_option.h"
 #include "app/font_desc.h"
@@ -17,18 +20,6 @@ namespace {
 
 constexpr int kNicknameCol = 0;
 constexpr int kAddressCol = 1;
-
-TAlarmSoundPlayer& SoundPlayer() {
-  static TAlarmSoundPlayer player;
-  return player;
-}
-
-TTabSheet* AddSheet(TPageControl* pages, TComponent* owner, const std::string& caption) {
-  auto* sheet = new TTabSheet(owner);
-  sheet->SetPageControl(pages);
-  sheet->SetCaption(caption);
-  return sheet;
-}
 
 // The spin edits read their text unclamped; what is stored stays within the
 // limits the dialog shows.
@@ -76,7 +67,7 @@ TPrefForm::TPrefForm(TComponent* owner) : TForm(owner) {
   Label3 = PlaceControl<TLabel>(this, TabSheet2, 8, 72, 70, 17, "Play sound ");
   AlarmRepsSpin = PlaceControl<TKitSpinEdit>(this, TabSheet2, 80, 68, 50, 24);
   AlarmRepsSpin->SetMinValue(0);
-  AlarmRepsSpin->SetMaxValue(20);
+  AlarmRepsSpin->SetMaxValue(kMaxAlarmReps);
   Label4 = PlaceControl<TLabel>(this, TabSheet2, 136, 72, 40, 17, "times");
   AlarmFrontCB = PlaceControl<TCheckBox>(this, TabSheet2, 8, 108, 390, 17,
                                          "Bring message to front when alarm is triggered");
@@ -97,12 +88,7 @@ TPrefForm::TPrefForm(TComponent* owner) : TForm(owner) {
 
   PageControl1->SetActivePage(TabSheet1);
 
-  OKBtn = PlaceControl<TButton>(this, this, 262, 338, 75, 25, "OK");
-  OKBtn->SetDefault(true);
-  OKBtn->SetModalResult(mrOk);
-  CancelBtn = PlaceControl<TButton>(this, this, 350, 338, 75, 25, "Cancel");
-  CancelBtn->SetCancel(true);
-  CancelBtn->SetModalResult(mrCancel);
+  std::tie(OKBtn, CancelBtn) = PlaceOkCancel(this, this, 262, 350, 338);
 
   FontDialog1 = new TFontDialog(this);
   OpenDialog1 = new TOpenDialog(this);
@@ -125,11 +111,7 @@ void TPrefForm::AlarmBrowseBtnClick(TPersistent*) {
 }
 
 void TPrefForm::SoundPlayBtnClick(TPersistent*) {
-  if (SoundPlayer()) SoundPlayer()(AlarmFileEdit->Text(), SpinValue(*AlarmRepsSpin));
-}
-
-TAlarmSoundPlayer SetAlarmSoundPlayer(TAlarmSoundPlayer player) {
-  return std::exchange(SoundPlayer(), std::move(player));
+  PlayAlarmSound(AlarmFileEdit->Text(), SpinValue(*AlarmRepsSpin));
 }
 
 void EditPreferences() {

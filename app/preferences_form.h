@@ -3,9 +3,6 @@
 // address book), and EditPreferences, which runs it over ScrapSettings.
 #pragma once
 
-#include <functional>
-#include <string>
-
 #include "components/spin_edit.h"
 #include "platform/gui/buttons.h"
 #include "platform/gui/dialogs.h"
@@ -58,12 +55,6 @@ class TPrefForm : public TForm {
   void AlarmBrowseBtnClick(TPersistent* sender);
   void SoundPlayBtnClick(TPersistent* sender);
 };
-
-// Plays a wave file reps times, each play to its end, as an alarm does.
-using TAlarmSoundPlayer = std::function<void(const std::string& file_name, int reps)>;
-// The player behind the "Play sound" button; the alarm module installs its
-// own at start-up, tests a recording one. Returns the one it replaced.
-TAlarmSoundPlayer SetAlarmSoundPlayer(TAlarmSoundPlayer player);
 
 // Runs the preferences dialog over ScrapSettings; on OK stores every value
 // back and applies the drag option to the open notes. Cancel changes nothing.

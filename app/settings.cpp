@@ -36,7 +36,9 @@ void LoadSettings(const std::string& ini_file_name) {
   s.DefaultFontAngle =
       static_cast<int>(ClampFontAngle(ini.ReadInteger("Main", "DefaultFontAngle", 0)));
   s.AlarmFileName = ini.ReadString("Main", "AlarmFileName", "");
-  s.AlarmReps = ini.ReadInteger("main", "AlarmReps", 1);
+  // A hand-edited count beyond the preferences' range would hold the
+  // program in the alarm sound for hours.
+  s.AlarmReps = std::clamp(ini.ReadInteger("main", "AlarmReps", 1), 0, kMaxAlarmReps);
   s.AlarmFront = ini.ReadBool("main", "AlarmFront", false);
   s.SMTPHostName = ini.ReadString("Main", "SMTPHostName", "");
   s.ReturnAddress = ini.ReadString("Main", "ReturnAddress", "");

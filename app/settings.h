@@ -10,13 +10,15 @@
 namespace jw {
 
 inline constexpr int kEmailLineCount = 50;
+// Times an alarm plays its sound: 0 to 20.
+inline constexpr int kMaxAlarmReps = 20;
 
 struct TScrapSettings {
   std::string DefaultFontDesc;
   int DefaultFontAngle = 0;  // degrees, -45 to 45
   bool DragFrameOnly = false;
   std::string AlarmFileName;
-  int AlarmReps = 1;
+  int AlarmReps = 1;  // 0 to kMaxAlarmReps
   bool AlarmFront = false;
   std::string SMTPHostName;
   std::string ReturnAddress;

@@ -16,6 +16,7 @@ packages=(
   qt6-base-dev
   libicu-dev
   libasound2-dev
+  libsndfile1-dev
   libjpeg62-turbo-dev
   fonts-dejavu-core
   python3

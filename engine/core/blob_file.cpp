@@ -129,7 +129,7 @@ bool TBlobFile::HeaderChanged() {
 }
 
 void TBlobFile::WriteHeader(bool force, bool flush) {
-  if (!force && !header_dirty_) return;
+  if (HeaderClean(force)) return;
   CountChange(header_.ChangeCounter);
   header_.DirtyFlag = header_dirty_ ? 1 : 0;
   uint8_t bytes[kBlobHeaderSize];
@@ -172,7 +172,7 @@ TBlock* TBlobFile::TakeCacheSlot(int32_t position) {
     block = cache_.TakeVictim(!in_transaction, [this] { FlushBlocks(false); });
     if (block == nullptr) {
       if (!in_transaction) Raise(kErrBlobBuffersCorrupt);
-      cache_.SetCapacity(cache_.Capacity() + kCacheGrowth);
+      cache_.Grow(kCacheGrowth);
     }
   }
   if (block == nullptr) {
@@ -293,9 +293,7 @@ void TBlobFile::FreeBlock(TBlock* block) {
 
 bool TBlobFile::FlushBlocks(bool flush) {
   std::vector<TBlock*> dirty;
-  for (TBlock* b : cache_.Sorted()) {
-    if (b->Dirty() && b->UseCount() == 0 && !InReadWindow(b->Position())) dirty.push_back(b);
-  }
+  cache_.CollectWriteBack(dirty, [this](const TBlock& b) { return !InReadWindow(b.Position()); });
   if (dirty.empty()) return false;
   const bool encrypted = Encrypted();
   WriteAdjacentRuns(dirty, block_size_, flush, write_buffer_,
@@ -383,9 +381,9 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
 
 // ---- locks ----
 
-// The first try and kSemaphoreRetries more.
+// The first try and SemaphoreRetries() more.
 bool TBlobFile::LockBlobWrite() {
-  return LockWriterRange(kSemaphoreRetries + 1);
+  return LockWriterRange(SemaphoreRetries() + 1);
 }
 
 bool TBlobFile::UnlockBlobWrite() {
@@ -393,7 +391,7 @@ bool TBlobFile::UnlockBlobWrite() {
 }
 
 bool TBlobFile::LockBlobRead(uint16_t& slot) {
-  const int32_t r = LockReaderByte(kSemaphoreRetries + 1);
+  const int32_t r = LockReaderByte(SemaphoreRetries() + 1);
   if (r == 0) return false;
   slot = static_cast<uint16_t>(r);
   return true;

@@ -69,6 +69,7 @@ void TDataFile::ReadOpenedFile() {
 }
 
 void TDataFile::DropContents() {
+  write_marked_ = false;
   descriptors_.clear();
   DropRecordCache();
 }
@@ -169,6 +170,7 @@ void TDataFile::ReadHeader() {
   ReadAt(0, read_buffer_.data(), kHeaderSize, false);
   TDataFileHeader h;
   if (!h.DecodeFrom(read_buffer_.data())) Raise(kErrHeaderCorrupt);
+  write_interrupted_ = h.DirtyFlag != 0;
   h.DirtyFlag = 0;
   header_ = std::move(h);
   header_dirty_ = false;
@@ -198,17 +200,27 @@ void TDataFile::WriteHeaderBytes() {
 }
 
 void TDataFile::WriteHeader(bool force, bool flush) {
-  if (!force && !header_dirty_) return;
+  if (HeaderClean(force) && !write_marked_) return;
   CountChange(header_.ChangeCounter);
   header_.EngineVersion = kEngineVersion;
   header_.LastWriteTime = Clock().LocalNow() - kHeaderTimeBias;
-  header_.DirtyFlag = header_dirty_ ? 1 : 0;
+  // The header written after the bodies ends the write.
+  header_.DirtyFlag = 0;
   WriteHeaderBytes();
+  write_marked_ = false;
   // Bytes past the last record are the remains of an interrupted write; the
   // header write runs under the table's write lock, so they can go now.
   const int64_t end = RecordOffset(header_.NextRecord);
   if (GetSize() > end) CutAt(end);
   HeaderWritten(flush);
+}
+
+void TDataFile::MarkWriteInProgress() {
+  if (write_marked_ || !IsOpen()) return;
+  const uint8_t mark = 1;
+  WriteAt(kHdrDirtyFlag, &mark, 1);
+  FlushIfForced(false);
+  write_marked_ = true;
 }
 
 void TDataFile::TouchHeader() {
@@ -262,7 +274,10 @@ void TDataFile::WriteFieldDescs() {
     descriptors_[i].EncodeTo(write_buffer_.data() + i * kFieldDescriptorSize);
   }
   if (Encrypted()) ScrambleBuffer(write_buffer_.data(), length, kRecordSeed.K1, kRecordSeed.K2);
-  if (length > 0) WriteAt(kHeaderSize, write_buffer_.data(), length);
+  if (length > 0) {
+    BodyWriting();
+    WriteAt(kHeaderSize, write_buffer_.data(), length);
+  }
   FlushIfForced(false);
   Owner()->MarkWritten();
   descriptors_dirty_ = false;
@@ -313,7 +328,7 @@ TRecord* TDataFile::TakeCacheSlot(int32_t number) {
     record = cache_.TakeVictim(!in_transaction, [this] { FlushRecords(false); });
     if (record == nullptr) {
       if (!in_transaction) Raise(kErrRecordBuffersCorrupt);
-      cache_.SetCapacity(cache_.Capacity() + kCacheGrowth);
+      cache_.Grow(kCacheGrowth);
     }
   }
   if (record == nullptr) record = pool_.Get();
@@ -455,11 +470,8 @@ void TDataFile::FreeRecord(TRecord* record) {
 
 bool TDataFile::FlushRecords(bool flush) {
   std::vector<TRecord*> dirty;
-  for (TRecord* r : cache_.Sorted()) {
-    if (r->Modified() && r->UseCount() == 0 && !InReadWindow(RecordOffset(r->RecordNumber()))) {
-      dirty.push_back(r);
-    }
-  }
+  cache_.CollectWriteBack(
+      dirty, [this](const TRecord& r) { return !InReadWindow(RecordOffset(r.RecordNumber())); });
   if (dirty.empty()) return false;
   const int32_t size = header_.RecordSize;
   size_t begin = 0;
@@ -474,6 +486,7 @@ bool TDataFile::FlushRecords(bool flush) {
       dirty[i]->StoreTo(write_buffer_.data() + (i - begin) * size);
     }
     try {
+      BodyWriting();
       WriteAt(RecordOffset(dirty[begin]->RecordNumber()), write_buffer_.data(),
               static_cast<int32_t>(length));
       FlushIfForced(flush);
@@ -570,8 +583,8 @@ bool TDataFile::UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_
 }
 
 bool TDataFile::LockWriteSemaphore() {
-  // The first try and kSemaphoreRetries more.
-  return LockWithRetries(kWriteSemaphoreByte, 1, kSemaphoreRetries + 1);
+  // The first try and SemaphoreRetries() more.
+  return LockWithRetries(kWriteSemaphoreByte, 1, SemaphoreRetries() + 1);
 }
 
 bool TDataFile::UnlockWriteSemaphore() {

@@ -47,7 +47,8 @@ constexpr int32_t kMaxCounterValue = 2147483647;
 // The cache holds min(kCacheBytes div record size, kMaxCachedRecords) records.
 constexpr int32_t kCacheBytes = 131070;
 constexpr int32_t kMaxCachedRecords = 8191;
-// A cache inside a transaction grows by this much when every record is dirty or pinned.
+// A cache inside a transaction grows by at least this much when every record
+// is dirty or pinned (TFileCache::Grow).
 constexpr int32_t kCacheGrowth = 255;
 
 class TDataFile : public TTableFile {
@@ -67,7 +68,16 @@ class TDataFile : public TTableFile {
   // Rereads the header: true (and the new header taken) when the change
   // counter on disk differs from the one in memory.
   bool HeaderChanged();
+  // Also writes an unchanged header when bodies were written or the write
+  // is marked in progress; the header written clears the mark.
   void WriteHeader(bool force, bool flush);
+  // Marks the header on disk as being written (its dirty byte), once until
+  // the next header write: a table opened with the mark set was
+  // interrupted between its bodies and its headers.
+  void MarkWriteInProgress();
+  bool WriteMarked() const { return write_marked_; }
+  // The mark was set when the header was last read.
+  bool WriteInterrupted() const { return write_interrupted_; }
   void TouchHeader();
   void CopyHeader(uint8_t* dest) const;
   void TruncateRecords();
@@ -85,6 +95,10 @@ class TDataFile : public TTableFile {
 
   // Records. FetchRecord gives a pinned record, or false with no record when
   // the cursor reports that the table's files changed before a disk read.
+  // Read-ahead (the file's window, or with cursor_read_ahead the cursor's
+  // count of visible records) pays only for a caller that goes on in
+  // natural order; a walk in index order asks for none, since it would
+  // load a window for every record it uses.
   bool FetchRecord(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
                    bool cursor_read_ahead, TRecord*& record);
   void ReleaseRecord(TRecord* record);
@@ -165,6 +179,8 @@ class TDataFile : public TTableFile {
   std::vector<uint8_t> write_buffer_;
   int32_t read_ahead_count_ = 1;
   TDataFileHeader header_;
+  bool write_marked_ = false;
+  bool write_interrupted_ = false;
   bool descriptors_dirty_ = false;
   std::vector<FieldDescriptor> descriptors_;
   // The last few records used are the likeliest; they are tried before the search.

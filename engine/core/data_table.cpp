@@ -1,6 +1,5 @@
 #include "engine/core/data_table.h"
 
-#include <algorithm>
 #include <array>
 
 #include "engine/support/engine_strings.h"
@@ -48,6 +47,10 @@ bool TDataTable::StrictChangeDetection() const {
 
 bool TDataTable::HasPrimaryIndex() const {
   return !index_->IsOpen() || !index_->NoPrimaryIndex();
+}
+
+void TDataTable::BodyWriteStarting() {
+  data_->MarkWriteInProgress();
 }
 
 bool TDataTable::HasBlobFields() const {
@@ -202,11 +205,8 @@ void TDataTable::AbandonTransaction() {
 
 bool TDataTable::ReleaseLocks() {
   bool all = true;
-  const int32_t records = data_->IsOpen() ? data_->RecordCount() : 0;
-  if (data_->IsOpen()) {
-    held_.SetRecordCount(std::max(held_.BitCount(), records + 1));
-    if (!data_->UnlockAllRecordBytes(held_, records)) all = false;
-  }
+  // Records another process appended may be held beyond the count known here.
+  if (data_->IsOpen() && !data_->UnlockAllRecordBytes(held_, held_.BitCount())) all = false;
   held_.ClearAll();
   cursor_locked_.ClearAll();
   deferred_.ClearAll();
@@ -236,8 +236,9 @@ void TDataTable::CreateFiles(const TTableDefinition& definition) {
     const TTableDefinition& d = definition;
     data_->InitHeader(d.LanguageId, d.SortId, d.Fields, d.BlobBlockSize, d.Description, d.Password,
                       d.Encrypted, d.UserMajor, d.UserMinor);
-    data_->WriteHeader(true, false);
+    // The descriptors are a body: the header after them ends the write.
     data_->WriteFieldDescs();
+    data_->WriteHeader(true, false);
     index_->CreateFile();
     // A definition without indexes defines a table without a primary index.
     index_->DefinePrimaryIndex(d.Indexes.empty() ? IndexDescriptor() : d.Indexes[0]);
@@ -398,22 +399,23 @@ void TDataTable::WriteBack(bool trim, bool force_data_header, bool flush, bool f
     return;
   }
   // What is referred to reaches the disk before what refers to it: BLOB
-  // blocks before the records that name them, records before the keys.
-  if (BlobFileInUse()) {
-    blob_->FlushBlocks(flush);
-    blob_->WriteHeader(force_blob_header, flush);
-    if (trim) blob_->TrimBlockCache();
-  }
+  // blocks before the records that name them, records before the keys, and
+  // every body before the headers that count them. The data header comes
+  // last: it ends the write the first body write marked.
+  const bool blob = BlobFileInUse();
+  if (blob) blob_->FlushBlocks(flush);
   if (data_->IsOpen()) {
     data_->FlushRecords(flush);
-    data_->WriteHeader(force_data_header, flush);
     data_->WriteFieldDescs();
-    if (trim) data_->TrimRecordCache();
   }
-  if (index_->IsOpen()) {
-    index_->FlushPages(flush);
-    index_->WriteHeader(force_index_header, flush);
-    if (trim) index_->TrimPageCache(true);
+  if (index_->IsOpen()) index_->FlushPages(flush);
+  if (blob) blob_->WriteHeader(force_blob_header, flush);
+  if (index_->IsOpen()) index_->WriteHeader(force_index_header, flush);
+  if (data_->IsOpen()) data_->WriteHeader(force_data_header, flush);
+  if (trim) {
+    if (blob) blob_->TrimBlockCache();
+    if (data_->IsOpen()) data_->TrimRecordCache();
+    if (index_->IsOpen()) index_->TrimPageCache(true);
   }
 }
 

@@ -1,9 +1,9 @@
 // TDataTable: one open table of a database directory, shared by every cursor
 // of the directory that opens it. It owns the table's data, index and BLOB
 // files and opens, creates, closes, empties, deletes, renames and backs them
-// up as one; it writes their caches back and reloads them. The lock state
-// and record bitmaps live here for the table's locks and transactions, which
-// build on the hooks below. The directory is reached through TTableDirectory.
+// up as one; it writes their caches back and reloads them. Its locks between
+// processes, change detection and transactions are in table_locks.cpp. The
+// directory is reached through TTableDirectory.
 #pragma once
 
 #include <array>
@@ -29,6 +29,9 @@ class TTableDirectory {
   virtual std::string Path() const = 0;
   virtual bool ForceBufferFlush() const = 0;
   virtual bool StrictChangeDetection() const = 0;
+  // A busy record lock is tried again this many times, this far apart.
+  virtual int32_t LockRetryCount() const = 0;
+  virtual int32_t LockWaitTimeMs() const = 0;
 };
 
 // A new table as CreateFiles writes it. Indexes[0] is the primary index (no
@@ -117,7 +120,10 @@ class TDataTable : public TDataFileOwner {
   void VerifyHeaders();
 
   // Write-back and reload of the caches. Inside a transaction WriteBack
-  // only marks the forced headers changed; nothing is written.
+  // only marks the forced headers changed; nothing is written. Otherwise
+  // every body goes first (BLOB blocks, records and descriptors, index
+  // pages), then the headers (BLOB, index, data): the data header written
+  // last clears the write-in-progress mark the first body write set.
   void WriteBack(bool trim, bool force_data_header, bool flush, bool force_blob_header,
                  bool force_index_header);
   void Reload(bool trim, bool reread_headers);
@@ -141,15 +147,48 @@ class TDataTable : public TDataFileOwner {
   TBlobFile& BlobFile() { return *blob_; }
   const TDataFile& DataFile() const { return *data_; }
 
-  // Hooks for the locks and transactions.
-  TTableLockState& LockState() { return lock_state_; }
-  // Records whose lock byte this table holds, records a cursor of this
-  // table locked, and records whose unlock waits for the end of a transaction.
-  TRecordsBitmap& HeldRecords() { return held_; }
-  TRecordsBitmap& CursorLockedRecords() { return cursor_locked_; }
-  TRecordsBitmap& DeferredUnlocks() { return deferred_; }
-  void SetTransaction(bool value) { transaction_ = value; }
-  void ClearWritten() { written_ = false; }
+  // ---- locks between processes, change detection, transactions ----
+  // Rereads the headers whose change counters another writer moved and
+  // drops what is cached of those files; true when one had moved.
+  bool DetectChanges();
+  // A reader's slot in the index (and BLOB) file for one operation; the
+  // change result, false when nothing was taken. Failure raises 10249 and
+  // leaves nothing taken; a failed release raises 10242.
+  bool LockForRead();
+  void UnlockForRead();
+  // The same, held by a statement over all of its reading.
+  bool LockForStatement();
+  void UnlockForStatement();
+  // The write semaphore (outside a transaction, which holds it already) and
+  // the writers' ranges; the change result. Failure raises 10249 and leaves
+  // nothing taken. The writers' range covers this table's own reader byte
+  // too: a read lock held here is let go first.
+  bool LockForWrite();
+  void UnlockForWrite();
+  // Locks the record's byte within the session's retries (10258 when it
+  // stays busy or the number names no record); the change result of the read lock
+  // taken for the check. Inside a transaction a record the table holds is
+  // taken again, unless a cursor holds it.
+  bool LockRecord(int32_t number);
+  // Inside a transaction only marks the record for the unlock at its end.
+  void UnlockRecord(int32_t number);
+  // Unlocks every record held, or with deferred_only the ones marked for
+  // the end of the transaction; the rest are released when one fails (10242).
+  void UnlockAllRecords(bool deferred_only);
+  bool IsRecordHeld(int32_t number) const { return held_.IsSet(number); }
+  // Records locked through a cursor of this table: byte locks never keep
+  // two cursors of one process apart, these marks do.
+  void MarkCursorLock(int32_t number);
+  void ClearCursorLock(int32_t number);
+  bool IsCursorLocked(int32_t number) const { return cursor_locked_.IsSet(number); }
+  // One transaction at a time per table across processes: it holds the
+  // write semaphore from start to commit or rollback, and its writes stay
+  // in the caches. Rollback drops them; Commit writes everything back under
+  // the write lock, and an interim commit (final false) goes on afterwards.
+  void StartTransaction();
+  void Rollback();
+  void Commit(bool final);
+  const TTableLockState& LockState() const { return lock_state_; }
 
   // TDataFileOwner.
   bool InTransaction() const override { return transaction_; }
@@ -158,6 +197,7 @@ class TDataTable : public TDataFileOwner {
   bool ForceBufferFlush() const override;
   bool StrictChangeDetection() const override;
   bool HasPrimaryIndex() const override;
+  void BodyWriteStarting() override;
 
  private:
   // The base path of the files: the directory's folder and the name.
@@ -181,6 +221,12 @@ class TDataTable : public TDataFileOwner {
   void ProbeFree(const std::vector<std::string>& paths) const;
   bool FileExists(const std::string& path) const;
   [[noreturn]] void Raise(EngineErrorCode code) const;
+  // The table_locks.cpp helpers.
+  void GrowBitmaps(int32_t number);
+  bool TakeReadLock(bool& held, uint16_t& blob_slot);
+  void ReleaseReadLock(bool& held, uint16_t& blob_slot);
+  // Releases the semaphore of a transaction and the deferred record locks.
+  void EndLockLevelTransaction();
 
   TTableDirectory* directory_;
   int32_t cursor_count_ = 0;

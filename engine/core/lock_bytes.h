@@ -25,4 +25,18 @@ constexpr int32_t kLockRangeReadBytes = 65534;
 constexpr int32_t kSemaphoreRetries = 8192;
 constexpr int32_t kSemaphoreRetryMs = 3;
 
+// The retries the lock routines use: kSemaphoreRetries, unless a test
+// lowered it for a scope (its second process through its command line).
+int32_t SemaphoreRetries();
+class TScopedSemaphoreRetries {
+ public:
+  explicit TScopedSemaphoreRetries(int32_t retries);
+  ~TScopedSemaphoreRetries();
+  TScopedSemaphoreRetries(const TScopedSemaphoreRetries&) = delete;
+  TScopedSemaphoreRetries& operator=(const TScopedSemaphoreRetries&) = delete;
+
+ private:
+  int32_t previous_;
+};
+
 }  // namespace jw

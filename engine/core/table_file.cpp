@@ -1,5 +1,6 @@
 #include "engine/core/table_file.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -21,6 +22,7 @@ void TTableFile::Open() {
 
 void TTableFile::Close() {
   if (!IsOpen()) return;
+  bodies_written_ = false;
   DropContents();
   TFileHandler::Close();
 }
@@ -61,6 +63,21 @@ bool TTableFile::InReadWindow(int64_t offset) const {
 
 void TTableFile::FlushIfForced(bool flush) {
   if (flush || owner_->ForceBufferFlush()) Flush();
+}
+
+namespace {
+std::atomic<int32_t> g_semaphore_retries{kSemaphoreRetries};
+}  // namespace
+
+int32_t SemaphoreRetries() {
+  return g_semaphore_retries.load(std::memory_order_relaxed);
+}
+
+TScopedSemaphoreRetries::TScopedSemaphoreRetries(int32_t retries)
+    : previous_(g_semaphore_retries.exchange(retries)) {}
+
+TScopedSemaphoreRetries::~TScopedSemaphoreRetries() {
+  g_semaphore_retries.store(previous_);
 }
 
 bool TTableFile::LockWithRetries(int64_t offset, int64_t length, int32_t tries) {

@@ -25,6 +25,9 @@ class TDataFileOwner {
   virtual bool StrictChangeDetection() const = 0;
   // The index file's word: a table without a primary index never reuses records.
   virtual bool HasPrimaryIndex() const = 0;
+  // One of the table's files is about to write records, descriptors, pages
+  // or blocks: the table marks its data file as being written.
+  virtual void BodyWriteStarting() = 0;
 };
 
 // Read and write buffers grow in these steps; reads and writes go up to 65535 bytes.
@@ -43,6 +46,9 @@ class TTableFile : public TFileHandler {
 
   // Whether the header in memory holds changes the file has not yet stored.
   bool HeaderDirty() const { return header_dirty_; }
+  // Whether bodies were written since the last header write; the next
+  // header write then happens unforced too, so other processes see the change.
+  bool BodiesWritten() const { return bodies_written_; }
 
  protected:
   TDataFileOwner* Owner() const { return owner_; }
@@ -75,6 +81,14 @@ class TTableFile : public TFileHandler {
     FlushIfForced(flush);
     Owner()->MarkWritten();
     header_dirty_ = false;
+    bodies_written_ = false;
+  }
+  // Whether a header write may be skipped.
+  bool HeaderClean(bool force) const { return !force && !header_dirty_ && !bodies_written_; }
+  // Comes before every write of bodies (anything but the header).
+  void BodyWriting() {
+    Owner()->BodyWriteStarting();
+    bodies_written_ = true;
   }
 
   // Counts one change of the file in its header's change counter, which
@@ -104,6 +118,7 @@ class TTableFile : public TFileHandler {
       for (size_t i = begin; i < end; ++i) {
         encode(*dirty[i], buffer.data() + (i - begin) * unit_size);
       }
+      BodyWriting();
       WriteAt(dirty[begin]->Position(), buffer.data(), static_cast<int32_t>(length));
       FlushIfForced(flush);
       for (size_t i = begin; i < end; ++i) dirty[i]->SetDirty(false);
@@ -147,6 +162,7 @@ class TTableFile : public TFileHandler {
 
   // Set by every change to the header in memory, cleared by the header write.
   bool header_dirty_ = false;
+  bool bodies_written_ = false;
 
  private:
   TDataFileOwner* owner_;

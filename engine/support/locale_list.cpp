@@ -1,5 +1,8 @@
 #include "engine/support/locale_list.h"
 
+#include "platform/os/locale_data.h"
+#include "platform/rtl/strings.h"
+
 namespace jw {
 namespace {
 
@@ -105,10 +108,48 @@ constexpr TEngineLocale kEngineLocales[] = {
     {"Vietnamese", 0x042A},
 };
 
+constexpr std::string_view kDefaultOrder = "Default Order";
+constexpr std::string_view kGermanPhoneBookOrder = "German Phone Book Order";
+
+const TEngineLocale* FindLocale(std::string_view name) {
+  for (const TEngineLocale& locale : kEngineLocales) {
+    if (SameText(locale.Name, name)) return &locale;
+  }
+  return nullptr;
+}
+
+bool IsGerman(uint16_t language_id) {
+  for (const TEngineLocale& locale : kEngineLocales) {
+    if (locale.LanguageId == language_id) {
+      return std::string_view(locale.Name).starts_with("German (");
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::span<const TEngineLocale> EngineLocaleList() {
   return kEngineLocales;
+}
+
+bool LocaleNameExists(std::string_view name) {
+  return FindLocale(name) != nullptr;
+}
+
+uint16_t LocaleNameToLanguageID(std::string_view name) {
+  const TEngineLocale* locale = FindLocale(name);
+  return locale != nullptr ? locale->LanguageId : 0;
+}
+
+bool SortNameExists(uint16_t language_id, std::string_view name) {
+  return SameText(name, kDefaultOrder) ||
+         (IsGerman(language_id) && SameText(name, kGermanPhoneBookOrder));
+}
+
+uint16_t SortNameToSortID(uint16_t language_id, std::string_view name) {
+  if (IsGerman(language_id) && SameText(name, kGermanPhoneBookOrder)) return kSortGermanPhoneBook;
+  return 0;
 }
 
 }  // namespace jw

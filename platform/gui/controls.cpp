@@ -220,18 +220,19 @@ QWidget* TWinControl::Handle() {
     widget_->setGeometry(Left(), Top(), Width(), Height());
     ApplyToolTip();
     widget_->setEnabled(Enabled());
-    if (Parent() != nullptr && Visible()) widget_->show();
-    // Windowed children follow their parent onto the new widget, and those
-    // without one get it now, as a window's children are made with it.
+    // Hidden explicitly, or Qt would show the child with its parent.
+    if (Parent() != nullptr) widget_->setVisible(Visible());
+    // Windowed children follow their parent onto the new widget; those
+    // without one get theirs now, so a shown window shows its controls.
     for (TControl* child : controls_) {
       auto* windowed = dynamic_cast<TWinControl*>(child);
       if (windowed == nullptr) continue;
-      if (windowed->widget_) {
-        windowed->widget_->setParent(widget_.get());
-        if (windowed->Visible()) windowed->widget_->show();
-      } else {
+      if (!windowed->widget_) {
         windowed->Handle();
+        continue;
       }
+      windowed->widget_->setParent(widget_.get());
+      windowed->widget_->setVisible(windowed->Visible());
     }
   }
   return widget_.get();
@@ -535,8 +536,11 @@ bool WidgetBridge::event(QEvent* event) {
       auto* help = static_cast<QHelpEvent*>(event);
       TControl* c = control_.ControlAtPos({help->pos().x(), help->pos().y()}, false);
       if (c == nullptr) c = &control_;
-      if (c->ShowHint() && !c->Hint().empty()) {
-        QToolTip::showText(help->globalPos(), ToQString(c->Hint()), this);
+      // A control without a hint of its own shows the nearest parent's.
+      const TControl* source = c;
+      while (source->Hint().empty() && source->Parent() != nullptr) source = source->Parent();
+      if (c->ShowHint() && !source->Hint().empty()) {
+        QToolTip::showText(help->globalPos(), ToQString(source->Hint()), this);
       } else {
         QToolTip::hideText();
       }

@@ -204,7 +204,7 @@ class TWinControl : public TControl {
   virtual void WndProc(TMessage& message);
 
   TCanvas& Canvas() { return *canvas_; }
-  // A child's widget shows and hides with it.
+  // A child window shows or hides its widget with it.
   void SetVisible(bool visible) override;
   void SetHint(const std::string& hint) override;
   void SetShowHint(bool show) override;

@@ -162,6 +162,10 @@ int64_t Trunc(Currency value) {
   return value.Raw() / Currency::kScale;
 }
 
+double Frac(double value) {
+  return value - std::trunc(value);
+}
+
 std::string FloatToStr(double value) {
   std::string special = SpecialFloatText(value);
   if (!special.empty()) return special;

@@ -67,6 +67,8 @@ int64_t Round(Currency value);
 // Integer part (toward zero); the same failure as Round.
 int64_t Trunc(double value);
 int64_t Trunc(Currency value);
+// Fractional part, with the sign of value: the time of day of a TDateTime.
+double Frac(double value);
 
 // General format: up to 15 significant digits, trailing zeros dropped, the
 // current decimal separator. Fixed notation when the decimal exponent of the

@@ -1,5 +1,7 @@
 #include "platform/rtl/random.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -32,8 +34,11 @@ class TSystemRandom : public TRandomSource {
   void Randomize() override {
     std::random_device device;
     const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    // The process id keeps processes started at once apart where the
+    // entropy source is weak.
     std::seed_seq seed{device(), device(), static_cast<uint32_t>(ticks),
-                       static_cast<uint32_t>(static_cast<uint64_t>(ticks) >> 32)};
+                       static_cast<uint32_t>(static_cast<uint64_t>(ticks) >> 32),
+                       static_cast<uint32_t>(getpid())};
     std::lock_guard lock(mutex_);
     engine_.seed(seed);
   }

@@ -15,7 +15,7 @@ class TRandomSource {
   virtual int32_t Random(int32_t range) = 0;
   // Uniform in [0, 1).
   virtual double RandomFloat() = 0;
-  // Seeds afresh from the clock and the system's entropy.
+  // Seeds afresh from the clock, the process id and the system's entropy.
   virtual void Randomize() = 0;
 };
 

@@ -11,23 +11,21 @@
 #include "app/scrap_form.h"
 #include "app/settings.h"
 #include "platform/gui/dialogs_scripted.h"
+#include "tests/app/scripted_dialogs_test.h"
 
 namespace jw {
 namespace {
 
-class NoteDialogsTest : public ::testing::Test {
+class NoteDialogsTest : public ScriptedDialogsTest {
  protected:
   void SetUp() override {
-    ScrapSettings = TScrapSettings();
+    ScriptedDialogsTest::SetUp();
     had_ini_ = std::filesystem::exists(IniFileName());
-    auto dialogs = std::make_unique<ScriptedDialogs>();
-    dialogs_ = dialogs.get();
-    SetDialogService(std::move(dialogs));
     note_.reset(MakeForm<TScrapForm>(nullptr));
   }
   void TearDown() override {
     note_.reset();
-    SetDialogService(nullptr);
+    ScriptedDialogsTest::TearDown();
     if (!had_ini_) std::filesystem::remove(IniFileName());
   }
 
@@ -45,7 +43,6 @@ class NoteDialogsTest : public ::testing::Test {
     return text;
   }
 
-  ScriptedDialogs* dialogs_ = nullptr;
   std::unique_ptr<TScrapForm> note_;
   std::string shown_;
   bool had_ini_ = false;

@@ -11,30 +11,13 @@
 #include "app/scrap_form.h"
 #include "app/settings.h"
 #include "platform/gui/dialogs_scripted.h"
+#include "platform/gui/play_sound.h"
+#include "tests/app/scripted_dialogs_test.h"
 
 namespace jw {
 namespace {
 
-class PreferencesFormTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ScrapSettings = TScrapSettings();
-    auto dialogs = std::make_unique<ScriptedDialogs>();
-    dialogs_ = dialogs.get();
-    SetDialogService(std::move(dialogs));
-    previous_player_ = SetAlarmSoundPlayer(
-        [this](const std::string& file, int reps) { played_.emplace_back(file, reps); });
-  }
-  void TearDown() override {
-    SetAlarmSoundPlayer(std::move(previous_player_));
-    SetDialogService(nullptr);
-    ScrapSettings = TScrapSettings();
-  }
-
-  ScriptedDialogs* dialogs_ = nullptr;
-  TAlarmSoundPlayer previous_player_;
-  std::vector<std::pair<std::string, int>> played_;
-};
+using PreferencesFormTest = ScriptedDialogsTest;
 
 TScrapSettings StoredSettings() {
   TScrapSettings s;
@@ -155,7 +138,8 @@ TEST_F(PreferencesFormTest, FontBrowseAndPlayWorkOnTheDialogsOwnValues) {
   EXPECT_EQ(calls[2].kind, DialogCall::Kind::OpenFile);
   EXPECT_EQ(calls[2].text, "/home/ann/sounds/");
   EXPECT_EQ(calls[2].value, "Wave Files|*.wav");
-  EXPECT_EQ(played_, (std::vector<std::pair<std::string, int>>{{"/home/ann/other/bell.wav", 4}}));
+  EXPECT_EQ(plays_,
+            std::vector<PlayCall>(4, {"/home/ann/other/bell.wav", SND_FILENAME | SND_SYNC}));
   EXPECT_EQ(ScrapSettings.AlarmFileName, "/home/ann/other/bell.wav");
   TFont font;
   DescToFont(font, ScrapSettings.DefaultFontDesc);

@@ -36,11 +36,14 @@ TScrapSettings FullSettings() {
 }
 
 TEST_F(SettingsTest, SaveThenLoadGivesTheSameSettings) {
-  ScrapSettings = FullSettings();
+  TScrapSettings saved = FullSettings();
+  // A sound path of any length comes back whole.
+  saved.AlarmFileName = "/home/ann/" + std::string(400, 's') + "/ding.wav";
+  ScrapSettings = saved;
   SaveSettings(ini_);
   ScrapSettings = TScrapSettings();
   LoadSettings(ini_);
-  EXPECT_EQ(ScrapSettings, FullSettings());
+  EXPECT_EQ(ScrapSettings, saved);
 }
 
 TEST_F(SettingsTest, SavedFileHasTheWriteSpellingsInTableOrder) {
@@ -103,15 +106,19 @@ TEST_F(SettingsTest, UnreadableValuesReadAsDefaults) {
   EXPECT_EQ(ScrapSettings.DefaultFontAngle, 0);
 }
 
-TEST_F(SettingsTest, DefaultAngleIsBoundedToFortyFiveDegrees) {
+TEST_F(SettingsTest, DefaultAngleAndAlarmRepsAreBoundedToTheirRanges) {
   const struct {
     const char* stored;
     int angle;
-  } cases[] = {{"60", 45}, {"-90", -45}, {"45", 45}, {"-12", -12}, {"2147483647", 45}};
+    int reps;
+  } cases[] = {{"60", 45, 20}, {"-90", -45, 0},        {"45", 45, 20},         {"-12", -12, 0},
+               {"7", 7, 7},    {"2147483647", 45, 20}, {"-2147483648", -45, 0}};
   for (const auto& c : cases) {
-    WriteFileBytes(ini_, std::string("[Main]\r\nDefaultFontAngle=") + c.stored + "\r\n");
+    WriteFileBytes(ini_, std::string("[Main]\r\nDefaultFontAngle=") + c.stored +
+                             "\r\nAlarmReps=" + c.stored + "\r\n");
     LoadSettings(ini_);
     EXPECT_EQ(ScrapSettings.DefaultFontAngle, c.angle) << c.stored;
+    EXPECT_EQ(ScrapSettings.AlarmReps, c.reps) << c.stored;
   }
 }
 

@@ -108,7 +108,7 @@ TEST(DataFileFormat, GoldenLayoutOfEveryFieldType) {
   EXPECT_EQ(bytes[86], 0);
   EXPECT_EQ(bytes[87], 0);
   EXPECT_EQ(GetInt64(&bytes[116]), 21200);
-  EXPECT_EQ(bytes[111], 1);  // the write came from pending changes
+  EXPECT_EQ(bytes[111], 0);  // no write in progress
   EXPECT_TRUE(AllZero(bytes, 124, 127));
 
   for (size_t i = 0; i < fields.size(); ++i) {

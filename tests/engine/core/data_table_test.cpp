@@ -15,6 +15,7 @@
 #include "engine/support/key_images.h"
 #include "platform/os/os_file_faults.h"
 #include "tests/engine/core/index_test_table.h"
+#include "tests/engine/core/table_ops.h"
 #include "tests/engine/core/table_verifier.h"
 #include "tests/support/piped_child.h"
 
@@ -63,38 +64,6 @@ class FileHolder {
   bool ready_ = false;
 };
 
-class FakeDirectory : public TTableDirectory {
- public:
-  explicit FakeDirectory(const ScratchDir& dir) : path_(dir.Path("")) {}
-  std::string Path() const override { return path_; }
-  bool ForceBufferFlush() const override { return false; }
-  bool StrictChangeDetection() const override { return false; }
-
- private:
-  std::string path_;
-};
-
-// The small table of the data-file tests, its primary index on VALUE.
-TTableDefinition Definition(bool with_blobs) {
-  TTableDefinition d;
-  d.Fields = SmallDefinition();
-  if (with_blobs) d.Fields.push_back(Field("MEMO", kFldBlob));
-  d.Indexes = {Index("", {3})};
-  d.BlobBlockSize = 64;
-  return d;
-}
-
-// A record with its primary key, as a cursor's insert leaves them.
-void AddRecord(TDataTable& table, int32_t value) {
-  const int32_t number = AppendSmallRecord(table.DataFile(), "r", value);
-  KeyCursor cursor;
-  cursor.order = table.IndexFile().KeyOrder(0);
-  uint8_t key[5] = {1};
-  EncodeIntKey(value, key + 1);
-  TBTree(table.IndexFile(), cursor).Insert(key, number);
-  table.IndexFile().IncLiveCount();
-}
-
 bool Exists(const std::string& path) {
   return access(path.c_str(), F_OK) == 0;
 }
@@ -107,8 +76,8 @@ class DataTableTest : public testing::Test {
     TDataTable table(&directory_);
     table.SetName("T");
     table.SetExclusive(true);
-    table.CreateFiles(Definition(with_blobs));
-    for (int32_t i = 1; i <= count; ++i) AddRecord(table, i);
+    table.CreateFiles(SmallTableDefinition(with_blobs));
+    for (int32_t i = 1; i <= count; ++i) AddSmallRecord(table, i);
     table.Close(false);
   }
   std::unique_ptr<TDataTable> OpenT(bool exclusive = true) {
@@ -120,7 +89,7 @@ class DataTableTest : public testing::Test {
   }
 
   ScratchDir dir_;
-  FakeDirectory directory_{dir_};
+  TestDirectory directory_{dir_.Path("")};
 };
 
 TEST_F(DataTableTest, TwoCursorsShareOneTableAndTheLastCloseClosesTheFiles) {
@@ -149,7 +118,7 @@ TEST_F(DataTableTest, TwoCursorsShareOneTableAndTheLastCloseClosesTheFiles) {
 TEST_F(DataTableTest, ExclusiveTableWritesItsCachesBackAtTheLastClose) {
   CreateT(false, 3);
   auto table = OpenT();
-  AddRecord(*table, 4);
+  AddSmallRecord(*table, 4);
   table->Close(true);
   EXPECT_EQ(VerifyTable(Path("T.DAT")), std::vector<std::string>());
   table->Open();
@@ -172,7 +141,7 @@ TEST_F(DataTableTest, CreateFilesMakesTheFilesTheDefinitionNeeds) {
 }
 
 TEST_F(DataTableTest, RefusedDefinitionLeavesNoHalfTableAndSparesAnExistingOne) {
-  TTableDefinition blob_key = Definition(true);
+  TTableDefinition blob_key = SmallTableDefinition(true);
   blob_key.Indexes.push_back(Index("BYMEMO", {4}));
   TDataTable table(&directory_);
   table.SetName("U");
@@ -183,7 +152,7 @@ TEST_F(DataTableTest, RefusedDefinitionLeavesNoHalfTableAndSparesAnExistingOne) 
   // A definition refused before any file is made leaves the old table alone.
   CreateT(false, 2);
   const auto before = ReadWholeFile(Path("T.DAT"));
-  TTableDefinition bad_field = Definition(false);
+  TTableDefinition bad_field = SmallTableDefinition(false);
   bad_field.Fields.push_back(Field("X", 99));
   table.SetName("T");
   EXPECT_EQ(ErrorCodeOf([&] { table.CreateFiles(bad_field); }), kErrInvalidFieldDefinition);
@@ -229,10 +198,10 @@ TEST_F(DataTableTest, IndexBackupRestoresOntoALongerFile) {
   ASSERT_EQ(backup, ReadWholeFile(Path("T.IDX")));
 
   // The index file grows, gains an index, and keeps a dirty page in its cache.
-  for (int32_t i = 21; i <= 400; ++i) AddRecord(*table, i);
+  for (int32_t i = 21; i <= 400; ++i) AddSmallRecord(*table, i);
   table->WriteBack(false, true, false, false, true);
   table->IndexFile().AddIndexDesc(Index("BYNAME", {2}, false));
-  AddRecord(*table, 401);
+  AddSmallRecord(*table, 401);
   ASSERT_GT(ReadWholeFile(Path("T.IDX")).size(), backup.size());
 
   table->RestoreIndexFile(false, false);
@@ -300,7 +269,7 @@ TEST_F(DataTableTest, EmptyCutsEveryFileBackToItsHeaders) {
   table->Empty();
   EXPECT_EQ(table->DataFile().RecordCount(), 0);
   EXPECT_GT(table->DataFile().ChangeCounter(), counter);
-  AddRecord(*table, 7);
+  AddSmallRecord(*table, 7);
   table->Close(false);
   EXPECT_EQ(VerifyTable(Path("T.DAT")), std::vector<std::string>());
   EXPECT_EQ(ReadWholeFile(Path("T.BLB")).size(), empty_blob.size());
@@ -319,15 +288,12 @@ TEST_F(DataTableTest, LastCloseReleasesTheTableLocks) {
   TFileHandler index;
   index.SetName(Path("T.IDX"));
   index.Open();
-  ASSERT_EQ(table->DataFile().LockRecordByte(7), OsLockResult::Taken);
-  table->HeldRecords().SetBit(7);
-  ASSERT_TRUE(table->DataFile().LockWriteSemaphore() && table->IndexFile().LockIndexWrite() &&
-              table->BlobFile().LockBlobWrite());
-  table->LockState().WriteLock = true;
+  table->LockRecord(7);
+  table->LockForWrite();
   ASSERT_EQ(data.SetRegionLock(kRecordLockBase - 7, 1, true), OsLockResult::Busy);
 
   table->Close(false);
-  EXPECT_FALSE(table->HeldRecords().IsSet(7));
+  EXPECT_FALSE(table->IsRecordHeld(7));
   EXPECT_EQ(data.SetRegionLock(kRecordLockBase - 7, 1, true), OsLockResult::Taken);
   EXPECT_EQ(data.SetRegionLock(kWriteSemaphoreByte, 1, true), OsLockResult::Taken);
   EXPECT_EQ(index.SetRegionLock(kLockRangeBase, kLockRangeLength, true), OsLockResult::Taken);

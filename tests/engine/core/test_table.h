@@ -34,6 +34,7 @@ class FakeTable : public TDataFileOwner {
   bool ForceBufferFlush() const override { return force_buffer_flush; }
   bool StrictChangeDetection() const override { return strict_change_detection; }
   bool HasPrimaryIndex() const override { return has_primary_index; }
+  void BodyWriteStarting() override {}
 
   bool in_transaction = false;
   bool written = false;

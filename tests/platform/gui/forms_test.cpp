@@ -2,15 +2,21 @@
 
 #include <unistd.h>
 
+#include <memory>
+#include <vector>
+
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 
 #include "platform/gui/application.h"
 #include "platform/gui/dialogs_scripted.h"
 #include "platform/gui/keys.h"
 #include "platform/gui/menus.h"
+#include "platform/gui/std_controls.h"
 
 namespace jw {
 namespace {
@@ -52,6 +58,19 @@ TEST_F(Forms, ScreenListsFormsFrontFirst) {
   delete b;
   delete c;
   EXPECT_EQ(Screen->FormCount(), 0);
+}
+
+// A form shown already takes its place in the stack too.
+TEST_F(Forms, ShowStackedPutsTheFirstAtTheBottomAndTheLastOnTop) {
+  std::vector<std::unique_ptr<TForm>> forms;
+  for (int i = 0; i < 3; ++i) forms.emplace_back(MakeForm<TForm>(nullptr));
+  forms[0]->Show();
+  forms[2]->Show();
+  TCustomForm::ShowStacked({forms[2].get(), forms[1].get(), forms[0].get()});
+  for (const auto& form : forms) EXPECT_TRUE(form->Visible());
+  EXPECT_EQ(Screen->Forms(0), forms[0].get());
+  EXPECT_EQ(Screen->Forms(1), forms[1].get());
+  EXPECT_EQ(Screen->Forms(2), forms[2].get());
 }
 
 // A form built in two phases: components are loading while the constructor
@@ -315,6 +334,35 @@ TEST_F(Forms, ReleaseDeletesAfterTheCurrentEvent) {
   Application->ProcessMessages();
   EXPECT_EQ(Screen->FormCount(), before - 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), "OnDestroy"), 1);
+}
+
+// A form made before it shows brings up its controls with it, except those
+// hidden; and over a control without a hint, the form's hint shows.
+TEST_F(Forms, ControlsShowWithTheirFormAndShareItsHint) {
+  std::unique_ptr<TForm> form(MakeForm<TForm>(nullptr));
+  form->SetBounds(0, 0, 200, 100);
+  form->SetHint("Alarm set for noon");
+  auto* shown = new TPanel(form.get());
+  shown->SetParent(form.get());
+  shown->SetBounds(0, 0, 100, 100);
+  shown->SetShowHint(true);
+  auto* hidden = new TPanel(form.get());
+  hidden->SetParent(form.get());
+  hidden->SetBounds(100, 0, 100, 100);
+  hidden->Hide();
+  form->Show();
+  EXPECT_TRUE(shown->Handle()->isVisible());
+  EXPECT_FALSE(hidden->Handle()->isVisible());
+  hidden->Show();
+  EXPECT_TRUE(hidden->Handle()->isVisible());
+  shown->Hide();
+  EXPECT_FALSE(shown->Handle()->isVisible());
+  shown->Show();
+
+  QHelpEvent help(QEvent::ToolTip, QPoint(10, 10), form->Handle()->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(shown->Handle(), &help);
+  EXPECT_EQ(QToolTip::text(), "Alarm set for noon");
+  QToolTip::hideText();
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// A second process for the file-layer tests: reads one command per line from
-// stdin, works on one file handler, and answers one line on stdout ("ok",
-// "ok <value>", "busy", "fail" or "err <engine code>").
+// A second process for the file-layer tests: runs the command loop over one
+// file handler; each command answers "ok", "ok <value>", "busy", "fail" or
+// "err <engine code>".
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/file_handler.h"
+#include "tests/engine/support/lock_helper/command_loop.h"
 
 namespace {
 
@@ -96,18 +97,8 @@ void Run(jw::TFileHandler& handler, const std::string& command, std::istringstre
 
 int main() {
   jw::TFileHandler handler;
-  std::string line;
-  std::cout << "ready" << std::endl;
-  while (std::getline(std::cin, line)) {
-    std::istringstream args(line);
-    std::string command;
-    args >> command;
-    if (command == "exit") break;
-    try {
-      Run(handler, command, args);
-    } catch (const jw::EQuireEngineError& e) {
-      std::cout << "err " << e.Code() << std::endl;
-    }
-  }
-  return 0;
+  return jw::test_support::RunCommandLoop(
+      [&handler](const std::string& command, std::istringstream& args) {
+        Run(handler, command, args);
+      });
 }
