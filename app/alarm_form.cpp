@@ -3,7 +3,9 @@
 #include <cmath>
 #include <iterator>
 #include <memory>
+#include <tuple>
 
+#include "app/dialog_layout.h"
 #include "platform/gui/application.h"
 #include "platform/gui/dialogs.h"
 #include "platform/rtl/numbers.h"
@@ -25,54 +27,32 @@ constexpr double kUnitDays[] = {1.0 / kSecsPerDay, 1.0 / kMinsPerDay, 1.0 / kHou
 }  // namespace
 
 TAlarmForm::TAlarmForm(TComponent* owner) : TForm(owner) {
-  SetCaption("Alarm Setting Dialog");
-  SetBorderStyle(TFormBorderStyle::bsDialog);
-  SetPosition(TPosition::poScreenCenter);
-  SetClientWidth(329);
-  SetClientHeight(337);
+  SetUpDialog(*this, "Alarm Setting Dialog", TFormBorderStyle::bsDialog, TPosition::poScreenCenter,
+              329, 337);
 
-  StatusRG = AddControl<TRadioGroup>(this, "StatusRG", 8, 8, 313, 45);
-  StatusRG->SetCaption("Alarm Status");
+  StatusRG = PlaceControl<TRadioGroup>(this, this, 8, 8, 313, 45, "Alarm Status");
   StatusRG->SetColumns(2);
   StatusRG->Items().Add("Disabled");
   StatusRG->Items().Add("Enabled");
-  PageControl1 = AddControl<TPageControl>(this, "PageControl1", 8, 60, 313, 236);
+  PageControl1 = PlaceControl<TPageControl>(this, this, 8, 60, 313, 236);
 
-  TabSheet1 = AddPage("TabSheet1", "Date/Time");
-  MonthCalendar1 = AddControl<TMonthCalendar>(TabSheet1, "MonthCalendar1", 8, 4, 225, 160);
-  Label1 = AddControl<TLabel>(TabSheet1, "Label1", 8, 176, 36, 17);
-  Label1->SetCaption("Time: ");
-  DateTimePicker1 = AddControl<TDateTimePicker>(TabSheet1, "DateTimePicker1", 48, 172, 97, 23);
-  EveryDayCB = AddControl<TCheckBox>(TabSheet1, "EveryDayCB", 160, 174, 97, 19);
-  EveryDayCB->SetCaption("Every day");
+  TabSheet1 = AddSheet(PageControl1, this, "Date/Time");
+  MonthCalendar1 = PlaceControl<TMonthCalendar>(this, TabSheet1, 8, 4, 225, 160);
+  Label1 = PlaceControl<TLabel>(this, TabSheet1, 8, 176, 36, 17, "Time: ");
+  DateTimePicker1 = PlaceControl<TDateTimePicker>(this, TabSheet1, 48, 172, 97, 23);
+  EveryDayCB = PlaceControl<TCheckBox>(this, TabSheet1, 160, 174, 97, 19, "Every day");
 
-  TabSheet2 = AddPage("TabSheet2", "Timer");
-  Label2 = AddControl<TLabel>(TabSheet2, "Label2", 8, 20, 140, 17);
-  Label2->SetCaption("Set alarm to go off in ");
-  QuantitySpin = AddControl<TKitSpinEdit>(TabSheet2, "QuantitySpin", 152, 16, 73, 23);
+  TabSheet2 = AddSheet(PageControl1, this, "Timer");
+  Label2 = PlaceControl<TLabel>(this, TabSheet2, 8, 20, 140, 17, "Set alarm to go off in ");
+  QuantitySpin = PlaceControl<TKitSpinEdit>(this, TabSheet2, 152, 16, 73, 23);
   QuantitySpin->SetLineSize(10);
   QuantitySpin->SetMaxValue(1000);
   QuantitySpin->SetValue(10);
-  UnitRG = AddControl<TRadioGroup>(TabSheet2, "UnitRG", 8, 52, 217, 120);
+  UnitRG = PlaceControl<TRadioGroup>(this, TabSheet2, 8, 52, 217, 120);
   for (const char* unit : {"Seconds", "Minutes", "Hours", "Days"}) UnitRG->Items().Add(unit);
   UnitRG->SetItemIndex(0);
 
-  OKBtn = AddControl<TButton>(this, "OKBtn", 86, 304, 75, 25);
-  OKBtn->SetCaption("OK");
-  OKBtn->SetModalResult(mrOk);
-  OKBtn->SetDefault(true);
-  CancelBtn = AddControl<TButton>(this, "CancelBtn", 168, 304, 75, 25);
-  CancelBtn->SetCaption("Cancel");
-  CancelBtn->SetModalResult(mrCancel);
-  CancelBtn->SetCancel(true);
-}
-
-TTabSheet* TAlarmForm::AddPage(const std::string& name, const std::string& caption) {
-  auto* page = new TTabSheet(this);
-  page->SetName(name);
-  page->SetPageControl(PageControl1);
-  page->SetCaption(caption);
-  return page;
+  std::tie(OKBtn, CancelBtn) = PlaceOkCancel(this, this, 86, 168, 304);
 }
 
 void TAlarmForm::ShowAlarm(TDateTime alarm) {

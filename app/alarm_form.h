@@ -3,8 +3,6 @@
 // runs it on an alarm value.
 #pragma once
 
-#include <string>
-
 #include "components/spin_edit.h"
 #include "platform/gui/buttons.h"
 #include "platform/gui/date_time_picker.h"
@@ -40,19 +38,6 @@ class TAlarmForm : public TForm {
   void ShowAlarm(TDateTime alarm);
   // The alarm value the controls describe.
   TDateTime ChosenAlarm();
-
- private:
-  // A control of the form, named, on parent, at the given bounds.
-  template <class T>
-  T* AddControl(TWinControl* parent, const std::string& name, int left, int top, int width,
-                int height) {
-    auto* control = new T(this);
-    control->SetName(name);
-    control->SetParent(parent);
-    control->SetBounds(left, top, width, height);
-    return control;
-  }
-  TTabSheet* AddPage(const std::string& name, const std::string& caption);
 };
 
 // Runs the alarm dialog on alarm; changes it only when OK is pressed.

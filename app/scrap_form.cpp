@@ -12,8 +12,10 @@
 
 #include "app/alarm_form.h"
 #include "app/alarm_scheduler.h"
+#include "app/editor_form.h"
 #include "app/folders.h"
 #include "app/font_desc.h"
+#include "app/margins_form.h"
 #include "app/paper_bitmap.h"
 #include "app/scrap_mail.h"
 #include "app/settings.h"
@@ -131,6 +133,8 @@ TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateO
   Enlarge->OnClick = [this](TPersistent* sender) { EnlargeClick(sender); };
   Shrink1->OnClick = [this](TPersistent* sender) { Shrink1Click(sender); };
   Clear1->OnClick = [this](TPersistent* sender) { Clear1Click(sender); };
+  Setmargins1->OnClick = [this](TPersistent* sender) { Setmargins1Click(sender); };
+  Editor1->OnClick = [this](TPersistent* sender) { Editor1Click(sender); };
   SetAlarm1->OnClick = [this](TPersistent* sender) { SetAlarm1Click(sender); };
 
   sfImageForm1 = new TsfImageForm(this);
@@ -484,6 +488,22 @@ void TScrapForm::Shrink1Click(TPersistent*) {
 
 void TScrapForm::Clear1Click(TPersistent*) {
   Message.clear();
+  sfImageForm1->Invalidate();
+}
+
+// The margins belong to the paper: every note on it takes them when shaped.
+void TScrapForm::Setmargins1Click(TPersistent*) {
+  TPaperMargins margins{TopMargin, LeftMargin, RightMargin};
+  if (!EditMargins(margins)) return;
+  TopMargin = margins.Top;
+  LeftMargin = margins.Left;
+  RightMargin = margins.Right;
+  WritePaperMargins(PaperFile, margins);
+  sfImageForm1->Invalidate();
+}
+
+void TScrapForm::Editor1Click(TPersistent*) {
+  EditText(Message);
   sfImageForm1->Invalidate();
 }
 

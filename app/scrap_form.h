@@ -102,6 +102,8 @@ class TScrapForm : public TForm {
   void EnlargeClick(TPersistent* sender);
   void Shrink1Click(TPersistent* sender);
   void Clear1Click(TPersistent* sender);
+  void Setmargins1Click(TPersistent* sender);
+  void Editor1Click(TPersistent* sender);
   void SetAlarm1Click(TPersistent* sender);
 
  protected:

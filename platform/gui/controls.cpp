@@ -221,7 +221,7 @@ QWidget* TWinControl::Handle() {
     CreateParams(params);
     widget_ = CreateWidget(params);
     widget_->setGeometry(Left(), Top(), Width(), Height());
-    widget_->setToolTip(QString());
+    ApplyToolTip();
     widget_->setEnabled(Enabled());
     // Hidden explicitly, or Qt would show the child with its parent.
     if (Parent() != nullptr) widget_->setVisible(Visible());
@@ -353,13 +353,29 @@ void TWinControl::DefaultHandler(TMessage& message) {
   }
 }
 
-void TWinControl::Invalidate() {
-  if (widget_) widget_->update();
-}
-
 void TWinControl::SetVisible(bool visible) {
   TControl::SetVisible(visible);
   if (widget_ && Parent() != nullptr) widget_->setVisible(visible);
+}
+
+void TWinControl::SetHint(const std::string& hint) {
+  TControl::SetHint(hint);
+  ApplyToolTip();
+}
+
+void TWinControl::SetShowHint(bool show) {
+  TControl::SetShowHint(show);
+  ApplyToolTip();
+}
+
+// Qt's own widgets (buttons, edits) show the hint as their tool tip; the
+// layer's bridge widgets answer tool tip requests themselves.
+void TWinControl::ApplyToolTip() {
+  if (widget_) widget_->setToolTip(ShowHint() ? ToQString(Hint()) : QString());
+}
+
+void TWinControl::Invalidate() {
+  if (widget_) widget_->update();
 }
 
 void TWinControl::SetEnabled(bool enabled) {

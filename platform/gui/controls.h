@@ -204,10 +204,12 @@ class TWinControl : public TControl {
   virtual void WndProc(TMessage& message);
 
   TCanvas& Canvas() { return *canvas_; }
-  void Invalidate() override;
-  void SetFocus();
   // A child window shows or hides its widget with it.
   void SetVisible(bool visible) override;
+  void SetHint(const std::string& hint) override;
+  void SetShowHint(bool show) override;
+  void Invalidate() override;
+  void SetFocus();
   void SetEnabled(bool enabled) override;
 
   // Lays out the aligned children in the client area.
@@ -228,6 +230,7 @@ class TWinControl : public TControl {
   friend class TControl;
   friend class WidgetBridge;
 
+  void ApplyToolTip();
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
   // The default handling of the messages the layer sends.

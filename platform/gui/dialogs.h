@@ -1,7 +1,8 @@
 // The standard dialogs behind one small service (font with colour, open
-// file, input query, message boxes), the host-style calls and components
-// over it, and the Qt implementation that production code uses. Tests put a
-// ScriptedDialogs (dialogs_scripted.h) in its place.
+// file, input query, message boxes, and the modal run of the application's
+// own dialog forms), the host-style calls and components over it, and the Qt
+// implementation that production code uses. Tests put a ScriptedDialogs
+// (dialogs_scripted.h) in its place.
 #pragma once
 
 #include <cstdint>
@@ -51,8 +52,8 @@ class DialogService {
   // mrNo when there is no Cancel button.
   virtual TModalResult MessageBox(const std::string& caption, const std::string& text,
                                   TMsgDlgType type, TMsgDlgButtons buttons) = 0;
-  // Runs one of the program's own dialog forms modally; the form's modal
-  // result.
+  // Runs one of the application's own dialog forms modally and returns how
+  // it ended (mrOk, mrCancel ...).
   virtual TModalResult ShowModal(TCustomForm& form) = 0;
 };
 

@@ -28,10 +28,6 @@ void ScriptedDialogs::AnswerMessage(TModalResult result) {
   messages_.push_back(result);
 }
 
-void ScriptedDialogs::AnswerForm(std::function<TModalResult(TCustomForm&)> fill) {
-  forms_.push_back(std::move(fill));
-}
-
 int ScriptedDialogs::PendingAnswers() const {
   return static_cast<int>(fonts_.size() + files_.size() + inputs_.size() + messages_.size() +
                           forms_.size());
@@ -82,9 +78,9 @@ TModalResult ScriptedDialogs::MessageBox(const std::string& caption, const std::
 TModalResult ScriptedDialogs::ShowModal(TCustomForm& form) {
   calls_.push_back({DialogCall::Kind::Form, form.Caption(), "", ""});
   if (forms_.empty()) throw EInvalidOperation("Unexpected dialog \"" + form.Caption() + "\"");
-  std::function<TModalResult(TCustomForm&)> fill = std::move(forms_.front());
+  std::function<TModalResult(TCustomForm&)> answer = std::move(forms_.front());
   forms_.pop_front();
-  return fill(form);
+  return answer(form);
 }
 
 }  // namespace jw

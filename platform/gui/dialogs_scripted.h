@@ -1,7 +1,9 @@
 // ScriptedDialogs: the dialog service for tests. Every call is logged; each
 // answers from its own queue of scripted answers, in order. A message box
 // with only an OK button needs no answer; any other call without one raises
-// EInvalidOperation, so an unexpected dialog fails the test.
+// EInvalidOperation, so an unexpected dialog fails the test. A dialog form is
+// answered by a function that works its controls as a user would, without an
+// event loop, and returns how the form ends.
 #pragma once
 
 #include <deque>
@@ -11,13 +13,14 @@
 #include <vector>
 
 #include "platform/gui/dialogs.h"
+#include "platform/rtl/exceptions.h"
 
 namespace jw {
 
 struct DialogCall {
   enum class Kind { Font, OpenFile, Input, Message, Form };
   Kind kind;
-  std::string caption;  // title of the box or query
+  std::string caption;  // title of the box, query or form
   std::string text;     // message, prompt, or the open dialog's start folder
   std::string value;    // pre-filled input, or the font's description
   TMsgDlgType type = TMsgDlgType::mtCustom;
@@ -34,9 +37,16 @@ class ScriptedDialogs : public DialogService {
   // An entry, or none for Cancel.
   void AnswerInput(std::optional<std::string> value);
   void AnswerMessage(TModalResult result);
-  // Answers a dialog form: fill sets its controls as a user would and
-  // returns the button's result.
-  void AnswerForm(std::function<TModalResult(TCustomForm&)> fill);
+  // The next dialog form must be a T; act fills its controls and returns its
+  // modal result.
+  template <class T>
+  void AnswerForm(std::function<TModalResult(T&)> act) {
+    forms_.push_back([act = std::move(act)](TCustomForm& form) -> TModalResult {
+      auto* typed = dynamic_cast<T*>(&form);
+      if (typed == nullptr) throw EInvalidOperation("Unexpected dialog \"" + form.Caption() + "\"");
+      return act(*typed);
+    });
+  }
 
   const std::vector<DialogCall>& Calls() const { return calls_; }
   // The answers not used yet, all queues together.

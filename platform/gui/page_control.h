@@ -1,6 +1,6 @@
-// TPageControl and TTabSheet: pages of controls behind a row of tabs. Each
-// sheet is a child window of the page control filling the area below the
-// tabs; only the active page shows.
+// TPageControl and TTabSheet: pages of controls shown one at a time under a
+// row of tabs. The sheets are the page control's children, laid out in the
+// area below the tabs; the active one is visible, the others are hidden.
 #pragma once
 
 #include <memory>
@@ -20,27 +20,31 @@ class TTabSheet : public TWinControl {
   explicit TTabSheet(TComponent* owner);
   ~TTabSheet() override;
 
-  TPageControl* PageControl() const { return page_control_; }
-  // Makes the sheet the last page of page_control (out of the old one).
+  TPageControl* PageControl() const;
+  // Makes the sheet the last page of page_control, out of its old one.
   void SetPageControl(TPageControl* page_control);
-  // The caption is the tab's text.
+  // The tab's text.
   void SetCaption(const std::string& caption) override;
-
- private:
-  friend class TPageControl;
-  TPageControl* page_control_ = nullptr;
 };
 
 class TPageControl : public TWinControl {
  public:
+  // The height of the row of tabs, in pixels.
+  static constexpr int kTabHeight = 24;
+
   explicit TPageControl(TComponent* owner);
   ~TPageControl() override;
 
-  int PageCount() const { return static_cast<int>(pages_.size()); }
+  int PageCount() const;
   TTabSheet* Pages(int index) const;
-  // The page that shows; the first one added until another is chosen.
-  TTabSheet* ActivePage() const { return active_page_; }
+  // The page shown; the first page joined is active until another is chosen.
+  TTabSheet* ActivePage() const { return active_; }
   void SetActivePage(TTabSheet* page);
+  int ActivePageIndex() const;
+  void SetActivePageIndex(int index);
+
+  // The user chose another tab.
+  TNotifyEvent OnChange;
 
  protected:
   std::unique_ptr<QWidget> CreateWidget(const TCreateParams& params) override;
@@ -48,15 +52,21 @@ class TPageControl : public TWinControl {
 
  private:
   friend class TTabSheet;
-  void InsertPage(TTabSheet* page);
-  void RemovePage(TTabSheet* page);
-  // Places every sheet below the tabs and shows only the active one.
-  void ArrangePages();
-  void UpdateTabs();
 
-  std::vector<TTabSheet*> pages_;
-  TTabSheet* active_page_ = nullptr;
-  QTabBar* tab_bar_ = nullptr;  // owned by the widget
+  // The sheets among the children, in order, without leaving (a sheet on
+  // its way out).
+  std::vector<TTabSheet*> Sheets(const TTabSheet* leaving = nullptr) const;
+  void PageJoined(TTabSheet* page);
+  void PageLeft(TTabSheet* page);
+  // Sheets fill the area below the tabs; only the active one shows.
+  void LayoutPages();
+  // The tab bar lists the pages' captions and marks the active one.
+  void SyncTabs(const TTabSheet* leaving = nullptr);
+  void FillTabs(QTabBar& tabs, const TTabSheet* leaving);
+  // The widget's tab bar; null while there is no widget.
+  QTabBar* TabBar();
+
+  TTabSheet* active_ = nullptr;
 };
 
 }  // namespace jw

@@ -15,6 +15,7 @@
 #include "platform/gui/dialogs_scripted.h"
 #include "platform/gui/play_sound.h"
 #include "platform/rtl/clock.h"
+#include "tests/app/scripted_dialogs_test.h"
 
 namespace jw {
 namespace {
@@ -23,48 +24,17 @@ const TDateTime kToday = EncodeDate(2026, 3, 10);
 const TDateTime kNow = kToday + EncodeTime(10, 0, 0, 0);
 const TDateTime kMs = 1.0 / 86400000;
 
-class CountingPlayer : public SoundPlayer {
- public:
-  explicit CountingPlayer(int& plays) : plays_(plays) {}
-  bool PlaySound(const std::string&, uint32_t) override {
-    ++plays_;
-    return true;
-  }
-
- private:
-  int& plays_;
-};
-
-class AlarmFormTest : public ::testing::Test {
+class AlarmFormTest : public ScriptedDialogsTest {
  protected:
-  void SetUp() override {
-    ScrapSettings = TScrapSettings();
-    auto dialogs = std::make_unique<ScriptedDialogs>();
-    dialogs_ = dialogs.get();
-    SetDialogService(std::move(dialogs));
-    SetSoundPlayer(std::make_unique<CountingPlayer>(plays_));
-  }
-  void TearDown() override {
-    SetSoundPlayer(nullptr);
-    SetDialogService(nullptr);
-    ScrapSettings = TScrapSettings();
-  }
-
   // Edits alarm through the dialog, answered by fill.
   TDateTime Edit(TDateTime alarm, std::function<TModalResult(TAlarmForm&)> fill) {
-    dialogs_->AnswerForm([&](TCustomForm& form) {
-      auto* alarm_form = dynamic_cast<TAlarmForm*>(&form);
-      EXPECT_NE(alarm_form, nullptr);
-      return alarm_form != nullptr ? fill(*alarm_form) : mrCancel;
-    });
+    dialogs_->AnswerForm<TAlarmForm>(fill);
     EditAlarm(alarm);
     return alarm;
   }
 
   TFixedClock clock_{kNow};
   TScopedClock clock_scope_{clock_};
-  ScriptedDialogs* dialogs_ = nullptr;
-  int plays_ = 0;
 };
 
 TEST_F(AlarmFormTest, TheDialogOpensOnTheDateTimePageWithTheAlarmAndCancelKeepsIt) {
@@ -167,9 +137,9 @@ TEST_F(AlarmFormTest, DailyAndOneShotPartAtThreeThresholds) {
   for (const auto& c : cases) {
     std::unique_ptr<TScrapForm> note(MakeForm<TScrapForm>(nullptr));
     note->AlarmDateTime = c.alarm;
-    const int plays = plays_;
+    const size_t plays = plays_.size();
     CheckAlarms();
-    EXPECT_EQ(plays_ > plays, c.fires) << c.alarm;
+    EXPECT_EQ(plays_.size() > plays, c.fires) << c.alarm;
     EXPECT_EQ(note->AlarmDateTime == 0, c.fires) << c.alarm;
     const std::string hint = AlarmHint(c.alarm);
     EXPECT_EQ(hint.ends_with(" daily"), c.hint_daily) << hint;
@@ -187,10 +157,10 @@ TEST_F(AlarmFormTest, CancelStillLetsADailyAlarmThatSoundedTodaySoundAgain) {
   note->AlarmDateTime = nine;
   note->AlarmLastSounded = kToday + nine;
   CheckAlarms();
-  EXPECT_EQ(plays_, 0);
-  dialogs_->AnswerForm([](TCustomForm&) { return mrCancel; });
+  EXPECT_EQ(plays_.size(), 0u);
+  dialogs_->AnswerForm<TAlarmForm>([](TAlarmForm&) { return mrCancel; });
   note->SetAlarm1->Click();
-  EXPECT_EQ(plays_, 1);
+  EXPECT_EQ(plays_.size(), 1u);
   EXPECT_EQ(note->AlarmDateTime, nine);
   EXPECT_EQ(note->AlarmLastSounded, kNow);
   EXPECT_EQ(note->Hint(), AlarmHint(nine));

@@ -13,30 +13,10 @@
 #include "platform/gui/play_sound.h"
 #include "platform/rtl/clock.h"
 #include "platform/rtl/date_format.h"
+#include "tests/app/recording_player.h"
 
 namespace jw {
 namespace {
-
-struct PlayCall {
-  std::string sound;
-  uint32_t flags;
-  bool operator==(const PlayCall&) const = default;
-};
-
-class RecordingPlayer : public SoundPlayer {
- public:
-  explicit RecordingPlayer(std::vector<PlayCall>& calls, bool fail = false)
-      : calls_(calls), fail_(fail) {}
-  bool PlaySound(const std::string& sound, uint32_t flags) override {
-    calls_.push_back({sound, flags});
-    if (fail_) throw std::runtime_error("sound failed");
-    return true;
-  }
-
- private:
-  std::vector<PlayCall>& calls_;
-  bool fail_;
-};
 
 const TDateTime kMorning = EncodeDate(2026, 3, 10) + EncodeTime(10, 0, 0, 0);
 const TDateTime kSecond = 1.0 / 86400;
