@@ -86,8 +86,7 @@ class ScrapMailTest : public ::testing::Test {
 
   // The next dialog must be the e-mail dialog; act works its controls.
   void AnswerEmailForm(std::function<TModalResult(TEmailSpecForm&)> act) {
-    dialogs_->AnswerForm(
-        [act](TCustomForm& form) { return act(dynamic_cast<TEmailSpecForm&>(form)); });
+    dialogs_->AnswerForm<TEmailSpecForm>(std::move(act));
   }
 
   // The user picks the recipient entry (or types it), the subject and the
