@@ -12,10 +12,10 @@
 
 #include "app/folders.h"
 #include "app/font_desc.h"
+#include "app/paper_bitmap.h"
 #include "app/settings.h"
 #include "app/str_lib.h"
 #include "app/utf8_text.h"
-#include "components/region_from_bitmap.h"
 #include "platform/rtl/file_names.h"
 #include "platform/rtl/numbers.h"
 
@@ -35,6 +35,43 @@ double Radians(double degrees) {
 
 bool IsAsciiLetterOrDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The first index in [low, high) from which on pred holds, or high when it
+// never does; pred must fail before that index and hold after it. A gallop
+// from the hint and a binary search take a few calls where a walk from low
+// would take one for every index.
+template <class Pred>
+size_t FirstWhere(size_t low, size_t high, size_t hint, Pred pred) {
+  if (low >= high) return high;
+  hint = std::clamp(hint, low, high - 1);
+  if (pred(hint)) {
+    high = hint;
+    for (size_t step = 1; high - low >= step; step *= 2) {
+      if (!pred(high - step)) {
+        low = high - step + 1;
+        break;
+      }
+      high -= step;
+    }
+  } else {
+    low = hint + 1;
+    for (size_t step = 1; high - low >= step; step *= 2) {
+      if (pred(low + step - 1)) {
+        high = low + step - 1;
+        break;
+      }
+      low += step;
+    }
+  }
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (pred(middle))
+      high = middle;
+    else
+      low = middle + 1;
+  }
+  return low;
 }
 
 // A small bell with a clapper: the mark of a note that carries an alarm.
@@ -154,7 +191,7 @@ void TScrapForm::RebuildShape() {
 
 void TScrapForm::ApplyPaper(const std::string& paper_file, double scale) {
   TBitmap paper;
-  paper.LoadFromFile(PaperPath(paper_file));
+  LoadPaperBitmap(paper, PaperPath(paper_file));
   const int width = paper.Width();
   const int height = paper.Height();
   // A stored scale that would make the paper vanish or grow beyond reason
@@ -165,9 +202,18 @@ void TScrapForm::ApplyPaper(const std::string& paper_file, double scale) {
   while (Trunc(shorter * scale) < 1) scale = std::max(scale * 2, 1.0 / shorter);
   while (Trunc(longer * scale) > kMaxScaledPaperSide)
     scale = std::min(scale / 2, double(kMaxScaledPaperSide) / longer);
+  const auto scaled_width = static_cast<int>(Trunc(width * scale));
+  const auto scaled_height = static_cast<int>(Trunc(height * scale));
   TBitmap scaled;
-  scaled.SetSize(static_cast<int>(Trunc(width * scale)), static_cast<int>(Trunc(height * scale)));
-  scaled.Canvas().StretchDraw(Rect(0, 0, scaled.Width(), scaled.Height()), paper);
+  // A 24-bit paper at its own size is its own scaled copy: the note shares
+  // the pixels with every other note on that paper.
+  if (scaled_width == width && scaled_height == height &&
+      paper.PixelFormat() == TPixelFormat::pf24bit) {
+    scaled.Assign(&paper);
+  } else {
+    scaled.SetSize(scaled_width, scaled_height);
+    scaled.Canvas().StretchDraw(Rect(0, 0, scaled_width, scaled_height), paper);
+  }
 
   PaperFile = paper_file;
   ImageScale = scale;
@@ -175,7 +221,10 @@ void TScrapForm::ApplyPaper(const std::string& paper_file, double scale) {
   paper_height_ = height;
   sfImageForm1->Picture().Bitmap().Assign(&scaled);
   sfImageForm1->RebuildRegion();
-  ShapeRegion = RegionFromBitmap(&sfImageForm1->Picture().Bitmap(), clRed);
+  // The picture's transparent colour is pure red too: the window's outline is
+  // the one text is placed in.
+  ShapeRegion = sfImageForm1->Region();
+  ++paper_generation_;
   const TRect box = ShapeRegion ? ShapeRegion->BoundingBox() : TRect();
   SetClientWidth(box.Width() + 10);
   SetClientHeight(box.Height() + 10);
@@ -205,13 +254,47 @@ void TScrapForm::Rescale(double scale) {
 }
 
 bool TScrapForm::TextEndInShape(int x, int y, const std::string& s) {
+  return WidthEndInShape(x, y, s.empty() ? 0 : Canvas().TextWidth(s));
+}
+
+bool TScrapForm::WidthEndInShape(int x, int y, int width) const {
   if (!ShapeRegion) return false;
-  const int width = s.empty() ? 0 : Canvas().TextWidth(s);
   const double theta = Radians(FontAngle);
   const auto dx = static_cast<int>(Trunc(std::cos(theta) * width));
   const auto dy = static_cast<int>(Trunc(std::sin(theta) * width));
   const TRect box = ShapeRegion->BoundingBox();
   return ShapeRegion->Contains(x + box.Left + dx, y + box.Top - dy);
+}
+
+size_t TScrapForm::FirstNotFitting(int x, int y, const std::string& rest,
+                                   const std::vector<size_t>& ends, size_t count, size_t hint) {
+  std::vector<int> widths(count, -1);
+  const auto width_of = [&](size_t i) {
+    if (widths[i] < 0) widths[i] = Canvas().TextWidth(rest.substr(0, ends[i]));
+    return widths[i];
+  };
+  // While the end point stays inside, it moves at least 0.7 pixels a pixel
+  // of width along one axis, so it leaves the outline's box within this many
+  // pixels of width; an angle that moves it nowhere fits everything.
+  const TRect box = ShapeRegion ? ShapeRegion->BoundingBox() : TRect();
+  const int longest_inside = 2 * (box.Width() + box.Height()) + 2;
+  size_t from = 0;
+  int low_width = 0;
+  while (from < count) {
+    // A longer prefix is never narrower, so the prefixes narrower than the
+    // first width that leaves the outline all fit.
+    int gap = low_width;
+    while (WidthEndInShape(x, y, gap)) {
+      if (gap - low_width > longest_inside) return count;
+      ++gap;
+    }
+    const size_t i = FirstWhere(from, count, hint, [&](size_t k) { return width_of(k) >= gap; });
+    if (i == count || !WidthEndInShape(x, y, width_of(i))) return i;
+    // This prefix reaches past a gap in the outline, into it again.
+    from = i + 1;
+    low_width = width_of(i);
+  }
+  return count;
 }
 
 int TScrapForm::FirstLineTop() {
@@ -247,34 +330,45 @@ void TScrapForm::NextTextLine(int& x, int& y, int line_step) {
   x = LineStartX(y);
 }
 
-std::string TScrapForm::TakeLine(std::string& rest, int x, int y) {
+std::string TScrapForm::TakeLine(std::string& rest, int x, int y, size_t& hint) {
   const std::vector<size_t> ends = CodePointEnds(rest);
-  for (size_t i = 0; i < ends.size(); ++i) {
-    const size_t start = i == 0 ? 0 : ends[i - 1];
-    if (rest[start] == '\r') {
-      std::string line = rest.substr(0, start);
-      rest.erase(0, ends[i]);
-      return line;
-    }
-    // The last character is never tested: the end of a text is written whole.
-    if (i + 1 == ends.size()) return std::exchange(rest, std::string());
-    if (TextEndInShape(x, y, rest.substr(0, ends[i]))) continue;
-    // The line ends after the last blank or punctuation before the word that
-    // does not fit; a word wider than the line breaks where it stops fitting.
-    std::string line = rest.substr(0, ends[i]);
-    if (line.back() != ' ') {
-      line.resize(start);
-      while (!line.empty() && IsAsciiLetterOrDigit(line.back())) line.pop_back();
-    }
-    if (line.empty()) line = rest.substr(0, start);
-    rest.erase(0, line.size());
+  const auto start_of = [&](size_t i) { return i == 0 ? 0 : ends[i - 1]; };
+  size_t cr = 0;
+  while (cr < ends.size() && rest[start_of(cr)] != '\r') ++cr;
+  // The outline test sees the characters before the first CR, except the
+  // last character: the end of a text is written whole.
+  const size_t tested = std::min(cr, ends.size() - 1);
+  const size_t stop = FirstNotFitting(x, y, rest, ends, tested, hint);
+  hint = stop;
+  if (stop == tested) {
+    if (cr == ends.size()) return std::exchange(rest, std::string());
+    std::string line = rest.substr(0, start_of(cr));
+    rest.erase(0, ends[cr]);
     return line;
   }
-  return std::exchange(rest, std::string());
+  // The line ends after the last blank or punctuation before the word that
+  // does not fit; a word wider than the line breaks where it stops fitting.
+  std::string line = rest.substr(0, ends[stop]);
+  if (line.back() != ' ') {
+    line.resize(start_of(stop));
+    while (!line.empty() && IsAsciiLetterOrDigit(line.back())) line.pop_back();
+  }
+  if (line.empty()) line = rest.substr(0, start_of(stop));
+  rest.erase(0, line.size());
+  return line;
 }
 
-std::vector<TScrapForm::TTextLine> TScrapForm::MessageLines() {
-  std::vector<TTextLine> lines;
+TScrapForm::LayoutInputs TScrapForm::CurrentLayoutInputs() {
+  const TFont& font = Canvas().Font();
+  return {Message,   font.Name(), font.Height(),    font.Style(),   font.Orientation(),
+          FontAngle, ImageScale,  ClientWidth(),    ClientHeight(), LeftMargin,
+          TopMargin, RightMargin, paper_generation_};
+}
+
+const std::vector<TScrapForm::TTextLine>& TScrapForm::MessageLines() {
+  LayoutInputs inputs = CurrentLayoutInputs();
+  if (layout_inputs_ == inputs) return layout_;
+  layout_.clear();
   // Angles are bounded where they enter; the bound here keeps the step
   // positive whatever a caller stored, so the walk down the note ends.
   const double angle = std::clamp(FontAngle, double(-kAngleLimit), double(kAngleLimit));
@@ -285,28 +379,34 @@ std::vector<TScrapForm::TTextLine> TScrapForm::MessageLines() {
   int y = FirstLineTop();
   int x = LineStartX(y);
   std::string rest = Message;
+  size_t hint = 0;
   while (!rest.empty()) {
-    std::string line = TakeLine(rest, x + right, y - top);
-    lines.push_back({x, y, std::move(line)});
+    std::string line = TakeLine(rest, x + right, y - top, hint);
+    layout_.push_back({x, y, std::move(line)});
     NextTextLine(x, y, std::max(line_step, 1));
     if (ClientHeight() < y) break;
   }
-  return lines;
+  layout_inputs_ = std::move(inputs);
+  return layout_;
 }
 
 void TScrapForm::PaintMessage() {
-  TBitmap work;
-  work.Assign(&sfImageForm1->Picture().Bitmap());
-  work.Canvas().Font().Assign(&Canvas().Font());
-  if (AlarmDateTime != 0) DrawAlarmIcon(work);
-  work.Canvas().Brush().SetStyle(TBrushStyle::bsClear);
-  for (const TTextLine& line : MessageLines()) work.Canvas().TextOut(line.X, line.Y, line.Text);
-  // The picture control covers the client area from (0, 0), and its canvas
-  // is the one that can draw while the note paints.
-  sfImageForm1->Canvas().Draw(0, 0, work);
+  TCanvas& canvas = sfImageForm1->Canvas();
+  // Qt draws a window only inside its paint, which comes back here.
+  if (!canvas.HasPainter()) {
+    sfImageForm1->Invalidate();
+    return;
+  }
+  // The picture control covers the client area from (0, 0) and has just
+  // drawn the paper; the paint already goes to a buffer shown when it ends,
+  // so the text is drawn straight over the paper.
+  canvas.Font().Assign(&Canvas().Font());
+  if (AlarmDateTime != 0) DrawAlarmIcon(canvas);
+  canvas.Brush().SetStyle(TBrushStyle::bsClear);
+  for (const TTextLine& line : MessageLines()) canvas.TextOut(line.X, line.Y, line.Text);
 }
 
-void TScrapForm::DrawAlarmIcon(TBitmap& bitmap) {
+void TScrapForm::DrawAlarmIcon(TCanvas& canvas) {
   TGraphic* icon = AlarmImage.Graphic();
   if (icon == nullptr) return;
   for (int i = 0; i <= 25; ++i) {
@@ -314,7 +414,7 @@ void TScrapForm::DrawAlarmIcon(TBitmap& bitmap) {
       const int x = n * ClientWidth() / 50;
       const int y = i * ClientHeight() / 50;
       if (TextEndInShape(x, y, "")) {
-        bitmap.Canvas().Draw(x - 16, y + 8, *icon);
+        canvas.Draw(x - 16, y + 8, *icon);
         return;
       }
     }

@@ -78,17 +78,19 @@ class TScrapForm : public TForm {
   // Loads PaperFile at ImageScale, shapes the window from it, sizes the
   // client area to the outline plus 10 and reads the paper's margins.
   void RebuildShape();
-  // Draws the paper, the alarm icon and the text.
+  // Draws the paper, the alarm icon and the text. Outside a paint it asks
+  // for one, so the note is drawn once for each change.
   void PaintMessage();
-  // The lines PaintMessage writes, in order.
-  std::vector<TTextLine> MessageLines();
+  // The lines PaintMessage writes, in order; laid out again only when the
+  // text, the font, the angle, the size, the margins or the paper change.
+  const std::vector<TTextLine>& MessageLines();
   // Whether the end of s, written from (x, y) at the note's angle, lies
   // inside the outline.
   bool TextEndInShape(int x, int y, const std::string& s);
   int FirstLineTop();
   int LineStartX(int y);
   void NextTextLine(int& x, int& y, int line_step);
-  void DrawAlarmIcon(TBitmap& bitmap);
+  void DrawAlarmIcon(TCanvas& canvas);
 
   void FormCreate(TPersistent* sender);
   void MessagePaint(TPersistent* sender);
@@ -112,15 +114,48 @@ class TScrapForm : public TForm {
   bool ScaleFits(double scale) const;
   // Hides the note, applies the scale and shows the note again.
   void Rescale(double scale);
+  // Whether the end of a text width pixels wide, written from (x, y) at the
+  // note's angle, lies inside the outline.
+  bool WidthEndInShape(int x, int y, int width) const;
+  // The first of the count prefixes of rest (ending at ends) whose end,
+  // written from (x, y), lies outside the outline; count when all fit. It
+  // measures a few prefixes near where the line leaves the outline, starting
+  // at hint, instead of every one.
+  size_t FirstNotFitting(int x, int y, const std::string& rest, const std::vector<size_t>& ends,
+                         size_t count, size_t hint);
   // Takes the next line off the front of rest; (x, y) is where the outline
-  // test of the line's end starts.
-  std::string TakeLine(std::string& rest, int x, int y);
+  // test of the line's end starts. hint is where the previous line stopped
+  // fitting, the first guess for this one; it is updated.
+  std::string TakeLine(std::string& rest, int x, int y, size_t& hint);
+
+  // What the laid-out lines depend on.
+  struct LayoutInputs {
+    std::string message;
+    std::string font_name;
+    int font_height;
+    TFontStyles font_style;
+    int font_orientation;
+    double angle;
+    double scale;
+    int client_width;
+    int client_height;
+    int32_t left_margin;
+    int32_t top_margin;
+    int32_t right_margin;
+    uint64_t paper_generation;
+    bool operator==(const LayoutInputs&) const = default;
+  };
+  LayoutInputs CurrentLayoutInputs();
 
   // Stay-on-top as chosen when the window was created.
   bool create_on_top_;
   // The size of the current paper before scaling; 0 before the first.
   int paper_width_ = 0;
   int paper_height_ = 0;
+  // Counts the papers applied, so a layout knows the outline it was made for.
+  uint64_t paper_generation_ = 0;
+  std::optional<LayoutInputs> layout_inputs_;
+  std::vector<TTextLine> layout_;
 };
 
 }  // namespace jw

@@ -124,7 +124,7 @@ void TKitHiTimer::SetEnabled(bool enabled) {
 void TKitHiTimer::SetInterval(uint16_t interval_ms) {
   if (interval_ms == interval_ms_) return;
   StopWorker();
-  interval_ms_ = interval_ms < kMinPeriod || interval_ms > kMaxPeriod ? 1000 : interval_ms;
+  interval_ms_ = interval_ms < kMinPeriod ? 1000 : interval_ms;
   Rebuild();
 }
 

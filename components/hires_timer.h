@@ -58,9 +58,9 @@ class TKitThreadedTimer {
 
 class TKitHiTimer : public TKitComponent {
  public:
-  // The period range the timers accept, in ms.
-  static constexpr uint32_t kMinPeriod = 1;
-  static constexpr uint32_t kMaxPeriod = 1000000;
+  // The shortest period the timers accept, in ms. The longest, 1000000 ms,
+  // lies beyond any 16-bit interval, so only the shortest needs a check.
+  static constexpr uint16_t kMinPeriod = 1;
 
   explicit TKitHiTimer(TComponent* owner);
   // interval_ms goes through SetInterval, so 0 becomes 1000.

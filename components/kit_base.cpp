@@ -1,7 +1,7 @@
 #include "components/kit_base.h"
 
+#include "components/kit_folders.h"
 #include "platform/gui/application.h"
-#include "platform/os/user_name.h"
 #include "platform/rtl/file_names.h"
 
 namespace jw {
@@ -9,10 +9,6 @@ namespace jw {
 namespace {
 
 constexpr uint8_t kAlphaMaxEntries = 26;
-
-bool IsBlank(const std::string& text) {
-  return text.find_first_not_of(' ') == std::string::npos;
-}
 
 }  // namespace
 
@@ -160,7 +156,7 @@ void TKitIniCtrl::SetIniFile(const std::string& name) {
 void TKitIniCtrl::SetNetUser(bool on) {
   if (on == net_user_) return;
   net_user_ = on;
-  if (on) user_ = GetUserName();
+  if (on) user_ = UserName();
 }
 
 void TKitIniCtrl::SetTarget(TKitIniTarget target) {

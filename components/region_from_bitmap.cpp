@@ -26,19 +26,23 @@ class PixelReader {
 
 std::optional<TRegion> RegionFromBitmap(const TBitmap* bitmap, TColor transparent_color) {
   if (bitmap == nullptr || bitmap->Width() == 0 || bitmap->Height() == 0) return std::nullopt;
-  TBitmap copy;
-  copy.SetImage(bitmap->Image());
+  // Only a mask needs a bitmap of its own; 24-bit pixels are read where
+  // they are, without copying them.
+  TBitmap mask;
+  const TBitmap* pixels = bitmap;
   TColor transparent = transparent_color;
-  const bool is_mask = copy.PixelFormat() != TPixelFormat::pf24bit;
+  const bool is_mask = bitmap->PixelFormat() != TPixelFormat::pf24bit;
   if (is_mask) {
-    copy.Mask(transparent_color);
+    mask.SetImage(bitmap->Image());
+    mask.Mask(transparent_color);
+    pixels = &mask;
     transparent = 0;
   }
   const PixelReader reader(is_mask);
-  const int width = copy.Width();
+  const int width = pixels->Width();
   std::optional<TRegion> region;
-  for (int y = 0; y < copy.Height(); ++y) {
-    const uint8_t* line = copy.ScanLine(y);
+  for (int y = 0; y < pixels->Height(); ++y) {
+    const uint8_t* line = pixels->ScanLine(y);
     int x = 0;
     while (x < width) {
       while (x < width && reader.Read(line, x) == transparent) ++x;

@@ -47,7 +47,7 @@ TKitTrayIcon::TKitTrayIcon(TComponent* owner)
 
 TKitTrayIcon::~TKitTrayIcon() {
   FreeTimer();
-  if (image_list_ != nullptr) image_list_->UnRegisterChanges(change_link_.get());
+  if (image_list_ != nullptr) image_list_->UnregisterLink(change_link_.get());
   change_link_.reset();
   SetHookEnabled(false);
   hint_.clear();
@@ -97,12 +97,12 @@ void TKitTrayIcon::SetPopUpMenu(TPopupMenu* menu) {
 
 void TKitTrayIcon::SetImageList(TKitCustomImageList* list) {
   if (image_list_ != nullptr) {
-    image_list_->UnRegisterChanges(change_link_.get());
+    image_list_->UnregisterLink(change_link_.get());
     if (image_list_ != list) image_list_->RemoveFreeNotification(this);
   }
   image_list_ = list;
   if (list != nullptr) {
-    list->RegisterChanges(change_link_.get());
+    list->RegisterLink(change_link_.get());
     list->FreeNotification(this);
   }
   Change();

@@ -172,7 +172,7 @@ TBlock* TBlobFile::TakeCacheSlot(int32_t position) {
     block = cache_.TakeVictim(!in_transaction, [this] { FlushBlocks(false); });
     if (block == nullptr) {
       if (!in_transaction) Raise(kErrBlobBuffersCorrupt);
-      cache_.SetCapacity(cache_.Capacity() + kCacheGrowth);
+      cache_.Grow(kCacheGrowth);
     }
   }
   if (block == nullptr) {
@@ -293,9 +293,7 @@ void TBlobFile::FreeBlock(TBlock* block) {
 
 bool TBlobFile::FlushBlocks(bool flush) {
   std::vector<TBlock*> dirty;
-  for (TBlock* b : cache_.Sorted()) {
-    if (b->Dirty() && b->UseCount() == 0 && !InReadWindow(b->Position())) dirty.push_back(b);
-  }
+  cache_.CollectWriteBack(dirty, [this](const TBlock& b) { return !InReadWindow(b.Position()); });
   if (dirty.empty()) return false;
   const bool encrypted = Encrypted();
   WriteAdjacentRuns(dirty, block_size_, flush, write_buffer_,

@@ -80,6 +80,7 @@ bool TBTree::PushRoot(TPath& path, TPagePosition reset) {
 }
 
 TPage* TBTree::Fetch(int32_t position) {
+  if (changing_) return file_.FetchPageForChange(cursor_, position);
   TPage* page = nullptr;
   if (!file_.FetchPage(cursor_, position, false, page)) throw TFilesChanged();
   return page;
@@ -306,6 +307,7 @@ void TBTree::Insert(const uint8_t* key, int32_t record_number) {
   Retrying([&] {
     TPath path(file_);
     if (!PushRoot(path, TPagePosition::Edit)) {
+      const TChangeScope changing(*this);
       TPage* page = file_.NewPage(cursor_);
       path.Push(page);
       page->SetPageType(kPageRootLeaf);
@@ -327,6 +329,7 @@ void TBTree::Insert(const uint8_t* key, int32_t record_number) {
     if (file_.FreeHead(slot_) == 0 && file_.EndPosition() + room >= kMaxEndPosition) {
       RaiseEngineError(kErrTableFull, file_.Name());
     }
+    const TChangeScope changing(*this);
     InsertEntry(path, path.Size() - 1, key, 1, record_number);
     ApplyCountDelta(path, 1);
   });
@@ -439,6 +442,7 @@ void TBTree::Delete(const uint8_t* key, int32_t record_number) {
         cursor_.CompareKeys(leaf->Key(position), key, key_length_) != 0) {
       leaf->RaiseCorrupt();
     }
+    const TChangeScope changing(*this);
     DeleteEntry(path, path.Size() - 1);
     ApplyCountDelta(path, -1);
   });

@@ -98,11 +98,25 @@ class TBTree {
     int64_t steps_ = 0;
   };
 
+  // Marks a write operation's first change of a page: from there on its
+  // page reads no longer ask the cursor about changes of the files (Fetch).
+  class TChangeScope {
+   public:
+    explicit TChangeScope(TBTree& tree) : tree_(tree) { tree_.changing_ = true; }
+    ~TChangeScope() { tree_.changing_ = false; }
+    TChangeScope(const TChangeScope&) = delete;
+    TChangeScope& operator=(const TChangeScope&) = delete;
+
+   private:
+    TBTree& tree_;
+  };
+
   template <class Operation>
   auto Retrying(Operation operation);
   // Pushes the root with the walk's position reset; false for an empty index.
   bool PushRoot(TPath& path, TPagePosition reset);
-  // The pinned page at position; a reported change restarts the operation.
+  // The pinned page at position. A reported change restarts the operation
+  // while it has changed nothing; a change already made is never repeated.
   TPage* Fetch(int32_t position);
   // The child of the parent's entry at its edit position, pushed on the path.
   TPage* PushChild(TPath& path);
@@ -132,6 +146,8 @@ class TBTree {
   int32_t key_length_;
   // Levels below this one of the path hold exact counts after a change.
   size_t exact_level_ = 0;
+  // A write operation has begun to change pages.
+  bool changing_ = false;
 };
 
 }  // namespace jw

@@ -328,7 +328,7 @@ TRecord* TDataFile::TakeCacheSlot(int32_t number) {
     record = cache_.TakeVictim(!in_transaction, [this] { FlushRecords(false); });
     if (record == nullptr) {
       if (!in_transaction) Raise(kErrRecordBuffersCorrupt);
-      cache_.SetCapacity(cache_.Capacity() + kCacheGrowth);
+      cache_.Grow(kCacheGrowth);
     }
   }
   if (record == nullptr) record = pool_.Get();
@@ -470,11 +470,8 @@ void TDataFile::FreeRecord(TRecord* record) {
 
 bool TDataFile::FlushRecords(bool flush) {
   std::vector<TRecord*> dirty;
-  for (TRecord* r : cache_.Sorted()) {
-    if (r->Modified() && r->UseCount() == 0 && !InReadWindow(RecordOffset(r->RecordNumber()))) {
-      dirty.push_back(r);
-    }
-  }
+  cache_.CollectWriteBack(
+      dirty, [this](const TRecord& r) { return !InReadWindow(RecordOffset(r.RecordNumber())); });
   if (dirty.empty()) return false;
   const int32_t size = header_.RecordSize;
   size_t begin = 0;

@@ -47,7 +47,8 @@ constexpr int32_t kMaxCounterValue = 2147483647;
 // The cache holds min(kCacheBytes div record size, kMaxCachedRecords) records.
 constexpr int32_t kCacheBytes = 131070;
 constexpr int32_t kMaxCachedRecords = 8191;
-// A cache inside a transaction grows by this much when every record is dirty or pinned.
+// A cache inside a transaction grows by at least this much when every record
+// is dirty or pinned (TFileCache::Grow).
 constexpr int32_t kCacheGrowth = 255;
 
 class TDataFile : public TTableFile {
@@ -94,6 +95,10 @@ class TDataFile : public TTableFile {
 
   // Records. FetchRecord gives a pinned record, or false with no record when
   // the cursor reports that the table's files changed before a disk read.
+  // Read-ahead (the file's window, or with cursor_read_ahead the cursor's
+  // count of visible records) pays only for a caller that goes on in
+  // natural order; a walk in index order asks for none, since it would
+  // load a window for every record it uses.
   bool FetchRecord(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
                    bool cursor_read_ahead, TRecord*& record);
   void ReleaseRecord(TRecord* record);

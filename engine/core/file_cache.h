@@ -1,12 +1,15 @@
 // TFileCache: the cache of one table file's objects (records, index pages,
-// BLOB blocks): a list sorted by the objects' numbers, for the search and for
+// BLOB blocks): a map by the objects' numbers, for the search and for
 // write-back in file order, and a most-recently-used list through the
 // objects' own links, for the probe of the last few used and for the victim.
-// Getting, resetting and writing objects stays with the file that owns them.
+// Search, insert and removal take O(log n); choosing a victim and growing
+// take O(1) amortised, even when every object is dirty. Getting, resetting
+// and writing objects stays with the file that owns them.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "engine/core/record_order.h"
@@ -22,18 +25,26 @@ concept FileCacheObject = CacheObject<T> && requires(const T& object) {
 };
 
 // RecentProbes: how many of the most recently used objects are compared
-// before the binary search. The objects befriend the cache for their links
+// before the search of the map. The objects befriend the cache for their links
 // newer_ and older_.
 template <typename T, int RecentProbes>
 class TFileCache {
   static_assert(FileCacheObject<T>);
 
  public:
-  const std::vector<T*>& Sorted() const { return sorted_; }
-  int32_t Count() const { return static_cast<int32_t>(sorted_.size()); }
+  // The cached objects by their numbers, in ascending order.
+  const std::map<int32_t, T*>& ByNumber() const { return objects_; }
+  int32_t Count() const { return static_cast<int32_t>(objects_.size()); }
   int32_t Capacity() const { return capacity_; }
   void SetCapacity(int32_t capacity) { capacity_ = capacity; }
   bool Full() const { return Count() >= capacity_; }
+  // Raises the capacity by at least step, and by half once that is more:
+  // a cache that must grow for every new object (inside a transaction,
+  // where nothing may be written back) then looks for victims in vain
+  // only O(log n) times.
+  void Grow(int32_t step) { capacity_ += std::max(step, capacity_ / 2); }
+  // How many objects the victim searches have looked at so far.
+  int64_t VictimSearchSteps() const { return victim_search_steps_; }
 
   // The cached object numbered number, made the most recently used; nullptr
   // when none is cached.
@@ -57,21 +68,17 @@ class TFileCache {
 
   // The cached object numbered number, its use order untouched; nullptr when none.
   T* Lookup(int32_t number) const {
-    auto it = LowerBound(number);
-    if (it == sorted_.end() || CompareCacheNumber(*it, number) != 0) return nullptr;
-    return *it;
+    const auto it = objects_.find(number);
+    return it == objects_.end() ? nullptr : it->second;
   }
 
-  void Insert(T* object) { sorted_.insert(LowerBound(CacheNumber(*object)), object); }
+  // Files the object under its number; the owner never caches two objects
+  // of one number.
+  void Insert(T* object) { objects_.emplace(CacheNumber(*object), object); }
 
   void Remove(T* object) {
-    for (auto it = LowerBound(CacheNumber(*object));
-         it != sorted_.end() && CompareCacheObjects(*it, object) == 0; ++it) {
-      if (*it == object) {
-        sorted_.erase(it);
-        return;
-      }
-    }
+    const auto it = objects_.find(CacheNumber(*object));
+    if (it != objects_.end() && it->second == object) objects_.erase(it);
   }
 
   void LinkAtHead(T* object) {
@@ -83,6 +90,7 @@ class TFileCache {
   }
 
   void Unlink(T* object) {
+    if (passed_ == object) passed_ = object->older_;
     if (object->newer_ != nullptr) object->newer_->older_ = object->older_;
     if (object->older_ != nullptr) object->older_->newer_ = object->newer_;
     if (newest_ == object) newest_ = object->older_;
@@ -97,12 +105,19 @@ class TFileCache {
     Unlink(object);
   }
 
-  // The least recently used object that is clean and unpinned; nullptr when none.
-  T* FindVictim() const {
-    for (T* object = oldest_; object != nullptr; object = object->newer_) {
-      if (!CacheObjectDirty(*object) && object->UseCount() == 0) return object;
-    }
-    return nullptr;
+  // A clean, unpinned object: the least recently used of those the searches
+  // have not passed over; nullptr when the cache holds none. A search goes on from where the last
+  // one stopped: the objects passed over were dirty or pinned and most stay so (every dirty object
+  // inside a transaction), so looking at them again for every new slot
+  // would make filling the cache quadratic. Only when the rest holds no
+  // victim does the search start again from the oldest object, since one
+  // passed over may have been written back or released since.
+  T* FindVictim() {
+    const bool from_oldest = passed_ == nullptr;
+    T* victim = SearchOn();
+    if (victim != nullptr || from_oldest) return victim;
+    passed_ = nullptr;
+    return SearchOn();
   }
 
   // The least recently used clean, unpinned object, taken out of the cache
@@ -113,49 +128,77 @@ class TFileCache {
     T* object = FindVictim();
     if (object == nullptr && may_write_back) {
       write_back();
+      passed_ = nullptr;
       object = FindVictim();
     }
     if (object != nullptr) Evict(object);
     return object;
   }
 
+  // Appends the dirty, unpinned objects that accept (the owner's own
+  // condition) lets through to dirty, ascending by number, for write-back.
+  // The victim search starts again from the oldest object: those it passed
+  // over are about to be clean.
+  template <typename Accept>
+  void CollectWriteBack(std::vector<T*>& dirty, Accept accept) {
+    for (const auto& entry : objects_) {
+      T* object = entry.second;
+      if (CacheObjectDirty(*object) && object->UseCount() == 0 && accept(*object)) {
+        dirty.push_back(object);
+      }
+    }
+    passed_ = nullptr;
+  }
+
   // Hands every object to put (the owner's pool) and empties the cache.
   template <typename Put>
   void Clear(Put put) {
-    for (T* object : sorted_) {
+    for (const auto& entry : objects_) {
+      T* object = entry.second;
       object->newer_ = nullptr;
       object->older_ = nullptr;
       put(object);
     }
-    sorted_.clear();
+    objects_.clear();
     newest_ = nullptr;
     oldest_ = nullptr;
+    passed_ = nullptr;
   }
 
   // Hands objects to put from the highest number down until the cache holds
   // no more than its capacity; a pinned object is in a caller's hands and stays.
   template <typename Put>
   void TrimToCapacity(Put put) {
-    for (size_t i = sorted_.size(); i-- > 0 && Count() > capacity_;) {
-      T* object = sorted_[i];
+    for (auto it = objects_.end(); it != objects_.begin() && Count() > capacity_;) {
+      T* object = (--it)->second;
       if (object->UseCount() != 0) continue;
-      sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(i));
+      it = objects_.erase(it);
       Unlink(object);
       put(object);
     }
   }
 
  private:
-  typename std::vector<T*>::const_iterator LowerBound(int32_t number) const {
-    return std::lower_bound(sorted_.begin(), sorted_.end(), number, [](const T* object, int32_t n) {
-      return CompareCacheNumber(object, n) < 0;
-    });
+  // From the object after passed_ towards the newest: the first clean,
+  // unpinned one, passed_ moved up to the last one passed over.
+  T* SearchOn() {
+    for (T* object = passed_ == nullptr ? oldest_ : passed_->newer_; object != nullptr;
+         object = object->newer_) {
+      ++victim_search_steps_;
+      if (!CacheObjectDirty(*object) && object->UseCount() == 0) return object;
+      passed_ = object;
+    }
+    return nullptr;
   }
 
-  std::vector<T*> sorted_;
+  std::map<int32_t, T*> objects_;
   T* newest_ = nullptr;
   T* oldest_ = nullptr;
+  // The newest of the oldest objects that the victim search passed over;
+  // nullptr when it starts at the oldest.
+  T* passed_ = nullptr;
   int32_t capacity_ = 0;
+  int64_t victim_search_steps_ = 0;
 };
 
 }  // namespace jw

@@ -352,7 +352,7 @@ TPage* TIndexFile::TakeCacheSlot(int32_t slot, int32_t position) {
     // (a split cascade of long keys pins many); the cache grows for the
     // moment and shrinks as the pages are released.
     if (page == nullptr && in_transaction) {
-      cache.SetCapacity(cache.Capacity() + kPageCacheGrowth);
+      cache.Grow(kPageCacheGrowth);
     }
   }
   if (page == nullptr) page = pool_.Get();
@@ -418,6 +418,12 @@ bool TIndexFile::FetchPage(TIndexCursor& cursor, int32_t position, bool is_new, 
   return true;
 }
 
+TPage* TIndexFile::FetchPageForChange(TIndexCursor& cursor, int32_t position) {
+  TPage* page = LoadPage(nullptr, CursorSlot(cursor), position, false);
+  page->Pin();
+  return page;
+}
+
 void TIndexFile::ReleasePage(TPage* page) {
   if (page == nullptr) return;
   page->Unpin();
@@ -478,9 +484,7 @@ bool TIndexFile::FlushPages(bool flush) {
   std::vector<TPage*> dirty;
   for (int32_t s = 0; s < kIndexSlotCount; ++s) {
     if (s > header_.SecondaryCount && s != kStatusSlot) continue;
-    for (TPage* p : caches_[s].Sorted()) {
-      if (p->Dirty() && p->UseCount() == 0) dirty.push_back(p);
-    }
+    caches_[s].CollectWriteBack(dirty, [](const TPage&) { return true; });
   }
   if (dirty.empty()) return false;
   std::sort(dirty.begin(), dirty.end(),

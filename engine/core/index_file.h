@@ -21,7 +21,7 @@
 namespace jw {
 
 // Each slot caches this many pages; inside a transaction a full cache grows
-// by kPageCacheGrowth instead of writing back.
+// by at least kPageCacheGrowth instead of writing back (TFileCache::Grow).
 constexpr int32_t kPageCacheCapacity = 15;
 constexpr int32_t kPageCacheGrowth = 64;
 
@@ -73,6 +73,11 @@ class TIndexFile : public TTableFile {
   // before a disk read. Position 0, the end position or one that is no page
   // of the file raise 8965.
   bool FetchPage(TIndexCursor& cursor, int32_t position, bool is_new, TPage*& page);
+  // The pinned page for a walk that has begun to change the index, read
+  // without asking the cursor: the changing walk holds the index's write
+  // lock, so no other process changes the file meanwhile, and a walk
+  // started again would repeat half a change.
+  TPage* FetchPageForChange(TIndexCursor& cursor, int32_t position);
   void ReleasePage(TPage* page);
   // A pinned, empty, dirty page: the index's first free page, else one appended.
   TPage* NewPage(TIndexCursor& cursor);

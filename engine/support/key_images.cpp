@@ -1,9 +1,13 @@
 #include "engine/support/key_images.h"
 
 #include <bit>
+#include <cmath>
 
 namespace jw {
 namespace {
+
+// The image of a quiet NaN with the sign bit set: above +inf (0xFFF0...).
+constexpr uint64_t kNanKeyImage = 0xFFF8000000000000ull;
 
 void PutBigEndian(uint64_t bits, int bytes, uint8_t* dest) {
   for (int i = bytes - 1; i >= 0; --i) {
@@ -34,15 +38,25 @@ void EncodeInt64Key(int64_t value, uint8_t* dest) {
 
 // Non-negative values get the sign bit set, which puts them above every
 // negative; a negative value has all its bits inverted, so a larger magnitude
-// sorts lower. -0.0 is taken as 0.0, so both zeros share one image.
+// sorts lower. -0.0 is taken as 0.0, so both zeros share one image. Every NaN,
+// whatever its sign and payload, gets the one image just above +inf's.
 void EncodeFloatKey(double value, uint8_t* dest) {
   uint64_t bits = std::bit_cast<uint64_t>(value);
-  if (value >= 0) {
+  if (std::isnan(value)) {
+    bits = kNanKeyImage;
+  } else if (value >= 0) {
     bits = std::bit_cast<uint64_t>(value == 0 ? 0.0 : value) | 0x8000000000000000ull;
   } else {
     bits = ~bits;
   }
   PutBigEndian(bits, 8, dest);
+}
+
+int32_t CompareFloatOrder(double a, double b) {
+  const bool a_nan = std::isnan(a);
+  const bool b_nan = std::isnan(b);
+  if (a_nan || b_nan) return a_nan == b_nan ? 0 : (a_nan ? 1 : -1);
+  return a < b ? -1 : (b < a ? 1 : 0);
 }
 
 void InvertKey(uint8_t* buffer, int32_t n) {

@@ -2,11 +2,12 @@
 
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
+#include "engine/expr/expression_tokens.h"
 #include "engine/support/collation_maps.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/engine_strings.h"
-#include "engine/support/expression_tokens.h"
 #include "engine/support/file_list.h"
 #include "engine/support/language_settings.h"
 #include "engine/support/records_bitmap.h"
@@ -23,20 +24,31 @@ struct TSupportStep {
 };
 
 // Each object may use the ones before it, so shutdown runs backwards.
-constexpr TSupportStep kSupportSteps[] = {
-    {"token pool", InitExpTokenStack, DoneExpTokenStack},
+constexpr TSupportStep kOwnSteps[] = {
     {"bitmap pool", InitRecordsBitmapStack, DoneRecordsBitmapStack},
     {"registry", InitFileList, DoneFileList},
     {"map cache", InitLanguageCharMaps, DoneLanguageCharMaps},
 };
-constexpr int kSupportStepCount = sizeof(kSupportSteps) / sizeof(kSupportSteps[0]);
+
+// The steps of the layers above come first; built on first use, so a
+// registration from another library's static initialisation finds it.
+std::vector<TSupportStep>& RegisteredSteps() {
+  static std::vector<TSupportStep> steps;
+  return steps;
+}
+
+std::vector<TSupportStep> AllSteps() {
+  std::vector<TSupportStep> steps = RegisteredSteps();
+  steps.insert(steps.end(), std::begin(kOwnSteps), std::end(kOwnSteps));
+  return steps;
+}
 
 bool started = false;
 
-void RunDone(int count) {
-  for (int i = count - 1; i >= 0; --i) {
-    kSupportSteps[i].Done();
-    if (OnEngineSupportStep) OnEngineSupportStep(kSupportSteps[i].Name, false);
+void RunDone(const std::vector<TSupportStep>& steps, size_t count, bool report) {
+  for (size_t i = count; i-- > 0;) {
+    steps[i].Done();
+    if (report && OnEngineSupportStep) OnEngineSupportStep(steps[i].Name, false);
   }
 }
 
@@ -44,26 +56,35 @@ void RunDone(int count) {
 
 std::function<void(const std::string& name, bool starting)> OnEngineSupportStep;
 
+void RegisterEngineSupportStep(const char* name, void (*init)(), void (*done)()) {
+  RegisteredSteps().push_back({name, init, done});
+}
+
 void InitEngineSupport() {
   if (started) return;
-  int done = 0;
+  const std::vector<TSupportStep> steps = AllSteps();
+  size_t done = 0;
   try {
-    for (; done < kSupportStepCount; ++done) {
-      kSupportSteps[done].Init();
-      if (OnEngineSupportStep) OnEngineSupportStep(kSupportSteps[done].Name, true);
+    for (; done < steps.size(); ++done) {
+      steps[done].Init();
+      if (OnEngineSupportStep) OnEngineSupportStep(steps[done].Name, true);
     }
   } catch (...) {
     // A failed start leaves nothing half made.
-    RunDone(done);
+    RunDone(steps, done, true);
     throw;
   }
   started = true;
 }
 
 void DoneEngineSupport() {
-  if (!started) return;
+  // The objects also come into being on first use, before or without
+  // start-up; shutdown frees them either way, but reports only the steps of
+  // a started library.
+  const bool report = started;
   started = false;
-  RunDone(kSupportStepCount);
+  const std::vector<TSupportStep> steps = AllSteps();
+  RunDone(steps, steps.size(), report);
 }
 
 bool EngineSupportStarted() {

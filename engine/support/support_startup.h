@@ -8,19 +8,30 @@
 
 namespace jw {
 
-// Creates the support library's process-wide objects in this order: the
-// token pool, the bitmap pool, the open-file registry and the collation-map
-// cache. The engine heap and the language-swap lock come before and after
-// them and need no step: they live as long as the process. A second call
-// while started does nothing.
+// Creates the process-wide objects in this order: those registered by the
+// layers above (the expression language's token pool), then the bitmap
+// pool, the open-file registry and the collation-map cache. The engine heap
+// and the language-swap lock come before and after them and need no step:
+// they live as long as the process. A second call while started does
+// nothing.
 void InitEngineSupport();
-// Frees them in the reverse order; nothing when not started.
+// Frees them in the reverse order, also those that a first use created
+// without start-up (the collation-map cache, pooled nodes), so that nothing
+// outlives shutdown however the library was used.
 void DoneEngineSupport();
 bool EngineSupportStarted();
 
+// Adds a process-wide object of a layer above, created before the support
+// library's own and freed after them. Called from the owning library's
+// static initialisation, so that every program that links the object also
+// starts and stops it; registration after start-up takes effect at the next
+// start.
+void RegisterEngineSupportStep(const char* name, void (*init)(), void (*done)());
+
 // Called, when assigned, after start-up has created each object (starting
-// true) and after shutdown has freed it (starting false), with its name:
-// "token pool", "bitmap pool", "registry" or "map cache".
+// true) and after shutdown of a started library has freed it (starting
+// false), with its name:
+// "bitmap pool", "registry", "map cache" or a registered step's name.
 extern std::function<void(const std::string& name, bool starting)> OnEngineSupportStep;
 
 // The canonical absolute path of an existing folder (links and "." / ".."

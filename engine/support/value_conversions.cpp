@@ -382,10 +382,16 @@ Currency BcdToCurrency(int64_t value) {
 
 double RoundFloat(int32_t decimals, double value) {
   if (value == 0) return 0;
-  if (decimals <= 0) return std::trunc(value < 0 ? value - 0.5 : value + 0.5);
+  // Scaled up by a power of ten, which multiplying by 10 builds exactly up to
+  // 10^22 (0.1 has no exact binary form, so powers of 0.1 would not be), a
+  // decimal half stays a binary half, and dividing back gives the double
+  // nearest to the rounded decimal.
   double p = 1;
-  for (int32_t i = 0; i < decimals; ++i) p *= 0.1;
-  return std::trunc(value < 0 ? value / p - 0.5 : value / p + 0.5) * p;
+  for (int32_t i = 0; i < decimals; ++i) p *= 10;
+  const double scaled = value * p;
+  // Doubles this large are whole numbers: nothing is left to round.
+  if (!std::isfinite(scaled) || std::fabs(scaled) >= 0x1p52) return value;
+  return std::round(scaled) / p;
 }
 
 Currency RoundCurrency(int32_t decimals, Currency value) {

@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <fstream>
-#include <sstream>
 
 #include "platform/gui/bmp_format.h"
 #include "platform/gui/qt_convert.h"
@@ -11,12 +10,16 @@ namespace jw {
 
 namespace {
 
+// Reads the file straight into one buffer of its size.
 std::string ReadWholeFile(const std::string& file_name) {
-  std::ifstream in(file_name, std::ios::binary);
+  std::ifstream in(file_name, std::ios::binary | std::ios::ate);
   if (!in) throw EFOpenError("Cannot open file \"" + file_name + "\"");
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  const std::streamoff size = in.tellg();
+  std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
 }
 
 }  // namespace

@@ -56,8 +56,8 @@ void TCanvas::UnbindPainter() {
 void TCanvas::TextOut(int x, int y, const std::string& text) {
   DrawScope p(*this);
   if (!p) return;
-  const QFont font = font_.ToQFont();
-  const QFontMetrics metrics(font);
+  const QFont& font = font_.ToQFont();
+  const QFontMetrics& metrics = font_.Metrics();
   const QString s = ToQString(text);
   p->setFont(font);
   p->translate(x, y);
@@ -73,11 +73,11 @@ void TCanvas::TextOut(int x, int y, const std::string& text) {
 }
 
 int TCanvas::TextWidth(const std::string& text) {
-  return QFontMetrics(font_.ToQFont()).horizontalAdvance(ToQString(text));
+  return font_.Metrics().horizontalAdvance(ToQString(text));
 }
 
 int TCanvas::TextHeight(const std::string&) {
-  return QFontMetrics(font_.ToQFont()).height();
+  return font_.Metrics().height();
 }
 
 void TCanvas::Draw(int x, int y, TGraphic& graphic) {

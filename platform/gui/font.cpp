@@ -78,7 +78,21 @@ bool TFont::operator==(const TFont& other) const {
          style_ == other.style_ && orientation_ == other.orientation_;
 }
 
-QFont TFont::ToQFont() const {
+struct TFont::QtFont {
+  QFont font;
+  QFontMetrics metrics;
+};
+
+const QFont& TFont::ToQFont() const {
+  return QtCache().font;
+}
+
+const QFontMetrics& TFont::Metrics() const {
+  return QtCache().metrics;
+}
+
+const TFont::QtFont& TFont::QtCache() const {
+  if (qt_) return *qt_;
   QFont font;
   if (!name_.empty()) font.setFamily(QString::fromStdString(name_));
   font.setBold(style_ & fsBold);
@@ -97,10 +111,12 @@ QFont TFont::ToQFont() const {
   } else {
     font.setPixelSize(MulDiv(8, kScreenPixelsPerInch, 72));
   }
-  return font;
+  qt_ = std::make_shared<const QtFont>(QtFont{font, QFontMetrics(font)});
+  return *qt_;
 }
 
 void TFont::Changed() {
+  qt_.reset();
   if (OnChange) OnChange(this);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/gui/color.h"
@@ -10,6 +11,7 @@
 #include "platform/rtl/persistent.h"
 
 class QFont;
+class QFontMetrics;
 
 namespace jw {
 
@@ -43,19 +45,26 @@ class TFont : public TPersistent {
   void Assign(TPersistent* source) override;
   bool operator==(const TFont& other) const;
 
-  // The Qt font with the pixel size that gives this font's height.
-  QFont ToQFont() const;
+  // The Qt font with the pixel size that gives this font's height, and its
+  // metrics; both are built once and kept until the font changes, since
+  // building metrics costs as much as measuring a short text.
+  const QFont& ToQFont() const;
+  const QFontMetrics& Metrics() const;
 
   TNotifyEvent OnChange;
 
  private:
+  struct QtFont;
+
   void Changed();
+  const QtFont& QtCache() const;
 
   std::string name_ = "DejaVu Sans";
   int height_ = -11;  // 8 points
   TColor color_ = clWindowText;
   TFontStyles style_ = 0;
   int orientation_ = 0;
+  mutable std::shared_ptr<const QtFont> qt_;
 };
 
 }  // namespace jw

@@ -185,6 +185,23 @@ void TCustomForm::Show() {
   BringToFront();
 }
 
+// A hidden window costs the display nothing to restack, while raising a
+// shown one redraws all it overlaps: the windows take their order first and
+// then show in it. The window system learns when a window is made that it
+// shows without taking the focus, so the forms keep that; Show and
+// BringToFront ask for the focus themselves.
+void TCustomForm::ShowStacked(const std::vector<TCustomForm*>& bottom_to_top) {
+  for (TCustomForm* form : bottom_to_top) {
+    QWidget* widget = form->Handle();
+    widget->setAttribute(Qt::WA_ShowWithoutActivating);
+    widget->winId();  // a window is stacked once it exists
+    widget->raise();
+  }
+  for (TCustomForm* form : bottom_to_top) form->SetVisible(true);
+  if (Screen == nullptr) return;
+  for (TCustomForm* form : bottom_to_top) Screen->MoveToFront(form);
+}
+
 void TCustomForm::Close() {
   if (modal_) {
     modal_result_ = mrCancel;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/gui/controls.h"
 #include "platform/gui/region.h"
@@ -69,6 +70,11 @@ class TCustomForm : public TWinControl {
 
   // Shows the form and moves it to the front of the screen's forms.
   void Show();
+  // Shows the forms stacked in one pass, the first at the bottom, without
+  // raising or activating each one: many windows appear at once without a
+  // round of activation for each. The forms go on showing without taking the
+  // focus; Show and BringToFront still activate.
+  static void ShowStacked(const std::vector<TCustomForm*>& bottom_to_top);
   void Hide() { SetVisible(false); }
   // As the user's close: OnCloseQuery, then OnClose with caHide, then the
   // chosen action. The main form's close ends the application's run; a modal

@@ -62,15 +62,17 @@ bool TRegion::IsEmpty() const {
   return bands_.empty();
 }
 
-TRect TRegion::BoundingBox() const {
-  if (bands_.empty()) return {};
-  TRect box{bands_.front().spans.front().first, bands_.front().top,
-            bands_.front().spans.back().second, bands_.back().bottom};
-  for (const Band& band : bands_) {
-    box.Left = std::min(box.Left, band.spans.front().first);
-    box.Right = std::max(box.Right, band.spans.back().second);
+void TRegion::ComputeBox() {
+  if (bands_.empty()) {
+    box_ = {};
+    return;
   }
-  return box;
+  box_ = {bands_.front().spans.front().first, bands_.front().top,
+          bands_.front().spans.back().second, bands_.back().bottom};
+  for (const Band& band : bands_) {
+    box_.Left = std::min(box_.Left, band.spans.front().first);
+    box_.Right = std::max(box_.Right, band.spans.back().second);
+  }
 }
 
 bool TRegion::Contains(int x, int y) const {
@@ -125,6 +127,7 @@ TRegion TRegion::Combine(const TRegion& other, Op keep) const {
       out.bands_.push_back({y0, y1, std::move(spans)});
     }
   }
+  out.ComputeBox();
   return out;
 }
 
@@ -143,6 +146,12 @@ TRegion TRegion::Xor(const TRegion& other) const {
 
 void TRegion::AddRect(const TRect& rect) {
   if (rect.IsEmpty()) return;
+  if (bands_.empty()) {
+    box_ = rect;
+  } else {
+    box_ = {std::min(box_.Left, rect.Left), std::min(box_.Top, rect.Top),
+            std::max(box_.Right, rect.Right), std::max(box_.Bottom, rect.Bottom)};
+  }
   if (bands_.empty() || rect.Top >= bands_.back().bottom) {
     bands_.push_back({rect.Top, rect.Bottom, {{rect.Left, rect.Right}}});
     return;
@@ -162,6 +171,7 @@ void TRegion::AddRect(const TRect& rect) {
 }
 
 void TRegion::Offset(int dx, int dy) {
+  if (!bands_.empty()) box_ = {box_.Left + dx, box_.Top + dy, box_.Right + dx, box_.Bottom + dy};
   for (Band& band : bands_) {
     band.top += dy;
     band.bottom += dy;

@@ -27,8 +27,9 @@ class TRegion {
   explicit TRegion(const TRect& rect);
 
   bool IsEmpty() const;
-  // The smallest rectangle around the region; all zero when empty.
-  TRect BoundingBox() const;
+  // The smallest rectangle around the region; all zero when empty. Kept up
+  // to date as the region changes, since text placement asks for it often.
+  TRect BoundingBox() const { return box_; }
   bool Contains(int x, int y) const;
   // The rectangles in canonical order (bands top to bottom, left to right,
   // touching bands with equal spans merged).
@@ -62,8 +63,10 @@ class TRegion {
   };
   template <class Op>
   TRegion Combine(const TRegion& other, Op keep) const;
+  void ComputeBox();
 
   std::vector<Band> bands_;  // sorted, disjoint in y, no empty band
+  TRect box_;
 };
 
 // The original platform's region calls over TRegion values.

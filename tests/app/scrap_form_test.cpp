@@ -121,6 +121,24 @@ TEST_F(ScrapFormTest, ClientSizeIsTheOutlinesBoxPlusTen) {
   EXPECT_EQ(*form_->WindowRegion(), *form_->ShapeRegion);
 }
 
+TEST_F(ScrapFormTest, NotesOnOnePaperShareItsPixelsUntilTheFileChanges) {
+  UsePaper(kSmallPaper);
+  auto pixels = [](TScrapForm& form) {
+    return form.sfImageForm1->Picture().Bitmap().Image().constBits();
+  };
+  std::unique_ptr<TScrapForm> same(MakeForm<TScrapForm>(nullptr));
+  same->PaperFile = kSmallPaper;
+  same->RebuildShape();
+  EXPECT_EQ(pixels(*same), pixels(*form_));
+  WritePaper(kSmallPaper, 100, 80, 9);
+  std::unique_ptr<TScrapForm> changed(MakeForm<TScrapForm>(nullptr));
+  changed->PaperFile = kSmallPaper;
+  changed->RebuildShape();
+  WritePaper(kSmallPaper, 100, 80, 5);
+  EXPECT_NE(pixels(*changed), pixels(*form_));
+  EXPECT_EQ(changed->ShapeRegion->BoundingBox(), Rect(9, 9, 91, 71));
+}
+
 TEST_F(ScrapFormTest, APaperNameInAnotherCaseIsFound) {
   UsePaper("TEST-SMALL-100X80.BMP");
   EXPECT_EQ(form_->ClientWidth(), 100);

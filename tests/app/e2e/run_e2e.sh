@@ -140,6 +140,29 @@ frame=$(xprop -id "$window" _NET_FRAME_EXTENTS)
 [ "$frame" = "_NET_FRAME_EXTENTS(CARDINAL) = 0, 0, 0, 0" ] ||
   fail "openbox gives the note a frame: $frame"
 
+# --- 5. notes shown together keep the focus where it was and stack in the
+# order given, the last on top
+echo "stack 3" >&3
+stacked_out() { grep -q '^stacked ' "$work/note.out"; }
+wait_for 10 "jw_show_note to show three more notes" stacked_out
+read -r -a stacked < <(grep '^stacked ' "$work/note.out" | cut -c9-)
+all_viewable() {
+  local id
+  for id in "${stacked[@]}"; do
+    xwininfo -id "$id" | grep -q 'Map State: IsViewable' || return 1
+  done
+}
+wait_for 10 "the three notes to be mapped" all_viewable
+focused ||
+  fail "showing notes together took the focus from $window to $(printf '0x%x' "$(xdotool getwindowfocus)")"
+# openbox lists the managed windows bottom to top.
+order=$(xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep '^0x' |
+  while read -r id; do echo $((id)); done | tr '\n' ' ')
+expected=""
+for id in "$window" "${stacked[@]}"; do expected+="$((id)) "; done
+[ "$order" = "$expected" ] ||
+  fail "the notes stack as $order instead of $expected (bottom to top)"
+
 # --- the program quits cleanly (the sanitizers report at exit) with the text
 echo quit >&3
 exec 3>&-
@@ -152,4 +175,4 @@ finished "$note_pid"
 message=$(grep '^message ' "$work/note.out" | tail -n1 | cut -c9-)
 [ "$message" = "hello world" ] || fail "the note holds \"$message\" instead of \"hello world\""
 
-echo "passed: shape, paint, typing, drag tolerance and window type of a note on $paper"
+echo "passed: shape, paint, typing, drag tolerance, window type and stacked showing of notes on $paper"

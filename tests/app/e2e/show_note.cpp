@@ -1,6 +1,7 @@
 // Shows one note window on a real X display for run_e2e.sh, prints what the
 // script checks the screen against, and answers commands on stdin:
-// "message" prints the note's text, "quit" (or the end of input) ends the run.
+// "message" prints the note's text, "stack <n>" shows n more notes at once,
+// "quit" (or the end of input) ends the run.
 //
 //   jw_show_note <paper file> <left> <top>
 //
@@ -13,11 +14,13 @@
 //                                        inside the outline
 //   ready
 //   message <the note's text>            for each "message" and at the end
+//   stacked <X window ids in hex>        for "stack", bottom to top
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -80,6 +83,27 @@ int ShowNote(int argc, char** argv) {
     std::printf("message %s\n", form->Message.c_str());
     std::fflush(stdout);
   };
+  // More notes on the same paper, each further down and to the right, shown
+  // together over the first; they close before the run ends, which then
+  // leaves the first note alone on the screen as before.
+  std::vector<std::unique_ptr<TScrapForm>> more;
+  const auto stack_notes = [&](int count) {
+    std::vector<TCustomForm*> bottom_to_top;
+    for (int i = 0; i < count; ++i) {
+      more.emplace_back(MakeForm<TScrapForm>(nullptr));
+      more.back()->PaperFile = argv[1];
+      more.back()->RebuildShape();
+      more.back()->SetLeft(form->Left() + 30 * int(more.size()));
+      more.back()->SetTop(form->Top() + 30 * int(more.size()));
+      bottom_to_top.push_back(more.back().get());
+    }
+    TCustomForm::ShowStacked(bottom_to_top);
+    std::printf("stacked");
+    for (TCustomForm* note : bottom_to_top)
+      std::printf(" 0x%llx", static_cast<unsigned long long>(note->Handle()->winId()));
+    std::printf("\n");
+    std::fflush(stdout);
+  };
   std::string pending;
   QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
   QObject::connect(&input, &QSocketNotifier::activated, [&] {
@@ -87,6 +111,7 @@ int ShowNote(int argc, char** argv) {
     const ssize_t count = read(STDIN_FILENO, bytes, sizeof bytes);
     if (count <= 0) {
       input.setEnabled(false);
+      more.clear();
       app.Terminate();
       return;
     }
@@ -96,8 +121,11 @@ int ShowNote(int argc, char** argv) {
       pending.erase(0, end + 1);
       if (command == "message") {
         print_message();
+      } else if (command.rfind("stack ", 0) == 0) {
+        stack_notes(std::atoi(command.c_str() + 6));
       } else if (command == "quit") {
         input.setEnabled(false);
+        more.clear();
         app.Terminate();
         return;
       }

@@ -179,6 +179,59 @@ class ModelRun {
     }
   }
 
+  void InsertRandom(TBTree& tree) {
+    Entry e{MakeKey(NextValue(), case_.image_length, key_length_, ++record_id_), record_id_};
+    tree.Insert(e.key.data(), e.record);
+    model_.insert(e);
+    live_.push_back(e);
+  }
+
+  void DeleteRandom(TBTree& tree) {
+    const size_t pick = rng_() % live_.size();
+    const Entry e = live_[pick];
+    live_[pick] = live_.back();
+    live_.pop_back();
+    tree.Delete(e.key.data(), e.record);
+    auto [first, last] = model_.equal_range(e);
+    for (auto it = first; it != last; ++it) {
+      if (it->record == e.record) {
+        model_.erase(it);
+        break;
+      }
+    }
+  }
+
+  // Inserts and deletes while the cursor reports a change of the files at
+  // the k-th page read of each operation, k going round 1 to 6, so that the
+  // report meets each read of a split, a merge and a redistribution in
+  // turn. Every key must stay reachable in order and the file sound.
+  void RunWithChangeReports(int32_t operations) {
+    TBTree tree(*table_.index, *cursor_);
+    for (int32_t op = 1; op <= operations; ++op) {
+      cursor_->change_checks = 0;
+      cursor_->change_at = 1 + op % 6;
+      // Grow towards enough keys that compressed leaves outnumber the page
+      // cache, so that splits and merges read pages from the file.
+      const uint32_t insert_share = live_.size() < 12000 ? 75 : 45;
+      if (rng_() % 100 < insert_share || live_.empty()) {
+        InsertRandom(tree);
+      } else {
+        DeleteRandom(tree);
+      }
+      cursor_->change_at = 0;
+      if (op % 1000 != 0 && op != operations) continue;
+      ASSERT_EQ(tree.KeyCount(), static_cast<int64_t>(model_.size())) << "at operation " << op;
+      int64_t ordinal = 0;
+      std::vector<uint8_t> key(key_length_);
+      for (const Entry& expected : model_) {
+        int32_t record = 0;
+        ASSERT_TRUE(tree.Select(++ordinal, key.data(), record)) << "at operation " << op;
+        ASSERT_EQ(key, expected.key) << "key " << ordinal << " at operation " << op;
+      }
+      Verify(op);
+    }
+  }
+
   void Run(int32_t operations) {
     TBTree tree(*table_.index, *cursor_);
     for (int32_t op = 1; op <= operations; ++op) {
@@ -187,23 +240,9 @@ class ModelRun {
       // Grow towards a few thousand keys, then hover.
       const uint32_t insert_share = live_.size() < 3000 ? 60 : 45;
       if (dice < insert_share || live_.empty()) {
-        Entry e{MakeKey(NextValue(), case_.image_length, key_length_, ++record_id_), record_id_};
-        tree.Insert(e.key.data(), e.record);
-        model_.insert(e);
-        live_.push_back(e);
+        InsertRandom(tree);
       } else if (dice < insert_share + 30) {
-        const size_t pick = rng_() % live_.size();
-        const Entry e = live_[pick];
-        live_[pick] = live_.back();
-        live_.pop_back();
-        tree.Delete(e.key.data(), e.record);
-        auto [first, last] = model_.equal_range(e);
-        for (auto it = first; it != last; ++it) {
-          if (it->record == e.record) {
-            model_.erase(it);
-            break;
-          }
-        }
+        DeleteRandom(tree);
       } else if (dice < insert_share + 40) {
         const Entry probe{MakeKey(NextValue(), case_.image_length, key_length_,
                                   static_cast<int32_t>(rng_() % (record_id_ + 1))),
@@ -312,6 +351,15 @@ uint32_t Seed() {
                           : std::random_device{}();
 }
 
+// Runs body over a fresh index for the case, with its seed printed on failure.
+template <class Body>
+void RunSeeded(const ModelCase& c, Body body) {
+  const uint32_t seed = Seed();
+  SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
+  ModelRun run(c, seed);
+  body(run);
+}
+
 class BTreeModelTest : public ::testing::TestWithParam<uint8_t> {};
 
 TEST_P(BTreeModelTest, MatchesMultisetForEveryKeyStream) {
@@ -327,34 +375,29 @@ TEST_P(BTreeModelTest, MatchesMultisetForEveryKeyStream) {
       {mode, Stream::Duplicates, true, 21},
   };
   for (const ModelCase& c : cases) {
-    const uint32_t seed = Seed();
-    SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
-    ModelRun run(c, seed);
-    run.Run(per_stream);
+    RunSeeded(c, [&](ModelRun& run) { run.Run(per_stream); });
     if (HasFatalFailure()) return;
   }
 }
 
 TEST_P(BTreeModelTest, LongKeysMakeDeepTrees) {
-  const uint8_t mode = GetParam();
-  const uint32_t seed = Seed();
   // A 524-byte image and the record id: 528 bytes, seven keys to a page.
-  const ModelCase c{mode, Stream::Random, false, 524};
-  SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
-  ModelRun run(c, seed);
-  run.Run(LongTests() ? 100000 : 10000);
+  RunSeeded({GetParam(), Stream::Random, false, 524},
+            [](ModelRun& run) { run.Run(LongTests() ? 100000 : 10000); });
 }
 
 TEST_P(BTreeModelTest, SearchesAndWalksMeetEveryLeafEdge) {
   const uint8_t mode = GetParam();
   for (const ModelCase& c :
        {ModelCase{mode, Stream::Random, false, 9}, ModelCase{mode, Stream::Ascending, true, 252}}) {
-    const uint32_t seed = Seed();
-    SCOPED_TRACE(Describe(c) + ", seed " + std::to_string(seed) + " (JW_SEED)");
-    ModelRun run(c, seed);
-    run.SweepGaps(LongTests() ? 20000 : 800);
+    RunSeeded(c, [](ModelRun& run) { run.SweepGaps(LongTests() ? 20000 : 800); });
     if (HasFatalFailure()) return;
   }
+}
+
+TEST_P(BTreeModelTest, ChangeReportedInsideASplitOrMergeLosesNoKey) {
+  RunSeeded({GetParam(), Stream::Random, false, 21},
+            [](ModelRun& run) { run.RunWithChangeReports(LongTests() ? 200000 : 20000); });
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, BTreeModelTest, ::testing::Values(0, 1, 2, 3));

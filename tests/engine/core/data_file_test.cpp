@@ -549,6 +549,25 @@ TEST_F(DataFileTest, CheckGivesTheExactCodeForEachDamage) {
   }
 }
 
+// Opening alone, before any check, refuses a record size the descriptors
+// do not fill exactly: records read at the wrong size would put fields
+// past the record's end or beside the next record's bytes.
+TEST_F(DataFileTest, OpenRefusesARecordSizeTheFieldsDoNotFill) {
+  for (const uint16_t size : {9, 35, 37, 64}) {
+    SCOPED_TRACE(size);
+    Create();
+    AppendSmallRecord(*file_, "a", 1);
+    WriteBackAndClose();
+    ASSERT_EQ(file_->RecordSize(), 36);
+    auto bytes = ReadWholeFile(Path());
+    PutUInt16(&bytes[kHdrRecordSize], size);
+    WriteWholeFile(Path(), bytes);
+    EXPECT_EQ(kErrHeaderCorrupt, ErrorCodeOf([&] { Reopen(); }));
+    file_.reset();
+    std::remove(Path().c_str());
+  }
+}
+
 TEST_F(DataFileTest, TrailingDebrisIsCutAtTheNextHeaderWrite) {
   Create();
   AppendSmallRecord(*file_, "a", 1);

@@ -228,6 +228,15 @@ class TreeStructure : public ::testing::Test {
   void TearDown() override {
     for (TPage* p : pinned_) t_.index->ReleasePage(p);
   }
+  // Points the next link of the page on disk at next and reopens the index.
+  void LinkOnDisk(int32_t page, int32_t next) {
+    t_.index->Close();
+    auto bytes = ReadWholeFile(t_.IndexPath());
+    PutInt32(&bytes[page + kPgNext], next);
+    WriteWholeFile(t_.IndexPath(), bytes);
+    t_.index->Open();
+    cursor_ = &t_.Use(1);
+  }
 
   IndexTable t_;
   KeyCursor* cursor_;
@@ -403,13 +412,24 @@ TEST_F(TreeStructure, FreeListLinkingToItselfIsNotHandedOutTwice) {
   Delete(1);
   t_.Reopen();
   const int32_t page = t_.index->FreeHead(1);
-  t_.index->Close();
-  auto bytes = ReadWholeFile(t_.IndexPath());
-  PutInt32(&bytes[page + kPgNext], page);
-  WriteWholeFile(t_.IndexPath(), bytes);
-  t_.index->Open();
-  cursor_ = &t_.Use(1);
+  LinkOnDisk(page, page);
   EXPECT_EQ(kErrIndexPagesCorrupt, ErrorCodeOf([&] { t_.index->NewPage(*cursor_); }));
+}
+
+// A free list that leads to a page still holding keys (here the live root
+// leaf) must not hand it out: clearing it for reuse would lose its keys.
+TEST_F(TreeStructure, FreeListLeadingToAPageWithKeysIsRefused) {
+  for (uint32_t v = 1; v <= 39; ++v) Insert(v);  // two leaves under a root
+  for (uint32_t v = 39; v > 10; --v) Delete(v);  // merged into one root leaf
+  t_.Reopen();
+  const int32_t head = t_.index->FreeHead(1);
+  const int32_t live = t_.index->Root(1);
+  ASSERT_NE(head, 0);
+  LinkOnDisk(head, live);
+  t_.index->ReleasePage(t_.index->NewPage(*cursor_));
+  EXPECT_EQ(t_.index->FreeHead(1), live);
+  EXPECT_EQ(kErrIndexPagesCorrupt, ErrorCodeOf([&] { t_.index->NewPage(*cursor_); }));
+  EXPECT_EQ(TBTree(*t_.index, *cursor_).KeyCount(), 10);
 }
 
 TEST_F(TreeStructure, ChangedFilesRestartTheWalkFromTheRoot) {

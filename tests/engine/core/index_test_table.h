@@ -22,13 +22,15 @@ class KeyCursor : public TIndexCursor {
   }
   bool TableFilesChanged() override {
     ++change_checks;
-    return changed;
+    return changed || change_checks == change_at;
   }
 
   int32_t slot = 0;
   TIndexKeyOrder order;
   bool changed = false;
   int32_t change_checks = 0;
+  // The 1-based check that reports a change once; 0 for none.
+  int32_t change_at = 0;
 };
 
 using TestIndexFile = Instrumented<TIndexFile>;

@@ -12,6 +12,7 @@
 #include "engine/support/field_types.h"
 #include "platform/rtl/format_settings.h"
 #include "platform/rtl/strings.h"
+#include "tests/support/source_path.h"
 
 namespace jw {
 namespace {
@@ -61,10 +62,7 @@ struct ConversionRow {
 };
 
 std::vector<ConversionRow> ReadTable() {
-  const char* root = std::getenv("JW_SOURCE_DIR");
-  std::string path = std::string(__FILE__);
-  path = path.substr(0, path.rfind('/')) + "/value_conversions.csv";
-  if (root != nullptr) path = std::string(root) + "/tests/engine/support/value_conversions.csv";
+  const std::string path = test_support::SourcePath("tests/engine/support/value_conversions.csv");
   std::ifstream in(path);
   EXPECT_TRUE(in.good()) << path;
   std::vector<ConversionRow> rows;

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <memory>
+#include <vector>
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTimer>
@@ -52,6 +55,19 @@ TEST_F(Forms, ScreenListsFormsFrontFirst) {
   delete b;
   delete c;
   EXPECT_EQ(Screen->FormCount(), 0);
+}
+
+// A form shown already takes its place in the stack too.
+TEST_F(Forms, ShowStackedPutsTheFirstAtTheBottomAndTheLastOnTop) {
+  std::vector<std::unique_ptr<TForm>> forms;
+  for (int i = 0; i < 3; ++i) forms.emplace_back(MakeForm<TForm>(nullptr));
+  forms[0]->Show();
+  forms[2]->Show();
+  TCustomForm::ShowStacked({forms[2].get(), forms[1].get(), forms[0].get()});
+  for (const auto& form : forms) EXPECT_TRUE(form->Visible());
+  EXPECT_EQ(Screen->Forms(0), forms[0].get());
+  EXPECT_EQ(Screen->Forms(1), forms[1].get());
+  EXPECT_EQ(Screen->Forms(2), forms[2].get());
 }
 
 // A form built in two phases: components are loading while the constructor

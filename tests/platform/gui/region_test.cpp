@@ -138,6 +138,22 @@ TEST(RegionModel, MatchesAGridOfPixels) {
       }
     }
     ASSERT_EQ(TRegion::FromRegionData(region.RegionData()), region);
+    TRect box{kSide, kSide, 0, 0};
+    for (int y = 0; y < kSide; ++y) {
+      for (int x = 0; x < kSide; ++x) {
+        if (!grid[y * kSide + x]) continue;
+        box = {std::min(box.Left, x), std::min(box.Top, y), std::max(box.Right, x + 1),
+               std::max(box.Bottom, y + 1)};
+      }
+    }
+    if (region.IsEmpty()) box = {};
+    ASSERT_EQ(region.BoundingBox(), box) << round;
+    TRegion moved = region;
+    moved.Offset(3, -2);
+    ASSERT_EQ(
+        moved.BoundingBox(),
+        region.IsEmpty() ? TRect{} : Rect(box.Left + 3, box.Top - 2, box.Right + 3, box.Bottom - 2))
+        << round;
   }
 }
 

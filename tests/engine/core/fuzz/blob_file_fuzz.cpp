@@ -42,12 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                      ? 0
                      : jw::kFirstBlockPosition + static_cast<int32_t>(free % blocks) * block_size);
   }
-  static const std::string path = jw::FuzzFilePath(".BLB");
-  if (!jw::WriteFuzzFile(path, bytes)) return 0;
+  static const jw::FuzzFile scratch(".BLB");
+  if (!scratch.Write(bytes)) return 0;
   jw::FuzzTable table;
   Cursor cursor;
   jw::TBlobFile file(&table, nullptr);
-  file.SetName(path);
+  file.SetName(scratch.Path());
   file.SetBlockSize(block_size);
   try {
     file.Open();

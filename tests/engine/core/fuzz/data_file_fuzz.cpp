@@ -8,11 +8,11 @@
 #include "tests/engine/core/fuzz/fuzz_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = jw::FuzzFilePath(".DAT");
-  if (!jw::WriteFuzzFile(path, data, size)) return 0;
+  static const jw::FuzzFile scratch(".DAT");
+  if (!scratch.Write(data, size)) return 0;
   jw::FuzzTable table;
   jw::TDataFile file(&table);
-  file.SetName(path);
+  file.SetName(scratch.Path());
   try {
     file.Open();
     file.Check();

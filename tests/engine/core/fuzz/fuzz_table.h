@@ -29,22 +29,29 @@ class FuzzTable : public TDataFileOwner {
 };
 
 // The process's own scratch file with this extension, so that targets run
-// side by side do not meet.
-inline std::string FuzzFilePath(const char* extension) {
-  return "/tmp/jw-fuzz-" + std::to_string(getpid()) + extension;
-}
+// side by side do not meet; it goes when the process ends.
+class FuzzFile {
+ public:
+  explicit FuzzFile(const char* extension)
+      : path_("/tmp/jw-fuzz-" + std::to_string(getpid()) + extension) {}
+  ~FuzzFile() { std::remove(path_.c_str()); }
+  FuzzFile(const FuzzFile&) = delete;
+  FuzzFile& operator=(const FuzzFile&) = delete;
 
-// False when the file cannot be created.
-inline bool WriteFuzzFile(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return false;
-  std::fwrite(data, 1, size, out);
-  std::fclose(out);
-  return true;
-}
+  const std::string& Path() const { return path_; }
 
-inline bool WriteFuzzFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  return WriteFuzzFile(path, bytes.data(), bytes.size());
-}
+  // False when the file cannot be created.
+  bool Write(const uint8_t* data, size_t size) const {
+    FILE* out = std::fopen(path_.c_str(), "wb");
+    if (out == nullptr) return false;
+    std::fwrite(data, 1, size, out);
+    std::fclose(out);
+    return true;
+  }
+  bool Write(const std::vector<uint8_t>& bytes) const { return Write(bytes.data(), bytes.size()); }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace jw

@@ -42,9 +42,10 @@ class Cursor : public jw::TIndexCursor {
 // The data file whose bytes field the index covers, made once.
 jw::TDataFile& DataFile() {
   static jw::FuzzTable table(false);
+  static const jw::FuzzFile scratch(".DAT");
   static std::unique_ptr<jw::TDataFile> file = [] {
     auto data = std::make_unique<jw::TDataFile>(&table);
-    data->SetName(jw::FuzzFilePath(".DAT"));
+    data->SetName(scratch.Path());
     jw::FieldDescriptor id;
     id.Name = "ID";
     id.Type = jw::kFldInteger;
@@ -209,14 +210,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  const std::string path = jw::FuzzFilePath(".IDX");
+  static const jw::FuzzFile scratch(".IDX");
+  const std::string& path = scratch.Path();
   if ((control & 8) != 0) {
     header.Slots[1].Root = 0;
     header.Slots[1].FreeHead = 0;
     header.EndPosition = jw::kIndexPageSize;
     bytes.assign(jw::kIndexHeaderSize, 0);
     header.EncodeTo(bytes.data());
-    if (!jw::WriteFuzzFile(path, bytes)) return 0;
+    if (!scratch.Write(bytes)) return 0;
     {
       jw::TIndexFile grown(&table, &data_file);
       grown.SetName(path);
@@ -226,7 +228,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bytes = ReadFile(path);
     if (bytes.size() > jw::kIndexHeaderSize) Damage(bytes, data, size);
   }
-  if (!jw::WriteFuzzFile(path, bytes)) return 0;
+  if (!scratch.Write(bytes)) return 0;
   jw::TIndexFile file(&table, &data_file);
   file.SetName(path);
   try {
