@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/core/data_file.h"
+#include "engine/core/record_sort.h"
 #include "tests/engine/core/test_table.h"
 
 namespace {
@@ -116,6 +117,22 @@ void BM_Quire_ReadIndexOrderWithReadAhead(benchmark::State& state) {
   QuireRead(state, true, true);
 }
 
+void BM_Quire_SortByValue(benchmark::State& state) {
+  const std::vector<int32_t> values = RowValues(static_cast<int32_t>(state.range(0)));
+  jw::TSortRequest request;
+  request.Fields.emplace_back();
+  request.Fields.back().Number = 3;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ScratchDir folder;
+    QuireTable table(folder, values);
+    request.RunFolder = folder.Path("");
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(table.File().SortRecords(request));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 // ---- SQLite ----
 
 class SqliteTable {
@@ -190,6 +207,20 @@ void SqliteRead(benchmark::State& state, const char* sql) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+void BM_SQLite_SortByValue(benchmark::State& state) {
+  const std::vector<int32_t> values = RowValues(static_cast<int32_t>(state.range(0)));
+  ScratchDir folder;
+  SqliteTable table(folder);
+  table.Fill(values);
+  for (auto _ : state) {
+    state.PauseTiming();
+    table.Exec("DROP TABLE IF EXISTS sorted");
+    state.ResumeTiming();
+    table.Exec("CREATE TABLE sorted AS SELECT * FROM rows ORDER BY value");
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 void BM_SQLite_ReadNaturalOrder(benchmark::State& state) {
   SqliteRead(state, "SELECT * FROM rows");
 }
@@ -212,5 +243,7 @@ BENCHMARK(BM_SQLite_ReadNaturalOrder)->Arg(100000)->Unit(benchmark::kMillisecond
 BENCHMARK(BM_Quire_ReadIndexOrder)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SQLite_ReadIndexOrder)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Quire_ReadIndexOrderWithReadAhead)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Quire_SortByValue)->Arg(300000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SQLite_SortByValue)->Arg(300000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -19,6 +19,8 @@
 namespace jw {
 
 class TRecordsBitmap;
+class TRecordSort;
+struct TSortRequest;
 
 // What the data file asks of the cursor that fetches a record.
 class TDataFileCursor {
@@ -157,7 +159,14 @@ class TDataFile : public TTableFile {
   // Verifies the opened file; raises the first failure.
   void Check();
 
+  // Rewrites the records in the request's order (record_sort.h), numbered
+  // from 1 in that order, and empties the record cache; the records
+  // written. Deleted records are dropped, and the file ends after the last
+  // record written.
+  int32_t SortRecords(const TSortRequest& request);
+
  private:
+  friend class TRecordSort;
   [[noreturn]] void Raise(EngineErrorCode code) const;
   // Reads the header and descriptors and checks the layout they give.
   void ReadOpenedFile() override;

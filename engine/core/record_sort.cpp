@@ -1,0 +1,449 @@
+#include "engine/core/record_sort.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "engine/core/data_file.h"
+#include "engine/core/data_table.h"
+#include "engine/core/key_compare.h"
+#include "engine/support/field_keys.h"
+#include "engine/support/file_list.h"
+#include "engine/support/key_images.h"
+#include "engine/support/scrambler.h"
+#include "engine/support/support_startup.h"
+
+namespace jw {
+namespace {
+
+int32_t run_limit_for_tests = 0;
+
+// Every sort key ends with the record id, so equal sort fields keep the
+// records in record-id order.
+constexpr int32_t kRecordIdKeyLength = 4;
+// Room for the zero image of the longest field value (a null sorts as one
+// value whatever its slot holds).
+constexpr int32_t kZeroValueBytes = 256;
+
+// Gathers records as they go to disk, scrambled when the table is
+// encrypted, and hands each full buffer to the sink in one piece.
+class TRecordWriter {
+ public:
+  using Sink = std::function<void(const uint8_t* bytes, int32_t length)>;
+
+  TRecordWriter(const TDataFile& data, int32_t capacity, Sink sink)
+      : size_(data.RecordSize()),
+        encrypted_(data.Encrypted()),
+        capacity_(std::max(capacity, 1)),
+        buffer_(static_cast<size_t>(capacity_) * size_),
+        sink_(std::move(sink)) {}
+
+  // The record's bytes; a number above 0 replaces the record number in the copy.
+  void Add(const TRecord& record, int32_t number) {
+    if (count_ == capacity_) Flush();
+    uint8_t* out = buffer_.data() + static_cast<size_t>(count_) * size_;
+    std::memcpy(out, record.Bytes(), size_);
+    if (number > 0) PutInt32(out + kRecNumber, number);
+    if (encrypted_) ScrambleBuffer(out, size_, kRecordSeed.K1, kRecordSeed.K2);
+    ++count_;
+  }
+
+  void Flush() {
+    if (count_ == 0) return;
+    sink_(buffer_.data(), count_ * size_);
+    count_ = 0;
+  }
+
+ private:
+  int32_t size_;
+  bool encrypted_;
+  int32_t capacity_;
+  int32_t count_ = 0;
+  std::vector<uint8_t> buffer_;
+  Sink sink_;
+};
+
+// One sorted run in a temporary file of its own, which goes when the run
+// is freed, on every way out of the sort. Read back in order through a
+// buffer of whole records.
+class TSortRun {
+ public:
+  TSortRun(TDataFile& data, const std::string& folder) : head_(&data), size_(data.RecordSize()) {
+    const bool in_memory = data.InMemory();
+    const std::string name =
+        MakeTempFileName(in_memory ? std::string() : folder, kSortRunExtension, in_memory);
+    file_.SetName(name);
+    file_.SetInMemory(in_memory);
+    file_.SetExclusive(true);
+    // The file layer deletes a temporary file when its last handle closes.
+    file_.SetTemporary(true);
+    try {
+      file_.Open();
+    } catch (...) {
+      FileList().DeleteFile(name, in_memory);
+      throw;
+    }
+  }
+
+  void Append(const uint8_t* bytes, int32_t length) {
+    const FileLockGuard guard(file_);
+    file_.Seek(static_cast<int64_t>(count_) * size_, 0);
+    file_.Write(bytes, length);
+    count_ += length / size_;
+  }
+
+  // Loads the next record into Head(); false when every record was read.
+  bool Next() {
+    if (read_ == count_) return false;
+    if (buffer_position_ == buffered_) Refill();
+    head_.LoadFrom(buffer_.data() + static_cast<size_t>(buffer_position_) * size_);
+    ++buffer_position_;
+    ++read_;
+    return true;
+  }
+
+  TRecord& Head() { return head_; }
+  // The run's place among the runs being merged: equal keys come out in it.
+  int32_t Place() const { return place_; }
+  void SetPlace(int32_t place) { place_ = place; }
+
+ private:
+  void Refill() {
+    const int32_t window = std::max(1, kIoWindowBytes / size_);
+    const int32_t count = std::min(window, count_ - read_);
+    buffer_.resize(static_cast<size_t>(count) * size_);
+    const FileLockGuard guard(file_);
+    file_.Seek(static_cast<int64_t>(read_) * size_, 0);
+    file_.Read(buffer_.data(), count * size_, false);
+    buffered_ = count;
+    buffer_position_ = 0;
+  }
+
+  TFileHandler file_;
+  TRecord head_;
+  int32_t size_;
+  int32_t count_ = 0;
+  int32_t read_ = 0;
+  std::vector<uint8_t> buffer_;
+  int32_t buffered_ = 0;
+  int32_t buffer_position_ = 0;
+  int32_t place_ = 0;
+};
+
+}  // namespace
+
+class TRecordSort {
+ public:
+  TRecordSort(TDataFile& data, const TSortRequest& request)
+      : data_(data),
+        request_(request),
+        grouping_(request.StartOrAdd || request.Finish || request.Keep),
+        run_length_(RunLength(data.RecordSize())),
+        output_(data, run_length_,
+                [this](const uint8_t* bytes, int32_t length) { WriteOutput(bytes, length); }),
+        pending_(&data),
+        zeros_(kZeroValueBytes, 0) {
+    std::vector<TKeySegment> segments;
+    int64_t key_length = kRecordIdKeyLength;
+    for (const FieldDescriptor& wanted : request.Fields) {
+      const FieldDescriptor* field = data.FieldDescByNumber(wanted.Number);
+      if (field == nullptr || field->Derived != 0) {
+        RaiseEngineError(kErrInvalidField, data.Name(), wanted.Name);
+      }
+      fields_.push_back({*field, wanted.Descending != 0});
+      segments.push_back({field->Type, field->PhysicalLength, wanted.Descending != 0});
+      key_length += field->PhysicalLength + 1;
+    }
+    if (key_length > UINT16_MAX) RaiseEngineError(kErrInvalidKeySize, data.Name());
+    key_length_ = static_cast<int32_t>(key_length);
+    order_ = TIndexKeyOrder(0, false, std::move(segments), static_cast<uint16_t>(data.LanguageId()),
+                            static_cast<uint16_t>(data.SortId()));
+    pending_.ReserveKey(key_length_);
+    pending_.SetKeyLength(static_cast<uint16_t>(key_length_));
+  }
+
+  // The records written.
+  int32_t Run() {
+    const bool all_cached = data_.cache_.Count() == data_.RecordCount();
+    const int32_t written = all_cached ? SortCached() : SortExternal();
+    data_.DropRecordCache();
+    return written;
+  }
+
+  // -1, 0 or 1 as a's key sorts before, with or after b's; without the
+  // record id, records that differ only in it are equal.
+  int CompareSortKeys(TRecord& a, TRecord& b, bool with_record_id) const {
+    const int32_t length = with_record_id ? key_length_ : key_length_ - kRecordIdKeyLength;
+    return order_.Compare(a.Key(), b.Key(), length);
+  }
+
+ private:
+  struct TSortField {
+    FieldDescriptor Field;
+    bool Descending;
+  };
+  using TRuns = std::vector<std::unique_ptr<TSortRun>>;
+
+  static int32_t RunLength(int32_t record_size) {
+    int32_t length = std::min(kMaxSortRunRecords, kSortRunBytes / std::max(record_size, 1));
+    if (run_limit_for_tests > 0) length = std::min(length, run_limit_for_tests);
+    return std::max(length, 1);
+  }
+
+  // Per sort field its null byte and its sortable image, then the record id.
+  void BuildKey(TRecord& record) const {
+    record.ReserveKey(key_length_);
+    record.SetKeyLength(static_cast<uint16_t>(key_length_));
+    uint8_t* key = record.Key();
+    const uint8_t* image = record.Bytes();
+    const auto language_id = static_cast<uint16_t>(data_.LanguageId());
+    const auto sort_id = static_cast<uint16_t>(data_.SortId());
+    int32_t offset = 0;
+    for (const TSortField& sort_field : fields_) {
+      const FieldDescriptor& field = sort_field.Field;
+      // An auto-increment field is the record id, never null.
+      const bool auto_inc = field.IsAutoInc();
+      const bool has_value = auto_inc || image[field.Offset] != 0;
+      const uint8_t* value = auto_inc    ? image + kRecId
+                             : has_value ? image + field.Offset + 1
+                                         : zeros_.data();
+      key[offset] = has_value ? 1 : 0;
+      BuildFieldKey(field.Type, field.PhysicalLength, value, key + offset, sort_id, language_id,
+                    sort_field.Descending, request_.CaseInsensitive);
+      offset += field.PhysicalLength + 1;
+    }
+    EncodeIntKey(GetInt32(image + kRecId), key + offset);
+  }
+
+  void Sort(std::vector<TRecord*>& records) const {
+    std::stable_sort(records.begin(), records.end(),
+                     [this](TRecord* a, TRecord* b) { return CompareSortKeys(*a, *b, true) < 0; });
+  }
+
+  int32_t SortCached() {
+    std::vector<TRecord*> records;
+    for (const auto& [number, record] : data_.cache_.ByNumber()) {
+      if (record->Status() != kRecordLive) continue;
+      BuildKey(*record);
+      records.push_back(record);
+    }
+    Sort(records);
+    for (TRecord* record : records) Emit(*record);
+    return Finish();
+  }
+
+  int32_t SortExternal() {
+    data_.FlushRecords(false);
+    data_.DropRecordCache();
+    const int32_t total = data_.RecordCount();
+    const int32_t size = data_.RecordSize();
+    std::vector<std::unique_ptr<TRecord>> chunk;
+    std::vector<uint8_t> raw;
+    std::vector<TRuns> levels;
+    for (int32_t first = 1; first <= total; first += run_length_) {
+      const int32_t count = std::min(run_length_, total - first + 1);
+      raw.resize(static_cast<size_t>(count) * size);
+      data_.ReadAt(data_.RecordOffset(first), raw.data(), count * size, false);
+      while (static_cast<int32_t>(chunk.size()) < count) {
+        chunk.push_back(std::make_unique<TRecord>(&data_));
+      }
+      std::vector<TRecord*> records;
+      for (int32_t i = 0; i < count; ++i) {
+        TRecord& record = *chunk[i];
+        record.SetRecordNumber(first + i);
+        record.LoadFrom(raw.data() + static_cast<size_t>(i) * size);
+        if (record.Status() != kRecordLive) continue;
+        BuildKey(record);
+        records.push_back(&record);
+      }
+      Sort(records);
+      // A table that fits one run needs no run file.
+      if (count == total) {
+        for (TRecord* record : records) Emit(*record);
+        return Finish();
+      }
+      auto run = std::make_unique<TSortRun>(data_, request_.RunFolder);
+      TRecordWriter writer = WriterInto(*run, count);
+      for (TRecord* record : records) writer.Add(*record, 0);
+      writer.Flush();
+      AddRun(levels, 0, std::move(run));
+    }
+    // The higher a level, the earlier its records: equal keys come out in
+    // the order of the table.
+    TRuns runs;
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+      for (std::unique_ptr<TSortRun>& run : *level) runs.push_back(std::move(run));
+    }
+    while (static_cast<int32_t>(runs.size()) > kSortMergeFanIn) runs = MergePass(std::move(runs));
+    Merge(runs.begin(), runs.end(), [this](TRecord& record) { Emit(record); });
+    return Finish();
+  }
+
+  // Files the run on its level. A level that fills up is merged at once
+  // into one run of the next, so that a huge table never holds more than
+  // kSortMergeFanIn waiting runs per level: few descriptors, and few names
+  // for each new run file to pass over.
+  void AddRun(std::vector<TRuns>& levels, size_t level, std::unique_ptr<TSortRun> run) {
+    if (levels.size() == level) levels.emplace_back();
+    levels[level].push_back(std::move(run));
+    if (static_cast<int32_t>(levels[level].size()) < kSortMergeFanIn) return;
+    std::unique_ptr<TSortRun> merged = MergeIntoRun(levels[level].begin(), levels[level].end());
+    levels[level].clear();
+    AddRun(levels, level + 1, std::move(merged));
+  }
+
+  // Merges each group of kSortMergeFanIn runs into one new run.
+  TRuns MergePass(TRuns runs) {
+    TRuns merged;
+    for (size_t begin = 0; begin < runs.size(); begin += kSortMergeFanIn) {
+      const auto first = runs.begin() + static_cast<std::ptrdiff_t>(begin);
+      const auto last = runs.begin() +
+                        static_cast<std::ptrdiff_t>(std::min(runs.size(), begin + kSortMergeFanIn));
+      merged.push_back(last - first == 1 ? std::move(*first) : MergeIntoRun(first, last));
+    }
+    return merged;
+  }
+
+  // One new run with the records of the runs, which are freed (their files
+  // deleted) once it holds them all.
+  std::unique_ptr<TSortRun> MergeIntoRun(TRuns::iterator begin, TRuns::iterator end) {
+    auto merged = std::make_unique<TSortRun>(data_, request_.RunFolder);
+    TRecordWriter writer = WriterInto(*merged, run_length_);
+    Merge(begin, end, [&writer](TRecord& record) { writer.Add(record, 0); });
+    writer.Flush();
+    for (auto it = begin; it != end; ++it) it->reset();
+    return merged;
+  }
+
+  // Appends to the run, capacity records per write.
+  TRecordWriter WriterInto(TSortRun& run, int32_t capacity) const {
+    return TRecordWriter(data_, capacity, [&run](const uint8_t* bytes, int32_t length) {
+      run.Append(bytes, length);
+    });
+  }
+
+  // Hands the records of the runs to emit in key order, through a heap of
+  // the runs' first unread records.
+  template <typename Emit>
+  void Merge(TRuns::iterator begin, TRuns::iterator end, Emit emit) {
+    std::vector<TSortRun*> heap;
+    int32_t place = 0;
+    for (auto it = begin; it != end; ++it) {
+      TSortRun* run = it->get();
+      run->SetPlace(place++);
+      if (Advance(*run)) heap.push_back(run);
+    }
+    const auto later = [this](TSortRun* a, TSortRun* b) {
+      const int result = CompareSortKeys(a->Head(), b->Head(), true);
+      return result != 0 ? result > 0 : a->Place() > b->Place();
+    };
+    std::make_heap(heap.begin(), heap.end(), later);
+    while (!heap.empty()) {
+      std::pop_heap(heap.begin(), heap.end(), later);
+      TSortRun* run = heap.back();
+      emit(run->Head());
+      if (Advance(*run)) {
+        std::push_heap(heap.begin(), heap.end(), later);
+      } else {
+        heap.pop_back();
+      }
+    }
+  }
+
+  bool Advance(TSortRun& run) const {
+    if (!run.Next()) return false;
+    BuildKey(run.Head());
+    return true;
+  }
+
+  // The output rule: records arrive in key order. A group stays open in
+  // pending_ until a record of another key (or the end) completes it.
+  void Emit(TRecord& record) {
+    if (grouping_) {
+      if (has_pending_ && CompareSortKeys(record, pending_, false) == 0) {
+        if (request_.StartOrAdd) request_.StartOrAdd(false, record, pending_);
+        return;
+      }
+      CompleteGroup();
+      pending_.Assign(record);
+      KeepKey(record);
+      if (request_.StartOrAdd) request_.StartOrAdd(true, record, pending_);
+      return;
+    }
+    if (request_.Distinct) {
+      if (has_pending_ && CompareSortKeys(record, pending_, false) == 0) return;
+      KeepKey(record);
+    }
+    output_.Add(record, ++written_);
+  }
+
+  void KeepKey(TRecord& record) {
+    std::memcpy(pending_.Key(), record.Key(), static_cast<size_t>(key_length_));
+    has_pending_ = true;
+  }
+
+  void CompleteGroup() {
+    if (!has_pending_) return;
+    has_pending_ = false;
+    if (request_.Finish) request_.Finish(pending_);
+    if (!request_.Keep || request_.Keep(pending_)) output_.Add(pending_, ++written_);
+  }
+
+  void WriteOutput(const uint8_t* bytes, int32_t length) {
+    data_.BodyWriting();
+    data_.WriteAt(data_.RecordOffset(flushed_ + 1), bytes, length);
+    flushed_ += length / data_.RecordSize();
+  }
+
+  // Writes what is left and makes the header count the records written.
+  int32_t Finish() {
+    if (grouping_) CompleteGroup();
+    output_.Flush();
+    const int64_t end = data_.RecordOffset(written_ + 1);
+    if (data_.GetSize() > end) data_.CutAt(end);
+    data_.FlushIfForced(false);
+    data_.header_.NextRecord = written_ + 1;
+    data_.header_.FreeHead = 0;
+    data_.header_dirty_ = true;
+    data_.Owner()->MarkWritten();
+    return written_;
+  }
+
+  TDataFile& data_;
+  const TSortRequest& request_;
+  bool grouping_;
+  int32_t run_length_;
+  std::vector<TSortField> fields_;
+  int32_t key_length_ = 0;
+  TIndexKeyOrder order_;
+  TRecordWriter output_;
+  // Records numbered for the output, and those of them on disk.
+  int32_t written_ = 0;
+  int32_t flushed_ = 0;
+  // The open group's record, or for DISTINCT the last key written.
+  TRecord pending_;
+  bool has_pending_ = false;
+  std::vector<uint8_t> zeros_;
+};
+
+int32_t TDataFile::SortRecords(const TSortRequest& request) {
+  TRecordSort sort(*this, request);
+  return sort.Run();
+}
+
+int32_t SortTableRecords(TDataTable& table, const TSortRequest& request) {
+  const int32_t written = table.DataFile().SortRecords(request);
+  table.IndexFile().SetLiveCount(written);
+  return written;
+}
+
+TScopedSortRunLimit::TScopedSortRunLimit(int32_t max_records) : previous_(run_limit_for_tests) {
+  run_limit_for_tests = max_records;
+}
+
+TScopedSortRunLimit::~TScopedSortRunLimit() {
+  run_limit_for_tests = previous_;
+}
+
+}  // namespace jw
