@@ -36,6 +36,9 @@ constexpr uint8_t kJoinInner = 1;
 constexpr uint8_t kJoinLeft = 2;
 constexpr uint8_t kJoinRight = 3;
 
+// The context of WHERE and JOIN ... ON conditions.
+inline constexpr const char* kConditionContext = "WHERE or JOIN clause";
+
 // The context and the empty message of a column name.
 inline constexpr const char* kColumnContext = "table column";
 inline constexpr const char* kColumnEmpty = "Table column name is empty";
@@ -72,6 +75,11 @@ class TDataQuery {
   // fault raises engine error 11949; tables opened stay open until the
   // statement goes.
   void Resolve();
+
+  // Binds a WHERE, JOIN ... ON or residual condition of the resolved query
+  // against its source tables under the session's language; it must be
+  // boolean. Execution binds each condition before it runs.
+  void BindCondition(TExpToken* condition);
 
   // The source table of a column reference: with a correlation name the
   // first table of that name (the column "*" or empty names the table

@@ -73,20 +73,6 @@ bool ResolveResultField(void* context, TExpToken* node) {
   return true;
 }
 
-bool IsAggregateNode(const TExpToken& node) {
-  if (node.Kind != kTokenFunction) return false;
-  switch (node.Code) {
-    case kFuncSum:
-    case kFuncMin:
-    case kFuncMax:
-    case kFuncAvg:
-    case kFuncCount:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 TSourceTable::~TSourceTable() {
@@ -262,7 +248,7 @@ void TDataQuery::CheckSelectList() {
     while (!pending.empty()) {
       TExpToken* node = pending.back();
       pending.pop_back();
-      if (!IsAggregateNode(*node)) {
+      if (AggregateKind(*node) == kAggregateNone) {
         for (TExpToken* child : {node->Left, node->Right, node->Third}) {
           if (child != nullptr) pending.push_back(child);
         }
@@ -371,6 +357,13 @@ void TDataQuery::CheckDistinct() {
       RaiseSql("Invalid BLOB column '" + field->ResultName + "'" + " specified in DISTINCT clause");
     }
   }
+}
+
+void TDataQuery::BindCondition(TExpToken* condition) {
+  TLanguageSwap session_language(Statement.LanguageId(), Statement.SortId());
+  BindExpression(kErrSql, std::string(), kConditionContext, true, ResolveSourceColumn, this,
+                 nullptr, condition);
+  if (condition->Type != kFldBoolean) RaiseSql("WHERE or JOIN clause must be a boolean expression");
 }
 
 void TDataQuery::BindHaving() {

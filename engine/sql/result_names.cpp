@@ -10,22 +10,9 @@
 namespace jw {
 namespace {
 
-const char* AggregatePrefix(uint8_t aggregate) {
-  switch (aggregate) {
-    case kAggregateSum:
-      return "Sum Of ";
-    case kAggregateMin:
-      return "Min Of ";
-    case kAggregateMax:
-      return "Max Of ";
-    case kAggregateAvg:
-      return "Average Of ";
-    case kAggregateCount:
-      return "Count Of ";
-    default:
-      return "";
-  }
-}
+// By aggregate kind, kAggregateNone first.
+constexpr const char* kAggregatePrefixes[] = {"",        "Sum Of ",     "Min Of ",
+                                              "Max Of ", "Average Of ", "Count Of "};
 
 // The last characters of a name that does not fit.
 std::string LastCharacters(const std::string& name, size_t length) {
@@ -36,9 +23,9 @@ std::string DefaultName(const TResultField& field) {
   if (field.Computed) {
     return field.Aggregate == kAggregateNone
                ? "Expression"
-               : AggregatePrefix(field.Aggregate) + std::string("Expr");
+               : kAggregatePrefixes[field.Aggregate] + std::string("Expr");
   }
-  return AggregatePrefix(field.Aggregate) + field.ColumnName;
+  return kAggregatePrefixes[field.Aggregate] + field.ColumnName;
 }
 
 }  // namespace

@@ -26,6 +26,10 @@ constexpr uint8_t kAggregateMax = 3;
 constexpr uint8_t kAggregateAvg = 4;
 constexpr uint8_t kAggregateCount = 5;
 
+// The aggregate kind of an expression node; kAggregateNone for any node
+// that is not SUM, MIN, MAX, AVG or COUNT.
+uint8_t AggregateKind(const TExpToken& node);
+
 // The directory path of a table named with MEMORY.
 inline constexpr const char* kMemoryDirectory = "Memory";
 

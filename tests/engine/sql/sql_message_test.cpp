@@ -62,8 +62,10 @@ std::string RunRow(test_support::StatementDatabase& database, const MessageRow& 
   TQueryStatement statement(database.session, *database.directory);
   int32_t consumed = 0;
   try {
-    if (row.phase == "resolve") {
+    if (row.phase == "resolve" || row.phase == "condition") {
       statement.Prepare(row.statement.c_str(), consumed);
+      TDataQuery& query = *statement.MainQuery();
+      if (row.phase == "condition") query.BindCondition(query.Condition.get());
     } else {
       statement.Parse(row.statement.c_str(), consumed);
     }
