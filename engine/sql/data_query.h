@@ -117,7 +117,8 @@ class TDataQuery {
   bool AggregateOnly = false;    // every result field an aggregate, no GROUP BY
   bool RecordCountOnly = false;  // COUNT(*) alone over one table
   bool HasBlobResult = false;
-  bool LiveAllowed = true;  // no computed BLOB item
+  bool LiveAllowed = true;     // no computed BLOB item
+  bool HasBlobTarget = false;  // an INSERT or UPDATE target column is a BLOB
   uint8_t IndexNumber = kNaturalOrder;
   // INTO MEMORY of a SELECT; the MEMORY of a data definition's target.
   bool IntoMemory = false;
@@ -202,6 +203,9 @@ class TDataQuery {
   void CheckColumnList(std::vector<std::unique_ptr<Field>>& items, const char* clause);
   void CheckDistinct();
   void BindHaving();
+  // Target columns of INSERT and UPDATE (target_resolution.cpp).
+  void ResolveTargets();
+  void AddSelectPartValues();
   // Result names (result_names.cpp): the default name of each field still
   // unnamed, then every name made unique.
   void NameResultFields();

@@ -10,6 +10,7 @@
 #include "engine/expr/expression_binder.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
+#include "engine/sql/sql_errors.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
@@ -25,20 +26,11 @@ constexpr size_t kMaxResultColumns = 1024;
 // below this; a bytes item's size at most kMaxFieldSize.
 constexpr int32_t kMaxStringItemSize = 252;
 
-[[noreturn]] void RaiseSql(const std::string& text) {
-  RaiseEngineError(kErrSql, std::string(), std::string(), std::string(), text);
-}
-
-[[noreturn]] void RaiseInvalidColumn(const std::string& column, const std::string& correlation,
-                                     const std::string& where) {
-  RaiseSql("Invalid column name '" + column + "'" + " or table correlation name " + "'" +
-           correlation + "'" + " specified in " + where);
-}
-
 void CheckLimit(size_t count, const std::string& clause) {
   if (count > kMaxResultColumns) {
-    RaiseSql("Maximum number of columns (" + IntToStr(static_cast<int32_t>(kMaxResultColumns)) +
-             ") in " + clause + "exceeded");
+    RaiseSqlError("Maximum number of columns (" +
+                  IntToStr(static_cast<int32_t>(kMaxResultColumns)) + ") in " + clause +
+                  "exceeded");
   }
 }
 
@@ -83,6 +75,7 @@ TSourceTable::~TSourceTable() {
 void TDataQuery::Resolve() {
   if (Executed || Kind > kSqlDelete) return;
   OpenSourceTables();
+  if (Kind == kSqlInsert || Kind == kSqlUpdate) ResolveTargets();
   if (Kind != kSqlSelect) return;
   TLanguageSwap session_language(Statement.LanguageId(), Statement.SortId());
   CheckSelectList();
@@ -216,8 +209,8 @@ void TDataQuery::CheckSelectList() {
       item->CorrelationName = item->Source->CorrelationName;
     } else if (item->ColumnName == "*") {
       if (!item->NameIsDefault) {
-        RaiseSql("Invalid use of column correlation name '" + item->ResultName + "'" + " for " +
-                 "'" + "*" + "'" + " specified in source columns");
+        RaiseSqlError("Invalid use of column correlation name '" + item->ResultName + "'" +
+                      " for " + "'" + "*" + "'" + " specified in source columns");
       }
       ExpandStar(*item, fields);
       continue;
@@ -235,10 +228,10 @@ void TDataQuery::CheckSelectList() {
   // Each AVG item takes a hidden count column in the result.
   CheckLimit(ResultFields.size() + averages, "result set ");
   if (HasAggregates && HasPlainItems && !HasGroupBy) {
-    RaiseSql("Invalid use of aggregate function(s), the necessary GROUP BY clause is missing");
+    RaiseSqlError("Invalid use of aggregate function(s), the necessary GROUP BY clause is missing");
   }
   if (HasHaving && !HasGroupBy) {
-    RaiseSql("A GROUP BY clause must exist in order to use the HAVING clause");
+    RaiseSqlError("A GROUP BY clause must exist in order to use the HAVING clause");
   }
   // HAVING aggregates are matched against the select list while both are
   // still as written.
@@ -262,7 +255,8 @@ void TDataQuery::CheckSelectList() {
           match = field.get();
         }
       }
-      if (match == nullptr) RaiseSql("Expression in HAVING clause not found in source columns");
+      if (match == nullptr)
+        RaiseSqlError("Expression in HAVING clause not found in source columns");
       FreeTokenTree(node->Left);
       node->Kind = kTokenColumn;
       node->Code = 0;
@@ -306,8 +300,8 @@ void TDataQuery::BindSelectItem(TResultField& field) {
   if (field.Computed && field.Type == kFldBlob) LiveAllowed = false;
   if ((field.Type == kFldString && field.Size >= kMaxStringItemSize) ||
       (field.Type == kFldBytes && field.Size > kMaxFieldSize)) {
-    RaiseSql("Column expression '" + field.ExpressionText + "'" +
-             " exceeds the maximum allowable field size");
+    RaiseSqlError("Column expression '" + field.ExpressionText + "'" +
+                  " exceeds the maximum allowable field size");
   }
   if (field.Type == kFldBlob) HasBlobResult = true;
 }
@@ -334,7 +328,7 @@ void TDataQuery::CheckColumnList(std::vector<std::unique_ptr<Field>>& items, con
       const int32_t number = item->ColumnNumber;
       if (number < 1 || number > count ||
           ResultFields[static_cast<size_t>(number - 1)]->Type == kFldBlob) {
-        RaiseSql("Invalid column number '" + IntToStr(number) + "'" + where);
+        RaiseSqlError("Invalid column number '" + IntToStr(number) + "'" + where);
       }
       continue;
     }
@@ -344,7 +338,7 @@ void TDataQuery::CheckColumnList(std::vector<std::unique_ptr<Field>>& items, con
     }
     if constexpr (std::is_same_v<Field, TGroupByField>) {
       if (field->Type == kFldBlob)
-        RaiseSql("Invalid BLOB column '" + item->ColumnName + "'" + where);
+        RaiseSqlError("Invalid BLOB column '" + item->ColumnName + "'" + where);
     }
     item->ColumnNumber = field->ResultFieldNumber;
   }
@@ -354,7 +348,8 @@ void TDataQuery::CheckDistinct() {
   CheckLimit(ResultFields.size(), "DISTINCT clause ");
   for (const std::unique_ptr<TResultField>& field : ResultFields) {
     if (field->Type == kFldBlob) {
-      RaiseSql("Invalid BLOB column '" + field->ResultName + "'" + " specified in DISTINCT clause");
+      RaiseSqlError("Invalid BLOB column '" + field->ResultName + "'" +
+                    " specified in DISTINCT clause");
     }
   }
 }
@@ -363,13 +358,14 @@ void TDataQuery::BindCondition(TExpToken* condition) {
   TLanguageSwap session_language(Statement.LanguageId(), Statement.SortId());
   BindExpression(kErrSql, std::string(), kConditionContext, true, ResolveSourceColumn, this,
                  nullptr, condition);
-  if (condition->Type != kFldBoolean) RaiseSql("WHERE or JOIN clause must be a boolean expression");
+  if (condition->Type != kFldBoolean)
+    RaiseSqlError("WHERE or JOIN clause must be a boolean expression");
 }
 
 void TDataQuery::BindHaving() {
   BindExpression(kErrSql, std::string(), "HAVING clause", true, ResolveResultField, this, nullptr,
                  Having.get());
-  if (Having->Type != kFldBoolean) RaiseSql("HAVING clause must be a boolean expression");
+  if (Having->Type != kFldBoolean) RaiseSqlError("HAVING clause must be a boolean expression");
 }
 
 }  // namespace jw

@@ -86,6 +86,11 @@ struct TUpdateField {
   int16_t ColumnNumber = 0;  // bound
   std::string CorrelationName;
   TTokenTree Expression;
+  // The bound column's type, subtype, physical length and scale.
+  uint8_t Type = 0;
+  uint8_t Subtype = 0;
+  int32_t Size = 0;
+  uint8_t Scale = 0;
 };
 
 // A value of INSERT VALUES or UPDATE SET.

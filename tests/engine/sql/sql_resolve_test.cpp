@@ -1,7 +1,8 @@
 // Name resolution against the tables of ResolveDatabase: the golden dumps in
 // sql_resolve_golden.txt give, per statement, what resolution found (select
 // list expanded, numbered, named and bound; grouping and ordering items by
-// number; HAVING bound to the result fields), and the result-set limit is
+// number; HAVING bound to the result fields; INSERT and UPDATE targets
+// resolved in their table), and the result-set limit is
 // pinned at its edge. The messages of resolution are rows of sql_messages.txt.
 #include <gtest/gtest.h>
 
@@ -38,6 +39,13 @@ std::string DumpResolved(const TDataQuery& q) {
            std::to_string(f->Subtype) + " size " + std::to_string(f->Size) +
            (f->Computed ? " computed" : "") + "] ";
   }
+  for (const auto& t : q.UpdateFields) {
+    out += "target=[" + t->CorrelationName + "." + std::to_string(t->ColumnNumber) + " " +
+           Quoted(t->ColumnName) + " t" + std::to_string(t->Type) + " size " +
+           std::to_string(t->Size) + "] ";
+  }
+  for (const auto& v : q.UpdateValues) out += "value=" + PrintTree(v->Expression.get()) + " ";
+  if (q.HasBlobTarget) out += "blobtarget ";
   for (const auto& g : q.GroupBy) out += "group=#" + std::to_string(g->ColumnNumber) + " ";
   for (const auto& o : q.OrderBy) out += "order=#" + std::to_string(o->ColumnNumber) + " ";
   if (q.Having) out += "having=" + PrintTree(q.Having.get()) + " ";
