@@ -104,7 +104,15 @@ void TDataQuery::OpenSourceTables() {
     cursor.SetReadOnly(read_only);
     cursor.SetInMemory(table->Memory);
     cursor.SetNaturalOrder(true);
-    cursor.Open();
+    // The handler is the statement's only while the table opens.
+    cursor.SetPasswordHandler(Statement.PasswordHandler(), Statement.PasswordUserData());
+    try {
+      cursor.Open();
+    } catch (...) {
+      cursor.SetPasswordHandler(nullptr, nullptr);
+      throw;
+    }
+    cursor.SetPasswordHandler(nullptr, nullptr);
     table->RecordBuffer.assign(static_cast<size_t>(cursor.GetRecordSize()), 0);
   }
   if (SourceTables.empty()) return;

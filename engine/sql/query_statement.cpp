@@ -28,6 +28,11 @@ void TQueryStatement::SetRequestLive(bool live) {
   queries_.front()->RequestLive = live;
 }
 
+void TQueryStatement::SetPasswordHandler(TDataCursor::TPasswordHandler handler, void* user_data) {
+  password_handler_ = handler;
+  password_user_data_ = user_data;
+}
+
 void TQueryStatement::SetMaxRowCount(int32_t count) {
   queries_.front()->MaxRowCount = count;
 }

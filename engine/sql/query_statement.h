@@ -36,6 +36,11 @@ class TQueryStatement {
   ~TQueryStatement();
 
   void SetRequestLive(bool live);
+  // Asked while a statement opens an encrypted table whose password the
+  // session lacks.
+  void SetPasswordHandler(TDataCursor::TPasswordHandler handler, void* user_data);
+  TDataCursor::TPasswordHandler PasswordHandler() const { return password_handler_; }
+  void* PasswordUserData() const { return password_user_data_; }
   void SetMaxRowCount(int32_t count);
 
   // Parses the first statement of the text (after a ';' the text may hold
@@ -83,6 +88,8 @@ class TQueryStatement {
   // The markers belong to the query trees; the list only points at them.
   std::vector<TExpToken*> parameters_;
   std::vector<bool> bound_;
+  TDataCursor::TPasswordHandler password_handler_ = nullptr;
+  void* password_user_data_ = nullptr;
 };
 
 }  // namespace jw

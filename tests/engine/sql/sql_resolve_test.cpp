@@ -9,6 +9,8 @@
 #include <string>
 
 #include "engine/sql/query_statement.h"
+#include "engine/support/engine_errors.h"
+#include "engine/support/field_types.h"
 #include "tests/engine/sql/sql_test_util.h"
 #include "tests/support/table_rows.h"
 
@@ -87,6 +89,34 @@ TEST(SqlResolveLimits, ResultSetHoldsAtMost1024ColumnsCountingHiddenAvgColumns) 
   consumed = 0;
   statement.Prepare("SELECT *, AVG(c1) FROM w, w w2 GROUP BY 1", consumed);
   EXPECT_EQ(statement.MainQuery()->ResultFields.size(), 1023u);
+}
+
+// Adds the password to the session it is given, as a password dialog would.
+bool AddSecret(void* session, TDataCursor&) {
+  static_cast<TDataSession*>(session)->AddPassword("Secret");
+  return true;
+}
+
+TEST(SqlResolveTables, AnEncryptedTableOpensThroughTheStatementsPasswordHandler) {
+  test_support::ResolveDatabase tables;
+  TTableDefinition encrypted;
+  encrypted.Encrypted = true;
+  encrypted.Password = "Secret";
+  tables.Create("e", {test_support::Column("k", kFldInteger)}, encrypted);
+  TDataSession& session = tables.database.session;
+  TQueryStatement statement(session, *tables.database.directory);
+  int32_t consumed = 0;
+  try {
+    statement.Prepare("SELECT k FROM e", consumed);
+    ADD_FAILURE() << "opened without its password";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrPasswordRequired);
+  }
+  statement.SetPasswordHandler(AddSecret, &session);
+  consumed = 0;
+  statement.Prepare("SELECT k FROM e", consumed);
+  EXPECT_EQ(statement.MainQuery()->ResultFields.front()->ResultName, "k");
+  EXPECT_TRUE(session.HasPassword("Secret"));
 }
 
 }  // namespace

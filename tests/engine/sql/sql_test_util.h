@@ -55,8 +55,8 @@ struct ResolveDatabase {
     Create("w", wide);
   }
 
-  void Create(const std::string& name, std::vector<FieldDescriptor> fields) {
-    TTableDefinition definition;
+  void Create(const std::string& name, std::vector<FieldDescriptor> fields,
+              TTableDefinition definition = {}) {
     definition.Fields = std::move(fields);
     definition.Indexes = {IndexDescriptor()};
     TDataTable* table = nullptr;
