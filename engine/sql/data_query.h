@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/expr/expression_tokens.h"
@@ -198,6 +199,12 @@ class TDataQuery {
   void CheckSelectList();
   void ExpandStar(const TResultField& item, std::vector<std::unique_ptr<TResultField>>& fields);
   void BindSelectItem(TResultField& field);
+  // A HAVING aggregate turned into a reference to the select-list
+  // aggregate it matched; named once the result names are made.
+  using THavingReference = std::pair<TExpToken*, const TResultField*>;
+  // Each aggregate must match a select-list aggregate of the same function
+  // over an equal argument tree; its argument tree is freed.
+  std::vector<THavingReference> MatchHavingAggregates();
   void CheckGrouping();
   template <typename Field>
   void CheckColumnList(std::vector<std::unique_ptr<Field>>& items, const char* clause);

@@ -197,9 +197,12 @@ void TDataQuery::ExpandStar(const TResultField& item,
 }
 
 void TDataQuery::CheckSelectList() {
-  std::vector<std::unique_ptr<TResultField>> fields;
+  // The list is rebuilt item by item, so that a failure leaves only whole
+  // fields in it.
+  std::vector<std::unique_ptr<TResultField>> items = std::move(ResultFields);
+  ResultFields.clear();
   size_t averages = 0;
-  for (std::unique_ptr<TResultField>& item : ResultFields) {
+  for (std::unique_ptr<TResultField>& item : items) {
     if (item->Aggregate != kAggregateNone) {
       HasAggregates = true;
       if (item->Aggregate == kAggregateAvg) ++averages;
@@ -220,7 +223,7 @@ void TDataQuery::CheckSelectList() {
         RaiseSqlError("Invalid use of column correlation name '" + item->ResultName + "'" +
                       " for " + "'" + "*" + "'" + " specified in source columns");
       }
-      ExpandStar(*item, fields);
+      ExpandStar(*item, ResultFields);
       continue;
     } else if (!item->Computed) {
       item->Source = FindSourceColumn(item->CorrelationName, item->ColumnName, number);
@@ -230,9 +233,8 @@ void TDataQuery::CheckSelectList() {
       item->ColumnNumber = number;
       item->CorrelationName = item->Source->CorrelationName;
     }
-    fields.push_back(std::move(item));
+    ResultFields.push_back(std::move(item));
   }
-  ResultFields = std::move(fields);
   // Each AVG item takes a hidden count column in the result.
   CheckLimit(ResultFields.size() + averages, "result set ");
   if (HasAggregates && HasPlainItems && !HasGroupBy) {
@@ -243,35 +245,7 @@ void TDataQuery::CheckSelectList() {
   }
   // HAVING aggregates are matched against the select list while both are
   // still as written.
-  std::vector<std::pair<TExpToken*, const TResultField*>> having_refs;
-  if (HasHaving) {
-    std::vector<TExpToken*> pending{Having.get()};
-    while (!pending.empty()) {
-      TExpToken* node = pending.back();
-      pending.pop_back();
-      if (AggregateKind(*node) == kAggregateNone) {
-        for (TExpToken* child : {node->Left, node->Right, node->Third}) {
-          if (child != nullptr) pending.push_back(child);
-        }
-        continue;
-      }
-      const TResultField* match = nullptr;
-      for (const std::unique_ptr<TResultField>& field : ResultFields) {
-        const TExpToken& item = *field->Expression;
-        if (match == nullptr && field->Aggregate != kAggregateNone && item.Code == node->Code &&
-            TokenTreesEqual(item.Left, node->Left)) {
-          match = field.get();
-        }
-      }
-      if (match == nullptr)
-        RaiseSqlError("Expression in HAVING clause not found in source columns");
-      FreeTokenTree(node->Left);
-      node->Kind = kTokenColumn;
-      node->Code = 0;
-      node->TableName.clear();
-      having_refs.emplace_back(node, match);
-    }
-  }
+  const std::vector<THavingReference> having_refs = MatchHavingAggregates();
 
   int16_t number = 0;
   for (const std::unique_ptr<TResultField>& field : ResultFields) {
@@ -286,6 +260,37 @@ void TDataQuery::CheckSelectList() {
     }
     BindHaving();
   }
+}
+
+std::vector<TDataQuery::THavingReference> TDataQuery::MatchHavingAggregates() {
+  std::vector<THavingReference> references;
+  if (!HasHaving) return references;
+  std::vector<TExpToken*> pending{Having.get()};
+  while (!pending.empty()) {
+    TExpToken* node = pending.back();
+    pending.pop_back();
+    if (AggregateKind(*node) == kAggregateNone) {
+      for (TExpToken* child : {node->Left, node->Right, node->Third}) {
+        if (child != nullptr) pending.push_back(child);
+      }
+      continue;
+    }
+    const TResultField* match = nullptr;
+    for (const std::unique_ptr<TResultField>& field : ResultFields) {
+      const TExpToken& item = *field->Expression;
+      if (match == nullptr && field->Aggregate != kAggregateNone && item.Code == node->Code &&
+          TokenTreesEqual(item.Left, node->Left)) {
+        match = field.get();
+      }
+    }
+    if (match == nullptr) RaiseSqlError("Expression in HAVING clause not found in source columns");
+    FreeTokenTree(node->Left);
+    node->Kind = kTokenColumn;
+    node->Code = 0;
+    node->TableName.clear();
+    references.emplace_back(node, match);
+  }
+  return references;
 }
 
 void TDataQuery::BindSelectItem(TResultField& field) {
