@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/expr/expression_tokens.h"
@@ -36,8 +37,8 @@ constexpr uint8_t kJoinInner = 1;
 constexpr uint8_t kJoinLeft = 2;
 constexpr uint8_t kJoinRight = 3;
 
-// The natural order, before an index is chosen.
-constexpr uint8_t kNaturalOrder = 255;
+// The context of WHERE and JOIN ... ON conditions.
+inline constexpr const char* kConditionContext = "WHERE or JOIN clause";
 
 // The context and the empty message of a column name.
 inline constexpr const char* kColumnContext = "table column";
@@ -69,6 +70,29 @@ class TDataQuery {
   // session's language settings, after resetting every clause. Does nothing
   // once the query has been executed.
   void ParseStatement();
+  // Binds the parsed statement to its tables (name_resolution.cpp): opens
+  // every source table, then for a SELECT expands, names and binds the
+  // select list and checks GROUP BY, ORDER BY, DISTINCT and HAVING. Every
+  // fault raises engine error 11949; tables opened stay open until the
+  // statement goes.
+  void Resolve();
+
+  // Binds a WHERE, JOIN ... ON or residual condition of the resolved query
+  // against its source tables under the session's language; it must be
+  // boolean. Execution binds each condition before it runs.
+  void BindCondition(TExpToken* condition);
+
+  // The source table of a column reference: with a correlation name the
+  // first table of that name (the column "*" or empty names the table
+  // itself, number 0); without one the first table holding the column, or
+  // the first table for "*" or empty. Names compare without regard to case;
+  // nullptr when nothing matches.
+  TSourceTable* FindSourceColumn(const std::string& correlation, const std::string& column,
+                                 int16_t& number) const;
+  // The result field of an ORDER BY, GROUP BY or HAVING reference;
+  // aggregate fields answer to their column name only with_aggregates.
+  TResultField* FindResultField(const std::string& correlation, const std::string& column,
+                                bool with_aggregates) const;
 
   TQueryStatement& Statement;
   const bool SubSelect;
@@ -90,6 +114,12 @@ class TDataQuery {
   bool HasOrderBy = false;
   bool OrderByNoCase = false;
   bool HasGroupBy = false;
+  bool HasPlainItems = false;    // a select item that is not an aggregate
+  bool AggregateOnly = false;    // every result field an aggregate, no GROUP BY
+  bool RecordCountOnly = false;  // COUNT(*) alone over one table
+  bool HasBlobResult = false;
+  bool LiveAllowed = true;     // no computed BLOB item
+  bool HasBlobTarget = false;  // an INSERT or UPDATE target column is a BLOB
   uint8_t IndexNumber = kNaturalOrder;
   // INTO MEMORY of a SELECT; the MEMORY of a data definition's target.
   bool IntoMemory = false;
@@ -163,6 +193,29 @@ class TDataQuery {
   void ParseDelete();
   void AddTargetColumn();
   void AddValue();
+
+  // Name resolution (name_resolution.cpp).
+  void OpenSourceTables();
+  void CheckSelectList();
+  void ExpandStar(const TResultField& item, std::vector<std::unique_ptr<TResultField>>& fields);
+  void BindSelectItem(TResultField& field);
+  // A HAVING aggregate turned into a reference to the select-list
+  // aggregate it matched; named once the result names are made.
+  using THavingReference = std::pair<TExpToken*, const TResultField*>;
+  // Each aggregate must match a select-list aggregate of the same function
+  // over an equal argument tree; its argument tree is freed.
+  std::vector<THavingReference> MatchHavingAggregates();
+  void CheckGrouping();
+  template <typename Field>
+  void CheckColumnList(std::vector<std::unique_ptr<Field>>& items, const char* clause);
+  void CheckDistinct();
+  void BindHaving();
+  // Target columns of INSERT and UPDATE (target_resolution.cpp).
+  void ResolveTargets();
+  void AddSelectPartValues();
+  // Result names (result_names.cpp): the default name of each field still
+  // unnamed, then every name made unique.
+  void NameResultFields();
 
   // CREATE, ALTER, DROP (table_definition_grammar.cpp).
   void ParseCreateTable();

@@ -1,7 +1,6 @@
 #include "engine/sql/query_statement.h"
 
 #include <cstring>
-#include <utility>
 
 #include "engine/core/data_file_format.h"
 #include "engine/sql/sql_subselect_hooks.h"
@@ -11,10 +10,12 @@
 
 namespace jw {
 
-TQueryStatement::TQueryStatement(std::string directory_path, uint16_t language_id, uint16_t sort_id)
-    : directory_path_(std::move(directory_path)),
-      language_id_(language_id),
-      sort_id_(sort_id),
+TQueryStatement::TQueryStatement(TDataSession& session, TDataDirectory& directory)
+    : session_(session),
+      directory_(directory),
+      directory_path_(directory.Path()),
+      language_id_(session.LanguageId()),
+      sort_id_(session.SortId()),
       parser_(this) {
   queries_.push_back(std::make_unique<TDataQuery>(*this, false));
 }
@@ -27,11 +28,21 @@ void TQueryStatement::SetRequestLive(bool live) {
   queries_.front()->RequestLive = live;
 }
 
+void TQueryStatement::SetPasswordHandler(TDataCursor::TPasswordHandler handler, void* user_data) {
+  password_handler_ = handler;
+  password_user_data_ = user_data;
+}
+
 void TQueryStatement::SetMaxRowCount(int32_t count) {
   queries_.front()->MaxRowCount = count;
 }
 
 void TQueryStatement::Prepare(const char* text, int32_t& consumed) {
+  Parse(text, consumed);
+  for (auto query = queries_.rbegin(); query != queries_.rend(); ++query) (*query)->Resolve();
+}
+
+void TQueryStatement::Parse(const char* text, int32_t& consumed) {
   EnsureSqlSubSelectHooks();
   while (queries_.size() > 1) queries_.pop_back();
   parameters_.clear();

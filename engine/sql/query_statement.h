@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/data_session.h"
 #include "engine/expr/expression_parser.h"
 #include "engine/sql/data_query.h"
 
@@ -26,19 +27,28 @@ constexpr int32_t kParamFlagSize = 1;
 
 class TQueryStatement {
  public:
-  // directory_path: where tables named without a path lie; language_id and
-  // sort_id: the session's, under which every statement is parsed.
-  TQueryStatement(std::string directory_path, uint16_t language_id, uint16_t sort_id);
+  // directory: the open database directory of the session, where tables
+  // named without a path lie. The statement parses and binds under the
+  // session's language and sort, and opens its tables through the session.
+  TQueryStatement(TDataSession& session, TDataDirectory& directory);
   TQueryStatement(const TQueryStatement&) = delete;
   TQueryStatement& operator=(const TQueryStatement&) = delete;
   ~TQueryStatement();
 
   void SetRequestLive(bool live);
+  // Asked while a statement opens an encrypted table whose password the
+  // session lacks.
+  void SetPasswordHandler(TDataCursor::TPasswordHandler handler, void* user_data);
+  TDataCursor::TPasswordHandler PasswordHandler() const { return password_handler_; }
+  void* PasswordUserData() const { return password_user_data_; }
   void SetMaxRowCount(int32_t count);
 
   // Parses the first statement of the text (after a ';' the text may hold
   // more) and adds to consumed the characters it read up to and including
   // that ';', so that a script runner can step to the next statement.
+  void Parse(const char* text, int32_t& consumed);
+  // Parses, then resolves every query against its tables, sub-queries
+  // before the queries around them (the last query first).
   void Prepare(const char* text, int32_t& consumed);
 
   // Gives parameters 0 .. count - 1 the types and values of the field
@@ -57,6 +67,8 @@ class TQueryStatement {
   // Appends a parameter marker of the text (called by the parser).
   void AddParameter(TExpToken* parameter);
 
+  TDataSession& Session() const { return session_; }
+  TDataDirectory& Directory() const { return directory_; }
   const std::string& DirectoryPath() const { return directory_path_; }
   uint16_t LanguageId() const { return language_id_; }
   uint16_t SortId() const { return sort_id_; }
@@ -66,6 +78,8 @@ class TQueryStatement {
   const std::vector<TExpToken*>& Parameters() const { return parameters_; }
 
  private:
+  TDataSession& session_;
+  TDataDirectory& directory_;
   std::string directory_path_;
   uint16_t language_id_ = 0;
   uint16_t sort_id_ = 0;
@@ -74,6 +88,8 @@ class TQueryStatement {
   // The markers belong to the query trees; the list only points at them.
   std::vector<TExpToken*> parameters_;
   std::vector<bool> bound_;
+  TDataCursor::TPasswordHandler password_handler_ = nullptr;
+  void* password_user_data_ = nullptr;
 };
 
 }  // namespace jw

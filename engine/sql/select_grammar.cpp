@@ -15,11 +15,6 @@
 
 namespace jw {
 
-namespace {
-
-constexpr const char* kConditionContext = "WHERE or JOIN clause";
-constexpr const char* kConditionEmpty = "WHERE or JOIN clause is empty";
-
 uint8_t AggregateKind(const TExpToken& node) {
   if (node.Kind != kTokenFunction) return kAggregateNone;
   switch (node.Code) {
@@ -37,6 +32,10 @@ uint8_t AggregateKind(const TExpToken& node) {
       return kAggregateNone;
   }
 }
+
+namespace {
+
+constexpr const char* kConditionEmpty = "WHERE or JOIN clause is empty";
 
 // Whether the tree holds an aggregate anywhere; walks without recursion, as
 // a long chain of operators may be deeper than the stack.

@@ -2,17 +2,20 @@
 // statement names, its select-list items, the target columns and values of
 // INSERT and UPDATE, the ORDER BY and GROUP BY items, the column and index
 // definitions of the data definition statements, and the table options.
-// Name resolution later fills the fields marked as bound.
+// Name resolution fills the fields marked as bound.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/core/data_cursor.h"
 #include "engine/expr/expression_tokens.h"
 
 namespace jw {
 
+class TDataDirectory;
 class TDataQuery;
 
 // Aggregate kinds of a select-list item.
@@ -22,6 +25,10 @@ constexpr uint8_t kAggregateMin = 2;
 constexpr uint8_t kAggregateMax = 3;
 constexpr uint8_t kAggregateAvg = 4;
 constexpr uint8_t kAggregateCount = 5;
+
+// The aggregate kind of an expression node; kAggregateNone for any node
+// that is not SUM, MIN, MAX, AVG or COUNT.
+uint8_t AggregateKind(const TExpToken& node);
 
 // The directory path of a table named with MEMORY.
 inline constexpr const char* kMemoryDirectory = "Memory";
@@ -36,6 +43,17 @@ struct TSourceTable {
   std::string DirectoryPath;  // "Memory", the path written with the name, or the statement's
   std::string TableName;
   std::string CorrelationName;
+  // Bound: the directory the table was opened in (one reference of the
+  // session's), the table's cursor, and a record buffer of its record size.
+  TDataDirectory* Directory = nullptr;
+  std::unique_ptr<TDataCursor> Cursor;
+  std::vector<uint8_t> RecordBuffer;
+
+  TSourceTable() = default;
+  // Closes the cursor before its directory's reference goes.
+  ~TSourceTable();
+  TSourceTable(const TSourceTable&) = delete;
+  TSourceTable& operator=(const TSourceTable&) = delete;
 };
 
 // One select-list item.
@@ -50,6 +68,7 @@ struct TResultField {
   int16_t ResultFieldNumber = 0;  // bound
   bool Computed = false;          // an expression rather than a plain column
   uint8_t Aggregate = kAggregateNone;
+  bool CountAll = false;       // COUNT(*), bound to the first column of its table
   std::string ExpressionText;  // the item's source text
   TTokenTree Expression;
   // The bound type of the item's expression.
@@ -67,6 +86,11 @@ struct TUpdateField {
   int16_t ColumnNumber = 0;  // bound
   std::string CorrelationName;
   TTokenTree Expression;
+  // The bound column's type, subtype, physical length and scale.
+  uint8_t Type = 0;
+  uint8_t Subtype = 0;
+  int32_t Size = 0;
+  uint8_t Scale = 0;
 };
 
 // A value of INSERT VALUES or UPDATE SET.

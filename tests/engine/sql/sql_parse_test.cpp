@@ -20,22 +20,22 @@ namespace jw {
 namespace {
 
 using test_support::DumpStatement;
-using test_support::kStatementDirectory;
-using test_support::PrepareToText;
+using test_support::ParseToText;
+using test_support::StatementDatabase;
 
 TEST(SqlParseGolden, EveryStatementGivesItsDump) {
   const auto rows = test_support::ReadTableRows("tests/engine/sql/sql_parse_golden.txt", 2);
   EXPECT_GE(rows.size(), 50u);
   for (const auto& row : rows) {
     const std::string& statement = row.fields[0];
-    const std::string actual = PrepareToText(statement);
+    const std::string actual = ParseToText(statement);
     EXPECT_EQ(actual, row.fields[1])
         << "line " << row.line << "\nACTUAL\t" << statement << "\t" << actual;
   }
 }
-// Prepares one statement after another from a script, each from where the
+// Parses one statement after another from a script, each from where the
 // one before stopped.
-TEST(SqlScript, EachPrepareStepsPastItsStatementAndItsSemicolon) {
+TEST(SqlScript, EachParseStepsPastItsStatementAndItsSemicolon) {
   const std::string script =
       "select * from t; INSERT INTO u VALUES (1);\n /* next */ DELETE FROM v WHERE a = 1;x";
   const size_t x_at = script.size() - 1;
@@ -43,21 +43,23 @@ TEST(SqlScript, EachPrepareStepsPastItsStatementAndItsSemicolon) {
   std::vector<int32_t> steps;
   int32_t consumed = 0;
   while (static_cast<size_t>(consumed) < x_at) {
-    TQueryStatement statement(kStatementDirectory, 0, 0);
-    statement.Prepare(script.c_str() + consumed, consumed);
+    StatementDatabase statement_database;
+    TQueryStatement statement(statement_database.session, *statement_database.directory);
+    statement.Parse(script.c_str() + consumed, consumed);
     kinds.push_back(statement.MainQuery()->Kind);
     steps.push_back(consumed);
   }
   EXPECT_EQ(kinds, (std::vector<uint8_t>{kSqlSelect, kSqlInsert, kSqlDelete}));
   EXPECT_EQ(steps, (std::vector<int32_t>{16, 42, static_cast<int32_t>(x_at)}));
   // What follows the last ';' is the next statement, with its own fault.
-  EXPECT_EQ(PrepareToText(script.substr(x_at)),
+  EXPECT_EQ(ParseToText(script.substr(x_at)),
             "error Quire Engine Error # 11949 SQL error - SELECT, INSERT, UPDATE, DELETE, CREATE, "
             "ALTER, or DROP keyword expected, instead found 'x'");
   // A statement without ';' is read to the end of the text.
-  TQueryStatement last(kStatementDirectory, 0, 0);
+  StatementDatabase last_database;
+  TQueryStatement last(last_database.session, *last_database.directory);
   int32_t to_end = 0;
-  last.Prepare("DROP TABLE t  ", to_end);
+  last.Parse("DROP TABLE t  ", to_end);
   EXPECT_EQ(to_end, 14);
 }
 
@@ -84,21 +86,22 @@ TEST(SqlKeywords, AreRecognisedInAnyCase) {
     return out;
   };
   for (const std::string& statement : statements) {
-    const std::string expected = UpperCase(PrepareToText(statement));
+    const std::string expected = UpperCase(ParseToText(statement));
     EXPECT_EQ(expected.find("ERROR"), std::string::npos) << expected;
     // Keywords are the only upper-case words of the statements.
     std::string lower = statement;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    EXPECT_EQ(UpperCase(PrepareToText(lower)), expected) << statement;
-    EXPECT_EQ(UpperCase(PrepareToText(recase(statement, false))), expected) << statement;
+    EXPECT_EQ(UpperCase(ParseToText(lower)), expected) << statement;
+    EXPECT_EQ(UpperCase(ParseToText(recase(statement, false))), expected) << statement;
   }
 }
 
 TEST(SqlParameters, AreNumberedInTextOrderAcrossSubSelects) {
-  TQueryStatement statement(kStatementDirectory, 0, 0);
+  StatementDatabase statement_database;
+  TQueryStatement statement(statement_database.session, *statement_database.directory);
   int32_t consumed = 0;
-  statement.Prepare("UPDATE t SET a = ?, b = ? WHERE c IN (SELECT d FROM u WHERE e = ?) AND f = ?",
-                    consumed);
+  statement.Parse("UPDATE t SET a = ?, b = ? WHERE c IN (SELECT d FROM u WHERE e = ?) AND f = ?",
+                  consumed);
   const TDataQuery& update = *statement.Queries()[0];
   const TDataQuery& sub = *statement.Queries()[1];
   const std::vector<const TExpToken*> expected = {
@@ -109,17 +112,18 @@ TEST(SqlParameters, AreNumberedInTextOrderAcrossSubSelects) {
     EXPECT_EQ(statement.Parameters()[i], expected[i]) << i;
     EXPECT_TRUE(expected[i]->IsParameter) << i;
   }
-  // A new Prepare starts a new list.
+  // A new Parse starts a new list.
   consumed = 0;
-  statement.Prepare("DELETE FROM t WHERE a = ?", consumed);
+  statement.Parse("DELETE FROM t WHERE a = ?", consumed);
   ASSERT_EQ(statement.Parameters().size(), 1u);
   EXPECT_EQ(statement.Parameters()[0], statement.MainQuery()->Condition->Right);
 }
 
 TEST(SqlParameters, TakeTypeAndValueFromTheirDescriptorByPosition) {
-  TQueryStatement statement(kStatementDirectory, 0, 0);
+  StatementDatabase statement_database;
+  TQueryStatement statement(statement_database.session, *statement_database.directory);
   int32_t consumed = 0;
-  statement.Prepare("INSERT INTO t VALUES (?, ?, ?, ?)", consumed);
+  statement.Parse("INSERT INTO t VALUES (?, ?, ?, ?)", consumed);
   const uint8_t blob_bytes[] = {'x', 0, 'z'};
   struct Slot {
     uint8_t type;

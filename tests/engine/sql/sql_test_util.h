@@ -1,19 +1,76 @@
-// Helpers of the SQL tests: a one-line dump of a prepared statement (every
-// query with what its clauses set, trees as the expression tests print
-// them), and a Prepare that gives the dump or the raised error's full text.
+// Helpers of the SQL tests: a session with the statement directory open, a
+// one-line dump of a parsed statement (every query with what its clauses
+// set, trees as the expression tests print them), and a Parse that gives the
+// dump or the raised error's full text.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "engine/core/data_session.h"
 #include "engine/sql/query_statement.h"
 #include "engine/support/engine_errors.h"
+#include "engine/support/field_types.h"
 #include "tests/engine/expr/expression_test_util.h"
+#include "tests/support/temp_folder.h"
 
 namespace jw::test_support {
 
 // The directory of tables named without a path.
 inline constexpr const char* kStatementDirectory = "/db/";
+
+// A session under the language with the database directory of the path open.
+struct StatementDatabase {
+  explicit StatementDatabase(const std::string& path = kStatementDirectory,
+                             uint16_t language_id = 0) {
+    session.SetLanguageId(language_id);
+    directory = session.OpenDirectory("DB", path);
+  }
+  ~StatementDatabase() { session.CloseDirectory(directory); }
+  StatementDatabase(const StatementDatabase&) = delete;
+  StatementDatabase& operator=(const StatementDatabase&) = delete;
+
+  TDataSession session;
+  TDataDirectory* directory = nullptr;
+};
+
+inline FieldDescriptor Column(const std::string& name, uint8_t type, uint8_t size = 0) {
+  FieldDescriptor field;
+  field.Name = name;
+  field.Type = type;
+  field.Size = size;
+  return field;
+}
+
+// A database of tables to resolve statements against, in a scratch folder:
+// t (a string 20, b integer, c float, m BLOB, s string 250), u (a integer,
+// c string 10, d integer) and w (511 smallint columns c1 .. c511).
+struct ResolveDatabase {
+  explicit ResolveDatabase(uint16_t language_id = 0) : database(folder.Path(), language_id) {
+    Create("t", {Column("a", kFldString, 20), Column("b", kFldInteger), Column("c", kFldFloat),
+                 Column("m", kFldBlob), Column("s", kFldString, 250)});
+    Create("u", {Column("a", kFldInteger), Column("c", kFldString, 10), Column("d", kFldInteger)});
+    std::vector<FieldDescriptor> wide;
+    for (int i = 1; i <= 511; ++i) wide.push_back(Column("c" + std::to_string(i), kFldSmallInt));
+    Create("w", wide);
+  }
+
+  void Create(const std::string& name, std::vector<FieldDescriptor> fields,
+              TTableDefinition definition = {}) {
+    definition.Fields = std::move(fields);
+    definition.Indexes = {IndexDescriptor()};
+    TDataTable* table = nullptr;
+    if (const int32_t result =
+            database.directory->CreateTable(name, definition, false, false, table)) {
+      RaiseEngineError(static_cast<EngineErrorCode>(-result), name);
+    }
+    table->WriteBack(false, true, false, true, true);
+    database.directory->CloseTable(table, false);
+  }
+
+  TempFolder folder;
+  StatementDatabase database;
+};
 
 inline std::string Quoted(const std::string& s) {
   return "\"" + s + "\"";
@@ -150,12 +207,13 @@ inline std::string DumpStatement(const TQueryStatement& statement) {
   return out + " params=" + std::to_string(statement.Parameters().size());
 }
 
-// The dump of the prepared text, or "error " and the full message.
-inline std::string PrepareToText(const std::string& text, uint16_t language_id = 0) {
-  TQueryStatement statement(kStatementDirectory, language_id, 0);
+// The dump of the parsed text, or "error " and the full message.
+inline std::string ParseToText(const std::string& text, uint16_t language_id = 0) {
+  StatementDatabase database(kStatementDirectory, language_id);
+  TQueryStatement statement(database.session, *database.directory);
   int32_t consumed = 0;
   try {
-    statement.Prepare(text.c_str(), consumed);
+    statement.Parse(text.c_str(), consumed);
   } catch (const EQuireEngineError& e) {
     return "error " + e.Message();
   }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/core/data_session.h"
 #include "engine/sql/query_statement.h"
 #include "engine/support/engine_errors.h"
 #include "platform/rtl/format_settings.h"
@@ -14,10 +15,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace jw;
   const std::string script(reinterpret_cast<const char*>(data), size);
-  auto run = [&script]() {
+  TDataSession session;
+  // No table lies there: a statement that parses fails when it opens one.
+  TDataDirectory* directory = session.OpenDirectory("DB", "/db/");
+  auto run = [&script, &session, directory]() {
     int32_t consumed = 0;
     for (;;) {
-      TQueryStatement statement("/db/", 0, 0);
+      TQueryStatement statement(session, *directory);
       const int32_t before = consumed;
       try {
         statement.Prepare(script.c_str() + consumed, consumed);
