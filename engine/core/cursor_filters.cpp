@@ -139,22 +139,23 @@ bool TDataCursor::AnyFilterActive() const {
 }
 
 void TDataCursor::ActivateFilter(TFilter* filter) {
-  TCursorReadScope read(*this);
-  if (filter == nullptr) {
-    for (auto& f : filters_) f->Activate();
-  } else {
-    (*FindFilter(filter))->Activate();
-  }
-  UpdateBitmapView();
-  Resynchronise();
+  SetFiltersActive(filter, true);
 }
 
 void TDataCursor::DeactivateFilter(TFilter* filter) {
+  SetFiltersActive(filter, false);
+}
+
+void TDataCursor::SetFiltersActive(TFilter* filter, bool active) {
   TCursorReadScope read(*this);
-  if (filter == nullptr) {
-    for (auto& f : filters_) f->Deactivate();
-  } else {
-    (*FindFilter(filter))->Deactivate();
+  for (auto at = filter == nullptr ? filters_.begin() : FindFilter(filter); at != filters_.end();
+       ++at) {
+    if (active) {
+      (*at)->Activate();
+    } else {
+      (*at)->Deactivate();
+    }
+    if (filter != nullptr) break;
   }
   UpdateBitmapView();
   Resynchronise();

@@ -345,6 +345,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Filters (cursor_filters.cpp).
   bool AnyFilterActive() const;
   std::vector<std::unique_ptr<TFilter>>::iterator FindFilter(TFilter* filter);
+  // The filter, or every filter for nullptr.
+  void SetFiltersActive(TFilter* filter, bool active);
   // Fills the bitmap of every active filter, in list order.
   void FillFilterBitmaps();
   void FillFilterBitmap(TFilter& filter);

@@ -9,7 +9,9 @@
 #include <random>
 
 #include "engine/core/filter.h"
+#include "engine/expr/expression_binder.h"
 #include "engine/expr/expression_parser.h"
+#include "engine/expr/expression_rewrite.h"
 #include "tests/engine/core/cursor_test_table.h"
 #include "tests/engine/core/index_test_table.h"
 
@@ -300,16 +302,50 @@ TEST_F(CursorFiltersTest, IndexedAnswersEqualRecordByRecordAnswers) {
   EXPECT_GT(fully_indexed, rounds / 10);
 }
 
+// Binds a column of the test tables as a caller that prepares its own
+// trees does.
+bool ResolveColumn(void* context, TExpToken* node) {
+  int32_t number = 0;
+  const FieldDescriptor* field =
+      static_cast<TDataCursor*>(context)->FindFieldDesc(node->ColumnName, number);
+  if (field == nullptr) return false;
+  node->FieldNumber = static_cast<int16_t>(number);
+  node->Type = field->Type;
+  node->Subtype = field->SubType;
+  node->SetValueSize(field->Size);
+  return true;
+}
+
+TTokenTree PreparedTree(TDataCursor& cursor, const char* text) {
+  TExpressionParser parser;
+  parser.SetErrorCode(kErrFilter);
+  parser.SetContextName("filter expression");
+  parser.SetText(text);
+  parser.NextToken();
+  TTokenTree parsed(parser.ParseExpression(kParseExtended));
+  BindExpression(kErrFilter, "I", "filter expression", true, ResolveColumn, &cursor, nullptr,
+                 parsed.get());
+  return TTokenTree(PrepareFilter(parsed.get(), &cursor, nullptr, false, false, 0, 0));
+}
+
 TEST_F(CursorFiltersTest, AnIndexedSideLimitsTheRecordsReadForTheRest) {
   tables_.Fill(300);
   TDataCursor& cursor = *tables_.indexed_;
   const Answer code = Filtered(cursor, "CODE = 1");
   EXPECT_EQ(code.reads, 0);
-  // The LIKE is read only on the records with CODE = 1, whichever side
-  // it was written on.
-  const Answer both = Filtered(cursor, "NOTE LIKE '%a%' AND CODE = 1");
-  EXPECT_EQ(both.level, 1);
-  EXPECT_EQ(both.reads, static_cast<int64_t>(code.ids.size()));
+  // The LIKE written first is read only on the records with CODE = 1; the
+  // operands change places in the filter's copy, never in the caller's tree.
+  const char* const both = "NOTE LIKE '%a%' AND CODE = 1";
+  const TTokenTree prepared = PreparedTree(cursor, both);
+  const TTokenTree before(CopyTokenTree(prepared.get()));
+  TFilter* filter = cursor.AddFilter(nullptr, prepared.get(), nullptr, nullptr, {});
+  const int64_t reads = cursor.FilterRecordReads();
+  cursor.ActivateFilter(filter);
+  EXPECT_EQ(filter->OptimizeLevel(), 1);
+  EXPECT_EQ(cursor.FilterRecordReads() - reads, static_cast<int64_t>(code.ids.size()));
+  EXPECT_TRUE(TokenTreesEqual(prepared.get(), before.get()));
+  EXPECT_EQ(Sorted(VisibleIds(cursor)), Filtered(*tables_.plain_, both).ids);
+  cursor.DropFilter(filter);
   // An OR with an unindexed side reads every live record.
   const Answer either = Filtered(cursor, "CODE = 1 OR NOTE LIKE '%a%'");
   EXPECT_EQ(either.reads, cursor.GetTotalRecordCount());
