@@ -116,8 +116,8 @@ TFilter* TDataCursor::AddFilter(const char* expression, const TExpToken* prepare
     // The filter rearranges its tree, so it works on a copy of the caller's.
     tree.reset(CopyTokenTree(prepared));
   }
-  auto filter =
-      std::make_unique<TFilter>(*this, callback, user_data, options.Restricting, tree.release());
+  auto filter = std::make_unique<TFilter>(*this, callback, user_data, options.Complement,
+                                          options.Restricting, tree.release());
   TFilter* handle = filter.get();
   // Restricting filters come after every other one.
   auto at = options.Restricting ? filters_.end()

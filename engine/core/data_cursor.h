@@ -42,6 +42,9 @@ struct TFilterOptions {
   bool CaseInsensitive = false;
   // Evaluated only on the records that the active filters before it pass.
   bool Restricting = false;
+  // A key range holding most of the table is collected through the keys
+  // outside it.
+  bool Complement = false;
 };
 
 // The index number of natural (physical) order.

@@ -24,13 +24,14 @@ class TPooledBitmap {
 
 }  // namespace
 
-TFilter::TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data, bool restricting,
-                 TExpToken* tree)
+TFilter::TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data, bool complement,
+                 bool restricting, TExpToken* tree)
     : cursor_(cursor),
       tree_(callback != nullptr ? nullptr : tree),
       callback_(callback),
       user_data_(user_data),
       bitmap_(GetRecordsBitmap()),
+      complement_(complement),
       restricting_(restricting) {
   if (callback != nullptr) FreeTokenTree(tree);
   if (tree_) level_ = cursor_.GetOptimizeLevel(tree_.get());
@@ -87,7 +88,7 @@ void TFilter::BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node) {
     return;
   }
   TPooledBitmap collected(bitmap);
-  CollectCondition(cursor_, *node, *collected);
+  CollectCondition(cursor_, *node, complement_, *collected);
   bitmap.AndWith(*collected);
 }
 

@@ -17,8 +17,10 @@ class TFilter {
  public:
   // With a callback the filter is a callback filter (no tree, level 0);
   // otherwise it takes the tree, which it alone owns and may rearrange.
-  TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data, bool restricting,
-          TExpToken* tree);
+  // complement allows collecting a range of most keys through the keys
+  // outside it.
+  TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data, bool complement,
+          bool restricting, TExpToken* tree);
   ~TFilter();
   TFilter(const TFilter&) = delete;
   TFilter& operator=(const TFilter&) = delete;
@@ -51,6 +53,7 @@ class TFilter {
   void* user_data_;
   TRecordsBitmap* bitmap_;
   bool active_ = false;
+  bool complement_;
   bool restricting_;
   uint8_t level_ = 0;
 };

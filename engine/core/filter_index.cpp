@@ -74,8 +74,9 @@ bool NullPasses(const TDataCursor& cursor, const TExpToken& node) {
 // first, then the non-null values ascending.
 class TSegmentKeys {
  public:
-  TSegmentKeys(TDataCursor& cursor, int32_t slot, const FieldDescriptor& field)
+  TSegmentKeys(TDataCursor& cursor, int32_t slot, const FieldDescriptor& field, bool complement)
       : cursor_(cursor),
+        complement_(complement),
         file_(cursor.Table()->IndexFile()),
         slot_cursor_(cursor, file_, slot),
         tree_(file_, slot_cursor_),
@@ -99,8 +100,27 @@ class TSegmentKeys {
     Bound(&constant, partial, 0xFF);
     return tree_.CountNotAbove(key_.data());
   }
-  // Sets the records of the keys at ordinals first .. last.
+  // Sets the records of the keys at ordinals first .. last. With the
+  // complement strategy a range of more than half the keys is set as the
+  // inverse of the keys outside it, which also sets deleted slots.
   void Mark(int64_t first, int64_t last, TRecordsBitmap& out) {
+    if (first > last) return;
+    const int64_t count = KeyCount();
+    if (complement_ && (last - first + 1) * 2 > count) {
+      TRecordsBitmap* outside = GetRecordsBitmap();
+      outside->SetRecordCount(out.BitCount());
+      MarkRun(1, first - 1, *outside);
+      MarkRun(last + 1, count, *outside);
+      outside->Invert();
+      out.OrWith(*outside);
+      ReleaseRecordsBitmap(outside);
+      return;
+    }
+    MarkRun(first, last, out);
+  }
+
+ private:
+  void MarkRun(int64_t first, int64_t last, TRecordsBitmap& out) {
     if (first > last) return;
     int32_t number = 0;
     if (!tree_.Select(last, key_.data(), number)) return;
@@ -108,7 +128,6 @@ class TSegmentKeys {
     tree_.MarkRecords(first, out, key_.data());
   }
 
- private:
   // The key of the constant (nullptr: the lowest non-null value) in the
   // leading segment, the rest filled with fill.
   void Bound(const TExpToken* constant, int32_t partial, uint8_t fill) {
@@ -124,6 +143,7 @@ class TSegmentKeys {
   }
 
   TDataCursor& cursor_;
+  bool complement_;
   TIndexFile& file_;
   TSlotCursor slot_cursor_;
   TBTree tree_;
@@ -199,10 +219,11 @@ int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node) {
   return cursor.SelectIndexForField(column->FieldNumber);
 }
 
-void CollectCondition(TDataCursor& cursor, const TExpToken& node, TRecordsBitmap& out) {
+void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
+                      TRecordsBitmap& out) {
   const int32_t slot = IndexForCondition(cursor, node);
   const FieldDescriptor& field = cursor.GetTableFieldDesc(node.Left->FieldNumber);
-  TSegmentKeys keys(cursor, slot, field);
+  TSegmentKeys keys(cursor, slot, field, complement);
   const int64_t nulls = keys.NullCount();
   out.ClearAll();
   CollectPositive(keys, node, nulls, out);

@@ -17,8 +17,11 @@ namespace jw {
 // comparison, IN list or BETWEEN of a column with constants); -1 when none.
 int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node);
 
-// Sets in out (sized to the physical record count) exactly the records
-// that pass the leaf, which IndexForCondition accepted.
-void CollectCondition(TDataCursor& cursor, const TExpToken& node, TRecordsBitmap& out);
+// Sets in out (sized to the physical record count) exactly the live
+// records that pass the leaf, which IndexForCondition accepted. With
+// complement, ranges of most keys are collected through what lies outside
+// them, and out may also hold deleted slots.
+void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
+                      TRecordsBitmap& out);
 
 }  // namespace jw
