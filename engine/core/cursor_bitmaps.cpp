@@ -1,32 +1,16 @@
 // TDataCursor's bitmap view: the live bitmap (slots the status index does
 // not mark deleted), the range bitmap (records whose key lies in the
-// range), their combination into the visible bitmap, the range ordinals,
-// key counts and collections between two bounds, and the status index
-// rebuild.
+// range), their combination with the active filters' bitmaps into the
+// visible bitmap, the range ordinals, key counts and collections between
+// two bounds, and the status index rebuild.
 #include "engine/core/btree.h"
 #include "engine/core/data_cursor.h"
+#include "engine/core/filter.h"
 #include "engine/core/record_keys.h"
+#include "engine/core/slot_cursor.h"
 
 namespace jw {
 namespace {
-
-// Walks an index other than the cursor's current one (the status index)
-// with that index's own order; changes are the cursor's to detect.
-class TSlotCursor : public TIndexCursor {
- public:
-  TSlotCursor(TDataCursor& owner, const TIndexFile& file, int32_t slot)
-      : owner_(owner), slot_(slot), order_(file.KeyOrder(slot)) {}
-  int32_t IndexSlot() const override { return slot_; }
-  int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t length) const override {
-    return order_.Compare(a, b, length);
-  }
-  bool TableFilesChanged() override { return owner_.TableFilesChanged(); }
-
- private:
-  TDataCursor& owner_;
-  int32_t slot_;
-  TIndexKeyOrder order_;
-};
 
 // Marks the records of the keys from lower to upper inclusive.
 void MarkKeysBetween(TBTree& tree, const TIndexCursor& order, int32_t key_length,
@@ -38,7 +22,7 @@ void MarkKeysBetween(TBTree& tree, const TIndexCursor& order, int32_t key_length
 }  // namespace
 
 void TDataCursor::UpdateBitmapView() {
-  bitmap_view_ = NaturalOrderInForce();
+  bitmap_view_ = NaturalOrderInForce() || AnyFilterActive();
   if (bitmap_view_) return;
   visible_->SetRecordCount(0);
   range_bitmap_->SetRecordCount(0);
@@ -47,6 +31,15 @@ void TDataCursor::UpdateBitmapView() {
 }
 
 void TDataCursor::RecomputeView() {
+  RecomputeRangeOrdinals();
+  if (!bitmap_view_) return;
+  BuildLiveBitmap();
+  BuildRangeBitmap();
+  FillFilterBitmaps();
+  CombineBitmaps();
+}
+
+void TDataCursor::RecomputeRangeOrdinals() {
   if (NaturalOrderInForce()) {
     range_start_ = 1;
     range_end_ = table_->IndexFile().LiveCount();
@@ -62,10 +55,6 @@ void TDataCursor::RecomputeView() {
       if (range_end_ < range_start_) range_start_ = range_end_ = 0;
     }
   }
-  if (!bitmap_view_) return;
-  BuildLiveBitmap();
-  BuildRangeBitmap();
-  CombineBitmaps();
 }
 
 void TDataCursor::BuildLiveBitmap() {
@@ -98,6 +87,9 @@ void TDataCursor::CombineBitmaps() {
   visible_->SetRecordCount(count);
   visible_->Assign(*live_);
   if (range_active_ && !NaturalOrderInForce()) visible_->AndWith(*range_bitmap_);
+  for (const auto& filter : filters_) {
+    if (filter->Active()) visible_->AndWith(filter->Bitmap());
+  }
   filtered_count_ = count == 0 ? 0 : visible_->CountSet();
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/core/data_directory.h"
 #include "engine/core/data_session.h"
+#include "engine/core/filter.h"
 #include "platform/rtl/file_names.h"
 #include "platform/rtl/strings.h"
 
@@ -174,6 +175,7 @@ void TDataCursor::ResetPosition() {
 void TDataCursor::Close(bool discard) {
   if (!open_) return;
   blob_buffers_.clear();
+  filters_.clear();
   bitmap_view_ = false;
   visible_->SetRecordCount(0);
   range_bitmap_->SetRecordCount(0);

@@ -5,8 +5,8 @@
 // detection and index choice (data_cursor.cpp), navigation
 // (cursor_navigation.cpp), field access and record images
 // (cursor_fields.cpp), keys, seek and ranges (cursor_keys.cpp), bookmarks
-// and clones (cursor_bookmarks.cpp), and the bitmap view with the status
-// index rebuild (cursor_bitmaps.cpp).
+// and clones (cursor_bookmarks.cpp), the bitmap view with the status
+// index rebuild (cursor_bitmaps.cpp), and filters (cursor_filters.cpp).
 //
 // Reads return a result code instead of raising: 0, 8705 (before the
 // first record), 8706 (after the last), 8709 (no current record), 8710
@@ -29,6 +29,23 @@ namespace jw {
 
 class TDataDirectory;
 class TExpToken;
+class TFilter;
+
+// A record callback filter: true when the record passes.
+using TFilterCallback = bool (*)(void* user_data, const uint8_t* image, int32_t record_number);
+
+// How AddFilter prepares and runs a filter.
+struct TFilterOptions {
+  // A trailing '*' in an = or <> string constant is taken literally.
+  bool PartialMatchingOff = false;
+  // = and <> against string constants ignore case.
+  bool CaseInsensitive = false;
+  // Evaluated only on the records that the active filters before it pass.
+  bool Restricting = false;
+  // A key range holding most of the table is collected through the keys
+  // outside it.
+  bool Complement = false;
+};
 
 // The index number of natural (physical) order.
 constexpr uint8_t kNaturalOrder = 255;
@@ -221,6 +238,43 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Consecutive visible records from the current one, at most limit.
   int32_t CountVisibleRun(int32_t limit, int direction) override;
 
+  // ---- filters (cursor_filters.cpp) ----
+  // At most 64 filters (9482). An expression text is parsed and bound to
+  // the table's fields (10051 for a fault or a result that is not
+  // boolean); a prepared tree is copied, never changed; else the callback
+  // with its user data decides. The filter starts inactive; the handle
+  // lives until DropFilter or Close.
+  TFilter* AddFilter(const char* expression, const TExpToken* prepared, TFilterCallback callback,
+                     void* user_data, const TFilterOptions& options);
+  // nullptr for every filter; 10050 for a filter the cursor does not hold.
+  void ActivateFilter(TFilter* filter);
+  void DeactivateFilter(TFilter* filter);
+  void DropFilter(TFilter* filter);
+  // Replaces an active filter's tree with a copy of tree (10050 otherwise).
+  void SetFilterTree(const TExpToken* tree, TFilter* filter);
+  // Rates the node and every node below for index use (0 none, 1 partial,
+  // 2 full), puts the better-indexed operand of an AND first, and returns
+  // the node's level.
+  uint8_t GetOptimizeLevel(TExpToken* node);
+  // The index slot whose first segment is the field and can answer a
+  // condition on it exactly (ascending; case-sensitive for a string);
+  // -1 when there is none.
+  int32_t SelectIndexForField(int32_t field) const;
+  // Reads each record whose bit is set and clears the bits of those that
+  // fail the tree or the callback.
+  void EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tree, TFilterCallback callback,
+                          void* user_data);
+  // Clears the record's bit when it fails the tree or the callback.
+  void TestRecord(const uint8_t* image, int32_t number, TFilterCallback callback, void* user_data,
+                  const TExpToken* tree, TRecordsBitmap& bitmap);
+  // After an insert or change of record number (image its new record):
+  // its range, live and filter bits are set anew and the view combined.
+  void FilterRecordChanged(int32_t number, const uint8_t* image);
+  // After record number was deleted.
+  void FilterRecordDeleted(int32_t number);
+  // Records read to answer filters since the cursor was opened.
+  int64_t FilterRecordReads() const { return filter_record_reads_; }
+
   // ---- what the table's files ask ----
   int32_t IndexSlot() const override { return slot_; }
   bool TableFilesChanged() override;
@@ -243,6 +297,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void Resynchronise();
   // The range ordinals and the bitmaps for the current index and range.
   void RecomputeView();
+  void RecomputeRangeOrdinals();
 
   // Navigation (cursor_navigation.cpp).
   bool OnRecord() const { return !bof_ && !eof_; }
@@ -289,6 +344,15 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void BuildRangeBitmap();
   void CombineBitmaps();
   void UpdateBitmapView();
+
+  // Filters (cursor_filters.cpp).
+  bool AnyFilterActive() const;
+  std::vector<std::unique_ptr<TFilter>>::iterator FindFilter(TFilter* filter);
+  // The filter, or every filter for nullptr.
+  void SetFiltersActive(TFilter* filter, bool active);
+  // Fills the bitmap of every active filter, in list order.
+  void FillFilterBitmaps();
+  void FillFilterBitmap(TFilter& filter);
 
   TDataDirectory* directory_;
   TDataTable* table_ = nullptr;
@@ -342,6 +406,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   TRecordsBitmap* visible_ = nullptr;
   TRecordsBitmap* range_bitmap_ = nullptr;
   TRecordsBitmap* live_ = nullptr;
+
+  std::vector<std::unique_ptr<TFilter>> filters_;
+  int64_t filter_record_reads_ = 0;
 
   std::vector<std::unique_ptr<TBlobBuffer>> blob_buffers_;
   std::vector<FieldDescriptor> fields_;

@@ -1,0 +1,326 @@
+// TDataCursor's filters: adding, activating, deactivating and dropping
+// them, rating expression trees for index use, evaluating records against
+// them, and keeping their bitmaps current as records change.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "engine/core/cursor_read_scope.h"
+#include "engine/core/filter.h"
+#include "engine/core/filter_index.h"
+#include "engine/expr/expression_binder.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_parser.h"
+#include "engine/expr/expression_rewrite.h"
+#include "engine/support/field_types.h"
+
+namespace jw {
+namespace {
+
+constexpr size_t kMaxFilters = 64;
+constexpr const char* kFilterContext = "filter expression";
+
+// Binds a column to the table's field of its name.
+bool ResolveTableColumn(void* context, TExpToken* node) {
+  const auto* cursor = static_cast<const TDataCursor*>(context);
+  int32_t number = 0;
+  const FieldDescriptor* field = cursor->FindFieldDesc(node->ColumnName, number);
+  if (field == nullptr) return false;
+  node->FieldNumber = static_cast<int16_t>(number);
+  node->FieldRef = field;
+  node->Type = field->Type;
+  node->Subtype = field->SubType;
+  node->SetValueSize(field->Size);
+  node->Scale = field->Decimals;
+  return true;
+}
+
+// The value of a table column in a stored record image.
+void TableColumnValue(void* context, const void* record, TExpToken* node) {
+  auto* cursor = static_cast<TDataCursor*>(context);
+  const FieldDescriptor& field = cursor->GetTableFieldDesc(node->FieldNumber);
+  node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
+  bool null = false;
+  cursor->GetTableFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null,
+                            node->Value());
+  // BLOB contents come with BLOB access; the reference is no value.
+  node->IsNull = null || field.Type == kFldBlob;
+}
+
+uint8_t MirroredComparison(uint8_t op) {
+  switch (op) {
+    case kOpGreater:
+      return kOpLess;
+    case kOpLess:
+      return kOpGreater;
+    case kOpGreaterOrEqual:
+      return kOpLessOrEqual;
+    case kOpLessOrEqual:
+      return kOpGreaterOrEqual;
+    default:
+      return op;
+  }
+}
+
+// Puts the column of every comparison of a column with something else on
+// the left, so that the index conditions find it there.
+void ColumnsToTheLeft(TExpToken* root) {
+  std::vector<TExpToken*> stack{root};
+  while (!stack.empty()) {
+    TExpToken* node = stack.back();
+    stack.pop_back();
+    const bool comparison =
+        node->Kind == kTokenBinary && node->Code >= kOpEqual && node->Code <= kOpLessOrEqual;
+    if (comparison && node->Right != nullptr && node->Left != nullptr &&
+        node->Right->Kind == kTokenColumn && node->Left->Kind != kTokenColumn) {
+      std::swap(node->Left, node->Right);
+      node->Code = MirroredComparison(node->Code);
+    }
+    for (TExpToken* child : {node->Left, node->Right, node->Third}) {
+      if (child != nullptr) stack.push_back(child);
+    }
+  }
+}
+
+}  // namespace
+
+// ---- adding and switching filters ----
+
+TFilter* TDataCursor::AddFilter(const char* expression, const TExpToken* prepared,
+                                TFilterCallback callback, void* user_data,
+                                const TFilterOptions& options) {
+  if (filters_.size() >= kMaxFilters) Raise(kErrTooManyFilters);
+  TTokenTree tree;
+  if (expression != nullptr && callback == nullptr) {
+    TExpressionParser parser(this);
+    parser.SetErrorCode(kErrFilter);
+    parser.SetObjectName(table_name_);
+    parser.SetContextName(kFilterContext);
+    parser.SetText(expression);
+    parser.NextToken();
+    if (parser.IsSymbol(kClassEnd)) parser.RaiseParseError("filter expression is empty");
+    TTokenTree parsed(parser.ParseExpression(kParseExtended));
+    if (!parser.IsSymbol(kClassEnd)) {
+      parser.RaiseParseError("Unknown or unexpected symbol '" + QuotedText(parser.GetTokenText()) +
+                             "' found in " + kFilterContext);
+    }
+    BindExpression(kErrFilter, table_name_, kFilterContext, true, ResolveTableColumn, this, nullptr,
+                   parsed.get());
+    if (parsed->Type != kFldBoolean) {
+      parser.RaiseParseError("filter expression must be a boolean expression");
+    }
+    ColumnsToTheLeft(parsed.get());
+    tree.reset(PrepareFilter(parsed.get(), this, TableColumnValue, options.PartialMatchingOff,
+                             options.CaseInsensitive, sort_id_, language_id_));
+  } else if (prepared != nullptr && callback == nullptr) {
+    // The filter rearranges its tree, so it works on a copy of the caller's.
+    tree.reset(CopyTokenTree(prepared));
+  }
+  auto filter = std::make_unique<TFilter>(*this, callback, user_data, options.Complement,
+                                          options.Restricting, tree.release());
+  TFilter* handle = filter.get();
+  // Restricting filters come after every other one.
+  auto at = options.Restricting ? filters_.end()
+                                : std::find_if(filters_.begin(), filters_.end(),
+                                               [](const auto& f) { return f->Restricting(); });
+  filters_.insert(at, std::move(filter));
+  return handle;
+}
+
+std::vector<std::unique_ptr<TFilter>>::iterator TDataCursor::FindFilter(TFilter* filter) {
+  auto at = std::find_if(filters_.begin(), filters_.end(),
+                         [filter](const auto& f) { return f.get() == filter; });
+  if (at == filters_.end()) Raise(kErrInvalidFilterHandle);
+  return at;
+}
+
+bool TDataCursor::AnyFilterActive() const {
+  return std::any_of(filters_.begin(), filters_.end(), [](const auto& f) { return f->Active(); });
+}
+
+void TDataCursor::ActivateFilter(TFilter* filter) {
+  SetFiltersActive(filter, true);
+}
+
+void TDataCursor::DeactivateFilter(TFilter* filter) {
+  SetFiltersActive(filter, false);
+}
+
+void TDataCursor::SetFiltersActive(TFilter* filter, bool active) {
+  TCursorReadScope read(*this);
+  for (auto at = filter == nullptr ? filters_.begin() : FindFilter(filter); at != filters_.end();
+       ++at) {
+    if (active) {
+      (*at)->Activate();
+    } else {
+      (*at)->Deactivate();
+    }
+    if (filter != nullptr) break;
+  }
+  UpdateBitmapView();
+  Resynchronise();
+}
+
+void TDataCursor::DropFilter(TFilter* filter) {
+  TCursorReadScope read(*this);
+  if (filter == nullptr) {
+    filters_.clear();
+  } else {
+    filters_.erase(FindFilter(filter));
+  }
+  UpdateBitmapView();
+  Resynchronise();
+}
+
+void TDataCursor::SetFilterTree(const TExpToken* tree, TFilter* filter) {
+  TCursorReadScope read(*this);
+  TFilter& target = **FindFilter(filter);
+  if (!target.Active()) Raise(kErrInvalidFilterHandle);
+  target.SetTree(CopyTokenTree(tree));
+  Resynchronise();
+}
+
+// ---- filling the bitmaps ----
+
+void TDataCursor::FillFilterBitmaps() {
+  for (auto& filter : filters_) {
+    if (filter->Active()) FillFilterBitmap(*filter);
+  }
+}
+
+void TDataCursor::FillFilterBitmap(TFilter& filter) {
+  TRecordsBitmap& bitmap = filter.Bitmap();
+  bitmap.SetRecordCount(table_->DataFile().RecordCount());
+  bitmap.Assign(*live_);
+  if (range_active_ && !NaturalOrderInForce()) bitmap.AndWith(*range_bitmap_);
+  if (filter.Restricting() && filter.OptimizeLevel() != 2) {
+    for (auto& before : filters_) {
+      if (before.get() == &filter) break;
+      if (before->Active()) bitmap.AndWith(before->Bitmap());
+    }
+  }
+  filter.FillBitmap();
+}
+
+// ---- rating ----
+
+int32_t TDataCursor::SelectIndexForField(int32_t field) const {
+  const TIndexFile& index = table_->IndexFile();
+  const FieldDescriptor& desc = GetTableFieldDesc(field);
+  for (int32_t slot = 0; slot <= index.SecondaryCount(); ++slot) {
+    if (slot == kPrimarySlot && !table_->HasPrimaryIndex()) continue;
+    const IndexDescriptor& candidate = index.IndexDesc(slot);
+    if (candidate.SegmentCount < 1 || candidate.FieldNumbers[0] != desc.Number) continue;
+    // Descending keys reverse or invert the order the ranges are built in.
+    const bool descending =
+        candidate.Descending != 0 ||
+        std::any_of(candidate.SegmentDescending.begin(),
+                    candidate.SegmentDescending.begin() + candidate.SegmentCount,
+                    [](uint8_t d) { return d != 0; });
+    if (descending) continue;
+    if (desc.Type == kFldString && candidate.CaseInsensitive != 0) continue;
+    return slot;
+  }
+  return -1;
+}
+
+uint8_t TDataCursor::GetOptimizeLevel(TExpToken* node) {
+  uint8_t level = 0;
+  if (result_set_ && !NaturalOrderInForce()) {
+    level = 0;
+  } else if (node->Kind == kTokenUnary && node->Code == kOpNot) {
+    level = GetOptimizeLevel(node->Left);
+  } else if (node->Kind == kTokenBinary && node->Code == kOpAnd) {
+    uint8_t left = GetOptimizeLevel(node->Left);
+    uint8_t right = GetOptimizeLevel(node->Right);
+    if (right > left) {
+      std::swap(node->Left, node->Right);
+      std::swap(left, right);
+    }
+    level = left == 2 && right == 2 ? 2 : left == 0 ? 0 : 1;
+  } else if (node->Kind == kTokenBinary && node->Code == kOpOr) {
+    const uint8_t left = GetOptimizeLevel(node->Left);
+    const uint8_t right = GetOptimizeLevel(node->Right);
+    level = left == 2 && right == 2 ? 2 : 0;
+  } else {
+    level = IndexForCondition(*this, *node) >= 0 ? 2 : 0;
+  }
+  node->OptimizeLevel = level;
+  return level;
+}
+
+// ---- evaluation ----
+
+void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tree,
+                                     TFilterCallback callback, void* user_data) {
+  TDataFile& data = table_->DataFile();
+  int32_t number = 0;
+  int32_t sequence = 0;
+  while (bitmap.FindNextSet(number, 1, sequence)) {
+    TRecord* record = nullptr;
+    data.FetchRecord(nullptr, number, 1, false, false, record);
+    ++filter_record_reads_;
+    try {
+      TestRecord(record->Bytes(), number, callback, user_data, tree, bitmap);
+    } catch (...) {
+      data.ReleaseRecord(record);
+      throw;
+    }
+    data.ReleaseRecord(record);
+  }
+}
+
+void TDataCursor::TestRecord(const uint8_t* image, int32_t number, TFilterCallback callback,
+                             void* user_data, const TExpToken* tree, TRecordsBitmap& bitmap) {
+  bool passes = true;
+  if (callback != nullptr) {
+    passes = callback(user_data, image, number);
+  } else if (tree != nullptr) {
+    TExpToken* result =
+        EvaluateExpression(tree, image, this, sort_id_, language_id_, TableColumnValue);
+    passes = !result->IsNull && result->Value()[0] != 0;
+    ReleaseToken(result);
+  }
+  if (!passes) bitmap.ClearBit(number);
+}
+
+// ---- following changes of records ----
+
+void TDataCursor::FilterRecordChanged(int32_t number, const uint8_t* image) {
+  if (!bitmap_view_) return;
+  RecomputeRangeOrdinals();
+  const int32_t count = table_->DataFile().RecordCount();
+  live_->SetRecordCount(count);
+  live_->SetBit(number);
+  if (range_active_ && !NaturalOrderInForce()) {
+    range_bitmap_->SetRecordCount(count);
+    std::vector<uint8_t> key(static_cast<size_t>(key_length_));
+    BuildKey(image, key.data());
+    const uint8_t* start = RangeStartKey();
+    const uint8_t* end = RangeEndKey();
+    const bool inside = (start == nullptr || CompareKeys(key.data(), start, key_length_) >= 0) &&
+                        (end == nullptr || CompareKeys(key.data(), end, key_length_) <= 0);
+    if (inside) {
+      range_bitmap_->SetBit(number);
+    } else {
+      range_bitmap_->ClearBit(number);
+    }
+  }
+  for (auto& filter : filters_) {
+    if (filter->Active()) filter->TestRecord(number, image);
+  }
+  CombineBitmaps();
+}
+
+void TDataCursor::FilterRecordDeleted(int32_t number) {
+  if (!bitmap_view_) return;
+  RecomputeRangeOrdinals();
+  live_->ClearBit(number);
+  range_bitmap_->ClearBit(number);
+  for (auto& filter : filters_) {
+    if (filter->Active()) filter->ClearRecord(number);
+  }
+  CombineBitmaps();
+}
+
+}  // namespace jw

@@ -1,0 +1,61 @@
+// TFilter: one condition on a cursor's records (a prepared expression tree
+// or a record callback) and the bitmap of the records that pass it. The
+// parts of the tree an index answers are collected from key ranges without
+// reading records; the rest is evaluated record by record, only on the
+// records still in question.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/data_cursor.h"
+#include "engine/expr/expression_tokens.h"
+#include "engine/support/records_bitmap.h"
+
+namespace jw {
+
+class TFilter {
+ public:
+  // With a callback the filter is a callback filter (no tree, level 0);
+  // otherwise it takes the tree, which it alone owns and may rearrange.
+  // complement allows collecting a range of most keys through the keys
+  // outside it.
+  TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data, bool complement,
+          bool restricting, TExpToken* tree);
+  ~TFilter();
+  TFilter(const TFilter&) = delete;
+  TFilter& operator=(const TFilter&) = delete;
+
+  void Activate() { active_ = true; }
+  void Deactivate() { active_ = false; }
+  bool Active() const { return active_; }
+  bool Restricting() const { return restricting_; }
+  uint8_t OptimizeLevel() const { return level_; }
+  TRecordsBitmap& Bitmap() { return *bitmap_; }
+
+  // Frees the current tree and takes this one (owned from now on).
+  void SetTree(TExpToken* tree);
+  // The bitmap arrives holding the records in question and leaves holding
+  // those of them that pass.
+  void FillBitmap();
+  // After an insert or change: the record's bit is set, then cleared when
+  // the record fails.
+  void TestRecord(int32_t number, const uint8_t* image);
+  // After a delete.
+  void ClearRecord(int32_t number) { bitmap_->ClearBit(number); }
+
+ private:
+  // Leaves in bitmap the records of it that pass node.
+  void BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node);
+
+  TDataCursor& cursor_;
+  TTokenTree tree_;
+  TFilterCallback callback_;
+  void* user_data_;
+  TRecordsBitmap* bitmap_;
+  bool active_ = false;
+  bool complement_;
+  bool restricting_;
+  uint8_t level_ = 0;
+};
+
+}  // namespace jw

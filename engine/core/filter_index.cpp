@@ -1,0 +1,246 @@
+#include "engine/core/filter_index.h"
+
+#include <cstring>
+#include <vector>
+
+#include "engine/core/btree.h"
+#include "engine/core/slot_cursor.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/support/field_keys.h"
+#include "engine/support/field_types.h"
+
+namespace jw {
+namespace {
+
+// The column a leaf tests; nullptr when the node is no leaf of that form.
+const TExpToken* LeafColumn(const TExpToken& node) {
+  const TExpToken* column = node.Left;
+  if (column == nullptr || column->Kind != kTokenColumn || column->ConstantColumn ||
+      column->FieldNumber <= 0) {
+    return nullptr;
+  }
+  switch (node.Kind) {
+    case kTokenUnary:
+      return node.Code == kOpIsNull || node.Code == kOpIsNotNull ? column : nullptr;
+    case kTokenBinary:
+      return node.Code >= kOpEqual && node.Code <= kOpLessOrEqual ? column : nullptr;
+    case kTokenStringCompare:
+      return !node.CaseInsensitive && (node.Code == kOpEqual || node.Code == kOpNotEqual) ? column
+                                                                                          : nullptr;
+    case kTokenPredicate:
+      return node.Code == kOpInList || node.Code == kOpNotInList || node.Code == kOpBetween ||
+                     node.Code == kOpNotBetween
+                 ? column
+                 : nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+// A constant whose key image orders exactly as the evaluator compares it
+// with the column: NULL, or of the column's type and scale; a string no
+// longer than the field holds, of a table without a language (whose key
+// images are the bytes the evaluator compares).
+bool FitsKey(const TDataCursor& cursor, const TExpToken& column, const TExpToken* constant) {
+  if (constant == nullptr || constant->Kind != kTokenConstant || constant->IsParameter) {
+    return false;
+  }
+  if (constant->IsNull) return true;
+  if (constant->Type != column.Type || constant->Scale != column.Scale) return false;
+  if (column.Type != kFldString) return true;
+  const FieldDescriptor& field = cursor.GetTableFieldDesc(column.FieldNumber);
+  const auto* text = reinterpret_cast<const char*>(constant->Value());
+  return cursor.LanguageId() == 0 &&
+         static_cast<int32_t>(strnlen(text, static_cast<size_t>(constant->Size()))) <
+             field.PhysicalLength;
+}
+
+// Gives every column the NULL value.
+void NullColumnValue(void*, const void*, TExpToken* node) {
+  std::memset(node->Value(), 0, static_cast<size_t>(node->ValueCapacity()));
+  node->IsNull = true;
+}
+
+// Whether the evaluator passes the leaf when its column is NULL.
+bool NullPasses(const TDataCursor& cursor, const TExpToken& node) {
+  TExpToken* result = EvaluateExpression(&node, nullptr, nullptr, cursor.SortId(),
+                                         cursor.LanguageId(), NullColumnValue);
+  const bool passes = !result->IsNull && result->Value()[0] != 0;
+  ReleaseToken(result);
+  return passes;
+}
+
+// Ordinals in one index over the leading segment: its keys sort nulls
+// first, then the non-null values ascending.
+class TSegmentKeys {
+ public:
+  TSegmentKeys(TDataCursor& cursor, int32_t slot, const FieldDescriptor& field, bool complement)
+      : cursor_(cursor),
+        complement_(complement),
+        file_(cursor.Table()->IndexFile()),
+        slot_cursor_(cursor, file_, slot),
+        tree_(file_, slot_cursor_),
+        field_(field),
+        key_length_(file_.IndexDesc(slot).KeyLength),
+        key_(static_cast<size_t>(key_length_)) {}
+
+  int64_t KeyCount() { return tree_.KeyCount(); }
+  // Keys below the first non-null value: the nulls.
+  int64_t NullCount() {
+    Bound(nullptr, 0, 0x00);
+    return tree_.CountBelow(key_.data());
+  }
+  // Keys whose value sorts below the constant / not above it; partial
+  // length p compares only the first p characters.
+  int64_t CountBelow(const TExpToken& constant, int32_t partial) {
+    Bound(&constant, partial, 0x00);
+    return tree_.CountBelow(key_.data());
+  }
+  int64_t CountNotAbove(const TExpToken& constant, int32_t partial) {
+    Bound(&constant, partial, 0xFF);
+    return tree_.CountNotAbove(key_.data());
+  }
+  // Sets the records of the keys at ordinals first .. last. With the
+  // complement strategy a range of more than half the keys is set as the
+  // inverse of the keys outside it, which also sets deleted slots.
+  void Mark(int64_t first, int64_t last, TRecordsBitmap& out) {
+    if (first > last) return;
+    const int64_t count = KeyCount();
+    if (complement_ && (last - first + 1) * 2 > count) {
+      TRecordsBitmap* outside = GetRecordsBitmap();
+      outside->SetRecordCount(out.BitCount());
+      MarkRun(1, first - 1, *outside);
+      MarkRun(last + 1, count, *outside);
+      outside->Invert();
+      out.OrWith(*outside);
+      ReleaseRecordsBitmap(outside);
+      return;
+    }
+    MarkRun(first, last, out);
+  }
+
+ private:
+  void MarkRun(int64_t first, int64_t last, TRecordsBitmap& out) {
+    if (first > last) return;
+    int32_t number = 0;
+    if (!tree_.Select(last, key_.data(), number)) return;
+    // Keys of an index are distinct, so the last key ends the walk exactly.
+    tree_.MarkRecords(first, out, key_.data());
+  }
+
+  // The key of the constant (nullptr: the lowest non-null value) in the
+  // leading segment, the rest filled with fill.
+  void Bound(const TExpToken* constant, int32_t partial, uint8_t fill) {
+    std::memset(key_.data(), 0, key_.size());
+    key_[0] = 1;
+    int32_t end = 1;
+    if (constant != nullptr) {
+      BuildFieldKey(field_.Type, field_.PhysicalLength, constant->Value(), key_.data(),
+                    cursor_.SortId(), cursor_.LanguageId(), false, false);
+      end = 1 + (partial > 0 ? partial : field_.PhysicalLength);
+    }
+    std::memset(key_.data() + end, fill, static_cast<size_t>(key_length_ - end));
+  }
+
+  TDataCursor& cursor_;
+  bool complement_;
+  TIndexFile& file_;
+  TSlotCursor slot_cursor_;
+  TBTree tree_;
+  const FieldDescriptor& field_;
+  int32_t key_length_;
+  std::vector<uint8_t> key_;
+};
+
+bool IsNegative(const TExpToken& node) {
+  const uint8_t code = node.Code;
+  if (node.Kind == kTokenPredicate) return code == kOpNotInList || code == kOpNotBetween;
+  return node.Kind != kTokenUnary && code == kOpNotEqual;
+}
+
+// The records whose non-null value the positive form of the leaf selects
+// (=, IN, BETWEEN for <>, NOT IN, NOT BETWEEN).
+void CollectPositive(TSegmentKeys& keys, const TExpToken& node, int64_t nulls,
+                     TRecordsBitmap& out) {
+  const int64_t count = keys.KeyCount();
+  const TExpToken* constant = node.Right;
+  const int32_t partial = node.Kind == kTokenStringCompare ? node.PartialLength : 0;
+  const auto equal = [&](const TExpToken& value) {
+    if (value.IsNull) return;
+    keys.Mark(keys.CountBelow(value, partial) + 1, keys.CountNotAbove(value, partial), out);
+  };
+  if (node.Kind == kTokenUnary) {
+    if (node.Code == kOpIsNotNull) keys.Mark(nulls + 1, count, out);
+    return;
+  }
+  if (node.Kind == kTokenPredicate) {
+    if (node.Code == kOpInList || node.Code == kOpNotInList) {
+      for (const TExpToken* item = constant; item != nullptr; item = item->Right) equal(*item);
+    } else {
+      keys.Mark(keys.CountBelow(*constant, 0) + 1, keys.CountNotAbove(*constant->Right, 0), out);
+    }
+    return;
+  }
+  if (constant->IsNull) return;
+  switch (node.Code) {
+    case kOpEqual:
+    case kOpNotEqual:
+      equal(*constant);
+      return;
+    case kOpLess:
+      keys.Mark(nulls + 1, keys.CountBelow(*constant, 0), out);
+      return;
+    case kOpLessOrEqual:
+      keys.Mark(nulls + 1, keys.CountNotAbove(*constant, 0), out);
+      return;
+    case kOpGreater:
+      keys.Mark(keys.CountNotAbove(*constant, 0) + 1, count, out);
+      return;
+    default:
+      keys.Mark(keys.CountBelow(*constant, 0) + 1, count, out);
+      return;
+  }
+}
+
+}  // namespace
+
+int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node) {
+  const TExpToken* column = LeafColumn(node);
+  if (column == nullptr) return -1;
+  if (node.Kind == kTokenPredicate) {
+    for (const TExpToken* item = node.Right; item != nullptr; item = item->Right) {
+      if (!FitsKey(cursor, *column, item)) return -1;
+      // A NULL bound compares in ways no key range follows.
+      if (item->IsNull && (node.Code == kOpBetween || node.Code == kOpNotBetween)) return -1;
+    }
+  } else if (node.Kind != kTokenUnary && !FitsKey(cursor, *column, node.Right)) {
+    return -1;
+  }
+  return cursor.SelectIndexForField(column->FieldNumber);
+}
+
+void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
+                      TRecordsBitmap& out) {
+  const int32_t slot = IndexForCondition(cursor, node);
+  const FieldDescriptor& field = cursor.GetTableFieldDesc(node.Left->FieldNumber);
+  TSegmentKeys keys(cursor, slot, field, complement);
+  const int64_t nulls = keys.NullCount();
+  out.ClearAll();
+  CollectPositive(keys, node, nulls, out);
+  // A NULL constant on either side of <> passes every non-null value.
+  const bool not_null_constant =
+      node.Kind == kTokenBinary && node.Code == kOpNotEqual && node.Right->IsNull;
+  if (not_null_constant) {
+    keys.Mark(nulls + 1, keys.KeyCount(), out);
+  } else if (IsNegative(node)) {
+    TRecordsBitmap* non_null = GetRecordsBitmap();
+    non_null->SetRecordCount(out.BitCount());
+    keys.Mark(nulls + 1, keys.KeyCount(), *non_null);
+    out.Invert();
+    out.AndWith(*non_null);
+    ReleaseRecordsBitmap(non_null);
+  }
+  if (NullPasses(cursor, node)) keys.Mark(1, nulls, out);
+}
+
+}  // namespace jw

@@ -1,0 +1,27 @@
+// The records of one condition on an indexed column, collected from the
+// keys of an ascending index whose first segment is the column. The
+// answer equals the evaluator's for every record: the non-null keys give
+// the values the condition selects, and the null keys join exactly when
+// the evaluator passes a NULL value (a NULL string compares as '').
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/data_cursor.h"
+#include "engine/expr/expression_tokens.h"
+#include "engine/support/records_bitmap.h"
+
+namespace jw {
+
+// The index slot that answers the leaf (a null test, comparison, string
+// comparison, IN list or BETWEEN of a column with constants); -1 when none.
+int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node);
+
+// Sets in out (sized to the physical record count) exactly the live
+// records that pass the leaf, which IndexForCondition accepted. With
+// complement, ranges of most keys are collected through what lies outside
+// them, and out may also hold deleted slots.
+void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
+                      TRecordsBitmap& out);
+
+}  // namespace jw
