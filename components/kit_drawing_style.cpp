@@ -27,7 +27,7 @@ bool StyleImage(const TBitmap& bitmap, const TRect& bounds, const TBitmap* mask,
     const QImage bits = mask->Image().copy(ToQRect(bounds));
     for (int y = 0; y < shows.height(); ++y) {
       for (int x = 0; x < shows.width(); ++x) {
-        if ((bits.pixel(x, y) & 0xFFFFFF) != 0) shows.setPixel(x, y, kShows);
+        if (bits.valid(x, y) && (bits.pixel(x, y) & 0xFFFFFF) != 0) shows.setPixel(x, y, kShows);
       }
     }
   }
