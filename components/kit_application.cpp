@@ -2,19 +2,12 @@
 
 #include <cstdlib>
 
+#include "components/kit_folders.h"
 #include "platform/os/instance_lock.h"
 #include "platform/os/performance_counter.h"
 #include "platform/rtl/file_names.h"
 
 namespace jw {
-
-namespace {
-
-bool IsBlank(const std::string& text) {
-  return text.find_first_not_of(' ') == std::string::npos;
-}
-
-}  // namespace
 
 std::string KitPrefixFolder(TKitPathPrefix prefix) {
   switch (prefix) {

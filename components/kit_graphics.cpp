@@ -80,6 +80,12 @@ TRect Placement(const TRect& dest, int w, int h, uint32_t flags) {
   return Bounds(dest.Left, dest.Top, w, h);
 }
 
+// A bitmap's owner marks it not to be drawn by moving its canvas's pen to
+// x = -1.
+bool NotToBeDrawn(TBitmap& bitmap) {
+  return bitmap.Canvas().PenPos().X == -1;
+}
+
 }  // namespace
 
 TRect FitRect(const TRect& source, const TRect& dest) {
@@ -130,14 +136,17 @@ TRect DrawBitmapPart(TCanvas& canvas, const TRect& dest, const TBitmap& bitmap, 
   return placed;
 }
 
-void DrawBitmap(TCanvas& canvas, const TRect& dest, const TBitmap& bitmap, TRect& out_rect,
-                TColor color, uint32_t flags) {
+void DrawBitmap(TCanvas& canvas, const TRect& dest, TBitmap& bitmap, TRect& out_rect, TColor color,
+                uint32_t flags) {
+  out_rect = {};
+  if (NotToBeDrawn(bitmap)) return;
   out_rect = DrawBitmapPart(canvas, dest, bitmap, Rect(0, 0, bitmap.Width(), bitmap.Height()),
                             nullptr, color, flags);
 }
 
-void DrawBitmapClipped(TCanvas& canvas, const TRect& dest, const TBitmap& bitmap, TColor color,
+void DrawBitmapClipped(TCanvas& canvas, const TRect& dest, TBitmap& bitmap, TColor color,
                        int32_t offset, uint32_t flags) {
+  if (NotToBeDrawn(bitmap)) return;
   TRect clip;
   if ((flags & kDrawClip) != 0) {
     const auto dx = static_cast<int16_t>(offset & 0xFFFF);

@@ -26,6 +26,13 @@ inline constexpr uint32_t kDrawMasked = 0x100;  // set mask bits show through
 // with its aspect ratio.
 inline constexpr uint32_t kDrawScaleWidth = 0x200;
 inline constexpr uint32_t kDrawScaleHeight = 0x400;
+// Draw with the bitmap's own colour table. Qt paints only on true-colour
+// surfaces and always maps an indexed image through its own colour table,
+// so a paletted bitmap draws with its own colours with or without this
+// flag: there is no device palette to select and realise into the target,
+// and the condition for doing so (option bit 0 of the application object
+// clear, or a screen deeper than 8 bits) cannot change a pixel.
+inline constexpr uint32_t kDrawPalette = 0x1000;
 
 // The largest rectangle with source's aspect ratio inside dest, at dest's
 // top-left corner; sides round to the nearest integer, halves to even.
@@ -39,12 +46,14 @@ TRect FitRect(const TRect& source, const TRect& dest);
 TRect DrawBitmapPart(TCanvas& canvas, const TRect& dest, const TBitmap& bitmap, const TRect& source,
                      const TBitmap* mask, TColor color, uint32_t flags, const TRect& clip = {});
 
-// The whole bitmap into dest; out_rect receives the placed rectangle.
-void DrawBitmap(TCanvas& canvas, const TRect& dest, const TBitmap& bitmap, TRect& out_rect,
-                TColor color, uint32_t flags);
+// The whole bitmap into dest; out_rect receives the placed rectangle. A
+// bitmap whose canvas has its pen at x = -1 is marked not to be drawn: it
+// draws nothing and out_rect is empty.
+void DrawBitmap(TCanvas& canvas, const TRect& dest, TBitmap& bitmap, TRect& out_rect, TColor color,
+                uint32_t flags);
 // The same; with kDrawClip the drawing is cut to dest moved by offset (x in
 // its low 16 bits, y in its high 16 bits, both signed).
-void DrawBitmapClipped(TCanvas& canvas, const TRect& dest, const TBitmap& bitmap, TColor color,
+void DrawBitmapClipped(TCanvas& canvas, const TRect& dest, TBitmap& bitmap, TColor color,
                        int32_t offset, uint32_t flags);
 
 // Sizes the bitmap to rect and fills it with the colour; an empty rect or a

@@ -79,12 +79,34 @@ void TKitCustomImageList::Draw(TCanvas& canvas, int x, int y, int i, int j) {
   DrawExt(canvas, Bounds(x, y, place.bounds.Width(), place.bounds.Height()), i, j, clNone, 0);
 }
 
+TKitPalette TKitCustomImageList::GetPalette(int i) {
+  TKitImagePlace place;
+  if (!FindImage(i, 0, place)) return {};
+  TKitPalette palette;
+  for (const QRgb entry : place.bitmap->Image().colorTable()) {
+    palette.push_back(FromQColor(QColor(entry)));
+  }
+  return palette;
+}
+
 void TKitCustomImageList::DrawExt(TCanvas& canvas, const TRect& dest, int i, int j, TColor color,
                                   uint32_t flags) {
   TKitImagePlace place;
   if (!FindImage(i, j, place)) return;
-  if (place.mask != nullptr) flags |= kDrawMasked;
-  DrawBitmapPart(canvas, dest, *place.bitmap, place.bounds, place.mask, color, flags);
+  TBitmap image, through;
+  if (StyleImage(*place.bitmap, place.bounds, place.mask, place.style, place.background,
+                 place.blend, image, through)) {
+    flags |= kDrawMasked;
+  }
+  DrawBitmapPart(canvas, dest, image, Rect(0, 0, image.Width(), image.Height()), &through, color,
+                 flags);
+}
+
+void TKitCustomImageList::DrawFlags(TCanvas& canvas, int x, int y, int i, int j, uint32_t flags) {
+  TKitImagePlace place;
+  if (!FindImage(i, j, place)) return;
+  DrawExt(canvas, Bounds(x, y, place.bounds.Width(), place.bounds.Height()), i, j,
+          GetTransparentColor(i), flags);
 }
 
 bool TKitCustomImageList::FindImage(int, int, TKitImagePlace&) {
@@ -123,6 +145,21 @@ void TKitImageListItem::SetMasked(bool masked) {
   if (masked == masked_) return;
   masked_ = masked;
   Clear();
+}
+
+void TKitImageListItem::SetDrawingStyle(TKitDrawingStyle style) {
+  drawing_style_ = style;
+  Change();
+}
+
+void TKitImageListItem::SetBkColor(TColor color) {
+  bk_color_ = color;
+  Change();
+}
+
+void TKitImageListItem::SetBlendColor(TColor color) {
+  blend_color_ = color;
+  Change();
 }
 
 void TKitImageListItem::Clear() {
@@ -257,6 +294,9 @@ void TKitImageListItem::AssignPayload(TKitListItem& source) {
   width_ = item.width_;
   height_ = item.height_;
   masked_ = item.masked_;
+  drawing_style_ = item.drawing_style_;
+  bk_color_ = item.bk_color_;
+  blend_color_ = item.blend_color_;
   strip_->SetImage(item.strip_->Image());
   mask_->SetImage(item.mask_->Image());
   used_ = item.used_;
@@ -297,6 +337,9 @@ bool TKitImageList::FindImage(int i, int j, TKitImagePlace& place) {
   place.bitmap = &item->Strip();
   place.bounds = Bounds(item->Offset(j), 0, item->Width(), item->Height());
   place.mask = item->Masked() ? &item->MaskStrip() : nullptr;
+  place.style = item->DrawingStyle();
+  place.background = item->BkColor();
+  place.blend = item->BlendColor();
   return true;
 }
 

@@ -15,10 +15,14 @@
 
 #include "components/dib_file.h"
 #include "components/kit_container_base.h"
+#include "components/kit_drawing_style.h"
 #include "platform/gui/bitmap.h"
 #include "platform/gui/canvas.h"
 
 namespace jw {
+
+// A bitmap's colour table; empty for a bitmap without one.
+using TKitPalette = std::vector<TColor>;
 
 // An image operation the strip cannot take.
 class EInvalidGraphicOperation : public Exception {
@@ -47,16 +51,23 @@ class TKitCustomImageList : public TKitCustomContainer {
   // Makes dest a copy of image j of item i.
   virtual void GetBitmap(int i, int j, TBitmap& dest);
   virtual bool IsMasked(int i);
+  // The colour table of the bitmap that holds the images of item i; empty
+  // out of range.
+  virtual TKitPalette GetPalette(int i);
   // The colour of the bottom-left pixel of image 0; white out of range.
   virtual TColor GetTransparentColor(int i);
   // The pixel of image j at pt; white out of range.
   virtual TColor GetPixel(int i, int j, TPoint pt);
   // Draws image j of item i with its top-left corner at (x, y).
   virtual void Draw(TCanvas& canvas, int x, int y, int i, int j);
-  // Draws image j of item i into dest with the flags of DrawBitmapPart; a
-  // masked image is drawn through its mask.
+  // Draws image j of item i into dest with the flags of DrawBitmapPart, as
+  // the item's drawing style shows it; a masked image is drawn through its
+  // mask.
   virtual void DrawExt(TCanvas& canvas, const TRect& dest, int i, int j, TColor color,
                        uint32_t flags);
+  // Draws image j of item i at its own size at (x, y) with the flags; the
+  // colour they use is the item's transparent colour.
+  virtual void DrawFlags(TCanvas& canvas, int x, int y, int i, int j, uint32_t flags);
 
  protected:
   // Where image j of item i is kept: its bitmap, its place in it and its
@@ -65,6 +76,9 @@ class TKitCustomImageList : public TKitCustomContainer {
     TBitmap* bitmap = nullptr;
     TRect bounds;
     TBitmap* mask = nullptr;
+    TKitDrawingStyle style = TKitDrawingStyle::dsNormal;
+    TColor background = clNone;
+    TColor blend = clNone;
   };
   // False when there is no such image.
   virtual bool FindImage(int i, int j, TKitImagePlace& place);
@@ -89,6 +103,14 @@ class TKitImageListItem : public TKitListItem {
   void SetHeight(int height);
   bool Masked() const { return masked_; }
   void SetMasked(bool masked);
+  // How the images are drawn, on which background and with which blend
+  // colour; clNone for none.
+  TKitDrawingStyle DrawingStyle() const { return drawing_style_; }
+  void SetDrawingStyle(TKitDrawingStyle style);
+  TColor BkColor() const { return bk_color_; }
+  void SetBkColor(TColor color);
+  TColor BlendColor() const { return blend_color_; }
+  void SetBlendColor(TColor color);
 
   int Count() const { return static_cast<int>(entries_.size()); }
   // The x offset of image j in the strip.
@@ -127,6 +149,9 @@ class TKitImageListItem : public TKitListItem {
   int width_ = 16;
   int height_ = 16;
   bool masked_ = false;
+  TKitDrawingStyle drawing_style_ = TKitDrawingStyle::dsNormal;
+  TColor bk_color_ = clNone;
+  TColor blend_color_ = clNone;
   std::unique_ptr<TBitmap> strip_;
   std::unique_ptr<TBitmap> mask_;
   int used_ = 0;

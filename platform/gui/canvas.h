@@ -79,6 +79,8 @@ class TCanvas {
   void Rectangle(const TRect& rect);
   void MoveTo(int x, int y);
   void LineTo(int x, int y);
+  // Where the next LineTo starts: set by MoveTo, LineTo and TextOut.
+  TPoint PenPos() const { return pen_pos_; }
 
   // The colour at (x, y); clNone where the canvas has no readable pixels.
   virtual TColor Pixels(int x, int y);

@@ -2,9 +2,12 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "components/compressor.h"
 #include "components/kit_container.h"
+#include "components/kit_graphics.h"
 #include "components/stream_records.h"
 #include "platform/rtl/filer.h"
 #include "tests/support/error_text.h"
@@ -259,6 +262,99 @@ TEST(KitContainersTest, ImageStripsCheckSizesAndDrawMasked) {
   EXPECT_EQ(
       ErrorText<EInvalidGraphicOperation>([&] { wide.Add(*Picture(4096, 1, clRed), nullptr); }),
       "Too many images");
+}
+
+// The canvas's first rows as letters: g lime, y yellow, r red, b blue,
+// k black, ? anything else.
+std::vector<std::string> Letters(TBitmap& canvas, int width, int height) {
+  std::vector<std::string> rows;
+  for (int y = 0; y < height; ++y) {
+    std::string row;
+    for (int x = 0; x < width; ++x) {
+      const TColor pixel = canvas.Canvas().Pixels(x, y);
+      row += pixel == clLime     ? 'g'
+             : pixel == clYellow ? 'y'
+             : pixel == clRed    ? 'r'
+             : pixel == clBlue   ? 'b'
+             : pixel == clBlack  ? 'k'
+                                 : '?';
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(KitContainersTest, DrawingStylesLayImagesOverBackgroundAndBlendByPixel) {
+  // Red, the bottom-left colour, is masked: "rbbb" over "rbbr".
+  auto picture = Picture(4, 2, clBlue);
+  for (const TPoint p : {TPoint{0, 0}, TPoint{0, 1}, TPoint{3, 1}})
+    picture->Canvas().SetPixels(p.X, p.Y, clRed);
+  TKitImageList images(nullptr);
+  for (const bool masked : {true, false}) {
+    TKitImageListItem& item = *images.Items(images.AddItem());
+    item.SetWidth(4);
+    item.SetHeight(2);
+    item.SetMasked(masked);
+    item.Add(*picture, nullptr);
+  }
+  struct Case {
+    TKitDrawingStyle style;
+    TColor background, blend;
+    std::vector<std::string> rows;
+  };
+  const std::vector<Case> cases = {
+      {TKitDrawingStyle::dsNormal, clNone, clNone, {"gbbb", "gbbg"}},
+      {TKitDrawingStyle::dsNormal, clYellow, clBlack, {"ybbb", "ybby"}},
+      {TKitDrawingStyle::dsMasked, clYellow, clNone, {"gbbb", "gbbg"}},
+      {TKitDrawingStyle::dsBlendSparse, clYellow, clBlack, {"kbkb", "ybby"}},
+      {TKitDrawingStyle::dsBlendSparse, clYellow, clNone, {"ybbb", "ybby"}},
+      {TKitDrawingStyle::dsBlendChecked, clYellow, clBlack, {"ykbk", "kbky"}},
+      {TKitDrawingStyle::dsBlendChecked, clNone, clBlack, {"gkbk", "gbkg"}},
+  };
+  TKitImageListItem& item = *images.Items(0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.style));
+    SCOPED_TRACE(c.background);
+    item.SetDrawingStyle(c.style);
+    item.SetBkColor(c.background);
+    item.SetBlendColor(c.blend);
+    auto canvas = Picture(4, 2, clLime);
+    canvas->Canvas().SetPixels(0, 0, clLime);
+    images.Draw(canvas->Canvas(), 0, 0, 0, 0);
+    EXPECT_EQ(Letters(*canvas, 4, 2), c.rows);
+  }
+
+  // DrawFlags takes the item's transparent colour for the flags' colour.
+  auto canvas = Picture(5, 2, clLime);
+  canvas->Canvas().SetPixels(0, 0, clLime);
+  images.DrawFlags(canvas->Canvas(), 1, 0, 1, 0, kDrawColorMask);
+  EXPECT_EQ(Letters(*canvas, 5, 2), (std::vector<std::string>{"ggbbb", "ggbbg"}));
+  images.DrawFlags(canvas->Canvas(), 1, 0, 1, 0, 0);
+  EXPECT_EQ(Letters(*canvas, 5, 2), (std::vector<std::string>{"grbbb", "grbbr"}));
+}
+
+TEST(KitContainersTest, PalettedBitmapsKeepAndDrawTheirOwnColours) {
+  QImage indexed(2, 1, QImage::Format_Indexed8);
+  indexed.setColorTable({qRgb(0x12, 0x34, 0x56), qRgb(0xAB, 0xCD, 0xEF)});
+  indexed.setPixel(0, 0, 1);
+  indexed.setPixel(1, 0, 0);
+  TBitmap bitmap;
+  bitmap.SetImage(indexed);
+  TKitBitmapList bitmaps(nullptr);
+  bitmaps.Items(bitmaps.AddItem())->SetBitmap(bitmap);
+  EXPECT_EQ(bitmaps.GetPalette(0), (TKitPalette{0x563412, 0xEFCDAB}));
+  EXPECT_TRUE(bitmaps.GetPalette(1).empty());
+  TKitImageList images(nullptr);
+  images.Items(images.AddItem())->Add(*Picture(16, 16, clRed), nullptr);
+  EXPECT_TRUE(images.GetPalette(0).empty());  // the strip is true colour
+
+  for (const uint32_t flags : {0u, kDrawPalette, kDrawPalette | kDrawColorMask}) {
+    SCOPED_TRACE(flags);
+    auto canvas = Picture(2, 1, clLime);
+    bitmaps.DrawExt(canvas->Canvas(), Rect(0, 0, 2, 1), 0, 0, 0x563412, flags);
+    EXPECT_EQ(canvas->Canvas().Pixels(0, 0), 0xEFCDAB);
+    EXPECT_EQ(canvas->Canvas().Pixels(1, 0), (flags & kDrawColorMask) != 0 ? clLime : 0x563412);
+  }
 }
 
 TEST(KitContainersTest, LinksHearOfItemChangesUntilEitherSideGoes) {

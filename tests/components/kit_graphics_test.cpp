@@ -196,6 +196,21 @@ TEST(KitGraphicsTest, ClippedDrawingStaysInsideTheMovedRectangle) {
   EXPECT_EQ(Letters(target, 12, 18)[17], std::string(12, 'w'));
 }
 
+TEST(KitGraphicsTest, ABitmapWithItsPenAtMinusOneIsNotDrawn) {
+  for (const int pen_x : {-1, 0, -2}) {
+    SCOPED_TRACE(pen_x);
+    const bool drawn = pen_x != -1;
+    TBitmap bitmap, target;
+    Marked(bitmap).Canvas().MoveTo(pen_x, 3);
+    TRect placed = Rect(1, 1, 2, 2);
+    DrawBitmap(Blank(target).Canvas(), Rect(0, 0, 20, 20), bitmap, placed, clNone, 0);
+    EXPECT_EQ(placed, drawn ? Rect(0, 0, 10, 10) : TRect{});
+    EXPECT_EQ(target.Canvas().Pixels(0, 0), drawn ? clBlue : clWhite);
+    DrawBitmapClipped(target.Canvas(), Rect(20, 20, 30, 30), bitmap, clNone, 0, kDrawClip);
+    EXPECT_EQ(target.Canvas().Pixels(20, 20), drawn ? clBlue : clWhite);
+  }
+}
+
 TEST(KitGraphicsTest, ColorMaskBlackensTheTransparentPixels) {
   TBitmap source;
   FillBitmap(&source, Rect(0, 0, 6, 3), clBlue);
