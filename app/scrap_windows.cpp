@@ -1,0 +1,33 @@
+#include "app/scrap_windows.h"
+
+#include <vector>
+
+#include "app/folders.h"
+#include "app/scrap_form.h"
+#include "platform/gui/application.h"
+
+namespace jw {
+
+TScrapForm* NewScrap() {
+  CreateOnTop = false;
+  auto* note = MakeForm<TScrapForm>(Application);
+  note->Message.clear();
+  note->PaperFile = RandomPaperFile();
+  note->ImageScale = 1.0;
+  note->stayontop1->SetChecked(false);
+  note->RebuildShape();
+  note->SetTop((Screen->Height() - note->ClientHeight()) / 2);
+  note->SetLeft((Screen->Width() - note->ClientWidth()) / 2);
+  note->SetVisible(true);
+  return note;
+}
+
+void ShowAllScraps(bool visible) {
+  // Showing a form moves it in the screen's list, so the walk needs a copy.
+  std::vector<TCustomForm*> forms;
+  for (int i = 0; i < Screen->FormCount(); ++i) forms.push_back(Screen->Forms(i));
+  for (auto it = forms.rbegin(); it != forms.rend(); ++it)
+    if (auto* note = dynamic_cast<TScrapForm*>(*it)) note->SetVisible(visible);
+}
+
+}  // namespace jw
