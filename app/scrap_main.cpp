@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <utility>
 
+#include "app/preferences_form.h"
 #include "app/scrap_tips.h"
 #include "app/scrap_windows.h"
 #include "app/str_lib.h"
@@ -115,7 +116,7 @@ void TScrapMain::NewScrap1Click(TPersistent*) {
 }
 
 void TScrapMain::Preferences2Click(TPersistent*) {
-  if (EditPreferences) EditPreferences();
+  EditPreferences();
 }
 
 void TScrapMain::Contents1Click(TPersistent*) {

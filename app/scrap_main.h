@@ -37,12 +37,9 @@ class TScrapMain : public TForm {
   // True while the notes are shown.
   bool NotesVisible = true;
 
-  // What other units plug in; each stays empty until its unit is there. The
-  // note store saves every note before the settings are saved at close; the
-  // dialogs edit the preferences and give the about box, which lives for
-  // the whole run.
+  // What the program entry plugs in: the note store saves every note before
+  // the settings are saved at close, and the about box lives for the whole run.
   std::function<void()> SaveAllScraps;
-  std::function<void()> EditPreferences;
   TCustomForm* AboutBox = nullptr;
 
   void FormCreate(TPersistent* sender);
