@@ -82,7 +82,9 @@ TVerifyReport VerifyBlobFileBytes(std::vector<uint8_t> bytes, int32_t block_size
   for (int64_t link = h.FreeHead; link != 0;) {
     const int32_t index = index_of(link);
     if (index < 0) {
-      chain_fault("free list leaves the blocks at " + std::to_string(link));
+      // A head the header states is the header's fault, as the open finds it.
+      add(link == h.FreeHead ? kErrHeaderCorrupt : kErrBlobBuffersCorrupt,
+          "free list leaves the blocks at " + std::to_string(link));
       break;
     }
     if (!claim(index, kFreeList, "free list")) break;

@@ -3,6 +3,7 @@
 
 #include "engine/core/data_file.h"
 #include "engine/core/table_verify.h"
+#include "engine/support/language_settings.h"
 #include "engine/support/scrambler.h"
 
 namespace jw {
@@ -43,6 +44,9 @@ void DecodeLayout(TDataFileImage& image, TVerifyReport& problems) {
     return add(kErrHeaderCorrupt, "header string longer than its room");
   if (h.Version != kDataFormatVersion) add(kErrWrongVersion, "format version not 4");
   if (h.EngineVersion != kEngineVersion) add(kErrHeaderCorrupt, "engine version not 21200");
+  if (!IsKnownLanguage(static_cast<uint16_t>(h.LanguageId), static_cast<uint16_t>(h.SortId))) {
+    add(kErrLanguageDriver, "language " + std::to_string(h.LanguageId) + " not available");
+  }
   if (h.DirtyFlag != 0) add(kErrHeaderCorrupt, "write in progress: a write was cut off");
   if (h.FieldCount > kMaxFieldCount) return add(kErrHeaderCorrupt, "more than 1024 fields");
   image.DataStart = kHeaderSize + static_cast<size_t>(h.FieldCount) * kFieldDescriptorSize;
@@ -129,8 +133,10 @@ void VerifyFreeChain(const TDataFileImage& image, const std::vector<bool>& free_
   // Every record is met at most once, so the walk ends.
   for (int32_t link = image.Header.FreeHead; link != 0;) {
     if (link < 0 || link > records) {
-      problems.push_back(
-          {kErrRecordBuffersCorrupt, "free chain leaves the file at " + std::to_string(link)});
+      // A head the header states is the header's fault, as the open finds it.
+      const bool from_header = link == image.Header.FreeHead;
+      problems.push_back({from_header ? kErrHeaderCorrupt : kErrRecordBuffersCorrupt,
+                          "free chain leaves the file at " + std::to_string(link)});
       return;
     }
     if (!free_record[link]) {
