@@ -59,6 +59,9 @@ void DecodeLayout(TDataFileImage& image, TVerifyReport& problems) {
   }
   image.Fields.resize(h.FieldCount);
   int32_t offset = kRecordHeadSize;
+  // Records are read through the descriptors only when every slot lies where
+  // the layout puts it.
+  bool slots_sound = true;
   for (int32_t i = 0; i < h.FieldCount; ++i) {
     FieldDescriptor& f = image.Fields[i];
     const std::string where = "field " + std::to_string(i + 1) + ": ";
@@ -68,15 +71,20 @@ void DecodeLayout(TDataFileImage& image, TVerifyReport& problems) {
     if (f.Number != i + 1) add(kErrHeaderCorrupt, where + "number");
     if (!IsKnownFieldType(f.Type)) return add(kErrHeaderCorrupt, where + "unknown type");
     if (f.PhysicalLength != PhysicalFieldLength(f.Type, f.Size)) {
+      slots_sound = false;
       add(kErrHeaderCorrupt, where + "physical length");
     }
     if (f.IsAutoInc()) {
       if (f.Offset != kRecId) add(kErrHeaderCorrupt, where + "auto-increment offset");
     } else if (f.Derived == 0) {
-      if (f.Offset != offset) add(kErrHeaderCorrupt, where + "offset");
+      if (f.Offset != offset) {
+        slots_sound = false;
+        add(kErrHeaderCorrupt, where + "offset");
+      }
       offset += f.PhysicalLength + 1;
     }
   }
+  if (!slots_sound) return;
   if (offset != h.RecordSize)
     return add(kErrHeaderCorrupt, "record size does not match the fields");
   image.Decoded = true;
