@@ -26,21 +26,28 @@ TIndexKeyOrder::TIndexKeyOrder(int32_t slot, bool descending, std::vector<TKeySe
 
 TIndexKeyOrder TIndexKeyOrder::ForIndex(const IndexDescriptor& index, int32_t slot,
                                         const TDataFile& data_file) {
+  return ForIndex(
+      index, slot, [&](int32_t number) { return data_file.FieldDescByNumber(number); },
+      data_file.LanguageId(), data_file.SortId(), data_file.Name());
+}
+
+TIndexKeyOrder TIndexKeyOrder::ForIndex(const IndexDescriptor& index, int32_t slot,
+                                        const TFieldByNumber& field_by_number, int32_t language_id,
+                                        int32_t sort_id, const std::string& table_name) {
   std::vector<TKeySegment> segments;
   if (slot != kStatusSlot) {
     const int32_t count = std::min<int32_t>(index.SegmentCount, kMaxSegments);
     for (int32_t i = 0; i < count; ++i) {
-      const FieldDescriptor* field = data_file.FieldDescByNumber(index.FieldNumbers[i]);
+      const FieldDescriptor* field = field_by_number(index.FieldNumbers[i]);
       if (field == nullptr) {
-        RaiseEngineError(kErrInvalidIndexField, data_file.Name(),
-                         std::to_string(index.FieldNumbers[i]), index.Name);
+        RaiseEngineError(kErrInvalidIndexField, table_name, std::to_string(index.FieldNumbers[i]),
+                         index.Name);
       }
       segments.push_back({field->Type, field->PhysicalLength, index.SegmentDescending[i] != 0});
     }
   }
   return TIndexKeyOrder(slot, index.Descending != 0, std::move(segments),
-                        static_cast<uint16_t>(data_file.LanguageId()),
-                        static_cast<uint16_t>(data_file.SortId()));
+                        static_cast<uint16_t>(language_id), static_cast<uint16_t>(sort_id));
 }
 
 int TIndexKeyOrder::Compare(const uint8_t* a, const uint8_t* b, int32_t length) const {

@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "engine/core/data_file_format.h"
 #include "engine/core/index_file_format.h"
 
 namespace jw {
@@ -41,6 +44,13 @@ class TIndexKeyOrder {
   // a segment naming no field raises 10023.
   static TIndexKeyOrder ForIndex(const IndexDescriptor& index, int32_t slot,
                                  const TDataFile& data_file);
+  // The same from a table's fields as a lookup by field number (nullptr when
+  // no field has it) and its locale, for readers of the bytes without an open
+  // data file.
+  using TFieldByNumber = std::function<const FieldDescriptor*(int32_t number)>;
+  static TIndexKeyOrder ForIndex(const IndexDescriptor& index, int32_t slot,
+                                 const TFieldByNumber& field_by_number, int32_t language_id,
+                                 int32_t sort_id, const std::string& table_name);
 
   // Language 0 and the status index compare bytes; other languages compare
   // each string segment by the locale's string sort. Bytes behind the

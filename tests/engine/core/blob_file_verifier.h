@@ -1,22 +1,18 @@
-// The BLOB file's verifier: reads a ".BLB" file without the engine's caches,
-// walks every chain the table's records refer to and the free list, and
-// lists every broken promise of the format, ending with a census: chains
-// and free list together hold every block of the file exactly once.
+// The BLOB file's part of the verify routine for tests: reads a ".BLB" file
+// from disk, walks every chain the table's records refer to and the free
+// list, and lists every broken promise of the format, ending with a census:
+// chains and free list together hold every block of the file exactly once.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "engine/core/table_verify.h"
+
 namespace jw::test {
 
-// A chain as a record refers to it. Size -1 takes the size the chain states.
-struct BlobChainRef {
-  int32_t First = 0;
-  int32_t Stamp = 0;
-  int32_t Size = -1;
-  int32_t RecordNumber = 0;
-};
+using BlobChainRef = TBlobChainRef;
 
 // Problems found in the BLOB file at path, one line each; empty when sound.
 std::vector<std::string> VerifyBlobFile(const std::string& path, int32_t block_size, bool encrypted,

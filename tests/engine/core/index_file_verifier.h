@@ -1,9 +1,6 @@
-// The index file's part of the verifier: reads an index file without the
-// engine's caches and lists every broken promise of its trees: key order
-// within leaves and across siblings, sibling links both ways, inner counts
-// equal to the keys below, each child's first key equal to its parent
-// entry, page types, free lists apart from the trees, every page reached at
-// most once, and the live count.
+// The index file's part of the verify routine for tests: reads an index
+// file from disk and lists every broken promise of its trees (key order,
+// sibling links, inner counts, page types, free lists, the live count).
 #pragma once
 
 #include <string>

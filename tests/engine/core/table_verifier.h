@@ -1,8 +1,7 @@
-// The table-level verifier: runs the data, index and BLOB file verifiers
-// over a table's files and checks the files against each other: every key
-// of an index names a live record and each live record appears once, the
-// index file's live count is the data file's, and a table with BLOB fields
-// has its BLOB file with every chain its records name.
+// The table-level verify routine for tests: the data, index and BLOB files
+// of a table checked on their own and against each other (every key of an
+// index names a live record once, the live counts agree, every BLOB chain a
+// record names is sound), read from disk.
 #pragma once
 
 #include <string>
@@ -12,7 +11,7 @@ namespace jw::test {
 
 // Problems found in the table whose data file is at data_path, one line
 // each, prefixed "data: ", "index: ", "blob: " or "table: "; empty when
-// sound. The table must not be open exclusively in this process.
+// sound.
 std::vector<std::string> VerifyTable(const std::string& data_path);
 
 }  // namespace jw::test
