@@ -5,28 +5,11 @@
 // rebuild.
 #include "engine/core/btree.h"
 #include "engine/core/data_cursor.h"
+#include "engine/core/index_slot_cursor.h"
 #include "engine/core/record_keys.h"
 
 namespace jw {
 namespace {
-
-// Walks an index other than the cursor's current one (the status index)
-// with that index's own order; changes are the cursor's to detect.
-class TSlotCursor : public TIndexCursor {
- public:
-  TSlotCursor(TDataCursor& owner, const TIndexFile& file, int32_t slot)
-      : owner_(owner), slot_(slot), order_(file.KeyOrder(slot)) {}
-  int32_t IndexSlot() const override { return slot_; }
-  int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t length) const override {
-    return order_.Compare(a, b, length);
-  }
-  bool TableFilesChanged() override { return owner_.TableFilesChanged(); }
-
- private:
-  TDataCursor& owner_;
-  int32_t slot_;
-  TIndexKeyOrder order_;
-};
 
 // Marks the records of the keys from lower to upper inclusive.
 void MarkKeysBetween(TBTree& tree, const TIndexCursor& order, int32_t key_length,
@@ -75,7 +58,7 @@ void TDataCursor::BuildLiveBitmap() {
   // Every deleted slot: status 1 with any record id.
   uint8_t lower[kStatusKeyLength] = {kRecordFree, 0x00, 0x00, 0x00, 0x00};
   uint8_t upper[kStatusKeyLength] = {kRecordFree, 0xFF, 0xFF, 0xFF, 0xFF};
-  TSlotCursor status(*this, index, kStatusSlot);
+  TIndexSlotCursor status(*this, index, kStatusSlot);
   TBTree tree(index, status);
   MarkKeysBetween(tree, status, kStatusKeyLength, lower, upper, *live_);
   live_->Invert();
@@ -125,7 +108,7 @@ void TDataCursor::RebuildStatusIndex() {
     TDataFile& data = table_->DataFile();
     // A fresh index file defines no index: the table has no primary index.
     index.SetNoPrimaryIndex(true);
-    TSlotCursor status(*this, index, kStatusSlot);
+    TIndexSlotCursor status(*this, index, kStatusSlot);
     TBTree tree(index, status);
     int32_t live = 0;
     for (int32_t n = 1; n <= data.RecordCount(); ++n) {

@@ -1,0 +1,26 @@
+// TIndexSlotCursor: walks an index other than a cursor's current one (the
+// status index, or each index a record edit keeps in step) with that
+// index's own key order; changes of the files are the owner's to detect.
+#pragma once
+
+#include "engine/core/index_file.h"
+
+namespace jw {
+
+class TIndexSlotCursor : public TIndexCursor {
+ public:
+  TIndexSlotCursor(TIndexCursor& owner, const TIndexFile& file, int32_t slot)
+      : owner_(owner), slot_(slot), order_(file.KeyOrder(slot)) {}
+  int32_t IndexSlot() const override { return slot_; }
+  int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t length) const override {
+    return order_.Compare(a, b, length);
+  }
+  bool TableFilesChanged() override { return owner_.TableFilesChanged(); }
+
+ private:
+  TIndexCursor& owner_;
+  int32_t slot_;
+  TIndexKeyOrder order_;
+};
+
+}  // namespace jw
