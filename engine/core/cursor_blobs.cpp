@@ -58,8 +58,8 @@ int32_t TDataCursor::OpenBlob(int32_t field, uint8_t* image, uint8_t owner, bool
     return 0;
   }
   const auto free_slot = std::find(blob_buffers_.begin(), blob_buffers_.end(), nullptr);
-  const size_t open_count = static_cast<size_t>(
-      std::count_if(blob_buffers_.begin(), blob_buffers_.end(), [](const auto& b) { return b != nullptr; }));
+  const size_t open_count = static_cast<size_t>(std::count_if(
+      blob_buffers_.begin(), blob_buffers_.end(), [](const auto& b) { return b != nullptr; }));
   if (open_count >= kMaxOpenBlobs) return kErrTooManyBlobs;
   auto buffer = std::make_unique<TBlobBuffer>(table_->BlobFile(), this);
   buffer->SetFieldNumber(field);
@@ -98,7 +98,8 @@ int32_t TDataCursor::ReadBlob(int32_t field, const uint8_t* image, bool table_li
   const int64_t end = static_cast<int64_t>(offset) + count;
   const bool short_read = end > buffer->Size();
   bytes_read = short_read ? std::max(buffer->Size() - offset, 0) : count;
-  if (bytes_read > 0) std::memcpy(dest, buffer->GetData() + offset, static_cast<size_t>(bytes_read));
+  if (bytes_read > 0)
+    std::memcpy(dest, buffer->GetData() + offset, static_cast<size_t>(bytes_read));
   return short_read ? kErrEndOfBlob : 0;
 }
 

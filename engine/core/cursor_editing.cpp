@@ -166,8 +166,8 @@ int32_t TDataCursor::GetCurrentRecord(uint8_t* image, bool lock) {
     if (!exclusive_) {
       ReadCurrent();
       if (image == nullptr ||
-          std::memcmp(current_.data(), image, static_cast<size_t>(table_->DataFile().RecordSize())) !=
-              0) {
+          std::memcmp(current_.data(), image,
+                      static_cast<size_t>(table_->DataFile().RecordSize())) != 0) {
         UnlockRecord(number);
         Raise(kErrRecordChanged);
       }
@@ -189,7 +189,7 @@ std::vector<int32_t> TDataCursor::KeyedSlots() const {
 int32_t TDataCursor::NextFreeRecord() const {
   const TDataFile& data = table_->DataFile();
   return data.FreeHead() != 0 && table_->HasPrimaryIndex() ? data.FreeHead()
-                                                             : data.NextRecordNumber();
+                                                           : data.NextRecordNumber();
 }
 
 void TDataCursor::CheckUniqueKey(int32_t slot, const uint8_t* key) {
@@ -201,13 +201,30 @@ void TDataCursor::CheckUniqueKey(int32_t slot, const uint8_t* key) {
   if (tree.Find(key, found)) Raise(kErrDuplicateKey, "", index.IndexDesc(slot).Name);
 }
 
-void TDataCursor::CommitChange(bool index_changed, bool blob_changed) {
+void TDataCursor::WriteChange(bool index_changed, bool blob_changed) {
   if (!exclusive_ && !table_->InTransaction()) {
     table_->WriteBack(false, true, table_->ForceBufferFlush(), blob_changed, index_changed);
   } else {
     table_->DataFile().TouchHeader();
     if (index_changed) table_->IndexFile().TouchHeader();
     if (blob_changed) table_->BlobFile().TouchHeader();
+  }
+}
+
+template <class Undo>
+void TDataCursor::CommitChange(bool index_changed, bool blob_changed, Undo undo) {
+  try {
+    WriteChange(index_changed, blob_changed);
+  } catch (const Exception&) {
+    // Part of the change may be on disk: what was written is written again
+    // as it was before, and the first error is the one reported.
+    try {
+      undo();
+      WriteChange(true, blob_changed);
+    } catch (const Exception&) {
+    }
+    SaveChangeCounters();
+    throw;
   }
   SaveChangeCounters();
 }
@@ -250,6 +267,7 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     }
     // Keep-auto-inc must not hand out an id a live record has.
     if (keep_auto_inc_) CheckUniqueKey(kStatusSlot, StatusKeyOf(image).data());
+    bool stored = false;
     try {
       for (size_t k = 0; k < slots.size(); ++k) changes.Insert(slots[k], keys[k].data(), n);
       if (n != data.NextRecordNumber()) {
@@ -261,6 +279,7 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
       }
       changes.Insert(kStatusSlot, StatusKeyOf(image).data(), n);
       const bool blobs = PostBlobs(image);
+      const bool appended = n == data.NextRecordNumber();
       TRecord* record = data.AllocRecord();
       data.SetLastAutoInc(keep_auto_inc_ ? std::max(last + 1, GetRecordId(image)) : last + 1);
       record->InitNew(false);
@@ -269,9 +288,25 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
       record->SetModified(true);
       data.ReleaseRecord(record);
       index.IncLiveCount();
-      CommitChange(true, blobs);
+      stored = true;
+      // Undone, the new record becomes a deleted slot: an appended one
+      // keeps its number, so the status index gets its deleted key.
+      CommitChange(true, blobs, [&] {
+        changes.Undo();
+        TRecord* added = nullptr;
+        data.FetchRecord(nullptr, n, 1, false, false, added);
+        std::vector<uint8_t> status = StatusKeyOf(added->Bytes());
+        data.FreeRecord(added);
+        added->SetModified(true);
+        data.ReleaseRecord(added);
+        index.DecLiveCount();
+        if (appended) {
+          status[0] = kRecordFree;
+          changes.Insert(kStatusSlot, status.data(), n);
+        }
+      });
     } catch (const Exception&) {
-      changes.Undo();
+      if (!stored) changes.Undo();
       throw;
     }
     ReturnTo(reposition ? BookmarkOf(image, n) : before);
@@ -315,21 +350,29 @@ void TDataCursor::ModifyRecord(uint8_t* image, bool unlock, bool reposition) {
     changed.push_back(std::move(pair));
   }
   TKeyChanges changes(index, *this);
+  bool stored = false;
   try {
     for (const TKeyPair& pair : changed) {
       changes.Delete(pair.Slot, pair.Old.data(), n);
       changes.Insert(pair.Slot, pair.New.data(), n);
     }
     const bool blobs = PostBlobs(image);
-    TRecord* record = nullptr;
-    data.FetchRecord(nullptr, n, 1, false, false, record);
-    record->SetFieldBytes(image);
-    record->SetRecordId(GetRecordId(image));
-    record->SetModified(true);
-    data.ReleaseRecord(record);
-    CommitChange(changes.Any(), blobs);
+    const auto store = [&](const uint8_t* bytes) {
+      TRecord* record = nullptr;
+      data.FetchRecord(nullptr, n, 1, false, false, record);
+      record->SetFieldBytes(bytes);
+      record->SetRecordId(GetRecordId(bytes));
+      record->SetModified(true);
+      data.ReleaseRecord(record);
+    };
+    store(image);
+    stored = true;
+    CommitChange(changes.Any(), blobs, [&] {
+      changes.Undo();
+      store(old.data());
+    });
   } catch (const Exception&) {
-    changes.Undo();
+    if (!stored) changes.Undo();
     throw;
   }
   if (unlock && table_->IsCursorLocked(n)) UnlockRecord(n);
@@ -344,7 +387,8 @@ void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
   ReadCurrent();
-  if (!exclusive_ && std::memcmp(current_.data(), image, static_cast<size_t>(data.RecordSize())) != 0) {
+  if (!exclusive_ &&
+      std::memcmp(current_.data(), image, static_cast<size_t>(data.RecordSize())) != 0) {
     Raise(kErrRecordChanged);
   }
   const int32_t n = record_number_;
@@ -352,9 +396,11 @@ void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
   const bool lock = !table_->IsCursorLocked(n);
   if (lock) LockRecord(n);
   TKeyChanges changes(index, *this);
+  bool stored = false;
   try {
     try {
-      for (const int32_t slot : KeyedSlots()) changes.Delete(slot, KeyOf(data, index, slot, old.data()).data(), n);
+      for (const int32_t slot : KeyedSlots())
+        changes.Delete(slot, KeyOf(data, index, slot, old.data()).data(), n);
       std::vector<uint8_t> status = StatusKeyOf(old.data());
       changes.Delete(kStatusSlot, status.data(), n);
       status[0] = kRecordFree;
@@ -376,9 +422,20 @@ void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
       record->SetModified(true);
       data.ReleaseRecord(record);
       index.DecLiveCount();
-      CommitChange(true, blobs);
+      stored = true;
+      // The slot just freed heads the free chain: taking it back restores it.
+      CommitChange(true, blobs, [&] {
+        changes.Undo();
+        TRecord* back = data.AllocRecord();
+        back->InitNew(false);
+        back->SetFieldBytes(old.data());
+        back->SetRecordId(GetRecordId(old.data()));
+        back->SetModified(true);
+        data.ReleaseRecord(back);
+        index.IncLiveCount();
+      });
     } catch (const Exception&) {
-      changes.Undo();
+      if (!stored) changes.Undo();
       throw;
     }
     ReturnTo(BookmarkOf(old.data(), n));

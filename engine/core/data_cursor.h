@@ -339,8 +339,13 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int32_t NextFreeRecord() const;
   // Raises 9729 for a unique slot that holds key already.
   void CheckUniqueKey(int32_t slot, const uint8_t* key);
-  // Tells the shared table which files changed and takes its counters.
-  void CommitChange(bool index_changed, bool blob_changed);
+  // Tells the shared table which files changed and takes its counters. A
+  // failed write-back runs undo (which puts the change back in memory) and
+  // writes the caches again before the error goes on, so that the files
+  // hold the table as it was.
+  template <class Undo>
+  void CommitChange(bool index_changed, bool blob_changed, Undo undo);
+  void WriteChange(bool index_changed, bool blob_changed);
   // Back on the record of bookmark (or the nearest) with the view recomputed.
   void ReturnTo(const std::vector<uint8_t>& bookmark);
   std::vector<uint8_t> BookmarkOf(const uint8_t* image, int32_t number) const;
