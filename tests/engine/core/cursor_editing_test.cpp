@@ -285,5 +285,243 @@ TEST(CursorEditing, ModelScenarioSurvivesReopenWithEveryIndexAndBlobChainExact) 
   ExpectTable(*cursor, true, model);
 }
 
+std::vector<std::vector<uint8_t>> TableBytes(const CursorDatabase& db) {
+  return {ReadWholeFile(db.dir.Path("T.DAT")), ReadWholeFile(db.dir.Path("T.IDX")),
+          ReadWholeFile(db.dir.Path("T.BLB"))};
+}
+
+// A table of rows with codes 1 .. count, opened by cursor.
+std::map<int32_t, Row> Fill(TDataCursor& cursor, bool blobs, int32_t count, uint32_t seed) {
+  std::mt19937 random(seed);
+  Editor editor(cursor, blobs);
+  std::map<int32_t, Row> model;
+  for (int32_t code = 1; code <= count; ++code) {
+    Row r = RandomRow(random, code, blobs && code % 3 == 0);
+    editor.Insert(r);
+    model[r.id] = r;
+  }
+  return model;
+}
+
+TEST(CursorEditing, RefusalsNameTheirCulpritAndLeaveTheFilesByteForByte) {
+  TTableDefinition d = Definition(true);
+  d.Fields[kName - 1].Required = 1;
+  d.Fields[kCode - 1].Minimum = "1";
+  d.Fields[kCode - 1].Maximum = "500";
+  IndexDescriptor by_raw = Index("ByRaw", {kRaw});
+  d.Indexes.push_back(by_raw);
+  CursorDatabase db;
+  db.Create("T", d);
+  auto cursor = db.Open("T");
+  std::map<int32_t, Row> model = Fill(*cursor, true, 20, 7);
+  const Row first = model.begin()->second;
+  const auto before = TableBytes(db);
+  Editor editor(*cursor, true);
+  const auto refused = [&](Row row, int code, const std::string& culprit) {
+    std::string message;
+    try {
+      editor.Insert(row);
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), code);
+      message = e.what();
+    }
+    EXPECT_NE(message.find(culprit), std::string::npos) << message;
+    cursor->FreeBlobs(true);
+    EXPECT_FALSE(cursor->Table()->LockState().WriteLock);
+    EXPECT_EQ(TableBytes(db), before);
+  };
+  Row dup = first;
+  dup.code = 400;
+  refused(dup, kErrDuplicateKey, "ByRaw");
+  Row clash = first;
+  clash.raw = 1;
+  refused(clash, kErrDuplicateKey, "'T");
+  Row unnamed = clash;
+  unnamed.code = 401;
+  unnamed.name = "";
+  refused(unnamed, kErrValueRequired, "NAME");
+  Row low = unnamed;
+  low.name = "x";
+  low.code = 0;
+  refused(low, kErrBelowMinimum, "CODE");
+  Row high = low;
+  high.code = 501;
+  refused(high, kErrAboveMaximum, "CODE");
+  // An id in use is refused even when the cursor keeps the ids it is given.
+  cursor.reset();
+  cursor = std::make_unique<TDataCursor>(db.directory);
+  cursor->SetTableName("T");
+  cursor->SetKeepAutoInc(true);
+  cursor->Open();
+  Row reused = high;
+  reused.code = 402;
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  cursor->InitRecord(image.data());
+  cursor->SetFieldData(kName, image.data(), false, "y");
+  cursor->SetFieldData(kCode, image.data(), false, &reused.code);
+  TDataCursor::SetRecordId(image.data(), first.id);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->InsertRecord(image.data(), false); }), kErrDuplicateKey);
+  EXPECT_EQ(TableBytes(db), before);
+  // An id above the counter is kept, and the counter follows it.
+  reused.raw = 77;
+  cursor->SetFieldData(kRaw, image.data(), false, &reused.raw);
+  TDataCursor::SetRecordId(image.data(), 1000000);
+  cursor->InsertRecord(image.data(), false);
+  EXPECT_EQ(cursor->Table()->DataFile().LastAutoInc(), 1000000);
+  // A free id below the counter is kept, and the counter still moves on by one.
+  reused.raw = 78;
+  reused.code = 403;
+  cursor->SetFieldData(kRaw, image.data(), false, &reused.raw);
+  cursor->SetFieldData(kCode, image.data(), false, &reused.code);
+  TDataCursor::SetRecordId(image.data(), 500);
+  cursor->InsertRecord(image.data(), true);
+  EXPECT_EQ(cursor->Table()->DataFile().LastAutoInc(), 1000001);
+  ASSERT_EQ(cursor->GetCurrentRecord(image.data()), 0);
+  EXPECT_EQ(TDataCursor::GetRecordId(image.data()), 500);
+}
+
+TEST(CursorEditing, SecondCursorMeetsLockThenChangedRecordAndLetsItsLockGo) {
+  CursorDatabase db;
+  db.Create("T", Definition(false));
+  auto first = db.Open("T");
+  std::map<int32_t, Row> model = Fill(*first, false, 10, 3);
+  auto second = db.Open("T");
+  Editor two(*second, false);
+  const Row row = model.begin()->second;
+  std::vector<uint8_t> seen(static_cast<size_t>(second->GetRecordSize()));
+  ASSERT_TRUE(two.Seek(row));
+  ASSERT_EQ(second->GetCurrentRecord(seen.data()), 0);
+  Row changed = row;
+  changed.name = "changed";
+  ASSERT_TRUE(Editor(*first, false).Seek(row));
+  std::vector<uint8_t> image(seen);
+  ASSERT_EQ(first->GetCurrentRecord(image.data(), true), 0);
+  std::vector<uint8_t> mine(seen);
+  EXPECT_EQ(ErrorCodeOf([&] { second->GetCurrentRecord(mine.data(), true); }), kErrRecordInUse);
+  const int32_t number = first->CurrentRecordNumber();
+  first->SetFieldData(kName, image.data(), false, "changed");
+  first->ModifyRecord(image.data(), true, false);
+  EXPECT_FALSE(first->Table()->IsCursorLocked(number));
+  EXPECT_EQ(ErrorCodeOf([&] { second->GetCurrentRecord(seen.data(), true); }), kErrRecordChanged);
+  EXPECT_FALSE(second->Table()->IsCursorLocked(number));
+  EXPECT_FALSE(second->Table()->IsRecordHeld(number));
+  EXPECT_EQ(ErrorCodeOf([&] { second->DeleteRecord(seen.data(), false); }), kErrRecordChanged);
+  model[row.id] = changed;
+  first.reset();
+  second.reset();
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+  auto cursor = db.Open("T");
+  ExpectTable(*cursor, false, model);
+}
+
+// Fails the k-th write of one edit for every k the edit reaches: the edit
+// raises 9218 with no lock left, and the reopened table is the one before.
+TEST(CursorEditing, FailedWriteAtAnyPointLeavesTheTableAsItWas) {
+  for (int op = 0; op < 3; ++op) {
+    for (int64_t k = 1;; ++k) {
+      SCOPED_TRACE(testing::Message() << "op " << op << " write " << k);
+      CursorDatabase db;
+      db.Create("T", Definition(false));
+      auto cursor = db.Open("T");
+      const std::map<int32_t, Row> model = Fill(*cursor, false, 30, 11);
+      for (int32_t d = 0; d < 3; ++d)
+        Editor(*cursor, false).Delete(std::next(model.begin(), d * 5)->second);
+      std::map<int32_t, Row> expected = model;
+      for (int32_t d = 0; d < 3; ++d) expected.erase(std::next(model.begin(), d * 5)->first);
+      Editor editor(*cursor, false);
+      Row target = std::next(expected.begin(), 4)->second;
+      Row changed = target;
+      changed.code = 1000;
+      changed.name = "moved";
+      Row added = target;
+      added.code = 2000;
+      OsFileFaults faults;
+      faults.fail_write_at = k;
+      int code = 0;
+      {
+        TScopedOsFileFaults scope(faults);
+        code = ErrorCodeOf([&] {
+          if (op == 0) editor.Insert(added);
+          if (op == 1) editor.Modify(target, changed);
+          if (op == 2) editor.Delete(target);
+        });
+      }
+      if (faults.writes < k) {
+        EXPECT_EQ(code, 0);
+        break;
+      }
+      EXPECT_EQ(code, kErrWrite);
+      EXPECT_FALSE(cursor->Table()->LockState().WriteLock);
+      // The edit's own lock stays for the caller's cancel.
+      if (op == 1) cursor->UnlockRecord(0);
+      for (const auto& [id, r] : model) {
+        EXPECT_FALSE(cursor->Table()->IsRecordHeld(static_cast<int32_t>(id)));
+      }
+      cursor.reset();
+      EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+      cursor = db.Open("T");
+      ExpectTable(*cursor, false, expected);
+      if (HasFailure()) return;
+    }
+  }
+}
+
+TEST(CursorEditing, BlobBuffersReadShortReopenLimitAndFreeTheirChains) {
+  CursorDatabase db;
+  db.Create("T", Definition(true));
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, true);
+  Row row = RandomRow(*std::make_unique<std::mt19937>(5), 1, false);
+  row.memo = std::string(40, 'q');
+  editor.Insert(row);
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  ASSERT_TRUE(editor.Seek(row));
+  ASSERT_EQ(cursor->GetCurrentRecord(image.data()), 0);
+  ASSERT_EQ(cursor->OpenBlob(kMemo, image.data(), 1, false, 1), 0);
+  const std::vector<uint8_t> open(image);
+  EXPECT_EQ(cursor->OpenBlob(kMemo, image.data(), 1, false, 1), 0);
+  EXPECT_EQ(image, open);
+  char out[100] = {};
+  int32_t read = -1;
+  EXPECT_EQ(cursor->ReadBlob(kMemo, image.data(), false, read, 100, out, 0), kErrEndOfBlob);
+  EXPECT_EQ(read, 40);
+  EXPECT_EQ(cursor->ReadBlob(kMemo, image.data(), false, read, 1, out, 40), kErrEndOfBlob);
+  EXPECT_EQ(read, 0);
+  EXPECT_EQ(cursor->CloseBlob(kMemo, image.data(), 1, false), 0);
+  std::vector<std::vector<uint8_t>> images(65, image);
+  for (int i = 0; i < 64; ++i) {
+    ASSERT_EQ(cursor->OpenBlob(kMemo, images[i].data(), 1, false, 1), 0);
+  }
+  EXPECT_EQ(cursor->OpenBlob(kMemo, images[64].data(), 1, false, 1), kErrTooManyBlobs);
+  EXPECT_EQ(images[64], image);
+  cursor->FreeBlobs(true);
+  // A write inside the current size is a change the post must keep.
+  ASSERT_EQ(cursor->GetCurrentRecord(image.data(), true), 0);
+  ASSERT_EQ(cursor->OpenBlob(kMemo, image.data(), 1, false, 2), 0);
+  ASSERT_EQ(cursor->WriteBlob(kMemo, image.data(), false, 3, "abc", 10), 0);
+  cursor->ModifyRecord(image.data(), true, false);
+  row.memo.replace(10, 3, "abc");
+  // Truncated to 0, the BLOB reads as null and its blocks go free.
+  Row empty = RandomRow(*std::make_unique<std::mt19937>(6), 2, false);
+  empty.memo = std::string(5000, 'z');
+  editor.Insert(empty);
+  Row emptied = empty;
+  emptied.memo.clear();
+  editor.Modify(empty, emptied);
+  cursor.reset();
+  EXPECT_EQ(VerifyTableBlobs(db.dir.Path("T.DAT"), db.dir.Path("T.BLB")),
+            std::vector<std::string>{});
+  const auto chains = BlobChainsOfTable(db.dir.Path("T.DAT"));
+  ASSERT_EQ(chains.size(), 1u);
+  cursor = db.Open("T");
+  ASSERT_TRUE(Editor(*cursor, true).Seek(emptied));
+  ASSERT_EQ(cursor->GetCurrentRecord(image.data()), 0);
+  bool null = false;
+  int32_t ref = 0;
+  cursor->GetFieldData(kMemo, image.data(), null, &ref);
+  EXPECT_TRUE(null);
+  ExpectTable(*cursor, true, {{row.id, row}, {emptied.id, emptied}});
+}
+
 }  // namespace
 }  // namespace jw::test
