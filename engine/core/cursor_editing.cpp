@@ -57,11 +57,15 @@ class TKeyChanges {
   std::vector<TChange> changes_;
 };
 
-// Ends the write bracket on every way out; an error already on its way
-// is not replaced by a failed release.
+// Refuses a read-only cursor, then holds the write bracket and ends it on
+// every way out; an error already on its way is not replaced by a failed
+// release.
 class TWriteScope {
  public:
-  explicit TWriteScope(TDataCursor& cursor) : cursor_(cursor) { cursor_.BeginWrite(); }
+  explicit TWriteScope(TDataCursor& cursor) : cursor_(cursor) {
+    if (cursor_.ReadOnly()) RaiseEngineError(kErrAccessDenied, cursor_.TableName());
+    cursor_.BeginWrite();
+  }
   ~TWriteScope() {
     try {
       cursor_.EndWrite();
@@ -86,6 +90,37 @@ std::vector<uint8_t> StatusKeyOf(const uint8_t* image) {
   std::vector<uint8_t> key(kStatusKeyLength);
   BuildStatusKey(image, key.data());
   return key;
+}
+
+// Stores the image in the slot the data file hands out next (the head of
+// the free chain, else a new one at the end).
+void PlaceRecord(TDataFile& data, TIndexFile& index, const uint8_t* image) {
+  TRecord* record = data.AllocRecord();
+  record->InitNew(false);
+  record->SetFieldBytes(image);
+  record->SetRecordId(TDataCursor::GetRecordId(image));
+  record->SetModified(true);
+  data.ReleaseRecord(record);
+  index.IncLiveCount();
+}
+
+// Frees slot n, rewritten from image first when one is given; the status
+// key the slot had while live.
+std::vector<uint8_t> FreeSlot(TDataFile& data, TIndexFile& index, int32_t n, const uint8_t* image) {
+  TRecord* record = nullptr;
+  data.FetchRecord(nullptr, n, 1, false, false, record);
+  if (image != nullptr) record->SetFieldBytes(image);
+  std::vector<uint8_t> status = StatusKeyOf(record->Bytes());
+  try {
+    data.FreeRecord(record);
+  } catch (...) {
+    data.ReleaseRecord(record);
+    throw;
+  }
+  record->SetModified(true);
+  data.ReleaseRecord(record);
+  index.DecLiveCount();
+  return status;
 }
 
 }  // namespace
@@ -178,6 +213,11 @@ int32_t TDataCursor::GetCurrentRecord(uint8_t* image, bool lock) {
 
 // ---- helpers ----
 
+void TDataCursor::ReadCurrentForEdit() {
+  if (!OnRecord()) Raise(kErrRecordChanged);
+  ReadCurrent();
+}
+
 std::vector<int32_t> TDataCursor::KeyedSlots() const {
   std::vector<int32_t> slots;
   if (result_set_ && !natural_order_) return slots;
@@ -247,7 +287,6 @@ void TDataCursor::ReturnTo(const std::vector<uint8_t>& bookmark) {
 // ---- insert, modify, delete ----
 
 void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
-  if (read_only_) Raise(kErrAccessDenied);
   TWriteScope write(*this);
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
@@ -280,26 +319,14 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
       changes.Insert(kStatusSlot, StatusKeyOf(image).data(), n);
       const bool blobs = PostBlobs(image);
       const bool appended = n == data.NextRecordNumber();
-      TRecord* record = data.AllocRecord();
+      PlaceRecord(data, index, image);
       data.SetLastAutoInc(keep_auto_inc_ ? std::max(last + 1, GetRecordId(image)) : last + 1);
-      record->InitNew(false);
-      record->SetFieldBytes(image);
-      record->SetRecordId(GetRecordId(image));
-      record->SetModified(true);
-      data.ReleaseRecord(record);
-      index.IncLiveCount();
       stored = true;
       // Undone, the new record becomes a deleted slot: an appended one
       // keeps its number, so the status index gets its deleted key.
       CommitChange(true, blobs, [&] {
         changes.Undo();
-        TRecord* added = nullptr;
-        data.FetchRecord(nullptr, n, 1, false, false, added);
-        std::vector<uint8_t> status = StatusKeyOf(added->Bytes());
-        data.FreeRecord(added);
-        added->SetModified(true);
-        data.ReleaseRecord(added);
-        index.DecLiveCount();
+        std::vector<uint8_t> status = FreeSlot(data, index, n, nullptr);
         if (appended) {
           status[0] = kRecordFree;
           changes.Insert(kStatusSlot, status.data(), n);
@@ -318,12 +345,10 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
 }
 
 void TDataCursor::ModifyRecord(uint8_t* image, bool unlock, bool reposition) {
-  if (read_only_) Raise(kErrAccessDenied);
   TWriteScope write(*this);
-  if (!OnRecord()) Raise(kErrRecordChanged);
+  ReadCurrentForEdit();
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
-  ReadCurrent();
   const int32_t n = record_number_;
   const std::vector<uint8_t> old = current_;
   CheckRecord(image);
@@ -381,12 +406,10 @@ void TDataCursor::ModifyRecord(uint8_t* image, bool unlock, bool reposition) {
 
 // The cursor goes to the nearest record either way: its own is gone.
 void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
-  if (read_only_) Raise(kErrAccessDenied);
   TWriteScope write(*this);
-  if (!OnRecord()) Raise(kErrRecordChanged);
+  ReadCurrentForEdit();
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
-  ReadCurrent();
   if (!exclusive_ &&
       std::memcmp(current_.data(), image, static_cast<size_t>(data.RecordSize())) != 0) {
     Raise(kErrRecordChanged);
@@ -410,29 +433,12 @@ void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
         ClearRecordBlobs(old.data());
         blobs = PostBlobs(old.data());
       }
-      TRecord* record = nullptr;
-      data.FetchRecord(nullptr, n, 1, false, false, record);
-      record->SetFieldBytes(old.data());
-      try {
-        data.FreeRecord(record);
-      } catch (...) {
-        data.ReleaseRecord(record);
-        throw;
-      }
-      record->SetModified(true);
-      data.ReleaseRecord(record);
-      index.DecLiveCount();
+      FreeSlot(data, index, n, old.data());
       stored = true;
       // The slot just freed heads the free chain: taking it back restores it.
       CommitChange(true, blobs, [&] {
         changes.Undo();
-        TRecord* back = data.AllocRecord();
-        back->InitNew(false);
-        back->SetFieldBytes(old.data());
-        back->SetRecordId(GetRecordId(old.data()));
-        back->SetModified(true);
-        data.ReleaseRecord(back);
-        index.IncLiveCount();
+        PlaceRecord(data, index, old.data());
       });
     } catch (const Exception&) {
       if (!stored) changes.Undo();

@@ -332,6 +332,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void StoreDefault(int32_t field, const FieldDescriptor& desc, uint8_t* image);
 
   // Editing (cursor_editing.cpp).
+  // The current record as stored now; 8708 off the records.
+  void ReadCurrentForEdit();
   // The slots a record keeps keys in: 0 with a primary index, 1 .. count;
   // none for a result set without natural order.
   std::vector<int32_t> KeyedSlots() const;
