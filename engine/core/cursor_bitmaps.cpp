@@ -6,8 +6,8 @@
 #include "engine/core/btree.h"
 #include "engine/core/data_cursor.h"
 #include "engine/core/filter.h"
+#include "engine/core/index_slot_cursor.h"
 #include "engine/core/record_keys.h"
-#include "engine/core/slot_cursor.h"
 
 namespace jw {
 namespace {
@@ -64,7 +64,7 @@ void TDataCursor::BuildLiveBitmap() {
   // Every deleted slot: status 1 with any record id.
   uint8_t lower[kStatusKeyLength] = {kRecordFree, 0x00, 0x00, 0x00, 0x00};
   uint8_t upper[kStatusKeyLength] = {kRecordFree, 0xFF, 0xFF, 0xFF, 0xFF};
-  TSlotCursor status(*this, index, kStatusSlot);
+  TIndexSlotCursor status(*this, index, kStatusSlot);
   TBTree tree(index, status);
   MarkKeysBetween(tree, status, kStatusKeyLength, lower, upper, *live_);
   live_->Invert();
@@ -117,7 +117,7 @@ void TDataCursor::RebuildStatusIndex() {
     TDataFile& data = table_->DataFile();
     // A fresh index file defines no index: the table has no primary index.
     index.SetNoPrimaryIndex(true);
-    TSlotCursor status(*this, index, kStatusSlot);
+    TIndexSlotCursor status(*this, index, kStatusSlot);
     TBTree tree(index, status);
     int32_t live = 0;
     for (int32_t n = 1; n <= data.RecordCount(); ++n) {

@@ -287,8 +287,8 @@ void TDataCursor::TestRecord(const uint8_t* image, int32_t number, TFilterCallba
 // ---- following changes of records ----
 
 void TDataCursor::FilterRecordChanged(int32_t number, const uint8_t* image) {
-  if (!bitmap_view_) return;
   RecomputeRangeOrdinals();
+  if (!bitmap_view_) return;
   const int32_t count = table_->DataFile().RecordCount();
   live_->SetRecordCount(count);
   live_->SetBit(number);
@@ -313,8 +313,8 @@ void TDataCursor::FilterRecordChanged(int32_t number, const uint8_t* image) {
 }
 
 void TDataCursor::FilterRecordDeleted(int32_t number) {
-  if (!bitmap_view_) return;
   RecomputeRangeOrdinals();
+  if (!bitmap_view_) return;
   live_->ClearBit(number);
   range_bitmap_->ClearBit(number);
   for (auto& filter : filters_) {

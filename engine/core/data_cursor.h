@@ -6,7 +6,9 @@
 // (cursor_navigation.cpp), field access and record images
 // (cursor_fields.cpp), keys, seek and ranges (cursor_keys.cpp), bookmarks
 // and clones (cursor_bookmarks.cpp), the bitmap view with the status
-// index rebuild (cursor_bitmaps.cpp), and filters (cursor_filters.cpp).
+// index rebuild (cursor_bitmaps.cpp), filters (cursor_filters.cpp), record
+// editing with record locks (cursor_editing.cpp, cursor_checks.cpp) and
+// BLOB access (cursor_blobs.cpp).
 //
 // Reads return a result code instead of raising: 0, 8705 (before the
 // first record), 8706 (after the last), 8709 (no current record), 8710
@@ -274,6 +276,51 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void FilterRecordDeleted(int32_t number);
   // Records read to answer filters since the cursor was opened.
   int64_t FilterRecordReads() const { return filter_record_reads_; }
+  // ---- record editing and record locks (cursor_editing.cpp) ----
+  // With lock, the current record is locked; when it no longer equals
+  // image (another writer changed it) the lock is let go and 8708 raised.
+  int32_t GetCurrentRecord(uint8_t* image, bool lock);
+  // Every refusal (11013, 9729 naming the index, 9730-9732 naming the
+  // field, 10258) comes before anything is written. A file error undoes the
+  // keys already stored; locks taken by the operation are released.
+  void InsertRecord(uint8_t* image, bool reposition);
+  void ModifyRecord(uint8_t* image, bool unlock, bool reposition);
+  // image is the record as last read: 8708 when it changed meanwhile.
+  void DeleteRecord(const uint8_t* image, bool reposition);
+  // 0 is the current record. 10258 when a cursor of this process holds it.
+  void LockRecord(int32_t number);
+  // 10242 when no cursor of this process holds it.
+  void UnlockRecord(int32_t number);
+  // The statement read lock of the SQL engine: true when the cursor had to
+  // go back to its record after another writer's change.
+  bool LockForRead();
+  void UnlockForRead();
+  void BeginWrite();
+  void EndWrite();
+  // The validity checks alone (cursor_checks.cpp).
+  void CheckRecord(const uint8_t* image);
+
+  // ---- BLOB access (cursor_blobs.cpp) ----
+  // Each returns 0 or an engine code; the caller raises it.
+  int32_t OpenBlob(int32_t field, uint8_t* image, uint8_t owner, bool table_list, uint8_t mode);
+  int32_t CloseBlob(int32_t field, uint8_t* image, uint8_t owner, bool table_list);
+  // 8711 when offset + count passes the end: what lies before it is copied.
+  int32_t ReadBlob(int32_t field, const uint8_t* image, bool table_list, int32_t& bytes_read,
+                   int32_t count, void* dest, int32_t offset);
+  int32_t WriteBlob(int32_t field, const uint8_t* image, bool table_list, int32_t count,
+                    const void* source, int32_t offset);
+  int32_t TruncateBlob(int32_t field, const uint8_t* image, bool table_list, int32_t size);
+  int32_t GetBlobSize(int32_t field, const uint8_t* image, bool table_list, int32_t& size);
+  // From the last to the first: every buffer, or those whose owner byte is not 0.
+  void FreeBlobs(bool all);
+  void StoreBlobStamps(uint8_t* image, bool table_list);
+  // True when a buffer was written; 8963 when changed buffers belong to
+  // different records.
+  bool WriteBlobBuffers();
+  void StoreBlobRefs(uint8_t* image, bool table_list);
+  // Opens every BLOB field for writing and truncates it to 0.
+  void ClearRecordBlobs(uint8_t* image);
+  bool IsOpenBlob(const TBlobBuffer* buffer) const;
 
   // ---- what the table's files ask ----
   int32_t IndexSlot() const override { return slot_; }
@@ -338,6 +385,33 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void WriteField(const FieldDescriptor& field, uint8_t* image, const void* value);
   void ComputeDerivedFields(uint8_t* image);
   void StoreDefault(int32_t field, const FieldDescriptor& desc, uint8_t* image);
+
+  // Editing (cursor_editing.cpp).
+  // The current record as stored now; 8708 off the records.
+  void ReadCurrentForEdit();
+  // The slots a record keeps keys in: 0 with a primary index, 1 .. count;
+  // none for a result set without natural order.
+  std::vector<int32_t> KeyedSlots() const;
+  // The number the next insert takes: a deleted slot or count + 1.
+  int32_t NextFreeRecord() const;
+  // Raises 9729 for a unique slot that holds key already.
+  void CheckUniqueKey(int32_t slot, const uint8_t* key);
+  // Tells the shared table which files changed and takes its counters. A
+  // failed write-back runs undo (which puts the change back in memory) and
+  // writes the caches again before the error goes on, so that the files
+  // hold the table as it was.
+  template <class Undo>
+  void CommitChange(bool index_changed, bool blob_changed, Undo undo);
+  void WriteChange(bool index_changed, bool blob_changed);
+  // After this cursor's own write of record number (image its new record,
+  // nullptr when deleted): the view follows, then the cursor goes to bookmark.
+  void ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number, const uint8_t* image);
+  std::vector<uint8_t> BookmarkOf(const uint8_t* image, int32_t number) const;
+  // Writes back the image's changed BLOB buffers; true when one was written.
+  bool PostBlobs(uint8_t* image);
+  const FieldDescriptor& BlobFieldDesc(int32_t field, bool table_list) const;
+  // The image's open buffer of the field, or a code: 10753, 10030.
+  int32_t FindBlob(int32_t field, const uint8_t* image, bool table_list, TBlobBuffer*& buffer);
 
   // Bitmaps (cursor_bitmaps.cpp).
   void BuildLiveBitmap();

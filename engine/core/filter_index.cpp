@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/core/btree.h"
-#include "engine/core/slot_cursor.h"
+#include "engine/core/index_slot_cursor.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/support/field_keys.h"
 #include "engine/support/field_types.h"
@@ -145,7 +145,7 @@ class TSegmentKeys {
   TDataCursor& cursor_;
   bool complement_;
   TIndexFile& file_;
-  TSlotCursor slot_cursor_;
+  TIndexSlotCursor slot_cursor_;
   TBTree tree_;
   const FieldDescriptor& field_;
   int32_t key_length_;

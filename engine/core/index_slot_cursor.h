@@ -1,16 +1,16 @@
-// TSlotCursor: walks an index other than the cursor's current one (the
-// status index, the index a filter collects keys from) with that index's
-// own key order, while the owning cursor keeps detecting changes.
+// TIndexSlotCursor: walks an index other than a cursor's current one (the
+// status index, each index a record edit keeps in step, the index a filter
+// collects keys from) with that index's own key order; changes of the files
+// are the owner's to detect.
 #pragma once
 
-#include "engine/core/data_cursor.h"
 #include "engine/core/index_file.h"
 
 namespace jw {
 
-class TSlotCursor : public TIndexCursor {
+class TIndexSlotCursor : public TIndexCursor {
  public:
-  TSlotCursor(TDataCursor& owner, const TIndexFile& file, int32_t slot)
+  TIndexSlotCursor(TIndexCursor& owner, const TIndexFile& file, int32_t slot)
       : owner_(owner), slot_(slot), order_(file.KeyOrder(slot)) {}
   int32_t IndexSlot() const override { return slot_; }
   int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t length) const override {
@@ -19,7 +19,7 @@ class TSlotCursor : public TIndexCursor {
   bool TableFilesChanged() override { return owner_.TableFilesChanged(); }
 
  private:
-  TDataCursor& owner_;
+  TIndexCursor& owner_;
   int32_t slot_;
   TIndexKeyOrder order_;
 };

@@ -1,0 +1,461 @@
+// TDataCursor's write side: the write bracket, record locks, and insert,
+// modify and delete with every index and the status index kept in step.
+// Every refusal is decided before the first key changes; a file error
+// after that undoes the key changes made so far, in reverse order, while
+// the write lock is still held, so no index names a record never written.
+#include <cstring>
+
+#include "engine/core/btree.h"
+#include "engine/core/cursor_read_scope.h"
+#include "engine/core/index_slot_cursor.h"
+#include "engine/core/record_keys.h"
+
+namespace jw {
+namespace {
+
+// The key changes of one edit, to be undone by compensating changes.
+class TKeyChanges {
+ public:
+  TKeyChanges(TIndexFile& file, TIndexCursor& owner) : file_(file), owner_(owner) {}
+
+  void Insert(int32_t slot, const uint8_t* key, int32_t number) {
+    Apply(slot, key, number, true);
+    changes_.push_back({slot, Key(slot, key), number, true});
+  }
+  void Delete(int32_t slot, const uint8_t* key, int32_t number) {
+    Apply(slot, key, number, false);
+    changes_.push_back({slot, Key(slot, key), number, false});
+  }
+  bool Any() const { return !changes_.empty(); }
+  // Reverse order: a key inserted twice into one slot (never for one
+  // record) would otherwise come out in the wrong place.
+  void Undo() {
+    for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) {
+      Apply(it->Slot, it->Key.data(), it->Number, !it->Inserted);
+    }
+    changes_.clear();
+  }
+
+ private:
+  struct TChange {
+    int32_t Slot;
+    std::vector<uint8_t> Key;
+    int32_t Number;
+    bool Inserted;
+  };
+  std::vector<uint8_t> Key(int32_t slot, const uint8_t* key) const {
+    return {key, key + file_.IndexDesc(slot).KeyLength};
+  }
+  void Apply(int32_t slot, const uint8_t* key, int32_t number, bool insert) {
+    TIndexSlotCursor cursor(owner_, file_, slot);
+    TBTree tree(file_, cursor);
+    insert ? tree.Insert(key, number) : tree.Delete(key, number);
+  }
+
+  TIndexFile& file_;
+  TIndexCursor& owner_;
+  std::vector<TChange> changes_;
+};
+
+// Refuses a read-only cursor, then holds the write bracket and ends it on
+// every way out; an error already on its way is not replaced by a failed
+// release.
+class TWriteScope {
+ public:
+  explicit TWriteScope(TDataCursor& cursor) : cursor_(cursor) {
+    if (cursor_.ReadOnly()) RaiseEngineError(kErrAccessDenied, cursor_.TableName());
+    cursor_.BeginWrite();
+  }
+  ~TWriteScope() {
+    try {
+      cursor_.EndWrite();
+    } catch (const Exception&) {
+    }
+  }
+  TWriteScope(const TWriteScope&) = delete;
+  TWriteScope& operator=(const TWriteScope&) = delete;
+
+ private:
+  TDataCursor& cursor_;
+};
+
+std::vector<uint8_t> KeyOf(const TDataFile& data, const TIndexFile& index, int32_t slot,
+                           const uint8_t* image) {
+  std::vector<uint8_t> key(static_cast<size_t>(index.IndexDesc(slot).KeyLength));
+  BuildRecordKey(data, index.IndexDesc(slot), slot, image, key.data());
+  return key;
+}
+
+std::vector<uint8_t> StatusKeyOf(const uint8_t* image) {
+  std::vector<uint8_t> key(kStatusKeyLength);
+  BuildStatusKey(image, key.data());
+  return key;
+}
+
+// Stores the image in the slot the data file hands out next (the head of
+// the free chain, else a new one at the end).
+void PlaceRecord(TDataFile& data, TIndexFile& index, const uint8_t* image) {
+  TRecord* record = data.AllocRecord();
+  record->InitNew(false);
+  record->SetFieldBytes(image);
+  record->SetRecordId(TDataCursor::GetRecordId(image));
+  record->SetModified(true);
+  data.ReleaseRecord(record);
+  index.IncLiveCount();
+}
+
+// Frees slot n, rewritten from image first when one is given; the status
+// key the slot had while live.
+std::vector<uint8_t> FreeSlot(TDataFile& data, TIndexFile& index, int32_t n, const uint8_t* image) {
+  TRecord* record = nullptr;
+  data.FetchRecord(nullptr, n, 1, false, false, record);
+  if (image != nullptr) record->SetFieldBytes(image);
+  std::vector<uint8_t> status = StatusKeyOf(record->Bytes());
+  try {
+    data.FreeRecord(record);
+  } catch (...) {
+    data.ReleaseRecord(record);
+    throw;
+  }
+  record->SetModified(true);
+  data.ReleaseRecord(record);
+  index.DecLiveCount();
+  return status;
+}
+
+}  // namespace
+
+// ---- brackets ----
+
+void TDataCursor::BeginWrite() {
+  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  GetBookmark(bookmark.data());
+  // The writers' range covers this table's own reader byte.
+  EndRead();
+  const bool changed = table_->LockForWrite();
+  try {
+    if ((WatchesChanges() && (changed || CountersMoved())) || resync_pending_) {
+      SaveChangeCounters();
+      resync_pending_ = false;
+      RecomputeView();
+      GotoBookmark(bookmark.data(), true, true);
+    }
+  } catch (...) {
+    table_->UnlockForWrite();
+    throw;
+  }
+}
+
+void TDataCursor::EndWrite() {
+  table_->UnlockForWrite();
+}
+
+bool TDataCursor::LockForRead() {
+  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  GetBookmark(bookmark.data());
+  bool changed = table_->LockForStatement();
+  changed = WatchesChanges() && (changed || CountersMoved());
+  if (!changed) return false;
+  SaveChangeCounters();
+  RecomputeView();
+  return GotoBookmark(bookmark.data(), true, true);
+}
+
+void TDataCursor::UnlockForRead() {
+  table_->UnlockForStatement();
+}
+
+// ---- record locks ----
+
+void TDataCursor::LockRecord(int32_t number) {
+  const int32_t n = number == 0 ? CurrentRecordNumber() : number;
+  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  GetBookmark(bookmark.data());
+  if (n <= 0 || table_->IsCursorLocked(n) ||
+      (table_->IsRecordHeld(n) && !table_->InTransaction())) {
+    Raise(kErrRecordInUse);
+  }
+  const bool changed = table_->LockRecord(n);
+  table_->MarkCursorLock(n);
+  if ((WatchesChanges() && (changed || CountersMoved()))) {
+    SaveChangeCounters();
+    RecomputeView();
+    GotoBookmark(bookmark.data(), true, true);
+  }
+}
+
+void TDataCursor::UnlockRecord(int32_t number) {
+  const int32_t n = number == 0 ? CurrentRecordNumber() : number;
+  if (n <= 0 || !table_->IsCursorLocked(n)) Raise(kErrUnlock);
+  table_->ClearCursorLock(n);
+  table_->UnlockRecord(n);
+}
+
+int32_t TDataCursor::GetCurrentRecord(uint8_t* image, bool lock) {
+  if (!lock) return GetCurrentRecord(image);
+  {
+    TCursorReadScope read(*this);
+    if (!OnRecord()) return GetCurrentRecord(image);
+    const int32_t number = exclusive_ ? 0 : record_number_;
+    LockRecord(number);
+    if (!exclusive_) {
+      ReadCurrent();
+      if (image == nullptr ||
+          std::memcmp(current_.data(), image,
+                      static_cast<size_t>(table_->DataFile().RecordSize())) != 0) {
+        UnlockRecord(number);
+        Raise(kErrRecordChanged);
+      }
+    }
+  }
+  return GetCurrentRecord(image);
+}
+
+// ---- helpers ----
+
+void TDataCursor::ReadCurrentForEdit() {
+  if (!OnRecord()) Raise(kErrRecordChanged);
+  ReadCurrent();
+}
+
+std::vector<int32_t> TDataCursor::KeyedSlots() const {
+  std::vector<int32_t> slots;
+  if (result_set_ && !natural_order_) return slots;
+  if (table_->HasPrimaryIndex()) slots.push_back(kPrimarySlot);
+  for (int32_t s = 1; s <= table_->IndexFile().SecondaryCount(); ++s) slots.push_back(s);
+  return slots;
+}
+
+int32_t TDataCursor::NextFreeRecord() const {
+  const TDataFile& data = table_->DataFile();
+  return data.FreeHead() != 0 && table_->HasPrimaryIndex() ? data.FreeHead()
+                                                           : data.NextRecordNumber();
+}
+
+void TDataCursor::CheckUniqueKey(int32_t slot, const uint8_t* key) {
+  TIndexFile& index = table_->IndexFile();
+  if (slot != kStatusSlot && index.IndexDesc(slot).Unique == 0) return;
+  TIndexSlotCursor cursor(*this, index, slot);
+  TBTree tree(index, cursor);
+  int32_t found = 0;
+  if (tree.Find(key, found)) Raise(kErrDuplicateKey, "", index.IndexDesc(slot).Name);
+}
+
+void TDataCursor::WriteChange(bool index_changed, bool blob_changed) {
+  if (!exclusive_ && !table_->InTransaction()) {
+    table_->WriteBack(false, true, table_->ForceBufferFlush(), blob_changed, index_changed);
+  } else {
+    table_->DataFile().TouchHeader();
+    if (index_changed) table_->IndexFile().TouchHeader();
+    if (blob_changed) table_->BlobFile().TouchHeader();
+  }
+}
+
+template <class Undo>
+void TDataCursor::CommitChange(bool index_changed, bool blob_changed, Undo undo) {
+  try {
+    WriteChange(index_changed, blob_changed);
+  } catch (const Exception&) {
+    // Part of the change may be on disk: what was written is written again
+    // as it was before, and the first error is the one reported.
+    try {
+      undo();
+      WriteChange(true, blob_changed);
+    } catch (const Exception&) {
+    }
+    SaveChangeCounters();
+    throw;
+  }
+  SaveChangeCounters();
+}
+
+std::vector<uint8_t> TDataCursor::BookmarkOf(const uint8_t* image, int32_t number) const {
+  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  if (NaturalOrderInForce()) {
+    PutInt32(bookmark.data(), number);
+  } else {
+    BuildKey(image, bookmark.data());
+  }
+  return bookmark;
+}
+
+void TDataCursor::ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number,
+                           const uint8_t* image) {
+  // Only the written record's bits move, so a write costs no walk of the table.
+  if (image != nullptr) {
+    FilterRecordChanged(number, image);
+  } else {
+    FilterRecordDeleted(number);
+  }
+  GotoBookmark(bookmark.data(), false, true);
+}
+
+// ---- insert, modify, delete ----
+
+void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
+  TWriteScope write(*this);
+  TDataFile& data = table_->DataFile();
+  TIndexFile& index = table_->IndexFile();
+  const std::vector<uint8_t> before = BookmarkOf(current_.data(), record_number_);
+  const int32_t n = NextFreeRecord();
+  LockRecord(n);
+  TKeyChanges changes(index, *this);
+  try {
+    CheckRecord(image);
+    const int32_t last = data.LastAutoInc();
+    if (!keep_auto_inc_) SetRecordId(image, last + 1);
+    const std::vector<int32_t> slots = KeyedSlots();
+    std::vector<std::vector<uint8_t>> keys;
+    for (const int32_t slot : slots) {
+      keys.push_back(KeyOf(data, index, slot, image));
+      CheckUniqueKey(slot, keys.back().data());
+    }
+    // Keep-auto-inc must not hand out an id a live record has.
+    if (keep_auto_inc_) CheckUniqueKey(kStatusSlot, StatusKeyOf(image).data());
+    bool stored = false;
+    try {
+      for (size_t k = 0; k < slots.size(); ++k) changes.Insert(slots[k], keys[k].data(), n);
+      if (n != data.NextRecordNumber()) {
+        TRecord* old = nullptr;
+        data.FetchRecord(nullptr, n, 1, false, false, old);
+        const std::vector<uint8_t> deleted = StatusKeyOf(old->Bytes());
+        data.ReleaseRecord(old);
+        changes.Delete(kStatusSlot, deleted.data(), n);
+      }
+      changes.Insert(kStatusSlot, StatusKeyOf(image).data(), n);
+      const bool blobs = PostBlobs(image);
+      const bool appended = n == data.NextRecordNumber();
+      PlaceRecord(data, index, image);
+      data.SetLastAutoInc(keep_auto_inc_ ? std::max(last + 1, GetRecordId(image)) : last + 1);
+      stored = true;
+      // Undone, the new record becomes a deleted slot: an appended one
+      // keeps its number, so the status index gets its deleted key.
+      CommitChange(true, blobs, [&] {
+        changes.Undo();
+        std::vector<uint8_t> status = FreeSlot(data, index, n, nullptr);
+        if (appended) {
+          status[0] = kRecordFree;
+          changes.Insert(kStatusSlot, status.data(), n);
+        }
+      });
+    } catch (const Exception&) {
+      if (!stored) changes.Undo();
+      throw;
+    }
+    ReturnTo(reposition ? BookmarkOf(image, n) : before, n, image);
+  } catch (...) {
+    UnlockRecord(n);
+    throw;
+  }
+  UnlockRecord(n);
+}
+
+void TDataCursor::ModifyRecord(uint8_t* image, bool unlock, bool reposition) {
+  TWriteScope write(*this);
+  ReadCurrentForEdit();
+  TDataFile& data = table_->DataFile();
+  TIndexFile& index = table_->IndexFile();
+  const int32_t n = record_number_;
+  const std::vector<uint8_t> old = current_;
+  CheckRecord(image);
+  if (keep_auto_inc_) {
+    data.SetLastAutoInc(std::max(data.LastAutoInc(), GetRecordId(image)));
+  } else {
+    SetRecordId(image, GetRecordId(old.data()));
+  }
+  struct TKeyPair {
+    int32_t Slot;
+    std::vector<uint8_t> Old, New;
+  };
+  std::vector<TKeyPair> changed;
+  std::vector<int32_t> slots = KeyedSlots();
+  if (keep_auto_inc_) slots.push_back(kStatusSlot);
+  for (const int32_t slot : slots) {
+    TKeyPair pair{slot, KeyOf(data, index, slot, old.data()), KeyOf(data, index, slot, image)};
+    TIndexSlotCursor cursor(*this, index, slot);
+    if (cursor.CompareKeys(pair.Old.data(), pair.New.data(),
+                           static_cast<int32_t>(pair.Old.size())) == 0) {
+      continue;
+    }
+    CheckUniqueKey(slot, pair.New.data());
+    changed.push_back(std::move(pair));
+  }
+  TKeyChanges changes(index, *this);
+  bool stored = false;
+  try {
+    for (const TKeyPair& pair : changed) {
+      changes.Delete(pair.Slot, pair.Old.data(), n);
+      changes.Insert(pair.Slot, pair.New.data(), n);
+    }
+    const bool blobs = PostBlobs(image);
+    const auto store = [&](const uint8_t* bytes) {
+      TRecord* record = nullptr;
+      data.FetchRecord(nullptr, n, 1, false, false, record);
+      record->SetFieldBytes(bytes);
+      record->SetRecordId(GetRecordId(bytes));
+      record->SetModified(true);
+      data.ReleaseRecord(record);
+    };
+    store(image);
+    stored = true;
+    CommitChange(changes.Any(), blobs, [&] {
+      changes.Undo();
+      store(old.data());
+    });
+  } catch (const Exception&) {
+    if (!stored) changes.Undo();
+    throw;
+  }
+  if (unlock && table_->IsCursorLocked(n)) UnlockRecord(n);
+  ReturnTo(reposition ? BookmarkOf(image, n) : BookmarkOf(old.data(), n), n, image);
+}
+
+// The cursor goes to the nearest record either way: its own is gone.
+void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
+  TWriteScope write(*this);
+  ReadCurrentForEdit();
+  TDataFile& data = table_->DataFile();
+  TIndexFile& index = table_->IndexFile();
+  if (!exclusive_ &&
+      std::memcmp(current_.data(), image, static_cast<size_t>(data.RecordSize())) != 0) {
+    Raise(kErrRecordChanged);
+  }
+  const int32_t n = record_number_;
+  std::vector<uint8_t> old = current_;
+  const bool lock = !table_->IsCursorLocked(n);
+  if (lock) LockRecord(n);
+  TKeyChanges changes(index, *this);
+  bool stored = false;
+  try {
+    try {
+      for (const int32_t slot : KeyedSlots())
+        changes.Delete(slot, KeyOf(data, index, slot, old.data()).data(), n);
+      std::vector<uint8_t> status = StatusKeyOf(old.data());
+      changes.Delete(kStatusSlot, status.data(), n);
+      status[0] = kRecordFree;
+      changes.Insert(kStatusSlot, status.data(), n);
+      bool blobs = false;
+      if (GetBlobFieldCount() > 0) {
+        ClearRecordBlobs(old.data());
+        blobs = PostBlobs(old.data());
+      }
+      FreeSlot(data, index, n, old.data());
+      stored = true;
+      // The slot just freed heads the free chain: taking it back restores it.
+      CommitChange(true, blobs, [&] {
+        changes.Undo();
+        PlaceRecord(data, index, old.data());
+      });
+    } catch (const Exception&) {
+      if (!stored) changes.Undo();
+      throw;
+    }
+    ReturnTo(BookmarkOf(old.data(), n), n, nullptr);
+  } catch (...) {
+    if (lock) UnlockRecord(n);
+    throw;
+  }
+  if (lock || table_->IsCursorLocked(n)) UnlockRecord(n);
+}
+
+}  // namespace jw

@@ -1,0 +1,608 @@
+// Record editing through cursors against an in-memory model: inserts with
+// BLOBs, seeks, ranges, modifications that move keys, deletes and inserts
+// that reuse their slots, compared after reopening with the verifiers'
+// blessing; refusals that leave the files' bytes alone; record locks
+// between two cursors; and a failed write at every point of an edit.
+// JW_LONG_TESTS=1 runs the model scenario with 100,000 records.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <random>
+
+#include "platform/os/os_file_faults.h"
+#include "tests/engine/core/blob_file_verifier.h"
+#include "tests/engine/core/cursor_test_table.h"
+#include "tests/engine/core/index_test_table.h"
+#include "tests/engine/core/table_verifier.h"
+
+namespace jw::test {
+namespace {
+
+enum : int32_t {
+  kId = 1,
+  kName,
+  kCode,
+  kGroup,
+  kBorn,
+  kAt,
+  kStamp,
+  kFlag,
+  kRate,
+  kAmount,
+  kRaw,
+  kWord,
+  kMemo
+};
+
+TTableDefinition Definition(bool with_blob) {
+  TTableDefinition d;
+  d.Fields = {Field("ID", kFldInteger, 0, kSubTypeAutoInc),
+              Field("NAME", kFldString, 16),
+              Field("CODE", kFldInteger),
+              Field("GRP", kFldSmallInt),
+              Field("BORN", kFldDate),
+              Field("AT", kFldTime),
+              Field("STAMP", kFldTimeStamp),
+              Field("FLAG", kFldBoolean),
+              Field("RATE", kFldFloat),
+              Field("AMOUNT", kFldBcd, 0, 0, 2),
+              Field("RAW", kFldBytes, 8),
+              Field("W", kFldWord)};
+  if (with_blob) d.Fields.push_back(Field("MEMO", kFldBlob));
+  IndexDescriptor by_name = Index("ByName", {kName}, false);
+  by_name.CaseInsensitive = 1;
+  d.Indexes = {Index("", {kGroup, kCode}), by_name};
+  return d;
+}
+
+struct Row {
+  int32_t id = 0;
+  std::string name;
+  int32_t code = 0;
+  int16_t group = 0;
+  int32_t born = 0;
+  int32_t at = 0;
+  double stamp = 0;
+  int16_t flag = 0;
+  double rate = 0;
+  int64_t amount = 0;
+  uint64_t raw = 0;
+  uint16_t word = 0;
+  std::string memo;
+  bool operator==(const Row&) const = default;
+};
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+class Editor {
+ public:
+  Editor(TDataCursor& cursor, bool blobs)
+      : cursor_(cursor), blobs_(blobs), image_(static_cast<size_t>(cursor.GetRecordSize())) {}
+
+  // Fills a new image with the row and inserts it; the row takes its id.
+  void Insert(Row& row) {
+    cursor_.InitRecord(image_.data());
+    Fill(row);
+    cursor_.InsertRecord(image_.data(), false);
+    row.id = TDataCursor::GetRecordId(image_.data());
+  }
+  // Stands on the row's record by its primary key.
+  bool Seek(const Row& row) {
+    std::vector<uint8_t> probe(image_.size());
+    cursor_.InitRecord(probe.data());
+    cursor_.SetFieldData(kGroup, probe.data(), false, &row.group);
+    cursor_.SetFieldData(kCode, probe.data(), false, &row.code);
+    return cursor_.SeekKey(false, probe.data(), image_.data(), 0, false, 0);
+  }
+  void Modify(const Row& now, Row& row) {
+    ASSERT_TRUE(Seek(now));
+    ASSERT_EQ(cursor_.GetCurrentRecord(image_.data(), true), 0);
+    Fill(row);
+    cursor_.ModifyRecord(image_.data(), true, false);
+  }
+  void Delete(const Row& row) {
+    ASSERT_TRUE(Seek(row));
+    cursor_.DeleteRecord(image_.data(), false);
+  }
+  Row Read(uint8_t* image) {
+    Row r;
+    bool null = false;
+    r.id = TDataCursor::GetRecordId(image);
+    char name[17] = {};
+    cursor_.GetFieldData(kName, image, null, name);
+    r.name = name;
+    cursor_.GetFieldData(kCode, image, null, &r.code);
+    cursor_.GetFieldData(kGroup, image, null, &r.group);
+    cursor_.GetFieldData(kBorn, image, null, &r.born);
+    cursor_.GetFieldData(kAt, image, null, &r.at);
+    cursor_.GetFieldData(kStamp, image, null, &r.stamp);
+    cursor_.GetFieldData(kFlag, image, null, &r.flag);
+    cursor_.GetFieldData(kRate, image, null, &r.rate);
+    cursor_.GetFieldData(kAmount, image, null, &r.amount);
+    cursor_.GetFieldData(kRaw, image, null, &r.raw);
+    cursor_.GetFieldData(kWord, image, null, &r.word);
+    if (blobs_) {
+      EXPECT_EQ(cursor_.OpenBlob(kMemo, image, 1, false, 1), 0);
+      int32_t size = 0;
+      EXPECT_EQ(cursor_.GetBlobSize(kMemo, image, false, size), 0);
+      r.memo.resize(static_cast<size_t>(size));
+      int32_t read = 0;
+      EXPECT_EQ(cursor_.ReadBlob(kMemo, image, false, read, size, r.memo.data(), 0), 0);
+      EXPECT_EQ(cursor_.CloseBlob(kMemo, image, 1, false), 0);
+    }
+    return r;
+  }
+  // The rows in the order of the current index.
+  std::vector<Row> Walk() {
+    std::vector<Row> rows;
+    cursor_.First();
+    while (cursor_.GetNextRecord(image_.data()) == 0) rows.push_back(Read(image_.data()));
+    return rows;
+  }
+
+ private:
+  void Fill(const Row& row) {
+    uint8_t* image = image_.data();
+    cursor_.SetFieldData(kName, image, false, row.name.c_str());
+    cursor_.SetFieldData(kCode, image, false, &row.code);
+    cursor_.SetFieldData(kGroup, image, false, &row.group);
+    cursor_.SetFieldData(kBorn, image, false, &row.born);
+    cursor_.SetFieldData(kAt, image, false, &row.at);
+    cursor_.SetFieldData(kStamp, image, false, &row.stamp);
+    cursor_.SetFieldData(kFlag, image, false, &row.flag);
+    cursor_.SetFieldData(kRate, image, false, &row.rate);
+    cursor_.SetFieldData(kAmount, image, false, &row.amount);
+    cursor_.SetFieldData(kRaw, image, false, &row.raw);
+    cursor_.SetFieldData(kWord, image, false, &row.word);
+    if (!blobs_) return;
+    ASSERT_EQ(cursor_.OpenBlob(kMemo, image, 1, false, 2), 0);
+    ASSERT_EQ(cursor_.TruncateBlob(kMemo, image, false, 0), 0);
+    if (!row.memo.empty()) {
+      ASSERT_EQ(cursor_.WriteBlob(kMemo, image, false, static_cast<int32_t>(row.memo.size()),
+                                  row.memo.data(), 0),
+                0);
+    }
+  }
+
+  TDataCursor& cursor_;
+  bool blobs_;
+  std::vector<uint8_t> image_;
+};
+
+Row RandomRow(std::mt19937& random, int32_t code, bool blob) {
+  static const char* const kNames[] = {"alpha", "Beta", "GAMMA", "delta", "Alpha", "beta"};
+  Row r;
+  r.name = std::string(kNames[random() % 6]) + std::to_string(random() % 50);
+  r.code = code;
+  r.group = static_cast<int16_t>(random() % 40);
+  r.born = static_cast<int32_t>(random() % 800000 + 1);
+  r.at = static_cast<int32_t>(random() % 86400000);
+  r.stamp = static_cast<double>(random());
+  r.flag = static_cast<int16_t>(random() % 2);
+  r.rate = static_cast<double>(random()) / 7.0;
+  r.amount = static_cast<int64_t>(random()) - (1 << 30);
+  r.raw = (static_cast<uint64_t>(random()) << 32) | random();
+  r.word = static_cast<uint16_t>(random());
+  if (blob) r.memo = std::string(random() % 3000 + 1, static_cast<char>('a' + random() % 26));
+  return r;
+}
+
+std::vector<Row> InPrimaryOrder(const std::map<int32_t, Row>& model) {
+  std::vector<Row> rows;
+  for (const auto& [id, r] : model) rows.push_back(r);
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    return std::pair(a.group, a.code) < std::pair(b.group, b.code);
+  });
+  return rows;
+}
+
+std::vector<int32_t> IdsByName(const std::map<int32_t, Row>& model) {
+  std::vector<Row> rows;
+  for (const auto& [id, r] : model) rows.push_back(r);
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    return std::pair(Upper(a.name), a.id) < std::pair(Upper(b.name), b.id);
+  });
+  std::vector<int32_t> ids;
+  for (const Row& r : rows) ids.push_back(r.id);
+  return ids;
+}
+
+void ExpectTable(TDataCursor& cursor, bool blobs, const std::map<int32_t, Row>& model) {
+  Editor editor(cursor, blobs);
+  cursor.SetIndexByNumber(0);
+  EXPECT_EQ(editor.Walk(), InPrimaryOrder(model));
+  cursor.SetIndexByName("ByName");
+  std::vector<int32_t> ids;
+  for (const Row& r : editor.Walk()) ids.push_back(r.id);
+  EXPECT_EQ(ids, IdsByName(model));
+  cursor.SetIndexByNumber(0);
+}
+
+TEST(CursorEditing, ModelScenarioSurvivesReopenWithEveryIndexAndBlobChainExact) {
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE(seed);
+  std::mt19937 random(seed);
+  const int32_t count = LongTests() ? 100000 : 10000;
+  CursorDatabase db;
+  db.Create("T", Definition(true));
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, true);
+  std::map<int32_t, Row> model;
+  int32_t next_code = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    Row r = RandomRow(random, ++next_code, random() % 20 == 0);
+    editor.Insert(r);
+    model[r.id] = r;
+  }
+  std::vector<int32_t> ids;
+  for (const auto& [id, r] : model) ids.push_back(id);
+  for (int32_t i = 0; i < count; ++i) {
+    const Row& r = model[ids[random() % ids.size()]];
+    ASSERT_TRUE(editor.Seek(r));
+    ASSERT_EQ(cursor->CurrentRecordNumber() > 0, true);
+  }
+  for (int16_t group = 0; group < 40; group += 7) {
+    std::vector<uint8_t> bound(static_cast<size_t>(cursor->GetRecordSize()));
+    cursor->InitRecord(bound.data());
+    cursor->SetFieldData(kGroup, bound.data(), false, &group);
+    cursor->SetRange(false, bound.data(), 1, bound.data(), 1);
+    const auto in_group = std::count_if(model.begin(), model.end(),
+                                        [&](const auto& e) { return e.second.group == group; });
+    EXPECT_EQ(cursor->GetRecordCount(), in_group);
+    cursor->CancelRange();
+  }
+  std::shuffle(ids.begin(), ids.end(), random);
+  const size_t tenth = ids.size() / 10;
+  for (size_t k = 0; k < tenth; ++k) {
+    Row& r = model[ids[k]];
+    Row changed = RandomRow(random, k % 2 == 0 ? ++next_code : r.code, random() % 20 == 0);
+    changed.id = r.id;
+    editor.Modify(r, changed);
+    r = changed;
+  }
+  for (size_t k = tenth; k < 2 * tenth; ++k) {
+    editor.Delete(model[ids[k]]);
+    model.erase(ids[k]);
+  }
+  const int32_t slots = cursor->Table()->DataFile().RecordCount();
+  for (size_t k = 0; k < tenth; ++k) {
+    Row r = RandomRow(random, ++next_code, random() % 20 == 0);
+    editor.Insert(r);
+    model[r.id] = r;
+  }
+  EXPECT_EQ(cursor->Table()->DataFile().RecordCount(), slots);
+  cursor.reset();
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+  EXPECT_EQ(VerifyTableBlobs(db.dir.Path("T.DAT"), db.dir.Path("T.BLB")),
+            std::vector<std::string>{});
+  cursor = db.Open("T");
+  EXPECT_EQ(cursor->GetTotalRecordCount(), static_cast<int32_t>(model.size()));
+  ExpectTable(*cursor, true, model);
+}
+
+// A cursor whose view is a filtered bitmap keeps it right through its own
+// inserts, modifies (also moving records out of the filter) and deletes.
+TEST(CursorEditing, FilteredViewFollowsTheCursorsOwnWrites) {
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE(seed);
+  std::mt19937 random(seed);
+  CursorDatabase db;
+  db.Create("T", Definition(false));
+  auto cursor = db.Open("T");
+  cursor->ActivateFilter(cursor->AddFilter("GRP < 20", nullptr, nullptr, nullptr, {}));
+  Editor editor(*cursor, false);
+  std::map<int32_t, Row> model;
+  const auto visible = [&] {
+    std::map<int32_t, Row> rows;
+    for (const auto& [id, r] : model)
+      if (r.group < 20) rows[id] = r;
+    return rows;
+  };
+  int32_t next_code = 0;
+  for (int step = 0; step < 600; ++step) {
+    const std::map<int32_t, Row> shown = visible();
+    const int kind = shown.empty() ? 0 : static_cast<int>(random() % 3);
+    if (kind == 0) {
+      Row r = RandomRow(random, ++next_code, false);
+      editor.Insert(r);
+      model[r.id] = r;
+    } else {
+      auto it = shown.begin();
+      std::advance(it, static_cast<long>(random() % shown.size()));
+      if (kind == 1) {
+        Row changed = RandomRow(random, ++next_code, false);
+        changed.id = it->first;
+        editor.Modify(it->second, changed);
+        model[changed.id] = changed;
+      } else {
+        editor.Delete(it->second);
+        model.erase(it->first);
+      }
+    }
+    ASSERT_EQ(cursor->GetRecordCount(), static_cast<int32_t>(visible().size())) << step;
+    if (step % 100 == 99) {
+      ASSERT_EQ(editor.Walk(), InPrimaryOrder(visible())) << step;
+    }
+  }
+}
+
+std::vector<std::vector<uint8_t>> TableBytes(const CursorDatabase& db) {
+  return {ReadWholeFile(db.dir.Path("T.DAT")), ReadWholeFile(db.dir.Path("T.IDX")),
+          ReadWholeFile(db.dir.Path("T.BLB"))};
+}
+
+// A table of rows with codes 1 .. count, opened by cursor.
+std::map<int32_t, Row> Fill(TDataCursor& cursor, bool blobs, int32_t count, uint32_t seed) {
+  std::mt19937 random(seed);
+  Editor editor(cursor, blobs);
+  std::map<int32_t, Row> model;
+  for (int32_t code = 1; code <= count; ++code) {
+    Row r = RandomRow(random, code, blobs && code % 3 == 0);
+    editor.Insert(r);
+    model[r.id] = r;
+  }
+  return model;
+}
+
+TEST(CursorEditing, RefusalsNameTheirCulpritAndLeaveTheFilesByteForByte) {
+  TTableDefinition d = Definition(true);
+  d.Fields[kName - 1].Required = 1;
+  d.Fields[kCode - 1].Minimum = "1";
+  d.Fields[kCode - 1].Maximum = "500";
+  IndexDescriptor by_raw = Index("ByRaw", {kRaw});
+  d.Indexes.push_back(by_raw);
+  CursorDatabase db;
+  db.Create("T", d);
+  auto cursor = db.Open("T");
+  std::map<int32_t, Row> model = Fill(*cursor, true, 20, 7);
+  const Row first = model.begin()->second;
+  const auto before = TableBytes(db);
+  Editor editor(*cursor, true);
+  const auto refused = [&](Row row, int code, const std::string& culprit) {
+    std::string message;
+    try {
+      editor.Insert(row);
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), code);
+      message = e.what();
+    }
+    EXPECT_NE(message.find(culprit), std::string::npos) << message;
+    cursor->FreeBlobs(true);
+    EXPECT_FALSE(cursor->Table()->LockState().WriteLock);
+    EXPECT_EQ(TableBytes(db), before);
+  };
+  Row dup = first;
+  dup.code = 400;
+  refused(dup, kErrDuplicateKey, "ByRaw");
+  Row clash = first;
+  clash.raw = 1;
+  refused(clash, kErrDuplicateKey, "'T");
+  Row unnamed = clash;
+  unnamed.code = 401;
+  unnamed.name = "";
+  refused(unnamed, kErrValueRequired, "NAME");
+  Row low = unnamed;
+  low.name = "x";
+  low.code = 0;
+  refused(low, kErrBelowMinimum, "CODE");
+  Row high = low;
+  high.code = 501;
+  refused(high, kErrAboveMaximum, "CODE");
+  // An id in use is refused even when the cursor keeps the ids it is given.
+  cursor.reset();
+  cursor = std::make_unique<TDataCursor>(db.directory);
+  cursor->SetTableName("T");
+  cursor->SetKeepAutoInc(true);
+  cursor->Open();
+  Row reused = high;
+  reused.code = 402;
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  cursor->InitRecord(image.data());
+  cursor->SetFieldData(kName, image.data(), false, "y");
+  cursor->SetFieldData(kCode, image.data(), false, &reused.code);
+  TDataCursor::SetRecordId(image.data(), first.id);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->InsertRecord(image.data(), false); }), kErrDuplicateKey);
+  EXPECT_EQ(TableBytes(db), before);
+  // An id above the counter is kept, and the counter follows it.
+  reused.raw = 77;
+  cursor->SetFieldData(kRaw, image.data(), false, &reused.raw);
+  TDataCursor::SetRecordId(image.data(), 1000000);
+  cursor->InsertRecord(image.data(), false);
+  EXPECT_EQ(cursor->Table()->DataFile().LastAutoInc(), 1000000);
+  // A free id below the counter is kept, and the counter still moves on by one.
+  reused.raw = 78;
+  reused.code = 403;
+  cursor->SetFieldData(kRaw, image.data(), false, &reused.raw);
+  cursor->SetFieldData(kCode, image.data(), false, &reused.code);
+  TDataCursor::SetRecordId(image.data(), 500);
+  cursor->InsertRecord(image.data(), true);
+  EXPECT_EQ(cursor->Table()->DataFile().LastAutoInc(), 1000001);
+  ASSERT_EQ(cursor->GetCurrentRecord(image.data()), 0);
+  EXPECT_EQ(TDataCursor::GetRecordId(image.data()), 500);
+}
+
+TEST(CursorEditing, SecondCursorMeetsLockThenChangedRecordAndLetsItsLockGo) {
+  CursorDatabase db;
+  db.Create("T", Definition(false));
+  auto first = db.Open("T");
+  std::map<int32_t, Row> model = Fill(*first, false, 10, 3);
+  auto second = db.Open("T");
+  Editor two(*second, false);
+  const Row row = model.begin()->second;
+  std::vector<uint8_t> seen(static_cast<size_t>(second->GetRecordSize()));
+  ASSERT_TRUE(two.Seek(row));
+  ASSERT_EQ(second->GetCurrentRecord(seen.data()), 0);
+  Row changed = row;
+  changed.name = "changed";
+  ASSERT_TRUE(Editor(*first, false).Seek(row));
+  std::vector<uint8_t> image(seen);
+  ASSERT_EQ(first->GetCurrentRecord(image.data(), true), 0);
+  std::vector<uint8_t> mine(seen);
+  EXPECT_EQ(ErrorCodeOf([&] { second->GetCurrentRecord(mine.data(), true); }), kErrRecordInUse);
+  const int32_t number = first->CurrentRecordNumber();
+  first->SetFieldData(kName, image.data(), false, "changed");
+  first->ModifyRecord(image.data(), true, false);
+  EXPECT_FALSE(first->Table()->IsCursorLocked(number));
+  EXPECT_EQ(ErrorCodeOf([&] { second->GetCurrentRecord(seen.data(), true); }), kErrRecordChanged);
+  EXPECT_FALSE(second->Table()->IsCursorLocked(number));
+  EXPECT_FALSE(second->Table()->IsRecordHeld(number));
+  EXPECT_EQ(ErrorCodeOf([&] { second->DeleteRecord(seen.data(), false); }), kErrRecordChanged);
+  model[row.id] = changed;
+  first.reset();
+  second.reset();
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+  auto cursor = db.Open("T");
+  ExpectTable(*cursor, false, model);
+}
+
+// Fails the k-th write of one edit for every k the edit reaches: the edit
+// raises 9218 with no lock left, and the reopened table is the one before.
+TEST(CursorEditing, FailedWriteAtAnyPointLeavesTheTableAsItWas) {
+  for (int op = 0; op < 3; ++op) {
+    for (int64_t k = 1;; ++k) {
+      SCOPED_TRACE(testing::Message() << "op " << op << " write " << k);
+      CursorDatabase db;
+      db.Create("T", Definition(false));
+      auto cursor = db.Open("T");
+      const std::map<int32_t, Row> model = Fill(*cursor, false, 30, 11);
+      for (int32_t d = 0; d < 3; ++d)
+        Editor(*cursor, false).Delete(std::next(model.begin(), d * 5)->second);
+      std::map<int32_t, Row> expected = model;
+      for (int32_t d = 0; d < 3; ++d) expected.erase(std::next(model.begin(), d * 5)->first);
+      Editor editor(*cursor, false);
+      Row target = std::next(expected.begin(), 4)->second;
+      Row changed = target;
+      changed.code = 1000;
+      changed.name = "moved";
+      Row added = target;
+      added.code = 2000;
+      OsFileFaults faults;
+      faults.fail_write_at = k;
+      int code = 0;
+      {
+        TScopedOsFileFaults scope(faults);
+        code = ErrorCodeOf([&] {
+          if (op == 0) editor.Insert(added);
+          if (op == 1) editor.Modify(target, changed);
+          if (op == 2) editor.Delete(target);
+        });
+      }
+      if (faults.writes < k) {
+        EXPECT_EQ(code, 0);
+        break;
+      }
+      EXPECT_EQ(code, kErrWrite);
+      EXPECT_FALSE(cursor->Table()->LockState().WriteLock);
+      // The edit's own lock stays for the caller's cancel.
+      if (op == 1) cursor->UnlockRecord(0);
+      for (const auto& [id, r] : model) {
+        EXPECT_FALSE(cursor->Table()->IsRecordHeld(static_cast<int32_t>(id)));
+      }
+      cursor.reset();
+      EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+      cursor = db.Open("T");
+      ExpectTable(*cursor, false, expected);
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// An exclusive cursor writes pages only when its caches overflow, in the
+// middle of an edit's key changes: a failed write there takes the keys
+// already stored back out, and the table written at close holds every
+// edit that succeeded.
+TEST(CursorEditing, FailedWriteAmidKeyChangesTakesTheKeysBackOut) {
+  for (int64_t k : {1, 2, 3, 5, 8}) {
+    SCOPED_TRACE(k);
+    CursorDatabase db;
+    db.Create("T", Definition(false));
+    auto cursor = std::make_unique<TDataCursor>(db.directory);
+    cursor->SetTableName("T");
+    cursor->SetExclusive(true);
+    cursor->Open();
+    std::map<int32_t, Row> model = Fill(*cursor, false, 1500, 13);
+    Editor editor(*cursor, false);
+    std::mt19937 random(17);
+    OsFileFaults faults;
+    faults.fail_write_at = k;
+    int code = 0;
+    {
+      TScopedOsFileFaults scope(faults);
+      for (int32_t code_value = 2000; code == 0 && code_value < 4000; ++code_value) {
+        Row r = RandomRow(random, code_value, false);
+        code = ErrorCodeOf([&] { editor.Insert(r); });
+        if (code == 0) model[r.id] = r;
+      }
+    }
+    EXPECT_EQ(code, kErrWrite);
+    cursor.reset();
+    EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+    cursor = db.Open("T");
+    ExpectTable(*cursor, false, model);
+  }
+}
+
+TEST(CursorEditing, BlobBuffersReadShortReopenLimitAndFreeTheirChains) {
+  CursorDatabase db;
+  db.Create("T", Definition(true));
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, true);
+  Row row = RandomRow(*std::make_unique<std::mt19937>(5), 1, false);
+  row.memo = std::string(40, 'q');
+  editor.Insert(row);
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  ASSERT_TRUE(editor.Seek(row));
+  ASSERT_EQ(cursor->GetCurrentRecord(image.data()), 0);
+  ASSERT_EQ(cursor->OpenBlob(kMemo, image.data(), 1, false, 1), 0);
+  const std::vector<uint8_t> open(image);
+  EXPECT_EQ(cursor->OpenBlob(kMemo, image.data(), 1, false, 1), 0);
+  EXPECT_EQ(image, open);
+  char out[100] = {};
+  int32_t read = -1;
+  EXPECT_EQ(cursor->ReadBlob(kMemo, image.data(), false, read, 100, out, 0), kErrEndOfBlob);
+  EXPECT_EQ(read, 40);
+  EXPECT_EQ(cursor->ReadBlob(kMemo, image.data(), false, read, 1, out, 40), kErrEndOfBlob);
+  EXPECT_EQ(read, 0);
+  EXPECT_EQ(cursor->CloseBlob(kMemo, image.data(), 1, false), 0);
+  std::vector<std::vector<uint8_t>> images(65, image);
+  for (int i = 0; i < 64; ++i) {
+    ASSERT_EQ(cursor->OpenBlob(kMemo, images[i].data(), 1, false, 1), 0);
+  }
+  EXPECT_EQ(cursor->OpenBlob(kMemo, images[64].data(), 1, false, 1), kErrTooManyBlobs);
+  EXPECT_EQ(images[64], image);
+  cursor->FreeBlobs(true);
+  // A write inside the current size is a change the post must keep.
+  ASSERT_EQ(cursor->GetCurrentRecord(image.data(), true), 0);
+  ASSERT_EQ(cursor->OpenBlob(kMemo, image.data(), 1, false, 2), 0);
+  ASSERT_EQ(cursor->WriteBlob(kMemo, image.data(), false, 3, "abc", 10), 0);
+  cursor->ModifyRecord(image.data(), true, false);
+  row.memo.replace(10, 3, "abc");
+  // Truncated to 0, the BLOB reads as null and its blocks go free.
+  Row empty = RandomRow(*std::make_unique<std::mt19937>(6), 2, false);
+  empty.memo = std::string(5000, 'z');
+  editor.Insert(empty);
+  Row emptied = empty;
+  emptied.memo.clear();
+  editor.Modify(empty, emptied);
+  cursor.reset();
+  EXPECT_EQ(VerifyTableBlobs(db.dir.Path("T.DAT"), db.dir.Path("T.BLB")),
+            std::vector<std::string>{});
+  const auto chains = BlobChainsOfTable(db.dir.Path("T.DAT"));
+  ASSERT_EQ(chains.size(), 1u);
+  cursor = db.Open("T");
+  ASSERT_TRUE(Editor(*cursor, true).Seek(emptied));
+  ASSERT_EQ(cursor->GetCurrentRecord(image.data()), 0);
+  bool null = false;
+  int32_t ref = 0;
+  cursor->GetFieldData(kMemo, image.data(), null, &ref);
+  EXPECT_TRUE(null);
+  ExpectTable(*cursor, true, {{row.id, row}, {emptied.id, emptied}});
+}
+
+}  // namespace
+}  // namespace jw::test
