@@ -37,7 +37,7 @@ class TFilter;
 using TFilterCallback = bool (*)(void* user_data, const uint8_t* image, int32_t record_number);
 
 // How AddFilter prepares and runs a filter.
-struct TFilterOptions {
+struct TCursorFilterOptions {
   // A trailing '*' in an = or <> string constant is taken literally.
   bool PartialMatchingOff = false;
   // = and <> against string constants ignore case.
@@ -247,7 +247,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // with its user data decides. The filter starts inactive; the handle
   // lives until DropFilter or Close.
   TFilter* AddFilter(const char* expression, const TExpToken* prepared, TFilterCallback callback,
-                     void* user_data, const TFilterOptions& options);
+                     void* user_data, const TCursorFilterOptions& options);
   // nullptr for every filter; 10050 for a filter the cursor does not hold.
   void ActivateFilter(TFilter* filter);
   void DeactivateFilter(TFilter* filter);
