@@ -42,8 +42,14 @@ void TQuireDataSet::CheckResult(int32_t code) const {
 
 // Buffers.
 
-int32_t& TQuireDataSet::RecordNumberOf(TRecordBuffer buffer) const {
-  return *reinterpret_cast<int32_t*>(buffer + record_info_offset_);
+int32_t TQuireDataSet::RecordNumberOf(const uint8_t* buffer) const {
+  int32_t number = 0;
+  std::memcpy(&number, buffer + record_info_offset_, sizeof(number));
+  return number;
+}
+
+void TQuireDataSet::SetRecordNumberOf(TRecordBuffer buffer, int32_t number) const {
+  std::memcpy(buffer + record_info_offset_, &number, sizeof(number));
 }
 
 uint8_t& TQuireDataSet::BookmarkFlagOf(TRecordBuffer buffer) const {
@@ -74,7 +80,7 @@ void TQuireDataSet::InternalInitRecord(TRecordBuffer buffer) {
 
 void TQuireDataSet::InitRecord(TRecordBuffer buffer) {
   TDataSet::InitRecord(buffer);
-  RecordNumberOf(buffer) = -1;
+  SetRecordNumberOf(buffer, -1);
   BookmarkFlagOf(buffer) = bfInserted;
 }
 
@@ -230,7 +236,7 @@ TGetResult TQuireDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool ch
     return grError;
   }
   BookmarkFlagOf(buffer) = bfCurrent;
-  RecordNumberOf(buffer) = cursor_->GetRecNo();
+  SetRecordNumberOf(buffer, cursor_->GetRecNo());
   GetCalcFields(buffer);
   cursor_->GetBookmark(buffer + bookmark_offset_);
   return grOK;
@@ -292,7 +298,7 @@ int TQuireDataSet::GetRecNo() const {
   CheckActive();
   const TRecordBuffer buffer = State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
   if (buffer == nullptr || RecordCountInBuffers() == 0) return -1;
-  return *reinterpret_cast<const int32_t*>(buffer + record_info_offset_);
+  return RecordNumberOf(buffer);
 }
 
 int TQuireDataSet::GetRecordCount() const {

@@ -198,7 +198,8 @@ class TQuireDataSet : public TDataSet {
     }
     filter_record_ = saved;
   }
-  int32_t& RecordNumberOf(TRecordBuffer buffer) const;
+  int32_t RecordNumberOf(const uint8_t* buffer) const;
+  void SetRecordNumberOf(TRecordBuffer buffer, int32_t number) const;
   uint8_t& BookmarkFlagOf(TRecordBuffer buffer) const;
   void ApplyDisplayLabels();
   void CreateFilters();
