@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -228,7 +229,8 @@ TEST_F(ItemTable, MasterDetailRangesAndIndexSwitching) {
   TDataSource detail_source(&form_);
   detail_source.SetDataSet(detail);
   EXPECT_THROW(table_->SetMasterSource(&detail_source), EDatabaseError);
-  // Switching the index cancels the range.
+  // Leaving the master cancels the range; an index chosen by its field
+  // names serves FindKey.
   detail->SetMasterSource(nullptr);
   EXPECT_EQ(detail->RecordCount(), 7);
   table_->SetIndexFieldNames("CODE");
@@ -255,6 +257,15 @@ TEST_F(ItemTable, BlobStreams) {
     EXPECT_EQ(stream->Size(), 9);
     EXPECT_THROW(stream->Seek(-1, soFromBeginning), EStreamError);
     EXPECT_THROW(stream->Seek(int64_t{1} << 31, soFromBeginning), EStreamError);
+    // A write that would end beyond the 32-bit range fails and moves nothing.
+    stream->Seek(std::numeric_limits<int32_t>::max() - 2, soFromBeginning);
+    try {
+      stream->Write("12345", 5);
+      FAIL() << "a write past the 32-bit range was taken";
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), kErrInvalidBlobLength);
+    }
+    EXPECT_EQ(stream->Size(), 9);
   }
   table_->Post();
   std::string text = memo->AsString();
@@ -277,6 +288,91 @@ TEST_F(ItemTable, BlobStreams) {
   table_->CreateBlobStream(memo, bmWrite).reset();
   table_->Post();
   EXPECT_TRUE(memo->IsNull());
+  // With no record there is nothing to read.
+  table_->SetFilterText("CODE = 99");
+  table_->SetFiltered(true);
+  ASSERT_TRUE(table_->IsEmpty());
+  auto stream = table_->CreateBlobStream(memo, bmRead);
+  char byte = 0;
+  EXPECT_EQ(stream->Size(), 0);
+  EXPECT_EQ(stream->Read(&byte, 1), 0);
+}
+
+TEST_F(ItemTable, ErrorsNameTheirTableAndFailedOpensLetGoOfTheDatabase) {
+  TQuireTable* missing = NewTable("missing");
+  try {
+    missing->Open();
+    FAIL() << "a missing table opened";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_NE(e.Names().TableName.find("missing"), std::string::npos);
+  }
+  EXPECT_FALSE(missing->Active());
+  EXPECT_EQ(missing->InUseReasons(), 0);
+  EXPECT_EQ(missing->Database(), nullptr);
+  EXPECT_EQ(database_->DataSetCount(), 1);
+  // Another dataset changed the record: the edit fails naming this table.
+  TQuireTable* other = NewTable("items");
+  other->Open();
+  ASSERT_TRUE(table_->FindKey({Variant(2)}));
+  ASSERT_TRUE(other->FindKey({Variant(2)}));
+  other->Edit();
+  other->FieldByName("NAME")->SetAsString("changed");
+  other->Post();
+  try {
+    table_->Edit();
+    FAIL() << "a changed record was edited";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrRecordChanged);
+    EXPECT_NE(e.Names().TableName.find("items"), std::string::npos);
+  }
+  EXPECT_EQ(table_->State(), dsBrowse);
+  // The index definitions of a closed table come through a cursor of their
+  // own; the table stays closed and holds no database.
+  TQuireTable* closed = NewTable("items");
+  closed->IndexDefs().Update();
+  ASSERT_EQ(closed->IndexDefs().Count(), 3);
+  EXPECT_EQ(closed->IndexDefs().Items(1)->Name(), "ByCode");
+  EXPECT_EQ(closed->IndexDefs().Items(2)->Fields(), "NAME");
+  EXPECT_TRUE(closed->IndexDefs().Items(2)->Options().Contains(ixCaseInsensitive));
+  EXPECT_TRUE(closed->IndexDefs().Items(0)->Options().Contains(ixPrimary));
+  EXPECT_FALSE(closed->Active());
+  EXPECT_EQ(closed->InUseReasons(), 0);
+  // Closing the database closes every table on it.
+  database_->SetConnected(false);
+  EXPECT_FALSE(table_->Active());
+  EXPECT_FALSE(other->Active());
+  EXPECT_EQ(database_->DataSetCount(), 0);
+}
+
+// A dataset over a cursor whose field list is made for it, as a result set's
+// is: a second field of a taken name gets a counter.
+class ViewDataSet : public TQuireDBDataSet {
+ public:
+  using TQuireDBDataSet::TQuireDBDataSet;
+  ~ViewDataSet() override { Close(); }
+
+ protected:
+  std::unique_ptr<TDataCursor> CreateCursorHandle() override {
+    auto cursor = std::make_unique<TDataCursor>(Database()->EngineDirectory());
+    cursor->SetTableName("items");
+    cursor->Open();
+    std::vector<FieldDescriptor> fields;
+    for (int32_t number : {1, 2, 2, 3}) fields.push_back(cursor->GetFieldDesc(number));
+    fields[3].Name = "Name";
+    cursor->SetFieldDescs(fields);
+    return cursor;
+  }
+};
+
+TEST_F(ItemTable, DuplicateFieldNamesGetACounter) {
+  ViewDataSet view(&form_);
+  view.SetDatabaseName("DB");
+  view.Open();
+  std::vector<std::string> names;
+  for (int i = 0; i < view.FieldCount(); ++i) names.push_back(view.Fields(i)->FieldName());
+  EXPECT_EQ(names, (std::vector<std::string>{"ID", "NAME", "NAME_1", "Name_2"}));
+  EXPECT_EQ(view.FieldByName("NAME_1")->AsString(), "Apple");
+  EXPECT_EQ(view.FieldByName("Name_2")->AsInteger(), 0);
 }
 
 }  // namespace
