@@ -171,8 +171,6 @@ class TQuireDataSet : public TDataSet {
   bool SeekLookupKey();
 
  private:
-  friend class TQuireBlobStream;
-
   // Runs body in a temporary state, restoring the state on every path.
   template <class Body>
   void InTempState(TDataSetState state, Body body) {

@@ -16,10 +16,9 @@ namespace jw {
 
 class TQuireDatabase;
 
-// The in-use reasons that the system takes.
+// The in-use reasons that the dataset components take.
 enum TDatabaseUse : uint8_t {
   kUseCursor = 0,
-  kUseQueryPrepared = 1,
   kUseTableFiles = 3,
   kUseFieldDefs = 4,
   kUseIndexDefs = 5,

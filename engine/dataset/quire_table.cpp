@@ -6,7 +6,6 @@
 #include "engine/dataset/dataset_texts.h"
 #include "engine/dataset/field_type_map.h"
 #include "engine/support/engine_errors.h"
-#include "platform/rtl/strings.h"
 #include "engine/dataset/quire_database.h"
 #include "engine/dataset/quire_session.h"
 #include "platform/db/data_source.h"
@@ -253,20 +252,6 @@ FieldDescriptor FieldDescriptorOf(const TFieldDef& def, int number) {
   return field;
 }
 
-// The names of a ';'-separated list, trimmed; empty entries are left out.
-std::vector<std::string> FieldNamesOf(const std::string& list) {
-  std::vector<std::string> names;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t end = list.find(';', start);
-    if (end == std::string::npos) end = list.size();
-    const std::string name = Trim(list.substr(start, end - start));
-    if (!name.empty()) names.push_back(name);
-    start = end + 1;
-  }
-  return names;
-}
-
 }  // namespace
 
 void TQuireTable::CreateTable() {
@@ -306,7 +291,7 @@ void TQuireTable::CreateTable() {
     }
     index.CaseInsensitive = def->Options().Contains(ixCaseInsensitive) ? 1 : 0;
     index.Unique = def->Options().Contains(ixUnique) ? 1 : 0;
-    for (const std::string& name : FieldNamesOf(def->Fields())) {
+    for (const std::string& name : SplitFieldNames(def->Fields())) {
       if (index.SegmentCount == kMaxSegments) break;
       const int position = FieldDefs().IndexOf(name);
       if (position < 0) DatabaseErrorFmt(db_text::kFieldNotFound, name);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -80,6 +81,9 @@ TEST_F(Tables, WalkingTheDataSetEqualsWalkingTheCursor) {
           EXPECT_EQ(table->FieldByName("ID")->AsInteger(), expected[at]);
           EXPECT_EQ(table->RecNo(), static_cast<int>(at) + 1);
           EXPECT_TRUE(table->BookmarkValid(marks[at]));
+          const int number = static_cast<int>(random() % marks.size()) + 1;
+          table->SetRecNo(number);
+          EXPECT_EQ(table->FieldByName("ID")->AsInteger(), expected[number - 1]);
           const size_t other = random() % marks.size();
           const int order = table->CompareBookmarks(marks[at], marks[other]);
           EXPECT_EQ(order < 0, at < other);
@@ -200,6 +204,35 @@ TEST_F(Tables, FieldsFollowTheEngineDescriptorsAndValuesRoundTrip) {
   EXPECT_EQ(table->FieldByName("AMOUNT")->AsCurrency(), Currency::FromDouble(10.25));
   EXPECT_EQ(table->FieldByName("CODE")->AsInteger(), -5);
   EXPECT_TRUE(table->FieldByName("SMALL")->IsNull());
+  // CopyOnAppend starts an inserted record as a copy of the one it stands
+  // before; its key comes new.
+  table->SetCopyOnAppend(true);
+  table->Insert();
+  EXPECT_EQ(table->FieldByName("CODE")->AsInteger(), -5);
+  EXPECT_EQ(table->FieldByName("AMOUNT")->AsCurrency(), Currency::FromDouble(10.25));
+  table->Post();
+  EXPECT_EQ(table->RecordCount(), 2);
+  EXPECT_EQ(table->FieldByName("ID")->AsInteger(), 2);
+}
+
+TEST_F(Tables, InMemoryTablesLiveInTheMemoryDatabase) {
+  TQuireTable* table = NewTable("scratch");
+  table->SetInMemory(true);
+  EXPECT_EQ(table->DatabaseName(), "Memory");
+  table->FieldDefs().Add("N", ftInteger);
+  table->CreateTable();
+  table->Open();
+  for (int i = 0; i < 3; ++i) {
+    table->Append();
+    table->FieldByName("N")->SetAsInteger(i);
+    table->Post();
+  }
+  EXPECT_EQ(table->RecordCount(), 3);
+  table->Close();
+  EXPECT_TRUE(table->Exists());
+  EXPECT_FALSE(std::filesystem::exists(folder_.Path() + "scratch.DAT"));
+  table->DeleteTable();
+  EXPECT_FALSE(table->Exists());
 }
 
 }  // namespace
