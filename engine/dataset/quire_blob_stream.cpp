@@ -56,7 +56,8 @@ TQuireBlobStream::~TQuireBlobStream() {
 }
 
 void TQuireBlobStream::Check(int32_t code) const {
-  if (code != 0) RaiseEngineError(static_cast<EngineErrorCode>(code), dataset_->Cursor()->TableName());
+  if (code != 0)
+    RaiseEngineError(static_cast<EngineErrorCode>(code), dataset_->Cursor()->TableName());
 }
 
 void TQuireBlobStream::CheckRange(int64_t position) const {

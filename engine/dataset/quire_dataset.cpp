@@ -140,8 +140,7 @@ void TQuireDataSet::DestroyCursorHandle() {
   cursor_.reset();
 }
 
-TDataCursor* TQuireDataSet::GetLookupCursor(const std::string& field_names,
-                                            bool case_insensitive) {
+TDataCursor* TQuireDataSet::GetLookupCursor(const std::string& field_names, bool case_insensitive) {
   (void)field_names;
   (void)case_insensitive;
   return nullptr;
@@ -366,10 +365,12 @@ bool TQuireDataSet::GetFieldData(TField* field, void* buffer) {
     // (a BLOB reference behind a field of data size 0).
     std::array<uint8_t, 264> value{};
     bool null = false;
-    cursor_->GetFieldData(field->FieldNo(), record, null, buffer != nullptr ? value.data() : nullptr);
+    cursor_->GetFieldData(field->FieldNo(), record, null,
+                          buffer != nullptr ? value.data() : nullptr);
     if (buffer != nullptr && !null) {
-      std::memcpy(buffer, value.data(), static_cast<size_t>(std::min<int32_t>(
-                                            field->DataSize(), static_cast<int32_t>(value.size()))));
+      std::memcpy(buffer, value.data(),
+                  static_cast<size_t>(
+                      std::min<int32_t>(field->DataSize(), static_cast<int32_t>(value.size()))));
     }
     return !null;
   }

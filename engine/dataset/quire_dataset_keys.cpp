@@ -99,8 +99,8 @@ void TQuireDataSet::SwitchToIndex(const std::string& index_name) {
 
 void TQuireDataSet::AllocKeyBuffers() {
   for (int i = 0; i < kKeyBufferCount; ++i) {
-    key_buffers_.push_back(
-        static_cast<uint8_t*>(EngineAlloc(record_size_ + static_cast<int32_t>(sizeof(TKeyBufferHead)))));
+    key_buffers_.push_back(static_cast<uint8_t*>(
+        EngineAlloc(record_size_ + static_cast<int32_t>(sizeof(TKeyBufferHead)))));
     ClearKeyBuffer(static_cast<TKeyIndex>(i));
   }
   current_key_ = key_buffers_[0];
@@ -144,7 +144,8 @@ void TQuireDataSet::EndKeyEdit(bool keep) {
   if (keep) {
     current_key_[0] = Modified() ? 1 : 0;
   } else {
-    std::memcpy(current_key_, GetKeyBuffer(TKeyIndex::Saved), sizeof(TKeyBufferHead) + record_size_);
+    std::memcpy(current_key_, GetKeyBuffer(TKeyIndex::Saved),
+                sizeof(TKeyBufferHead) + record_size_);
   }
   SetState(dsBrowse);
   DataEvent(deDataSetChange, 0);
@@ -154,7 +155,8 @@ bool TQuireDataSet::SeekLookupKey() {
   std::vector<uint8_t> key(static_cast<size_t>(std::max(key_length_, 1)));
   const uint8_t* buffer = GetKeyBuffer(TKeyIndex::Lookup);
   cursor_->BuildKey(buffer + sizeof(TKeyBufferHead), key.data());
-  return cursor_->SeekKey(true, key.data(), nullptr, 0, false, KeyHead(TKeyIndex::Lookup).FieldCount);
+  return cursor_->SeekKey(true, key.data(), nullptr, 0, false,
+                          KeyHead(TKeyIndex::Lookup).FieldCount);
 }
 
 // Ranges.
@@ -192,7 +194,8 @@ bool TQuireDataSet::ApplyKeyRange() {
   const uint8_t* end_key = build(TKeyIndex::RangeEnd, end);
   cursor_->SetRange(true, start_key, KeyHead(TKeyIndex::RangeStart).FieldCount, end_key,
                     KeyHead(TKeyIndex::RangeEnd).FieldCount);
-  std::memcpy(GetKeyBuffer(TKeyIndex::AppliedRangeStart), GetKeyBuffer(TKeyIndex::RangeStart), size);
+  std::memcpy(GetKeyBuffer(TKeyIndex::AppliedRangeStart), GetKeyBuffer(TKeyIndex::RangeStart),
+              size);
   std::memcpy(GetKeyBuffer(TKeyIndex::AppliedRangeEnd), GetKeyBuffer(TKeyIndex::RangeEnd), size);
   ReleaseLookupCursor();
   return true;

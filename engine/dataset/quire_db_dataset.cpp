@@ -49,6 +49,16 @@ void TQuireDBDataSet::SetSessionName(const std::string& name) {
   DataEvent(dePropertyChange, 0);
 }
 
+void TQuireDBDataSet::RepairParkedDatabase() {
+  // A database component whose session did not exist yet when its
+  // SessionName was set stayed in the default session.
+  if (session_name_.empty() || database_name_.empty()) return;
+  TQuireSession* named = Sessions()->FindSession(session_name_);
+  if (named == nullptr || named->FindDatabaseForOwner(database_name_, Owner()) != nullptr) return;
+  TQuireDatabase* parked = DefaultSession()->FindDatabaseForOwner(database_name_, Owner());
+  if (parked != nullptr) parked->ResolveSession(true);
+}
+
 TQuireDatabase* TQuireDBDataSet::GetDatabase() {
   return Sessions()->GetSession(session_name_)->OpenDatabase(database_name_, Owner());
 }
@@ -58,6 +68,7 @@ void TQuireDBDataSet::SetDatabaseInUse(uint8_t reason, bool in_use) {
   if (in_use) {
     if (known && (reasons_ & ReasonBit(reason)) != 0) return;
     if (reasons_ == 0 && database_ == nullptr) {
+      RepairParkedDatabase();
       database_ = GetDatabase();
       database_->AddDataSet(this);
     }

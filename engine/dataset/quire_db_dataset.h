@@ -54,6 +54,10 @@ class TQuireDBDataSet : public TQuireDataSet, public TQuireDatabaseUser {
   std::string database_name_;
 
  private:
+  // Moves a database of this dataset's names that waits in the default
+  // session into the named session.
+  void RepairParkedDatabase();
+
   uint16_t reasons_ = 0;
   TQuireDatabase* database_ = nullptr;
   std::string session_name_;

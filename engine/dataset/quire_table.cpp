@@ -5,9 +5,9 @@
 #include "engine/core/index_file.h"
 #include "engine/dataset/dataset_texts.h"
 #include "engine/dataset/field_type_map.h"
-#include "engine/support/engine_errors.h"
 #include "engine/dataset/quire_database.h"
 #include "engine/dataset/quire_session.h"
+#include "engine/support/engine_errors.h"
 #include "platform/db/data_source.h"
 #include "platform/db/db_errors.h"
 #include "platform/db/field.h"
@@ -224,7 +224,7 @@ bool TQuireTable::Exists() {
   if (table_name_.empty()) return false;
   TDatabaseUseGuard use(*this, kUseTableFiles);
   return Database()->EngineDirectory()->TableExists(table_name_.substr(0, kMaxEngineName),
-                                                     in_memory_);
+                                                    in_memory_);
 }
 
 // Creating and deleting.
@@ -390,7 +390,8 @@ void TQuireTable::MasterDisabled() {
 void TQuireTable::DoOnNewRecord() {
   if (master_link_.Active()) {
     const std::vector<TField*>& fields = master_link_.Fields();
-    for (size_t i = 0; i < fields.size(); ++i) GetIndexField(static_cast<int>(i))->Assign(fields[i]);
+    for (size_t i = 0; i < fields.size(); ++i)
+      GetIndexField(static_cast<int>(i))->Assign(fields[i]);
   }
   TQuireDBDataSet::DoOnNewRecord();
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/dataset/quire_session.h"
+#include "engine/dataset/session_list.h"
 #include "engine/support/field_types.h"
 #include "platform/db/binary_fields.h"
 #include "platform/db/data_source.h"
@@ -188,8 +190,8 @@ TEST_F(ItemTable, FiltersFindAndLocate) {
   EXPECT_FALSE(table_->Locate("NAME", Variant("cherry"), {}));
   ASSERT_TRUE(table_->Locate("NAME", Variant("Cherry"), {}));
   EXPECT_EQ(Id(), 3);
-  ASSERT_TRUE(table_->Locate("CODE;NAME", VarArrayOf({Variant(0), Variant("apr")}),
-                             {loPartialKey}));
+  ASSERT_TRUE(
+      table_->Locate("CODE;NAME", VarArrayOf({Variant(0), Variant("apr")}), {loPartialKey}));
   EXPECT_EQ(Id(), 4);
   EXPECT_EQ(WalkForward(*table_, "ID").size(), 6u);
 
@@ -342,6 +344,24 @@ TEST_F(ItemTable, ErrorsNameTheirTableAndFailedOpensLetGoOfTheDatabase) {
   EXPECT_FALSE(table_->Active());
   EXPECT_FALSE(other->Active());
   EXPECT_EQ(database_->DataSetCount(), 0);
+}
+
+TEST_F(ItemTable, ADatabaseWaitingInTheDefaultSessionFollowsItsNamedSession) {
+  TQuireDatabase* parked = new TQuireDatabase(&form_);
+  parked->SetDatabaseName("Later");
+  parked->SetDirectory(folder_.Path());
+  parked->SetSessionName("Second");
+  ASSERT_EQ(parked->Session(), DefaultSession());
+  auto* second = new TQuireSession(&form_);
+  second->SetSessionName("Second");
+  TQuireTable* table = NewTable("items");
+  table->SetDatabaseName("Later");
+  table->SetSessionName("Second");
+  table->Open();
+  EXPECT_EQ(table->Database(), parked);
+  EXPECT_EQ(parked->Session(), second);
+  EXPECT_EQ(table->RecordCount(), 6);
+  table->Close();
 }
 
 // A dataset over a cursor whose field list is made for it, as a result set's
