@@ -137,6 +137,11 @@ void TQuireTable::DataEvent(TDataEvent event, intptr_t info) {
   TQuireDBDataSet::DataEvent(event, info);
 }
 
+void TQuireTable::DefChanged(TPersistent* sender) {
+  (void)sender;
+  store_defs_ = true;
+}
+
 // Cursors.
 
 std::unique_ptr<TDataCursor> TQuireTable::OpenTempCursor(bool open, bool exclusive) {

@@ -86,6 +86,9 @@ class TQuireTable : public TQuireDBDataSet {
   void InitFieldDefs() override;
   void UpdateIndexDefs() override;
   void DataEvent(TDataEvent event, intptr_t info) override;
+  // Definitions changed by another hand than the table's own filling are
+  // the user's: they are kept with the table.
+  void DefChanged(TPersistent* sender) override;
 
  protected:
   std::unique_ptr<TDataCursor> CreateCursorHandle() override;

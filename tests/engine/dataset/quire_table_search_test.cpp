@@ -40,6 +40,7 @@ TEST_F(TableSearch, NotesAreStoredReopenedWalkedFoundEditedAndDeleted) {
   EXPECT_EQ(notes->TableName(), "scraps.DAT");
   EXPECT_EQ(notes->DatabaseName(), folder_.Path());
   DefineNotes(*notes);
+  EXPECT_TRUE(notes->StoreDefs());
   EXPECT_FALSE(notes->Exists());
   notes->CreateTable();
   EXPECT_TRUE(notes->Exists());
@@ -332,6 +333,7 @@ TEST_F(ItemTable, ErrorsNameTheirTableAndFailedOpensLetGoOfTheDatabase) {
   // own; the table stays closed and holds no database.
   TQuireTable* closed = NewTable("items");
   closed->IndexDefs().Update();
+  EXPECT_FALSE(closed->StoreDefs());
   ASSERT_EQ(closed->IndexDefs().Count(), 3);
   EXPECT_EQ(closed->IndexDefs().Items(1)->Name(), "ByCode");
   EXPECT_EQ(closed->IndexDefs().Items(2)->Fields(), "NAME");
