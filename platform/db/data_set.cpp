@@ -165,16 +165,22 @@ TField* TDataSet::FieldByName(const std::string& name) const {
   return field;
 }
 
-std::vector<TField*> TDataSet::GetFieldList(const std::string& field_names) const {
-  std::vector<TField*> list;
+std::vector<std::string> SplitFieldNames(const std::string& field_names) {
+  std::vector<std::string> names;
   size_t start = 0;
   while (start <= field_names.size()) {
     size_t end = field_names.find(';', start);
     if (end == std::string::npos) end = field_names.size();
-    const std::string name = Trim(field_names.substr(start, end - start));
-    if (!name.empty()) list.push_back(FieldByName(name));
+    std::string name = Trim(field_names.substr(start, end - start));
+    if (!name.empty()) names.push_back(std::move(name));
     start = end + 1;
   }
+  return names;
+}
+
+std::vector<TField*> TDataSet::GetFieldList(const std::string& field_names) const {
+  std::vector<TField*> list;
+  for (const std::string& name : SplitFieldNames(field_names)) list.push_back(FieldByName(name));
   return list;
 }
 

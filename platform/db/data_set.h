@@ -31,6 +31,9 @@ using TDataSetErrorEvent =
     std::function<void(TDataSet* dataset, EDatabaseError& error, TDataAction& action)>;
 using TFilterRecordEvent = std::function<void(TDataSet* dataset, bool& accept)>;
 
+// The names of a ';'-separated field list, trimmed, empty entries left out.
+std::vector<std::string> SplitFieldNames(const std::string& field_names);
+
 class TDataSet : public TComponent {
  public:
   explicit TDataSet(TComponent* owner);
