@@ -350,7 +350,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Exclusive and writable: every record, key and BLOB goes; the cursor
   // stands before the first record.
   void EmptyTable();
-  // Exclusive: rewrites the records of a table without primary and
+  // Exclusive and writable: rewrites the records of a table without primary and
   // secondary indexes in the request's order, numbered from 1, deleted
   // ones dropped; the status index is rebuilt. Any other table is left as
   // it is. Runs go to the session's private directory unless the request

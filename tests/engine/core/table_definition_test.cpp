@@ -49,11 +49,13 @@ std::unique_ptr<TDataCursor> DefiningCursor(CursorDatabase& db, const std::strin
   return cursor;
 }
 
+// The names of the folder's files, sorted.
 std::vector<std::string> FilesIn(const ScratchDir& dir) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.Path(""))) {
     names.push_back(entry.path().filename().string());
   }
+  std::sort(names.begin(), names.end());
   return names;
 }
 
@@ -327,9 +329,7 @@ TEST(TableDefinition, FilesMoveOnlyWithTheCursorClosedAndNoOtherOpener) {
 
   const std::vector<std::string> table_files = {"T.BLB", "T.DAT", "T.IDX",
                                                 "U.BLB", "U.DAT", "U.IDX"};
-  std::vector<std::string> files = FilesIn(db.dir);
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, table_files);
+  EXPECT_EQ(FilesIn(db.dir), table_files);
 
   Peer peer;
   ASSERT_TRUE(peer.Ready());
@@ -337,9 +337,7 @@ TEST(TableDefinition, FilesMoveOnlyWithTheCursorClosedAndNoOtherOpener) {
   EXPECT_EQ(ErrorCodeOf([&] { cursor->RenameTable("V"); }), kErrAccessDenied);
   EXPECT_EQ(ErrorCodeOf([&] { cursor->BackupTable(); }), kErrAccessDenied);
   EXPECT_EQ(ErrorCodeOf([&] { cursor->DeleteTable(); }), kErrAccessDenied);
-  files = FilesIn(db.dir);
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, table_files);
+  EXPECT_EQ(FilesIn(db.dir), table_files);
   EXPECT_EQ(peer.Ask("close"), "ok");
 
   const std::vector<uint8_t> data = ReadWholeFile(db.dir.Path("T.DAT"));
@@ -354,9 +352,7 @@ TEST(TableDefinition, FilesMoveOnlyWithTheCursorClosedAndNoOtherOpener) {
   EXPECT_EQ(ReadWholeFile(db.dir.Path("V.BBK")), blob);
   cursor->SetTableName("U");
   cursor->DeleteTable();
-  files = FilesIn(db.dir);
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"V.BBK", "V.DBK", "V.IBK"}));
+  EXPECT_EQ(FilesIn(db.dir), (std::vector<std::string>{"V.BBK", "V.DBK", "V.IBK"}));
 }
 
 int32_t InsertValue(TDataCursor& cursor, int32_t value, const std::string& name) {
@@ -524,6 +520,10 @@ TEST(TableDefinition, SortRewritesAnIndexlessTableInOrderWithItsStatusIndexRebui
   cursor->SortRecords(ValueDownNameUp());
   cursor->Close(false);
   EXPECT_EQ(ReadWholeFile(db.dir.Path("T.DAT")), before);
+  cursor->SetReadOnly(true);
+  cursor->Open();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->SortRecords(ValueDownNameUp()); }), kErrAccessDenied);
+  cursor->Close(false);
   auto shared = db.Open("T");
   EXPECT_EQ(ErrorCodeOf([&] { shared->SortRecords(ValueDownNameUp()); }), kErrMustBeExclusive);
 }
@@ -560,9 +560,7 @@ TEST(TableDefinition, FailedWriteAtAnyPointOfSortLeavesTheTableAsItWas) {
     EXPECT_EQ(NaturalRows(*cursor), before);
     cursor->Close(false);
     EXPECT_EQ(VerifyTable(db.dir.Path("S.DAT")), std::vector<std::string>());
-    std::vector<std::string> files = FilesIn(db.dir);
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"S.DAT", "S.IDX"}));
+    EXPECT_EQ(FilesIn(db.dir), (std::vector<std::string>{"S.DAT", "S.IDX"}));
     if (HasFailure()) return;
   }
 }
