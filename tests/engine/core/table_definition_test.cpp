@@ -2,18 +2,27 @@
 // culprit named and nothing written; the checked definition against the
 // table the files then hold (field layout and index keys worked out twice,
 // by the check and by the data and index files); creating over an existing
-// table; and a failed write at every point of a create leaving no file.
+// table; a failed write at every point of a create leaving no file;
+// deleting, renaming and backing up against a second process; emptying
+// seen by a second process; the physical sort of an index-less table
+// against a sorted model, its status index verified, also after a failed
+// write at every point; header values read alike open and closed; index
+// descriptors through the cursor; and the check of a cursor's field list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "engine/support/language_settings.h"
 #include "platform/os/os_file_faults.h"
 #include "platform/rtl/strings.h"
 #include "tests/engine/core/cursor_test_table.h"
 #include "tests/engine/core/index_test_table.h"
+#include "tests/engine/core/table_peer.h"
 #include "tests/engine/core/table_verifier.h"
 
 namespace jw::test {
@@ -40,11 +49,13 @@ std::unique_ptr<TDataCursor> DefiningCursor(CursorDatabase& db, const std::strin
   return cursor;
 }
 
+// The names of the folder's files, sorted.
 std::vector<std::string> FilesIn(const ScratchDir& dir) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.Path(""))) {
     names.push_back(entry.path().filename().string());
   }
+  std::sort(names.begin(), names.end());
   return names;
 }
 
@@ -301,6 +312,418 @@ TEST(TableDefinition, FailedWriteAtAnyPointOfCreateLeavesNoFile) {
     EXPECT_EQ(db.directory->TableCount(), 0);
     if (HasFailure()) return;
   }
+}
+
+TEST(TableDefinition, FilesMoveOnlyWithTheCursorClosedAndNoOtherOpener) {
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  d = Definition();
+  DefiningCursor(db, "U")->CreateTable(d, false, false);
+  auto cursor = db.Open("T");
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->DeleteTable(); }), kErrTableInUse);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->RenameTable("V"); }), kErrTableInUse);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->BackupTable(); }), kErrTableInUse);
+  cursor->Close(false);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->RenameTable("U"); }), kErrTableExists);
+
+  const std::vector<std::string> table_files = {"T.BLB", "T.DAT", "T.IDX",
+                                                "U.BLB", "U.DAT", "U.IDX"};
+  EXPECT_EQ(FilesIn(db.dir), table_files);
+
+  Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  ASSERT_EQ(peer.Ask("open " + db.dir.Path("") + " T"), "ok");
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->RenameTable("V"); }), kErrAccessDenied);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->BackupTable(); }), kErrAccessDenied);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->DeleteTable(); }), kErrAccessDenied);
+  EXPECT_EQ(FilesIn(db.dir), table_files);
+  EXPECT_EQ(peer.Ask("close"), "ok");
+
+  const std::vector<uint8_t> data = ReadWholeFile(db.dir.Path("T.DAT"));
+  const std::vector<uint8_t> index = ReadWholeFile(db.dir.Path("T.IDX"));
+  const std::vector<uint8_t> blob = ReadWholeFile(db.dir.Path("T.BLB"));
+  cursor->RenameTable("V");
+  cursor->SetTableName("V");
+  EXPECT_EQ(VerifyTable(db.dir.Path("V.DAT")), std::vector<std::string>());
+  cursor->BackupTable();
+  EXPECT_EQ(ReadWholeFile(db.dir.Path("V.DBK")), data);
+  EXPECT_EQ(ReadWholeFile(db.dir.Path("V.IBK")), index);
+  EXPECT_EQ(ReadWholeFile(db.dir.Path("V.BBK")), blob);
+  cursor->SetTableName("U");
+  cursor->DeleteTable();
+  EXPECT_EQ(FilesIn(db.dir), (std::vector<std::string>{"V.BBK", "V.DBK", "V.IBK"}));
+}
+
+int32_t InsertValue(TDataCursor& cursor, int32_t value, const std::string& name) {
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  cursor.InitRecord(image.data());
+  cursor.SetFieldData(kValue, image.data(), false, &value);
+  cursor.SetFieldData(kName, image.data(), false, name.c_str());
+  cursor.InsertRecord(image.data(), true);
+  return cursor.CurrentRecordNumber();
+}
+
+TEST(TableDefinition, EmptiedTableIsWhatAnotherProcessFindsAndFillsAgain) {
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  // The helper keeps the primary index only.
+  d.Indexes.pop_back();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  const std::string open = "open " + db.dir.Path("") + " T";
+  ASSERT_EQ(peer.Ask(open), "ok");
+  for (int value = 1; value <= 40; ++value) {
+    ASSERT_EQ(peer.Ask("insert " + std::to_string(value)), "ok " + std::to_string(value));
+  }
+  ASSERT_EQ(peer.Ask("delete 7 7"), "ok");
+  auto cursor = DefiningCursor(db, "T");
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->Open(); }), kErrAccessDenied);
+  ASSERT_EQ(peer.Ask("close"), "ok");
+
+  auto shared = db.Open("T");
+  EXPECT_EQ(ErrorCodeOf([&] { shared->EmptyTable(); }), kErrMustBeExclusive);
+  shared->Close(false);
+  cursor->SetReadOnly(true);
+  cursor->Open();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->EmptyTable(); }), kErrAccessDenied);
+  cursor->Close(false);
+  cursor->SetReadOnly(false);
+  cursor->Open();
+  ASSERT_EQ(cursor->GetTotalRecordCount(), 39);
+  cursor->EmptyTable();
+  EXPECT_EQ(cursor->GetTotalRecordCount(), 0);
+  EXPECT_EQ(cursor->GetRecordCount(), 0);
+  EXPECT_EQ(cursor->GetNextRecord(nullptr), kErrEndOfFile);
+  EXPECT_EQ(InsertValue(*cursor, 500, "after"), 1);
+  EXPECT_EQ(peer.Ask(open), "err 11013");
+  cursor->Close(false);
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+
+  ASSERT_EQ(peer.Ask(open), "ok");
+  EXPECT_EQ(peer.Ask("live"), "ok 1 1=500");
+  EXPECT_EQ(peer.Ask("insert 501"), "ok 2");
+  EXPECT_EQ(peer.Ask("close"), "ok");
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+}
+
+struct SortRow {
+  int32_t id;
+  std::string name;
+  int32_t value;
+  bool operator==(const SortRow&) const = default;
+};
+
+// A table without indexes of random rows, some deleted; the live rows.
+std::vector<SortRow> FillIndexless(CursorDatabase& db, uint32_t seed, int32_t count) {
+  TTableDefinition d = Definition();
+  d.Fields.pop_back();
+  d.Indexes = {Index("", {})};
+  DefiningCursor(db, "S")->CreateTable(d, false, true);
+  auto cursor = db.Open("S", true);
+  std::mt19937 random(seed);
+  std::vector<SortRow> rows;
+  for (int32_t i = 0; i < count; ++i) {
+    SortRow row{0, std::string(1 + random() % 3, static_cast<char>('a' + random() % 4)),
+                static_cast<int32_t>(random() % 12)};
+    InsertValue(*cursor, row.value, row.name);
+    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+    cursor->GetCurrentRecord(image.data());
+    row.id = TDataCursor::GetRecordId(image.data());
+    if (random() % 5 == 0) {
+      cursor->DeleteRecord(image.data(), false);
+    } else {
+      rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+// The live rows in natural order, and their record numbers.
+std::vector<SortRow> NaturalRows(TDataCursor& cursor, std::vector<int32_t>* numbers = nullptr) {
+  std::vector<SortRow> rows;
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    SortRow row{TDataCursor::GetRecordId(image.data()), "", 0};
+    char name[32] = {};
+    bool null = false;
+    cursor.GetFieldData(kName, image.data(), null, name);
+    cursor.GetFieldData(kValue, image.data(), null, &row.value);
+    row.name = name;
+    rows.push_back(row);
+    if (numbers != nullptr) numbers->push_back(cursor.CurrentRecordNumber());
+  }
+  return rows;
+}
+
+TSortRequest ValueDownNameUp() {
+  TSortRequest request;
+  FieldDescriptor value;
+  value.Number = kValue;
+  value.Descending = 1;
+  FieldDescriptor name;
+  name.Number = kName;
+  request.Fields = {value, name};
+  return request;
+}
+
+TEST(TableDefinition, SortRewritesAnIndexlessTableInOrderWithItsStatusIndexRebuilt) {
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE(seed);
+  const int32_t count = LongTests() ? 20000 : 600;
+  for (const bool external : {false, true}) {
+    SCOPED_TRACE(external ? "runs on disk" : "in memory");
+    CursorDatabase db;
+    ScratchDir runs;
+    db.session.SetPrivateDir(runs.Path(""));
+    std::vector<SortRow> model = FillIndexless(db, seed, count);
+    std::stable_sort(model.begin(), model.end(), [](const SortRow& a, const SortRow& b) {
+      return a.value != b.value ? a.value > b.value : a.name < b.name;
+    });
+    // Rows that tie keep their record-id order.
+    auto cursor = DefiningCursor(db, "S");
+    cursor->SetNaturalOrder(true);
+    cursor->Open();
+    TScopedSortRunLimit limit(external ? 37 : 0);
+    // Every record in the cache sorts in memory; none there, through run files.
+    if (external) {
+      cursor->Table()->DataFile().DropRecordCache();
+    } else {
+      while (cursor->GetNextRecord(nullptr) == 0) {
+      }
+    }
+    cursor->SortRecords(ValueDownNameUp());
+    EXPECT_EQ(cursor->GetRecordCount(), static_cast<int32_t>(model.size()));
+    std::vector<int32_t> numbers;
+    EXPECT_EQ(NaturalRows(*cursor, &numbers), model);
+    for (size_t i = 0; i < numbers.size(); ++i) ASSERT_EQ(numbers[i], static_cast<int32_t>(i + 1));
+    EXPECT_EQ(InsertValue(*cursor, 99, "new"), static_cast<int32_t>(model.size()) + 1);
+    cursor->Close(false);
+    EXPECT_EQ(VerifyTable(db.dir.Path("S.DAT")), std::vector<std::string>());
+    EXPECT_EQ(FilesIn(runs), std::vector<std::string>());
+    cursor->Open();
+    EXPECT_EQ(cursor->GetRecordCount(), static_cast<int32_t>(model.size()) + 1);
+  }
+
+  // A table with indexes is never renumbered, and only an exclusive cursor sorts.
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  auto cursor = DefiningCursor(db, "T");
+  cursor->Open();
+  for (int32_t v : {3, 1, 2}) InsertValue(*cursor, v, "x");
+  cursor->Close(false);
+  const std::vector<uint8_t> before = ReadWholeFile(db.dir.Path("T.DAT"));
+  cursor->Open();
+  cursor->SortRecords(ValueDownNameUp());
+  cursor->Close(false);
+  EXPECT_EQ(ReadWholeFile(db.dir.Path("T.DAT")), before);
+  cursor->SetReadOnly(true);
+  cursor->Open();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->SortRecords(ValueDownNameUp()); }), kErrAccessDenied);
+  cursor->Close(false);
+  auto shared = db.Open("T");
+  EXPECT_EQ(ErrorCodeOf([&] { shared->SortRecords(ValueDownNameUp()); }), kErrMustBeExclusive);
+}
+
+TEST(TableDefinition, FailedWriteAtAnyPointOfSortLeavesTheTableAsItWas) {
+  for (int64_t k = 1;; ++k) {
+    SCOPED_TRACE(k);
+    CursorDatabase db;
+    ScratchDir runs;
+    db.session.SetPrivateDir(runs.Path(""));
+    FillIndexless(db, 5, 300);
+    auto cursor = DefiningCursor(db, "S");
+    cursor->Open();
+    const std::vector<SortRow> before = NaturalRows(*cursor);
+    TScopedSortRunLimit limit(40);
+    cursor->Table()->DataFile().DropRecordCache();
+    OsFileFaults faults;
+    faults.fail_write_at = k;
+    int code = 0;
+    {
+      TScopedOsFileFaults scope(faults);
+      code = ErrorCodeOf([&] { cursor->SortRecords(ValueDownNameUp()); });
+    }
+    EXPECT_EQ(FilesIn(runs), std::vector<std::string>());
+    if (faults.writes < k) {
+      EXPECT_EQ(code, 0);
+      EXPECT_GT(k, 5);
+      break;
+    }
+    EXPECT_EQ(code, kErrWrite);
+    // Closed by the failure unless it came before the sort began.
+    cursor->Close(false);
+    cursor->Open();
+    EXPECT_EQ(NaturalRows(*cursor), before);
+    cursor->Close(false);
+    EXPECT_EQ(VerifyTable(db.dir.Path("S.DAT")), std::vector<std::string>());
+    EXPECT_EQ(FilesIn(db.dir), (std::vector<std::string>{"S.DAT", "S.IDX"}));
+    if (HasFailure()) return;
+  }
+}
+
+struct HeaderValues {
+  int32_t block_size, data_size;
+  uint16_t language_id, sort_id;
+  int16_t major, minor;
+  std::string description;
+  bool encrypted;
+  std::string password;
+  int32_t last_auto_inc;
+  bool operator==(const HeaderValues&) const = default;
+};
+
+HeaderValues ValuesOf(TDataCursor& cursor) {
+  return {cursor.GetBlobBlockSize(), cursor.GetBlobDataSize(),     cursor.GetLanguageID(),
+          cursor.GetSortID(),        cursor.GetUserMajorVersion(), cursor.GetUserMinorVersion(),
+          cursor.GetDescription(),   cursor.GetEncrypted(),        cursor.GetPassword(),
+          cursor.GetLastAutoInc()};
+}
+
+// Adds the password its user data names, once.
+bool GivePassword(void* user_data, TDataCursor& cursor) {
+  auto* password = static_cast<std::string*>(user_data);
+  if (password->empty()) return false;
+  cursor.Directory()->Session()->AddPassword(*password);
+  password->clear();
+  return true;
+}
+
+TEST(TableDefinition, HeaderValuesReadAlikeOpenAndClosedAndSettersWriteThem) {
+  struct Case {
+    const char* what;
+    bool encrypted;
+    uint16_t language_id;
+    int32_t block_size;
+  };
+  const uint16_t german = IsKnownLanguage(0x0407, 0) ? 0x0407 : 0;
+  for (const Case& c : {Case{"plain", false, 0, 64}, Case{"encrypted", true, german, 1024}}) {
+    SCOPED_TRACE(c.what);
+    CursorDatabase db;
+    TTableDefinition d = Definition();
+    d.Encrypted = c.encrypted;
+    d.Password = "First";
+    d.LanguageId = static_cast<int16_t>(c.language_id);
+    d.BlobBlockSize = c.block_size;
+    d.Description = "Notes of the week";
+    d.UserMajor = 3;
+    d.UserMinor = 4;
+    DefiningCursor(db, "T")->CreateTable(d, false, false);
+    const std::string password = c.encrypted ? "First" : "";
+    HeaderValues expected{c.block_size,        c.block_size - 18, c.language_id, 0, 3, 4,
+                          "Notes of the week", c.encrypted,       password,      0};
+
+    auto reader = std::make_unique<TDataCursor>(db.directory);
+    reader->SetTableName("T");
+    if (c.encrypted) {
+      EXPECT_EQ(ErrorCodeOf([&] { reader->GetDescription(); }), kErrPasswordRequired);
+    }
+    db.session.AddPassword("First");
+    EXPECT_EQ(ValuesOf(*reader), expected);
+    auto writer = db.Open("T");
+    EXPECT_EQ(ValuesOf(*writer), expected);
+
+    // A shared table's header is on disk as soon as a setter returns.
+    writer->SetLastAutoInc(77);
+    expected.last_auto_inc = 77;
+    EXPECT_EQ(ValuesOf(*reader), expected);
+    writer->SetHeaderValues("Second", "Renamed notes", 9, 8, 100);
+    expected = {c.block_size,
+                c.block_size - 18,
+                c.language_id,
+                0,
+                9,
+                8,
+                "Renamed notes",
+                c.encrypted,
+                c.encrypted ? "Second" : "",
+                100};
+    EXPECT_EQ(ValuesOf(*writer), expected);
+    std::string given = "Second";
+    reader->SetPasswordHandler(GivePassword, &given);
+    EXPECT_EQ(ValuesOf(*reader), expected);
+    EXPECT_EQ(given.empty(), c.encrypted) << "asked for the new password only when encrypted";
+    writer->Close(false);
+    EXPECT_EQ(ValuesOf(*reader), expected);
+    EXPECT_EQ(InsertValue(*db.Open("T"), 1, "x"), 1);
+    EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+
+    auto read_only = db.Open("T");
+    read_only->Close(false);
+    read_only->SetReadOnly(true);
+    read_only->Open();
+    EXPECT_EQ(ErrorCodeOf([&] { read_only->SetLastAutoInc(5); }), kErrAccessDenied);
+    EXPECT_EQ(ErrorCodeOf([&] { read_only->SetHeaderValues("", "", 0, 0, 0); }), kErrAccessDenied);
+  }
+}
+
+TEST(TableDefinition, IndexDescriptorsThroughTheCursor) {
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  auto cursor = db.Open("T");
+  EXPECT_EQ(ErrorCodeOf([&] { TDataCursor(db.directory).GetIndexDesc(0); }), kErrInvalidHandle);
+  for (int32_t v = 10; v > 0; --v)
+    InsertValue(*cursor, v, std::string(1, static_cast<char>('a' + v)));
+
+  uint8_t bytes[kIndexDescriptorSize];
+  std::fill(std::begin(bytes), std::end(bytes), 0xEE);
+  cursor->GetIndexDesc(kNaturalOrder).EncodeTo(bytes);
+  EXPECT_EQ(std::count(std::begin(bytes), std::end(bytes), 0), kIndexDescriptorSize);
+  EXPECT_FALSE(cursor->HasNoPrimaryIndex());
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->SetIndexCount(31); }), kErrIndexLimits);
+
+  // Renamed while it is the current index: the cursor follows, and the
+  // keys stay reachable through the root the descriptor kept.
+  cursor->SetIndexByName("ByName");
+  IndexDescriptor by_name = cursor->GetIndexDesc(1);
+  by_name.Name = "Letters";
+  cursor->SetIndexDesc(1, by_name);
+  EXPECT_EQ(cursor->IndexName(), "Letters");
+  EXPECT_EQ(cursor->KeyLength(), by_name.KeyLength);
+  cursor->WriteIndexDesc();
+  cursor->Close(false);
+  cursor->Open();
+  cursor->SetIndexByName("letters");
+  EXPECT_EQ(cursor->GetRecordCount(), 10);
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  ASSERT_EQ(cursor->GetNextRecord(image.data()), 0);
+  int32_t value = 0;
+  bool null = false;
+  cursor->GetFieldData(kValue, image.data(), null, &value);
+  EXPECT_EQ(value, 1);
+  cursor->Close(false);
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+
+  cursor->SetReadOnly(true);
+  cursor->Open();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->SetIndexDesc(1, by_name); }), kErrAccessDenied);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->WriteIndexDesc(); }), kErrAccessDenied);
+}
+
+TEST(TableDefinition, CursorFieldListIsCheckedAsANewTablesFields) {
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  auto cursor = db.Open("T");
+  std::vector<FieldDescriptor> fields;
+  for (int32_t i = 1; i <= cursor->GetFieldCount(); ++i) fields.push_back(cursor->GetFieldDesc(i));
+  const std::vector<std::pair<std::function<void(std::vector<FieldDescriptor>&)>, int>> cases = {
+      {[](auto& f) { f[2].Name = "Name"; }, kErrInvalidFieldName},
+      {[](auto& f) { f[2].Name = "_"; }, 0},
+      {[](auto& f) { f[1].Type = 16; }, kErrInvalidFieldDefinition},
+      {[](auto& f) { f[2].Number = kName; }, kErrInvalidFieldDefinition},
+      {[](auto& f) { f[2].Default = "ten"; }, kErrInvalidValidityCheck},
+  };
+  for (const auto& [change, code] : cases) {
+    std::vector<FieldDescriptor> list = fields;
+    change(list);
+    EXPECT_EQ(ErrorCodeOf([&] { cursor->SetFieldDescs(list); }), code);
+  }
+  EXPECT_EQ(cursor->GetCursorFieldDesc(3).Name, "_");
 }
 
 }  // namespace
