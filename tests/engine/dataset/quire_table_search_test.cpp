@@ -367,7 +367,8 @@ TEST_F(ItemTable, ADatabaseWaitingInTheDefaultSessionFollowsItsNamedSession) {
 }
 
 // A dataset over a cursor whose field list is made for it, as a result set's
-// is: a second field of a taken name gets a counter.
+// is: the engine refuses a list that names a field twice, and the dataset
+// stays closed.
 class ViewDataSet : public TQuireDBDataSet {
  public:
   using TQuireDBDataSet::TQuireDBDataSet;
@@ -379,22 +380,24 @@ class ViewDataSet : public TQuireDBDataSet {
     cursor->SetTableName("items");
     cursor->Open();
     std::vector<FieldDescriptor> fields;
-    for (int32_t number : {1, 2, 2, 3}) fields.push_back(cursor->GetFieldDesc(number));
-    fields[3].Name = "Name";
+    for (int32_t number : {1, 2, 3}) fields.push_back(cursor->GetFieldDesc(number));
+    fields[2].Name = "Name";
     cursor->SetFieldDescs(fields);
     return cursor;
   }
 };
 
-TEST_F(ItemTable, DuplicateFieldNamesGetACounter) {
+TEST_F(ItemTable, FieldListNamingAFieldTwiceIsRefused) {
   ViewDataSet view(&form_);
   view.SetDatabaseName("DB");
-  view.Open();
-  std::vector<std::string> names;
-  for (int i = 0; i < view.FieldCount(); ++i) names.push_back(view.Fields(i)->FieldName());
-  EXPECT_EQ(names, (std::vector<std::string>{"ID", "NAME", "NAME_1", "Name_2"}));
-  EXPECT_EQ(view.FieldByName("NAME_1")->AsString(), "Apple");
-  EXPECT_EQ(view.FieldByName("Name_2")->AsInteger(), 0);
+  try {
+    view.Open();
+    FAIL() << "a field list with a repeated name was taken";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrInvalidFieldName);
+    EXPECT_NE(std::string(e.what()).find("'Name'"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(view.Active());
 }
 
 }  // namespace
