@@ -186,13 +186,4 @@ void TDataCursor::ClearRecordBlobs(uint8_t* image) {
   }
 }
 
-bool TDataCursor::PostBlobs(uint8_t* image) {
-  if (GetBlobFieldCount() == 0) return false;
-  StoreBlobStamps(image, true);
-  const bool written = WriteBlobBuffers();
-  StoreBlobRefs(image, true);
-  FreeBlobs(false);
-  return written;
-}
-
 }  // namespace jw

@@ -407,8 +407,6 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // nullptr when deleted): the view follows, then the cursor goes to bookmark.
   void ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number, const uint8_t* image);
   std::vector<uint8_t> BookmarkOf(const uint8_t* image, int32_t number) const;
-  // Writes back the image's changed BLOB buffers; true when one was written.
-  bool PostBlobs(uint8_t* image);
   const FieldDescriptor& BlobFieldDesc(int32_t field, bool table_list) const;
   // The image's open buffer of the field, or a code: 10753, 10030.
   int32_t FindBlob(int32_t field, const uint8_t* image, bool table_list, TBlobBuffer*& buffer);

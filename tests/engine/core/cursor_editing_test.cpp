@@ -36,7 +36,8 @@ enum : int32_t {
   kMemo
 };
 
-TTableDefinition Definition(bool with_blob) {
+// Without a primary index the same key is a unique secondary index, "ByKey".
+TTableDefinition Definition(bool with_blob, bool primary = true) {
   TTableDefinition d;
   d.Fields = {Field("ID", kFldInteger, 0, kSubTypeAutoInc),
               Field("NAME", kFldString, 16),
@@ -54,6 +55,7 @@ TTableDefinition Definition(bool with_blob) {
   IndexDescriptor by_name = Index("ByName", {kName}, false);
   by_name.CaseInsensitive = 1;
   d.Indexes = {Index("", {kGroup, kCode}), by_name};
+  if (!primary) d.Indexes = {IndexDescriptor(), by_name, Index("ByKey", {kGroup, kCode})};
   return d;
 }
 
@@ -212,15 +214,24 @@ std::vector<int32_t> IdsByName(const std::map<int32_t, Row>& model) {
   return ids;
 }
 
+// Stands the cursor on the index of (group, code): the primary one or "ByKey".
+void UseKeyIndex(TDataCursor& cursor) {
+  if (cursor.Table()->HasPrimaryIndex()) {
+    cursor.SetIndexByNumber(0);
+  } else {
+    cursor.SetIndexByName("ByKey");
+  }
+}
+
 void ExpectTable(TDataCursor& cursor, bool blobs, const std::map<int32_t, Row>& model) {
   Editor editor(cursor, blobs);
-  cursor.SetIndexByNumber(0);
+  UseKeyIndex(cursor);
   EXPECT_EQ(editor.Walk(), InPrimaryOrder(model));
   cursor.SetIndexByName("ByName");
   std::vector<int32_t> ids;
   for (const Row& r : editor.Walk()) ids.push_back(r.id);
   EXPECT_EQ(ids, IdsByName(model));
-  cursor.SetIndexByNumber(0);
+  UseKeyIndex(cursor);
 }
 
 TEST(CursorEditing, ModelScenarioSurvivesReopenWithEveryIndexAndBlobChainExact) {
@@ -460,54 +471,67 @@ TEST(CursorEditing, SecondCursorMeetsLockThenChangedRecordAndLetsItsLockGo) {
   ExpectTable(*cursor, false, model);
 }
 
-// Fails the k-th write of one edit for every k the edit reaches: the edit
-// raises 9218 with no lock left, and the reopened table is the one before.
-TEST(CursorEditing, FailedWriteAtAnyPointLeavesTheTableAsItWas) {
-  for (int op = 0; op < 3; ++op) {
-    for (int64_t k = 1;; ++k) {
-      SCOPED_TRACE(testing::Message() << "op " << op << " write " << k);
-      CursorDatabase db;
-      db.Create("T", Definition(false));
-      auto cursor = db.Open("T");
-      const std::map<int32_t, Row> model = Fill(*cursor, false, 30, 11);
-      for (int32_t d = 0; d < 3; ++d)
-        Editor(*cursor, false).Delete(std::next(model.begin(), d * 5)->second);
-      std::map<int32_t, Row> expected = model;
-      for (int32_t d = 0; d < 3; ++d) expected.erase(std::next(model.begin(), d * 5)->first);
-      Editor editor(*cursor, false);
-      Row target = std::next(expected.begin(), 4)->second;
-      Row changed = target;
-      changed.code = 1000;
-      changed.name = "moved";
-      Row added = target;
-      added.code = 2000;
-      OsFileFaults faults;
-      faults.fail_write_at = k;
-      int code = 0;
-      {
-        TScopedOsFileFaults scope(faults);
-        code = ErrorCodeOf([&] {
-          if (op == 0) editor.Insert(added);
-          if (op == 1) editor.Modify(target, changed);
-          if (op == 2) editor.Delete(target);
-        });
+// Fails the k-th write, or with every write flushed the k-th flush, of one
+// edit for every k the edit reaches, on tables with BLOBs with and without
+// a primary index: the edit raises 9218 with no lock left, and the reopened
+// table is the one before, every BLOB block in a chain or free.
+TEST(CursorEditing, FailedWriteOrFlushAtAnyPointLeavesTheTableAsItWas) {
+  for (const bool flush : {false, true}) {
+    for (const bool primary : {true, false}) {
+      for (int op = 0; op < 3; ++op) {
+        for (int64_t k = 1;; ++k) {
+          SCOPED_TRACE(testing::Message() << (flush ? "flush " : "write ") << k << " op " << op
+                                          << (primary ? "" : " without primary index"));
+          CursorDatabase db;
+          db.Create("T", Definition(true, primary));
+          auto cursor = db.Open("T");
+          UseKeyIndex(*cursor);
+          const std::map<int32_t, Row> model = Fill(*cursor, true, 30, 11);
+          for (int32_t d = 0; d < 3; ++d)
+            Editor(*cursor, true).Delete(std::next(model.begin(), d * 5)->second);
+          db.session.SetForceBufferFlush(flush);
+          std::map<int32_t, Row> expected = model;
+          for (int32_t d = 0; d < 3; ++d) expected.erase(std::next(model.begin(), d * 5)->first);
+          Editor editor(*cursor, true);
+          // Row 9 carries a BLOB (every third row does).
+          Row target = std::next(expected.begin(), 6)->second;
+          EXPECT_FALSE(target.memo.empty());
+          Row changed = target;
+          changed.code = 1000;
+          changed.name = "moved";
+          changed.memo = std::string(2000, 'm');
+          Row added = target;
+          added.code = 2000;
+          added.memo = std::string(1500, 'n');
+          OsFileFaults faults;
+          (flush ? faults.fail_flush_at : faults.fail_write_at) = k;
+          int code = 0;
+          {
+            TScopedOsFileFaults scope(faults);
+            code = ErrorCodeOf([&] {
+              if (op == 0) editor.Insert(added);
+              if (op == 1) editor.Modify(target, changed);
+              if (op == 2) editor.Delete(target);
+            });
+          }
+          if ((flush ? faults.flushes : faults.writes) < k) {
+            EXPECT_EQ(code, 0);
+            break;
+          }
+          EXPECT_EQ(code, kErrWrite);
+          EXPECT_FALSE(cursor->Table()->LockState().WriteLock);
+          // The edit's own lock stays for the caller's cancel.
+          if (op == 1) cursor->UnlockRecord(0);
+          for (const auto& [id, r] : model) {
+            EXPECT_FALSE(cursor->Table()->IsRecordHeld(static_cast<int32_t>(id)));
+          }
+          cursor.reset();
+          EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+          cursor = db.Open("T");
+          ExpectTable(*cursor, true, expected);
+          if (HasFailure()) return;
+        }
       }
-      if (faults.writes < k) {
-        EXPECT_EQ(code, 0);
-        break;
-      }
-      EXPECT_EQ(code, kErrWrite);
-      EXPECT_FALSE(cursor->Table()->LockState().WriteLock);
-      // The edit's own lock stays for the caller's cancel.
-      if (op == 1) cursor->UnlockRecord(0);
-      for (const auto& [id, r] : model) {
-        EXPECT_FALSE(cursor->Table()->IsRecordHeld(static_cast<int32_t>(id)));
-      }
-      cursor.reset();
-      EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
-      cursor = db.Open("T");
-      ExpectTable(*cursor, false, expected);
-      if (HasFailure()) return;
     }
   }
 }
