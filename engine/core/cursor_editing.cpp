@@ -3,8 +3,6 @@
 // Every refusal is decided before the first key changes; a file error
 // after that undoes the key changes made so far, in reverse order, while
 // the write lock is still held, so no index names a record never written.
-#include <cstring>
-
 #include "engine/core/blob_post.h"
 #include "engine/core/btree.h"
 #include "engine/core/cursor_read_scope.h"
@@ -220,9 +218,7 @@ int32_t TDataCursor::GetCurrentRecord(uint8_t* image, bool lock) {
     LockRecord(number);
     if (!exclusive_) {
       ReadCurrent();
-      if (image == nullptr ||
-          std::memcmp(current_.data(), image,
-                      static_cast<size_t>(table_->DataFile().RecordSize())) != 0) {
+      if (!SameAsCurrent(image)) {
         UnlockRecord(number);
         Raise(kErrRecordChanged);
       }
@@ -448,10 +444,7 @@ void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
   ReadCurrentForEdit();
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
-  if (!exclusive_ &&
-      std::memcmp(current_.data(), image, static_cast<size_t>(data.RecordSize())) != 0) {
-    Raise(kErrRecordChanged);
-  }
+  if (!exclusive_ && !SameAsCurrent(image)) Raise(kErrRecordChanged);
   const int32_t n = record_number_;
   std::vector<uint8_t> old = current_;
   const bool lock = !table_->IsCursorLocked(n);

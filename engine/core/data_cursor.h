@@ -320,6 +320,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void StoreBlobRefs(uint8_t* image, bool table_list);
   // Opens every BLOB field for writing and truncates it to 0.
   void ClearRecordBlobs(uint8_t* image);
+  // Whether the image holds what the current record stores: a BLOB field
+  // open in a buffer counts as the reference the buffer was opened from.
+  bool SameAsCurrent(const uint8_t* image) const;
   bool IsOpenBlob(const TBlobBuffer* buffer) const;
 
   // ---- what the table's files ask ----

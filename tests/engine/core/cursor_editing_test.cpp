@@ -437,21 +437,27 @@ TEST(CursorEditing, RefusalsNameTheirCulpritAndLeaveTheFilesByteForByte) {
   EXPECT_EQ(TDataCursor::GetRecordId(image.data()), 500);
 }
 
+// Images that hold an open BLOB are compared by what their record stores.
 TEST(CursorEditing, SecondCursorMeetsLockThenChangedRecordAndLetsItsLockGo) {
   CursorDatabase db;
-  db.Create("T", Definition(false));
+  db.Create("T", Definition(true));
   auto first = db.Open("T");
-  std::map<int32_t, Row> model = Fill(*first, false, 10, 3);
+  std::map<int32_t, Row> model = Fill(*first, true, 10, 3);
   auto second = db.Open("T");
-  Editor two(*second, false);
-  const Row row = model.begin()->second;
+  Editor two(*second, true);
+  // Row 3 carries a BLOB (every third row does).
+  const Row row = std::next(model.begin(), 2)->second;
+  ASSERT_FALSE(row.memo.empty());
   std::vector<uint8_t> seen(static_cast<size_t>(second->GetRecordSize()));
   ASSERT_TRUE(two.Seek(row));
   ASSERT_EQ(second->GetCurrentRecord(seen.data()), 0);
+  ASSERT_EQ(second->OpenBlob(kMemo, seen.data(), 0, false, 1), 0);
   Row changed = row;
   changed.name = "changed";
-  ASSERT_TRUE(Editor(*first, false).Seek(row));
-  std::vector<uint8_t> image(seen);
+  ASSERT_TRUE(Editor(*first, true).Seek(row));
+  std::vector<uint8_t> image(static_cast<size_t>(first->GetRecordSize()));
+  ASSERT_EQ(first->GetCurrentRecord(image.data()), 0);
+  ASSERT_EQ(first->OpenBlob(kMemo, image.data(), 0, false, 1), 0);
   ASSERT_EQ(first->GetCurrentRecord(image.data(), true), 0);
   std::vector<uint8_t> mine(seen);
   EXPECT_EQ(ErrorCodeOf([&] { second->GetCurrentRecord(mine.data(), true); }), kErrRecordInUse);
@@ -464,11 +470,19 @@ TEST(CursorEditing, SecondCursorMeetsLockThenChangedRecordAndLetsItsLockGo) {
   EXPECT_FALSE(second->Table()->IsRecordHeld(number));
   EXPECT_EQ(ErrorCodeOf([&] { second->DeleteRecord(seen.data(), false); }), kErrRecordChanged);
   model[row.id] = changed;
+  // Another row, read with its BLOB open, is deleted with its chain.
+  const Row gone = std::next(model.begin(), 5)->second;
+  ASSERT_FALSE(gone.memo.empty());
+  ASSERT_TRUE(two.Seek(gone));
+  ASSERT_EQ(second->GetCurrentRecord(seen.data()), 0);
+  ASSERT_EQ(second->OpenBlob(kMemo, seen.data(), 0, false, 1), 0);
+  second->DeleteRecord(seen.data(), false);
+  model.erase(gone.id);
   first.reset();
   second.reset();
   EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
   auto cursor = db.Open("T");
-  ExpectTable(*cursor, false, model);
+  ExpectTable(*cursor, true, model);
 }
 
 // Fails the k-th write, or with every write flushed the k-th flush, of one
