@@ -224,29 +224,49 @@ int32_t TDataCursor::SelectIndexForField(int32_t field) const {
   return -1;
 }
 
-uint8_t TDataCursor::GetOptimizeLevel(TExpToken* node) {
-  uint8_t level = 0;
+// Rated children first, on a stack of its own: a chain of many thousand
+// ANDs and ORs is as deep as it is long.
+uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root) {
   if (result_set_ && !NaturalOrderInForce()) {
-    level = 0;
-  } else if (node->Kind == kTokenUnary && node->Code == kOpNot) {
-    level = GetOptimizeLevel(node->Left);
-  } else if (node->Kind == kTokenBinary && node->Code == kOpAnd) {
-    uint8_t left = GetOptimizeLevel(node->Left);
-    uint8_t right = GetOptimizeLevel(node->Right);
-    if (right > left) {
-      std::swap(node->Left, node->Right);
-      std::swap(left, right);
-    }
-    level = left == 2 && right == 2 ? 2 : left == 0 ? 0 : 1;
-  } else if (node->Kind == kTokenBinary && node->Code == kOpOr) {
-    const uint8_t left = GetOptimizeLevel(node->Left);
-    const uint8_t right = GetOptimizeLevel(node->Right);
-    level = left == 2 && right == 2 ? 2 : 0;
-  } else {
-    level = IndexForCondition(*this, *node) >= 0 ? 2 : 0;
+    root->OptimizeLevel = 0;
+    return 0;
   }
-  node->OptimizeLevel = level;
-  return level;
+  struct TPending {
+    TExpToken* Node;
+    bool ChildrenRated;
+  };
+  std::vector<TPending> stack{{root, false}};
+  while (!stack.empty()) {
+    TExpToken* node = stack.back().Node;
+    const bool is_not = node->Kind == kTokenUnary && node->Code == kOpNot;
+    const bool is_and = node->Kind == kTokenBinary && node->Code == kOpAnd;
+    const bool is_or = node->Kind == kTokenBinary && node->Code == kOpOr;
+    if ((is_not || is_and || is_or) && !stack.back().ChildrenRated) {
+      stack.back().ChildrenRated = true;
+      stack.push_back({node->Left, false});
+      if (!is_not) stack.push_back({node->Right, false});
+      continue;
+    }
+    stack.pop_back();
+    uint8_t level = 0;
+    if (is_not) {
+      level = node->Left->OptimizeLevel;
+    } else if (is_and) {
+      uint8_t left = node->Left->OptimizeLevel;
+      uint8_t right = node->Right->OptimizeLevel;
+      if (right > left) {
+        std::swap(node->Left, node->Right);
+        std::swap(left, right);
+      }
+      level = left == 2 && right == 2 ? 2 : left == 0 ? 0 : 1;
+    } else if (is_or) {
+      level = node->Left->OptimizeLevel == 2 && node->Right->OptimizeLevel == 2 ? 2 : 0;
+    } else {
+      level = IndexForCondition(*this, *node) >= 0 ? 2 : 0;
+    }
+    node->OptimizeLevel = level;
+  }
+  return root->OptimizeLevel;
 }
 
 // ---- evaluation ----

@@ -405,6 +405,24 @@ TEST_F(CursorFiltersTest, TheViewFollowsInsertsChangesAndDeletes) {
   }
 }
 
+// A chain of 100,000 conditions is rated and answered on a stack of its
+// own, through the indexes as record by record.
+TEST_F(CursorFiltersTest, AChainOfAHundredThousandConditionsIsAnswered) {
+  SCOPED_TRACE(Seed());
+  // Few records: the depth is the point, and each is read through the whole chain.
+  tables_.Fill(15);
+  std::string text = "CODE = 1";
+  for (int32_t i = 1; i < 100000; ++i) {
+    text += (i % 3 == 0 ? " AND GRP <> " : " OR CODE = ") + std::to_string(i % 5 - 2);
+  }
+  const Answer indexed = Filtered(*tables_.indexed_, text);
+  const Answer plain = Filtered(*tables_.plain_, text);
+  ASSERT_EQ(indexed.error, 0);
+  EXPECT_EQ(indexed.level, 2);
+  EXPECT_EQ(indexed.ids, plain.ids);
+  EXPECT_FALSE(indexed.ids.empty());
+}
+
 TEST_F(CursorFiltersTest, FilterErrorsNameTheirCause) {
   tables_.Fill(20);
   TDataCursor& cursor = *tables_.indexed_;
