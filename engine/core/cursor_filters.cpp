@@ -204,7 +204,7 @@ void TDataCursor::FillFilterBitmap(TFilter& filter) {
 
 // ---- rating ----
 
-int32_t TDataCursor::SelectIndexForField(int32_t field) const {
+int32_t TDataCursor::SelectIndexForField(int32_t field, bool case_insensitive) const {
   const TIndexFile& index = table_->IndexFile();
   const FieldDescriptor& desc = GetTableFieldDesc(field);
   for (int32_t slot = 0; slot <= index.SecondaryCount(); ++slot) {
@@ -218,7 +218,7 @@ int32_t TDataCursor::SelectIndexForField(int32_t field) const {
                     candidate.SegmentDescending.begin() + candidate.SegmentCount,
                     [](uint8_t d) { return d != 0; });
     if (descending) continue;
-    if (desc.Type == kFldString && candidate.CaseInsensitive != 0) continue;
+    if (desc.Type == kFldString && (candidate.CaseInsensitive != 0) != case_insensitive) continue;
     return slot;
   }
   return -1;

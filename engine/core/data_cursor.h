@@ -259,9 +259,10 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // the node's level.
   uint8_t GetOptimizeLevel(TExpToken* node);
   // The index slot whose first segment is the field and can answer a
-  // condition on it exactly (ascending; case-sensitive for a string);
-  // -1 when there is none.
-  int32_t SelectIndexForField(int32_t field) const;
+  // condition on it exactly (ascending; for a string case-sensitive, or
+  // case-insensitive for a condition on its upper case); -1 when there is
+  // none.
+  int32_t SelectIndexForField(int32_t field, bool case_insensitive) const;
   // Reads each record whose bit is set and clears the bits of those that
   // fail the tree or the callback.
   void EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tree, TFilterCallback callback,

@@ -6,22 +6,27 @@
 #include "engine/core/btree.h"
 #include "engine/core/index_slot_cursor.h"
 #include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_parser.h"
 #include "engine/support/field_keys.h"
 #include "engine/support/field_types.h"
 
 namespace jw {
 namespace {
 
-// The column a leaf tests; nullptr when the node is no leaf of that form.
-const TExpToken* LeafColumn(const TExpToken& node) {
+// The column a leaf tests, itself or as UPPER of a string column, whose
+// upper-case values are the keys of a case-insensitive index; nullptr when
+// the node is no leaf of that form.
+const TExpToken* LeafColumn(const TExpToken& node, bool& upper) {
   const TExpToken* column = node.Left;
+  upper = IsUpperOfColumn(column);
+  if (upper) column = column->Left;
   if (column == nullptr || column->Kind != kTokenColumn || column->ConstantColumn ||
-      column->FieldNumber <= 0) {
+      column->FieldNumber <= 0 || (upper && column->Type != kFldString)) {
     return nullptr;
   }
   switch (node.Kind) {
     case kTokenUnary:
-      return node.Code == kOpIsNull || node.Code == kOpIsNotNull ? column : nullptr;
+      return !upper && (node.Code == kOpIsNull || node.Code == kOpIsNotNull) ? column : nullptr;
     case kTokenBinary:
       return node.Code >= kOpEqual && node.Code <= kOpLessOrEqual ? column : nullptr;
     case kTokenStringCompare:
@@ -205,7 +210,8 @@ void CollectPositive(TSegmentKeys& keys, const TExpToken& node, int64_t nulls,
 }  // namespace
 
 int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node) {
-  const TExpToken* column = LeafColumn(node);
+  bool upper = false;
+  const TExpToken* column = LeafColumn(node, upper);
   if (column == nullptr) return -1;
   if (node.Kind == kTokenPredicate) {
     for (const TExpToken* item = node.Right; item != nullptr; item = item->Right) {
@@ -216,13 +222,14 @@ int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node) {
   } else if (node.Kind != kTokenUnary && !FitsKey(cursor, *column, node.Right)) {
     return -1;
   }
-  return cursor.SelectIndexForField(column->FieldNumber);
+  return cursor.SelectIndexForField(column->FieldNumber, upper);
 }
 
 void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
                       TRecordsBitmap& out) {
   const int32_t slot = IndexForCondition(cursor, node);
-  const FieldDescriptor& field = cursor.GetTableFieldDesc(node.Left->FieldNumber);
+  bool upper = false;
+  const FieldDescriptor& field = cursor.GetTableFieldDesc(LeafColumn(node, upper)->FieldNumber);
   TSegmentKeys keys(cursor, slot, field, complement);
   const int64_t nulls = keys.NullCount();
   out.ClearAll();

@@ -35,13 +35,20 @@ std::vector<FieldDescriptor> Fields() {
 }
 
 // Indexes of every kind a condition may find: unique primary, non-unique
-// string and integer, a composite whose first field is GRP, and a
-// descending one, which filters must not use.
+// string and integer, a composite whose first field is GRP, a descending
+// one, which filters must not use, and a case-insensitive one on NOTE,
+// which answers conditions on UPPER(NOTE) only.
 TTableDefinition Indexed() {
   TTableDefinition d;
   d.Fields = Fields();
-  d.Indexes = {Index("", {kId}), Index("ByName", {kName}, false), Index("ByCode", {kCode}, false),
-               Index("ByGroup", {kGroup, kCode}, false), Index("ByQty", {kQty}, false, 0, true)};
+  IndexDescriptor note_upper = Index("ByNoteUpper", {kNote}, false);
+  note_upper.CaseInsensitive = 1;
+  d.Indexes = {Index("", {kId}),
+               Index("ByName", {kName}, false),
+               Index("ByCode", {kCode}, false),
+               Index("ByGroup", {kGroup, kCode}, false),
+               Index("ByQty", {kQty}, false, 0, true),
+               note_upper};
   return d;
 }
 
@@ -199,7 +206,7 @@ class ExpressionMaker {
                    ? column + (rng_() % 2 ? " NOT" : "") + " LIKE '" + Pick({"a%", "%b", "_"}) + "'"
                    : column + " = " + constant();
       case 4:
-        return text ? "UPPER(" + column + ") " + Operator() + " " + Text()
+        return text ? "UPPER(" + Pick({"NAME", "NOTE"}) + ") " + Operator() + " " + Text()
                     : constant() + " " + Operator() + " " + column;
       case 5:
         return text ? column + " " + Pick({"=", "<>"}) + " '" + Pick({"a*", "ab*", "*"}) + "'"
@@ -210,7 +217,8 @@ class ExpressionMaker {
   }
 
   std::string Column(bool text) {
-    return text ? Pick({"NAME", "NOTE"}) : Pick({"ID", "CODE", "GRP", "QTY"});
+    return text ? Pick({"NAME", "NOTE", "UPPER(NOTE)", "UPPER(NAME)"})
+                : Pick({"ID", "CODE", "GRP", "QTY"});
   }
   std::string Operator() { return Pick({"=", "<>", "<", ">", "<=", ">="}); }
   std::string Text() {
@@ -336,6 +344,17 @@ TEST_F(CursorFiltersTest, AnIndexedSideLimitsTheRecordsReadForTheRest) {
   TDataCursor& cursor = *tables_.indexed_;
   const Answer code = Filtered(cursor, "CODE = 1");
   EXPECT_EQ(code.reads, 0);
+  // UPPER of a column is answered by a case-insensitive index only, and a
+  // plain comparison by a case-sensitive one.
+  for (const char* text : {"UPPER(NOTE) = 'B'", "UPPER(NOTE) IN ('A', 'b', 'BA')",
+                           "UPPER(NAME) >= 'B'", "NOTE < 'b'"}) {
+    SCOPED_TRACE(text);
+    const Answer upper = Filtered(cursor, text);
+    const bool indexed = std::string(text).rfind("UPPER(NOTE)", 0) == 0;
+    EXPECT_EQ(upper.level, indexed ? 2 : 0);
+    EXPECT_EQ(upper.reads, indexed ? 0 : cursor.GetTotalRecordCount());
+    EXPECT_EQ(upper.ids, Filtered(*tables_.plain_, text).ids);
+  }
   // The LIKE written first is read only on the records with CODE = 1; the
   // operands change places in the filter's copy, never in the caller's tree.
   const char* const both = "NOTE LIKE '%a%' AND CODE = 1";
