@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 
+#include "engine/expr/expression_types.h"
 #include "platform/os/os_file_faults.h"
 #include "tests/engine/core/blob_file_verifier.h"
 #include "tests/engine/core/cursor_test_table.h"
@@ -51,7 +52,7 @@ TTableDefinition Definition(bool with_blob, bool primary = true) {
               Field("AMOUNT", kFldBcd, 0, 0, 2),
               Field("RAW", kFldBytes, 8),
               Field("W", kFldWord)};
-  if (with_blob) d.Fields.push_back(Field("MEMO", kFldBlob));
+  if (with_blob) d.Fields.push_back(Field("MEMO", kFldBlob, 0, kSubTypeTextBlob));
   IndexDescriptor by_name = Index("ByName", {kName}, false);
   by_name.CaseInsensitive = 1;
   d.Indexes = {Index("", {kGroup, kCode}), by_name};
@@ -303,15 +304,17 @@ TEST(CursorEditing, FilteredViewFollowsTheCursorsOwnWrites) {
   SCOPED_TRACE(seed);
   std::mt19937 random(seed);
   CursorDatabase db;
-  db.Create("T", Definition(false));
+  db.Create("T", Definition(true));
   auto cursor = db.Open("T");
-  cursor->ActivateFilter(cursor->AddFilter("GRP < 20", nullptr, nullptr, nullptr, {}));
-  Editor editor(*cursor, false);
+  // The text BLOB is read whole, from its chain or the buffer being posted.
+  cursor->ActivateFilter(
+      cursor->AddFilter("GRP < 20 OR MEMO >= 'm'", nullptr, nullptr, nullptr, {}));
+  Editor editor(*cursor, true);
   std::map<int32_t, Row> model;
   const auto visible = [&] {
     std::map<int32_t, Row> rows;
     for (const auto& [id, r] : model)
-      if (r.group < 20) rows[id] = r;
+      if (r.group < 20 || r.memo >= "m") rows[id] = r;
     return rows;
   };
   int32_t next_code = 0;
@@ -319,14 +322,14 @@ TEST(CursorEditing, FilteredViewFollowsTheCursorsOwnWrites) {
     const std::map<int32_t, Row> shown = visible();
     const int kind = shown.empty() ? 0 : static_cast<int>(random() % 3);
     if (kind == 0) {
-      Row r = RandomRow(random, ++next_code, false);
+      Row r = RandomRow(random, ++next_code, random() % 3 == 0);
       editor.Insert(r);
       model[r.id] = r;
     } else {
       auto it = shown.begin();
       std::advance(it, static_cast<long>(random() % shown.size()));
       if (kind == 1) {
-        Row changed = RandomRow(random, ++next_code, false);
+        Row changed = RandomRow(random, ++next_code, random() % 3 == 0);
         changed.id = it->first;
         editor.Modify(it->second, changed);
         model[changed.id] = changed;
@@ -340,6 +343,10 @@ TEST(CursorEditing, FilteredViewFollowsTheCursorsOwnWrites) {
       ASSERT_EQ(editor.Walk(), InPrimaryOrder(visible())) << step;
     }
   }
+  // Filled again, the filter reads every BLOB from its chain.
+  cursor->DeactivateFilter(nullptr);
+  cursor->ActivateFilter(nullptr);
+  EXPECT_EQ(editor.Walk(), InPrimaryOrder(visible()));
 }
 
 std::vector<std::vector<uint8_t>> TableBytes(const CursorDatabase& db) {
