@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "engine/core/cursor_read_scope.h"
+#include "engine/core/data_directory.h"
+#include "engine/core/data_session.h"
 #include "engine/core/filter.h"
 #include "engine/core/filter_index.h"
 #include "engine/expr/expression_binder.h"
@@ -13,6 +15,7 @@
 #include "engine/expr/expression_parser.h"
 #include "engine/expr/expression_rewrite.h"
 #include "engine/support/field_types.h"
+#include "engine/support/language_settings.h"
 
 namespace jw {
 namespace {
@@ -114,6 +117,11 @@ TFilter* TDataCursor::AddFilter(const char* expression, const TExpToken* prepare
   if (filters_.size() >= kMaxFilters) Raise(kErrTooManyFilters);
   TTokenTree tree;
   if (expression != nullptr && callback == nullptr) {
+    // Numbers and dates in the text are read in the session's locale,
+    // whatever the process's settings are.
+    const TDataSession* session = directory_ != nullptr ? directory_->Session() : nullptr;
+    const TLanguageSwap swap(session != nullptr ? session->LanguageId() : 0,
+                             session != nullptr ? session->SortId() : 0);
     TExpressionParser parser(this);
     parser.SetErrorCode(kErrFilter);
     parser.SetObjectName(table_name_);

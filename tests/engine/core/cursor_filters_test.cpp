@@ -12,6 +12,7 @@
 #include "engine/expr/expression_binder.h"
 #include "engine/expr/expression_parser.h"
 #include "engine/expr/expression_rewrite.h"
+#include "platform/rtl/format_settings.h"
 #include "tests/engine/core/cursor_test_table.h"
 #include "tests/engine/core/index_test_table.h"
 
@@ -445,6 +446,13 @@ TEST_F(CursorFiltersTest, AChainOfAHundredThousandConditionsIsAnswered) {
 TEST_F(CursorFiltersTest, FilterErrorsNameTheirCause) {
   tables_.Fill(20);
   TDataCursor& cursor = *tables_.indexed_;
+  // The text is read in the session's locale (language 0: '.' decimals),
+  // not in the process's, which comes back afterwards.
+  const TFormatSettings saved = FormatSettings();
+  FormatSettings().DecimalSeparator = ',';
+  EXPECT_EQ(Filtered(cursor, "QTY > 1.5").ids, Filtered(cursor, "QTY >= 2").ids);
+  EXPECT_EQ(FormatSettings().DecimalSeparator, ',');
+  FormatSettings() = saved;
   try {
     cursor.AddFilter("CODE + QTY", nullptr, nullptr, nullptr, {});
     FAIL();
