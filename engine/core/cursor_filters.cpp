@@ -146,8 +146,7 @@ TFilter* TDataCursor::AddFilter(const char* expression, const TExpToken* prepare
     // The filter rearranges its tree, so it works on a copy of the caller's.
     tree.reset(CopyTokenTree(prepared));
   }
-  auto filter = std::make_unique<TFilter>(*this, callback, user_data, options.Complement,
-                                          options.Restricting, tree.release());
+  auto filter = std::make_unique<TFilter>(*this, callback, user_data, options, tree.release());
   TFilter* handle = filter.get();
   // Restricting filters come after every other one.
   auto at = options.Restricting ? filters_.end()
@@ -256,7 +255,7 @@ int32_t TDataCursor::SelectIndexForField(int32_t field, bool case_insensitive) c
 
 // Rated children first, on a stack of its own: a chain of many thousand
 // ANDs and ORs is as deep as it is long.
-uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root) {
+uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root, bool estimate) {
   if (result_set_ && !NaturalOrderInForce()) {
     root->OptimizeLevel = 0;
     return 0;
@@ -291,8 +290,12 @@ uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root) {
       level = left == 2 && right == 2 ? 2 : left == 0 ? 0 : 1;
     } else if (is_or) {
       level = node->Left->OptimizeLevel == 2 && node->Right->OptimizeLevel == 2 ? 2 : 0;
-    } else {
-      level = IndexForCondition(*this, *node) >= 0 ? 2 : 0;
+    } else if (IndexForCondition(*this, *node) >= 0) {
+      level = 2;
+      if (estimate) {
+        const int64_t most = static_cast<int64_t>(table_->IndexFile().LiveCount() * 0.9);
+        if (EstimateCondition(*this, *node) > most) level = 0;
+      }
     }
     node->OptimizeLevel = level;
   }

@@ -47,6 +47,8 @@ struct TFilterOptions {
   // A key range holding most of the table is collected through the keys
   // outside it.
   bool Complement = false;
+  // Conditions are rated with estimates (GetOptimizeLevel).
+  bool Estimate = false;
 };
 
 // The index number of natural (physical) order.
@@ -256,8 +258,10 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void SetFilterTree(const TExpToken* tree, TFilter* filter);
   // Rates the node and every node below for index use (0 none, 1 partial,
   // 2 full), puts the better-indexed operand of an AND first, and returns
-  // the node's level.
-  uint8_t GetOptimizeLevel(TExpToken* node);
+  // the node's level. With estimate, a condition the index would answer
+  // for more than 90% of the live records is rated 0: reading the records
+  // costs less than collecting nearly every key.
+  uint8_t GetOptimizeLevel(TExpToken* node, bool estimate);
   // The index slot whose first segment is the field and can answer a
   // condition on it exactly (ascending; for a string case-sensitive, or
   // case-insensitive for a condition on its upper case); -1 when there is

@@ -49,17 +49,18 @@ std::vector<TExpToken*> ChainOperands(TExpToken* node, uint8_t code) {
 
 }  // namespace
 
-TFilter::TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data, bool complement,
-                 bool restricting, TExpToken* tree)
+TFilter::TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data,
+                 const TFilterOptions& options, TExpToken* tree)
     : cursor_(cursor),
       tree_(callback != nullptr ? nullptr : tree),
       callback_(callback),
       user_data_(user_data),
       bitmap_(GetRecordsBitmap()),
-      complement_(complement),
-      restricting_(restricting) {
+      complement_(options.Complement),
+      restricting_(options.Restricting),
+      estimate_(options.Estimate) {
   if (callback != nullptr) FreeTokenTree(tree);
-  if (tree_) level_ = cursor_.GetOptimizeLevel(tree_.get());
+  if (tree_) level_ = cursor_.GetOptimizeLevel(tree_.get(), estimate_);
 }
 
 TFilter::~TFilter() {
@@ -68,7 +69,7 @@ TFilter::~TFilter() {
 
 void TFilter::SetTree(TExpToken* tree) {
   tree_.reset(tree);
-  level_ = tree_ ? cursor_.GetOptimizeLevel(tree_.get()) : 0;
+  level_ = tree_ ? cursor_.GetOptimizeLevel(tree_.get(), estimate_) : 0;
 }
 
 void TFilter::FillBitmap() {

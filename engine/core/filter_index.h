@@ -27,4 +27,9 @@ int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node);
 void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
                       TRecordsBitmap& out);
 
+// How many records pass the leaf, which IndexForCondition accepted,
+// counted from key ordinals without reading or marking a record (an IN
+// list naming a value twice counts it twice).
+int64_t EstimateCondition(TDataCursor& cursor, const TExpToken& node);
+
 }  // namespace jw
