@@ -34,6 +34,21 @@ class TBlobBuffer {
   void SetOpenMode(uint8_t mode) { open_mode_ = mode; }
   // The chain's first block; 0 for an empty BLOB.
   int32_t FirstBlock() const { return first_block_; }
+  // What storing the value changes in the buffer, kept by a post so that a
+  // failed one can put the buffer back.
+  struct TStoreState {
+    int32_t FirstBlock;
+    int32_t Stamp;
+    int32_t ChainStamp;
+    bool Dirty;
+  };
+  TStoreState StoreState() const { return {first_block_, stamp_, chain_stamp_, dirty_}; }
+  void RestoreStoreState(const TStoreState& state) {
+    first_block_ = state.FirstBlock;
+    stamp_ = state.Stamp;
+    chain_stamp_ = state.ChainStamp;
+    dirty_ = state.Dirty;
+  }
 
   int32_t Size() const { return size_; }
   // Resizes the value, new bytes zero; 0 or less frees it. A change of size

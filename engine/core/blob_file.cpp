@@ -242,6 +242,7 @@ bool TBlobFile::FetchBlock(TBlobFileCursor* cursor, int32_t position, int32_t co
     found = LoadWindow(position, std::max(1, window));
     if (found == nullptr) Raise(kErrBlobBuffersCorrupt);
   }
+  if (journal_ != nullptr) journal_->Keep(*found);
   block = found;
   return true;
 }
@@ -257,6 +258,7 @@ TBlock* TBlobFile::AppendBlock() {
   cache_.Insert(block);
   header_.EndPosition = static_cast<int32_t>(end + block_size_);
   header_dirty_ = true;
+  if (journal_ != nullptr) journal_->Appended(static_cast<int32_t>(end));
   return block;
 }
 
@@ -377,6 +379,47 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
     FreeBlock(block);
   }
   first = 0;
+}
+
+// ---- journal ----
+
+TBlobJournal::TBlobJournal(TBlobFile& file)
+    : file_(file), free_head_(file.header_.FreeHead), end_position_(file.header_.EndPosition) {
+  file_.journal_ = this;
+}
+
+TBlobJournal::~TBlobJournal() {
+  if (file_.journal_ == this) file_.journal_ = nullptr;
+}
+
+void TBlobJournal::Keep(const TBlock& block) {
+  // Blocks appended since the journal opened had no bytes before it.
+  if (block.Position() >= end_position_ || before_.count(block.Position()) != 0) return;
+  std::vector<uint8_t> bytes(static_cast<size_t>(file_.block_size_));
+  block.EncodeTo(bytes.data(), false);
+  before_.emplace(block.Position(), std::move(bytes));
+}
+
+void TBlobJournal::RollBack() {
+  // The journal ends here: what RollBack itself changes is not to be kept.
+  file_.journal_ = nullptr;
+  for (const auto& [position, bytes] : before_) {
+    TBlock* block = nullptr;
+    file_.FetchBlock(nullptr, position, 1, false, block);
+    TBlockPin pin(file_, block);
+    block->DecodeFrom(bytes.data(), false);
+    block->SetDirty(true);
+  }
+  file_.header_.FreeHead = free_head_;
+  file_.header_dirty_ = true;
+  // The file keeps its length: blocks it gained stay, as free blocks.
+  for (const int32_t position : appended_) {
+    TBlock* block = nullptr;
+    file_.FetchBlock(nullptr, position, 1, false, block);
+    TBlockPin pin(file_, block);
+    block->Clear();
+    file_.FreeBlock(block);
+  }
 }
 
 // ---- locks ----

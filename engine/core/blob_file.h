@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,36 @@ class TBlobFileCursor {
   virtual bool VerifyRepair() const = 0;
   // One line of the table check for the user.
   virtual void ReportStatus(const std::string& text) = 0;
+};
+
+class TBlobFile;
+
+// Takes back what one record's post did to the BLOB file. While open, the
+// file keeps each block's bytes as they were when the block was first
+// fetched (every block a post changes is fetched first, the free ones
+// through the free list) and lists the blocks it appends. RollBack puts
+// the fetched blocks and the free list back as they were and frees the
+// appended blocks, so that every block is again in its old chain or free,
+// whatever point the post had reached. The file must outlive the journal.
+class TBlobJournal {
+ public:
+  explicit TBlobJournal(TBlobFile& file);
+  ~TBlobJournal();
+  TBlobJournal(const TBlobJournal&) = delete;
+  TBlobJournal& operator=(const TBlobJournal&) = delete;
+
+  void RollBack();
+
+ private:
+  friend class TBlobFile;
+  void Keep(const TBlock& block);
+  void Appended(int32_t position) { appended_.push_back(position); }
+
+  TBlobFile& file_;
+  int32_t free_head_;
+  int32_t end_position_;
+  std::map<int32_t, std::vector<uint8_t>> before_;
+  std::vector<int32_t> appended_;
 };
 
 // The cache holds min(kCacheBytes div B, kMaxCachedBlocks) blocks.
@@ -107,6 +138,7 @@ class TBlobFile : public TTableFile {
   bool UnlockBlobRead(uint16_t slot);
 
  private:
+  friend class TBlobJournal;
   [[noreturn]] void Raise(EngineErrorCode code) const;
   bool Encrypted() const;
   // Reads the header; a header whose free head or end position names no
@@ -135,6 +167,7 @@ class TBlobFile : public TTableFile {
   TFileCache<TBlock, 4> cache_;
   int32_t read_ahead_count_ = 1;
   TBlockStack pool_;
+  TBlobJournal* journal_ = nullptr;
 };
 
 // Holds a pinned block and releases it on every path.

@@ -177,6 +177,22 @@ void TDataCursor::StoreBlobRefs(uint8_t* image, bool table_list) {
   }
 }
 
+bool TDataCursor::SameAsCurrent(const uint8_t* image) const {
+  const size_t size = static_cast<size_t>(table_->DataFile().RecordSize());
+  if (image == nullptr) return false;
+  if (std::memcmp(current_.data(), image, size) == 0) return true;
+  if (GetBlobFieldCount() == 0) return false;
+  std::vector<uint8_t> stored(image, image + size);
+  for (int32_t i = 1; i <= GetFieldCount(); ++i) {
+    const FieldDescriptor& desc = GetTableFieldDesc(i);
+    if (desc.Type != kFldBlob) continue;
+    // A buffer not yet written back still has its chain where it was opened.
+    const TBlobBuffer* buffer = BlobBufferOf(BlobRef(desc, image));
+    if (buffer != nullptr) PutInt32(stored.data() + desc.Offset + 1, buffer->FirstBlock());
+  }
+  return std::memcmp(current_.data(), stored.data(), size) == 0;
+}
+
 void TDataCursor::ClearRecordBlobs(uint8_t* image) {
   for (int32_t i = 1; i <= GetFieldCount(); ++i) {
     if (GetTableFieldDesc(i).Type != kFldBlob) continue;
@@ -184,15 +200,6 @@ void TDataCursor::ClearRecordBlobs(uint8_t* image) {
     if (code == 0) code = TruncateBlob(i, image, true, 0);
     if (code != 0) Raise(static_cast<EngineErrorCode>(code), GetTableFieldDesc(i).Name);
   }
-}
-
-bool TDataCursor::PostBlobs(uint8_t* image) {
-  if (GetBlobFieldCount() == 0) return false;
-  StoreBlobStamps(image, true);
-  const bool written = WriteBlobBuffers();
-  StoreBlobRefs(image, true);
-  FreeBlobs(false);
-  return written;
 }
 
 }  // namespace jw

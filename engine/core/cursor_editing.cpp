@@ -3,8 +3,7 @@
 // Every refusal is decided before the first key changes; a file error
 // after that undoes the key changes made so far, in reverse order, while
 // the write lock is still held, so no index names a record never written.
-#include <cstring>
-
+#include "engine/core/blob_post.h"
 #include "engine/core/btree.h"
 #include "engine/core/cursor_read_scope.h"
 #include "engine/core/index_slot_cursor.h"
@@ -123,6 +122,25 @@ std::vector<uint8_t> FreeSlot(TDataFile& data, TIndexFile& index, int32_t n, con
   return status;
 }
 
+// Takes back FreeSlot of slot n while it still heads the free chain, which
+// started at free_head before: the slot is live again, holding image.
+void ReviveSlot(TDataFile& data, TIndexFile& index, int32_t n, int32_t free_head,
+                const uint8_t* image) {
+  TRecord* record = nullptr;
+  data.FetchRecord(nullptr, n, 1, false, false, record);
+  try {
+    data.ReviveRecord(record, free_head);
+  } catch (...) {
+    data.ReleaseRecord(record);
+    throw;
+  }
+  record->SetFieldBytes(image);
+  record->SetRecordId(TDataCursor::GetRecordId(image));
+  record->SetModified(true);
+  data.ReleaseRecord(record);
+  index.IncLiveCount();
+}
+
 }  // namespace
 
 // ---- brackets ----
@@ -200,9 +218,7 @@ int32_t TDataCursor::GetCurrentRecord(uint8_t* image, bool lock) {
     LockRecord(number);
     if (!exclusive_) {
       ReadCurrent();
-      if (image == nullptr ||
-          std::memcmp(current_.data(), image,
-                      static_cast<size_t>(table_->DataFile().RecordSize())) != 0) {
+      if (!SameAsCurrent(image)) {
         UnlockRecord(number);
         Raise(kErrRecordChanged);
       }
@@ -312,6 +328,7 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     }
     // Keep-auto-inc must not hand out an id a live record has.
     if (keep_auto_inc_) CheckUniqueKey(kStatusSlot, StatusKeyOf(image).data());
+    TBlobPost post(*this, image);
     bool stored = false;
     try {
       for (size_t k = 0; k < slots.size(); ++k) changes.Insert(slots[k], keys[k].data(), n);
@@ -323,7 +340,7 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
         changes.Delete(kStatusSlot, deleted.data(), n);
       }
       changes.Insert(kStatusSlot, StatusKeyOf(image).data(), n);
-      const bool blobs = PostBlobs(image);
+      const bool blobs = post.Write();
       const bool appended = n == data.NextRecordNumber();
       PlaceRecord(data, index, image);
       data.SetLastAutoInc(keep_auto_inc_ ? std::max(last + 1, GetRecordId(image)) : last + 1);
@@ -332,6 +349,7 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
       // keeps its number, so the status index gets its deleted key.
       CommitChange(true, blobs, [&] {
         changes.Undo();
+        post.Undo();
         std::vector<uint8_t> status = FreeSlot(data, index, n, nullptr);
         if (appended) {
           status[0] = kRecordFree;
@@ -339,9 +357,13 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
         }
       });
     } catch (const Exception&) {
-      if (!stored) changes.Undo();
+      if (!stored) {
+        changes.Undo();
+        post.Undo();
+      }
       throw;
     }
+    post.Finish();
     ReturnTo(reposition ? BookmarkOf(image, n) : before, n, image);
   } catch (...) {
     UnlockRecord(n);
@@ -381,13 +403,14 @@ void TDataCursor::ModifyRecord(uint8_t* image, bool unlock, bool reposition) {
     changed.push_back(std::move(pair));
   }
   TKeyChanges changes(index, *this);
+  TBlobPost post(*this, image);
   bool stored = false;
   try {
     for (const TKeyPair& pair : changed) {
       changes.Delete(pair.Slot, pair.Old.data(), n);
       changes.Insert(pair.Slot, pair.New.data(), n);
     }
-    const bool blobs = PostBlobs(image);
+    const bool blobs = post.Write();
     const auto store = [&](const uint8_t* bytes) {
       TRecord* record = nullptr;
       data.FetchRecord(nullptr, n, 1, false, false, record);
@@ -400,12 +423,17 @@ void TDataCursor::ModifyRecord(uint8_t* image, bool unlock, bool reposition) {
     stored = true;
     CommitChange(changes.Any(), blobs, [&] {
       changes.Undo();
+      post.Undo();
       store(old.data());
     });
   } catch (const Exception&) {
-    if (!stored) changes.Undo();
+    if (!stored) {
+      changes.Undo();
+      post.Undo();
+    }
     throw;
   }
+  post.Finish();
   if (unlock && table_->IsCursorLocked(n)) UnlockRecord(n);
   ReturnTo(reposition ? BookmarkOf(image, n) : BookmarkOf(old.data(), n), n, image);
 }
@@ -416,15 +444,15 @@ void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
   ReadCurrentForEdit();
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
-  if (!exclusive_ &&
-      std::memcmp(current_.data(), image, static_cast<size_t>(data.RecordSize())) != 0) {
-    Raise(kErrRecordChanged);
-  }
+  if (!exclusive_ && !SameAsCurrent(image)) Raise(kErrRecordChanged);
   const int32_t n = record_number_;
   std::vector<uint8_t> old = current_;
   const bool lock = !table_->IsCursorLocked(n);
   if (lock) LockRecord(n);
   TKeyChanges changes(index, *this);
+  // The slot is rewritten from gone: the record with its BLOBs let go.
+  std::vector<uint8_t> gone = old;
+  TBlobPost post(*this, gone.data());
   bool stored = false;
   try {
     try {
@@ -436,20 +464,26 @@ void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
       changes.Insert(kStatusSlot, status.data(), n);
       bool blobs = false;
       if (GetBlobFieldCount() > 0) {
-        ClearRecordBlobs(old.data());
-        blobs = PostBlobs(old.data());
+        ClearRecordBlobs(gone.data());
+        blobs = post.Write();
       }
-      FreeSlot(data, index, n, old.data());
+      const int32_t free_head = data.FreeHead();
+      FreeSlot(data, index, n, gone.data());
       stored = true;
-      // The slot just freed heads the free chain: taking it back restores it.
       CommitChange(true, blobs, [&] {
         changes.Undo();
-        PlaceRecord(data, index, old.data());
+        post.Undo();
+        ReviveSlot(data, index, n, free_head, old.data());
       });
     } catch (const Exception&) {
-      if (!stored) changes.Undo();
+      if (!stored) {
+        changes.Undo();
+        post.Undo();
+      }
+      post.Finish();
       throw;
     }
+    post.Finish();
     ReturnTo(BookmarkOf(old.data(), n), n, nullptr);
   } catch (...) {
     if (lock) UnlockRecord(n);

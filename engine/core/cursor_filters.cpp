@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "engine/core/cursor_read_scope.h"
+#include "engine/core/data_directory.h"
+#include "engine/core/data_session.h"
 #include "engine/core/filter.h"
 #include "engine/core/filter_index.h"
 #include "engine/expr/expression_binder.h"
@@ -13,6 +15,7 @@
 #include "engine/expr/expression_parser.h"
 #include "engine/expr/expression_rewrite.h"
 #include "engine/support/field_types.h"
+#include "engine/support/language_settings.h"
 
 namespace jw {
 namespace {
@@ -35,16 +38,38 @@ bool ResolveTableColumn(void* context, TExpToken* node) {
   return true;
 }
 
+// A BLOB column's whole value, zero-terminated: from the cursor's open
+// buffer when the image refers to one, else loaded from its block chain.
+void BlobColumnValue(TDataCursor& cursor, const FieldDescriptor& field, const uint8_t* image,
+                     TExpToken* node) {
+  const int32_t ref = GetInt32(image + field.Offset + 1);
+  TBlobBuffer loaded(cursor.Table()->BlobFile(), &cursor);
+  const TBlobBuffer* buffer = cursor.BlobBufferOf(ref);
+  if (buffer == nullptr) {
+    if (ref > 0) loaded.LoadBlob(ref, cursor.GetBlobStamp(node->FieldNumber, image, true));
+    buffer = &loaded;
+  }
+  node->SetValueSize(buffer->Size() + 1);
+  std::memset(node->Value(), 0, static_cast<size_t>(buffer->Size()) + 1);
+  if (buffer->Size() > 0) {
+    std::memcpy(node->Value(), buffer->GetData(), static_cast<size_t>(buffer->Size()));
+  }
+}
+
 // The value of a table column in a stored record image.
 void TableColumnValue(void* context, const void* record, TExpToken* node) {
   auto* cursor = static_cast<TDataCursor*>(context);
   const FieldDescriptor& field = cursor->GetTableFieldDesc(node->FieldNumber);
-  node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
+  const auto* image = static_cast<const uint8_t*>(record);
   bool null = false;
-  cursor->GetTableFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null,
-                            node->Value());
-  // BLOB contents come with BLOB access; the reference is no value.
-  node->IsNull = null || field.Type == kFldBlob;
+  if (field.Type == kFldBlob) {
+    null = image[field.Offset] == 0;
+    BlobColumnValue(*cursor, field, image, node);
+  } else {
+    node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
+    cursor->GetTableFieldData(node->FieldNumber, image, null, node->Value());
+  }
+  node->IsNull = null;
 }
 
 uint8_t MirroredComparison(uint8_t op) {
@@ -92,6 +117,11 @@ TFilter* TDataCursor::AddFilter(const char* expression, const TExpToken* prepare
   if (filters_.size() >= kMaxFilters) Raise(kErrTooManyFilters);
   TTokenTree tree;
   if (expression != nullptr && callback == nullptr) {
+    // Numbers and dates in the text are read in the session's locale,
+    // whatever the process's settings are.
+    const TDataSession* session = directory_ != nullptr ? directory_->Session() : nullptr;
+    const TLanguageSwap swap(session != nullptr ? session->LanguageId() : 0,
+                             session != nullptr ? session->SortId() : 0);
     TExpressionParser parser(this);
     parser.SetErrorCode(kErrFilter);
     parser.SetObjectName(table_name_);
@@ -116,8 +146,7 @@ TFilter* TDataCursor::AddFilter(const char* expression, const TExpToken* prepare
     // The filter rearranges its tree, so it works on a copy of the caller's.
     tree.reset(CopyTokenTree(prepared));
   }
-  auto filter = std::make_unique<TFilter>(*this, callback, user_data, options.Complement,
-                                          options.Restricting, tree.release());
+  auto filter = std::make_unique<TFilter>(*this, callback, user_data, options, tree.release());
   TFilter* handle = filter.get();
   // Restricting filters come after every other one.
   auto at = options.Restricting ? filters_.end()
@@ -204,7 +233,7 @@ void TDataCursor::FillFilterBitmap(TFilter& filter) {
 
 // ---- rating ----
 
-int32_t TDataCursor::SelectIndexForField(int32_t field) const {
+int32_t TDataCursor::SelectIndexForField(int32_t field, bool case_insensitive) const {
   const TIndexFile& index = table_->IndexFile();
   const FieldDescriptor& desc = GetTableFieldDesc(field);
   for (int32_t slot = 0; slot <= index.SecondaryCount(); ++slot) {
@@ -218,35 +247,59 @@ int32_t TDataCursor::SelectIndexForField(int32_t field) const {
                     candidate.SegmentDescending.begin() + candidate.SegmentCount,
                     [](uint8_t d) { return d != 0; });
     if (descending) continue;
-    if (desc.Type == kFldString && candidate.CaseInsensitive != 0) continue;
+    if (desc.Type == kFldString && (candidate.CaseInsensitive != 0) != case_insensitive) continue;
     return slot;
   }
   return -1;
 }
 
-uint8_t TDataCursor::GetOptimizeLevel(TExpToken* node) {
-  uint8_t level = 0;
+// Rated children first, on a stack of its own: a chain of many thousand
+// ANDs and ORs is as deep as it is long.
+uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root, bool estimate) {
   if (result_set_ && !NaturalOrderInForce()) {
-    level = 0;
-  } else if (node->Kind == kTokenUnary && node->Code == kOpNot) {
-    level = GetOptimizeLevel(node->Left);
-  } else if (node->Kind == kTokenBinary && node->Code == kOpAnd) {
-    uint8_t left = GetOptimizeLevel(node->Left);
-    uint8_t right = GetOptimizeLevel(node->Right);
-    if (right > left) {
-      std::swap(node->Left, node->Right);
-      std::swap(left, right);
-    }
-    level = left == 2 && right == 2 ? 2 : left == 0 ? 0 : 1;
-  } else if (node->Kind == kTokenBinary && node->Code == kOpOr) {
-    const uint8_t left = GetOptimizeLevel(node->Left);
-    const uint8_t right = GetOptimizeLevel(node->Right);
-    level = left == 2 && right == 2 ? 2 : 0;
-  } else {
-    level = IndexForCondition(*this, *node) >= 0 ? 2 : 0;
+    root->OptimizeLevel = 0;
+    return 0;
   }
-  node->OptimizeLevel = level;
-  return level;
+  struct TPending {
+    TExpToken* Node;
+    bool ChildrenRated;
+  };
+  std::vector<TPending> stack{{root, false}};
+  while (!stack.empty()) {
+    TExpToken* node = stack.back().Node;
+    const bool is_not = node->Kind == kTokenUnary && node->Code == kOpNot;
+    const bool is_and = node->Kind == kTokenBinary && node->Code == kOpAnd;
+    const bool is_or = node->Kind == kTokenBinary && node->Code == kOpOr;
+    if ((is_not || is_and || is_or) && !stack.back().ChildrenRated) {
+      stack.back().ChildrenRated = true;
+      stack.push_back({node->Left, false});
+      if (!is_not) stack.push_back({node->Right, false});
+      continue;
+    }
+    stack.pop_back();
+    uint8_t level = 0;
+    if (is_not) {
+      level = node->Left->OptimizeLevel;
+    } else if (is_and) {
+      uint8_t left = node->Left->OptimizeLevel;
+      uint8_t right = node->Right->OptimizeLevel;
+      if (right > left) {
+        std::swap(node->Left, node->Right);
+        std::swap(left, right);
+      }
+      level = left == 2 && right == 2 ? 2 : left == 0 ? 0 : 1;
+    } else if (is_or) {
+      level = node->Left->OptimizeLevel == 2 && node->Right->OptimizeLevel == 2 ? 2 : 0;
+    } else if (IndexForCondition(*this, *node) >= 0) {
+      level = 2;
+      if (estimate) {
+        const int64_t most = static_cast<int64_t>(table_->IndexFile().LiveCount() * 0.9);
+        if (EstimateCondition(*this, *node) > most) level = 0;
+      }
+    }
+    node->OptimizeLevel = level;
+  }
+  return root->OptimizeLevel;
 }
 
 // ---- evaluation ----

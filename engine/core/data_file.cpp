@@ -468,6 +468,16 @@ void TDataFile::FreeRecord(TRecord* record) {
   header_dirty_ = true;
 }
 
+void TDataFile::ReviveRecord(TRecord* record, int32_t free_head) {
+  if (record->RecordNumber() != header_.FreeHead || record->Status() != kRecordFree ||
+      free_head < 0 || free_head >= header_.NextRecord) {
+    Raise(kErrRecordBuffersCorrupt);
+  }
+  record->InitNew(false);
+  header_.FreeHead = free_head;
+  header_dirty_ = true;
+}
+
 bool TDataFile::FlushRecords(bool flush) {
   std::vector<TRecord*> dirty;
   cache_.CollectWriteBack(

@@ -107,6 +107,10 @@ class TDataFile : public TTableFile {
   // A pinned record for an insert: the free-chain head, or a new one appended.
   TRecord* AllocRecord();
   void FreeRecord(TRecord* record);
+  // Takes back the FreeRecord of the record that heads the free chain: the
+  // chain starts at free_head again, as it did before, and the record is
+  // blank and live for the caller to fill.
+  void ReviveRecord(TRecord* record, int32_t free_head);
   // Writes every dirty, unpinned record back; false when there was none.
   bool FlushRecords(bool flush);
   void DropRecordCache();

@@ -1,5 +1,7 @@
 #include "engine/core/filter.h"
 
+#include <vector>
+
 #include "engine/core/filter_index.h"
 
 namespace jw {
@@ -22,19 +24,43 @@ class TPooledBitmap {
   TRecordsBitmap* bitmap_;
 };
 
+bool IsBinary(const TExpToken& node, uint8_t code) {
+  return node.Kind == kTokenBinary && node.Code == code;
+}
+
+// The operands, left to right, of the chain of rated nodes with the
+// operator that starts at node (itself such a node). Taken in a loop, so
+// that a chain of any length costs no stack.
+std::vector<TExpToken*> ChainOperands(TExpToken* node, uint8_t code) {
+  std::vector<TExpToken*> operands;
+  std::vector<TExpToken*> pending{node};
+  while (!pending.empty()) {
+    TExpToken* next = pending.back();
+    pending.pop_back();
+    if (IsBinary(*next, code) && next->OptimizeLevel != 0) {
+      pending.push_back(next->Right);
+      pending.push_back(next->Left);
+    } else {
+      operands.push_back(next);
+    }
+  }
+  return operands;
+}
+
 }  // namespace
 
-TFilter::TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data, bool complement,
-                 bool restricting, TExpToken* tree)
+TFilter::TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data,
+                 const TFilterOptions& options, TExpToken* tree)
     : cursor_(cursor),
       tree_(callback != nullptr ? nullptr : tree),
       callback_(callback),
       user_data_(user_data),
       bitmap_(GetRecordsBitmap()),
-      complement_(complement),
-      restricting_(restricting) {
+      complement_(options.Complement),
+      restricting_(options.Restricting),
+      estimate_(options.Estimate) {
   if (callback != nullptr) FreeTokenTree(tree);
-  if (tree_) level_ = cursor_.GetOptimizeLevel(tree_.get());
+  if (tree_) level_ = cursor_.GetOptimizeLevel(tree_.get(), estimate_);
 }
 
 TFilter::~TFilter() {
@@ -43,7 +69,7 @@ TFilter::~TFilter() {
 
 void TFilter::SetTree(TExpToken* tree) {
   tree_.reset(tree);
-  level_ = tree_ ? cursor_.GetOptimizeLevel(tree_.get()) : 0;
+  level_ = tree_ ? cursor_.GetOptimizeLevel(tree_.get(), estimate_) : 0;
 }
 
 void TFilter::FillBitmap() {
@@ -73,18 +99,22 @@ void TFilter::BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node) {
     bitmap.AndWith(*passing);
     return;
   }
-  if (node->Kind == kTokenBinary && node->Code == kOpAnd) {
-    // The left operand is the better indexed one (GetOptimizeLevel), so
-    // the right is evaluated only on the records that passed it.
-    BuildBitmap(bitmap, node->Left);
-    BuildBitmap(bitmap, node->Right);
+  if (IsBinary(*node, kOpAnd)) {
+    // Each left operand is the better indexed one (GetOptimizeLevel), so
+    // what follows it is evaluated only on the records that passed it.
+    for (TExpToken* operand : ChainOperands(node, kOpAnd)) BuildBitmap(bitmap, operand);
     return;
   }
-  if (node->Kind == kTokenBinary && node->Code == kOpOr) {
-    TPooledBitmap right(bitmap);
-    BuildBitmap(bitmap, node->Left);
-    BuildBitmap(*right, node->Right);
-    bitmap.OrWith(*right);
+  if (IsBinary(*node, kOpOr)) {
+    // Every operand starts from the records in question.
+    TPooledBitmap in_question(bitmap);
+    TPooledBitmap operand_bitmap(bitmap);
+    bitmap.ClearAll();
+    for (TExpToken* operand : ChainOperands(node, kOpOr)) {
+      operand_bitmap->Assign(*in_question);
+      BuildBitmap(*operand_bitmap, operand);
+      bitmap.OrWith(*operand_bitmap);
+    }
     return;
   }
   TPooledBitmap collected(bitmap);

@@ -17,10 +17,10 @@ class TFilter {
  public:
   // With a callback the filter is a callback filter (no tree, level 0);
   // otherwise it takes the tree, which it alone owns and may rearrange.
-  // complement allows collecting a range of most keys through the keys
-  // outside it.
-  TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data, bool complement,
-          bool restricting, TExpToken* tree);
+  // Of the options it keeps the complement strategy, the restricting flag
+  // and whether the tree is rated with estimates.
+  TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data,
+          const TFilterOptions& options, TExpToken* tree);
   ~TFilter();
   TFilter(const TFilter&) = delete;
   TFilter& operator=(const TFilter&) = delete;
@@ -55,6 +55,7 @@ class TFilter {
   bool active_ = false;
   bool complement_;
   bool restricting_;
+  bool estimate_;
   uint8_t level_ = 0;
 };
 

@@ -1,27 +1,33 @@
 #include "engine/core/filter_index.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "engine/core/btree.h"
 #include "engine/core/index_slot_cursor.h"
 #include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_parser.h"
 #include "engine/support/field_keys.h"
 #include "engine/support/field_types.h"
 
 namespace jw {
 namespace {
 
-// The column a leaf tests; nullptr when the node is no leaf of that form.
-const TExpToken* LeafColumn(const TExpToken& node) {
+// The column a leaf tests, itself or as UPPER of a string column, whose
+// upper-case values are the keys of a case-insensitive index; nullptr when
+// the node is no leaf of that form.
+const TExpToken* LeafColumn(const TExpToken& node, bool& upper) {
   const TExpToken* column = node.Left;
+  upper = IsUpperOfColumn(column);
+  if (upper) column = column->Left;
   if (column == nullptr || column->Kind != kTokenColumn || column->ConstantColumn ||
-      column->FieldNumber <= 0) {
+      column->FieldNumber <= 0 || (upper && column->Type != kFldString)) {
     return nullptr;
   }
   switch (node.Kind) {
     case kTokenUnary:
-      return node.Code == kOpIsNull || node.Code == kOpIsNotNull ? column : nullptr;
+      return !upper && (node.Code == kOpIsNull || node.Code == kOpIsNotNull) ? column : nullptr;
     case kTokenBinary:
       return node.Code >= kOpEqual && node.Code <= kOpLessOrEqual ? column : nullptr;
     case kTokenStringCompare:
@@ -160,24 +166,25 @@ bool IsNegative(const TExpToken& node) {
 
 // The records whose non-null value the positive form of the leaf selects
 // (=, IN, BETWEEN for <>, NOT IN, NOT BETWEEN).
-void CollectPositive(TSegmentKeys& keys, const TExpToken& node, int64_t nulls,
-                     TRecordsBitmap& out) {
+// Each range of key ordinals goes to take(first, last).
+template <class Take>
+void CollectPositive(TSegmentKeys& keys, const TExpToken& node, int64_t nulls, Take take) {
   const int64_t count = keys.KeyCount();
   const TExpToken* constant = node.Right;
   const int32_t partial = node.Kind == kTokenStringCompare ? node.PartialLength : 0;
   const auto equal = [&](const TExpToken& value) {
     if (value.IsNull) return;
-    keys.Mark(keys.CountBelow(value, partial) + 1, keys.CountNotAbove(value, partial), out);
+    take(keys.CountBelow(value, partial) + 1, keys.CountNotAbove(value, partial));
   };
   if (node.Kind == kTokenUnary) {
-    if (node.Code == kOpIsNotNull) keys.Mark(nulls + 1, count, out);
+    if (node.Code == kOpIsNotNull) take(nulls + 1, count);
     return;
   }
   if (node.Kind == kTokenPredicate) {
     if (node.Code == kOpInList || node.Code == kOpNotInList) {
       for (const TExpToken* item = constant; item != nullptr; item = item->Right) equal(*item);
     } else {
-      keys.Mark(keys.CountBelow(*constant, 0) + 1, keys.CountNotAbove(*constant->Right, 0), out);
+      take(keys.CountBelow(*constant, 0) + 1, keys.CountNotAbove(*constant->Right, 0));
     }
     return;
   }
@@ -188,16 +195,16 @@ void CollectPositive(TSegmentKeys& keys, const TExpToken& node, int64_t nulls,
       equal(*constant);
       return;
     case kOpLess:
-      keys.Mark(nulls + 1, keys.CountBelow(*constant, 0), out);
+      take(nulls + 1, keys.CountBelow(*constant, 0));
       return;
     case kOpLessOrEqual:
-      keys.Mark(nulls + 1, keys.CountNotAbove(*constant, 0), out);
+      take(nulls + 1, keys.CountNotAbove(*constant, 0));
       return;
     case kOpGreater:
-      keys.Mark(keys.CountNotAbove(*constant, 0) + 1, count, out);
+      take(keys.CountNotAbove(*constant, 0) + 1, count);
       return;
     default:
-      keys.Mark(keys.CountBelow(*constant, 0) + 1, count, out);
+      take(keys.CountBelow(*constant, 0) + 1, count);
       return;
   }
 }
@@ -205,7 +212,8 @@ void CollectPositive(TSegmentKeys& keys, const TExpToken& node, int64_t nulls,
 }  // namespace
 
 int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node) {
-  const TExpToken* column = LeafColumn(node);
+  bool upper = false;
+  const TExpToken* column = LeafColumn(node, upper);
   if (column == nullptr) return -1;
   if (node.Kind == kTokenPredicate) {
     for (const TExpToken* item = node.Right; item != nullptr; item = item->Right) {
@@ -216,17 +224,19 @@ int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node) {
   } else if (node.Kind != kTokenUnary && !FitsKey(cursor, *column, node.Right)) {
     return -1;
   }
-  return cursor.SelectIndexForField(column->FieldNumber);
+  return cursor.SelectIndexForField(column->FieldNumber, upper);
 }
 
 void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
                       TRecordsBitmap& out) {
   const int32_t slot = IndexForCondition(cursor, node);
-  const FieldDescriptor& field = cursor.GetTableFieldDesc(node.Left->FieldNumber);
+  bool upper = false;
+  const FieldDescriptor& field = cursor.GetTableFieldDesc(LeafColumn(node, upper)->FieldNumber);
   TSegmentKeys keys(cursor, slot, field, complement);
   const int64_t nulls = keys.NullCount();
   out.ClearAll();
-  CollectPositive(keys, node, nulls, out);
+  CollectPositive(keys, node, nulls,
+                  [&](int64_t first, int64_t last) { keys.Mark(first, last, out); });
   // A NULL constant on either side of <> passes every non-null value.
   const bool not_null_constant =
       node.Kind == kTokenBinary && node.Code == kOpNotEqual && node.Right->IsNull;
@@ -241,6 +251,26 @@ void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complemen
     ReleaseRecordsBitmap(non_null);
   }
   if (NullPasses(cursor, node)) keys.Mark(1, nulls, out);
+}
+
+int64_t EstimateCondition(TDataCursor& cursor, const TExpToken& node) {
+  const int32_t slot = IndexForCondition(cursor, node);
+  bool upper = false;
+  const FieldDescriptor& field = cursor.GetTableFieldDesc(LeafColumn(node, upper)->FieldNumber);
+  TSegmentKeys keys(cursor, slot, field, false);
+  const int64_t nulls = keys.NullCount();
+  int64_t selected = 0;
+  CollectPositive(keys, node, nulls, [&](int64_t first, int64_t last) {
+    selected += std::max<int64_t>(0, last - first + 1);
+  });
+  const bool not_null_constant =
+      node.Kind == kTokenBinary && node.Code == kOpNotEqual && node.Right->IsNull;
+  if (not_null_constant) {
+    selected = keys.KeyCount() - nulls;
+  } else if (IsNegative(node)) {
+    selected = std::max<int64_t>(0, keys.KeyCount() - nulls - selected);
+  }
+  return NullPasses(cursor, node) ? selected + nulls : selected;
 }
 
 }  // namespace jw

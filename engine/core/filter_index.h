@@ -1,5 +1,7 @@
 // The records of one condition on an indexed column, collected from the
-// keys of an ascending index whose first segment is the column. The
+// keys of an ascending index whose first segment is the column (a
+// case-insensitive one for a condition on UPPER of the column, whose keys
+// are the upper-case values the evaluator compares). The
 // answer equals the evaluator's for every record: the non-null keys give
 // the values the condition selects, and the null keys join exactly when
 // the evaluator passes a NULL value (a NULL string compares as '').
@@ -14,7 +16,8 @@
 namespace jw {
 
 // The index slot that answers the leaf (a null test, comparison, string
-// comparison, IN list or BETWEEN of a column with constants); -1 when none.
+// comparison, IN list or BETWEEN of a column, or of UPPER of a string
+// column, with constants); -1 when none.
 int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node);
 
 // Sets in out (sized to the physical record count) exactly the live
@@ -23,5 +26,10 @@ int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node);
 // them, and out may also hold deleted slots.
 void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
                       TRecordsBitmap& out);
+
+// How many records pass the leaf, which IndexForCondition accepted,
+// counted from key ordinals without reading or marking a record (an IN
+// list naming a value twice counts it twice).
+int64_t EstimateCondition(TDataCursor& cursor, const TExpToken& node);
 
 }  // namespace jw

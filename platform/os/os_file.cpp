@@ -220,7 +220,7 @@ bool TOsFile::Truncate(int64_t size) {
 }
 
 bool TOsFile::Sync() {
-  if (fsync(fd_) == 0) return true;
+  if (!OsFaultFailFlush() && fsync(fd_) == 0) return true;
   Fail();
   return false;
 }

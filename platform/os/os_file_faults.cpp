@@ -33,4 +33,12 @@ bool OsFaultFailWrite() {
   return true;
 }
 
+bool OsFaultFailFlush() {
+  OsFileFaults* faults = installed.load();
+  if (faults == nullptr) return false;
+  if (++faults->flushes != faults->fail_flush_at) return false;
+  errno = EIO;
+  return true;
+}
+
 }  // namespace jw

@@ -1,7 +1,8 @@
 // Faults that tests inject into the disk files of the process, below every
 // file class of the engine: paths that look read-only (as a file without
-// write permission does, also to root), and a write that fails as on a full
-// disk. With no faults installed every check is one load of a null pointer.
+// write permission does, also to root), a write that fails as on a full
+// disk and a flush that fails as on a disk that lost the data. With no
+// faults installed every check is one load of a null pointer.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,9 @@ struct OsFileFaults {
   // none. writes counts every positioned write.
   int64_t fail_write_at = 0;
   int64_t writes = 0;
+  // The same for flushes to the device (fsync), failing with EIO.
+  int64_t fail_flush_at = 0;
+  int64_t flushes = 0;
 };
 
 // Installs faults for the whole process for its lifetime and then puts back
@@ -33,9 +37,11 @@ class TScopedOsFileFaults {
   OsFileFaults* previous_;
 };
 
-// For the file layer: whether the path is to look read-only, and whether
-// the write now starting is to fail (errno is then ENOSPC).
+// For the file layer: whether the path is to look read-only, whether the
+// write now starting is to fail (errno is then ENOSPC), and whether the
+// flush now starting is to fail (errno is then EIO).
 bool OsFaultReadOnly(const std::string& path);
 bool OsFaultFailWrite();
+bool OsFaultFailFlush();
 
 }  // namespace jw

@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 
+#include "engine/expr/expression_types.h"
 #include "platform/os/os_file_faults.h"
 #include "tests/engine/core/blob_file_verifier.h"
 #include "tests/engine/core/cursor_test_table.h"
@@ -36,7 +37,8 @@ enum : int32_t {
   kMemo
 };
 
-TTableDefinition Definition(bool with_blob) {
+// Without a primary index the same key is a unique secondary index, "ByKey".
+TTableDefinition Definition(bool with_blob, bool primary = true) {
   TTableDefinition d;
   d.Fields = {Field("ID", kFldInteger, 0, kSubTypeAutoInc),
               Field("NAME", kFldString, 16),
@@ -50,10 +52,11 @@ TTableDefinition Definition(bool with_blob) {
               Field("AMOUNT", kFldBcd, 0, 0, 2),
               Field("RAW", kFldBytes, 8),
               Field("W", kFldWord)};
-  if (with_blob) d.Fields.push_back(Field("MEMO", kFldBlob));
+  if (with_blob) d.Fields.push_back(Field("MEMO", kFldBlob, 0, kSubTypeTextBlob));
   IndexDescriptor by_name = Index("ByName", {kName}, false);
   by_name.CaseInsensitive = 1;
   d.Indexes = {Index("", {kGroup, kCode}), by_name};
+  if (!primary) d.Indexes = {IndexDescriptor(), by_name, Index("ByKey", {kGroup, kCode})};
   return d;
 }
 
@@ -212,15 +215,24 @@ std::vector<int32_t> IdsByName(const std::map<int32_t, Row>& model) {
   return ids;
 }
 
+// Stands the cursor on the index of (group, code): the primary one or "ByKey".
+void UseKeyIndex(TDataCursor& cursor) {
+  if (cursor.Table()->HasPrimaryIndex()) {
+    cursor.SetIndexByNumber(0);
+  } else {
+    cursor.SetIndexByName("ByKey");
+  }
+}
+
 void ExpectTable(TDataCursor& cursor, bool blobs, const std::map<int32_t, Row>& model) {
   Editor editor(cursor, blobs);
-  cursor.SetIndexByNumber(0);
+  UseKeyIndex(cursor);
   EXPECT_EQ(editor.Walk(), InPrimaryOrder(model));
   cursor.SetIndexByName("ByName");
   std::vector<int32_t> ids;
   for (const Row& r : editor.Walk()) ids.push_back(r.id);
   EXPECT_EQ(ids, IdsByName(model));
-  cursor.SetIndexByNumber(0);
+  UseKeyIndex(cursor);
 }
 
 TEST(CursorEditing, ModelScenarioSurvivesReopenWithEveryIndexAndBlobChainExact) {
@@ -292,15 +304,17 @@ TEST(CursorEditing, FilteredViewFollowsTheCursorsOwnWrites) {
   SCOPED_TRACE(seed);
   std::mt19937 random(seed);
   CursorDatabase db;
-  db.Create("T", Definition(false));
+  db.Create("T", Definition(true));
   auto cursor = db.Open("T");
-  cursor->ActivateFilter(cursor->AddFilter("GRP < 20", nullptr, nullptr, nullptr, {}));
-  Editor editor(*cursor, false);
+  // The text BLOB is read whole, from its chain or the buffer being posted.
+  cursor->ActivateFilter(
+      cursor->AddFilter("GRP < 20 OR MEMO >= 'm'", nullptr, nullptr, nullptr, {}));
+  Editor editor(*cursor, true);
   std::map<int32_t, Row> model;
   const auto visible = [&] {
     std::map<int32_t, Row> rows;
     for (const auto& [id, r] : model)
-      if (r.group < 20) rows[id] = r;
+      if (r.group < 20 || r.memo >= "m") rows[id] = r;
     return rows;
   };
   int32_t next_code = 0;
@@ -308,14 +322,14 @@ TEST(CursorEditing, FilteredViewFollowsTheCursorsOwnWrites) {
     const std::map<int32_t, Row> shown = visible();
     const int kind = shown.empty() ? 0 : static_cast<int>(random() % 3);
     if (kind == 0) {
-      Row r = RandomRow(random, ++next_code, false);
+      Row r = RandomRow(random, ++next_code, random() % 3 == 0);
       editor.Insert(r);
       model[r.id] = r;
     } else {
       auto it = shown.begin();
       std::advance(it, static_cast<long>(random() % shown.size()));
       if (kind == 1) {
-        Row changed = RandomRow(random, ++next_code, false);
+        Row changed = RandomRow(random, ++next_code, random() % 3 == 0);
         changed.id = it->first;
         editor.Modify(it->second, changed);
         model[changed.id] = changed;
@@ -329,6 +343,10 @@ TEST(CursorEditing, FilteredViewFollowsTheCursorsOwnWrites) {
       ASSERT_EQ(editor.Walk(), InPrimaryOrder(visible())) << step;
     }
   }
+  // Filled again, the filter reads every BLOB from its chain.
+  cursor->DeactivateFilter(nullptr);
+  cursor->ActivateFilter(nullptr);
+  EXPECT_EQ(editor.Walk(), InPrimaryOrder(visible()));
 }
 
 std::vector<std::vector<uint8_t>> TableBytes(const CursorDatabase& db) {
@@ -426,21 +444,27 @@ TEST(CursorEditing, RefusalsNameTheirCulpritAndLeaveTheFilesByteForByte) {
   EXPECT_EQ(TDataCursor::GetRecordId(image.data()), 500);
 }
 
+// Images that hold an open BLOB are compared by what their record stores.
 TEST(CursorEditing, SecondCursorMeetsLockThenChangedRecordAndLetsItsLockGo) {
   CursorDatabase db;
-  db.Create("T", Definition(false));
+  db.Create("T", Definition(true));
   auto first = db.Open("T");
-  std::map<int32_t, Row> model = Fill(*first, false, 10, 3);
+  std::map<int32_t, Row> model = Fill(*first, true, 10, 3);
   auto second = db.Open("T");
-  Editor two(*second, false);
-  const Row row = model.begin()->second;
+  Editor two(*second, true);
+  // Row 3 carries a BLOB (every third row does).
+  const Row row = std::next(model.begin(), 2)->second;
+  ASSERT_FALSE(row.memo.empty());
   std::vector<uint8_t> seen(static_cast<size_t>(second->GetRecordSize()));
   ASSERT_TRUE(two.Seek(row));
   ASSERT_EQ(second->GetCurrentRecord(seen.data()), 0);
+  ASSERT_EQ(second->OpenBlob(kMemo, seen.data(), 0, false, 1), 0);
   Row changed = row;
   changed.name = "changed";
-  ASSERT_TRUE(Editor(*first, false).Seek(row));
-  std::vector<uint8_t> image(seen);
+  ASSERT_TRUE(Editor(*first, true).Seek(row));
+  std::vector<uint8_t> image(static_cast<size_t>(first->GetRecordSize()));
+  ASSERT_EQ(first->GetCurrentRecord(image.data()), 0);
+  ASSERT_EQ(first->OpenBlob(kMemo, image.data(), 0, false, 1), 0);
   ASSERT_EQ(first->GetCurrentRecord(image.data(), true), 0);
   std::vector<uint8_t> mine(seen);
   EXPECT_EQ(ErrorCodeOf([&] { second->GetCurrentRecord(mine.data(), true); }), kErrRecordInUse);
@@ -453,61 +477,82 @@ TEST(CursorEditing, SecondCursorMeetsLockThenChangedRecordAndLetsItsLockGo) {
   EXPECT_FALSE(second->Table()->IsRecordHeld(number));
   EXPECT_EQ(ErrorCodeOf([&] { second->DeleteRecord(seen.data(), false); }), kErrRecordChanged);
   model[row.id] = changed;
+  // Another row, read with its BLOB open, is deleted with its chain.
+  const Row gone = std::next(model.begin(), 5)->second;
+  ASSERT_FALSE(gone.memo.empty());
+  ASSERT_TRUE(two.Seek(gone));
+  ASSERT_EQ(second->GetCurrentRecord(seen.data()), 0);
+  ASSERT_EQ(second->OpenBlob(kMemo, seen.data(), 0, false, 1), 0);
+  second->DeleteRecord(seen.data(), false);
+  model.erase(gone.id);
   first.reset();
   second.reset();
   EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
   auto cursor = db.Open("T");
-  ExpectTable(*cursor, false, model);
+  ExpectTable(*cursor, true, model);
 }
 
-// Fails the k-th write of one edit for every k the edit reaches: the edit
-// raises 9218 with no lock left, and the reopened table is the one before.
-TEST(CursorEditing, FailedWriteAtAnyPointLeavesTheTableAsItWas) {
-  for (int op = 0; op < 3; ++op) {
-    for (int64_t k = 1;; ++k) {
-      SCOPED_TRACE(testing::Message() << "op " << op << " write " << k);
-      CursorDatabase db;
-      db.Create("T", Definition(false));
-      auto cursor = db.Open("T");
-      const std::map<int32_t, Row> model = Fill(*cursor, false, 30, 11);
-      for (int32_t d = 0; d < 3; ++d)
-        Editor(*cursor, false).Delete(std::next(model.begin(), d * 5)->second);
-      std::map<int32_t, Row> expected = model;
-      for (int32_t d = 0; d < 3; ++d) expected.erase(std::next(model.begin(), d * 5)->first);
-      Editor editor(*cursor, false);
-      Row target = std::next(expected.begin(), 4)->second;
-      Row changed = target;
-      changed.code = 1000;
-      changed.name = "moved";
-      Row added = target;
-      added.code = 2000;
-      OsFileFaults faults;
-      faults.fail_write_at = k;
-      int code = 0;
-      {
-        TScopedOsFileFaults scope(faults);
-        code = ErrorCodeOf([&] {
-          if (op == 0) editor.Insert(added);
-          if (op == 1) editor.Modify(target, changed);
-          if (op == 2) editor.Delete(target);
-        });
+// Fails the k-th write, or with every write flushed the k-th flush, of one
+// edit for every k the edit reaches, on tables with BLOBs with and without
+// a primary index: the edit raises 9218 with no lock left, and the reopened
+// table is the one before, every BLOB block in a chain or free.
+TEST(CursorEditing, FailedWriteOrFlushAtAnyPointLeavesTheTableAsItWas) {
+  for (const bool flush : {false, true}) {
+    for (const bool primary : {true, false}) {
+      for (int op = 0; op < 3; ++op) {
+        for (int64_t k = 1;; ++k) {
+          SCOPED_TRACE(testing::Message() << (flush ? "flush " : "write ") << k << " op " << op
+                                          << (primary ? "" : " without primary index"));
+          CursorDatabase db;
+          db.Create("T", Definition(true, primary));
+          auto cursor = db.Open("T");
+          UseKeyIndex(*cursor);
+          const std::map<int32_t, Row> model = Fill(*cursor, true, 30, 11);
+          for (int32_t d = 0; d < 3; ++d)
+            Editor(*cursor, true).Delete(std::next(model.begin(), d * 5)->second);
+          db.session.SetForceBufferFlush(flush);
+          std::map<int32_t, Row> expected = model;
+          for (int32_t d = 0; d < 3; ++d) expected.erase(std::next(model.begin(), d * 5)->first);
+          Editor editor(*cursor, true);
+          // Row 9 carries a BLOB (every third row does).
+          Row target = std::next(expected.begin(), 6)->second;
+          EXPECT_FALSE(target.memo.empty());
+          Row changed = target;
+          changed.code = 1000;
+          changed.name = "moved";
+          changed.memo = std::string(2000, 'm');
+          Row added = target;
+          added.code = 2000;
+          added.memo = std::string(1500, 'n');
+          OsFileFaults faults;
+          (flush ? faults.fail_flush_at : faults.fail_write_at) = k;
+          int code = 0;
+          {
+            TScopedOsFileFaults scope(faults);
+            code = ErrorCodeOf([&] {
+              if (op == 0) editor.Insert(added);
+              if (op == 1) editor.Modify(target, changed);
+              if (op == 2) editor.Delete(target);
+            });
+          }
+          if ((flush ? faults.flushes : faults.writes) < k) {
+            EXPECT_EQ(code, 0);
+            break;
+          }
+          EXPECT_EQ(code, kErrWrite);
+          EXPECT_FALSE(cursor->Table()->LockState().WriteLock);
+          // The edit's own lock stays for the caller's cancel.
+          if (op == 1) cursor->UnlockRecord(0);
+          for (const auto& [id, r] : model) {
+            EXPECT_FALSE(cursor->Table()->IsRecordHeld(static_cast<int32_t>(id)));
+          }
+          cursor.reset();
+          EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+          cursor = db.Open("T");
+          ExpectTable(*cursor, true, expected);
+          if (HasFailure()) return;
+        }
       }
-      if (faults.writes < k) {
-        EXPECT_EQ(code, 0);
-        break;
-      }
-      EXPECT_EQ(code, kErrWrite);
-      EXPECT_FALSE(cursor->Table()->LockState().WriteLock);
-      // The edit's own lock stays for the caller's cancel.
-      if (op == 1) cursor->UnlockRecord(0);
-      for (const auto& [id, r] : model) {
-        EXPECT_FALSE(cursor->Table()->IsRecordHeld(static_cast<int32_t>(id)));
-      }
-      cursor.reset();
-      EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
-      cursor = db.Open("T");
-      ExpectTable(*cursor, false, expected);
-      if (HasFailure()) return;
     }
   }
 }

@@ -12,6 +12,7 @@
 #include "engine/expr/expression_binder.h"
 #include "engine/expr/expression_parser.h"
 #include "engine/expr/expression_rewrite.h"
+#include "platform/rtl/format_settings.h"
 #include "tests/engine/core/cursor_test_table.h"
 #include "tests/engine/core/index_test_table.h"
 
@@ -35,13 +36,20 @@ std::vector<FieldDescriptor> Fields() {
 }
 
 // Indexes of every kind a condition may find: unique primary, non-unique
-// string and integer, a composite whose first field is GRP, and a
-// descending one, which filters must not use.
+// string and integer, a composite whose first field is GRP, a descending
+// one, which filters must not use, and a case-insensitive one on NOTE,
+// which answers conditions on UPPER(NOTE) only.
 TTableDefinition Indexed() {
   TTableDefinition d;
   d.Fields = Fields();
-  d.Indexes = {Index("", {kId}), Index("ByName", {kName}, false), Index("ByCode", {kCode}, false),
-               Index("ByGroup", {kGroup, kCode}, false), Index("ByQty", {kQty}, false, 0, true)};
+  IndexDescriptor note_upper = Index("ByNoteUpper", {kNote}, false);
+  note_upper.CaseInsensitive = 1;
+  d.Indexes = {Index("", {kId}),
+               Index("ByName", {kName}, false),
+               Index("ByCode", {kCode}, false),
+               Index("ByGroup", {kGroup, kCode}, false),
+               Index("ByQty", {kQty}, false, 0, true),
+               note_upper};
   return d;
 }
 
@@ -199,7 +207,7 @@ class ExpressionMaker {
                    ? column + (rng_() % 2 ? " NOT" : "") + " LIKE '" + Pick({"a%", "%b", "_"}) + "'"
                    : column + " = " + constant();
       case 4:
-        return text ? "UPPER(" + column + ") " + Operator() + " " + Text()
+        return text ? "UPPER(" + Pick({"NAME", "NOTE"}) + ") " + Operator() + " " + Text()
                     : constant() + " " + Operator() + " " + column;
       case 5:
         return text ? column + " " + Pick({"=", "<>"}) + " '" + Pick({"a*", "ab*", "*"}) + "'"
@@ -210,7 +218,8 @@ class ExpressionMaker {
   }
 
   std::string Column(bool text) {
-    return text ? Pick({"NAME", "NOTE"}) : Pick({"ID", "CODE", "GRP", "QTY"});
+    return text ? Pick({"NAME", "NOTE", "UPPER(NOTE)", "UPPER(NAME)"})
+                : Pick({"ID", "CODE", "GRP", "QTY"});
   }
   std::string Operator() { return Pick({"=", "<>", "<", ">", "<=", ">="}); }
   std::string Text() {
@@ -252,11 +261,13 @@ struct Answer {
   int64_t reads = 0;
 };
 
-Answer Filtered(TDataCursor& cursor, const std::string& text, bool complement = false) {
+Answer Filtered(TDataCursor& cursor, const std::string& text, bool complement = false,
+                bool estimate = false) {
   Answer answer;
   TFilter* filter = nullptr;
   TCursorFilterOptions options;
   options.Complement = complement;
+  options.Estimate = estimate;
   try {
     filter = cursor.AddFilter(text.c_str(), nullptr, nullptr, nullptr, options);
   } catch (const EQuireEngineError& e) {
@@ -290,8 +301,9 @@ TEST_F(CursorFiltersTest, IndexedAnswersEqualRecordByRecordAnswers) {
   for (int32_t round = 0; round < rounds; ++round) {
     const std::string text = maker_.Make(static_cast<int>(rng_() % 4));
     SCOPED_TRACE(text);
-    // Half the rounds collect ranges of most keys through their complement.
-    const Answer indexed = Filtered(*tables_.indexed_, text, round % 2 == 1);
+    // Half the rounds collect ranges of most keys through their complement;
+    // a third read conditions of nearly every record record by record.
+    const Answer indexed = Filtered(*tables_.indexed_, text, round % 2 == 1, round % 3 == 0);
     const Answer plain = Filtered(*tables_.plain_, text);
     ASSERT_EQ(indexed.error, plain.error);
     ASSERT_EQ(indexed.ids, plain.ids);
@@ -336,6 +348,25 @@ TEST_F(CursorFiltersTest, AnIndexedSideLimitsTheRecordsReadForTheRest) {
   TDataCursor& cursor = *tables_.indexed_;
   const Answer code = Filtered(cursor, "CODE = 1");
   EXPECT_EQ(code.reads, 0);
+  // Rated with estimates, a condition of more than 90% of the records is
+  // read record by record, a narrow one still from its index.
+  EXPECT_EQ(Filtered(cursor, "CODE = 1", false, true).reads, 0);
+  const Answer most = Filtered(cursor, "ID > 1", false, true);
+  EXPECT_EQ(most.level, 0);
+  EXPECT_EQ(most.reads, cursor.GetTotalRecordCount());
+  EXPECT_EQ(most.ids, Filtered(cursor, "ID > 1").ids);
+  EXPECT_EQ(Filtered(cursor, "ID > 1").reads, 0);
+  // UPPER of a column is answered by a case-insensitive index only, and a
+  // plain comparison by a case-sensitive one.
+  for (const char* text : {"UPPER(NOTE) = 'B'", "UPPER(NOTE) IN ('A', 'b', 'BA')",
+                           "UPPER(NAME) >= 'B'", "NOTE < 'b'"}) {
+    SCOPED_TRACE(text);
+    const Answer upper = Filtered(cursor, text);
+    const bool indexed = std::string(text).rfind("UPPER(NOTE)", 0) == 0;
+    EXPECT_EQ(upper.level, indexed ? 2 : 0);
+    EXPECT_EQ(upper.reads, indexed ? 0 : cursor.GetTotalRecordCount());
+    EXPECT_EQ(upper.ids, Filtered(*tables_.plain_, text).ids);
+  }
   // The LIKE written first is read only on the records with CODE = 1; the
   // operands change places in the filter's copy, never in the caller's tree.
   const char* const both = "NOTE LIKE '%a%' AND CODE = 1";
@@ -405,9 +436,34 @@ TEST_F(CursorFiltersTest, TheViewFollowsInsertsChangesAndDeletes) {
   }
 }
 
+// A chain of 100,000 conditions is rated and answered on a stack of its
+// own, through the indexes as record by record.
+TEST_F(CursorFiltersTest, AChainOfAHundredThousandConditionsIsAnswered) {
+  SCOPED_TRACE(Seed());
+  // Few records: the depth is the point, and each is read through the whole chain.
+  tables_.Fill(15);
+  std::string text = "CODE = 1";
+  for (int32_t i = 1; i < 100000; ++i) {
+    text += (i % 3 == 0 ? " AND GRP <> " : " OR CODE = ") + std::to_string(i % 5 - 2);
+  }
+  const Answer indexed = Filtered(*tables_.indexed_, text);
+  const Answer plain = Filtered(*tables_.plain_, text);
+  ASSERT_EQ(indexed.error, 0);
+  EXPECT_EQ(indexed.level, 2);
+  EXPECT_EQ(indexed.ids, plain.ids);
+  EXPECT_FALSE(indexed.ids.empty());
+}
+
 TEST_F(CursorFiltersTest, FilterErrorsNameTheirCause) {
   tables_.Fill(20);
   TDataCursor& cursor = *tables_.indexed_;
+  // The text is read in the session's locale (language 0: '.' decimals),
+  // not in the process's, which comes back afterwards.
+  const TFormatSettings saved = FormatSettings();
+  FormatSettings().DecimalSeparator = ',';
+  EXPECT_EQ(Filtered(cursor, "QTY > 1.5").ids, Filtered(cursor, "QTY >= 2").ids);
+  EXPECT_EQ(FormatSettings().DecimalSeparator, ',');
+  FormatSettings() = saved;
   try {
     cursor.AddFilter("CODE + QTY", nullptr, nullptr, nullptr, {});
     FAIL();
