@@ -50,7 +50,7 @@ std::vector<TExpToken*> ChainOperands(TExpToken* node, uint8_t code) {
 }  // namespace
 
 TFilter::TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data,
-                 const TFilterOptions& options, TExpToken* tree)
+                 const TCursorFilterOptions& options, TExpToken* tree)
     : cursor_(cursor),
       tree_(callback != nullptr ? nullptr : tree),
       callback_(callback),

@@ -20,7 +20,7 @@ class TFilter {
   // Of the options it keeps the complement strategy, the restricting flag
   // and whether the tree is rated with estimates.
   TFilter(TDataCursor& cursor, TFilterCallback callback, void* user_data,
-          const TFilterOptions& options, TExpToken* tree);
+          const TCursorFilterOptions& options, TExpToken* tree);
   ~TFilter();
   TFilter(const TFilter&) = delete;
   TFilter& operator=(const TFilter&) = delete;
