@@ -141,5 +141,101 @@ TEST(IndexDefinition, RebuildOfEveryIndexNeverReadsTheTornTrees) {
   EXPECT_EQ(f.Walk("ByName"), f.Expected(true));
 }
 
+// (name, code) pairs sorted by name, then code.
+std::vector<std::pair<std::string, int32_t>> ByNameThenCode(
+    std::vector<std::pair<std::string, int32_t>> rows) {
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+TEST(IndexDefinition, AddIndexBuildsFromEveryLiveRecordAndReportsProgress) {
+  Fixture f;
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  f.Fill(RecordCount(), seed);
+  {
+    auto cursor = f.OpenExclusive();
+    std::vector<std::pair<int32_t, int32_t>> calls;
+    cursor->SetIndexProgressHandler(
+        [](void* user, int32_t number, int32_t percent) {
+          static_cast<std::vector<std::pair<int32_t, int32_t>>*>(user)->emplace_back(number,
+                                                                                     percent);
+        },
+        &calls);
+    cursor->AddIndex(Index("Code2", {kCode}, true, 0, true));
+    ASSERT_EQ(static_cast<int32_t>(calls.size()), RecordCount());
+    for (size_t k = 0; k < calls.size(); ++k) {
+      ASSERT_EQ(calls[k].first, static_cast<int32_t>(k) + 1);
+      ASSERT_EQ(calls[k].second, static_cast<int32_t>((k + 1) * 100 / calls.size()));
+    }
+    cursor->AddIndex(Index("NameCode", {kName, kCode}, false, 1));
+    EXPECT_EQ(cursor->GetIndexCount(), 3);
+    // Unreadable definitions are refused before anything changes.
+    EXPECT_EQ(ErrorCodeOf([&] { cursor->AddIndex(Index("None", {})); }), kErrInvalidKeySize);
+    EXPECT_EQ(ErrorCodeOf([&] { cursor->AddIndex(Index("code2", {kName})); }), kErrIndexExists);
+    EXPECT_EQ(cursor->GetIndexCount(), 3);
+    cursor->Close(false);
+  }
+  EXPECT_EQ(VerifyTable(f.db.dir.Path("T.DAT")), std::vector<std::string>{});
+  std::vector<std::pair<std::string, int32_t>> descending = f.Expected(false);
+  std::reverse(descending.begin(), descending.end());
+  EXPECT_EQ(f.Walk("Code2"), descending);
+  EXPECT_EQ(f.Walk("NameCode"), ByNameThenCode(f.Expected(false)));
+  auto shared = f.db.Open("T");
+  EXPECT_EQ(ErrorCodeOf([&] { shared->AddIndex(Index("Other", {kCode})); }), kErrMustBeExclusive);
+}
+
+TEST(IndexDefinition, UniqueIndexOverEqualKeysIsRefusedWithNothingLost) {
+  Fixture f;
+  f.Fill(RecordCount(), TestSeed());
+  const std::string data_path = f.db.dir.Path("T.DAT");
+  auto cursor = f.OpenExclusive();
+  const int64_t records_at = cursor->Table()->DataFile().DataStart();
+  const std::vector<uint8_t> before = ReadWholeFile(data_path);
+  try {
+    cursor->AddIndex(Index("UName", {kName}, true));
+    FAIL() << "a unique index over equal names was built";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrDuplicateKey);
+    EXPECT_NE(e.Message().find("UName"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(cursor->GetIndexCount(), 1);
+  EXPECT_EQ(cursor->GetTotalRecordCount(), static_cast<int32_t>(f.rows.size()));
+  const std::vector<uint8_t> after = ReadWholeFile(data_path);
+  EXPECT_TRUE(std::equal(before.begin() + records_at, before.end(), after.begin() + records_at,
+                         after.end()));
+  EXPECT_EQ(VerifyTable(data_path), std::vector<std::string>{});
+  cursor->Close(false);
+  EXPECT_EQ(f.Walk("ByName"), f.Expected(true));
+}
+
+TEST(IndexDefinition, DroppedIndexPagesGoToFreeListsAndTheNextIndexReusesThem) {
+  Fixture f;
+  f.Fill(RecordCount(), TestSeed());
+  const std::string data_path = f.db.dir.Path("T.DAT");
+  auto cursor = f.OpenExclusive();
+  const TIndexFile& index = cursor->Table()->IndexFile();
+  cursor->AddIndex(Index("A", {kCode, kName}, true));
+  cursor->AddIndex(Index("B", {kName, kCode}, false));
+  const int32_t end = index.EndPosition();
+  // Dropping the first secondary index moves A and B down a slot.
+  cursor->DeleteIndex(" byname ", true);
+  EXPECT_EQ(cursor->GetIndexCount(), 2);
+  EXPECT_EQ(index.Root(1) != 0 && index.IndexDesc(1).Name == "A", true);
+  EXPECT_EQ(VerifyTable(data_path), std::vector<std::string>{});
+  cursor->DeleteIndexByNumber(2, true);
+  EXPECT_EQ(VerifyTable(data_path), std::vector<std::string>{});
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->DeleteIndex("B", true); }), kErrInvalidIndexName);
+  // The same two definitions again take only freed pages.
+  cursor->AddIndex(Index("B", {kName, kCode}, false));
+  cursor->AddIndex(Index("ByName", {kName}, false));
+  EXPECT_EQ(index.EndPosition(), end);
+  cursor->Close(false);
+  EXPECT_EQ(VerifyTable(data_path), std::vector<std::string>{});
+  EXPECT_EQ(f.Walk("A"), f.Expected(false));
+  EXPECT_EQ(f.Walk("B"), ByNameThenCode(f.Expected(false)));
+  EXPECT_EQ(f.Walk("ByName"), f.Expected(true));
+}
+
 }  // namespace
 }  // namespace jw::test
