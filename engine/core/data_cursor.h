@@ -475,7 +475,6 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int32_t FindBlob(int32_t field, const uint8_t* image, bool table_list, TBlobBuffer*& buffer);
 
   // Definitions (cursor_indexes.cpp).
-  void CheckExclusiveWritable() const;
   // Runs change under the write lock and writes everything back.
   template <class Change>
   void DefinitionChange(Change change);
@@ -489,6 +488,18 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   bool IndexesDiffer(const TTableDefinition& definition) const;
   // The index-only path; false when stopped, the index file restored.
   bool RestructureIndexes(const TTableDefinition& definition, bool no_backup);
+  // The full-copy path: false when stopped, the work table deleted and the
+  // table as it was.
+  bool CopyTable(const TTableDefinition& definition, const TRestructureOptions& options,
+                 int32_t last_auto_inc);
+  bool CopyRecords(TDataCursor& work, const TTableDefinition& definition);
+  void CopyBlob(int32_t field, uint8_t* image, TDataCursor& work, int32_t new_field,
+                uint8_t* new_image);
+  // A loss without a handler raises code naming the field.
+  bool ReportFieldLoss(TDataLossKind kind, const FieldDescriptor& field);
+  // Puts the work table in the table's place; the old files become the
+  // backups, or are deleted with no_backup.
+  void ReplaceWithWorkTable(const std::string& work_name, bool no_backup);
   void ApplyIndexDefinitions(const TTableDefinition& definition, std::vector<int32_t>& rebuilt);
   void WriteDefinitionInPlace(const TTableDefinition& definition, int32_t last_auto_inc);
 

@@ -108,7 +108,8 @@ bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
         if (handlers.Duplicate && !handlers.Duplicate(duplicate->Slot, n)) return false;
         removed.push_back(n);
       } else {
-        for (const auto& built_index : indexes) built_index->Tree.Insert(built_index->Key.data(), n);
+        for (const auto& built_index : indexes)
+          built_index->Tree.Insert(built_index->Key.data(), n);
       }
     }
     if (status != nullptr) {

@@ -2,59 +2,30 @@
 // when only header values and descriptors change, with the indexes rebuilt
 // when they change, else through a copy of every record into a new table.
 // A failure or a stop never leaves the table other than it was or as asked.
+#include <algorithm>
+#include <array>
+
 #include "engine/core/data_cursor.h"
+#include "engine/core/data_directory.h"
+#include "engine/core/data_session.h"
 #include "engine/core/index_rebuild.h"
+#include "engine/support/language_settings.h"
+#include "engine/support/value_conversions.h"
 #include "platform/rtl/strings.h"
 
 namespace jw {
 namespace {
 
-const FieldDescriptor* FieldByNumber(const std::vector<FieldDescriptor>& fields, int32_t number) {
-  for (const FieldDescriptor& field : fields) {
-    if (field.Number == number) return &field;
-  }
-  return nullptr;
+void RaiseIfRefused(int32_t result, const std::string& table_name) {
+  if (result < 0) RaiseEngineError(static_cast<EngineErrorCode>(-result), table_name);
 }
 
-// Physical lengths and scales of the fields, and segment counts and key
-// lengths of the indexes, as the new table will hold them.
-void PrepareDefinition(TTableDefinition& definition, bool primary_optional,
-                       const std::string& table_name) {
-  for (FieldDescriptor& field : definition.Fields) {
-    SetPhysicalLength(field);
-    SetPhysicalScale(field);
-  }
-  if (definition.Indexes.empty()) definition.Indexes.emplace_back();
-  for (size_t k = 0; k < definition.Indexes.size(); ++k) {
-    IndexDescriptor& index = definition.Indexes[k];
-    const bool primary = k == 0;
-    int32_t length = 0;
-    uint8_t segments = 0;
-    for (; segments < kMaxSegments && index.FieldNumbers[segments] != 0; ++segments) {
-      const FieldDescriptor* field = FieldByNumber(definition.Fields, index.FieldNumbers[segments]);
-      if (field == nullptr && primary && primary_optional) break;
-      if (field == nullptr) {
-        RaiseEngineError(kErrInvalidField, table_name, std::to_string(index.FieldNumbers[segments]),
-                         index.Name);
-      }
-      if (field->Type == kFldBlob) {
-        RaiseEngineError(kErrInvalidIndexFieldType, table_name, "", index.Name);
-      }
-      length += field->PhysicalLength + 1;
-    }
-    for (uint8_t s = segments; s < kMaxSegments; ++s) index.FieldNumbers[s] = 0;
-    index.SegmentCount = segments;
-    if (primary) {
-      index.Name.clear();
-      index.Unique = 1;
-    }
-    const bool no_primary = primary && segments == 0 && primary_optional;
-    if (length > kMaxKeyImageLength || (length == 0 && !no_primary)) {
-      RaiseEngineError(kErrInvalidKeySize, table_name, "", index.Name);
-    }
-    index.KeyLength =
-        static_cast<int16_t>(length == 0 ? 0 : length + (index.Unique != 0 ? 0 : kRecordIdLength));
-  }
+// Texts are read and written as the new table's locale has them.
+bool ConvertValue(const FieldDescriptor& from, const FieldDescriptor& into, uint8_t* value,
+                  uint16_t language_id, uint16_t sort_id) {
+  const TLanguageSwap swap(language_id, sort_id);
+  return ConvertFieldValue(from.Type, from.Size, from.Decimals, value, into.Decimals, into.Size,
+                           into.Type);
 }
 
 bool SameIndex(const IndexDescriptor& a, const IndexDescriptor& b) {
@@ -209,29 +180,208 @@ void TDataCursor::WriteDefinitionInPlace(const TTableDefinition& definition,
   table_->WriteBack(false, true, false, false, true);
 }
 
+bool TDataCursor::ReportFieldLoss(TDataLossKind kind, const FieldDescriptor& field) {
+  if (data_loss_ == nullptr) Raise(kErrInvalidFieldDefinition, field.Name);
+  return ReportDataLoss(kind, field.Name);
+}
+
+void TDataCursor::CopyBlob(int32_t field, uint8_t* image, TDataCursor& work, int32_t new_field,
+                           uint8_t* new_image) {
+  const auto check = [](TDataCursor& cursor, int32_t code, int32_t number) {
+    if (code != 0) {
+      cursor.Raise(static_cast<EngineErrorCode>(code), cursor.GetTableFieldDesc(number).Name);
+    }
+  };
+  check(*this, OpenBlob(field, image, kEngineOwner, true, kBlobReadMode), field);
+  int32_t size = 0;
+  check(*this, GetBlobSize(field, image, true, size), field);
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  int32_t read = 0;
+  if (size > 0) check(*this, ReadBlob(field, image, true, read, size, bytes.data(), 0), field);
+  FreeBlobs(true);
+  check(work, work.OpenBlob(new_field, new_image, kEngineOwner, true, kBlobWriteMode), new_field);
+  if (size > 0) {
+    check(work, work.WriteBlob(new_field, new_image, true, size, bytes.data(), 0), new_field);
+  }
+}
+
+bool TDataCursor::CopyRecords(TDataCursor& work, const TTableDefinition& definition) {
+  TDataFile& data = table_->DataFile();
+  // The new table numbers its fields by position; an old field keeps its
+  // value in the new field that has its number in the definition.
+  std::vector<int32_t> target(static_cast<size_t>(data.FieldCount()) + 1, 0);
+  for (int32_t i = 1; i <= data.FieldCount(); ++i) {
+    for (size_t p = 0; p < definition.Fields.size(); ++p) {
+      if (definition.Fields[p].Number == data.FieldDesc(i).Number) {
+        target[static_cast<size_t>(i)] = static_cast<int32_t>(p) + 1;
+      }
+    }
+  }
+  const int32_t count = data.RecordCount();
+  std::vector<uint8_t> old_image(static_cast<size_t>(data.RecordSize()));
+  std::vector<uint8_t> image(static_cast<size_t>(work.GetRecordSize()));
+  std::array<uint8_t, 2 * kValueBufferSize> value{};
+  const auto language_id = static_cast<uint16_t>(definition.LanguageId);
+  const auto sort_id = static_cast<uint16_t>(definition.SortId);
+  for (int32_t n = 1; n <= count; ++n) {
+    TRecord* record = nullptr;
+    data.FetchRecord(nullptr, n, 1, true, false, record);
+    std::copy(record->Bytes(), record->Bytes() + old_image.size(), old_image.begin());
+    const bool live = record->Status() == kRecordLive;
+    data.ReleaseRecord(record);
+    if (live) {
+      work.InitRecord(image.data());
+      bool auto_inc_matched = false;
+      for (int32_t i = 1; i <= data.FieldCount(); ++i) {
+        const FieldDescriptor& from = data.FieldDesc(i);
+        const int32_t to = target[static_cast<size_t>(i)];
+        if (to == 0) {
+          if (!ReportFieldLoss(TDataLossKind::FieldDropped, from)) return false;
+          continue;
+        }
+        const FieldDescriptor& into = work.GetTableFieldDesc(to);
+        if (into.IsAutoInc()) auto_inc_matched = true;
+        bool null = false;
+        value.fill(0);
+        GetTableFieldData(i, old_image.data(), null, value.data());
+        if (null) continue;
+        const bool converts = from.Type == kFldBlob
+                                  ? into.Type == kFldBlob
+                                  : into.Type != kFldBlob && ConvertValue(from, into, value.data(),
+                                                                          language_id, sort_id);
+        if (!converts) {
+          if (!ReportFieldLoss(TDataLossKind::ValueNotConverted, from)) return false;
+        } else if (from.Type == kFldBlob) {
+          CopyBlob(i, old_image.data(), work, to, image.data());
+        } else {
+          work.SetTableFieldData(to, image.data(), value.data());
+        }
+      }
+      if (!auto_inc_matched) SetRecordId(image.data(), GetRecordId(old_image.data()));
+      try {
+        work.InsertRecord(image.data(), false);
+      } catch (const EQuireEngineError& e) {
+        work.FreeBlobs(true);
+        if (data_loss_ == nullptr) throw;
+        const EngineErrorCode code = e.Code();
+        bool go_on = false;
+        if (code == kErrDuplicateKey) {
+          go_on = ReportDataLoss(TDataLossKind::DuplicateKey, e.Names().IndexName);
+        } else if (code >= kErrBelowMinimum && code <= kErrValueRequired) {
+          go_on = ReportDataLoss(TDataLossKind::ValidityCheck, e.Names().FieldName);
+        } else {
+          go_on = ReportDataLoss(TDataLossKind::RecordNotCopied, "");
+        }
+        if (!go_on) return false;
+      }
+    }
+    if (restructure_progress_ != nullptr) {
+      restructure_progress_(restructure_progress_user_data_, n,
+                            static_cast<int32_t>(static_cast<int64_t>(n) * 100 / count));
+    }
+  }
+  return true;
+}
+
+bool TDataCursor::CopyTable(const TTableDefinition& definition, const TRestructureOptions& options,
+                            int32_t last_auto_inc) {
+  // The work table lies in the table's own folder: putting it in place is
+  // a rename on one file system, never a copy that a failure could cut short.
+  const std::string work_name = directory_->GetTempTableName(in_memory_);
+  const TLentPassword lent(definition.Encrypted ? directory_->Session() : nullptr,
+                           definition.Password);
+  bool copied = false;
+  {
+    TDataCursor work(directory_);
+    work.SetTableName(work_name);
+    work.SetExclusive(true);
+    work.SetInMemory(in_memory_);
+    try {
+      TTableDefinition created = definition;
+      work.CreateTable(created, true, options.PrimaryOptional);
+      work.SetKeepAutoInc(true);
+      work.SetNaturalOrder(true);
+      work.Open();
+      copied = CopyRecords(work, definition);
+      if (copied) {
+        TDataFile& data = work.Table()->DataFile();
+        data.SetLastAutoInc(std::max(last_auto_inc, data.LastAutoInc()));
+      }
+      work.Close(!copied);
+    } catch (...) {
+      FreeBlobs(true);
+      // A failed create has removed its files already; the error that got
+      // here is the one the caller hears of.
+      try {
+        work.Close(true);
+        if (directory_->TableExists(work_name, in_memory_)) {
+          directory_->DeleteTable(work_name, in_memory_);
+        }
+      } catch (const Exception&) {
+      }
+      throw;
+    }
+  }
+  FreeBlobs(true);
+  if (!copied) {
+    RaiseIfRefused(directory_->DeleteTable(work_name, in_memory_), work_name);
+    return false;
+  }
+  // The old table must be let go before its files can move.
+  Close(false);
+  ReplaceWithWorkTable(work_name, options.NoBackup);
+  return true;
+}
+
+void TDataCursor::ReplaceWithWorkTable(const std::string& work_name, bool no_backup) {
+  // The old files step aside under a name of their own while the new table
+  // takes the name; a failed rename puts them back, so the table is never
+  // without its files.
+  const std::string aside = directory_->GetTempTableName(in_memory_);
+  RaiseIfRefused(directory_->DeleteTable(aside, in_memory_), aside);
+  RaiseIfRefused(directory_->RenameTable(table_name_, aside, false, in_memory_), table_name_);
+  try {
+    RaiseIfRefused(directory_->RenameTable(work_name, table_name_, false, in_memory_), work_name);
+  } catch (...) {
+    try {
+      directory_->RenameTable(aside, table_name_, false, in_memory_);
+    } catch (const Exception&) {
+      // The first failure is the one the caller hears of.
+    }
+    throw;
+  }
+  if (no_backup || in_memory_) {
+    RaiseIfRefused(directory_->DeleteTable(aside, in_memory_), aside);
+  } else {
+    RaiseIfRefused(directory_->RenameTable(aside, table_name_, true, in_memory_), aside);
+  }
+}
+
 bool TDataCursor::RestructureTable(const TTableDefinition& definition,
                                    const TRestructureOptions& options) {
   CheckClosed();
-  if (!exclusive_) Raise(kErrMustBeExclusive);
-  if (read_only_) Raise(kErrAccessDenied);
+  CheckExclusive();
+  CheckWritable();
   Open();
   loss_answered_ = false;
   loss_go_on_ = true;
   bool done = true;
   try {
-    TTableDefinition wanted = definition;
-    PrepareDefinition(wanted, options.PrimaryOptional, table_name_);
     const int32_t last_auto_inc =
         options.LastAutoInc == -1 ? table_->DataFile().LastAutoInc() : options.LastAutoInc;
+    TTableDefinition wanted = definition;
+    if (wanted.Encrypted) wanted.Password = Trim(wanted.Password);
+    CheckTableDefinition(wanted, options.PrimaryOptional, last_auto_inc);
     if (NeedsFullCopy(wanted)) {
-      Raise(kErrInvalidField);
-    }
-    const bool indexes = IndexesDiffer(wanted);
-    if (indexes) done = RestructureIndexes(wanted, options.NoBackup);
-    if (done) {
-      WriteDefinitionInPlace(wanted, last_auto_inc);
-      // The backup goes only once the new definition is written.
-      if (indexes && options.NoBackup) table_->RestoreIndexFile(true, true);
+      done = CopyTable(wanted, options, last_auto_inc);
+    } else {
+      const bool indexes = IndexesDiffer(wanted);
+      if (indexes) done = RestructureIndexes(wanted, options.NoBackup);
+      if (done) {
+        WriteDefinitionInPlace(wanted, last_auto_inc);
+        // The backup goes only once the new definition is written.
+        if (indexes && options.NoBackup) table_->RestoreIndexFile(true, true);
+      }
     }
   } catch (...) {
     Close(false);
