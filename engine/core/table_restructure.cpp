@@ -16,10 +16,6 @@
 namespace jw {
 namespace {
 
-void RaiseIfRefused(int32_t result, const std::string& table_name) {
-  if (result < 0) RaiseEngineError(static_cast<EngineErrorCode>(-result), table_name);
-}
-
 // Texts are read and written as the new table's locale has them.
 bool ConvertValue(const FieldDescriptor& from, const FieldDescriptor& into, uint8_t* value,
                   uint16_t language_id, uint16_t sort_id) {

@@ -565,7 +565,9 @@ TEST_F(RestructureLoss, CopyKeepsValuesAndBlobsAndNoBackupLeavesNone) {
     ASSERT_EQ(cursor->GetBlobSize(2, image.data(), true, size), 0);
     std::string memo(static_cast<size_t>(size), '\0');
     int32_t read = 0;
-    if (size > 0) ASSERT_EQ(cursor->ReadBlob(2, image.data(), true, read, size, memo.data(), 0), 0);
+    if (size > 0) {
+      ASSERT_EQ(cursor->ReadBlob(2, image.data(), true, read, size, memo.data(), 0), 0);
+    }
     EXPECT_EQ(memo, k % 2 == 0 ? std::string(700 + k, static_cast<char>('a' + k)) : "");
     EXPECT_EQ(cursor->CloseBlob(2, image.data(), 1, true), 0);
     names.emplace_back(name);
@@ -594,7 +596,9 @@ TEST_F(RestructureLoss, FailedWriteAnywhereInTheCopyLeavesTheTableAsItWas) {
     } catch (const EQuireEngineError& e) {
       EXPECT_EQ(e.Code(), kErrWrite) << e.Message();
     }
-    if (!done) EXPECT_EQ(FileBytes(*db), before);
+    if (!done) {
+      EXPECT_EQ(FileBytes(*db), before);
+    }
   }
   ASSERT_TRUE(done);
   EXPECT_GT(k, 3);
