@@ -59,20 +59,25 @@ void TDataCursor::AddIndex(const IndexDescriptor& descriptor) {
         index_progress_(index_progress_user_data_, number, percent);
       };
     }
+    const auto drop_built = [&] {
+      FreeIndexPages(index, *this, slot);
+      DropIndexPages();
+      index.RemoveIndexDesc(slot, true);
+    };
     bool built = false;
     try {
       built = RebuildIndexes(*this, {slot}, handlers);
     } catch (...) {
-      FreeIndexPages(index, *this, slot);
-      DropIndexPages();
-      index.RemoveIndexDesc(slot, true);
+      // The error that stopped the build is the one the caller hears of.
+      try {
+        drop_built();
+      } catch (const Exception&) {
+      }
       throw;
     }
     if (!built) {
       const std::string name = index.IndexDesc(slot).Name;
-      FreeIndexPages(index, *this, slot);
-      DropIndexPages();
-      index.RemoveIndexDesc(slot, true);
+      drop_built();
       table_->WriteBack(false, true, false, false, true);
       Raise(kErrDuplicateKey, "", name);
     }

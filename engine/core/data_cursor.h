@@ -8,8 +8,10 @@
 // and clones (cursor_bookmarks.cpp), the bitmap view with the status
 // index rebuild (cursor_bitmaps.cpp), filters (cursor_filters.cpp), record
 // editing with record locks (cursor_editing.cpp, cursor_checks.cpp),
-// BLOB access (cursor_blobs.cpp) and table definition
-// (cursor_definition.cpp).
+// BLOB access (cursor_blobs.cpp), table definition
+// (cursor_definition.cpp), adding and dropping indexes (cursor_indexes.cpp,
+// with the rebuild of index_rebuild.cpp) and restructuring
+// (table_restructure.cpp).
 //
 // Reads return a result code instead of raising: 0, 8705 (before the
 // first record), 8706 (after the last), 8709 (no current record), 8710

@@ -151,7 +151,12 @@ bool TDataCursor::RestructureIndexes(const TTableDefinition& definition, bool no
     }
     if (!stopped) table_->WriteBack(false, true, false, table_->BlobFileInUse(), true);
   } catch (...) {
-    table_->RestoreIndexFile(false, no_backup);
+    try {
+      table_->RestoreIndexFile(false, no_backup);
+    } catch (const Exception&) {
+      // A failed restore deletes the half-copied index file, so that it is
+      // never read as an index; the first error is the one reported.
+    }
     throw;
   }
   if (!stopped) return true;
@@ -380,7 +385,10 @@ bool TDataCursor::RestructureTable(const TTableDefinition& definition,
       }
     }
   } catch (...) {
-    Close(false);
+    try {
+      Close(false);
+    } catch (const Exception&) {
+    }
     throw;
   }
   Close(false);

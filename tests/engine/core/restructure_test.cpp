@@ -576,6 +576,36 @@ TEST_F(RestructureLoss, CopyKeepsValuesAndBlobsAndNoBackupLeavesNone) {
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
 }
 
+// Records a rebuilt unique index refuses go with their BLOBs: the
+// verifier's block census finds every block of theirs free again.
+TEST_F(RestructureLoss, IndexOnlyPathRemovesRefusedRecordsWithTheirBlobs) {
+  Make();
+  TTableDefinition d = Base();
+  d.Indexes[1] = Index("ByName", {kLName}, true);
+  Answers answers{true, true, {}};
+  ASSERT_TRUE(Run(d, &answers));
+  EXPECT_EQ(answers.asked, (std::vector<Loss>{{TDataLossKind::DuplicateKey, "ByName"}}));
+  EXPECT_EQ(Count(), 5);
+  EXPECT_EQ(VerifyTable(db->dir.Path("L.DAT")), std::vector<std::string>{});
+  const auto files = FileBytes(*db);
+  EXPECT_EQ(files.count("L.IBK"), 1u);
+  EXPECT_EQ(files.count("L.DBK"), 0u);
+}
+
+TEST_F(RestructureLoss, EncryptingCopyNeedsOnlyTheNewPasswordAfterwards) {
+  Make();
+  TTableDefinition d = Base();
+  d.Encrypted = true;
+  d.Password = " secret ";
+  ASSERT_TRUE(Run(d, nullptr));
+  EXPECT_FALSE(db->session.HasPassword("secret"));
+  EXPECT_EQ(ErrorCodeOf([&] { OpenExclusive(*db, "L"); }), kErrPasswordRequired);
+  db->session.AddPassword("secret");
+  EXPECT_EQ(Count(), 10);
+  EXPECT_TRUE(OpenExclusive(*db, "L")->Table()->DataFile().Encrypted());
+  EXPECT_EQ(VerifyTable(db->dir.Path("L.DAT")), std::vector<std::string>{});
+}
+
 // A disk that fails the k-th write, for every k until the copy runs
 // through: each failure leaves the table's files byte for byte as they were
 // and no work table behind.
