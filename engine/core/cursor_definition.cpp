@@ -245,6 +245,8 @@ void TDataCursor::EmptyTable() {
 void TDataCursor::SortRecords(TSortRequest request) {
   CheckOpen();
   CheckExclusive();
+  // The records are rewritten in place: never through a read-only cursor.
+  CheckWritable();
   // The keys of other indexes would name the records by their old numbers.
   if (table_->HasPrimaryIndex() || GetIndexCount() > 0) return;
   if (request.RunFolder.empty() && directory_->Session() != nullptr) {

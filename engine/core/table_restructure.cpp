@@ -176,8 +176,8 @@ void TDataCursor::WriteDefinitionInPlace(const TTableDefinition& definition,
     const IndexDescriptor& wanted = definition.Indexes[static_cast<size_t>(slot)];
     index.RenameIndexDesc(slot, wanted.Name, wanted.FieldNumbers);
   }
-  data.SetTableOptions(definition.Password, definition.Description, definition.UserMinor,
-                       definition.UserMajor, last_auto_inc);
+  SetHeaderValues(definition.Password, definition.Description, definition.UserMajor,
+                  definition.UserMinor, last_auto_inc);
   table_->WriteBack(false, true, false, false, true);
 }
 
