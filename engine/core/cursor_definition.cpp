@@ -45,10 +45,6 @@ void NumberSegmentsByPosition(TTableDefinition& definition) {
   }
 }
 
-void RaiseIfRefused(int32_t result, const std::string& table_name) {
-  if (result < 0) RaiseEngineError(static_cast<EngineErrorCode>(-result), table_name);
-}
-
 }  // namespace
 
 void TDataCursor::CheckExclusive() const {

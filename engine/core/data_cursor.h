@@ -9,7 +9,9 @@
 // index rebuild (cursor_bitmaps.cpp), filters (cursor_filters.cpp), record
 // editing with record locks (cursor_editing.cpp, cursor_checks.cpp),
 // BLOB access (cursor_blobs.cpp), table definition
-// (cursor_definition.cpp) and header values (cursor_header_values.cpp).
+// (cursor_definition.cpp), header values (cursor_header_values.cpp),
+// adding and dropping indexes (cursor_indexes.cpp, with the rebuild of
+// index_rebuild.cpp) and restructuring (table_restructure.cpp).
 //
 // Reads return a result code instead of raising: 0, 8705 (before the
 // first record), 8706 (after the last), 8709 (no current record), 8710
@@ -26,6 +28,7 @@
 #include "engine/core/data_table.h"
 #include "engine/core/key_compare.h"
 #include "engine/core/record_sort.h"
+#include "engine/core/table_restructure.h"
 #include "engine/support/collation_maps.h"
 #include "engine/support/records_bitmap.h"
 
@@ -308,6 +311,40 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // The validity checks alone (cursor_checks.cpp).
   void CheckRecord(const uint8_t* image);
 
+  // ---- table definition: indexes and restructuring (cursor_indexes.cpp,
+  // table_restructure.cpp) ----
+  // Told (record number, whole percent done) while an index is built or a
+  // table is restructured.
+  using TProgressHandler = void (*)(void* user_data, int32_t record_number, int32_t percent);
+  void SetIndexProgressHandler(TProgressHandler handler, void* user_data);
+  // Each needs an exclusive (10253), writable (11013) open cursor.
+  // Adds a secondary index and builds it from the records, telling the
+  // index progress handler. A unique index over equal keys is refused with
+  // 9729 naming it, dropped, and no record is touched.
+  void AddIndex(const IndexDescriptor& descriptor);
+  // The index of the name (any case, blanks trimmed; 10022 when none), or of
+  // the number: its pages go to its free list, each child before its page,
+  // and with remove its descriptor leaves the header. The cursor then
+  // stands before the first record of the primary index.
+  void DeleteIndex(const std::string& name, bool remove);
+  void DeleteIndexByNumber(int32_t number, bool remove);
+  void SetRestructureProgressHandler(TProgressHandler handler, void* user_data);
+  void SetDataLossHandler(TDataLossHandler handler, void* user_data);
+  // Gives the closed cursor's table (10031 when open) the new definition;
+  // needs the exclusive option (10253) and a writable table (11013). Only
+  // header values and descriptors changed: written in place. Indexes
+  // changed too: rebuilt, the index file backed up to ".IBK" first (kept
+  // unless no-backup). Fields changed: every record copied into a new
+  // table with per-field conversion. Each loss goes to the data-loss
+  // handler; false when it stopped the restructure, the table then as it
+  // was. Without a handler the first loss raises, naming the field (10000)
+  // or the index (9729), and the table stays as it was.
+  bool RestructureTable(const TTableDefinition& definition, const TRestructureOptions& options);
+  // Removes the live record: its BLOBs, its keys in every index but those
+  // left alone (which hold none of its keys), its status key and its slot.
+  // Runs inside the caller's write bracket; the caller writes back.
+  void RemoveRecord(int32_t number, const std::vector<int32_t>& leave_alone);
+
   // ---- BLOB access (cursor_blobs.cpp) ----
   // Each returns 0 or an engine code; the caller raises it.
   int32_t OpenBlob(int32_t field, uint8_t* image, uint8_t owner, bool table_list, uint8_t mode);
@@ -513,6 +550,35 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // The image's open buffer of the field, or a code: 10753, 10030.
   int32_t FindBlob(int32_t field, const uint8_t* image, bool table_list, TBlobBuffer*& buffer);
 
+  // Definitions (cursor_indexes.cpp).
+  // Runs change under the write lock and writes everything back.
+  template <class Change>
+  void DefinitionChange(Change change);
+  void DropIndexPages();
+
+  // Restructure (table_restructure.cpp).
+  // Asks the data-loss handler (or takes the answer given for all); true
+  // to go on. Without a handler: false.
+  bool ReportDataLoss(TDataLossKind kind, const std::string& text);
+  bool NeedsFullCopy(const TTableDefinition& definition) const;
+  bool IndexesDiffer(const TTableDefinition& definition) const;
+  // The index-only path; false when stopped, the index file restored.
+  bool RestructureIndexes(const TTableDefinition& definition, bool no_backup);
+  // The full-copy path: false when stopped, the work table deleted and the
+  // table as it was.
+  bool CopyTable(const TTableDefinition& definition, const TRestructureOptions& options,
+                 int32_t last_auto_inc);
+  bool CopyRecords(TDataCursor& work, const TTableDefinition& definition);
+  void CopyBlob(int32_t field, uint8_t* image, TDataCursor& work, int32_t new_field,
+                uint8_t* new_image);
+  // A loss without a handler raises code naming the field.
+  bool ReportFieldLoss(TDataLossKind kind, const FieldDescriptor& field);
+  // Puts the work table in the table's place; the old files become the
+  // backups, or are deleted with no_backup.
+  void ReplaceWithWorkTable(const std::string& work_name, bool no_backup);
+  void ApplyIndexDefinitions(const TTableDefinition& definition, std::vector<int32_t>& rebuilt);
+  void WriteDefinitionInPlace(const TTableDefinition& definition, int32_t last_auto_inc);
+
   // Bitmaps (cursor_bitmaps.cpp).
   void BuildLiveBitmap();
   void BuildRangeBitmap();
@@ -548,6 +614,15 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   bool natural_order_ = false;
   TPasswordHandler password_handler_ = nullptr;
   void* password_user_data_ = nullptr;
+  TProgressHandler index_progress_ = nullptr;
+  void* index_progress_user_data_ = nullptr;
+  TProgressHandler restructure_progress_ = nullptr;
+  void* restructure_progress_user_data_ = nullptr;
+  TDataLossHandler data_loss_ = nullptr;
+  void* data_loss_user_data_ = nullptr;
+  // The data-loss handler answered for every further loss.
+  bool loss_answered_ = false;
+  bool loss_go_on_ = true;
 
   // Position: the ordinal among all keys of the index (index order) or
   // among the visible records (natural order), the record's physical

@@ -19,6 +19,11 @@ class TDataSession;
 // The one in-memory database, named so in any case.
 constexpr const char* kMemoryDatabaseName = "MEMORY";
 
+// Raises the engine error of a negated code such routines return.
+inline void RaiseIfRefused(int32_t result, const std::string& table_name) {
+  if (result < 0) RaiseEngineError(static_cast<EngineErrorCode>(-result), table_name);
+}
+
 class TDataDirectory : public TTableDirectory {
  public:
   // path ends in '/' and is empty for the in-memory database; network_path
