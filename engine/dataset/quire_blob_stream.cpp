@@ -11,8 +11,6 @@
 namespace jw {
 namespace {
 
-constexpr uint8_t kBlobReadMode = 1;
-constexpr uint8_t kBlobWriteMode = 2;
 constexpr int64_t kMaxBlobPosition = std::numeric_limits<int32_t>::max();
 
 }  // namespace
