@@ -88,7 +88,7 @@ void ColumnsToTheLeft(TExpToken* root) {
 
 TFilter* TDataCursor::AddFilter(const char* expression, const TExpToken* prepared,
                                 TFilterCallback callback, void* user_data,
-                                const TFilterOptions& options) {
+                                const TCursorFilterOptions& options) {
   if (filters_.size() >= kMaxFilters) Raise(kErrTooManyFilters);
   TTokenTree tree;
   if (expression != nullptr && callback == nullptr) {

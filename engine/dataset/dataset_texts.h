@@ -1,5 +1,5 @@
-// The message texts of the engine's session and database components, in one
-// table, and the engine version that both components report.
+// The message texts of the engine's session, database and dataset
+// components, in one table, and the engine version that both components report.
 #pragma once
 
 #include <string_view>
@@ -25,6 +25,14 @@ inline constexpr std::string_view kDatabaseOpen =
 inline constexpr std::string_view kDatabaseNameMissing = "Database name is missing.";
 inline constexpr std::string_view kDatabaseNameInvalid = "Database name %s is not valid.";
 inline constexpr std::string_view kDatabaseNameExists = "Database name %s already exists.";
+inline constexpr std::string_view kNoTableHandle = "Error creating table handle.";
+inline constexpr std::string_view kFieldNotIndexed =
+    "Field '%s' is not indexed and cannot be modified";
+inline constexpr std::string_view kNoIndexActive = "No index currently active";
+inline constexpr std::string_view kIndexFieldMissing = "Cannot access index field '%s'";
+inline constexpr std::string_view kTableNameMissing = "Missing table name.";
+inline constexpr std::string_view kInMemoryNoFields =
+    "You must define at least one field before you can open an in-memory table at design-time";
 }  // namespace quire_text
 
 }  // namespace jw

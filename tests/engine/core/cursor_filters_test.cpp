@@ -255,7 +255,7 @@ struct Answer {
 Answer Filtered(TDataCursor& cursor, const std::string& text, bool complement = false) {
   Answer answer;
   TFilter* filter = nullptr;
-  TFilterOptions options;
+  TCursorFilterOptions options;
   options.Complement = complement;
   try {
     filter = cursor.AddFilter(text.c_str(), nullptr, nullptr, nullptr, options);
@@ -366,7 +366,7 @@ TEST_F(CursorFiltersTest, TheViewFollowsInsertsChangesAndDeletes) {
                                           "GRP IS NOT NULL"};
   for (TDataCursor* c : {&cursor, &plain}) {
     for (size_t k = 0; k < texts.size(); ++k) {
-      TFilterOptions options;
+      TCursorFilterOptions options;
       options.Restricting = k == 2;
       c->ActivateFilter(c->AddFilter(texts[k].c_str(), nullptr, nullptr, nullptr, options));
     }
