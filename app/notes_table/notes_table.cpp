@@ -1,8 +1,8 @@
 #include "app/notes_table/notes_table.h"
 
-#include "engine/core/data_directory.h"
+#include "engine/core/data_cursor.h"
+#include "engine/core/data_file_format.h"
 #include "engine/core/data_session.h"
-#include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
 
 namespace jw {
@@ -49,7 +49,10 @@ TTableDefinition ScrapTableDefinition() {
                        Column("AlarmDateTime", kFldTimeStamp),
                        Column("AlarmLastSounded", kFldTimeStamp),
                        Column("Zorder", kFldInteger)};
+  for (size_t i = 0; i < definition.Fields.size(); ++i)
+    definition.Fields[i].Number = static_cast<int16_t>(i + 1);
   definition.Indexes = {IndexOn("", 1, true), IndexOn("Zorder", kZorderField, false)};
+  definition.BlobBlockSize = kDefaultBlobBlockSize;
   definition.Description = "Jotterwick notes";
   definition.Password = kScrapTablePassword;
   definition.Encrypted = true;
@@ -58,17 +61,11 @@ TTableDefinition ScrapTableDefinition() {
 
 void CreateScrapTable(const std::string& folder) {
   TDataSession session;
-  session.AddPassword(kScrapTablePassword);
-  TDataDirectory* directory = session.OpenDirectory("Notes", folder);
-  if (directory->TableExists(kScrapTableName, false)) {
-    RaiseEngineError(kErrTableExists, kScrapTableName);
-  }
-  TDataTable* table = nullptr;
-  if (const int32_t refused =
-          directory->CreateTable(kScrapTableName, ScrapTableDefinition(), false, true, table)) {
-    RaiseEngineError(static_cast<EngineErrorCode>(-refused), kScrapTableName);
-  }
-  directory->CloseTable(table, false);
+  TDataCursor cursor(session.OpenDirectory("Notes", folder));
+  cursor.SetTableName(kScrapTableName);
+  cursor.SetExclusive(true);
+  TTableDefinition definition = ScrapTableDefinition();
+  cursor.CreateTable(definition, false, false);
 }
 
 }  // namespace jw
