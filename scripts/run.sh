@@ -31,9 +31,4 @@ if [ ! -e "$ready/data/scraps.DAT" ]; then
   "$build/app/notes_table/jw_make_notes_table" "$ready/data"
 fi
 
-# A program that cannot keep its notes is not started for a user.
-if [ ! -e "$top/app/note_store.cpp" ]; then
-  echo "Installed in $ready; not started, as the program does not keep its notes yet."
-  exit 0
-fi
 exec "$ready/jotterwick" "$@"

@@ -1,5 +1,6 @@
 // The program: starts the engine's sessions and the application object,
-// creates the manager window and the about box, and runs the event loop
+// creates the manager window, the data module, which loads the notes, and
+// the about box, and runs the event loop
 // until the manager window closes: through "Exit", or when the program is
 // ended from outside (a signal or the end of the desktop session), which
 // closes it the same way so that notes and settings are saved.
@@ -7,6 +8,7 @@
 #include <exception>
 
 #include "app/about_box.h"
+#include "app/data_module.h"
 #include "app/scrap_main.h"
 #include "app/session_end.h"
 #include "engine/dataset/session_list.h"
@@ -31,6 +33,8 @@ int RunProgram(int& argc, char** argv) {
   app.SetTitle("Jotterwick");
   try {
     TScrapMain* scrap_main = app.CreateForm<TScrapMain>();
+    TDM* data_module = MakeForm<TDM>(&app, scrap_main->Tips);
+    scrap_main->SaveAllScraps = [data_module] { return data_module->SaveAllScrapsOrAsk(); };
     scrap_main->AboutBox = app.CreateForm<TAboutBox>();
     TSessionEndWatch session_end([scrap_main] { scrap_main->Close(); });
     app.Run();
