@@ -4,6 +4,9 @@
 #include "engine/core/data_directory.h"
 #include "engine/core/index_file.h"
 #include "engine/dataset/dataset_texts.h"
+#include "engine/dataset/field_type_map.h"
+#include "engine/support/engine_errors.h"
+#include "platform/rtl/strings.h"
 #include "engine/dataset/quire_database.h"
 #include "engine/dataset/quire_session.h"
 #include "platform/db/data_source.h"
@@ -223,6 +226,113 @@ bool TQuireTable::Exists() {
   TDatabaseUseGuard use(*this, kUseTableFiles);
   return Database()->EngineDirectory()->TableExists(table_name_.substr(0, kMaxEngineName),
                                                      in_memory_);
+}
+
+// Creating and deleting.
+
+namespace {
+
+// The room of the engine's definition arrays.
+constexpr int kMaxIndexDefs = 33;
+constexpr int kMaxFieldDefs = 1024;
+constexpr size_t kMaxDefName = 30;
+constexpr int kTableBlobBlockSize = 512;
+
+FieldDescriptor FieldDescriptorOf(const TFieldDef& def, int number) {
+  FieldDescriptor field;
+  field.Number = static_cast<int16_t>(number);
+  field.Name = def.Name().substr(0, kMaxDefName);
+  const TEngineFieldType type = EngineTypeOf(def.DataType());
+  field.Type = type.Type;
+  field.SubType = type.SubType;
+  if (def.DataType() == ftString || def.DataType() == ftBytes || def.DataType() == ftVarBytes) {
+    field.Size = static_cast<uint8_t>(def.Size());
+  }
+  if (def.DataType() == ftBCD) field.Decimals = static_cast<uint8_t>(def.Size());
+  field.Required = def.Required() ? 1 : 0;
+  return field;
+}
+
+// The names of a ';'-separated list, trimmed; empty entries are left out.
+std::vector<std::string> FieldNamesOf(const std::string& list) {
+  std::vector<std::string> names;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    const std::string name = Trim(list.substr(start, end - start));
+    if (!name.empty()) names.push_back(name);
+    start = end + 1;
+  }
+  return names;
+}
+
+}  // namespace
+
+void TQuireTable::CreateTable() {
+  CheckInactive();
+  if (FieldDefs().Count() == 0) {
+    for (int i = 0; i < FieldCount(); ++i) {
+      const TField* field = Fields(i);
+      if (field->FieldKind() != fkData) continue;
+      FieldDefs().Add(field->FieldName(), field->DataType(), field->Size(), field->Required());
+    }
+  }
+  // The engine's arrays hold no more than this; refused before any is filled.
+  if (IndexDefs().Count() > kMaxIndexDefs) RaiseEngineError(kErrIndexLimits, table_name_);
+  if (FieldDefs().Count() > kMaxFieldDefs) RaiseEngineError(kErrFieldLimits, table_name_);
+  TTableDefinition definition;
+  for (int i = 0; i < FieldDefs().Count(); ++i) {
+    definition.Fields.push_back(FieldDescriptorOf(*FieldDefs().Items(i), i + 1));
+  }
+  // The primary index goes first, wherever it stands; without one slot 0
+  // stays empty.
+  std::vector<const TIndexDef*> indexes;
+  for (int i = 0; i < IndexDefs().Count(); ++i) indexes.push_back(IndexDefs().Items(i));
+  const auto primary = std::find_if(indexes.begin(), indexes.end(), [](const TIndexDef* def) {
+    return def->Options().Contains(ixPrimary);
+  });
+  if (primary != indexes.end()) {
+    std::rotate(indexes.begin(), primary, primary + 1);
+  } else {
+    definition.Indexes.emplace_back();
+  }
+  for (const TIndexDef* def : indexes) {
+    IndexDescriptor index;
+    index.Name = def->Name().substr(0, kMaxDefName);
+    if (def->Options().Contains(ixDescending)) {
+      index.Descending = 1;
+      index.SegmentDescending.fill(1);
+    }
+    index.CaseInsensitive = def->Options().Contains(ixCaseInsensitive) ? 1 : 0;
+    index.Unique = def->Options().Contains(ixUnique) ? 1 : 0;
+    for (const std::string& name : FieldNamesOf(def->Fields())) {
+      if (index.SegmentCount == kMaxSegments) break;
+      const int position = FieldDefs().IndexOf(name);
+      if (position < 0) DatabaseErrorFmt(db_text::kFieldNotFound, name);
+      index.FieldNumbers[index.SegmentCount++] = static_cast<int16_t>(position + 1);
+    }
+    definition.Indexes.push_back(index);
+  }
+  definition.BlobBlockSize = kTableBlobBlockSize;
+  definition.UserMajor = 1;
+  definition.UserMinor = 0;
+  TDatabaseUseGuard use(*this, kUseTableFiles);
+  TDataCursor cursor(Database()->EngineDirectory());
+  cursor.SetTableName(table_name_.substr(0, kMaxEngineName));
+  cursor.SetInMemory(in_memory_);
+  cursor.SetReadOnly(false);
+  cursor.SetExclusive(true);
+  cursor.CreateTable(definition, false, true);
+}
+
+void TQuireTable::DeleteTable() {
+  CheckInactive();
+  TDatabaseUseGuard use(*this, kUseTableFiles);
+  const std::string name = table_name_.substr(0, kMaxEngineName);
+  if (const int32_t result = Database()->EngineDirectory()->DeleteTable(name, in_memory_)) {
+    RaiseEngineError(static_cast<EngineErrorCode>(-result), name);
+  }
 }
 
 // Indexes.

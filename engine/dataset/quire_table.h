@@ -75,6 +75,12 @@ class TQuireTable : public TQuireDBDataSet {
   bool GotoKey();
   void ApplyRange();
   void CancelRange();
+  // Creates the table from the field and index definitions (or, without
+  // field definitions, from the persistent fields); the dataset must be
+  // closed and the table must not exist.
+  void CreateTable();
+  // Removes the table's files; the dataset must be closed.
+  void DeleteTable();
   bool Exists();
 
   void InitFieldDefs() override;
