@@ -11,6 +11,7 @@
 #include "app/font_desc.h"
 #include "app/scrap_form.h"
 #include "app/settings.h"
+#include "engine/core/data_cursor.h"
 #include "engine/dataset/quire_table.h"
 #include "platform/db/field.h"
 #include "platform/gui/application.h"
@@ -100,6 +101,10 @@ void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {
     table.FieldByName("AlarmDateTime")->SetAsDateTime(note.AlarmDateTime);
     table.FieldByName("AlarmLastSounded")->SetAsDateTime(note.AlarmLastSounded);
     table.Post();
+    // The table component leaves the BLOB it wrote open on its cursor after
+    // the post; without this a run's saves would stop at the cursor's limit
+    // of open BLOBs (9494) after 64 notes.
+    table.Cursor()->FreeBlobs(true);
   } catch (...) {
     // A record left half set would be posted by the next edit or insert.
     table.Cancel();
