@@ -57,7 +57,8 @@ void TDM::DataModuleCreate(TPersistent*) {
   LoadAllScraps(*ScrapTbl);
   CheckAlarms();
   Application->ProcessMessages();
-  if (Tips1 != nullptr && Tips1->ShowAtStart()) Tips1->Execute();
+  // A program asked to end while it loaded goes without its tips.
+  if (Tips1 != nullptr && Tips1->ShowAtStart() && !Application->Terminated()) Tips1->Execute();
 }
 
 void TDM::DataModuleDestroy(TPersistent*) {

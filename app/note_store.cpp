@@ -53,32 +53,46 @@ void ReadRecord(TQuireTable& table, TScrapForm& note) {
   note.SetHint(AlarmHint(note.AlarmDateTime));
 }
 
-}  // namespace
-
-void LoadAllScraps(TQuireTable& table) {
-  table.SetIndexName("Zorder");
-  table.Last();
-  while (!table.Bof()) {
-    LoadScrapWindow(table);
-    table.Prior();
-  }
-}
-
-TScrapForm* LoadScrapWindow(TQuireTable& table) {
+// A note window made from the table's current record, not shown yet. When
+// that fails the user is told and the window goes: nullptr.
+TScrapForm* MakeScrapWindow(TQuireTable& table) {
   std::unique_ptr<TScrapForm> note;
   try {
     CreateOnTop = table.FieldByName("StayOnTop")->AsBoolean();
     note.reset(MakeForm<TScrapForm>(Application));
     ReadRecord(table, *note);
-    note->Show();
   } catch (const std::exception& error) {
     const auto* own = dynamic_cast<const Exception*>(&error);
     ShowMessage(std::string("There was a problem loading a scrap from the database.\r") +
                 (own != nullptr ? own->Message() : error.what()));
     return nullptr;
   }
-  Application->ProcessMessages();
   return note.release();
+}
+
+}  // namespace
+
+void LoadAllScraps(TQuireTable& table) {
+  std::vector<TCustomForm*> bottom_to_top;
+  table.SetIndexName("Zorder");
+  table.Last();
+  while (!table.Bof()) {
+    if (TScrapForm* note = MakeScrapWindow(table)) bottom_to_top.push_back(note);
+    table.Prior();
+  }
+  // All at once: a desktop full of notes appears without a round of
+  // activation for each.
+  TCustomForm::ShowStacked(bottom_to_top);
+  Application->ProcessMessages();
+}
+
+TScrapForm* LoadScrapWindow(TQuireTable& table) {
+  TScrapForm* note = MakeScrapWindow(table);
+  if (note != nullptr) {
+    note->Show();
+    Application->ProcessMessages();
+  }
+  return note;
 }
 
 void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {

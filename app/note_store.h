@@ -10,8 +10,9 @@ class TQuireTable;
 class TScrapForm;
 
 // A note window for each record, walking the "Zorder" index from the back
-// note to the front one: each note is shown over those before it, so the
-// note in front at exit is in front again.
+// note to the front one, all shown together in that order, so the note in
+// front at exit is in front again. A record that cannot become a note is
+// reported and left as it is.
 void LoadAllScraps(TQuireTable& table);
 
 // A shown note window made from the table's current record. When that

@@ -32,11 +32,22 @@ int RunProgram(int& argc, char** argv) {
   TApplication app(argc, argv);
   app.SetTitle("Jotterwick");
   try {
-    TScrapMain* scrap_main = app.CreateForm<TScrapMain>();
+    TScrapMain* scrap_main = nullptr;
+    // Watching from before the windows exist: an end asked for while the
+    // program starts ends it too.
+    TSessionEndWatch session_end([&] {
+      if (scrap_main != nullptr) {
+        scrap_main->Close();
+      } else {
+        app.Terminate();
+      }
+    });
+    scrap_main = app.CreateForm<TScrapMain>();
     TDM* data_module = MakeForm<TDM>(&app, scrap_main->Tips);
+    // Only a store that has finished loading saves: before that every note
+    // is as stored.
     scrap_main->SaveAllScraps = [data_module] { return data_module->SaveAllScrapsOrAsk(); };
     scrap_main->AboutBox = app.CreateForm<TAboutBox>();
-    TSessionEndWatch session_end([scrap_main] { scrap_main->Close(); });
     app.Run();
   } catch (const std::exception& error) {
     // Start-up failed before the event loop could show it.
