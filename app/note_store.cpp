@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
