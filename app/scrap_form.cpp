@@ -12,10 +12,12 @@
 
 #include "app/alarm_form.h"
 #include "app/alarm_scheduler.h"
+#include "app/data_module.h"
 #include "app/editor_form.h"
 #include "app/folders.h"
 #include "app/font_desc.h"
 #include "app/margins_form.h"
+#include "app/note_store.h"
 #include "app/paper_bitmap.h"
 #include "app/scrap_mail.h"
 #include "app/settings.h"
@@ -136,6 +138,8 @@ TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateO
   Setmargins1->OnClick = [this](TPersistent* sender) { Setmargins1Click(sender); };
   Editor1->OnClick = [this](TPersistent* sender) { Editor1Click(sender); };
   SetAlarm1->OnClick = [this](TPersistent* sender) { SetAlarm1Click(sender); };
+  stayontop1->OnClick = [this](TPersistent* sender) { stayontop1Click(sender); };
+  DeleteScrap->OnClick = [this](TPersistent* sender) { DeleteScrapClick(sender); };
 
   sfImageForm1 = new TsfImageForm(this);
   sfImageForm1->SetName("sfImageForm1");
@@ -515,6 +519,32 @@ void TScrapForm::SetAlarm1Click(TPersistent*) {
   SetHint(AlarmHint(AlarmDateTime));
   sfImageForm1->Invalidate();
   CheckAlarms();
+}
+
+// The window is made anew from the record just written, as stay-on-top is
+// chosen when a window is made. When the note cannot be written it stays as
+// it was.
+void TScrapForm::stayontop1Click(TPersistent*) {
+  TQuireTable& table = OpenScrapTable();
+  stayontop1->SetChecked(!stayontop1->Checked());
+  Hide();
+  try {
+    SaveScrapWindow(table, *this);
+  } catch (...) {
+    stayontop1->SetChecked(!stayontop1->Checked());
+    Show();
+    throw;
+  }
+  LoadScrapWindow(table);
+  Release();
+}
+
+// Without an open notes table no note has a record to delete.
+void TScrapForm::DeleteScrapClick(TPersistent*) {
+  if (!ConfirmYesNo("Are you sure you want to delete this message?")) return;
+  if (DM != nullptr && DM->ScrapTbl->Active()) DeleteScrapRecord(*DM->ScrapTbl, *this);
+  Close();
+  Release();
 }
 
 }  // namespace jw

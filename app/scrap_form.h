@@ -105,6 +105,8 @@ class TScrapForm : public TForm {
   void Setmargins1Click(TPersistent* sender);
   void Editor1Click(TPersistent* sender);
   void SetAlarm1Click(TPersistent* sender);
+  void stayontop1Click(TPersistent* sender);
+  void DeleteScrapClick(TPersistent* sender);
 
  protected:
   void CreateParams(TCreateParams& params) override;

@@ -90,8 +90,11 @@ void TScrapMain::FormCreate(TPersistent*) {
   Timer1Timer(this);
 }
 
-void TScrapMain::FormClose(TPersistent*, TCloseAction&) {
-  if (SaveAllScraps) SaveAllScraps();
+void TScrapMain::FormClose(TPersistent*, TCloseAction& action) {
+  if (SaveAllScraps && !SaveAllScraps()) {
+    action = TCloseAction::caNone;
+    return;
+  }
   SaveSettings(ini_file_);
   KitTrayIcon1->SetActive(false);
 }

@@ -38,8 +38,10 @@ class TScrapMain : public TForm {
   bool NotesVisible = true;
 
   // What the program entry plugs in: the note store saves every note before
-  // the settings are saved at close, and the about box lives for the whole run.
-  std::function<void()> SaveAllScraps;
+  // the settings are saved at close (false: the notes were not saved and the
+  // user chose to stay, so the program goes on), and the about box lives for
+  // the whole run.
+  std::function<bool()> SaveAllScraps;
   TCustomForm* AboutBox = nullptr;
 
   void FormCreate(TPersistent* sender);

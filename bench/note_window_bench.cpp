@@ -1,7 +1,10 @@
 // The cost of note windows: repainting a note full of text, one keystroke,
-// and creating and showing a desktop's worth of notes. The shipped papers
-// are copied into the paper folder beside the benchmark executable.
+// creating and showing a desktop's worth of notes, and the note store's
+// start and exit with that many notes: loading them from the notes table
+// into shown windows, and saving them all back. The shipped papers are
+// copied into the paper folder beside the benchmark executable.
 #include <malloc.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -13,10 +16,15 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include "app/data_module.h"
 #include "app/folders.h"
+#include "app/notes_table/notes_table.h"
 #include "app/scrap_form.h"
 #include "app/settings.h"
+#include "engine/dataset/session_list.h"
 #include "platform/gui/application.h"
+#include "platform/gui/dialogs_scripted.h"
+#include "platform/rtl/exceptions.h"
 
 namespace jw {
 namespace {
@@ -126,6 +134,80 @@ void BM_ShowNotes(benchmark::State& state) {
 }
 BENCHMARK(BM_ShowNotes)->Arg(200)->Unit(benchmark::kMillisecond);
 
+// A notes table in a folder of its own holding count notes of 200
+// characters, spread over the papers and the screen.
+class StoredNotes {
+ public:
+  explicit StoredNotes(size_t count) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "jw-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw Exception("Cannot make a folder for the notes");
+    folder_ = pattern + "/";
+    CreateScrapTable(folder_);
+    std::unique_ptr<TDM> dm = Start();
+    for (size_t i = 0; i < count; ++i) {
+      std::unique_ptr<TScrapForm> note = MakeNote(kPapers[i % std::size(kPapers)], 1.0);
+      note->Message = NoteText(200);
+      note->SetLeft(int(i % 20) * 40);
+      note->SetTop(int(i / 20) * 40);
+      note->Show();
+      note.release();
+    }
+    if (!dm->SaveAllScrapsOrAsk()) throw Exception("The notes were not saved");
+    CloseNotes();
+  }
+  ~StoredNotes() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  // The data module of a start: the notes loaded and shown.
+  std::unique_ptr<TDM> Start() const {
+    return std::unique_ptr<TDM>(MakeForm<TDM>(nullptr, nullptr, folder_));
+  }
+
+  static void CloseNotes() {
+    for (int i = Screen->FormCount() - 1; i >= 0; --i) {
+      if (auto* note = dynamic_cast<TScrapForm*>(Screen->Forms(i))) delete note;
+    }
+    QCoreApplication::processEvents();
+    QWidget().winId();
+  }
+
+ private:
+  std::string folder_;
+};
+
+void BM_LoadAllScraps(benchmark::State& state) {
+  const StoredNotes stored(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    std::unique_ptr<TDM> dm = stored.Start();
+    state.PauseTiming();
+    StoredNotes::CloseNotes();
+    dm.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_LoadAllScraps)->Arg(200)->Unit(benchmark::kMillisecond);
+
+// Every note changed since it was loaded, as after a day's work.
+void BM_SaveAllScraps(benchmark::State& state) {
+  const StoredNotes stored(static_cast<size_t>(state.range(0)));
+  std::unique_ptr<TDM> dm = stored.Start();
+  int round = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ++round;
+    for (int i = 0; i < Screen->FormCount(); ++i) {
+      if (auto* note = dynamic_cast<TScrapForm*>(Screen->Forms(i)))
+        note->Message = NoteText(200 + size_t(round % 50));
+    }
+    state.ResumeTiming();
+    if (!dm->SaveAllScrapsOrAsk()) state.SkipWithError("the notes were not saved");
+  }
+  StoredNotes::CloseNotes();
+}
+BENCHMARK(BM_SaveAllScraps)->Arg(200)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace jw
 
@@ -145,12 +227,16 @@ void DropUnsupportedWarnings(QtMsgType type, const QMessageLogContext& context,
 
 int main(int argc, char** argv) {
   jw::previous_handler = qInstallMessageHandler(jw::DropUnsupportedWarnings);
+  jw::InitQuireSessions();
   jw::TApplication app(argc, argv);
+  // A question would wait for an answer nobody gives; without one it raises.
+  jw::SetDialogService(std::make_unique<jw::ScriptedDialogs>());
   jw::ScrapSettings.DefaultFontDesc = "DejaVu Sans,12,0";
   jw::CopyShippedPapers();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  jw::DoneQuireSessions();
   return 0;
 }

@@ -192,12 +192,22 @@ TEST_F(ScrapMainTest, LeftPressHidesEveryNoteAndTheNextShowsThemInTheirOrder) {
   EXPECT_EQ(Notes(), front_first);
 }
 
-TEST_F(ScrapMainTest, ExitSavesNotesThenSettingsBeforeTheIconGoes) {
+// Notes that could not be saved, with the user choosing to stay, leave the
+// program running with its icon and its settings unwritten.
+TEST_F(ScrapMainTest, ExitSavesNotesThenSettingsBeforeTheIconGoesUnlessTheUserStays) {
   ScrapSettings.AlarmReps = 7;
-  main_->SaveAllScraps = [this] { log_.push_back("notes saved"); };
+  bool saved = false;
+  main_->SaveAllScraps = [&] {
+    log_.push_back(saved ? "notes saved" : "notes not saved, user stays");
+    return saved;
+  };
   main_->Exit2->Click();
-  EXPECT_EQ(log_, (std::vector<std::string>{"icon added: Jotterwick", "notes saved",
-                                            "icon removed with AlarmReps 7"}));
+  EXPECT_TRUE(main_->KitTrayIcon1->Active());
+  EXPECT_FALSE(std::filesystem::exists(ini_file_));
+  saved = true;
+  main_->Exit2->Click();
+  EXPECT_EQ(log_, (std::vector<std::string>{"icon added: Jotterwick", "notes not saved, user stays",
+                                            "notes saved", "icon removed with AlarmReps 7"}));
   EXPECT_FALSE(main_->KitTrayIcon1->Active());
 }
 

@@ -1,0 +1,150 @@
+#include "app/note_store.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/alarm_scheduler.h"
+#include "app/folders.h"
+#include "app/font_desc.h"
+#include "app/scrap_form.h"
+#include "app/settings.h"
+#include "engine/core/data_cursor.h"
+#include "engine/dataset/quire_table.h"
+#include "platform/db/field.h"
+#include "platform/gui/application.h"
+#include "platform/gui/dialogs.h"
+#include "platform/rtl/file_names.h"
+
+namespace jw {
+
+namespace {
+
+// Scales below this are read as 1.0.
+constexpr double kSmallestScale = 0.1;
+
+// The primary index, on "scrapid", has no name.
+bool FindScrap(TQuireTable& table, int32_t scrapid) {
+  table.SetIndexName("");
+  return table.FindKey({Variant(scrapid)});
+}
+
+void ReadRecord(TQuireTable& table, TScrapForm& note) {
+  note.scrapid = table.FieldByName("scrapid")->AsInteger();
+  note.Message = table.FieldByName("message")->AsString();
+  note.SetTop(table.FieldByName("top")->AsInteger());
+  note.SetLeft(table.FieldByName("left")->AsInteger());
+  note.PaperFile = table.FieldByName("paperFile")->AsString();
+  if (note.PaperFile.empty() || !FileExists(PaperPath(note.PaperFile)))
+    note.PaperFile = RandomPaperFile();
+  note.ImageScale = table.FieldByName("imagescale")->AsFloat();
+  // NaN fails the comparison too.
+  if (!(note.ImageScale >= kSmallestScale)) note.ImageScale = 1.0;
+  note.RebuildShape();
+  note.FontDesc = table.FieldByName("FontDesc")->AsString();
+  DescToFont(note.Canvas().Font(), note.FontDesc);
+  note.FontAngle = ClampFontAngle(table.FieldByName("FontAngle")->AsFloat());
+  SetAngledFont(note.Canvas(), note.FontAngle);
+  note.stayontop1->SetChecked(CreateOnTop);
+  note.AlarmDateTime = table.FieldByName("AlarmDateTime")->AsDateTime();
+  note.AlarmLastSounded = table.FieldByName("AlarmLastSounded")->AsDateTime();
+  note.SetHint(AlarmHint(note.AlarmDateTime));
+}
+
+// A note window made from the table's current record, not shown yet. When
+// that fails the user is told and the window goes: nullptr.
+TScrapForm* MakeScrapWindow(TQuireTable& table) {
+  std::unique_ptr<TScrapForm> note;
+  try {
+    CreateOnTop = table.FieldByName("StayOnTop")->AsBoolean();
+    note.reset(MakeForm<TScrapForm>(Application));
+    ReadRecord(table, *note);
+  } catch (const std::exception& error) {
+    const auto* own = dynamic_cast<const Exception*>(&error);
+    ShowMessage(std::string("There was a problem loading a scrap from the database.\r") +
+                (own != nullptr ? own->Message() : error.what()));
+    return nullptr;
+  }
+  return note.release();
+}
+
+}  // namespace
+
+void LoadAllScraps(TQuireTable& table) {
+  std::vector<TCustomForm*> bottom_to_top;
+  table.SetIndexName("Zorder");
+  table.Last();
+  while (!table.Bof()) {
+    if (TScrapForm* note = MakeScrapWindow(table)) bottom_to_top.push_back(note);
+    table.Prior();
+  }
+  // All at once: a desktop full of notes appears without a round of
+  // activation for each.
+  TCustomForm::ShowStacked(bottom_to_top);
+  Application->ProcessMessages();
+}
+
+TScrapForm* LoadScrapWindow(TQuireTable& table) {
+  TScrapForm* note = MakeScrapWindow(table);
+  if (note != nullptr) {
+    note->Show();
+    Application->ProcessMessages();
+  }
+  return note;
+}
+
+void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {
+  if (note.scrapid < 0 && note.Message.empty()) return;
+  if (FindScrap(table, note.scrapid)) {
+    table.Edit();
+  } else {
+    table.Insert();
+  }
+  try {
+    table.FieldByName("Zorder")->SetAsInteger(note.Zorder);
+    table.FieldByName("Message")->SetAsString(note.Message);
+    table.FieldByName("top")->SetAsInteger(note.Top());
+    table.FieldByName("left")->SetAsInteger(note.Left());
+    table.FieldByName("PaperFile")->SetAsString(note.PaperFile);
+    table.FieldByName("FontDesc")->SetAsString(note.FontDesc);
+    table.FieldByName("FontAngle")->SetAsFloat(note.FontAngle);
+    table.FieldByName("ImageScale")->SetAsFloat(note.ImageScale);
+    table.FieldByName("StayOnTop")->SetAsBoolean(note.stayontop1->Checked());
+    table.FieldByName("AlarmDateTime")->SetAsDateTime(note.AlarmDateTime);
+    table.FieldByName("AlarmLastSounded")->SetAsDateTime(note.AlarmLastSounded);
+    table.Post();
+    // The table component leaves the BLOB it wrote open on its cursor after
+    // the post; without this a run's saves would stop at the cursor's limit
+    // of open BLOBs (9494) after 64 notes.
+    table.Cursor()->FreeBlobs(true);
+  } catch (...) {
+    // A record left half set would be posted by the next edit or insert.
+    table.Cancel();
+    throw;
+  }
+  // The note keeps the key the table gave it, so its next save edits the
+  // record instead of inserting a second one.
+  note.scrapid = table.FieldByName("scrapid")->AsInteger();
+}
+
+void SaveAllScraps(TQuireTable& table) {
+  std::exception_ptr first_failure;
+  for (int i = 0; i < Screen->FormCount(); ++i) {
+    auto* note = dynamic_cast<TScrapForm*>(Screen->Forms(i));
+    if (note == nullptr) continue;
+    note->Zorder = i;
+    try {
+      SaveScrapWindow(table, *note);
+    } catch (...) {
+      if (!first_failure) first_failure = std::current_exception();
+    }
+  }
+  if (first_failure) std::rethrow_exception(first_failure);
+}
+
+void DeleteScrapRecord(TQuireTable& table, const TScrapForm& note) {
+  if (FindScrap(table, note.scrapid)) table.Delete();
+}
+
+}  // namespace jw

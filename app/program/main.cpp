@@ -1,0 +1,70 @@
+// The program: starts the engine's sessions and the application object,
+// creates the manager window, the data module, which loads the notes, and
+// the about box, and runs the event loop
+// until the manager window closes: through "Exit", or when the program is
+// ended from outside (a signal or the end of the desktop session), which
+// closes it the same way so that notes and settings are saved.
+#include <cstdio>
+#include <exception>
+
+#include "app/about_box.h"
+#include "app/data_module.h"
+#include "app/scrap_main.h"
+#include "app/session_end.h"
+#include "engine/dataset/session_list.h"
+#include "platform/gui/application.h"
+
+namespace jw {
+namespace {
+
+// The dataset components' sessions, the default one among them, for the
+// whole run: the note table is closed before they go.
+class EngineSessions {
+ public:
+  EngineSessions() { InitQuireSessions(); }
+  ~EngineSessions() { DoneQuireSessions(); }
+  EngineSessions(const EngineSessions&) = delete;
+  EngineSessions& operator=(const EngineSessions&) = delete;
+};
+
+int RunProgram(int& argc, char** argv) {
+  EngineSessions engine;
+  TApplication app(argc, argv);
+  app.SetTitle("Jotterwick");
+  try {
+    TScrapMain* scrap_main = nullptr;
+    // Watching from before the windows exist: an end asked for while the
+    // program starts ends it too.
+    TSessionEndWatch session_end([&] {
+      if (scrap_main != nullptr) {
+        scrap_main->Close();
+      } else {
+        app.Terminate();
+      }
+    });
+    scrap_main = app.CreateForm<TScrapMain>();
+    TDM* data_module = MakeForm<TDM>(&app, scrap_main->Tips);
+    // Only a store that has finished loading saves: before that every note
+    // is as stored.
+    scrap_main->SaveAllScraps = [data_module] { return data_module->SaveAllScrapsOrAsk(); };
+    scrap_main->AboutBox = app.CreateForm<TAboutBox>();
+    app.Run();
+  } catch (const std::exception& error) {
+    // Start-up failed before the event loop could show it.
+    app.ShowException(error);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace jw
+
+int main(int argc, char** argv) {
+  try {
+    return jw::RunProgram(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "jotterwick: %s\n", error.what());
+    return 1;
+  }
+}
