@@ -114,10 +114,6 @@ void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {
     table.FieldByName("AlarmDateTime")->SetAsDateTime(note.AlarmDateTime);
     table.FieldByName("AlarmLastSounded")->SetAsDateTime(note.AlarmLastSounded);
     table.Post();
-    // The table component leaves the BLOB it wrote open on its cursor after
-    // the post; without this a run's saves would stop at the cursor's limit
-    // of open BLOBs (9494) after 64 notes.
-    table.Cursor()->FreeBlobs(true);
   } catch (...) {
     // A record left half set would be posted by the next edit or insert.
     table.Cancel();

@@ -320,12 +320,17 @@ void TQuireDataSet::InternalEdit() {
   CheckResult(cursor_->GetCurrentRecord(ActiveBuffer(), true));
 }
 
+// The post stores the BLOBs the record's streams wrote and puts their chains
+// into the record; the buffers the streams left open are then done with, as
+// after a cancel. Left open, each post would keep one until the cursor's
+// limit of open BLOBs refused the next write.
 void TQuireDataSet::InternalPost() {
   if (State() == dsEdit) {
     cursor_->ModifyRecord(ActiveBuffer(), true, true);
   } else {
     cursor_->InsertRecord(ActiveBuffer(), true);
   }
+  cursor_->FreeBlobs(true);
 }
 
 void TQuireDataSet::InternalCancel() {

@@ -301,6 +301,21 @@ TEST_F(ItemTable, BlobStreams) {
   EXPECT_EQ(stream->Read(&byte, 1), 0);
 }
 
+// Each post lets go of the BLOB its stream wrote: more posts than the cursor
+// may hold open BLOBs all succeed.
+TEST_F(ItemTable, PostsLetGoOfTheirBlobs) {
+  TField* memo = table_->FieldByName("MEMO");
+  for (int i = 0; i < 70; ++i) {
+    table_->Edit();
+    auto stream = table_->CreateBlobStream(memo, bmWrite);
+    const std::string text = "note " + std::to_string(i);
+    stream->WriteBuffer(text.data(), static_cast<int32_t>(text.size()));
+    stream.reset();
+    table_->Post();
+  }
+  EXPECT_EQ(memo->AsString(), "note 69");
+}
+
 TEST_F(ItemTable, ErrorsNameTheirTableAndFailedOpensLetGoOfTheDatabase) {
   TQuireTable* missing = NewTable("missing");
   try {
