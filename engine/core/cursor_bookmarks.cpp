@@ -78,29 +78,6 @@ int32_t TDataCursor::GotoCursorRecord(TDataCursor& other) {
   return SearchKey(key.data(), false, false) ? 0 : kErrRecordNotFound;
 }
 
-namespace {
-
-// Lends the session a table password for as long as it lives.
-class TLentPassword {
- public:
-  TLentPassword(TDataSession* session, const std::string& password)
-      : session_(session != nullptr && !session->HasPassword(password) ? session : nullptr),
-        password_(password) {
-    if (session_ != nullptr) session_->AddPassword(password_);
-  }
-  ~TLentPassword() {
-    if (session_ != nullptr) session_->RemovePassword(password_);
-  }
-  TLentPassword(const TLentPassword&) = delete;
-  TLentPassword& operator=(const TLentPassword&) = delete;
-
- private:
-  TDataSession* session_;
-  std::string password_;
-};
-
-}  // namespace
-
 std::unique_ptr<TDataCursor> TDataCursor::Clone() {
   TCursorReadScope read(*this);
   auto copy = std::make_unique<TDataCursor>(directory_);

@@ -7,8 +7,9 @@
 // (cursor_fields.cpp), keys, seek and ranges (cursor_keys.cpp), bookmarks
 // and clones (cursor_bookmarks.cpp), the bitmap view with the status
 // index rebuild (cursor_bitmaps.cpp), filters (cursor_filters.cpp), record
-// editing with record locks (cursor_editing.cpp, cursor_checks.cpp) and
-// BLOB access (cursor_blobs.cpp).
+// editing with record locks (cursor_editing.cpp, cursor_checks.cpp),
+// BLOB access (cursor_blobs.cpp) and table definition
+// (cursor_definition.cpp).
 //
 // Reads return a result code instead of raising: 0, 8705 (before the
 // first record), 8706 (after the last), 8709 (no current record), 8710
@@ -344,6 +345,22 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void ClearRecordBlobs(uint8_t* image);
   bool IsOpenBlob(const TBlobBuffer* buffer) const;
 
+  // ---- table definition (cursor_definition.cpp) ----
+  // Checks and completes a definition as a table is made from it: names
+  // trimmed, sizes, physical lengths, offsets and key lengths set. Field
+  // numbers are left as the caller gave them (they must be distinct); index
+  // segments name fields by those numbers. An empty index list stands for a
+  // primary index without segments. Raises 10015, 15878, 9492, 9487, 9498,
+  // 10038, 10000, 10006, 10022, 10027, 10023, 12292 or 10026.
+  void CheckTableDefinition(TTableDefinition& definition, bool primary_optional,
+                            int32_t last_auto_inc);
+  // Creates the cursor's table (exclusive, writable, closed cursor) from the
+  // definition, which is checked and completed in place. The table is
+  // stored with its fields numbered by position. A table of the name raises
+  // 13060 unless overwrite is set; then it is deleted first. A failure
+  // leaves no file this call made.
+  void CreateTable(TTableDefinition& definition, bool overwrite, bool primary_optional);
+
   // ---- what the table's files ask ----
   int32_t IndexSlot() const override { return slot_; }
   bool TableFilesChanged() override;
@@ -352,6 +369,15 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
 
  private:
   void CheckClosed() const;
+  // 10253 unless the cursor is exclusive; 11013 for a read-only cursor.
+  void CheckExclusive() const;
+  void CheckWritable() const;
+  // Definition rules (cursor_definition.cpp), under the locale's formats.
+  void CheckFieldDefinitions(uint16_t language_id, uint16_t sort_id,
+                             std::vector<FieldDescriptor>& fields, bool compute_offsets) const;
+  void CheckIndexDefinitions(std::vector<IndexDescriptor>& indexes,
+                             const std::vector<FieldDescriptor>& fields,
+                             bool primary_optional) const;
   void SetOption(bool& option, bool value);
   [[noreturn]] void Raise(EngineErrorCode code, const std::string& field = "",
                           const std::string& index = "") const;

@@ -1,7 +1,8 @@
 // TDataSession: what one user context of the engine shares: its working and
 // private directories, the table passwords it knows, its lock retry
 // settings, its language and sort order, and the database directories it
-// has open. Two names of one folder open one directory.
+// has open. Two names of one folder open one directory. TLentPassword lends
+// it a table password for the length of one operation.
 #pragma once
 
 #include <cstdint>
@@ -74,6 +75,26 @@ class TDataSession {
   std::vector<std::unique_ptr<TDataDirectory>> directories_;
   uint16_t language_id_ = 0;
   uint16_t sort_id_ = 0;
+};
+
+// Lends the session a table password for as long as it lives; a password
+// the session knew already stays when it ends.
+class TLentPassword {
+ public:
+  TLentPassword(TDataSession* session, const std::string& password)
+      : session_(session != nullptr && !session->HasPassword(password) ? session : nullptr),
+        password_(password) {
+    if (session_ != nullptr) session_->AddPassword(password_);
+  }
+  ~TLentPassword() {
+    if (session_ != nullptr) session_->RemovePassword(password_);
+  }
+  TLentPassword(const TLentPassword&) = delete;
+  TLentPassword& operator=(const TLentPassword&) = delete;
+
+ private:
+  TDataSession* session_;
+  std::string password_;
 };
 
 }  // namespace jw

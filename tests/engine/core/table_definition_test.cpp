@@ -1,0 +1,307 @@
+// Table definition through a cursor: every refusal of a definition with its
+// culprit named and nothing written; the checked definition against the
+// table the files then hold (field layout and index keys worked out twice,
+// by the check and by the data and index files); creating over an existing
+// table; and a failed write at every point of a create leaving no file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/os/os_file_faults.h"
+#include "platform/rtl/strings.h"
+#include "tests/engine/core/cursor_test_table.h"
+#include "tests/engine/core/index_test_table.h"
+#include "tests/engine/core/table_verifier.h"
+
+namespace jw::test {
+namespace {
+
+enum : int16_t { kId = 1, kName, kValue, kMemo };
+
+// Fields numbered by position, a primary index on VALUE and a secondary
+// index on NAME.
+TTableDefinition Definition() {
+  TTableDefinition d;
+  d.Fields = {Field("ID", kFldInteger, 0, kSubTypeAutoInc), Field("NAME", kFldString, 20),
+              Field("VALUE", kFldInteger), Field("MEMO", kFldBlob)};
+  for (size_t i = 0; i < d.Fields.size(); ++i) d.Fields[i].Number = static_cast<int16_t>(i + 1);
+  d.Indexes = {Index("", {kValue}), Index("ByName", {kName}, false)};
+  d.BlobBlockSize = 64;
+  return d;
+}
+
+std::unique_ptr<TDataCursor> DefiningCursor(CursorDatabase& db, const std::string& name) {
+  auto cursor = std::make_unique<TDataCursor>(db.directory);
+  cursor->SetTableName(name);
+  cursor->SetExclusive(true);
+  return cursor;
+}
+
+std::vector<std::string> FilesIn(const ScratchDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path(""))) {
+    names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
+
+struct Refusal {
+  const char* what;
+  std::function<void(TTableDefinition&)> change;
+  EngineErrorCode code;
+  // The quoted name the message must carry besides the table's.
+  std::string culprit;
+  int32_t last_auto_inc = 0;
+};
+
+TEST(TableDefinition, EveryRefusalNamesItsCulpritAndWritesNothing) {
+  const std::string long_name(31, 'L');
+  const std::vector<Refusal> refusals = {
+      {"blank password", [](auto& d) { d.Encrypted = true, d.Password = "   "; },
+       kErrInvalidPassword, ""},
+      {"16-character password",
+       [](auto& d) { d.Encrypted = true, d.Password = "0123456789abcdef"; }, kErrInvalidPassword,
+       ""},
+      {"unknown locale", [](auto& d) { d.LanguageId = 0x7FF1; }, kErrLanguageDriver, ""},
+      {"1025 fields",
+       [](auto& d) {
+         for (int16_t n = 5; n <= 1025; ++n) {
+           d.Fields.push_back(Field("F" + std::to_string(n), kFldSmallInt));
+           d.Fields.back().Number = n;
+         }
+       },
+       kErrFieldLimits, ""},
+      {"auto-increment below -1", [](auto&) {}, kErrFieldLimits, "", -2},
+      {"31 secondary indexes",
+       [](auto& d) {
+         for (int i = 2; i <= 31; ++i) d.Indexes.push_back(Index("I" + std::to_string(i), {kId}));
+       },
+       kErrIndexLimits, ""},
+      {"BLOB block of 63", [](auto& d) { d.BlobBlockSize = 63; }, kErrBlobFieldsOrBlockSize, ""},
+      {"name starting with a digit", [](auto& d) { d.Fields[1].Name = "1NAME"; },
+       kErrInvalidFieldName, "'1NAME'"},
+      {"31-character name", [&](auto& d) { d.Fields[1].Name = long_name; }, kErrInvalidFieldName,
+       "'" + long_name + "'"},
+      {"names differing in case", [](auto& d) { d.Fields[2].Name = " name "; },
+       kErrInvalidFieldName, "'name'"},
+      {"shared number", [](auto& d) { d.Fields[3].Number = kValue; }, kErrInvalidFieldDefinition,
+       "'MEMO'"},
+      {"type 0", [](auto& d) { d.Fields[2].Type = 0; }, kErrInvalidFieldDefinition, "'VALUE'"},
+      {"type 16", [](auto& d) { d.Fields[2].Type = 16; }, kErrInvalidFieldDefinition, "'VALUE'"},
+      {"string of 251", [](auto& d) { d.Fields[1].Size = 251; }, kErrInvalidFieldDefinition,
+       "'NAME'"},
+      {"bad default", [](auto& d) { d.Fields[2].Default = "12x"; }, kErrInvalidValidityCheck,
+       "'VALUE'"},
+      {"bad maximum", [](auto& d) { d.Fields[2].Maximum = "3000000000"; }, kErrInvalidValidityCheck,
+       "'VALUE'"},
+      {"index name with a digit first", [](auto& d) { d.Indexes[1].Name = "2ND"; },
+       kErrInvalidIndexName, "'2ND'"},
+      {"blank index name", [](auto& d) { d.Indexes[1].Name = "  "; }, kErrInvalidIndexName, ""},
+      {"index names differing in case",
+       [](auto& d) { d.Indexes.push_back(Index("BYNAME", {kValue})); }, kErrIndexExists,
+       "'BYNAME'"},
+      {"segment of no field", [](auto& d) { d.Indexes[1].FieldNumbers[1] = 9; },
+       kErrInvalidIndexField, "'9' specified in index 'ByName'"},
+      {"BLOB segment", [](auto& d) { d.Indexes[1].FieldNumbers[0] = kMemo; },
+       kErrInvalidIndexFieldType, "'ByName'"},
+      {"secondary without segments", [](auto& d) { d.Indexes[1] = Index("Empty", {}); },
+       kErrInvalidKeySize, "'Empty'"},
+      {"required primary without segments", [](auto& d) { d.Indexes[0] = Index("", {}); },
+       kErrInvalidKeySize, ""},
+      {"key of 525 bytes",
+       [](auto& d) {
+         d.Fields[1].Size = 250;
+         d.Fields.push_back(Field("WIDE", kFldString, 250));
+         d.Fields.back().Number = 5;
+         d.Fields.push_back(Field("TAIL", kFldBytes, 20));
+         d.Fields.back().Number = 6;
+         d.Indexes[1] = Index("Wide", {kName, 5, 6});
+       },
+       kErrInvalidKeySize, "'Wide'"},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.what);
+    CursorDatabase db;
+    TTableDefinition d = Definition();
+    r.change(d);
+    auto cursor = DefiningCursor(db, "T");
+    try {
+      if (r.last_auto_inc != 0) {
+        cursor->CheckTableDefinition(d, false, r.last_auto_inc);
+      } else {
+        cursor->CreateTable(d, false, false);
+      }
+      ADD_FAILURE() << "accepted";
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), r.code) << e.Message();
+      EXPECT_NE(e.Message().find("'T.DAT'"), std::string::npos) << e.Message();
+      if (!r.culprit.empty()) {
+        EXPECT_NE(e.Message().find(r.culprit), std::string::npos) << e.Message();
+      }
+    }
+    EXPECT_EQ(FilesIn(db.dir), std::vector<std::string>());
+  }
+}
+
+// The check works out the layout and the keys; the data and index files
+// work them out again from the stored definition. Fields are numbered out
+// of order, as a restructure numbers them, and every index must still
+// cover the fields it named.
+TEST(TableDefinition, CheckedDefinitionIsTheTableTheFilesHold) {
+  CursorDatabase db;
+  TTableDefinition d;
+  d.Fields = {Field("  Code ", kFldString, 12),     Field("AMOUNT", kFldBcd, 0, 0, 2),
+              Field("Count", kFldInteger, 9, 0, 3), Field("ID", kFldInteger, 0, kSubTypeAutoInc),
+              Field("RAW", kFldBytes, 7),           Field("NOTE", kFldBlob),
+              Field("WHEN", kFldTimeStamp),         Field("SHORT", kFldSmallInt)};
+  const std::vector<int16_t> numbers = {40, 7, 12, 3, 99, 5, 61, 8};
+  for (size_t i = 0; i < d.Fields.size(); ++i) d.Fields[i].Number = numbers[i];
+  d.Fields[6].Default = "NOW";
+  d.Fields[2].Minimum = "-5";
+  d.Fields[2].Derived = 1;
+  d.BlobBlockSize = 128;
+  d.Indexes = {Index("", {40, 12})};
+  for (int i = 1; i <= kMaxSecondaryIndexes; ++i) {
+    const std::vector<std::vector<int16_t>> covers = {{7}, {99, 3}, {61, 8, 40}, {12}};
+    IndexDescriptor index =
+        Index(" Ix" + std::to_string(i) + " ", covers[i % covers.size()], i % 3 == 0);
+    index.CaseInsensitive = i % 2;
+    d.Indexes.push_back(index);
+  }
+  const TTableDefinition given = d;
+  auto cursor = DefiningCursor(db, "T");
+  cursor->CreateTable(d, false, false);
+
+  ASSERT_EQ(d.Fields.size(), given.Fields.size());
+  EXPECT_EQ(d.Fields[0].Name, "Code");
+  EXPECT_EQ(d.Fields[2].Size, 0);
+  EXPECT_EQ(d.Fields[2].Decimals, 0);
+  EXPECT_EQ(d.Fields[2].Derived, 0);
+  EXPECT_EQ(d.Fields[1].Decimals, 2);
+  EXPECT_EQ(d.Fields[3].Offset, kRecId);
+  EXPECT_EQ(d.Indexes[1].Name, "Ix1");
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+
+  cursor->Open();
+  const TDataFile& data = cursor->Table()->DataFile();
+  const TIndexFile& index = cursor->Table()->IndexFile();
+  for (int32_t i = 1; i <= data.FieldCount(); ++i) {
+    SCOPED_TRACE(i);
+    const FieldDescriptor& stored = data.FieldDesc(i);
+    const FieldDescriptor& checked = d.Fields[static_cast<size_t>(i - 1)];
+    EXPECT_EQ(stored.Number, i);
+    EXPECT_EQ(stored.Name, checked.Name);
+    EXPECT_EQ(stored.Size, checked.Size);
+    EXPECT_EQ(stored.Decimals, checked.Decimals);
+    EXPECT_EQ(stored.PhysicalLength, checked.PhysicalLength);
+    EXPECT_EQ(stored.Offset, checked.Offset);
+  }
+  ASSERT_EQ(index.SecondaryCount(), kMaxSecondaryIndexes);
+  for (int32_t slot = 0; slot <= kMaxSecondaryIndexes; ++slot) {
+    SCOPED_TRACE(slot);
+    const IndexDescriptor& stored = index.IndexDesc(slot);
+    const IndexDescriptor& checked = d.Indexes[static_cast<size_t>(slot)];
+    EXPECT_EQ(stored.Name, checked.Name);
+    EXPECT_EQ(stored.KeyLength, checked.KeyLength);
+    EXPECT_EQ(stored.Unique, checked.Unique);
+    ASSERT_EQ(stored.SegmentCount, checked.SegmentCount);
+    for (int32_t s = 0; s < stored.SegmentCount; ++s) {
+      const FieldDescriptor* named = nullptr;
+      for (const FieldDescriptor& f : given.Fields) {
+        if (f.Number == checked.FieldNumbers[s]) named = &f;
+      }
+      ASSERT_NE(named, nullptr);
+      EXPECT_EQ(data.FieldDesc(stored.FieldNumbers[s]).Name, Trim(named->Name));
+    }
+  }
+  cursor->Close(false);
+
+  // A primary index is optional only where the caller says so: its first
+  // segment naming no field then ends it, and the table has none.
+  TTableDefinition optional = Definition();
+  optional.Indexes[0] = Index("", {77, kValue});
+  auto other = DefiningCursor(db, "U");
+  EXPECT_EQ(ErrorCodeOf([&] { other->CreateTable(optional, false, false); }),
+            kErrInvalidIndexField);
+  other->CreateTable(optional, false, true);
+  EXPECT_EQ(optional.Indexes[0].SegmentCount, 0);
+  other->Open();
+  EXPECT_FALSE(other->Table()->HasPrimaryIndex());
+  EXPECT_EQ(other->Table()->IndexFile().IndexDesc(1).KeyLength, 21 + 1 + kRecordIdLength);
+}
+
+TEST(TableDefinition, CreateGuardsTheCursorAndExistingTablesAndLendsThePassword) {
+  CursorDatabase db;
+  auto cursor = std::make_unique<TDataCursor>(db.directory);
+  cursor->SetTableName("T");
+  TTableDefinition d = Definition();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->CreateTable(d, false, false); }), kErrMustBeExclusive);
+  cursor->SetExclusive(true);
+  cursor->SetReadOnly(true);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->CreateTable(d, false, false); }), kErrAccessDenied);
+  cursor->SetReadOnly(false);
+  cursor->CreateTable(d, false, false);
+  cursor->Open();
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  cursor->InitRecord(image.data());
+  const int32_t value = 5;
+  cursor->SetFieldData(kValue, image.data(), false, &value);
+  cursor->InsertRecord(image.data(), false);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->CreateTable(d, true, false); }), kErrTableInUse);
+  cursor->Close(false);
+
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->CreateTable(d, false, false); }), kErrTableExists);
+  cursor->Open();
+  EXPECT_EQ(cursor->GetTotalRecordCount(), 1);
+  cursor->Close(false);
+  ASSERT_TRUE(std::filesystem::exists(db.dir.Path("T.BLB")));
+
+  // Overwritten by an encrypted table without BLOBs: the old BLOB file
+  // goes too, and the password is the session's only for the call.
+  TTableDefinition encrypted = Definition();
+  encrypted.Fields.pop_back();
+  encrypted.Encrypted = true;
+  encrypted.Password = "  Secret ";
+  cursor->CreateTable(encrypted, true, false);
+  EXPECT_FALSE(std::filesystem::exists(db.dir.Path("T.BLB")));
+  EXPECT_TRUE(db.session.Passwords().empty());
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->Open(); }), kErrPasswordRequired);
+  db.session.AddPassword("Secret");
+  cursor->Open();
+  EXPECT_EQ(cursor->GetTotalRecordCount(), 0);
+  EXPECT_EQ(cursor->Table()->DataFile().Password(), "Secret");
+  cursor->Close(false);
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+}
+
+TEST(TableDefinition, FailedWriteAtAnyPointOfCreateLeavesNoFile) {
+  for (int64_t k = 1;; ++k) {
+    SCOPED_TRACE(k);
+    CursorDatabase db;
+    TTableDefinition d = Definition();
+    auto cursor = DefiningCursor(db, "T");
+    OsFileFaults faults;
+    faults.fail_write_at = k;
+    int code = 0;
+    {
+      TScopedOsFileFaults scope(faults);
+      code = ErrorCodeOf([&] { cursor->CreateTable(d, false, false); });
+    }
+    if (faults.writes < k) {
+      EXPECT_EQ(code, 0);
+      EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+      EXPECT_GT(k, 3);
+      break;
+    }
+    EXPECT_EQ(code, kErrWrite);
+    EXPECT_EQ(FilesIn(db.dir), std::vector<std::string>());
+    EXPECT_EQ(db.directory->TableCount(), 0);
+    if (HasFailure()) return;
+  }
+}
+
+}  // namespace
+}  // namespace jw::test
