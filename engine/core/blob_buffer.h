@@ -10,6 +10,11 @@
 
 namespace jw {
 
+// How a cursor opens a BLOB, and the owner byte of the engine's own opens.
+constexpr uint8_t kBlobReadMode = 1;
+constexpr uint8_t kBlobWriteMode = 2;
+constexpr uint8_t kEngineOwner = 1;
+
 class TBlobBuffer {
  public:
   TBlobBuffer(TBlobFile& file, TBlobFileCursor* cursor);

@@ -12,9 +12,6 @@ namespace {
 
 // The cursor keeps at most this many BLOBs open.
 constexpr size_t kMaxOpenBlobs = 64;
-constexpr uint8_t kBlobWriteMode = 2;
-// The owner byte of the engine's own opens.
-constexpr uint8_t kEngineOwner = 1;
 
 int32_t BlobRef(const FieldDescriptor& desc, const uint8_t* image) {
   return GetInt32(image + desc.Offset + 1);

@@ -11,11 +11,6 @@ void TDataCursor::SetIndexProgressHandler(TProgressHandler handler, void* user_d
   index_progress_user_data_ = user_data;
 }
 
-void TDataCursor::CheckExclusiveWritable() const {
-  if (!exclusive_) Raise(kErrMustBeExclusive);
-  if (read_only_) Raise(kErrAccessDenied);
-}
-
 template <class Change>
 void TDataCursor::DefinitionChange(Change change) {
   table_->LockForWrite();
@@ -43,7 +38,8 @@ void TDataCursor::DropIndexPages() {
 }
 
 void TDataCursor::AddIndex(const IndexDescriptor& descriptor) {
-  CheckExclusiveWritable();
+  CheckExclusive();
+  CheckWritable();
   IndexDescriptor added = descriptor;
   added.SegmentCount = 0;
   while (added.SegmentCount < kMaxSegments && added.FieldNumbers[added.SegmentCount] != 0) {
@@ -86,7 +82,8 @@ void TDataCursor::AddIndex(const IndexDescriptor& descriptor) {
 }
 
 void TDataCursor::DeleteIndex(const std::string& name, bool remove) {
-  CheckExclusiveWritable();
+  CheckExclusive();
+  CheckWritable();
   const TIndexFile& index = table_->IndexFile();
   for (int32_t slot = 0; slot <= index.SecondaryCount(); ++slot) {
     if (SameText(Trim(index.IndexDesc(slot).Name), Trim(name))) {
@@ -98,7 +95,8 @@ void TDataCursor::DeleteIndex(const std::string& name, bool remove) {
 }
 
 void TDataCursor::DeleteIndexByNumber(int32_t number, bool remove) {
-  CheckExclusiveWritable();
+  CheckExclusive();
+  CheckWritable();
   TIndexFile& index = table_->IndexFile();
   if (number < 0 || number > index.SecondaryCount()) {
     Raise(kErrInvalidIndexName, "", std::to_string(number));

@@ -25,6 +25,7 @@
 #include "engine/core/blob_buffer.h"
 #include "engine/core/data_table.h"
 #include "engine/core/key_compare.h"
+#include "engine/core/table_restructure.h"
 #include "engine/support/collation_maps.h"
 #include "engine/support/records_bitmap.h"
 
@@ -318,6 +319,18 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // stands before the first record of the primary index.
   void DeleteIndex(const std::string& name, bool remove);
   void DeleteIndexByNumber(int32_t number, bool remove);
+  void SetRestructureProgressHandler(TProgressHandler handler, void* user_data);
+  void SetDataLossHandler(TDataLossHandler handler, void* user_data);
+  // Gives the closed cursor's table (10031 when open) the new definition;
+  // needs the exclusive option (10253) and a writable table (11013). Only
+  // header values and descriptors changed: written in place. Indexes
+  // changed too: rebuilt, the index file backed up to ".IBK" first (kept
+  // unless no-backup). Fields changed: every record copied into a new
+  // table with per-field conversion. Each loss goes to the data-loss
+  // handler; false when it stopped the restructure, the table then as it
+  // was. Without a handler the first loss raises, naming the field (10000)
+  // or the index (9729), and the table stays as it was.
+  bool RestructureTable(const TTableDefinition& definition, const TRestructureOptions& options);
   // Removes the live record: its BLOBs, its keys in every index but those
   // left alone (which hold none of its keys), its status key and its slot.
   // Runs inside the caller's write bracket; the caller writes back.
@@ -462,11 +475,33 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int32_t FindBlob(int32_t field, const uint8_t* image, bool table_list, TBlobBuffer*& buffer);
 
   // Definitions (cursor_indexes.cpp).
-  void CheckExclusiveWritable() const;
   // Runs change under the write lock and writes everything back.
   template <class Change>
   void DefinitionChange(Change change);
   void DropIndexPages();
+
+  // Restructure (table_restructure.cpp).
+  // Asks the data-loss handler (or takes the answer given for all); true
+  // to go on. Without a handler: false.
+  bool ReportDataLoss(TDataLossKind kind, const std::string& text);
+  bool NeedsFullCopy(const TTableDefinition& definition) const;
+  bool IndexesDiffer(const TTableDefinition& definition) const;
+  // The index-only path; false when stopped, the index file restored.
+  bool RestructureIndexes(const TTableDefinition& definition, bool no_backup);
+  // The full-copy path: false when stopped, the work table deleted and the
+  // table as it was.
+  bool CopyTable(const TTableDefinition& definition, const TRestructureOptions& options,
+                 int32_t last_auto_inc);
+  bool CopyRecords(TDataCursor& work, const TTableDefinition& definition);
+  void CopyBlob(int32_t field, uint8_t* image, TDataCursor& work, int32_t new_field,
+                uint8_t* new_image);
+  // A loss without a handler raises code naming the field.
+  bool ReportFieldLoss(TDataLossKind kind, const FieldDescriptor& field);
+  // Puts the work table in the table's place; the old files become the
+  // backups, or are deleted with no_backup.
+  void ReplaceWithWorkTable(const std::string& work_name, bool no_backup);
+  void ApplyIndexDefinitions(const TTableDefinition& definition, std::vector<int32_t>& rebuilt);
+  void WriteDefinitionInPlace(const TTableDefinition& definition, int32_t last_auto_inc);
 
   // Bitmaps (cursor_bitmaps.cpp).
   void BuildLiveBitmap();
@@ -505,6 +540,13 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void* password_user_data_ = nullptr;
   TProgressHandler index_progress_ = nullptr;
   void* index_progress_user_data_ = nullptr;
+  TProgressHandler restructure_progress_ = nullptr;
+  void* restructure_progress_user_data_ = nullptr;
+  TDataLossHandler data_loss_ = nullptr;
+  void* data_loss_user_data_ = nullptr;
+  // The data-loss handler answered for every further loss.
+  bool loss_answered_ = false;
+  bool loss_go_on_ = true;
 
   // Position: the ordinal among all keys of the index (index order) or
   // among the visible records (natural order), the record's physical

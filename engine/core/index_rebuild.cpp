@@ -78,14 +78,11 @@ bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
     indexes.push_back(std::make_unique<TBuiltIndex>(cursor, index, slot));
   }
   std::unique_ptr<TBuiltIndex> status;
-  // The removal of a duplicate leaves alone the indexes that hold no key of
-  // it yet: every one being built, and in a fresh build the status index.
-  std::vector<int32_t> leave_alone = built;
-  if (fresh) {
-    status = std::make_unique<TBuiltIndex>(cursor, index, kStatusSlot);
-    leave_alone.push_back(kStatusSlot);
-  }
+  if (fresh) status = std::make_unique<TBuiltIndex>(cursor, index, kStatusSlot);
 
+  // Records that must go are removed once every record is through, so a
+  // stopped rebuild has changed no record.
+  std::vector<int32_t> removed;
   const int32_t count = data.RecordCount();
   std::vector<uint8_t> image(static_cast<size_t>(data.RecordSize()));
   int32_t live = 0;
@@ -95,8 +92,8 @@ bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
     std::copy(record->Bytes(), record->Bytes() + image.size(), image.begin());
     const bool is_live = record->Status() == kRecordLive;
     data.ReleaseRecord(record);
-    bool keep = is_live;
     if (is_live) {
+      ++live;
       const TBuiltIndex* duplicate = nullptr;
       for (const auto& built_index : indexes) {
         BuildRecordKey(data, index.IndexDesc(built_index->Slot), built_index->Slot, image.data(),
@@ -109,17 +106,14 @@ bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
       }
       if (duplicate != nullptr) {
         if (handlers.Duplicate && !handlers.Duplicate(duplicate->Slot, n)) return false;
-        cursor.RemoveRecord(n, leave_alone);
-        keep = false;
+        removed.push_back(n);
       } else {
         for (const auto& built_index : indexes)
           built_index->Tree.Insert(built_index->Key.data(), n);
-        ++live;
       }
     }
     if (status != nullptr) {
       BuildStatusKey(image.data(), status->Key.data());
-      if (!keep) status->Key[0] = kRecordFree;
       status->Tree.Insert(status->Key.data(), n);
     }
     if (handlers.Progress) {
@@ -127,6 +121,9 @@ bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
     }
   }
   index.SetLiveCount(live);
+  // The indexes being built never took their keys; every other index and
+  // the status index let them go.
+  for (const int32_t n : removed) cursor.RemoveRecord(n, built);
   return true;
 }
 

@@ -28,8 +28,10 @@ struct TIndexRebuildHandlers {
 // (the old trees must be sound). With no slots, every index the header
 // defines and the status index are built on fresh pages: the old pages are
 // cut away unread, so an index file with torn trees is rebuilt soundly.
-// Runs inside the caller's write bracket; nothing is written back. False
-// when the duplicate handler stopped it, the indexes then half-built.
+// Records whose keys a unique index refuses are removed after the last
+// record, so a rebuild the duplicate handler stops (false) has changed no
+// record, only the half-built indexes. Runs inside the caller's write
+// bracket; nothing is written back.
 bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
                     const TIndexRebuildHandlers& handlers);
 
