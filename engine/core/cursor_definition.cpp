@@ -1,12 +1,15 @@
-// TDataCursor's table definition: the definition check and creating a
-// table through the cursor.
+// TDataCursor's table definition: the definition check, creating,
+// deleting, renaming, backing up and emptying a table, and the physical
+// sort of a table without indexes.
 #include <algorithm>
 
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_directory.h"
 #include "engine/core/data_session.h"
+#include "engine/support/file_list.h"
 #include "engine/support/key_images.h"
 #include "engine/support/language_settings.h"
+#include "engine/support/support_startup.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/strings.h"
 
@@ -54,6 +57,10 @@ void TDataCursor::CheckExclusive() const {
 
 void TDataCursor::CheckWritable() const {
   if (read_only_) Raise(kErrAccessDenied);
+}
+
+void TDataCursor::CheckOpen() const {
+  if (!open_) Raise(kErrInvalidHandle);
 }
 
 void TDataCursor::CheckTableDefinition(TTableDefinition& definition, bool primary_optional,
@@ -211,6 +218,92 @@ void TDataCursor::CreateTable(TTableDefinition& definition, bool overwrite, bool
     drop_made_files();
     throw;
   }
+}
+
+void TDataCursor::DeleteTable() {
+  CheckClosed();
+  RaiseIfRefused(directory_->DeleteTable(table_name_, in_memory_), table_name_);
+}
+
+void TDataCursor::RenameTable(const std::string& new_name) {
+  CheckClosed();
+  RaiseIfRefused(directory_->RenameTable(table_name_, new_name, false, in_memory_), table_name_);
+}
+
+void TDataCursor::BackupTable() {
+  CheckClosed();
+  RaiseIfRefused(directory_->RenameTable(table_name_, table_name_, true, in_memory_), table_name_);
+}
+
+void TDataCursor::EmptyTable() {
+  CheckOpen();
+  CheckExclusive();
+  CheckWritable();
+  FreeBlobs(true);
+  table_->Empty();
+  SaveChangeCounters();
+  RecomputeView();
+  First();
+}
+
+void TDataCursor::SortRecords(TSortRequest request) {
+  CheckOpen();
+  CheckExclusive();
+  // The keys of other indexes would name the records by their old numbers.
+  if (table_->HasPrimaryIndex() || GetIndexCount() > 0) return;
+  if (request.RunFolder.empty() && directory_->Session() != nullptr) {
+    request.RunFolder = directory_->Session()->GetPrivateDir();
+  }
+  FreeBlobs(true);
+  // The sort writes the records over themselves: a copy of the data file,
+  // taken with every change written, puts the table back should it fail
+  // half way.
+  table_->WriteBack(false, false, false, false, false);
+  TDataFile& data = table_->DataFile();
+  const std::string copy =
+      MakeTempFileName(in_memory_ ? std::string() : directory_->Path(), ".TMP", in_memory_);
+  try {
+    data.CopyToFile(copy);
+  } catch (...) {
+    FileList().DeleteFile(copy, in_memory_);
+    throw;
+  }
+  try {
+    SortTableRecords(*table_, request);
+    // The status index is all the index file holds: it starts again from
+    // the records as they are numbered now.
+    table_->IndexFile().EmptyIndexFile();
+    RebuildStatusIndex();
+  } catch (...) {
+    RecoverFailedSort(copy);
+    throw;
+  }
+  FileList().DeleteFile(copy, in_memory_);
+  RecomputeView();
+  First();
+}
+
+void TDataCursor::RecoverFailedSort(const std::string& copy) {
+  // Every step is tried; the sort's failure is the one the caller hears of.
+  TDataFile& data = table_->DataFile();
+  bool restored = false;
+  try {
+    data.DropRecordCache();
+    data.CopyFromFile(copy);
+    data.ReadHeader();
+    restored = true;
+  } catch (const Exception&) {
+  }
+  // The index file is cut or half rebuilt: without it, the next open makes
+  // a new one from the records.
+  const std::string index_path = table_->FileNames().Index;
+  try {
+    Close(true);
+  } catch (const Exception&) {
+  }
+  FileList().DeleteFile(index_path, in_memory_);
+  // A copy that could not be put back is the table's only sound state.
+  if (restored) FileList().DeleteFile(copy, in_memory_);
 }
 
 }  // namespace jw

@@ -25,6 +25,7 @@
 #include "engine/core/blob_buffer.h"
 #include "engine/core/data_table.h"
 #include "engine/core/key_compare.h"
+#include "engine/core/record_sort.h"
 #include "engine/core/table_restructure.h"
 #include "engine/support/collation_maps.h"
 #include "engine/support/records_bitmap.h"
@@ -373,6 +374,24 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // 13060 unless overwrite is set; then it is deleted first. A failure
   // leaves no file this call made.
   void CreateTable(TTableDefinition& definition, bool overwrite, bool primary_optional);
+  // The table's files, with the cursor closed (10031): deleted, renamed
+  // (13060 when the new name's files exist) or renamed to the backup
+  // extensions ".DBK", ".IBK" and ".BBK", replacing older backups. 11013
+  // while another opener holds a file.
+  void DeleteTable();
+  void RenameTable(const std::string& new_name);
+  void BackupTable();
+  // Exclusive and writable: every record, key and BLOB goes; the cursor
+  // stands before the first record.
+  void EmptyTable();
+  // Exclusive: rewrites the records of a table without primary and
+  // secondary indexes in the request's order, numbered from 1, deleted
+  // ones dropped; the status index is rebuilt. Any other table is left as
+  // it is. Runs go to the session's private directory unless the request
+  // names a folder. A failure puts the records back as they were from a
+  // copy taken first, closes the cursor and deletes the index file: the
+  // next open rebuilds the status index from the records.
+  void SortRecords(TSortRequest request);
 
   // ---- what the table's files ask ----
   int32_t IndexSlot() const override { return slot_; }
@@ -385,6 +404,11 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // 10253 unless the cursor is exclusive; 11013 for a read-only cursor.
   void CheckExclusive() const;
   void CheckWritable() const;
+  // 11014 for a closed cursor.
+  void CheckOpen() const;
+  // After a failed sort: the data file back from the copy (kept when that
+  // fails), the cursor closed and the index file deleted.
+  void RecoverFailedSort(const std::string& copy);
   // Definition rules (cursor_definition.cpp), under the locale's formats.
   void CheckFieldDefinitions(uint16_t language_id, uint16_t sort_id,
                              std::vector<FieldDescriptor>& fields, bool compute_offsets) const;

@@ -2,11 +2,17 @@
 // culprit named and nothing written; the checked definition against the
 // table the files then hold (field layout and index keys worked out twice,
 // by the check and by the data and index files); creating over an existing
-// table; and a failed write at every point of a create leaving no file.
+// table; a failed write at every point of a create leaving no file;
+// deleting, renaming and backing up against a second process; emptying
+// seen by a second process; and the physical sort of an index-less table
+// against a sorted model, its status index verified, also after a failed
+// write at every point.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +20,7 @@
 #include "platform/rtl/strings.h"
 #include "tests/engine/core/cursor_test_table.h"
 #include "tests/engine/core/index_test_table.h"
+#include "tests/engine/core/table_peer.h"
 #include "tests/engine/core/table_verifier.h"
 
 namespace jw::test {
@@ -299,6 +306,261 @@ TEST(TableDefinition, FailedWriteAtAnyPointOfCreateLeavesNoFile) {
     EXPECT_EQ(code, kErrWrite);
     EXPECT_EQ(FilesIn(db.dir), std::vector<std::string>());
     EXPECT_EQ(db.directory->TableCount(), 0);
+    if (HasFailure()) return;
+  }
+}
+
+TEST(TableDefinition, FilesMoveOnlyWithTheCursorClosedAndNoOtherOpener) {
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  d = Definition();
+  DefiningCursor(db, "U")->CreateTable(d, false, false);
+  auto cursor = db.Open("T");
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->DeleteTable(); }), kErrTableInUse);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->RenameTable("V"); }), kErrTableInUse);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->BackupTable(); }), kErrTableInUse);
+  cursor->Close(false);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->RenameTable("U"); }), kErrTableExists);
+
+  const std::vector<std::string> table_files = {"T.BLB", "T.DAT", "T.IDX",
+                                                "U.BLB", "U.DAT", "U.IDX"};
+  std::vector<std::string> files = FilesIn(db.dir);
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, table_files);
+
+  Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  ASSERT_EQ(peer.Ask("open " + db.dir.Path("") + " T"), "ok");
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->RenameTable("V"); }), kErrAccessDenied);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->BackupTable(); }), kErrAccessDenied);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->DeleteTable(); }), kErrAccessDenied);
+  files = FilesIn(db.dir);
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, table_files);
+  EXPECT_EQ(peer.Ask("close"), "ok");
+
+  const std::vector<uint8_t> data = ReadWholeFile(db.dir.Path("T.DAT"));
+  const std::vector<uint8_t> index = ReadWholeFile(db.dir.Path("T.IDX"));
+  const std::vector<uint8_t> blob = ReadWholeFile(db.dir.Path("T.BLB"));
+  cursor->RenameTable("V");
+  cursor->SetTableName("V");
+  EXPECT_EQ(VerifyTable(db.dir.Path("V.DAT")), std::vector<std::string>());
+  cursor->BackupTable();
+  EXPECT_EQ(ReadWholeFile(db.dir.Path("V.DBK")), data);
+  EXPECT_EQ(ReadWholeFile(db.dir.Path("V.IBK")), index);
+  EXPECT_EQ(ReadWholeFile(db.dir.Path("V.BBK")), blob);
+  cursor->SetTableName("U");
+  cursor->DeleteTable();
+  files = FilesIn(db.dir);
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"V.BBK", "V.DBK", "V.IBK"}));
+}
+
+int32_t InsertValue(TDataCursor& cursor, int32_t value, const std::string& name) {
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  cursor.InitRecord(image.data());
+  cursor.SetFieldData(kValue, image.data(), false, &value);
+  cursor.SetFieldData(kName, image.data(), false, name.c_str());
+  cursor.InsertRecord(image.data(), true);
+  return cursor.CurrentRecordNumber();
+}
+
+TEST(TableDefinition, EmptiedTableIsWhatAnotherProcessFindsAndFillsAgain) {
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  // The helper keeps the primary index only.
+  d.Indexes.pop_back();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  const std::string open = "open " + db.dir.Path("") + " T";
+  ASSERT_EQ(peer.Ask(open), "ok");
+  for (int value = 1; value <= 40; ++value) {
+    ASSERT_EQ(peer.Ask("insert " + std::to_string(value)), "ok " + std::to_string(value));
+  }
+  ASSERT_EQ(peer.Ask("delete 7 7"), "ok");
+  auto cursor = DefiningCursor(db, "T");
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->Open(); }), kErrAccessDenied);
+  ASSERT_EQ(peer.Ask("close"), "ok");
+
+  auto shared = db.Open("T");
+  EXPECT_EQ(ErrorCodeOf([&] { shared->EmptyTable(); }), kErrMustBeExclusive);
+  shared->Close(false);
+  cursor->SetReadOnly(true);
+  cursor->Open();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->EmptyTable(); }), kErrAccessDenied);
+  cursor->Close(false);
+  cursor->SetReadOnly(false);
+  cursor->Open();
+  ASSERT_EQ(cursor->GetTotalRecordCount(), 39);
+  cursor->EmptyTable();
+  EXPECT_EQ(cursor->GetTotalRecordCount(), 0);
+  EXPECT_EQ(cursor->GetRecordCount(), 0);
+  EXPECT_EQ(cursor->GetNextRecord(nullptr), kErrEndOfFile);
+  EXPECT_EQ(InsertValue(*cursor, 500, "after"), 1);
+  EXPECT_EQ(peer.Ask(open), "err 11013");
+  cursor->Close(false);
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+
+  ASSERT_EQ(peer.Ask(open), "ok");
+  EXPECT_EQ(peer.Ask("live"), "ok 1 1=500");
+  EXPECT_EQ(peer.Ask("insert 501"), "ok 2");
+  EXPECT_EQ(peer.Ask("close"), "ok");
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+}
+
+struct SortRow {
+  int32_t id;
+  std::string name;
+  int32_t value;
+  bool operator==(const SortRow&) const = default;
+};
+
+// A table without indexes of random rows, some deleted; the live rows.
+std::vector<SortRow> FillIndexless(CursorDatabase& db, uint32_t seed, int32_t count) {
+  TTableDefinition d = Definition();
+  d.Fields.pop_back();
+  d.Indexes = {Index("", {})};
+  DefiningCursor(db, "S")->CreateTable(d, false, true);
+  auto cursor = db.Open("S", true);
+  std::mt19937 random(seed);
+  std::vector<SortRow> rows;
+  for (int32_t i = 0; i < count; ++i) {
+    SortRow row{0, std::string(1 + random() % 3, static_cast<char>('a' + random() % 4)),
+                static_cast<int32_t>(random() % 12)};
+    InsertValue(*cursor, row.value, row.name);
+    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+    cursor->GetCurrentRecord(image.data());
+    row.id = TDataCursor::GetRecordId(image.data());
+    if (random() % 5 == 0) {
+      cursor->DeleteRecord(image.data(), false);
+    } else {
+      rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+// The live rows in natural order, and their record numbers.
+std::vector<SortRow> NaturalRows(TDataCursor& cursor, std::vector<int32_t>* numbers = nullptr) {
+  std::vector<SortRow> rows;
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    SortRow row{TDataCursor::GetRecordId(image.data()), "", 0};
+    char name[32] = {};
+    bool null = false;
+    cursor.GetFieldData(kName, image.data(), null, name);
+    cursor.GetFieldData(kValue, image.data(), null, &row.value);
+    row.name = name;
+    rows.push_back(row);
+    if (numbers != nullptr) numbers->push_back(cursor.CurrentRecordNumber());
+  }
+  return rows;
+}
+
+TSortRequest ValueDownNameUp() {
+  TSortRequest request;
+  FieldDescriptor value;
+  value.Number = kValue;
+  value.Descending = 1;
+  FieldDescriptor name;
+  name.Number = kName;
+  request.Fields = {value, name};
+  return request;
+}
+
+TEST(TableDefinition, SortRewritesAnIndexlessTableInOrderWithItsStatusIndexRebuilt) {
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE(seed);
+  const int32_t count = LongTests() ? 20000 : 600;
+  for (const bool external : {false, true}) {
+    SCOPED_TRACE(external ? "runs on disk" : "in memory");
+    CursorDatabase db;
+    ScratchDir runs;
+    db.session.SetPrivateDir(runs.Path(""));
+    std::vector<SortRow> model = FillIndexless(db, seed, count);
+    std::stable_sort(model.begin(), model.end(), [](const SortRow& a, const SortRow& b) {
+      return a.value != b.value ? a.value > b.value : a.name < b.name;
+    });
+    // Rows that tie keep their record-id order.
+    auto cursor = DefiningCursor(db, "S");
+    cursor->SetNaturalOrder(true);
+    cursor->Open();
+    TScopedSortRunLimit limit(external ? 37 : 0);
+    // Every record in the cache sorts in memory; none there, through run files.
+    if (external) {
+      cursor->Table()->DataFile().DropRecordCache();
+    } else {
+      while (cursor->GetNextRecord(nullptr) == 0) {
+      }
+    }
+    cursor->SortRecords(ValueDownNameUp());
+    EXPECT_EQ(cursor->GetRecordCount(), static_cast<int32_t>(model.size()));
+    std::vector<int32_t> numbers;
+    EXPECT_EQ(NaturalRows(*cursor, &numbers), model);
+    for (size_t i = 0; i < numbers.size(); ++i) ASSERT_EQ(numbers[i], static_cast<int32_t>(i + 1));
+    EXPECT_EQ(InsertValue(*cursor, 99, "new"), static_cast<int32_t>(model.size()) + 1);
+    cursor->Close(false);
+    EXPECT_EQ(VerifyTable(db.dir.Path("S.DAT")), std::vector<std::string>());
+    EXPECT_EQ(FilesIn(runs), std::vector<std::string>());
+    cursor->Open();
+    EXPECT_EQ(cursor->GetRecordCount(), static_cast<int32_t>(model.size()) + 1);
+  }
+
+  // A table with indexes is never renumbered, and only an exclusive cursor sorts.
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  auto cursor = DefiningCursor(db, "T");
+  cursor->Open();
+  for (int32_t v : {3, 1, 2}) InsertValue(*cursor, v, "x");
+  cursor->Close(false);
+  const std::vector<uint8_t> before = ReadWholeFile(db.dir.Path("T.DAT"));
+  cursor->Open();
+  cursor->SortRecords(ValueDownNameUp());
+  cursor->Close(false);
+  EXPECT_EQ(ReadWholeFile(db.dir.Path("T.DAT")), before);
+  auto shared = db.Open("T");
+  EXPECT_EQ(ErrorCodeOf([&] { shared->SortRecords(ValueDownNameUp()); }), kErrMustBeExclusive);
+}
+
+TEST(TableDefinition, FailedWriteAtAnyPointOfSortLeavesTheTableAsItWas) {
+  for (int64_t k = 1;; ++k) {
+    SCOPED_TRACE(k);
+    CursorDatabase db;
+    ScratchDir runs;
+    db.session.SetPrivateDir(runs.Path(""));
+    FillIndexless(db, 5, 300);
+    auto cursor = DefiningCursor(db, "S");
+    cursor->Open();
+    const std::vector<SortRow> before = NaturalRows(*cursor);
+    TScopedSortRunLimit limit(40);
+    cursor->Table()->DataFile().DropRecordCache();
+    OsFileFaults faults;
+    faults.fail_write_at = k;
+    int code = 0;
+    {
+      TScopedOsFileFaults scope(faults);
+      code = ErrorCodeOf([&] { cursor->SortRecords(ValueDownNameUp()); });
+    }
+    EXPECT_EQ(FilesIn(runs), std::vector<std::string>());
+    if (faults.writes < k) {
+      EXPECT_EQ(code, 0);
+      EXPECT_GT(k, 5);
+      break;
+    }
+    EXPECT_EQ(code, kErrWrite);
+    // Closed by the failure unless it came before the sort began.
+    cursor->Close(false);
+    cursor->Open();
+    EXPECT_EQ(NaturalRows(*cursor), before);
+    cursor->Close(false);
+    EXPECT_EQ(VerifyTable(db.dir.Path("S.DAT")), std::vector<std::string>());
+    std::vector<std::string> files = FilesIn(db.dir);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"S.DAT", "S.IDX"}));
     if (HasFailure()) return;
   }
 }
