@@ -248,6 +248,13 @@ class TDataQuery {
   void ExecuteCreateTable();
   void ExecuteCreateIndex();
   void ExecuteDropIndex();
+  void ExecuteAlterTable();
+  // ALTER TABLE's column changes in order: an added column takes the next
+  // free field number; the names of dropped columns are collected.
+  void ApplyColumnChanges(std::vector<FieldDescriptor>& fields,
+                          std::vector<std::string>& dropped) const;
+  // ALTER TABLE's primary key changes: index 0 made anew or cleared.
+  void ApplyKeyChanges(TTableDefinition& definition, const std::string& table) const;
 
   // The SELECT part of an INSERT, whose FROM tables may not take the
   // INSERT's own words as correlation names.

@@ -143,7 +143,8 @@ struct TCreateField {
   bool Add = false;
   bool Redefine = false;
   bool Drop = false;
-  int16_t At = 0;  // ALTER TABLE ... AT n; 0 for none
+  int16_t At = 0;  // ALTER TABLE ... AT n
+  bool AtGiven = false;
 };
 
 // Index compression.

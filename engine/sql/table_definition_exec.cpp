@@ -3,12 +3,17 @@
 // cursor's table operations (create, add index, restructure, delete table,
 // delete index) on the statement's target table, which is closed again on
 // every path.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "engine/core/data_cursor.h"
+#include "engine/core/data_file.h"
+#include "engine/core/index_file.h"
+#include "engine/core/table_restructure.h"
 #include "engine/sql/data_query.h"
+#include "engine/sql/query_statement.h"
 #include "engine/sql/sql_errors.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
@@ -65,6 +70,29 @@ IndexDescriptor IndexOf(const TCreateIndex& index, const std::vector<FieldDescri
   return descriptor;
 }
 
+// The one loss ALTER TABLE accepts is a column it drops itself; any other
+// stops the restructure and is raised once the table is as it was.
+struct TLossGuard {
+  const std::vector<std::string>* dropped = nullptr;
+  bool stopped = false;
+  TDataLossKind kind = TDataLossKind::RecordNotCopied;
+  std::string text;
+};
+
+void GuardDataLoss(void* user_data, TDataLossKind kind, const std::string& text,
+                   bool& answer_for_all, bool& go_on) {
+  auto& guard = *static_cast<TLossGuard*>(user_data);
+  answer_for_all = false;
+  if (kind == TDataLossKind::FieldDropped) {
+    for (const std::string& name : *guard.dropped) go_on = go_on || SameText(name, text);
+    if (go_on) return;
+  }
+  go_on = false;
+  guard.stopped = true;
+  guard.kind = kind;
+  guard.text = text;
+}
+
 // Runs the work on the open target and closes it, also when the work fails.
 template <class Work>
 void CloseAfter(TDataCursor& cursor, Work work) {
@@ -90,6 +118,10 @@ void TDataQuery::ExecuteDefinition() {
       return ExecuteCreateTable();
     case kSqlCreateIndex:
       return ExecuteCreateIndex();
+    case kSqlAlterTable:
+      return ExecuteAlterTable();
+    case kSqlDropTable:
+      return SourceTables.front()->Cursor->DeleteTable();
     case kSqlDropIndex:
       return ExecuteDropIndex();
     default:
@@ -143,6 +175,122 @@ void TDataQuery::ExecuteDropIndex() {
       cursor.DeleteIndex(SecondName, true);
     }
   });
+}
+
+void TDataQuery::ExecuteAlterTable() {
+  TDataCursor& cursor = *SourceTables.front()->Cursor;
+  const std::string& table = SourceTables.front()->TableName;
+  OpenWithPasswordHandler(cursor);
+  TTableDefinition definition;
+  CloseAfter(cursor, [&] {
+    const TDataFile& data = cursor.Table()->DataFile();
+    definition.Encrypted = data.Encrypted();
+    definition.Password = data.Password();
+    definition.LanguageId = data.LanguageId();
+    definition.SortId = data.SortId();
+    definition.BlobBlockSize = data.BlobBlockSize();
+    definition.Description = data.Description();
+    definition.UserMajor = data.UserMajor();
+    definition.UserMinor = data.UserMinor();
+    for (int32_t i = 1; i <= cursor.GetFieldCount(); ++i) {
+      definition.Fields.push_back(cursor.GetTableFieldDesc(i));
+    }
+    const TIndexFile& index = cursor.Table()->IndexFile();
+    for (int32_t i = 0; i <= index.SecondaryCount(); ++i) {
+      definition.Indexes.push_back(index.IndexDesc(i));
+    }
+    if (index.NoPrimaryIndex()) definition.Indexes.front() = IndexDescriptor();
+  });
+  std::vector<std::string> dropped;
+  ApplyColumnChanges(definition.Fields, dropped);
+  ApplyKeyChanges(definition, table);
+  if (Options.EncryptionGiven) {
+    definition.Encrypted = Options.Encrypted;
+    definition.Password = Options.Password;
+  }
+  if (Options.LanguageGiven) definition.LanguageId = static_cast<int16_t>(Options.LanguageId);
+  if (Options.SortGiven) definition.SortId = static_cast<int16_t>(Options.SortId);
+  if (Options.BlobBlockSizeGiven) definition.BlobBlockSize = Options.BlobBlockSize;
+  if (Options.DescriptionGiven) definition.Description = Options.Description;
+  if (Options.UserMajorVersionGiven) {
+    definition.UserMajor = static_cast<int16_t>(Options.UserMajorVersion);
+  }
+  if (Options.UserMinorVersionGiven) {
+    definition.UserMinor = static_cast<int16_t>(Options.UserMinorVersion);
+  }
+  TRestructureOptions restructure;
+  restructure.NoBackup = true;
+  restructure.LastAutoInc = Options.LastAutoInc;
+  restructure.PrimaryOptional = true;
+  TLossGuard guard;
+  guard.dropped = &dropped;
+  cursor.SetDataLossHandler(GuardDataLoss, &guard);
+  cursor.SetPasswordHandler(Statement.PasswordHandler(), Statement.PasswordUserData());
+  try {
+    cursor.RestructureTable(definition, restructure);
+  } catch (...) {
+    cursor.SetDataLossHandler(nullptr, nullptr);
+    cursor.SetPasswordHandler(nullptr, nullptr);
+    throw;
+  }
+  cursor.SetDataLossHandler(nullptr, nullptr);
+  cursor.SetPasswordHandler(nullptr, nullptr);
+  if (!guard.stopped) return;
+  if (guard.kind == TDataLossKind::DuplicateKey) {
+    RaiseEngineError(kErrDuplicateKey, cursor.TableName(), std::string(), guard.text);
+  }
+  RaiseEngineError(kErrInvalidFieldDefinition, cursor.TableName(), guard.text);
+}
+
+void TDataQuery::ApplyColumnChanges(std::vector<FieldDescriptor>& fields,
+                                    std::vector<std::string>& dropped) const {
+  int16_t highest = 0;
+  for (const FieldDescriptor& field : fields) highest = std::max(highest, field.Number);
+  auto find = [&fields](const std::string& name) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (SameText(fields[i].Name, name)) return i;
+    }
+    RaiseSqlError("Column " + name + " not found");
+  };
+  for (const std::unique_ptr<TCreateField>& column : CreateFields) {
+    const auto count = static_cast<int16_t>(fields.size());
+    if (column->AtGiven && (column->At < 1 || column->At > count)) {
+      RaiseSqlError("AT column position must be between 1 and " + IntToStr(count));
+    }
+    if (column->Add) {
+      // Each added column takes a number of its own, so that no two added
+      // columns are copied from the same old field.
+      FieldDescriptor field;
+      field.Number = ++highest;
+      ApplyColumn(*column, field);
+      fields.insert(column->AtGiven ? fields.begin() + (column->At - 1) : fields.end(), field);
+    } else if (column->Redefine) {
+      const size_t found = find(column->ColumnName);
+      FieldDescriptor field = fields[found];
+      ApplyColumn(*column, field);
+      fields.erase(fields.begin() + static_cast<std::ptrdiff_t>(found));
+      const size_t place = column->AtGiven ? static_cast<size_t>(column->At - 1) : found;
+      fields.insert(fields.begin() + static_cast<std::ptrdiff_t>(place), field);
+    } else if (column->Drop) {
+      const size_t found = find(column->ColumnName);
+      dropped.push_back(fields[found].Name);
+      fields.erase(fields.begin() + static_cast<std::ptrdiff_t>(found));
+    }
+  }
+}
+
+void TDataQuery::ApplyKeyChanges(TTableDefinition& definition, const std::string& table) const {
+  for (const std::unique_ptr<TCreateIndex>& key : CreateIndexes) {
+    IndexDescriptor& primary = definition.Indexes.front();
+    if (key->Drop) {
+      primary = IndexDescriptor();
+      continue;
+    }
+    if (key->Add && primary.SegmentCount != 0) {
+      RaiseSqlError("Cannot REDEFINE the primary key using the ADD keyword");
+    }
+    primary = IndexOf(*key, definition.Fields, table);
+  }
 }
 
 }  // namespace jw

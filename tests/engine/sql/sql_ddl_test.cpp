@@ -13,6 +13,7 @@
 #include "engine/core/data_file.h"
 #include "engine/core/data_table.h"
 #include "engine/core/index_file.h"
+#include "engine/core/index_file_format.h"
 #include "engine/core/table_verify.h"
 #include "engine/sql/query_statement.h"
 #include "engine/support/engine_errors.h"
@@ -72,9 +73,12 @@ class SqlDefinition : public ::testing::Test {
     }
     cursor->Close(false);
   }
-  // The first two fields of every record in the order of the index.
+  // An integer and a string field of every record in the order of the
+  // index.
   std::vector<std::pair<int32_t, std::string>> Rows(const std::string& table,
-                                                    const std::string& index) {
+                                                    const std::string& index,
+                                                    int32_t number_field = 1,
+                                                    int32_t text_field = 2) {
     auto cursor = Open(table);
     if (!index.empty()) cursor->SetIndexByName(index);
     cursor->First();
@@ -84,8 +88,8 @@ class SqlDefinition : public ::testing::Test {
       bool null = false;
       int32_t number = 0;
       char text[256] = {};
-      cursor->GetFieldData(1, image.data(), null, &number);
-      cursor->GetFieldData(2, image.data(), null, text);
+      cursor->GetFieldData(number_field, image.data(), null, &number);
+      cursor->GetFieldData(text_field, image.data(), null, text);
       rows.emplace_back(number, text);
     }
     return rows;
@@ -224,6 +228,112 @@ TEST_F(SqlDefinition, IndexesAreBuiltOverTheRowsAndDroppedByName) {
   ExpectSound("notes");
   EXPECT_EQ(Open("notes")->GetIndexCount(), 0);
   EXPECT_EQ(Rows("notes", "").size(), 4u);
+}
+
+TEST_F(SqlDefinition, AlterTableAddsRedefinesAndDropsColumnsKeepingTheRows) {
+  Run("CREATE TABLE notes (id INTEGER, title CHAR(20), body CHAR(40), PRIMARY KEY (id))");
+  const std::vector<std::pair<int32_t, std::string>> rows = {{1, "fig"}, {2, "pear"}, {3, "fig"}};
+  Insert("notes", rows);
+  // Two columns added in one statement each take a field number of their
+  // own: neither is filled from the other's old field.
+  Run("ALTER TABLE notes ADD stamp INTEGER AT 2, ADD COLUMN flag BOOLEAN, "
+      "REDEFINE title heading CHAR(30) DESCRIPTION 'shown' NOT NULL, DROP body "
+      "DESCRIPTION 'altered' USER MAJOR VERSION 3");
+  ExpectSound("notes");
+  {
+    auto cursor = Open("notes");
+    const std::vector<std::string> names = {"id", "stamp", "heading", "flag"};
+    ASSERT_EQ(cursor->GetFieldCount(), 4);
+    for (int32_t i = 1; i <= 4; ++i) {
+      EXPECT_EQ(cursor->GetTableFieldDesc(i).Name, names[static_cast<size_t>(i - 1)]);
+      EXPECT_EQ(cursor->GetTableFieldDesc(i).Number, i);
+    }
+    const FieldDescriptor& heading = cursor->GetTableFieldDesc(3);
+    EXPECT_EQ(heading.Size, 30);
+    EXPECT_EQ(heading.Required, 1);
+    EXPECT_EQ(heading.Description, "shown");
+    const TDataFile& data = cursor->Table()->DataFile();
+    EXPECT_EQ(data.Description(), "altered");
+    EXPECT_EQ(data.UserMajor(), 3);
+    EXPECT_EQ(cursor->Table()->IndexFile().IndexDesc(0).FieldNumbers[0], 1);
+    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+    cursor->First();
+    while (cursor->GetNextRecord(image.data()) == 0) {
+      bool null = false;
+      int32_t stamp = 0;
+      cursor->GetFieldData(2, image.data(), null, &stamp);
+      EXPECT_TRUE(null) << "an added column starts empty";
+    }
+  }
+  EXPECT_EQ(Rows("notes", "", 1, 3), rows);
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("notes.DBK")));
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("notes.IBK")));
+
+  Run("ALTER TABLE notes REDEFINE heading AT 1, DROP PRIMARY KEY");
+  ExpectSound("notes");
+  {
+    auto cursor = Open("notes");
+    EXPECT_EQ(cursor->GetTableFieldDesc(1).Name, "heading");
+    EXPECT_TRUE(cursor->Table()->IndexFile().NoPrimaryIndex());
+  }
+  Run("ALTER TABLE notes ADD PRIMARY KEY (heading, id)");
+  ExpectSound("notes");
+  EXPECT_EQ(Rows("notes", "", 2, 1),
+            (std::vector<std::pair<int32_t, std::string>>{{1, "fig"}, {3, "fig"}, {2, "pear"}}));
+  EXPECT_EQ(Refused("ALTER TABLE notes ADD PRIMARY KEY (stamp)"),
+            "11949 Quire Engine Error # 11949 SQL error - Cannot REDEFINE the primary key "
+            "using the ADD keyword");
+}
+
+TEST_F(SqlDefinition, ChangesThatWouldLoseRowsAreRefusedAndLeaveTheTableAsItWas) {
+  Run("CREATE TABLE notes (id INTEGER, title CHAR(20), PRIMARY KEY (id))");
+  const std::vector<std::pair<int32_t, std::string>> rows = {{1, "fig"}, {2, "pear"}, {3, "fig"}};
+  Insert("notes", rows);
+  // What the change must not touch: the records and the index pages (the
+  // headers carry change counters).
+  auto stored = [this] {
+    const int64_t records_at = Open("notes")->Table()->DataFile().DataStart();
+    return test_support::ReadFileBytes(DataPath("notes")).substr(static_cast<size_t>(records_at)) +
+           test_support::ReadFileBytes(folder_.File("notes.IDX")).substr(kIndexHeaderSize);
+  };
+  const std::string before = stored();
+  const std::string duplicate =
+      "9729 Quire Engine Error # 9729 Duplicate key found in index '' of table 'notes.DAT'";
+  const std::string not_converted =
+      "10000 Quire Engine Error # 10000 Invalid field definition specified for the field "
+      "'title' in table 'notes.DAT'";
+  const std::pair<const char*, std::string> cases[] = {
+      {"ALTER TABLE notes REDEFINE PRIMARY KEY (title)", duplicate},
+      {"ALTER TABLE notes DROP PRIMARY KEY, ADD UNIQUE PRIMARY KEY (title)", duplicate},
+      {"ALTER TABLE notes REDEFINE title INTEGER", not_converted},
+      {"ALTER TABLE notes ADD extra CHAR(5), REDEFINE title DATE NOBACKUP", not_converted},
+  };
+  for (const auto& [statement, message] : cases) {
+    SCOPED_TRACE(statement);
+    EXPECT_EQ(Refused(statement), message);
+    ExpectSound("notes");
+    EXPECT_TRUE(stored() == before);
+    auto cursor = Open("notes");
+    EXPECT_EQ(cursor->GetFieldCount(), 2);
+    EXPECT_EQ(cursor->GetTableFieldDesc(2).Type, kFldString);
+    EXPECT_EQ(cursor->Table()->IndexFile().IndexDesc(0).FieldNumbers[0], 1);
+  }
+  EXPECT_EQ(Rows("notes", ""), rows);
+  for (const char* extension : {".DBK", ".IBK", ".BBK"}) {
+    EXPECT_FALSE(std::filesystem::exists(folder_.File(std::string("notes") + extension)));
+  }
+}
+
+TEST_F(SqlDefinition, DropTableRemovesItsFiles) {
+  Run("CREATE TABLE gone (a INTEGER, m BLOB(0,1), PRIMARY KEY (a))");
+  for (const char* extension : {".DAT", ".IDX", ".BLB"}) {
+    EXPECT_TRUE(std::filesystem::exists(folder_.File(std::string("gone") + extension)));
+  }
+  Run("DROP TABLE gone;");
+  for (const char* extension : {".DAT", ".IDX", ".BLB"}) {
+    EXPECT_FALSE(std::filesystem::exists(folder_.File(std::string("gone") + extension)));
+  }
+  EXPECT_EQ(Refused("CREATE INDEX i ON gone (a)").substr(0, 6), "11010 ");
 }
 
 }  // namespace
