@@ -275,6 +275,8 @@ const FieldDescriptor* TDataCursor::FindFieldDesc(const std::string& name, int32
 void TDataCursor::SetFieldDescs(const std::vector<FieldDescriptor>& fields,
                                 const std::vector<const TExpToken*>& expressions) {
   if (fields.size() > static_cast<size_t>(kMaxFieldCount)) Raise(kErrFieldLimits);
+  std::vector<FieldDescriptor> checked = fields;
+  CheckFieldDefinitions(language_id_, sort_id_, checked, false);
   const int32_t stored = GetFieldCount();
   const std::string qualifier = ChangeFileExt(ExtractFileName(table_name_), "");
   int32_t size = table_->DataFile().RecordSize();

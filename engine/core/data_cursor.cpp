@@ -114,8 +114,8 @@ void TDataCursor::Open() {
       }
       if (locked) table_->UnlockForRead();
     }
-    AskPassword();
     const TDataFile& data = table_->DataFile();
+    if (data.Encrypted()) AskPassword(data.Password());
     language_id_ = static_cast<uint16_t>(data.LanguageId());
     sort_id_ = static_cast<uint16_t>(data.SortId());
     GetCharOrderMap(language_id_, sort_id_, order_map_);
@@ -131,10 +131,7 @@ void TDataCursor::Open() {
   }
 }
 
-void TDataCursor::AskPassword() {
-  const TDataFile& data = table_->DataFile();
-  if (!data.Encrypted()) return;
-  const std::string password = data.Password();
+void TDataCursor::AskPassword(const std::string& password) {
   const TDataSession* session = directory_->Session();
   while (session == nullptr || !session->HasPassword(password)) {
     if (password_handler_ == nullptr || !password_handler_(password_user_data_, *this)) {
@@ -318,23 +315,7 @@ void TDataCursor::SetIndexByNumber(uint8_t number) {
 void TDataCursor::SelectIndex(uint8_t number) {
   const int32_t record = CurrentRecordNumber();
   index_number_ = number;
-  range_active_ = false;
-  if (NaturalOrderInForce()) {
-    slot_ = kPrimarySlot;
-    key_length_ = 0;
-    index_name_.clear();
-    order_ = TIndexKeyOrder();
-  } else {
-    const TIndexFile& index = table_->IndexFile();
-    const IndexDescriptor& desc = index.IndexDesc(number);
-    slot_ = number;
-    index_name_ = desc.Name;
-    key_length_ = desc.KeyLength;
-    order_ = index.KeyOrder(number);
-  }
-  key_.assign(static_cast<size_t>(key_length_), 0);
-  range_start_key_.assign(static_cast<size_t>(key_length_), 0x00);
-  range_end_key_.assign(static_cast<size_t>(key_length_), 0xFF);
+  CopyIndexFields();
   UpdateBitmapView();
   RecomputeView();
   if (record == 0) {
@@ -353,6 +334,26 @@ void TDataCursor::SelectIndex(uint8_t number) {
   std::vector<uint8_t> key(static_cast<size_t>(key_length_));
   BuildKey(current_.data(), key.data());
   if (!SearchKey(key.data(), true, false)) First();
+}
+
+void TDataCursor::CopyIndexFields() {
+  range_active_ = false;
+  if (NaturalOrderInForce()) {
+    slot_ = kPrimarySlot;
+    key_length_ = 0;
+    index_name_.clear();
+    order_ = TIndexKeyOrder();
+  } else {
+    const TIndexFile& index = table_->IndexFile();
+    const IndexDescriptor& desc = index.IndexDesc(index_number_);
+    slot_ = index_number_;
+    index_name_ = desc.Name;
+    key_length_ = desc.KeyLength;
+    order_ = index.KeyOrder(index_number_);
+  }
+  key_.assign(static_cast<size_t>(key_length_), 0);
+  range_start_key_.assign(static_cast<size_t>(key_length_), 0x00);
+  range_end_key_.assign(static_cast<size_t>(key_length_), 0xFF);
 }
 
 }  // namespace jw

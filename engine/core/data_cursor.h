@@ -8,8 +8,8 @@
 // and clones (cursor_bookmarks.cpp), the bitmap view with the status
 // index rebuild (cursor_bitmaps.cpp), filters (cursor_filters.cpp), record
 // editing with record locks (cursor_editing.cpp, cursor_checks.cpp),
-// BLOB access (cursor_blobs.cpp) and table definition
-// (cursor_definition.cpp).
+// BLOB access (cursor_blobs.cpp), table definition
+// (cursor_definition.cpp) and header values (cursor_header_values.cpp).
 //
 // Reads return a result code instead of raising: 0, 8705 (before the
 // first record), 8706 (after the last), 8709 (no current record), 8710
@@ -165,7 +165,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   const FieldDescriptor& GetCursorFieldDesc(int32_t position) const;
   // The table's field of the name (any case); number 0 when none.
   const FieldDescriptor* FindFieldDesc(const std::string& name, int32_t& number) const;
-  // Replaces the cursor's field list. Fields beyond the table's stored
+  // Replaces the cursor's field list, checked as a new table's fields are
+  // (10038, 10000, 10006) but kept as given. Fields beyond the table's stored
   // ones and derived fields get room at the end of the record image;
   // expressions[k] (owned by the caller, may be shorter) computes field k+1.
   void SetFieldDescs(const std::vector<FieldDescriptor>& fields,
@@ -393,6 +394,41 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // next open rebuilds the status index from the records.
   void SortRecords(TSortRequest request);
 
+  // ---- header values and index descriptors (cursor_header_values.cpp) ----
+  // Read from the open table or, while the cursor is closed, from the data
+  // file's header read directly; a closed encrypted table's values come
+  // only after the password loop of Open (10498).
+  int32_t GetBlobBlockSize();
+  // The data bytes of a BLOB block.
+  int32_t GetBlobDataSize();
+  uint16_t GetLanguageID();
+  uint16_t GetSortID();
+  int16_t GetUserMajorVersion();
+  int16_t GetUserMinorVersion();
+  std::string GetDescription();
+  bool GetEncrypted();
+  // "" for a table that is not encrypted.
+  std::string GetPassword();
+  int32_t GetLastAutoInc();
+  // The setters need an open (11014), writable (11013) cursor; a shared
+  // table's header is written at once, an exclusive one's at close. The
+  // password changes only for an encrypted table.
+  void SetLastAutoInc(int32_t value);
+  void SetHeaderValues(const std::string& password, const std::string& description,
+                       int16_t user_major, int16_t user_minor, int32_t last_auto_inc);
+  // The descriptor of index 0 .. 30; kNaturalOrder gives an all-zero one.
+  IndexDescriptor GetIndexDesc(uint8_t number) const;
+  // Replaces the descriptor in memory, its root page included (the free
+  // page list stays the file's); for the current index the cursor takes
+  // its fields anew. WriteIndexDesc writes
+  // the index file's header as the setters write the data header.
+  void SetIndexDesc(uint8_t number, const IndexDescriptor& index);
+  void WriteIndexDesc();
+  bool HasNoPrimaryIndex() const;
+  void SetNoPrimaryIndex(bool value);
+  // 9487 above 30.
+  void SetIndexCount(uint8_t count);
+
   // ---- what the table's files ask ----
   int32_t IndexSlot() const override { return slot_; }
   bool TableFilesChanged() override;
@@ -406,6 +442,10 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void CheckWritable() const;
   // 11014 for a closed cursor.
   void CheckOpen() const;
+  // The data header's bytes, from the open table or read from the file.
+  TDataFileHeader ReadHeaderValues();
+  // Commits a header change made in memory under the write lock.
+  void WriteHeaderChange(bool index_header);
   // After a failed sort: the data file back from the copy (kept when that
   // fails), the cursor closed and the index file deleted.
   void RecoverFailedSort(const std::string& copy);
@@ -420,10 +460,14 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
                           const std::string& index = "") const;
   bool WatchesChanges() const;
   bool CountersMoved() const;
-  void AskPassword();
+  // Asks the handler until the session knows the password; else 10498.
+  void AskPassword(const std::string& password);
   void TakeFieldList();
   void ResetPosition();
   void SelectIndex(uint8_t number);
+  // The current index's name, key length, order and key buffers from its
+  // descriptor; the range is cancelled.
+  void CopyIndexFields();
   // Recomputes range and bitmaps and goes back to the current record by
   // its bookmark, end flags kept.
   void Resynchronise();

@@ -264,6 +264,12 @@ void TIndexFile::SetNoPrimaryIndex(bool value) {
   header_dirty_ = true;
 }
 
+void TIndexFile::SetSecondaryCount(int32_t count) {
+  if (count < 0 || count > kMaxSecondaryIndexes) Raise(kErrIndexLimits);
+  header_.SecondaryCount = static_cast<uint8_t>(count);
+  header_dirty_ = true;
+}
+
 void TIndexFile::SetRoot(int32_t slot, int32_t position) {
   Desc(slot).Root = position;
   header_dirty_ = true;

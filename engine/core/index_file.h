@@ -57,6 +57,8 @@ class TIndexFile : public TTableFile {
   bool NoPrimaryIndex() const { return header_.NoPrimary != 0; }
   void SetNoPrimaryIndex(bool value);
   int32_t SecondaryCount() const { return header_.SecondaryCount; }
+  // 9487 above kMaxSecondaryIndexes.
+  void SetSecondaryCount(int32_t count);
   int32_t Root(int32_t slot) const { return IndexDesc(slot).Root; }
   void SetRoot(int32_t slot, int32_t position);
   int32_t FreeHead(int32_t slot) const { return IndexDesc(slot).FreeHead; }

@@ -4,9 +4,10 @@
 // by the check and by the data and index files); creating over an existing
 // table; a failed write at every point of a create leaving no file;
 // deleting, renaming and backing up against a second process; emptying
-// seen by a second process; and the physical sort of an index-less table
+// seen by a second process; the physical sort of an index-less table
 // against a sorted model, its status index verified, also after a failed
-// write at every point.
+// write at every point; header values read alike open and closed; index
+// descriptors through the cursor; and the check of a cursor's field list.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/support/language_settings.h"
 #include "platform/os/os_file_faults.h"
 #include "platform/rtl/strings.h"
 #include "tests/engine/core/cursor_test_table.h"
@@ -563,6 +565,167 @@ TEST(TableDefinition, FailedWriteAtAnyPointOfSortLeavesTheTableAsItWas) {
     EXPECT_EQ(files, (std::vector<std::string>{"S.DAT", "S.IDX"}));
     if (HasFailure()) return;
   }
+}
+
+struct HeaderValues {
+  int32_t block_size, data_size;
+  uint16_t language_id, sort_id;
+  int16_t major, minor;
+  std::string description;
+  bool encrypted;
+  std::string password;
+  int32_t last_auto_inc;
+  bool operator==(const HeaderValues&) const = default;
+};
+
+HeaderValues ValuesOf(TDataCursor& cursor) {
+  return {cursor.GetBlobBlockSize(), cursor.GetBlobDataSize(),     cursor.GetLanguageID(),
+          cursor.GetSortID(),        cursor.GetUserMajorVersion(), cursor.GetUserMinorVersion(),
+          cursor.GetDescription(),   cursor.GetEncrypted(),        cursor.GetPassword(),
+          cursor.GetLastAutoInc()};
+}
+
+// Adds the password its user data names, once.
+bool GivePassword(void* user_data, TDataCursor& cursor) {
+  auto* password = static_cast<std::string*>(user_data);
+  if (password->empty()) return false;
+  cursor.Directory()->Session()->AddPassword(*password);
+  password->clear();
+  return true;
+}
+
+TEST(TableDefinition, HeaderValuesReadAlikeOpenAndClosedAndSettersWriteThem) {
+  struct Case {
+    const char* what;
+    bool encrypted;
+    uint16_t language_id;
+    int32_t block_size;
+  };
+  const uint16_t german = IsKnownLanguage(0x0407, 0) ? 0x0407 : 0;
+  for (const Case& c : {Case{"plain", false, 0, 64}, Case{"encrypted", true, german, 1024}}) {
+    SCOPED_TRACE(c.what);
+    CursorDatabase db;
+    TTableDefinition d = Definition();
+    d.Encrypted = c.encrypted;
+    d.Password = "First";
+    d.LanguageId = static_cast<int16_t>(c.language_id);
+    d.BlobBlockSize = c.block_size;
+    d.Description = "Notes of the week";
+    d.UserMajor = 3;
+    d.UserMinor = 4;
+    DefiningCursor(db, "T")->CreateTable(d, false, false);
+    const std::string password = c.encrypted ? "First" : "";
+    HeaderValues expected{c.block_size,        c.block_size - 18, c.language_id, 0, 3, 4,
+                          "Notes of the week", c.encrypted,       password,      0};
+
+    auto reader = std::make_unique<TDataCursor>(db.directory);
+    reader->SetTableName("T");
+    if (c.encrypted) {
+      EXPECT_EQ(ErrorCodeOf([&] { reader->GetDescription(); }), kErrPasswordRequired);
+    }
+    db.session.AddPassword("First");
+    EXPECT_EQ(ValuesOf(*reader), expected);
+    auto writer = db.Open("T");
+    EXPECT_EQ(ValuesOf(*writer), expected);
+
+    // A shared table's header is on disk as soon as a setter returns.
+    writer->SetLastAutoInc(77);
+    expected.last_auto_inc = 77;
+    EXPECT_EQ(ValuesOf(*reader), expected);
+    writer->SetHeaderValues("Second", "Renamed notes", 9, 8, 100);
+    expected = {c.block_size,
+                c.block_size - 18,
+                c.language_id,
+                0,
+                9,
+                8,
+                "Renamed notes",
+                c.encrypted,
+                c.encrypted ? "Second" : "",
+                100};
+    EXPECT_EQ(ValuesOf(*writer), expected);
+    std::string given = "Second";
+    reader->SetPasswordHandler(GivePassword, &given);
+    EXPECT_EQ(ValuesOf(*reader), expected);
+    EXPECT_EQ(given.empty(), c.encrypted) << "asked for the new password only when encrypted";
+    writer->Close(false);
+    EXPECT_EQ(ValuesOf(*reader), expected);
+    EXPECT_EQ(InsertValue(*db.Open("T"), 1, "x"), 1);
+    EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+
+    auto read_only = db.Open("T");
+    read_only->Close(false);
+    read_only->SetReadOnly(true);
+    read_only->Open();
+    EXPECT_EQ(ErrorCodeOf([&] { read_only->SetLastAutoInc(5); }), kErrAccessDenied);
+    EXPECT_EQ(ErrorCodeOf([&] { read_only->SetHeaderValues("", "", 0, 0, 0); }), kErrAccessDenied);
+  }
+}
+
+TEST(TableDefinition, IndexDescriptorsThroughTheCursor) {
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  auto cursor = db.Open("T");
+  EXPECT_EQ(ErrorCodeOf([&] { TDataCursor(db.directory).GetIndexDesc(0); }), kErrInvalidHandle);
+  for (int32_t v = 10; v > 0; --v)
+    InsertValue(*cursor, v, std::string(1, static_cast<char>('a' + v)));
+
+  uint8_t bytes[kIndexDescriptorSize];
+  std::fill(std::begin(bytes), std::end(bytes), 0xEE);
+  cursor->GetIndexDesc(kNaturalOrder).EncodeTo(bytes);
+  EXPECT_EQ(std::count(std::begin(bytes), std::end(bytes), 0), kIndexDescriptorSize);
+  EXPECT_FALSE(cursor->HasNoPrimaryIndex());
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->SetIndexCount(31); }), kErrIndexLimits);
+
+  // Renamed while it is the current index: the cursor follows, and the
+  // keys stay reachable through the root the descriptor kept.
+  cursor->SetIndexByName("ByName");
+  IndexDescriptor by_name = cursor->GetIndexDesc(1);
+  by_name.Name = "Letters";
+  cursor->SetIndexDesc(1, by_name);
+  EXPECT_EQ(cursor->IndexName(), "Letters");
+  EXPECT_EQ(cursor->KeyLength(), by_name.KeyLength);
+  cursor->WriteIndexDesc();
+  cursor->Close(false);
+  cursor->Open();
+  cursor->SetIndexByName("letters");
+  EXPECT_EQ(cursor->GetRecordCount(), 10);
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  ASSERT_EQ(cursor->GetNextRecord(image.data()), 0);
+  int32_t value = 0;
+  bool null = false;
+  cursor->GetFieldData(kValue, image.data(), null, &value);
+  EXPECT_EQ(value, 1);
+  cursor->Close(false);
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>());
+
+  cursor->SetReadOnly(true);
+  cursor->Open();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->SetIndexDesc(1, by_name); }), kErrAccessDenied);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->WriteIndexDesc(); }), kErrAccessDenied);
+}
+
+TEST(TableDefinition, CursorFieldListIsCheckedAsANewTablesFields) {
+  CursorDatabase db;
+  TTableDefinition d = Definition();
+  DefiningCursor(db, "T")->CreateTable(d, false, false);
+  auto cursor = db.Open("T");
+  std::vector<FieldDescriptor> fields;
+  for (int32_t i = 1; i <= cursor->GetFieldCount(); ++i) fields.push_back(cursor->GetFieldDesc(i));
+  const std::vector<std::pair<std::function<void(std::vector<FieldDescriptor>&)>, int>> cases = {
+      {[](auto& f) { f[2].Name = "Name"; }, kErrInvalidFieldName},
+      {[](auto& f) { f[2].Name = "_"; }, 0},
+      {[](auto& f) { f[1].Type = 16; }, kErrInvalidFieldDefinition},
+      {[](auto& f) { f[2].Number = kName; }, kErrInvalidFieldDefinition},
+      {[](auto& f) { f[2].Default = "ten"; }, kErrInvalidValidityCheck},
+  };
+  for (const auto& [change, code] : cases) {
+    std::vector<FieldDescriptor> list = fields;
+    change(list);
+    EXPECT_EQ(ErrorCodeOf([&] { cursor->SetFieldDescs(list); }), code);
+  }
+  EXPECT_EQ(cursor->GetCursorFieldDesc(3).Name, "_");
 }
 
 }  // namespace
