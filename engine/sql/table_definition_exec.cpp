@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "engine/core/data_cursor.h"
-#include "engine/core/data_file.h"
-#include "engine/core/index_file.h"
 #include "engine/core/table_restructure.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
@@ -183,23 +181,21 @@ void TDataQuery::ExecuteAlterTable() {
   OpenWithPasswordHandler(cursor);
   TTableDefinition definition;
   CloseAfter(cursor, [&] {
-    const TDataFile& data = cursor.Table()->DataFile();
-    definition.Encrypted = data.Encrypted();
-    definition.Password = data.Password();
-    definition.LanguageId = data.LanguageId();
-    definition.SortId = data.SortId();
-    definition.BlobBlockSize = data.BlobBlockSize();
-    definition.Description = data.Description();
-    definition.UserMajor = data.UserMajor();
-    definition.UserMinor = data.UserMinor();
+    definition.Encrypted = cursor.GetEncrypted();
+    definition.Password = cursor.GetPassword();
+    definition.LanguageId = static_cast<int16_t>(cursor.GetLanguageID());
+    definition.SortId = static_cast<int16_t>(cursor.GetSortID());
+    definition.BlobBlockSize = cursor.GetBlobBlockSize();
+    definition.Description = cursor.GetDescription();
+    definition.UserMajor = cursor.GetUserMajorVersion();
+    definition.UserMinor = cursor.GetUserMinorVersion();
     for (int32_t i = 1; i <= cursor.GetFieldCount(); ++i) {
       definition.Fields.push_back(cursor.GetTableFieldDesc(i));
     }
-    const TIndexFile& index = cursor.Table()->IndexFile();
-    for (int32_t i = 0; i <= index.SecondaryCount(); ++i) {
-      definition.Indexes.push_back(index.IndexDesc(i));
+    for (int32_t i = 0; i <= cursor.GetIndexCount(); ++i) {
+      definition.Indexes.push_back(cursor.GetIndexDesc(static_cast<uint8_t>(i)));
     }
-    if (index.NoPrimaryIndex()) definition.Indexes.front() = IndexDescriptor();
+    if (cursor.HasNoPrimaryIndex()) definition.Indexes.front() = IndexDescriptor();
   });
   std::vector<std::string> dropped;
   ApplyColumnChanges(definition.Fields, dropped);

@@ -12,7 +12,6 @@
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_file.h"
 #include "engine/core/data_table.h"
-#include "engine/core/index_file.h"
 #include "engine/core/index_file_format.h"
 #include "engine/core/table_verify.h"
 #include "engine/sql/query_statement.h"
@@ -164,7 +163,7 @@ TEST_F(SqlDefinition, EveryTypeWordAndAttributeMakesItsDescriptor) {
   EXPECT_EQ(last.Maximum, "y");
   EXPECT_EQ(last.CharCase, kCaseUpper);
   // No key clause: no primary index.
-  EXPECT_TRUE(cursor->Table()->IndexFile().NoPrimaryIndex());
+  EXPECT_TRUE(cursor->HasNoPrimaryIndex());
 }
 
 TEST_F(SqlDefinition, PrimaryKeyAndTableOptionsReachTheFiles) {
@@ -178,17 +177,15 @@ TEST_F(SqlDefinition, PrimaryKeyAndTableOptionsReachTheFiles) {
   for (const char* table : {"keyed", "plain"}) ExpectSound(table);
   {
     auto cursor = Open("keyed");
-    const TDataFile& data = cursor->Table()->DataFile();
-    EXPECT_EQ(data.Description(), "the notes");
-    EXPECT_EQ(data.BlobBlockSize(), 1024);
-    EXPECT_EQ(data.LanguageId(), static_cast<int16_t>(kEnglishUk));
-    EXPECT_TRUE(data.Encrypted());
-    EXPECT_EQ(data.Password(), "pw");
-    EXPECT_EQ(data.UserMajor(), 4);
-    EXPECT_EQ(data.UserMinor(), 7);
-    const TIndexFile& index = cursor->Table()->IndexFile();
-    ASSERT_FALSE(index.NoPrimaryIndex());
-    const IndexDescriptor& primary = index.IndexDesc(0);
+    EXPECT_EQ(cursor->GetDescription(), "the notes");
+    EXPECT_EQ(cursor->GetBlobBlockSize(), 1024);
+    EXPECT_EQ(cursor->GetLanguageID(), kEnglishUk);
+    EXPECT_TRUE(cursor->GetEncrypted());
+    EXPECT_EQ(cursor->GetPassword(), "pw");
+    EXPECT_EQ(cursor->GetUserMajorVersion(), 4);
+    EXPECT_EQ(cursor->GetUserMinorVersion(), 7);
+    ASSERT_FALSE(cursor->HasNoPrimaryIndex());
+    const IndexDescriptor primary = cursor->GetIndexDesc(0);
     EXPECT_EQ(primary.SegmentCount, 2);
     EXPECT_EQ(primary.FieldNumbers[0], 2);
     EXPECT_EQ(primary.FieldNumbers[1], 1);
@@ -198,13 +195,12 @@ TEST_F(SqlDefinition, PrimaryKeyAndTableOptionsReachTheFiles) {
     EXPECT_EQ(primary.Unique, 1);
   }
   auto cursor = Open("plain");
-  const TDataFile& data = cursor->Table()->DataFile();
-  EXPECT_EQ(data.LanguageId(), 0);
-  EXPECT_EQ(data.BlobBlockSize(), 512);
-  EXPECT_FALSE(data.Encrypted());
-  EXPECT_EQ(data.UserMajor(), 1);
-  EXPECT_EQ(data.UserMinor(), 0);
-  EXPECT_EQ(cursor->Table()->IndexFile().IndexDesc(0).Compression, kCompressDupByte);
+  EXPECT_EQ(cursor->GetLanguageID(), 0);
+  EXPECT_EQ(cursor->GetBlobBlockSize(), 512);
+  EXPECT_FALSE(cursor->GetEncrypted());
+  EXPECT_EQ(cursor->GetUserMajorVersion(), 1);
+  EXPECT_EQ(cursor->GetUserMinorVersion(), 0);
+  EXPECT_EQ(cursor->GetIndexDesc(0).Compression, kCompressDupByte);
 }
 
 TEST_F(SqlDefinition, IndexesAreBuiltOverTheRowsAndDroppedByName) {
@@ -219,7 +215,6 @@ TEST_F(SqlDefinition, IndexesAreBuiltOverTheRowsAndDroppedByName) {
   Run("DROP INDEX notes.bytitle");
   ExpectSound("notes");
   EXPECT_EQ(Open("notes")->GetIndexCount(), 0);
-
   // A unique index over keys equal but for case is refused whole: no index,
   // no row lost.
   EXPECT_EQ(Refused("CREATE UNIQUE NOCASE INDEX onetitle ON notes (title)"),
@@ -252,10 +247,9 @@ TEST_F(SqlDefinition, AlterTableAddsRedefinesAndDropsColumnsKeepingTheRows) {
     EXPECT_EQ(heading.Size, 30);
     EXPECT_EQ(heading.Required, 1);
     EXPECT_EQ(heading.Description, "shown");
-    const TDataFile& data = cursor->Table()->DataFile();
-    EXPECT_EQ(data.Description(), "altered");
-    EXPECT_EQ(data.UserMajor(), 3);
-    EXPECT_EQ(cursor->Table()->IndexFile().IndexDesc(0).FieldNumbers[0], 1);
+    EXPECT_EQ(cursor->GetDescription(), "altered");
+    EXPECT_EQ(cursor->GetUserMajorVersion(), 3);
+    EXPECT_EQ(cursor->GetIndexDesc(0).FieldNumbers[0], 1);
     std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
     cursor->First();
     while (cursor->GetNextRecord(image.data()) == 0) {
@@ -274,7 +268,7 @@ TEST_F(SqlDefinition, AlterTableAddsRedefinesAndDropsColumnsKeepingTheRows) {
   {
     auto cursor = Open("notes");
     EXPECT_EQ(cursor->GetTableFieldDesc(1).Name, "heading");
-    EXPECT_TRUE(cursor->Table()->IndexFile().NoPrimaryIndex());
+    EXPECT_TRUE(cursor->HasNoPrimaryIndex());
   }
   Run("ALTER TABLE notes ADD PRIMARY KEY (heading, id)");
   ExpectSound("notes");
@@ -316,7 +310,7 @@ TEST_F(SqlDefinition, ChangesThatWouldLoseRowsAreRefusedAndLeaveTheTableAsItWas)
     auto cursor = Open("notes");
     EXPECT_EQ(cursor->GetFieldCount(), 2);
     EXPECT_EQ(cursor->GetTableFieldDesc(2).Type, kFldString);
-    EXPECT_EQ(cursor->Table()->IndexFile().IndexDesc(0).FieldNumbers[0], 1);
+    EXPECT_EQ(cursor->GetIndexDesc(0).FieldNumbers[0], 1);
   }
   EXPECT_EQ(Rows("notes", ""), rows);
   for (const char* extension : {".DBK", ".IBK", ".BBK"}) {
