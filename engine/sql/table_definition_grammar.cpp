@@ -29,7 +29,7 @@ constexpr NamedCode kCompressions[] = {{"FULL", kCompressFull},
                                        {"NONE", kCompressNone}};
 
 constexpr NamedCode kCharCases[] = {
-    {"UPPER", kCharCaseUpper}, {"LOWER", kCharCaseLower}, {"NOCHANGE", kCharCaseNoChange}};
+    {"UPPER", kCaseUpper}, {"LOWER", kCaseLower}, {"NOCHANGE", kCaseKeep}};
 
 // The attribute words of a column definition, and the table options that
 // may follow a REDEFINE: none of them starts a second column definition.
