@@ -77,6 +77,12 @@ class TDataQuery {
   // statement goes.
   void Resolve();
 
+  // The data definition statements (table_definition_exec.cpp): Resolve
+  // makes the target's exclusive cursor, ExecuteDefinition runs the
+  // statement on it, and the target is closed again on every path.
+  void PrepareDefinition();
+  void ExecuteDefinition();
+
   // Binds a WHERE, JOIN ... ON or residual condition of the resolved query
   // against its source tables under the session's language; it must be
   // boolean. Execution binds each condition before it runs.
@@ -195,6 +201,11 @@ class TDataQuery {
   void AddValue();
 
   // Name resolution (name_resolution.cpp).
+  // A cursor on the table, closed, in the table's directory (opened in the
+  // session the first time).
+  TDataCursor& CreateTableCursor(TSourceTable& table);
+  // Opens the cursor with the statement's password handler.
+  void OpenWithPasswordHandler(TDataCursor& cursor) const;
   void OpenSourceTables();
   void CheckSelectList();
   void ExpandStar(const TResultField& item, std::vector<std::unique_ptr<TResultField>>& fields);
@@ -234,6 +245,16 @@ class TDataQuery {
   void ColumnAttributes(TCreateField& field, bool at_allowed);
   void TableOptions(bool alter);
   void AlterChange();
+  void ExecuteCreateTable();
+  void ExecuteCreateIndex();
+  void ExecuteDropIndex();
+  void ExecuteAlterTable();
+  // ALTER TABLE's column changes in order: an added column takes the next
+  // free field number; the names of dropped columns are collected.
+  void ApplyColumnChanges(std::vector<FieldDescriptor>& fields,
+                          std::vector<std::string>& dropped) const;
+  // ALTER TABLE's primary key changes: index 0 made anew or cleared.
+  void ApplyKeyChanges(TTableDefinition& definition, const std::string& table) const;
 
   // The SELECT part of an INSERT, whose FROM tables may not take the
   // INSERT's own words as correlation names.

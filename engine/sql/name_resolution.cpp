@@ -73,7 +73,11 @@ TSourceTable::~TSourceTable() {
 }
 
 void TDataQuery::Resolve() {
-  if (Executed || Kind > kSqlDelete) return;
+  if (Executed) return;
+  if (Kind > kSqlDelete) {
+    PrepareDefinition();
+    return;
+  }
   OpenSourceTables();
   if (Kind == kSqlInsert || Kind == kSqlUpdate) ResolveTargets();
   if (Kind != kSqlSelect) return;
@@ -84,35 +88,45 @@ void TDataQuery::Resolve() {
   if (Distinct && !HasGroupBy) CheckDistinct();
 }
 
-void TDataQuery::OpenSourceTables() {
+TDataCursor& TDataQuery::CreateTableCursor(TSourceTable& table) {
   TDataSession& session = Statement.Session();
+  if (table.Directory == nullptr) {
+    if (table.Memory) {
+      table.Directory = session.OpenDirectory(kMemoryDatabaseName, std::string());
+    } else if (table.DirectoryPath == Statement.DirectoryPath()) {
+      table.Directory = &Statement.Directory();
+      table.Directory->AddReference();
+    } else {
+      table.Directory = session.OpenDirectory(table.DirectoryPath, table.DirectoryPath);
+    }
+  }
+  table.Cursor = std::make_unique<TDataCursor>(table.Directory);
+  table.Cursor->SetTableName(table.TableName);
+  table.Cursor->SetInMemory(table.Memory);
+  return *table.Cursor;
+}
+
+void TDataQuery::OpenWithPasswordHandler(TDataCursor& cursor) const {
+  // The handler is the statement's only while the table opens.
+  cursor.SetPasswordHandler(Statement.PasswordHandler(), Statement.PasswordUserData());
+  try {
+    cursor.Open();
+  } catch (...) {
+    cursor.SetPasswordHandler(nullptr, nullptr);
+    throw;
+  }
+  cursor.SetPasswordHandler(nullptr, nullptr);
+}
+
+void TDataQuery::OpenSourceTables() {
   const bool read_only = Kind == kSqlSelect && !RequestLive;
   int16_t level = 0;
   for (const std::unique_ptr<TSourceTable>& table : SourceTables) {
     table->Level = ++level;
-    if (table->Memory) {
-      table->Directory = session.OpenDirectory(kMemoryDatabaseName, std::string());
-    } else if (table->DirectoryPath == Statement.DirectoryPath()) {
-      table->Directory = &Statement.Directory();
-      table->Directory->AddReference();
-    } else {
-      table->Directory = session.OpenDirectory(table->DirectoryPath, table->DirectoryPath);
-    }
-    table->Cursor = std::make_unique<TDataCursor>(table->Directory);
-    TDataCursor& cursor = *table->Cursor;
-    cursor.SetTableName(table->TableName);
+    TDataCursor& cursor = CreateTableCursor(*table);
     cursor.SetReadOnly(read_only);
-    cursor.SetInMemory(table->Memory);
     cursor.SetNaturalOrder(true);
-    // The handler is the statement's only while the table opens.
-    cursor.SetPasswordHandler(Statement.PasswordHandler(), Statement.PasswordUserData());
-    try {
-      cursor.Open();
-    } catch (...) {
-      cursor.SetPasswordHandler(nullptr, nullptr);
-      throw;
-    }
-    cursor.SetPasswordHandler(nullptr, nullptr);
+    OpenWithPasswordHandler(cursor);
     table->RecordBuffer.assign(static_cast<size_t>(cursor.GetRecordSize()), 0);
   }
   if (SourceTables.empty()) return;

@@ -113,11 +113,6 @@ struct TOrderByField : TGroupByField {
   bool Descending = false;
 };
 
-// Character case of a column definition.
-constexpr uint8_t kCharCaseNoChange = 0;
-constexpr uint8_t kCharCaseLower = 1;
-constexpr uint8_t kCharCaseUpper = 2;
-
 // A column definition of CREATE TABLE, or a column change of ALTER TABLE.
 struct TCreateField {
   TDataQuery* Query = nullptr;
@@ -132,7 +127,7 @@ struct TCreateField {
   bool DescriptionGiven = false;
   bool Required = false;  // NOT NULL
   bool RequiredGiven = false;
-  uint8_t CharCase = kCharCaseNoChange;
+  uint8_t CharCase = kCaseKeep;  // the field descriptor's character case
   bool CharCaseGiven = false;
   std::string Minimum;
   bool MinimumGiven = false;
@@ -143,7 +138,8 @@ struct TCreateField {
   bool Add = false;
   bool Redefine = false;
   bool Drop = false;
-  int16_t At = 0;  // ALTER TABLE ... AT n; 0 for none
+  int16_t At = 0;  // ALTER TABLE ... AT n
+  bool AtGiven = false;
 };
 
 // Index compression.

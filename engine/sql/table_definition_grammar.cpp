@@ -29,7 +29,7 @@ constexpr NamedCode kCompressions[] = {{"FULL", kCompressFull},
                                        {"NONE", kCompressNone}};
 
 constexpr NamedCode kCharCases[] = {
-    {"UPPER", kCharCaseUpper}, {"LOWER", kCharCaseLower}, {"NOCHANGE", kCharCaseNoChange}};
+    {"UPPER", kCaseUpper}, {"LOWER", kCaseLower}, {"NOCHANGE", kCaseKeep}};
 
 // The attribute words of a column definition, and the table options that
 // may follow a REDEFINE: none of them starts a second column definition.
@@ -158,6 +158,7 @@ void TDataQuery::ColumnAttributes(TCreateField& field, bool at_allowed) {
     parser.NextToken();
     const int32_t at = IntegerOption("column position", "column position is empty");
     field.At = static_cast<int16_t>(at < INT16_MIN ? INT16_MIN : at > INT16_MAX ? INT16_MAX : at);
+    field.AtGiven = true;
   }
   if (parser.IsKeyword("DESCRIPTION")) text_attribute(field.Description, field.DescriptionGiven);
   if (parser.IsKeyword("NOT")) {

@@ -4,6 +4,7 @@
 // settings are as they were and every token taken is back in the pool.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,10 @@ std::string RunRow(test_support::StatementDatabase& database, const MessageRow& 
   TQueryStatement statement(database.session, *database.directory);
   int32_t consumed = 0;
   try {
-    if (row.phase == "resolve" || row.phase == "condition") {
+    if (row.phase == "define") {
+      statement.Prepare(row.statement.c_str(), consumed);
+      statement.MainQuery()->ExecuteDefinition();
+    } else if (row.phase == "resolve" || row.phase == "condition") {
       statement.Prepare(row.statement.c_str(), consumed);
       TDataQuery& query = *statement.MainQuery();
       if (row.phase == "condition") query.BindCondition(query.Condition.get());
@@ -100,6 +104,8 @@ TEST(SqlMessages, EveryRowRaisesItsTextAndLeavesNothingBehind) {
     RunRow(database, row);
     EXPECT_EQ(ExpTokenStack().Count(), after_first) << "line " << row.line;
     EXPECT_EQ(database.directory->TableCount(), 0) << "line " << row.line;
+    // A table that failed to be made leaves no file behind.
+    EXPECT_FALSE(std::filesystem::exists(tables.folder.File("x.DAT"))) << "line " << row.line;
   }
 }
 

@@ -180,7 +180,7 @@ inline std::string DumpQuery(const TDataQuery& q) {
     if (c->Add) out += " add";
     if (c->Redefine) out += " redefine";
     if (c->Drop) out += " drop";
-    if (c->At != 0) out += " at " + std::to_string(c->At);
+    if (c->AtGiven) out += " at " + std::to_string(c->At);
     out += "]";
   }
   for (const auto& i : q.CreateIndexes) {
