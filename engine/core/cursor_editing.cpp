@@ -3,6 +3,7 @@
 // Every refusal is decided before the first key changes; a file error
 // after that undoes the key changes made so far, in reverse order, while
 // the write lock is still held, so no index names a record never written.
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/btree.h"
@@ -456,6 +457,42 @@ void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
     throw;
   }
   if (lock || table_->IsCursorLocked(n)) UnlockRecord(n);
+}
+
+// The caller holds the write bracket and writes back; the indexes left
+// alone hold no key of the record (they are being built).
+void TDataCursor::RemoveRecord(int32_t number, const std::vector<int32_t>& leave_alone) {
+  TDataFile& data = table_->DataFile();
+  TIndexFile& index = table_->IndexFile();
+  TRecord* record = nullptr;
+  data.FetchRecord(nullptr, number, 1, false, false, record);
+  std::vector<uint8_t> image(record->Bytes(), record->Bytes() + data.RecordSize());
+  const bool live = record->Status() == kRecordLive;
+  data.ReleaseRecord(record);
+  if (!live) Raise(kErrRecordChanged);
+  const auto kept = [&](int32_t slot) {
+    return std::find(leave_alone.begin(), leave_alone.end(), slot) != leave_alone.end();
+  };
+  TKeyChanges changes(index, *this);
+  try {
+    for (const int32_t slot : KeyedSlots()) {
+      if (!kept(slot)) changes.Delete(slot, KeyOf(data, index, slot, image.data()).data(), number);
+    }
+    if (!kept(kStatusSlot)) {
+      std::vector<uint8_t> status = StatusKeyOf(image.data());
+      changes.Delete(kStatusSlot, status.data(), number);
+      status[0] = kRecordFree;
+      changes.Insert(kStatusSlot, status.data(), number);
+    }
+    if (GetBlobFieldCount() > 0) {
+      ClearRecordBlobs(image.data());
+      PostBlobs(image.data());
+    }
+    FreeSlot(data, index, number, image.data());
+  } catch (const Exception&) {
+    changes.Undo();
+    throw;
+  }
 }
 
 }  // namespace jw

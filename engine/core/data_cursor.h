@@ -300,6 +300,28 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // The validity checks alone (cursor_checks.cpp).
   void CheckRecord(const uint8_t* image);
 
+  // ---- table definition: indexes and restructuring (cursor_indexes.cpp,
+  // table_restructure.cpp) ----
+  // Told (record number, whole percent done) while an index is built or a
+  // table is restructured.
+  using TProgressHandler = void (*)(void* user_data, int32_t record_number, int32_t percent);
+  void SetIndexProgressHandler(TProgressHandler handler, void* user_data);
+  // Each needs an exclusive (10253), writable (11013) open cursor.
+  // Adds a secondary index and builds it from the records, telling the
+  // index progress handler. A unique index over equal keys is refused with
+  // 9729 naming it, dropped, and no record is touched.
+  void AddIndex(const IndexDescriptor& descriptor);
+  // The index of the name (any case, blanks trimmed; 10022 when none), or of
+  // the number: its pages go to its free list, each child before its page,
+  // and with remove its descriptor leaves the header. The cursor then
+  // stands before the first record of the primary index.
+  void DeleteIndex(const std::string& name, bool remove);
+  void DeleteIndexByNumber(int32_t number, bool remove);
+  // Removes the live record: its BLOBs, its keys in every index but those
+  // left alone (which hold none of its keys), its status key and its slot.
+  // Runs inside the caller's write bracket; the caller writes back.
+  void RemoveRecord(int32_t number, const std::vector<int32_t>& leave_alone);
+
   // ---- BLOB access (cursor_blobs.cpp) ----
   // Each returns 0 or an engine code; the caller raises it.
   int32_t OpenBlob(int32_t field, uint8_t* image, uint8_t owner, bool table_list, uint8_t mode);
@@ -413,6 +435,13 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // The image's open buffer of the field, or a code: 10753, 10030.
   int32_t FindBlob(int32_t field, const uint8_t* image, bool table_list, TBlobBuffer*& buffer);
 
+  // Definitions (cursor_indexes.cpp).
+  void CheckExclusiveWritable() const;
+  // Runs change under the write lock and writes everything back.
+  template <class Change>
+  void DefinitionChange(Change change);
+  void DropIndexPages();
+
   // Bitmaps (cursor_bitmaps.cpp).
   void BuildLiveBitmap();
   void BuildRangeBitmap();
@@ -448,6 +477,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   bool natural_order_ = false;
   TPasswordHandler password_handler_ = nullptr;
   void* password_user_data_ = nullptr;
+  TProgressHandler index_progress_ = nullptr;
+  void* index_progress_user_data_ = nullptr;
 
   // Position: the ordinal among all keys of the index (index order) or
   // among the visible records (natural order), the record's physical

@@ -210,7 +210,10 @@ void TIndexFile::AddIndexDesc(const IndexDescriptor& index) {
   IndexDescriptor added = index;
   added.KeyLength = DefinedKeyLength(index, index.Name);
   added.Root = 0;
-  added.FreeHead = 0;
+  // A dropped index left its descriptor, and with it its free pages, in
+  // the first unused slot: the new index takes them over.
+  const int32_t parked = header_.Slots[header_.SecondaryCount + 1].FreeHead;
+  added.FreeHead = IsPagePosition(parked, header_.EndPosition) ? parked : 0;
   added.Scratch = 0;
   header_.Slots[header_.SecondaryCount + 1] = added;
   ++header_.SecondaryCount;

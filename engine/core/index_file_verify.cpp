@@ -121,6 +121,17 @@ class TreeVerifier {
     }
   }
 
+  // Every page of the file lies in one tree or one free list: a page in
+  // none is lost to the file for good.
+  void VerifyCensus() {
+    for (int32_t position = kIndexPageSize; position < header_.EndPosition;
+         position += kIndexPageSize) {
+      if (owners_.count(position) == 0) {
+        Note(-1, "page " + std::to_string(position) + " is in no tree and no free list");
+      }
+    }
+  }
+
   // The record numbers in the leaves of the slot's tree, leftmost leaf
   // first; false when a page cannot be read.
   bool LeafRecords(int32_t slot, std::vector<int32_t>& records) {
@@ -208,6 +219,12 @@ TVerifyReport VerifyIndexFileBytes(std::vector<uint8_t> bytes, const TDataFileIm
                               std::to_string(h.LiveCount));
     }
   }
+  // A dropped index leaves its free pages with its descriptor in the first
+  // unused slot, for the next index added.
+  for (int32_t slot = h.SecondaryCount + 1; slot <= kMaxSecondaryIndexes; ++slot) {
+    verifier.VerifyFreeList(slot);
+  }
+  verifier.VerifyCensus();
   return problems;
 }
 
