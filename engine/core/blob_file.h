@@ -99,6 +99,14 @@ class TBlobFile : public TTableFile {
   void FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool adopt_stamp,
                      int32_t record_number, int32_t stamp, int32_t& first);
 
+  // After a write that was cut off (blob_file_repair.cpp): the blocks of
+  // the sound chains among those given stay theirs, every other whole
+  // block of the file goes on a new free list, and the end moves to the
+  // end of the last whole block. A chain that is not sound keeps its
+  // blocks out of the free list as far as it is sound; reading it raises
+  // an engine error. 8961 when the header counts blocks the file lacks.
+  void RebuildFreeList(const std::vector<TBlobChainStart>& chains);
+
   // Locks, each tried up to kSemaphoreRetries times. The reader's slot r is
   // kept by the caller for the unlock.
   bool LockBlobWrite();
