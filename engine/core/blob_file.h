@@ -79,8 +79,12 @@ class TBlobFile : public TTableFile {
   // A pinned, cleared, dirty block: the first free block, else one appended.
   // The only way the file grows.
   TBlock* NewBlock();
-  // Puts the block at the head of the free list.
+  // Marks the block freed. It joins the free list, at its head, only with
+  // ReleaseFreedBlocks, which the table runs once the records are written.
   void FreeBlock(TBlock* block);
+  void ReleaseFreedBlocks();
+  // Whether the block was freed and not yet released.
+  bool IsFreed(int32_t position) const;
   // Writes the dirty unpinned blocks, sorted, in runs; false when there was none.
   bool FlushBlocks(bool flush);
   void DropBlockCache();
@@ -141,6 +145,7 @@ class TBlobFile : public TTableFile {
   TBlobFileHeader header_;
   // A chain is walked block by block; the last few used are the likeliest.
   TFileCache<TBlock, 4> cache_;
+  std::vector<int32_t> freed_;
   int32_t read_ahead_count_ = 1;
   TBlockStack pool_;
 };

@@ -32,9 +32,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using State = std::optional<CrashRow>;
 
-// The memo length of a row whose memo read raised an engine error.
-constexpr int32_t kMemoUnreadable = -1;
-
 TTableDefinition CrashDefinition() {
   TTableDefinition d;
   d.Fields = {Field("ID", kFldInteger, 0, kSubTypeAutoInc),
@@ -172,8 +169,6 @@ class LineReader {
 struct KillTally {
   int32_t kills = 0;
   int32_t interrupted_writes = 0;
-  // Memos that a kill left unreadable.
-  int32_t lost_memos = 0;
   // Rows reported but not durable when the writer died, and how many of
   // them the disk did not hold, by the writer's mode (exclusive, flush).
   std::map<std::pair<int, int>, std::pair<int64_t, int64_t>> pending_lost;
@@ -229,8 +224,6 @@ class CrashReader {
     while (cursor_.GetNextRecord(image_.data()) == 0) rows.push_back(Read());
     return rows;
   }
-  // Memos the walks could not read.
-  int32_t Unreadable() const { return unreadable_; }
   bool Seek(int32_t key, int32_t& id) {
     std::vector<uint8_t> probe(image_.size());
     cursor_.InitRecord(probe.data());
@@ -252,49 +245,31 @@ class CrashReader {
     char name[13] = {};
     cursor_.GetFieldData(kCrashName, image, null, name);
     EXPECT_EQ(name, CrashName(row.key)) << "record id " << row.id;
-    try {
-      ReadMemo(image, row);
-    } catch (const EQuireEngineError&) {
-      // A BLOB the killed writer was writing over: the read says so.
-      cursor_.FreeBlobs(true);
-      row.memo_length = kMemoUnreadable;
-      ++unreadable_;
-    }
-    return row;
-  }
-  void ReadMemo(uint8_t* image, CrashRow& row) {
-    int32_t code = cursor_.OpenBlob(kCrashMemo, image, 1, false, 1);
-    if (code == 0) code = cursor_.GetBlobSize(kCrashMemo, image, false, row.memo_length);
-    std::string memo(static_cast<size_t>(std::max(row.memo_length, 0)), '\0');
+    EXPECT_EQ(cursor_.OpenBlob(kCrashMemo, image, 1, false, 1), 0);
+    EXPECT_EQ(cursor_.GetBlobSize(kCrashMemo, image, false, row.memo_length), 0);
+    std::string memo(static_cast<size_t>(row.memo_length), '\0');
     int32_t read = 0;
-    if (code == 0)
-      code = cursor_.ReadBlob(kCrashMemo, image, false, read, row.memo_length, memo.data(), 0);
-    if (code == 0) code = cursor_.CloseBlob(kCrashMemo, image, 1, false);
-    if (code != 0) RaiseEngineError(static_cast<EngineErrorCode>(code), "CRASH");
+    EXPECT_EQ(cursor_.ReadBlob(kCrashMemo, image, false, read, row.memo_length, memo.data(), 0), 0);
+    EXPECT_EQ(cursor_.CloseBlob(kCrashMemo, image, 1, false), 0);
     EXPECT_TRUE(memo == CrashMemo(row.memo_seed, row.memo_length))
         << "memo of record id " << row.id;
+    return row;
   }
 
   TDataCursor& cursor_;
   std::vector<uint8_t> image_;
-  int32_t unreadable_ = 0;
 };
 
 // Opens the table after a kill and checks it against the model; the rows found.
 std::map<int32_t, CrashRow> CheckAfterKill(CursorDatabase& db, const CrashModel& model,
-                                           std::mt19937& rng, int32_t& lost_memos) {
+                                           std::mt19937& rng) {
   std::map<int32_t, CrashRow> found;
   auto cursor = db.Open("CRASH", true);
   CrashReader reader(*cursor);
   for (const CrashRow& row : reader.Walk()) {
     EXPECT_TRUE(found.emplace(row.id, row).second) << "record id " << row.id << " twice";
   }
-  // Only the chains of memos that cannot be read may be damaged.
-  std::vector<std::string> problems = VerifyTable(db.dir.Path("CRASH.DAT"));
-  if (reader.Unreadable() > 0) {
-    std::erase_if(problems, [](const std::string& p) { return p.rfind("blob: ", 0) == 0; });
-  }
-  EXPECT_EQ(problems, std::vector<std::string>());
+  EXPECT_EQ(VerifyTable(db.dir.Path("CRASH.DAT")), std::vector<std::string>());
   std::set<int32_t> ids = model.Ids();
   for (const auto& [id, row] : found) ids.insert(id);
   for (int32_t id : ids) {
@@ -302,17 +277,6 @@ std::map<int32_t, CrashRow> CheckAfterKill(CursorDatabase& db, const CrashModel&
     const State now = it == found.end() ? State() : State(it->second);
     const std::vector<State> allowed = model.Allowed(id);
     if (std::find(allowed.begin(), allowed.end(), now) != allowed.end()) continue;
-    // A memo lost to the write the writer died in: the rest of the row is
-    // one it had, and the row was being changed.
-    auto same_but_memo = [&now](const State& state) {
-      return state && now && state->key == now->key && state->group == now->group &&
-             state->memo_seed == now->memo_seed;
-    };
-    if (now && now->memo_length == kMemoUnreadable && allowed.size() > 1 &&
-        std::any_of(allowed.begin(), allowed.end(), same_but_memo)) {
-      ++lost_memos;
-      continue;
-    }
     std::string expected;
     for (const State& state : allowed) expected += " | " + Describe(state);
     ADD_FAILURE() << "record id " << id << " found " << Describe(now) << ", expected" << expected;
@@ -369,7 +333,7 @@ TEST(CrashConsistency, EveryDurableRowSurvivesAKillAtAnyMomentAndTheTableVerifie
     if (WriteMarkSet(db.dir.Path("CRASH.DAT"))) ++tally.interrupted_writes;
     const size_t pending = model.PendingCount();
     std::map<int32_t, CrashRow> found;
-    ASSERT_NO_THROW(found = CheckAfterKill(db, model, rng, tally.lost_memos));
+    ASSERT_NO_THROW(found = CheckAfterKill(db, model, rng));
     if (::testing::Test::HasFailure()) return;
     auto& [reported, lost] = tally.pending_lost[mode];
     reported += static_cast<int64_t>(pending);
@@ -377,8 +341,7 @@ TEST(CrashConsistency, EveryDurableRowSurvivesAKillAtAnyMomentAndTheTableVerifie
     model.Rebase(found);
   }
   std::cout << "kills " << tally.kills << ", inside a write " << tally.interrupted_writes
-            << ", durable points " << model.durable_points << ", memos lost " << tally.lost_memos
-            << "\n";
+            << ", durable points " << model.durable_points << "\n";
   for (const auto& [mode, counts] : tally.pending_lost) {
     std::cout << (mode.first ? "exclusive" : "shared")
               << (mode.second ? ", flush on" : ", flush off") << ": reported but not durable "

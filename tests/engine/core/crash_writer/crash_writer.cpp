@@ -90,16 +90,11 @@ CrashRow Writer::Read() {
   cursor_->GetFieldData(kCrashKey, image, null, &row.key);
   cursor_->GetFieldData(kCrashGroup, image, null, &row.group);
   cursor_->GetFieldData(kCrashMemoSeed, image, null, &row.memo_seed);
-  try {
-    if (cursor_->OpenBlob(kCrashMemo, image, 1, false, 1) != 0 ||
-        cursor_->GetBlobSize(kCrashMemo, image, false, row.memo_length) != 0 ||
-        cursor_->CloseBlob(kCrashMemo, image, 1, false) != 0) {
-      row.memo_length = -1;
-    }
-  } catch (const EQuireEngineError&) {
-    row.memo_length = -1;
+  if (cursor_->OpenBlob(kCrashMemo, image, 1, false, 1) != 0 ||
+      cursor_->GetBlobSize(kCrashMemo, image, false, row.memo_length) != 0 ||
+      cursor_->CloseBlob(kCrashMemo, image, 1, false) != 0) {
+    throw std::runtime_error("memo unreadable");
   }
-  cursor_->FreeBlobs(true);
   return row;
 }
 
@@ -108,9 +103,7 @@ void Writer::LoadRows() {
   while (cursor_->GetNextRecord(image_.data()) == 0) {
     const CrashRow row = Read();
     last_key_ = std::max(last_key_, row.key);
-    // A memo lost to an earlier kill cannot be written over or freed; its
-    // row is left alone.
-    if (row.memo_length >= 0) rows_[row.key] = row;
+    rows_[row.key] = row;
   }
   // Keys an unfinished write of a killed writer gave may be on disk; new
   // keys stay clear of them.
