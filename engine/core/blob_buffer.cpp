@@ -93,66 +93,39 @@ bool TBlobBuffer::LoadChain(int32_t first, int32_t stamp, std::vector<uint8_t>& 
 
 void TBlobBuffer::StoreBlob() {
   if (size_ <= 0) return;
-  const int32_t block_size = file_.BlockSize();
-  const int32_t per_block = file_.BlockDataBytes();
-  TBlockPin current(file_);
-  int64_t old_size = 0;
-  if (first_block_ != 0) {
+  const int32_t old_first = first_block_;
+  if (old_first != 0) {
     TBlock* first = nullptr;
-    file_.FetchBlock(nullptr, first_block_, BlocksForSize(size_, block_size), true, first);
-    current.Reset(first);
+    file_.FetchBlock(nullptr, old_first, 1, false, first);
+    const int32_t stamp = first->Stamp();
+    file_.ReleaseBlock(first);
     // Someone rewrote the chain since it was loaded.
-    if (current->Stamp() != chain_stamp_) RaiseEngineError(kErrRecordChanged, file_.Name());
-    old_size = std::max(0, current->TotalSize());
-  } else {
-    current.Reset(file_.NewBlock());
-    first_block_ = current->Position();
+    if (stamp != chain_stamp_ || file_.IsFreed(old_first)) {
+      RaiseEngineError(kErrRecordChanged, file_.Name());
+    }
   }
+  // The value goes into new blocks and the old chain is freed afterwards:
+  // until the record that names the new chain is written, the one on disk
+  // still finds its old value whole (the file frees blocks only then).
+  TBlockPin current(file_, file_.NewBlock());
+  first_block_ = current->Position();
   current->SetStamp(stamp_);
   current->SetTotalSize(size_);
-  current->SetPrevious(0);
-  std::unordered_set<int32_t> visited{first_block_};
+  const int32_t per_block = file_.BlockDataBytes();
   int64_t written = 0;
   for (;;) {
     const int32_t count = static_cast<int32_t>(std::min<int64_t>(per_block, size_ - written));
     current->WriteData(0, count, data_ + written);
     written += count;
     if (written == size_) break;
-    const int32_t link = current->Next();
-    TBlock* next = nullptr;
-    if (link != 0) {
-      if (!file_.IsBlock(link) || !visited.insert(link).second) {
-        RaiseEngineError(kErrBlobBuffersCorrupt, file_.Name());
-      }
-      const int32_t still_covered = std::max(1, BlocksForSize(old_size - written, block_size));
-      file_.FetchBlock(nullptr, link, still_covered, true, next);
-      // Only blocks of the old chain are written over, never another record's.
-      if (next->Stamp() != chain_stamp_) {
-        file_.ReleaseBlock(next);
-        RaiseEngineError(kErrBlobBuffersCorrupt, file_.Name());
-      }
-    } else {
-      next = file_.NewBlock();
-      // A free list that holds a block of this chain.
-      if (!visited.insert(next->Position()).second) {
-        file_.ReleaseBlock(next);
-        RaiseEngineError(kErrBlobBuffersCorrupt, file_.Name());
-      }
-    }
+    TBlock* next = file_.NewBlock();
     current->SetNext(next->Position());
     next->SetPrevious(current->Position());
     next->SetStamp(stamp_);
-    next->SetTotalSize(0);
     current.Reset(next);
   }
-  int32_t rest = current->Next();
-  if (rest != 0) {
-    if (!file_.IsBlock(rest) || visited.count(rest) != 0) {
-      RaiseEngineError(kErrBlobBuffersCorrupt, file_.Name());
-    }
-    current->SetNext(0);
-    file_.FreeBlobChain(cursor_, false, false, record_number_, chain_stamp_, rest);
-  }
+  int32_t old_chain = old_first;
+  file_.FreeBlobChain(cursor_, false, false, record_number_, chain_stamp_, old_chain);
   chain_stamp_ = stamp_;
   dirty_ = false;
 }

@@ -67,9 +67,8 @@ class TBlobBuffer {
   // than its stated size 8711. A load that finds the table's files changed
   // starts again; after kMaxLoadRestarts it gives 8708.
   void LoadBlob(int32_t first, int32_t stamp);
-  // Writes a non-empty value into its chain with the buffer's stamp, in
-  // place of the old chain: blocks are reused in order, missing ones taken
-  // new, left-over ones freed. An empty value writes nothing (see FreeChain).
+  // Writes a non-empty value into a new chain with the buffer's stamp and
+  // frees the old chain. An empty value writes nothing (see FreeChain).
   void StoreBlob();
   // Frees the whole chain; the BLOB then has no first block.
   void FreeChain();

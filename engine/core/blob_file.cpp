@@ -286,11 +286,34 @@ TBlock* TBlobFile::NewBlock() {
 }
 
 void TBlobFile::FreeBlock(TBlock* block) {
-  // Freeing the head again would make the free list loop.
-  if (block->Position() == header_.FreeHead) Raise(kErrBlobBuffersCorrupt);
-  block->SetNext(header_.FreeHead);
-  header_.FreeHead = block->Position();
-  header_dirty_ = true;
+  // The block stays as it is, out of the free list, until the records that
+  // stopped naming it are written: a crash before then finds the chain that
+  // the record on disk still names whole, and no new value written over it.
+  if (IsFreed(block->Position())) Raise(kErrBlobBuffersCorrupt);
+  freed_.push_back(block->Position());
+}
+
+bool TBlobFile::IsFreed(int32_t position) const {
+  return std::find(freed_.begin(), freed_.end(), position) != freed_.end();
+}
+
+void TBlobFile::ReleaseFreedBlocks() {
+  // In the order freed: the last block freed heads the list.
+  size_t released = 0;
+  for (; released < freed_.size(); ++released) {
+    const int32_t position = freed_[released];
+    // Freeing the head again would make the free list loop.
+    if (position == header_.FreeHead) Raise(kErrBlobBuffersCorrupt);
+    TBlock* block = nullptr;
+    FetchBlock(nullptr, position, 1, false, block);
+    // Cleared, so that a stale reference to the chain reads as another write's.
+    block->Clear();
+    block->SetNext(header_.FreeHead);
+    ReleaseBlock(block);
+    header_.FreeHead = position;
+    header_dirty_ = true;
+  }
+  freed_.clear();
 }
 
 bool TBlobFile::FlushBlocks(bool flush) {
@@ -304,6 +327,7 @@ bool TBlobFile::FlushBlocks(bool flush) {
 }
 
 void TBlobFile::DropBlockCache() {
+  freed_.clear();
   cache_.Clear([this](TBlock* b) { pool_.Put(b); });
 }
 

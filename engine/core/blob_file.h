@@ -110,8 +110,12 @@ class TBlobFile : public TTableFile {
   // A pinned, cleared, dirty block: the first free block, else one appended.
   // The only way the file grows.
   TBlock* NewBlock();
-  // Puts the block at the head of the free list.
+  // Marks the block freed. It joins the free list, at its head, only with
+  // ReleaseFreedBlocks, which the table runs once the records are written.
   void FreeBlock(TBlock* block);
+  void ReleaseFreedBlocks();
+  // Whether the block was freed and not yet released.
+  bool IsFreed(int32_t position) const;
   // Writes the dirty unpinned blocks, sorted, in runs; false when there was none.
   bool FlushBlocks(bool flush);
   void DropBlockCache();
@@ -129,6 +133,14 @@ class TBlobFile : public TTableFile {
   // instead of being checked against it. first becomes 0 unless report_only.
   void FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool adopt_stamp,
                      int32_t record_number, int32_t stamp, int32_t& first);
+
+  // After a write that was cut off (blob_file_repair.cpp): the blocks of
+  // the sound chains among those given stay theirs, every other whole
+  // block of the file goes on a new free list, and the end moves to the
+  // end of the last whole block. A chain that is not sound keeps its
+  // blocks out of the free list as far as it is sound; reading it raises
+  // an engine error. 8961 when the header counts blocks the file lacks.
+  void RebuildFreeList(const std::vector<TBlobChainStart>& chains);
 
   // Locks, each tried up to kSemaphoreRetries times. The reader's slot r is
   // kept by the caller for the unlock.
@@ -165,6 +177,7 @@ class TBlobFile : public TTableFile {
   TBlobFileHeader header_;
   // A chain is walked block by block; the last few used are the likeliest.
   TFileCache<TBlock, 4> cache_;
+  std::vector<int32_t> freed_;
   int32_t read_ahead_count_ = 1;
   TBlockStack pool_;
   TBlobJournal* journal_ = nullptr;

@@ -122,7 +122,11 @@ void TDataCursor::Open() {
     TakeFieldList();
     SaveChangeCounters();
     ResetPosition();
-    if (table_->Repair()) RebuildStatusIndex();
+    if (table_->Repair()) {
+      RebuildStatusIndex();
+    } else if (table_->CursorCount() == 1 && table_->DataFile().WriteInterrupted()) {
+      RepairInterruptedWrite();
+    }
     SelectIndex(natural_order_ ? kNaturalOrder : 0);
     First();
   } catch (...) {

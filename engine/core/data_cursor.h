@@ -585,6 +585,15 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void CombineBitmaps();
   void UpdateBitmapView();
 
+  // Repair (cursor_repair.cpp). A table whose data header still carries
+  // the write-in-progress mark once the write lock is had was cut off in
+  // the middle of a write: its records are checked and its free chain and
+  // counters derived anew, every index is rebuilt from the records on
+  // fresh pages and the BLOB file's free list from the chains the records
+  // name; the write-back then clears the mark. A read-only table cannot be
+  // repaired and raises 8961.
+  void RepairInterruptedWrite();
+
   // Filters (cursor_filters.cpp).
   bool AnyFilterActive() const;
   std::vector<std::unique_ptr<TFilter>>::iterator FindFilter(TFilter* filter);

@@ -479,6 +479,9 @@ void TDataFile::ReviveRecord(TRecord* record, int32_t free_head) {
 }
 
 bool TDataFile::FlushRecords(bool flush) {
+  // What the records name reaches the disk before them, also when the
+  // cache writes records back on its own.
+  Owner()->RecordsWriteStarting();
   std::vector<TRecord*> dirty;
   cache_.CollectWriteBack(
       dirty, [this](const TRecord& r) { return !InReadWindow(RecordOffset(r.RecordNumber())); });

@@ -53,6 +53,12 @@ constexpr int32_t kMaxCachedRecords = 8191;
 // is dirty or pinned (TFileCache::Grow).
 constexpr int32_t kCacheGrowth = 255;
 
+// A BLOB as a live record names it: its first block and write stamp.
+struct TBlobChainStart {
+  int32_t First = 0;
+  int32_t Stamp = 0;
+};
+
 class TDataFile : public TTableFile {
  public:
   explicit TDataFile(TDataFileOwner* owner);
@@ -162,6 +168,13 @@ class TDataFile : public TTableFile {
 
   // Verifies the opened file; raises the first failure.
   void Check();
+  // After a write that was cut off (data_file_repair.cpp): every counted
+  // record is checked (8962 for one neither live nor free, 8961 when the
+  // file holds fewer than the header counts), the free chain is made anew
+  // from the free records, and the last record id and BLOB stamp are
+  // raised to the highest a live record holds. The BLOBs the live records
+  // name, for the BLOB file's repair. Leaves the changes in the cache.
+  std::vector<TBlobChainStart> RepairRecords();
 
   // Rewrites the records in the request's order (record_sort.h), numbered
   // from 1 in that order, and empties the record cache; the records

@@ -53,6 +53,10 @@ void TDataTable::BodyWriteStarting() {
   data_->MarkWriteInProgress();
 }
 
+void TDataTable::RecordsWriteStarting() {
+  if (BlobFileInUse()) blob_->FlushBlocks(false);
+}
+
 bool TDataTable::HasBlobFields() const {
   return data_->IsOpen() && data_->BlobFieldCount() > 0;
 }
@@ -407,6 +411,12 @@ void TDataTable::WriteBack(bool trim, bool force_data_header, bool flush, bool f
   if (data_->IsOpen()) {
     data_->FlushRecords(flush);
     data_->WriteFieldDescs();
+  }
+  if (blob) {
+    // The records written no longer name the blocks freed since the last
+    // write-back: only now may the free list hand them out.
+    blob_->ReleaseFreedBlocks();
+    blob_->FlushBlocks(flush);
   }
   if (index_->IsOpen()) index_->FlushPages(flush);
   if (blob) blob_->WriteHeader(force_blob_header, flush);

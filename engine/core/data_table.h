@@ -198,6 +198,7 @@ class TDataTable : public TDataFileOwner {
   bool StrictChangeDetection() const override;
   bool HasPrimaryIndex() const override;
   void BodyWriteStarting() override;
+  void RecordsWriteStarting() override;
 
  private:
   // The base path of the files: the directory's folder and the name.

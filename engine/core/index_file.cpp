@@ -326,6 +326,11 @@ void TIndexFile::Check() {
     const int32_t stored = length == 0 ? 0 : length + (d.Unique != 0 ? 0 : kRecordIdLength);
     if (d.KeyLength != stored) Raise(kErrHeaderCorrupt);
   }
+  // Every record keeps a key of this length in the status index.
+  const IndexDescriptor& status = header_.Slots[kStatusSlot];
+  if (status.KeyLength != kStatusKeyLength || status.Compression > kMaxCompressionMode) {
+    Raise(kErrHeaderCorrupt);
+  }
   const int32_t end = header_.EndPosition;
   for (int32_t s = 0; s < kIndexSlotCount; ++s) {
     if (s > header_.SecondaryCount && s != kStatusSlot) continue;

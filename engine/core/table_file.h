@@ -28,6 +28,8 @@ class TDataFileOwner {
   // One of the table's files is about to write records, descriptors, pages
   // or blocks: the table marks its data file as being written.
   virtual void BodyWriteStarting() = 0;
+  // The data file is about to write records: the BLOB blocks they name go first.
+  virtual void RecordsWriteStarting() {}
 };
 
 // Read and write buffers grow in these steps; reads and writes go up to 65535 bytes.

@@ -213,7 +213,8 @@ void TDataTable::StartTransaction() {
 void TDataTable::EndLockLevelTransaction() {
   const bool released = data_->UnlockWriteSemaphore();
   lock_state_.LockLevelTransaction = false;
-  if (!exclusive_) UnlockAllRecords(true);
+  // An exclusive table locks records inside a transaction too.
+  UnlockAllRecords(true);
   if (!released) Raise(kErrLockFailure);
 }
 
@@ -256,7 +257,7 @@ void TDataTable::Commit(bool final) {
   // transaction goes on with its semaphore.
   lock_state_.LockLevelTransaction = false;
   try {
-    if (!exclusive_) UnlockAllRecords(true);
+    UnlockAllRecords(true);
   } catch (...) {
     lock_state_.LockLevelTransaction = true;
     transaction_ = true;

@@ -151,49 +151,55 @@ TEST_F(BlobFileTest, ValueFillingOneBlockEndsTheChainThere) {
   ExpectSound();
 }
 
-TEST_F(BlobFileTest, ShrinkingThreeBlocksToOneFreesTwoWhichRegrowthReuses) {
-  BlobTable& t = Make(64);
-  const int32_t r = t.AddRecord();
-  t.Store(r, Pattern(3 * 46, 1));
-  ASSERT_EQ(t.blob->EndPosition(), 704);
-  t.Store(r, Pattern(10, 2));
-  EXPECT_EQ(t.blob->EndPosition(), 704);
-  EXPECT_EQ(t.blob->FreeHead(), 640) << "the later blocks freed in chain order";
-  t.WriteBack();
-  ExpectSound();
-  EXPECT_EQ(ReadBlockHead(t.BlobPath(), 512).Next, 0);
-  EXPECT_EQ(ReadBlockHead(t.BlobPath(), 640).Next, 576);
-  EXPECT_EQ(ReadBlockHead(t.BlobPath(), 576).Next, 0);
-
-  t.Store(r, Pattern(3 * 46, 3));
-  EXPECT_EQ(t.blob->EndPosition(), 704) << "regrowth takes the freed blocks";
-  EXPECT_EQ(t.blob->FreeHead(), 0);
-  t.Reopen();
-  ExpectSound();
-  EXPECT_EQ(t.Load(r), Pattern(3 * 46, 3));
-}
-
-TEST_F(BlobFileTest, RewrittenValueKeepsTheBlocksOfItsChain) {
+TEST_F(BlobFileTest, RewriteGoesToNewBlocksAndFreesTheOldOnesOnceTheRecordIsWritten) {
   BlobTable& t = Make(64);
   const int32_t r = t.AddRecord();
   const int32_t other = t.AddRecord();
-  t.Store(r, Pattern(200, 1));
+  t.Store(r, Pattern(3 * 46, 1));
   t.Store(other, Pattern(100, 2));
-  const int32_t end = t.blob->EndPosition();
+  t.WriteBack();
+  ASSERT_EQ(t.blob->EndPosition(), 704 + 3 * 64);
   int32_t first_before = 0;
   int32_t stamp_before = 0;
   t.Reference(r, first_before, stamp_before);
-  t.Store(r, Pattern(200, 3));
+  t.Store(r, Pattern(10, 3));
   int32_t first = 0;
   int32_t stamp = 0;
   t.Reference(r, first, stamp);
-  EXPECT_EQ(first, first_before);
+  EXPECT_EQ(first, 896) << "a new block, not one of the old chain";
   EXPECT_NE(stamp, stamp_before) << "every write takes a new stamp";
-  EXPECT_EQ(t.blob->EndPosition(), end);
+  EXPECT_EQ(t.blob->FreeHead(), 0) << "the old chain is not free before the write-back";
+  // What the records on disk name stays whole until they are written.
+  t.blob->FlushBlocks(false);
+  EXPECT_EQ(ReadBlockHead(t.BlobPath(), 512).Stamp, stamp_before);
+  EXPECT_EQ(ReadBlockHead(t.BlobPath(), 512).Next, 576);
+  t.WriteBack();
+  ExpectSound();
+  EXPECT_EQ(t.blob->FreeHead(), 640) << "the old chain freed in chain order";
+  EXPECT_EQ(ReadBlockHead(t.BlobPath(), 640).Next, 576);
+  EXPECT_EQ(ReadBlockHead(t.BlobPath(), 576).Next, 512);
+  EXPECT_EQ(ReadBlockHead(t.BlobPath(), 512).Next, 0);
+
+  t.Store(r, Pattern(3 * 46, 4));
+  EXPECT_EQ(t.blob->EndPosition(), 960) << "regrowth takes the freed blocks";
+  EXPECT_EQ(t.blob->FreeHead(), 0);
   t.Reopen();
   ExpectSound();
-  EXPECT_EQ(t.Load(r), Pattern(200, 3));
+  EXPECT_EQ(t.Load(r), Pattern(3 * 46, 4));
   EXPECT_EQ(t.Load(other), Pattern(100, 2));
+}
+
+TEST_F(BlobFileTest, RewriteCutOffBeforeItsRecordIsWrittenLeavesTheOldValueWhole) {
+  BlobTable& t = Make(64);
+  const int32_t r = t.AddRecord();
+  t.Store(r, Pattern(200, 1));
+  t.WriteBack();
+  t.Store(r, Pattern(300, 2));
+  // The blocks reach the disk, the record does not: a process dying there.
+  t.blob->FlushBlocks(false);
+  t.Abandon();
+  t.Open();
+  EXPECT_EQ(t.Load(r), Pattern(200, 1));
 }
 
 TEST_F(BlobFileTest, DeletedValueGivesItsBlocksToTheNextValue) {
@@ -381,6 +387,7 @@ TEST_F(BlobDamageTest, CheckReportsEachDamageAndCutsItAwayUnlessOnlyReporting) {
       ASSERT_EQ(cursor.messages.size(), 1u);
       EXPECT_EQ(cursor.messages[0],
                 std::string(c.message) + (report_only ? "error not fixed" : "error fixed"));
+      table_->blob->ReleaseFreedBlocks();
       if (report_only) {
         EXPECT_EQ(first, first_);
         EXPECT_EQ(table_->blob->FreeHead(), free_head);
@@ -448,11 +455,13 @@ TEST_F(BlobDamageTest, AdoptingTheStampFreesTheWholeChainSilently) {
   table_->blob->FreeBlobChain(&table_->cursor, false, true, 1, 12345, first);
   EXPECT_EQ(first, 0);
   EXPECT_TRUE(table_->cursor.messages.empty());
+  table_->blob->ReleaseFreedBlocks();
   EXPECT_EQ(table_->blob->FreeHead(), 640);
 }
 
 TEST_F(BlobDamageTest, FreeListThatLeadsToItselfIsNeverHandedOutTwice) {
   table_->Store(1, {});
+  table_->blob->ReleaseFreedBlocks();
   ASSERT_EQ(table_->blob->FreeHead(), 640);
   EditBlock(640, [](TBlobBlockHead& h) { h.Next = 640; });
   EXPECT_EQ(8963, ErrorCodeOf([&] { table_->blob->ReleaseBlock(table_->blob->NewBlock()); }));
@@ -806,7 +815,7 @@ TEST_F(BlobFileTest, FailedWriteOrFlushIsMadeGoodByTheNextWriteBack) {
       EXPECT_EQ(t.Load(records[4]), Pattern(2000, 8));
       ASSERT_LT(k, 50);
     }
-    EXPECT_EQ(failures, 3) << "two runs of blocks and the header";
+    EXPECT_EQ(failures, 4) << "two runs of new blocks, the freed blocks and the header";
   }
 }
 

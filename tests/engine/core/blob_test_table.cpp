@@ -93,8 +93,10 @@ Bytes BlobTable::Load(int32_t record) {
 
 void BlobTable::WriteBack() {
   blob->FlushBlocks(false);
-  blob->WriteHeader(false, false);
   data->FlushRecords(false);
+  blob->ReleaseFreedBlocks();
+  blob->FlushBlocks(false);
+  blob->WriteHeader(false, false);
   data->WriteHeader(false, false);
 }
 

@@ -56,7 +56,8 @@ class BlobTable {
   void Store(int32_t record, const Bytes& value);
   Bytes Load(int32_t record);
 
-  // Writes back blocks, BLOB header, records and data header, in that order.
+  // Writes back blocks, records, the blocks the records no longer name as
+  // free, the BLOB header and the data header, in that order.
   void WriteBack();
   // Writes back, closes both files and opens them again.
   void Reopen();

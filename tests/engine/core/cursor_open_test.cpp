@@ -1,12 +1,15 @@
 // Opening and closing cursors: options only while closed, index names, the
-// password loop of an encrypted table, a table without a primary index, and
-// the status index rebuilt when the index file had to be made anew.
+// password loop of an encrypted table, a table without a primary index, the
+// status index rebuilt when the index file had to be made anew, and the
+// repair of a table whose last write was cut off.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "engine/support/key_images.h"
 #include "tests/engine/core/cursor_test_table.h"
 #include "tests/engine/core/index_test_table.h"
+#include "tests/engine/core/table_verifier.h"
 
 namespace jw::test {
 namespace {
@@ -123,6 +126,54 @@ TEST(CursorOpen, AMissingIndexFileIsMadeAnewWithTheStatusIndexRebuilt) {
   EXPECT_EQ(cursor->CurrentRecordNumber(), 3) << "the deleted slot 2 is skipped";
   cursor->SetIndexByNumber(kStatusSlot);
   EXPECT_EQ(cursor->GetRecordCount(), 6) << "one status key for every slot";
+}
+
+TEST(CursorOpen, AWriteCutOffIsRepairedBeforeTheFirstAnswerKeepingEveryIndexDefinition) {
+  CursorDatabase db;
+  db.Create("W", Definition(true));
+  Fill(db, "W", 6);
+  const std::vector<uint8_t> older_index = ReadWholeFile(db.dir.Path("W.IDX"));
+  {
+    TableLoader loader(db.directory, "W");
+    for (int32_t i = 10; i < 13; ++i) {
+      auto image = loader.Image();
+      PutString(loader.Data(), image, 2, "m" + std::to_string(i));
+      PutInt(loader.Data(), image, 3, i);
+      loader.Insert(image);
+    }
+    loader.Delete(4);
+  }
+  // What a writer that died between its bodies and its headers leaves: the
+  // records written, an index file from before them, a free chain that
+  // names a live record, and the mark.
+  WriteWholeFile(db.dir.Path("W.IDX"), older_index);
+  std::vector<uint8_t> data = ReadWholeFile(db.dir.Path("W.DAT"));
+  PutInt32(data.data() + kHdrFreeHead, 3);
+  data[kHdrDirtyFlag] = 1;
+  WriteWholeFile(db.dir.Path("W.DAT"), data);
+  ASSERT_FALSE(VerifyTable(db.dir.Path("W.DAT")).empty());
+
+  auto cursor = db.Open("W");
+  EXPECT_EQ(VerifyTable(db.dir.Path("W.DAT")), std::vector<std::string>());
+  EXPECT_EQ(cursor->GetIndexCount(), 1);
+  EXPECT_EQ(cursor->GetRecordCount(), 7);
+  cursor->SetIndexByName("ByName");
+  EXPECT_EQ(cursor->GetRecordCount(), 7);
+  // The free chain was derived from the records: the insert takes the free
+  // slot 4, not the live record 3 the header named.
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  cursor->InitRecord(image.data());
+  const int32_t value = 99;
+  cursor->SetFieldData(3, image.data(), false, &value);
+  cursor->InsertRecord(image.data(), false);
+  cursor->SetIndexByNumber(0);
+  std::vector<int32_t> numbers;
+  cursor->First();
+  while (cursor->GetNextRecord(nullptr) == 0) numbers.push_back(cursor->CurrentRecordNumber());
+  EXPECT_EQ(numbers, (std::vector<int32_t>{1, 3, 5, 6, 2, 7, 8, 4}));
+  cursor->Close(false);
+  EXPECT_EQ(VerifyTable(db.dir.Path("W.DAT")), std::vector<std::string>());
+  EXPECT_EQ(ReadWholeFile(db.dir.Path("W.DAT"))[kHdrDirtyFlag], 0);
 }
 
 }  // namespace

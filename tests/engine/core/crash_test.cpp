@@ -1,0 +1,353 @@
+// Crash consistency from outside: a writer process (crash_writer, started
+// with exec) changes a table with a primary index, a non-unique secondary
+// index and a BLOB field, and is killed with SIGKILL at a random moment.
+// After every kill the table must open, verify, and answer a full scan in
+// natural and both index orders and seeks with every row the writer called
+// durable, and otherwise only rows it had reported. 50 kills, 1,000 with
+// JW_LONG_TESTS=1; JW_SEED repeats a run.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "tests/engine/core/crash_rows.h"
+#include "tests/engine/core/cursor_test_table.h"
+#include "tests/engine/core/index_test_table.h"
+#include "tests/engine/core/table_verifier.h"
+#include "tests/support/piped_child.h"
+
+namespace jw::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using State = std::optional<CrashRow>;
+
+TTableDefinition CrashDefinition() {
+  TTableDefinition d;
+  d.Fields = {Field("ID", kFldInteger, 0, kSubTypeAutoInc),
+              Field("KEY", kFldInteger),
+              Field("GRP", kFldSmallInt),
+              Field("NAME", kFldString, 12),
+              Field("MSEED", kFldInteger),
+              Field("MEMO", kFldBlob)};
+  d.Indexes = {Index("", {kCrashKey}), Index("ByGroup", {kCrashGroup}, false)};
+  d.BlobBlockSize = 64;
+  return d;
+}
+
+// What the writer reported: the rows on disk for sure, and those it
+// reported since, which a kill may or may not have let reach the disk.
+class CrashModel {
+ public:
+  void Apply(const std::string& line) {
+    std::istringstream in(line);
+    std::string word;
+    in >> word;
+    if (word == "put" || word == "ins") {
+      CrashRow row;
+      if (word == "put") in >> row.id;
+      in >> row.key >> row.group >> row.memo_seed >> row.memo_length;
+      pending_.emplace_back(row.id, row);
+    } else if (word == "del") {
+      int32_t id = 0;
+      in >> id;
+      pending_.emplace_back(id, std::nullopt);
+    } else if (word == "begin") {
+      transaction_start_ = pending_.size();
+    } else if (word == "rollback") {
+      pending_.resize(transaction_start_);
+    } else if (word == "durable") {
+      for (const auto& [id, state] : pending_) {
+        if (id != 0) Set(durable_, id, state);
+      }
+      pending_.clear();
+      ++durable_points;
+    }
+  }
+  // Every state a row may be found in now. A row whose id no line named
+  // may be one whose insert the writer died in.
+  std::vector<State> Allowed(int32_t id) const {
+    std::vector<State> allowed;
+    const auto found = durable_.find(id);
+    allowed.push_back(found == durable_.end() ? State() : State(found->second));
+    for (const auto& [pending_id, state] : pending_) {
+      if (pending_id == id) allowed.push_back(state);
+      if (pending_id == 0 && found == durable_.end()) {
+        CrashRow inserted = *state;
+        inserted.id = id;
+        allowed.push_back(inserted);
+      }
+    }
+    return allowed;
+  }
+  std::set<int32_t> Ids() const {
+    std::set<int32_t> ids;
+    for (const auto& [id, row] : durable_) ids.insert(id);
+    for (const auto& [id, state] : pending_) {
+      if (id != 0) ids.insert(id);
+    }
+    return ids;
+  }
+  // Pending states that did not reach the disk: what the kill lost.
+  int32_t LostPending(const std::map<int32_t, CrashRow>& found) const {
+    std::map<int32_t, State> last;
+    for (const auto& [id, state] : pending_) {
+      if (id != 0) last[id] = state;
+    }
+    int32_t lost = 0;
+    for (const auto& [id, state] : last) {
+      const auto it = found.find(id);
+      if ((it == found.end() ? State() : State(it->second)) != state) ++lost;
+    }
+    return lost;
+  }
+  size_t PendingCount() const { return pending_.size(); }
+  // After a check the table as found is the new ground truth.
+  void Rebase(const std::map<int32_t, CrashRow>& found) {
+    durable_ = found;
+    pending_.clear();
+    transaction_start_ = 0;
+  }
+
+  int32_t durable_points = 0;
+
+ private:
+  static void Set(std::map<int32_t, CrashRow>& rows, int32_t id, const State& state) {
+    if (state) {
+      rows[id] = *state;
+    } else {
+      rows.erase(id);
+    }
+  }
+
+  std::map<int32_t, CrashRow> durable_;
+  std::vector<std::pair<int32_t, State>> pending_;
+  size_t transaction_start_ = 0;
+};
+
+// Lines from a file descriptor, each wait bounded.
+class LineReader {
+ public:
+  explicit LineReader(int fd) : fd_(fd) {}
+  // Hands on each line until the deadline, or until on_line returns false;
+  // false when the other end closed.
+  bool ReadUntil(Clock::time_point deadline,
+                 const std::function<bool(const std::string&)>& on_line) {
+    for (;;) {
+      for (size_t end; (end = buffer_.find('\n')) != std::string::npos;) {
+        const std::string line = buffer_.substr(0, end);
+        buffer_.erase(0, end + 1);
+        if (!on_line(line)) return true;
+      }
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return true;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+      char chunk[4096];
+      const ssize_t n = read(fd_, chunk, sizeof chunk);
+      if (n <= 0) return false;
+      buffer_.append(chunk, static_cast<size_t>(n));
+    }
+  }
+
+ private:
+  int fd_;
+  std::string buffer_;
+};
+
+struct KillTally {
+  int32_t kills = 0;
+  int32_t interrupted_writes = 0;
+  // Rows reported but not durable when the writer died, and how many of
+  // them the disk did not hold, by the writer's mode (exclusive, flush).
+  std::map<std::pair<int, int>, std::pair<int64_t, int64_t>> pending_lost;
+};
+
+// Starts a writer, lets it work for delay, kills it and feeds the model
+// every line it wrote before it died.
+void RunAndKill(const std::string& folder, uint32_t seed, std::chrono::microseconds delay,
+                CrashModel& model, std::pair<int, int>& mode) {
+  test_support::PipedChild child(JW_CRASH_WRITER, "crash_writer");
+  std::fprintf(child.In(), "%s %u\n", folder.c_str(), seed);
+  std::fflush(child.In());
+  LineReader reader(fileno(child.Out()));
+  std::string failure;
+  auto take = [&](const std::string& line) {
+    if (line.rfind("fail", 0) == 0) failure = line;
+    model.Apply(line);
+    return true;
+  };
+  bool ready = false;
+  reader.ReadUntil(Clock::now() + std::chrono::seconds(30), [&](const std::string& line) {
+    std::istringstream in(line);
+    std::string word;
+    in >> word >> mode.first >> mode.second;
+    ready = word == "ready";
+    if (!ready) failure = line;
+    return false;
+  });
+  ASSERT_TRUE(ready) << "the writer did not start: " << failure;
+  const bool alive = reader.ReadUntil(Clock::now() + delay, take);
+  child.Kill();
+  ASSERT_TRUE(alive) << "the writer (exclusive " << mode.first << ", flush " << mode.second
+                     << ", seed " << seed << ") ended before the kill: " << failure;
+  ASSERT_FALSE(reader.ReadUntil(Clock::now() + std::chrono::seconds(10), take))
+      << "the killed writer's output did not end";
+  ASSERT_EQ(failure, "");
+}
+
+std::string Describe(const State& state) {
+  return state ? PutLine(*state) : "absent";
+}
+
+class CrashReader {
+ public:
+  explicit CrashReader(TDataCursor& cursor)
+      : cursor_(cursor), image_(static_cast<size_t>(cursor.GetRecordSize())) {}
+
+  // The rows in the order of the current index, each checked whole: NAME
+  // follows KEY and the memo holds the bytes its seed gives.
+  std::vector<CrashRow> Walk() {
+    std::vector<CrashRow> rows;
+    cursor_.First();
+    while (cursor_.GetNextRecord(image_.data()) == 0) rows.push_back(Read());
+    return rows;
+  }
+  bool Seek(int32_t key, int32_t& id) {
+    std::vector<uint8_t> probe(image_.size());
+    cursor_.InitRecord(probe.data());
+    cursor_.SetFieldData(kCrashKey, probe.data(), false, &key);
+    if (!cursor_.SeekKey(false, probe.data(), image_.data(), 0, false, 0)) return false;
+    id = TDataCursor::GetRecordId(image_.data());
+    return true;
+  }
+
+ private:
+  CrashRow Read() {
+    uint8_t* image = image_.data();
+    CrashRow row;
+    bool null = false;
+    row.id = TDataCursor::GetRecordId(image);
+    cursor_.GetFieldData(kCrashKey, image, null, &row.key);
+    cursor_.GetFieldData(kCrashGroup, image, null, &row.group);
+    cursor_.GetFieldData(kCrashMemoSeed, image, null, &row.memo_seed);
+    char name[13] = {};
+    cursor_.GetFieldData(kCrashName, image, null, name);
+    EXPECT_EQ(name, CrashName(row.key)) << "record id " << row.id;
+    EXPECT_EQ(cursor_.OpenBlob(kCrashMemo, image, 1, false, 1), 0);
+    EXPECT_EQ(cursor_.GetBlobSize(kCrashMemo, image, false, row.memo_length), 0);
+    std::string memo(static_cast<size_t>(row.memo_length), '\0');
+    int32_t read = 0;
+    EXPECT_EQ(cursor_.ReadBlob(kCrashMemo, image, false, read, row.memo_length, memo.data(), 0), 0);
+    EXPECT_EQ(cursor_.CloseBlob(kCrashMemo, image, 1, false), 0);
+    EXPECT_TRUE(memo == CrashMemo(row.memo_seed, row.memo_length))
+        << "memo of record id " << row.id;
+    return row;
+  }
+
+  TDataCursor& cursor_;
+  std::vector<uint8_t> image_;
+};
+
+// Opens the table after a kill and checks it against the model; the rows found.
+std::map<int32_t, CrashRow> CheckAfterKill(CursorDatabase& db, const CrashModel& model,
+                                           std::mt19937& rng) {
+  std::map<int32_t, CrashRow> found;
+  auto cursor = db.Open("CRASH", true);
+  CrashReader reader(*cursor);
+  for (const CrashRow& row : reader.Walk()) {
+    EXPECT_TRUE(found.emplace(row.id, row).second) << "record id " << row.id << " twice";
+  }
+  EXPECT_EQ(VerifyTable(db.dir.Path("CRASH.DAT")), std::vector<std::string>());
+  std::set<int32_t> ids = model.Ids();
+  for (const auto& [id, row] : found) ids.insert(id);
+  for (int32_t id : ids) {
+    const auto it = found.find(id);
+    const State now = it == found.end() ? State() : State(it->second);
+    const std::vector<State> allowed = model.Allowed(id);
+    if (std::find(allowed.begin(), allowed.end(), now) != allowed.end()) continue;
+    std::string expected;
+    for (const State& state : allowed) expected += " | " + Describe(state);
+    ADD_FAILURE() << "record id " << id << " found " << Describe(now) << ", expected" << expected;
+  }
+
+  std::vector<CrashRow> by_key;
+  for (const auto& [id, row] : found) by_key.push_back(row);
+  std::sort(by_key.begin(), by_key.end(),
+            [](const CrashRow& a, const CrashRow& b) { return a.key < b.key; });
+  cursor->SetIndexByNumber(0);
+  EXPECT_EQ(cursor->GetRecordCount(), static_cast<int32_t>(found.size()));
+  EXPECT_TRUE(reader.Walk() == by_key) << "primary index order";
+  std::vector<CrashRow> by_group = by_key;
+  std::stable_sort(by_group.begin(), by_group.end(), [](const CrashRow& a, const CrashRow& b) {
+    return std::pair(a.group, a.id) < std::pair(b.group, b.id);
+  });
+  cursor->SetIndexByName("ByGroup");
+  EXPECT_TRUE(reader.Walk() == by_group) << "group index order";
+  cursor->SetIndexByNumber(0);
+  for (int i = 0; i < 10 && !by_key.empty(); ++i) {
+    const CrashRow& row = by_key[rng() % by_key.size()];
+    int32_t id = 0;
+    EXPECT_TRUE(reader.Seek(row.key, id) && id == row.id) << "seek of key " << row.key;
+  }
+  int32_t id = 0;
+  EXPECT_FALSE(reader.Seek(-1, id));
+  cursor->Close(false);
+  return found;
+}
+
+bool WriteMarkSet(const std::string& data_path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(data_path);
+  return bytes.size() > kHdrDirtyFlag && bytes[kHdrDirtyFlag] != 0;
+}
+
+TEST(CrashConsistency, EveryDurableRowSurvivesAKillAtAnyMomentAndTheTableVerifies) {
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE("JW_SEED=" + std::to_string(seed));
+  std::mt19937 rng(seed);
+  CursorDatabase db;
+  db.Create("CRASH", CrashDefinition());
+  CrashModel model;
+  KillTally tally;
+  const int32_t kills = LongTests() ? 1000 : 50;
+  for (int32_t k = 0; k < kills; ++k) {
+    SCOPED_TRACE("kill " + std::to_string(k));
+    const uint32_t writer_seed = rng();
+    // Most kills come while the writer is in full swing, a few right after
+    // it opened the table.
+    const auto delay = std::chrono::microseconds(rng() % 4 == 0 ? rng() % 5000 : rng() % 300000);
+    std::pair<int, int> mode;
+    ASSERT_NO_FATAL_FAILURE(RunAndKill(db.dir.Path(""), writer_seed, delay, model, mode));
+    ++tally.kills;
+    if (WriteMarkSet(db.dir.Path("CRASH.DAT"))) ++tally.interrupted_writes;
+    const size_t pending = model.PendingCount();
+    std::map<int32_t, CrashRow> found;
+    ASSERT_NO_THROW(found = CheckAfterKill(db, model, rng));
+    if (::testing::Test::HasFailure()) return;
+    auto& [reported, lost] = tally.pending_lost[mode];
+    reported += static_cast<int64_t>(pending);
+    lost += model.LostPending(found);
+    model.Rebase(found);
+  }
+  std::cout << "kills " << tally.kills << ", inside a write " << tally.interrupted_writes
+            << ", durable points " << model.durable_points << "\n";
+  for (const auto& [mode, counts] : tally.pending_lost) {
+    std::cout << (mode.first ? "exclusive" : "shared")
+              << (mode.second ? ", flush on" : ", flush off") << ": reported but not durable "
+              << counts.first << ", not on disk after the kill " << counts.second << "\n";
+  }
+}
+
+}  // namespace
+}  // namespace jw::test
