@@ -408,7 +408,10 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
 // ---- journal ----
 
 TBlobJournal::TBlobJournal(TBlobFile& file)
-    : file_(file), free_head_(file.header_.FreeHead), end_position_(file.header_.EndPosition) {
+    : file_(file),
+      free_head_(file.header_.FreeHead),
+      end_position_(file.header_.EndPosition),
+      freed_count_(file.freed_.size()) {
   file_.journal_ = this;
 }
 
@@ -436,6 +439,8 @@ void TBlobJournal::RollBack() {
   }
   file_.header_.FreeHead = free_head_;
   file_.header_dirty_ = true;
+  // The chains freed since the journal opened are named by the records again.
+  file_.freed_.resize(freed_count_);
   // The file keeps its length: blocks it gained stay, as free blocks.
   for (const int32_t position : appended_) {
     TBlock* block = nullptr;

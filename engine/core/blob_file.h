@@ -57,6 +57,7 @@ class TBlobJournal {
   TBlobFile& file_;
   int32_t free_head_;
   int32_t end_position_;
+  size_t freed_count_;
   std::map<int32_t, std::vector<uint8_t>> before_;
   std::vector<int32_t> appended_;
 };

@@ -18,6 +18,8 @@ int16_t TDataCursor::GetBookmarkSize() const {
 void TDataCursor::GetBookmark(uint8_t* bookmark) {
   if (NaturalOrderInForce()) {
     PutInt32(bookmark, OnRecord() ? record_number_ : 0);
+  } else if (key_length_ == 0) {
+    return;  // an index without segments has an empty bookmark
   } else if (OnRecord()) {
     std::memcpy(bookmark, key_.data(), static_cast<size_t>(key_length_));
   } else {
