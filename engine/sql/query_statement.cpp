@@ -116,6 +116,22 @@ void TQueryStatement::CheckParamsBound() const {
   }
 }
 
+void TQueryStatement::Execute(TSqlProgress progress, void* progress_data) {
+  CheckParamsBound();
+  for (auto query = queries_.rbegin(); query != queries_.rend(); ++query) {
+    TDataQuery& run = **query;
+    if (run.Kind != kSqlSelect) continue;
+    if (!run.Execution) run.Execution = std::make_unique<TSelectExecution>(run);
+    const bool main = &run == queries_.front().get();
+    run.Execution->Execute(main ? progress : nullptr, progress_data);
+  }
+}
+
+TDataCursor* TQueryStatement::ResultCursor() const {
+  const TDataQuery* query = MainQuery();
+  return query == nullptr || !query->Execution ? nullptr : query->Execution->ResultCursor();
+}
+
 int32_t TQueryStatement::GetRowsAffected() const {
   return queries_.empty() ? 0 : queries_.front()->RowsAffected;
 }
