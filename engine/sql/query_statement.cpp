@@ -21,7 +21,14 @@ TQueryStatement::TQueryStatement(TDataSession& session, TDataDirectory& director
 }
 
 TQueryStatement::~TQueryStatement() {
+  DropExecutions();
   while (!queries_.empty()) queries_.pop_back();
+}
+
+// The main query's filters may ask its sub-selects, so the runs go from the
+// main query on, before any query goes.
+void TQueryStatement::DropExecutions() {
+  for (const std::unique_ptr<TDataQuery>& query : queries_) query->Execution.reset();
 }
 
 void TQueryStatement::SetRequestLive(bool live) {
@@ -44,6 +51,7 @@ void TQueryStatement::Prepare(const char* text, int32_t& consumed) {
 
 void TQueryStatement::Parse(const char* text, int32_t& consumed) {
   EnsureSqlSubSelectHooks();
+  DropExecutions();
   while (queries_.size() > 1) queries_.pop_back();
   parameters_.clear();
   bound_.clear();

@@ -85,6 +85,8 @@ class TQueryStatement {
   const std::vector<TExpToken*>& Parameters() const { return parameters_; }
 
  private:
+  void DropExecutions();
+
   TDataSession& session_;
   TDataDirectory& directory_;
   std::string directory_path_;

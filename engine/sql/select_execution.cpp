@@ -9,6 +9,7 @@
 
 #include "engine/core/data_session.h"
 #include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_rewrite.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_join.h"
@@ -78,6 +79,7 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   plan_->Analyse(std::move(condition));
   for (const std::unique_ptr<TSourceTable>& table : query_.SourceTables) table->Cursor->Refresh();
   TStatementReadLocks locks(query_);
+  sub_select_filter_ = nullptr;
   CreateResultTable();
   plan_->InstallFilters();
   ProduceRows(progress, progress_data);
@@ -93,6 +95,42 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   result_->Refresh();
   result_->First();
   query_.RowsAffected = result_->GetRecordCount();
+}
+
+int32_t TSelectExecution::CountMatches(const TExpToken& value) {
+  if (value.IsNull) return 0;
+  const FieldDescriptor& field = result_->GetTableFieldDesc(1);
+  TTokenTree comparison(GetToken());
+  comparison->Kind = kTokenBinary;
+  comparison->Code = kOpEqual;
+  comparison->SourceText = "=";
+  comparison->Type = kFldBoolean;
+  comparison->SetValueSize(2);
+  TExpToken* column = GetToken();
+  column->Kind = kTokenColumn;
+  column->ColumnName = field.Name;
+  column->FieldNumber = 1;
+  column->FieldRef = &field;
+  column->Type = field.Type;
+  column->Subtype = field.SubType;
+  column->SetValueSize(field.Size);
+  column->Scale = field.Decimals;
+  column->Parent = comparison.get();
+  comparison->Left = column;
+  comparison->Right = EvaluateToType(column, &value, result_.get(), query_.Statement.SortId(),
+                                     query_.Statement.LanguageId(), ResultColumnValue);
+  comparison->Right->Parent = comparison.get();
+  TTokenTree prepared(PrepareFilter(comparison.get(), result_.get(), ResultColumnValue, true, false,
+                                    query_.Statement.SortId(), query_.Statement.LanguageId()));
+  if (sub_select_filter_ == nullptr) {
+    TCursorFilterOptions options;
+    options.PartialMatchingOff = true;
+    sub_select_filter_ = result_->AddFilter(nullptr, prepared.get(), nullptr, nullptr, options);
+    result_->ActivateFilter(sub_select_filter_);
+  } else {
+    result_->SetFilterTree(prepared.get(), sub_select_filter_);
+  }
+  return result_->GetRecordCount();
 }
 
 void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {

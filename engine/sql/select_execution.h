@@ -39,6 +39,9 @@ class TSelectExecution {
   // Runs the query; the result cursor stands before its first row.
   void Execute(TSqlProgress progress, void* progress_data);
   TDataCursor* ResultCursor() const { return result_.get(); }
+  // For IN (SELECT ...): filters the result to the rows whose first column
+  // equals the outer value and counts them; a NULL value matches nothing.
+  int32_t CountMatches(const TExpToken& value);
   const TJoinPlan* Plan() const { return plan_.get(); }
 
  private:
@@ -69,6 +72,7 @@ class TSelectExecution {
   // The hidden count column of each AVG result field (0 for other fields),
   // by result field number - 1.
   std::vector<int32_t> average_counts_;
+  TFilter* sub_select_filter_ = nullptr;
 };
 
 }  // namespace jw

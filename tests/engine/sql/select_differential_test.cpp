@@ -53,9 +53,12 @@ struct Generator {
     }
   }
 
-  // A condition over one table.
-  std::string Single(const std::string& t) {
-    switch (Pick(0, 9)) {
+  // A condition over one table; sub-selects belong to WHERE only.
+  std::string Single(const std::string& t, bool sub_select = false) {
+    switch (Pick(0, sub_select ? 10 : 9)) {
+      case 10:
+        return t + ".k IN (SELECT " + t + ".v + 3 FROM " + t + " WHERE " + t + ".s <> '" + Text() +
+               "')";
       case 0:
         return t + ".v > " + Value();
       case 1:
@@ -130,7 +133,8 @@ Query MakeQuery(Generator& g, int tables) {
   }
   for (int c = g.Pick(0, 2); c > 0; --c) {
     const std::string& t = names[static_cast<size_t>(g.Pick(0, tables - 1))];
-    where.push_back(std::count(left.begin(), left.end(), t) > 0 ? g.NullSafe(t) : g.Single(t));
+    where.push_back(std::count(left.begin(), left.end(), t) > 0 ? g.NullSafe(t)
+                                                                : g.Single(t, true));
   }
   if (inner.size() > 1 && g.Chance(40)) {
     where.push_back(g.Cross(
