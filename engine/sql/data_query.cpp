@@ -45,6 +45,8 @@ void TDataQuery::Reset() {
   Distinct = HasAggregates = HasAvg = HasComputed = HasJoins = NoJoinOptimize = false;
   HasCondition = HasHaving = HasOrderBy = OrderByNoCase = HasGroupBy = false;
   IntoMemory = InsertSelect = WithLocks = false;
+  HasPlainItems = AggregateOnly = RecordCountOnly = HasBlobResult = HasBlobTarget = false;
+  LiveAllowed = true;
   IndexNumber = kNaturalOrder;
   SelectPart = nullptr;
   ResultTableName.clear();

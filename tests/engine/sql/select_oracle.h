@@ -62,7 +62,7 @@ inline TextRows CursorRows(TDataCursor& cursor) {
   cursor.First();
   while (cursor.GetNextRecord(image.data()) == 0) {
     TextRow row;
-    for (int32_t f = 1; f <= cursor.GetFieldCount(); ++f) {
+    for (int32_t f = 1; f <= cursor.GetCursorFieldCount(); ++f) {
       row.push_back(FieldText(cursor, f, image.data()));
     }
     rows.push_back(row);
