@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/core/data_cursor.h"
+#include "engine/expr/expression_rewrite.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/sql_errors.h"
 #include "engine/sql/table_join.h"
@@ -33,21 +34,6 @@ TExpToken* Detach(TExpToken* node) {
 }
 
 }  // namespace
-
-uint8_t MirroredComparison(uint8_t op) {
-  switch (op) {
-    case kOpGreater:
-      return kOpLess;
-    case kOpLess:
-      return kOpGreater;
-    case kOpGreaterOrEqual:
-      return kOpLessOrEqual;
-    case kOpLessOrEqual:
-      return kOpGreaterOrEqual;
-    default:
-      return op;
-  }
-}
 
 bool IsComparison(const TExpToken& node) {
   return node.Kind == kTokenBinary && node.Code >= kOpEqual && node.Code <= kOpLessOrEqual;

@@ -117,8 +117,6 @@ class TJoinPlan {
   std::vector<TTokenTree> single_;
 };
 
-// The operator that keeps a comparison's meaning with its operands swapped.
-uint8_t MirroredComparison(uint8_t op);
 bool IsComparison(const TExpToken& node);
 // Joins two optional trees by AND (either may be nullptr).
 TTokenTree AndTrees(TTokenTree left, TTokenTree right);
