@@ -14,7 +14,7 @@
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_join.h"
 #include "engine/support/field_types.h"
-#include "platform/rtl/strings.h"
+#include "platform/rtl/sync.h"
 
 namespace jw {
 namespace {
@@ -69,6 +69,8 @@ TSelectExecution::~TSelectExecution() {
 }
 
 void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
+  const uint32_t start = GetTickCount();
+  query_.ExecutionTime = 0;
   plan_.reset();
   plan_ = std::make_unique<TJoinPlan>(query_);
   TTokenTree condition;
@@ -95,6 +97,9 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   result_->Refresh();
   result_->First();
   query_.RowsAffected = result_->GetRecordCount();
+  // A tick count that did not move or wrapped gives no time.
+  const uint32_t end = GetTickCount();
+  if (end > start) query_.ExecutionTime = (end - start) / 1000.0;
 }
 
 int32_t TSelectExecution::CountMatches(const TExpToken& value) {
@@ -190,6 +195,9 @@ void TSelectExecution::BuildRow(uint8_t* image) {
   for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
     const TResultField& item = *query_.ResultFields[i];
     const auto field = static_cast<int32_t>(i + 1);
+    // A BLOB field holds a reference into its own table's BLOB file, which
+    // a result record must never share: BLOB columns stay NULL.
+    if (result_->GetTableFieldDesc(field).Type == kFldBlob) continue;
     if (!item.Computed && item.Aggregate == kAggregateNone) {
       TDataCursor& source = *item.Source->Cursor;
       value.assign(std::max<size_t>(source.GetTableFieldDesc(item.ColumnNumber).PhysicalLength, 8),
