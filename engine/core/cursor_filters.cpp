@@ -72,21 +72,6 @@ void TableColumnValue(void* context, const void* record, TExpToken* node) {
   node->IsNull = null;
 }
 
-uint8_t MirroredComparison(uint8_t op) {
-  switch (op) {
-    case kOpGreater:
-      return kOpLess;
-    case kOpLess:
-      return kOpGreater;
-    case kOpGreaterOrEqual:
-      return kOpLessOrEqual;
-    case kOpLessOrEqual:
-      return kOpGreaterOrEqual;
-    default:
-      return op;
-  }
-}
-
 // Puts the column of every comparison of a column with something else on
 // the left, so that the index conditions find it there.
 void ColumnsToTheLeft(TExpToken* root) {

@@ -531,4 +531,19 @@ bool ContainsAggregate(const TExpToken* node) {
   });
 }
 
+uint8_t MirroredComparison(uint8_t op) {
+  switch (op) {
+    case kOpGreater:
+      return kOpLess;
+    case kOpLess:
+      return kOpGreater;
+    case kOpGreaterOrEqual:
+      return kOpLessOrEqual;
+    case kOpLessOrEqual:
+      return kOpGreaterOrEqual;
+    default:
+      return op;
+  }
+}
+
 }  // namespace jw

@@ -41,6 +41,10 @@ bool StripNullTests(TExpToken*& node);
 // fields and children move to a new left operand.
 void CompareWithTrue(TExpToken* node);
 
+// The comparison that keeps its meaning with the operands swapped (> and <,
+// >= and <=); any other operator stays.
+uint8_t MirroredComparison(uint8_t op);
+
 // OR, or a NOT of a disjunction.
 bool IsDisjunction(const TExpToken* node);
 // The node is a NOT, or a binary node under one (through its parents).

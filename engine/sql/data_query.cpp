@@ -10,6 +10,7 @@
 
 #include "engine/expr/expression_parser.h"
 #include "engine/sql/query_statement.h"
+#include "engine/sql/select_execution.h"
 #include "engine/support/engine_strings.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
@@ -37,12 +38,15 @@ TExpressionParser& TDataQuery::Parser() const {
 }
 
 void TDataQuery::Reset() {
+  Execution.reset();
   Kind = 0;
   RowsAffected = 0;
   ExecutionTime = 0;
   Distinct = HasAggregates = HasAvg = HasComputed = HasJoins = NoJoinOptimize = false;
   HasCondition = HasHaving = HasOrderBy = OrderByNoCase = HasGroupBy = false;
   IntoMemory = InsertSelect = WithLocks = false;
+  HasPlainItems = AggregateOnly = RecordCountOnly = HasBlobResult = HasBlobTarget = false;
+  LiveAllowed = true;
   IndexNumber = kNaturalOrder;
   SelectPart = nullptr;
   ResultTableName.clear();

@@ -21,7 +21,14 @@ TQueryStatement::TQueryStatement(TDataSession& session, TDataDirectory& director
 }
 
 TQueryStatement::~TQueryStatement() {
+  DropExecutions();
   while (!queries_.empty()) queries_.pop_back();
+}
+
+// The main query's filters may ask its sub-selects, so the runs go from the
+// main query on, before any query goes.
+void TQueryStatement::DropExecutions() {
+  for (const std::unique_ptr<TDataQuery>& query : queries_) query->Execution.reset();
 }
 
 void TQueryStatement::SetRequestLive(bool live) {
@@ -44,6 +51,7 @@ void TQueryStatement::Prepare(const char* text, int32_t& consumed) {
 
 void TQueryStatement::Parse(const char* text, int32_t& consumed) {
   EnsureSqlSubSelectHooks();
+  DropExecutions();
   while (queries_.size() > 1) queries_.pop_back();
   parameters_.clear();
   bound_.clear();
@@ -114,6 +122,22 @@ void TQueryStatement::CheckParamsBound() const {
           "Parameter " + IntToStr(static_cast<int32_t>(i + 1)) + " has not been bound to a value");
     }
   }
+}
+
+void TQueryStatement::Execute(TSqlProgress progress, void* progress_data) {
+  CheckParamsBound();
+  for (auto query = queries_.rbegin(); query != queries_.rend(); ++query) {
+    TDataQuery& run = **query;
+    if (run.Kind != kSqlSelect) continue;
+    if (!run.Execution) run.Execution = std::make_unique<TSelectExecution>(run);
+    const bool main = &run == queries_.front().get();
+    run.Execution->Execute(main ? progress : nullptr, progress_data);
+  }
+}
+
+TDataCursor* TQueryStatement::ResultCursor() const {
+  const TDataQuery* query = MainQuery();
+  return query == nullptr || !query->Execution ? nullptr : query->Execution->ResultCursor();
 }
 
 int32_t TQueryStatement::GetRowsAffected() const {

@@ -12,6 +12,7 @@
 #include "engine/core/data_session.h"
 #include "engine/expr/expression_parser.h"
 #include "engine/sql/data_query.h"
+#include "engine/sql/select_execution.h"
 
 namespace jw {
 
@@ -59,6 +60,12 @@ class TQueryStatement {
   // given a value; execution calls it before running.
   void CheckParamsBound() const;
 
+  // Runs the prepared SELECT, its sub-selects first; progress (may be
+  // nullptr) hears of the main query's rows. The result stands in
+  // ResultCursor until the next run or Prepare.
+  void Execute(TSqlProgress progress = nullptr, void* progress_data = nullptr);
+  TDataCursor* ResultCursor() const;
+
   int32_t GetRowsAffected() const;
   double GetExecutionTime() const;
 
@@ -78,6 +85,8 @@ class TQueryStatement {
   const std::vector<TExpToken*>& Parameters() const { return parameters_; }
 
  private:
+  void DropExecutions();
+
   TDataSession& session_;
   TDataDirectory& directory_;
   std::string directory_path_;

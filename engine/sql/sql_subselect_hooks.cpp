@@ -5,6 +5,7 @@
 #include "engine/expr/expression_parser.h"
 #include "engine/expr/subselect_hooks.h"
 #include "engine/sql/query_statement.h"
+#include "engine/sql/select_execution.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/support_startup.h"
 
@@ -48,9 +49,13 @@ class TSqlSubSelectHooks : public TSubSelectHooks {
 
   // A sub-select is counted through its result cursor, which only its
   // execution opens.
-  int32_t SubSelectRecordCount(void*, const TExpToken&) override {
-    RaiseEngineError(kErrSql, std::string(), std::string(), std::string(),
-                     "Sub-select query has not been executed");
+  int32_t SubSelectRecordCount(void* query, const TExpToken& comparison) override {
+    const auto& sub_select = *static_cast<TDataQuery*>(query);
+    if (!sub_select.Execution || sub_select.Execution->ResultCursor() == nullptr) {
+      RaiseEngineError(kErrSql, std::string(), std::string(), std::string(),
+                       "Sub-select query has not been executed");
+    }
+    return sub_select.Execution->CountMatches(*comparison.Left);
   }
 };
 
