@@ -104,6 +104,10 @@ void TDataQuery::OpenSourceTables() {
     cursor.SetReadOnly(read_only);
     cursor.SetInMemory(table->Memory);
     cursor.SetNaturalOrder(true);
+    // NOAUTOINC keeps the auto-increment values a data change writes; the
+    // option can only be set before the target opens.
+    if (Kind != kSqlSelect && table == SourceTables.front())
+      cursor.SetKeepAutoInc(Options.NoAutoInc);
     // The handler is the statement's only while the table opens.
     cursor.SetPasswordHandler(Statement.PasswordHandler(), Statement.PasswordUserData());
     try {
@@ -373,6 +377,12 @@ void TDataQuery::BindCondition(TExpToken* condition) {
                  nullptr, condition);
   if (condition->Type != kFldBoolean)
     RaiseSqlError("WHERE or JOIN clause must be a boolean expression");
+}
+
+void TDataQuery::BindUpdateValue(TExpToken* value) {
+  TLanguageSwap session_language(Statement.LanguageId(), Statement.SortId());
+  BindExpression(kErrSql, std::string(), "update values", false, ResolveSourceColumn, this, nullptr,
+                 value);
 }
 
 void TDataQuery::BindHaving() {

@@ -1,5 +1,6 @@
 #include "engine/sql/query_statement.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "engine/core/data_file_format.h"
@@ -114,6 +115,17 @@ void TQueryStatement::CheckParamsBound() const {
           "Parameter " + IntToStr(static_cast<int32_t>(i + 1)) + " has not been bound to a value");
     }
   }
+}
+
+void TQueryStatement::Execute(TSqlProgress progress, void* progress_data) {
+  CheckParamsBound();
+  TDataQuery& query = *queries_.front();
+  const auto start = std::chrono::steady_clock::now();
+  if (query.Kind == kSqlInsert || query.Kind == kSqlUpdate || query.Kind == kSqlDelete) {
+    TDataChangeExecution(query).Execute(progress, progress_data);
+  }
+  query.ExecutionTime =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 int32_t TQueryStatement::GetRowsAffected() const {

@@ -11,6 +11,7 @@
 
 #include "engine/core/data_session.h"
 #include "engine/expr/expression_parser.h"
+#include "engine/sql/data_change_execution.h"
 #include "engine/sql/data_query.h"
 
 namespace jw {
@@ -58,6 +59,11 @@ class TQueryStatement {
   // Raises engine error 11949 naming the first parameter no BindParams has
   // given a value; execution calls it before running.
   void CheckParamsBound() const;
+
+  // Runs the prepared statement once every parameter is bound; progress
+  // (may be nullptr) hears of each record an INSERT, UPDATE or DELETE
+  // processes. Rows affected and the execution time follow the run.
+  void Execute(TSqlProgress progress = nullptr, void* progress_data = nullptr);
 
   int32_t GetRowsAffected() const;
   double GetExecutionTime() const;
