@@ -9,6 +9,7 @@
 #include "engine/expr/expression_evaluator.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
+#include "engine/sql/select_execution.h"
 #include "engine/sql/sql_errors.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
@@ -24,9 +25,9 @@ constexpr uint8_t kBlobWriteMode = 2;
 
 TInterimCommitHook interim_commit_hook = nullptr;
 
-// A column of the target read from the record image; a BLOB's reference is
-// no value an expression could use.
-void TargetColumnValue(void* context, const void* record, TExpToken* node) {
+// A column of the cursor's record image; a BLOB's reference is no value an
+// expression could use.
+void CursorColumnValue(void* context, const void* record, TExpToken* node) {
   auto& cursor = *static_cast<TDataCursor*>(context);
   const FieldDescriptor& field = cursor.GetCursorFieldDesc(node->FieldNumber);
   node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
@@ -57,21 +58,40 @@ TDataChangeExecution::TDataChangeExecution(TDataQuery& query)
 
 void TDataChangeExecution::Execute(TSqlProgress progress, void* progress_data) {
   query_.RowsAffected = 0;
-  if (query_.Kind == kSqlInsert && query_.SelectPart != nullptr) {
-    RaiseSqlError("INSERT with a SELECT cannot run without SELECT execution");
-  }
-  if (query_.Kind == kSqlInsert) {
+  if (query_.Kind == kSqlInsert && query_.SelectPart == nullptr) {
     InsertValues();
+  } else if (query_.Kind == kSqlInsert) {
+    InsertRows(progress, progress_data);
   } else {
     ChangeRecords(progress, progress_data);
   }
+}
+
+void TDataChangeExecution::InsertRows(TSqlProgress progress, void* progress_data) {
+  // The rows were read into the SELECT part's result table before the first
+  // insert, so a SELECT from the target never sees the rows it adds.
+  TDataCursor& rows = *query_.SelectPart->Execution->ResultCursor();
+  std::vector<uint8_t> row(static_cast<size_t>(rows.GetRecordSize()));
+  uint8_t* image = target_.RecordBuffer.data();
+  rows.First();
+  Process(rows.GetRecordCount(), progress, progress_data, [&] {
+    if (rows.GetNextRecord(row.data()) != 0) return;
+    cursor_.InitRecord(image);
+    try {
+      AssignValues(row.data(), &rows, false);
+      cursor_.InsertRecord(image, false);
+    } catch (...) {
+      cursor_.FreeBlobs(false);
+      throw;
+    }
+  });
 }
 
 void TDataChangeExecution::InsertValues() {
   uint8_t* image = target_.RecordBuffer.data();
   cursor_.InitRecord(image);
   try {
-    AssignValues(false);
+    AssignValues(nullptr, nullptr, false);
     cursor_.InsertRecord(image, false);
   } catch (...) {
     cursor_.FreeBlobs(false);
@@ -95,7 +115,7 @@ std::vector<int32_t> TDataChangeExecution::QualifyingRecords() {
 bool TDataChangeExecution::Passes(const uint8_t* image) {
   const TQueryStatement& statement = query_.Statement;
   TEvaluated result{EvaluateExpression(query_.Condition.get(), image, &cursor_, statement.SortId(),
-                                       statement.LanguageId(), TargetColumnValue)};
+                                       statement.LanguageId(), CursorColumnValue)};
   return !result.node->IsNull && result.node->Value()[0] != 0;
 }
 
@@ -103,7 +123,14 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
   // The records are chosen before any changes, so that a changed record
   // that moves in the table is never met again.
   const std::vector<int32_t> numbers = QualifyingRecords();
-  const auto total = static_cast<int32_t>(numbers.size());
+  size_t next = 0;
+  Process(static_cast<int32_t>(numbers.size()), progress, progress_data,
+          [&] { ChangeRecord(numbers[next++]); });
+}
+
+template <typename Step>
+void TDataChangeExecution::Process(int32_t total, TSqlProgress progress, void* progress_data,
+                                   Step step) {
   TDataDirectory& directory = *target_.Directory;
   const TTableOptions& options = query_.Options;
   const bool own = !directory.InTransaction();
@@ -116,12 +143,12 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
   int32_t count = 0;
   try {
     bool abort = false;
-    for (const int32_t number : numbers) {
+    while (count < total) {
       if (progress != nullptr) {
         progress(progress_data, count + 1, Percent(count + 1, total), abort);
         if (abort) break;
       }
-      ChangeRecord(number);
+      step();
       ++count;
       if (!own) query_.RowsAffected = count;
       if (commits && count % interval == 0) {
@@ -154,7 +181,7 @@ void TDataChangeExecution::ChangeRecord(int32_t number) {
   // Locking checks the record against the image just read.
   if (cursor_.GetCurrentRecord(image, true) != 0) return;
   try {
-    AssignValues(true);
+    AssignValues(image, &cursor_, true);
     cursor_.ModifyRecord(image, true, false);
   } catch (...) {
     cursor_.FreeBlobs(false);
@@ -168,14 +195,12 @@ void TDataChangeExecution::ChangeRecord(int32_t number) {
   }
 }
 
-void TDataChangeExecution::AssignValues(bool update) {
+void TDataChangeExecution::AssignValues(const uint8_t* record, TDataCursor* source, bool update) {
   const TQueryStatement& statement = query_.Statement;
   for (size_t i = 0; i < query_.UpdateFields.size(); ++i) {
-    // An UPDATE value sees the assignments made before it in the record.
-    TEvaluated value{EvaluateExpression(query_.UpdateValues[i]->Expression.get(),
-                                        update ? target_.RecordBuffer.data() : nullptr, &cursor_,
+    TEvaluated value{EvaluateExpression(query_.UpdateValues[i]->Expression.get(), record, source,
                                         statement.SortId(), statement.LanguageId(),
-                                        update ? TargetColumnValue : nullptr)};
+                                        source != nullptr ? CursorColumnValue : nullptr)};
     StoreValue(static_cast<int32_t>(i), *value.node, update);
   }
 }

@@ -10,6 +10,7 @@
 
 #include "engine/expr/expression_parser.h"
 #include "engine/sql/query_statement.h"
+#include "engine/sql/select_execution.h"
 #include "engine/support/engine_strings.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
@@ -37,6 +38,7 @@ TExpressionParser& TDataQuery::Parser() const {
 }
 
 void TDataQuery::Reset() {
+  Execution.reset();
   Kind = 0;
   RowsAffected = 0;
   ExecutionTime = 0;

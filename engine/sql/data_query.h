@@ -20,6 +20,7 @@ namespace jw {
 
 class TExpressionParser;
 class TQueryStatement;
+class TSelectExecution;
 
 // Statement kinds.
 constexpr uint8_t kSqlSelect = 1;
@@ -149,6 +150,9 @@ class TDataQuery {
   TTokenTree Condition;
   TTokenTree Having;
   TTableOptions Options;
+  // The run of a SELECT with its result table; made by the first run. It
+  // goes before the source tables whose cursors it filters.
+  std::unique_ptr<TSelectExecution> Execution;
 
  private:
   void Reset();

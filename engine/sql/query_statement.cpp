@@ -119,13 +119,26 @@ void TQueryStatement::CheckParamsBound() const {
 
 void TQueryStatement::Execute(TSqlProgress progress, void* progress_data) {
   CheckParamsBound();
-  TDataQuery& query = *queries_.front();
+  TDataQuery& main = *queries_.front();
   const auto start = std::chrono::steady_clock::now();
-  if (query.Kind == kSqlInsert || query.Kind == kSqlUpdate || query.Kind == kSqlDelete) {
-    TDataChangeExecution(query).Execute(progress, progress_data);
+  // Sub-selects run first: the SELECT part of INSERT ... SELECT leaves its
+  // rows in a result table, which the INSERT then reads.
+  for (auto query = queries_.rbegin(); query != queries_.rend(); ++query) {
+    TDataQuery& run = **query;
+    if (run.Kind != kSqlSelect) continue;
+    if (!run.Execution) run.Execution = std::make_unique<TSelectExecution>(run);
+    run.Execution->Execute(&run == &main ? progress : nullptr, progress_data);
   }
-  query.ExecutionTime =
+  if (main.Kind == kSqlInsert || main.Kind == kSqlUpdate || main.Kind == kSqlDelete) {
+    TDataChangeExecution(main).Execute(progress, progress_data);
+  }
+  main.ExecutionTime =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TDataCursor* TQueryStatement::ResultCursor() const {
+  const TDataQuery* query = MainQuery();
+  return query == nullptr || !query->Execution ? nullptr : query->Execution->ResultCursor();
 }
 
 int32_t TQueryStatement::GetRowsAffected() const {

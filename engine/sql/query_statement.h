@@ -13,6 +13,7 @@
 #include "engine/expr/expression_parser.h"
 #include "engine/sql/data_change_execution.h"
 #include "engine/sql/data_query.h"
+#include "engine/sql/select_execution.h"
 
 namespace jw {
 
@@ -60,10 +61,13 @@ class TQueryStatement {
   // given a value; execution calls it before running.
   void CheckParamsBound() const;
 
-  // Runs the prepared statement once every parameter is bound; progress
-  // (may be nullptr) hears of each record an INSERT, UPDATE or DELETE
-  // processes. Rows affected and the execution time follow the run.
+  // Runs the prepared statement, its sub-selects first; progress (may be
+  // nullptr) hears of the main query's rows, or of each record an INSERT ...
+  // SELECT, UPDATE or DELETE processes. A SELECT's result stands in
+  // ResultCursor until the next run or Prepare; rows affected and the
+  // execution time follow every run.
   void Execute(TSqlProgress progress = nullptr, void* progress_data = nullptr);
+  TDataCursor* ResultCursor() const;
 
   int32_t GetRowsAffected() const;
   double GetExecutionTime() const;

@@ -1,0 +1,160 @@
+// The aggregate arithmetic of result rows: folding a row into a group's
+// accumulator and finishing the group. A column that is NULL in the
+// accumulator has no value yet and takes the row's value as it is, so a
+// group that starts with NULL aggregates its later values correctly.
+#include <cstdint>
+#include <cstring>
+
+#include "engine/sql/data_query.h"
+#include "engine/sql/query_statement.h"
+#include "engine/sql/select_execution.h"
+#include "engine/support/field_types.h"
+#include "engine/support/language_settings.h"
+
+namespace jw {
+namespace {
+
+template <typename T>
+T Load(const uint8_t* value) {
+  T number;
+  std::memcpy(&number, value, sizeof number);
+  return number;
+}
+
+template <typename T>
+void Save(T number, uint8_t* value) {
+  std::memcpy(value, &number, sizeof number);
+}
+
+}  // namespace
+
+double NumberOf(uint8_t type, const uint8_t* value) {
+  switch (type) {
+    case kFldSmallInt:
+      return Load<int16_t>(value);
+    case kFldWord:
+      return Load<uint16_t>(value);
+    case kFldInteger:
+    case kFldDate:
+    case kFldTime:
+      return Load<int32_t>(value);
+    case kFldFloat:
+    case kFldTimeStamp:
+      return Load<double>(value);
+    case kFldBoolean:
+      return value[0] != 0 ? 1 : 0;
+    default:
+      return 0;
+  }
+}
+
+void StoreNumber(uint8_t type, double number, uint8_t* value) {
+  switch (type) {
+    case kFldSmallInt:
+      Save(static_cast<int16_t>(number), value);
+      break;
+    case kFldWord:
+      Save(static_cast<uint16_t>(number), value);
+      break;
+    case kFldInteger:
+    case kFldDate:
+    case kFldTime:
+      Save(static_cast<int32_t>(number), value);
+      break;
+    case kFldFloat:
+    case kFldTimeStamp:
+      Save(number, value);
+      break;
+    case kFldBoolean:
+      value[0] = number != 0 ? 1 : 0;
+      break;
+    default:
+      break;
+  }
+}
+
+void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
+  TDataCursor& cursor = *result_;
+  uint8_t value[kMaxFieldSize + 8] = {};
+  uint8_t total[kMaxFieldSize + 8] = {};
+  const auto copy = [&](int32_t field) {
+    bool null = false;
+    cursor.GetTableFieldData(field, row, null, value);
+    if (!null) cursor.SetTableFieldData(field, accumulator, value);
+  };
+  for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
+    const TResultField& item = *query_.ResultFields[i];
+    const auto field = static_cast<int32_t>(i + 1);
+    bool value_null = false;
+    bool total_null = false;
+    cursor.GetTableFieldData(field, row, value_null, value);
+    if (value_null) continue;
+    cursor.GetTableFieldData(field, accumulator, total_null, total);
+    if (item.Aggregate == kAggregateNone || total_null) {
+      copy(field);
+      if (average_counts_[i] != 0) copy(average_counts_[i]);
+      continue;
+    }
+    const uint8_t type = cursor.GetTableFieldDesc(field).Type;
+    switch (item.Aggregate) {
+      case kAggregateSum:
+      case kAggregateCount:
+      case kAggregateAvg:
+        StoreNumber(type, NumberOf(type, total) + NumberOf(type, value), total);
+        break;
+      case kAggregateMin:
+      case kAggregateMax: {
+        int32_t order = 0;
+        if (type == kFldString) {
+          order = CompareLocaleStrings(query_.Options.LanguageId, query_.Options.SortId,
+                                       reinterpret_cast<const char*>(value), false, 0,
+                                       reinterpret_cast<const char*>(total));
+        } else {
+          const double a = NumberOf(type, value);
+          const double b = NumberOf(type, total);
+          order = a < b ? -1 : (a > b ? 1 : 0);
+        }
+        if ((item.Aggregate == kAggregateMin && order < 0) ||
+            (item.Aggregate == kAggregateMax && order > 0)) {
+          std::memcpy(total, value, sizeof total);
+        }
+        break;
+      }
+      default:
+        break;
+    }
+    cursor.SetTableFieldData(field, accumulator, total);
+    if (average_counts_[i] != 0) {
+      bool null = false;
+      int32_t count = 0;
+      int32_t more = 0;
+      cursor.GetTableFieldData(average_counts_[i], accumulator, null, &count);
+      cursor.GetTableFieldData(average_counts_[i], row, null, &more);
+      count += more;
+      cursor.SetTableFieldData(average_counts_[i], accumulator, &count);
+    }
+  }
+}
+
+void TSelectExecution::FinishGroup(uint8_t* image) {
+  TDataCursor& cursor = *result_;
+  for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
+    const TResultField& item = *query_.ResultFields[i];
+    const auto field = static_cast<int32_t>(i + 1);
+    bool null = false;
+    if (item.Aggregate == kAggregateCount) {
+      int32_t count = 0;
+      cursor.GetTableFieldData(field, image, null, &count);
+      if (null) cursor.SetTableFieldData(field, image, &count);
+    } else if (item.Aggregate == kAggregateAvg) {
+      int32_t count = 0;
+      double sum = 0;
+      cursor.GetTableFieldData(average_counts_[i], image, null, &count);
+      cursor.GetTableFieldData(field, image, null, &sum);
+      const double average = count == 0 ? 0 : sum / count;
+      cursor.SetTableFieldData(field, image, &average);
+    }
+  }
+}
+
+}  // namespace jw

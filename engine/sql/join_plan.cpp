@@ -1,0 +1,427 @@
+// Join planning: the condition split into per-table conditions, join links
+// and residuals, the loop order by levels, and the optimiser that re-roots
+// the loops on the most selective table.
+#include <algorithm>
+#include <bit>
+#include <string>
+#include <utility>
+
+#include "engine/core/data_cursor.h"
+#include "engine/sql/data_query.h"
+#include "engine/sql/sql_errors.h"
+#include "engine/sql/table_join.h"
+#include "engine/support/field_types.h"
+#include "platform/rtl/strings.h"
+
+namespace jw {
+namespace {
+
+void SwapOperands(TExpToken& node) {
+  if (IsComparison(node)) {
+    std::swap(node.Left, node.Right);
+    node.Code = MirroredComparison(node.Code);
+    return;
+  }
+  for (TExpToken* child : {node.Left, node.Right, node.Third}) {
+    if (child != nullptr) SwapOperands(*child);
+  }
+}
+
+TExpToken* Detach(TExpToken* node) {
+  node->Parent = nullptr;
+  return node;
+}
+
+}  // namespace
+
+uint8_t MirroredComparison(uint8_t op) {
+  switch (op) {
+    case kOpGreater:
+      return kOpLess;
+    case kOpLess:
+      return kOpGreater;
+    case kOpGreaterOrEqual:
+      return kOpLessOrEqual;
+    case kOpLessOrEqual:
+      return kOpGreaterOrEqual;
+    default:
+      return op;
+  }
+}
+
+bool IsComparison(const TExpToken& node) {
+  return node.Kind == kTokenBinary && node.Code >= kOpEqual && node.Code <= kOpLessOrEqual;
+}
+
+TTokenTree AndTrees(TTokenTree left, TTokenTree right) {
+  if (!left) return right;
+  if (!right) return left;
+  TExpToken* node = GetToken();
+  node->Kind = kTokenBinary;
+  node->Code = kOpAnd;
+  node->SourceText = "AND";
+  node->Type = kFldBoolean;
+  node->SetValueSize(2);
+  node->Left = left.release();
+  node->Right = right.release();
+  node->Left->Parent = node;
+  node->Right->Parent = node;
+  return TTokenTree(node);
+}
+
+TJoinPlan::TJoinPlan(TDataQuery& query) : query_(query) {
+  for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
+    tables_.emplace_back().Table = table.get();
+  }
+}
+
+size_t TJoinPlan::IndexOf(const TSourceTable& table) const {
+  for (size_t i = 0; i < tables_.size(); ++i) {
+    if (tables_[i].Table == &table) return i;
+  }
+  RaiseSqlError(" Internal join optimization error");
+}
+
+TSourceTable* TJoinPlan::TableOfColumn(const TExpToken& column) const {
+  for (const TTableState& state : tables_) {
+    if (SameText(state.Table->CorrelationName, column.TableName)) return state.Table;
+  }
+  RaiseSqlError("Table correlation name '" + column.TableName + "'" +
+                " referenced in WHERE clause is not defined in the FROM clause");
+}
+
+uint64_t TJoinPlan::TablesOf(const TExpToken* root) const {
+  uint64_t mask = 0;
+  std::vector<const TExpToken*> pending;
+  if (root != nullptr) pending.push_back(root);
+  while (!pending.empty()) {
+    const TExpToken* node = pending.back();
+    pending.pop_back();
+    if (node->Kind == kTokenColumn) mask |= uint64_t{1} << IndexOf(*TableOfColumn(*node));
+    for (const TExpToken* child : {node->Left, node->Right, node->Third}) {
+      if (child != nullptr) pending.push_back(child);
+    }
+  }
+  return mask;
+}
+
+TSourceTable* TJoinPlan::SingleTable(const TExpToken* node) const {
+  const uint64_t mask = TablesOf(node);
+  if (std::popcount(mask) != 1) return nullptr;
+  return tables_[static_cast<size_t>(std::countr_zero(mask))].Table;
+}
+
+const TExpToken* TJoinPlan::TableCondition(const TSourceTable& table) const {
+  return tables_[IndexOf(table)].Condition.get();
+}
+
+TTableJoin* TJoinPlan::FindLink(const TSourceTable* source, const TSourceTable* target) const {
+  for (const std::unique_ptr<TTableJoin>& link : links_) {
+    if (link->Source == source && link->Target == target) return link.get();
+  }
+  return nullptr;
+}
+
+bool TJoinPlan::IsConditionedTarget(const TSourceTable* table) const {
+  return std::any_of(links_.begin(), links_.end(), [table](const auto& link) {
+    return link->Target == table && link->Condition;
+  });
+}
+
+void TJoinPlan::Analyse(TTokenTree condition) {
+  // Chaining: each table reaches the next one without a condition, so that
+  // tables the condition does not link give the cross product.
+  for (size_t i = 0; i + 1 < tables_.size(); ++i) {
+    auto link = std::make_unique<TTableJoin>();
+    link->Source = tables_[i].Table;
+    link->Target = tables_[i + 1].Table;
+    links_.push_back(std::move(link));
+  }
+  if (condition) Split(condition.release());
+  OrderTables();
+  PlaceSingleTableConditions();
+}
+
+// Takes the node (owned from now on) apart: the conjuncts of AND each go to
+// a link, a table or a residual; anything else goes whole.
+void TJoinPlan::Split(TExpToken* node) {
+  if (node->Kind == kTokenBinary && node->Code == kOpAnd) {
+    TExpToken* left = Detach(node->Left);
+    TExpToken* right = Detach(node->Right);
+    node->Left = node->Right = nullptr;
+    ReleaseToken(node);
+    Split(left);
+    Split(right);
+    return;
+  }
+  if (IsComparison(*node) && node->Left->Kind == kTokenConstant &&
+      node->Right->Kind == kTokenColumn) {
+    // The column goes left, where index optimisation looks for it.
+    std::swap(node->Left, node->Right);
+    node->Code = MirroredComparison(node->Code);
+  }
+  const uint64_t mask = TablesOf(node);
+  if (std::popcount(mask) <= 1) {
+    single_.emplace_back(node);
+    return;
+  }
+  // An ON comparison of a left join decides matching only, so it must
+  // become a link; a disjunction or a negation over several tables cannot
+  // be split and is tested per combination.
+  if (IsComparison(*node) && query_.HasJoins) {
+    const uint64_t left = TablesOf(node->Left);
+    const uint64_t right = TablesOf(node->Right);
+    if (left != 0 && right != 0) {
+      if (std::popcount(left) > 1 || std::popcount(right) > 1) {
+        FreeTokenTree(node);
+        RaiseSqlError(
+            "The join condition cannot contain multiple table correlation names in either the "
+            "left or right operand in WHERE or JOIN clause");
+      }
+      AddLink(node);
+      return;
+    }
+  }
+  TTokenTree tree(node);
+  cross_residual_ = AndTrees(std::move(cross_residual_), std::move(tree));
+}
+
+void TJoinPlan::AddLink(TExpToken* comparison) {
+  uint8_t kind = comparison->JoinKind;
+  if (kind == 0) kind = kJoinInner;
+  if (kind == kJoinRight) kind = kJoinLeft;
+  TSourceTable* l = SingleTable(comparison->Left);
+  TSourceTable* r = SingleTable(comparison->Right);
+  const std::pair<TSourceTable*, int16_t> levels[] = {{l, l->Level}, {r, r->Level}};
+  const auto swap = [&] {
+    std::swap(comparison->Left, comparison->Right);
+    comparison->Code = MirroredComparison(comparison->Code);
+    std::swap(l, r);
+  };
+  const auto link_kind = [&](const TSourceTable* s, const TSourceTable* t) {
+    const TTableJoin* link = FindLink(s, t);
+    return link == nullptr ? -1 : link->Kind;
+  };
+  if (link_kind(l, r) >= 0) {
+    r->Level = std::max<int16_t>(r->Level, static_cast<int16_t>(l->Level + 1));
+  } else if (link_kind(r, l) >= 0) {
+    l->Level = std::max<int16_t>(l->Level, static_cast<int16_t>(r->Level + 1));
+    swap();
+  } else if (r->Level < l->Level) {
+    if (kind == kJoinInner && IsConditionedTarget(l)) {
+      r->Level = static_cast<int16_t>(l->Level + 1);
+    } else {
+      swap();
+    }
+  } else if (IsConditionedTarget(r) && kind == kJoinInner && !IsConditionedTarget(l)) {
+    l->Level = static_cast<int16_t>(r->Level + 1);
+    swap();
+  }
+  // A left join's preserved side must be the link's source: an ON
+  // comparison written the other way round is turned, never the join.
+  if (kind == kJoinLeft && comparison->JoinCondition != 0 && l->Level > r->Level &&
+      FindLink(l, r) == nullptr) {
+    swap();
+  }
+  TTableJoin* link = FindLink(l, r);
+  if (link != nullptr && link->Kind != kJoinChain && link->Kind != kind) link = nullptr;
+  if ((link == nullptr || !link->Condition) && kind == kJoinInner && Reaches(r, l)) {
+    // A link back to a table that leads here would make the loops a
+    // cycle: the comparison is tested per combination instead.
+    for (const auto& [table, level] : levels) table->Level = level;
+    cross_residual_ = AndTrees(std::move(cross_residual_), TTokenTree(comparison));
+    return;
+  }
+  if (link == nullptr) {
+    links_.push_back(std::make_unique<TTableJoin>());
+    link = links_.back().get();
+    link->Source = l;
+    link->Target = r;
+  }
+  link->Kind = kind;
+  link->Condition = AndTrees(std::move(link->Condition), TTokenTree(comparison));
+}
+
+bool TJoinPlan::Reaches(const TSourceTable* from, const TSourceTable* to) const {
+  std::vector<const TSourceTable*> pending{from};
+  for (size_t steps = 0; !pending.empty() && steps <= links_.size() * links_.size(); ++steps) {
+    const TSourceTable* table = pending.back();
+    pending.pop_back();
+    if (table == to) return true;
+    for (const auto& link : links_) {
+      if (link->Source == table && link->Condition) pending.push_back(link->Target);
+    }
+  }
+  return false;
+}
+
+void TJoinPlan::OrderTables() {
+  order_.clear();
+  for (const TTableState& state : tables_) order_.push_back(state.Table);
+  std::stable_sort(order_.begin(), order_.end(), [](const TSourceTable* a, const TSourceTable* b) {
+    return a->Level < b->Level;
+  });
+  Renumber();
+  for (auto it = links_.end(); it != links_.begin();) {
+    --it;
+    TTableJoin& link = **it;
+    const bool other_conditioned =
+        std::any_of(links_.begin(), links_.end(), [&](const auto& other) {
+          return other.get() != &link && other->Target == link.Target && other->Condition;
+        });
+    if (other_conditioned && link.Condition) {
+      RaiseSqlError("Internal join error - table correlation name \"" +
+                    link.Target->CorrelationName + "\" is target of multiple " +
+                    "join conditions in WHERE or JOIN clause");
+    }
+    const bool duplicate_chain =
+        !link.Condition && std::any_of(links_.begin(), links_.end(), [&](const auto& other) {
+          return other.get() != &link && other->Target == link.Target;
+        });
+    if (other_conditioned || duplicate_chain || (!link.Condition && link.Target == order_[0])) {
+      it = links_.erase(it);
+    }
+  }
+  // Every table hangs from the driving one by one path: a table the links
+  // leave out is joined to the driving table as a cross product.
+  for (;;) {
+    std::vector<bool> reached(tables_.size(), false);
+    reached[IndexOf(*order_[0])] = true;
+    for (bool grew = true; grew;) {
+      grew = false;
+      for (const auto& link : links_) {
+        if (reached[IndexOf(*link->Source)] && !reached[IndexOf(*link->Target)]) {
+          reached[IndexOf(*link->Target)] = grew = true;
+        }
+      }
+    }
+    const auto missing = std::find_if(order_.begin(), order_.end(), [&](TSourceTable* table) {
+      return !reached[IndexOf(*table)];
+    });
+    if (missing == order_.end()) break;
+    if (std::any_of(links_.begin(), links_.end(),
+                    [&](const auto& link) { return link->Target == *missing; })) {
+      RaiseSqlError(
+          "Internal join error attempting to validate table correlation names involved in join");
+    }
+    auto link = std::make_unique<TTableJoin>();
+    link->Source = order_[0];
+    link->Target = *missing;
+    links_.push_back(std::move(link));
+  }
+  // The loops walk a tree: no table is entered twice.
+  for (const TSourceTable* table : order_) {
+    const auto into = std::count_if(links_.begin(), links_.end(),
+                                    [&](const auto& link) { return link->Target == table; });
+    if (into != (table == order_[0] ? 0 : 1)) {
+      RaiseSqlError(
+          "Internal join error attempting to validate table correlation names involved in join");
+    }
+  }
+}
+
+void TJoinPlan::Renumber() {
+  int16_t level = 0;
+  for (TSourceTable* table : order_) table->Level = ++level;
+}
+
+// Each single-table condition becomes its table's filter. On the target of
+// a left join a WHERE condition must see the NULL row, so it is tested per
+// combination instead; an ON condition there only narrows the matches, and
+// one over the preserved side only decides whether the link matches.
+void TJoinPlan::PlaceSingleTableConditions() {
+  for (TTokenTree& node : single_) {
+    TSourceTable* table = SingleTable(node.get());
+    if (table == nullptr) {
+      cross_residual_ = AndTrees(std::move(cross_residual_), std::move(node));
+      continue;
+    }
+    const auto left_into = [&](const TSourceTable* t) {
+      return std::find_if(links_.begin(), links_.end(), [&](const auto& link) {
+        return link->Target == t && link->Kind == kJoinLeft;
+      });
+    };
+    const auto left_from = std::find_if(links_.begin(), links_.end(), [&](const auto& link) {
+      return link->Source == table && link->Kind == kJoinLeft;
+    });
+    TTableState& state = tables_[IndexOf(*table)];
+    if (left_into(table) != links_.end()) {
+      if (node->JoinCondition != 0) {
+        state.Condition = AndTrees(std::move(state.Condition), std::move(node));
+      } else {
+        row_residual_ = AndTrees(std::move(row_residual_), std::move(node));
+      }
+    } else if (node->JoinCondition != 0 && left_from != links_.end()) {
+      (*left_from)->Guard = AndTrees(std::move((*left_from)->Guard), std::move(node));
+    } else {
+      state.Condition = AndTrees(std::move(state.Condition), std::move(node));
+    }
+  }
+  single_.clear();
+}
+
+// A table may drive the loops when the path to it holds inner links and
+// chains only: a left link turned round would lose its preserved rows.
+bool TJoinPlan::ReRootable(const TSourceTable* table) const {
+  const TTableJoin* into = nullptr;
+  for (const auto& link : links_) {
+    if (link->Target == table) into = link.get();
+  }
+  if (into == nullptr || into->Kind != kJoinInner) return false;
+  for (const TSourceTable* t = into->Source; t != order_[0];) {
+    const TTableJoin* up = nullptr;
+    for (const auto& link : links_) {
+      if (link->Target == t) up = link.get();
+    }
+    if (up == nullptr || up->Kind == kJoinLeft) return false;
+    t = up->Source;
+  }
+  return true;
+}
+
+void TJoinPlan::Optimise() {
+  TSourceTable* best = nullptr;
+  int32_t best_count = 0;
+  for (TSourceTable* table : order_) {
+    if (!ReRootable(table)) continue;
+    const int32_t count = table->Cursor->GetRecordCount();
+    if (best == nullptr || count < best_count) {
+      best = table;
+      best_count = count;
+    }
+  }
+  if (best == nullptr || best_count >= Driving().Cursor->GetRecordCount()) return;
+  ReRoot(best);
+  Renumber();
+}
+
+// Turns every link on the path from the driving table to the table round,
+// so that the table drives.
+void TJoinPlan::ReRoot(TSourceTable* table) {
+  if (table == order_[0]) return;
+  TTableJoin* into = nullptr;
+  for (const auto& link : links_) {
+    if (link->Target == table) into = link.get();
+  }
+  if (into == nullptr) return;
+  TSourceTable* parent = into->Source;
+  ReRoot(parent);
+  const size_t parent_links = LinksFrom(parent).size();
+  into->Source = table;
+  into->Target = parent;
+  if (into->Condition) SwapOperands(*into->Condition);
+  const auto table_at = std::find(order_.begin(), order_.end(), table);
+  const auto parent_at = std::find(order_.begin(), order_.end(), parent);
+  if (table_at == order_.end() || parent_at == order_.end()) {
+    RaiseSqlError(" Internal join optimization error");
+  }
+  if (parent_links > 1) {
+    const auto position = parent_at - order_.begin();
+    order_.erase(table_at);
+    order_.insert(order_.begin() + position, table);
+  } else {
+    std::iter_swap(table_at, parent_at);
+  }
+}
+
+}  // namespace jw

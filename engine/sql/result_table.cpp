@@ -1,0 +1,123 @@
+// The result table of a SELECT: one column per result field, typed after
+// its source column or its expression, then one hidden count column per
+// AVG; where the table lies and under which name; and its cursor.
+#include <string>
+
+#include "engine/core/data_directory.h"
+#include "engine/core/data_session.h"
+#include "engine/sql/data_query.h"
+#include "engine/sql/query_statement.h"
+#include "engine/sql/select_execution.h"
+#include "engine/support/engine_errors.h"
+#include "engine/support/field_types.h"
+#include "platform/rtl/file_names.h"
+#include "platform/rtl/strings.h"
+
+namespace jw {
+namespace {
+
+constexpr const char* kAverageCountName = "Sys__Avg__Count";
+
+// A result column holds values only: no checks, defaults or numbering of
+// its source column come with it.
+FieldDescriptor PlainColumn(const FieldDescriptor& source) {
+  FieldDescriptor field;
+  field.Type = source.Type;
+  field.SubType = source.IsAutoInc() ? 0 : source.SubType;
+  field.Size = source.Size;
+  field.Decimals = source.Decimals;
+  return field;
+}
+
+FieldDescriptor ComputedColumn(const TResultField& item) {
+  FieldDescriptor field;
+  if (item.Aggregate == kAggregateAvg) {
+    field.Type = kFldFloat;
+    return field;
+  }
+  field.Type = item.Type;
+  field.SubType = item.Type == kFldInteger && item.Subtype == kSubTypeAutoInc ? 0 : item.Subtype;
+  if (item.Aggregate == kAggregateSum && item.Type == kFldSmallInt) field.Type = kFldInteger;
+  if (item.Aggregate == kAggregateCount) field.Type = kFldInteger;
+  if (field.Type == kFldString) field.Size = static_cast<uint8_t>(item.Size - 1);
+  if (field.Type == kFldBytes) field.Size = static_cast<uint8_t>(item.Size);
+  if (field.Type == kFldBcd) field.Decimals = item.Scale;
+  return field;
+}
+
+}  // namespace
+
+std::vector<FieldDescriptor> TSelectExecution::ResultColumns() {
+  std::vector<FieldDescriptor> columns;
+  average_counts_.assign(query_.ResultFields.size(), 0);
+  for (const std::unique_ptr<TResultField>& item : query_.ResultFields) {
+    const bool plain = !item->Computed && item->Aggregate == kAggregateNone;
+    FieldDescriptor field =
+        plain ? PlainColumn(item->Source->Cursor->GetTableFieldDesc(item->ColumnNumber))
+              : ComputedColumn(*item);
+    field.Name = item->ResultName;
+    field.Number = static_cast<int16_t>(columns.size() + 1);
+    columns.push_back(field);
+  }
+  for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
+    if (query_.ResultFields[i]->Aggregate != kAggregateAvg) continue;
+    FieldDescriptor count;
+    count.Number = static_cast<int16_t>(columns.size() + 1);
+    count.Name = kAverageCountName + IntToStr(count.Number);
+    count.Type = kFldInteger;
+    average_counts_[i] = count.Number;
+    columns.push_back(count);
+  }
+  return columns;
+}
+
+void TSelectExecution::CreateResultTable() {
+  CloseResultTable();
+  TDataSession& session = query_.Statement.Session();
+  const std::string& into = query_.ResultTableName;
+  const bool memory = query_.IntoMemory || into.empty();
+  std::string name = ExtractFileName(into);
+  std::string path = ExtractFilePath(into);
+  if (memory) {
+    directory_ = session.OpenDirectory(kMemoryDatabaseName, std::string());
+  } else {
+    if (path.empty()) path = session.GetPrivateDir();
+    directory_ = session.OpenDirectory(path, path);
+  }
+  if (into.empty()) name = directory_->GetTempTableName(true);
+
+  TTableDefinition definition;
+  definition.Fields = ResultColumns();
+  definition.LanguageId = static_cast<int16_t>(query_.Options.LanguageId);
+  definition.SortId = static_cast<int16_t>(query_.Options.SortId);
+  definition.BlobBlockSize = query_.Options.BlobBlockSize;
+  definition.Description = query_.Options.Description;
+  definition.Password = query_.Options.Password;
+  definition.Encrypted = query_.Options.Encrypted;
+  definition.UserMajor = static_cast<int16_t>(query_.Options.UserMajorVersion);
+  definition.UserMinor = static_cast<int16_t>(query_.Options.UserMinorVersion);
+
+  result_ = std::make_unique<TDataCursor>(directory_);
+  result_->SetTableName(name);
+  result_->SetInMemory(memory);
+  result_->SetExclusive(true);
+  result_->CreateTable(definition, true, true);
+  result_->SetTemporaryTable(into.empty());
+  result_->SetResultSet(true);
+  result_->SetNaturalOrder(true);
+  result_->Open();
+  row_.assign(static_cast<size_t>(result_->GetRecordSize()), 0);
+}
+
+void TSelectExecution::CloseResultTable() {
+  if (result_) {
+    result_->Close(true);
+    result_.reset();
+  }
+  if (directory_ != nullptr) {
+    query_.Statement.Session().CloseDirectory(directory_);
+    directory_ = nullptr;
+  }
+}
+
+}  // namespace jw

@@ -1,0 +1,254 @@
+// SELECT execution into a result table: the per-run reset, the row
+// combination loop with progress and the row limit, the building of each
+// result row, and the sorts for DISTINCT, GROUP BY and ORDER BY.
+#include "engine/sql/select_execution.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/core/data_session.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/sql/data_query.h"
+#include "engine/sql/query_statement.h"
+#include "engine/sql/table_join.h"
+#include "engine/support/field_types.h"
+#include "platform/rtl/strings.h"
+
+namespace jw {
+namespace {
+
+// The value of a result column in a result record image (context: the
+// result cursor).
+void ResultColumnValue(void* context, const void* record, TExpToken* node) {
+  auto& cursor = *static_cast<TDataCursor*>(context);
+  const FieldDescriptor& field = cursor.GetTableFieldDesc(node->FieldNumber);
+  node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
+  bool null = false;
+  cursor.GetTableFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null,
+                           node->Value());
+  node->IsNull = null || field.Type == kFldBlob;
+}
+
+// 0..100, ties to even; a driving table without records is done.
+int32_t Percent(int32_t count, int32_t total) {
+  if (total <= 0) return 100;
+  const double percent = std::nearbyint(100.0 * count / total);
+  return static_cast<int32_t>(std::clamp(percent, 0.0, 100.0));
+}
+
+// Takes the SQL read lock of every source table for WITH LOCKS and lets go
+// of each one taken, also when the run fails.
+class TStatementReadLocks {
+ public:
+  explicit TStatementReadLocks(TDataQuery& query) {
+    if (!query.WithLocks) return;
+    for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
+      table->Cursor->LockForRead();
+      locked_.push_back(table->Cursor.get());
+    }
+  }
+  ~TStatementReadLocks() {
+    for (TDataCursor* cursor : locked_) cursor->UnlockForRead();
+  }
+  TStatementReadLocks(const TStatementReadLocks&) = delete;
+  TStatementReadLocks& operator=(const TStatementReadLocks&) = delete;
+
+ private:
+  std::vector<TDataCursor*> locked_;
+};
+
+}  // namespace
+
+TSelectExecution::TSelectExecution(TDataQuery& query) : query_(query) {}
+
+TSelectExecution::~TSelectExecution() {
+  plan_.reset();
+  CloseResultTable();
+}
+
+void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
+  plan_.reset();
+  plan_ = std::make_unique<TJoinPlan>(query_);
+  TTokenTree condition;
+  if (query_.Condition) {
+    condition.reset(CopyTokenTree(query_.Condition.get()));
+    query_.BindCondition(condition.get());
+  }
+  plan_->Analyse(std::move(condition));
+  for (const std::unique_ptr<TSourceTable>& table : query_.SourceTables) table->Cursor->Refresh();
+  TStatementReadLocks locks(query_);
+  CreateResultTable();
+  plan_->InstallFilters();
+  ProduceRows(progress, progress_data);
+  SortResult();
+  if (query_.HasAvg) {
+    // The hidden count columns stay out of the result's field list.
+    std::vector<FieldDescriptor> visible;
+    for (int32_t i = 1; i <= static_cast<int32_t>(query_.ResultFields.size()); ++i) {
+      visible.push_back(result_->GetTableFieldDesc(i));
+    }
+    result_->SetFieldDescs(visible);
+  }
+  result_->Refresh();
+  result_->First();
+  query_.RowsAffected = result_->GetRecordCount();
+}
+
+void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
+  TSourceTable& driving = plan_->Driving();
+  const TExpToken* cross = plan_->CrossResidual();
+  const TExpToken* per_row = plan_->RowResidual();
+  if (query_.AggregateOnly && query_.RecordCountOnly && query_.SourceTables.size() == 1 &&
+      cross == nullptr && per_row == nullptr) {
+    // The filtered record count answers COUNT(*) without visiting a row.
+    result_->ClearRecord(row_.data());
+    const int32_t count = driving.Cursor->GetRecordCount();
+    result_->SetTableFieldData(1, row_.data(), &count);
+    result_->InsertRecord(row_.data(), false);
+    return;
+  }
+  std::vector<uint8_t> accumulator(row_.size(), 0);
+  const int32_t total = driving.Cursor->GetRecordCount();
+  int32_t counter = 0;
+  int32_t last_record = -1;
+  bool abort = false;
+  for (bool found = plan_->First(); found; found = plan_->Next()) {
+    const int32_t record = driving.Cursor->CurrentRecordNumber();
+    if (record != last_record) {
+      last_record = record;
+      ++counter;
+      if (progress != nullptr) progress(progress_data, counter, Percent(counter, total), abort);
+      if (abort) break;
+    }
+    if (cross != nullptr && !ConditionHolds(query_, cross)) continue;
+    if (per_row != nullptr && !ConditionHolds(query_, per_row)) continue;
+    if (!query_.AggregateOnly && query_.MaxRowCount >= 0 &&
+        result_->GetTotalRecordCount() >= query_.MaxRowCount) {
+      break;
+    }
+    BuildRow(row_.data());
+    if (query_.AggregateOnly) {
+      Fold(row_.data(), accumulator.data());
+    } else {
+      result_->InsertRecord(row_.data(), false);
+    }
+  }
+  if (progress != nullptr && counter != total) {
+    bool ignored = false;
+    progress(progress_data, total, 100, ignored);
+  }
+  if (query_.AggregateOnly) {
+    FinishGroup(accumulator.data());
+    result_->InsertRecord(accumulator.data(), false);
+  }
+}
+
+void TSelectExecution::BuildRow(uint8_t* image) {
+  result_->ClearRecord(image);
+  const uint16_t sort_id = query_.Statement.SortId();
+  const uint16_t language_id = query_.Statement.LanguageId();
+  std::vector<uint8_t> value;
+  for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
+    const TResultField& item = *query_.ResultFields[i];
+    const auto field = static_cast<int32_t>(i + 1);
+    if (!item.Computed && item.Aggregate == kAggregateNone) {
+      TDataCursor& source = *item.Source->Cursor;
+      value.assign(std::max<size_t>(source.GetTableFieldDesc(item.ColumnNumber).PhysicalLength, 8),
+                   0);
+      bool null = false;
+      source.GetTableFieldData(item.ColumnNumber, item.Source->RecordBuffer.data(), null,
+                               value.data());
+      result_->SetTableFieldData(field, image, null ? nullptr : value.data());
+      continue;
+    }
+    if (item.Aggregate == kAggregateCount && item.CountAll) {
+      // COUNT(*) counts every row, whatever its columns hold.
+      const int32_t one = 1;
+      result_->SetTableFieldData(field, image, &one);
+      continue;
+    }
+    const TExpToken* expression =
+        item.Aggregate == kAggregateNone ? item.Expression.get() : item.Expression->Left;
+    TTokenTree result(
+        EvaluateExpression(expression, nullptr, &query_, sort_id, language_id, SourceColumnValue));
+    if (result->IsNull) continue;
+    if (item.Aggregate == kAggregateCount) {
+      const int32_t one = 1;
+      result_->SetTableFieldData(field, image, &one);
+      continue;
+    }
+    StoreValue(field, image, *result);
+    if (average_counts_[i] != 0) {
+      const int32_t one = 1;
+      result_->SetTableFieldData(average_counts_[i], image, &one);
+    }
+  }
+}
+
+void TSelectExecution::StoreValue(int32_t field, uint8_t* image, const TExpToken& value) {
+  const FieldDescriptor& desc = result_->GetTableFieldDesc(field);
+  if (value.Type == desc.Type) {
+    result_->SetTableFieldData(field, image, value.Value());
+    return;
+  }
+  uint8_t number[8] = {};
+  StoreNumber(desc.Type, NumberOf(value.Type, value.Value()), number);
+  result_->SetTableFieldData(field, image, number);
+}
+
+int32_t TSelectExecution::ResultFieldNumber(const TGroupByField& item) const {
+  if (item.ColumnNumber > 0) return item.ColumnNumber;
+  const TResultField* field = query_.FindResultField(item.CorrelationName, item.ColumnName, true);
+  return field == nullptr ? 0 : field->ResultFieldNumber;
+}
+
+void TSelectExecution::SortResult() {
+  const std::string run_folder = query_.Statement.Session().GetPrivateDir();
+  const auto sort = [&](TSortRequest& request) {
+    request.RunFolder = run_folder;
+    SortTableRecords(*result_->Table(), request);
+    result_->RebuildStatusIndex();
+    result_->Refresh();
+  };
+  const auto key = [&](int32_t field, bool descending) {
+    FieldDescriptor desc = result_->GetTableFieldDesc(field);
+    desc.Descending = descending ? 1 : 0;
+    return desc;
+  };
+  if (query_.Distinct) {
+    TSortRequest request;
+    for (int32_t i = 1; i <= static_cast<int32_t>(query_.ResultFields.size()); ++i) {
+      request.Fields.push_back(key(i, false));
+    }
+    request.Distinct = true;
+    sort(request);
+  } else if (query_.HasGroupBy && !query_.AggregateOnly) {
+    TSortRequest request;
+    for (const std::unique_ptr<TGroupByField>& item : query_.GroupBy) {
+      request.Fields.push_back(key(ResultFieldNumber(*item), false));
+    }
+    request.StartOrAdd = [this](bool start, TRecord& source, TRecord& target) {
+      if (!start) Fold(source.Bytes(), target.Bytes());
+    };
+    request.Finish = [this](TRecord& record) { FinishGroup(record.Bytes()); };
+    request.Keep = [this](TRecord& record) {
+      if (!query_.Having) return true;
+      TTokenTree result(EvaluateExpression(query_.Having.get(), record.Bytes(), result_.get(),
+                                           query_.Statement.SortId(), query_.Statement.LanguageId(),
+                                           ResultColumnValue));
+      return !result->IsNull && result->Value()[0] != 0;
+    };
+    sort(request);
+  }
+  if (query_.HasOrderBy) {
+    TSortRequest request;
+    for (const std::unique_ptr<TOrderByField>& item : query_.OrderBy) {
+      request.Fields.push_back(key(ResultFieldNumber(*item), item->Descending));
+    }
+    request.CaseInsensitive = query_.OrderByNoCase;
+    sort(request);
+  }
+}
+
+}  // namespace jw

@@ -1,0 +1,133 @@
+// TJoinPlan: how a query walks its source tables. The bound condition (WHERE
+// and every ON, joined by AND) is split into per-table conditions, join
+// links (TTableJoin) between tables and residual conditions; the tables get
+// a loop order, the optimiser may re-root the loops on the most selective
+// table, and First / Next step through the qualifying row combinations as
+// nested loops over the tables' cursors, each table's current record in its
+// RecordBuffer. Planning lives in join_plan.cpp, execution in
+// join_execution.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/expr/expression_tokens.h"
+
+namespace jw {
+
+class TDataQuery;
+class TFilter;
+struct TSourceTable;
+
+// Join kinds of a link; the kinds of ON conditions are those of data_query.h.
+constexpr uint8_t kJoinChain = 0;
+
+// One join link: for each record of Source, Target is filtered by the
+// condition, whose left operands are Source's and right operands Target's.
+struct TTableJoin {
+  TSourceTable* Source = nullptr;
+  uint8_t Kind = kJoinChain;  // kJoinChain, kJoinInner or kJoinLeft
+  TSourceTable* Target = nullptr;
+  TTokenTree Condition;  // comparisons joined by AND; none for a chain
+  // ON conditions of a left join over Source alone: when false the link
+  // matches nothing, so the source row is kept with NULL target columns.
+  TTokenTree Guard;
+  TFilter* Filter = nullptr;  // on Target's cursor, once used
+};
+
+class TJoinPlan {
+ public:
+  explicit TJoinPlan(TDataQuery& query);
+  // Drops the filters the plan put on the tables' cursors.
+  ~TJoinPlan();
+  TJoinPlan(const TJoinPlan&) = delete;
+  TJoinPlan& operator=(const TJoinPlan&) = delete;
+
+  // Splits the bound condition (may be nullptr) and orders the tables.
+  // Raises engine error 11949 for a comparison whose operand spans tables
+  // and for a table that is the target of several conditioned links.
+  void Analyse(TTokenTree condition);
+  // Installs every per-table condition as a filter on its table's cursor
+  // and, with joins and without NOJOINOPTIMIZE, re-roots the loops on the
+  // table with the fewest filtered records.
+  void InstallFilters();
+
+  // The first / next qualifying row combination: every table's current
+  // record in its RecordBuffer, an all-NULL record for the unmatched side
+  // of a left join.
+  bool First();
+  bool Next();
+
+  // Tables in loop order; the first drives the loops.
+  const std::vector<TSourceTable*>& Order() const { return order_; }
+  TSourceTable& Driving() const { return *order_.front(); }
+  const std::vector<std::unique_ptr<TTableJoin>>& Links() const { return links_; }
+  // Conditions over several tables that are no join links.
+  const TExpToken* CrossResidual() const { return cross_residual_.get(); }
+  // Single-table conditions tested per combination (WHERE conditions on
+  // the target of a left join, whose NULL row they must see).
+  const TExpToken* RowResidual() const { return row_residual_.get(); }
+  // The condition installed as a filter on the table; nullptr for none.
+  const TExpToken* TableCondition(const TSourceTable& table) const;
+
+ private:
+  struct TTableState {
+    TSourceTable* Table = nullptr;
+    TTokenTree Condition;  // installed as a filter
+    TFilter* Filter = nullptr;
+    bool Null = false;  // standing on the NULL row of a left join
+  };
+
+  // Planning (join_plan.cpp).
+  size_t IndexOf(const TSourceTable& table) const;
+  TSourceTable* TableOfColumn(const TExpToken& column) const;
+  uint64_t TablesOf(const TExpToken* node) const;
+  TSourceTable* SingleTable(const TExpToken* node) const;
+  void Split(TExpToken* node);
+  void AddLink(TExpToken* comparison);
+  TTableJoin* FindLink(const TSourceTable* source, const TSourceTable* target) const;
+  bool IsConditionedTarget(const TSourceTable* table) const;
+  // Whether conditioned links lead from one table to the other.
+  bool Reaches(const TSourceTable* from, const TSourceTable* to) const;
+  void OrderTables();
+  void PlaceSingleTableConditions();
+  void Renumber();
+  void Optimise();
+  bool ReRootable(const TSourceTable* table) const;
+  void ReRoot(TSourceTable* table);
+
+  // Execution (join_execution.cpp).
+  std::vector<TTableJoin*> LinksFrom(const TSourceTable* table) const;
+  bool Start(TSourceTable* table, uint8_t kind);
+  bool Advance(TSourceTable* table);
+  bool SeekMatch(TSourceTable* table);
+  bool StartLink(TTableJoin& link);
+  void SetNull(TSourceTable* table);
+  bool FilterLink(TTableJoin& link);
+  TExpToken* JoinFilterTree(const TExpToken& condition, bool& null_value) const;
+
+  TDataQuery& query_;
+  std::vector<TTableState> tables_;  // in the query's table order
+  std::vector<TSourceTable*> order_;
+  std::vector<std::unique_ptr<TTableJoin>> links_;
+  TTokenTree cross_residual_;
+  TTokenTree row_residual_;
+  // Conditions over a single table, gathered before they are placed.
+  std::vector<TTokenTree> single_;
+};
+
+// The operator that keeps a comparison's meaning with its operands swapped.
+uint8_t MirroredComparison(uint8_t op);
+bool IsComparison(const TExpToken& node);
+// Joins two optional trees by AND (either may be nullptr).
+TTokenTree AndTrees(TTokenTree left, TTokenTree right);
+
+// The evaluator's column values over a query's source tables (context: the
+// TDataQuery): a column reads from its table's RecordBuffer. BLOB columns
+// read as NULL here.
+void SourceColumnValue(void* query, const void* record, TExpToken* node);
+// True when the bound condition holds for the tables' current records.
+bool ConditionHolds(TDataQuery& query, const TExpToken* condition);
+
+}  // namespace jw

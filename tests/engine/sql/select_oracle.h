@@ -1,0 +1,175 @@
+// Helpers of the SELECT tests: a scratch database of tables with integer
+// and string columns filled from rows of text, the same tables in an
+// in-memory SQLite database, and each side's result of a statement as rows
+// of text ("NULL" for NULL, numbers printed alike).
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/sql/query_statement.h"
+#include "tests/engine/sql/sql_test_util.h"
+
+namespace jw::test_support {
+
+using TextRow = std::vector<std::string>;
+using TextRows = std::vector<TextRow>;
+
+// Random counts of the long runs: JW_LONG_TESTS=1 multiplies them.
+inline int Scaled(int count) {
+  const char* long_tests = std::getenv("JW_LONG_TESTS");
+  return long_tests != nullptr && std::string(long_tests) == "1" ? count * 20 : count;
+}
+
+inline std::string NumberText(double number) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.9g", number == 0 ? 0.0 : number);
+  return text;
+}
+
+// A value as text of a field image: integers and floats alike.
+inline std::string FieldText(TDataCursor& cursor, int32_t field, const uint8_t* image) {
+  const FieldDescriptor& desc = cursor.GetFieldDesc(field);
+  uint8_t value[kMaxFieldSize + 8] = {};
+  bool null = false;
+  cursor.GetFieldData(field, image, null, value);
+  if (null) return "NULL";
+  switch (desc.Type) {
+    case kFldString:
+      return reinterpret_cast<const char*>(value);
+    case kFldSmallInt:
+      return NumberText(*reinterpret_cast<const int16_t*>(value));
+    case kFldInteger:
+      return NumberText(*reinterpret_cast<const int32_t*>(value));
+    case kFldFloat:
+      return NumberText(*reinterpret_cast<const double*>(value));
+    case kFldBoolean:
+      return value[0] != 0 ? "1" : "0";
+    default:
+      return "?";
+  }
+}
+
+inline TextRows CursorRows(TDataCursor& cursor) {
+  TextRows rows;
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    TextRow row;
+    for (int32_t f = 1; f <= cursor.GetFieldCount(); ++f) {
+      row.push_back(FieldText(cursor, f, image.data()));
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// One table of the scratch database: integer and string(10) columns.
+struct OracleTable {
+  std::string name;
+  std::vector<std::pair<std::string, uint8_t>> columns;  // kFldInteger or kFldString
+  TextRows rows;
+};
+
+// Both databases over the same tables.
+class SelectOracle {
+ public:
+  SelectOracle() {
+    if (sqlite3_open(":memory:", &lite_) != SQLITE_OK) throw std::runtime_error("sqlite3_open");
+  }
+  ~SelectOracle() { sqlite3_close(lite_); }
+  SelectOracle(const SelectOracle&) = delete;
+  SelectOracle& operator=(const SelectOracle&) = delete;
+
+  void Add(const OracleTable& table) {
+    std::vector<FieldDescriptor> fields;
+    std::string ddl = "CREATE TABLE " + table.name + " (";
+    for (const auto& [name, type] : table.columns) {
+      fields.push_back(Column(name, type, type == kFldString ? 10 : 0));
+      ddl += (fields.size() > 1 ? ", " : "") + name + (type == kFldString ? " TEXT" : " INTEGER");
+    }
+    Exec(ddl + ")");
+    database_.Create(table.name, fields);
+    TDataCursor cursor(database_.database.directory);
+    cursor.SetTableName(table.name);
+    cursor.Open();
+    std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+    for (const TextRow& row : table.rows) {
+      cursor.ClearRecord(image.data());
+      std::string values;
+      for (size_t c = 0; c < row.size(); ++c) {
+        const bool null = row[c] == "NULL";
+        const bool text = table.columns[c].second == kFldString;
+        values += (c > 0 ? ", " : "") + (null || !text ? row[c] : "'" + row[c] + "'");
+        if (null) continue;
+        const int32_t number = text ? 0 : std::stoi(row[c]);
+        cursor.SetTableFieldData(static_cast<int32_t>(c + 1), image.data(),
+                                 text ? static_cast<const void*>(row[c].c_str()) : &number);
+      }
+      cursor.InsertRecord(image.data(), false);
+      Exec("INSERT INTO " + table.name + " VALUES (" + values + ")");
+    }
+    cursor.Close(false);
+  }
+
+  TextRows Ours(const std::string& sql, bool no_join_optimize = false) {
+    TQueryStatement statement(database_.database.session, *database_.database.directory);
+    int32_t consumed = 0;
+    statement.Prepare(sql.c_str(), consumed);
+    statement.MainQuery()->NoJoinOptimize |= no_join_optimize;
+    statement.Execute();
+    TextRows rows = CursorRows(*statement.ResultCursor());
+    if (static_cast<size_t>(statement.GetRowsAffected()) != rows.size()) {
+      throw std::runtime_error("rows affected " + std::to_string(statement.GetRowsAffected()) +
+                               " for " + std::to_string(rows.size()) + " rows");
+    }
+    return rows;
+  }
+
+  TextRows Theirs(const std::string& sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(lite_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+      throw std::runtime_error(std::string("SQLite: ") + sqlite3_errmsg(lite_));
+    }
+    TextRows rows;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+      TextRow row;
+      for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+        switch (sqlite3_column_type(statement, c)) {
+          case SQLITE_NULL:
+            row.push_back("NULL");
+            break;
+          case SQLITE_INTEGER:
+          case SQLITE_FLOAT:
+            row.push_back(NumberText(sqlite3_column_double(statement, c)));
+            break;
+          default:
+            row.push_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, c)));
+        }
+      }
+      rows.push_back(row);
+    }
+    sqlite3_finalize(statement);
+    return rows;
+  }
+
+  ResolveDatabase& Database() { return database_; }
+
+ private:
+  void Exec(const std::string& sql) {
+    if (sqlite3_exec(lite_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+      throw std::runtime_error(std::string("SQLite: ") + sqlite3_errmsg(lite_));
+    }
+  }
+
+  ResolveDatabase database_;
+  sqlite3* lite_ = nullptr;
+};
+
+}  // namespace jw::test_support
