@@ -2,7 +2,7 @@
 // SQLite as an independent oracle (rows and rows affected after every
 // statement), a failure in the middle that keeps exactly what the last
 // interim commit wrote, a caller's transaction with and without a commit
-// interval, and the values and checks of prepare.
+// interval, progress with an abort, and the values and checks of prepare.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -13,6 +13,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/core/data_cursor.h"
@@ -237,6 +238,27 @@ TEST(DataChange, CallersTransactionCommitsOnlyAtAGivenInterval) {
   SetInterimCommitHook(nullptr);
   EXPECT_EQ(commits, (std::vector<int32_t>{500, 1000, 1500}));
   EXPECT_EQ(tables.Rows("n").size(), 300u);
+}
+
+TEST(DataChange, ProgressAbortKeepsTheWorkDoneAndEndsAtOneHundred) {
+  DataChangeDatabase tables;
+  tables.Fill("n", 1, 10);
+  struct Seen {
+    std::vector<std::pair<int32_t, int32_t>> calls;
+  } seen;
+  const TSqlProgress progress = [](void* user_data, int32_t count, int32_t percent, bool& abort) {
+    auto& calls = static_cast<Seen*>(user_data)->calls;
+    calls.emplace_back(count, percent);
+    abort = count == 3;
+  };
+  TQueryStatement statement(tables.database.session, *tables.database.directory);
+  int32_t consumed = 0;
+  statement.Prepare("DELETE FROM n WHERE a > 0", consumed);
+  statement.Execute(progress, &seen);
+  EXPECT_EQ(statement.GetRowsAffected(), 2);
+  EXPECT_EQ(seen.calls,
+            (std::vector<std::pair<int32_t, int32_t>>{{1, 10}, {2, 20}, {3, 30}, {10, 100}}));
+  EXPECT_EQ(tables.Rows("n").size(), 8u);
 }
 
 TEST(DataChange, FailureInTheMiddleKeepsWhatTheLastInterimCommitWrote) {
