@@ -89,6 +89,10 @@ class TDataQuery {
   // boolean. Execution binds each condition before it runs.
   void BindCondition(TExpToken* condition);
 
+  // Binds a value of INSERT VALUES or UPDATE SET under the session's
+  // language; its columns are the target's own.
+  void BindUpdateValue(TExpToken* value);
+
   // The source table of a column reference: with a correlation name the
   // first table of that name (the column "*" or empty names the table
   // itself, number 0); without one the first table holding the column, or
@@ -228,6 +232,10 @@ class TDataQuery {
   // Target columns of INSERT and UPDATE (target_resolution.cpp).
   void ResolveTargets();
   void AddSelectPartValues();
+  // Binds the values of INSERT VALUES and UPDATE, then checks each constant
+  // of another type than its column's: a date, time or timestamp text must
+  // parse, any other constant must be assignable to the column.
+  void CheckUpdateValues();
   // Result names (result_names.cpp): the default name of each field still
   // unnamed, then every name made unique.
   void NameResultFields();

@@ -126,6 +126,10 @@ void TDataQuery::OpenSourceTables() {
     TDataCursor& cursor = CreateTableCursor(*table);
     cursor.SetReadOnly(read_only);
     cursor.SetNaturalOrder(true);
+    // NOAUTOINC keeps the auto-increment values a data change writes; the
+    // option can only be set before the target opens.
+    if (Kind != kSqlSelect && table == SourceTables.front())
+      cursor.SetKeepAutoInc(Options.NoAutoInc);
     OpenWithPasswordHandler(cursor);
     table->RecordBuffer.assign(static_cast<size_t>(cursor.GetRecordSize()), 0);
   }
@@ -387,6 +391,12 @@ void TDataQuery::BindCondition(TExpToken* condition) {
                  nullptr, condition);
   if (condition->Type != kFldBoolean)
     RaiseSqlError("WHERE or JOIN clause must be a boolean expression");
+}
+
+void TDataQuery::BindUpdateValue(TExpToken* value) {
+  TLanguageSwap session_language(Statement.LanguageId(), Statement.SortId());
+  BindExpression(kErrSql, std::string(), "update values", false, ResolveSourceColumn, this, nullptr,
+                 value);
 }
 
 void TDataQuery::BindHaving() {

@@ -1,5 +1,6 @@
 #include "engine/sql/query_statement.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "engine/core/data_file_format.h"
@@ -126,13 +127,21 @@ void TQueryStatement::CheckParamsBound() const {
 
 void TQueryStatement::Execute(TSqlProgress progress, void* progress_data) {
   CheckParamsBound();
+  TDataQuery& main = *queries_.front();
+  const auto start = std::chrono::steady_clock::now();
+  // Sub-selects run first: the SELECT part of INSERT ... SELECT leaves its
+  // rows in a result table, which the INSERT then reads.
   for (auto query = queries_.rbegin(); query != queries_.rend(); ++query) {
     TDataQuery& run = **query;
     if (run.Kind != kSqlSelect) continue;
     if (!run.Execution) run.Execution = std::make_unique<TSelectExecution>(run);
-    const bool main = &run == queries_.front().get();
-    run.Execution->Execute(main ? progress : nullptr, progress_data);
+    run.Execution->Execute(&run == &main ? progress : nullptr, progress_data);
   }
+  if (main.Kind == kSqlInsert || main.Kind == kSqlUpdate || main.Kind == kSqlDelete) {
+    TDataChangeExecution(main).Execute(progress, progress_data);
+  }
+  main.ExecutionTime =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 TDataCursor* TQueryStatement::ResultCursor() const {

@@ -11,6 +11,7 @@
 
 #include "engine/core/data_session.h"
 #include "engine/expr/expression_parser.h"
+#include "engine/sql/data_change_execution.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/select_execution.h"
 
@@ -60,9 +61,11 @@ class TQueryStatement {
   // given a value; execution calls it before running.
   void CheckParamsBound() const;
 
-  // Runs the prepared SELECT, its sub-selects first; progress (may be
-  // nullptr) hears of the main query's rows. The result stands in
-  // ResultCursor until the next run or Prepare.
+  // Runs the prepared statement, its sub-selects first; progress (may be
+  // nullptr) hears of the main query's rows, or of each record an INSERT ...
+  // SELECT, UPDATE or DELETE processes. A SELECT's result stands in
+  // ResultCursor until the next run or Prepare; rows affected and the
+  // execution time follow every run.
   void Execute(TSqlProgress progress = nullptr, void* progress_data = nullptr);
   TDataCursor* ResultCursor() const;
 

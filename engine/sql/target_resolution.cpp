@@ -2,11 +2,17 @@
 // query's first source table): "*" of INSERT stands for every column in table
 // order, INSERT ... SELECT takes one value per result field of its SELECT
 // part, and targets and values must pair up.
+#include <algorithm>
 #include <string>
 
+#include "engine/expr/expression_tokens.h"
+#include "engine/expr/expression_types.h"
 #include "engine/sql/data_query.h"
+#include "engine/sql/query_statement.h"
 #include "engine/sql/sql_errors.h"
 #include "engine/support/field_types.h"
+#include "engine/support/language_settings.h"
+#include "engine/support/value_conversions.h"
 
 namespace jw {
 
@@ -72,6 +78,39 @@ void TDataQuery::ResolveTargets() {
   UpdateFields = std::move(targets);
   if (UpdateFields.size() != UpdateValues.size()) {
     RaiseSqlError("The number of values must match the number of table columns");
+  }
+  if (SelectPart == nullptr) CheckUpdateValues();
+}
+
+void TDataQuery::CheckUpdateValues() {
+  for (const std::unique_ptr<TUpdateValue>& value : UpdateValues) {
+    BindUpdateValue(value->Expression.get());
+  }
+  TLanguageSwap session_language(Statement.LanguageId(), Statement.SortId());
+  for (size_t i = 0; i < UpdateFields.size(); ++i) {
+    const TUpdateField& column = *UpdateFields[i];
+    TExpToken& node = *UpdateValues[i]->Expression;
+    if (node.Kind != kTokenConstant || node.IsParameter || node.IsNull ||
+        node.Type == column.Type) {
+      continue;
+    }
+    const bool date_column =
+        column.Type == kFldDate || column.Type == kFldTime || column.Type == kFldTimeStamp;
+    if (date_column && node.Type == kFldString) {
+      node.SetValueSize(std::max<int32_t>(node.Size(), column.Size));
+      if (!TextToDateTimeValue(node.Value(), column.Type)) {
+        RaiseSqlError("Date, time, or timestamp expression expected, instead found '" +
+                      UpdateValues[i]->SourceText + "' in update values");
+      }
+      node.Type = column.Type;
+      node.Subtype = column.Subtype;
+      node.SetValueSize(column.Size);
+      node.Scale = column.Scale;
+    } else if (!IsValidOperandTypes(kOpEqual, column.Type, column.Subtype, node.Subtype,
+                                    node.Type)) {
+      RaiseSqlError("Type mismatch between column '" + column.ColumnName + "' and constant '" +
+                    UpdateValues[i]->SourceText + "' in update values");
+    }
   }
 }
 

@@ -1,0 +1,245 @@
+#include "engine/sql/data_change_execution.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "engine/core/data_cursor.h"
+#include "engine/core/data_directory.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/sql/data_query.h"
+#include "engine/sql/query_statement.h"
+#include "engine/sql/select_execution.h"
+#include "engine/sql/sql_errors.h"
+#include "engine/support/engine_errors.h"
+#include "engine/support/field_types.h"
+#include "engine/support/value_conversions.h"
+
+namespace jw {
+namespace {
+
+// The BLOB buffers a statement opens carry an owner byte other than 0, so
+// that posting the record frees them.
+constexpr uint8_t kStatementBlobOwner = 1;
+constexpr uint8_t kBlobWriteMode = 2;
+
+TInterimCommitHook interim_commit_hook = nullptr;
+
+// A column of the cursor's record image; a BLOB's reference is no value an
+// expression could use.
+void CursorColumnValue(void* context, const void* record, TExpToken* node) {
+  auto& cursor = *static_cast<TDataCursor*>(context);
+  const FieldDescriptor& field = cursor.GetCursorFieldDesc(node->FieldNumber);
+  node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
+  bool null = false;
+  cursor.GetFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null, node->Value());
+  node->IsNull = null || field.Type == kFldBlob;
+}
+
+// A value node the evaluator returned, given back to the pool on every path.
+struct TEvaluated {
+  TExpToken* node;
+  ~TEvaluated() { ReleaseToken(node); }
+};
+
+int32_t Percent(int64_t count, int64_t total) {
+  if (total <= 0) return 100;
+  return static_cast<int32_t>(std::clamp<int64_t>((count * 100 + total / 2) / total, 0, 100));
+}
+
+}  // namespace
+
+void SetInterimCommitHook(TInterimCommitHook hook) {
+  interim_commit_hook = hook;
+}
+
+TDataChangeExecution::TDataChangeExecution(TDataQuery& query)
+    : query_(query), target_(*query.SourceTables.front()), cursor_(*target_.Cursor) {}
+
+void TDataChangeExecution::Execute(TSqlProgress progress, void* progress_data) {
+  query_.RowsAffected = 0;
+  if (query_.Kind == kSqlInsert && query_.SelectPart == nullptr) {
+    InsertValues();
+  } else if (query_.Kind == kSqlInsert) {
+    InsertRows(progress, progress_data);
+  } else {
+    ChangeRecords(progress, progress_data);
+  }
+}
+
+void TDataChangeExecution::InsertRows(TSqlProgress progress, void* progress_data) {
+  // The rows were read into the SELECT part's result table before the first
+  // insert, so a SELECT from the target never sees the rows it adds.
+  TDataCursor& rows = *query_.SelectPart->Execution->ResultCursor();
+  std::vector<uint8_t> row(static_cast<size_t>(rows.GetRecordSize()));
+  uint8_t* image = target_.RecordBuffer.data();
+  rows.First();
+  Process(rows.GetRecordCount(), progress, progress_data, [&] {
+    if (rows.GetNextRecord(row.data()) != 0) return;
+    cursor_.InitRecord(image);
+    try {
+      AssignValues(row.data(), &rows, false);
+      cursor_.InsertRecord(image, false);
+    } catch (...) {
+      cursor_.FreeBlobs(false);
+      throw;
+    }
+  });
+}
+
+void TDataChangeExecution::InsertValues() {
+  uint8_t* image = target_.RecordBuffer.data();
+  cursor_.InitRecord(image);
+  try {
+    AssignValues(nullptr, nullptr, false);
+    cursor_.InsertRecord(image, false);
+  } catch (...) {
+    cursor_.FreeBlobs(false);
+    throw;
+  }
+  query_.RowsAffected = 1;
+}
+
+std::vector<int32_t> TDataChangeExecution::QualifyingRecords() {
+  if (query_.Condition) query_.BindCondition(query_.Condition.get());
+  uint8_t* image = target_.RecordBuffer.data();
+  std::vector<int32_t> numbers;
+  cursor_.SetIndexByNumber(kNaturalOrder);
+  cursor_.First();
+  while (cursor_.GetNextRecord(image) == 0) {
+    if (!query_.Condition || Passes(image)) numbers.push_back(cursor_.CurrentRecordNumber());
+  }
+  return numbers;
+}
+
+bool TDataChangeExecution::Passes(const uint8_t* image) {
+  const TQueryStatement& statement = query_.Statement;
+  TEvaluated result{EvaluateExpression(query_.Condition.get(), image, &cursor_, statement.SortId(),
+                                       statement.LanguageId(), CursorColumnValue)};
+  return !result.node->IsNull && result.node->Value()[0] != 0;
+}
+
+void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_data) {
+  // The records are chosen before any changes, so that a changed record
+  // that moves in the table is never met again.
+  const std::vector<int32_t> numbers = QualifyingRecords();
+  size_t next = 0;
+  Process(static_cast<int32_t>(numbers.size()), progress, progress_data,
+          [&] { ChangeRecord(numbers[next++]); });
+}
+
+template <typename Step>
+void TDataChangeExecution::Process(int32_t total, TSqlProgress progress, void* progress_data,
+                                   Step step) {
+  TDataDirectory& directory = *target_.Directory;
+  const TTableOptions& options = query_.Options;
+  const bool own = !directory.InTransaction();
+  const bool commits = own || options.CommitIntervalGiven;
+  const int32_t interval =
+      options.CommitIntervalGiven
+          ? options.CommitInterval
+          : std::clamp(kCommitBytes / std::max(cursor_.GetRecordSize(), 1), 1, kMaxCommitInterval);
+  if (own) directory.StartTransaction();
+  int32_t count = 0;
+  try {
+    bool abort = false;
+    while (count < total) {
+      if (progress != nullptr) {
+        progress(progress_data, count + 1, Percent(count + 1, total), abort);
+        if (abort) break;
+      }
+      step();
+      ++count;
+      if (!own) query_.RowsAffected = count;
+      if (commits && count % interval == 0) {
+        directory.Commit(false);
+        cursor_.SaveChangeCounters();
+        query_.RowsAffected = count;
+        if (interim_commit_hook != nullptr) interim_commit_hook(count);
+      }
+    }
+    if (progress != nullptr && count != total) progress(progress_data, total, 100, abort);
+    if (own) directory.Commit(true);
+  } catch (...) {
+    if (own) directory.Rollback();
+    throw;
+  }
+  query_.RowsAffected = count;
+}
+
+void TDataChangeExecution::ChangeRecord(int32_t number) {
+  uint8_t* image = target_.RecordBuffer.data();
+  uint8_t bookmark[kNaturalBookmarkSize];
+  std::memcpy(bookmark, &number, sizeof bookmark);
+  // A record another writer deleted meanwhile is no longer there to change.
+  if (!cursor_.GotoBookmark(bookmark, false, false)) return;
+  if (cursor_.GetCurrentRecord(image) != 0) return;
+  if (query_.Kind == kSqlDelete) {
+    cursor_.DeleteRecord(image, false);
+    return;
+  }
+  // Locking checks the record against the image just read.
+  if (cursor_.GetCurrentRecord(image, true) != 0) return;
+  try {
+    AssignValues(image, &cursor_, true);
+    cursor_.ModifyRecord(image, true, false);
+  } catch (...) {
+    cursor_.FreeBlobs(false);
+    // The failure is what the caller needs to hear of; a lock the failed
+    // modification already let go is not a second fault.
+    try {
+      cursor_.UnlockRecord(number);
+    } catch (const EQuireEngineError&) {
+    }
+    throw;
+  }
+}
+
+void TDataChangeExecution::AssignValues(const uint8_t* record, TDataCursor* source, bool update) {
+  const TQueryStatement& statement = query_.Statement;
+  for (size_t i = 0; i < query_.UpdateFields.size(); ++i) {
+    TEvaluated value{EvaluateExpression(query_.UpdateValues[i]->Expression.get(), record, source,
+                                        statement.SortId(), statement.LanguageId(),
+                                        source != nullptr ? CursorColumnValue : nullptr)};
+    StoreValue(static_cast<int32_t>(i), *value.node, update);
+  }
+}
+
+void TDataChangeExecution::StoreValue(int32_t index, const TExpToken& value, bool update) {
+  const TUpdateField& column = *query_.UpdateFields[static_cast<size_t>(index)];
+  uint8_t* image = target_.RecordBuffer.data();
+  const int32_t number = column.ColumnNumber;
+  if (value.IsNull) {
+    cursor_.SetFieldData(number, image, false, nullptr);
+    return;
+  }
+  if (column.Type == kFldBlob) {
+    const auto check = [&](int32_t code) {
+      if (code != 0) RaiseEngineError(static_cast<EngineErrorCode>(code), cursor_.TableName());
+    };
+    const auto* bytes = reinterpret_cast<const char*>(value.Value());
+    const int32_t length = value.Type == kFldString
+                               ? static_cast<int32_t>(strnlen(bytes, value.Size()))
+                               : value.Size();
+    check(cursor_.OpenBlob(number, image, kStatementBlobOwner, false, kBlobWriteMode));
+    if (update) check(cursor_.TruncateBlob(number, image, false, 0));
+    check(cursor_.WriteBlob(number, image, false, length, bytes, 0));
+    return;
+  }
+  std::vector<uint8_t> buffer(
+      static_cast<size_t>(std::max({kValueBufferSize, column.Size, value.Size()}) + 1), 0);
+  std::memcpy(buffer.data(), value.Value(), static_cast<size_t>(value.Size()));
+  if (value.Type != column.Type &&
+      !ConvertFieldValue(value.Type, value.Size(), value.Scale, buffer.data(), column.Scale,
+                         column.Size, column.Type)) {
+    RaiseSqlError("Type mismatch between column " + column.ColumnName + " and constant value " +
+                  query_.UpdateValues[static_cast<size_t>(index)]->SourceText +
+                  (update ? " in UPDATE statement" : " in INSERT statement"));
+  }
+  // A longer text is cut to the column, which keeps its terminator.
+  if (column.Type == kFldString && column.Size > 0)
+    buffer[static_cast<size_t>(column.Size) - 1] = 0;
+  cursor_.SetFieldData(number, image, false, buffer.data());
+}
+
+}  // namespace jw
