@@ -21,7 +21,6 @@ namespace {
 // The BLOB buffers a statement opens carry an owner byte other than 0, so
 // that posting the record frees them.
 constexpr uint8_t kStatementBlobOwner = 1;
-constexpr uint8_t kBlobWriteMode = 2;
 
 TInterimCommitHook interim_commit_hook = nullptr;
 

@@ -108,7 +108,7 @@ int32_t TSelectExecution::CountMatches(const TExpToken& value) {
   TTokenTree comparison(GetToken());
   comparison->Kind = kTokenBinary;
   comparison->Code = kOpEqual;
-  comparison->SourceText = "=";
+  comparison->SourceText = std::string(1, '=');
   comparison->Type = kFldBoolean;
   comparison->SetValueSize(2);
   TExpToken* column = GetToken();
