@@ -375,18 +375,34 @@ void TDataFile::LoadWindow(TDataFileCursor* cursor, int32_t number, int directio
     got = length;
   }
   const int32_t loaded = got / size;
-  for (int32_t i = 0; i < loaded; ++i) {
-    const int32_t n = first + i;
-    uint8_t* raw = read_buffer_.data() + static_cast<int64_t>(i) * size;
-    TRecord* cached = cache_.Lookup(n);
-    if (cached != nullptr) {
-      if (!cached->Modified() && cached->UseCount() == 0) cached->LoadFrom(raw);
-      continue;
+  // The window's records stay pinned until it is loaded: when the cache
+  // holds only changed records (a transaction), the clean ones just loaded
+  // are the only victims, and the wanted record must not be one of them.
+  std::vector<TRecord*> pinned;
+  pinned.reserve(static_cast<size_t>(loaded));
+  const auto unpin = [&pinned] {
+    for (TRecord* record : pinned) record->DecUseCount();
+  };
+  try {
+    for (int32_t i = 0; i < loaded; ++i) {
+      const int32_t n = first + i;
+      uint8_t* raw = read_buffer_.data() + static_cast<int64_t>(i) * size;
+      TRecord* cached = cache_.Lookup(n);
+      if (cached != nullptr) {
+        if (!cached->Modified() && cached->UseCount() == 0) cached->LoadFrom(raw);
+        continue;
+      }
+      TRecord* record = TakeCacheSlot(n);
+      record->LoadFrom(raw);
+      cache_.Insert(record);
+      record->IncUseCount();
+      pinned.push_back(record);
     }
-    TRecord* record = TakeCacheSlot(n);
-    record->LoadFrom(raw);
-    cache_.Insert(record);
+  } catch (...) {
+    unpin();
+    throw;
   }
+  unpin();
 }
 
 bool TDataFile::FetchRecord(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,

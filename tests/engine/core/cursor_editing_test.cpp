@@ -592,6 +592,32 @@ TEST(CursorEditing, FailedWriteAmidKeyChangesTakesTheKeysBackOut) {
   }
 }
 
+// A transaction keeps every record it changed in the cache; records read
+// in by the window around a wanted one must not push the wanted one out.
+TEST(CursorEditing, TransactionDeletingMoreRecordsThanTheCacheHoldsCommitsThemAll) {
+  CursorDatabase db;
+  db.Create("T", Definition(false));
+  auto cursor = db.Open("T");
+  std::map<int32_t, Row> model = Fill(*cursor, false, 6000, 29);
+  cursor.reset();
+  cursor = std::make_unique<TDataCursor>(db.directory);
+  cursor->SetTableName("T");
+  cursor->SetNaturalOrder(true);
+  cursor->Open();
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  db.directory->StartTransaction();
+  cursor->First();
+  while (cursor->GetNextRecord(image.data()) == 0) {
+    model.erase(TDataCursor::GetRecordId(image.data()));
+    cursor->DeleteRecord(image.data(), false);
+  }
+  db.directory->Commit(true);
+  cursor.reset();
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+  cursor = db.Open("T");
+  ExpectTable(*cursor, false, model);
+}
+
 TEST(CursorEditing, BlobBuffersReadShortReopenLimitAndFreeTheirChains) {
   CursorDatabase db;
   db.Create("T", Definition(true));
