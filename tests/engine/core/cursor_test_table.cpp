@@ -143,4 +143,22 @@ void PutSmallInt(const TDataFile& data, std::vector<uint8_t>& image, int32_t fie
   PutInt16(image.data() + f.Offset + 1, value);
 }
 
+std::vector<std::pair<std::string, int32_t>> WalkTextAndInt(TDataCursor& cursor,
+                                                            const std::string& index,
+                                                            int32_t text_field, int32_t int_field) {
+  cursor.SetIndexByName(index);
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  std::vector<std::pair<std::string, int32_t>> out;
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    bool null = false;
+    std::vector<char> text(static_cast<size_t>(cursor.GetFieldDesc(text_field).PhysicalLength) + 1);
+    int32_t value = 0;
+    cursor.GetFieldData(text_field, image.data(), null, text.data());
+    cursor.GetFieldData(int_field, image.data(), null, &value);
+    out.emplace_back(text.data(), value);
+  }
+  return out;
+}
+
 }  // namespace jw::test

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/core/data_cursor.h"
@@ -64,5 +65,10 @@ void PutString(const TDataFile& data, std::vector<uint8_t>& image, int32_t field
                const std::string& text);
 void PutInt(const TDataFile& data, std::vector<uint8_t>& image, int32_t field, int32_t value);
 void PutSmallInt(const TDataFile& data, std::vector<uint8_t>& image, int32_t field, int16_t value);
+
+// (text, integer) of two fields of every record, in the order of the named index.
+std::vector<std::pair<std::string, int32_t>> WalkTextAndInt(TDataCursor& cursor,
+                                                            const std::string& index,
+                                                            int32_t text_field, int32_t int_field);
 
 }  // namespace jw::test

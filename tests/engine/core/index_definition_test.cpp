@@ -67,20 +67,7 @@ struct Fixture {
 
   // (name, code) of every record in the order of the named index.
   std::vector<std::pair<std::string, int32_t>> Walk(const std::string& index) {
-    auto cursor = db.Open("T");
-    cursor->SetIndexByName(index);
-    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
-    std::vector<std::pair<std::string, int32_t>> out;
-    cursor->First();
-    while (cursor->GetNextRecord(image.data()) == 0) {
-      bool null = false;
-      char name[17] = {};
-      int32_t code = 0;
-      cursor->GetFieldData(kName, image.data(), null, name);
-      cursor->GetFieldData(kCode, image.data(), null, &code);
-      out.emplace_back(name, code);
-    }
-    return out;
+    return WalkTextAndInt(*db.Open("T"), index, kName, kCode);
   }
 
   // The model's rows sorted by name (ties by record id) or by code.

@@ -93,20 +93,7 @@ class Restructure : public ::testing::Test {
   }
 
   std::vector<std::pair<std::string, int32_t>> Walk(const std::string& index) {
-    auto cursor = db.Open("T");
-    cursor->SetIndexByName(index);
-    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
-    std::vector<std::pair<std::string, int32_t>> out;
-    cursor->First();
-    while (cursor->GetNextRecord(image.data()) == 0) {
-      bool null = false;
-      char name[17] = {};
-      int32_t code = 0;
-      cursor->GetFieldData(kName, image.data(), null, name);
-      cursor->GetFieldData(kCode, image.data(), null, &code);
-      out.emplace_back(name, code);
-    }
-    return out;
+    return WalkTextAndInt(*db.Open("T"), index, kName, kCode);
   }
 
   std::vector<uint8_t> Records() const {
