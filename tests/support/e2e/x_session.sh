@@ -91,7 +91,7 @@ start_x_session() {
   xvfb_pid=$!
   started "$xvfb_pid"
   display_ready() { alive "$xvfb_pid" && [ -s "$work/display" ]; }
-  wait_for 10 "Xvfb to report its display" display_ready
+  wait_for 30 "Xvfb to report its display" display_ready
   DISPLAY=:$(head -n1 "$work/display")
   export DISPLAY
   export QT_QPA_PLATFORM=xcb
@@ -106,5 +106,5 @@ start_x_session() {
   openbox_pid=$!
   started "$openbox_pid"
   wm_ready() { alive "$openbox_pid" && xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
-  wait_for 10 "openbox to manage the screen" wm_ready
+  wait_for 30 "openbox to manage the screen" wm_ready
 }
