@@ -50,6 +50,8 @@ refused=nobody@y.example
 
 # shellcheck source=../../support/e2e/x_session.sh
 . "$support/x_session.sh"
+# shellcheck source=../../support/e2e/program_windows.sh
+. "$support/program_windows.sh"
 need_tools Xvfb openbox trayer xdotool xprop xwininfo xclip import convert "$python"
 "$python" -c 'import aiosmtpd' 2>/dev/null || {
   echo "skipped: not installed: python3-aiosmtpd"
@@ -98,37 +100,8 @@ HOME=$work "$ready/jotterwick" >"$work/program.out" 2>"$work/program.err" &
 program_pid=$!
 started "$program_pid"
 
-program_windows() { xdotool search --onlyvisible --class jotterwick; }
-in_trayer() {
-  local w=$1
-  while w=$(xwininfo -children -id "$w" | awk '/Parent window id:/ { print $4 }') &&
-    [ -n "$w" ] && [ "$((w))" != 0 ]; do
-    xprop -id "$w" WM_CLASS | grep -q '"trayer"' && return 0
-  done
-  return 1
-}
-override_redirect() { xwininfo -id "$1" | grep -q 'Override Redirect State: yes'; }
-# A menu or a drop-down list of the program: a window the window manager
-# leaves alone.
-find_popup() {
-  local w
-  for w in $(program_windows); do
-    override_redirect "$w" && ! in_trayer "$w" && return 0
-  done
-  return 1
-}
-no_popup() { ! find_popup; }
-icon=
-find_icon() {
-  local w
-  for w in $(program_windows); do
-    if in_trayer "$w"; then
-      icon=$w
-      return 0
-    fi
-  done
-  return 1
-}
+# The notes: the program's windows outside the tray that the window manager
+# manages.
 note=
 one_note() {
   local w found=()
@@ -136,25 +109,6 @@ one_note() {
     in_trayer "$w" || override_redirect "$w" || found+=("$w")
   done
   [ ${#found[@]} = 1 ] && note=${found[0]}
-}
-# The visible top-level window of the program with this exact title.
-window=
-find_window() {
-  local w
-  for w in $(xdotool search --onlyvisible --name "^$1\$"); do
-    in_trayer "$w" && continue
-    window=$w
-    return 0
-  done
-  return 1
-}
-no_window() { ! find_window "$1"; }
-focused() { [ "$(xdotool getwindowfocus)" = "$1" ]; }
-# click <window> <x> <y> [button]: a click at a point of the window.
-click() {
-  local left top width height
-  read -r left top width height < <(window_geometry "$1")
-  xdotool mousemove $((left + $2)) $((top + $3)) click "${4:-1}"
 }
 shot() { import -window root -depth 8 "$work/$1.ppm"; }
 
@@ -166,7 +120,6 @@ click "$icon" $((icon_width / 2)) $((icon_height / 2)) 3
 wait_for 10 "the tray menu to open" find_popup
 xdotool key Down Return
 wait_for 10 "\"New Scrap...\" to show a note" one_note
-viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
 wait_for 10 "the note to be mapped" viewable "$note"
 "$probe" shape "$note" >"$work/note.rects"
 read -r left top width height < <(window_geometry "$note")
