@@ -86,6 +86,16 @@ TEST_F(TableSearch, NotesAreStoredReopenedWalkedFoundEditedAndDeleted) {
   EXPECT_EQ(notes->RecordCount(), 19);
   ASSERT_TRUE(notes->FindKey({Variant(5)}));
   EXPECT_EQ(notes->FieldByName("Text")->AsString(), "changed");
+  // Files that another dataset holds open are not deleted.
+  TQuireTable* other = NewTable(folder_.Path() + "scraps.DAT");
+  try {
+    other->DeleteTable();
+    FAIL() << "an open table was deleted";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrAccessDenied);
+    EXPECT_NE(e.Names().TableName.find("scraps"), std::string::npos);
+  }
+  EXPECT_EQ(notes->RecordCount(), 19);
   notes->Close();
   notes->DeleteTable();
   EXPECT_FALSE(notes->Exists());
