@@ -191,6 +191,13 @@ TEST_F(ValueTable, LocateAndLookupAnswerAsTheModelDoes) {
       const int32_t exact = ModelFind(fields, values, {});
       EXPECT_EQ(VarIsNull(found) ? 0 : found.AsInteger(), exact);
       EXPECT_EQ(Id(), before);
+      // The search moved the cursor underneath; the dataset moves on from
+      // its own record.
+      const auto after = std::find_if(rows_.begin(), rows_.end(), [&](const auto& row) {
+        return row[kId].AsInteger() > before;
+      });
+      table_->Next();
+      EXPECT_EQ(table_->Eof() ? 0 : Id(), after == rows_.end() ? 0 : (*after)[kId].AsInteger());
     }
   }
   // More searches through a temporary filter than a cursor holds filters:
