@@ -1,6 +1,7 @@
 #include "engine/dataset/locate_filter.h"
 
 #include <cstring>
+#include <utility>
 
 #include "engine/support/field_types.h"
 
@@ -65,11 +66,16 @@ TExpToken* ConstantNode(const TLocateTerm& term, const std::string& text) {
   return node;
 }
 
-void Link(TExpToken* parent, TExpToken* left, TExpToken* right) {
-  parent->Left = left;
-  left->Parent = parent;
-  parent->Right = right;
-  if (right != nullptr) right->Parent = parent;
+// Each child is hung below its parent as soon as it is made, so that the
+// parent's tree owns it should making the next one fail.
+void SetLeft(TExpToken* parent, TExpToken* child) {
+  parent->Left = child;
+  child->Parent = parent;
+}
+
+void SetRight(TExpToken* parent, TExpToken* child) {
+  parent->Right = child;
+  child->Parent = parent;
 }
 
 // "field = value"; for text fields a string comparison that carries the
@@ -77,26 +83,23 @@ void Link(TExpToken* parent, TExpToken* left, TExpToken* right) {
 TExpToken* Comparison(const TLocateTerm& term, bool case_insensitive, bool partial_key) {
   const bool text_field = IsTextField(*term.Field) && !term.IsNull;
   std::string text = term.Text;
-  bool prefix = false;
   if (text_field && partial_key) {
     if (!text.empty() && text.back() == '*') text.pop_back();
     // A prefix of no characters: every value begins with it. A comparison
     // length of 0 would compare whole texts instead.
     if (text.empty()) {
       TTokenTree node(BooleanNode(kTokenUnary, kOpIsNotNull, "IS NOT NULL"));
-      Link(node.get(), ColumnNode(*term.Field), nullptr);
+      SetLeft(node.get(), ColumnNode(*term.Field));
       return node.release();
     }
-    prefix = true;
   }
   TTokenTree node(BooleanNode(text_field ? kTokenStringCompare : kTokenBinary, kOpEqual, "="));
   if (text_field) {
     node->CaseInsensitive = case_insensitive;
-    node->PartialLength = prefix ? static_cast<int32_t>(text.size()) : 0;
+    node->PartialLength = partial_key ? static_cast<int32_t>(text.size()) : 0;
   }
-  Link(node.get(), ColumnNode(*term.Field), nullptr);
-  node->Right = ConstantNode(term, text);
-  node->Right->Parent = node.get();
+  SetLeft(node.get(), ColumnNode(*term.Field));
+  SetRight(node.get(), ConstantNode(term, text));
   return node.release();
 }
 
@@ -107,9 +110,10 @@ TTokenTree LocateFilterTree(const std::vector<TLocateTerm>& terms, bool case_ins
   TTokenTree root(Comparison(terms.front(), case_insensitive, partial_key));
   for (size_t i = 1; i < terms.size(); ++i) {
     TTokenTree right(Comparison(terms[i], case_insensitive, partial_key));
-    TExpToken* both = BooleanNode(kTokenBinary, kOpAnd, "AND");
-    Link(both, root.release(), right.release());
-    root.reset(both);
+    TTokenTree both(BooleanNode(kTokenBinary, kOpAnd, "AND"));
+    SetLeft(both.get(), root.release());
+    SetRight(both.get(), right.release());
+    root = std::move(both);
   }
   return root;
 }
