@@ -364,21 +364,29 @@ bool TQuireDataSet::FindByFieldValues(const std::string& key_fields, const Varia
   const std::vector<TField*> fields = GetFieldList(key_fields);
   const std::vector<Variant> values = ValuesOf(key_values, fields.size());
   const bool case_insensitive = options.Contains(loCaseInsensitive);
-  TDataCursor* search = IndexFits(fields, case_insensitive)
-                            ? cursor_.get()
-                            : GetLookupCursor(key_fields, case_insensitive);
+  // A prefix is read as the filter search reads it: without a trailing
+  // '*'; a null value is no prefix. An empty prefix, which every text
+  // begins with, is left to the filter search.
+  int32_t partial_length = 0;
+  const bool partial = options.Contains(loPartialKey) && fields.back()->DataType() == ftString &&
+                       !VarIsNull(values.back()) && !VarIsEmpty(values.back());
+  if (partial) {
+    const std::string prefix = values.back().AsString();
+    partial_length = static_cast<int32_t>(prefix.size());
+    if (partial_length > 0 && prefix.back() == '*') --partial_length;
+  }
+  TDataCursor* search = nullptr;
+  if (!partial || partial_length > 0) {
+    search = IndexFits(fields, case_insensitive) ? cursor_.get()
+                                                 : GetLookupCursor(key_fields, case_insensitive);
+  }
   if (search == nullptr) return FindByFilter(fields, values, options);
   const TRecordBuffer buffer = TempBuffer();
-  int32_t field_count = static_cast<int32_t>(fields.size());
-  int32_t partial_length = 0;
+  const int32_t field_count = static_cast<int32_t>(fields.size()) - (partial ? 1 : 0);
   InFilterState(buffer, [&] {
     cursor_->ClearRecord(buffer);
     for (size_t i = 0; i < fields.size(); ++i) fields[i]->SetValue(values[i]);
   });
-  if (options.Contains(loPartialKey) && fields.back()->DataType() == ftString) {
-    --field_count;
-    partial_length = static_cast<int32_t>(values.back().AsString().size());
-  }
   const bool found =
       search->SeekKey(false, buffer, buffer, partial_length, partial_length > 0, field_count);
   if (found && move_to && search != cursor_.get()) CheckResult(cursor_->GotoCursorRecord(*search));

@@ -25,11 +25,12 @@ constexpr int kFieldCount = 8;
 const std::array<const char*, kFieldCount> kFieldNames = {"ID",  "NAME", "CODE",   "PRICE",
                                                           "DAY", "FLAG", "AMOUNT", "NOTE"};
 constexpr int kId = 0;
+constexpr int kName = 1;
 constexpr int kCode = 2;
 constexpr int kNote = 7;
 
 bool IsTextField(int field) {
-  return field == 1 || field == kNote;
+  return field == kName || field == kNote;
 }
 
 // A value of the field from a small pool, so that searches hit and miss;
@@ -41,7 +42,7 @@ Variant PoolValue(int field, std::mt19937& random) {
   switch (field) {
     case kId:
       return Variant(static_cast<int>(random() % 50) + 1);
-    case 1:
+    case kName:
       return Variant(kNames[random() % std::size(kNames)]);
     case kCode:
       return Variant(static_cast<int>(random() % 5));
@@ -86,8 +87,9 @@ bool Matches(int field, const Variant& stored, const Variant& wanted, TLocateOpt
   return have == want;
 }
 
-// ID auto-increment and primary; a text, an integer with two indexes (one
-// descending), a float, a date, a boolean, a BCD and a memo.
+// ID auto-increment and primary; a text with an index that ignores case, an
+// integer with two indexes (one descending), a float, a date, a boolean, a
+// BCD and a memo.
 class ValueTable : public TableTest {
  protected:
   void SetUp() override {
@@ -104,6 +106,7 @@ class ValueTable : public TableTest {
     table_->IndexDefs().Add("", "ID", {ixPrimary, ixUnique});
     table_->IndexDefs().Add("ByCode", "CODE", {});
     table_->IndexDefs().Add("ByCodeDesc", "CODE", {ixDescending});
+    table_->IndexDefs().Add("ByName", "NAME", {ixCaseInsensitive});
     table_->CreateTable();
     table_->FieldDefs().Clear();
     table_->Open();
@@ -129,17 +132,31 @@ class ValueTable : public TableTest {
   }
   int32_t Id() const { return table_->FieldByName("ID")->AsInteger(); }
 
-  // The first row in ID order whose fields answer the values; 0 for none.
+  // The first row whose fields answer the values; 0 for none. A search
+  // by NAME alone ignoring case goes through "ByName" and finds the first
+  // in its order (names without regard to case, then IDs), unless it is for
+  // the empty prefix, which the filter search answers; any other search
+  // finds the first in ID order.
   int32_t ModelFind(const std::vector<int>& fields, const std::vector<Variant>& values,
                     TLocateOptions options) const {
+    const bool empty_prefix = options.Contains(loPartialKey) && !IsNullValue(values[0]) &&
+                              (values[0].AsString() == "" || values[0].AsString() == "*");
+    const bool by_name =
+        fields == std::vector<int>{kName} && options.Contains(loCaseInsensitive) && !empty_prefix;
+    const auto name_key = [](const auto& row) {
+      return IsNullValue(row[kName]) ? std::string() : Upper(row[kName].AsString());
+    };
+    const std::array<Variant, kFieldCount>* first = nullptr;
     for (const auto& row : rows_) {
       bool all = true;
       for (size_t i = 0; all && i < fields.size(); ++i) {
         all = Matches(fields[i], row[fields[i]], values[i], options);
       }
-      if (all) return row[kId].AsInteger();
+      if (!all) continue;
+      if (first == nullptr || (by_name && name_key(row) < name_key(*first))) first = &row;
+      if (!by_name) break;
     }
-    return 0;
+    return first == nullptr ? 0 : (*first)[kId].AsInteger();
   }
 
   TQuireTable* table_ = nullptr;
