@@ -188,6 +188,7 @@ void TQuireDataSet::LoadFieldDefs(TDataCursor& cursor) {
   defs.Clear();
   for (int32_t number = 1; number <= cursor.GetCursorFieldCount(); ++number) {
     const FieldDescriptor& desc = cursor.GetFieldDesc(number);
+    if (desc.Hidden != 0) continue;
     TFieldType type = ftUnknown;
     int32_t size = 0;
     if (!FieldTypeOfEngine(desc, type, size)) continue;

@@ -208,11 +208,12 @@ class TQuireDataSet : public TDataSet {
   TFilter* AddExpressionFilter(const std::string& text, TFilterOptions options);
   TFilter* AddCallbackFilter();
   static bool FilterCallback(void* user_data, const uint8_t* image, int32_t record_number);
-  static bool LocateCallback(void* user_data, const uint8_t* image, int32_t record_number);
   // Finds the record by its field values through an index or a temporary
   // filter; with move_to the dataset's cursor stands on it.
   bool FindByFieldValues(const std::string& key_fields, const Variant& key_values, bool move_to,
                          TLocateOptions options);
+  // Through a temporary filter on the fields' values, read into the
+  // temporary buffer.
   bool FindByFilter(const std::vector<TField*>& fields, const std::vector<Variant>& values,
                     TLocateOptions options);
   void AllocKeyBuffers();

@@ -319,10 +319,7 @@ void TQuireTable::CreateTable() {
 void TQuireTable::DeleteTable() {
   CheckInactive();
   TDatabaseUseGuard use(*this, kUseTableFiles);
-  const std::string name = table_name_.substr(0, kMaxEngineName);
-  if (const int32_t result = Database()->EngineDirectory()->DeleteTable(name, in_memory_)) {
-    RaiseEngineError(static_cast<EngineErrorCode>(-result), name);
-  }
+  OpenTempCursor(false, true)->DeleteTable();
 }
 
 // Indexes.
