@@ -276,7 +276,7 @@ uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root, bool estimate) {
     } else if (is_or) {
       level = node->Left->OptimizeLevel == 2 && node->Right->OptimizeLevel == 2 ? 2 : 0;
     } else if (IndexForCondition(*this, *node) >= 0) {
-      level = 2;
+      level = ConditionNeedsRecordTest(*this, *node) ? 1 : 2;
       if (estimate) {
         const int64_t most = static_cast<int64_t>(table_->IndexFile().LiveCount() * 0.9);
         if (EstimateCondition(*this, *node) > most) level = 0;

@@ -481,8 +481,15 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Recomputes range and bitmaps and goes back to the current record by
   // its bookmark, end flags kept.
   void Resynchronise();
-  // The range ordinals and the bitmaps for the current index and range.
+  // The range ordinals and the bitmaps for the current index and range,
+  // filled again while other processes' changes void the rounds.
   void RecomputeView();
+  // Whether another process may change the files while this cursor reads
+  // them: changes are watched and this process holds no lock on the table.
+  bool OthersMayWrite() const;
+  // One round of RecomputeView; false when another process changed the
+  // files meanwhile (the view is then left uncombined).
+  bool FillView();
   void RecomputeRangeOrdinals();
 
   // Navigation (cursor_navigation.cpp).

@@ -120,6 +120,8 @@ void TFilter::BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node) {
   TPooledBitmap collected(bitmap);
   CollectCondition(cursor_, *node, complement_, *collected);
   bitmap.AndWith(*collected);
+  // A leaf rated partial gave candidates: each is read and tested.
+  if (node->OptimizeLevel == 1) cursor_.EvaluateFilterOver(bitmap, node, nullptr, nullptr);
 }
 
 }  // namespace jw
