@@ -296,7 +296,9 @@ void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tr
   int32_t sequence = 0;
   while (bitmap.FindNextSet(number, 1, sequence)) {
     TRecord* record = nullptr;
-    data.FetchRecord(nullptr, number, 1, false, false, record);
+    // Where the next record is in question too, one read takes a run of
+    // them ahead.
+    data.FetchRecord(nullptr, number, 1, bitmap.IsSet(number + 1), false, record);
     ++filter_record_reads_;
     try {
       TestRecord(record->Bytes(), number, callback, user_data, tree, bitmap);

@@ -34,6 +34,7 @@
 
 namespace jw {
 
+class TBTree;
 class TDataDirectory;
 class TExpToken;
 class TFilter;
@@ -506,6 +507,10 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Stands on the next visible key after the ordinal in the direction,
   // inside the range.
   bool StandOnVisible(int64_t ordinal, int direction);
+  // The ordinal of the visible key nearest after the ordinal in the
+  // direction (0: none), found from the keys of the visible records; false
+  // when a key does not lead to its record, and only a walk will do.
+  bool NearestVisibleByKeys(TBTree& tree, int64_t ordinal, int direction, int64_t& nearest);
   void Step(int32_t count);
   void ReadCurrent();
   int32_t CopyOut(int32_t result, uint8_t* image);

@@ -267,7 +267,8 @@ class ExpressionMaker {
   const TTexts& texts_;
 };
 
-// The ids of the records the cursor shows, in its order.
+// The ids of the records the cursor shows, in its order; walked backwards
+// they come in the reverse order.
 std::vector<int32_t> VisibleIds(TDataCursor& cursor) {
   std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
   std::vector<int32_t> ids;
@@ -275,6 +276,11 @@ std::vector<int32_t> VisibleIds(TDataCursor& cursor) {
   while (cursor.GetNextRecord(image.data()) == 0)
     ids.push_back(TDataCursor::GetRecordId(image.data()));
   EXPECT_EQ(static_cast<int32_t>(ids.size()), cursor.GetRecordCount());
+  std::vector<int32_t> backwards;
+  cursor.Last();
+  while (cursor.GetPriorRecord(image.data()) == 0)
+    backwards.push_back(TDataCursor::GetRecordId(image.data()));
+  EXPECT_EQ(std::vector<int32_t>(backwards.rbegin(), backwards.rend()), ids);
   return ids;
 }
 
