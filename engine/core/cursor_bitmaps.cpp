@@ -57,14 +57,18 @@ bool TDataCursor::OthersMayWrite() const {
 
 bool TDataCursor::FillView() {
   const bool watched = OthersMayWrite();
+  const int64_t file_reads = file_reads_;
   RecomputeRangeOrdinals();
   if (!bitmap_view_) return true;
   BuildLiveBitmap();
   BuildRangeBitmap();
   FillFilterBitmaps();
-  // The bitmaps may mix the files before and after another process's
-  // change: an index walk met it, or the headers on disk moved meanwhile.
-  if (watched && (resync_pending_ || table_->DetectChanges())) {
+  // What the fill read from disk may mix the files before and after
+  // another process's change: an index walk met it, or the headers on disk
+  // moved meanwhile. Pages and records it found cached are those the read
+  // bracket found current.
+  const bool read_files = file_reads_ != file_reads || table_->StrictChangeDetection();
+  if (watched && (resync_pending_ || (read_files && table_->DetectChanges()))) {
     SaveChangeCounters();
     resync_pending_ = false;
     return false;

@@ -298,7 +298,11 @@ void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tr
     TRecord* record = nullptr;
     // Where the next record is in question too, one read takes a run of
     // them ahead.
-    data.FetchRecord(nullptr, number, 1, bitmap.IsSet(number + 1), false, record);
+    const bool ahead = bitmap.IsSet(number + 1);
+    // A change met here voids the fill (resync_pending_); the walk goes on.
+    if (!data.FetchRecord(this, number, 1, ahead, false, record)) {
+      data.FetchRecord(nullptr, number, 1, ahead, false, record);
+    }
     ++filter_record_reads_;
     try {
       TestRecord(record->Bytes(), number, callback, user_data, tree, bitmap);

@@ -679,6 +679,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
 
   std::vector<std::unique_ptr<TFilter>> filters_;
   int64_t filter_record_reads_ = 0;
+  // Reads from disk that the files announced (TableFilesChanged): a fill
+  // of the view that made none saw only what the read bracket found.
+  int64_t file_reads_ = 0;
 
   std::vector<std::unique_ptr<TBlobBuffer>> blob_buffers_;
   std::vector<FieldDescriptor> fields_;
