@@ -29,7 +29,7 @@ using jw::bench::SqliteStatement;
 constexpr int32_t kRowCount = 100000;
 constexpr int32_t kTenth = kRowCount / 10;
 constexpr int32_t kGroups = 100;
-constexpr int32_t kPointSelects = 1000;
+constexpr int32_t kPointSelects = 100;
 
 struct Link {
   int32_t rid;

@@ -143,6 +143,20 @@ TEST_F(QuireQueryTest, StatementsWithoutAResultRunOnceThroughOpenAndLeaveTheQuer
   ASSERT_TRUE(select->Active());
   EXPECT_EQ(WalkForward(*select, "a"), std::vector<int32_t>({2, 3}));
   select->Close();
+  // The progress handler hears of the rows and may end them.
+  int32_t calls = 0;
+  select->ParamByName("a")->SetAsInteger(1);
+  select->OnQueryProgress = [&](TQuireQuery* sender, int32_t, uint16_t percent, bool& abort) {
+    EXPECT_EQ(sender, select);
+    EXPECT_LE(percent, 100);
+    ++calls;
+    abort = true;
+  };
+  select->Open();
+  EXPECT_GE(calls, 1);
+  EXPECT_LT(select->RecordCount(), 3);
+  select->Close();
+  select->OnQueryProgress = nullptr;
 
   // A definition runs once too: the second run finds the table there.
   TQuireQuery* create = NewQuery("CREATE TABLE u (x INTEGER)");
@@ -216,6 +230,19 @@ TEST_F(QuireQueryTest, MasterRecordChangesRunTheQueryAgainWithItsValues) {
   detail->SetMaxRowCount(2);
   master->Next();
   EXPECT_EQ(WalkForward(*detail, "v"), std::vector<int32_t>({1, 5}));
+
+  // A parameter gives its value to a field and takes a field's.
+  master->Last();
+  master->Edit();
+  master->FieldByName("id")->Assign(detail->ParamByName("id"));
+  master->Post();
+  EXPECT_EQ(master->FieldByName("id")->AsInteger(), 1);
+  TQuireParam copy;
+  copy.Assign(master->FieldByName("id"));
+  EXPECT_EQ(copy.Name(), "id");
+  EXPECT_EQ(copy.DataType(), ftInteger);
+  EXPECT_TRUE(copy.Bound());
+  EXPECT_EQ(copy.Value().AsInteger(), 1);
 
   auto* own_source = new TDataSource(&form_);
   own_source->SetDataSet(detail);
