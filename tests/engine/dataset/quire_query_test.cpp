@@ -22,6 +22,8 @@
 #include "engine/support/field_types.h"
 #include "platform/db/data_source.h"
 #include "platform/db/field.h"
+#include "platform/rtl/filer.h"
+#include "platform/rtl/streams.h"
 #include "table_fixture.h"
 #include "tests/support/error_text.h"
 
@@ -171,6 +173,26 @@ TEST_F(QuireQueryTest, StatementsWithoutAResultRunOnceThroughOpenAndLeaveTheQuer
     EXPECT_EQ(query->InUseReasons(), 0u);
     EXPECT_EQ(query->Database(), nullptr);
   }
+
+  // A form's "Data" bytes are kept as read and written back until the SQL
+  // changes.
+  const std::vector<uint8_t> form_bytes = {'J', 'W', 'P', '1', 4, 'D', 'a', 't', 'a',
+                                           3,   0,   0,   0,   7, 8,   9,   0};
+  auto written = [](TQuireQuery& query) {
+    TMemoryStream stream;
+    WriteBinaryProperties(query, stream);
+    const auto* bytes = static_cast<const uint8_t*>(stream.Memory());
+    return std::vector<uint8_t>(bytes, bytes + stream.Size());
+  };
+  TMemoryStream form;
+  form.WriteBuffer(form_bytes.data(), static_cast<int64_t>(form_bytes.size()));
+  form.SetPosition(0);
+  ReadBinaryProperties(*select, form);
+  EXPECT_EQ(written(*select), form_bytes);
+  TStringList other;
+  other.SetText("SELECT a FROM t");
+  select->SetSQL(other);
+  EXPECT_EQ(written(*select), std::vector<uint8_t>({'J', 'W', 'P', '1', 0}));
 
   TQuireQuery* empty = NewQuery("");
   EXPECT_EQ(ErrorText([&] { empty->Open(); }), "No SQL statement available");
