@@ -166,7 +166,7 @@ void BM_Quire_PointSelect(benchmark::State& state) {
   for (auto _ : state) {
     int64_t sum = 0;
     for (const int32_t id : ids) {
-      query.ParamByName("id")->SetAsInteger(id);
+      query.Params().ParamByName("id")->SetAsInteger(id);
       sum += QuireQueries::Fetch(query, "VALUE");
     }
     benchmark::DoNotOptimize(sum);
@@ -193,8 +193,8 @@ void BM_SQLite_PointSelect(benchmark::State& state) {
 void BM_Quire_RangeSelect(benchmark::State& state) {
   QuireQueries tables(false);
   jw::TQuireQuery& query = tables.Query("SELECT * FROM ROWS WHERE ID >= :lo AND ID < :hi");
-  query.ParamByName("lo")->SetAsInteger(kRowCount / 2);
-  query.ParamByName("hi")->SetAsInteger(kRowCount / 2 + kTenth);
+  query.Params().ParamByName("lo")->SetAsInteger(kRowCount / 2);
+  query.Params().ParamByName("hi")->SetAsInteger(kRowCount / 2 + kTenth);
   for (auto _ : state) benchmark::DoNotOptimize(QuireQueries::Fetch(query, "VALUE"));
   state.SetItemsProcessed(state.iterations() * kTenth);
 }
@@ -218,7 +218,7 @@ constexpr const char* kJoin =
 void BM_Quire_JoinOnIndexedKey(benchmark::State& state) {
   QuireQueries tables(true);
   jw::TQuireQuery& query = tables.Query(kJoin);
-  query.ParamByName("hi")->SetAsInteger(kTenth);
+  query.Params().ParamByName("hi")->SetAsInteger(kTenth);
   for (auto _ : state) benchmark::DoNotOptimize(QuireQueries::Fetch(query, "AMOUNT"));
   state.SetItemsProcessed(state.iterations() * kTenth);
 }
@@ -271,10 +271,10 @@ void BM_SQLite_OrderByUnindexed(benchmark::State& state) {
 void BM_Quire_UpdateTenth(benchmark::State& state) {
   QuireQueries tables(false);
   jw::TQuireQuery& query = tables.Query("UPDATE ROWS SET VALUE = :v WHERE ID <= :hi");
-  query.ParamByName("hi")->SetAsInteger(kTenth);
+  query.Params().ParamByName("hi")->SetAsInteger(kTenth);
   int32_t pass = 0;
   for (auto _ : state) {
-    query.ParamByName("v")->SetAsInteger(++pass);
+    query.Params().ParamByName("v")->SetAsInteger(++pass);
     query.Open();
     if (query.RowsAffected() != kTenth) state.SkipWithError("rows affected");
   }
@@ -307,7 +307,7 @@ std::vector<BenchRow> FirstTenth() {
 void BM_Quire_DeleteTenth(benchmark::State& state) {
   QuireQueries tables(false);
   jw::TQuireQuery& query = tables.Query("DELETE FROM ROWS WHERE ID <= :hi");
-  query.ParamByName("hi")->SetAsInteger(kTenth);
+  query.Params().ParamByName("hi")->SetAsInteger(kTenth);
   const auto tenth = FirstTenth();
   for (auto _ : state) {
     query.Open();

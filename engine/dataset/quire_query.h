@@ -59,7 +59,6 @@ class TQuireQuery : public TQuireDBDataSet {
   TQuireParams& Params() { return params_; }
   // Takes the values of the parameters of the same names.
   void SetParams(const TQuireParams& params) { params_.AssignValues(params); }
-  TQuireParam* ParamByName(const std::string& name) const { return params_.ParamByName(name); }
   bool ParamCheck() const { return param_check_; }
   void SetParamCheck(bool value) { param_check_ = value; }
   bool RequestLive() const { return request_live_; }
@@ -72,8 +71,6 @@ class TQuireQuery : public TQuireDBDataSet {
 
   bool Prepared() const { return prepared_; }
   void SetPrepared(bool prepared);
-  // The statement text with every marker replaced by "?".
-  const std::string& Text() const { return text_; }
   int32_t RowsAffected() const { return rows_affected_; }
   double ExecutionTime() const { return execution_time_; }
 

@@ -108,9 +108,9 @@ TEST_F(QuireQueryTest, StatementsWithoutAResultRunOnceThroughOpenAndLeaveTheQuer
   ASSERT_EQ(insert->Params().Count(), 3);
   const std::string long_texts[] = {std::string(251, 'x'), std::string(3000, 'y'), "short"};
   for (int32_t a = 1; a <= 3; ++a) {
-    insert->ParamByName("a")->SetAsInteger(a);
-    insert->ParamByName("s")->SetAsString("s" + std::to_string(a));
-    insert->ParamByName("m")->SetAsString(long_texts[a - 1]);
+    insert->Params().ParamByName("a")->SetAsInteger(a);
+    insert->Params().ParamByName("s")->SetAsString("s" + std::to_string(a));
+    insert->Params().ParamByName("m")->SetAsString(long_texts[a - 1]);
     insert->Open();
     EXPECT_FALSE(insert->Active());
     EXPECT_EQ(insert->RowsAffected(), 1);
@@ -123,8 +123,8 @@ TEST_F(QuireQueryTest, StatementsWithoutAResultRunOnceThroughOpenAndLeaveTheQuer
   EXPECT_EQ(insert->Database(), database_);
 
   TQuireQuery* update = NewQuery("UPDATE t SET s = :s WHERE a >= :lo");
-  update->ParamByName("s")->SetAsString(std::string(300, 'z'));
-  update->ParamByName("lo")->SetAsSmallInt(2);
+  update->Params().ParamByName("s")->SetAsString(std::string(300, 'z'));
+  update->Params().ParamByName("lo")->SetAsSmallInt(2);
   EXPECT_EQ(ErrorText([&] { update->Open(); }), "(nothing raised)");
   EXPECT_EQ(update->RowsAffected(), 2);
   EXPECT_FALSE(update->Active());
@@ -140,14 +140,14 @@ TEST_F(QuireQueryTest, StatementsWithoutAResultRunOnceThroughOpenAndLeaveTheQuer
   }
   table->Close();
   TQuireQuery* select = NewQuery("SELECT a, s FROM t WHERE a >= :a");
-  select->ParamByName("a")->SetAsInteger(2);
+  select->Params().ParamByName("a")->SetAsInteger(2);
   select->Open();
   ASSERT_TRUE(select->Active());
   EXPECT_EQ(WalkForward(*select, "a"), std::vector<int32_t>({2, 3}));
   select->Close();
   // The progress handler hears of the rows and may end them.
   int32_t calls = 0;
-  select->ParamByName("a")->SetAsInteger(1);
+  select->Params().ParamByName("a")->SetAsInteger(1);
   select->OnQueryProgress = [&](TQuireQuery* sender, int32_t, uint16_t percent, bool& abort) {
     EXPECT_EQ(sender, select);
     EXPECT_LE(percent, 100);
@@ -207,13 +207,13 @@ TEST_F(QuireQueryTest, MasterRecordChangesRunTheQueryAgainWithItsValues) {
   {
     TQuireQuery* fill = NewQuery("INSERT INTO detail (mid, v) VALUES (:mid, :v)");
     for (int32_t v = 0; v < 30; ++v) {
-      fill->ParamByName("mid")->SetAsInteger(v % 4);
-      fill->ParamByName("v")->SetAsInteger(v);
+      fill->Params().ParamByName("mid")->SetAsInteger(v % 4);
+      fill->Params().ParamByName("v")->SetAsInteger(v);
       fill->Open();
     }
     TQuireQuery* masters = NewQuery("INSERT INTO master (id) VALUES (:id)");
     for (int32_t id : {3, 0, 2, 5}) {
-      masters->ParamByName("id")->SetAsInteger(id);
+      masters->Params().ParamByName("id")->SetAsInteger(id);
       masters->Open();
     }
   }
@@ -238,13 +238,13 @@ TEST_F(QuireQueryTest, MasterRecordChangesRunTheQueryAgainWithItsValues) {
     ASSERT_TRUE(detail->Active());
     EXPECT_EQ(WalkForward(*detail, "v"), expected(id));
     // The value came from the master, so the parameter stays unbound.
-    EXPECT_FALSE(detail->ParamByName("id")->Bound());
+    EXPECT_FALSE(detail->Params().ParamByName("id")->Bound());
     ++seen;
   }
   EXPECT_EQ(seen, 4);
 
   // A bound parameter keeps its own value.
-  detail->ParamByName("id")->SetAsInteger(1);
+  detail->Params().ParamByName("id")->SetAsInteger(1);
   master->First();
   EXPECT_EQ(WalkForward(*detail, "v"), expected(1));
 
@@ -256,7 +256,7 @@ TEST_F(QuireQueryTest, MasterRecordChangesRunTheQueryAgainWithItsValues) {
   // A parameter gives its value to a field and takes a field's.
   master->Last();
   master->Edit();
-  master->FieldByName("id")->Assign(detail->ParamByName("id"));
+  master->FieldByName("id")->Assign(detail->Params().ParamByName("id"));
   master->Post();
   EXPECT_EQ(master->FieldByName("id")->AsInteger(), 1);
   TQuireParam copy;
@@ -389,7 +389,7 @@ TEST_F(QuireQueryTest, RandomParameterisedStatementsMatchTheEngineWithTheValuesW
     SCOPED_TRACE(literal_text);
     TQuireQuery& query = *queries[kind];
     for (size_t i = 0; i < values.size(); ++i) {
-      values[i].assign(*query.ParamByName("v" + std::to_string(i)));
+      values[i].assign(*query.Params().ParamByName("v" + std::to_string(i)));
     }
     int32_t engine_affected = 0;
     const std::vector<std::string> engine_rows = RunEngine(literal_text, engine_affected);
