@@ -25,6 +25,10 @@ constexpr int kRecordInfoSize = 8;
 
 }  // namespace
 
+void TCursorRelease::operator()(TDataCursor* cursor) const {
+  if (Owned) delete cursor;
+}
+
 TQuireDataSet::TQuireDataSet(TComponent* owner) : TDataSet(owner) {}
 
 TQuireDataSet::~TQuireDataSet() = default;
@@ -131,12 +135,12 @@ void TQuireDataSet::CloseCursor() {
   if (cursor_ != nullptr) DestroyCursorHandle();
 }
 
-std::unique_ptr<TDataCursor> TQuireDataSet::CreateCursorHandle() {
+TCursorHandle TQuireDataSet::CreateCursorHandle() {
   return nullptr;
 }
 
 void TQuireDataSet::DestroyCursorHandle() {
-  cursor_->Close(true);
+  if (cursor_.get_deleter().Owned) cursor_->Close(true);
   cursor_.reset();
 }
 

@@ -163,7 +163,7 @@ std::unique_ptr<TDataCursor> TQuireTable::OpenTableCursor(const std::string& ind
   return cursor;
 }
 
-std::unique_ptr<TDataCursor> TQuireTable::CreateCursorHandle() {
+TCursorHandle TQuireTable::CreateCursorHandle() {
   if (table_name_.empty()) DatabaseError(quire_text::kTableNameMissing, this);
   IndexDefs().SetUpdated(false);
   return OpenTableCursor(ResolveIndexName(index_text_, index_by_fields_));

@@ -428,7 +428,7 @@ class ViewDataSet : public TQuireDBDataSet {
   ~ViewDataSet() override { Close(); }
 
  protected:
-  std::unique_ptr<TDataCursor> CreateCursorHandle() override {
+  TCursorHandle CreateCursorHandle() override {
     auto cursor = std::make_unique<TDataCursor>(Database()->EngineDirectory());
     cursor->SetTableName("items");
     cursor->Open();
