@@ -353,7 +353,7 @@ void TDataCursor::FilterRecordChanged(int32_t number, const uint8_t* image) {
   for (auto& filter : filters_) {
     if (filter->Active()) filter->TestRecord(number, image);
   }
-  CombineBitmaps();
+  CombineRecordBits(number);
 }
 
 void TDataCursor::FilterRecordDeleted(int32_t number) {
@@ -364,7 +364,7 @@ void TDataCursor::FilterRecordDeleted(int32_t number) {
   for (auto& filter : filters_) {
     if (filter->Active()) filter->ClearRecord(number);
   }
-  CombineBitmaps();
+  CombineRecordBits(number);
 }
 
 }  // namespace jw
