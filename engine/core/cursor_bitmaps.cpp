@@ -20,8 +20,9 @@ namespace {
 // before the cursor fills it under the table's read lock.
 constexpr int32_t kUnlockedFillRounds = 4;
 
-// The status keys a rebuild sorts in memory at a time (about 3 MB).
-constexpr size_t kStatusKeyBatch = size_t{1} << 18;
+// The status keys a rebuild sorts in memory at a time (under 1 MB): each
+// batch walks the tree's leaves once, in order.
+constexpr size_t kStatusKeyBatch = size_t{1} << 16;
 
 struct StatusEntry {
   std::array<uint8_t, kStatusKeyLength> Key;
