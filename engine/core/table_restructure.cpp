@@ -107,12 +107,16 @@ void TDataCursor::ApplyIndexDefinitions(const TTableDefinition& definition,
   }
   const IndexDescriptor& primary = definition.Indexes[0];
   const bool new_primary = primary.SegmentCount != 0;
-  if (new_primary != table_->HasPrimaryIndex() ||
-      (new_primary && !SameIndex(index.IndexDesc(kPrimarySlot), primary))) {
+  if (!new_primary && table_->HasPrimaryIndex()) {
+    FreeIndexPages(index, *this, kPrimarySlot);
+    DropIndexPages();
+    index.RemoveIndexDesc(kPrimarySlot, true);
+  } else if (new_primary &&
+             (!table_->HasPrimaryIndex() || !SameIndex(index.IndexDesc(kPrimarySlot), primary))) {
     if (table_->HasPrimaryIndex()) FreeIndexPages(index, *this, kPrimarySlot);
-    index.ReplaceIndexDesc(kPrimarySlot, new_primary ? primary : IndexDescriptor());
-    index.SetNoPrimaryIndex(!new_primary);
-    if (new_primary) rebuilt.push_back(kPrimarySlot);
+    index.ReplaceIndexDesc(kPrimarySlot, primary);
+    index.SetNoPrimaryIndex(false);
+    rebuilt.push_back(kPrimarySlot);
   }
   for (int32_t slot = 1; slot <= wanted; ++slot) {
     const IndexDescriptor& wanted_index = definition.Indexes[static_cast<size_t>(slot)];

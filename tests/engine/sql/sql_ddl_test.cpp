@@ -223,6 +223,18 @@ TEST_F(SqlDefinition, IndexesAreBuiltOverTheRowsAndDroppedByName) {
   ExpectSound("notes");
   EXPECT_EQ(Open("notes")->GetIndexCount(), 0);
   EXPECT_EQ(Rows("notes", "").size(), 4u);
+
+  // The dropped primary key's pages join those of the dropped index; the
+  // table opens again and the next index takes them, the file not growing.
+  const auto index_size = [this] { return std::filesystem::file_size(folder_.File("notes.IDX")); };
+  const auto size_with_both = index_size();
+  Run("DROP INDEX notes.PRIMARY");
+  ExpectSound("notes");
+  EXPECT_TRUE(Open("notes")->HasNoPrimaryIndex());
+  Run("CREATE NOCASE INDEX bytitle ON notes (title, id)");
+  ExpectSound("notes");
+  EXPECT_EQ(index_size(), size_with_both);
+  EXPECT_EQ(Rows("notes", "bytitle"), by_title);
 }
 
 TEST_F(SqlDefinition, AlterTableAddsRedefinesAndDropsColumnsKeepingTheRows) {
