@@ -344,17 +344,30 @@ void TDataCursor::ReplaceWithWorkTable(const std::string& work_name, bool no_bac
   // without its files.
   const std::string aside = directory_->GetTempTableName(in_memory_);
   RaiseIfRefused(directory_->DeleteTable(aside, in_memory_), aside);
-  RaiseIfRefused(directory_->RenameTable(table_name_, aside, false, in_memory_), table_name_);
   try {
-    RaiseIfRefused(directory_->RenameTable(work_name, table_name_, false, in_memory_), work_name);
-  } catch (...) {
+    RaiseIfRefused(directory_->RenameTable(table_name_, aside, false, in_memory_), table_name_);
     try {
-      directory_->RenameTable(aside, table_name_, false, in_memory_);
+      RaiseIfRefused(directory_->RenameTable(work_name, table_name_, false, in_memory_), work_name);
+    } catch (...) {
+      // Should even the way back fail, the caller hears of that failure,
+      // which names the old files where they lie.
+      RaiseIfRefused(directory_->RenameTable(aside, table_name_, false, in_memory_), aside);
+      throw;
+    }
+  } catch (...) {
+    // With the old files back under the table's name the work table goes;
+    // else it stays beside them.
+    try {
+      if (directory_->TableExists(table_name_, in_memory_)) {
+        directory_->DeleteTable(work_name, in_memory_);
+      }
     } catch (const Exception&) {
-      // The first failure is the one the caller hears of.
+      // The failure that got here is the one the caller hears of.
     }
     throw;
   }
+  // From here the new table is in place: a failure keeps the old files,
+  // whole, under the name aside, which the error names.
   if (no_backup || in_memory_) {
     RaiseIfRefused(directory_->DeleteTable(aside, in_memory_), aside);
   } else {
