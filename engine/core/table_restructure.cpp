@@ -4,6 +4,7 @@
 // A failure or a stop never leaves the table other than it was or as asked.
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_directory.h"
@@ -16,12 +17,23 @@
 namespace jw {
 namespace {
 
-// Texts are read and written as the new table's locale has them.
+// Texts are read and written as the new table's locale has them. A text
+// longer than the new string field does not convert: cut to the field, it
+// would lose characters without a word. (Trailing blanks are not stored.)
 bool ConvertValue(const FieldDescriptor& from, const FieldDescriptor& into, uint8_t* value,
                   uint16_t language_id, uint16_t sort_id) {
   const TLanguageSwap swap(language_id, sort_id);
-  return ConvertFieldValue(from.Type, from.Size, from.Decimals, value, into.Decimals, into.Size,
-                           into.Type);
+  if (into.Type != kFldString) {
+    return ConvertFieldValue(from.Type, from.Size, from.Decimals, value, into.Decimals, into.Size,
+                             into.Type);
+  }
+  if (!ConvertFieldValue(from.Type, from.Size, from.Decimals, value, into.Decimals,
+                         kValueBufferSize, kFldString)) {
+    return false;
+  }
+  size_t length = strnlen(reinterpret_cast<const char*>(value), kValueBufferSize);
+  while (length > 0 && value[length - 1] == ' ') --length;
+  return length <= static_cast<size_t>(into.Size);
 }
 
 bool SameIndex(const IndexDescriptor& a, const IndexDescriptor& b) {

@@ -313,6 +313,7 @@ TEST_F(SqlDefinition, ChangesThatWouldLoseRowsAreRefusedAndLeaveTheTableAsItWas)
       {"ALTER TABLE notes DROP PRIMARY KEY, ADD UNIQUE PRIMARY KEY (title)", duplicate},
       {"ALTER TABLE notes REDEFINE title INTEGER", not_converted},
       {"ALTER TABLE notes ADD extra CHAR(5), REDEFINE title DATE NOBACKUP", not_converted},
+      {"ALTER TABLE notes REDEFINE title CHAR(3)", not_converted},
   };
   for (const auto& [statement, message] : cases) {
     SCOPED_TRACE(statement);
@@ -322,6 +323,7 @@ TEST_F(SqlDefinition, ChangesThatWouldLoseRowsAreRefusedAndLeaveTheTableAsItWas)
     auto cursor = Open("notes");
     EXPECT_EQ(cursor->GetFieldCount(), 2);
     EXPECT_EQ(cursor->GetTableFieldDesc(2).Type, kFldString);
+    EXPECT_EQ(cursor->GetTableFieldDesc(2).Size, 20);
     EXPECT_EQ(cursor->GetIndexDesc(0).FieldNumbers[0], 1);
   }
   EXPECT_EQ(Rows("notes", ""), rows);
