@@ -332,6 +332,42 @@ TEST_F(SqlDefinition, ChangesThatWouldLoseRowsAreRefusedAndLeaveTheTableAsItWas)
   }
 }
 
+// SELECT INTO makes a new table: one that exists under the name is refused
+// with its files byte for byte as they were, while a new name is filled.
+TEST_F(SqlDefinition, SelectIntoAnExistingTableIsRefusedAndLeavesItUntouched) {
+  Run("CREATE TABLE notes (id INTEGER, title CHAR(20), PRIMARY KEY (id))");
+  Insert("notes", {{1, "fig"}, {2, "pear"}});
+  Run("CREATE TABLE kept (id INTEGER, title CHAR(20))");
+  Insert("kept", {{7, "plum"}});
+  const auto stored = [this] {
+    return test_support::ReadFileBytes(DataPath("kept")) +
+           test_support::ReadFileBytes(folder_.File("kept.IDX"));
+  };
+  const std::string before = stored();
+  const auto select_into = [this](const std::string& table) {
+    TQueryStatement statement(database_.session, *database_.directory);
+    int32_t consumed = 0;
+    const std::string text = "SELECT id, title INTO \"" + folder_.File(table) + "\" FROM notes";
+    statement.Prepare(text.c_str(), consumed);
+    statement.Execute();
+  };
+  try {
+    select_into("kept");
+    ADD_FAILURE() << "the existing table was replaced";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrTableExists);
+    EXPECT_EQ(e.Message(), "Quire Engine Error # 13060 The table 'kept.DAT' already exists");
+  }
+  EXPECT_EQ(database_.directory->TableCount(), 0);
+  EXPECT_TRUE(stored() == before);
+  ExpectSound("kept");
+  EXPECT_EQ(Rows("kept", ""), (std::vector<std::pair<int32_t, std::string>>{{7, "plum"}}));
+  select_into("made");
+  ExpectSound("made");
+  EXPECT_EQ(Rows("made", ""),
+            (std::vector<std::pair<int32_t, std::string>>{{1, "fig"}, {2, "pear"}}));
+}
+
 TEST_F(SqlDefinition, DropTableRemovesItsFiles) {
   Run("CREATE TABLE gone (a INTEGER, m BLOB(0,1), PRIMARY KEY (a))");
   for (const char* extension : {".DAT", ".IDX", ".BLB"}) {
