@@ -126,6 +126,10 @@ class TIndexFile : public TTableFile {
   // 10023, 12292, 10026.
   int16_t DefinedKeyLength(const IndexDescriptor& index, const std::string& name) const;
   IndexDescriptor& Desc(int32_t slot);
+  // Clears slot 0 and parks the dropped primary index's free pages.
+  void RemovePrimaryDesc();
+  // Links the slot's last free page to position, the head of another list.
+  void AppendFreeList(int32_t slot, int32_t position);
   int32_t CursorSlot(const TIndexCursor& cursor) const;
 
   // A page for position of the slot's index, at the head of the MRU list, not yet sorted.

@@ -102,7 +102,10 @@ void TSelectExecution::CreateResultTable() {
   result_->SetTableName(name);
   result_->SetInMemory(memory);
   result_->SetExclusive(true);
-  result_->CreateTable(definition, true, true);
+  // A table named after INTO that exists already is refused (13060), never
+  // replaced: a SELECT must not destroy rows it was not asked to touch. A
+  // generated name's file was made empty to reserve the name.
+  result_->CreateTable(definition, into.empty(), true);
   result_->SetTemporaryTable(into.empty());
   result_->SetResultSet(true);
   result_->SetNaturalOrder(true);
