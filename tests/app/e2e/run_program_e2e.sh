@@ -5,10 +5,13 @@
 # checks, with the server's own answers (the window tree, window properties,
 # the SHAPE rectangles, screenshots), that the tray menu's "New Scrap..."
 # shows a shaped note centred on the screen, that typed text shows on it,
-# that left clicks on the tray icon hide and show every note, that "Exit"
-# ends the program within a second having written its settings, that no
-# window of the program has a taskbar entry, and that the note comes back at
-# the next start as it was left; a signal ends that run the way "Exit" does.
+# that left clicks on the tray icon hide and show every note, that an alarm
+# set a few seconds ahead through the note's alarm dialog shows the hidden
+# note when it fires (its sound finds no sound device), that "Exit" ends the
+# program within a second having written its settings, that no window of the
+# program has a taskbar entry, and that the note comes back at the next start
+# as it was left, its alarm with it; a signal ends that run the way "Exit"
+# does. A last run starts with 200 notes in the table and shows them all.
 #
 #   run_program_e2e.sh <jotterwick> <jw_make_notes_table> <jw_x_probe> <paper folder>
 #
@@ -34,8 +37,15 @@ mkdir -p "$ready/data" "$ready/paper"
 cp "$program" "$ready/jotterwick"
 cp "$papers"/*.bmp "$ready/paper/"
 "$make_notes_table" "$ready/data"
-# The tips would show at the first start.
-printf '[Tips]\nShowAtStart=0\n' >"$ready/jotterwick.INI"
+# The tips would show at the first start. The alarm plays a short tone twice,
+# on a sound system without any device.
+"$python" -c 'import sys, wave
+w = wave.open(sys.argv[1], "wb"); w.setnchannels(1); w.setsampwidth(2); w.setframerate(8000)
+w.writeframes(b"\x00\x10\x00\xf0" * 2000)' "$work/tone.wav"
+printf '[Tips]\nShowAtStart=0\n[Main]\nAlarmFileName=%s\nAlarmReps=2\n' "$work/tone.wav" \
+  >"$ready/jotterwick.INI"
+: >"$work/alsa.conf"
+export ALSA_CONFIG_PATH=$work/alsa.conf
 
 # --- the X server, the window manager and the tray host, which is ready once
 # it owns the tray selection
@@ -191,7 +201,7 @@ text_settled() {
   [ "$dark" -ge 40 ] && [ "$dark" = "$previous" ]
 }
 wait_for 10 "the typed text to show on the note" text_settled
-convert "$work/typed.ppm" -crop "${width}x$height+$left+$top" +repage "$work/note1.ppm"
+convert "$work/typed.ppm" -crop "${width}x$height+$left+$top" +repage "$work/typed_note.ppm"
 
 # --- a left click on the icon hides every note, a second shows them again
 left_click_icon
@@ -201,6 +211,59 @@ wait_for 10 "a second left click on the tray icon to show the note" viewable "$n
 [ "$(window_geometry "$note")" = "$left $top $width $height" ] ||
   fail "the note came back at $(window_geometry "$note") instead of $left $top $width $height"
 check_no_taskbar_entry
+
+# --- an alarm a few seconds ahead, set on the note's alarm dialog, shows the
+# note hidden meanwhile when it fires, not before
+alarm_dialog=
+find_alarm_dialog() { alarm_dialog=$(xdotool search --onlyvisible --name "Alarm Setting Dialog"); }
+# set_alarm <quantity> <unit row>: sets the note's alarm on the dialog's
+# "Timer" page, the unit's row counted from "Seconds" (0) to "Days" (3).
+# Places are in the dialog's own layout.
+set_alarm() {
+  sleep 0.5
+  xdotool mousemove $((left + grab_x)) $((top + grab_y)) click 3
+  wait_for 10 "the note's menu to open" find_menu
+  # "Set Alarm..." is second from the bottom.
+  xdotool key Up Up Return
+  wait_for 10 "the alarm dialog to open" find_alarm_dialog
+  xdotool mousemove --window "$alarm_dialog" 174 38 click 1 \
+    mousemove --window "$alarm_dialog" 242 73 click 1 \
+    mousemove --window "$alarm_dialog" 39 $((159 + 25 * $2)) click 1 \
+    mousemove --window "$alarm_dialog" 188 110 click 1 key ctrl+a type "$1"
+  xdotool mousemove --window "$alarm_dialog" 123 316 click 1
+  wait_for 10 "the alarm dialog to close" no_alarm_dialog
+}
+no_alarm_dialog() { ! find_alarm_dialog; }
+alarm_seconds=8
+set_alarm "$alarm_seconds" 0
+set_at=$(date +%s%N)
+left_click_icon
+wait_for 10 "a left click on the tray icon to hide the note before its alarm" hidden "$note"
+hidden_ms=$((($(date +%s%N) - set_at) / 1000000))
+[ "$hidden_ms" -lt $((alarm_seconds * 1000 - 1000)) ] ||
+  fail "hiding the note took $hidden_ms ms, too close to its alarm to tell the alarm showed it"
+wait_for $((alarm_seconds + 20)) "the alarm to show the note" viewable "$note"
+fired_ms=$((($(date +%s%N) - set_at) / 1000000))
+[ "$fired_ms" -ge $((alarm_seconds * 1000 - 1000)) ] ||
+  fail "the note came back after $fired_ms ms, before its alarm"
+alive "$program_pid" || fail "the program ended while its alarm sounded"
+[ "$(window_geometry "$note")" = "$left $top $width $height" ] ||
+  fail "the alarm showed the note at $(window_geometry "$note") instead of $left $top $width $height"
+
+# --- an alarm a day ahead marks the note; the note as left is what the next
+# start must show
+set_alarm 1 3
+snapshot=
+note_settled() {
+  local previous=$snapshot
+  shot alarmed && convert "$work/alarmed.ppm" -crop "${width}x$height+$left+$top" +repage \
+    "$work/note1.ppm" || return 1
+  snapshot=$(md5sum <"$work/note1.ppm")
+  [ "$snapshot" = "$previous" ]
+}
+wait_for 10 "the note with its alarm to settle" note_settled
+[ "$(compare -metric AE "$work/typed_note.ppm" "$work/note1.ppm" null: 2>&1)" != 0 ] ||
+  fail "the note looks the same with an alarm set as without"
 
 # --- "Exit" ends the program within a second, the settings written
 open_tray_menu
@@ -214,7 +277,7 @@ end_program
 grep -qi '^\[Main\]' "$ready/jotterwick.INI" || fail "no settings were written at exit"
 
 # --------------------------------------------------------------- second run
-# The note is back where it was, with its shape, text, paper and font.
+# The note is back where it was, with its shape, text, paper, font and alarm.
 start_program 2
 wait_for_icon
 wait_for 30 "the note to come back" one_note
@@ -235,4 +298,14 @@ kill -TERM "$program_pid"
 wait_for 10 "SIGTERM to end the program" ended
 end_program
 
-echo "passed: tray menu, a new shaped note centred, typing, hiding and showing, Exit within a second, no taskbar entry, and the note back at the next start"
+# ---------------------------------------------------------------- 200 notes
+rm -f "$ready"/data/scraps.*
+"$make_notes_table" "$ready/data" 200
+start_program 3
+all_shown() { [ "$("$probe" shaped-windows jotterwick)" = 200 ]; }
+wait_for 60 "200 shaped notes to be mapped" all_shown
+kill -TERM "$program_pid"
+wait_for 30 "SIGTERM to end the program with 200 notes" ended
+end_program
+
+echo "passed: tray menu, a new shaped note centred, typing, hiding and showing, an alarm showing its note, Exit within a second, no taskbar entry, the note and its alarm back at the next start, and 200 notes shown"
