@@ -217,8 +217,9 @@ check_no_taskbar_entry
 alarm_dialog=
 find_alarm_dialog() { alarm_dialog=$(xdotool search --onlyvisible --name "Alarm Setting Dialog"); }
 # set_alarm <quantity> <unit row>: sets the note's alarm on the dialog's
-# "Timer" page, the unit's row counted from "Seconds" (0) to "Days" (3).
-# Places are in the dialog's own layout.
+# "Timer" page, the unit's row counted from "Seconds" (0) to "Days" (3), and
+# notes in alarm_set_at when OK was pressed. Places are in the dialog's own
+# layout.
 set_alarm() {
   sleep 0.5
   xdotool mousemove $((left + grab_x)) $((top + grab_y)) click 3
@@ -230,20 +231,20 @@ set_alarm() {
     mousemove --window "$alarm_dialog" 242 73 click 1 \
     mousemove --window "$alarm_dialog" 39 $((159 + 25 * $2)) click 1 \
     mousemove --window "$alarm_dialog" 188 110 click 1 key ctrl+a type "$1"
+  alarm_set_at=$(date +%s%N)
   xdotool mousemove --window "$alarm_dialog" 123 316 click 1
   wait_for 10 "the alarm dialog to close" no_alarm_dialog
 }
 no_alarm_dialog() { ! find_alarm_dialog; }
 alarm_seconds=8
 set_alarm "$alarm_seconds" 0
-set_at=$(date +%s%N)
 left_click_icon
 wait_for 10 "a left click on the tray icon to hide the note before its alarm" hidden "$note"
-hidden_ms=$((($(date +%s%N) - set_at) / 1000000))
+hidden_ms=$((($(date +%s%N) - alarm_set_at) / 1000000))
 [ "$hidden_ms" -lt $((alarm_seconds * 1000 - 1000)) ] ||
   fail "hiding the note took $hidden_ms ms, too close to its alarm to tell the alarm showed it"
 wait_for $((alarm_seconds + 20)) "the alarm to show the note" viewable "$note"
-fired_ms=$((($(date +%s%N) - set_at) / 1000000))
+fired_ms=$((($(date +%s%N) - alarm_set_at) / 1000000))
 [ "$fired_ms" -ge $((alarm_seconds * 1000 - 1000)) ] ||
   fail "the note came back after $fired_ms ms, before its alarm"
 alive "$program_pid" || fail "the program ended while its alarm sounded"
