@@ -15,7 +15,13 @@ std::string SnapshotFileName() {
 void NoteSnapshot(TScrapForm& note, TBitmap& bitmap) {
   QImage image(note.ClientWidth(), note.ClientHeight(), QImage::Format_RGB32);
   image.fill(Qt::white);
-  note.Handle()->render(&image);
+  // A shaped window renders only inside its mask, and moves the mask's
+  // top-left corner to the picture's origin; the picture must keep the
+  // note's own coordinates, so the mask is ignored here and the outline
+  // applied below.
+  note.Handle()->render(
+      &image, QPoint(), QRegion(),
+      QWidget::DrawWindowBackground | QWidget::DrawChildren | QWidget::IgnoreMask);
   bitmap.SetImage(image.convertToFormat(QImage::Format_BGR888));
   // What lies outside the outline is no part of the note: the paper's
   // transparent red and the window's own background become white.

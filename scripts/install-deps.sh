@@ -27,6 +27,8 @@ packages=(
   xdotool
   trayer
   x11-utils
+  xclip
+  iproute2
   libxext-dev
   imagemagick
   sqlite3

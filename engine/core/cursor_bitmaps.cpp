@@ -12,6 +12,10 @@
 namespace jw {
 namespace {
 
+// Rounds of filling the view that another process's changes may void
+// before the cursor fills it under the table's read lock.
+constexpr int32_t kUnlockedFillRounds = 4;
+
 // Marks the records of the keys from lower to upper inclusive.
 void MarkKeysBetween(TBTree& tree, const TIndexCursor& order, int32_t key_length,
                      const uint8_t* lower, const uint8_t* upper, TRecordsBitmap& bitmap) {
@@ -31,12 +35,46 @@ void TDataCursor::UpdateBitmapView() {
 }
 
 void TDataCursor::RecomputeView() {
+  for (int32_t round = 1; round <= kUnlockedFillRounds; ++round) {
+    if (FillView()) return;
+  }
+  // Writers wait for the last round, which then meets no change.
+  if (table_->LockForRead()) SaveChangeCounters();
+  try {
+    FillView();
+  } catch (...) {
+    table_->UnlockForRead();
+    throw;
+  }
+  table_->UnlockForRead();
+}
+
+bool TDataCursor::OthersMayWrite() const {
+  const TTableLockState& locks = table_->LockState();
+  return WatchesChanges() && !table_->InTransaction() && !locks.StatementReadLock &&
+         !locks.OperationReadLock && !locks.WriteLock && !locks.LockLevelTransaction;
+}
+
+bool TDataCursor::FillView() {
+  const bool watched = OthersMayWrite();
+  const int64_t file_reads = file_reads_;
   RecomputeRangeOrdinals();
-  if (!bitmap_view_) return;
+  if (!bitmap_view_) return true;
   BuildLiveBitmap();
   BuildRangeBitmap();
   FillFilterBitmaps();
+  // What the fill read from disk may mix the files before and after
+  // another process's change: an index walk met it, or the headers on disk
+  // moved meanwhile. Pages and records it found cached are those the read
+  // bracket found current.
+  const bool read_files = file_reads_ != file_reads || table_->StrictChangeDetection();
+  if (watched && (resync_pending_ || (read_files && table_->DetectChanges()))) {
+    SaveChangeCounters();
+    resync_pending_ = false;
+    return false;
+  }
   CombineBitmaps();
+  return true;
 }
 
 void TDataCursor::RecomputeRangeOrdinals() {

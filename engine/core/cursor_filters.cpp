@@ -276,7 +276,7 @@ uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root, bool estimate) {
     } else if (is_or) {
       level = node->Left->OptimizeLevel == 2 && node->Right->OptimizeLevel == 2 ? 2 : 0;
     } else if (IndexForCondition(*this, *node) >= 0) {
-      level = 2;
+      level = ConditionNeedsRecordTest(*this, *node) ? 1 : 2;
       if (estimate) {
         const int64_t most = static_cast<int64_t>(table_->IndexFile().LiveCount() * 0.9);
         if (EstimateCondition(*this, *node) > most) level = 0;
@@ -296,7 +296,13 @@ void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tr
   int32_t sequence = 0;
   while (bitmap.FindNextSet(number, 1, sequence)) {
     TRecord* record = nullptr;
-    data.FetchRecord(nullptr, number, 1, false, false, record);
+    // Where the next record is in question too, one read takes a run of
+    // them ahead.
+    const bool ahead = bitmap.IsSet(number + 1);
+    // A change met here voids the fill (resync_pending_); the walk goes on.
+    if (!data.FetchRecord(this, number, 1, ahead, false, record)) {
+      data.FetchRecord(nullptr, number, 1, ahead, false, record);
+    }
     ++filter_record_reads_;
     try {
       TestRecord(record->Bytes(), number, callback, user_data, tree, bitmap);

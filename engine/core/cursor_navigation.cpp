@@ -3,11 +3,20 @@
 // per move; the bitmap view walks only keys whose record is visible;
 // natural order walks the visible-records bitmap.
 #include <cstring>
+#include <vector>
 
 #include "engine/core/btree.h"
 #include "engine/core/cursor_read_scope.h"
 
 namespace jw {
+namespace {
+
+// With this few visible records their own keys find the next one in index
+// order sooner than a walk over the index's leaves, which a sparse bitmap
+// makes long.
+constexpr int32_t kFewVisible = 16;
+
+}  // namespace
 
 void TDataCursor::SetOff() {
   bof_ = eof_ = true;
@@ -80,8 +89,36 @@ bool TDataCursor::PositionEdge(int direction) {
 
 bool TDataCursor::StandOnVisible(int64_t ordinal, int direction) {
   TBTree tree(table_->IndexFile(), *this);
+  int64_t nearest = 0;
+  if (filtered_count_ <= kFewVisible && NearestVisibleByKeys(tree, ordinal, direction, nearest)) {
+    return StandOnOrdinal(nearest);
+  }
   const uint8_t* bound = direction == 1 ? RangeEndKey() : RangeStartKey();
   return StandOnOrdinal(tree.NextInBitmap(ordinal, *visible_, direction, bound));
+}
+
+bool TDataCursor::NearestVisibleByKeys(TBTree& tree, int64_t ordinal, int direction,
+                                       int64_t& nearest) {
+  TDataFile& data = table_->DataFile();
+  std::vector<uint8_t> key(static_cast<size_t>(key_length_));
+  nearest = 0;
+  int32_t number = 0;
+  int32_t sequence = 0;
+  while (visible_->FindNextSet(number, 1, sequence)) {
+    TRecord* record = nullptr;
+    data.FetchRecord(nullptr, number, 1, false, false, record);
+    BuildKey(record->Bytes(), key.data());
+    data.ReleaseRecord(record);
+    // Keys are distinct (a key ends with the record id where values
+    // repeat): the keys below this one give its ordinal, which must hold
+    // this very record.
+    const int64_t at = tree.CountBelow(key.data()) + 1;
+    int32_t found = 0;
+    if (!tree.Select(at, key.data(), found) || found != number) return false;
+    const bool ahead = direction == 1 ? at > ordinal : at < ordinal;
+    if (ahead && (nearest == 0 || (direction == 1 ? at < nearest : at > nearest))) nearest = at;
+  }
+  return true;
 }
 
 // One record on from the current one; the matching end flag is set when

@@ -241,6 +241,7 @@ void TDataCursor::SaveChangeCounters() {
 // walk whose pages are pinned: only the counters in memory are compared
 // here, and the walk starts again; the next read bracket resynchronises.
 bool TDataCursor::TableFilesChanged() {
+  ++file_reads_;
   if (!WatchesChanges() || !CountersMoved()) return false;
   SaveChangeCounters();
   resync_pending_ = true;

@@ -34,6 +34,7 @@
 
 namespace jw {
 
+class TBTree;
 class TDataDirectory;
 class TExpToken;
 class TFilter;
@@ -481,8 +482,15 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Recomputes range and bitmaps and goes back to the current record by
   // its bookmark, end flags kept.
   void Resynchronise();
-  // The range ordinals and the bitmaps for the current index and range.
+  // The range ordinals and the bitmaps for the current index and range,
+  // filled again while other processes' changes void the rounds.
   void RecomputeView();
+  // Whether another process may change the files while this cursor reads
+  // them: changes are watched and this process holds no lock on the table.
+  bool OthersMayWrite() const;
+  // One round of RecomputeView; false when another process changed the
+  // files meanwhile (the view is then left uncombined).
+  bool FillView();
   void RecomputeRangeOrdinals();
 
   // Navigation (cursor_navigation.cpp).
@@ -499,6 +507,10 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Stands on the next visible key after the ordinal in the direction,
   // inside the range.
   bool StandOnVisible(int64_t ordinal, int direction);
+  // The ordinal of the visible key nearest after the ordinal in the
+  // direction (0: none), found from the keys of the visible records; false
+  // when a key does not lead to its record, and only a walk will do.
+  bool NearestVisibleByKeys(TBTree& tree, int64_t ordinal, int direction, int64_t& nearest);
   void Step(int32_t count);
   void ReadCurrent();
   int32_t CopyOut(int32_t result, uint8_t* image);
@@ -667,6 +679,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
 
   std::vector<std::unique_ptr<TFilter>> filters_;
   int64_t filter_record_reads_ = 0;
+  // Reads from disk that the files announced (TableFilesChanged): a fill
+  // of the view that made none saw only what the read bracket found.
+  int64_t file_reads_ = 0;
 
   std::vector<std::unique_ptr<TBlobBuffer>> blob_buffers_;
   std::vector<FieldDescriptor> fields_;

@@ -135,6 +135,7 @@ void FieldDescriptor::EncodeTo(uint8_t* dest) const {
   PutShortString(dest + kFdMaximum, Maximum, kMaxFieldTextLength);
   PutShortString(dest + kFdDefault, Default, kMaxFieldTextLength);
   dest[kFdDerived] = Derived;
+  dest[kFdHidden] = Hidden;
   dest[kFdDescending] = Descending;
   PutShortString(dest + kFdQualifiedName, QualifiedName, kMaxQualifiedNameLength);
 }
@@ -151,6 +152,7 @@ bool FieldDescriptor::DecodeFrom(const uint8_t* src) {
   Required = src[kFdRequired];
   CharCase = src[kFdCharCase];
   Derived = src[kFdDerived];
+  Hidden = src[kFdHidden];
   Descending = src[kFdDescending];
   return GetShortString(src + kFdName, kMaxFieldNameLength, Name) &&
          GetShortString(src + kFdDescription, kMaxFieldTextLength, Description) &&

@@ -95,7 +95,8 @@ constexpr int32_t kFdCharCase = 93;        // byte, TCharCase; 0 in tables made 
 constexpr int32_t kFdMinimum = 94;         // string[50]
 constexpr int32_t kFdMaximum = 145;        // string[50]
 constexpr int32_t kFdDefault = 196;        // string[50]
-constexpr int32_t kFdDerived = 247;        // byte; 248..252 stay zero
+constexpr int32_t kFdDerived = 247;        // byte; 248..251 stay zero
+constexpr int32_t kFdHidden = 252;         // byte, not in the dataset's field list
 constexpr int32_t kFdDescending = 253;     // byte
 constexpr int32_t kFdQualifiedName = 254;  // string[100]; 355..767 stay zero
 
@@ -127,6 +128,8 @@ struct FieldDescriptor {
   std::string Maximum;
   std::string Default;
   uint8_t Derived = 0;
+  // Set on a result table's average count columns.
+  uint8_t Hidden = 0;
   uint8_t Descending = 0;
   std::string QualifiedName;
 

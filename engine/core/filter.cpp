@@ -24,6 +24,13 @@ class TPooledBitmap {
   TRecordsBitmap* bitmap_;
 };
 
+// Whether the bitmap holds any record: stops at its first set word.
+bool AnySet(const TRecordsBitmap& bitmap) {
+  int32_t position = 0;
+  int32_t sequence = 0;
+  return bitmap.FindNextSet(position, 1, sequence);
+}
+
 bool IsBinary(const TExpToken& node, uint8_t code) {
   return node.Kind == kTokenBinary && node.Code == code;
 }
@@ -87,7 +94,7 @@ void TFilter::TestRecord(int32_t number, const uint8_t* image) {
 }
 
 void TFilter::BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node) {
-  if (bitmap.CountSet() == 0) return;
+  if (!AnySet(bitmap)) return;
   if (node->OptimizeLevel == 0) {
     cursor_.EvaluateFilterOver(bitmap, node, nullptr, nullptr);
     return;
@@ -120,6 +127,8 @@ void TFilter::BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node) {
   TPooledBitmap collected(bitmap);
   CollectCondition(cursor_, *node, complement_, *collected);
   bitmap.AndWith(*collected);
+  // A leaf rated partial gave candidates: each is read and tested.
+  if (node->OptimizeLevel == 1) cursor_.EvaluateFilterOver(bitmap, node, nullptr, nullptr);
 }
 
 }  // namespace jw

@@ -43,10 +43,9 @@ const TExpToken* LeafColumn(const TExpToken& node, bool& upper) {
   }
 }
 
-// A constant whose key image orders exactly as the evaluator compares it
-// with the column: NULL, or of the column's type and scale; a string no
-// longer than the field holds, of a table without a language (whose key
-// images are the bytes the evaluator compares).
+// A constant whose key image orders as the evaluator compares it with the
+// column: NULL, or of the column's type and scale; a string no longer than
+// the field holds (its key image is the whole text).
 bool FitsKey(const TDataCursor& cursor, const TExpToken& column, const TExpToken* constant) {
   if (constant == nullptr || constant->Kind != kTokenConstant || constant->IsParameter) {
     return false;
@@ -56,9 +55,8 @@ bool FitsKey(const TDataCursor& cursor, const TExpToken& column, const TExpToken
   if (column.Type != kFldString) return true;
   const FieldDescriptor& field = cursor.GetTableFieldDesc(column.FieldNumber);
   const auto* text = reinterpret_cast<const char*>(constant->Value());
-  return cursor.LanguageId() == 0 &&
-         static_cast<int32_t>(strnlen(text, static_cast<size_t>(constant->Size()))) <
-             field.PhysicalLength;
+  return static_cast<int32_t>(strnlen(text, static_cast<size_t>(constant->Size()))) <
+         field.PhysicalLength;
 }
 
 // Gives every column the NULL value.
@@ -76,6 +74,26 @@ bool NullPasses(const TDataCursor& cursor, const TExpToken& node) {
   return passes;
 }
 
+// An index's own key order over at most the leading bytes of the keys: the
+// null byte alone, or the null byte and the first segment's value (or its
+// first characters). Every key whose leading part equals a bound compares
+// equal to it, whatever follows; for a table with a language the value is
+// compared through the locale exactly as the evaluator compares it.
+class TLeadingKeyCursor : public TIndexCursor {
+ public:
+  explicit TLeadingKeyCursor(TIndexCursor& whole) : whole_(whole) {}
+  void SetCompareLength(int32_t length) { length_ = length; }
+  int32_t IndexSlot() const override { return whole_.IndexSlot(); }
+  int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t length) const override {
+    return whole_.CompareKeys(a, b, std::min(length, length_));
+  }
+  bool TableFilesChanged() override { return whole_.TableFilesChanged(); }
+
+ private:
+  TIndexCursor& whole_;
+  int32_t length_ = 1;
+};
+
 // Ordinals in one index over the leading segment: its keys sort nulls
 // first, then the non-null values ascending.
 class TSegmentKeys {
@@ -85,26 +103,29 @@ class TSegmentKeys {
         complement_(complement),
         file_(cursor.Table()->IndexFile()),
         slot_cursor_(cursor, file_, slot),
+        leading_cursor_(slot_cursor_),
         tree_(file_, slot_cursor_),
+        leading_tree_(file_, leading_cursor_),
         field_(field),
-        key_length_(file_.IndexDesc(slot).KeyLength),
-        key_(static_cast<size_t>(key_length_)) {}
+        key_(static_cast<size_t>(file_.IndexDesc(slot).KeyLength)) {}
 
   int64_t KeyCount() { return tree_.KeyCount(); }
   // Keys below the first non-null value: the nulls.
   int64_t NullCount() {
-    Bound(nullptr, 0, 0x00);
-    return tree_.CountBelow(key_.data());
+    std::fill(key_.begin(), key_.end(), 0);
+    key_[0] = 1;
+    leading_cursor_.SetCompareLength(1);
+    return leading_tree_.CountBelow(key_.data());
   }
   // Keys whose value sorts below the constant / not above it; partial
   // length p compares only the first p characters.
   int64_t CountBelow(const TExpToken& constant, int32_t partial) {
-    Bound(&constant, partial, 0x00);
-    return tree_.CountBelow(key_.data());
+    Bound(constant, partial);
+    return leading_tree_.CountBelow(key_.data());
   }
   int64_t CountNotAbove(const TExpToken& constant, int32_t partial) {
-    Bound(&constant, partial, 0xFF);
-    return tree_.CountNotAbove(key_.data());
+    Bound(constant, partial);
+    return leading_tree_.CountNotAbove(key_.data());
   }
   // Sets the records of the keys at ordinals first .. last. With the
   // complement strategy a range of more than half the keys is set as the
@@ -134,27 +155,26 @@ class TSegmentKeys {
     tree_.MarkRecords(first, out, key_.data());
   }
 
-  // The key of the constant (nullptr: the lowest non-null value) in the
-  // leading segment, the rest filled with fill.
-  void Bound(const TExpToken* constant, int32_t partial, uint8_t fill) {
-    std::memset(key_.data(), 0, key_.size());
+  // The key of the constant in the leading segment, compared over the
+  // null byte and the value's image (or its first partial characters).
+  void Bound(const TExpToken& constant, int32_t partial) {
+    std::fill(key_.begin(), key_.end(), 0);
     key_[0] = 1;
-    int32_t end = 1;
-    if (constant != nullptr) {
-      BuildFieldKey(field_.Type, field_.PhysicalLength, constant->Value(), key_.data(),
-                    cursor_.SortId(), cursor_.LanguageId(), false, false);
-      end = 1 + (partial > 0 ? partial : field_.PhysicalLength);
-    }
-    std::memset(key_.data() + end, fill, static_cast<size_t>(key_length_ - end));
+    BuildFieldKey(field_.Type, field_.PhysicalLength, constant.Value(), key_.data(),
+                  cursor_.SortId(), cursor_.LanguageId(), false, false);
+    leading_cursor_.SetCompareLength(1 + (partial > 0
+                                              ? std::min<int32_t>(partial, field_.PhysicalLength)
+                                              : field_.PhysicalLength));
   }
 
   TDataCursor& cursor_;
   bool complement_;
   TIndexFile& file_;
   TIndexSlotCursor slot_cursor_;
+  TLeadingKeyCursor leading_cursor_;
   TBTree tree_;
+  TBTree leading_tree_;
   const FieldDescriptor& field_;
-  int32_t key_length_;
   std::vector<uint8_t> key_;
 };
 
@@ -224,7 +244,20 @@ int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node) {
   } else if (node.Kind != kTokenUnary && !FitsKey(cursor, *column, node.Right)) {
     return -1;
   }
+  // The collator weighs whole texts level by level (letters, then accents,
+  // then case): the texts whose first characters match lie scattered
+  // among the keys.
+  if (node.Kind == kTokenStringCompare && node.PartialLength > 0 && cursor.LanguageId() != 0) {
+    return -1;
+  }
   return cursor.SelectIndexForField(column->FieldNumber, upper);
+}
+
+bool ConditionNeedsRecordTest(const TDataCursor& cursor, const TExpToken& node) {
+  bool upper = false;
+  const TExpToken* column = LeafColumn(node, upper);
+  return column != nullptr && column->Type == kFldString && node.Kind != kTokenUnary &&
+         cursor.LanguageId() != 0;
 }
 
 void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
@@ -232,7 +265,8 @@ void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complemen
   const int32_t slot = IndexForCondition(cursor, node);
   bool upper = false;
   const FieldDescriptor& field = cursor.GetTableFieldDesc(LeafColumn(node, upper)->FieldNumber);
-  TSegmentKeys keys(cursor, slot, field, complement);
+  // Ranges are taken through their complement on tables without a language only.
+  TSegmentKeys keys(cursor, slot, field, complement && cursor.LanguageId() == 0);
   const int64_t nulls = keys.NullCount();
   out.ClearAll();
   CollectPositive(keys, node, nulls,

@@ -1,10 +1,12 @@
 // The records of one condition on an indexed column, collected from the
 // keys of an ascending index whose first segment is the column (a
 // case-insensitive one for a condition on UPPER of the column, whose keys
-// are the upper-case values the evaluator compares). The
-// answer equals the evaluator's for every record: the non-null keys give
-// the values the condition selects, and the null keys join exactly when
-// the evaluator passes a NULL value (a NULL string compares as '').
+// are the upper-case values the evaluator compares). Keys are counted over
+// the leading segment alone, in the index's own order. The answer equals
+// the evaluator's for every record (for strings of a table with a language
+// it holds the answer, and each record is then tested): the non-null keys
+// give the values the condition selects, and the null keys join exactly
+// when the evaluator passes a NULL value (a NULL string compares as '').
 #pragma once
 
 #include <cstdint>
@@ -15,15 +17,22 @@
 
 namespace jw {
 
+// Whether the records the index gives for the leaf are candidates only, each
+// to be tested with the leaf: a string column compared with constants on a
+// table with a language, whose keys follow the locale's order while the
+// evaluator alone decides what passes.
+bool ConditionNeedsRecordTest(const TDataCursor& cursor, const TExpToken& node);
+
 // The index slot that answers the leaf (a null test, comparison, string
 // comparison, IN list or BETWEEN of a column, or of UPPER of a string
 // column, with constants); -1 when none.
 int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node);
 
-// Sets in out (sized to the physical record count) exactly the live
-// records that pass the leaf, which IndexForCondition accepted. With
-// complement, ranges of most keys are collected through what lies outside
-// them, and out may also hold deleted slots.
+// Sets in out (sized to the physical record count) the live records that
+// pass the leaf, which IndexForCondition accepted: exactly those, or a set
+// holding them where ConditionNeedsRecordTest says so. With complement, on
+// a table without a language, ranges of most keys are collected through
+// what lies outside them, and out may also hold deleted slots.
 void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
                       TRecordsBitmap& out);
 

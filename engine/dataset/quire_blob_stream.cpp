@@ -43,11 +43,17 @@ TQuireBlobStream::TQuireBlobStream(TBlobField* field, TBlobStreamMode mode)
 TQuireBlobStream::~TQuireBlobStream() {
   if (!opened_) return;
   try {
-    if (written_) field_->SetModified(true);
+    // A post or cancel before the stream's end took the BLOB out of the
+    // cursor: marked modified then, the field would stand for a BLOB that
+    // no longer exists and could not be read at all.
+    int32_t size = 0;
+    const bool held = dataset_->Cursor()->GetBlobSize(field_no_, record_, false, size) == 0;
+    const bool changed = written_ && held;
+    if (changed) field_->SetModified(true);
     if (!field_->Modified()) {
       dataset_->Cursor()->CloseBlob(field_no_, record_, kDataSetBlobOwner, false);
     }
-    if (written_) dataset_->DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field_));
+    if (changed) dataset_->DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field_));
   } catch (...) {
     ApplicationHandleException(dataset_);
   }

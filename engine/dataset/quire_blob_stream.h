@@ -23,8 +23,8 @@ class TQuireBlobStream : public TStream {
   // Write and read-write modes need the edit or insert state and a field
   // that may be modified; the write mode empties the BLOB.
   TQuireBlobStream(TBlobField* field, TBlobStreamMode mode);
-  // A written BLOB stays open with the field marked modified; an unmodified
-  // one is closed.
+  // A written BLOB that the cursor still holds stays open with the field
+  // marked modified; an unmodified one is closed.
   ~TQuireBlobStream() override;
   TQuireBlobStream(const TQuireBlobStream&) = delete;
   TQuireBlobStream& operator=(const TQuireBlobStream&) = delete;

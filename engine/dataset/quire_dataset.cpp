@@ -25,6 +25,10 @@ constexpr int kRecordInfoSize = 8;
 
 }  // namespace
 
+void TCursorRelease::operator()(TDataCursor* cursor) const {
+  if (Owned) delete cursor;
+}
+
 TQuireDataSet::TQuireDataSet(TComponent* owner) : TDataSet(owner) {}
 
 TQuireDataSet::~TQuireDataSet() = default;
@@ -131,12 +135,12 @@ void TQuireDataSet::CloseCursor() {
   if (cursor_ != nullptr) DestroyCursorHandle();
 }
 
-std::unique_ptr<TDataCursor> TQuireDataSet::CreateCursorHandle() {
+TCursorHandle TQuireDataSet::CreateCursorHandle() {
   return nullptr;
 }
 
 void TQuireDataSet::DestroyCursorHandle() {
-  cursor_->Close(true);
+  if (cursor_.get_deleter().Owned) cursor_->Close(true);
   cursor_.reset();
 }
 
@@ -188,6 +192,7 @@ void TQuireDataSet::LoadFieldDefs(TDataCursor& cursor) {
   defs.Clear();
   for (int32_t number = 1; number <= cursor.GetCursorFieldCount(); ++number) {
     const FieldDescriptor& desc = cursor.GetFieldDesc(number);
+    if (desc.Hidden != 0) continue;
     TFieldType type = ftUnknown;
     int32_t size = 0;
     if (!FieldTypeOfEngine(desc, type, size)) continue;

@@ -37,6 +37,24 @@ enum class TKeyIndex : uint8_t {
 };
 constexpr int kKeyBufferCount = 6;
 
+// Lets go of a dataset's cursor: a cursor the dataset opened is freed (its
+// close comes first, in DestroyCursorHandle); an SQL result cursor belongs to
+// its statement, which runs it again or frees it, and is only let go.
+struct TCursorRelease {
+  bool Owned = true;
+  TCursorRelease() = default;
+  explicit TCursorRelease(bool owned) : Owned(owned) {}
+  // The cursors that descendants open and own convert to a handle.
+  TCursorRelease(std::default_delete<TDataCursor>) {}
+  void operator()(TDataCursor* cursor) const;
+};
+using TCursorHandle = std::unique_ptr<TDataCursor, TCursorRelease>;
+
+// A handle on a cursor that its statement keeps.
+inline TCursorHandle LentCursor(TDataCursor* cursor) {
+  return TCursorHandle(cursor, TCursorRelease(false));
+}
+
 // A key buffer's 8-byte head, then a record image holding the key values.
 struct TKeyBufferHead {
   uint8_t Modified;
@@ -98,8 +116,8 @@ class TQuireDataSet : public TDataSet {
   bool IndexFits(const std::vector<TField*>& fields, bool case_insensitive) const;
 
  protected:
-  // The descendants' cursor: made for opening, and dropped at close.
-  virtual std::unique_ptr<TDataCursor> CreateCursorHandle();
+  // The descendants' cursor: made for opening, and let go at close.
+  virtual TCursorHandle CreateCursorHandle();
   virtual void DestroyCursorHandle();
   // A second cursor whose index fits the fields, for Locate and Lookup.
   virtual TDataCursor* GetLookupCursor(const std::string& field_names, bool case_insensitive);
@@ -208,17 +226,18 @@ class TQuireDataSet : public TDataSet {
   TFilter* AddExpressionFilter(const std::string& text, TFilterOptions options);
   TFilter* AddCallbackFilter();
   static bool FilterCallback(void* user_data, const uint8_t* image, int32_t record_number);
-  static bool LocateCallback(void* user_data, const uint8_t* image, int32_t record_number);
   // Finds the record by its field values through an index or a temporary
   // filter; with move_to the dataset's cursor stands on it.
   bool FindByFieldValues(const std::string& key_fields, const Variant& key_values, bool move_to,
                          TLocateOptions options);
+  // Through a temporary filter on the fields' values, read into the
+  // temporary buffer.
   bool FindByFilter(const std::vector<TField*>& fields, const std::vector<Variant>& values,
                     TLocateOptions options);
   void AllocKeyBuffers();
   void FreeKeyBuffers();
 
-  std::unique_ptr<TDataCursor> cursor_;
+  TCursorHandle cursor_;
   TFilter* expression_filter_ = nullptr;
   TFilter* callback_filter_ = nullptr;
   TRecordBuffer filter_record_ = nullptr;

@@ -7,12 +7,13 @@
 #include "engine/core/data_cursor.h"
 #include "engine/core/index_file.h"
 #include "engine/dataset/dataset_texts.h"
+#include "engine/dataset/locate_filter.h"
 #include "engine/dataset/quire_dataset.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/engine_heap.h"
+#include "engine/support/field_types.h"
 #include "platform/db/db_errors.h"
 #include "platform/db/field.h"
-#include "platform/rtl/strings.h"
 
 namespace jw {
 namespace {
@@ -363,88 +364,69 @@ bool TQuireDataSet::FindByFieldValues(const std::string& key_fields, const Varia
   const std::vector<TField*> fields = GetFieldList(key_fields);
   const std::vector<Variant> values = ValuesOf(key_values, fields.size());
   const bool case_insensitive = options.Contains(loCaseInsensitive);
-  TDataCursor* search = IndexFits(fields, case_insensitive)
-                            ? cursor_.get()
-                            : GetLookupCursor(key_fields, case_insensitive);
+  // A prefix is read as the filter search reads it: without a trailing
+  // '*'; a null value is no prefix. An empty prefix, which every text
+  // begins with, is left to the filter search.
+  int32_t partial_length = 0;
+  const bool partial = options.Contains(loPartialKey) && fields.back()->DataType() == ftString &&
+                       !VarIsNull(values.back()) && !VarIsEmpty(values.back());
+  if (partial) {
+    const std::string prefix = values.back().AsString();
+    partial_length = static_cast<int32_t>(prefix.size());
+    if (partial_length > 0 && prefix.back() == '*') --partial_length;
+  }
+  TDataCursor* search = nullptr;
+  if (!partial || partial_length > 0) {
+    search = IndexFits(fields, case_insensitive) ? cursor_.get()
+                                                 : GetLookupCursor(key_fields, case_insensitive);
+  }
   if (search == nullptr) return FindByFilter(fields, values, options);
   const TRecordBuffer buffer = TempBuffer();
-  int32_t field_count = static_cast<int32_t>(fields.size());
-  int32_t partial_length = 0;
+  const int32_t field_count = static_cast<int32_t>(fields.size()) - (partial ? 1 : 0);
   InFilterState(buffer, [&] {
     cursor_->ClearRecord(buffer);
     for (size_t i = 0; i < fields.size(); ++i) fields[i]->SetValue(values[i]);
   });
-  if (options.Contains(loPartialKey) && fields.back()->DataType() == ftString) {
-    --field_count;
-    partial_length = static_cast<int32_t>(values.back().AsString().size());
-  }
   const bool found =
       search->SeekKey(false, buffer, buffer, partial_length, partial_length > 0, field_count);
   if (found && move_to && search != cursor_.get()) CheckResult(cursor_->GotoCursorRecord(*search));
   return found;
 }
 
-namespace {
-
-// Whether the field holds the value, with the locate options: texts may
-// ignore case and match a prefix (a trailing '*' is left off); a null value
-// matches a null field.
-bool FieldMatches(TField* field, const Variant& value, TLocateOptions options) {
-  if (VarIsNull(value) || VarIsEmpty(value)) return field->IsNull();
-  if (field->IsNull()) return false;
-  if (field->DataType() != ftString && field->DataType() != ftMemo) {
-    return VarCompare(field->Value(), value) == 0;
-  }
-  std::string text = field->AsString();
-  std::string wanted = value.AsString();
-  if (options.Contains(loPartialKey)) {
-    if (!wanted.empty() && wanted.back() == '*') wanted.pop_back();
-    text = text.substr(0, wanted.size());
-  }
-  return options.Contains(loCaseInsensitive) ? SameText(text, wanted) : text == wanted;
-}
-
-struct TLocateSearch {
-  const std::vector<TField*>* fields;
-  const std::vector<Variant>* values;
-  TLocateOptions options;
-};
-
-}  // namespace
-
-bool TQuireDataSet::LocateCallback(void* user_data, const uint8_t* image, int32_t record_number) {
-  (void)record_number;
-  auto* pair = static_cast<std::pair<TQuireDataSet*, const TLocateSearch*>*>(user_data);
-  TQuireDataSet* dataset = pair->first;
-  const TLocateSearch& search = *pair->second;
-  std::vector<uint8_t> record(image, image + dataset->record_size_);
-  bool match = true;
-  dataset->InFilterState(record.data(), [&] {
-    try {
-      for (size_t i = 0; match && i < search.fields->size(); ++i) {
-        match = FieldMatches((*search.fields)[i], (*search.values)[i], search.options);
-      }
-    } catch (const Exception&) {
-      // A value that cannot be compared with the field matches nothing.
-      match = false;
-    }
-  });
-  return match;
-}
-
 bool TQuireDataSet::FindByFilter(const std::vector<TField*>& fields,
                                  const std::vector<Variant>& values, TLocateOptions options) {
-  // A temporary record filter compares the fields with the values; it is
-  // dropped again whatever happens.
-  const TLocateSearch search{&fields, &values, options};
-  std::pair<TQuireDataSet*, const TLocateSearch*> context{this, &search};
-  TFilter* filter = cursor_->AddFilter(nullptr, nullptr, &TQuireDataSet::LocateCallback, &context,
-                                       TCursorFilterOptions());
+  const TRecordBuffer buffer = TempBuffer();
+  std::vector<TLocateTerm> terms(fields.size());
+  InFilterState(buffer, [&] {
+    cursor_->ClearRecord(buffer);
+    for (size_t i = 0; i < fields.size(); ++i) {
+      TField* field = fields[i];
+      if (field->FieldNo() < 1) DatabaseErrorFmt(db_text::kFieldNotFound, field->FieldName());
+      TLocateTerm& term = terms[i];
+      term.Field = &cursor_->GetFieldDesc(field->FieldNo());
+      if (VarIsNull(values[i]) || VarIsEmpty(values[i])) {
+        term.IsNull = true;
+      } else if (term.Field->Type == kFldString || term.Field->Type == kFldBlob) {
+        term.Text = values[i].AsString();
+        term.IsNull = term.Text.empty();
+      } else {
+        // The field converts the value as it would store it, so the filter
+        // compares the very bytes a record holds.
+        field->SetValue(values[i]);
+        term.Value.resize(std::max<size_t>(term.Field->PhysicalLength, sizeof(double)));
+        cursor_->GetFieldData(field->FieldNo(), buffer, term.IsNull, term.Value.data());
+      }
+    }
+  });
+  // The temporary filter goes again whatever happens.
+  const TTokenTree tree =
+      LocateFilterTree(terms, options.Contains(loCaseInsensitive), options.Contains(loPartialKey));
+  TFilter* filter = cursor_->AddFilter(nullptr, tree.get(), nullptr, nullptr, {});
   int32_t result = 0;
   try {
     cursor_->ActivateFilter(filter);
     cursor_->First();
-    result = cursor_->GetNextRecord(TempBuffer());
+    result = cursor_->GetNextRecord(buffer);
   } catch (...) {
     cursor_->DropFilter(filter);
     throw;

@@ -5,6 +5,7 @@
 
 #include "engine/support/value_conversions.h"
 #include "platform/db/db_errors.h"
+#include "platform/db/field.h"
 #include "platform/rtl/filer.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/strings.h"
@@ -151,6 +152,10 @@ std::string TQuireParam::AsString() const {
 }
 
 void TQuireParam::Assign(TPersistent* source) {
+  if (auto* field = dynamic_cast<TField*>(source)) {
+    AssignField(*field);
+    return;
+  }
   auto* param = dynamic_cast<TQuireParam*>(source);
   if (param == nullptr) {
     TPersistent::Assign(source);
@@ -168,7 +173,28 @@ void TQuireParam::Assign(TPersistent* source) {
   if (param_type_ == ptUnknown) param_type_ = param->param_type_;
 }
 
+// A memo field of more than 255 characters is taken as a string parameter.
+void TQuireParam::AssignField(const TField& field) {
+  data_type_ = field.DataType() == ftMemo && field.Size() > 255 ? ftString : field.DataType();
+  if (field.IsNull()) {
+    Clear();
+  } else {
+    value_ = field.Value();
+    is_null_ = false;
+  }
+  bound_ = true;
+  name_ = field.FieldName();
+}
+
 void TQuireParam::AssignTo(TPersistent& dest) {
+  if (auto* field = dynamic_cast<TField*>(&dest)) {
+    if (is_null_) {
+      field->Clear();
+    } else {
+      field->SetValue(value_);
+    }
+    return;
+  }
   TPersistent::AssignTo(dest);
 }
 

@@ -79,11 +79,14 @@ class TQuireParam : public TPersistent {
   std::string AsString() const;
 
  protected:
+  // To a field: the field's value becomes the parameter's.
   void AssignTo(TPersistent& dest) override;
 
  private:
   friend class TQuireParams;
   void SetValue(TFieldType type, Variant value);
+  // The field's type, value and name; bound.
+  void AssignField(const TField& field);
 
   TQuireParams* owner_;
   Variant value_ = Variant(0);

@@ -163,7 +163,7 @@ std::unique_ptr<TDataCursor> TQuireTable::OpenTableCursor(const std::string& ind
   return cursor;
 }
 
-std::unique_ptr<TDataCursor> TQuireTable::CreateCursorHandle() {
+TCursorHandle TQuireTable::CreateCursorHandle() {
   if (table_name_.empty()) DatabaseError(quire_text::kTableNameMissing, this);
   IndexDefs().SetUpdated(false);
   return OpenTableCursor(ResolveIndexName(index_text_, index_by_fields_));
@@ -319,10 +319,7 @@ void TQuireTable::CreateTable() {
 void TQuireTable::DeleteTable() {
   CheckInactive();
   TDatabaseUseGuard use(*this, kUseTableFiles);
-  const std::string name = table_name_.substr(0, kMaxEngineName);
-  if (const int32_t result = Database()->EngineDirectory()->DeleteTable(name, in_memory_)) {
-    RaiseEngineError(static_cast<EngineErrorCode>(-result), name);
-  }
+  OpenTempCursor(false, true)->DeleteTable();
 }
 
 // Indexes.

@@ -91,7 +91,7 @@ class TQuireTable : public TQuireDBDataSet {
   void DefChanged(TPersistent* sender) override;
 
  protected:
-  std::unique_ptr<TDataCursor> CreateCursorHandle() override;
+  TCursorHandle CreateCursorHandle() override;
   void DestroyCursorHandle() override;
   TDataCursor* GetLookupCursor(const std::string& field_names, bool case_insensitive) override;
   void ReleaseLookupCursor() override;

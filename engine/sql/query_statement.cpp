@@ -103,6 +103,10 @@ void TQueryStatement::BindParams(int32_t count, const uint8_t* descriptors, cons
       std::memcpy(&length, value + kParamFlagSize, sizeof length);
       std::memcpy(&bytes, value + kParamFlagSize + sizeof length, sizeof bytes);
       if (length < 0 || (length > 0 && bytes == nullptr)) length = 0;
+      // Text BLOBs are read up to a zero byte: the value is followed by zeros
+      // (room for one at least), never by the bytes of an earlier binding.
+      parameter.SetValueSize(length + 1);
+      std::memset(parameter.Value(), 0, static_cast<size_t>(parameter.ValueCapacity()));
       parameter.SetValueSize(length);
       parameter.Scale = 0;
       if (length > 0) std::memcpy(parameter.Value(), bytes, static_cast<size_t>(length));
@@ -139,6 +143,8 @@ void TQueryStatement::Execute(TSqlProgress progress, void* progress_data) {
   }
   if (main.Kind == kSqlInsert || main.Kind == kSqlUpdate || main.Kind == kSqlDelete) {
     TDataChangeExecution(main).Execute(progress, progress_data);
+  } else if (main.Kind != kSqlSelect) {
+    main.ExecuteDefinition();
   }
   main.ExecutionTime =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -65,6 +65,7 @@ std::vector<FieldDescriptor> TSelectExecution::ResultColumns() {
     count.Number = static_cast<int16_t>(columns.size() + 1);
     count.Name = kAverageCountName + IntToStr(count.Number);
     count.Type = kFldInteger;
+    count.Hidden = 1;
     average_counts_[i] = count.Number;
     columns.push_back(count);
   }

@@ -26,6 +26,16 @@ uint32_t HighestBit(uint32_t word) {
   return 1u << (31 - std::countl_zero(word));
 }
 
+// The set bits of a word, in a few shifts and masks: the build targets
+// processors without a population count instruction, where std::popcount
+// is a library call per word, and loops of these vectorise.
+int32_t CountBits(uint32_t word) {
+  word = word - ((word >> 1) & 0x55555555u);
+  word = (word & 0x33333333u) + ((word >> 2) & 0x33333333u);
+  word = (word + (word >> 4)) & 0x0F0F0F0Fu;
+  return static_cast<int32_t>((word * 0x01010101u) >> 24);
+}
+
 }  // namespace
 
 TRecordsBitmap::~TRecordsBitmap() {
@@ -77,7 +87,7 @@ void TRecordsBitmap::ClearBit(int32_t n) {
 int32_t TRecordsBitmap::CountSet() const {
   // Spare bits are always clear, so whole words count as they are.
   int32_t count = 0;
-  for (int32_t w = 0; w < word_count_; ++w) count += std::popcount(words_[w]);
+  for (int32_t w = 0; w < word_count_; ++w) count += CountBits(words_[w]);
   return count;
 }
 
@@ -86,8 +96,8 @@ int32_t TRecordsBitmap::CountSetBefore(int32_t n) const {
   const int32_t end_bit = n - 1 < bit_count_ ? n - 1 : bit_count_;  // bits 0 .. end_bit-1
   const int32_t full_words = end_bit / 32;
   int32_t count = 0;
-  for (int32_t w = 0; w < full_words; ++w) count += std::popcount(words_[w]);
-  if (end_bit % 32 != 0) count += std::popcount(words_[full_words] & LowBits(end_bit % 32));
+  for (int32_t w = 0; w < full_words; ++w) count += CountBits(words_[w]);
+  if (end_bit % 32 != 0) count += CountBits(words_[full_words] & LowBits(end_bit % 32));
   return count;
 }
 
@@ -99,8 +109,8 @@ bool TRecordsBitmap::FindNextSet(int32_t& position, int32_t n, int32_t& sequence
   for (int32_t w = first_bit / 32; w < word_count_; ++w) {
     uint32_t word = words_[w];
     if (w == first_bit / 32) word &= ~LowBits(first_bit % 32);
-    const int32_t set = std::popcount(word);
-    if (set == 0) continue;
+    if (word == 0) continue;
+    const int32_t set = CountBits(word);
     if (set < remaining) {
       remaining -= set;
       sequence += set;
@@ -124,8 +134,8 @@ bool TRecordsBitmap::FindPriorSet(int32_t& position, int32_t n, int32_t& sequenc
   for (int32_t w = last_bit / 32; w >= 0; --w) {
     uint32_t word = words_[w];
     if (w == last_bit / 32) word &= LowBits(last_bit % 32 + 1);
-    const int32_t set = std::popcount(word);
-    if (set == 0) continue;
+    if (word == 0) continue;
+    const int32_t set = CountBits(word);
     if (set < remaining) {
       remaining -= set;
       sequence -= set;

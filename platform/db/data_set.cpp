@@ -50,6 +50,12 @@ void TDataSet::SetActive(bool active) {
       CloseCursor();
       throw;
     }
+    // A dataset whose opening did its work without a cursor to show (an SQL
+    // statement that returns no rows) stays closed.
+    if (!IsCursorOpen()) {
+      SetState(dsInactive);
+      return;
+    }
     SetState(dsBrowse);
     Notify(AfterOpen);
     if (!IsEmpty()) Notify(AfterScroll);

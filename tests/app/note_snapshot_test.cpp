@@ -38,6 +38,23 @@ void WriteNotchPaper() {
   bitmap.SaveToFile(PaperFolder() + kNotchPaper);
 }
 
+const char kPatternPaper[] = "test-mail-pattern-100.bmp";
+
+// A paper whose every pixel inside a 6-pixel red frame has a colour of its
+// own, none of them the transparent red: a picture that is off by a pixel
+// anywhere differs from it.
+void WritePatternPaper() {
+  TBitmap bitmap;
+  bitmap.SetSize(100, 90);
+  TCanvas& canvas = bitmap.Canvas();
+  canvas.Brush().SetColor(clRed);
+  canvas.FillRect(Rect(0, 0, 100, 90));
+  for (int y = 6; y < 84; ++y)
+    for (int x = 6; x < 94; ++x) canvas.SetPixels(x, y, RGB(x * 2, y * 3, 100 + (x + y) % 100));
+  std::filesystem::create_directories(PaperFolder());
+  bitmap.SaveToFile(PaperFolder() + kPatternPaper);
+}
+
 // The luminance and chrominance tables of the JPEG standard (Annex K), in
 // natural order, and the zig-zag order in which a file stores them.
 constexpr std::array<int, 64> kLuminance = {
@@ -103,8 +120,14 @@ JpegMarkers ReadMarkers(const std::string& file) {
 
 class NoteSnapshotTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { WriteNotchPaper(); }
-  static void TearDownTestSuite() { std::filesystem::remove(PaperFolder() + kNotchPaper); }
+  static void SetUpTestSuite() {
+    WriteNotchPaper();
+    WritePatternPaper();
+  }
+  static void TearDownTestSuite() {
+    std::filesystem::remove(PaperFolder() + kNotchPaper);
+    std::filesystem::remove(PaperFolder() + kPatternPaper);
+  }
 
   void SetUp() override {
     ScrapSettings = TScrapSettings();
@@ -165,6 +188,34 @@ TEST_F(NoteSnapshotTest, PictureIsTheNoteAsItPaintsItselfWhiteOutsideTheOutline)
   EXPECT_GE(paper.red(), 240);
   EXPECT_GE(paper.green(), 240);
   EXPECT_NEAR(paper.blue(), 160, 12);
+}
+
+// The window is shaped before the picture is taken, as on the screen: the
+// outline starts 6 pixels in, and the picture still holds the paper where the
+// note shows it, pixel for pixel.
+TEST_F(NoteSnapshotTest, PictureHoldsThePaperWhereTheNoteShowsIt) {
+  note_->PaperFile = kPatternPaper;
+  note_->RebuildShape();
+  note_->Show();
+  TBitmap paper;
+  paper.LoadFromFile(PaperFolder() + kPatternPaper);
+  TBitmap picture;
+  NoteSnapshot(*note_, picture);
+  ASSERT_EQ(picture.Width(), note_->ClientWidth());
+  ASSERT_EQ(picture.Height(), note_->ClientHeight());
+  const TRegion& outline = *note_->ShapeRegion;
+  int inside = 0, wrong = 0;
+  for (int y = 0; y < picture.Height(); ++y) {
+    for (int x = 0; x < picture.Width(); ++x) {
+      const TColor expected = outline.Contains(x, y) ? paper.Canvas().Pixels(x, y) : clWhite;
+      inside += outline.Contains(x, y);
+      if (picture.Canvas().Pixels(x, y) != expected && ++wrong <= 5)
+        ADD_FAILURE() << "(" << x << ", " << y << ") is " << std::hex
+                      << picture.Canvas().Pixels(x, y) << ", not " << expected;
+    }
+  }
+  EXPECT_EQ(inside, 88 * 78);
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(NoteSnapshotTest, FileIsABaselineColourJpegWithTheQuality90Tables) {

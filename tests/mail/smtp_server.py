@@ -1,10 +1,11 @@
 """A real SMTP server on loopback for the mail tests (aiosmtpd).
 
-Picks a free port on 127.0.0.1, prints it, and stores every message it
-accepts in the folder named by the first argument: message-<n>.eml holds
-the data as received (dot-stuffing undone), message-<n>.env the envelope
-sender and recipients, one per line. An address given as the second
-argument is refused at RCPT TO with 550. Runs until it is killed, at most two
+Listens on 127.0.0.1 at the port given as the third argument, or at a free
+port it picks, prints the port, and stores every message it accepts in the
+folder named by the first argument: message-<n>.eml holds the data as
+received (dot-stuffing undone), message-<n>.env the envelope sender and
+recipients, one per line. An address given as the second argument (when not
+empty) is refused at RCPT TO with 550. Runs until it is killed, at most two
 minutes.
 """
 import socket
@@ -40,11 +41,14 @@ class Store:
         return "250 Message accepted for delivery"
 
 
-probe = socket.socket()
-probe.bind(("127.0.0.1", 0))
-port = probe.getsockname()[1]
-probe.close()
-refused = sys.argv[2] if len(sys.argv) > 2 else None
+if len(sys.argv) > 3:
+    port = int(sys.argv[3])
+else:
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+refused = sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] else None
 controller = Controller(Store(sys.argv[1], refused), hostname="127.0.0.1", port=port)
 controller.start()
 print(port, flush=True)

@@ -5,16 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <random>
+#include <set>
+#include <sstream>
 
 #include "engine/core/filter.h"
 #include "engine/expr/expression_binder.h"
 #include "engine/expr/expression_parser.h"
 #include "engine/expr/expression_rewrite.h"
+#include "engine/support/language_settings.h"
 #include "platform/rtl/format_settings.h"
 #include "tests/engine/core/cursor_test_table.h"
 #include "tests/engine/core/index_test_table.h"
+#include "tests/engine/core/table_ops.h"
+#include "tests/engine/core/table_peer.h"
 
 namespace jw::test {
 namespace {
@@ -39,8 +45,9 @@ std::vector<FieldDescriptor> Fields() {
 // string and integer, a composite whose first field is GRP, a descending
 // one, which filters must not use, and a case-insensitive one on NOTE,
 // which answers conditions on UPPER(NOTE) only.
-TTableDefinition Indexed() {
+TTableDefinition Indexed(int16_t language) {
   TTableDefinition d;
+  d.LanguageId = language;
   d.Fields = Fields();
   IndexDescriptor note_upper = Index("ByNoteUpper", {kNote}, false);
   note_upper.CaseInsensitive = 1;
@@ -53,13 +60,32 @@ TTableDefinition Indexed() {
   return d;
 }
 
-TTableDefinition Plain() {
+TTableDefinition Plain(int16_t language) {
   TTableDefinition d;
+  d.LanguageId = language;
   d.Fields = Fields();
   return d;
 }
 
-const char* const kStrings[] = {"", "a", "ab", "abc", "b", "B", "ba", "c"};
+constexpr int16_t kGerman = 0x0407;
+
+// Texts of the random records and conditions; on a German table with
+// letters the collator ranks alike (a, \xE4, A) and unlike bytewise order.
+using TTexts = std::array<const char*, 8>;
+constexpr TTexts kTexts = {"", "a", "ab", "abc", "b", "B", "ba", "c"};
+constexpr TTexts kGermanTexts = {"",
+                                 "a",
+                                 "\xE4",
+                                 "A",
+                                 "\xC4"
+                                 "b",
+                                 "b",
+                                 "ab",
+                                 "B"};
+
+const TTexts& TextsOf(int16_t language) {
+  return language == 0 ? kTexts : kGermanTexts;
+}
 
 struct Value {
   bool null = true;
@@ -70,9 +96,10 @@ struct Value {
 // The two tables filled alike: a record has the same id and values in both.
 class TwinTables {
  public:
-  explicit TwinTables(std::mt19937& rng) : rng_(rng) {
-    db_.Create("I", Indexed());
-    db_.Create("P", Plain());
+  explicit TwinTables(std::mt19937& rng, int16_t language = 0)
+      : rng_(rng), texts_(TextsOf(language)) {
+    db_.Create("I", Indexed(language));
+    db_.Create("P", Plain(language));
   }
 
   void Fill(int32_t count) {
@@ -164,7 +191,7 @@ class TwinTables {
       image[data.FieldDesc(field).Offset] = 1;
       return;
     }
-    PutString(data, image, field, kStrings[1 + rng_() % 7]);
+    PutString(data, image, field, texts_[1 + rng_() % 7]);
   }
   void PutNumber(const TDataFile& data, std::vector<uint8_t>& image, int32_t field,
                  int32_t spread) {
@@ -173,12 +200,14 @@ class TwinTables {
   }
 
   std::mt19937& rng_;
+  const TTexts& texts_;
 };
 
 // Random boolean filter texts over indexed and unindexed columns.
 class ExpressionMaker {
  public:
-  explicit ExpressionMaker(std::mt19937& rng) : rng_(rng) {}
+  explicit ExpressionMaker(std::mt19937& rng, int16_t language = 0)
+      : rng_(rng), texts_(TextsOf(language)) {}
 
   std::string Make(int depth) {
     const uint32_t pick = rng_() % 10;
@@ -224,7 +253,7 @@ class ExpressionMaker {
   std::string Operator() { return Pick({"=", "<>", "<", ">", "<=", ">="}); }
   std::string Text() {
     if (rng_() % 8 == 0) return "NULL";
-    return "'" + std::string(kStrings[rng_() % 8]) + "'";
+    return "'" + std::string(texts_[rng_() % 8]) + "'";
   }
   std::string Number() {
     if (rng_() % 8 == 0) return "NULL";
@@ -235,9 +264,11 @@ class ExpressionMaker {
   }
 
   std::mt19937& rng_;
+  const TTexts& texts_;
 };
 
-// The ids of the records the cursor shows, in its order.
+// The ids of the records the cursor shows, in its order; walked backwards
+// they come in the reverse order.
 std::vector<int32_t> VisibleIds(TDataCursor& cursor) {
   std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
   std::vector<int32_t> ids;
@@ -245,6 +276,11 @@ std::vector<int32_t> VisibleIds(TDataCursor& cursor) {
   while (cursor.GetNextRecord(image.data()) == 0)
     ids.push_back(TDataCursor::GetRecordId(image.data()));
   EXPECT_EQ(static_cast<int32_t>(ids.size()), cursor.GetRecordCount());
+  std::vector<int32_t> backwards;
+  cursor.Last();
+  while (cursor.GetPriorRecord(image.data()) == 0)
+    backwards.push_back(TDataCursor::GetRecordId(image.data()));
+  EXPECT_EQ(std::vector<int32_t>(backwards.rbegin(), backwards.rend()), ids);
   return ids;
 }
 
@@ -293,28 +329,74 @@ class CursorFiltersTest : public testing::Test {
   ExpressionMaker maker_{rng_};
 };
 
-TEST_F(CursorFiltersTest, IndexedAnswersEqualRecordByRecordAnswers) {
-  SCOPED_TRACE(Seed());
-  tables_.Fill(400);
-  int32_t fully_indexed = 0;
-  const int32_t rounds = LongTests() ? 10000 : 1000;
+// Random filters on the twin tables: the indexed table's answer equals the
+// plain table's, and a filter rated fully indexed reads no record. Counts
+// the filters rated fully and partly indexed.
+void CompareRandomFilters(TwinTables& tables, ExpressionMaker& maker, std::mt19937& rng,
+                          int32_t rounds, int32_t& fully, int32_t& partly) {
   for (int32_t round = 0; round < rounds; ++round) {
-    const std::string text = maker_.Make(static_cast<int>(rng_() % 4));
+    const std::string text = maker.Make(static_cast<int>(rng() % 4));
     SCOPED_TRACE(text);
     // Half the rounds collect ranges of most keys through their complement;
     // a third read conditions of nearly every record record by record.
-    const Answer indexed = Filtered(*tables_.indexed_, text, round % 2 == 1, round % 3 == 0);
-    const Answer plain = Filtered(*tables_.plain_, text);
+    const Answer indexed = Filtered(*tables.indexed_, text, round % 2 == 1, round % 3 == 0);
+    const Answer plain = Filtered(*tables.plain_, text);
     ASSERT_EQ(indexed.error, plain.error);
     ASSERT_EQ(indexed.ids, plain.ids);
     EXPECT_EQ(plain.level, 0);
     if (indexed.level == 2) {
-      ++fully_indexed;
+      ++fully;
       EXPECT_EQ(indexed.reads, 0);
     }
+    if (indexed.level == 1) ++partly;
   }
+}
+
+TEST_F(CursorFiltersTest, IndexedAnswersEqualRecordByRecordAnswers) {
+  SCOPED_TRACE(Seed());
+  tables_.Fill(400);
+  int32_t fully = 0;
+  int32_t partly = 0;
+  const int32_t rounds = LongTests() ? 10000 : 1000;
+  CompareRandomFilters(tables_, maker_, rng_, rounds, fully, partly);
   // The generator reaches the index paths, not only the fallback.
-  EXPECT_GT(fully_indexed, rounds / 10);
+  EXPECT_GT(fully, rounds / 10);
+}
+
+// On a table with a language the string keys follow the collator: their
+// ranges give candidates, each read and tested, and the answers still
+// equal those read record by record.
+TEST_F(CursorFiltersTest, StringKeysOfATableWithALanguageGiveCandidatesOnly) {
+  if (!IsKnownLanguage(kGerman, 0)) GTEST_SKIP() << "no German collation on this system";
+  SCOPED_TRACE(Seed());
+  TwinTables german(rng_, kGerman);
+  ExpressionMaker maker(rng_, kGerman);
+  german.Fill(300);
+  int32_t fully = 0;
+  int32_t partly = 0;
+  const int32_t rounds = LongTests() ? 5000 : 500;
+  CompareRandomFilters(german, maker, rng_, rounds, fully, partly);
+  EXPECT_GT(fully, rounds / 20);
+  EXPECT_GT(partly, rounds / 20);
+  TDataCursor& cursor = *german.indexed_;
+  // 'a' ranks with '\xE4' (accents do not count) and apart from 'A': the
+  // candidates read are the records that pass, no other.
+  for (const char* text : {"NAME = 'a'",
+                           "UPPER(NOTE) = '\xC4"
+                           "B'",
+                           "NAME < 'b'"}) {
+    SCOPED_TRACE(text);
+    const Answer answer = Filtered(cursor, text);
+    EXPECT_EQ(answer.level, 1);
+    EXPECT_EQ(answer.ids, Filtered(*german.plain_, text).ids);
+    EXPECT_EQ(answer.reads, static_cast<int64_t>(answer.ids.size()));
+    EXPECT_LT(answer.reads, cursor.GetTotalRecordCount());
+  }
+  const Answer code = Filtered(cursor, "CODE = 1 AND NAME = 'a'");
+  EXPECT_EQ(code.level, 1);
+  EXPECT_EQ(code.ids, Filtered(*german.plain_, "CODE = 1 AND NAME = 'a'").ids);
+  EXPECT_EQ(Filtered(cursor, "CODE = 1").reads, 0);
+  EXPECT_LE(code.reads, static_cast<int64_t>(Filtered(cursor, "CODE = 1").ids.size()));
 }
 
 // Binds a column of the test tables as a caller that prepares its own
@@ -452,6 +534,112 @@ TEST_F(CursorFiltersTest, AChainOfAHundredThousandConditionsIsAnswered) {
   EXPECT_EQ(indexed.level, 2);
   EXPECT_EQ(indexed.ids, plain.ids);
   EXPECT_FALSE(indexed.ids.empty());
+}
+
+// A table of the small definition (VALUE under the primary index) that
+// the table helper, a second process, changes while this process fills a
+// filter: a record callback asks it for a change each time it tests record
+// 1, for as many rounds as it is allowed.
+class FilterFillTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    db_.Create("T", SmallTableDefinition());
+    ASSERT_TRUE(peer_.Ready());
+    ASSERT_EQ(peer_.Ask("open " + db_.dir.Path("") + " T"), "ok");
+    for (int32_t k = 0; k < 40; ++k) {
+      ASSERT_EQ(peer_.Ask("insert " + std::to_string(100 + 3 * k)), "ok " + std::to_string(k + 1));
+    }
+    cursor_ = db_.Open("T");
+    value_offset_ = cursor_->GetTableFieldDesc(3).Offset;
+  }
+
+  // Even values pass; testing record 1 has the peer insert a record and
+  // give record 1 a new negative value, while changes_left lasts.
+  static bool EvenValue(void* user_data, const uint8_t* image, int32_t number) {
+    auto& test = *static_cast<FilterFillTest*>(user_data);
+    test.tested_.insert(number);
+    if (number == 1 && test.changes_left_ > 0) {
+      --test.changes_left_;
+      const int32_t round = static_cast<int32_t>(test.answers_.size());
+      test.answers_.push_back(test.peer_.Ask("insert " + std::to_string(1000 + round)));
+      if (test.answers_.back().rfind("ok", 0) == 0) {
+        const int32_t value = GetInt32(image + test.value_offset_ + 1);
+        EXPECT_EQ(
+            test.peer_.Ask("edit 1 " + std::to_string(value) + " " + std::to_string(-1 - round)),
+            "ok");
+      }
+    }
+    return GetInt32(image + test.value_offset_ + 1) % 2 == 0;
+  }
+
+  // The record numbers and values the peer reads now.
+  std::map<int32_t, int32_t> Live() {
+    std::istringstream answer(peer_.Ask("live"));
+    std::string ok;
+    size_t count = 0;
+    answer >> ok >> count;
+    std::map<int32_t, int32_t> live;
+    for (std::string item; answer >> item;) {
+      const size_t equals = item.find('=');
+      live[std::stoi(item.substr(0, equals))] = std::stoi(item.substr(equals + 1));
+    }
+    EXPECT_EQ(live.size(), count);
+    return live;
+  }
+
+  // The filters' bitmaps hold exactly the live records that pass them.
+  void ExpectBitmapsOf(const std::map<int32_t, int32_t>& live, TFilter* at_least, TFilter* even) {
+    for (const auto& [number, value] : live) {
+      SCOPED_TRACE("record " + std::to_string(number) + " value " + std::to_string(value));
+      EXPECT_EQ(at_least->Bitmap().IsSet(number), value >= 100);
+      EXPECT_EQ(even->Bitmap().IsSet(number), value % 2 == 0);
+      EXPECT_EQ(tested_.count(number), 1U);
+    }
+  }
+
+  CursorDatabase db_;
+  Peer peer_;
+  std::unique_ptr<TDataCursor> cursor_;
+  int32_t value_offset_ = 0;
+  int32_t changes_left_ = 0;
+  std::vector<std::string> answers_;
+  std::set<int32_t> tested_;
+};
+
+// The indexed filter is collected before the callback's change: the round
+// is void, and the next one fills both filters from the files as changed.
+TEST_F(FilterFillTest, AChangeByAnotherProcessDuringTheFillStartsItAgain) {
+  TFilter* at_least = cursor_->AddFilter("VALUE >= 100", nullptr, nullptr, nullptr, {});
+  TFilter* even = cursor_->AddFilter(nullptr, nullptr, EvenValue, this, {});
+  changes_left_ = 1;
+  cursor_->ActivateFilter(nullptr);
+  ASSERT_EQ(answers_, std::vector<std::string>{"ok 41"});
+  EXPECT_EQ(at_least->OptimizeLevel(), 2);
+  const std::map<int32_t, int32_t> live = Live();
+  ASSERT_EQ(live.size(), 41U);
+  EXPECT_EQ(live.at(1), -1);
+  ExpectBitmapsOf(live, at_least, even);
+  EXPECT_EQ(cursor_->GetRecordCount(), 20);
+}
+
+// A writer that changes the table in every round cannot keep the fill
+// going: the last round holds the read lock, and the writer's change in it
+// fails for the lock while the fill completes.
+TEST_F(FilterFillTest, TheLastRoundOfAFillKeepsWritersOut) {
+  ASSERT_EQ(peer_.Ask("retries 2"), "ok");
+  TFilter* at_least = cursor_->AddFilter("VALUE >= 100", nullptr, nullptr, nullptr, {});
+  TFilter* even = cursor_->AddFilter(nullptr, nullptr, EvenValue, this, {});
+  changes_left_ = 100;
+  cursor_->ActivateFilter(nullptr);
+  // Four rounds voided by a change each, the fifth under the lock.
+  ASSERT_EQ(answers_.size(), 5U);
+  EXPECT_EQ(answers_.back(), "err 10249");
+  for (size_t k = 0; k + 1 < answers_.size(); ++k) {
+    EXPECT_EQ(answers_[k], "ok " + std::to_string(41 + k));
+  }
+  const std::map<int32_t, int32_t> live = Live();
+  EXPECT_EQ(live.size(), 40 + answers_.size() - 1);
+  ExpectBitmapsOf(live, at_least, even);
 }
 
 TEST_F(CursorFiltersTest, FilterErrorsNameTheirCause) {

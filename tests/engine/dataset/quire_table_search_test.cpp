@@ -86,6 +86,16 @@ TEST_F(TableSearch, NotesAreStoredReopenedWalkedFoundEditedAndDeleted) {
   EXPECT_EQ(notes->RecordCount(), 19);
   ASSERT_TRUE(notes->FindKey({Variant(5)}));
   EXPECT_EQ(notes->FieldByName("Text")->AsString(), "changed");
+  // Files that another dataset holds open are not deleted.
+  TQuireTable* other = NewTable(folder_.Path() + "scraps.DAT");
+  try {
+    other->DeleteTable();
+    FAIL() << "an open table was deleted";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrAccessDenied);
+    EXPECT_NE(e.Names().TableName.find("scraps"), std::string::npos);
+  }
+  EXPECT_EQ(notes->RecordCount(), 19);
   notes->Close();
   notes->DeleteTable();
   EXPECT_FALSE(notes->Exists());
@@ -301,6 +311,34 @@ TEST_F(ItemTable, BlobStreams) {
   EXPECT_EQ(stream->Read(&byte, 1), 0);
 }
 
+// A stream that outlives its edit has no BLOB left to work on: writing,
+// truncating and sizing fail as engine errors, and the next edit's streams
+// work on the stored value.
+TEST_F(ItemTable, StreamsOutlivingTheirEditFailAndLeaveTheValue) {
+  TField* memo = table_->FieldByName("MEMO");
+  table_->Edit();
+  memo->SetAsString("kept");
+  table_->Post();
+  table_->Edit();
+  auto stream = table_->CreateBlobStream(memo, bmWrite);
+  stream->WriteBuffer("lost", 4);
+  table_->Cancel();
+  EXPECT_THROW(stream->Write("x", 1), EQuireEngineError);
+  EXPECT_THROW(stream->SetSize(2), EQuireEngineError);
+  EXPECT_THROW(stream->Size(), EQuireEngineError);
+  stream.reset();
+  EXPECT_EQ(memo->AsString(), "kept");
+  table_->Edit();
+  {
+    auto again = table_->CreateBlobStream(memo, bmReadWrite);
+    EXPECT_EQ(again->Size(), 4);
+    again->Seek(0, soFromEnd);
+    again->WriteBuffer("!", 1);
+  }
+  table_->Post();
+  EXPECT_EQ(memo->AsString(), "kept!");
+}
+
 // Each post lets go of the BLOB its stream wrote: more posts than the cursor
 // may hold open BLOBs all succeed.
 TEST_F(ItemTable, PostsLetGoOfTheirBlobs) {
@@ -390,7 +428,7 @@ class ViewDataSet : public TQuireDBDataSet {
   ~ViewDataSet() override { Close(); }
 
  protected:
-  std::unique_ptr<TDataCursor> CreateCursorHandle() override {
+  TCursorHandle CreateCursorHandle() override {
     auto cursor = std::make_unique<TDataCursor>(Database()->EngineDirectory());
     cursor->SetTableName("items");
     cursor->Open();

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "engine/sql/query_statement.h"
 #include "engine/support/field_types.h"
 #include "platform/db/binary_fields.h"
 #include "platform/db/data_source.h"
@@ -213,6 +215,80 @@ TEST_F(Tables, FieldsFollowTheEngineDescriptorsAndValuesRoundTrip) {
   table->Post();
   EXPECT_EQ(table->RecordCount(), 2);
   EXPECT_EQ(table->FieldByName("ID")->AsInteger(), 2);
+}
+
+TEST_F(Tables, HiddenFieldsStayOutOfTheFieldListAndKeepTheirValues) {
+  // A table whose middle field is hidden: the dataset shows the others, and
+  // an edit through the dataset keeps what the hidden field holds.
+  TTableDefinition definition;
+  definition.Fields = {EngineField("A", kFldInteger), EngineField("SECRET", kFldInteger),
+                       EngineField("B", kFldString, 10)};
+  definition.Fields[1].Hidden = 1;
+  CreateEngineTable("hidden", definition);
+  {
+    // The flag is byte 252 of the second stored descriptor.
+    std::ifstream file(folder_.Path() + "hidden.DAT", std::ios::binary);
+    std::vector<char> bytes(127 + 3 * 768);
+    ASSERT_TRUE(file.read(bytes.data(), static_cast<std::streamsize>(bytes.size())));
+    EXPECT_EQ(bytes[127 + 252], 0);
+    EXPECT_EQ(bytes[127 + 768 + 252], 1);
+  }
+  {
+    TDataCursor cursor(database_->EngineDirectory());
+    cursor.SetTableName("hidden");
+    cursor.Open();
+    ASSERT_EQ(cursor.GetFieldDesc(2).Hidden, 1);
+    std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+    cursor.ClearRecord(image.data());
+    const int32_t a = 1;
+    const int32_t secret = 42;
+    cursor.SetFieldData(1, image.data(), false, &a);
+    cursor.SetFieldData(2, image.data(), false, &secret);
+    cursor.InsertRecord(image.data(), false);
+    cursor.Close(false);
+  }
+  TQuireTable* table = NewTable("hidden");
+  table->Open();
+  ASSERT_EQ(table->FieldCount(), 2);
+  EXPECT_EQ(table->Fields(0)->FieldName(), "A");
+  EXPECT_EQ(table->Fields(1)->FieldName(), "B");
+  EXPECT_EQ(table->Fields(1)->FieldNo(), 3);
+  EXPECT_EQ(table->FieldDefs().Count(), 2);
+  table->Edit();
+  table->FieldByName("B")->SetAsString("seen");
+  table->Post();
+  table->Close();
+  {
+    TDataCursor cursor(database_->EngineDirectory());
+    cursor.SetTableName("hidden");
+    cursor.Open();
+    std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+    cursor.First();
+    ASSERT_EQ(cursor.GetNextRecord(image.data()), 0);
+    bool null = true;
+    int32_t secret = 0;
+    cursor.GetFieldData(2, image.data(), null, &secret);
+    EXPECT_FALSE(null);
+    EXPECT_EQ(secret, 42);
+    cursor.Close(false);
+  }
+
+  // An average's count column is stored hidden in the result table: opened
+  // as a table, the result shows only its visible column.
+  {
+    TQueryStatement statement(*database_->EngineDirectory()->Session(),
+                              *database_->EngineDirectory());
+    const std::string sql = "SELECT AVG(A) INTO \"" + folder_.Path() + "averages\" FROM hidden";
+    int32_t consumed = 0;
+    statement.Prepare(sql.c_str(), consumed);
+    statement.Execute();
+  }
+  TQuireTable* averages = NewTable("averages");
+  averages->Open();
+  ASSERT_EQ(averages->FieldCount(), 1);
+  EXPECT_EQ(averages->Fields(0)->FieldNo(), 1);
+  EXPECT_DOUBLE_EQ(averages->Fields(0)->AsFloat(), 1.0);
+  EXPECT_EQ(averages->Cursor()->GetFieldDesc(2).Name, "Sys__Avg__Count2");
 }
 
 TEST_F(Tables, InMemoryTablesLiveInTheMemoryDatabase) {

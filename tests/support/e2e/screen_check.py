@@ -6,12 +6,23 @@
       compares the window at (left, top) with its shape: the file rects holds
       "rect <left> <top> <right> <bottom>" lines in window coordinates; prints
       outside_not_background=N inside_background=N dark_inside=N
+  screen_check.py picture <shot.ppm> <rects> <left> <top> <picture.ppm>
+      compares a picture of the window at (left, top) with the screen: inside
+      the shape the mean colour difference and the pixels whose colour is far
+      off (lossy compression blurs only a little), outside the pixels that are
+      not white, leaving out those next to the outline, which the compression
+      blurs with it; prints size=WxH mean_inside=F far_inside=N inside=N
+      not_white_outside=N outside=N
 """
 
 import sys
 
 # Text is black; the papers' lightest rim colour stays above this.
 DARK_LIMIT = 80
+# A channel of a picture pixel this far from the screen's is off, not blurred.
+FAR_DIFFERENCE = 64
+# Every channel of a white pixel of a picture stays above this.
+WHITE_LIMIT = 224
 
 
 def read_ppm(path):
@@ -83,6 +94,29 @@ def main(argv):
         print(
             f"outside_not_background={outside_not_background} "
             f"inside_background={inside_background} dark_inside={dark_inside}"
+        )
+        return 0
+    if len(argv) == 7 and argv[1] == "picture":
+        shot = read_ppm(argv[2])
+        inside = read_shape(argv[3])
+        left, top = int(argv[4]), int(argv[5])
+        width, height, _ = picture = read_ppm(argv[6])
+        total = far_inside = not_white_outside = 0
+        for y in range(height):
+            for x in range(width):
+                colour = colour_at(picture, x, y)
+                if (x, y) in inside:
+                    screen = colour_at(shot, left + x, top + y)
+                    difference = max(abs(a - b) for a, b in zip(colour, screen))
+                    total += difference
+                    far_inside += difference > FAR_DIFFERENCE
+                elif not any((x + dx, y + dy) in inside for dx in (-1, 0, 1) for dy in (-1, 0, 1)):
+                    not_white_outside += min(colour) <= WHITE_LIMIT
+        pixels_inside = sum(1 for x, y in inside if x < width and y < height)
+        print(
+            f"size={width}x{height} mean_inside={total / max(1, pixels_inside):.2f} "
+            f"far_inside={far_inside} inside={pixels_inside} "
+            f"not_white_outside={not_white_outside} outside={width * height - pixels_inside}"
         )
         return 0
     sys.exit(__doc__)
