@@ -29,6 +29,8 @@ background=206040
 
 # shellcheck source=../../support/e2e/x_session.sh
 . "$support/x_session.sh"
+# shellcheck source=../../support/e2e/program_windows.sh
+. "$support/program_windows.sh"
 need_tools Xvfb openbox trayer xdotool xprop xwininfo import compare convert "$python"
 
 # --- the ready folder: the program, its papers and an empty notes table
@@ -74,29 +76,6 @@ end_program() {
 }
 ended() { ! alive "$program_pid"; }
 
-# The program's windows on the screen, as decimal ids.
-program_windows() { xdotool search --onlyvisible --class jotterwick; }
-parent_of() { xwininfo -children -id "$1" | awk '/Parent window id:/ { print $4 }'; }
-in_trayer() {
-  local w=$1
-  while w=$(parent_of "$w") && [ -n "$w" ] && [ "$((w))" != 0 ]; do
-    xprop -id "$w" WM_CLASS | grep -q '"trayer"' && return 0
-  done
-  return 1
-}
-override_redirect() { xwininfo -id "$1" | grep -q 'Override Redirect State: yes'; }
-
-icon=
-find_icon() {
-  local w
-  for w in $(program_windows); do
-    if in_trayer "$w"; then
-      icon=$w
-      return 0
-    fi
-  done
-  return 1
-}
 # The notes: the program's windows outside the tray that the window manager
 # manages (menus are left alone by it).
 notes() {
@@ -105,18 +84,6 @@ notes() {
     in_trayer "$w" || override_redirect "$w" || echo "$w"
   done
 }
-menu=
-find_menu() {
-  local w
-  for w in $(program_windows); do
-    if override_redirect "$w" && ! in_trayer "$w"; then
-      menu=$w
-      return 0
-    fi
-  done
-  return 1
-}
-no_menu() { ! find_menu; }
 
 icon_x=
 icon_y=
@@ -132,7 +99,7 @@ wait_for_icon() {
 open_tray_menu() {
   sleep 0.5
   xdotool mousemove "$icon_x" "$icon_y" click 3
-  wait_for 10 "the tray menu to open" find_menu
+  wait_for 10 "the tray menu to open" find_popup
 }
 left_click_icon() {
   sleep 0.5
@@ -161,7 +128,6 @@ one_note() {
   [ "$(wc -w <<<"$found")" = 1 ] || return 1
   note=$found
 }
-viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
 hidden() { ! viewable "$1"; }
 shot() { import -window root -depth 8 "$work/$1.ppm"; }
 
@@ -189,8 +155,7 @@ check_no_taskbar_entry
 read -r grab_x grab_y < <(awk '$1 == "rect" && $4 - $2 > w { w = $4 - $2; x = int(($2 + $4) / 2); y = $3 }
   END { print x, y }' "$work/note.rects")
 xdotool mousemove $((left + grab_x)) $((top + grab_y)) click 1
-focused() { [ "$(xdotool getwindowfocus)" = "$note" ]; }
-wait_for 10 "the clicked note to take the keyboard focus" focused
+wait_for 10 "the clicked note to take the keyboard focus" focused "$note"
 xdotool type --delay 20 "hello world"
 dark=-1
 text_settled() {
@@ -214,8 +179,6 @@ check_no_taskbar_entry
 
 # --- an alarm a few seconds ahead, set on the note's alarm dialog, shows the
 # note hidden meanwhile when it fires, not before
-alarm_dialog=
-find_alarm_dialog() { alarm_dialog=$(xdotool search --onlyvisible --name "Alarm Setting Dialog"); }
 # set_alarm <quantity> <unit row>: sets the note's alarm on the dialog's
 # "Timer" page, the unit's row counted from "Seconds" (0) to "Days" (3), and
 # notes in alarm_set_at when OK was pressed. Places are in the dialog's own
@@ -223,19 +186,19 @@ find_alarm_dialog() { alarm_dialog=$(xdotool search --onlyvisible --name "Alarm 
 set_alarm() {
   sleep 0.5
   xdotool mousemove $((left + grab_x)) $((top + grab_y)) click 3
-  wait_for 10 "the note's menu to open" find_menu
+  wait_for 10 "the note's menu to open" find_popup
   # "Set Alarm..." is second from the bottom.
   xdotool key Up Up Return
-  wait_for 10 "the alarm dialog to open" find_alarm_dialog
+  wait_for 10 "the alarm dialog to open" find_window "Alarm Setting Dialog"
+  local alarm_dialog=$window
   xdotool mousemove --window "$alarm_dialog" 174 38 click 1 \
     mousemove --window "$alarm_dialog" 242 73 click 1 \
     mousemove --window "$alarm_dialog" 39 $((159 + 25 * $2)) click 1 \
     mousemove --window "$alarm_dialog" 188 110 click 1 key ctrl+a type "$1"
   alarm_set_at=$(date +%s%N)
   xdotool mousemove --window "$alarm_dialog" 123 316 click 1
-  wait_for 10 "the alarm dialog to close" no_alarm_dialog
+  wait_for 10 "the alarm dialog to close" no_window "Alarm Setting Dialog"
 }
-no_alarm_dialog() { ! find_alarm_dialog; }
 alarm_seconds=8
 set_alarm "$alarm_seconds" 0
 left_click_icon
