@@ -10,10 +10,15 @@ def times(paths):
     result = {}
     for path in paths:
         with open(path) as f:
-            for b in json.load(f)["benchmarks"]:
-                if b.get("run_type", "iteration") != "iteration":
-                    continue
-                result[b["name"]] = b["real_time"] * UNIT_NS[b.get("time_unit", "ns")]
+            text = f.read()
+        # A benchmark program whose every benchmark the filter left out
+        # writes nothing.
+        if not text.strip():
+            continue
+        for b in json.loads(text)["benchmarks"]:
+            if b.get("run_type", "iteration") != "iteration":
+                continue
+            result[b["name"]] = b["real_time"] * UNIT_NS[b.get("time_unit", "ns")]
     return result
 
 
