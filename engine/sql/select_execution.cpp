@@ -82,6 +82,11 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   for (const std::unique_ptr<TSourceTable>& table : query_.SourceTables) table->Cursor->Refresh();
   TStatementReadLocks locks(query_);
   sub_select_filter_ = nullptr;
+  if (query_.Live) {
+    RunLive();
+    StopClock(start);
+    return;
+  }
   CreateResultTable();
   plan_->InstallFilters();
   ProduceRows(progress, progress_data);
@@ -97,9 +102,21 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   result_->Refresh();
   result_->First();
   query_.RowsAffected = result_->GetRecordCount();
+  StopClock(start);
+}
+
+void TSelectExecution::StopClock(uint32_t start) {
   // A tick count that did not move or wrapped gives no time.
   const uint32_t end = GetTickCount();
   if (end > start) query_.ExecutionTime = (end - start) / 1000.0;
+}
+
+void TSelectExecution::RunLive() {
+  live_ = query_.SourceTables.front()->Cursor.get();
+  live_->SetIndexByNumber(query_.IndexNumber);
+  plan_->InstallFilters();
+  live_->First();
+  query_.RowsAffected = live_->GetRecordCount();
 }
 
 int32_t TSelectExecution::CountMatches(const TExpToken& value) {
