@@ -10,6 +10,7 @@
 #include "engine/core/data_session.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_rewrite.h"
+#include "engine/sql/blob_values.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_join.h"
@@ -24,11 +25,15 @@ namespace {
 void ResultColumnValue(void* context, const void* record, TExpToken* node) {
   auto& cursor = *static_cast<TDataCursor*>(context);
   const FieldDescriptor& field = cursor.GetTableFieldDesc(node->FieldNumber);
+  const auto* image = static_cast<const uint8_t*>(record);
+  if (field.Type == kFldBlob) {
+    ReadBlobValue(cursor, node->FieldNumber, image, *node);
+    return;
+  }
   node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
   bool null = false;
-  cursor.GetTableFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null,
-                           node->Value());
-  node->IsNull = null || field.Type == kFldBlob;
+  cursor.GetTableFieldData(node->FieldNumber, image, null, node->Value());
+  node->IsNull = null;
 }
 
 // 0..100, ties to even; a driving table without records is done.
@@ -213,9 +218,10 @@ void TSelectExecution::BuildRow(uint8_t* image) {
     const TResultField& item = *query_.ResultFields[i];
     const auto field = static_cast<int32_t>(i + 1);
     // A BLOB field holds a reference into its own table's BLOB file, which
-    // a result record must never share: BLOB columns stay NULL.
-    if (result_->GetTableFieldDesc(field).Type == kFldBlob) continue;
-    if (!item.Computed && item.Aggregate == kAggregateNone) {
+    // a result record must never share: its value is read whole and written
+    // into a BLOB of the result's own.
+    const bool blob = result_->GetTableFieldDesc(field).Type == kFldBlob;
+    if (!item.Computed && item.Aggregate == kAggregateNone && !blob) {
       TDataCursor& source = *item.Source->Cursor;
       value.assign(std::max<size_t>(source.GetTableFieldDesc(item.ColumnNumber).PhysicalLength, 8),
                    0);
@@ -251,6 +257,10 @@ void TSelectExecution::BuildRow(uint8_t* image) {
 
 void TSelectExecution::StoreValue(int32_t field, uint8_t* image, const TExpToken& value) {
   const FieldDescriptor& desc = result_->GetTableFieldDesc(field);
+  if (desc.Type == kFldBlob) {
+    WriteBlobValue(*result_, field, image, value, false);
+    return;
+  }
   if (value.Type == desc.Type) {
     result_->SetTableFieldData(field, image, value.Value());
     return;
