@@ -13,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <utility>
@@ -27,6 +28,7 @@
 #include "engine/sql/query_statement.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
+#include "tests/engine/core/table_peer.h"
 #include "tests/engine/sql/sql_test_util.h"
 
 namespace jw {
@@ -243,6 +245,83 @@ TEST(DataChange, CallersTransactionCommitsOnlyAtAGivenInterval) {
   SetInterimCommitHook(nullptr);
   EXPECT_EQ(commits, (std::vector<int32_t>{500, 1000, 1500}));
   EXPECT_EQ(tables.Rows("n").size(), 300u);
+}
+
+// The a values of a table's rows in natural order.
+std::vector<int32_t> AValues(TDataCursor& cursor) {
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  std::vector<int32_t> values;
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    int32_t a = 0;
+    bool null = false;
+    cursor.GetFieldData(1, image.data(), null, &a);
+    values.push_back(a);
+  }
+  return values;
+}
+
+TEST(DataChange, OwnTransactionCommitsEveryIntervalAndAFailureKeepsTheLastCommit) {
+  DataChangeDatabase tables;
+  // 100-byte records: the statement commits every 262140 / 100 = 2621.
+  tables.Create("h", {Column("a", kFldInteger), Column("s", kFldString, 84)});
+  const auto fill = [&] {
+    auto cursor = tables.OpenTable("h");
+    EXPECT_EQ(cursor->GetRecordSize(), 100);
+    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+    for (int32_t a = 1; a <= 6000; ++a) {
+      cursor->InitRecord(image.data());
+      cursor->SetFieldData(1, image.data(), false, &a);
+      cursor->InsertRecord(image.data(), false);
+    }
+  };
+  fill();
+  commits.clear();
+  SetInterimCommitHook(CountCommit);
+  EXPECT_EQ(tables.Run("DELETE FROM h"), 6000);
+  EXPECT_EQ(commits, (std::vector<int32_t>{2621, 5242}));
+  EXPECT_TRUE(AValues(*tables.OpenTable("h")).empty());
+
+  // A second process holds the 4000th record: the delete fails there and
+  // rolls back to its commit after 2621 records.
+  fill();
+  int32_t locked = 0;
+  {
+    auto cursor = tables.OpenTable("h");
+    cursor->First();
+    for (int i = 0; i < 4000; ++i) ASSERT_EQ(cursor->GetNextRecord(nullptr), 0);
+    locked = cursor->CurrentRecordNumber();
+  }
+  test::Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  ASSERT_EQ(peer.Ask("open " + tables.folder.Path() + " h"), "ok");
+  ASSERT_EQ(peer.Ask("lock-record " + std::to_string(locked)), "ok");
+  tables.database.session.SetLockRetryCount(0);
+  commits.clear();
+  EngineErrorCode code = 0;
+  int32_t rows_affected = -1;
+  {
+    TQueryStatement statement(tables.database.session, *tables.database.directory);
+    int32_t consumed = 0;
+    statement.Prepare("DELETE FROM h", consumed);
+    try {
+      statement.Execute();
+    } catch (const EQuireEngineError& e) {
+      code = e.Code();
+    }
+    rows_affected = statement.GetRowsAffected();
+  }
+  SetInterimCommitHook(nullptr);
+  EXPECT_EQ(code, kErrRecordInUse);
+  EXPECT_EQ(rows_affected, 2621);
+  EXPECT_EQ(commits, (std::vector<int32_t>{2621}));
+  std::vector<int32_t> left(6000 - 2621);
+  std::iota(left.begin(), left.end(), 2622);
+  EXPECT_EQ(AValues(*tables.OpenTable("h")), left);
+  EXPECT_EQ(peer.Ask("close"), "ok");
+  for (const TVerifyProblem& problem : VerifyTableFiles(tables.folder.File("h.DAT"))) {
+    ADD_FAILURE() << problem.Text;
+  }
 }
 
 TEST(DataChange, ProgressAbortKeepsTheWorkDoneAndEndsAtOneHundred) {
