@@ -118,8 +118,23 @@ class SelectOracle {
     cursor.Close(false);
   }
 
-  TextRows Ours(const std::string& sql, bool no_join_optimize = false) {
+  // An ascending secondary index on the table's column.
+  void AddIndex(const std::string& table, int16_t field) {
+    TDataCursor cursor(database_.database.directory);
+    cursor.SetTableName(table);
+    cursor.SetExclusive(true);
+    cursor.Open();
+    IndexDescriptor index;
+    index.Name = table + "_" + std::to_string(field);
+    index.SegmentCount = 1;
+    index.FieldNumbers[0] = field;
+    cursor.AddIndex(index);
+    cursor.Close(false);
+  }
+
+  TextRows Ours(const std::string& sql, bool no_join_optimize = false, bool request_live = false) {
     TQueryStatement statement(database_.database.session, *database_.database.directory);
+    statement.SetRequestLive(request_live);
     int32_t consumed = 0;
     statement.Prepare(sql.c_str(), consumed);
     statement.MainQuery()->NoJoinOptimize |= no_join_optimize;
