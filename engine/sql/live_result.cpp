@@ -23,6 +23,14 @@ void TDataQuery::DecideLive() {
       Statement.Queries().size() != 1) {
     return;
   }
+  // A column listed a second time becomes a derived field, and a derived
+  // field holds no BLOB: a repeated BLOB column counts as a computed one.
+  std::vector<bool> listed(static_cast<size_t>(SourceTables.front()->Cursor->GetFieldCount()) + 1);
+  for (const std::unique_ptr<TResultField>& item : ResultFields) {
+    if (item->Computed || item->Aggregate != kAggregateNone) continue;
+    if (listed[static_cast<size_t>(item->ColumnNumber)] && item->Type == kFldBlob) return;
+    listed[static_cast<size_t>(item->ColumnNumber)] = true;
+  }
   uint8_t index = kNaturalOrder;
   if (HasOrderBy && !OrderByIndex(index)) return;
   IndexNumber = index;

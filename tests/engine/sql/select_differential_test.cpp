@@ -32,11 +32,21 @@ struct Generator {
     return kTexts[Pick(0, 4)];
   }
 
+  // A memo longer than any string column may hold, now and then NULL.
+  std::string Memo() {
+    if (Chance(10)) return "NULL";
+    std::string memo;
+    for (int i = Pick(1, 120); i > 0; --i) memo += Text();
+    return memo;
+  }
+
   OracleTable Table(const std::string& name, int max_rows) {
-    OracleTable table{name, {{"k", kFldInteger}, {"v", kFldInteger}, {"s", kFldString}}, {}};
+    OracleTable table{
+        name, {{"k", kFldInteger}, {"v", kFldInteger}, {"s", kFldString}, {"m", kFldBlob}}, {}};
     const int rows = Pick(0, max_rows);
     for (int r = 0; r < rows; ++r) {
-      table.rows.push_back({Chance(10) ? "NULL" : std::to_string(Pick(0, 9)), Value(), Text()});
+      table.rows.push_back(
+          {Chance(10) ? "NULL" : std::to_string(Pick(0, 9)), Value(), Text(), Memo()});
     }
     return table;
   }
@@ -175,6 +185,10 @@ Query MakeQuery(Generator& g, int tables) {
         for (int c = 1; c <= query.order_columns; ++c) {
           tail += (c > 1 ? ", " : "") + std::to_string(c) + (g.Chance(30) ? " DESC" : "");
         }
+      }
+      // Memos neither sort nor compare: they only come along, last.
+      for (int c = select.find("DISTINCT") == std::string::npos ? g.Pick(0, 2) : 0; c > 0; --c) {
+        select += ", " + names[static_cast<size_t>(g.Pick(0, tables - 1))] + ".m";
       }
       break;
     }
