@@ -251,6 +251,8 @@ class TDataQuery {
   // BY columns in their directions; false when none is or an item is
   // computed.
   bool OrderByIndex(uint8_t& number) const;
+  // By result field: whether the item is a plain column listed before.
+  std::vector<bool> RepeatedColumns() const;
   void MakeLiveFieldList();
 
   // CREATE, ALTER, DROP (table_definition_grammar.cpp).

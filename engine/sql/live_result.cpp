@@ -23,13 +23,11 @@ void TDataQuery::DecideLive() {
       Statement.Queries().size() != 1) {
     return;
   }
-  // A column listed a second time becomes a derived field, and a derived
-  // field holds no BLOB: a repeated BLOB column counts as a computed one.
-  std::vector<bool> listed(static_cast<size_t>(SourceTables.front()->Cursor->GetFieldCount()) + 1);
-  for (const std::unique_ptr<TResultField>& item : ResultFields) {
-    if (item->Computed || item->Aggregate != kAggregateNone) continue;
-    if (listed[static_cast<size_t>(item->ColumnNumber)] && item->Type == kFldBlob) return;
-    listed[static_cast<size_t>(item->ColumnNumber)] = true;
+  // A derived field holds no BLOB: a BLOB column listed twice is a
+  // computed BLOB item the second time.
+  const std::vector<bool> repeated = RepeatedColumns();
+  for (size_t i = 0; i < ResultFields.size(); ++i) {
+    if (repeated[i] && ResultFields[i]->Type == kFldBlob) return;
   }
   uint8_t index = kNaturalOrder;
   if (HasOrderBy && !OrderByIndex(index)) return;
@@ -69,33 +67,44 @@ bool TDataQuery::OrderByIndex(uint8_t& number) const {
   return false;
 }
 
+std::vector<bool> TDataQuery::RepeatedColumns() const {
+  std::vector<bool> listed(static_cast<size_t>(SourceTables.front()->Cursor->GetFieldCount()) + 1);
+  std::vector<bool> repeated;
+  for (const std::unique_ptr<TResultField>& item : ResultFields) {
+    const bool plain = !item->Computed && item->Aggregate == kAggregateNone;
+    const auto column = static_cast<size_t>(item->ColumnNumber);
+    repeated.push_back(plain && listed[column]);
+    if (plain) listed[column] = true;
+  }
+  return repeated;
+}
+
 // A plain column stays the table's own field, read and written in place; a
 // computed item, and a column listed a second time, becomes a derived field
 // that the cursor computes from the record's stored fields.
 void TDataQuery::MakeLiveFieldList() {
   TDataCursor& cursor = *SourceTables.front()->Cursor;
   const int32_t stored = cursor.GetFieldCount();
-  std::vector<bool> listed(static_cast<size_t>(stored) + 1, false);
+  const std::vector<bool> repeated = RepeatedColumns();
   std::vector<FieldDescriptor> fields;
   std::vector<const TExpToken*> expressions;
-  for (const std::unique_ptr<TResultField>& item : ResultFields) {
-    const bool plain = !item->Computed && item->Aggregate == kAggregateNone;
+  for (size_t i = 0; i < ResultFields.size(); ++i) {
+    const TResultField& item = *ResultFields[i];
     FieldDescriptor field;
     const TExpToken* expression = nullptr;
-    if (plain && !listed[static_cast<size_t>(item->ColumnNumber)]) {
-      listed[static_cast<size_t>(item->ColumnNumber)] = true;
-      field = cursor.GetTableFieldDesc(item->ColumnNumber);
+    if (!item.Computed && item.Aggregate == kAggregateNone && !repeated[i]) {
+      field = cursor.GetTableFieldDesc(item.ColumnNumber);
     } else {
-      field = ResultColumnOf(*item);
+      field = ResultColumnOf(item);
       field.Derived = 1;
-      field.Number = static_cast<int16_t>(stored + item->ResultFieldNumber);
+      field.Number = static_cast<int16_t>(stored + item.ResultFieldNumber);
       // The cursor keeps the list as given: the derived field's room in the
       // record image comes from these.
       SetPhysicalLength(field);
       SetPhysicalScale(field);
-      expression = item->Expression.get();
+      expression = item.Expression.get();
     }
-    field.Name = item->ResultName.substr(0, kMaxFieldNameLength);
+    field.Name = item.ResultName.substr(0, kMaxFieldNameLength);
     fields.push_back(field);
     expressions.push_back(expression);
   }

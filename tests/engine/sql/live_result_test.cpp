@@ -112,6 +112,8 @@ TEST(LiveResult, DecisionFollowsTheStatementsShapeAndTheTablesIndexes) {
       {"SELECT a + b AS t, a FROM k ORDER BY t", true, kNotLive},
       {"SELECT m, a FROM k", true, kNaturalOrder},
       {"SELECT UPPER(m) FROM k", true, kNotLive},
+      {"SELECT a, b, a FROM k", true, kNaturalOrder},
+      {"SELECT m, a, m FROM k", true, kNotLive},
       {"SELECT * INTO r FROM k", true, kNotLive},
       {"SELECT * INTO MEMORY r FROM k", true, kNotLive},
       {"SELECT DISTINCT b FROM k", true, kNotLive},
