@@ -452,6 +452,14 @@ TEST(DataChange, BlobColumnsAreCopiedWholeIntoResultRowsAndInsertedRows) {
   EXPECT_EQ(BlobRows(*select.ResultCursor()), expected);
 
   EXPECT_EQ(tables.Run("INSERT INTO bl2 SELECT * FROM bl"), 70);
+  // Groups of two equal rows: each group keeps whole BLOBs.
+  EXPECT_EQ(tables.Run("INSERT INTO bl2 SELECT * FROM bl"), 70);
+  TQueryStatement grouped(tables.database.session, *tables.database.directory);
+  grouped.Prepare("SELECT a, m, g FROM bl2 GROUP BY a", consumed);
+  grouped.Execute();
+  EXPECT_EQ(BlobRows(*grouped.ResultCursor()), expected);
+  EXPECT_EQ(tables.Run("DELETE FROM bl2 WHERE a > 0"), 140);
+  EXPECT_EQ(tables.Run("INSERT INTO bl2 SELECT * FROM bl"), 70);
   // From the table into itself: the SELECT reads a snapshot.
   EXPECT_EQ(tables.Run("INSERT INTO bl (a, g, m) SELECT a + 100, g, m FROM bl"), 70);
   EXPECT_EQ(tables.Run("UPDATE bl2 SET m = g WHERE a = 25"), 1);
