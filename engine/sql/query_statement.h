@@ -64,8 +64,10 @@ class TQueryStatement {
   // Runs the prepared statement, its sub-selects first; progress (may be
   // nullptr) hears of the main query's rows, or of each record an INSERT ...
   // SELECT, UPDATE or DELETE processes. A SELECT's result stands in
-  // ResultCursor until the next run or Prepare; rows affected and the
-  // execution time follow every run.
+  // ResultCursor until the next run or Prepare: a result table's cursor, or
+  // for a live result the source table's own cursor, editable; the
+  // statement owns either. Rows affected and the execution time follow
+  // every run.
   void Execute(TSqlProgress progress = nullptr, void* progress_data = nullptr);
   TDataCursor* ResultCursor() const;
 

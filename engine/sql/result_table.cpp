@@ -47,14 +47,17 @@ FieldDescriptor ComputedColumn(const TResultField& item) {
 
 }  // namespace
 
+FieldDescriptor ResultColumnOf(const TResultField& item) {
+  const bool plain = !item.Computed && item.Aggregate == kAggregateNone;
+  return plain ? PlainColumn(item.Source->Cursor->GetTableFieldDesc(item.ColumnNumber))
+               : ComputedColumn(item);
+}
+
 std::vector<FieldDescriptor> TSelectExecution::ResultColumns() {
   std::vector<FieldDescriptor> columns;
   average_counts_.assign(query_.ResultFields.size(), 0);
   for (const std::unique_ptr<TResultField>& item : query_.ResultFields) {
-    const bool plain = !item->Computed && item->Aggregate == kAggregateNone;
-    FieldDescriptor field =
-        plain ? PlainColumn(item->Source->Cursor->GetTableFieldDesc(item->ColumnNumber))
-              : ComputedColumn(*item);
+    FieldDescriptor field = ResultColumnOf(*item);
     field.Name = item->ResultName;
     field.Number = static_cast<int16_t>(columns.size() + 1);
     columns.push_back(field);

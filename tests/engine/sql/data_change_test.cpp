@@ -2,7 +2,8 @@
 // SQLite as an independent oracle (rows and rows affected after every
 // statement), a failure in the middle that keeps exactly what the last
 // interim commit wrote, a caller's transaction with and without a commit
-// interval, progress with an abort, and the values and checks of prepare.
+// interval, progress with an abort, the values and checks of prepare, and
+// BLOB columns copied whole into result rows and inserted rows.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -10,18 +11,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/core/blob_buffer.h"
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_directory.h"
+#include "engine/core/table_verify.h"
+#include "engine/expr/expression_types.h"
 #include "engine/sql/data_change_execution.h"
 #include "engine/sql/query_statement.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
+#include "tests/engine/core/table_peer.h"
 #include "tests/engine/sql/sql_test_util.h"
 
 namespace jw {
@@ -240,6 +247,83 @@ TEST(DataChange, CallersTransactionCommitsOnlyAtAGivenInterval) {
   EXPECT_EQ(tables.Rows("n").size(), 300u);
 }
 
+// The a values of a table's rows in natural order.
+std::vector<int32_t> AValues(TDataCursor& cursor) {
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  std::vector<int32_t> values;
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    int32_t a = 0;
+    bool null = false;
+    cursor.GetFieldData(1, image.data(), null, &a);
+    values.push_back(a);
+  }
+  return values;
+}
+
+TEST(DataChange, OwnTransactionCommitsEveryIntervalAndAFailureKeepsTheLastCommit) {
+  DataChangeDatabase tables;
+  // 100-byte records: the statement commits every 262140 / 100 = 2621.
+  tables.Create("h", {Column("a", kFldInteger), Column("s", kFldString, 84)});
+  const auto fill = [&] {
+    auto cursor = tables.OpenTable("h");
+    EXPECT_EQ(cursor->GetRecordSize(), 100);
+    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+    for (int32_t a = 1; a <= 6000; ++a) {
+      cursor->InitRecord(image.data());
+      cursor->SetFieldData(1, image.data(), false, &a);
+      cursor->InsertRecord(image.data(), false);
+    }
+  };
+  fill();
+  commits.clear();
+  SetInterimCommitHook(CountCommit);
+  EXPECT_EQ(tables.Run("DELETE FROM h"), 6000);
+  EXPECT_EQ(commits, (std::vector<int32_t>{2621, 5242}));
+  EXPECT_TRUE(AValues(*tables.OpenTable("h")).empty());
+
+  // A second process holds the 4000th record: the delete fails there and
+  // rolls back to its commit after 2621 records.
+  fill();
+  int32_t locked = 0;
+  {
+    auto cursor = tables.OpenTable("h");
+    cursor->First();
+    for (int i = 0; i < 4000; ++i) ASSERT_EQ(cursor->GetNextRecord(nullptr), 0);
+    locked = cursor->CurrentRecordNumber();
+  }
+  test::Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  ASSERT_EQ(peer.Ask("open " + tables.folder.Path() + " h"), "ok");
+  ASSERT_EQ(peer.Ask("lock-record " + std::to_string(locked)), "ok");
+  tables.database.session.SetLockRetryCount(0);
+  commits.clear();
+  EngineErrorCode code = 0;
+  int32_t rows_affected = -1;
+  {
+    TQueryStatement statement(tables.database.session, *tables.database.directory);
+    int32_t consumed = 0;
+    statement.Prepare("DELETE FROM h", consumed);
+    try {
+      statement.Execute();
+    } catch (const EQuireEngineError& e) {
+      code = e.Code();
+    }
+    rows_affected = statement.GetRowsAffected();
+  }
+  SetInterimCommitHook(nullptr);
+  EXPECT_EQ(code, kErrRecordInUse);
+  EXPECT_EQ(rows_affected, 2621);
+  EXPECT_EQ(commits, (std::vector<int32_t>{2621}));
+  std::vector<int32_t> left(6000 - 2621);
+  std::iota(left.begin(), left.end(), 2622);
+  EXPECT_EQ(AValues(*tables.OpenTable("h")), left);
+  EXPECT_EQ(peer.Ask("close"), "ok");
+  for (const TVerifyProblem& problem : VerifyTableFiles(tables.folder.File("h.DAT"))) {
+    ADD_FAILURE() << problem.Text;
+  }
+}
+
 TEST(DataChange, ProgressAbortKeepsTheWorkDoneAndEndsAtOneHundred) {
   DataChangeDatabase tables;
   tables.Fill("n", 1, 10);
@@ -294,6 +378,108 @@ TEST(DataChange, FailureInTheMiddleKeepsWhatTheLastInterimCommitWrote) {
     }
   }
   EXPECT_EQ(changed, 40);
+}
+
+// A BLOB column's bytes through a cursor of its own owner byte.
+std::string BlobOf(TDataCursor& cursor, int32_t field, uint8_t* image) {
+  constexpr uint8_t kTestOwner = 3;
+  EXPECT_EQ(cursor.OpenBlob(field, image, kTestOwner, false, kBlobReadMode), 0);
+  int32_t size = 0;
+  EXPECT_EQ(cursor.GetBlobSize(field, image, false, size), 0);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  int32_t read = 0;
+  EXPECT_EQ(cursor.ReadBlob(field, image, false, read, size, bytes.data(), 0), 0);
+  EXPECT_EQ(cursor.CloseBlob(field, image, kTestOwner, false), 0);
+  return bytes;
+}
+
+// Every row of a table (a integer, then BLOB columns) as a -> the BLOBs'
+// bytes, read through a cursor on the result or the table.
+std::map<int32_t, std::vector<std::string>> BlobRows(TDataCursor& cursor) {
+  std::map<int32_t, std::vector<std::string>> rows;
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    int32_t a = 0;
+    bool null = false;
+    cursor.GetFieldData(1, image.data(), null, &a);
+    std::vector<std::string>& blobs = rows[a];
+    for (int32_t f = 2; f <= cursor.GetCursorFieldCount(); ++f) {
+      blobs.push_back(BlobOf(cursor, f, image.data()));
+    }
+  }
+  return rows;
+}
+
+TEST(DataChange, BlobColumnsAreCopiedWholeIntoResultRowsAndInsertedRows) {
+  DataChangeDatabase tables;
+  FieldDescriptor memo = Column("m", kFldBlob);
+  memo.SubType = kSubTypeTextBlob;
+  for (const char* name : {"bl", "bl2"}) {
+    tables.Create(name, {Column("a", kFldInteger), memo, Column("g", kFldBlob)});
+  }
+  // More rows than a cursor may hold BLOBs open: every row's buffers must
+  // go when it is posted. Some values are 100 KB, the rest 1 KB; the binary
+  // ones hold every byte value, zero included.
+  std::mt19937 random(7);
+  std::map<int32_t, std::vector<std::string>> expected;
+  {
+    auto cursor = tables.OpenTable("bl");
+    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+    for (int32_t a = 1; a <= 70; ++a) {
+      const size_t size = a % 25 == 0 ? 100 * 1024 : 1024;
+      std::string text(size, ' ');
+      std::string bytes(size + 7, '\0');
+      for (char& c : text) c = static_cast<char>('a' + random() % 26);
+      for (char& c : bytes) c = static_cast<char>(random() % 256);
+      cursor->InitRecord(image.data());
+      cursor->SetFieldData(1, image.data(), false, &a);
+      for (const auto& [field, value] : {std::pair{2, &text}, {3, &bytes}}) {
+        ASSERT_EQ(cursor->OpenBlob(field, image.data(), 1, false, kBlobWriteMode), 0);
+        ASSERT_EQ(cursor->WriteBlob(field, image.data(), false, static_cast<int32_t>(value->size()),
+                                    value->data(), 0),
+                  0);
+      }
+      cursor->InsertRecord(image.data(), false);
+      expected[a] = {text, bytes};
+    }
+  }
+
+  TQueryStatement select(tables.database.session, *tables.database.directory);
+  int32_t consumed = 0;
+  select.Prepare("SELECT a, m, g FROM bl WHERE a > 0", consumed);
+  select.Execute();
+  EXPECT_EQ(BlobRows(*select.ResultCursor()), expected);
+
+  EXPECT_EQ(tables.Run("INSERT INTO bl2 SELECT * FROM bl"), 70);
+  // Groups of two equal rows: each group keeps whole BLOBs.
+  EXPECT_EQ(tables.Run("INSERT INTO bl2 SELECT * FROM bl"), 70);
+  TQueryStatement grouped(tables.database.session, *tables.database.directory);
+  grouped.Prepare("SELECT a, m, g FROM bl2 GROUP BY a", consumed);
+  grouped.Execute();
+  EXPECT_EQ(BlobRows(*grouped.ResultCursor()), expected);
+  EXPECT_EQ(tables.Run("DELETE FROM bl2 WHERE a > 0"), 140);
+  EXPECT_EQ(tables.Run("INSERT INTO bl2 SELECT * FROM bl"), 70);
+  // From the table into itself: the SELECT reads a snapshot.
+  EXPECT_EQ(tables.Run("INSERT INTO bl (a, g, m) SELECT a + 100, g, m FROM bl"), 70);
+  EXPECT_EQ(tables.Run("UPDATE bl2 SET m = g WHERE a = 25"), 1);
+  for (auto& [a, blobs] : std::map(expected)) expected[a + 100] = blobs;
+  EXPECT_EQ(BlobRows(*tables.OpenTable("bl")), expected);
+  std::map<int32_t, std::vector<std::string>> copied;
+  for (int32_t a = 1; a <= 70; ++a) copied[a] = expected[a];
+  copied[25][0] = copied[25][1];
+  EXPECT_EQ(BlobRows(*tables.OpenTable("bl2")), copied);
+  // The result copied the BLOBs, so changing them in the tables leaves it.
+  EXPECT_EQ(tables.Run("DELETE FROM bl"), 140);
+  std::map<int32_t, std::vector<std::string>> first(expected.begin(), expected.find(101));
+  EXPECT_EQ(BlobRows(*select.ResultCursor()), first);
+
+  for (const char* name : {"bl", "bl2"}) {
+    for (const TVerifyProblem& problem :
+         VerifyTableFiles(tables.folder.File(std::string(name) + ".DAT"))) {
+      ADD_FAILURE() << name << ": " << problem.Text;
+    }
+  }
 }
 
 TEST(DataChange, ValuesAndChecks) {
