@@ -280,6 +280,13 @@ class Evaluator {
   // operand nested in a level pushes its own levels above them, so levels
   // are reached by index only.
   Pooled BinaryChain(const TExpToken& top) {
+    if (!IsLogical(top) && top.Left->Kind != kTokenBinary) {
+      // One level that reads left, then right (a comparison of a column
+      // with a constant): no level stack needed.
+      Pooled left = Evaluate(*top.Left);
+      Pooled right = Evaluate(*top.Right);
+      return Combine(top, left, right);
+    }
     const ChainLevels levels(*this);
     const size_t base = levels.base();
     Pooled value;
@@ -301,24 +308,28 @@ class Evaluator {
       }
       if (link->Left->Kind != kTokenBinary) {
         value = Evaluate(*link->Left);
-        value = Combine(*link, value, level);
+        value = CombineLevel(*link, value, level);
         break;
       }
     }
     for (size_t level = chain_.size() - 1; level-- > base;) {
-      value = Combine(*chain_[level], value, level);
+      value = CombineLevel(*chain_[level], value, level);
     }
     return value;
   }
 
-  // The value of one binary node from its left operand's value and its
+  // The value of one level of a chain from its left operand's value and its
   // right operand's (read here unless it already was).
-  Pooled Combine(const TExpToken& node, Pooled& left, size_t level) {
+  Pooled CombineLevel(const TExpToken& node, Pooled& left, size_t level) {
     if (!rights_[level]) {
       Pooled right = Evaluate(*node.Right);
       rights_[level] = std::move(right);
     }
-    Pooled& right = rights_[level];
+    return Combine(node, left, rights_[level]);
+  }
+
+  // The value of one binary node from the values of its operands.
+  Pooled Combine(const TExpToken& node, Pooled& left, Pooled& right) {
     Pooled result = NewResult(node);
     const uint8_t op = node.Code & 0x7F;
     if (op == kOpAdd && IsStringValue(*left) && IsStringValue(*right)) {
