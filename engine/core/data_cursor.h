@@ -37,6 +37,7 @@ namespace jw {
 class TBTree;
 class TDataDirectory;
 class TExpToken;
+class TExpressionEvaluator;
 class TFilter;
 
 // A record callback filter: true when the record passes.
@@ -278,9 +279,11 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // fail the tree or the callback.
   void EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tree, TFilterCallback callback,
                           void* user_data);
-  // Clears the record's bit when it fails the tree or the callback.
+  // Clears the record's bit when it fails the tree or the callback. A walk
+  // over many records passes the evaluator it keeps for the walk; nullptr
+  // evaluates with one of its own.
   void TestRecord(const uint8_t* image, int32_t number, TFilterCallback callback, void* user_data,
-                  const TExpToken* tree, TRecordsBitmap& bitmap);
+                  const TExpToken* tree, TExpressionEvaluator* evaluator, TRecordsBitmap& bitmap);
   // After an insert or change of record number (image its new record):
   // its range, live and filter bits are set anew and the view combined.
   void FilterRecordChanged(int32_t number, const uint8_t* image);
