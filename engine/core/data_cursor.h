@@ -469,6 +469,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   [[noreturn]] void Raise(EngineErrorCode code, const std::string& field = "",
                           const std::string& index = "") const;
   bool WatchesChanges() const;
+  // The table holds a statement or operation read lock: no other process
+  // writes until it is released.
+  bool HoldsReadLock() const;
   bool CountersMoved() const;
   // Asks the handler until the session knows the password; else 10498.
   void AskPassword(const std::string& password);
