@@ -47,12 +47,13 @@ void TDataCursor::StandOnNumber(int32_t number, int32_t position) {
 void TDataCursor::ReadCurrent() {
   TDataFile& data = table_->DataFile();
   const bool natural = NaturalOrderInForce();
+  const bool read_ahead = natural || data.CacheHoldsAll();
   TRecord* record = nullptr;
   // A fetch that met another writer's change is tried once more, then
   // taken without asking.
-  if (!data.FetchRecord(this, record_number_, 1, natural, natural, record) &&
-      !data.FetchRecord(this, record_number_, 1, natural, natural, record)) {
-    data.FetchRecord(nullptr, record_number_, 1, natural, natural, record);
+  if (!data.FetchRecord(this, record_number_, 1, read_ahead, natural, record) &&
+      !data.FetchRecord(this, record_number_, 1, read_ahead, natural, record)) {
+    data.FetchRecord(nullptr, record_number_, 1, read_ahead, natural, record);
   }
   std::fill(current_.begin(), current_.end(), 0);
   std::memcpy(current_.data(), record->Bytes(),
