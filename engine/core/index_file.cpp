@@ -398,9 +398,22 @@ int32_t TIndexFile::CursorSlot(const TIndexCursor& cursor) const {
   return slot;
 }
 
+int32_t TIndexFile::BudgetPages() const {
+  return static_cast<int32_t>(CacheBudget() / 2 / kIndexPageSize);
+}
+
+int32_t TIndexFile::TotalCachedPages() const {
+  int32_t total = 0;
+  for (const TPageCache& cache : caches_) total += cache.Count();
+  return total;
+}
+
 TPage* TIndexFile::TakeCacheSlot(int32_t slot, int32_t position) {
   TPageCache& cache = caches_[slot];
   TPage* page = nullptr;
+  // Within the pages' half of the table's budget a full cache grows, by
+  // whichever index needs the pages, rather than give one up.
+  if (cache.Full() && TotalCachedPages() < BudgetPages()) cache.SetCapacity(cache.Count() + 1);
   if (cache.Full()) {
     const bool in_transaction = Owner()->InTransaction();
     page = cache.TakeVictim(!in_transaction, [this] { FlushPages(false); });
@@ -566,10 +579,14 @@ void TIndexFile::DropPageCache(bool with_status) {
 }
 
 void TIndexFile::TrimPageCache(bool with_status) {
+  // Pages within the budget stay cached (a transaction's growth beyond it
+  // goes); beyond it each cache is cut back to its fixed size.
+  const bool within_budget = TotalCachedPages() <= BudgetPages();
   for (int32_t s = 0; s < kIndexSlotCount; ++s) {
     if (s == kStatusSlot && !with_status) continue;
     TPageCache& cache = caches_[s];
-    cache.SetCapacity(kPageCacheCapacity);
+    cache.SetCapacity(within_budget ? std::max(kPageCacheCapacity, cache.Count())
+                                    : kPageCacheCapacity);
     cache.TrimToCapacity([this](TPage* p) { pool_.Put(p); });
   }
 }
