@@ -7,6 +7,7 @@
 #include "engine/sql/sql_subselect_hooks.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
+#include "engine/support/value_conversions.h"
 #include "platform/rtl/strings.h"
 
 namespace jw {
@@ -48,6 +49,10 @@ void TQueryStatement::SetMaxRowCount(int32_t count) {
 void TQueryStatement::Prepare(const char* text, int32_t& consumed) {
   Parse(text, consumed);
   for (auto query = queries_.rbegin(); query != queries_.rend(); ++query) (*query)->Resolve();
+  for (const TExpToken* parameter : parameters_) {
+    prepared_forms_.push_back(
+        {parameter->Type, parameter->Subtype, parameter->Scale, parameter->Size()});
+  }
 }
 
 void TQueryStatement::Parse(const char* text, int32_t& consumed) {
@@ -56,6 +61,7 @@ void TQueryStatement::Parse(const char* text, int32_t& consumed) {
   while (queries_.size() > 1) queries_.pop_back();
   parameters_.clear();
   bound_.clear();
+  prepared_forms_.clear();
   parser_.SetErrorCode(kErrSql);
   parser_.SetContextName(kSqlStatementContext);
   parser_.SetText(text);
@@ -82,6 +88,28 @@ void TQueryStatement::AddParameter(TExpToken* parameter) {
 TDataQuery& TQueryStatement::AddQuery(bool sub_select) {
   queries_.push_back(std::make_unique<TDataQuery>(*this, sub_select));
   return *queries_.back();
+}
+
+// The operators around the parameter were typed for this form at prepare
+// and evaluate by it: a value of another type would be read in the wrong
+// layout. An integer converts to any numeric form it fits; a NULL value
+// takes the form as it is.
+bool TQueryStatement::TakePreparedForm(TExpToken& parameter, const ParamForm& form) {
+  if (parameter.Type == form.Type) return true;
+  if (!parameter.IsNull) {
+    const bool numeric = IsIntegerType(form.Type) || form.Type == kFldFloat || form.Type == kFldBcd;
+    if (!IsIntegerType(parameter.Type) || !numeric) return false;
+    static_assert(kTokenValueInitial >= kValueBufferSize, "conversions need a value buffer");
+    if (!ConvertFieldValue(parameter.Type, parameter.Size(), parameter.Scale, parameter.Value(),
+                           form.Scale, form.Size, form.Type)) {
+      return false;
+    }
+  }
+  parameter.Type = form.Type;
+  parameter.Subtype = form.Subtype;
+  parameter.SetValueSize(form.Size);
+  parameter.Scale = form.Scale;
+  return true;
 }
 
 void TQueryStatement::BindParams(int32_t count, const uint8_t* descriptors, const uint8_t* values) {
@@ -114,6 +142,14 @@ void TQueryStatement::BindParams(int32_t count, const uint8_t* descriptors, cons
       parameter.SetValueSize(field.PhysicalLength);
       parameter.Scale = field.PhysicalDecimals;
       std::memcpy(parameter.Value(), value + kParamFlagSize, field.PhysicalLength);
+    }
+    const ParamForm& form = i < static_cast<int32_t>(prepared_forms_.size())
+                                ? prepared_forms_[static_cast<size_t>(i)]
+                                : ParamForm();
+    if (form.Type != 0 && !TakePreparedForm(parameter, form)) {
+      RaiseEngineError(kErrSql, std::string(), std::string(), std::string(),
+                       "Type mismatch between parameter " + IntToStr(i + 1) +
+                           " and the expression it stands in");
     }
     bound_[i] = true;
   }
