@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/core/data_file_format.h"
+#include "engine/expr/expression_types.h"
 #include "engine/sql/sql_subselect_hooks.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
@@ -90,12 +91,25 @@ TDataQuery& TQueryStatement::AddQuery(bool sub_select) {
   return *queries_.back();
 }
 
+namespace {
+
+// A string or a text BLOB: the operators take either as text.
+bool IsTextForm(uint8_t type, uint8_t subtype) {
+  return type == kFldString || (type == kFldBlob && subtype == kSubTypeTextBlob);
+}
+
+}  // namespace
+
 // The operators around the parameter were typed for this form at prepare
 // and evaluate by it: a value of another type would be read in the wrong
-// layout. An integer converts to any numeric form it fits; a NULL value
-// takes the form as it is.
+// layout. Text is text in either form; an integer converts to any numeric
+// form it fits; a NULL value takes the form as it is.
 bool TQueryStatement::TakePreparedForm(TExpToken& parameter, const ParamForm& form) {
   if (parameter.Type == form.Type) return true;
+  if (!parameter.IsNull && IsTextForm(parameter.Type, parameter.Subtype) &&
+      IsTextForm(form.Type, form.Subtype)) {
+    return true;
+  }
   if (!parameter.IsNull) {
     const bool numeric = IsIntegerType(form.Type) || form.Type == kFldFloat || form.Type == kFldBcd;
     if (!IsIntegerType(parameter.Type) || !numeric) return false;
@@ -147,6 +161,8 @@ void TQueryStatement::BindParams(int32_t count, const uint8_t* descriptors, cons
                                 ? prepared_forms_[static_cast<size_t>(i)]
                                 : ParamForm();
     if (form.Type != 0 && !TakePreparedForm(parameter, form)) {
+      // Its value no longer stands: a run must not take it for bound.
+      bound_[i] = false;
       RaiseEngineError(kErrSql, std::string(), std::string(), std::string(),
                        "Type mismatch between parameter " + IntToStr(i + 1) +
                            " and the expression it stands in");
