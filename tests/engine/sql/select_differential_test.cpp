@@ -472,8 +472,11 @@ TEST(SelectDifferentialTest, ParameterConditionsGiveTheRowsOfTheirValuesWrittenI
       EXPECT_EQ(RunWhere(oracle, "plain", c.marked, c.params).rows, brute.rows);
       const ParamRun written = RunWhere(oracle, "indexed", c.written, {});
       EXPECT_EQ(written.rows, brute.rows);
-      // Bound values reach the indexes wherever written-in ones do.
-      EXPECT_LE(bound.filter_reads, written.filter_reads);
+      // Bound values reach the indexes as written-in ones do. A negative
+      // number written in is a sign before a constant, which no index takes.
+      if (c.written.find('-') == std::string::npos) {
+        EXPECT_EQ(bound.filter_reads, written.filter_reads);
+      }
       if (HasFailure()) return;
     }
     // A key looked up through a parameter reads no record to find it.
