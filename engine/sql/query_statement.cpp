@@ -139,23 +139,26 @@ void TQueryStatement::BindParams(int32_t count, const uint8_t* descriptors, cons
     parameter.Type = field.Type;
     parameter.Subtype = field.SubType;
     parameter.IsNull = value[0] == 0;
+    // Text (a string, a text BLOB) is read up to a zero byte, and a string
+    // becomes an index key that way: the value is followed by zeros (room
+    // for one at least), never by the bytes of an earlier binding.
+    const auto take = [&parameter](const uint8_t* bytes, int32_t length) {
+      parameter.SetValueSize(length + 1);
+      std::memset(parameter.Value(), 0, static_cast<size_t>(parameter.ValueCapacity()));
+      parameter.SetValueSize(length);
+      if (length > 0) std::memcpy(parameter.Value(), bytes, static_cast<size_t>(length));
+    };
     if (field.Type == kFldBlob) {
       int32_t length = 0;
       const uint8_t* bytes = nullptr;
       std::memcpy(&length, value + kParamFlagSize, sizeof length);
       std::memcpy(&bytes, value + kParamFlagSize + sizeof length, sizeof bytes);
       if (length < 0 || (length > 0 && bytes == nullptr)) length = 0;
-      // Text BLOBs are read up to a zero byte: the value is followed by zeros
-      // (room for one at least), never by the bytes of an earlier binding.
-      parameter.SetValueSize(length + 1);
-      std::memset(parameter.Value(), 0, static_cast<size_t>(parameter.ValueCapacity()));
-      parameter.SetValueSize(length);
+      take(bytes, length);
       parameter.Scale = 0;
-      if (length > 0) std::memcpy(parameter.Value(), bytes, static_cast<size_t>(length));
     } else {
-      parameter.SetValueSize(field.PhysicalLength);
+      take(value + kParamFlagSize, field.PhysicalLength);
       parameter.Scale = field.PhysicalDecimals;
-      std::memcpy(parameter.Value(), value + kParamFlagSize, field.PhysicalLength);
     }
     const ParamForm& form = i < static_cast<int32_t>(prepared_forms_.size())
                                 ? prepared_forms_[static_cast<size_t>(i)]
