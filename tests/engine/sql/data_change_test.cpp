@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -65,13 +66,43 @@ struct DataChangeDatabase : test_support::ResolveDatabase {
     database.directory->CloseTable(table, false);
   }
 
-  // Runs one statement and gives its rows affected.
-  int32_t Run(const std::string& text) {
+  // Runs one statement with its parameters bound to the values and gives
+  // its rows affected.
+  int32_t Run(const std::string& text, const std::vector<int32_t>& values = {},
+              uint8_t type = kFldInteger) {
     TQueryStatement statement(database.session, *database.directory);
     int32_t consumed = 0;
     statement.Prepare(text.c_str(), consumed);
+    Bind(statement, values, type);
     statement.Execute();
     return statement.GetRowsAffected();
+  }
+
+  // Binds the statement's first parameters to the values: integers, or
+  // floats half above them.
+  static void Bind(TQueryStatement& statement, const std::vector<int32_t>& values, uint8_t type) {
+    if (!values.empty()) {
+      constexpr int32_t kSlot = kParamFlagSize + 8;
+      std::vector<uint8_t> descriptors(values.size() * kFieldDescriptorSize);
+      std::vector<uint8_t> slots(values.size() * kSlot);
+      for (size_t i = 0; i < values.size(); ++i) {
+        FieldDescriptor field;
+        field.Number = static_cast<int16_t>(i + 1);
+        field.Type = type;
+        field.PhysicalLength = type == kFldFloat ? 8 : 4;
+        field.Offset = static_cast<uint16_t>(i * kSlot);
+        field.EncodeTo(descriptors.data() + i * kFieldDescriptorSize);
+        uint8_t* slot = slots.data() + i * kSlot;
+        slot[0] = 1;
+        if (type == kFldFloat) {
+          const double value = values[i] + 0.5;
+          std::memcpy(slot + kParamFlagSize, &value, sizeof value);
+        } else {
+          std::memcpy(slot + kParamFlagSize, &values[i], sizeof values[i]);
+        }
+      }
+      statement.BindParams(static_cast<int32_t>(values.size()), descriptors.data(), slots.data());
+    }
   }
 
   // The full text of the error a statement raises; "" when it runs.
@@ -141,12 +172,19 @@ class Oracle {
   Oracle(const Oracle&) = delete;
   Oracle& operator=(const Oracle&) = delete;
 
-  int32_t Exec(const std::string& text) {
-    char* error = nullptr;
-    if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-      ADD_FAILURE() << "SQLite refused " << text << ": " << error;
-      sqlite3_free(error);
+  int32_t Exec(const std::string& text, const std::vector<int32_t>& values = {}) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, text.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+      ADD_FAILURE() << "SQLite refused " << text << ": " << sqlite3_errmsg(db_);
+      return -1;
     }
+    for (size_t i = 0; i < values.size(); ++i) {
+      sqlite3_bind_int(statement, static_cast<int>(i + 1), values[i]);
+    }
+    if (sqlite3_step(statement) != SQLITE_DONE) {
+      ADD_FAILURE() << "SQLite failed " << text << ": " << sqlite3_errmsg(db_);
+    }
+    sqlite3_finalize(statement);
     return sqlite3_changes(db_);
   }
 
@@ -172,34 +210,57 @@ class Oracle {
   sqlite3* db_ = nullptr;
 };
 
-// One random statement of the subset both dialects read alike.
-std::string RandomStatement(std::mt19937& random) {
+// One random statement of the subset both dialects read alike. A number
+// written @k or @m stands where a parameter may: with markers it becomes
+// "?" and its value joins values, in text order.
+std::string RandomStatement(std::mt19937& random, bool markers, std::vector<int32_t>& values) {
   const auto pick = [&](int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
   };
-  const std::string k = std::to_string(pick(0, 20));
-  const std::string m = std::to_string(pick(0, 20));
-  const std::string where[] = {"", " WHERE a < " + k, " WHERE b >= " + k + " AND a <> " + m,
-                               " WHERE s = 's" + k + "'", " WHERE b IS NULL OR a = " + k};
+  const int32_t k = pick(0, 20);
+  const int32_t m = pick(0, 20);
+  const std::string sk = std::to_string(k);
+  const std::string sm = std::to_string(m);
+  const std::string where[] = {"", " WHERE a < @k", " WHERE b >= @k AND a <> @m",
+                               " WHERE s = 's" + sk + "'", " WHERE b IS NULL OR a = @k"};
   const std::string& condition = where[pick(0, 4)];
+  std::string text;
   switch (pick(0, 6)) {
     case 0:
     case 1:
-      return "INSERT INTO n (a, b, s) VALUES (" + k + ", " + (pick(0, 4) == 0 ? "NULL" : m) +
-             ", 's" + m + "')";
+      text = "INSERT INTO n (a, b, s) VALUES (@k, " + std::string(pick(0, 4) == 0 ? "NULL" : "@m") +
+             ", 's" + sm + "')";
+      break;
     case 2:
-      return "UPDATE n SET b = b + " + m + condition;
+      text = "UPDATE n SET b = b + @m" + condition;
+      break;
     case 3:
-      return "UPDATE n SET s = 's" + m + "', a = " + k + condition;
+      text = "UPDATE n SET s = 's" + sm + "', a = @k" + condition;
+      break;
     case 4:
-      return "UPDATE n SET b = NULL" + condition;
+      text = "UPDATE n SET b = NULL" + condition;
+      break;
     case 5:
       // Reads a snapshot of n, never the rows it adds. Column a stays
       // non-NULL: NULL <> m is a comparison the two dialects answer apart.
-      return "INSERT INTO n (a, b, s) SELECT a + " + m + ", b, s FROM n" + condition;
+      text = "INSERT INTO n (a, b, s) SELECT a + " + sm + ", b, s FROM n" + condition;
+      break;
     default:
-      return "DELETE FROM n" + condition;
+      text = "DELETE FROM n" + condition;
+      break;
   }
+  std::string statement;
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '@') {
+      statement += text[at];
+      continue;
+    }
+    const int32_t value = text[at + 1] == 'k' ? k : m;
+    statement += markers ? "?" : std::to_string(value);
+    if (markers) values.push_back(value);
+    ++at;
+  }
+  return statement;
 }
 
 TEST(DataChange, RandomStatementsMatchSqlite) {
@@ -211,12 +272,47 @@ TEST(DataChange, RandomStatementsMatchSqlite) {
     DataChangeDatabase tables;
     Oracle oracle;
     for (int step = 0; step < 60; ++step) {
-      const std::string text = RandomStatement(random);
+      // Every other run gives its numbers through parameters.
+      std::vector<int32_t> values;
+      const std::string text = RandomStatement(random, run % 2 == 1, values);
       SCOPED_TRACE(text);
-      ASSERT_EQ(tables.Run(text), oracle.Exec(text));
+      ASSERT_EQ(tables.Run(text, values), oracle.Exec(text, values));
       ASSERT_EQ(tables.Rows("n"), oracle.Rows());
     }
   }
+}
+
+// A parameter beside a column takes the column's type at prepare; a value
+// bound later must fit it (an integer converts), else the run fails before
+// it changes a row.
+TEST(DataChange, AParameterBesideAColumnTakesItsType) {
+  DataChangeDatabase tables;
+  tables.Fill("n", 1, 3);
+  EXPECT_EQ(tables.Run("UPDATE n SET b = b + ? WHERE a = ?", {10, 2}), 1);
+  const std::vector<std::string> rows{"1|1|s1", "2|12|s2", "3|3|s3"};
+  EXPECT_EQ(tables.Rows("n"), rows);
+  // The refused value does not stay bound: the statement's next run fails
+  // too, where an earlier value would otherwise have been read as a float.
+  TQueryStatement statement(tables.database.session, *tables.database.directory);
+  int32_t consumed = 0;
+  statement.Prepare("UPDATE n SET b = b + ?", consumed);
+  DataChangeDatabase::Bind(statement, {1}, kFldInteger);
+  const auto message = [&](const std::function<void()>& step) {
+    try {
+      step();
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), kErrSql);
+      return e.Message();
+    }
+    return std::string("no error");
+  };
+  EXPECT_NE(message([&] {
+              DataChangeDatabase::Bind(statement, {1}, kFldFloat);
+            }).find("Type mismatch between parameter 1 and the expression it stands in"),
+            std::string::npos);
+  EXPECT_NE(message([&] { statement.Execute(); }).find("Parameter 1 has not been bound"),
+            std::string::npos);
+  EXPECT_EQ(tables.Rows("n"), rows);
 }
 
 std::vector<int32_t> commits;
