@@ -82,7 +82,7 @@ size_t FirstWhere(size_t low, size_t high, size_t hint, Pred pred) {
 }
 
 // A small bell with a clapper: the mark of a note that carries an alarm.
-QImage AlarmIconImage() {
+QImage DrawAlarmIconImage() {
   QImage image(32, 32, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
   QPainter painter(&image);
@@ -97,6 +97,12 @@ QImage AlarmIconImage() {
   painter.drawPath(bell);
   painter.drawEllipse(QPointF(16, 26), 3, 3);
   painter.drawEllipse(QPointF(16, 4), 2, 2);
+  return image;
+}
+
+// Drawn once; every note shares the pixels.
+const QImage& AlarmIconImage() {
+  static const QImage image = DrawAlarmIconImage();
   return image;
 }
 

@@ -1,5 +1,9 @@
 #include "components/region_from_bitmap.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+
 namespace jw {
 
 namespace {
@@ -22,10 +26,7 @@ class PixelReader {
   bool is_mask_;
 };
 
-}  // namespace
-
-std::optional<TRegion> RegionFromBitmap(const TBitmap* bitmap, TColor transparent_color) {
-  if (bitmap == nullptr || bitmap->Width() == 0 || bitmap->Height() == 0) return std::nullopt;
+std::optional<TRegion> TraceOutline(const TBitmap* bitmap, TColor transparent_color) {
   // Only a mask needs a bitmap of its own; 24-bit pixels are read where
   // they are, without copying them.
   TBitmap mask;
@@ -57,6 +58,36 @@ std::optional<TRegion> RegionFromBitmap(const TBitmap* bitmap, TColor transparen
     }
   }
   return region;
+}
+
+// The outlines traced last, by the pixels' cache key (which every write to
+// the pixels changes) and transparent colour: many windows on one picture
+// share its pixels, and each would otherwise trace the same outline again.
+struct TracedOutline {
+  int64_t pixels_key;
+  TColor transparent;
+  std::optional<TRegion> region;
+};
+constexpr size_t kTracedOutlinesKept = 8;
+
+std::deque<TracedOutline>& TracedOutlines() {
+  static std::deque<TracedOutline> outlines;
+  return outlines;
+}
+
+}  // namespace
+
+std::optional<TRegion> RegionFromBitmap(const TBitmap* bitmap, TColor transparent_color) {
+  if (bitmap == nullptr || bitmap->Width() == 0 || bitmap->Height() == 0) return std::nullopt;
+  const int64_t key = bitmap->Image().cacheKey();
+  auto& outlines = TracedOutlines();
+  const auto found = std::find_if(outlines.begin(), outlines.end(), [&](const TracedOutline& o) {
+    return o.pixels_key == key && o.transparent == transparent_color;
+  });
+  if (found != outlines.end()) return found->region;
+  if (outlines.size() == kTracedOutlinesKept) outlines.pop_back();
+  outlines.push_front({key, transparent_color, TraceOutline(bitmap, transparent_color)});
+  return outlines.front().region;
 }
 
 }  // namespace jw

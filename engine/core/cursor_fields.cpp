@@ -23,13 +23,16 @@ int32_t ValueSize(const FieldDescriptor& field) {
   return field.Type == kFldBlob ? kBlobRefSize : field.PhysicalLength;
 }
 
-// Reads one column of the record for the evaluator of a derived field.
+// Reads one stored column of the record, by its number in the table, for
+// the evaluator of a derived field: a derived field is computed from the
+// record, whichever of its columns the cursor's field list shows.
 void DerivedColumnValue(void* context, const void* record, TExpToken* node) {
   auto* cursor = static_cast<TDataCursor*>(context);
-  const FieldDescriptor& field = cursor->GetCursorFieldDesc(node->FieldNumber);
+  const FieldDescriptor& field = cursor->GetTableFieldDesc(node->FieldNumber);
   node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
   bool null = false;
-  cursor->GetFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null, node->Value());
+  cursor->GetTableFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null,
+                            node->Value());
   // The contents of a BLOB column come with BLOB access; until then its
   // reference is no value an expression could use.
   node->IsNull = null || field.Type == kFldBlob;

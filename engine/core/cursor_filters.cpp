@@ -3,6 +3,7 @@
 // them, and keeping their bitmaps current as records change.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "engine/core/cursor_read_scope.h"
@@ -292,6 +293,11 @@ uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root, bool estimate) {
 void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tree,
                                      TFilterCallback callback, void* user_data) {
   TDataFile& data = table_->DataFile();
+  // One evaluator for the walk: its nodes serve every record.
+  std::optional<TExpressionEvaluator> evaluator;
+  if (callback == nullptr && tree != nullptr) {
+    evaluator.emplace(this, sort_id_, language_id_, TableColumnValue);
+  }
   int32_t number = 0;
   int32_t sequence = 0;
   while (bitmap.FindNextSet(number, 1, sequence)) {
@@ -305,7 +311,8 @@ void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tr
     }
     ++filter_record_reads_;
     try {
-      TestRecord(record->Bytes(), number, callback, user_data, tree, bitmap);
+      TestRecord(record->Bytes(), number, callback, user_data, tree,
+                 evaluator ? &*evaluator : nullptr, bitmap);
     } catch (...) {
       data.ReleaseRecord(record);
       throw;
@@ -315,15 +322,17 @@ void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tr
 }
 
 void TDataCursor::TestRecord(const uint8_t* image, int32_t number, TFilterCallback callback,
-                             void* user_data, const TExpToken* tree, TRecordsBitmap& bitmap) {
+                             void* user_data, const TExpToken* tree,
+                             TExpressionEvaluator* evaluator, TRecordsBitmap& bitmap) {
   bool passes = true;
   if (callback != nullptr) {
     passes = callback(user_data, image, number);
   } else if (tree != nullptr) {
-    TExpToken* result =
-        EvaluateExpression(tree, image, this, sort_id_, language_id_, TableColumnValue);
-    passes = !result->IsNull && result->Value()[0] != 0;
-    ReleaseToken(result);
+    std::optional<TExpressionEvaluator> own;
+    if (evaluator == nullptr)
+      evaluator = &own.emplace(this, sort_id_, language_id_, TableColumnValue);
+    const TExpToken& result = evaluator->Evaluate(*tree, image);
+    passes = !result.IsNull && result.Value()[0] != 0;
   }
   if (!passes) bitmap.ClearBit(number);
 }

@@ -35,14 +35,14 @@ void TDataCursor::SetEof() {
   eof_ = true;
 }
 
-bool TDataCursor::StandOnOrdinal(int64_t ordinal) {
+bool TDataCursor::StandOnOrdinal(int64_t ordinal, bool walking) {
   TBTree tree(table_->IndexFile(), *this);
   int32_t number = 0;
   if (ordinal < 1 || !tree.Select(ordinal, key_.data(), number)) return false;
   position_ = static_cast<int32_t>(ordinal);
   record_number_ = number;
   bof_ = eof_ = false;
-  ReadCurrent();
+  ReadCurrent(walking);
   return true;
 }
 
@@ -53,15 +53,16 @@ void TDataCursor::StandOnNumber(int32_t number, int32_t position) {
   ReadCurrent();
 }
 
-void TDataCursor::ReadCurrent() {
+void TDataCursor::ReadCurrent(bool walking) {
   TDataFile& data = table_->DataFile();
   const bool natural = NaturalOrderInForce();
+  const bool read_ahead = natural || (walking && data.CacheHoldsAll());
   TRecord* record = nullptr;
   // A fetch that met another writer's change is tried once more, then
   // taken without asking.
-  if (!data.FetchRecord(this, record_number_, 1, natural, natural, record) &&
-      !data.FetchRecord(this, record_number_, 1, natural, natural, record)) {
-    data.FetchRecord(nullptr, record_number_, 1, natural, natural, record);
+  if (!data.FetchRecord(this, record_number_, 1, read_ahead, natural, record) &&
+      !data.FetchRecord(this, record_number_, 1, read_ahead, natural, record)) {
+    data.FetchRecord(nullptr, record_number_, 1, read_ahead, natural, record);
   }
   std::fill(current_.begin(), current_.end(), 0);
   std::memcpy(current_.data(), record->Bytes(),
@@ -87,14 +88,14 @@ bool TDataCursor::PositionEdge(int direction) {
   return bitmap_view_ ? StandOnVisible(edge - direction, direction) : StandOnOrdinal(edge);
 }
 
-bool TDataCursor::StandOnVisible(int64_t ordinal, int direction) {
+bool TDataCursor::StandOnVisible(int64_t ordinal, int direction, bool walking) {
   TBTree tree(table_->IndexFile(), *this);
   int64_t nearest = 0;
   if (filtered_count_ <= kFewVisible && NearestVisibleByKeys(tree, ordinal, direction, nearest)) {
     return StandOnOrdinal(nearest);
   }
   const uint8_t* bound = direction == 1 ? RangeEndKey() : RangeStartKey();
-  return StandOnOrdinal(tree.NextInBitmap(ordinal, *visible_, direction, bound));
+  return StandOnOrdinal(tree.NextInBitmap(ordinal, *visible_, direction, bound), walking);
 }
 
 bool TDataCursor::NearestVisibleByKeys(TBTree& tree, int64_t ordinal, int direction,
@@ -132,10 +133,10 @@ void TDataCursor::Step(int32_t direction) {
                            : visible_->FindPriorSet(number, 1, sequence);
     if (moved) StandOnNumber(number, sequence);
   } else if (bitmap_view_) {
-    moved = StandOnVisible(position_, direction);
+    moved = StandOnVisible(position_, direction, true);
   } else {
     const int64_t target = static_cast<int64_t>(position_) + direction;
-    moved = target >= range_start_ && target <= range_end_ && StandOnOrdinal(target);
+    moved = target >= range_start_ && target <= range_end_ && StandOnOrdinal(target, true);
   }
   if (!moved) direction == 1 ? SetEof() : SetBof();
 }

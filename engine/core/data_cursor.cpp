@@ -253,9 +253,12 @@ bool TDataCursor::BeginRead() {
   if (table_->StrictChangeDetection()) {
     read_locked_ = true;
     changed = table_->LockForRead();
-  } else if (WatchesChanges() && !table_->InTransaction()) {
+  } else if (WatchesChanges() && !table_->InTransaction() && !HoldsReadLock()) {
     // Other processes' writes show only in the headers on disk; inside a
     // transaction nobody else writes, and the headers in memory are ahead.
+    // Nor does anybody while this table holds a read lock: the headers were
+    // compared when it was taken, and a scan under a statement lock reads
+    // no header per record.
     table_->DetectChanges();
   }
   changed = (WatchesChanges() && (changed || CountersMoved())) || resync_pending_;
@@ -269,6 +272,11 @@ bool TDataCursor::BeginRead() {
     throw;
   }
   return true;
+}
+
+bool TDataCursor::HoldsReadLock() const {
+  const TTableLockState& state = table_->LockState();
+  return state.StatementReadLock || state.OperationReadLock;
 }
 
 void TDataCursor::EndRead() {

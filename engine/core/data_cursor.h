@@ -37,6 +37,7 @@ namespace jw {
 class TBTree;
 class TDataDirectory;
 class TExpToken;
+class TExpressionEvaluator;
 class TFilter;
 
 // A record callback filter: true when the record passes.
@@ -278,9 +279,11 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // fail the tree or the callback.
   void EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tree, TFilterCallback callback,
                           void* user_data);
-  // Clears the record's bit when it fails the tree or the callback.
+  // Clears the record's bit when it fails the tree or the callback. A walk
+  // over many records passes the evaluator it keeps for the walk; nullptr
+  // evaluates with one of its own.
   void TestRecord(const uint8_t* image, int32_t number, TFilterCallback callback, void* user_data,
-                  const TExpToken* tree, TRecordsBitmap& bitmap);
+                  const TExpToken* tree, TExpressionEvaluator* evaluator, TRecordsBitmap& bitmap);
   // After an insert or change of record number (image its new record):
   // its range, live and filter bits are set anew and the view combined.
   void FilterRecordChanged(int32_t number, const uint8_t* image);
@@ -470,6 +473,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   [[noreturn]] void Raise(EngineErrorCode code, const std::string& field = "",
                           const std::string& index = "") const;
   bool WatchesChanges() const;
+  // The table holds a statement or operation read lock: no other process
+  // writes until it is released.
+  bool HoldsReadLock() const;
   bool CountersMoved() const;
   // Asks the handler until the session knows the password; else 10498.
   void AskPassword(const std::string& password);
@@ -500,19 +506,22 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void SetEof();
   // Stands on the record at the ordinal (index order) or number (natural
   // order); false when there is none.
-  bool StandOnOrdinal(int64_t ordinal);
+  // walking: the move is a step of a walk through the records.
+  bool StandOnOrdinal(int64_t ordinal, bool walking = false);
   void StandOnNumber(int32_t number, int32_t position);
   // Stands on the first (direction 1) or last visible record of the range.
   bool PositionEdge(int direction);
   // Stands on the next visible key after the ordinal in the direction,
   // inside the range.
-  bool StandOnVisible(int64_t ordinal, int direction);
+  bool StandOnVisible(int64_t ordinal, int direction, bool walking = false);
   // The ordinal of the visible key nearest after the ordinal in the
   // direction (0: none), found from the keys of the visible records; false
   // when a key does not lead to its record, and only a walk will do.
   bool NearestVisibleByKeys(TBTree& tree, int64_t ordinal, int direction, int64_t& nearest);
   void Step(int32_t count);
-  void ReadCurrent();
+  // A walk in index order reads ahead when the record cache holds the whole
+  // file; a single move reads the one record.
+  void ReadCurrent(bool walking = false);
   int32_t CopyOut(int32_t result, uint8_t* image);
   bool RangeEmpty() const { return range_start_ < 1 || range_end_ < range_start_; }
   // The bounds of an active range; nullptr for an open end.

@@ -53,8 +53,14 @@ int64_t TDataFile::RecordOffset(int32_t number) const {
 void TDataFile::SetCacheLimits() {
   const int32_t size = header_.RecordSize;
   read_ahead_count_ = size == 0 ? 1 : std::max(1, kIoWindowBytes / size);
-  cache_.SetCapacity(size == 0 ? kMaxCachedRecords
-                               : std::min(kCacheBytes / size, kMaxCachedRecords));
+  if (size == 0) {
+    cache_.SetCapacity(kMaxCachedRecords);
+    return;
+  }
+  // The records' half of the table's budget, with the fixed size as the floor.
+  const int64_t budget = CacheBudget() / 2 / size;
+  const int32_t floor = std::min(kCacheBytes / size, kMaxCachedRecords);
+  cache_.SetCapacity(static_cast<int32_t>(std::max<int64_t>(floor, budget)));
 }
 
 // ---- open and close ----
@@ -518,7 +524,7 @@ bool TDataFile::FlushRecords(bool flush) {
       BodyWriting();
       WriteAt(RecordOffset(dirty[begin]->RecordNumber()), write_buffer_.data(),
               static_cast<int32_t>(length));
-      FlushIfForced(flush);
+      FlushIfForced(false);
     } catch (...) {
       // What did not reach the disk stays dirty, to be written again.
       for (size_t i = begin; i < dirty.size(); ++i) dirty[i]->SetModified(true);
@@ -526,6 +532,12 @@ bool TDataFile::FlushRecords(bool flush) {
     }
     Owner()->MarkWritten();
     begin = end;
+  }
+  try {
+    FlushAfterRuns(flush);
+  } catch (...) {
+    for (TRecord* record : dirty) record->SetModified(true);
+    throw;
   }
   return true;
 }

@@ -155,6 +155,9 @@ class TDataFile : public TTableFile {
   int32_t ReadAheadCount() const { return read_ahead_count_; }
   int32_t CacheCapacity() const { return cache_.Capacity(); }
   int32_t CachedRecordCount() const { return cache_.Count(); }
+  // The record cache has room for every record of the file: read-ahead then
+  // pays in any order, since no window pushes out records still to come.
+  bool CacheHoldsAll() const { return cache_.Capacity() >= RecordCount(); }
 
   // Locks. Each tries once, except the write semaphore (kSemaphoreRetries).
   // A record lock is Taken, Busy (worth a retry) or Failed (a record number

@@ -198,6 +198,7 @@ class TDataTable : public TDataFileOwner {
   bool StrictChangeDetection() const override;
   bool HasPrimaryIndex() const override;
   void BodyWriteStarting() override;
+  int64_t CacheBudgetBytes() const override { return kTableCacheBudgetBytes; }
   void RecordsWriteStarting() override;
 
  private:

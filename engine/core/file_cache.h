@@ -1,15 +1,17 @@
 // TFileCache: the cache of one table file's objects (records, index pages,
-// BLOB blocks): a map by the objects' numbers, for the search and for
-// write-back in file order, and a most-recently-used list through the
-// objects' own links, for the probe of the last few used and for the victim.
-// Search, insert and removal take O(log n); choosing a victim and growing
-// take O(1) amortised, even when every object is dirty. Getting, resetting
+// BLOB blocks): a hash table by the objects' numbers for the search, an
+// ordered map by the same numbers for write-back in file order, and a
+// most-recently-used list through the objects' own links, for the probe of
+// the last few used and for the victim. Search takes O(1), insert and
+// removal O(log n); choosing a victim and growing take O(1) amortised, even
+// when every object is dirty. Getting, resetting
 // and writing objects stays with the file that owns them.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/core/record_order.h"
@@ -68,17 +70,23 @@ class TFileCache {
 
   // The cached object numbered number, its use order untouched; nullptr when none.
   T* Lookup(int32_t number) const {
-    const auto it = objects_.find(number);
-    return it == objects_.end() ? nullptr : it->second;
+    const auto it = by_hash_.find(number);
+    return it == by_hash_.end() ? nullptr : it->second;
   }
 
   // Files the object under its number; the owner never caches two objects
   // of one number.
-  void Insert(T* object) { objects_.emplace(CacheNumber(*object), object); }
+  void Insert(T* object) {
+    objects_.emplace(CacheNumber(*object), object);
+    by_hash_.emplace(CacheNumber(*object), object);
+  }
 
   void Remove(T* object) {
     const auto it = objects_.find(CacheNumber(*object));
-    if (it != objects_.end() && it->second == object) objects_.erase(it);
+    if (it != objects_.end() && it->second == object) {
+      objects_.erase(it);
+      by_hash_.erase(CacheNumber(*object));
+    }
   }
 
   void LinkAtHead(T* object) {
@@ -160,6 +168,7 @@ class TFileCache {
       put(object);
     }
     objects_.clear();
+    by_hash_.clear();
     newest_ = nullptr;
     oldest_ = nullptr;
     passed_ = nullptr;
@@ -173,6 +182,7 @@ class TFileCache {
       T* object = (--it)->second;
       if (object->UseCount() != 0) continue;
       it = objects_.erase(it);
+      by_hash_.erase(CacheNumber(*object));
       Unlink(object);
       put(object);
     }
@@ -192,6 +202,7 @@ class TFileCache {
   }
 
   std::map<int32_t, T*> objects_;
+  std::unordered_map<int32_t, T*> by_hash_;
   T* newest_ = nullptr;
   T* oldest_ = nullptr;
   // The newest of the oldest objects that the victim search passed over;

@@ -90,7 +90,7 @@ void TFilter::FillBitmap() {
 void TFilter::TestRecord(int32_t number, const uint8_t* image) {
   if (bitmap_->BitCount() < number) bitmap_->SetRecordCount(number);
   bitmap_->SetBit(number);
-  cursor_.TestRecord(image, number, callback_, user_data_, tree_.get(), *bitmap_);
+  cursor_.TestRecord(image, number, callback_, user_data_, tree_.get(), nullptr, *bitmap_);
 }
 
 void TFilter::BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node) {

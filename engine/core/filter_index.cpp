@@ -45,11 +45,12 @@ const TExpToken* LeafColumn(const TExpToken& node, bool& upper) {
 
 // A constant whose key image orders as the evaluator compares it with the
 // column: NULL, or of the column's type and scale; a string no longer than
-// the field holds (its key image is the whole text).
+// the field holds (its key image is the whole text). A parameter is bound
+// before the filter is made and then counts as the constant it holds; one
+// never bound has no type and no value.
 bool FitsKey(const TDataCursor& cursor, const TExpToken& column, const TExpToken* constant) {
-  if (constant == nullptr || constant->Kind != kTokenConstant || constant->IsParameter) {
-    return false;
-  }
+  if (constant == nullptr || constant->Kind != kTokenConstant) return false;
+  if (constant->IsParameter && constant->Type == 0) return false;
   if (constant->IsNull) return true;
   if (constant->Type != column.Type || constant->Scale != column.Scale) return false;
   if (column.Type != kFldString) return true;

@@ -222,7 +222,7 @@ void TIndexFile::AddIndexDesc(const IndexDescriptor& index) {
 
 void TIndexFile::RemoveIndexDesc(int32_t slot, bool remove) {
   if (slot == kPrimarySlot) {
-    SetNoPrimaryIndex(true);
+    RemovePrimaryDesc();
     return;
   }
   if (slot < 1 || slot > header_.SecondaryCount) Raise(kErrIndexLimits);
@@ -233,6 +233,49 @@ void TIndexFile::RemoveIndexDesc(int32_t slot, bool remove) {
   header_.Slots[last] = removed;
   --header_.SecondaryCount;
   header_dirty_ = true;
+}
+
+void TIndexFile::RemovePrimaryDesc() {
+  // With no primary index slot 0 holds no key length: the header check
+  // refuses one. Its freed pages go where a dropped secondary index leaves
+  // its own, with the descriptor in the first unused slot, ahead of the
+  // pages parked there already, so the next index added takes them over.
+  // With every secondary slot in use they go to the status index instead.
+  IndexDescriptor& primary = header_.Slots[kPrimarySlot];
+  if (primary.Root != 0) Raise(kErrIndexPagesCorrupt);
+  const bool slot_free = header_.SecondaryCount < kMaxSecondaryIndexes;
+  IndexDescriptor& parked = header_.Slots[slot_free ? header_.SecondaryCount + 1 : kStatusSlot];
+  if (IsPagePosition(primary.FreeHead, header_.EndPosition)) {
+    if (IsPagePosition(parked.FreeHead, header_.EndPosition)) {
+      AppendFreeList(kPrimarySlot, parked.FreeHead);
+    }
+    if (slot_free) {
+      parked = primary;
+    } else {
+      parked.FreeHead = primary.FreeHead;
+    }
+  }
+  primary = IndexDescriptor();
+  SetNoPrimaryIndex(true);
+}
+
+void TIndexFile::AppendFreeList(int32_t slot, int32_t position) {
+  int32_t link = header_.Slots[slot].FreeHead;
+  const int32_t page_count = header_.EndPosition / kIndexPageSize;
+  for (int32_t steps = 0;; ++steps) {
+    if (steps >= page_count || link == position) Raise(kErrIndexPagesCorrupt);
+    TPage* page = LoadPage(nullptr, slot, link, false);
+    if (page->KeyCount() != 0) Raise(kErrIndexPagesCorrupt);
+    if (page->Next() == 0) {
+      page->MarkFree(position);
+      break;
+    }
+    link = page->Next();
+  }
+  // The slot's descriptor is about to move: its pages are written now and
+  // forgotten.
+  FlushPages(false);
+  DropSlot(caches_[slot]);
 }
 
 void TIndexFile::ReplaceIndexDesc(int32_t slot, const IndexDescriptor& index) {
@@ -355,9 +398,22 @@ int32_t TIndexFile::CursorSlot(const TIndexCursor& cursor) const {
   return slot;
 }
 
+int32_t TIndexFile::BudgetPages() const {
+  return static_cast<int32_t>(CacheBudget() / 2 / kIndexPageSize);
+}
+
+int32_t TIndexFile::TotalCachedPages() const {
+  int32_t total = 0;
+  for (const TPageCache& cache : caches_) total += cache.Count();
+  return total;
+}
+
 TPage* TIndexFile::TakeCacheSlot(int32_t slot, int32_t position) {
   TPageCache& cache = caches_[slot];
   TPage* page = nullptr;
+  // Within the pages' half of the table's budget a full cache grows, by
+  // whichever index needs the pages, rather than give one up.
+  if (cache.Full() && TotalCachedPages() < BudgetPages()) cache.SetCapacity(cache.Count() + 1);
   if (cache.Full()) {
     const bool in_transaction = Owner()->InTransaction();
     page = cache.TakeVictim(!in_transaction, [this] { FlushPages(false); });
@@ -523,10 +579,14 @@ void TIndexFile::DropPageCache(bool with_status) {
 }
 
 void TIndexFile::TrimPageCache(bool with_status) {
+  // Pages within the budget stay cached (a transaction's growth beyond it
+  // goes); beyond it each cache is cut back to its fixed size.
+  const bool within_budget = TotalCachedPages() <= BudgetPages();
   for (int32_t s = 0; s < kIndexSlotCount; ++s) {
     if (s == kStatusSlot && !with_status) continue;
     TPageCache& cache = caches_[s];
-    cache.SetCapacity(kPageCacheCapacity);
+    cache.SetCapacity(within_budget ? std::max(kPageCacheCapacity, cache.Count())
+                                    : kPageCacheCapacity);
     cache.TrimToCapacity([this](TPage* p) { pool_.Put(p); });
   }
 }

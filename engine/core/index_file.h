@@ -20,8 +20,9 @@
 
 namespace jw {
 
-// Each slot caches this many pages; inside a transaction a full cache grows
-// by at least kPageCacheGrowth instead of writing back (TFileCache::Grow).
+// Each slot caches this many pages, and more within the table's cache
+// budget; inside a transaction a full cache grows by at least
+// kPageCacheGrowth instead of writing back (TFileCache::Grow).
 constexpr int32_t kPageCacheCapacity = 15;
 constexpr int32_t kPageCacheGrowth = 64;
 
@@ -92,8 +93,9 @@ class TIndexFile : public TTableFile {
   // Writes the dirty unpinned pages, sorted, in runs; false when there was none.
   bool FlushPages(bool flush);
   void DropPageCache(bool with_status);
-  // Cuts each slot's cache back to its first kPageCacheCapacity pages by
-  // position, pinned pages kept.
+  // Keeps what the table's cache budget holds; beyond it, cuts each slot's
+  // cache back to its first kPageCacheCapacity pages by position, pinned
+  // pages kept.
   void TrimPageCache(bool with_status);
   int32_t CachedPageCount(int32_t slot) const;
   int32_t PageCacheCapacity(int32_t slot) const;
@@ -126,8 +128,16 @@ class TIndexFile : public TTableFile {
   // 10023, 12292, 10026.
   int16_t DefinedKeyLength(const IndexDescriptor& index, const std::string& name) const;
   IndexDescriptor& Desc(int32_t slot);
+  // Clears slot 0 and parks the dropped primary index's free pages.
+  void RemovePrimaryDesc();
+  // Links the slot's last free page to position, the head of another list.
+  void AppendFreeList(int32_t slot, int32_t position);
   int32_t CursorSlot(const TIndexCursor& cursor) const;
 
+  // The pages' half of the table's cache budget, in pages; the pages every
+  // slot caches now.
+  int32_t BudgetPages() const;
+  int32_t TotalCachedPages() const;
   // A page for position of the slot's index, at the head of the MRU list, not yet sorted.
   TPage* TakeCacheSlot(int32_t slot, int32_t position);
   // Hands back clean unpinned pages beyond the capacity, oldest first.

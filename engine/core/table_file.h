@@ -30,7 +30,13 @@ class TDataFileOwner {
   virtual void BodyWriteStarting() = 0;
   // The data file is about to write records: the BLOB blocks they name go first.
   virtual void RecordsWriteStarting() {}
+  // The memory the table's record and page caches may take beyond their
+  // fixed sizes, which stay the floor; 0 keeps them at the fixed sizes.
+  virtual int64_t CacheBudgetBytes() const { return 0; }
 };
+
+// The cache budget of an open table: half for records, half for index pages.
+constexpr int64_t kTableCacheBudgetBytes = 16 * 1024 * 1024;
 
 // Read and write buffers grow in these steps; reads and writes go up to 65535 bytes.
 constexpr int32_t kIoBufferChunk = 32767;
@@ -69,6 +75,16 @@ class TTableFile : public TFileHandler {
   // Cuts the file off at offset.
   void CutAt(int64_t offset);
   void FlushIfForced(bool flush);
+  // The owner's cache budget; none for an exclusive file, whose caches hold
+  // its writes until they overflow at their fixed sizes. A shared file
+  // writes back after every change, so its larger caches change no write.
+  int64_t CacheBudget() const { return Exclusive() ? 0 : owner_->CacheBudgetBytes(); }
+  // The flush a write-back asks for, once after all its runs, unless the
+  // forced flush followed every write already: one sync per file and
+  // write-back instead of one per run.
+  void FlushAfterRuns(bool flush) {
+    if (flush && !owner_->ForceBufferFlush()) Flush();
+  }
 
   // A change of the header in memory: counted in the header's change counter
   // (which other processes compare) and stored by the next header write.
@@ -122,10 +138,16 @@ class TTableFile : public TFileHandler {
       }
       BodyWriting();
       WriteAt(dirty[begin]->Position(), buffer.data(), static_cast<int32_t>(length));
-      FlushIfForced(flush);
+      FlushIfForced(false);
       for (size_t i = begin; i < end; ++i) dirty[i]->SetDirty(false);
       Owner()->MarkWritten();
       begin = end;
+    }
+    try {
+      FlushAfterRuns(flush);
+    } catch (...) {
+      for (T* object : dirty) object->SetDirty(true);
+      throw;
     }
   }
 

@@ -171,9 +171,11 @@ void TDataTable::UnlockRecord(int32_t number) {
 void TDataTable::UnlockAllRecords(bool deferred_only) {
   GrowBitmaps(0);
   bool released = true;
-  int32_t position = 0;
+  // From the highest record down: its lock byte is the lowest, so each
+  // unlock finds its lock at the front of the file's lock list.
+  int32_t position = held_.BitCount() + 1;
   int32_t sequence = 0;
-  while (held_.FindNextSet(position, 1, sequence)) {
+  while (held_.FindPriorSet(position, 1, sequence)) {
     if (deferred_only && !deferred_.IsSet(position)) continue;
     if (!data_->UnlockRecordByte(position)) released = false;
     held_.ClearBit(position);

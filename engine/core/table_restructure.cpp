@@ -4,6 +4,7 @@
 // A failure or a stop never leaves the table other than it was or as asked.
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_directory.h"
@@ -16,12 +17,23 @@
 namespace jw {
 namespace {
 
-// Texts are read and written as the new table's locale has them.
+// Texts are read and written as the new table's locale has them. A text
+// longer than the new string field does not convert: cut to the field, it
+// would lose characters without a word. (Trailing blanks are not stored.)
 bool ConvertValue(const FieldDescriptor& from, const FieldDescriptor& into, uint8_t* value,
                   uint16_t language_id, uint16_t sort_id) {
   const TLanguageSwap swap(language_id, sort_id);
-  return ConvertFieldValue(from.Type, from.Size, from.Decimals, value, into.Decimals, into.Size,
-                           into.Type);
+  if (into.Type != kFldString) {
+    return ConvertFieldValue(from.Type, from.Size, from.Decimals, value, into.Decimals, into.Size,
+                             into.Type);
+  }
+  if (!ConvertFieldValue(from.Type, from.Size, from.Decimals, value, into.Decimals,
+                         kValueBufferSize, kFldString)) {
+    return false;
+  }
+  size_t length = strnlen(reinterpret_cast<const char*>(value), kValueBufferSize);
+  while (length > 0 && value[length - 1] == ' ') --length;
+  return length <= static_cast<size_t>(into.Size);
 }
 
 bool SameIndex(const IndexDescriptor& a, const IndexDescriptor& b) {
@@ -107,12 +119,16 @@ void TDataCursor::ApplyIndexDefinitions(const TTableDefinition& definition,
   }
   const IndexDescriptor& primary = definition.Indexes[0];
   const bool new_primary = primary.SegmentCount != 0;
-  if (new_primary != table_->HasPrimaryIndex() ||
-      (new_primary && !SameIndex(index.IndexDesc(kPrimarySlot), primary))) {
+  if (!new_primary && table_->HasPrimaryIndex()) {
+    FreeIndexPages(index, *this, kPrimarySlot);
+    DropIndexPages();
+    index.RemoveIndexDesc(kPrimarySlot, true);
+  } else if (new_primary &&
+             (!table_->HasPrimaryIndex() || !SameIndex(index.IndexDesc(kPrimarySlot), primary))) {
     if (table_->HasPrimaryIndex()) FreeIndexPages(index, *this, kPrimarySlot);
-    index.ReplaceIndexDesc(kPrimarySlot, new_primary ? primary : IndexDescriptor());
-    index.SetNoPrimaryIndex(!new_primary);
-    if (new_primary) rebuilt.push_back(kPrimarySlot);
+    index.ReplaceIndexDesc(kPrimarySlot, primary);
+    index.SetNoPrimaryIndex(false);
+    rebuilt.push_back(kPrimarySlot);
   }
   for (int32_t slot = 1; slot <= wanted; ++slot) {
     const IndexDescriptor& wanted_index = definition.Indexes[static_cast<size_t>(slot)];
@@ -340,17 +356,30 @@ void TDataCursor::ReplaceWithWorkTable(const std::string& work_name, bool no_bac
   // without its files.
   const std::string aside = directory_->GetTempTableName(in_memory_);
   RaiseIfRefused(directory_->DeleteTable(aside, in_memory_), aside);
-  RaiseIfRefused(directory_->RenameTable(table_name_, aside, false, in_memory_), table_name_);
   try {
-    RaiseIfRefused(directory_->RenameTable(work_name, table_name_, false, in_memory_), work_name);
-  } catch (...) {
+    RaiseIfRefused(directory_->RenameTable(table_name_, aside, false, in_memory_), table_name_);
     try {
-      directory_->RenameTable(aside, table_name_, false, in_memory_);
+      RaiseIfRefused(directory_->RenameTable(work_name, table_name_, false, in_memory_), work_name);
+    } catch (...) {
+      // Should even the way back fail, the caller hears of that failure,
+      // which names the old files where they lie.
+      RaiseIfRefused(directory_->RenameTable(aside, table_name_, false, in_memory_), aside);
+      throw;
+    }
+  } catch (...) {
+    // With the old files back under the table's name the work table goes;
+    // else it stays beside them.
+    try {
+      if (directory_->TableExists(table_name_, in_memory_)) {
+        directory_->DeleteTable(work_name, in_memory_);
+      }
     } catch (const Exception&) {
-      // The first failure is the one the caller hears of.
+      // The failure that got here is the one the caller hears of.
     }
     throw;
   }
+  // From here the new table is in place: a failure keeps the old files,
+  // whole, under the name aside, which the error names.
   if (no_backup || in_memory_) {
     RaiseIfRefused(directory_->DeleteTable(aside, in_memory_), aside);
   } else {

@@ -303,6 +303,8 @@ class Binder {
         RevertToConstant(left);
       }
     }
+    TypeParameter(left, *right);
+    TypeParameter(right, *left);
     if (IsDateTextPair(left, right)) {
       ConvertDateText(left, right);
     } else if (IsDateTextPair(right, left)) {
@@ -322,6 +324,20 @@ class Binder {
         BinaryResultSubtype(node->Code, left->Type, left->Subtype, right->Subtype, right->Type);
     node->SetValueSize(BinaryValueSize(node->Code, *left, *right, type));
     node->Scale = type == kFldBcd ? std::max(left->Scale, right->Scale) : 0;
+  }
+
+  // A parameter not yet bound has no type; beside a typed operand it takes
+  // that operand's form, and its value is converted to that form (or
+  // refused) when it is bound.
+  static void TypeParameter(TExpToken* node, const TExpToken& other) {
+    if (node->Kind != kTokenConstant || !node->IsParameter || node->Type != 0 || node->IsNull ||
+        other.Type == 0) {
+      return;
+    }
+    node->Type = other.Type;
+    node->Subtype = other.Subtype;
+    node->SetValueSize(other.Size());
+    node->Scale = other.Scale;
   }
 
   void RaiseInvalidColumn(const TExpToken* node) const {

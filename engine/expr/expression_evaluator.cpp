@@ -20,21 +20,71 @@ namespace jw {
 
 namespace {
 
-// Sole owner of a pooled node: returns it to the pool unless released.
+// The nodes of one evaluating operation. A node is taken from the pool the
+// first time one is needed and goes back to this scratch, not to the pool,
+// when its value has been used, so evaluating a tree over many records
+// takes no lock and allocates nothing once the first record has been
+// through; the scratch returns them all to the pool at once at its end.
+class NodeScratch {
+ public:
+  NodeScratch() = default;
+  NodeScratch(const NodeScratch&) = delete;
+  NodeScratch& operator=(const NodeScratch&) = delete;
+  ~NodeScratch() { ExpTokenStack().ReleaseTokens(free_); }
+
+  // A node in an unknown state; the caller overwrites it (Assign) or
+  // clears it.
+  TExpToken* Take() {
+    if (free_.empty()) {
+      // The free list can hold every node owned, so giving one back never
+      // allocates (and never throws from a destructor).
+      if (free_.capacity() < owned_ + 1) free_.reserve(2 * (owned_ + 1));
+      TExpToken* token = GetToken();
+      ++owned_;
+      return token;
+    }
+    TExpToken* token = free_.back();
+    free_.pop_back();
+    // A buffer grown for a long value goes back to the initial size, as the
+    // pool's nodes do.
+    if (token->ValueCapacity() > kTokenValueStep) token->Clear();
+    return token;
+  }
+  void Give(TExpToken* token) { free_.push_back(token); }
+  // The node leaves the scratch for good: its taker returns it to the pool.
+  void Disown() { --owned_; }
+
+ private:
+  std::vector<TExpToken*> free_;
+  size_t owned_ = 0;
+};
+
+// Sole owner of a value node of the scratch, which gets it back unless it
+// is released; or a constant node of the tree itself, borrowed as its own
+// value.
 class Pooled {
  public:
   Pooled() = default;
-  explicit Pooled(TExpToken* token) : token_(token) {}
-  Pooled(Pooled&& other) noexcept : token_(other.release()) {}
+  Pooled(NodeScratch& scratch, TExpToken* token) : scratch_(&scratch), token_(token) {}
+  static Pooled Borrowed(const TExpToken& node) {
+    Pooled borrowed;
+    borrowed.token_ = const_cast<TExpToken*>(&node);
+    return borrowed;
+  }
+  Pooled(Pooled&& other) noexcept : scratch_(other.scratch_), token_(other.release()) {}
+  Pooled& operator=(Pooled&& other) noexcept {
+    if (this != &other) {
+      Return();
+      scratch_ = other.scratch_;
+      token_ = other.release();
+    }
+    return *this;
+  }
   Pooled(const Pooled&) = delete;
   Pooled& operator=(const Pooled&) = delete;
-  ~Pooled() { ReleaseToken(token_); }
-  // Releases the node held and takes the given one.
-  void reset(TExpToken* token) {
-    if (token == token_) return;
-    ReleaseToken(token_);
-    token_ = token;
-  }
+  ~Pooled() { Return(); }
+
+  bool borrowed() const { return token_ != nullptr && scratch_ == nullptr; }
   explicit operator bool() const { return token_ != nullptr; }
   TExpToken* operator->() const { return token_; }
   TExpToken& operator*() const { return *token_; }
@@ -45,6 +95,12 @@ class Pooled {
   }
 
  private:
+  void Return() {
+    if (token_ != nullptr && scratch_ != nullptr) scratch_->Give(token_);
+    token_ = nullptr;
+  }
+
+  NodeScratch* scratch_ = nullptr;
   TExpToken* token_ = nullptr;
 };
 
@@ -94,26 +150,30 @@ int32_t IntegerConstant(const TExpToken* node) {
 
 class Evaluator {
  public:
-  Evaluator(const void* record, void* context, uint16_t sort_id, uint16_t language_id,
+  Evaluator(NodeScratch& scratch, void* context, uint16_t sort_id, uint16_t language_id,
             TColumnValueFn column_value)
-      : record_(record),
+      : scratch_(scratch),
         context_(context),
         sort_id_(sort_id),
         language_id_(language_id),
         column_value_(column_value) {}
 
-  TExpToken* Evaluate(const TExpToken& node) {
+  // The record whose column values the next evaluations read.
+  void SetRecord(const void* record) { record_ = record; }
+
+  Pooled Evaluate(const TExpToken& node) {
     if (node.Kind == kTokenBinary) return BinaryChain(node);
-    Pooled result(NewResult(node));
+    if (node.Kind == kTokenConstant && ServesAsValue(node)) return Pooled::Borrowed(node);
+    Pooled result = NewResult(node);
     switch (node.Kind) {
       case kTokenUnary: {
-        Pooled operand(Evaluate(*node.Left));
+        Pooled operand = Evaluate(*node.Left);
         EvaluateUnary(node.Code, *operand, *result);
         break;
       }
       case kTokenStringCompare: {
-        Pooled left(Evaluate(*node.Left));
-        Pooled right(Evaluate(*node.Right));
+        Pooled left = Evaluate(*node.Left);
+        Pooled right = Evaluate(*node.Right);
         if (IsStringValue(*left)) {
           EvaluateStringCompare(node.Code, node.PartialLength, node.CaseInsensitive, sort_id_,
                                 language_id_, *result, *right, *left);
@@ -134,28 +194,55 @@ class Evaluator {
       default:
         break;
     }
-    return Finish(result);
+    Normalize(*result);
+    return result;
+  }
+
+  // The value as a node of the scratch (a borrowed constant is copied).
+  Pooled Owned(Pooled value) {
+    if (!value.borrowed()) return value;
+    Pooled copy = NewResult(*value);
+    Normalize(*copy);
+    return copy;
   }
 
  private:
+  // A constant of the tree serves as its own value, read in place: the
+  // copy would hold the same bytes, and no operator writes to an operand
+  // whose buffer holds a terminating zero. A boolean must already be 0 or
+  // 1, which the copy would have made it.
+  static bool ServesAsValue(const TExpToken& node) {
+    if (IsBoolean(node) && !node.IsNull) {
+      const int16_t value = LoadValue<int16_t>(node.Value());
+      if (NormalizeBoolean(value) != value) return false;
+    }
+    return std::memchr(node.Value(), 0, static_cast<size_t>(node.ValueCapacity())) != nullptr;
+  }
+
   // A copy of the node without links, turned into a constant (a sub-select
   // column into a column), to take the node's value.
-  static TExpToken* NewResult(const TExpToken& node) {
-    Pooled result(GetToken());
+  Pooled NewResult(const TExpToken& node) {
+    Pooled result(scratch_, scratch_.Take());
     result->Assign(node);
     result->Left = result->Right = result->Third = result->Parent = nullptr;
     result->Kind = node.Kind == kTokenSubSelect ? kTokenColumn : kTokenConstant;
     result->Code = 0;
-    return result.release();
+    return result;
   }
 
-  static TExpToken* Finish(Pooled& result) {
-    if (IsBoolean(*result) && !result->IsNull) {
+  // A fresh node, as the pool hands it out.
+  Pooled NewCleared() {
+    Pooled node(scratch_, scratch_.Take());
+    node->Clear();
+    return node;
+  }
+
+  static void Normalize(TExpToken& result) {
+    if (IsBoolean(result) && !result.IsNull) {
       StoreValue<int16_t>(
-          result->Value(),
-          static_cast<int16_t>(NormalizeBoolean(LoadValue<int16_t>(result->Value()))));
+          result.Value(),
+          static_cast<int16_t>(NormalizeBoolean(LoadValue<int16_t>(result.Value()))));
     }
-    return result.release();
   }
 
   static bool IsLogical(const TExpToken& node) {
@@ -163,53 +250,95 @@ class Evaluator {
     return op == kOpAnd || op == kOpOr;
   }
 
+  // The levels a binary chain pushed on the evaluator's chain stacks go
+  // when it ends, their operand nodes back to the scratch.
+  class ChainLevels {
+   public:
+    explicit ChainLevels(Evaluator& evaluator)
+        : evaluator_(evaluator), base_(evaluator.chain_.size()) {}
+    ChainLevels(const ChainLevels&) = delete;
+    ChainLevels& operator=(const ChainLevels&) = delete;
+    ~ChainLevels() {
+      evaluator_.chain_.resize(base_);
+      evaluator_.rights_.erase(evaluator_.rights_.begin() + static_cast<std::ptrdiff_t>(base_),
+                               evaluator_.rights_.end());
+    }
+    size_t base() const { return base_; }
+
+   private:
+    Evaluator& evaluator_;
+    size_t base_;
+  };
+
   // A chain of binary operators down the left operands (a + b + c ..., a
   // long OR) without recursion, in the order a recursive walk would take:
   // AND and OR read their right operand first and their left one only when
   // the right one does not decide; every other operator reads left, then
   // right. Going down the chain reads the right operands of AND and OR;
-  // coming back up combines each level with its left operand's value.
-  TExpToken* BinaryChain(const TExpToken& top) {
-    std::vector<const TExpToken*> chain;
-    std::vector<Pooled> rights;  // per level; read on the way down for AND and OR
+  // coming back up combines each level with its left operand's value. The
+  // levels live on stacks the evaluator keeps from record to record; an
+  // operand nested in a level pushes its own levels above them, so levels
+  // are reached by index only.
+  Pooled BinaryChain(const TExpToken& top) {
+    if (!IsLogical(top) && top.Left->Kind != kTokenBinary) {
+      // One level that reads left, then right (a comparison of a column
+      // with a constant): no level stack needed.
+      Pooled left = Evaluate(*top.Left);
+      Pooled right = Evaluate(*top.Right);
+      return Combine(top, left, right);
+    }
+    const ChainLevels levels(*this);
+    const size_t base = levels.base();
     Pooled value;
     for (const TExpToken* link = &top;; link = link->Left) {
-      chain.push_back(link);
-      rights.emplace_back();
+      const size_t level = chain_.size();
+      chain_.push_back(link);
+      rights_.emplace_back();
       if (IsLogical(*link)) {
-        rights.back().reset(Evaluate(*link->Right));
-        if (IsTrue(*rights.back()) == ((link->Code & 0x7F) == kOpOr)) {
+        Pooled right = Evaluate(*link->Right);
+        const bool truth = IsTrue(*right);
+        rights_[level] = std::move(right);
+        if (truth == ((link->Code & 0x7F) == kOpOr)) {
           // Decided: this level's value is its right operand's truth.
-          value.reset(NewResult(*link));
-          SetBoolean(*value, IsTrue(*rights.back()));
-          value.reset(Finish(value));
+          value = NewResult(*link);
+          SetBoolean(*value, truth);
+          Normalize(*value);
           break;
         }
       }
       if (link->Left->Kind != kTokenBinary) {
-        value.reset(Evaluate(*link->Left));
-        value.reset(Combine(*link, value, rights.back()));
+        value = Evaluate(*link->Left);
+        value = CombineLevel(*link, value, level);
         break;
       }
     }
-    for (size_t level = chain.size() - 1; level-- > 0;) {
-      value.reset(Combine(*chain[level], value, rights[level]));
+    for (size_t level = chain_.size() - 1; level-- > base;) {
+      value = CombineLevel(*chain_[level], value, level);
     }
-    return value.release();
+    return value;
   }
 
-  // The value of one binary node from its left operand's value and its
+  // The value of one level of a chain from its left operand's value and its
   // right operand's (read here unless it already was).
-  TExpToken* Combine(const TExpToken& node, Pooled& left, Pooled& right) {
-    if (!right) right.reset(Evaluate(*node.Right));
-    Pooled result(NewResult(node));
+  Pooled CombineLevel(const TExpToken& node, Pooled& left, size_t level) {
+    if (!rights_[level]) {
+      Pooled right = Evaluate(*node.Right);
+      rights_[level] = std::move(right);
+    }
+    return Combine(node, left, rights_[level]);
+  }
+
+  // The value of one binary node from the values of its operands.
+  Pooled Combine(const TExpToken& node, Pooled& left, Pooled& right) {
+    Pooled result = NewResult(node);
     const uint8_t op = node.Code & 0x7F;
     if (op == kOpAdd && IsStringValue(*left) && IsStringValue(*right)) {
       result->SetValueSize(std::max(left->Size() + right->Size() - 1, 1));
       result->Scale = 0;
     }
     EvaluateBinary(op, *left, *right, sort_id_, language_id_, *result);
-    return Finish(result);
+    Normalize(*result);
+    return result;
   }
 
   void Column(const TExpToken& node, TExpToken& result) {
@@ -238,7 +367,7 @@ class Evaluator {
       case kFuncMin:
       case kFuncMax:
       case kFuncAvg: {
-        Pooled argument(Evaluate(*node.Left));
+        Pooled argument = Evaluate(*node.Left);
         TakeValue(result, *argument);
         return;
       }
@@ -247,7 +376,7 @@ class Evaluator {
         return;
       case kFuncUpper:
       case kFuncLower: {
-        Pooled argument(Evaluate(*node.Left));
+        Pooled argument = Evaluate(*node.Left);
         const char* text = argument->IsNull ? "" : ValueText(*argument);
         StoreText(result, text, std::strlen(text), false);
         result.IsNull = argument->IsNull;
@@ -267,7 +396,7 @@ class Evaluator {
         return;
       case kFuncPos:
       case kFuncOccurs: {
-        Pooled argument(Evaluate(*node.Left));
+        Pooled argument = Evaluate(*node.Left);
         const char* text = argument->IsNull ? "" : ValueText(*argument);
         const std::string search = ConstantText(*node.Right);
         result.IsNull = false;
@@ -285,8 +414,8 @@ class Evaluator {
         Cast(node, result);
         return;
       case kFuncIf: {
-        Pooled condition(Evaluate(*node.Left));
-        Pooled branch(Evaluate(IsTrue(*condition) ? *node.Right : *node.Third));
+        Pooled condition = Evaluate(*node.Left);
+        Pooled branch = Evaluate(IsTrue(*condition) ? *node.Right : *node.Third);
         TakeValue(result, *branch);
         return;
       }
@@ -294,7 +423,7 @@ class Evaluator {
         Abs(node, result);
         return;
       case kFuncRound: {
-        Pooled argument(Evaluate(*node.Left));
+        Pooled argument = Evaluate(*node.Left);
         if (argument->IsNull) {
           SetNullResult(result);
           return;
@@ -318,7 +447,7 @@ class Evaluator {
     bool counted = true;
     if (node.Left != nullptr &&
         !(node.Left->Kind == kTokenColumn && node.Left->ColumnName == "*")) {
-      Pooled argument(Evaluate(*node.Left));
+      Pooled argument = Evaluate(*node.Left);
       counted = !argument->IsNull;
     }
     if (!counted) {
@@ -330,7 +459,7 @@ class Evaluator {
   }
 
   void Substring(const TExpToken& node, TExpToken& result) {
-    Pooled argument(Evaluate(*node.Left));
+    Pooled argument = Evaluate(*node.Left);
     const char* text = argument->IsNull ? "" : ValueText(*argument);
     const size_t length = std::strlen(text);
     const TExpToken* from = node.Right;
@@ -343,7 +472,7 @@ class Evaluator {
   }
 
   void Replace(const TExpToken& node, TExpToken& result) {
-    Pooled argument(Evaluate(*node.Left));
+    Pooled argument = Evaluate(*node.Left);
     const char* text = argument->IsNull ? "" : ValueText(*argument);
     const std::string search = ConstantText(*node.Right);
     const std::string replacement = ConstantText(*node.Right->Right);
@@ -361,7 +490,7 @@ class Evaluator {
   }
 
   void Trim(const TExpToken& node, TExpToken& result) {
-    Pooled argument(Evaluate(*node.Left));
+    Pooled argument = Evaluate(*node.Left);
     const char* text = argument->IsNull ? "" : ValueText(*argument);
     StoreText(result, text, std::strlen(text), false);
     const char c = ConstantText(*node.Right)[0];
@@ -377,7 +506,7 @@ class Evaluator {
   }
 
   void Cast(const TExpToken& node, TExpToken& result) {
-    Pooled argument(Evaluate(*node.Left));
+    Pooled argument = Evaluate(*node.Left);
     if (argument->IsNull) {
       SetNullResult(result);
       return;
@@ -403,7 +532,7 @@ class Evaluator {
   }
 
   void Abs(const TExpToken& node, TExpToken& result) {
-    Pooled argument(Evaluate(*node.Left));
+    Pooled argument = Evaluate(*node.Left);
     TakeValue(result, *argument);
     if (argument->IsNull) return;
     switch (argument->Type) {
@@ -435,7 +564,7 @@ class Evaluator {
   }
 
   void Extract(const TExpToken& node, TExpToken& result) {
-    Pooled argument(Evaluate(*node.Left));
+    Pooled argument = Evaluate(*node.Left);
     int32_t part = 0;
     if (!argument->IsNull) {
       bool has_date = false;
@@ -485,8 +614,8 @@ class Evaluator {
     switch (node.Code) {
       case kOpLike:
       case kOpNotLike: {
-        Pooled text(Evaluate(*node.Left));
-        Pooled pattern(Evaluate(*node.Right));
+        Pooled text = Evaluate(*node.Left);
+        Pooled pattern = Evaluate(*node.Right);
         bool match = false;
         if (!text->IsNull && !pattern->IsNull) {
           match = LikeMatch(language_id_, sort_id_, ValueText(*text), ValueText(*pattern));
@@ -496,7 +625,7 @@ class Evaluator {
       }
       case kOpInList:
       case kOpNotInList: {
-        Pooled operand(Evaluate(*node.Left));
+        Pooled operand = Evaluate(*node.Left);
         bool found = false;
         for (const TExpToken* item = node.Right; item != nullptr && !found; item = item->Right) {
           found = Equals(*operand, *item);
@@ -510,7 +639,7 @@ class Evaluator {
         return;
       case kOpBetween:
       case kOpNotBetween: {
-        Pooled operand(Evaluate(*node.Left));
+        Pooled operand = Evaluate(*node.Left);
         const TExpToken* low = node.Right;
         bool inside = Holds(kOpGreaterOrEqual, *operand, *low);
         if (inside) inside = Holds(kOpLessOrEqual, *operand, *low->Right);
@@ -528,8 +657,8 @@ class Evaluator {
 
   // operand <op> bound, the bound evaluated into its own node.
   bool Holds(uint8_t op, const TExpToken& operand, const TExpToken& bound_node) {
-    Pooled bound(Evaluate(bound_node));
-    Pooled test(GetToken());
+    Pooled bound = Evaluate(bound_node);
+    Pooled test = NewCleared();
     test->Type = kFldBoolean;
     test->SetValueSize(2);
     EvaluateBinary(op, operand, *bound, sort_id_, language_id_, *test);
@@ -543,11 +672,13 @@ class Evaluator {
                        "Internal error: Column '" + QuotedText(node.Right->ColumnName) + "'" +
                            " specified illegally");
     }
-    Pooled operand(Evaluate(*node.Left));
-    Pooled sub_select(GetToken());
+    // The sub-select's filter gets a node of its own, never a constant of
+    // the tree.
+    Pooled operand = Owned(Evaluate(*node.Left));
+    Pooled sub_select(scratch_, scratch_.Take());
     sub_select->Assign(*node.Right);
     sub_select->Left = sub_select->Right = sub_select->Third = sub_select->Parent = nullptr;
-    Pooled comparison(GetToken());
+    Pooled comparison = NewCleared();
     comparison->Kind = kTokenBinary;
     comparison->Code = kOpEqual;
     comparison->SourceText.assign(1, '=');
@@ -560,19 +691,50 @@ class Evaluator {
     return count != 0;
   }
 
-  const void* record_;
+  NodeScratch& scratch_;
+  const void* record_ = nullptr;
   void* context_;
   uint16_t sort_id_;
   uint16_t language_id_;
   TColumnValueFn column_value_;
+  // The binary chains under way: each level's node and right operand.
+  std::vector<const TExpToken*> chain_;
+  std::vector<Pooled> rights_;
 };
 
 }  // namespace
 
+struct TExpressionEvaluator::State {
+  State(void* context, uint16_t sort_id, uint16_t language_id, TColumnValueFn column_value)
+      : evaluator(scratch, context, sort_id, language_id, column_value) {}
+
+  NodeScratch scratch;  // first in, last out: every node below goes back to it
+  Evaluator evaluator;
+  Pooled result;
+};
+
+TExpressionEvaluator::TExpressionEvaluator(void* context, uint16_t sort_id, uint16_t language_id,
+                                           TColumnValueFn column_value)
+    : state_(std::make_unique<State>(context, sort_id, language_id, column_value)) {}
+
+TExpressionEvaluator::~TExpressionEvaluator() = default;
+
+const TExpToken& TExpressionEvaluator::Evaluate(const TExpToken& tree, const void* record) {
+  state_->result = Pooled();
+  state_->evaluator.SetRecord(record);
+  state_->result = state_->evaluator.Owned(state_->evaluator.Evaluate(tree));
+  return *state_->result;
+}
+
 TExpToken* EvaluateExpression(const TExpToken* node, const void* record, void* context,
                               uint16_t sort_id, uint16_t language_id, TColumnValueFn column_value) {
   if (node == nullptr) return nullptr;
-  return Evaluator(record, context, sort_id, language_id, column_value).Evaluate(*node);
+  NodeScratch scratch;
+  Evaluator evaluator(scratch, context, sort_id, language_id, column_value);
+  evaluator.SetRecord(record);
+  Pooled result = evaluator.Owned(evaluator.Evaluate(*node));
+  scratch.Disown();
+  return result.release();
 }
 
 uint8_t AggregateCode(std::string_view name) {

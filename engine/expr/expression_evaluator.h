@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "engine/expr/expression_tokens.h"
@@ -24,6 +25,30 @@ using TColumnValueFn = void (*)(void* context, const void* record, TExpToken* no
 // taken for operands goes back to the pool, also when evaluation raises.
 TExpToken* EvaluateExpression(const TExpToken* node, const void* record, void* context,
                               uint16_t sort_id, uint16_t language_id, TColumnValueFn column_value);
+
+// Evaluates trees over record after record for one operation (a filter
+// over a table, a statement over its rows): the nodes that hold operand
+// values are taken from the pool once and reused for every record, so the
+// steady state takes no lock and allocates nothing; constants of the tree
+// are read in place. Every node goes back to the pool when the evaluator
+// goes. One evaluator serves one thread.
+class TExpressionEvaluator {
+ public:
+  TExpressionEvaluator(void* context, uint16_t sort_id, uint16_t language_id,
+                       TColumnValueFn column_value);
+  TExpressionEvaluator(const TExpressionEvaluator&) = delete;
+  TExpressionEvaluator& operator=(const TExpressionEvaluator&) = delete;
+  ~TExpressionEvaluator();
+
+  // The value of the tree for the record, as EvaluateExpression computes
+  // it; the node stays the evaluator's and holds the value until the next
+  // call.
+  const TExpToken& Evaluate(const TExpToken& tree, const void* record);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // "SUM" 23, "AVG" 27, "MIN" 25, "MAX" 26, "COUNT" 24 without regard to
 // case; 0 for any other name.

@@ -164,6 +164,13 @@ void TExpTokenStack::ReleaseToken(TExpToken*& token) {
   token = nullptr;
 }
 
+void TExpTokenStack::ReleaseTokens(std::span<TExpToken* const> tokens) {
+  TCriticalSectionGuard guard(lock_);
+  for (TExpToken* token : tokens) {
+    if (token != nullptr) free_.Add(token);
+  }
+}
+
 void TExpTokenStack::FreeAll() {
   TCriticalSectionGuard guard(lock_);
   for (int32_t i = 0; i < free_.Count(); ++i) delete static_cast<TExpToken*>(free_.Get(i));

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -147,7 +148,7 @@ class TExpToken {
 };
 
 // The process-wide pool of free nodes. It has no upper limit; its lock is
-// held only while a node is taken or returned.
+// held only while a node is taken or returned, or a batch of nodes returned.
 class TExpTokenStack {
  public:
   TExpTokenStack();
@@ -157,6 +158,9 @@ class TExpTokenStack {
 
   TExpToken* GetToken();
   void ReleaseToken(TExpToken*& token);
+  // Returns every node of the batch under one hold of the lock; nullptrs are
+  // skipped.
+  void ReleaseTokens(std::span<TExpToken* const> tokens);
   // Frees every pooled node.
   void FreeAll();
   int32_t Count();

@@ -80,7 +80,14 @@ void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
   const auto copy = [&](int32_t field) {
     bool null = false;
     cursor.GetTableFieldData(field, row, null, value);
-    if (!null) cursor.SetTableFieldData(field, accumulator, value);
+    if (null) return;
+    cursor.SetTableFieldData(field, accumulator, value);
+    // A BLOB reference names its chain and the chain's stamp: the group
+    // takes over the BLOB of the row it folds in, whose record the sort
+    // drops.
+    if (cursor.GetTableFieldDesc(field).Type == kFldBlob) {
+      cursor.SetBlobStamp(field, accumulator, true, cursor.GetBlobStamp(field, row, true));
+    }
   };
   for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
     const TResultField& item = *query_.ResultFields[i];

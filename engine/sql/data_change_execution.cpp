@@ -7,6 +7,7 @@
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_directory.h"
 #include "engine/expr/expression_evaluator.h"
+#include "engine/sql/blob_values.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/select_execution.h"
@@ -18,21 +19,21 @@
 namespace jw {
 namespace {
 
-// The BLOB buffers a statement opens carry an owner byte other than 0, so
-// that posting the record frees them.
-constexpr uint8_t kStatementBlobOwner = 1;
-
 TInterimCommitHook interim_commit_hook = nullptr;
 
-// A column of the cursor's record image; a BLOB's reference is no value an
-// expression could use.
+// A column of the cursor's record image; a BLOB column is read whole.
 void CursorColumnValue(void* context, const void* record, TExpToken* node) {
   auto& cursor = *static_cast<TDataCursor*>(context);
   const FieldDescriptor& field = cursor.GetCursorFieldDesc(node->FieldNumber);
+  const auto* image = static_cast<const uint8_t*>(record);
+  if (field.Type == kFldBlob) {
+    ReadBlobValue(cursor, field.Number, image, *node);
+    return;
+  }
   node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
   bool null = false;
-  cursor.GetFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null, node->Value());
-  node->IsNull = null || field.Type == kFldBlob;
+  cursor.GetFieldData(node->FieldNumber, image, null, node->Value());
+  node->IsNull = null;
 }
 
 // A value node the evaluator returned, given back to the pool on every path.
@@ -213,16 +214,7 @@ void TDataChangeExecution::StoreValue(int32_t index, const TExpToken& value, boo
     return;
   }
   if (column.Type == kFldBlob) {
-    const auto check = [&](int32_t code) {
-      if (code != 0) RaiseEngineError(static_cast<EngineErrorCode>(code), cursor_.TableName());
-    };
-    const auto* bytes = reinterpret_cast<const char*>(value.Value());
-    const int32_t length = value.Type == kFldString
-                               ? static_cast<int32_t>(strnlen(bytes, value.Size()))
-                               : value.Size();
-    check(cursor_.OpenBlob(number, image, kStatementBlobOwner, false, kBlobWriteMode));
-    if (update) check(cursor_.TruncateBlob(number, image, false, 0));
-    check(cursor_.WriteBlob(number, image, false, length, bytes, 0));
+    WriteBlobValue(cursor_, number, image, value, update);
     return;
   }
   std::vector<uint8_t> buffer(

@@ -47,6 +47,7 @@ void TDataQuery::Reset() {
   IntoMemory = InsertSelect = WithLocks = false;
   HasPlainItems = AggregateOnly = RecordCountOnly = HasBlobResult = HasBlobTarget = false;
   LiveAllowed = true;
+  Live = false;
   IndexNumber = kNaturalOrder;
   SelectPart = nullptr;
   ResultTableName.clear();

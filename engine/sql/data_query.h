@@ -129,7 +129,10 @@ class TDataQuery {
   bool AggregateOnly = false;    // every result field an aggregate, no GROUP BY
   bool RecordCountOnly = false;  // COUNT(*) alone over one table
   bool HasBlobResult = false;
-  bool LiveAllowed = true;     // no computed BLOB item
+  bool LiveAllowed = true;  // no computed BLOB item
+  // The result is the source table's own cursor, decided at prepare
+  // (live_result.cpp); IndexNumber is then the index it walks.
+  bool Live = false;
   bool HasBlobTarget = false;  // an INSERT or UPDATE target column is a BLOB
   uint8_t IndexNumber = kNaturalOrder;
   // INTO MEMORY of a SELECT; the MEMORY of a data definition's target.
@@ -239,6 +242,18 @@ class TDataQuery {
   // Result names (result_names.cpp): the default name of each field still
   // unnamed, then every name made unique.
   void NameResultFields();
+  // Live results (live_result.cpp). A SELECT asked for live over one table
+  // without DISTINCT, grouping or HAVING, whose ORDER BY an index serves,
+  // becomes live: its table's cursor takes the select list as its field
+  // list.
+  void DecideLive();
+  // The first index, primary first, whose leading segments are the ORDER
+  // BY columns in their directions; false when none is or an item is
+  // computed.
+  bool OrderByIndex(uint8_t& number) const;
+  // By result field: whether the item is a plain column listed before.
+  std::vector<bool> RepeatedColumns() const;
+  void MakeLiveFieldList();
 
   // CREATE, ALTER, DROP (table_definition_grammar.cpp).
   void ParseCreateTable();

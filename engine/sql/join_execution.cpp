@@ -7,6 +7,7 @@
 #include "engine/core/data_cursor.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_rewrite.h"
+#include "engine/sql/blob_values.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_join.h"
@@ -45,10 +46,14 @@ void SourceColumnValue(void* context, const void*, TExpToken* node) {
     if (!SameText(table->CorrelationName, node->TableName)) continue;
     TDataCursor& cursor = *table->Cursor;
     const FieldDescriptor& field = cursor.GetTableFieldDesc(node->FieldNumber);
+    if (field.Type == kFldBlob) {
+      ReadBlobValue(cursor, node->FieldNumber, table->RecordBuffer.data(), *node);
+      return;
+    }
     node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
     bool null = false;
     cursor.GetTableFieldData(node->FieldNumber, table->RecordBuffer.data(), null, node->Value());
-    node->IsNull = null || field.Type == kFldBlob;
+    node->IsNull = null;
     return;
   }
   node->IsNull = true;

@@ -318,6 +318,9 @@ void TJoinPlan::Renumber() {
 void TJoinPlan::PlaceSingleTableConditions() {
   for (TTokenTree& node : single_) {
     TSourceTable* table = SingleTable(node.get());
+    // A live result is walked through its table's cursor alone: a condition
+    // over no column filters that table too.
+    if (table == nullptr && query_.Live) table = order_.front();
     if (table == nullptr) {
       cross_residual_ = AndTrees(std::move(cross_residual_), std::move(node));
       continue;

@@ -34,13 +34,15 @@ void CheckLimit(size_t count, const std::string& clause) {
   }
 }
 
-// The expression binder's column resolver over the query's source tables.
+// The expression binder's column resolver over the query's source tables:
+// a column is the table's stored field of that number, whatever field list
+// a live result gave the table's cursor.
 bool ResolveSourceColumn(void* context, TExpToken* node) {
   const auto& query = *static_cast<const TDataQuery*>(context);
   int16_t number = 0;
   TSourceTable* table = query.FindSourceColumn(node->TableName, node->ColumnName, number);
   if (table == nullptr || number == 0) return false;
-  const FieldDescriptor& field = table->Cursor->GetCursorFieldDesc(number);
+  const FieldDescriptor& field = table->Cursor->GetTableFieldDesc(number);
   node->TableName = table->CorrelationName;
   node->FieldNumber = number;
   node->FieldRef = &field;
@@ -86,6 +88,7 @@ void TDataQuery::Resolve() {
   CheckGrouping();
   if (HasOrderBy) CheckColumnList(OrderBy, "ORDER BY");
   if (Distinct && !HasGroupBy) CheckDistinct();
+  DecideLive();
 }
 
 TDataCursor& TDataQuery::CreateTableCursor(TSourceTable& table) {
@@ -125,6 +128,8 @@ void TDataQuery::OpenSourceTables() {
     table->Level = ++level;
     TDataCursor& cursor = CreateTableCursor(*table);
     cursor.SetReadOnly(read_only);
+    // Natural order as an open option also keeps every key and uniqueness
+    // check of a live result's edits, whichever index it walks.
     cursor.SetNaturalOrder(true);
     // NOAUTOINC keeps the auto-increment values a data change writes; the
     // option can only be set before the target opens.
@@ -148,8 +153,8 @@ TSourceTable* TDataQuery::FindSourceColumn(const std::string& correlation,
     if (whole_table) return table.get();
     int32_t found = 0;
     const TDataCursor& cursor = *table->Cursor;
-    for (int32_t i = 1; i <= cursor.GetCursorFieldCount() && found == 0; ++i) {
-      if (SameText(cursor.GetCursorFieldDesc(i).Name, column)) found = i;
+    for (int32_t i = 1; i <= cursor.GetFieldCount() && found == 0; ++i) {
+      if (SameText(cursor.GetTableFieldDesc(i).Name, column)) found = i;
     }
     if (found != 0) {
       number = static_cast<int16_t>(found);
@@ -181,13 +186,13 @@ void TDataQuery::ExpandStar(const TResultField& item,
                             std::vector<std::unique_ptr<TResultField>>& fields) {
   const auto add_columns = [&](TSourceTable& table) {
     const TDataCursor& cursor = *table.Cursor;
-    for (int32_t i = 1; i <= cursor.GetCursorFieldCount(); ++i) {
+    for (int32_t i = 1; i <= cursor.GetFieldCount(); ++i) {
       auto field = std::make_unique<TResultField>();
       field->Query = this;
       field->Source = &table;
       field->ColumnNumber = static_cast<int16_t>(i);
       field->CorrelationName = table.CorrelationName;
-      field->ColumnName = cursor.GetCursorFieldDesc(i).Name;
+      field->ColumnName = cursor.GetTableFieldDesc(i).Name;
       field->ResultName = field->ColumnName;
       field->ExpressionText = field->ColumnName;
       field->Expression.reset(GetToken());

@@ -4,9 +4,11 @@
 #include <cstring>
 
 #include "engine/core/data_file_format.h"
+#include "engine/expr/expression_types.h"
 #include "engine/sql/sql_subselect_hooks.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
+#include "engine/support/value_conversions.h"
 #include "platform/rtl/strings.h"
 
 namespace jw {
@@ -48,6 +50,10 @@ void TQueryStatement::SetMaxRowCount(int32_t count) {
 void TQueryStatement::Prepare(const char* text, int32_t& consumed) {
   Parse(text, consumed);
   for (auto query = queries_.rbegin(); query != queries_.rend(); ++query) (*query)->Resolve();
+  for (const TExpToken* parameter : parameters_) {
+    prepared_forms_.push_back(
+        {parameter->Type, parameter->Subtype, parameter->Scale, parameter->Size()});
+  }
 }
 
 void TQueryStatement::Parse(const char* text, int32_t& consumed) {
@@ -56,6 +62,7 @@ void TQueryStatement::Parse(const char* text, int32_t& consumed) {
   while (queries_.size() > 1) queries_.pop_back();
   parameters_.clear();
   bound_.clear();
+  prepared_forms_.clear();
   parser_.SetErrorCode(kErrSql);
   parser_.SetContextName(kSqlStatementContext);
   parser_.SetText(text);
@@ -84,6 +91,41 @@ TDataQuery& TQueryStatement::AddQuery(bool sub_select) {
   return *queries_.back();
 }
 
+namespace {
+
+// A string or a text BLOB: the operators take either as text.
+bool IsTextForm(uint8_t type, uint8_t subtype) {
+  return type == kFldString || (type == kFldBlob && subtype == kSubTypeTextBlob);
+}
+
+}  // namespace
+
+// The operators around the parameter were typed for this form at prepare
+// and evaluate by it: a value of another type would be read in the wrong
+// layout. Text is text in either form; an integer converts to any numeric
+// form it fits; a NULL value takes the form as it is.
+bool TQueryStatement::TakePreparedForm(TExpToken& parameter, const ParamForm& form) {
+  if (parameter.Type == form.Type) return true;
+  if (!parameter.IsNull && IsTextForm(parameter.Type, parameter.Subtype) &&
+      IsTextForm(form.Type, form.Subtype)) {
+    return true;
+  }
+  if (!parameter.IsNull) {
+    const bool numeric = IsIntegerType(form.Type) || form.Type == kFldFloat || form.Type == kFldBcd;
+    if (!IsIntegerType(parameter.Type) || !numeric) return false;
+    static_assert(kTokenValueInitial >= kValueBufferSize, "conversions need a value buffer");
+    if (!ConvertFieldValue(parameter.Type, parameter.Size(), parameter.Scale, parameter.Value(),
+                           form.Scale, form.Size, form.Type)) {
+      return false;
+    }
+  }
+  parameter.Type = form.Type;
+  parameter.Subtype = form.Subtype;
+  parameter.SetValueSize(form.Size);
+  parameter.Scale = form.Scale;
+  return true;
+}
+
 void TQueryStatement::BindParams(int32_t count, const uint8_t* descriptors, const uint8_t* values) {
   for (int32_t i = 0; i < count; ++i) {
     if (i >= static_cast<int32_t>(parameters_.size())) {
@@ -97,23 +139,36 @@ void TQueryStatement::BindParams(int32_t count, const uint8_t* descriptors, cons
     parameter.Type = field.Type;
     parameter.Subtype = field.SubType;
     parameter.IsNull = value[0] == 0;
+    // Text (a string, a text BLOB) is read up to a zero byte, and a string
+    // becomes an index key that way: the value is followed by zeros (room
+    // for one at least), never by the bytes of an earlier binding.
+    const auto take = [&parameter](const uint8_t* bytes, int32_t length) {
+      parameter.SetValueSize(length + 1);
+      std::memset(parameter.Value(), 0, static_cast<size_t>(parameter.ValueCapacity()));
+      parameter.SetValueSize(length);
+      if (length > 0) std::memcpy(parameter.Value(), bytes, static_cast<size_t>(length));
+    };
     if (field.Type == kFldBlob) {
       int32_t length = 0;
       const uint8_t* bytes = nullptr;
       std::memcpy(&length, value + kParamFlagSize, sizeof length);
       std::memcpy(&bytes, value + kParamFlagSize + sizeof length, sizeof bytes);
       if (length < 0 || (length > 0 && bytes == nullptr)) length = 0;
-      // Text BLOBs are read up to a zero byte: the value is followed by zeros
-      // (room for one at least), never by the bytes of an earlier binding.
-      parameter.SetValueSize(length + 1);
-      std::memset(parameter.Value(), 0, static_cast<size_t>(parameter.ValueCapacity()));
-      parameter.SetValueSize(length);
+      take(bytes, length);
       parameter.Scale = 0;
-      if (length > 0) std::memcpy(parameter.Value(), bytes, static_cast<size_t>(length));
     } else {
-      parameter.SetValueSize(field.PhysicalLength);
+      take(value + kParamFlagSize, field.PhysicalLength);
       parameter.Scale = field.PhysicalDecimals;
-      std::memcpy(parameter.Value(), value + kParamFlagSize, field.PhysicalLength);
+    }
+    const ParamForm& form = i < static_cast<int32_t>(prepared_forms_.size())
+                                ? prepared_forms_[static_cast<size_t>(i)]
+                                : ParamForm();
+    if (form.Type != 0 && !TakePreparedForm(parameter, form)) {
+      // Its value no longer stands: a run must not take it for bound.
+      bound_[i] = false;
+      RaiseEngineError(kErrSql, std::string(), std::string(), std::string(),
+                       "Type mismatch between parameter " + IntToStr(i + 1) +
+                           " and the expression it stands in");
     }
     bound_[i] = true;
   }

@@ -55,7 +55,9 @@ class TQueryStatement {
 
   // Gives parameters 0 .. count - 1 the types and values of the field
   // descriptors (kFieldDescriptorSize bytes each) and the value buffer,
-  // where each descriptor's offset locates its value.
+  // where each descriptor's offset locates its value. A parameter that an
+  // operator typed at prepare (from its other operand) keeps that type: an
+  // integer value is converted to it, any other value must be of it.
   void BindParams(int32_t count, const uint8_t* descriptors, const uint8_t* values);
   // Raises engine error 11949 naming the first parameter no BindParams has
   // given a value; execution calls it before running.
@@ -64,8 +66,10 @@ class TQueryStatement {
   // Runs the prepared statement, its sub-selects first; progress (may be
   // nullptr) hears of the main query's rows, or of each record an INSERT ...
   // SELECT, UPDATE or DELETE processes. A SELECT's result stands in
-  // ResultCursor until the next run or Prepare; rows affected and the
-  // execution time follow every run.
+  // ResultCursor until the next run or Prepare: a result table's cursor, or
+  // for a live result the source table's own cursor, editable; the
+  // statement owns either. Rows affected and the execution time follow
+  // every run.
   void Execute(TSqlProgress progress = nullptr, void* progress_data = nullptr);
   TDataCursor* ResultCursor() const;
 
@@ -88,7 +92,17 @@ class TQueryStatement {
   const std::vector<TExpToken*>& Parameters() const { return parameters_; }
 
  private:
+  // The form a parameter took at prepare; type 0 where it took none.
+  struct ParamForm {
+    uint8_t Type = 0;
+    uint8_t Subtype = 0;
+    uint8_t Scale = 0;
+    int32_t Size = 0;
+  };
+
   void DropExecutions();
+  // Gives the bound parameter the form; false when its value cannot take it.
+  static bool TakePreparedForm(TExpToken& parameter, const ParamForm& form);
 
   TDataSession& session_;
   TDataDirectory& directory_;
@@ -100,6 +114,7 @@ class TQueryStatement {
   // The markers belong to the query trees; the list only points at them.
   std::vector<TExpToken*> parameters_;
   std::vector<bool> bound_;
+  std::vector<ParamForm> prepared_forms_;
   TDataCursor::TPasswordHandler password_handler_ = nullptr;
   void* password_user_data_ = nullptr;
 };

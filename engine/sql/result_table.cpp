@@ -47,14 +47,17 @@ FieldDescriptor ComputedColumn(const TResultField& item) {
 
 }  // namespace
 
+FieldDescriptor ResultColumnOf(const TResultField& item) {
+  const bool plain = !item.Computed && item.Aggregate == kAggregateNone;
+  return plain ? PlainColumn(item.Source->Cursor->GetTableFieldDesc(item.ColumnNumber))
+               : ComputedColumn(item);
+}
+
 std::vector<FieldDescriptor> TSelectExecution::ResultColumns() {
   std::vector<FieldDescriptor> columns;
   average_counts_.assign(query_.ResultFields.size(), 0);
   for (const std::unique_ptr<TResultField>& item : query_.ResultFields) {
-    const bool plain = !item->Computed && item->Aggregate == kAggregateNone;
-    FieldDescriptor field =
-        plain ? PlainColumn(item->Source->Cursor->GetTableFieldDesc(item->ColumnNumber))
-              : ComputedColumn(*item);
+    FieldDescriptor field = ResultColumnOf(*item);
     field.Name = item->ResultName;
     field.Number = static_cast<int16_t>(columns.size() + 1);
     columns.push_back(field);
@@ -102,7 +105,10 @@ void TSelectExecution::CreateResultTable() {
   result_->SetTableName(name);
   result_->SetInMemory(memory);
   result_->SetExclusive(true);
-  result_->CreateTable(definition, true, true);
+  // A table named after INTO that exists already is refused (13060), never
+  // replaced: a SELECT must not destroy rows it was not asked to touch. A
+  // generated name's file was made empty to reserve the name.
+  result_->CreateTable(definition, into.empty(), true);
   result_->SetTemporaryTable(into.empty());
   result_->SetResultSet(true);
   result_->SetNaturalOrder(true);

@@ -10,6 +10,7 @@
 #include "engine/core/data_session.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_rewrite.h"
+#include "engine/sql/blob_values.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_join.h"
@@ -24,11 +25,15 @@ namespace {
 void ResultColumnValue(void* context, const void* record, TExpToken* node) {
   auto& cursor = *static_cast<TDataCursor*>(context);
   const FieldDescriptor& field = cursor.GetTableFieldDesc(node->FieldNumber);
+  const auto* image = static_cast<const uint8_t*>(record);
+  if (field.Type == kFldBlob) {
+    ReadBlobValue(cursor, node->FieldNumber, image, *node);
+    return;
+  }
   node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
   bool null = false;
-  cursor.GetTableFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null,
-                           node->Value());
-  node->IsNull = null || field.Type == kFldBlob;
+  cursor.GetTableFieldData(node->FieldNumber, image, null, node->Value());
+  node->IsNull = null;
 }
 
 // 0..100, ties to even; a driving table without records is done.
@@ -82,6 +87,11 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   for (const std::unique_ptr<TSourceTable>& table : query_.SourceTables) table->Cursor->Refresh();
   TStatementReadLocks locks(query_);
   sub_select_filter_ = nullptr;
+  if (query_.Live) {
+    RunLive();
+    StopClock(start);
+    return;
+  }
   CreateResultTable();
   plan_->InstallFilters();
   ProduceRows(progress, progress_data);
@@ -97,9 +107,21 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   result_->Refresh();
   result_->First();
   query_.RowsAffected = result_->GetRecordCount();
+  StopClock(start);
+}
+
+void TSelectExecution::StopClock(uint32_t start) {
   // A tick count that did not move or wrapped gives no time.
   const uint32_t end = GetTickCount();
   if (end > start) query_.ExecutionTime = (end - start) / 1000.0;
+}
+
+void TSelectExecution::RunLive() {
+  live_ = query_.SourceTables.front()->Cursor.get();
+  live_->SetIndexByNumber(query_.IndexNumber);
+  plan_->InstallFilters();
+  live_->First();
+  query_.RowsAffected = live_->GetRecordCount();
 }
 
 int32_t TSelectExecution::CountMatches(const TExpToken& value) {
@@ -196,9 +218,10 @@ void TSelectExecution::BuildRow(uint8_t* image) {
     const TResultField& item = *query_.ResultFields[i];
     const auto field = static_cast<int32_t>(i + 1);
     // A BLOB field holds a reference into its own table's BLOB file, which
-    // a result record must never share: BLOB columns stay NULL.
-    if (result_->GetTableFieldDesc(field).Type == kFldBlob) continue;
-    if (!item.Computed && item.Aggregate == kAggregateNone) {
+    // a result record must never share: its value is read whole and written
+    // into a BLOB of the result's own.
+    const bool blob = result_->GetTableFieldDesc(field).Type == kFldBlob;
+    if (!item.Computed && item.Aggregate == kAggregateNone && !blob) {
       TDataCursor& source = *item.Source->Cursor;
       value.assign(std::max<size_t>(source.GetTableFieldDesc(item.ColumnNumber).PhysicalLength, 8),
                    0);
@@ -234,6 +257,10 @@ void TSelectExecution::BuildRow(uint8_t* image) {
 
 void TSelectExecution::StoreValue(int32_t field, uint8_t* image, const TExpToken& value) {
   const FieldDescriptor& desc = result_->GetTableFieldDesc(field);
+  if (desc.Type == kFldBlob) {
+    WriteBlobValue(*result_, field, image, value, false);
+    return;
+  }
   if (value.Type == desc.Type) {
     result_->SetTableFieldData(field, image, value.Value());
     return;

@@ -3,7 +3,8 @@
 // combinations, copies each qualifying one as a result row, and then lets
 // the record sort remove duplicates, group (folding the aggregates of
 // aggregates.cpp) and order. An all-aggregate SELECT folds every row into
-// one accumulator instead.
+// one accumulator instead. A live result copies nothing: its table's own
+// cursor walks the chosen index with the conditions as its filters.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ class TDataDirectory;
 class TDataQuery;
 class TJoinPlan;
 struct TGroupByField;
+struct TResultField;
 
 // Called for each new record of the driving table with its running count
 // and the percentage done (0..100); setting abort ends the rows there.
@@ -29,6 +31,11 @@ using TSqlProgress = void (*)(void* user_data, int32_t count, int32_t percent, b
 double NumberOf(uint8_t type, const uint8_t* value);
 void StoreNumber(uint8_t type, double number, uint8_t* value);
 
+// The column a select item gives a result: a plain column keeps its source
+// column's type without its checks, defaults or numbering; an aggregate or
+// computed item is typed after its expression (result_table.cpp).
+FieldDescriptor ResultColumnOf(const TResultField& item);
+
 class TSelectExecution {
  public:
   explicit TSelectExecution(TDataQuery& query);
@@ -38,7 +45,9 @@ class TSelectExecution {
 
   // Runs the query; the result cursor stands before its first row.
   void Execute(TSqlProgress progress, void* progress_data);
-  TDataCursor* ResultCursor() const { return result_.get(); }
+  // The result table's cursor, or a live result's source table cursor,
+  // which the source table owns.
+  TDataCursor* ResultCursor() const { return live_ != nullptr ? live_ : result_.get(); }
   // For IN (SELECT ...): filters the result to the rows whose first column
   // equals the outer value and counts them; a NULL value matches nothing.
   int32_t CountMatches(const TExpToken& value);
@@ -50,6 +59,9 @@ class TSelectExecution {
   void CreateResultTable();
   void CloseResultTable();
 
+  void RunLive();
+  // The execution time since the tick count start.
+  void StopClock(uint32_t start);
   void ProduceRows(TSqlProgress progress, void* progress_data);
   // Builds the current combination into a cleared row image.
   void BuildRow(uint8_t* image);
@@ -68,6 +80,7 @@ class TSelectExecution {
   std::unique_ptr<TJoinPlan> plan_;
   TDataDirectory* directory_ = nullptr;
   std::unique_ptr<TDataCursor> result_;
+  TDataCursor* live_ = nullptr;
   std::vector<uint8_t> row_;
   // The hidden count column of each AVG result field (0 for other fields),
   // by result field number - 1.

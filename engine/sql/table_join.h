@@ -122,8 +122,8 @@ bool IsComparison(const TExpToken& node);
 TTokenTree AndTrees(TTokenTree left, TTokenTree right);
 
 // The evaluator's column values over a query's source tables (context: the
-// TDataQuery): a column reads from its table's RecordBuffer. BLOB columns
-// read as NULL here.
+// TDataQuery): a column reads from its table's RecordBuffer, a BLOB column
+// whole.
 void SourceColumnValue(void* query, const void* record, TExpToken* node);
 // True when the bound condition holds for the tables' current records.
 bool ConditionHolds(TDataQuery& query, const TExpToken* condition);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "engine/support/engine_heap.h"
 
@@ -142,24 +143,18 @@ int64_t TAbstractFile::Seek(int32_t id, int64_t offset, int origin) {
 OsLockResult TAbstractFile::AddRange(int64_t offset, int64_t length) {
   if (!LockRangeAllowed(offset, length)) return OsLockResult::Failed;
   const int64_t last = offset + length - 1;
-  for (const RangeRecord& held : ranges_) {
-    if ((held.first <= offset && offset <= held.last) ||
-        (offset <= held.first && held.first <= last)) {
-      return OsLockResult::Busy;
-    }
-  }
-  ranges_.push_back(RangeRecord{offset, last, length});
+  const auto after = ranges_.upper_bound(offset);
+  if (after != ranges_.end() && after->first <= last) return OsLockResult::Busy;
+  if (after != ranges_.begin() && std::prev(after)->second >= offset) return OsLockResult::Busy;
+  ranges_.emplace_hint(after, offset, last);
   return OsLockResult::Taken;
 }
 
 bool TAbstractFile::RemoveRange(int64_t offset, int64_t length) {
-  for (auto it = ranges_.begin(); it != ranges_.end(); ++it) {
-    if (it->first == offset && it->length == length) {
-      ranges_.erase(it);
-      return true;
-    }
-  }
-  return false;
+  const auto it = ranges_.find(offset);
+  if (it == ranges_.end() || it->second != offset + length - 1) return false;
+  ranges_.erase(it);
+  return true;
 }
 
 OsLockResult TAbstractFile::LockRegion(int64_t offset, int64_t length) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -68,11 +69,6 @@ class TAbstractFile {
     int32_t id = 0;
     int64_t position = 0;
   };
-  struct RangeRecord {
-    int64_t first = 0;
-    int64_t last = 0;
-    int64_t length = 0;
-  };
 
   HandleRecord* FindRecord(int32_t id);
   // Appends a handle with the lowest id no open handle carries.
@@ -93,7 +89,11 @@ class TAbstractFile {
   bool exclusive_ = false;
   bool temporary_ = false;
   std::string name_;
-  std::vector<RangeRecord> ranges_;
+  // The locked ranges by their first byte, to their last: they never
+  // overlap, so the neighbours of a new range are the only ones it can
+  // meet, and a transaction holding a lock on every record it changed
+  // pays O(log n) a lock.
+  std::map<int64_t, int64_t> ranges_;
   std::vector<HandleRecord> handles_;
 };
 

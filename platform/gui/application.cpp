@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,13 @@ TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr) {
 }
 
 TApplication::~TApplication() {
+  // The windows leave the screen from the back one to the front one, so that
+  // none uncovers another on its way: the display would otherwise work out
+  // and paint what shows beneath each, again for every window above it.
+  for (int i = Screen->FormCount() - 1; i >= 0; --i) {
+    TCustomForm* form = Screen->Forms(i);
+    if (form->HandleAllocated()) form->Handle()->hide();
+  }
   // Forms and data modules run OnDestroy while they are whole, the last
   // created first, before anything is deleted.
   for (int i = ComponentCount() - 1; i >= 0; --i) {

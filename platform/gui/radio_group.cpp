@@ -20,6 +20,11 @@ class RadioGroupWidget : public QGroupBox {
         control_(control),
         grid_(new QGridLayout(this)),
         buttons_(new QButtonGroup(this)) {
+    // The rows share the box's height below its title: a box sized for one
+    // row of buttons (45 pixels) has no room for the layout's usual margins,
+    // which would squeeze the buttons to a few pixels.
+    grid_->setContentsMargins(8, 0, 8, 0);
+    grid_->setVerticalSpacing(0);
     QObject::connect(buttons_, &QButtonGroup::idClicked, [this](int id) {
       if (id == control_.item_index_) return;
       control_.item_index_ = id;

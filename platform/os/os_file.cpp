@@ -272,6 +272,7 @@ OsFileError OsDeleteFile(const std::string& path) {
 }
 
 OsFileError OsRenameFile(const std::string& from, const std::string& to) {
+  if (OsFaultFailRename()) return OsFileErrorFromErrno(errno);
   return ChangeWhileHeld(from, [&] {
     return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
   });

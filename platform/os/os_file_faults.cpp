@@ -9,6 +9,20 @@ namespace {
 
 std::atomic<OsFileFaults*> installed{nullptr};
 
+// Counts one more call of a kind; true (with errno set) for the one to
+// fail, or the second one where a kind has two.
+bool FailsNow(int64_t OsFileFaults::*count, int64_t OsFileFaults::*fail_at, int error,
+              int64_t OsFileFaults::*fail_again_at = nullptr) {
+  OsFileFaults* faults = installed.load();
+  if (faults == nullptr) return false;
+  const int64_t now = ++(faults->*count);
+  if (now != faults->*fail_at && (fail_again_at == nullptr || now != faults->*fail_again_at)) {
+    return false;
+  }
+  errno = error;
+  return true;
+}
+
 }  // namespace
 
 TScopedOsFileFaults::TScopedOsFileFaults(OsFileFaults& faults)
@@ -26,19 +40,16 @@ bool OsFaultReadOnly(const std::string& path) {
 }
 
 bool OsFaultFailWrite() {
-  OsFileFaults* faults = installed.load();
-  if (faults == nullptr) return false;
-  if (++faults->writes != faults->fail_write_at) return false;
-  errno = ENOSPC;
-  return true;
+  return FailsNow(&OsFileFaults::writes, &OsFileFaults::fail_write_at, ENOSPC);
 }
 
 bool OsFaultFailFlush() {
-  OsFileFaults* faults = installed.load();
-  if (faults == nullptr) return false;
-  if (++faults->flushes != faults->fail_flush_at) return false;
-  errno = EIO;
-  return true;
+  return FailsNow(&OsFileFaults::flushes, &OsFileFaults::fail_flush_at, EIO);
+}
+
+bool OsFaultFailRename() {
+  return FailsNow(&OsFileFaults::renames, &OsFileFaults::fail_rename_at, EIO,
+                  &OsFileFaults::fail_rename_again_at);
 }
 
 }  // namespace jw

@@ -1,8 +1,9 @@
 // Faults that tests inject into the disk files of the process, below every
 // file class of the engine: paths that look read-only (as a file without
 // write permission does, also to root), a write that fails as on a full
-// disk and a flush that fails as on a disk that lost the data. With no
-// faults installed every check is one load of a null pointer.
+// disk, a flush that fails as on a disk that lost the data and a rename
+// that fails as on a disk that stopped answering. With no faults installed
+// every check is one load of a null pointer.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,11 @@ struct OsFileFaults {
   // The same for flushes to the device (fsync), failing with EIO.
   int64_t fail_flush_at = 0;
   int64_t flushes = 0;
+  // The same for renames of a file, failing with EIO; a second number
+  // fails one more, as a disk that fails a step and then its way back.
+  int64_t fail_rename_at = 0;
+  int64_t fail_rename_again_at = 0;
+  int64_t renames = 0;
 };
 
 // Installs faults for the whole process for its lifetime and then puts back
@@ -39,9 +45,10 @@ class TScopedOsFileFaults {
 
 // For the file layer: whether the path is to look read-only, whether the
 // write now starting is to fail (errno is then ENOSPC), and whether the
-// flush now starting is to fail (errno is then EIO).
+// flush or the rename now starting is to fail (errno is then EIO).
 bool OsFaultReadOnly(const std::string& path);
 bool OsFaultFailWrite();
 bool OsFaultFailFlush();
+bool OsFaultFailRename();
 
 }  // namespace jw

@@ -94,6 +94,7 @@ void TComponent::InsertComponent(TComponent* component) {
   }
   if (component->owner_ != nullptr) component->owner_->RemoveComponent(component);
   components_.push_back(component);
+  ++component_changes_;
   component->owner_ = this;
   if (loading_scope_ != nullptr && !loading_scope_->ended_) {
     component->JoinLoadingScope(*loading_scope_);
@@ -109,6 +110,7 @@ void TComponent::RemoveComponent(TComponent* component) {
   auto it = std::find(components_.begin(), components_.end(), component);
   if (it != components_.end()) {
     components_.erase(it);
+    ++component_changes_;
     component->owner_ = nullptr;
   }
 }
@@ -141,11 +143,14 @@ void TComponent::Destroying() {
 
 void TComponent::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove) RemoveFreeNotification(component);
-  // A receiver may delete or create siblings: walk a copy and skip those that
-  // have left the list meanwhile.
+  // A receiver may delete or create siblings: walk a copy and, once the list
+  // has changed, skip those that have left it meanwhile. Until then every
+  // receiver is still owned, and a notice to many components stays linear.
   const std::vector<TComponent*> receivers(components_.rbegin(), components_.rend());
+  const uint64_t changes = component_changes_;
   for (TComponent* receiver : receivers) {
-    if (Owns(receiver)) receiver->Notification(component, operation);
+    if (component_changes_ == changes || Owns(receiver))
+      receiver->Notification(component, operation);
   }
 }
 

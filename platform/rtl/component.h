@@ -116,6 +116,8 @@ class TComponent : public TPersistent {
 
   TComponent* owner_ = nullptr;
   std::vector<TComponent*> components_;  // owned, in creation order
+  // Counts every insertion into and removal from components_.
+  uint64_t component_changes_ = 0;
   std::vector<TComponent*> free_notifies_;
   std::string name_;
   TComponentState state_;

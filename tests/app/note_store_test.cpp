@@ -1,5 +1,6 @@
 #include "app/note_store.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "app/notes_table/notes_table.h"
 #include "app/scrap_form.h"
 #include "app/settings.h"
+#include "engine/dataset/quire_table.h"
 #include "engine/dataset/session_list.h"
 #include "platform/db/field.h"
 #include "platform/gui/application.h"
@@ -291,6 +293,47 @@ TEST_F(NoteStoreTest, DeleteAndStayOnTopReachTheTable) {
   EXPECT_TRUE(remade.Visible());
   EXPECT_EQ(remade.Message, "kept on top");
   EXPECT_EQ(Records().size(), 1u);
+}
+
+// A record another table component holds in edit cannot be written at exit:
+// that note fails alone, every other note is written, and the user is told
+// and asked. Staying keeps the program with its notes; once the record is
+// free the next exit writes it, each note still once in the table.
+TEST_F(NoteStoreTest, ANoteThatCannotBeWrittenFailsAloneAndExitAsks) {
+  std::vector<TScrapForm*> notes;
+  for (int i = 0; i < 3; ++i)
+    notes.push_back(AddNote({"note " + std::to_string(i), 10 * i, 20, kPapers[0], 1.0,
+                             "DejaVu Sans,12,0"}));
+  ASSERT_TRUE(dm_->SaveAllScrapsOrAsk());
+  const int32_t held_key = notes[1]->scrapid;
+  TQuireTable holder(nullptr);
+  holder.SetDatabaseName("DB");
+  holder.SetTableName(kScrapTableName);
+  holder.Open();
+  ASSERT_TRUE(holder.FindKey({Variant(held_key)}));
+  holder.Edit();
+  for (TScrapForm* note : notes) note->Message += " changed";
+
+  dialogs_->AnswerMessage(mrNo);
+  EXPECT_FALSE(dm_->SaveAllScrapsOrAsk());
+  ASSERT_EQ(dialogs_->Calls().size(), 1u);
+  EXPECT_EQ(dialogs_->Calls()[0].text.rfind("The scraps could not be saved.\r", 0), 0u)
+      << dialogs_->Calls()[0].text;
+  EXPECT_EQ(dialogs_->Calls()[0].buttons, mbYes | mbNo);
+  const auto stored = [&] {
+    std::vector<std::string> messages;
+    for (const auto& record : Records()) messages.push_back(record.second);
+    std::sort(messages.begin(), messages.end());
+    return messages;
+  };
+  EXPECT_EQ(Notes().size(), 3u);
+  EXPECT_EQ(stored(), (std::vector<std::string>{"note 0 changed", "note 1", "note 2 changed"}));
+
+  holder.Cancel();
+  EXPECT_TRUE(dm_->SaveAllScrapsOrAsk());
+  EXPECT_EQ(stored(),
+            (std::vector<std::string>{"note 0 changed", "note 1 changed", "note 2 changed"}));
+  EXPECT_EQ(dialogs_->Calls().size(), 1u);
 }
 
 // Without its table the program still starts, tells the user, and asks at

@@ -78,5 +78,31 @@ TEST(RegionFromBitmapTest, TheSourceBitmapIsLeftUnchanged) {
   EXPECT_EQ(bitmap->Canvas().Pixels(0, 0), clRed);
 }
 
+// Outlines are remembered by picture, so pictures that share pixels trace
+// once; a picture changed since, through its canvas, its scan lines or a new
+// size, gives the outline of its new pixels, and the copy that still shares
+// the old pixels keeps the old outline.
+TEST(RegionFromBitmapTest, AChangedPictureGivesItsNewOutline) {
+  auto bitmap = BitmapOf({{W, W, R}, {R, W, W}});
+  TBitmap shared;
+  shared.Assign(bitmap.get());
+  const std::vector<TRect> before{Rect(0, 0, 2, 1), Rect(1, 1, 3, 2)};
+  EXPECT_EQ(RectsOf(RegionFromBitmap(bitmap.get(), clRed)), before);
+  EXPECT_EQ(RectsOf(RegionFromBitmap(&shared, clRed)), before);
+
+  bitmap->Canvas().SetPixels(0, 0, clRed);
+  EXPECT_EQ(RectsOf(RegionFromBitmap(bitmap.get(), clRed)),
+            (std::vector<TRect>{Rect(1, 0, 2, 1), Rect(1, 1, 3, 2)}));
+  uint8_t* line = bitmap->ScanLine(1);
+  line[0] = 255;  // blue, green, red: white again
+  line[1] = 255;
+  line[2] = 255;
+  EXPECT_EQ(RectsOf(RegionFromBitmap(bitmap.get(), clRed)),
+            (std::vector<TRect>{Rect(1, 0, 2, 1), Rect(0, 1, 3, 2)}));
+  bitmap->SetSize(1, 1);
+  EXPECT_EQ(RectsOf(RegionFromBitmap(bitmap.get(), clRed)), std::vector<TRect>{});
+  EXPECT_EQ(RectsOf(RegionFromBitmap(&shared, clRed)), before);
+}
+
 }  // namespace
 }  // namespace jw

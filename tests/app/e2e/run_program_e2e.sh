@@ -5,10 +5,13 @@
 # checks, with the server's own answers (the window tree, window properties,
 # the SHAPE rectangles, screenshots), that the tray menu's "New Scrap..."
 # shows a shaped note centred on the screen, that typed text shows on it,
-# that left clicks on the tray icon hide and show every note, that "Exit"
-# ends the program within a second having written its settings, that no
-# window of the program has a taskbar entry, and that the note comes back at
-# the next start as it was left; a signal ends that run the way "Exit" does.
+# that left clicks on the tray icon hide and show every note, that an alarm
+# set a few seconds ahead through the note's alarm dialog shows the hidden
+# note when it fires (its sound finds no sound device), that "Exit" ends the
+# program within a second having written its settings, that no window of the
+# program has a taskbar entry, and that the note comes back at the next start
+# as it was left, its alarm with it; a signal ends that run the way "Exit"
+# does. A last run starts with 200 notes in the table and shows them all.
 #
 #   run_program_e2e.sh <jotterwick> <jw_make_notes_table> <jw_x_probe> <paper folder>
 #
@@ -26,6 +29,8 @@ background=206040
 
 # shellcheck source=../../support/e2e/x_session.sh
 . "$support/x_session.sh"
+# shellcheck source=../../support/e2e/program_windows.sh
+. "$support/program_windows.sh"
 need_tools Xvfb openbox trayer xdotool xprop xwininfo import compare convert "$python"
 
 # --- the ready folder: the program, its papers and an empty notes table
@@ -34,8 +39,15 @@ mkdir -p "$ready/data" "$ready/paper"
 cp "$program" "$ready/jotterwick"
 cp "$papers"/*.bmp "$ready/paper/"
 "$make_notes_table" "$ready/data"
-# The tips would show at the first start.
-printf '[Tips]\nShowAtStart=0\n' >"$ready/jotterwick.INI"
+# The tips would show at the first start. The alarm plays a short tone twice,
+# on a sound system without any device.
+"$python" -c 'import sys, wave
+w = wave.open(sys.argv[1], "wb"); w.setnchannels(1); w.setsampwidth(2); w.setframerate(8000)
+w.writeframes(b"\x00\x10\x00\xf0" * 2000)' "$work/tone.wav"
+printf '[Tips]\nShowAtStart=0\n[Main]\nAlarmFileName=%s\nAlarmReps=2\n' "$work/tone.wav" \
+  >"$ready/jotterwick.INI"
+: >"$work/alsa.conf"
+export ALSA_CONFIG_PATH=$work/alsa.conf
 
 # --- the X server, the window manager and the tray host, which is ready once
 # it owns the tray selection
@@ -64,29 +76,6 @@ end_program() {
 }
 ended() { ! alive "$program_pid"; }
 
-# The program's windows on the screen, as decimal ids.
-program_windows() { xdotool search --onlyvisible --class jotterwick; }
-parent_of() { xwininfo -children -id "$1" | awk '/Parent window id:/ { print $4 }'; }
-in_trayer() {
-  local w=$1
-  while w=$(parent_of "$w") && [ -n "$w" ] && [ "$((w))" != 0 ]; do
-    xprop -id "$w" WM_CLASS | grep -q '"trayer"' && return 0
-  done
-  return 1
-}
-override_redirect() { xwininfo -id "$1" | grep -q 'Override Redirect State: yes'; }
-
-icon=
-find_icon() {
-  local w
-  for w in $(program_windows); do
-    if in_trayer "$w"; then
-      icon=$w
-      return 0
-    fi
-  done
-  return 1
-}
 # The notes: the program's windows outside the tray that the window manager
 # manages (menus are left alone by it).
 notes() {
@@ -95,18 +84,6 @@ notes() {
     in_trayer "$w" || override_redirect "$w" || echo "$w"
   done
 }
-menu=
-find_menu() {
-  local w
-  for w in $(program_windows); do
-    if override_redirect "$w" && ! in_trayer "$w"; then
-      menu=$w
-      return 0
-    fi
-  done
-  return 1
-}
-no_menu() { ! find_menu; }
 
 icon_x=
 icon_y=
@@ -122,7 +99,7 @@ wait_for_icon() {
 open_tray_menu() {
   sleep 0.5
   xdotool mousemove "$icon_x" "$icon_y" click 3
-  wait_for 10 "the tray menu to open" find_menu
+  wait_for 10 "the tray menu to open" find_popup
 }
 left_click_icon() {
   sleep 0.5
@@ -151,7 +128,6 @@ one_note() {
   [ "$(wc -w <<<"$found")" = 1 ] || return 1
   note=$found
 }
-viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
 hidden() { ! viewable "$1"; }
 shot() { import -window root -depth 8 "$work/$1.ppm"; }
 
@@ -179,8 +155,7 @@ check_no_taskbar_entry
 read -r grab_x grab_y < <(awk '$1 == "rect" && $4 - $2 > w { w = $4 - $2; x = int(($2 + $4) / 2); y = $3 }
   END { print x, y }' "$work/note.rects")
 xdotool mousemove $((left + grab_x)) $((top + grab_y)) click 1
-focused() { [ "$(xdotool getwindowfocus)" = "$note" ]; }
-wait_for 10 "the clicked note to take the keyboard focus" focused
+wait_for 10 "the clicked note to take the keyboard focus" focused "$note"
 xdotool type --delay 20 "hello world"
 dark=-1
 text_settled() {
@@ -191,7 +166,7 @@ text_settled() {
   [ "$dark" -ge 40 ] && [ "$dark" = "$previous" ]
 }
 wait_for 10 "the typed text to show on the note" text_settled
-convert "$work/typed.ppm" -crop "${width}x$height+$left+$top" +repage "$work/note1.ppm"
+convert "$work/typed.ppm" -crop "${width}x$height+$left+$top" +repage "$work/typed_note.ppm"
 
 # --- a left click on the icon hides every note, a second shows them again
 left_click_icon
@@ -201,6 +176,58 @@ wait_for 10 "a second left click on the tray icon to show the note" viewable "$n
 [ "$(window_geometry "$note")" = "$left $top $width $height" ] ||
   fail "the note came back at $(window_geometry "$note") instead of $left $top $width $height"
 check_no_taskbar_entry
+
+# --- an alarm a few seconds ahead, set on the note's alarm dialog, shows the
+# note hidden meanwhile when it fires, not before
+# set_alarm <quantity> <unit row>: sets the note's alarm on the dialog's
+# "Timer" page, the unit's row counted from "Seconds" (0) to "Days" (3), and
+# notes in alarm_set_at when OK was pressed. Places are in the dialog's own
+# layout.
+set_alarm() {
+  sleep 0.5
+  xdotool mousemove $((left + grab_x)) $((top + grab_y)) click 3
+  wait_for 10 "the note's menu to open" find_popup
+  # "Set Alarm..." is second from the bottom.
+  xdotool key Up Up Return
+  wait_for 10 "the alarm dialog to open" find_window "Alarm Setting Dialog"
+  local alarm_dialog=$window
+  xdotool mousemove --window "$alarm_dialog" 174 38 click 1 \
+    mousemove --window "$alarm_dialog" 242 73 click 1 \
+    mousemove --window "$alarm_dialog" 39 $((159 + 25 * $2)) click 1 \
+    mousemove --window "$alarm_dialog" 188 110 click 1 key ctrl+a type "$1"
+  alarm_set_at=$(date +%s%N)
+  xdotool mousemove --window "$alarm_dialog" 123 316 click 1
+  wait_for 10 "the alarm dialog to close" no_window "Alarm Setting Dialog"
+}
+alarm_seconds=8
+set_alarm "$alarm_seconds" 0
+left_click_icon
+wait_for 10 "a left click on the tray icon to hide the note before its alarm" hidden "$note"
+hidden_ms=$((($(date +%s%N) - alarm_set_at) / 1000000))
+[ "$hidden_ms" -lt $((alarm_seconds * 1000 - 1000)) ] ||
+  fail "hiding the note took $hidden_ms ms, too close to its alarm to tell the alarm showed it"
+wait_for $((alarm_seconds + 20)) "the alarm to show the note" viewable "$note"
+fired_ms=$((($(date +%s%N) - alarm_set_at) / 1000000))
+[ "$fired_ms" -ge $((alarm_seconds * 1000 - 1000)) ] ||
+  fail "the note came back after $fired_ms ms, before its alarm"
+alive "$program_pid" || fail "the program ended while its alarm sounded"
+[ "$(window_geometry "$note")" = "$left $top $width $height" ] ||
+  fail "the alarm showed the note at $(window_geometry "$note") instead of $left $top $width $height"
+
+# --- an alarm a day ahead marks the note; the note as left is what the next
+# start must show
+set_alarm 1 3
+snapshot=
+note_settled() {
+  local previous=$snapshot
+  shot alarmed && convert "$work/alarmed.ppm" -crop "${width}x$height+$left+$top" +repage \
+    "$work/note1.ppm" || return 1
+  snapshot=$(md5sum <"$work/note1.ppm")
+  [ "$snapshot" = "$previous" ]
+}
+wait_for 10 "the note with its alarm to settle" note_settled
+[ "$(compare -metric AE "$work/typed_note.ppm" "$work/note1.ppm" null: 2>&1)" != 0 ] ||
+  fail "the note looks the same with an alarm set as without"
 
 # --- "Exit" ends the program within a second, the settings written
 open_tray_menu
@@ -214,7 +241,7 @@ end_program
 grep -qi '^\[Main\]' "$ready/jotterwick.INI" || fail "no settings were written at exit"
 
 # --------------------------------------------------------------- second run
-# The note is back where it was, with its shape, text, paper and font.
+# The note is back where it was, with its shape, text, paper, font and alarm.
 start_program 2
 wait_for_icon
 wait_for 30 "the note to come back" one_note
@@ -235,4 +262,14 @@ kill -TERM "$program_pid"
 wait_for 10 "SIGTERM to end the program" ended
 end_program
 
-echo "passed: tray menu, a new shaped note centred, typing, hiding and showing, Exit within a second, no taskbar entry, and the note back at the next start"
+# ---------------------------------------------------------------- 200 notes
+rm -f "$ready"/data/scraps.*
+"$make_notes_table" "$ready/data" 200
+start_program 3
+all_shown() { [ "$("$probe" shaped-windows jotterwick)" = 200 ]; }
+wait_for 60 "200 shaped notes to be mapped" all_shown
+kill -TERM "$program_pid"
+wait_for 30 "SIGTERM to end the program with 200 notes" ended
+end_program
+
+echo "passed: tray menu, a new shaped note centred, typing, hiding and showing, an alarm showing its note, Exit within a second, no taskbar entry, the note and its alarm back at the next start, and 200 notes shown"

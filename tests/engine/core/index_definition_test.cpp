@@ -224,5 +224,58 @@ TEST(IndexDefinition, DroppedIndexPagesGoToFreeListsAndTheNextIndexReusesThem) {
   EXPECT_EQ(f.Walk("ByName"), f.Expected(true));
 }
 
+// The primary index dropped through the cursor, or by a restructure with no
+// primary index, leaves slot 0 clear (the file opens again) and its pages,
+// joined to those of a secondary index dropped before it, to the next index
+// added: the census finds every page and the file does not grow. With all
+// thirty secondary slots in use the status index takes the pages.
+TEST(IndexDefinition, DroppedPrimaryIndexLeavesAnOpenableFileAndItsPagesToTheNextIndex) {
+  for (const char* way : {"cursor", "restructure", "every slot in use"}) {
+    SCOPED_TRACE(way);
+    const bool restructure = way == std::string("restructure");
+    const bool full = way == std::string("every slot in use");
+    Fixture f;
+    f.Fill(full ? RecordCount() / 10 : RecordCount(), TestSeed());
+    const std::string data_path = f.db.dir.Path("T.DAT");
+    auto before = f.OpenExclusive();
+    for (int32_t k = 2; full && k <= kMaxSecondaryIndexes; ++k) {
+      before->AddIndex(Index("I" + std::to_string(k), {kCode, kName}, k % 2 == 0));
+    }
+    const int32_t end = before->Table()->IndexFile().EndPosition();
+    if (restructure) {
+      TTableDefinition d = Definition();
+      d.BlobBlockSize = before->GetBlobBlockSize();
+      before->Close(false);
+      for (size_t k = 0; k < d.Fields.size(); ++k) d.Fields[k].Number = static_cast<int16_t>(k + 1);
+      d.Indexes = {IndexDescriptor()};
+      TRestructureOptions options;
+      options.PrimaryOptional = true;
+      options.NoBackup = true;
+      auto cursor = std::make_unique<TDataCursor>(f.db.directory);
+      cursor->SetTableName("T");
+      cursor->SetExclusive(true);
+      ASSERT_TRUE(cursor->RestructureTable(d, options));
+    } else {
+      if (!full) before->DeleteIndex("ByName", true);
+      before->DeleteIndexByNumber(0, true);
+      before->Close(false);
+    }
+    EXPECT_EQ(VerifyTable(data_path), std::vector<std::string>{});
+    auto cursor = f.OpenExclusive();
+    const TIndexFile& index = cursor->Table()->IndexFile();
+    EXPECT_FALSE(cursor->Table()->HasPrimaryIndex());
+    EXPECT_EQ(index.SecondaryCount(), full ? kMaxSecondaryIndexes : 0);
+    EXPECT_EQ(cursor->GetTotalRecordCount(), static_cast<int32_t>(f.rows.size()));
+    if (full) cursor->DeleteIndex("ByName", true);
+    cursor->AddIndex(Index("ByName", {kName}, false));
+    if (!full) {
+      EXPECT_EQ(index.EndPosition(), end);
+    }
+    cursor->Close(false);
+    EXPECT_EQ(VerifyTable(data_path), std::vector<std::string>{});
+    EXPECT_EQ(f.Walk("ByName"), f.Expected(true));
+  }
+}
+
 }  // namespace
 }  // namespace jw::test

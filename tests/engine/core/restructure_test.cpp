@@ -302,7 +302,8 @@ std::vector<TypeColumn> TypeColumns() {
 
 // Every stored value type into every other: the copy must give exactly what
 // the engine's value conversion gives, a null and a loss of kind 4 naming
-// the field where it refuses, and keep nulls null.
+// the field where it refuses or where a text would not fit its new string
+// field, and keep nulls null.
 TEST(RestructureCopy, EveryTypePairConvertsAsTheValueConversionDoes) {
   const std::vector<TypeColumn> columns = TypeColumns();
   const size_t rows = columns[0].values.size() + 1;  // the last row is all null
@@ -344,8 +345,17 @@ TEST(RestructureCopy, EveryTypePairConvertsAsTheValueConversionDoes) {
         }
         Value value = c.values[r];
         const TLanguageSwap swap(0, 0);
-        if (ConvertFieldValue(c.type, c.size, c.decimals, value.data(), target.decimals,
-                              target.size, target.type)) {
+        // Into a string the whole text is made first: one longer than the
+        // field would lose characters, so it does not convert.
+        const bool into_text = target.type == kFldString;
+        bool converts = ConvertFieldValue(c.type, c.size, c.decimals, value.data(), target.decimals,
+                                          into_text ? kValueBufferSize : target.size, target.type);
+        if (converts && into_text) {
+          std::string text(reinterpret_cast<const char*>(value.data()));
+          while (!text.empty() && text.back() == ' ') text.pop_back();
+          converts = text.size() <= target.size;
+        }
+        if (converts) {
           expected[r].push_back(value);
         } else {
           expected[r].push_back(std::nullopt);
@@ -360,6 +370,12 @@ TEST(RestructureCopy, EveryTypePairConvertsAsTheValueConversionDoes) {
     cursor->SetDataLossHandler(AnswerLoss, &answers);
     ASSERT_TRUE(cursor->RestructureTable(wanted, TRestructureOptions()));
     EXPECT_EQ(answers.asked, expected_losses);
+    if (target.type == kFldString) {
+      // A date and time text is longer than the twelve characters.
+      const Loss cut{TDataLossKind::ValueNotConverted, "TS"};
+      EXPECT_NE(std::find(expected_losses.begin(), expected_losses.end(), cut),
+                expected_losses.end());
+    }
     EXPECT_EQ(VerifyTable(db.dir.Path("C.DAT")), std::vector<std::string>{});
     auto check = OpenExclusive(db, "C");
     std::vector<uint8_t> image(static_cast<size_t>(check->GetRecordSize()));
@@ -621,6 +637,97 @@ TEST_F(RestructureLoss, FailedWriteAnywhereInTheCopyLeavesTheTableAsItWas) {
   EXPECT_GT(k, 3);
   EXPECT_EQ(Count(), 10);
   EXPECT_EQ(VerifyTable(db->dir.Path("L.DAT")), std::vector<std::string>{});
+}
+
+// The old table's files whole under another name than its own: that name.
+std::string AsideWith(std::map<std::string, std::vector<uint8_t>>& files,
+                      const std::map<std::string, std::vector<uint8_t>>& old_files) {
+  std::string aside;
+  for (const auto& [name, bytes] : files) {
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".DAT" &&
+        bytes == old_files.at("L.DAT") && name != "L.DAT") {
+      EXPECT_TRUE(aside.empty()) << name;
+      aside = name.substr(0, name.size() - 4);
+    }
+  }
+  for (const char* extension : {".IDX", ".BLB"}) {
+    EXPECT_TRUE(files[aside + extension] == old_files.at(std::string("L") + extension))
+        << aside << extension;
+  }
+  return aside;
+}
+
+// A rename that fails at each step of putting the copy in place: renames 1
+// to 3 move the old files aside, 4 to 6 bring the copy in (the old files then
+// move back), 7 to 9 move the old files to the backup names. The table never
+// goes: under its name it holds the old rows or the new and verifies, and no
+// work table stays behind. A failure once the copy is in place is still
+// reported, naming the old files, which lie whole under a name of their own.
+// Should the way back fail too, the error names where the old files lie.
+TEST_F(RestructureLoss, FailedRenameAnywhereInPuttingTheCopyInPlaceNeverLosesTheTable) {
+  TTableDefinition d = Base();
+  d.Fields[2].Type = kFldFloat;
+  bool done = false;
+  int64_t k = 1;
+  for (; !done && k < 50; ++k) {
+    SCOPED_TRACE("rename " + std::to_string(k));
+    Make();
+    const auto before = FileBytes(*db);
+    OsFileFaults faults;
+    faults.fail_rename_at = k;
+    std::string error;
+    try {
+      const TScopedOsFileFaults scope(faults);
+      done = Run(d, nullptr);
+      ASSERT_TRUE(done);
+    } catch (const EQuireEngineError& e) {
+      error = e.Message();
+    }
+    auto files = FileBytes(*db);
+    const bool copied = OpenExclusive(*db, "L")->GetTableFieldDesc(kLCode).Type == kFldFloat;
+    EXPECT_EQ(Count(), 10);
+    EXPECT_EQ(VerifyTable(db->dir.Path("L.DAT")), std::vector<std::string>{});
+    if (done) break;
+    if (!copied) {
+      EXPECT_EQ(files, before);
+      continue;
+    }
+    const std::string aside = AsideWith(files, before);
+    ASSERT_FALSE(aside.empty());
+    EXPECT_NE(error.find(aside), std::string::npos) << error;
+    EXPECT_EQ(files.size(), before.size() + 3);
+  }
+  ASSERT_TRUE(done);
+  EXPECT_EQ(k, 10);
+
+  // The copy's first rename into place fails, then the first rename back.
+  Make();
+  const auto before = FileBytes(*db);
+  OsFileFaults faults;
+  faults.fail_rename_at = 4;
+  faults.fail_rename_again_at = 5;
+  std::string error;
+  try {
+    const TScopedOsFileFaults scope(faults);
+    Run(d, nullptr);
+    ADD_FAILURE() << "no rename failed";
+  } catch (const EQuireEngineError& e) {
+    error = e.Message();
+  }
+  auto files = FileBytes(*db);
+  EXPECT_EQ(files.count("L.DAT") + files.count("L.IDX") + files.count("L.BLB"), 0u);
+  const std::string aside = AsideWith(files, before);
+  ASSERT_FALSE(aside.empty());
+  EXPECT_NE(error.find(aside), std::string::npos) << error;
+  // The work table stays whole beside them.
+  ASSERT_EQ(files.size(), 6u);
+  for (const auto& [name, bytes] : files) {
+    if (name.substr(0, aside.size()) == aside || name.substr(name.size() - 4) != ".DAT") continue;
+    EXPECT_EQ(VerifyTable(db->dir.Path(name)), std::vector<std::string>{});
+    auto work = OpenExclusive(*db, name.substr(0, name.size() - 4));
+    EXPECT_EQ(work->GetTotalRecordCount(), 10);
+    EXPECT_EQ(work->GetTableFieldDesc(kLCode).Type, kFldFloat);
+  }
 }
 
 // The session's private directory on another file system plays no part:

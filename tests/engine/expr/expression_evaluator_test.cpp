@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/expr/expression_evaluator.h"
@@ -84,6 +88,13 @@ std::vector<CorpusRow> ReadCorpus() {
   return rows;
 }
 
+// The result's type, subtype, size and scale, and its value, as text.
+std::string FormAndValue(const TExpToken& result) {
+  return std::to_string(result.Type) + " " + std::to_string(result.Subtype) + " " +
+         std::to_string(result.Size()) + " " + std::to_string(result.Scale) + " | " +
+         ValueToText(result);
+}
+
 // Parses, binds and evaluates the row; the form and value as text.
 std::string RunRow(const CorpusRow& row) {
   TLanguageSwap swap(static_cast<uint16_t>(row.language), 0);
@@ -97,9 +108,7 @@ std::string RunRow(const CorpusRow& row) {
     FreeTokenTree(tree);
     throw;
   }
-  const std::string text = std::to_string(result->Type) + " " + std::to_string(result->Subtype) +
-                           " " + std::to_string(result->Size()) + " " +
-                           std::to_string(result->Scale) + " | " + ValueToText(*result);
+  const std::string text = FormAndValue(*result);
   EXPECT_EQ(result->Kind, kTokenConstant);
   EXPECT_EQ(result->Left, nullptr);
   ReleaseToken(result);
@@ -131,6 +140,93 @@ TEST(ExpressionEvaluation, EveryCorpusRowReturnsItsTokensToThePool) {
       // Reported by the corpus test.
     }
   }
+}
+
+// A table whose column reads fail on the chosen read: an evaluation cut
+// short anywhere in its tree.
+struct FaultyTable {
+  TestTable* table = nullptr;
+  int32_t fail_at = 0;  // 0: no read fails
+
+  static void Value(void* context, const void* record, TExpToken* node) {
+    auto* faulty = static_cast<FaultyTable*>(context);
+    if (faulty->fail_at > 0 && --faulty->fail_at == 0) throw std::runtime_error("read failed");
+    TestTable::Value(faulty->table, record, node);
+  }
+};
+
+// One evaluator per table and language evaluates every corpus row of it,
+// round after round in changing order, while column reads fail in the
+// middle of trees: each value must be the corpus one, as its nodes are
+// reused for other trees and after failures. Once the first round has been
+// through, the evaluators take nothing from the pool and give nothing
+// back; when they go, the pool is as it was.
+TEST(ExpressionEvaluation, OneEvaluatorServesEveryRowOverAndOverThroughFailures) {
+  struct Group {
+    std::vector<CorpusRow> rows;
+    std::vector<TExpToken*> trees;
+  };
+  std::map<std::pair<std::string, int>, Group> groups;
+  const std::vector<CorpusRow> rows = ReadCorpus();
+  ASSERT_GT(rows.size(), 150u);
+  for (const CorpusRow& row : rows) groups[{row.columns, row.language}].rows.push_back(row);
+  auto run = [&groups]() {
+    const int32_t pooled = ExpTokenStack().Count();
+    int32_t failures = 0;
+    {
+      std::vector<std::unique_ptr<TestTable>> tables;
+      std::vector<std::unique_ptr<FaultyTable>> faulty;
+      std::vector<std::unique_ptr<TExpressionEvaluator>> evaluators;
+      for (auto& [key, group] : groups) {
+        tables.push_back(std::make_unique<TestTable>(key.first));
+        faulty.push_back(std::make_unique<FaultyTable>(FaultyTable{tables.back().get(), 0}));
+        evaluators.push_back(std::make_unique<TExpressionEvaluator>(
+            faulty.back().get(), 0, static_cast<uint16_t>(key.second), &FaultyTable::Value));
+        TLanguageSwap swap(static_cast<uint16_t>(key.second), 0);
+        for (const CorpusRow& row : group.rows) {
+          group.trees.push_back(ParseAndBind(row.expression, *tables.back()));
+        }
+      }
+      int32_t steady = 0;
+      for (int round = 0; round < 4; ++round) {
+        if (round == 1) steady = ExpTokenStack().Count();
+        size_t g = 0;
+        for (auto& [key, group] : groups) {
+          TLanguageSwap swap(static_cast<uint16_t>(key.second), 0);
+          TExpressionEvaluator& evaluator = *evaluators[g];
+          FaultyTable& table = *faulty[g++];
+          const size_t n = group.rows.size();
+          for (size_t k = 0; k < n; ++k) {
+            const size_t i = round % 2 == 0 ? k : n - 1 - k;
+            if (round >= 2) {
+              table.fail_at = static_cast<int32_t>(1 + (i + round) % 3);
+              try {
+                evaluator.Evaluate(*group.trees[i], nullptr);
+              } catch (const std::runtime_error&) {
+                ++failures;
+              }
+              table.fail_at = 0;
+            }
+            const TExpToken& result = evaluator.Evaluate(*group.trees[i], nullptr);
+            EXPECT_EQ(FormAndValue(result), group.rows[i].form + " | " + group.rows[i].value)
+                << "line " << group.rows[i].line << " round " << round << ": "
+                << group.rows[i].expression;
+            EXPECT_EQ(result.Kind, kTokenConstant);
+            EXPECT_EQ(result.Left, nullptr);
+          }
+        }
+      }
+      EXPECT_EQ(ExpTokenStack().Count(), steady) << "the pool was used after the first round";
+      for (auto& [key, group] : groups) {
+        for (TExpToken*& tree : group.trees) FreeTokenTree(tree);
+        group.trees.clear();
+      }
+    }
+    EXPECT_GT(failures, 100);
+    return ExpTokenStack().Count() - pooled;
+  };
+  run();  // the pool grows to what the evaluators need
+  EXPECT_EQ(run(), 0) << "nodes did not go back to the pool";
 }
 
 struct OrderCase {

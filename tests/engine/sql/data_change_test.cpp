@@ -2,7 +2,8 @@
 // SQLite as an independent oracle (rows and rows affected after every
 // statement), a failure in the middle that keeps exactly what the last
 // interim commit wrote, a caller's transaction with and without a commit
-// interval, progress with an abort, and the values and checks of prepare.
+// interval, progress with an abort, the values and checks of prepare, and
+// BLOB columns copied whole into result rows and inserted rows.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -10,18 +11,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/core/blob_buffer.h"
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_directory.h"
+#include "engine/core/table_verify.h"
+#include "engine/expr/expression_types.h"
 #include "engine/sql/data_change_execution.h"
 #include "engine/sql/query_statement.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
+#include "tests/engine/core/table_peer.h"
 #include "tests/engine/sql/sql_test_util.h"
 
 namespace jw {
@@ -58,13 +66,43 @@ struct DataChangeDatabase : test_support::ResolveDatabase {
     database.directory->CloseTable(table, false);
   }
 
-  // Runs one statement and gives its rows affected.
-  int32_t Run(const std::string& text) {
+  // Runs one statement with its parameters bound to the values and gives
+  // its rows affected.
+  int32_t Run(const std::string& text, const std::vector<int32_t>& values = {},
+              uint8_t type = kFldInteger) {
     TQueryStatement statement(database.session, *database.directory);
     int32_t consumed = 0;
     statement.Prepare(text.c_str(), consumed);
+    Bind(statement, values, type);
     statement.Execute();
     return statement.GetRowsAffected();
+  }
+
+  // Binds the statement's first parameters to the values: integers, or
+  // floats half above them.
+  static void Bind(TQueryStatement& statement, const std::vector<int32_t>& values, uint8_t type) {
+    if (!values.empty()) {
+      constexpr int32_t kSlot = kParamFlagSize + 8;
+      std::vector<uint8_t> descriptors(values.size() * kFieldDescriptorSize);
+      std::vector<uint8_t> slots(values.size() * kSlot);
+      for (size_t i = 0; i < values.size(); ++i) {
+        FieldDescriptor field;
+        field.Number = static_cast<int16_t>(i + 1);
+        field.Type = type;
+        field.PhysicalLength = type == kFldFloat ? 8 : 4;
+        field.Offset = static_cast<uint16_t>(i * kSlot);
+        field.EncodeTo(descriptors.data() + i * kFieldDescriptorSize);
+        uint8_t* slot = slots.data() + i * kSlot;
+        slot[0] = 1;
+        if (type == kFldFloat) {
+          const double value = values[i] + 0.5;
+          std::memcpy(slot + kParamFlagSize, &value, sizeof value);
+        } else {
+          std::memcpy(slot + kParamFlagSize, &values[i], sizeof values[i]);
+        }
+      }
+      statement.BindParams(static_cast<int32_t>(values.size()), descriptors.data(), slots.data());
+    }
   }
 
   // The full text of the error a statement raises; "" when it runs.
@@ -134,12 +172,19 @@ class Oracle {
   Oracle(const Oracle&) = delete;
   Oracle& operator=(const Oracle&) = delete;
 
-  int32_t Exec(const std::string& text) {
-    char* error = nullptr;
-    if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-      ADD_FAILURE() << "SQLite refused " << text << ": " << error;
-      sqlite3_free(error);
+  int32_t Exec(const std::string& text, const std::vector<int32_t>& values = {}) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, text.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+      ADD_FAILURE() << "SQLite refused " << text << ": " << sqlite3_errmsg(db_);
+      return -1;
     }
+    for (size_t i = 0; i < values.size(); ++i) {
+      sqlite3_bind_int(statement, static_cast<int>(i + 1), values[i]);
+    }
+    if (sqlite3_step(statement) != SQLITE_DONE) {
+      ADD_FAILURE() << "SQLite failed " << text << ": " << sqlite3_errmsg(db_);
+    }
+    sqlite3_finalize(statement);
     return sqlite3_changes(db_);
   }
 
@@ -165,34 +210,57 @@ class Oracle {
   sqlite3* db_ = nullptr;
 };
 
-// One random statement of the subset both dialects read alike.
-std::string RandomStatement(std::mt19937& random) {
+// One random statement of the subset both dialects read alike. A number
+// written @k or @m stands where a parameter may: with markers it becomes
+// "?" and its value joins values, in text order.
+std::string RandomStatement(std::mt19937& random, bool markers, std::vector<int32_t>& values) {
   const auto pick = [&](int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
   };
-  const std::string k = std::to_string(pick(0, 20));
-  const std::string m = std::to_string(pick(0, 20));
-  const std::string where[] = {"", " WHERE a < " + k, " WHERE b >= " + k + " AND a <> " + m,
-                               " WHERE s = 's" + k + "'", " WHERE b IS NULL OR a = " + k};
+  const int32_t k = pick(0, 20);
+  const int32_t m = pick(0, 20);
+  const std::string sk = std::to_string(k);
+  const std::string sm = std::to_string(m);
+  const std::string where[] = {"", " WHERE a < @k", " WHERE b >= @k AND a <> @m",
+                               " WHERE s = 's" + sk + "'", " WHERE b IS NULL OR a = @k"};
   const std::string& condition = where[pick(0, 4)];
+  std::string text;
   switch (pick(0, 6)) {
     case 0:
     case 1:
-      return "INSERT INTO n (a, b, s) VALUES (" + k + ", " + (pick(0, 4) == 0 ? "NULL" : m) +
-             ", 's" + m + "')";
+      text = "INSERT INTO n (a, b, s) VALUES (@k, " + std::string(pick(0, 4) == 0 ? "NULL" : "@m") +
+             ", 's" + sm + "')";
+      break;
     case 2:
-      return "UPDATE n SET b = b + " + m + condition;
+      text = "UPDATE n SET b = b + @m" + condition;
+      break;
     case 3:
-      return "UPDATE n SET s = 's" + m + "', a = " + k + condition;
+      text = "UPDATE n SET s = 's" + sm + "', a = @k" + condition;
+      break;
     case 4:
-      return "UPDATE n SET b = NULL" + condition;
+      text = "UPDATE n SET b = NULL" + condition;
+      break;
     case 5:
       // Reads a snapshot of n, never the rows it adds. Column a stays
       // non-NULL: NULL <> m is a comparison the two dialects answer apart.
-      return "INSERT INTO n (a, b, s) SELECT a + " + m + ", b, s FROM n" + condition;
+      text = "INSERT INTO n (a, b, s) SELECT a + " + sm + ", b, s FROM n" + condition;
+      break;
     default:
-      return "DELETE FROM n" + condition;
+      text = "DELETE FROM n" + condition;
+      break;
   }
+  std::string statement;
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '@') {
+      statement += text[at];
+      continue;
+    }
+    const int32_t value = text[at + 1] == 'k' ? k : m;
+    statement += markers ? "?" : std::to_string(value);
+    if (markers) values.push_back(value);
+    ++at;
+  }
+  return statement;
 }
 
 TEST(DataChange, RandomStatementsMatchSqlite) {
@@ -204,12 +272,47 @@ TEST(DataChange, RandomStatementsMatchSqlite) {
     DataChangeDatabase tables;
     Oracle oracle;
     for (int step = 0; step < 60; ++step) {
-      const std::string text = RandomStatement(random);
+      // Every other run gives its numbers through parameters.
+      std::vector<int32_t> values;
+      const std::string text = RandomStatement(random, run % 2 == 1, values);
       SCOPED_TRACE(text);
-      ASSERT_EQ(tables.Run(text), oracle.Exec(text));
+      ASSERT_EQ(tables.Run(text, values), oracle.Exec(text, values));
       ASSERT_EQ(tables.Rows("n"), oracle.Rows());
     }
   }
+}
+
+// A parameter beside a column takes the column's type at prepare; a value
+// bound later must fit it (an integer converts), else the run fails before
+// it changes a row.
+TEST(DataChange, AParameterBesideAColumnTakesItsType) {
+  DataChangeDatabase tables;
+  tables.Fill("n", 1, 3);
+  EXPECT_EQ(tables.Run("UPDATE n SET b = b + ? WHERE a = ?", {10, 2}), 1);
+  const std::vector<std::string> rows{"1|1|s1", "2|12|s2", "3|3|s3"};
+  EXPECT_EQ(tables.Rows("n"), rows);
+  // The refused value does not stay bound: the statement's next run fails
+  // too, where an earlier value would otherwise have been read as a float.
+  TQueryStatement statement(tables.database.session, *tables.database.directory);
+  int32_t consumed = 0;
+  statement.Prepare("UPDATE n SET b = b + ?", consumed);
+  DataChangeDatabase::Bind(statement, {1}, kFldInteger);
+  const auto message = [&](const std::function<void()>& step) {
+    try {
+      step();
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), kErrSql);
+      return e.Message();
+    }
+    return std::string("no error");
+  };
+  EXPECT_NE(message([&] {
+              DataChangeDatabase::Bind(statement, {1}, kFldFloat);
+            }).find("Type mismatch between parameter 1 and the expression it stands in"),
+            std::string::npos);
+  EXPECT_NE(message([&] { statement.Execute(); }).find("Parameter 1 has not been bound"),
+            std::string::npos);
+  EXPECT_EQ(tables.Rows("n"), rows);
 }
 
 std::vector<int32_t> commits;
@@ -238,6 +341,83 @@ TEST(DataChange, CallersTransactionCommitsOnlyAtAGivenInterval) {
   SetInterimCommitHook(nullptr);
   EXPECT_EQ(commits, (std::vector<int32_t>{500, 1000, 1500}));
   EXPECT_EQ(tables.Rows("n").size(), 300u);
+}
+
+// The a values of a table's rows in natural order.
+std::vector<int32_t> AValues(TDataCursor& cursor) {
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  std::vector<int32_t> values;
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    int32_t a = 0;
+    bool null = false;
+    cursor.GetFieldData(1, image.data(), null, &a);
+    values.push_back(a);
+  }
+  return values;
+}
+
+TEST(DataChange, OwnTransactionCommitsEveryIntervalAndAFailureKeepsTheLastCommit) {
+  DataChangeDatabase tables;
+  // 100-byte records: the statement commits every 262140 / 100 = 2621.
+  tables.Create("h", {Column("a", kFldInteger), Column("s", kFldString, 84)});
+  const auto fill = [&] {
+    auto cursor = tables.OpenTable("h");
+    EXPECT_EQ(cursor->GetRecordSize(), 100);
+    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+    for (int32_t a = 1; a <= 6000; ++a) {
+      cursor->InitRecord(image.data());
+      cursor->SetFieldData(1, image.data(), false, &a);
+      cursor->InsertRecord(image.data(), false);
+    }
+  };
+  fill();
+  commits.clear();
+  SetInterimCommitHook(CountCommit);
+  EXPECT_EQ(tables.Run("DELETE FROM h"), 6000);
+  EXPECT_EQ(commits, (std::vector<int32_t>{2621, 5242}));
+  EXPECT_TRUE(AValues(*tables.OpenTable("h")).empty());
+
+  // A second process holds the 4000th record: the delete fails there and
+  // rolls back to its commit after 2621 records.
+  fill();
+  int32_t locked = 0;
+  {
+    auto cursor = tables.OpenTable("h");
+    cursor->First();
+    for (int i = 0; i < 4000; ++i) ASSERT_EQ(cursor->GetNextRecord(nullptr), 0);
+    locked = cursor->CurrentRecordNumber();
+  }
+  test::Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  ASSERT_EQ(peer.Ask("open " + tables.folder.Path() + " h"), "ok");
+  ASSERT_EQ(peer.Ask("lock-record " + std::to_string(locked)), "ok");
+  tables.database.session.SetLockRetryCount(0);
+  commits.clear();
+  EngineErrorCode code = 0;
+  int32_t rows_affected = -1;
+  {
+    TQueryStatement statement(tables.database.session, *tables.database.directory);
+    int32_t consumed = 0;
+    statement.Prepare("DELETE FROM h", consumed);
+    try {
+      statement.Execute();
+    } catch (const EQuireEngineError& e) {
+      code = e.Code();
+    }
+    rows_affected = statement.GetRowsAffected();
+  }
+  SetInterimCommitHook(nullptr);
+  EXPECT_EQ(code, kErrRecordInUse);
+  EXPECT_EQ(rows_affected, 2621);
+  EXPECT_EQ(commits, (std::vector<int32_t>{2621}));
+  std::vector<int32_t> left(6000 - 2621);
+  std::iota(left.begin(), left.end(), 2622);
+  EXPECT_EQ(AValues(*tables.OpenTable("h")), left);
+  EXPECT_EQ(peer.Ask("close"), "ok");
+  for (const TVerifyProblem& problem : VerifyTableFiles(tables.folder.File("h.DAT"))) {
+    ADD_FAILURE() << problem.Text;
+  }
 }
 
 TEST(DataChange, ProgressAbortKeepsTheWorkDoneAndEndsAtOneHundred) {
@@ -294,6 +474,108 @@ TEST(DataChange, FailureInTheMiddleKeepsWhatTheLastInterimCommitWrote) {
     }
   }
   EXPECT_EQ(changed, 40);
+}
+
+// A BLOB column's bytes through a cursor of its own owner byte.
+std::string BlobOf(TDataCursor& cursor, int32_t field, uint8_t* image) {
+  constexpr uint8_t kTestOwner = 3;
+  EXPECT_EQ(cursor.OpenBlob(field, image, kTestOwner, false, kBlobReadMode), 0);
+  int32_t size = 0;
+  EXPECT_EQ(cursor.GetBlobSize(field, image, false, size), 0);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  int32_t read = 0;
+  EXPECT_EQ(cursor.ReadBlob(field, image, false, read, size, bytes.data(), 0), 0);
+  EXPECT_EQ(cursor.CloseBlob(field, image, kTestOwner, false), 0);
+  return bytes;
+}
+
+// Every row of a table (a integer, then BLOB columns) as a -> the BLOBs'
+// bytes, read through a cursor on the result or the table.
+std::map<int32_t, std::vector<std::string>> BlobRows(TDataCursor& cursor) {
+  std::map<int32_t, std::vector<std::string>> rows;
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    int32_t a = 0;
+    bool null = false;
+    cursor.GetFieldData(1, image.data(), null, &a);
+    std::vector<std::string>& blobs = rows[a];
+    for (int32_t f = 2; f <= cursor.GetCursorFieldCount(); ++f) {
+      blobs.push_back(BlobOf(cursor, f, image.data()));
+    }
+  }
+  return rows;
+}
+
+TEST(DataChange, BlobColumnsAreCopiedWholeIntoResultRowsAndInsertedRows) {
+  DataChangeDatabase tables;
+  FieldDescriptor memo = Column("m", kFldBlob);
+  memo.SubType = kSubTypeTextBlob;
+  for (const char* name : {"bl", "bl2"}) {
+    tables.Create(name, {Column("a", kFldInteger), memo, Column("g", kFldBlob)});
+  }
+  // More rows than a cursor may hold BLOBs open: every row's buffers must
+  // go when it is posted. Some values are 100 KB, the rest 1 KB; the binary
+  // ones hold every byte value, zero included.
+  std::mt19937 random(7);
+  std::map<int32_t, std::vector<std::string>> expected;
+  {
+    auto cursor = tables.OpenTable("bl");
+    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+    for (int32_t a = 1; a <= 70; ++a) {
+      const size_t size = a % 25 == 0 ? 100 * 1024 : 1024;
+      std::string text(size, ' ');
+      std::string bytes(size + 7, '\0');
+      for (char& c : text) c = static_cast<char>('a' + random() % 26);
+      for (char& c : bytes) c = static_cast<char>(random() % 256);
+      cursor->InitRecord(image.data());
+      cursor->SetFieldData(1, image.data(), false, &a);
+      for (const auto& [field, value] : {std::pair{2, &text}, {3, &bytes}}) {
+        ASSERT_EQ(cursor->OpenBlob(field, image.data(), 1, false, kBlobWriteMode), 0);
+        ASSERT_EQ(cursor->WriteBlob(field, image.data(), false, static_cast<int32_t>(value->size()),
+                                    value->data(), 0),
+                  0);
+      }
+      cursor->InsertRecord(image.data(), false);
+      expected[a] = {text, bytes};
+    }
+  }
+
+  TQueryStatement select(tables.database.session, *tables.database.directory);
+  int32_t consumed = 0;
+  select.Prepare("SELECT a, m, g FROM bl WHERE a > 0", consumed);
+  select.Execute();
+  EXPECT_EQ(BlobRows(*select.ResultCursor()), expected);
+
+  EXPECT_EQ(tables.Run("INSERT INTO bl2 SELECT * FROM bl"), 70);
+  // Groups of two equal rows: each group keeps whole BLOBs.
+  EXPECT_EQ(tables.Run("INSERT INTO bl2 SELECT * FROM bl"), 70);
+  TQueryStatement grouped(tables.database.session, *tables.database.directory);
+  grouped.Prepare("SELECT a, m, g FROM bl2 GROUP BY a", consumed);
+  grouped.Execute();
+  EXPECT_EQ(BlobRows(*grouped.ResultCursor()), expected);
+  EXPECT_EQ(tables.Run("DELETE FROM bl2 WHERE a > 0"), 140);
+  EXPECT_EQ(tables.Run("INSERT INTO bl2 SELECT * FROM bl"), 70);
+  // From the table into itself: the SELECT reads a snapshot.
+  EXPECT_EQ(tables.Run("INSERT INTO bl (a, g, m) SELECT a + 100, g, m FROM bl"), 70);
+  EXPECT_EQ(tables.Run("UPDATE bl2 SET m = g WHERE a = 25"), 1);
+  for (auto& [a, blobs] : std::map(expected)) expected[a + 100] = blobs;
+  EXPECT_EQ(BlobRows(*tables.OpenTable("bl")), expected);
+  std::map<int32_t, std::vector<std::string>> copied;
+  for (int32_t a = 1; a <= 70; ++a) copied[a] = expected[a];
+  copied[25][0] = copied[25][1];
+  EXPECT_EQ(BlobRows(*tables.OpenTable("bl2")), copied);
+  // The result copied the BLOBs, so changing them in the tables leaves it.
+  EXPECT_EQ(tables.Run("DELETE FROM bl"), 140);
+  std::map<int32_t, std::vector<std::string>> first(expected.begin(), expected.find(101));
+  EXPECT_EQ(BlobRows(*select.ResultCursor()), first);
+
+  for (const char* name : {"bl", "bl2"}) {
+    for (const TVerifyProblem& problem :
+         VerifyTableFiles(tables.folder.File(std::string(name) + ".DAT"))) {
+      ADD_FAILURE() << name << ": " << problem.Text;
+    }
+  }
 }
 
 TEST(DataChange, ValuesAndChecks) {

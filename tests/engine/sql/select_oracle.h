@@ -1,5 +1,5 @@
-// Helpers of the SELECT tests: a scratch database of tables with integer
-// and string columns filled from rows of text, the same tables in an
+// Helpers of the SELECT tests: a scratch database of tables with integer,
+// string and memo columns filled from rows of text, the same tables in an
 // in-memory SQLite database, and each side's result of a statement as rows
 // of text ("NULL" for NULL, numbers printed alike).
 #pragma once
@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/blob_buffer.h"
+#include "engine/expr/expression_types.h"
+#include "engine/sql/blob_values.h"
 #include "engine/sql/query_statement.h"
 #include "tests/engine/sql/sql_test_util.h"
 
@@ -33,14 +36,31 @@ inline std::string NumberText(double number) {
   return text;
 }
 
+// A memo's text, read whole through the cursor.
+inline std::string MemoText(TDataCursor& cursor, int32_t field, uint8_t* image) {
+  constexpr uint8_t kOracleOwner = 3;
+  int32_t size = 0;
+  int32_t read = 0;
+  if (cursor.OpenBlob(field, image, kOracleOwner, false, kBlobReadMode) != 0 ||
+      cursor.GetBlobSize(field, image, false, size) != 0) {
+    return "<unreadable BLOB>";
+  }
+  std::string text(static_cast<size_t>(size), '\0');
+  const int32_t code = cursor.ReadBlob(field, image, false, read, size, text.data(), 0);
+  cursor.CloseBlob(field, image, kOracleOwner, false);
+  return code == 0 ? text : "<unreadable BLOB>";
+}
+
 // A value as text of a field image: integers and floats alike.
-inline std::string FieldText(TDataCursor& cursor, int32_t field, const uint8_t* image) {
+inline std::string FieldText(TDataCursor& cursor, int32_t field, uint8_t* image) {
   const FieldDescriptor& desc = cursor.GetFieldDesc(field);
   uint8_t value[kMaxFieldSize + 8] = {};
   bool null = false;
   cursor.GetFieldData(field, image, null, value);
   if (null) return "NULL";
   switch (desc.Type) {
+    case kFldBlob:
+      return MemoText(cursor, field, image);
     case kFldString:
       return reinterpret_cast<const char*>(value);
     case kFldSmallInt:
@@ -70,10 +90,11 @@ inline TextRows CursorRows(TDataCursor& cursor) {
   return rows;
 }
 
-// One table of the scratch database: integer and string(10) columns.
+// One table of the scratch database: integer, string(10) and memo columns.
 struct OracleTable {
   std::string name;
-  std::vector<std::pair<std::string, uint8_t>> columns;  // kFldInteger or kFldString
+  // kFldInteger, kFldString or kFldBlob (a memo)
+  std::vector<std::pair<std::string, uint8_t>> columns;
   TextRows rows;
 };
 
@@ -92,7 +113,8 @@ class SelectOracle {
     std::string ddl = "CREATE TABLE " + table.name + " (";
     for (const auto& [name, type] : table.columns) {
       fields.push_back(Column(name, type, type == kFldString ? 10 : 0));
-      ddl += (fields.size() > 1 ? ", " : "") + name + (type == kFldString ? " TEXT" : " INTEGER");
+      if (type == kFldBlob) fields.back().SubType = kSubTypeTextBlob;
+      ddl += (fields.size() > 1 ? ", " : "") + name + (type == kFldInteger ? " INTEGER" : " TEXT");
     }
     Exec(ddl + ")");
     database_.Create(table.name, fields);
@@ -105,11 +127,18 @@ class SelectOracle {
       std::string values;
       for (size_t c = 0; c < row.size(); ++c) {
         const bool null = row[c] == "NULL";
-        const bool text = table.columns[c].second == kFldString;
+        const bool text = table.columns[c].second != kFldInteger;
         values += (c > 0 ? ", " : "") + (null || !text ? row[c] : "'" + row[c] + "'");
         if (null) continue;
+        const auto field = static_cast<int32_t>(c + 1);
+        if (table.columns[c].second == kFldBlob) {
+          cursor.OpenBlob(field, image.data(), kStatementBlobOwner, false, kBlobWriteMode);
+          cursor.WriteBlob(field, image.data(), false, static_cast<int32_t>(row[c].size()),
+                           row[c].data(), 0);
+          continue;
+        }
         const int32_t number = text ? 0 : std::stoi(row[c]);
-        cursor.SetTableFieldData(static_cast<int32_t>(c + 1), image.data(),
+        cursor.SetTableFieldData(field, image.data(),
                                  text ? static_cast<const void*>(row[c].c_str()) : &number);
       }
       cursor.InsertRecord(image.data(), false);
@@ -118,8 +147,23 @@ class SelectOracle {
     cursor.Close(false);
   }
 
-  TextRows Ours(const std::string& sql, bool no_join_optimize = false) {
+  // An ascending secondary index on the table's column.
+  void AddIndex(const std::string& table, int16_t field) {
+    TDataCursor cursor(database_.database.directory);
+    cursor.SetTableName(table);
+    cursor.SetExclusive(true);
+    cursor.Open();
+    IndexDescriptor index;
+    index.Name = table + "_" + std::to_string(field);
+    index.SegmentCount = 1;
+    index.FieldNumbers[0] = field;
+    cursor.AddIndex(index);
+    cursor.Close(false);
+  }
+
+  TextRows Ours(const std::string& sql, bool no_join_optimize = false, bool request_live = false) {
     TQueryStatement statement(database_.database.session, *database_.database.directory);
+    statement.SetRequestLive(request_live);
     int32_t consumed = 0;
     statement.Prepare(sql.c_str(), consumed);
     statement.MainQuery()->NoJoinOptimize |= no_join_optimize;

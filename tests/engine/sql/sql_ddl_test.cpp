@@ -223,6 +223,18 @@ TEST_F(SqlDefinition, IndexesAreBuiltOverTheRowsAndDroppedByName) {
   ExpectSound("notes");
   EXPECT_EQ(Open("notes")->GetIndexCount(), 0);
   EXPECT_EQ(Rows("notes", "").size(), 4u);
+
+  // The dropped primary key's pages join those of the dropped index; the
+  // table opens again and the next index takes them, the file not growing.
+  const auto index_size = [this] { return std::filesystem::file_size(folder_.File("notes.IDX")); };
+  const auto size_with_both = index_size();
+  Run("DROP INDEX notes.PRIMARY");
+  ExpectSound("notes");
+  EXPECT_TRUE(Open("notes")->HasNoPrimaryIndex());
+  Run("CREATE NOCASE INDEX bytitle ON notes (title, id)");
+  ExpectSound("notes");
+  EXPECT_EQ(index_size(), size_with_both);
+  EXPECT_EQ(Rows("notes", "bytitle"), by_title);
 }
 
 TEST_F(SqlDefinition, AlterTableAddsRedefinesAndDropsColumnsKeepingTheRows) {
@@ -301,6 +313,7 @@ TEST_F(SqlDefinition, ChangesThatWouldLoseRowsAreRefusedAndLeaveTheTableAsItWas)
       {"ALTER TABLE notes DROP PRIMARY KEY, ADD UNIQUE PRIMARY KEY (title)", duplicate},
       {"ALTER TABLE notes REDEFINE title INTEGER", not_converted},
       {"ALTER TABLE notes ADD extra CHAR(5), REDEFINE title DATE NOBACKUP", not_converted},
+      {"ALTER TABLE notes REDEFINE title CHAR(3)", not_converted},
   };
   for (const auto& [statement, message] : cases) {
     SCOPED_TRACE(statement);
@@ -310,12 +323,49 @@ TEST_F(SqlDefinition, ChangesThatWouldLoseRowsAreRefusedAndLeaveTheTableAsItWas)
     auto cursor = Open("notes");
     EXPECT_EQ(cursor->GetFieldCount(), 2);
     EXPECT_EQ(cursor->GetTableFieldDesc(2).Type, kFldString);
+    EXPECT_EQ(cursor->GetTableFieldDesc(2).Size, 20);
     EXPECT_EQ(cursor->GetIndexDesc(0).FieldNumbers[0], 1);
   }
   EXPECT_EQ(Rows("notes", ""), rows);
   for (const char* extension : {".DBK", ".IBK", ".BBK"}) {
     EXPECT_FALSE(std::filesystem::exists(folder_.File(std::string("notes") + extension)));
   }
+}
+
+// SELECT INTO makes a new table: one that exists under the name is refused
+// with its files byte for byte as they were, while a new name is filled.
+TEST_F(SqlDefinition, SelectIntoAnExistingTableIsRefusedAndLeavesItUntouched) {
+  Run("CREATE TABLE notes (id INTEGER, title CHAR(20), PRIMARY KEY (id))");
+  Insert("notes", {{1, "fig"}, {2, "pear"}});
+  Run("CREATE TABLE kept (id INTEGER, title CHAR(20))");
+  Insert("kept", {{7, "plum"}});
+  const auto stored = [this] {
+    return test_support::ReadFileBytes(DataPath("kept")) +
+           test_support::ReadFileBytes(folder_.File("kept.IDX"));
+  };
+  const std::string before = stored();
+  const auto select_into = [this](const std::string& table) {
+    TQueryStatement statement(database_.session, *database_.directory);
+    int32_t consumed = 0;
+    const std::string text = "SELECT id, title INTO \"" + folder_.File(table) + "\" FROM notes";
+    statement.Prepare(text.c_str(), consumed);
+    statement.Execute();
+  };
+  try {
+    select_into("kept");
+    ADD_FAILURE() << "the existing table was replaced";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), kErrTableExists);
+    EXPECT_EQ(e.Message(), "Quire Engine Error # 13060 The table 'kept.DAT' already exists");
+  }
+  EXPECT_EQ(database_.directory->TableCount(), 0);
+  EXPECT_TRUE(stored() == before);
+  ExpectSound("kept");
+  EXPECT_EQ(Rows("kept", ""), (std::vector<std::pair<int32_t, std::string>>{{7, "plum"}}));
+  select_into("made");
+  ExpectSound("made");
+  EXPECT_EQ(Rows("made", ""),
+            (std::vector<std::pair<int32_t, std::string>>{{1, "fig"}, {2, "pear"}}));
 }
 
 TEST_F(SqlDefinition, DropTableRemovesItsFiles) {

@@ -19,11 +19,14 @@ namespace jw::test_support {
 // The directory of tables named without a path.
 inline constexpr const char* kStatementDirectory = "/db/";
 
-// A session under the language with the database directory of the path open.
+// A session under the language with the database directory of the path open;
+// tables made by SELECT ... INTO without a folder go to that path too, never
+// to the working directory.
 struct StatementDatabase {
   explicit StatementDatabase(const std::string& path = kStatementDirectory,
                              uint16_t language_id = 0) {
     session.SetLanguageId(language_id);
+    session.SetPrivateDir(path);
     directory = session.OpenDirectory("DB", path);
   }
   ~StatementDatabase() { session.CloseDirectory(directory); }

@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include <QApplication>
 #include <QHelpEvent>
+#include <QRadioButton>
+#include <QStyle>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QToolTip>
@@ -16,6 +19,7 @@
 #include "platform/gui/dialogs_scripted.h"
 #include "platform/gui/keys.h"
 #include "platform/gui/menus.h"
+#include "platform/gui/radio_group.h"
 #include "platform/gui/std_controls.h"
 
 namespace jw {
@@ -363,6 +367,29 @@ TEST_F(Forms, ControlsShowWithTheirFormAndShareItsHint) {
   QApplication::sendEvent(shown->Handle(), &help);
   EXPECT_EQ(QToolTip::text(), "Alarm set for noon");
   QToolTip::hideText();
+}
+
+TEST_F(Forms, ARadioGroupOneRowHighShowsItsButtonsWhole) {
+  std::unique_ptr<TForm> form(MakeForm<TForm>(nullptr));
+  form->SetBounds(0, 0, 329, 120);
+  auto* group = new TRadioGroup(form.get());
+  group->SetParent(form.get());
+  group->SetBounds(8, 8, 313, 45);
+  group->SetCaption("Alarm Status");
+  group->SetColumns(2);
+  group->Items().Add("Disabled");
+  group->Items().Add("Enabled");
+  form->Show();
+  QApplication::processEvents();
+  const auto buttons = group->Handle()->findChildren<QRadioButton*>();
+  ASSERT_EQ(buttons.size(), 2);
+  for (QRadioButton* button : buttons) {
+    // The round indicator and the letters must fit in the button's height.
+    const int indicator = button->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight);
+    const int letters = button->fontMetrics().tightBoundingRect(button->text()).height();
+    EXPECT_GE(button->height(), std::max(indicator, letters)) << button->text().toStdString();
+    EXPECT_LE(button->geometry().bottom(), group->Handle()->height());
+  }
 }
 
 }  // namespace

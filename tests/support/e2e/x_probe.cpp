@@ -7,12 +7,20 @@
 //   jw_x_probe owner <selection>        the window that owns the selection
 //                                       (a tray host owns _NET_SYSTEM_TRAY_S0)
 //                                       in hex, or "none"
+//   jw_x_probe shaped-windows <class>   how many viewable windows of that
+//                                       WM_CLASS (either part, any case) the
+//                                       whole window tree holds that have a
+//                                       bounding shape
 #include <X11/Xlib.h>
 #include <X11/extensions/shape.h>
+
+#include <X11/Xutil.h>
+#include <strings.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace jw {
 namespace {
@@ -48,6 +56,57 @@ int PrintShape(Display* display, Window window) {
   return 0;
 }
 
+bool IsShaped(Display* display, Window window) {
+  Bool bounding_shaped = False;
+  Bool clip_shaped = False;
+  int x = 0, y = 0, clip_x = 0, clip_y = 0;
+  unsigned width = 0, height = 0, clip_width = 0, clip_height = 0;
+  return XShapeQueryExtents(display, window, &bounding_shaped, &x, &y, &width, &height,
+                            &clip_shaped, &clip_x, &clip_y, &clip_width, &clip_height) &&
+         bounding_shaped;
+}
+
+bool OfClass(Display* display, Window window, const char* name) {
+  XClassHint hint{};
+  if (!XGetClassHint(display, window, &hint)) return false;
+  const bool match = (hint.res_name != nullptr && strcasecmp(hint.res_name, name) == 0) ||
+                     (hint.res_class != nullptr && strcasecmp(hint.res_class, name) == 0);
+  if (hint.res_name != nullptr) XFree(hint.res_name);
+  if (hint.res_class != nullptr) XFree(hint.res_class);
+  return match;
+}
+
+// Walks the tree breadth first; a window that goes away meanwhile is not
+// counted.
+int CountShapedWindows(Display* display, const char* name) {
+  int event_base = 0;
+  int error_base = 0;
+  if (!XShapeQueryExtension(display, &event_base, &error_base)) {
+    std::fprintf(stderr, "jw_x_probe: the server has no SHAPE extension\n");
+    return 1;
+  }
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  long count = 0;
+  std::vector<Window> pending{DefaultRootWindow(display)};
+  for (size_t next = 0; next < pending.size(); ++next) {
+    const Window window = pending[next];
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned child_count = 0;
+    if (XQueryTree(display, window, &root, &parent, &children, &child_count)) {
+      pending.insert(pending.end(), children, children + child_count);
+      if (children != nullptr) XFree(children);
+    }
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(display, window, &attributes) &&
+        attributes.map_state == IsViewable && OfClass(display, window, name) &&
+        IsShaped(display, window))
+      ++count;
+  }
+  std::printf("%ld\n", count);
+  return 0;
+}
+
 int PaintRoot(Display* display, const char* rrggbb) {
   XColor colour{};
   char spec[16];
@@ -78,7 +137,9 @@ int PrintOwner(Display* display, const char* selection) {
 
 int Probe(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s shape <window id> | root-colour <rrggbb> | owner <selection>\n",
+    std::fprintf(stderr,
+                 "usage: %s shape <window id> | root-colour <rrggbb> | owner <selection> | "
+                 "shaped-windows <class>\n",
                  argv[0]);
     return 2;
   }
@@ -94,6 +155,8 @@ int Probe(int argc, char** argv) {
     result = PaintRoot(display, argv[2]);
   } else if (std::strcmp(argv[1], "owner") == 0) {
     result = PrintOwner(display, argv[2]);
+  } else if (std::strcmp(argv[1], "shaped-windows") == 0) {
+    result = CountShapedWindows(display, argv[2]);
   } else {
     std::fprintf(stderr, "jw_x_probe: unknown command %s\n", argv[1]);
   }
