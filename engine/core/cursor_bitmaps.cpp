@@ -3,6 +3,10 @@
 // range), their combination with the active filters' bitmaps into the
 // visible bitmap, the range ordinals, key counts and collections between
 // two bounds, and the status index rebuild.
+#include <algorithm>
+#include <array>
+#include <vector>
+
 #include "engine/core/btree.h"
 #include "engine/core/data_cursor.h"
 #include "engine/core/filter.h"
@@ -15,6 +19,26 @@ namespace {
 // Rounds of filling the view that another process's changes may void
 // before the cursor fills it under the table's read lock.
 constexpr int32_t kUnlockedFillRounds = 4;
+
+// The status keys a rebuild sorts in memory at a time (under 1 MB): each
+// batch walks the tree's leaves once, in order.
+constexpr size_t kStatusKeyBatch = size_t{1} << 16;
+
+struct StatusEntry {
+  std::array<uint8_t, kStatusKeyLength> Key;
+  int32_t Number;
+};
+
+// Inserts the batch in the tree's order: equal keys by record number, as
+// inserting them in record order would have placed them.
+void InsertInKeyOrder(TBTree& tree, const TIndexCursor& order, std::vector<StatusEntry>& batch) {
+  std::sort(batch.begin(), batch.end(), [&](const StatusEntry& a, const StatusEntry& b) {
+    const int c = order.CompareKeys(a.Key.data(), b.Key.data(), kStatusKeyLength);
+    return c != 0 ? c < 0 : a.Number < b.Number;
+  });
+  for (const StatusEntry& entry : batch) tree.Insert(entry.Key.data(), entry.Number);
+  batch.clear();
+}
 
 // Marks the records of the keys from lower to upper inclusive.
 void MarkKeysBetween(TBTree& tree, const TIndexCursor& order, int32_t key_length,
@@ -131,6 +155,29 @@ void TDataCursor::CombineBitmaps() {
   filtered_count_ = count == 0 ? 0 : visible_->CountSet();
 }
 
+void TDataCursor::CombineRecordBits(int32_t number) {
+  const int32_t count = table_->DataFile().RecordCount();
+  // Records the count gives up may have been visible: those need the walk.
+  if (count < visible_->BitCount()) {
+    CombineBitmaps();
+    return;
+  }
+  visible_->SetRecordCount(count);
+  bool visible = live_->IsSet(number);
+  if (visible && range_active_ && !NaturalOrderInForce()) visible = range_bitmap_->IsSet(number);
+  for (const auto& filter : filters_) {
+    if (visible && filter->Active()) visible = filter->Bitmap().IsSet(number);
+  }
+  if (visible == visible_->IsSet(number)) return;
+  if (visible) {
+    visible_->SetBit(number);
+    ++filtered_count_;
+  } else {
+    visible_->ClearBit(number);
+    --filtered_count_;
+  }
+}
+
 int32_t TDataCursor::CountKeysBetween(const uint8_t* lower, const uint8_t* upper, bool& restart) {
   restart = false;
   if (CompareKeys(lower, upper, key_length_) > 0) return 0;
@@ -157,16 +204,25 @@ void TDataCursor::RebuildStatusIndex() {
     index.SetNoPrimaryIndex(true);
     TIndexSlotCursor status(*this, index, kStatusSlot);
     TBTree tree(index, status);
+    // The keys go in sorted, a batch at a time: the record ids of a sorted
+    // table follow no order of the record numbers, and keys taken in record
+    // order would each land on another leaf, so every insert would load a
+    // page and write another back through the small page cache.
+    const int32_t count = data.RecordCount();
+    std::vector<StatusEntry> batch;
+    batch.reserve(std::min(kStatusKeyBatch, static_cast<size_t>(count)));
     int32_t live = 0;
-    for (int32_t n = 1; n <= data.RecordCount(); ++n) {
+    for (int32_t n = 1; n <= count; ++n) {
       TRecord* record = nullptr;
       data.FetchRecord(nullptr, n, 1, true, false, record);
-      uint8_t key[kStatusKeyLength] = {};
-      BuildStatusKey(record->Bytes(), key);
+      StatusEntry& entry = batch.emplace_back();
+      BuildStatusKey(record->Bytes(), entry.Key.data());
+      entry.Number = n;
       if (record->Status() != kRecordFree) ++live;
       data.ReleaseRecord(record);
-      tree.Insert(key, n);
+      if (batch.size() == kStatusKeyBatch) InsertInKeyOrder(tree, status, batch);
     }
+    InsertInKeyOrder(tree, status, batch);
     index.SetLiveCount(live);
     table_->WriteBack(false, true, false, false, true);
   } catch (...) {

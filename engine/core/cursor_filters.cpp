@@ -362,7 +362,7 @@ void TDataCursor::FilterRecordChanged(int32_t number, const uint8_t* image) {
   for (auto& filter : filters_) {
     if (filter->Active()) filter->TestRecord(number, image);
   }
-  CombineBitmaps();
+  CombineRecordBits(number);
 }
 
 void TDataCursor::FilterRecordDeleted(int32_t number) {
@@ -373,7 +373,7 @@ void TDataCursor::FilterRecordDeleted(int32_t number) {
   for (auto& filter : filters_) {
     if (filter->Active()) filter->ClearRecord(number);
   }
-  CombineBitmaps();
+  CombineRecordBits(number);
 }
 
 }  // namespace jw

@@ -604,6 +604,10 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void BuildLiveBitmap();
   void BuildRangeBitmap();
   void CombineBitmaps();
+  // The same for one record whose bits alone changed since the last
+  // combination: its visible bit and the filtered count follow in
+  // O(filters), so a loop of record writes costs no walk of the bitmaps each.
+  void CombineRecordBits(int32_t number);
   void UpdateBitmapView();
 
   // Repair (cursor_repair.cpp). A table whose data header still carries

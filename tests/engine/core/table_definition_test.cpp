@@ -472,7 +472,8 @@ TSortRequest ValueDownNameUp() {
 TEST(TableDefinition, SortRewritesAnIndexlessTableInOrderWithItsStatusIndexRebuilt) {
   const uint32_t seed = TestSeed();
   SCOPED_TRACE(seed);
-  const int32_t count = LongTests() ? 20000 : 600;
+  // The long count passes a batch of the status index rebuild.
+  const int32_t count = LongTests() ? 70000 : 600;
   for (const bool external : {false, true}) {
     SCOPED_TRACE(external ? "runs on disk" : "in memory");
     CursorDatabase db;
