@@ -7,11 +7,13 @@
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_directory.h"
 #include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_rewrite.h"
 #include "engine/sql/blob_values.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/select_execution.h"
 #include "engine/sql/sql_errors.h"
+#include "engine/sql/table_join.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
 #include "engine/support/value_conversions.h"
@@ -101,22 +103,33 @@ void TDataChangeExecution::InsertValues() {
 }
 
 std::vector<int32_t> TDataChangeExecution::QualifyingRecords() {
-  if (query_.Condition) query_.BindCondition(query_.Condition.get());
+  cursor_.SetIndexByNumber(kNaturalOrder);
+  TFilter* filter = nullptr;
+  if (query_.Condition) {
+    // The condition becomes the cursor's filter, which reads an indexed
+    // comparison from its index (bound parameters count as constants)
+    // instead of testing every record; it is dropped before any change so
+    // that the changes never alter the view being collected.
+    query_.BindCondition(query_.Condition.get());
+    const TQueryStatement& statement = query_.Statement;
+    TTokenTree prepared(PrepareFilter(query_.Condition.get(), &query_, SourceColumnValue, true, false,
+                                      statement.SortId(), statement.LanguageId()));
+    TCursorFilterOptions options;
+    options.PartialMatchingOff = true;
+    filter = cursor_.AddFilter(nullptr, prepared.get(), nullptr, nullptr, options);
+  }
   uint8_t* image = target_.RecordBuffer.data();
   std::vector<int32_t> numbers;
-  cursor_.SetIndexByNumber(kNaturalOrder);
-  cursor_.First();
-  while (cursor_.GetNextRecord(image) == 0) {
-    if (!query_.Condition || Passes(image)) numbers.push_back(cursor_.CurrentRecordNumber());
+  try {
+    if (filter != nullptr) cursor_.ActivateFilter(filter);
+    cursor_.First();
+    while (cursor_.GetNextRecord(image) == 0) numbers.push_back(cursor_.CurrentRecordNumber());
+  } catch (...) {
+    if (filter != nullptr) cursor_.DropFilter(filter);
+    throw;
   }
+  if (filter != nullptr) cursor_.DropFilter(filter);
   return numbers;
-}
-
-bool TDataChangeExecution::Passes(const uint8_t* image) {
-  const TQueryStatement& statement = query_.Statement;
-  TEvaluated result{EvaluateExpression(query_.Condition.get(), image, &cursor_, statement.SortId(),
-                                       statement.LanguageId(), CursorColumnValue)};
-  return !result.node->IsNull && result.node->Value()[0] != 0;
 }
 
 void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_data) {

@@ -51,7 +51,8 @@ class TDataChangeExecution {
   // progress before each step; sets rows affected.
   template <typename Step>
   void Process(int32_t total, TSqlProgress progress, void* progress_data, Step step);
-  // The physical numbers of the target's records that pass the condition.
+  // The physical numbers of the target's records that pass the condition,
+  // in natural order.
   std::vector<int32_t> QualifyingRecords();
   void ChangeRecord(int32_t number);
   // Stores every value, evaluated over the record of source (nullptr: no
@@ -60,7 +61,6 @@ class TDataChangeExecution {
   // writing them.
   void AssignValues(const uint8_t* record, TDataCursor* source, bool update);
   void StoreValue(int32_t column, const TExpToken& value, bool update);
-  bool Passes(const uint8_t* image);
 
   TDataQuery& query_;
   TSourceTable& target_;

@@ -3,7 +3,8 @@
 // statement), a failure in the middle that keeps exactly what the last
 // interim commit wrote, a caller's transaction with and without a commit
 // interval, progress with an abort, the values and checks of prepare, and
-// BLOB columns copied whole into result rows and inserted rows.
+// BLOB columns copied whole into result rows and inserted rows, and the
+// records read to choose the rows under an indexed condition.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -280,6 +281,61 @@ TEST(DataChange, RandomStatementsMatchSqlite) {
       ASSERT_EQ(tables.Rows("n"), oracle.Rows());
     }
   }
+}
+
+// UPDATE and DELETE find their records through the condition as the
+// cursor's filter: an indexed comparison with a bound parameter reads no
+// record to choose them, an indexed side limits the records read for the
+// rest, and an UPDATE that moves the indexed key changes each record once.
+TEST(DataChange, AnIndexedConditionChoosesTheRecordsWithoutReadingTheOthers) {
+  DataChangeDatabase tables;
+  tables.Fill("k", 1, 300);
+  TQueryStatement statement(tables.database.session, *tables.database.directory);
+  int32_t consumed = 0;
+  statement.Prepare("DELETE FROM k WHERE a = ?", consumed);
+  const TDataCursor& cursor = *statement.MainQuery()->SourceTables[0]->Cursor;
+  // The second delete of 5 finds nothing left to delete.
+  for (const auto& [a, deleted] : {std::pair{5, 1}, std::pair{250, 1}, std::pair{5, 0}}) {
+    SCOPED_TRACE(a);
+    const int64_t reads = cursor.FilterRecordReads();
+    DataChangeDatabase::Bind(statement, {a}, kFldInteger);
+    statement.Execute();
+    EXPECT_EQ(statement.GetRowsAffected(), deleted);
+    EXPECT_EQ(cursor.FilterRecordReads(), reads);
+  }
+  EXPECT_EQ(tables.Rows("k").size(), 298u);
+  // Without an index the same condition is tested on every record.
+  tables.Fill("n", 1, 300);
+  TQueryStatement plain(tables.database.session, *tables.database.directory);
+  plain.Prepare("DELETE FROM n WHERE a = ?", consumed);
+  const TDataCursor& plain_cursor = *plain.MainQuery()->SourceTables[0]->Cursor;
+  DataChangeDatabase::Bind(plain, {5}, kFldInteger);
+  const int64_t plain_reads = plain_cursor.FilterRecordReads();
+  plain.Execute();
+  EXPECT_EQ(plain.GetRowsAffected(), 1);
+  EXPECT_EQ(plain_cursor.FilterRecordReads() - plain_reads, 300);
+
+  TQueryStatement mixed(tables.database.session, *tables.database.directory);
+  mixed.Prepare("DELETE FROM k WHERE s LIKE '%7%' AND a <= ?", consumed);
+  const TDataCursor& mixed_cursor = *mixed.MainQuery()->SourceTables[0]->Cursor;
+  DataChangeDatabase::Bind(mixed, {100}, kFldInteger);
+  const int64_t before = mixed_cursor.FilterRecordReads();
+  mixed.Execute();
+  // a 1..100 without 5: 7, 17, ..., 97 and 70..79 (77 once).
+  EXPECT_EQ(mixed.GetRowsAffected(), 19);
+  EXPECT_EQ(mixed_cursor.FilterRecordReads() - before, 99);
+
+  EXPECT_EQ(tables.Run("UPDATE k SET a = a + 1000 WHERE a BETWEEN ? AND ?", {101, 200}), 100);
+  std::vector<std::string> expected;
+  for (int32_t a = 1; a <= 300; ++a) {
+    if (a == 5 || a == 250 || (a <= 100 && std::to_string(a).find('7') != std::string::npos)) {
+      continue;
+    }
+    const int32_t moved = a >= 101 && a <= 200 ? a + 1000 : a;
+    expected.push_back(std::to_string(moved) + "|" + std::to_string(a) + "|s" + std::to_string(a));
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(tables.Rows("k"), expected);
 }
 
 // A parameter beside a column takes the column's type at prepare; a value
