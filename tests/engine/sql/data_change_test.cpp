@@ -399,20 +399,6 @@ TEST(DataChange, CallersTransactionCommitsOnlyAtAGivenInterval) {
   EXPECT_EQ(tables.Rows("n").size(), 300u);
 }
 
-// The a values of a table's rows in natural order.
-std::vector<int32_t> AValues(TDataCursor& cursor) {
-  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
-  std::vector<int32_t> values;
-  cursor.First();
-  while (cursor.GetNextRecord(image.data()) == 0) {
-    int32_t a = 0;
-    bool null = false;
-    cursor.GetFieldData(1, image.data(), null, &a);
-    values.push_back(a);
-  }
-  return values;
-}
-
 TEST(DataChange, OwnTransactionCommitsEveryIntervalAndAFailureKeepsTheLastCommit) {
   DataChangeDatabase tables;
   // 100-byte records: the statement commits every 262140 / 100 = 2621.
@@ -432,7 +418,7 @@ TEST(DataChange, OwnTransactionCommitsEveryIntervalAndAFailureKeepsTheLastCommit
   SetInterimCommitHook(CountCommit);
   EXPECT_EQ(tables.Run("DELETE FROM h"), 6000);
   EXPECT_EQ(commits, (std::vector<int32_t>{2621, 5242}));
-  EXPECT_TRUE(AValues(*tables.OpenTable("h")).empty());
+  EXPECT_TRUE(test_support::FirstFieldIntegers(*tables.OpenTable("h")).empty());
 
   // A second process holds the 4000th record: the delete fails there and
   // rolls back to its commit after 2621 records.
@@ -469,7 +455,7 @@ TEST(DataChange, OwnTransactionCommitsEveryIntervalAndAFailureKeepsTheLastCommit
   EXPECT_EQ(commits, (std::vector<int32_t>{2621}));
   std::vector<int32_t> left(6000 - 2621);
   std::iota(left.begin(), left.end(), 2622);
-  EXPECT_EQ(AValues(*tables.OpenTable("h")), left);
+  EXPECT_EQ(test_support::FirstFieldIntegers(*tables.OpenTable("h")), left);
   EXPECT_EQ(peer.Ask("close"), "ok");
   for (const TVerifyProblem& problem : VerifyTableFiles(tables.folder.File("h.DAT"))) {
     ADD_FAILURE() << problem.Text;

@@ -149,16 +149,7 @@ std::vector<int32_t> AValuesByIndex(test_support::StatementDatabase& database, u
   cursor.SetTableName("k");
   cursor.Open();
   cursor.SetIndexByNumber(index);
-  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
-  std::vector<int32_t> values;
-  cursor.First();
-  while (cursor.GetNextRecord(image.data()) == 0) {
-    int32_t a = 0;
-    bool null = false;
-    cursor.GetTableFieldData(1, image.data(), null, &a);
-    values.push_back(a);
-  }
-  return values;
+  return test_support::FirstFieldIntegers(cursor);
 }
 
 TEST(LiveResult, EditingThroughTheCursorKeepsEveryIndexAndRefusesDuplicates) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/data_cursor.h"
 #include "engine/core/data_session.h"
 #include "engine/sql/query_statement.h"
 #include "engine/support/engine_errors.h"
@@ -74,6 +75,21 @@ struct ResolveDatabase {
   TempFolder folder;
   StatementDatabase database;
 };
+
+// The integer values of a table's first field, read through the cursor in
+// its current order from the first record on.
+inline std::vector<int32_t> FirstFieldIntegers(TDataCursor& cursor) {
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  std::vector<int32_t> values;
+  cursor.First();
+  while (cursor.GetNextRecord(image.data()) == 0) {
+    int32_t value = 0;
+    bool null = false;
+    cursor.GetTableFieldData(1, image.data(), null, &value);
+    values.push_back(value);
+  }
+  return values;
+}
 
 inline std::string Quoted(const std::string& s) {
   return "\"" + s + "\"";
