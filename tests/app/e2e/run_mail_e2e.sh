@@ -110,8 +110,6 @@ one_note() {
   done
   [ ${#found[@]} = 1 ] && note=${found[0]}
 }
-shot() { import -window root -depth 8 "$work/$1.ppm"; }
-
 # --- a new note from the tray menu, with text typed on it
 wait_for 30 "the program's tray icon" find_icon
 read -r _ _ icon_width icon_height < <(window_geometry "$icon")
@@ -141,15 +139,7 @@ wait_for 10 "the clicked note to take the keyboard focus" note_focused
 xdotool type --delay 20 "Mail me"
 # The pointer leaves the note, so no hint covers it on the screenshot.
 xdotool mousemove 1 $(($(xdotool getdisplaygeometry | cut -d' ' -f2) - 1))
-dark=-1
-text_settled() {
-  local previous=$dark counts
-  shot note && counts=$("$python" "$support/screen_check.py" note "$work/note.ppm" \
-    "$work/note.rects" "$left" "$top" "$width" "$height" "$background") || return 1
-  dark=${counts##*dark_inside=}
-  [ "$dark" -ge 40 ] && [ "$dark" = "$previous" ]
-}
-wait_for 10 "the typed text to show on the note" text_settled
+wait_for 10 "the typed text to show on the note" text_settled note
 
 # email_note <address-book entry>: "Email scrap..." from the note's pop-up
 # menu (its last item), and in the dialog that entry picked from the

@@ -129,8 +129,6 @@ one_note() {
   note=$found
 }
 hidden() { ! viewable "$1"; }
-shot() { import -window root -depth 8 "$work/$1.ppm"; }
-
 # ---------------------------------------------------------------- first run
 start_program 1
 wait_for_icon
@@ -157,15 +155,7 @@ read -r grab_x grab_y < <(awk '$1 == "rect" && $4 - $2 > w { w = $4 - $2; x = in
 xdotool mousemove $((left + grab_x)) $((top + grab_y)) click 1
 wait_for 10 "the clicked note to take the keyboard focus" focused "$note"
 xdotool type --delay 20 "hello world"
-dark=-1
-text_settled() {
-  local previous=$dark counts
-  shot typed && counts=$("$python" "$support/screen_check.py" note "$work/typed.ppm" \
-    "$work/note.rects" "$left" "$top" "$width" "$height" "$background") || return 1
-  dark=${counts##*dark_inside=}
-  [ "$dark" -ge 40 ] && [ "$dark" = "$previous" ]
-}
-wait_for 10 "the typed text to show on the note" text_settled
+wait_for 10 "the typed text to show on the note" text_settled typed
 convert "$work/typed.ppm" -crop "${width}x$height+$left+$top" +repage "$work/typed_note.ppm"
 
 # --- a left click on the icon hides every note, a second shows them again

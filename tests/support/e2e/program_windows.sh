@@ -10,6 +10,10 @@
 #   find_popup, no_popup      a menu or drop-down list of the program is open
 #   find_window <title>       sets $window to the visible window with exactly
 #                             this title; no_window <title>
+#   shot <name>               the whole screen into $work/<name>.ppm
+#   text_settled <name>       a shot of the note ($left $top $width $height
+#                             over $background, outline in $work/note.rects)
+#                             shows typed text that stopped changing
 #   viewable <window>, focused <window>
 #   click <window> <x> <y> [button]  a click at a point of the window
 
@@ -66,4 +70,15 @@ click() {
   local left top
   read -r left top _ _ < <(window_geometry "$1")
   xdotool mousemove $((left + $2)) $((top + $3)) click "${4:-1}"
+}
+
+shot() { import -window root -depth 8 "$work/$1.ppm"; }
+
+dark=-1
+text_settled() {
+  local previous=$dark counts
+  shot "$1" && counts=$("$python" "$support/screen_check.py" note "$work/$1.ppm" \
+    "$work/note.rects" "$left" "$top" "$width" "$height" "$background") || return 1
+  dark=${counts##*dark_inside=}
+  [ "$dark" -ge 40 ] && [ "$dark" = "$previous" ]
 }
