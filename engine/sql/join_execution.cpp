@@ -171,6 +171,15 @@ void TJoinPlan::PrepareKeyedLookup(TTableJoin& link) {
   cursor.ClearRecord(link.SoughtImage.data());
   link.SoughtKey.assign(static_cast<size_t>(cursor.KeyLength()), 0);
   link.FoundKey.assign(link.SoughtKey.size(), 0);
+  // A source column of the key column's type gives its value as it is.
+  const TExpToken& source = *link.KeyComparison->Left;
+  if (source.Kind == kTokenColumn && !source.ConstantColumn && source.FieldNumber > 0 &&
+      source.Type == link.KeyComparison->Right->Type) {
+    const FieldDescriptor& source_field =
+        link.Source->Cursor->GetTableFieldDesc(source.FieldNumber);
+    link.SourceValue.assign(static_cast<size_t>(std::max<int32_t>(source_field.PhysicalLength, 8)),
+                            0);
+  }
 }
 
 bool TJoinPlan::First() {
@@ -280,11 +289,22 @@ bool TJoinPlan::SetSoughtKey(TTableJoin& link) {
   const TExpToken& comparison = *link.KeyComparison;
   const uint16_t sort_id = query_.Statement.SortId();
   const uint16_t language_id = query_.Statement.LanguageId();
-  TTokenTree value(EvaluateToType(comparison.Right, comparison.Left, &query_, sort_id, language_id,
-                                  SourceColumnValue));
-  if (value->IsNull) return false;
+  TTokenTree value;
+  const void* sought = link.SourceValue.data();
+  if (link.SourceValue.empty()) {
+    value.reset(EvaluateToType(comparison.Right, comparison.Left, &query_, sort_id, language_id,
+                               SourceColumnValue));
+    if (value->IsNull) return false;
+    sought = value->Value();
+  } else {
+    bool null = false;
+    link.Source->Cursor->GetTableFieldData(comparison.Left->FieldNumber,
+                                           link.Source->RecordBuffer.data(), null,
+                                           link.SourceValue.data());
+    if (null) return false;
+  }
   TDataCursor& cursor = *link.Target->Cursor;
-  cursor.SetTableFieldData(comparison.Right->FieldNumber, link.SoughtImage.data(), value->Value());
+  cursor.SetTableFieldData(comparison.Right->FieldNumber, link.SoughtImage.data(), sought);
   cursor.BuildKey(link.SoughtImage.data(), link.SoughtKey.data());
   if (link.Rest) {
     bool null_value = false;

@@ -56,6 +56,9 @@ struct TTableJoin {
   std::vector<uint8_t> SoughtImage;
   std::vector<uint8_t> SoughtKey;
   std::vector<uint8_t> FoundKey;
+  // The value of a source column read straight into the sought record;
+  // empty when the source operand is evaluated and converted instead.
+  std::vector<uint8_t> SourceValue;
   // The next step of Target seeks the key instead of moving on.
   bool Seek = false;
 };
