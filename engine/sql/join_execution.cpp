@@ -1,10 +1,12 @@
-// Join execution: the per-table filters, the join filter of each link made
-// afresh for every source record, and the nested loops that step through
-// the row combinations.
+// Join execution: the per-table filters, the lookup of each link for every
+// source record (a key sought in an index of the target, or the link's
+// filter made afresh), and the nested loops that step through the row
+// combinations.
 #include <algorithm>
 #include <cstring>
 
 #include "engine/core/data_cursor.h"
+#include "engine/core/index_file.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_rewrite.h"
 #include "engine/sql/blob_values.h"
@@ -68,6 +70,12 @@ bool ConditionHolds(TDataQuery& query, const TExpToken* condition) {
 }
 
 TJoinPlan::~TJoinPlan() {
+  for (TTableState& state : tables_) {
+    TDataCursor* cursor = state.Table->Cursor.get();
+    if (state.Keyed != nullptr && cursor != nullptr && cursor->IsOpen()) {
+      cursor->SetIndexByNumber(state.SavedIndex);
+    }
+  }
   for (const std::unique_ptr<TTableJoin>& link : links_) {
     if (link->Filter != nullptr && link->Target->Cursor) {
       link->Target->Cursor->DropFilter(link->Filter);
@@ -87,14 +95,91 @@ void TJoinPlan::InstallFilters() {
     }
   }
   if (query_.HasJoins && !query_.NoJoinOptimize) Optimise();
+  PrepareLoops();
 }
 
-std::vector<TTableJoin*> TJoinPlan::LinksFrom(const TSourceTable* table) const {
-  std::vector<TTableJoin*> links;
-  for (const std::unique_ptr<TTableJoin>& link : links_) {
-    if (link->Source == table) links.push_back(link.get());
+// Once the loop order is final: each table's links, and the keyed lookup
+// of every link that can take one.
+void TJoinPlan::PrepareLoops() {
+  for (TTableState& state : tables_) state.Links = LinksFrom(state.Table);
+  for (const std::unique_ptr<TTableJoin>& link : links_) PrepareKeyedLookup(*link);
+}
+
+namespace {
+
+// Types whose key image orders and compares values as the evaluator does,
+// so that equal keys are exactly the equal values.
+bool KeyedType(uint8_t type) {
+  switch (type) {
+    case kFldDate:
+    case kFldBoolean:
+    case kFldSmallInt:
+    case kFldInteger:
+    case kFldFloat:
+    case kFldTime:
+    case kFldTimeStamp:
+    case kFldWord:
+      return true;
+    default:
+      return false;
   }
-  return links;
+}
+
+void CollectComparisons(const TExpToken* node, std::vector<const TExpToken*>& comparisons) {
+  if (IsComparison(*node)) {
+    comparisons.push_back(node);
+    return;
+  }
+  CollectComparisons(node->Left, comparisons);
+  CollectComparisons(node->Right, comparisons);
+}
+
+}  // namespace
+
+// An equality whose target operand is a column of a keyed type leading an
+// ascending index of the target, compared with a source value of a keyed
+// type (converted to the column's type as a join filter converts it), is
+// answered by that index: the target's cursor switches to it.
+void TJoinPlan::PrepareKeyedLookup(TTableJoin& link) {
+  if (!link.Condition) return;
+  TDataCursor& cursor = *link.Target->Cursor;
+  std::vector<const TExpToken*> comparisons;
+  CollectComparisons(link.Condition.get(), comparisons);
+  const auto keyed = std::find_if(comparisons.begin(), comparisons.end(), [&](const TExpToken* c) {
+    const TExpToken& column = *c->Right;
+    return c->Code == kOpEqual && column.Kind == kTokenColumn && !column.ConstantColumn &&
+           column.FieldNumber > 0 && KeyedType(column.Type) && KeyedType(c->Left->Type) &&
+           cursor.SelectIndexForField(column.FieldNumber, false) >= 0;
+  });
+  if (keyed == comparisons.end()) return;
+  link.KeyComparison = *keyed;
+  for (const TExpToken* comparison : comparisons) {
+    if (comparison == link.KeyComparison) continue;
+    link.Rest = AndTrees(std::move(link.Rest), TTokenTree(CopyTokenTree(comparison)));
+  }
+  const int16_t field = link.KeyComparison->Right->FieldNumber;
+  link.KeySlot = static_cast<uint8_t>(cursor.SelectIndexForField(field, false));
+  // The leading segment of a key: its null byte and the value's image.
+  link.KeyPrefix = cursor.GetTableFieldDesc(field).PhysicalLength + 1;
+  const IndexDescriptor& index = cursor.Table()->IndexFile().IndexDesc(link.KeySlot);
+  link.KeyUnique = index.Unique != 0 && index.SegmentCount == 1;
+  TTableState& state = tables_[IndexOf(*link.Target)];
+  state.Keyed = &link;
+  state.SavedIndex = cursor.IndexNumber();
+  cursor.SetIndexByNumber(link.KeySlot);
+  link.SoughtImage.assign(static_cast<size_t>(cursor.GetRecordSize()), 0);
+  cursor.ClearRecord(link.SoughtImage.data());
+  link.SoughtKey.assign(static_cast<size_t>(cursor.KeyLength()), 0);
+  link.FoundKey.assign(link.SoughtKey.size(), 0);
+  // A source column of the key column's type gives its value as it is.
+  const TExpToken& source = *link.KeyComparison->Left;
+  if (source.Kind == kTokenColumn && !source.ConstantColumn && source.FieldNumber > 0 &&
+      source.Type == link.KeyComparison->Right->Type) {
+    const FieldDescriptor& source_field =
+        link.Source->Cursor->GetTableFieldDesc(source.FieldNumber);
+    link.SourceValue.assign(static_cast<size_t>(std::max<int32_t>(source_field.PhysicalLength, 8)),
+                            0);
+  }
 }
 
 bool TJoinPlan::First() {
@@ -107,8 +192,13 @@ bool TJoinPlan::Next() {
 }
 
 bool TJoinPlan::Start(TSourceTable* table, uint8_t kind) {
-  tables_[IndexOf(*table)].Null = false;
-  table->Cursor->First();
+  TTableState& state = tables_[IndexOf(*table)];
+  state.Null = false;
+  if (state.Keyed != nullptr) {
+    state.Keyed->Seek = true;
+  } else {
+    table->Cursor->First();
+  }
   if (SeekMatch(table)) return true;
   if (kind != kJoinLeft) return false;
   SetNull(table);
@@ -117,13 +207,36 @@ bool TJoinPlan::Start(TSourceTable* table, uint8_t kind) {
 
 // Steps the table to its next record for which every link matches.
 bool TJoinPlan::SeekMatch(TSourceTable* table) {
-  const std::vector<TTableJoin*> links = LinksFrom(table);
-  while (table->Cursor->GetNextRecord(table->RecordBuffer.data()) == 0) {
-    const bool matched = std::all_of(links.begin(), links.end(),
+  TTableState& state = tables_[IndexOf(*table)];
+  while (NextCandidate(state)) {
+    const bool matched = std::all_of(state.Links.begin(), state.Links.end(),
                                      [this](TTableJoin* link) { return StartLink(*link); });
     if (matched) return true;
   }
   return false;
+}
+
+// The table's next record; for the target of a keyed link the next one
+// whose key leads with the sought value and which passes the link's other
+// comparisons.
+bool TJoinPlan::NextCandidate(TTableState& state) {
+  TDataCursor& cursor = *state.Table->Cursor;
+  uint8_t* record = state.Table->RecordBuffer.data();
+  TTableJoin* link = state.Keyed;
+  if (link == nullptr) return cursor.GetNextRecord(record) == 0;
+  for (;;) {
+    if (link->Seek) {
+      link->Seek = false;
+      if (!cursor.SeekKey(false, link->SoughtImage.data(), record, 0, false, 1)) return false;
+    } else {
+      if (link->KeyUnique || cursor.GetNextRecord(record) != 0) return false;
+      cursor.BuildKey(record, link->FoundKey.data());
+      if (cursor.CompareKeys(link->FoundKey.data(), link->SoughtKey.data(), link->KeyPrefix) != 0) {
+        return false;
+      }
+    }
+    if (!link->RestFilter || ConditionHolds(query_, link->RestFilter.get())) return true;
+  }
 }
 
 bool TJoinPlan::StartLink(TTableJoin& link) {
@@ -134,8 +247,9 @@ bool TJoinPlan::StartLink(TTableJoin& link) {
 }
 
 bool TJoinPlan::Advance(TSourceTable* table) {
-  if (tables_[IndexOf(*table)].Null) return false;
-  const std::vector<TTableJoin*> links = LinksFrom(table);
+  const TTableState& state = tables_[IndexOf(*table)];
+  if (state.Null) return false;
+  const std::vector<TTableJoin*>& links = state.Links;
   for (size_t i = links.size(); i-- > 0;) {
     if (!Advance(links[i]->Target)) continue;
     // The later links start again for the new combination; they depend on
@@ -151,7 +265,7 @@ bool TJoinPlan::Advance(TSourceTable* table) {
 void TJoinPlan::SetNull(TSourceTable* table) {
   tables_[IndexOf(*table)].Null = true;
   std::fill(table->RecordBuffer.begin(), table->RecordBuffer.end(), 0);
-  for (TTableJoin* link : LinksFrom(table)) SetNull(link->Target);
+  for (TTableJoin* link : tables_[IndexOf(*table)].Links) SetNull(link->Target);
 }
 
 // Puts the link's filter on its target for the source's current record;
@@ -160,10 +274,45 @@ bool TJoinPlan::FilterLink(TTableJoin& link) {
   if (tables_[IndexOf(*link.Source)].Null) return false;
   if (link.Guard && !ConditionHolds(query_, link.Guard.get())) return false;
   if (!link.Condition) return true;
+  if (link.KeyComparison != nullptr) return SetSoughtKey(link);
   bool null_value = false;
   TTokenTree tree(JoinFilterTree(*link.Condition, null_value));
   if (null_value) return false;
   link.Filter = InstallFilter(*link.Target->Cursor, link.Filter, tree.get(), query_);
+  return true;
+}
+
+// Puts the source's value, converted to the key column's type, into the
+// sought record and key, and makes the other comparisons a condition on the
+// target; false when a joined value is NULL.
+bool TJoinPlan::SetSoughtKey(TTableJoin& link) {
+  const TExpToken& comparison = *link.KeyComparison;
+  const uint16_t sort_id = query_.Statement.SortId();
+  const uint16_t language_id = query_.Statement.LanguageId();
+  TTokenTree value;
+  const void* sought = link.SourceValue.data();
+  if (link.SourceValue.empty()) {
+    value.reset(EvaluateToType(comparison.Right, comparison.Left, &query_, sort_id, language_id,
+                               SourceColumnValue));
+    if (value->IsNull) return false;
+    sought = value->Value();
+  } else {
+    bool null = false;
+    link.Source->Cursor->GetTableFieldData(comparison.Left->FieldNumber,
+                                           link.Source->RecordBuffer.data(), null,
+                                           link.SourceValue.data());
+    if (null) return false;
+  }
+  TDataCursor& cursor = *link.Target->Cursor;
+  cursor.SetTableFieldData(comparison.Right->FieldNumber, link.SoughtImage.data(), sought);
+  cursor.BuildKey(link.SoughtImage.data(), link.SoughtKey.data());
+  if (link.Rest) {
+    bool null_value = false;
+    TTokenTree tree(JoinFilterTree(*link.Rest, null_value));
+    if (null_value) return false;
+    link.RestFilter.reset(
+        PrepareFilter(tree.get(), &query_, SourceColumnValue, true, false, sort_id, language_id));
+  }
   return true;
 }
 

@@ -108,6 +108,14 @@ TTableJoin* TJoinPlan::FindLink(const TSourceTable* source, const TSourceTable* 
   return nullptr;
 }
 
+std::vector<TTableJoin*> TJoinPlan::LinksFrom(const TSourceTable* table) const {
+  std::vector<TTableJoin*> links;
+  for (const std::unique_ptr<TTableJoin>& link : links_) {
+    if (link->Source == table) links.push_back(link.get());
+  }
+  return links;
+}
+
 bool TJoinPlan::IsConditionedTarget(const TSourceTable* table) const {
   return std::any_of(links_.begin(), links_.end(), [table](const auto& link) {
     return link->Target == table && link->Condition;

@@ -25,6 +25,11 @@ constexpr uint8_t kJoinChain = 0;
 
 // One join link: for each record of Source, Target is filtered by the
 // condition, whose left operands are Source's and right operands Target's.
+// A link whose condition holds an equality on the leading column of an
+// ascending index of Target looks its matches up by key instead: for each
+// source record the key of the source value is sought in that index and
+// the records of equal keys are walked, each tested against the link's
+// other comparisons. A lookup costs a key search, not a pass over the table.
 struct TTableJoin {
   TSourceTable* Source = nullptr;
   uint8_t Kind = kJoinChain;  // kJoinChain, kJoinInner or kJoinLeft
@@ -34,6 +39,28 @@ struct TTableJoin {
   // matches nothing, so the source row is kept with NULL target columns.
   TTokenTree Guard;
   TFilter* Filter = nullptr;  // on Target's cursor, once used
+
+  // The keyed lookup: the comparison of Condition it answers, the index
+  // slot of Target's cursor and the bytes of the key's leading segment.
+  const TExpToken* KeyComparison = nullptr;
+  uint8_t KeySlot = 0;
+  int32_t KeyPrefix = 0;
+  // The index is unique on the column alone: a key found is the only one.
+  bool KeyUnique = false;
+  // Condition's other comparisons, and as a condition on Target for the
+  // source's current record.
+  TTokenTree Rest;
+  TTokenTree RestFilter;
+  // A record image of Target holding the source value, its key, and the
+  // key of the record reached.
+  std::vector<uint8_t> SoughtImage;
+  std::vector<uint8_t> SoughtKey;
+  std::vector<uint8_t> FoundKey;
+  // The value of a source column read straight into the sought record;
+  // empty when the source operand is evaluated and converted instead.
+  std::vector<uint8_t> SourceValue;
+  // The next step of Target seeks the key instead of moving on.
+  bool Seek = false;
 };
 
 class TJoinPlan {
@@ -77,6 +104,12 @@ class TJoinPlan {
     TTokenTree Condition;  // installed as a filter
     TFilter* Filter = nullptr;
     bool Null = false;  // standing on the NULL row of a left join
+    // Set for execution once the loop order is final: the links from the
+    // table, and the link into it when that one looks its matches up by key.
+    std::vector<TTableJoin*> Links;
+    TTableJoin* Keyed = nullptr;
+    // The cursor's index before a keyed link switched it, put back at the end.
+    uint8_t SavedIndex = 0;
   };
 
   // Planning (join_plan.cpp).
@@ -97,14 +130,19 @@ class TJoinPlan {
   bool ReRootable(const TSourceTable* table) const;
   void ReRoot(TSourceTable* table);
 
-  // Execution (join_execution.cpp).
   std::vector<TTableJoin*> LinksFrom(const TSourceTable* table) const;
+
+  // Execution (join_execution.cpp).
+  void PrepareLoops();
+  void PrepareKeyedLookup(TTableJoin& link);
   bool Start(TSourceTable* table, uint8_t kind);
   bool Advance(TSourceTable* table);
   bool SeekMatch(TSourceTable* table);
+  bool NextCandidate(TTableState& state);
   bool StartLink(TTableJoin& link);
   void SetNull(TSourceTable* table);
   bool FilterLink(TTableJoin& link);
+  bool SetSoughtKey(TTableJoin& link);
   TExpToken* JoinFilterTree(const TExpToken& condition, bool& null_value) const;
 
   TDataQuery& query_;

@@ -148,7 +148,7 @@ class SelectOracle {
   }
 
   // An ascending secondary index on the table's column.
-  void AddIndex(const std::string& table, int16_t field) {
+  void AddIndex(const std::string& table, int16_t field, bool unique = false) {
     TDataCursor cursor(database_.database.directory);
     cursor.SetTableName(table);
     cursor.SetExclusive(true);
@@ -157,6 +157,7 @@ class SelectOracle {
     index.Name = table + "_" + std::to_string(field);
     index.SegmentCount = 1;
     index.FieldNumbers[0] = field;
+    index.Unique = unique ? 1 : 0;
     cursor.AddIndex(index);
     cursor.Close(false);
   }
