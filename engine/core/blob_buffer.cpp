@@ -91,8 +91,9 @@ void TBlobBuffer::StoreBlob() {
   if (size_ <= 0) return;
   const int32_t old_first = first_block_;
   if (old_first != 0) {
+    // The old chain is read whole here: freeing it walks all of it.
     TBlock* first = nullptr;
-    file_.FetchBlock(nullptr, old_first, 1, false, first);
+    file_.FetchBlock(nullptr, old_first, file_.ExpectedChainBlocks(), true, first);
     const int32_t stamp = first->Stamp();
     file_.ReleaseBlock(first);
     // Someone rewrote the chain since it was loaded.

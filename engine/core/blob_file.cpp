@@ -418,8 +418,10 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
   {
     TBlockPin current(*this);
     TBlock* block = nullptr;
-    FetchBlock(nullptr, first, read_ahead_count_, true, block);
+    FetchBlock(nullptr, first, expected_chain_blocks_, true, block);
     current.Reset(block);
+    // Each read takes the blocks the chain's stated size still needs.
+    const int32_t chain_blocks = BlocksForSize(current->TotalSize(), block_size_);
     if (current->Stamp() != stamp) {
       if (!adopt_stamp) {
         // The chain belongs to another write: it is not this record's to free.
@@ -437,7 +439,8 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
         if (!report_only) current->SetNext(0);
         break;
       }
-      FetchBlock(nullptr, next, read_ahead_count_, true, block);
+      const int32_t remaining = chain_blocks - static_cast<int32_t>(chain.size());
+      FetchBlock(nullptr, next, std::max(1, remaining), true, block);
       if (block->Stamp() != stamp) {
         if (!adopt_stamp) {
           ReleaseBlock(block);

@@ -127,9 +127,10 @@ class TBlobFile : public TTableFile {
   int32_t CachedBlockCount() const { return cache_.Count(); }
   int32_t CacheCapacity() const { return cache_.Capacity(); }
   int32_t ReadAheadCount() const { return read_ahead_count_; }
-  // The blocks the first read of a chain takes: as many as the last chain
-  // loaded had (the record does not tell a BLOB's size, its first block
-  // does), the whole read-ahead window before any chain was loaded.
+  // The blocks the first read of a chain takes, when it is loaded, stored
+  // over or freed: as many as the last chain loaded had (the record does
+  // not tell a BLOB's size, its first block does), the whole read-ahead
+  // window before any chain was loaded.
   int32_t ExpectedChainBlocks() const { return expected_chain_blocks_; }
   void ExpectChainBlocks(int32_t blocks) { expected_chain_blocks_ = std::max(1, blocks); }
 

@@ -599,6 +599,25 @@ TEST_F(BlobFileTest, FirstReadOfAChainTakesAsManyBlocksAsTheLastChainLoaded) {
   EXPECT_EQ(t.blob->CachedBlockCount(), 0);
 }
 
+TEST_F(BlobFileTest, RewritingOrFreeingAChainCachesOnlyItsOwnBlocks) {
+  BlobTable& t = Make(512);
+  const int32_t small = t.AddRecord();
+  const int32_t large = t.AddRecord();
+  t.Store(small, Pattern(3 * 494, 1));
+  t.Store(large, Pattern(200 * 494, 2));
+  t.Reopen();
+  t.blob->ResetCounts();
+  t.Store(small, Pattern(3 * 494, 3));
+  EXPECT_EQ(t.blob->reads, 2) << "the load, then the old chain at once";
+  EXPECT_EQ(t.blob->CachedBlockCount(), 3 + 3) << "the old chain and the new one";
+  t.Reopen();
+  t.Store(small, Bytes());
+  EXPECT_EQ(t.blob->CachedBlockCount(), 3);
+  t.WriteBack();
+  EXPECT_EQ(t.Load(large), Pattern(200 * 494, 2));
+  ExpectSound();
+}
+
 TEST_F(BlobFileTest, LoadTakesUnwrittenChangesFromTheCacheAndTheRestFromTheFile) {
   for (const bool encrypted : {false, true}) {
     table_.reset();
