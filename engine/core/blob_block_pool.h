@@ -45,6 +45,7 @@ class TBlock {
   int32_t Used() const { return used_; }
   // Data bytes the block can carry: block size - 18.
   int32_t Capacity() const { return static_cast<int32_t>(data_.size()); }
+  const uint8_t* Data() const { return data_.data(); }
 
   // Copies up to count bytes of the used data from offset; the bytes copied.
   // A range beyond the block's capacity raises 10029.

@@ -34,58 +34,54 @@ void TBlobBuffer::SetSize(int32_t size) {
 }
 
 void TBlobBuffer::LoadBlob(int32_t first, int32_t stamp) {
-  std::vector<uint8_t> bytes;
+  SetSize(0);
   if (first != 0) {
     int32_t restarts = 0;
-    while (!LoadChain(first, stamp, bytes)) {
+    while (!LoadChain(first, stamp)) {
       // Another process keeps rewriting the table: the record is not the one asked for.
       if (++restarts > kMaxLoadRestarts) RaiseEngineError(kErrRecordChanged, file_.Name());
     }
   }
-  SetSize(static_cast<int32_t>(bytes.size()));
-  if (!bytes.empty()) std::memcpy(data_, bytes.data(), bytes.size());
   first_block_ = first;
   stamp_ = stamp;
   chain_stamp_ = stamp;
   dirty_ = false;
 }
 
-bool TBlobBuffer::LoadChain(int32_t first, int32_t stamp, std::vector<uint8_t>& bytes) {
-  bytes.clear();
+bool TBlobBuffer::LoadChain(int32_t first, int32_t stamp) {
   const int32_t per_block = file_.BlockDataBytes();
-  TBlockPin block(file_);
-  TBlock* fetched = nullptr;
-  if (!file_.FetchBlock(cursor_, first, file_.ReadAheadCount(), true, fetched)) return false;
-  block.Reset(fetched);
-  if (block->Stamp() != stamp) RaiseEngineError(kErrRecordChanged, file_.Name());
-  const int64_t total = block->TotalSize();
+  TBlobChainReader reader(file_, cursor_);
+  TChainBlock block;
+  if (!reader.Read(first, file_.ExpectedChainBlocks(), block)) return false;
+  if (block.Stamp != stamp) RaiseEngineError(kErrRecordChanged, file_.Name());
+  const int64_t total = block.TotalSize;
   const int64_t blocks_in_file =
       (static_cast<int64_t>(file_.EndPosition()) - kFirstBlockPosition) / file_.BlockSize();
   // A size the file cannot hold is damage, not a reason to allocate.
   if (total < 0 || total > blocks_in_file * per_block) {
     RaiseEngineError(kErrBlobBuffersCorrupt, file_.Name());
   }
-  bytes.reserve(static_cast<size_t>(std::min<int64_t>(total, kLoadReserveLimit)));
+  file_.ExpectChainBlocks(BlocksForSize(total, file_.BlockSize()));
+  // The bytes go straight into the buffer, which grows with them once the
+  // stated size is beyond what is trusted before it is read.
+  SetSize(static_cast<int32_t>(std::min<int64_t>(total, kLoadReserveLimit)));
   std::unordered_set<int32_t> visited{first};
   int64_t loaded = 0;
   while (loaded < total) {
-    if (block->Stamp() != stamp) RaiseEngineError(kErrRecordChanged, file_.Name());
+    if (block.Stamp != stamp) RaiseEngineError(kErrRecordChanged, file_.Name());
     const int32_t wanted = static_cast<int32_t>(std::min<int64_t>(per_block, total - loaded));
-    const size_t at = bytes.size();
-    bytes.resize(at + wanted);
-    const int32_t got = block->ReadData(0, wanted, bytes.data() + at);
-    bytes.resize(at + got);
+    const int32_t got = std::min(wanted, block.Used);
+    if (loaded + got > size_) {
+      SetSize(static_cast<int32_t>(std::min<int64_t>(total, std::max<int64_t>(2 * size_, loaded + got))));
+    }
+    if (got > 0) std::memcpy(data_ + loaded, block.Data, static_cast<size_t>(got));
     loaded += got;
-    if (got < wanted || loaded == total || block->Next() == 0) break;
-    const int32_t next = block->Next();
+    if (got < wanted || loaded == total || block.Next == 0) break;
+    const int32_t next = block.Next;
     if (!file_.IsBlock(next) || !visited.insert(next).second) {
       RaiseEngineError(kErrBlobBuffersCorrupt, file_.Name());
     }
-    if (!file_.FetchBlock(cursor_, next, BlocksForSize(total - loaded, file_.BlockSize()), true,
-                          fetched)) {
-      return false;
-    }
-    block.Reset(fetched);
+    if (!reader.Read(next, BlocksForSize(total - loaded, file_.BlockSize()), block)) return false;
   }
   if (loaded != total) RaiseEngineError(kErrEndOfBlob, file_.Name());
   return true;
@@ -95,8 +91,9 @@ void TBlobBuffer::StoreBlob() {
   if (size_ <= 0) return;
   const int32_t old_first = first_block_;
   if (old_first != 0) {
+    // The old chain is read whole here: freeing it walks all of it.
     TBlock* first = nullptr;
-    file_.FetchBlock(nullptr, old_first, 1, false, first);
+    file_.FetchBlock(nullptr, old_first, file_.ExpectedChainBlocks(), true, first);
     const int32_t stamp = first->Stamp();
     file_.ReleaseBlock(first);
     // Someone rewrote the chain since it was loaded.

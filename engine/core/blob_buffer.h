@@ -74,8 +74,8 @@ class TBlobBuffer {
   void FreeChain();
 
  private:
-  // One pass of LoadBlob into bytes; false when the files changed.
-  bool LoadChain(int32_t first, int32_t stamp, std::vector<uint8_t>& bytes);
+  // One pass of LoadBlob into the buffer's data; false when the files changed.
+  bool LoadChain(int32_t first, int32_t stamp);
 
   TBlobFile& file_;
   TBlobFileCursor* cursor_;

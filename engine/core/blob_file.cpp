@@ -244,11 +244,19 @@ bool TBlobFile::FetchBlock(TBlobFileCursor* cursor, int32_t position, int32_t co
   }
   if (journal_ != nullptr) journal_->Keep(*found);
   block = found;
+  HandOut();
   return true;
 }
 
+void TBlobFile::HandOut() {
+  ++pinned_blocks_;
+  blocks_handed_out_ = true;
+}
+
 void TBlobFile::ReleaseBlock(TBlock* block) {
-  if (block != nullptr) block->DecUseCount();
+  if (block == nullptr || block->UseCount() == 0) return;
+  block->DecUseCount();
+  if (pinned_blocks_ > 0) --pinned_blocks_;
 }
 
 TBlock* TBlobFile::AppendBlock() {
@@ -267,6 +275,7 @@ TBlock* TBlobFile::NewBlock() {
   if (header_.FreeHead == 0) {
     block = AppendBlock();
     block->IncUseCount();
+    HandOut();
   } else {
     FetchBlock(nullptr, header_.FreeHead, 1, false, block);
     const int32_t next = block->Next();
@@ -317,13 +326,23 @@ void TBlobFile::ReleaseFreedBlocks() {
 }
 
 bool TBlobFile::FlushBlocks(bool flush) {
+  // A commit writes back several times in a row; a cache of many clean
+  // blocks is walked only when a block may have changed since.
+  if (!blocks_handed_out_) return false;
   std::vector<TBlock*> dirty;
-  cache_.CollectWriteBack(dirty, [this](const TBlock& b) { return !InReadWindow(b.Position()); });
-  if (dirty.empty()) return false;
-  const bool encrypted = Encrypted();
-  WriteAdjacentRuns(dirty, block_size_, flush, write_buffer_,
-                    [encrypted](TBlock& b, uint8_t* bytes) { b.EncodeTo(bytes, encrypted); });
-  return true;
+  bool skipped = false;
+  cache_.CollectWriteBack(dirty, [this, &skipped](const TBlock& b) {
+    const bool loading = InReadWindow(b.Position());
+    skipped = skipped || loading;
+    return !loading;
+  });
+  if (!dirty.empty()) {
+    const bool encrypted = Encrypted();
+    WriteAdjacentRuns(dirty, block_size_, flush, write_buffer_,
+                      [encrypted](TBlock& b, uint8_t* bytes) { b.EncodeTo(bytes, encrypted); });
+  }
+  if (!skipped && pinned_blocks_ == 0) blocks_handed_out_ = false;
+  return !dirty.empty();
 }
 
 void TBlobFile::DropBlockCache() {
@@ -337,6 +356,44 @@ void TBlobFile::TrimBlockCache() {
 }
 
 // ---- chains ----
+
+bool TBlobChainReader::Read(int32_t position, int32_t count, TChainBlock& block) {
+  TBlobFile& file = file_;
+  if (!file.IsBlock(position)) file.Raise(kErrBlobBuffersCorrupt);
+  if (const TBlock* cached = file.cache_.Find(position)) {
+    block = {cached->Next(), cached->Stamp(), cached->TotalSize(), cached->Used(), cached->Data()};
+    return true;
+  }
+  const int32_t size = file.block_size_;
+  int64_t offset = static_cast<int64_t>(position) - window_start_;
+  if (offset < 0 || offset >= static_cast<int64_t>(window_blocks_) * size) {
+    if (!file.Owner()->StrictChangeDetection() && cursor_ != nullptr &&
+        cursor_->TableFilesChanged()) {
+      return false;
+    }
+    const int32_t blocks = std::max(
+        1, std::min({file.read_ahead_count_, count, (file.header_.EndPosition - position) / size}));
+    TBlobFile::EnsureSize(file.read_buffer_, static_cast<int64_t>(blocks) * size);
+    window_start_ = position;
+    window_blocks_ = file.ReadAt(position, file.read_buffer_.data(), blocks * size, true) / size;
+    if (window_blocks_ == 0) file.Raise(kErrBlobBuffersCorrupt);
+    if (file.Encrypted()) {
+      for (int32_t i = 0; i < window_blocks_; ++i) {
+        uint8_t* raw = file.read_buffer_.data() + static_cast<int64_t>(i) * size;
+        UnscrambleBuffer(raw, kBlockHeadSize, kRecordSeed.K1, kRecordSeed.K2);
+        UnscrambleBuffer(raw + kBlockHeadSize, BlockDataSize(size), kRecordSeed.K1,
+                         kRecordSeed.K2);
+      }
+    }
+    offset = 0;
+  }
+  const uint8_t* raw = file.read_buffer_.data() + offset;
+  TBlobBlockHead head;
+  head.DecodeFrom(raw);
+  if (head.Used < 0 || head.Used > BlockDataSize(size)) file.Raise(kErrBlobBuffersCorrupt);
+  block = {head.Next, head.Stamp, head.TotalSize, head.Used, raw + kBlockHeadSize};
+  return true;
+}
 
 void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool adopt_stamp,
                               int32_t record_number, int32_t stamp, int32_t& first) {
@@ -361,8 +418,10 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
   {
     TBlockPin current(*this);
     TBlock* block = nullptr;
-    FetchBlock(nullptr, first, read_ahead_count_, true, block);
+    FetchBlock(nullptr, first, expected_chain_blocks_, true, block);
     current.Reset(block);
+    // Each read takes the blocks the chain's stated size still needs.
+    const int32_t chain_blocks = BlocksForSize(current->TotalSize(), block_size_);
     if (current->Stamp() != stamp) {
       if (!adopt_stamp) {
         // The chain belongs to another write: it is not this record's to free.
@@ -380,7 +439,8 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
         if (!report_only) current->SetNext(0);
         break;
       }
-      FetchBlock(nullptr, next, read_ahead_count_, true, block);
+      const int32_t remaining = chain_blocks - static_cast<int32_t>(chain.size());
+      FetchBlock(nullptr, next, std::max(1, remaining), true, block);
       if (block->Stamp() != stamp) {
         if (!adopt_stamp) {
           ReleaseBlock(block);

@@ -6,6 +6,7 @@
 // cursor through TBlobFileCursor.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -126,6 +127,12 @@ class TBlobFile : public TTableFile {
   int32_t CachedBlockCount() const { return cache_.Count(); }
   int32_t CacheCapacity() const { return cache_.Capacity(); }
   int32_t ReadAheadCount() const { return read_ahead_count_; }
+  // The blocks the first read of a chain takes, when it is loaded, stored
+  // over or freed: as many as the last chain loaded had (the record does
+  // not tell a BLOB's size, its first block does), the whole read-ahead
+  // window before any chain was loaded.
+  int32_t ExpectedChainBlocks() const { return expected_chain_blocks_; }
+  void ExpectChainBlocks(int32_t blocks) { expected_chain_blocks_ = std::max(1, blocks); }
 
   // Walks the chain of a record's BLOB from first and frees its blocks,
   // unless report_only. A cursor that verifies or repairs is told of a
@@ -152,6 +159,7 @@ class TBlobFile : public TTableFile {
 
  private:
   friend class TBlobJournal;
+  friend class TBlobChainReader;
   [[noreturn]] void Raise(EngineErrorCode code) const;
   bool Encrypted() const;
   // Reads the header; a header whose free head or end position names no
@@ -170,6 +178,8 @@ class TBlobFile : public TTableFile {
   // comes back pinned, or nullptr when the file ends before it.
   TBlock* LoadWindow(int32_t position, int32_t count);
   TBlock* AppendBlock();
+  // Counts a block given pinned to a caller.
+  void HandOut();
 
   const TDataFile* data_file_;
   int32_t block_size_ = kDefaultBlobBlockSize;
@@ -180,8 +190,53 @@ class TBlobFile : public TTableFile {
   TFileCache<TBlock, 4> cache_;
   std::vector<int32_t> freed_;
   int32_t read_ahead_count_ = 1;
+  int32_t expected_chain_blocks_ = kIoWindowBytes;
   TBlockStack pool_;
   TBlobJournal* journal_ = nullptr;
+  // Blocks change only through a block handed out by FetchBlock or
+  // NewBlock: until one is handed out again, a write-back that wrote every
+  // dirty block while none was pinned leaves nothing to look for.
+  bool blocks_handed_out_ = false;
+  int32_t pinned_blocks_ = 0;
+};
+
+// One block of a chain as a load reads it: the head's links, stamp and
+// sizes, and its used data bytes.
+struct TChainBlock {
+  int32_t Next = 0;
+  int32_t Stamp = 0;
+  int32_t TotalSize = 0;
+  int32_t Used = 0;
+  const uint8_t* Data = nullptr;
+};
+
+// Reads the blocks of one chain for a load that copies each one out at
+// once. A block the cache holds comes from the cache, which may hold this
+// process's unwritten changes; any other comes from a window of
+// consecutive blocks read straight from the file into the file's read
+// buffer, taking no cache slot: a BLOB larger than the cache then neither
+// evicts the cache nor is decoded into cached blocks only to be copied out
+// again. The window serves this reader only, and no other read of the file
+// may happen while it lives.
+class TBlobChainReader {
+ public:
+  TBlobChainReader(TBlobFile& file, TBlobFileCursor* cursor) : file_(file), cursor_(cursor) {}
+  TBlobChainReader(const TBlobChainReader&) = delete;
+  TBlobChainReader& operator=(const TBlobChainReader&) = delete;
+
+  // The block at position, valid until the next call. Outside the cache
+  // and the window, up to count consecutive blocks are read from the
+  // file, as FetchBlock's read-ahead does. False when the cursor reports
+  // that the files changed before a disk read. A position that names no
+  // block, a block the file lacks or one whose used count does not fit it
+  // raise 8963.
+  bool Read(int32_t position, int32_t count, TChainBlock& block);
+
+ private:
+  TBlobFile& file_;
+  TBlobFileCursor* cursor_;
+  int32_t window_start_ = 0;
+  int32_t window_blocks_ = 0;
 };
 
 // Holds a pinned block and releases it on every path.

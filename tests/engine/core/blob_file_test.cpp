@@ -577,6 +577,91 @@ TEST_F(BlobFileTest, ReadAheadLoadsAChainOfConsecutiveBlocksInOneRead) {
   EXPECT_EQ(t.blob->reads, 1);
 }
 
+TEST_F(BlobFileTest, FirstReadOfAChainTakesAsManyBlocksAsTheLastChainLoaded) {
+  BlobTable& t = Make(512);
+  const int32_t small = t.AddRecord();
+  const int32_t other = t.AddRecord();
+  const int32_t large = t.AddRecord();
+  auto value_of = [&](int32_t record) {
+    return Pattern(record == large ? 20 * 494 : 3 * 494, static_cast<uint32_t>(record));
+  };
+  for (const int32_t record : {small, other, large}) t.Store(record, value_of(record));
+  t.Reopen();
+  // {record, reads of its load}: a load reads what it needs from the file
+  // each time, since the blocks it reads take no cache slot.
+  const std::vector<std::pair<int32_t, int32_t>> loads{
+      {small, 1}, {other, 1}, {large, 2}, {large, 1}, {small, 1}};
+  for (const auto& [record, reads] : loads) {
+    t.blob->ResetCounts();
+    EXPECT_EQ(t.Load(record), value_of(record));
+    EXPECT_EQ(t.blob->reads, reads) << "record " << record;
+  }
+  EXPECT_EQ(t.blob->CachedBlockCount(), 0);
+}
+
+TEST_F(BlobFileTest, RewritingOrFreeingAChainCachesOnlyItsOwnBlocks) {
+  BlobTable& t = Make(512);
+  const int32_t small = t.AddRecord();
+  const int32_t large = t.AddRecord();
+  t.Store(small, Pattern(3 * 494, 1));
+  t.Store(large, Pattern(200 * 494, 2));
+  t.Reopen();
+  t.blob->ResetCounts();
+  t.Store(small, Pattern(3 * 494, 3));
+  EXPECT_EQ(t.blob->reads, 2) << "the load, then the old chain at once";
+  EXPECT_EQ(t.blob->CachedBlockCount(), 3 + 3) << "the old chain and the new one";
+  t.Reopen();
+  t.Store(small, Bytes());
+  EXPECT_EQ(t.blob->CachedBlockCount(), 3);
+  t.WriteBack();
+  EXPECT_EQ(t.Load(large), Pattern(200 * 494, 2));
+  ExpectSound();
+}
+
+TEST_F(BlobFileTest, LoadTakesUnwrittenChangesFromTheCacheAndTheRestFromTheFile) {
+  for (const bool encrypted : {false, true}) {
+    table_.reset();
+    BlobTable& t = Make(512, encrypted);
+    const int32_t r = t.AddRecord();
+    Bytes value = Pattern(20 * 494, 1);
+    t.Store(r, value);
+    t.Reopen();
+    int32_t position = 0;
+    int32_t stamp = 0;
+    t.Reference(r, position, stamp);
+    for (int i = 0; i < 5; ++i) {
+      TBlock* block = nullptr;
+      ASSERT_TRUE(t.blob->FetchBlock(nullptr, position, 1, false, block));
+      position = block->Next();
+      t.blob->ReleaseBlock(block);
+    }
+    TBlock* sixth = nullptr;
+    ASSERT_TRUE(t.blob->FetchBlock(nullptr, position, 1, false, sixth));
+    const Bytes changed = Pattern(494, 9);
+    sixth->WriteData(0, 494, changed.data());
+    t.blob->ReleaseBlock(sixth);
+    std::copy(changed.begin(), changed.end(), value.begin() + 5 * 494);
+    EXPECT_EQ(t.Load(r), value) << "encrypted " << encrypted;
+    t.Reopen();
+    EXPECT_EQ(t.Load(r), value) << "the change was kept for the write-back";
+  }
+}
+
+TEST_F(BlobFileTest, BlockChangedWhilePinnedThroughAWriteBackIsWrittenByTheNext) {
+  BlobTable& t = Make(512);
+  t.WriteBack();
+  EXPECT_FALSE(t.blob->FlushBlocks(false));
+  TBlock* block = t.blob->NewBlock();
+  EXPECT_FALSE(t.blob->FlushBlocks(false)) << "a pinned block waits";
+  const Bytes data = Pattern(100, 4);
+  block->WriteData(0, 100, data.data());
+  t.blob->ReleaseBlock(block);
+  t.blob->ResetCounts();
+  EXPECT_TRUE(t.blob->FlushBlocks(false));
+  EXPECT_EQ(t.blob->write_lengths, std::vector<int32_t>{512});
+  EXPECT_FALSE(t.blob->FlushBlocks(false));
+}
+
 TEST_F(BlobFileTest, DirtyRunsAreWrittenOneWriteEach) {
   BlobTable& t = Make(512);
   t.Store(t.AddRecord(), Pattern(20 * 494, 1));
