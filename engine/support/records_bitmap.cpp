@@ -49,14 +49,13 @@ void TRecordsBitmap::SetRecordCount(int32_t n) {
   const int32_t old_count = bit_count_;
   bit_count_ = n;
   rounded_bit_count_ = static_cast<int32_t>((static_cast<int64_t>(n) + 31) / 32 * 32);
-  void* block = words_;
-  // A grown buffer comes with its new words zero; a count of 0 frees it.
-  GrowBuffer(rounded_bit_count_ / 32 * 4, kBufferStep, block, buffer_size_);
-  words_ = static_cast<uint32_t*>(block);
   word_count_ = rounded_bit_count_ / 32;
-  if (words_ == nullptr) {
-    span_first_ = span_last_ = 0;
-    return;
+  // A grown buffer comes with its new words zero; a bitmap emptied (a
+  // view switched off) keeps its buffer for when it is filled again.
+  if (word_count_ > 0) {
+    void* block = words_;
+    GrowBuffer(word_count_ * 4, kBufferStep, block, buffer_size_);
+    words_ = static_cast<uint32_t*>(block);
   }
   // Records outside the old count were never part of the set, whatever
   // SetAll or Invert left in the spare bits.

@@ -58,6 +58,8 @@ class TRecordsBitmap {
   int32_t BitCount() const { return bit_count_; }
   int32_t RoundedBitCount() const { return rounded_bit_count_; }
   int32_t WordCount() const { return word_count_; }
+  // How many words may hold set bits: what combining with this bitmap costs.
+  int32_t SpanWordCount() const { return span_last_ - span_first_; }
   int32_t BufferSize() const { return buffer_size_; }
 
  private:
