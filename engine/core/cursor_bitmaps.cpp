@@ -146,12 +146,20 @@ void TDataCursor::BuildRangeBitmap() {
 
 void TDataCursor::CombineBitmaps() {
   const int32_t count = table_->DataFile().RecordCount();
-  visible_->SetRecordCount(count);
-  visible_->Assign(*live_);
-  if (range_active_ && !NaturalOrderInForce()) visible_->AndWith(*range_bitmap_);
+  // The bitmaps to intersect; the copy starts from the one with the fewest
+  // words that may hold records (an indexed filter's few), so that the
+  // intersection costs the words of that one, not of the whole table.
+  std::vector<const TRecordsBitmap*> parts{live_};
+  if (range_active_ && !NaturalOrderInForce()) parts.push_back(range_bitmap_);
   for (const auto& filter : filters_) {
-    if (filter->Active()) visible_->AndWith(filter->Bitmap());
+    if (filter->Active()) parts.push_back(&filter->Bitmap());
   }
+  std::swap(parts.front(), *std::min_element(parts.begin(), parts.end(), [](auto* a, auto* b) {
+    return a->SpanWordCount() < b->SpanWordCount();
+  }));
+  visible_->Assign(*parts.front());
+  visible_->SetRecordCount(live_->BitCount());
+  for (size_t k = 1; k < parts.size(); ++k) visible_->AndWith(*parts[k]);
   filtered_count_ = count == 0 ? 0 : visible_->CountSet();
 }
 

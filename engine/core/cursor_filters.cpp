@@ -292,33 +292,23 @@ uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root, bool estimate) {
 
 void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tree,
                                      TFilterCallback callback, void* user_data) {
-  TDataFile& data = table_->DataFile();
   // One evaluator for the walk: its nodes serve every record.
   std::optional<TExpressionEvaluator> evaluator;
   if (callback == nullptr && tree != nullptr) {
     evaluator.emplace(this, sort_id_, language_id_, TableColumnValue);
   }
-  int32_t number = 0;
-  int32_t sequence = 0;
-  while (bitmap.FindNextSet(number, 1, sequence)) {
-    TRecord* record = nullptr;
-    // Where the next record is in question too, one read takes a run of
-    // them ahead.
-    const bool ahead = bitmap.IsSet(number + 1);
-    // A change met here voids the fill (resync_pending_); the walk goes on.
-    if (!data.FetchRecord(this, number, 1, ahead, false, record)) {
-      data.FetchRecord(nullptr, number, 1, ahead, false, record);
-    }
-    ++filter_record_reads_;
-    try {
-      TestRecord(record->Bytes(), number, callback, user_data, tree,
-                 evaluator ? &*evaluator : nullptr, bitmap);
-    } catch (...) {
-      data.ReleaseRecord(record);
-      throw;
-    }
-    data.ReleaseRecord(record);
-  }
+  auto test = [&](int32_t number, const uint8_t* image) {
+    TestRecord(image, number, callback, user_data, tree, evaluator ? &*evaluator : nullptr,
+               bitmap);
+  };
+  // A change met before a disk read voids the fill (resync_pending_); the
+  // walk goes on.
+  filter_record_reads_ += table_->DataFile().VisitRecords(
+      this, bitmap,
+      [](void* context, int32_t number, const uint8_t* image) {
+        (*static_cast<decltype(test)*>(context))(number, image);
+      },
+      &test);
 }
 
 void TDataCursor::TestRecord(const uint8_t* image, int32_t number, TFilterCallback callback,

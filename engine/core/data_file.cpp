@@ -366,21 +366,8 @@ void TDataFile::LoadWindow(TDataFileCursor* cursor, int32_t number, int directio
     first = number - count + 1;
   }
   const int32_t size = header_.RecordSize;
-  const int32_t length = count * size;
-  const int64_t offset = RecordOffset(first);
-  EnsureSize(read_buffer_, length);
-  const ReadWindowScope window(*this, offset, length);
-  // A short read is expected only where this process may itself have
-  // appended records that are not on disk yet.
-  const bool allow_short = (Exclusive() || Owner()->InTransaction()) && Owner()->Written();
-  int32_t got;
-  if (allow_short) {
-    got = ReadAt(offset, read_buffer_.data(), length, true);
-  } else {
-    ReadAt(offset, read_buffer_.data(), length, false);
-    got = length;
-  }
-  const int32_t loaded = got / size;
+  const ReadWindowScope window(*this, RecordOffset(first), static_cast<int64_t>(count) * size);
+  const int32_t loaded = ReadRecordBytes(first, count, read_buffer_);
   // The window's records stay pinned until it is loaded: when the cache
   // holds only changed records (a transaction), the clean ones just loaded
   // are the only victims, and the wanted record must not be one of them.
@@ -409,6 +396,66 @@ void TDataFile::LoadWindow(TDataFileCursor* cursor, int32_t number, int directio
     throw;
   }
   unpin();
+}
+
+int32_t TDataFile::ReadRecordBytes(int32_t first, int32_t count, std::vector<uint8_t>& buffer) {
+  const int32_t size = header_.RecordSize;
+  const int32_t length = count * size;
+  const int64_t offset = RecordOffset(first);
+  EnsureSize(buffer, length);
+  // A short read is expected only where this process may itself have
+  // appended records that are not on disk yet.
+  const bool allow_short = (Exclusive() || Owner()->InTransaction()) && Owner()->Written();
+  if (!allow_short) {
+    ReadAt(offset, buffer.data(), length, false);
+    return count;
+  }
+  return ReadAt(offset, buffer.data(), length, true) / size;
+}
+
+void TDataFile::DecodeRecordImage(uint8_t* raw, int32_t number) const {
+  if (Encrypted()) UnscrambleBuffer(raw, header_.RecordSize, kRecordSeed.K1, kRecordSeed.K2);
+  if (raw[kRecStatus] == kRecordLive) PutInt32(raw + kRecNumber, number);
+}
+
+int64_t TDataFile::VisitRecords(TDataFileCursor* cursor, const TRecordsBitmap& wanted,
+                                TRecordVisit visit, void* context) {
+  const int32_t size = header_.RecordSize;
+  std::vector<uint8_t> window;
+  int32_t window_first = 0;
+  int32_t window_count = 0;
+  int64_t visited = 0;
+  for (int32_t number = wanted.NextSet(0); number != 0; number = wanted.NextSet(number)) {
+    // Only AllocRecord appends: a number at or past "next" comes from
+    // corrupt data.
+    if (number >= header_.NextRecord) Raise(kErrRecordBuffersCorrupt);
+    ++visited;
+    if (TRecord* cached = cache_.Lookup(number)) {
+      cached->IncUseCount();
+      try {
+        visit(context, number, cached->Bytes());
+      } catch (...) {
+        cached->DecUseCount();
+        throw;
+      }
+      cached->DecUseCount();
+      continue;
+    }
+    if (number < window_first || number >= window_first + window_count) {
+      if (!Owner()->StrictChangeDetection() && cursor != nullptr) cursor->TableFilesChanged();
+      // A window where the next record is wanted too; else this one alone.
+      const int32_t count =
+          wanted.IsSet(number + 1) ? std::min(read_ahead_count_, header_.NextRecord - number) : 1;
+      window_first = number;
+      window_count = ReadRecordBytes(number, count, window);
+      if (window_count == 0) Raise(kErrRecordBuffersCorrupt);
+      for (int32_t i = 0; i < window_count; ++i) {
+        DecodeRecordImage(window.data() + static_cast<int64_t>(i) * size, number + i);
+      }
+    }
+    visit(context, number, window.data() + static_cast<int64_t>(number - window_first) * size);
+  }
+  return visited;
 }
 
 bool TDataFile::FetchRecord(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,

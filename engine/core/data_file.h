@@ -110,6 +110,22 @@ class TDataFile : public TTableFile {
   bool FetchRecord(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
                    bool cursor_read_ahead, TRecord*& record);
   void ReleaseRecord(TRecord* record);
+  // Hands visit every record set in wanted, in ascending order, each image
+  // valid for the call only: a cached record as the cache holds it (a
+  // changed one included), pinned meanwhile; every other one read from the
+  // file a window at a time (a run of wanted records) straight into a
+  // buffer of the walk, not entered in the cache, so a scan neither copies
+  // each record into a cache slot nor pushes out the records in use. The
+  // cursor (or nullptr) is told before each disk read (TableFilesChanged)
+  // and the walk goes on whatever it answers: the caller looks at the
+  // change afterwards. The visitor may clear bits of wanted as it goes.
+  // Gives the number of records visited.
+  using TRecordVisit = void (*)(void* context, int32_t number, const uint8_t* image);
+  int64_t VisitRecords(TDataFileCursor* cursor, const TRecordsBitmap& wanted, TRecordVisit visit,
+                       void* context);
+  // Turns a record image as the file holds it into the form the cache
+  // holds: unscrambled, and a live record carrying its own number.
+  void DecodeRecordImage(uint8_t* raw, int32_t number) const;
   // A pinned record for an insert: the free-chain head, or a new one appended.
   TRecord* AllocRecord();
   void FreeRecord(TRecord* record);
@@ -202,6 +218,10 @@ class TDataFile : public TTableFile {
   TRecord* AppendRecord();
   void LoadWindow(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
                   bool cursor_read_ahead);
+  // Reads the records first .. first+count-1 as the file holds them into
+  // buffer; the whole records read (fewer only where this process's own
+  // appended records are not on disk yet).
+  int32_t ReadRecordBytes(int32_t first, int32_t count, std::vector<uint8_t>& buffer);
   int32_t FreeCandidate() const;
 
   std::vector<uint8_t> read_buffer_;

@@ -14,6 +14,10 @@ class TPooledBitmap {
     bitmap_->SetRecordCount(copy_of.BitCount());
     bitmap_->Assign(copy_of);
   }
+  // A clear bitmap of the record count.
+  explicit TPooledBitmap(int32_t record_count) : bitmap_(GetRecordsBitmap()) {
+    bitmap_->SetRecordCount(record_count);
+  }
   ~TPooledBitmap() { ReleaseRecordsBitmap(bitmap_); }
   TPooledBitmap(const TPooledBitmap&) = delete;
   TPooledBitmap& operator=(const TPooledBitmap&) = delete;
@@ -124,7 +128,7 @@ void TFilter::BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node) {
     }
     return;
   }
-  TPooledBitmap collected(bitmap);
+  TPooledBitmap collected(bitmap.BitCount());
   CollectCondition(cursor_, *node, complement_, *collected);
   bitmap.AndWith(*collected);
   // A leaf rated partial gave candidates: each is read and tested.

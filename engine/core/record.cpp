@@ -36,10 +36,8 @@ void TRecord::InitNew(bool with_id) {
 }
 
 void TRecord::LoadFrom(uint8_t* raw) {
-  const int32_t size = file_->RecordSize();
-  if (file_->Encrypted()) UnscrambleBuffer(raw, size, kRecordSeed.K1, kRecordSeed.K2);
-  std::memcpy(bytes_.data(), raw, std::min<size_t>(size, bytes_.size()));
-  if (bytes_[kRecStatus] == kRecordLive) PutInt32(&bytes_[kRecNumber], record_number_);
+  file_->DecodeRecordImage(raw, record_number_);
+  std::memcpy(bytes_.data(), raw, std::min<size_t>(file_->RecordSize(), bytes_.size()));
   modified_ = false;
 }
 

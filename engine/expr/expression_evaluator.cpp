@@ -150,9 +150,12 @@ int32_t IntegerConstant(const TExpToken* node) {
 
 class Evaluator {
  public:
+  // Without names, the values computed carry no texts or names (a column
+  // callback gets the column's field number and references).
   Evaluator(NodeScratch& scratch, void* context, uint16_t sort_id, uint16_t language_id,
-            TColumnValueFn column_value)
+            TColumnValueFn column_value, bool with_names)
       : scratch_(scratch),
+        with_names_(with_names),
         context_(context),
         sort_id_(sort_id),
         language_id_(language_id),
@@ -223,7 +226,11 @@ class Evaluator {
   // column into a column), to take the node's value.
   Pooled NewResult(const TExpToken& node) {
     Pooled result(scratch_, scratch_.Take());
-    result->Assign(node);
+    if (with_names_) {
+      result->Assign(node);
+    } else {
+      result->AssignValue(node);
+    }
     result->Left = result->Right = result->Third = result->Parent = nullptr;
     result->Kind = node.Kind == kTokenSubSelect ? kTokenColumn : kTokenConstant;
     result->Code = 0;
@@ -675,6 +682,13 @@ class Evaluator {
     // The sub-select's filter gets a node of its own, never a constant of
     // the tree.
     Pooled operand = Owned(Evaluate(*node.Left));
+    if (!with_names_) {
+      // The sub-select builds its filter from the operand as it would
+      // with names: those of the operand's node.
+      operand->SourceText = node.Left->SourceText;
+      operand->ColumnName = node.Left->ColumnName;
+      operand->TableName = node.Left->TableName;
+    }
     Pooled sub_select(scratch_, scratch_.Take());
     sub_select->Assign(*node.Right);
     sub_select->Left = sub_select->Right = sub_select->Third = sub_select->Parent = nullptr;
@@ -692,6 +706,7 @@ class Evaluator {
   }
 
   NodeScratch& scratch_;
+  bool with_names_;
   const void* record_ = nullptr;
   void* context_;
   uint16_t sort_id_;
@@ -706,7 +721,7 @@ class Evaluator {
 
 struct TExpressionEvaluator::State {
   State(void* context, uint16_t sort_id, uint16_t language_id, TColumnValueFn column_value)
-      : evaluator(scratch, context, sort_id, language_id, column_value) {}
+      : evaluator(scratch, context, sort_id, language_id, column_value, false) {}
 
   NodeScratch scratch;  // first in, last out: every node below goes back to it
   Evaluator evaluator;
@@ -730,7 +745,7 @@ TExpToken* EvaluateExpression(const TExpToken* node, const void* record, void* c
                               uint16_t sort_id, uint16_t language_id, TColumnValueFn column_value) {
   if (node == nullptr) return nullptr;
   NodeScratch scratch;
-  Evaluator evaluator(scratch, context, sort_id, language_id, column_value);
+  Evaluator evaluator(scratch, context, sort_id, language_id, column_value, true);
   evaluator.SetRecord(record);
   Pooled result = evaluator.Owned(evaluator.Evaluate(*node));
   scratch.Disown();

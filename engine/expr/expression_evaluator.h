@@ -30,8 +30,11 @@ TExpToken* EvaluateExpression(const TExpToken* node, const void* record, void* c
 // over a table, a statement over its rows): the nodes that hold operand
 // values are taken from the pool once and reused for every record, so the
 // steady state takes no lock and allocates nothing; constants of the tree
-// are read in place. Every node goes back to the pool when the evaluator
-// goes. One evaluator serves one thread.
+// are read in place. The values carry no texts or names: the column
+// callback finds its column by the node's field number and references, and
+// the caller reads the value, its type and NULL flag, which are those
+// EvaluateExpression computes. Every node goes back to the pool when the
+// evaluator goes. One evaluator serves one thread.
 class TExpressionEvaluator {
  public:
   TExpressionEvaluator(void* context, uint16_t sort_id, uint16_t language_id,
@@ -41,8 +44,8 @@ class TExpressionEvaluator {
   ~TExpressionEvaluator();
 
   // The value of the tree for the record, as EvaluateExpression computes
-  // it; the node stays the evaluator's and holds the value until the next
-  // call.
+  // it (without texts or names); the node stays the evaluator's and holds
+  // the value until the next call.
   const TExpToken& Evaluate(const TExpToken& tree, const void* record);
 
  private:

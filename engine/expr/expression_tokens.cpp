@@ -78,21 +78,37 @@ void TExpToken::Clear() {
 
 void TExpToken::Assign(const TExpToken& other) {
   if (&other == this) return;
+  CopyValueFields(other);
+  SourceText = other.SourceText;
+  ColumnName = other.ColumnName;
+  TableName = other.TableName;
+  Parent = other.Parent;
+  Left = other.Left;
+  Right = other.Right;
+  Third = other.Third;
+}
+
+void TExpToken::AssignValue(const TExpToken& other) {
+  if (&other == this) return;
+  CopyValueFields(other);
+  SourceText.clear();
+  ColumnName.clear();
+  TableName.clear();
+}
+
+void TExpToken::CopyValueFields(const TExpToken& other) {
   if (other.value_capacity_ > value_capacity_) {
     void* block = value_;
     GrowBuffer(other.value_capacity_, kTokenValueStep, block, value_capacity_);
     value_ = static_cast<uint8_t*>(block);
   }
   std::memcpy(value_, other.value_, other.value_capacity_);
-  SourceText = other.SourceText;
   Kind = other.Kind;
   Code = other.Code;
   OptimizeLevel = other.OptimizeLevel;
   JoinKind = other.JoinKind;
   JoinCondition = other.JoinCondition;
-  ColumnName = other.ColumnName;
   FieldNumber = other.FieldNumber;
-  TableName = other.TableName;
   FieldRef = other.FieldRef;
   QueryRef = other.QueryRef;
   IsNull = other.IsNull;
@@ -108,10 +124,6 @@ void TExpToken::Assign(const TExpToken& other) {
   SavedSubtype = other.SavedSubtype;
   SavedSize = other.SavedSize;
   SavedScale = other.SavedScale;
-  Parent = other.Parent;
-  Left = other.Left;
-  Right = other.Right;
-  Third = other.Third;
 }
 
 bool TExpToken::SameAs(const TExpToken& other) const {

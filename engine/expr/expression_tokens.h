@@ -107,6 +107,10 @@ class TExpToken {
   // Copies every field and the value bytes; the links are copied as
   // references, not as trees.
   void Assign(const TExpToken& other);
+  // Copies the value bytes and every field but the links, which stay, and
+  // the texts and names, which are left empty: a value for evaluation
+  // alone, without the cost of copying strings.
+  void AssignValue(const TExpToken& other);
   // Same kind, operator, names (without regard to case), parameter flag,
   // partial length, case flag and type fields; for constants also the same
   // NULL flag and value bytes.
@@ -142,6 +146,9 @@ class TExpToken {
   TExpToken* Third = nullptr;
 
  private:
+  // The value bytes and the fields that are neither texts nor links.
+  void CopyValueFields(const TExpToken& other);
+
   uint8_t* value_ = nullptr;
   int32_t value_capacity_ = 0;
   int32_t size_ = 0;

@@ -1,5 +1,6 @@
 #include "engine/support/records_bitmap.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -48,25 +49,44 @@ void TRecordsBitmap::SetRecordCount(int32_t n) {
   const int32_t old_count = bit_count_;
   bit_count_ = n;
   rounded_bit_count_ = static_cast<int32_t>((static_cast<int64_t>(n) + 31) / 32 * 32);
-  void* block = words_;
-  GrowBuffer(rounded_bit_count_ / 32 * 4, kBufferStep, block, buffer_size_);
-  words_ = static_cast<uint32_t*>(block);
   word_count_ = rounded_bit_count_ / 32;
+  // A grown buffer comes with its new words zero; a bitmap emptied (a
+  // view switched off) keeps its buffer for when it is filled again.
+  if (word_count_ > 0) {
+    void* block = words_;
+    GrowBuffer(word_count_ * 4, kBufferStep, block, buffer_size_);
+    words_ = static_cast<uint32_t*>(block);
+  }
   // Records outside the old count were never part of the set, whatever
   // SetAll or Invert left in the spare bits.
   ClearBitsFrom(old_count < n ? old_count : n);
 }
 
 void TRecordsBitmap::ClearBitsFrom(int32_t first_bit) {
-  if (words_ == nullptr) return;
-  const int32_t total_words = buffer_size_ / 4;
   int32_t word = first_bit / 32;
-  if (word >= total_words) return;
+  if (word >= span_last_) return;
   if (first_bit % 32 != 0) {
     words_[word] &= (1u << (first_bit % 32)) - 1;
     ++word;
   }
-  std::memset(words_ + word, 0, static_cast<size_t>(total_words - word) * 4);
+  ZeroWords(std::max(word, span_first_), span_last_);
+  span_last_ = std::min(span_last_, (first_bit + 31) / 32);
+  if (span_last_ <= span_first_) span_first_ = span_last_ = 0;
+}
+
+void TRecordsBitmap::ZeroWords(int32_t first, int32_t last) {
+  if (first < last) std::memset(words_ + first, 0, static_cast<size_t>(last - first) * 4);
+}
+
+void TRecordsBitmap::WidenSpan(int32_t first, int32_t last) {
+  if (first >= last) return;
+  if (span_first_ == span_last_) {
+    span_first_ = first;
+    span_last_ = last;
+    return;
+  }
+  span_first_ = std::min(span_first_, first);
+  span_last_ = std::max(span_last_, last);
 }
 
 bool TRecordsBitmap::IsSet(int32_t n) const {
@@ -76,7 +96,9 @@ bool TRecordsBitmap::IsSet(int32_t n) const {
 
 void TRecordsBitmap::SetBit(int32_t n) {
   if (n <= 0 || n > bit_count_) return;
-  words_[(n - 1) / 32] |= 1u << ((n - 1) % 32);
+  const int32_t word = (n - 1) / 32;
+  words_[word] |= 1u << ((n - 1) % 32);
+  if (word < span_first_ || word >= span_last_) WidenSpan(word, word + 1);
 }
 
 void TRecordsBitmap::ClearBit(int32_t n) {
@@ -87,7 +109,7 @@ void TRecordsBitmap::ClearBit(int32_t n) {
 int32_t TRecordsBitmap::CountSet() const {
   // Spare bits are always clear, so whole words count as they are.
   int32_t count = 0;
-  for (int32_t w = 0; w < word_count_; ++w) count += CountBits(words_[w]);
+  for (int32_t w = span_first_; w < span_last_; ++w) count += CountBits(words_[w]);
   return count;
 }
 
@@ -96,7 +118,9 @@ int32_t TRecordsBitmap::CountSetBefore(int32_t n) const {
   const int32_t end_bit = n - 1 < bit_count_ ? n - 1 : bit_count_;  // bits 0 .. end_bit-1
   const int32_t full_words = end_bit / 32;
   int32_t count = 0;
-  for (int32_t w = 0; w < full_words; ++w) count += CountBits(words_[w]);
+  for (int32_t w = span_first_; w < std::min(full_words, span_last_); ++w) {
+    count += CountBits(words_[w]);
+  }
   if (end_bit % 32 != 0) count += CountBits(words_[full_words] & LowBits(end_bit % 32));
   return count;
 }
@@ -106,9 +130,10 @@ bool TRecordsBitmap::FindNextSet(int32_t& position, int32_t n, int32_t& sequence
   if (remaining <= 0) return true;
   const int32_t first_bit = position < 0 ? 0 : position;  // the bit of the record after position
   if (first_bit >= bit_count_) return false;
-  for (int32_t w = first_bit / 32; w < word_count_; ++w) {
+  const int32_t first_word = first_bit / 32;
+  for (int32_t w = std::max(first_word, span_first_); w < span_last_; ++w) {
     uint32_t word = words_[w];
-    if (w == first_bit / 32) word &= ~LowBits(first_bit % 32);
+    if (w == first_word) word &= ~LowBits(first_bit % 32);
     if (word == 0) continue;
     const int32_t set = CountBits(word);
     if (set < remaining) {
@@ -131,9 +156,10 @@ bool TRecordsBitmap::FindPriorSet(int32_t& position, int32_t n, int32_t& sequenc
   // The bit of the record before position.
   const int32_t last_bit = (position > bit_count_ ? bit_count_ + 1 : position) - 2;
   if (last_bit < 0) return false;
-  for (int32_t w = last_bit / 32; w >= 0; --w) {
+  const int32_t last_word = last_bit / 32;
+  for (int32_t w = std::min(last_word, span_last_ - 1); w >= span_first_; --w) {
     uint32_t word = words_[w];
-    if (w == last_bit / 32) word &= LowBits(last_bit % 32 + 1);
+    if (w == last_word) word &= LowBits(last_bit % 32 + 1);
     if (word == 0) continue;
     const int32_t set = CountBits(word);
     if (set < remaining) {
@@ -150,30 +176,67 @@ bool TRecordsBitmap::FindPriorSet(int32_t& position, int32_t n, int32_t& sequenc
   return false;
 }
 
-void TRecordsBitmap::AndWith(const TRecordsBitmap& other) {
-  for (int32_t w = 0; w < word_count_; ++w) {
-    words_[w] &= w < other.word_count_ ? other.words_[w] : 0;
+int32_t TRecordsBitmap::NextSet(int32_t position) const {
+  const int32_t first_bit = position < 0 ? 0 : position;  // the bit of the record after position
+  if (first_bit >= bit_count_) return 0;
+  int32_t w = first_bit / 32;
+  uint32_t word = 0;
+  if (w >= span_first_) {
+    if (w >= span_last_) return 0;
+    word = words_[w] & ~LowBits(first_bit % 32);
+  } else {
+    w = span_first_ - 1;
   }
+  while (word == 0) {
+    if (++w >= span_last_) return 0;
+    word = words_[w];
+  }
+  return w * 32 + std::countr_zero(word) + 1;
+}
+
+void TRecordsBitmap::AndWith(const TRecordsBitmap& other) {
+  // The other bitmap's words outside its span, and those beyond its count,
+  // are zero: only the common span can keep bits.
+  const int32_t first = std::max(span_first_, other.span_first_);
+  const int32_t last = std::min(span_last_, other.span_last_);
+  if (first >= last) {
+    ClearAll();
+    return;
+  }
+  ZeroWords(span_first_, first);
+  ZeroWords(last, span_last_);
+  for (int32_t w = first; w < last; ++w) words_[w] &= other.words_[w];
+  span_first_ = first;
+  span_last_ = last;
 }
 
 void TRecordsBitmap::OrWith(const TRecordsBitmap& other) {
-  for (int32_t w = 0; w < word_count_ && w < other.word_count_; ++w) words_[w] |= other.words_[w];
+  const int32_t first = other.span_first_;
+  const int32_t last = std::min(other.span_last_, word_count_);
+  if (first >= last) return;
+  for (int32_t w = first; w < last; ++w) words_[w] |= other.words_[w];
+  WidenSpan(first, last);
   // A longer other bitmap may hold records beyond this one's count.
   ClearSpareBits();
 }
 
 void TRecordsBitmap::Invert() {
   for (int32_t w = 0; w < word_count_; ++w) words_[w] = ~words_[w];
+  span_first_ = 0;
+  span_last_ = word_count_;
   ClearSpareBits();
 }
 
 void TRecordsBitmap::ClearAll() {
-  if (words_ != nullptr) std::memset(words_, 0, static_cast<size_t>(buffer_size_));
+  ZeroWords(span_first_, span_last_);
+  span_first_ = span_last_ = 0;
 }
 
 void TRecordsBitmap::SetAll() {
   if (words_ == nullptr) return;
   std::memset(words_, 0xFF, static_cast<size_t>(word_count_) * 4);
+  span_first_ = 0;
+  span_last_ = word_count_;
   ClearSpareBits();
 }
 
@@ -183,16 +246,18 @@ void TRecordsBitmap::ClearSpareBits() {
 
 void TRecordsBitmap::Assign(const TRecordsBitmap& other) {
   if (&other == this) return;
+  ClearAll();
   void* block = words_;
   GrowBuffer(other.buffer_size_, kBufferStep, block, buffer_size_);
   words_ = static_cast<uint32_t*>(block);
   bit_count_ = other.bit_count_;
   rounded_bit_count_ = other.rounded_bit_count_;
   word_count_ = other.word_count_;
-  ClearAll();
-  if (other.word_count_ > 0) {
-    std::memcpy(words_, other.words_, static_cast<size_t>(other.word_count_) * 4);
-  }
+  if (words_ == nullptr || other.span_first_ >= other.span_last_) return;
+  std::memcpy(words_ + other.span_first_, other.words_ + other.span_first_,
+              static_cast<size_t>(other.span_last_ - other.span_first_) * 4);
+  span_first_ = other.span_first_;
+  span_last_ = other.span_last_;
 }
 
 TRecordsBitmapStack::TRecordsBitmapStack() {

@@ -2,7 +2,10 @@
 // (record n is bit n-1, least significant bit first in 32-bit words), with
 // word-at-a-time counting and walking; bits beyond the record count are
 // always clear, so whole words can be counted as they are; and the process-wide pool of released
-// bitmaps (GetRecordsBitmap / ReleaseRecordsBitmap).
+// bitmaps (GetRecordsBitmap / ReleaseRecordsBitmap). A bitmap knows the span
+// of words that may hold set bits (every word outside it is zero), so
+// counting, walking, clearing and combining a sparse bitmap (the few records
+// of an indexed filter) touch only its span, not the whole table.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +41,10 @@ class TRecordsBitmap {
   // them (down for FindPriorSet). False when the records ran out first.
   bool FindNextSet(int32_t& position, int32_t n, int32_t& sequence) const;
   bool FindPriorSet(int32_t& position, int32_t n, int32_t& sequence) const;
+  // The first set record after position (from record 1 when position is
+  // below 1); 0 when there is none. A walk over every set record at a few
+  // instructions each.
+  int32_t NextSet(int32_t position) const;
 
   // Word-wise over this bitmap's words; missing words of a shorter other
   // bitmap count as zero, and records beyond this bitmap's count stay clear.
@@ -51,6 +58,8 @@ class TRecordsBitmap {
   int32_t BitCount() const { return bit_count_; }
   int32_t RoundedBitCount() const { return rounded_bit_count_; }
   int32_t WordCount() const { return word_count_; }
+  // How many words may hold set bits: what combining with this bitmap costs.
+  int32_t SpanWordCount() const { return span_last_ - span_first_; }
   int32_t BufferSize() const { return buffer_size_; }
 
  private:
@@ -58,12 +67,20 @@ class TRecordsBitmap {
   void ClearBitsFrom(int32_t first_bit);
   // Clears the bits of the last word beyond the bit count.
   void ClearSpareBits();
+  // Zeroes the words first .. last-1.
+  void ZeroWords(int32_t first, int32_t last);
+  // The span grows to take in the words first .. last-1.
+  void WidenSpan(int32_t first, int32_t last);
 
   uint32_t* words_ = nullptr;
   int32_t buffer_size_ = 0;
   int32_t bit_count_ = 0;
   int32_t rounded_bit_count_ = 0;
   int32_t word_count_ = 0;
+  // Words span_first_ .. span_last_-1 may hold set bits; every other word of
+  // the buffer is zero. Empty when the two are equal.
+  int32_t span_first_ = 0;
+  int32_t span_last_ = 0;
 };
 
 // The process-wide pool of released bitmaps. Its lock is held only while a

@@ -642,6 +642,79 @@ TEST_F(FilterFillTest, TheLastRoundOfAFillKeepsWritersOut) {
   ExpectBitmapsOf(live, at_least, even);
 }
 
+// A filter reads the records the cache does not hold straight from the
+// file, a window at a time, without entering them in the cache, and takes
+// the cached image where there is one: a transaction's changes and the
+// records it appended past the end of the file, none of them on disk yet.
+// The table is encrypted, so every image read from the file is decoded.
+TEST(FilterRecordWalk, FileWindowsAndCachedChangesGiveTheRecordsAsTheyAreNow) {
+  CursorDatabase db;
+  TTableDefinition definition = Indexed(0);
+  definition.Encrypted = true;
+  definition.Password = "Secret";
+  db.session.AddPassword("Secret");
+  db.Create("E", definition);
+  constexpr int32_t kRecords = 3000;
+  std::map<int32_t, int32_t> qty;  // by id
+  {
+    TableLoader loader(db.directory, "E");
+    for (int32_t k = 1; k <= kRecords; ++k) {
+      std::vector<uint8_t> image = loader.Image();
+      PutInt(loader.Data(), image, kQty, k % 7);
+      loader.Insert(image);
+      qty[loader.Data().LastAutoInc()] = k % 7;
+    }
+    loader.Flush();
+  }
+  std::unique_ptr<TDataCursor> cursor = db.Open("E");
+  TDataFile& data = cursor->Table()->DataFile();
+  data.DropRecordCache();
+  // The fill enters no record in the cache; the cursor then looks up its
+  // record and stands on the nearest visible one.
+  const auto expect_filtered = [&](const char* when) {
+    SCOPED_TRACE(when);
+    std::vector<int32_t> passing;
+    for (const auto& [id, value] : qty) {
+      if (value == 3) passing.push_back(id);
+    }
+    TFilter* filter = cursor->AddFilter("QTY = 3", nullptr, nullptr, nullptr, {});
+    const int64_t reads = cursor->FilterRecordReads();
+    const int32_t cached = data.CachedRecordCount();
+    cursor->ActivateFilter(filter);
+    EXPECT_EQ(filter->OptimizeLevel(), 0);
+    EXPECT_EQ(cursor->FilterRecordReads() - reads, static_cast<int64_t>(qty.size()));
+    EXPECT_LE(data.CachedRecordCount(), cached + 2);
+    EXPECT_EQ(Sorted(VisibleIds(*cursor)), passing);
+    cursor->DropFilter(filter);
+  };
+  expect_filtered("from the file");
+
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  std::vector<uint8_t> probe(image.size());
+  db.directory->StartTransaction();
+  for (int32_t id = 5; id <= kRecords; id += 97) {
+    cursor->InitRecord(probe.data());
+    cursor->SetFieldData(kId, probe.data(), false, &id);
+    ASSERT_TRUE(cursor->SeekKey(false, probe.data(), image.data(), 0, false, 0));
+    ASSERT_EQ(cursor->GetCurrentRecord(image.data(), true), 0);
+    const int32_t three = 3;
+    cursor->SetFieldData(kQty, image.data(), false, &three);
+    cursor->ModifyRecord(image.data(), true, false);
+    qty[id] = 3;
+  }
+  for (int32_t k = 0; k < 40; ++k) {
+    cursor->InitRecord(image.data());
+    const int32_t value = k % 2 == 0 ? 3 : 4;
+    cursor->SetFieldData(kQty, image.data(), false, &value);
+    cursor->InsertRecord(image.data(), false);
+    qty[TDataCursor::GetRecordId(image.data())] = value;
+  }
+  expect_filtered("in the transaction");
+  db.directory->Commit(true);
+  data.DropRecordCache();
+  expect_filtered("after the commit");
+}
+
 TEST_F(CursorFiltersTest, FilterErrorsNameTheirCause) {
   tables_.Fill(20);
   TDataCursor& cursor = *tables_.indexed_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -160,9 +161,13 @@ void RandomFill(TRecordsBitmap& b, Model& m, std::mt19937& random) {
   const int32_t count = std::uniform_int_distribution<int32_t>(0, 300)(random);
   b.SetRecordCount(count);
   m.assign(count, false);
-  const int density = std::uniform_int_distribution<int>(0, 4)(random);
+  const int density = std::uniform_int_distribution<int>(0, 5)(random);
+  // Density 5: a few records close together, as an indexed filter gives,
+  // so that the other bitmap's set words lie anywhere inside its count.
+  const int32_t near = std::uniform_int_distribution<int32_t>(1, std::max(count, 1))(random);
   for (int32_t r = 1; r <= count; ++r) {
-    if (density == 4 || static_cast<int>(random() % 4) < density) {
+    const bool sparse = density == 5 && r >= near && r < near + 40 && random() % 8 == 0;
+    if (sparse || density == 4 || (density < 4 && static_cast<int>(random() % 4) < density)) {
       b.SetBit(r);
       m[r - 1] = true;
     }
@@ -247,6 +252,9 @@ TEST(TRecordsBitmap, MatchesAModelUnderRandomOperations) {
         ASSERT_EQ(b.FindNextSet(p1, k, s1), ModelNext(m, p2, k, s2)) << "k " << k;
         ASSERT_EQ(p1, p2);
         ASSERT_EQ(s1, s2);
+        int32_t p3 = n, s3 = 0;
+        const bool next = ModelNext(m, p3, 1, s3);
+        ASSERT_EQ(b.NextSet(n), next ? p3 : 0);
         break;
       }
       case 9: {
