@@ -86,13 +86,12 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   plan_->Analyse(std::move(condition));
   for (const std::unique_ptr<TSourceTable>& table : query_.SourceTables) table->Cursor->Refresh();
   TStatementReadLocks locks(query_);
-  sub_select_filter_ = nullptr;
   if (query_.Live) {
     RunLive();
     StopClock(start);
     return;
   }
-  CreateResultTable();
+  PrepareResultTable();
   plan_->InstallFilters();
   ProduceRows(progress, progress_data);
   SortResult();

@@ -1,10 +1,11 @@
-// TSelectExecution: runs a prepared SELECT into its result table. Each run
-// makes the table afresh (result_table.cpp), walks the join plan's row
-// combinations, copies each qualifying one as a result row, and then lets
-// the record sort remove duplicates, group (folding the aggregates of
-// aggregates.cpp) and order. An all-aggregate SELECT folds every row into
-// one accumulator instead. A live result copies nothing: its table's own
-// cursor walks the chosen index with the conditions as its filters.
+// TSelectExecution: runs a prepared SELECT into its result table. The first
+// run makes the table and later runs empty it (result_table.cpp); each run
+// walks the join plan's row combinations, copies each qualifying one as a
+// result row, and then lets the record sort remove duplicates, group
+// (folding the aggregates of aggregates.cpp) and order. An all-aggregate
+// SELECT folds every row into one accumulator instead. A live result copies
+// nothing: its table's own cursor walks the chosen index with the
+// conditions as its filters.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +57,8 @@ class TSelectExecution {
  private:
   // The result table's layout and creation (result_table.cpp).
   std::vector<FieldDescriptor> ResultColumns();
+  // Creates the result table on the first run and empties it on later ones.
+  void PrepareResultTable();
   void CreateResultTable();
   void CloseResultTable();
 
