@@ -4,7 +4,9 @@
 // limit, progress and abort.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "tests/engine/sql/select_oracle.h"
 
@@ -132,6 +134,48 @@ TEST_F(SelectExecutionTest, ProgressRunsToOneHundredAndAbortKeepsTheRowsSoFar) {
             (std::vector<std::pair<int32_t, int32_t>>{{1, 20}, {2, 40}, {3, 60}, {5, 100}}));
   EXPECT_EQ(test_support::CursorRows(aborted), (TextRows{{"1"}, {"1"}}));
   EXPECT_EQ(statement.GetRowsAffected(), 2);
+}
+
+// A prepared SELECT keeps its result table and empties it on each run: run
+// again after rows came and went it answers as a statement made afresh,
+// its sub-select too, and an INTO table is emptied rather than refused.
+TEST_F(SelectExecutionTest, APreparedSelectRunAgainAnswersAsAFreshOne) {
+  const struct {
+    const char* prepared;
+    const char* fresh;
+  } kCases[] = {
+      {"SELECT k, SUM(x), COUNT(*), AVG(x), MIN(x) FROM g GROUP BY k HAVING SUM(x) > 0", nullptr},
+      {"SELECT k, x FROM g WHERE k IN (SELECT k FROM n WHERE x < -2)", nullptr},
+      {"SELECT DISTINCT s FROM g ORDER BY s DESC", nullptr},
+      {"SELECT COUNT(*), MAX(x) FROM g WHERE x IS NOT NULL", nullptr},
+      {"SELECT k, x INTO MEMORY again FROM g ORDER BY x", "SELECT k, x FROM g ORDER BY x"},
+  };
+  std::vector<std::unique_ptr<TQueryStatement>> statements;
+  for (const auto& c : kCases) {
+    statements.push_back(std::make_unique<TQueryStatement>(oracle_.Database().database.session,
+                                                           *oracle_.Database().database.directory));
+    int32_t consumed = 0;
+    statements.back()->Prepare(c.prepared, consumed);
+  }
+  const char* kChanges[] = {"INSERT INTO g (k, x, s) VALUES (2, 9, 'z')",
+                            "DELETE FROM g WHERE k = 1",
+                            "INSERT INTO n (k, x, s) VALUES (3, -5, 'd')",
+                            "UPDATE g SET k = 3 WHERE x IS NULL", "DELETE FROM g"};
+  for (const char* change : kChanges) {
+    SCOPED_TRACE(change);
+    for (size_t i = 0; i < statements.size(); ++i) {
+      SCOPED_TRACE(kCases[i].prepared);
+      statements[i]->Execute();
+      const TextRows rows = test_support::CursorRows(*statements[i]->ResultCursor());
+      EXPECT_EQ(static_cast<size_t>(statements[i]->GetRowsAffected()), rows.size());
+      EXPECT_EQ(rows, oracle_.Ours(kCases[i].fresh != nullptr ? kCases[i].fresh
+                                                              : kCases[i].prepared));
+    }
+    TQueryStatement statement = Statement();
+    int32_t consumed = 0;
+    statement.Prepare(change, consumed);
+    statement.Execute();
+  }
 }
 
 }  // namespace
