@@ -4,6 +4,8 @@
 // group that starts with NULL aggregates its later values correctly.
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
@@ -141,6 +143,42 @@ void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
       cursor.SetTableFieldData(average_counts_[i], accumulator, &count);
     }
   }
+}
+
+bool TSelectExecution::FoldsGroupsInMemory() const {
+  if (!query_.HasGroupBy || query_.AggregateOnly || query_.Distinct) return false;
+  // A result table on disk may hold more groups than memory would.
+  if (!query_.IntoMemory && !query_.ResultTableName.empty()) return false;
+  for (int32_t field = 1; field <= result_->GetFieldCount(); ++field) {
+    if (result_->GetTableFieldDesc(field).Type == kFldBlob) return false;
+  }
+  for (const std::unique_ptr<TGroupByField>& item : query_.GroupBy) {
+    const int32_t field = ResultFieldNumber(*item);
+    if (field < 1 || field > result_->GetFieldCount()) return false;
+    switch (result_->GetTableFieldDesc(field).Type) {
+      case kFldSmallInt:
+      case kFldInteger:
+      case kFldWord:
+      case kFldDate:
+      case kFldTime:
+        break;
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+std::string TSelectExecution::GroupKey(const uint8_t* row) const {
+  std::string key;
+  for (const std::unique_ptr<TGroupByField>& item : query_.GroupBy) {
+    const FieldDescriptor& field = result_->GetTableFieldDesc(ResultFieldNumber(*item));
+    const uint8_t* slot = row + field.Offset;
+    // A NULL is one value whatever its slot holds.
+    key.push_back(static_cast<char>(slot[0]));
+    if (slot[0] != 0) key.append(reinterpret_cast<const char*>(slot + 1), field.PhysicalLength);
+  }
+  return key;
 }
 
 void TSelectExecution::FinishGroup(uint8_t* image) {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "engine/core/data_session.h"
 #include "engine/expr/expression_evaluator.h"
@@ -173,6 +175,12 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
     return;
   }
   std::vector<uint8_t> accumulator(row_.size(), 0);
+  // GROUP BY folds each row into its group here; the grouped sort then
+  // meets one record per group, finishes it and orders the groups.
+  const bool fold_groups = FoldsGroupsInMemory();
+  std::unordered_map<std::string, size_t> group_of;
+  std::vector<std::vector<uint8_t>> groups;
+  int32_t copied = 0;
   const int32_t total = driving.Cursor->GetRecordCount();
   int32_t counter = 0;
   int32_t last_record = -1;
@@ -187,17 +195,23 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
     }
     if (cross != nullptr && !ConditionHolds(query_, cross)) continue;
     if (per_row != nullptr && !ConditionHolds(query_, per_row)) continue;
-    if (!query_.AggregateOnly && query_.MaxRowCount >= 0 &&
-        result_->GetTotalRecordCount() >= query_.MaxRowCount) {
-      break;
-    }
+    if (!query_.AggregateOnly && query_.MaxRowCount >= 0 && copied >= query_.MaxRowCount) break;
     BuildRow(row_.data());
+    ++copied;
     if (query_.AggregateOnly) {
       Fold(row_.data(), accumulator.data());
+    } else if (fold_groups) {
+      const auto [group, added] = group_of.try_emplace(GroupKey(row_.data()), groups.size());
+      if (added) {
+        groups.push_back(row_);
+      } else {
+        Fold(row_.data(), groups[group->second].data());
+      }
     } else {
       result_->InsertRecord(row_.data(), false);
     }
   }
+  for (std::vector<uint8_t>& group : groups) result_->InsertRecord(group.data(), false);
   if (progress != nullptr && counter != total) {
     bool ignored = false;
     progress(progress_data, total, 100, ignored);
@@ -212,7 +226,7 @@ void TSelectExecution::BuildRow(uint8_t* image) {
   result_->ClearRecord(image);
   const uint16_t sort_id = query_.Statement.SortId();
   const uint16_t language_id = query_.Statement.LanguageId();
-  std::vector<uint8_t> value;
+  uint8_t value[kMaxFieldSize + 8];
   for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
     const TResultField& item = *query_.ResultFields[i];
     const auto field = static_cast<int32_t>(i + 1);
@@ -222,12 +236,11 @@ void TSelectExecution::BuildRow(uint8_t* image) {
     const bool blob = result_->GetTableFieldDesc(field).Type == kFldBlob;
     if (!item.Computed && item.Aggregate == kAggregateNone && !blob) {
       TDataCursor& source = *item.Source->Cursor;
-      value.assign(std::max<size_t>(source.GetTableFieldDesc(item.ColumnNumber).PhysicalLength, 8),
-                   0);
+      std::memset(value, 0,
+                  std::max<size_t>(source.GetTableFieldDesc(item.ColumnNumber).PhysicalLength, 8));
       bool null = false;
-      source.GetTableFieldData(item.ColumnNumber, item.Source->RecordBuffer.data(), null,
-                               value.data());
-      result_->SetTableFieldData(field, image, null ? nullptr : value.data());
+      source.GetTableFieldData(item.ColumnNumber, item.Source->RecordBuffer.data(), null, value);
+      result_->SetTableFieldData(field, image, null ? nullptr : value);
       continue;
     }
     if (item.Aggregate == kAggregateCount && item.CountAll) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/core/data_cursor.h"
@@ -66,6 +67,8 @@ class TSelectExecution {
   // The execution time since the tick count start.
   void StopClock(uint32_t start);
   void ProduceRows(TSqlProgress progress, void* progress_data);
+  // The row's group columns (null flags and values) as a key.
+  std::string GroupKey(const uint8_t* row) const;
   // Builds the current combination into a cleared row image.
   void BuildRow(uint8_t* image);
   void StoreValue(int32_t field, uint8_t* image, const TExpToken& value);
@@ -75,6 +78,12 @@ class TSelectExecution {
   // Aggregates (aggregates.cpp): folds row into accumulator; every column of
   // a group's first row already holds its own start.
   void Fold(const uint8_t* row, uint8_t* accumulator);
+  // Whether the rows of a GROUP BY fold into their groups as they come, so
+  // that the result table takes one record per group: the groups must be
+  // told apart by their bytes exactly as the grouped sort tells them apart
+  // (integer group columns), and no BLOB may be left behind by a row that
+  // is never stored.
+  bool FoldsGroupsInMemory() const;
   // Averages become sum / count (0 without values), a count without
   // values 0.
   void FinishGroup(uint8_t* image);
