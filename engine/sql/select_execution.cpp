@@ -66,6 +66,24 @@ class TStatementReadLocks {
   std::vector<TDataCursor*> locked_;
 };
 
+// Brings every source cursor up to date with the changes of other cursors
+// and processes: its read lock compares the files' headers and counters,
+// and a change recomputes its view at once. Without a change the view
+// stands as it is; the filters installed next compute theirs in any case.
+// The statement read locks of WITH LOCKS do the same as they are taken.
+void CatchUp(TDataQuery& query) {
+  for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
+    TDataCursor& cursor = *table->Cursor;
+    try {
+      cursor.LockForRead();
+    } catch (...) {
+      cursor.UnlockForRead();
+      throw;
+    }
+    cursor.UnlockForRead();
+  }
+}
+
 }  // namespace
 
 TSelectExecution::TSelectExecution(TDataQuery& query) : query_(query) {}
@@ -86,8 +104,8 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
     query_.BindCondition(condition.get());
   }
   plan_->Analyse(std::move(condition));
-  for (const std::unique_ptr<TSourceTable>& table : query_.SourceTables) table->Cursor->Refresh();
   TStatementReadLocks locks(query_);
+  if (!query_.WithLocks) CatchUp(query_);
   if (query_.Live) {
     RunLive();
     StopClock(start);
