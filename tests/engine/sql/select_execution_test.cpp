@@ -4,11 +4,21 @@
 // limit, progress and abort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/core/data_cursor.h"
+#include "engine/sql/query_statement.h"
+#include "tests/engine/core/table_peer.h"
 #include "tests/engine/sql/select_oracle.h"
+#include "tests/engine/sql/sql_test_util.h"
 
 namespace jw {
 namespace {
@@ -176,6 +186,96 @@ TEST_F(SelectExecutionTest, APreparedSelectRunAgainAnswersAsAFreshOne) {
     statement.Prepare(change, consumed);
     statement.Execute();
   }
+}
+
+// Another process inserts, edits and deletes records of a table (moving
+// its primary index) between the runs of prepared SELECTs: every run
+// answers for the records as they are then, with and without filters.
+TEST(SelectExecutionWithPeer, PreparedSelectsSeeAnotherProcesssChangesOnEveryRun) {
+  test_support::ResolveDatabase tables;
+  test::Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  ASSERT_EQ(peer.Ask("create " + tables.folder.Path() + " sm"), "ok");
+  ASSERT_EQ(peer.Ask("close"), "ok");
+  ASSERT_EQ(peer.Ask("open " + tables.folder.Path() + " sm"), "ok");
+  using Values = std::vector<int32_t>;
+  const struct {
+    const char* sql;
+    bool ordered;
+    std::function<bool(int32_t)> keeps;
+  } kSelects[] = {
+      {"SELECT VALUE FROM sm", false, [](int32_t) { return true; }},
+      {"SELECT VALUE FROM sm WHERE VALUE = 7", false, [](int32_t v) { return v == 7; }},
+      {"SELECT VALUE FROM sm WHERE VALUE >= 10 AND VALUE < 40 ORDER BY VALUE DESC", true,
+       [](int32_t v) { return v >= 10 && v < 40; }},
+      {"SELECT VALUE FROM sm WHERE VALUE > 20 GROUP BY VALUE", true,
+       [](int32_t v) { return v > 20; }},
+  };
+  std::vector<std::unique_ptr<TQueryStatement>> statements;
+  for (const auto& select : kSelects) {
+    statements.push_back(
+        std::make_unique<TQueryStatement>(tables.database.session, *tables.database.directory));
+    int32_t consumed = 0;
+    statements.back()->Prepare(select.sql, consumed);
+  }
+  TQueryStatement count(tables.database.session, *tables.database.directory);
+  int32_t consumed = 0;
+  count.Prepare("SELECT COUNT(*) FROM sm", consumed);
+
+  std::map<int32_t, int32_t> live;  // record number to value, as the peer left them
+  std::mt19937 random(31);
+  const auto unused_value = [&] {
+    for (;;) {
+      const auto value = static_cast<int32_t>(random() % 60);
+      if (std::none_of(live.begin(), live.end(), [&](const auto& r) { return r.second == value; })) {
+        return value;
+      }
+    }
+  };
+  for (int step = 0; step < 60; ++step) {
+    const int kind = live.size() < 5 ? 0 : static_cast<int>(random() % 2);
+    auto record = live.begin();
+    std::advance(record, static_cast<std::ptrdiff_t>(random() % std::max<size_t>(live.size(), 1)));
+    if (kind == 0) {
+      const int32_t value = unused_value();
+      const std::string answer = peer.Ask("insert " + std::to_string(value));
+      ASSERT_EQ(answer.rfind("ok ", 0), 0u) << answer;
+      live[std::stoi(answer.substr(3))] = value;
+    } else if (kind == 1) {
+      const int32_t value = unused_value();
+      ASSERT_EQ(peer.Ask("edit " + std::to_string(record->first) + " " +
+                         std::to_string(record->second) + " " + std::to_string(value)),
+                "ok");
+      record->second = value;
+    } else {
+      ASSERT_EQ(peer.Ask("delete " + std::to_string(record->first) + " " +
+                         std::to_string(record->second)),
+                "ok");
+      live.erase(record);
+    }
+    SCOPED_TRACE("step " + std::to_string(step));
+    for (size_t i = 0; i < statements.size(); ++i) {
+      SCOPED_TRACE(kSelects[i].sql);
+      Values expected;
+      for (const auto& [number, value] : live) {
+        if (kSelects[i].keeps(value)) expected.push_back(value);
+      }
+      std::sort(expected.begin(), expected.end());
+      if (std::string(kSelects[i].sql).find("DESC") != std::string::npos) {
+        std::reverse(expected.begin(), expected.end());
+      }
+      statements[i]->Execute();
+      TDataCursor& result = *statements[i]->ResultCursor();
+      result.First();
+      Values got = test_support::FirstFieldIntegers(result);
+      if (!kSelects[i].ordered) std::sort(got.begin(), got.end());
+      EXPECT_EQ(got, expected);
+    }
+    count.Execute();
+    EXPECT_EQ(test_support::FirstFieldIntegers(*count.ResultCursor()),
+              Values{static_cast<int32_t>(live.size())});
+  }
+  EXPECT_EQ(peer.Ask("close"), "ok");
 }
 
 }  // namespace
