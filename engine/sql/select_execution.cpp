@@ -17,6 +17,7 @@
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_join.h"
 #include "engine/support/field_types.h"
+#include "platform/rtl/strings.h"
 #include "platform/rtl/sync.h"
 
 namespace jw {
@@ -112,6 +113,7 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
     return;
   }
   PrepareResultTable();
+  FindColumnArguments();
   plan_->InstallFilters();
   ProduceRows(progress, progress_data);
   SortResult();
@@ -240,6 +242,25 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
   }
 }
 
+void TSelectExecution::FindColumnArguments() {
+  column_arguments_.assign(query_.ResultFields.size(), nullptr);
+  for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
+    const TResultField& item = *query_.ResultFields[i];
+    if (item.Aggregate == kAggregateNone || item.CountAll || !item.Expression) continue;
+    const TExpToken* argument = item.Expression->Left;
+    if (argument == nullptr || argument->Kind != kTokenColumn) continue;
+    // The table the evaluator's column callback would read.
+    for (const std::unique_ptr<TSourceTable>& table : query_.SourceTables) {
+      if (!SameText(table->CorrelationName, argument->TableName)) continue;
+      const uint8_t type = table->Cursor->GetTableFieldDesc(argument->FieldNumber).Type;
+      if (type == argument->Type && type != kFldBlob && type != kFldString) {
+        column_arguments_[i] = table.get();
+      }
+      break;
+    }
+  }
+}
+
 void TSelectExecution::BuildRow(uint8_t* image) {
   result_->ClearRecord(image);
   const uint16_t sort_id = query_.Statement.SortId();
@@ -269,6 +290,23 @@ void TSelectExecution::BuildRow(uint8_t* image) {
     }
     const TExpToken* expression =
         item.Aggregate == kAggregateNone ? item.Expression.get() : item.Expression->Left;
+    if (column_arguments_[i] != nullptr) {
+      TSourceTable& source = *column_arguments_[i];
+      const FieldDescriptor& column = source.Cursor->GetTableFieldDesc(expression->FieldNumber);
+      std::memset(value, 0, std::max<size_t>(column.PhysicalLength, 8));
+      bool null = false;
+      source.Cursor->GetTableFieldData(expression->FieldNumber, source.RecordBuffer.data(), null,
+                                       value);
+      if (null) continue;
+      const int32_t one = 1;
+      if (item.Aggregate == kAggregateCount) {
+        result_->SetTableFieldData(field, image, &one);
+        continue;
+      }
+      StoreValue(field, image, column.Type, value);
+      if (average_counts_[i] != 0) result_->SetTableFieldData(average_counts_[i], image, &one);
+      continue;
+    }
     TTokenTree result(
         EvaluateExpression(expression, nullptr, &query_, sort_id, language_id, SourceColumnValue));
     if (result->IsNull) continue;
@@ -291,12 +329,18 @@ void TSelectExecution::StoreValue(int32_t field, uint8_t* image, const TExpToken
     WriteBlobValue(*result_, field, image, value, false);
     return;
   }
-  if (value.Type == desc.Type) {
-    result_->SetTableFieldData(field, image, value.Value());
+  StoreValue(field, image, value.Type, value.Value());
+}
+
+void TSelectExecution::StoreValue(int32_t field, uint8_t* image, uint8_t type,
+                                  const uint8_t* value) {
+  const uint8_t result_type = result_->GetTableFieldDesc(field).Type;
+  if (type == result_type) {
+    result_->SetTableFieldData(field, image, value);
     return;
   }
   uint8_t number[8] = {};
-  StoreNumber(desc.Type, NumberOf(value.Type, value.Value()), number);
+  StoreNumber(result_type, NumberOf(type, value), number);
   result_->SetTableFieldData(field, image, number);
 }
 

@@ -23,6 +23,7 @@ class TDataQuery;
 class TJoinPlan;
 struct TGroupByField;
 struct TResultField;
+struct TSourceTable;
 
 // Called for each new record of the driving table with its running count
 // and the percentage done (0..100); setting abort ends the rows there.
@@ -69,9 +70,16 @@ class TSelectExecution {
   void ProduceRows(TSqlProgress progress, void* progress_data);
   // The row's group columns (null flags and values) as a key.
   std::string GroupKey(const uint8_t* row) const;
+  // For each result field, the source table whose column an aggregate
+  // takes as it is (its value is read straight from the record buffer
+  // rather than through the evaluator), else nullptr.
+  void FindColumnArguments();
   // Builds the current combination into a cleared row image.
   void BuildRow(uint8_t* image);
   void StoreValue(int32_t field, uint8_t* image, const TExpToken& value);
+  // A value of a non-BLOB type, converted to the field's numeric type when
+  // the two differ.
+  void StoreValue(int32_t field, uint8_t* image, uint8_t type, const uint8_t* value);
   void SortResult();
   int32_t ResultFieldNumber(const TGroupByField& item) const;
 
@@ -97,6 +105,7 @@ class TSelectExecution {
   // The hidden count column of each AVG result field (0 for other fields),
   // by result field number - 1.
   std::vector<int32_t> average_counts_;
+  std::vector<TSourceTable*> column_arguments_;
   TFilter* sub_select_filter_ = nullptr;
 };
 
