@@ -12,6 +12,8 @@
 #include "engine/sql/select_execution.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
+#include "engine/support/value_conversions.h"
+#include "platform/rtl/numbers.h"
 
 namespace jw {
 namespace {
@@ -45,6 +47,8 @@ double NumberOf(uint8_t type, const uint8_t* value) {
       return Load<double>(value);
     case kFldBoolean:
       return value[0] != 0 ? 1 : 0;
+    case kFldBcd:
+      return BcdToFloat(Load<int64_t>(value));
     default:
       return 0;
   }
@@ -109,7 +113,14 @@ void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
       case kAggregateSum:
       case kAggregateCount:
       case kAggregateAvg:
-        StoreNumber(type, NumberOf(type, total) + NumberOf(type, value), total);
+        if (type == kFldBcd) {
+          // Amounts add exactly in the currency form, at the column's scale.
+          const Currency sum =
+              BcdToCurrency(Load<int64_t>(total)) + BcdToCurrency(Load<int64_t>(value));
+          Save(CurrencyToBcd(cursor.GetTableFieldDesc(field).Decimals, sum), total);
+        } else {
+          StoreNumber(type, NumberOf(type, total) + NumberOf(type, value), total);
+        }
         break;
       case kAggregateMin:
       case kAggregateMax: {
@@ -118,6 +129,10 @@ void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
           order = CompareLocaleStrings(query_.Options.LanguageId, query_.Options.SortId,
                                        reinterpret_cast<const char*>(value), false, 0,
                                        reinterpret_cast<const char*>(total));
+        } else if (type == kFldBcd) {
+          const Currency a = BcdToCurrency(Load<int64_t>(value));
+          const Currency b = BcdToCurrency(Load<int64_t>(total));
+          order = a < b ? -1 : (a > b ? 1 : 0);
         } else {
           const double a = NumberOf(type, value);
           const double b = NumberOf(type, total);

@@ -30,7 +30,9 @@ struct TSourceTable;
 using TSqlProgress = void (*)(void* user_data, int32_t count, int32_t percent, bool& abort);
 
 // Numbers in the engine's field encoding of the numeric types (and the
-// date and time types, which are numbers too).
+// date and time types, which are numbers too). A BCD amount reads as its
+// value; it is stored with its column's scale, which the aggregates handle
+// themselves.
 double NumberOf(uint8_t type, const uint8_t* value);
 void StoreNumber(uint8_t type, double number, uint8_t* value);
 

@@ -104,6 +104,25 @@ TEST_F(SelectExecutionTest, AggregatesAnswerAsSQLDoes) {
   }
 }
 
+// SUM, AVG, MIN and MAX of a DECIMAL column add and compare its amounts,
+// and a sum keeps the column's scale.
+TEST_F(SelectExecutionTest, DecimalAggregatesTakeTheAmounts) {
+  for (const char* sql :
+       {"CREATE TABLE d (k INTEGER, m DECIMAL(10,2))", "INSERT INTO d VALUES (1, 12.25)",
+        "INSERT INTO d VALUES (1, -3.5)", "INSERT INTO d VALUES (2, 0.75)",
+        "INSERT INTO d VALUES (2, NULL)", "INSERT INTO d VALUES (1, 40.01)"}) {
+    TQueryStatement statement = Statement();
+    int32_t consumed = 0;
+    statement.Prepare(sql, consumed);
+    statement.Execute();
+  }
+  EXPECT_EQ(oracle_.Ours("SELECT SUM(m), AVG(m), MIN(m), MAX(m), COUNT(m) FROM d"),
+            (TextRows{{"49.51", "12.3775", "-3.5", "40.01", "4"}}));
+  EXPECT_EQ(oracle_.Ours("SELECT k, SUM(m), AVG(m), MIN(m), MAX(m) FROM d GROUP BY k"),
+            (TextRows{{"1", "48.76", "16.2533333", "-3.5", "40.01"},
+                      {"2", "0.75", "0.75", "0.75", "0.75"}}));
+}
+
 TEST_F(SelectExecutionTest, ResultColumnsTakeDefaultNamesAndHideAverageCounts) {
   TQueryStatement statement = Statement();
   TDataCursor& computed = Run(statement, "SELECT x + 1, x * 2, s FROM n");
@@ -178,8 +197,8 @@ TEST_F(SelectExecutionTest, APreparedSelectRunAgainAnswersAsAFreshOne) {
       statements[i]->Execute();
       const TextRows rows = test_support::CursorRows(*statements[i]->ResultCursor());
       EXPECT_EQ(static_cast<size_t>(statements[i]->GetRowsAffected()), rows.size());
-      EXPECT_EQ(rows, oracle_.Ours(kCases[i].fresh != nullptr ? kCases[i].fresh
-                                                              : kCases[i].prepared));
+      EXPECT_EQ(rows,
+                oracle_.Ours(kCases[i].fresh != nullptr ? kCases[i].fresh : kCases[i].prepared));
     }
     TQueryStatement statement = Statement();
     int32_t consumed = 0;
@@ -227,7 +246,8 @@ TEST(SelectExecutionWithPeer, PreparedSelectsSeeAnotherProcesssChangesOnEveryRun
   const auto unused_value = [&] {
     for (;;) {
       const auto value = static_cast<int32_t>(random() % 60);
-      if (std::none_of(live.begin(), live.end(), [&](const auto& r) { return r.second == value; })) {
+      if (std::none_of(live.begin(), live.end(),
+                       [&](const auto& r) { return r.second == value; })) {
         return value;
       }
     }
