@@ -177,7 +177,7 @@ TEST_F(SelectExecutionTest, APreparedSelectRunAgainAnswersAsAFreshOne) {
       {"SELECT k, x FROM g WHERE k IN (SELECT k FROM n WHERE x < -2)", nullptr},
       {"SELECT DISTINCT s FROM g ORDER BY s DESC", nullptr},
       {"SELECT COUNT(*), MAX(x) FROM g WHERE x IS NOT NULL", nullptr},
-      {"SELECT k, x INTO MEMORY again FROM g ORDER BY x", "SELECT k, x FROM g ORDER BY x"},
+      {"SELECT k, x INTO again FROM g ORDER BY x", "SELECT k, x FROM g ORDER BY x"},
   };
   std::vector<std::unique_ptr<TQueryStatement>> statements;
   for (const auto& c : kCases) {
