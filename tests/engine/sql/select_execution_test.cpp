@@ -210,7 +210,7 @@ TEST_F(SelectExecutionTest, APreparedSelectRunAgainAnswersAsAFreshOne) {
 // Another process inserts, edits and deletes records of a table (moving
 // its primary index) between the runs of prepared SELECTs: every run
 // answers for the records as they are then, with and without filters.
-TEST(SelectExecutionWithPeer, PreparedSelectsSeeAnotherProcesssChangesOnEveryRun) {
+TEST(SelectExecutionWithPeer, PreparedSelectsSeeTheChangesOfAnotherProcessOnEveryRun) {
   test_support::ResolveDatabase tables;
   test::Peer peer;
   ASSERT_TRUE(peer.Ready());
