@@ -169,7 +169,13 @@ void TQuireDataSet::InternalOpen() {
 }
 
 void TQuireDataSet::InternalClose() {
-  // Closing the cursor drops its filters; the handles go with it.
+  // Closing an owned cursor drops its filters; a lent cursor stays open
+  // with its statement, which must not keep filtering by this dataset's
+  // filters (nor call back into it) on its next run.
+  if (!cursor_.get_deleter().Owned) {
+    if (callback_filter_ != nullptr) cursor_->DropFilter(callback_filter_);
+    if (expression_filter_ != nullptr) cursor_->DropFilter(expression_filter_);
+  }
   expression_filter_ = nullptr;
   callback_filter_ = nullptr;
   FreeKeyBuffers();

@@ -4,12 +4,16 @@
 // group that starts with NULL aggregates its later values correctly.
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/select_execution.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
+#include "engine/support/value_conversions.h"
+#include "platform/rtl/numbers.h"
 
 namespace jw {
 namespace {
@@ -43,6 +47,8 @@ double NumberOf(uint8_t type, const uint8_t* value) {
       return Load<double>(value);
     case kFldBoolean:
       return value[0] != 0 ? 1 : 0;
+    case kFldBcd:
+      return BcdToFloat(Load<int64_t>(value));
     default:
       return 0;
   }
@@ -107,7 +113,14 @@ void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
       case kAggregateSum:
       case kAggregateCount:
       case kAggregateAvg:
-        StoreNumber(type, NumberOf(type, total) + NumberOf(type, value), total);
+        if (type == kFldBcd) {
+          // Amounts add exactly in the currency form, at the column's scale.
+          const Currency sum =
+              BcdToCurrency(Load<int64_t>(total)) + BcdToCurrency(Load<int64_t>(value));
+          Save(CurrencyToBcd(cursor.GetTableFieldDesc(field).Decimals, sum), total);
+        } else {
+          StoreNumber(type, NumberOf(type, total) + NumberOf(type, value), total);
+        }
         break;
       case kAggregateMin:
       case kAggregateMax: {
@@ -116,6 +129,10 @@ void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
           order = CompareLocaleStrings(query_.Options.LanguageId, query_.Options.SortId,
                                        reinterpret_cast<const char*>(value), false, 0,
                                        reinterpret_cast<const char*>(total));
+        } else if (type == kFldBcd) {
+          const Currency a = BcdToCurrency(Load<int64_t>(value));
+          const Currency b = BcdToCurrency(Load<int64_t>(total));
+          order = a < b ? -1 : (a > b ? 1 : 0);
         } else {
           const double a = NumberOf(type, value);
           const double b = NumberOf(type, total);
@@ -141,6 +158,42 @@ void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
       cursor.SetTableFieldData(average_counts_[i], accumulator, &count);
     }
   }
+}
+
+bool TSelectExecution::FoldsGroupsInMemory() const {
+  if (!query_.HasGroupBy || query_.AggregateOnly || query_.Distinct) return false;
+  // A result table on disk may hold more groups than memory would.
+  if (!query_.IntoMemory && !query_.ResultTableName.empty()) return false;
+  for (int32_t field = 1; field <= result_->GetFieldCount(); ++field) {
+    if (result_->GetTableFieldDesc(field).Type == kFldBlob) return false;
+  }
+  for (const std::unique_ptr<TGroupByField>& item : query_.GroupBy) {
+    const int32_t field = ResultFieldNumber(*item);
+    if (field < 1 || field > result_->GetFieldCount()) return false;
+    switch (result_->GetTableFieldDesc(field).Type) {
+      case kFldSmallInt:
+      case kFldInteger:
+      case kFldWord:
+      case kFldDate:
+      case kFldTime:
+        break;
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+std::string TSelectExecution::GroupKey(const uint8_t* row) const {
+  std::string key;
+  for (const std::unique_ptr<TGroupByField>& item : query_.GroupBy) {
+    const FieldDescriptor& field = result_->GetTableFieldDesc(ResultFieldNumber(*item));
+    const uint8_t* slot = row + field.Offset;
+    // A NULL is one value whatever its slot holds.
+    key.push_back(static_cast<char>(slot[0]));
+    if (slot[0] != 0) key.append(reinterpret_cast<const char*>(slot + 1), field.PhysicalLength);
+  }
+  return key;
 }
 
 void TSelectExecution::FinishGroup(uint8_t* image) {

@@ -75,8 +75,19 @@ std::vector<FieldDescriptor> TSelectExecution::ResultColumns() {
   return columns;
 }
 
+void TSelectExecution::PrepareResultTable() {
+  if (!result_) {
+    CreateResultTable();
+    return;
+  }
+  // A prepared SELECT keeps its result table between runs: each run starts
+  // from an empty table without the previous run's sub-select filter.
+  if (sub_select_filter_ != nullptr) result_->DropFilter(sub_select_filter_);
+  sub_select_filter_ = nullptr;
+  result_->EmptyTable();
+}
+
 void TSelectExecution::CreateResultTable() {
-  CloseResultTable();
   TDataSession& session = query_.Statement.Session();
   const std::string& into = query_.ResultTableName;
   const bool memory = query_.IntoMemory || into.empty();

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "engine/core/data_session.h"
 #include "engine/expr/expression_evaluator.h"
@@ -15,6 +17,7 @@
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_join.h"
 #include "engine/support/field_types.h"
+#include "platform/rtl/strings.h"
 #include "platform/rtl/sync.h"
 
 namespace jw {
@@ -64,6 +67,24 @@ class TStatementReadLocks {
   std::vector<TDataCursor*> locked_;
 };
 
+// Brings every source cursor up to date with the changes of other cursors
+// and processes: its read lock compares the files' headers and counters,
+// and a change recomputes its view at once. Without a change the view
+// stands as it is; the filters installed next compute theirs in any case.
+// The statement read locks of WITH LOCKS do the same as they are taken.
+void CatchUp(TDataQuery& query) {
+  for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
+    TDataCursor& cursor = *table->Cursor;
+    try {
+      cursor.LockForRead();
+    } catch (...) {
+      cursor.UnlockForRead();
+      throw;
+    }
+    cursor.UnlockForRead();
+  }
+}
+
 }  // namespace
 
 TSelectExecution::TSelectExecution(TDataQuery& query) : query_(query) {}
@@ -84,15 +105,15 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
     query_.BindCondition(condition.get());
   }
   plan_->Analyse(std::move(condition));
-  for (const std::unique_ptr<TSourceTable>& table : query_.SourceTables) table->Cursor->Refresh();
   TStatementReadLocks locks(query_);
-  sub_select_filter_ = nullptr;
+  if (!query_.WithLocks) CatchUp(query_);
   if (query_.Live) {
     RunLive();
     StopClock(start);
     return;
   }
-  CreateResultTable();
+  PrepareResultTable();
+  FindColumnArguments();
   plan_->InstallFilters();
   ProduceRows(progress, progress_data);
   SortResult();
@@ -174,6 +195,12 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
     return;
   }
   std::vector<uint8_t> accumulator(row_.size(), 0);
+  // GROUP BY folds each row into its group here; the grouped sort then
+  // meets one record per group, finishes it and orders the groups.
+  const bool fold_groups = FoldsGroupsInMemory();
+  std::unordered_map<std::string, size_t> group_of;
+  std::vector<std::vector<uint8_t>> groups;
+  int32_t copied = 0;
   const int32_t total = driving.Cursor->GetRecordCount();
   int32_t counter = 0;
   int32_t last_record = -1;
@@ -188,17 +215,23 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
     }
     if (cross != nullptr && !ConditionHolds(query_, cross)) continue;
     if (per_row != nullptr && !ConditionHolds(query_, per_row)) continue;
-    if (!query_.AggregateOnly && query_.MaxRowCount >= 0 &&
-        result_->GetTotalRecordCount() >= query_.MaxRowCount) {
-      break;
-    }
+    if (!query_.AggregateOnly && query_.MaxRowCount >= 0 && copied >= query_.MaxRowCount) break;
     BuildRow(row_.data());
+    ++copied;
     if (query_.AggregateOnly) {
       Fold(row_.data(), accumulator.data());
+    } else if (fold_groups) {
+      const auto [group, added] = group_of.try_emplace(GroupKey(row_.data()), groups.size());
+      if (added) {
+        groups.push_back(row_);
+      } else {
+        Fold(row_.data(), groups[group->second].data());
+      }
     } else {
       result_->InsertRecord(row_.data(), false);
     }
   }
+  for (std::vector<uint8_t>& group : groups) result_->InsertRecord(group.data(), false);
   if (progress != nullptr && counter != total) {
     bool ignored = false;
     progress(progress_data, total, 100, ignored);
@@ -209,11 +242,30 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
   }
 }
 
+void TSelectExecution::FindColumnArguments() {
+  column_arguments_.assign(query_.ResultFields.size(), nullptr);
+  for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
+    const TResultField& item = *query_.ResultFields[i];
+    if (item.Aggregate == kAggregateNone || item.CountAll || !item.Expression) continue;
+    const TExpToken* argument = item.Expression->Left;
+    if (argument == nullptr || argument->Kind != kTokenColumn) continue;
+    // The table the evaluator's column callback would read.
+    for (const std::unique_ptr<TSourceTable>& table : query_.SourceTables) {
+      if (!SameText(table->CorrelationName, argument->TableName)) continue;
+      const uint8_t type = table->Cursor->GetTableFieldDesc(argument->FieldNumber).Type;
+      if (type == argument->Type && type != kFldBlob && type != kFldString) {
+        column_arguments_[i] = table.get();
+      }
+      break;
+    }
+  }
+}
+
 void TSelectExecution::BuildRow(uint8_t* image) {
   result_->ClearRecord(image);
   const uint16_t sort_id = query_.Statement.SortId();
   const uint16_t language_id = query_.Statement.LanguageId();
-  std::vector<uint8_t> value;
+  uint8_t value[kMaxFieldSize + 8];
   for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
     const TResultField& item = *query_.ResultFields[i];
     const auto field = static_cast<int32_t>(i + 1);
@@ -223,12 +275,11 @@ void TSelectExecution::BuildRow(uint8_t* image) {
     const bool blob = result_->GetTableFieldDesc(field).Type == kFldBlob;
     if (!item.Computed && item.Aggregate == kAggregateNone && !blob) {
       TDataCursor& source = *item.Source->Cursor;
-      value.assign(std::max<size_t>(source.GetTableFieldDesc(item.ColumnNumber).PhysicalLength, 8),
-                   0);
+      std::memset(value, 0,
+                  std::max<size_t>(source.GetTableFieldDesc(item.ColumnNumber).PhysicalLength, 8));
       bool null = false;
-      source.GetTableFieldData(item.ColumnNumber, item.Source->RecordBuffer.data(), null,
-                               value.data());
-      result_->SetTableFieldData(field, image, null ? nullptr : value.data());
+      source.GetTableFieldData(item.ColumnNumber, item.Source->RecordBuffer.data(), null, value);
+      result_->SetTableFieldData(field, image, null ? nullptr : value);
       continue;
     }
     if (item.Aggregate == kAggregateCount && item.CountAll) {
@@ -239,6 +290,23 @@ void TSelectExecution::BuildRow(uint8_t* image) {
     }
     const TExpToken* expression =
         item.Aggregate == kAggregateNone ? item.Expression.get() : item.Expression->Left;
+    if (column_arguments_[i] != nullptr) {
+      TSourceTable& source = *column_arguments_[i];
+      const FieldDescriptor& column = source.Cursor->GetTableFieldDesc(expression->FieldNumber);
+      std::memset(value, 0, std::max<size_t>(column.PhysicalLength, 8));
+      bool null = false;
+      source.Cursor->GetTableFieldData(expression->FieldNumber, source.RecordBuffer.data(), null,
+                                       value);
+      if (null) continue;
+      const int32_t one = 1;
+      if (item.Aggregate == kAggregateCount) {
+        result_->SetTableFieldData(field, image, &one);
+        continue;
+      }
+      StoreValue(field, image, column.Type, value);
+      if (average_counts_[i] != 0) result_->SetTableFieldData(average_counts_[i], image, &one);
+      continue;
+    }
     TTokenTree result(
         EvaluateExpression(expression, nullptr, &query_, sort_id, language_id, SourceColumnValue));
     if (result->IsNull) continue;
@@ -261,12 +329,18 @@ void TSelectExecution::StoreValue(int32_t field, uint8_t* image, const TExpToken
     WriteBlobValue(*result_, field, image, value, false);
     return;
   }
-  if (value.Type == desc.Type) {
-    result_->SetTableFieldData(field, image, value.Value());
+  StoreValue(field, image, value.Type, value.Value());
+}
+
+void TSelectExecution::StoreValue(int32_t field, uint8_t* image, uint8_t type,
+                                  const uint8_t* value) {
+  const uint8_t result_type = result_->GetTableFieldDesc(field).Type;
+  if (type == result_type) {
+    result_->SetTableFieldData(field, image, value);
     return;
   }
   uint8_t number[8] = {};
-  StoreNumber(desc.Type, NumberOf(value.Type, value.Value()), number);
+  StoreNumber(result_type, NumberOf(type, value), number);
   result_->SetTableFieldData(field, image, number);
 }
 

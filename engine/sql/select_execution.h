@@ -1,14 +1,16 @@
-// TSelectExecution: runs a prepared SELECT into its result table. Each run
-// makes the table afresh (result_table.cpp), walks the join plan's row
-// combinations, copies each qualifying one as a result row, and then lets
-// the record sort remove duplicates, group (folding the aggregates of
-// aggregates.cpp) and order. An all-aggregate SELECT folds every row into
-// one accumulator instead. A live result copies nothing: its table's own
-// cursor walks the chosen index with the conditions as its filters.
+// TSelectExecution: runs a prepared SELECT into its result table. The first
+// run makes the table and later runs empty it (result_table.cpp); each run
+// walks the join plan's row combinations, copies each qualifying one as a
+// result row, and then lets the record sort remove duplicates, group
+// (folding the aggregates of aggregates.cpp) and order. An all-aggregate
+// SELECT folds every row into one accumulator instead. A live result copies
+// nothing: its table's own cursor walks the chosen index with the
+// conditions as its filters.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/core/data_cursor.h"
@@ -21,13 +23,16 @@ class TDataQuery;
 class TJoinPlan;
 struct TGroupByField;
 struct TResultField;
+struct TSourceTable;
 
 // Called for each new record of the driving table with its running count
 // and the percentage done (0..100); setting abort ends the rows there.
 using TSqlProgress = void (*)(void* user_data, int32_t count, int32_t percent, bool& abort);
 
 // Numbers in the engine's field encoding of the numeric types (and the
-// date and time types, which are numbers too).
+// date and time types, which are numbers too). A BCD amount reads as its
+// value; it is stored with its column's scale, which the aggregates handle
+// themselves.
 double NumberOf(uint8_t type, const uint8_t* value);
 void StoreNumber(uint8_t type, double number, uint8_t* value);
 
@@ -56,6 +61,8 @@ class TSelectExecution {
  private:
   // The result table's layout and creation (result_table.cpp).
   std::vector<FieldDescriptor> ResultColumns();
+  // Creates the result table on the first run and empties it on later ones.
+  void PrepareResultTable();
   void CreateResultTable();
   void CloseResultTable();
 
@@ -63,15 +70,30 @@ class TSelectExecution {
   // The execution time since the tick count start.
   void StopClock(uint32_t start);
   void ProduceRows(TSqlProgress progress, void* progress_data);
+  // The row's group columns (null flags and values) as a key.
+  std::string GroupKey(const uint8_t* row) const;
+  // For each result field, the source table whose column an aggregate
+  // takes as it is (its value is read straight from the record buffer
+  // rather than through the evaluator), else nullptr.
+  void FindColumnArguments();
   // Builds the current combination into a cleared row image.
   void BuildRow(uint8_t* image);
   void StoreValue(int32_t field, uint8_t* image, const TExpToken& value);
+  // A value of a non-BLOB type, converted to the field's numeric type when
+  // the two differ.
+  void StoreValue(int32_t field, uint8_t* image, uint8_t type, const uint8_t* value);
   void SortResult();
   int32_t ResultFieldNumber(const TGroupByField& item) const;
 
   // Aggregates (aggregates.cpp): folds row into accumulator; every column of
   // a group's first row already holds its own start.
   void Fold(const uint8_t* row, uint8_t* accumulator);
+  // Whether the rows of a GROUP BY fold into their groups as they come, so
+  // that the result table takes one record per group: the groups must be
+  // told apart by their bytes exactly as the grouped sort tells them apart
+  // (integer group columns), and no BLOB may be left behind by a row that
+  // is never stored.
+  bool FoldsGroupsInMemory() const;
   // Averages become sum / count (0 without values), a count without
   // values 0.
   void FinishGroup(uint8_t* image);
@@ -85,6 +107,7 @@ class TSelectExecution {
   // The hidden count column of each AVG result field (0 for other fields),
   // by result field number - 1.
   std::vector<int32_t> average_counts_;
+  std::vector<TSourceTable*> column_arguments_;
   TFilter* sub_select_filter_ = nullptr;
 };
 

@@ -272,6 +272,46 @@ TEST_F(QuireQueryTest, MasterRecordChangesRunTheQueryAgainWithItsValues) {
             "Circular datalinks are not allowed");
 }
 
+// The result cursor stays with the prepared statement when the query
+// closes: the filters the query put on it must go, or the next run shows
+// only their rows and calls back into a handler that may be gone.
+TEST_F(QuireQueryTest, AQueryClosedWithFiltersRunsAgainWithoutThem) {
+  CreateTable("f", {EngineField("a", kFldInteger)});
+  TQuireQuery* fill = NewQuery("INSERT INTO f (a) VALUES (:a)");
+  for (int32_t a = 1; a <= 6; ++a) {
+    fill->Params().ParamByName("a")->SetAsInteger(a);
+    fill->Open();
+  }
+  for (const bool live : {false, true}) {
+    SCOPED_TRACE(live ? "live" : "result table");
+    TQuireQuery* query = NewQuery("SELECT a FROM f WHERE a > :lo");
+    query->SetRequestLive(live);
+    query->Params().ParamByName("lo")->SetAsInteger(1);
+    int32_t calls = 0;
+    query->SetFilterText("a < 5");
+    query->SetOnFilterRecord([&](TDataSet* dataset, bool& accept) {
+      ++calls;
+      accept = dataset->FieldByName("a")->AsInteger() != 3;
+    });
+    query->SetFiltered(true);
+    query->Open();
+    ASSERT_NE(query->Cursor(), nullptr);
+    EXPECT_EQ(query->Cursor()->TableName() == "f.DAT", live);
+    EXPECT_EQ(WalkForward(*query, "a"), std::vector<int32_t>({2, 4}));
+    EXPECT_GT(calls, 0);
+    query->Close();
+    query->SetFiltered(false);
+    query->SetOnFilterRecord(nullptr);
+    query->SetFilterText("");
+    calls = 0;
+    query->Params().ParamByName("lo")->SetAsInteger(0);
+    query->Open();
+    EXPECT_EQ(WalkForward(*query, "a"), std::vector<int32_t>({1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(calls, 0);
+    query->Close();
+  }
+}
+
 // A value of one of the parameter types, and the same value written in SQL.
 struct TypedValue {
   std::string literal;

@@ -4,9 +4,21 @@
 // limit, progress and abort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "engine/core/data_cursor.h"
+#include "engine/sql/query_statement.h"
+#include "tests/engine/core/table_peer.h"
 #include "tests/engine/sql/select_oracle.h"
+#include "tests/engine/sql/sql_test_util.h"
 
 namespace jw {
 namespace {
@@ -92,6 +104,25 @@ TEST_F(SelectExecutionTest, AggregatesAnswerAsSQLDoes) {
   }
 }
 
+// SUM, AVG, MIN and MAX of a DECIMAL column add and compare its amounts,
+// and a sum keeps the column's scale.
+TEST_F(SelectExecutionTest, DecimalAggregatesTakeTheAmounts) {
+  for (const char* sql :
+       {"CREATE TABLE d (k INTEGER, m DECIMAL(10,2))", "INSERT INTO d VALUES (1, 12.25)",
+        "INSERT INTO d VALUES (1, -3.5)", "INSERT INTO d VALUES (2, 0.75)",
+        "INSERT INTO d VALUES (2, NULL)", "INSERT INTO d VALUES (1, 40.01)"}) {
+    TQueryStatement statement = Statement();
+    int32_t consumed = 0;
+    statement.Prepare(sql, consumed);
+    statement.Execute();
+  }
+  EXPECT_EQ(oracle_.Ours("SELECT SUM(m), AVG(m), MIN(m), MAX(m), COUNT(m) FROM d"),
+            (TextRows{{"49.51", "12.3775", "-3.5", "40.01", "4"}}));
+  EXPECT_EQ(oracle_.Ours("SELECT k, SUM(m), AVG(m), MIN(m), MAX(m) FROM d GROUP BY k"),
+            (TextRows{{"1", "48.76", "16.2533333", "-3.5", "40.01"},
+                      {"2", "0.75", "0.75", "0.75", "0.75"}}));
+}
+
 TEST_F(SelectExecutionTest, ResultColumnsTakeDefaultNamesAndHideAverageCounts) {
   TQueryStatement statement = Statement();
   TDataCursor& computed = Run(statement, "SELECT x + 1, x * 2, s FROM n");
@@ -132,6 +163,139 @@ TEST_F(SelectExecutionTest, ProgressRunsToOneHundredAndAbortKeepsTheRowsSoFar) {
             (std::vector<std::pair<int32_t, int32_t>>{{1, 20}, {2, 40}, {3, 60}, {5, 100}}));
   EXPECT_EQ(test_support::CursorRows(aborted), (TextRows{{"1"}, {"1"}}));
   EXPECT_EQ(statement.GetRowsAffected(), 2);
+}
+
+// A prepared SELECT keeps its result table and empties it on each run: run
+// again after rows came and went it answers as a statement made afresh,
+// its sub-select too, and an INTO table is emptied rather than refused.
+TEST_F(SelectExecutionTest, APreparedSelectRunAgainAnswersAsAFreshOne) {
+  const struct {
+    const char* prepared;
+    const char* fresh;
+  } kCases[] = {
+      {"SELECT k, SUM(x), COUNT(*), AVG(x), MIN(x) FROM g GROUP BY k HAVING SUM(x) > 0", nullptr},
+      {"SELECT k, x FROM g WHERE k IN (SELECT k FROM n WHERE x < -2)", nullptr},
+      {"SELECT DISTINCT s FROM g ORDER BY s DESC", nullptr},
+      {"SELECT COUNT(*), MAX(x) FROM g WHERE x IS NOT NULL", nullptr},
+      {"SELECT k, x INTO again FROM g ORDER BY x", "SELECT k, x FROM g ORDER BY x"},
+  };
+  std::vector<std::unique_ptr<TQueryStatement>> statements;
+  for (const auto& c : kCases) {
+    statements.push_back(std::make_unique<TQueryStatement>(oracle_.Database().database.session,
+                                                           *oracle_.Database().database.directory));
+    int32_t consumed = 0;
+    statements.back()->Prepare(c.prepared, consumed);
+  }
+  const char* kChanges[] = {"INSERT INTO g (k, x, s) VALUES (2, 9, 'z')",
+                            "DELETE FROM g WHERE k = 1",
+                            "INSERT INTO n (k, x, s) VALUES (3, -5, 'd')",
+                            "UPDATE g SET k = 3 WHERE x IS NULL", "DELETE FROM g"};
+  for (const char* change : kChanges) {
+    SCOPED_TRACE(change);
+    for (size_t i = 0; i < statements.size(); ++i) {
+      SCOPED_TRACE(kCases[i].prepared);
+      statements[i]->Execute();
+      const TextRows rows = test_support::CursorRows(*statements[i]->ResultCursor());
+      EXPECT_EQ(static_cast<size_t>(statements[i]->GetRowsAffected()), rows.size());
+      EXPECT_EQ(rows,
+                oracle_.Ours(kCases[i].fresh != nullptr ? kCases[i].fresh : kCases[i].prepared));
+    }
+    TQueryStatement statement = Statement();
+    int32_t consumed = 0;
+    statement.Prepare(change, consumed);
+    statement.Execute();
+  }
+}
+
+// Another process inserts, edits and deletes records of a table (moving
+// its primary index) between the runs of prepared SELECTs: every run
+// answers for the records as they are then, with and without filters.
+TEST(SelectExecutionWithPeer, PreparedSelectsSeeTheChangesOfAnotherProcessOnEveryRun) {
+  test_support::ResolveDatabase tables;
+  test::Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  ASSERT_EQ(peer.Ask("create " + tables.folder.Path() + " sm"), "ok");
+  ASSERT_EQ(peer.Ask("close"), "ok");
+  ASSERT_EQ(peer.Ask("open " + tables.folder.Path() + " sm"), "ok");
+  using Values = std::vector<int32_t>;
+  const struct {
+    const char* sql;
+    bool ordered;
+    std::function<bool(int32_t)> keeps;
+  } kSelects[] = {
+      {"SELECT VALUE FROM sm", false, [](int32_t) { return true; }},
+      {"SELECT VALUE FROM sm WHERE VALUE = 7", false, [](int32_t v) { return v == 7; }},
+      {"SELECT VALUE FROM sm WHERE VALUE >= 10 AND VALUE < 40 ORDER BY VALUE DESC", true,
+       [](int32_t v) { return v >= 10 && v < 40; }},
+      {"SELECT VALUE FROM sm WHERE VALUE > 20 GROUP BY VALUE", true,
+       [](int32_t v) { return v > 20; }},
+  };
+  std::vector<std::unique_ptr<TQueryStatement>> statements;
+  for (const auto& select : kSelects) {
+    statements.push_back(
+        std::make_unique<TQueryStatement>(tables.database.session, *tables.database.directory));
+    int32_t consumed = 0;
+    statements.back()->Prepare(select.sql, consumed);
+  }
+  TQueryStatement count(tables.database.session, *tables.database.directory);
+  int32_t consumed = 0;
+  count.Prepare("SELECT COUNT(*) FROM sm", consumed);
+
+  std::map<int32_t, int32_t> live;  // record number to value, as the peer left them
+  std::mt19937 random(31);
+  const auto unused_value = [&] {
+    for (;;) {
+      const auto value = static_cast<int32_t>(random() % 60);
+      if (std::none_of(live.begin(), live.end(),
+                       [&](const auto& r) { return r.second == value; })) {
+        return value;
+      }
+    }
+  };
+  for (int step = 0; step < 60; ++step) {
+    const int kind = live.size() < 5 ? 0 : static_cast<int>(random() % 2);
+    auto record = live.begin();
+    std::advance(record, static_cast<std::ptrdiff_t>(random() % std::max<size_t>(live.size(), 1)));
+    if (kind == 0) {
+      const int32_t value = unused_value();
+      const std::string answer = peer.Ask("insert " + std::to_string(value));
+      ASSERT_EQ(answer.rfind("ok ", 0), 0u) << answer;
+      live[std::stoi(answer.substr(3))] = value;
+    } else if (kind == 1) {
+      const int32_t value = unused_value();
+      ASSERT_EQ(peer.Ask("edit " + std::to_string(record->first) + " " +
+                         std::to_string(record->second) + " " + std::to_string(value)),
+                "ok");
+      record->second = value;
+    } else {
+      ASSERT_EQ(peer.Ask("delete " + std::to_string(record->first) + " " +
+                         std::to_string(record->second)),
+                "ok");
+      live.erase(record);
+    }
+    SCOPED_TRACE("step " + std::to_string(step));
+    for (size_t i = 0; i < statements.size(); ++i) {
+      SCOPED_TRACE(kSelects[i].sql);
+      Values expected;
+      for (const auto& [number, value] : live) {
+        if (kSelects[i].keeps(value)) expected.push_back(value);
+      }
+      std::sort(expected.begin(), expected.end());
+      if (std::string(kSelects[i].sql).find("DESC") != std::string::npos) {
+        std::reverse(expected.begin(), expected.end());
+      }
+      statements[i]->Execute();
+      TDataCursor& result = *statements[i]->ResultCursor();
+      result.First();
+      Values got = test_support::FirstFieldIntegers(result);
+      if (!kSelects[i].ordered) std::sort(got.begin(), got.end());
+      EXPECT_EQ(got, expected);
+    }
+    count.Execute();
+    EXPECT_EQ(test_support::FirstFieldIntegers(*count.ResultCursor()),
+              Values{static_cast<int32_t>(live.size())});
+  }
+  EXPECT_EQ(peer.Ask("close"), "ok");
 }
 
 }  // namespace

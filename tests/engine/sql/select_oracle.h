@@ -17,6 +17,7 @@
 #include "engine/expr/expression_types.h"
 #include "engine/sql/blob_values.h"
 #include "engine/sql/query_statement.h"
+#include "engine/support/value_conversions.h"
 #include "tests/engine/sql/sql_test_util.h"
 
 namespace jw::test_support {
@@ -71,6 +72,8 @@ inline std::string FieldText(TDataCursor& cursor, int32_t field, uint8_t* image)
       return NumberText(*reinterpret_cast<const double*>(value));
     case kFldBoolean:
       return value[0] != 0 ? "1" : "0";
+    case kFldBcd:
+      return NumberText(BcdToFloat(*reinterpret_cast<const int64_t*>(value)));
     default:
       return "?";
   }
