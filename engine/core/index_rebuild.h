@@ -9,6 +9,8 @@
 #include <functional>
 #include <vector>
 
+#include "engine/core/record_sort.h"
+
 namespace jw {
 
 class TDataCursor;
@@ -34,6 +36,11 @@ struct TIndexRebuildHandlers {
 // bracket; nothing is written back.
 bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
                     const TIndexRebuildHandlers& handlers);
+
+// Fills the empty status index (8965 otherwise) with the keys, which it
+// sorts first, bottom-up, and makes the live count the number of keys:
+// every key names a live record. Nothing is written back.
+void BuildStatusIndex(TIndexFile& file, TIndexCursor& owner, std::vector<TStatusKey>& keys);
 
 // Puts every page of the slot's tree on the slot's free list, each child
 // before its page, and leaves the index empty.
