@@ -271,13 +271,7 @@ void TDataCursor::SortRecords(TSortRequest request) {
     std::vector<TStatusKey> status_keys;
     request.StatusKeys = &status_keys;
     SortTableRecords(*table_, request);
-    // The status index is all the index file holds: it starts again from
-    // the keys of the records as they are numbered now, built in key order.
-    TIndexFile& index = table_->IndexFile();
-    index.EmptyIndexFile();
-    index.SetNoPrimaryIndex(true);
-    BuildStatusIndex(index, *this, status_keys);
-    table_->WriteBack(false, true, false, false, true);
+    RestartStatusIndex(*table_, *this, status_keys);
   } catch (...) {
     RecoverFailedSort(copy);
     throw;

@@ -70,6 +70,15 @@ void BuildStatusIndex(TIndexFile& file, TIndexCursor& owner, std::vector<TStatus
   file.SetLiveCount(static_cast<int32_t>(keys.size()));
 }
 
+void RestartStatusIndex(TDataTable& table, TIndexCursor& owner, std::vector<TStatusKey>& keys) {
+  TIndexFile& index = table.IndexFile();
+  index.EmptyIndexFile();
+  // A fresh index file defines no index: the table has no primary index.
+  index.SetNoPrimaryIndex(true);
+  BuildStatusIndex(index, owner, keys);
+  table.WriteBack(false, true, false, false, true);
+}
+
 bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
                     const TIndexRebuildHandlers& handlers) {
   TDataTable& table = *cursor.Table();

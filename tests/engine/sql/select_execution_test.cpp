@@ -5,6 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <utility>
+#include <vector>
+
+#include "engine/core/btree.h"
+#include "engine/core/data_table.h"
+#include "engine/core/index_slot_cursor.h"
+#include "engine/core/record_keys.h"
 
 #include "tests/engine/sql/select_oracle.h"
 
@@ -89,6 +95,33 @@ TEST_F(SelectExecutionTest, AggregatesAnswerAsSQLDoes) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.sql);
     EXPECT_EQ(oracle_.Ours(c.sql), c.rows);
+  }
+}
+
+// A sorted result is renumbered: its status index holds one key per record
+// written, each naming the record as the sort numbered it, also when
+// DISTINCT wrote fewer records than the query inserted.
+TEST_F(SelectExecutionTest, SortedResultKeepsOneStatusKeyPerRecordUnderItsNewNumber) {
+  for (const char* sql :
+       {"SELECT k, x FROM n ORDER BY k DESC, x", "SELECT DISTINCT s FROM g ORDER BY s DESC"}) {
+    SCOPED_TRACE(sql);
+    TQueryStatement statement = Statement();
+    TDataCursor& sorted = Run(statement, sql);
+    TDataTable& table = *sorted.Table();
+    TIndexSlotCursor status(sorted, table.IndexFile(), kStatusSlot);
+    TBTree tree(table.IndexFile(), status);
+    ASSERT_EQ(tree.KeyCount(), sorted.GetRecordCount());
+    std::vector<uint8_t> key(kStatusKeyLength);
+    std::vector<uint8_t> expected(kStatusKeyLength);
+    for (int64_t ordinal = 1; ordinal <= tree.KeyCount(); ++ordinal) {
+      int32_t number = 0;
+      ASSERT_TRUE(tree.Select(ordinal, key.data(), number));
+      TRecord* record = nullptr;
+      table.DataFile().FetchRecord(nullptr, number, 1, false, false, record);
+      BuildStatusKey(record->Bytes(), expected.data());
+      table.DataFile().ReleaseRecord(record);
+      EXPECT_EQ(key, expected) << "record " << number;
+    }
   }
 }
 
