@@ -6,6 +6,7 @@
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_directory.h"
 #include "engine/core/data_session.h"
+#include "engine/core/index_rebuild.h"
 #include "engine/support/file_list.h"
 #include "engine/support/key_images.h"
 #include "engine/support/language_settings.h"
@@ -267,16 +268,16 @@ void TDataCursor::SortRecords(TSortRequest request) {
     throw;
   }
   try {
+    std::vector<TStatusKey> status_keys;
+    request.StatusKeys = &status_keys;
     SortTableRecords(*table_, request);
-    // The status index is all the index file holds: it starts again from
-    // the records as they are numbered now.
-    table_->IndexFile().EmptyIndexFile();
-    RebuildStatusIndex();
+    RestartStatusIndex(*table_, *this, status_keys);
   } catch (...) {
     RecoverFailedSort(copy);
     throw;
   }
   FileList().DeleteFile(copy, in_memory_);
+  SaveChangeCounters();
   RecomputeView();
   First();
 }

@@ -429,6 +429,11 @@ void TDataTable::WriteBack(bool trim, bool force_data_header, bool flush, bool f
   }
 }
 
+void TDataTable::SetCacheBudgetBytes(int64_t bytes) {
+  cache_budget_bytes_ = bytes;
+  WriteBack(true, false, false, false, false);
+}
+
 void TDataTable::Reload(bool trim, bool reread_headers) {
   if (data_->IsOpen()) {
     data_->DropRecordCache();

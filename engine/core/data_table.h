@@ -127,6 +127,12 @@ class TDataTable : public TDataFileOwner {
   void WriteBack(bool trim, bool force_data_header, bool flush, bool force_blob_header,
                  bool force_index_header);
   void Reload(bool trim, bool reread_headers);
+  // The memory the record and page caches may take beyond their fixed
+  // sizes (kTableCacheBudgetBytes when the table opens); 0 keeps them at
+  // the fixed sizes, so that an exclusive table writes back as soon as they
+  // overflow. Outside a transaction everything is written back and the
+  // caches are cut to the new limits at once.
+  void SetCacheBudgetBytes(int64_t bytes);
 
   bool IsOpen() const { return open_; }
   int32_t CursorCount() const { return cursor_count_; }
@@ -198,7 +204,7 @@ class TDataTable : public TDataFileOwner {
   bool StrictChangeDetection() const override;
   bool HasPrimaryIndex() const override;
   void BodyWriteStarting() override;
-  int64_t CacheBudgetBytes() const override { return kTableCacheBudgetBytes; }
+  int64_t CacheBudgetBytes() const override { return cache_budget_bytes_; }
   void RecordsWriteStarting() override;
 
  private:
@@ -249,6 +255,7 @@ class TDataTable : public TDataFileOwner {
   TTableLockState lock_state_;
   bool transaction_ = false;
   bool written_ = false;
+  int64_t cache_budget_bytes_ = kTableCacheBudgetBytes;
 };
 
 }  // namespace jw

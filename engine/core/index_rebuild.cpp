@@ -1,9 +1,11 @@
 #include "engine/core/index_rebuild.h"
 
+#include <algorithm>
 #include <memory>
 #include <set>
 
 #include "engine/core/btree.h"
+#include "engine/core/btree_build.h"
 #include "engine/core/data_cursor.h"
 #include "engine/core/index_slot_cursor.h"
 #include "engine/core/record_keys.h"
@@ -54,6 +56,27 @@ void FreeIndexPages(TIndexFile& file, TIndexCursor& owner, int32_t slot) {
   std::set<int32_t> seen;
   FreeSubtree(file, cursor, root, 0, seen);
   file.SetRoot(slot, 0);
+}
+
+void BuildStatusIndex(TIndexFile& file, TIndexCursor& owner, std::vector<TStatusKey>& keys) {
+  TIndexSlotCursor status(owner, file, kStatusSlot);
+  std::sort(keys.begin(), keys.end(), [&](const TStatusKey& a, const TStatusKey& b) {
+    const int c = status.CompareKeys(a.Key.data(), b.Key.data(), kStatusKeyLength);
+    return c != 0 ? c < 0 : a.Number < b.Number;
+  });
+  TBTreeBuilder builder(file, status);
+  for (const TStatusKey& key : keys) builder.Add(key.Key.data(), key.Number);
+  builder.Finish();
+  file.SetLiveCount(static_cast<int32_t>(keys.size()));
+}
+
+void RestartStatusIndex(TDataTable& table, TIndexCursor& owner, std::vector<TStatusKey>& keys) {
+  TIndexFile& index = table.IndexFile();
+  index.EmptyIndexFile();
+  // A fresh index file defines no index: the table has no primary index.
+  index.SetNoPrimaryIndex(true);
+  BuildStatusIndex(index, owner, keys);
+  table.WriteBack(false, true, false, false, true);
 }
 
 bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,

@@ -9,9 +9,12 @@
 #include <functional>
 #include <vector>
 
+#include "engine/core/record_sort.h"
+
 namespace jw {
 
 class TDataCursor;
+class TDataTable;
 class TIndexCursor;
 class TIndexFile;
 
@@ -34,6 +37,17 @@ struct TIndexRebuildHandlers {
 // bracket; nothing is written back.
 bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
                     const TIndexRebuildHandlers& handlers);
+
+// Fills the empty status index (8965 otherwise) with the keys, which it
+// sorts first, bottom-up, and makes the live count the number of keys:
+// every key names a live record. Nothing is written back.
+void BuildStatusIndex(TIndexFile& file, TIndexCursor& owner, std::vector<TStatusKey>& keys);
+
+// After the physical sort of a table without indexes, whose status keys
+// name the records by their old numbers: the index file starts again with
+// only the status index, built from the keys the sort collected
+// (TSortRequest::StatusKeys), and everything is written back.
+void RestartStatusIndex(TDataTable& table, TIndexCursor& owner, std::vector<TStatusKey>& keys);
 
 // Puts every page of the slot's tree on the slot's free list, each child
 // before its page, and leaves the index empty.

@@ -8,6 +8,7 @@
 #include "engine/core/data_file.h"
 #include "engine/core/data_table.h"
 #include "engine/core/key_compare.h"
+#include "engine/core/record_keys.h"
 #include "engine/support/field_keys.h"
 #include "engine/support/file_list.h"
 #include "engine/support/key_images.h"
@@ -165,6 +166,7 @@ class TRecordSort {
 
   // The records written.
   int32_t Run() {
+    if (request_.StatusKeys != nullptr) request_.StatusKeys->reserve(data_.RecordCount());
     const bool all_cached = data_.cache_.Count() == data_.RecordCount();
     const int32_t written = all_cached ? SortCached() : SortExternal();
     data_.DropRecordCache();
@@ -375,7 +377,16 @@ class TRecordSort {
       if (has_pending_ && CompareSortKeys(record, pending_, false) == 0) return;
       KeepKey(record);
     }
+    Output(record);
+  }
+
+  // Writes the record as the next one of the output.
+  void Output(const TRecord& record) {
     output_.Add(record, ++written_);
+    if (request_.StatusKeys == nullptr) return;
+    TStatusKey& status = request_.StatusKeys->emplace_back();
+    BuildStatusKey(record.Bytes(), status.Key.data());
+    status.Number = written_;
   }
 
   void KeepKey(TRecord& record) {
@@ -387,7 +398,7 @@ class TRecordSort {
     if (!has_pending_) return;
     has_pending_ = false;
     if (request_.Finish) request_.Finish(pending_);
-    if (!request_.Keep || request_.Keep(pending_)) output_.Add(pending_, ++written_);
+    if (!request_.Keep || request_.Keep(pending_)) Output(pending_);
   }
 
   void WriteOutput(const uint8_t* bytes, int32_t length) {

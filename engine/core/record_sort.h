@@ -6,17 +6,25 @@
 // that are merged, at most kSortMergeFanIn at a time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/core/data_file_format.h"
+#include "engine/core/index_file_format.h"
 
 namespace jw {
 
 class TDataTable;
 class TRecord;
+
+// A status-index key and the number of the record it names.
+struct TStatusKey {
+  std::array<uint8_t, kStatusKeyLength> Key;
+  int32_t Number;
+};
 
 // Grouping callbacks. StartOrAdd with start true begins a group in target
 // from source (target already holds source's bytes); with start false it
@@ -41,6 +49,9 @@ struct TSortRequest {
   // Where the run files go: the session's private directory (ignored for
   // an in-memory table, whose runs live in memory too).
   std::string RunFolder;
+  // When set, receives the status-index key of every record written, with
+  // the record's new number, in the order of the output.
+  std::vector<TStatusKey>* StatusKeys = nullptr;
 };
 
 // Runs hold at most this many records, and about kSortRunBytes of them.

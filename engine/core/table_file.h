@@ -75,10 +75,10 @@ class TTableFile : public TFileHandler {
   // Cuts the file off at offset.
   void CutAt(int64_t offset);
   void FlushIfForced(bool flush);
-  // The owner's cache budget; none for an exclusive file, whose caches hold
-  // its writes until they overflow at their fixed sizes. A shared file
-  // writes back after every change, so its larger caches change no write.
-  int64_t CacheBudget() const { return Exclusive() ? 0 : owner_->CacheBudgetBytes(); }
+  // The owner's cache budget. An exclusive file's caches hold its writes
+  // until they overflow the budget (or the table writes back); a shared
+  // file writes back after every change, so its larger caches change no write.
+  int64_t CacheBudget() const { return owner_->CacheBudgetBytes(); }
   // The flush a write-back asks for, once after all its runs, unless the
   // forced flush followed every write already: one sync per file and
   // write-back instead of one per run.

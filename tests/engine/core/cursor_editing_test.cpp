@@ -560,7 +560,8 @@ TEST(CursorEditing, FailedWriteOrFlushAtAnyPointLeavesTheTableAsItWas) {
 // An exclusive cursor writes pages only when its caches overflow, in the
 // middle of an edit's key changes: a failed write there takes the keys
 // already stored back out, and the table written at close holds every
-// edit that succeeded.
+// edit that succeeded. The caches are held at their fixed sizes so that
+// they overflow within a few thousand records.
 TEST(CursorEditing, FailedWriteAmidKeyChangesTakesTheKeysBackOut) {
   for (int64_t k : {1, 2, 3, 5, 8}) {
     SCOPED_TRACE(k);
@@ -570,6 +571,7 @@ TEST(CursorEditing, FailedWriteAmidKeyChangesTakesTheKeysBackOut) {
     cursor->SetTableName("T");
     cursor->SetExclusive(true);
     cursor->Open();
+    cursor->Table()->SetCacheBudgetBytes(0);
     std::map<int32_t, Row> model = Fill(*cursor, false, 1500, 13);
     Editor editor(*cursor, false);
     std::mt19937 random(17);

@@ -14,7 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/core/btree.h"
 #include "engine/core/data_cursor.h"
+#include "engine/core/data_table.h"
+#include "engine/core/index_slot_cursor.h"
+#include "engine/core/record_keys.h"
 #include "engine/sql/query_statement.h"
 #include "tests/engine/core/table_peer.h"
 #include "tests/engine/sql/select_oracle.h"
@@ -121,6 +125,33 @@ TEST_F(SelectExecutionTest, DecimalAggregatesTakeTheAmounts) {
   EXPECT_EQ(oracle_.Ours("SELECT k, SUM(m), AVG(m), MIN(m), MAX(m) FROM d GROUP BY k"),
             (TextRows{{"1", "48.76", "16.2533333", "-3.5", "40.01"},
                       {"2", "0.75", "0.75", "0.75", "0.75"}}));
+}
+
+// A sorted result is renumbered: its status index holds one key per record
+// written, each naming the record as the sort numbered it, also when
+// DISTINCT wrote fewer records than the query inserted.
+TEST_F(SelectExecutionTest, SortedResultKeepsOneStatusKeyPerRecordUnderItsNewNumber) {
+  for (const char* sql :
+       {"SELECT k, x FROM n ORDER BY k DESC, x", "SELECT DISTINCT s FROM g ORDER BY s DESC"}) {
+    SCOPED_TRACE(sql);
+    TQueryStatement statement = Statement();
+    TDataCursor& sorted = Run(statement, sql);
+    TDataTable& table = *sorted.Table();
+    TIndexSlotCursor status(sorted, table.IndexFile(), kStatusSlot);
+    TBTree tree(table.IndexFile(), status);
+    ASSERT_EQ(tree.KeyCount(), sorted.GetRecordCount());
+    std::vector<uint8_t> key(kStatusKeyLength);
+    std::vector<uint8_t> expected(kStatusKeyLength);
+    for (int64_t ordinal = 1; ordinal <= tree.KeyCount(); ++ordinal) {
+      int32_t number = 0;
+      ASSERT_TRUE(tree.Select(ordinal, key.data(), number));
+      TRecord* record = nullptr;
+      table.DataFile().FetchRecord(nullptr, number, 1, false, false, record);
+      BuildStatusKey(record->Bytes(), expected.data());
+      table.DataFile().ReleaseRecord(record);
+      EXPECT_EQ(key, expected) << "record " << number;
+    }
+  }
 }
 
 TEST_F(SelectExecutionTest, ResultColumnsTakeDefaultNamesAndHideAverageCounts) {
