@@ -178,8 +178,8 @@ class CursorSteppingTest : public testing::Test {
 };
 
 TEST_F(CursorSteppingTest, StepsFollowTheModelWhileThisProcessChangesTheIndexBetweenThem) {
-  const int32_t records = LongTests() ? 20000 : 1500;
-  const int32_t rounds = LongTests() ? 20000 : 1500;
+  const int32_t records = LongTests() ? 4000 : 1500;
+  const int32_t rounds = LongTests() ? 6000 : 1500;
   db_.Create("T", Definition());
   auto walker = db_.Open("T");
   auto other = db_.Open("T");
