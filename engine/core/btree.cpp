@@ -159,7 +159,12 @@ bool TBTree::DescendToOrdinal(TPath& path, int64_t ordinal) {
   }
 }
 
-bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number) {
+TLeafSpot TBTree::SpotOf(const TPage* leaf, int32_t entry, int64_t ordinal) const {
+  return {&file_, slot_, file_.PagesVersion(), leaf->Position(), entry, leaf->Pointer(entry),
+          ordinal};
+}
+
+bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number, TLeafSpot* spot) {
   return Retrying([&]() -> bool {
     TPath path(file_);
     if (!DescendToOrdinal(path, ordinal) || ordinal < 1 || ordinal > path[0]->TotalKeys()) {
@@ -168,8 +173,44 @@ bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number) {
     TPage* leaf = path.Back();
     std::memcpy(key, leaf->Key(leaf->EditPosition()), key_length_);
     record_number = leaf->Pointer(leaf->EditPosition());
+    if (spot != nullptr) *spot = SpotOf(leaf, leaf->EditPosition(), ordinal);
     return true;
   });
+}
+
+bool TBTree::StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
+                       std::span<int32_t> ahead) {
+  if (spot.File != &file_ || spot.Slot != slot_ || spot.Version != file_.PagesVersion()) {
+    return false;
+  }
+  try {
+    TPage* leaf = Fetch(spot.Page);
+    const TPin pin(file_, leaf);
+    // An unchanged version keeps the page as the spot saw it; what is
+    // checked here costs nothing against a walk from the root.
+    if (!leaf->IsLeaf() || spot.Entry < 1 || spot.Entry > leaf->KeyCount() ||
+        leaf->Pointer(spot.Entry) != spot.RecordNumber) {
+      return false;
+    }
+    TLeafWalk walk(*this, leaf);
+    int32_t entry = spot.Entry + (direction == 1 ? 1 : -1);
+    if (entry < 1 || entry > leaf->KeyCount()) {
+      if (!walk.Step(direction)) return false;
+      entry = direction == 1 ? 1 : walk.Leaf()->KeyCount();
+    }
+    const TPage* now = walk.Leaf();
+    std::memcpy(key, now->Key(entry), key_length_);
+    record_number = now->Pointer(entry);
+    int32_t next = entry;
+    for (int32_t& number : ahead) {
+      next += direction == 1 ? 1 : -1;
+      number = next >= 1 && next <= now->KeyCount() ? now->Pointer(next) : 0;
+    }
+    spot = SpotOf(now, entry, spot.Ordinal + (direction == 1 ? 1 : -1));
+    return true;
+  } catch (const TFilesChanged&) {
+    return false;
+  }
 }
 
 int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {

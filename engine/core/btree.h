@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "engine/core/index_file.h"
@@ -20,6 +21,20 @@ constexpr int32_t kMaxTreeDepth = 64;
 // + 1 after the last).
 struct TKeyPosition {
   bool Found = false;
+  int64_t Ordinal = 0;
+};
+
+// Where the key at an ordinal stands among the leaves: its leaf page, its
+// entry there and its record number, taken at a version of the index
+// file's pages. While the version stands still, the keys next to it are
+// found along the leaf level without a walk from the root.
+struct TLeafSpot {
+  const TIndexFile* File = nullptr;
+  int32_t Slot = -1;
+  uint64_t Version = 0;
+  int32_t Page = 0;
+  int32_t Entry = 0;
+  int32_t RecordNumber = 0;
   int64_t Ordinal = 0;
 };
 
@@ -38,8 +53,16 @@ class TBTree {
   int64_t CountBelow(const uint8_t* key);
   int64_t CountNotAbove(const uint8_t* key);
   // The key (key-length bytes) and record number at a 1-based ordinal;
-  // false when the index holds fewer keys.
-  bool Select(int64_t ordinal, uint8_t* key, int32_t& record_number);
+  // false when the index holds fewer keys. With spot, where the key stands.
+  bool Select(int64_t ordinal, uint8_t* key, int32_t& record_number, TLeafSpot* spot = nullptr);
+  // The key next to the spot's (forward for direction 1, else backward),
+  // the spot moved onto it. False, the spot left as it was, when the spot
+  // no longer holds (the pages changed since, another index, a change by
+  // another process met on the way) or has no neighbour: Select answers then.
+  // ahead receives the record numbers of the keys after it on its leaf in
+  // the same direction, 0 past the leaf's edge.
+  bool StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
+                 std::span<int32_t> ahead);
   int64_t KeyCount();
 
   // Navigation for a key: the first equal key (found); otherwise with after
@@ -102,7 +125,10 @@ class TBTree {
   // page reads no longer ask the cursor about changes of the files (Fetch).
   class TChangeScope {
    public:
-    explicit TChangeScope(TBTree& tree) : tree_(tree) { tree_.changing_ = true; }
+    explicit TChangeScope(TBTree& tree) : tree_(tree) {
+      tree_.changing_ = true;
+      tree_.file_.PagesChanged();
+    }
     ~TChangeScope() { tree_.changing_ = false; }
     TChangeScope(const TChangeScope&) = delete;
     TChangeScope& operator=(const TChangeScope&) = delete;
@@ -127,6 +153,8 @@ class TBTree {
   // The ordinal of the entry with this key and record number; 0 when none.
   int64_t Locate(const uint8_t* key, int32_t record_number);
   int64_t CountBounded(const uint8_t* key, bool upper);
+  // The spot of the leaf's entry at the ordinal.
+  TLeafSpot SpotOf(const TPage* leaf, int32_t entry, int64_t ordinal) const;
 
   void InsertEntry(TPath& path, size_t level, const uint8_t* key, int32_t count, int32_t pointer);
   void SplitPage(TPage* page, TPage* new_page);

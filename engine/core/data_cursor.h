@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "engine/core/blob_buffer.h"
+#include "engine/core/btree.h"
 #include "engine/core/data_table.h"
 #include "engine/core/key_compare.h"
 #include "engine/core/record_sort.h"
@@ -34,7 +35,6 @@
 
 namespace jw {
 
-class TBTree;
 class TDataDirectory;
 class TExpToken;
 class TExpressionEvaluator;
@@ -664,6 +664,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int32_t position_ = 0;
   int32_t record_number_ = 0;
   std::vector<uint8_t> key_;
+  // Where the last key stood on in index order lies among the leaves.
+  TLeafSpot spot_;
   bool bof_ = true;
   bool eof_ = true;
   std::vector<uint8_t> current_;

@@ -1,19 +1,20 @@
 // TFileCache: the cache of one table file's objects (records, index pages,
-// BLOB blocks): a hash table by the objects' numbers for the search, an
-// ordered map by the same numbers for write-back in file order, and a
-// most-recently-used list through the objects' own links, for the probe of
-// the last few used and for the victim. Search takes O(1), insert and
-// removal O(log n); choosing a victim and growing take O(1) amortised, even
-// when every object is dirty. Getting, resetting
-// and writing objects stays with the file that owns them.
+// BLOB blocks): an open-addressed table by the objects' numbers for the
+// search, an ordered map by the same numbers for write-back in file order,
+// and a most-recently-used list through the objects' own links, for the
+// probe of the last few used and for the victim. Search takes O(1), insert
+// and removal O(log n); choosing a victim and growing take O(1) amortised,
+// even when every object is dirty. Getting, resetting and writing objects
+// stays with the file that owns them.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <map>
-#include <unordered_map>
 #include <vector>
 
+#include "engine/core/number_table.h"
+#include "engine/core/prefetch.h"
 #include "engine/core/record_order.h"
 
 namespace jw {
@@ -70,22 +71,34 @@ class TFileCache {
 
   // The cached object numbered number, its use order untouched; nullptr when none.
   T* Lookup(int32_t number) const {
-    const auto it = by_hash_.find(number);
-    return it == by_hash_.end() ? nullptr : it->second;
+    return by_number_.Find(number);
+  }
+
+  // Readies the memory a Find of number reads, one step at a time (a walk
+  // that knows the numbers it uses next asks well before): first the
+  // number's place in the search table, then, once that is at hand, the
+  // object with its links in the use order.
+  void PrefetchPlace(int32_t number) const { by_number_.Prefetch(number); }
+  void PrefetchObject(int32_t number) const {
+    const T* object = Lookup(number);
+    if (object == nullptr) return;
+    PrefetchForRead(object);
+    if (object->newer_ != nullptr) PrefetchForRead(object->newer_);
+    if (object->older_ != nullptr) PrefetchForRead(object->older_);
   }
 
   // Files the object under its number; the owner never caches two objects
   // of one number.
   void Insert(T* object) {
     objects_.emplace(CacheNumber(*object), object);
-    by_hash_.emplace(CacheNumber(*object), object);
+    by_number_.Insert(CacheNumber(*object), object);
   }
 
   void Remove(T* object) {
     const auto it = objects_.find(CacheNumber(*object));
     if (it != objects_.end() && it->second == object) {
       objects_.erase(it);
-      by_hash_.erase(CacheNumber(*object));
+      by_number_.Erase(CacheNumber(*object));
     }
   }
 
@@ -168,7 +181,7 @@ class TFileCache {
       put(object);
     }
     objects_.clear();
-    by_hash_.clear();
+    by_number_.Clear();
     newest_ = nullptr;
     oldest_ = nullptr;
     passed_ = nullptr;
@@ -182,7 +195,7 @@ class TFileCache {
       T* object = (--it)->second;
       if (object->UseCount() != 0) continue;
       it = objects_.erase(it);
-      by_hash_.erase(CacheNumber(*object));
+      by_number_.Erase(CacheNumber(*object));
       Unlink(object);
       put(object);
     }
@@ -202,7 +215,7 @@ class TFileCache {
   }
 
   std::map<int32_t, T*> objects_;
-  std::unordered_map<int32_t, T*> by_hash_;
+  TNumberTable<T> by_number_;
   T* newest_ = nullptr;
   T* oldest_ = nullptr;
   // The newest of the oldest objects that the victim search passed over;

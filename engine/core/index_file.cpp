@@ -1,6 +1,7 @@
 #include "engine/core/index_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "engine/core/record_order.h"
@@ -15,6 +16,8 @@ bool SameIndexName(const std::string& a, const std::string& b) {
   return SameText(Trim(a), Trim(b));
 }
 
+std::atomic<uint64_t> last_pages_version{0};
+
 }  // namespace
 
 TIndexFile::TIndexFile(TDataFileOwner* owner, const TDataFile* data_file)
@@ -24,6 +27,10 @@ TIndexFile::TIndexFile(TDataFileOwner* owner, const TDataFile* data_file)
   for (TPageCache& cache : caches_) cache.SetCapacity(kPageCacheCapacity);
   SetEmptyHeader();
   header_dirty_ = false;
+}
+
+void TIndexFile::PagesChanged() {
+  pages_version_ = last_pages_version.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 TIndexFile::~TIndexFile() {
@@ -50,6 +57,7 @@ void TIndexFile::DropContents() {
 }
 
 void TIndexFile::SetEmptyHeader() {
+  PagesChanged();
   header_ = TIndexFileHeader();
   header_.Version = kIndexFormatVersion;
   header_.EndPosition = kIndexPageSize;
@@ -106,6 +114,7 @@ void TIndexFile::ReadHeaderBytes() {
 }
 
 void TIndexFile::AdoptHeaderBytes() {
+  PagesChanged();
   TIndexFileHeader h;
   if (!h.DecodeFrom(read_buffer_.data())) Raise(kErrHeaderCorrupt);
   ValidateHeader(h);
@@ -147,6 +156,7 @@ void TIndexFile::EmptyIndexFile() {
 // ---- descriptors ----
 
 IndexDescriptor& TIndexFile::Desc(int32_t slot) {
+  PagesChanged();
   if (slot < 0 || slot >= kIndexSlotCount) Raise(kErrIndexPagesCorrupt);
   return header_.Slots[slot];
 }
@@ -173,6 +183,7 @@ int16_t TIndexFile::DefinedKeyLength(const IndexDescriptor& index, const std::st
 }
 
 void TIndexFile::DefinePrimaryIndex(const IndexDescriptor& index) {
+  PagesChanged();
   if (header_.Slots[kPrimarySlot].KeyLength != 0) Raise(kErrPrimaryIndexExists);
   if (index.SegmentCount > kMaxSegments) Raise(kErrIndexLimits);
   if (index.SegmentCount == 0) {
@@ -194,6 +205,7 @@ void TIndexFile::DefinePrimaryIndex(const IndexDescriptor& index) {
 }
 
 void TIndexFile::AddIndexDesc(const IndexDescriptor& index) {
+  PagesChanged();
   // One place of the format allows 32; tables keep to 30 everywhere.
   if (header_.SecondaryCount >= kMaxSecondaryIndexes || index.SegmentCount > kMaxSegments ||
       index.SegmentCount == 0) {
@@ -221,6 +233,7 @@ void TIndexFile::AddIndexDesc(const IndexDescriptor& index) {
 }
 
 void TIndexFile::RemoveIndexDesc(int32_t slot, bool remove) {
+  PagesChanged();
   if (slot == kPrimarySlot) {
     RemovePrimaryDesc();
     return;
@@ -489,6 +502,7 @@ bool TIndexFile::FetchPage(TIndexCursor& cursor, int32_t position, bool is_new, 
 }
 
 TPage* TIndexFile::FetchPageForChange(TIndexCursor& cursor, int32_t position) {
+  PagesChanged();
   TPage* page = LoadPage(nullptr, CursorSlot(cursor), position, false);
   page->Pin();
   return page;
@@ -501,6 +515,7 @@ void TIndexFile::ReleasePage(TPage* page) {
 }
 
 TPage* TIndexFile::NewPage(TIndexCursor& cursor) {
+  PagesChanged();
   const int32_t slot = CursorSlot(cursor);
   IndexDescriptor& d = header_.Slots[slot];
   TPage* page = nullptr;
@@ -573,6 +588,7 @@ void TIndexFile::DropSlot(TPageCache& cache) {
 }
 
 void TIndexFile::DropPageCache(bool with_status) {
+  PagesChanged();
   for (int32_t s = 0; s < kIndexSlotCount; ++s) {
     if (s != kStatusSlot || with_status) DropSlot(caches_[s]);
   }

@@ -46,6 +46,13 @@ class TIndexFile : public TTableFile {
   // Verifies the opened file; raises the first failure.
   void Check();
   int32_t ChangeCounter() const { return header_.ChangeCounter; }
+  // Moves whenever this process may have changed the pages, roots or
+  // descriptors it holds (a change by a tree walk, pages dropped, a header
+  // read anew): a position kept in the pages stays exact while it stands
+  // still. Versions are unique in the process, so they never repeat for
+  // another open file.
+  uint64_t PagesVersion() const { return pages_version_; }
+  void PagesChanged();
 
   // Descriptors.
   void DefinePrimaryIndex(const IndexDescriptor& index);
@@ -155,6 +162,7 @@ class TIndexFile : public TTableFile {
   std::array<TPageCache, kIndexSlotCount> caches_;
   // The reader's byte r held, 0 for none.
   int32_t read_slot_ = 0;
+  uint64_t pages_version_ = 0;
 };
 
 }  // namespace jw

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <list>
 #include <map>
@@ -188,6 +189,42 @@ TEST(FileCache, MatchesModelThroughVictimsWriteBacksAndTrims) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   CacheModelRun run(seed);
   run.Run(LongTests() ? 2000000 : 100000);
+}
+
+// The number table under the cache's search against a map: numbers of the
+// three forms the caches file (records in ones, BLOB blocks in 64s, index
+// pages in 4096s), filed and erased at random so that runs of probes wrap
+// around the array and shift back across its end; every filed number and
+// some absent ones looked up after each change.
+TEST(FileCache, NumberTableFindsWhatAMapFindsThroughInsertsAndErases) {
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (JW_SEED)");
+  std::mt19937 rng(seed);
+  std::vector<CachedObject> objects(64);
+  TNumberTable<CachedObject> table;
+  std::map<int32_t, CachedObject*> model;
+  const int32_t steps = LongTests() ? 200000 : 20000;
+  for (int32_t step = 0; step < steps; ++step) {
+    const int32_t stride = std::array{1, 64, 4096}[rng() % 3];
+    const int32_t number = stride * (1 + static_cast<int32_t>(rng() % 200));
+    const auto it = model.find(number);
+    if (it == model.end()) {
+      CachedObject* object = &objects[rng() % objects.size()];
+      table.Insert(number, object);
+      model.emplace(number, object);
+    } else {
+      table.Erase(number);
+      model.erase(it);
+    }
+    ASSERT_EQ(table.Count(), model.size()) << "step " << step;
+    for (const auto& [filed, object] : model) {
+      ASSERT_EQ(table.Find(filed), object) << "step " << step << ", number " << filed;
+    }
+    const int32_t probe = std::array{1, 64, 4096}[rng() % 3] * static_cast<int32_t>(rng() % 220);
+    ASSERT_EQ(table.Find(probe), model.contains(probe) ? model.at(probe) : nullptr) << probe;
+  }
+  table.Clear();
+  EXPECT_EQ(table.Find(model.empty() ? 1 : model.begin()->first), nullptr);
 }
 
 // Every victim search together looks at O(1) objects per new object, both

@@ -1,0 +1,107 @@
+// TNumberTable: a file cache's objects by their numbers in one open-addressed
+// array (linear probing, a power-of-two size at most half full, deletion by
+// shifting the run back), so that a search reads one place of memory where
+// a node-based hash map reads the bucket and then the node.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/core/prefetch.h"
+
+namespace jw {
+
+template <typename T>
+class TNumberTable {
+ public:
+  // The object filed under number; nullptr when none is.
+  T* Find(int32_t number) const {
+    if (slots_.empty()) return nullptr;
+    for (size_t i = Home(number);; i = (i + 1) & mask_) {
+      const TSlot& slot = slots_[i];
+      if (slot.Object == nullptr) return nullptr;
+      if (slot.Number == number) return slot.Object;
+    }
+  }
+
+  // Asks the processor to bring the number's first place into its cache
+  // (an empty table gives the null address).
+  void Prefetch(int32_t number) const { PrefetchForRead(slots_.data() + Home(number)); }
+
+  // Files the object; the number must not be filed yet.
+  void Insert(int32_t number, T* object) {
+    if ((count_ + 1) * 2 > slots_.size()) Rehash(slots_.empty() ? kFirstSize : slots_.size() * 2);
+    Place(number, object);
+    ++count_;
+  }
+
+  void Erase(int32_t number) {
+    if (slots_.empty()) return;
+    size_t hole = Home(number);
+    for (;; hole = (hole + 1) & mask_) {
+      if (slots_[hole].Object == nullptr) return;
+      if (slots_[hole].Number == number) break;
+    }
+    // Each later entry of the run that may sit in the hole moves there, so
+    // that no search stops early at an empty slot.
+    for (size_t next = (hole + 1) & mask_; slots_[next].Object != nullptr;
+         next = (next + 1) & mask_) {
+      const size_t home = Home(slots_[next].Number);
+      const bool reaches_hole =
+          hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
+      if (reaches_hole) {
+        slots_[hole] = slots_[next];
+        hole = next;
+      }
+    }
+    slots_[hole] = TSlot();
+    --count_;
+  }
+
+  void Clear() {
+    slots_.clear();
+    mask_ = 0;
+    count_ = 0;
+  }
+
+  size_t Count() const { return count_; }
+
+ private:
+  struct TSlot {
+    int32_t Number = 0;
+    T* Object = nullptr;
+  };
+  static constexpr size_t kFirstSize = 16;
+
+  // The number folded onto itself: an invertible mix, so distinct numbers
+  // never share a hash by their form. Numbers in small steps (records 1, 2,
+  // 3) keep their neighbours near one another, which a walk in number order
+  // reads from one run of memory; numbers in large steps (index pages and
+  // BLOB blocks at multiples of their size) spread over the low bits.
+  size_t Home(int32_t number) const {
+    const auto x = static_cast<uint32_t>(number);
+    return static_cast<size_t>(x ^ (x >> 6) ^ (x >> 12) ^ (x >> 18)) & mask_;
+  }
+
+  void Place(int32_t number, T* object) {
+    size_t i = Home(number);
+    while (slots_[i].Object != nullptr) i = (i + 1) & mask_;
+    slots_[i] = TSlot{number, object};
+  }
+
+  void Rehash(size_t size) {
+    std::vector<TSlot> old(size);
+    old.swap(slots_);
+    mask_ = size - 1;
+    for (const TSlot& slot : old) {
+      if (slot.Object != nullptr) Place(slot.Number, slot.Object);
+    }
+  }
+
+  std::vector<TSlot> slots_;
+  size_t mask_ = 0;
+  size_t count_ = 0;
+};
+
+}  // namespace jw
