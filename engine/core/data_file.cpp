@@ -26,6 +26,22 @@ int32_t NextCounter(int32_t& counter, const std::string& table_name) {
   return ++counter;
 }
 
+// Record n's byte lies at kRecordLockBase - n: the highest record first
+// gives the bytes in ascending order.
+std::vector<int64_t> RecordByteOffsets(const std::vector<int32_t>& numbers) {
+  std::vector<int64_t> offsets;
+  offsets.reserve(numbers.size());
+  for (auto it = numbers.rbegin(); it != numbers.rend(); ++it) {
+    offsets.push_back(kRecordLockBase - *it);
+  }
+  return offsets;
+}
+
+bool RecordNumbersValid(const std::vector<int32_t>& numbers) {
+  return std::all_of(numbers.begin(), numbers.end(),
+                     [](int32_t n) { return n >= 1 && n <= kMaxRecordCount; });
+}
+
 }  // namespace
 
 TDataFile::TDataFile(TDataFileOwner* owner) : TTableFile(owner), pool_(this) {
@@ -609,6 +625,16 @@ OsLockResult TDataFile::LockRecordByte(int32_t number) {
 bool TDataFile::UnlockRecordByte(int32_t number) {
   if (number < 1 || number > kMaxRecordCount) return false;
   return SetRegionLock(kRecordLockBase - number, 1, false) == OsLockResult::Taken;
+}
+
+OsLockResult TDataFile::LockRecordBytes(const std::vector<int32_t>& numbers) {
+  if (!RecordNumbersValid(numbers)) return OsLockResult::Failed;
+  return SetByteLocks(RecordByteOffsets(numbers), true);
+}
+
+bool TDataFile::UnlockRecordBytes(const std::vector<int32_t>& numbers) {
+  if (!RecordNumbersValid(numbers)) return false;
+  return SetByteLocks(RecordByteOffsets(numbers), false) == OsLockResult::Taken;
 }
 
 bool TDataFile::UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_count) {

@@ -164,6 +164,10 @@ class TDataFile : public TTableFile {
   // outside 1 .. kMaxRecordCount, or a failure no retry can mend).
   OsLockResult LockRecordByte(int32_t number);
   bool UnlockRecordByte(int32_t number);
+  // The bytes of the records (ascending, distinct, all in range) in one
+  // step: all are taken or none; an unlock is false when one was not held.
+  OsLockResult LockRecordBytes(const std::vector<int32_t>& numbers);
+  bool UnlockRecordBytes(const std::vector<int32_t>& numbers);
   // Unlocks, one by one, the bytes of the records set in held; false when one failed.
   bool UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_count);
   bool LockWriteSemaphore();
