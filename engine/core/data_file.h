@@ -207,6 +207,10 @@ class TDataFile : public TTableFile {
   void LoadWindow(TDataFileCursor* cursor, int32_t number, int direction, bool read_ahead,
                   bool cursor_read_ahead);
   int32_t FreeCandidate() const;
+  // Writes dirty[begin, end) (ascending numbers): with bridge as one window
+  // read from the disk with the records laid in, unless it does not lie on
+  // the disk whole; else one write per run of consecutive records.
+  void WriteBackWindow(const std::vector<TRecord*>& dirty, size_t begin, size_t end, bool bridge);
 
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;
