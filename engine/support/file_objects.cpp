@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iterator>
 
 #include "engine/support/engine_heap.h"
@@ -374,6 +375,10 @@ OsLockResult TPhysicalFile::LockBytes(const std::vector<int64_t>& offsets) {
   TCriticalSectionGuard guard(Lock());
   if (!os_file_.IsOpen()) return OsLockResult::Failed;
   if (offsets.empty()) return OsLockResult::Taken;
+  // Bytes out of order cannot be told from the gaps between them.
+  if (!std::is_sorted(offsets.begin(), offsets.end(), std::less_equal<>())) {
+    return LockEachByte(offsets);
+  }
   const int64_t first = offsets.front();
   const int64_t last = offsets.back();
   if (!LockRangeAllowed(first, last - first + 1)) return OsLockResult::Failed;
@@ -430,7 +435,10 @@ bool TPhysicalFile::UnlockBytes(const std::vector<int64_t>& offsets) {
   size_t begin = 0;
   while (begin < removed.size()) {
     size_t end = begin + 1;
-    while (end < removed.size() && !HeldWithin(removed[end - 1] + 1, removed[end] - 1)) ++end;
+    while (end < removed.size() && removed[end] > removed[end - 1] &&
+           !HeldWithin(removed[end - 1] + 1, removed[end] - 1)) {
+      ++end;
+    }
     if (!os_file_.UnlockRange(removed[begin], removed[end - 1] - removed[begin] + 1)) {
       all = false;
       for (size_t k = begin; k < end; ++k) AddRange(removed[k], 1);
