@@ -212,6 +212,10 @@ void TDataCursor::UnlockRecord(int32_t number) {
   table_->UnlockRecord(n);
 }
 
+void TDataCursor::LockRecordsForTransaction(const std::vector<int32_t>& numbers) {
+  table_->LockRecordsForTransaction(numbers);
+}
+
 int32_t TDataCursor::GetCurrentRecord(uint8_t* image, bool lock) {
   if (!lock) return GetCurrentRecord(image);
   {

@@ -306,6 +306,11 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void LockRecord(int32_t number);
   // 10242 when no cursor of this process holds it.
   void UnlockRecord(int32_t number);
+  // Inside the table's transaction: the records (ascending numbers) are
+  // locked together up to its end or next interim commit, as if each had
+  // been locked and unlocked (TDataTable::LockRecordsForTransaction); the
+  // records an UPDATE or DELETE is about to change. Nothing outside one.
+  void LockRecordsForTransaction(const std::vector<int32_t>& numbers);
   // The statement read lock of the SQL engine: true when the cursor had to
   // go back to its record after another writer's change.
   bool LockForRead();

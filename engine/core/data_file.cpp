@@ -26,6 +26,30 @@ int32_t NextCounter(int32_t& counter, const std::string& table_name) {
   return ++counter;
 }
 
+// Write-back windows: dirty records at most kBridgeGapBytes apart share one
+// window while it stays within kWriteWindowBytes (a run of consecutive
+// records goes on whole), which costs one read of the window and one write
+// instead of a write per run once it holds kBridgedRuns runs.
+constexpr int64_t kBridgeGapBytes = 2048;
+constexpr int64_t kWriteWindowBytes = 65536;
+constexpr size_t kBridgedRuns = 3;
+
+// Record n's byte lies at kRecordLockBase - n: the highest record first
+// gives the bytes in ascending order.
+std::vector<int64_t> RecordByteOffsets(const std::vector<int32_t>& numbers) {
+  std::vector<int64_t> offsets;
+  offsets.reserve(numbers.size());
+  for (auto it = numbers.rbegin(); it != numbers.rend(); ++it) {
+    offsets.push_back(kRecordLockBase - *it);
+  }
+  return offsets;
+}
+
+bool RecordNumbersValid(const std::vector<int32_t>& numbers) {
+  return std::all_of(numbers.begin(), numbers.end(),
+                     [](int32_t n) { return n >= 1 && n <= kMaxRecordCount; });
+}
+
 }  // namespace
 
 TDataFile::TDataFile(TDataFileOwner* owner) : TTableFile(owner), pool_(this) {
@@ -555,23 +579,27 @@ bool TDataFile::FlushRecords(bool flush) {
   cache_.CollectWriteBack(
       dirty, [this](const TRecord& r) { return !InReadWindow(RecordOffset(r.RecordNumber())); });
   if (dirty.empty()) return false;
-  const int32_t size = header_.RecordSize;
+  const int64_t size = header_.RecordSize;
   size_t begin = 0;
   while (begin < dirty.size()) {
+    const int32_t first = dirty[begin]->RecordNumber();
     size_t end = begin + 1;
-    while (end < dirty.size() && dirty[end]->RecordNumber() == dirty[end - 1]->RecordNumber() + 1) {
+    size_t runs = 1;
+    while (end < dirty.size()) {
+      const int32_t next = dirty[end]->RecordNumber();
+      const int32_t previous = dirty[end - 1]->RecordNumber();
+      // A run goes on whole; a gap is bridged while the window stays small.
+      if (next != previous + 1) {
+        if ((next - previous - 1) * size > kBridgeGapBytes ||
+            (next - first + 1) * size > kWriteWindowBytes) {
+          break;
+        }
+        ++runs;
+      }
       ++end;
     }
-    const int64_t length = static_cast<int64_t>(end - begin) * size;
-    EnsureSize(write_buffer_, length);
-    for (size_t i = begin; i < end; ++i) {
-      dirty[i]->StoreTo(write_buffer_.data() + (i - begin) * size);
-    }
     try {
-      BodyWriting();
-      WriteAt(RecordOffset(dirty[begin]->RecordNumber()), write_buffer_.data(),
-              static_cast<int32_t>(length));
-      FlushIfForced(false);
+      WriteBackWindow(dirty, begin, end, runs >= kBridgedRuns);
     } catch (...) {
       // What did not reach the disk stays dirty, to be written again.
       for (size_t i = begin; i < dirty.size(); ++i) dirty[i]->SetModified(true);
@@ -587,6 +615,43 @@ bool TDataFile::FlushRecords(bool flush) {
     throw;
   }
   return true;
+}
+
+void TDataFile::WriteBackWindow(const std::vector<TRecord*>& dirty, size_t begin, size_t end,
+                                bool bridge) {
+  const int32_t size = header_.RecordSize;
+  const int32_t first = dirty[begin]->RecordNumber();
+  if (bridge) {
+    const int32_t length = (dirty[end - 1]->RecordNumber() - first + 1) * size;
+    // The clean records between are written as the disk holds them, so
+    // the window must lie on the disk whole; the writer's lock keeps any
+    // other writer away meanwhile.
+    EnsureSize(write_buffer_, length);
+    if (ReadAt(RecordOffset(first), write_buffer_.data(), length, true) == length) {
+      for (size_t i = begin; i < end; ++i) {
+        dirty[i]->StoreTo(write_buffer_.data() + (dirty[i]->RecordNumber() - first) * size);
+      }
+      BodyWriting();
+      WriteAt(RecordOffset(first), write_buffer_.data(), length);
+      FlushIfForced(false);
+      return;
+    }
+  }
+  // One write per run of consecutive records.
+  size_t run = begin;
+  while (run < end) {
+    size_t stop = run + 1;
+    while (stop < end && dirty[stop]->RecordNumber() == dirty[stop - 1]->RecordNumber() + 1) ++stop;
+    const int32_t run_length = static_cast<int32_t>(stop - run) * size;
+    EnsureSize(write_buffer_, run_length);
+    for (size_t i = run; i < stop; ++i) {
+      dirty[i]->StoreTo(write_buffer_.data() + static_cast<int32_t>(i - run) * size);
+    }
+    BodyWriting();
+    WriteAt(RecordOffset(dirty[run]->RecordNumber()), write_buffer_.data(), run_length);
+    FlushIfForced(false);
+    run = stop;
+  }
 }
 
 void TDataFile::DropRecordCache() {
@@ -656,6 +721,16 @@ OsLockResult TDataFile::LockRecordByte(int32_t number) {
 bool TDataFile::UnlockRecordByte(int32_t number) {
   if (number < 1 || number > kMaxRecordCount) return false;
   return SetRegionLock(kRecordLockBase - number, 1, false) == OsLockResult::Taken;
+}
+
+OsLockResult TDataFile::LockRecordBytes(const std::vector<int32_t>& numbers) {
+  if (!RecordNumbersValid(numbers)) return OsLockResult::Failed;
+  return SetByteLocks(RecordByteOffsets(numbers), true);
+}
+
+bool TDataFile::UnlockRecordBytes(const std::vector<int32_t>& numbers) {
+  if (!RecordNumbersValid(numbers)) return false;
+  return SetByteLocks(RecordByteOffsets(numbers), false) == OsLockResult::Taken;
 }
 
 bool TDataFile::UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_count) {

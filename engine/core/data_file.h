@@ -193,6 +193,10 @@ class TDataFile : public TTableFile {
   // outside 1 .. kMaxRecordCount, or a failure no retry can mend).
   OsLockResult LockRecordByte(int32_t number);
   bool UnlockRecordByte(int32_t number);
+  // The bytes of the records (ascending, distinct, all in range) in one
+  // step: all are taken or none; an unlock is false when one was not held.
+  OsLockResult LockRecordBytes(const std::vector<int32_t>& numbers);
+  bool UnlockRecordBytes(const std::vector<int32_t>& numbers);
   // Unlocks, one by one, the bytes of the records set in held; false when one failed.
   bool UnlockAllRecordBytes(const TRecordsBitmap& held, int32_t record_count);
   bool LockWriteSemaphore();
@@ -236,6 +240,10 @@ class TDataFile : public TTableFile {
   // appended records are not on disk yet).
   int32_t ReadRecordBytes(int32_t first, int32_t count, std::vector<uint8_t>& buffer);
   int32_t FreeCandidate() const;
+  // Writes dirty[begin, end) (ascending numbers): with bridge as one window
+  // read from the disk with the records laid in, unless it does not lie on
+  // the disk whole; else one write per run of consecutive records.
+  void WriteBackWindow(const std::vector<TRecord*>& dirty, size_t begin, size_t end, bool bridge);
 
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;

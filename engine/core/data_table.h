@@ -64,6 +64,9 @@ struct TTableLockState {
 
 // Record bitmaps start with room for this many records.
 constexpr int32_t kTableBitmapRecords = 8192;
+// Records LockRecordsForTransaction takes in one step: the bytes between
+// them are held for the moment the step takes, so the step stays short.
+constexpr size_t kRecordLockSpan = 64;
 
 class TDataTable : public TDataFileOwner {
  public:
@@ -178,6 +181,13 @@ class TDataTable : public TDataFileOwner {
   bool LockRecord(int32_t number);
   // Inside a transaction only marks the record for the unlock at its end.
   void UnlockRecord(int32_t number);
+  // Inside a transaction: locks the records (ascending, distinct) that the
+  // table does not hold yet as if each were locked and unlocked again, so
+  // they stay locked to the transaction's end or next interim commit. They
+  // are taken kRecordLockSpan at a time in one step each; a span with a
+  // busy record goes one by one with LockRecord's retries (10258 when one
+  // stays busy; those taken stay with the transaction). Nothing outside one.
+  void LockRecordsForTransaction(const std::vector<int32_t>& numbers);
   // Unlocks every record held, or with deferred_only the ones marked for
   // the end of the transaction; the rest are released when one fails (10242).
   void UnlockAllRecords(bool deferred_only);

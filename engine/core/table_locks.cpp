@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "engine/core/data_table.h"
 
@@ -168,20 +169,51 @@ void TDataTable::UnlockRecord(int32_t number) {
   deferred_.ClearBit(number);
 }
 
+void TDataTable::LockRecordsForTransaction(const std::vector<int32_t>& numbers) {
+  if (!transaction_ || read_only_latch_ || numbers.empty()) return;
+  for (const int32_t n : numbers) {
+    if (n <= 0 || n > kMaxRecordCount) Raise(kErrRecordInUse);
+  }
+  GrowBitmaps(numbers.back());
+  std::vector<int32_t> wanted;
+  for (const int32_t n : numbers) {
+    if (!held_.IsSet(n)) wanted.push_back(n);
+  }
+  // Rising record numbers give falling bytes: each span lies below the
+  // ones taken before it, where the system finds it first.
+  for (size_t begin = 0; begin < wanted.size(); begin += kRecordLockSpan) {
+    const size_t end = std::min(begin + kRecordLockSpan, wanted.size());
+    const std::vector<int32_t> span(wanted.begin() + static_cast<ptrdiff_t>(begin),
+                                    wanted.begin() + static_cast<ptrdiff_t>(end));
+    const bool taken = data_->LockRecordBytes(span) == OsLockResult::Taken;
+    for (const int32_t n : span) {
+      // A busy record is waited for as LockRecord waits.
+      if (taken) {
+        held_.SetBit(n);
+      } else {
+        LockRecord(n);
+      }
+      deferred_.SetBit(n);
+    }
+  }
+}
+
 void TDataTable::UnlockAllRecords(bool deferred_only) {
   GrowBitmaps(0);
-  bool released = true;
-  // From the highest record down: its lock byte is the lowest, so each
-  // unlock finds its lock at the front of the file's lock list.
-  int32_t position = held_.BitCount() + 1;
+  std::vector<int32_t> numbers;
+  int32_t position = 0;
   int32_t sequence = 0;
-  while (held_.FindPriorSet(position, 1, sequence)) {
+  while (held_.FindNextSet(position, 1, sequence)) {
     if (deferred_only && !deferred_.IsSet(position)) continue;
-    if (!data_->UnlockRecordByte(position)) released = false;
-    held_.ClearBit(position);
-    deferred_.ClearBit(position);
+    numbers.push_back(position);
   }
-  if (!released) Raise(kErrUnlock);
+  for (const int32_t n : numbers) {
+    held_.ClearBit(n);
+    deferred_.ClearBit(n);
+  }
+  // Together, so that the system walks this table's locks once rather
+  // than once a record; the rest are released when one fails.
+  if (!data_->UnlockRecordBytes(numbers)) Raise(kErrUnlock);
 }
 
 void TDataTable::MarkCursorLock(int32_t number) {

@@ -112,23 +112,32 @@ std::vector<int32_t> TDataChangeExecution::QualifyingRecords() {
     // that the changes never alter the view being collected.
     query_.BindCondition(query_.Condition.get());
     const TQueryStatement& statement = query_.Statement;
-    TTokenTree prepared(PrepareFilter(query_.Condition.get(), &query_, SourceColumnValue, true, false,
-                                      statement.SortId(), statement.LanguageId()));
+    TTokenTree prepared(PrepareFilter(query_.Condition.get(), &query_, SourceColumnValue, true,
+                                      false, statement.SortId(), statement.LanguageId()));
     TCursorFilterOptions options;
     options.PartialMatchingOff = true;
     filter = cursor_.AddFilter(nullptr, prepared.get(), nullptr, nullptr, options);
   }
   uint8_t* image = target_.RecordBuffer.data();
   std::vector<int32_t> numbers;
+  // The statement's read lock over the whole walk: the files are checked
+  // for other writers' changes once, not once a record.
+  cursor_.LockForRead();
   try {
     if (filter != nullptr) cursor_.ActivateFilter(filter);
     cursor_.First();
     while (cursor_.GetNextRecord(image) == 0) numbers.push_back(cursor_.CurrentRecordNumber());
   } catch (...) {
     if (filter != nullptr) cursor_.DropFilter(filter);
+    // The error on its way is the one to report.
+    try {
+      cursor_.UnlockForRead();
+    } catch (const EQuireEngineError&) {
+    }
     throw;
   }
   if (filter != nullptr) cursor_.DropFilter(filter);
+  cursor_.UnlockForRead();
   return numbers;
 }
 
@@ -136,9 +145,27 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
   // The records are chosen before any changes, so that a changed record
   // that moves in the table is never met again.
   const std::vector<int32_t> numbers = QualifyingRecords();
+  const auto interval = static_cast<size_t>(CommitInterval());
   size_t next = 0;
-  Process(static_cast<int32_t>(numbers.size()), progress, progress_data,
-          [&] { ChangeRecord(numbers[next++]); });
+  Process(static_cast<int32_t>(numbers.size()), progress, progress_data, [&] {
+    if (next % interval == 0) {
+      // The records up to the next commit are locked together, which
+      // costs the system one walk of the table's locks per span of them
+      // instead of one per record; each stays locked to that commit, as
+      // the change of it would keep it.
+      const auto first = numbers.begin() + static_cast<ptrdiff_t>(next);
+      const auto last =
+          numbers.begin() + static_cast<ptrdiff_t>(std::min(next + interval, numbers.size()));
+      cursor_.LockRecordsForTransaction({first, last});
+    }
+    ChangeRecord(numbers[next++]);
+  });
+}
+
+int32_t TDataChangeExecution::CommitInterval() const {
+  const TTableOptions& options = query_.Options;
+  if (options.CommitIntervalGiven) return options.CommitInterval;
+  return std::clamp(kCommitBytes / std::max(cursor_.GetRecordSize(), 1), 1, kMaxCommitInterval);
 }
 
 template <typename Step>
@@ -148,10 +175,7 @@ void TDataChangeExecution::Process(int32_t total, TSqlProgress progress, void* p
   const TTableOptions& options = query_.Options;
   const bool own = !directory.InTransaction();
   const bool commits = own || options.CommitIntervalGiven;
-  const int32_t interval =
-      options.CommitIntervalGiven
-          ? options.CommitInterval
-          : std::clamp(kCommitBytes / std::max(cursor_.GetRecordSize(), 1), 1, kMaxCommitInterval);
+  const int32_t interval = CommitInterval();
   if (own) directory.StartTransaction();
   int32_t count = 0;
   try {

@@ -47,6 +47,8 @@ class TDataChangeExecution {
   void InsertRows(TSqlProgress progress, void* progress_data);
   // UPDATE and DELETE over the collected records.
   void ChangeRecords(TSqlProgress progress, void* progress_data);
+  // Records between commits: COMMIT INTERVAL's, else the default.
+  int32_t CommitInterval() const;
   // Runs step total times under the transaction and commit scheme, with
   // progress before each step; sets rows affected.
   template <typename Step>

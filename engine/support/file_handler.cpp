@@ -111,6 +111,12 @@ OsLockResult TFileHandler::SetRegionLock(int64_t offset, int64_t length, bool lo
   return file_->UnlockRegion(offset, length) ? OsLockResult::Taken : OsLockResult::Failed;
 }
 
+OsLockResult TFileHandler::SetByteLocks(const std::vector<int64_t>& offsets, bool lock) {
+  if (file_ == nullptr) return OsLockResult::Failed;
+  if (lock) return file_->LockBytes(offsets);
+  return file_->UnlockBytes(offsets) ? OsLockResult::Taken : OsLockResult::Failed;
+}
+
 void TFileHandler::EnterFileLock() {
   if (file_ != nullptr) file_->Lock().Enter();
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/support/file_objects.h"
 
@@ -44,6 +45,10 @@ class TFileHandler {
   // exactly this range was held and is now released, else Failed.
   // Virtual so that a test layer can watch every lock call of a table file.
   virtual OsLockResult SetRegionLock(int64_t offset, int64_t length, bool lock);
+  // The same for one byte at each offset (ascending, distinct) as one
+  // step: a lock takes all or none; an unlock is Taken when every byte was
+  // held and is now released.
+  virtual OsLockResult SetByteLocks(const std::vector<int64_t>& offsets, bool lock);
   // The shared file's lock, held around a seek and its read or write.
   void EnterFileLock();
   void LeaveFileLock();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iterator>
 
 #include "engine/support/engine_heap.h"
@@ -157,6 +158,14 @@ bool TAbstractFile::RemoveRange(int64_t offset, int64_t length) {
   return true;
 }
 
+bool TAbstractFile::HeldWithin(int64_t first, int64_t last) const {
+  if (first > last) return false;
+  // The ranges never overlap, so the last one to start by `last` ends
+  // latest of those that could reach into first .. last.
+  const auto after = ranges_.upper_bound(last);
+  return after != ranges_.begin() && std::prev(after)->second >= first;
+}
+
 OsLockResult TAbstractFile::LockRegion(int64_t offset, int64_t length) {
   TCriticalSectionGuard guard(lock_);
   return AddRange(offset, length);
@@ -165,6 +174,26 @@ OsLockResult TAbstractFile::LockRegion(int64_t offset, int64_t length) {
 bool TAbstractFile::UnlockRegion(int64_t offset, int64_t length) {
   TCriticalSectionGuard guard(lock_);
   return RemoveRange(offset, length);
+}
+
+OsLockResult TAbstractFile::LockBytes(const std::vector<int64_t>& offsets) {
+  TCriticalSectionGuard guard(lock_);
+  for (size_t i = 0; i < offsets.size(); ++i) {
+    const OsLockResult result = AddRange(offsets[i], 1);
+    if (result == OsLockResult::Taken) continue;
+    for (size_t k = i; k-- > 0;) RemoveRange(offsets[k], 1);
+    return result;
+  }
+  return OsLockResult::Taken;
+}
+
+bool TAbstractFile::UnlockBytes(const std::vector<int64_t>& offsets) {
+  TCriticalSectionGuard guard(lock_);
+  bool all = true;
+  for (const int64_t offset : offsets) {
+    if (!RemoveRange(offset, 1)) all = false;
+  }
+  return all;
 }
 
 // TMemoryFile
@@ -331,6 +360,92 @@ bool TPhysicalFile::UnlockRegion(int64_t offset, int64_t length) {
   if (os_file_.UnlockRange(offset, length)) return true;
   AddRange(offset, length);
   return false;
+}
+
+// The system keeps every lock of a file in one list that each new lock
+// walks whole, so bytes locked one by one cost a walk over all held
+// before: a transaction's scattered record locks grow quadratic. Here the
+// span from the first to the last byte is locked in one call and the
+// bytes between the wanted ones are released again, from the highest down:
+// each release then finds its part of the span at the front of this
+// descriptor's locks. The bytes between are this process's for that
+// moment only; another process that tries one meanwhile finds it busy and
+// tries again, as for any lock held briefly.
+OsLockResult TPhysicalFile::LockBytes(const std::vector<int64_t>& offsets) {
+  TCriticalSectionGuard guard(Lock());
+  if (!os_file_.IsOpen()) return OsLockResult::Failed;
+  if (offsets.empty()) return OsLockResult::Taken;
+  // Bytes out of order cannot be told from the gaps between them.
+  if (!std::is_sorted(offsets.begin(), offsets.end(), std::less_equal<>())) {
+    return LockEachByte(offsets);
+  }
+  const int64_t first = offsets.front();
+  const int64_t last = offsets.back();
+  if (!LockRangeAllowed(first, last - first + 1)) return OsLockResult::Failed;
+  // A byte of the span that another table of this process holds on the
+  // same descriptor would go with the released gaps.
+  if (HeldWithin(first, last)) return LockEachByte(offsets);
+  const OsLockResult span = os_file_.LockRange(first, last - first + 1);
+  if (span == OsLockResult::Failed) return span;
+  // Busy: another process holds a byte of the span, perhaps none of these.
+  if (span == OsLockResult::Busy) return LockEachByte(offsets);
+  for (size_t i = offsets.size() - 1; i > 0; --i) {
+    const int64_t gap = offsets[i - 1] + 1;
+    if (gap < offsets[i] && !os_file_.UnlockRange(gap, offsets[i] - gap)) {
+      os_file_.UnlockRange(first, last - first + 1);
+      return OsLockResult::Failed;
+    }
+  }
+  for (const int64_t offset : offsets) AddRange(offset, 1);
+  return OsLockResult::Taken;
+}
+
+OsLockResult TPhysicalFile::LockEachByte(const std::vector<int64_t>& offsets) {
+  for (size_t i = 0; i < offsets.size(); ++i) {
+    OsLockResult result = AddRange(offsets[i], 1);
+    if (result == OsLockResult::Taken) {
+      result = os_file_.LockRange(offsets[i], 1);
+      if (result == OsLockResult::Taken) continue;
+      RemoveRange(offsets[i], 1);
+    }
+    for (size_t k = i; k-- > 0;) {
+      os_file_.UnlockRange(offsets[k], 1);
+      RemoveRange(offsets[k], 1);
+    }
+    return result;
+  }
+  return OsLockResult::Taken;
+}
+
+// Each stretch of the bytes with nothing else of this process's held
+// between them goes in one call, which walks the descriptor's locks once.
+bool TPhysicalFile::UnlockBytes(const std::vector<int64_t>& offsets) {
+  TCriticalSectionGuard guard(Lock());
+  if (!os_file_.IsOpen()) return false;
+  bool all = true;
+  std::vector<int64_t> removed;
+  removed.reserve(offsets.size());
+  for (const int64_t offset : offsets) {
+    if (RemoveRange(offset, 1)) {
+      removed.push_back(offset);
+    } else {
+      all = false;
+    }
+  }
+  size_t begin = 0;
+  while (begin < removed.size()) {
+    size_t end = begin + 1;
+    while (end < removed.size() && removed[end] > removed[end - 1] &&
+           !HeldWithin(removed[end - 1] + 1, removed[end] - 1)) {
+      ++end;
+    }
+    if (!os_file_.UnlockRange(removed[begin], removed[end - 1] - removed[begin] + 1)) {
+      all = false;
+      for (size_t k = begin; k < end; ++k) AddRange(removed[k], 1);
+    }
+    begin = end;
+  }
+  return all;
 }
 
 }  // namespace jw

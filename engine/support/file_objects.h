@@ -51,6 +51,13 @@ class TAbstractFile {
   virtual OsLockResult LockRegion(int64_t offset, int64_t length);
   // Releases the held range with exactly this offset and length.
   virtual bool UnlockRegion(int64_t offset, int64_t length);
+  // One byte at each offset (ascending, distinct), locked as one step:
+  // Taken when all are held afterwards, else none of them is (Busy when
+  // one is held elsewhere, Failed as for LockRegion).
+  virtual OsLockResult LockBytes(const std::vector<int64_t>& offsets);
+  // Releases the one-byte ranges at the offsets (ascending, distinct);
+  // false when one was not held so (it is skipped) or could not be released.
+  virtual bool UnlockBytes(const std::vector<int64_t>& offsets);
 
   TCriticalSection& Lock() { return lock_; }
   bool Exclusive() const { return exclusive_; }
@@ -79,6 +86,8 @@ class TAbstractFile {
   OsLockResult AddRange(int64_t offset, int64_t length);
   bool RemoveRange(int64_t offset, int64_t length);
   void ClearRanges() { ranges_.clear(); }
+  // Whether a range of the in-process list has a byte in first .. last.
+  bool HeldWithin(int64_t first, int64_t last) const;
 
   bool read_only_ = false;
   bool read_only_found_ = false;
@@ -130,12 +139,17 @@ class TPhysicalFile : public TAbstractFile {
   int64_t Seek(int32_t id, int64_t offset, int origin) override;
   OsLockResult LockRegion(int64_t offset, int64_t length) override;
   bool UnlockRegion(int64_t offset, int64_t length) override;
+  OsLockResult LockBytes(const std::vector<int64_t>& offsets) override;
+  bool UnlockBytes(const std::vector<int64_t>& offsets) override;
 
   // The next CreateFile fails with 13060 when the file exists already, so
   // that a new name cannot race another process.
   void SetMustBeNew(bool value) { must_be_new_ = value; }
 
  private:
+  // LockBytes one byte after the other, undone when one fails.
+  OsLockResult LockEachByte(const std::vector<int64_t>& offsets);
+
   TOsFile os_file_;
   int64_t position_ = 0;
   bool delete_on_close_ = false;

@@ -139,6 +139,56 @@ TEST_F(TableSharingTest, RecordLocksAndChangesAreSeenByTheOtherProcess) {
   CloseAndVerify(table);
 }
 
+// Records locked together for a transaction, as an UPDATE locks the ones
+// it will change: the other process finds exactly them locked until the
+// transaction commits (a record it holds between them is no obstacle), and
+// a record it holds among them refuses the set with 10258, leaving nothing
+// locked after the rollback.
+TEST_F(TableSharingTest, RecordsLockedTogetherAreSeenExactlyUntilTheTransactionEnds) {
+  Peer peer;
+  ASSERT_TRUE(Joined(peer));
+  ASSERT_EQ(peer.Ask("record-retries 0 0"), "ok");
+  directory_.lock_retry_count = 0;
+  auto table = Open();
+  constexpr int32_t kLast = 400;
+  std::vector<int32_t> wanted;
+  for (int32_t n = 3; n <= kLast; n += 3) wanted.push_back(n);
+  // The records the other process finds locked, as a string of 0 and 1.
+  const auto locked_there = [&] {
+    std::string locked;
+    for (int32_t n = 1; n <= kLast; ++n) {
+      const std::string answer = peer.Ask("lock-record " + std::to_string(n));
+      if (answer == "ok") {
+        EXPECT_EQ(peer.Ask("unlock-record " + std::to_string(n)), "ok");
+      }
+      locked += answer == "ok" ? '0' : '1';
+    }
+    return locked;
+  };
+  std::string expected(kLast, '0');
+  EXPECT_EQ(peer.Ask("lock-record 100"), "ok");
+  table->StartTransaction();
+  table->LockRecordsForTransaction(wanted);
+  for (const int32_t n : wanted) {
+    EXPECT_TRUE(table->IsRecordHeld(n)) << n;
+    expected[static_cast<size_t>(n - 1)] = '1';
+  }
+  expected[99] = '1';
+  EXPECT_EQ(locked_there(), expected);
+  table->Commit(false);
+  for (const int32_t n : wanted) expected[static_cast<size_t>(n - 1)] = '0';
+  EXPECT_EQ(locked_there(), expected);
+
+  EXPECT_EQ(peer.Ask("lock-record 201"), "ok");
+  EXPECT_EQ(ErrorCodeOf([&] { table->LockRecordsForTransaction(wanted); }), kErrRecordInUse);
+  table->Rollback();
+  EXPECT_EQ(peer.Ask("unlock-record 201"), "ok");
+  EXPECT_EQ(peer.Ask("unlock-record 100"), "ok");
+  EXPECT_EQ(locked_there(), std::string(kLast, '0'));
+  for (int32_t n = 1; n <= kLast; ++n) EXPECT_FALSE(table->IsRecordHeld(n)) << n;
+  CloseAndVerify(table);
+}
+
 TEST_F(TableSharingTest, TransactionsAreSeenWholeAfterCommitAndNotAtAllAfterRollback) {
   Peer peer;
   ASSERT_TRUE(Joined(peer));

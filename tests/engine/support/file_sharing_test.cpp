@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/file_handler.h"
@@ -218,6 +220,87 @@ TEST_F(FileSharing, ReadOnlyFileForAnUnprivilegedUser) {
   EXPECT_EQ(helper_.Send("close"), "ok");
   EXPECT_EQ(helper_.Send("create " + name), "err 11013");
   EXPECT_EQ(ReadFileBytes(name), "fixed");
+}
+
+// Bytes locked and released as one step, against a model of who holds
+// each byte: this handler, a second handler of this process on the same
+// file (its bytes between the asked ones must survive both steps) and the
+// other process. After every step the other process finds exactly the
+// model's bytes held, so no byte between the asked ones stays locked.
+TEST_F(FileSharing, BytesLockedAsOneStepAreExactlyTheOnesAsked) {
+  handler_.Open();
+  ASSERT_EQ(helper_.Send("open " + name_), "ok 0");
+  TFileHandler second;
+  second.SetName(name_);
+  second.Open();
+  constexpr int64_t kBase = 0x7FFFFFFE - 200;
+  // The helper answers in lines of fewer than 256 characters.
+  constexpr int kBytes = 200;
+  enum Holder : char { kFree = '0', kMine, kSecond, kOther };
+  std::string model(kBytes, kFree);
+  const int rounds = std::getenv("JW_LONG_TESTS") != nullptr ? 400 : 40;
+  for (int round = 0; round < rounds; ++round) {
+    std::mt19937 random(static_cast<uint32_t>(round));
+    SCOPED_TRACE("round " + std::to_string(round));
+    const auto pick = [&] { return static_cast<int>(random() % kBytes); };
+    // Now and then the second handler or the other process takes a free byte.
+    if (int b = pick(); model[b] == kFree && random() % 2 == 0) {
+      ASSERT_EQ(second.SetRegionLock(kBase + b, 1, true), OsLockResult::Taken);
+      model[b] = kSecond;
+    }
+    if (int b = pick(); model[b] == kFree && random() % 2 == 0) {
+      ASSERT_EQ(helper_.Send("lock " + std::to_string(kBase + b) + " 1"), "ok");
+      model[b] = kOther;
+    }
+    // Lock a random set of bytes; a set meeting a held byte takes nothing.
+    std::vector<int64_t> offsets;
+    bool free = true;
+    for (int b = 0; b < kBytes; ++b) {
+      if (random() % 4 != 0 || model[b] == kMine) continue;
+      if (model[b] != kFree && random() % 8 != 0) continue;
+      free = free && model[b] == kFree;
+      offsets.push_back(kBase + b);
+    }
+    EXPECT_EQ(handler_.SetByteLocks(offsets, true),
+              free ? OsLockResult::Taken : OsLockResult::Busy);
+    if (free) {
+      for (const int64_t o : offsets) model[o - kBase] = kMine;
+    }
+    // Release a random part of this handler's bytes, and now and then the others'.
+    std::vector<int64_t> released;
+    for (int b = 0; b < kBytes; ++b) {
+      if (model[b] == kMine && random() % 3 == 0) {
+        released.push_back(kBase + b);
+        model[b] = kFree;
+      } else if (model[b] == kSecond && random() % 4 == 0) {
+        ASSERT_EQ(second.SetRegionLock(kBase + b, 1, false), OsLockResult::Taken);
+        model[b] = kFree;
+      } else if (model[b] == kOther && random() % 4 == 0) {
+        ASSERT_EQ(helper_.Send("unlock " + std::to_string(kBase + b) + " 1"), "ok");
+        model[b] = kFree;
+      }
+    }
+    EXPECT_EQ(handler_.SetByteLocks(released, false), OsLockResult::Taken);
+    std::string held = model;
+    for (char& c : held) c = c == kFree ? '0' : '1';
+    ASSERT_EQ(helper_.Send("probe " + std::to_string(kBase) + " " + std::to_string(kBytes)),
+              "ok " + held);
+  }
+  // A byte not held is refused, and the rest of the set goes all the same.
+  std::vector<int64_t> mine;
+  for (int b = 0; b < kBytes; ++b) {
+    if (model[b] != kMine) continue;
+    mine.push_back(kBase + b);
+    model[b] = kFree;
+  }
+  ASSERT_FALSE(mine.empty());
+  mine.push_back(kBase + kBytes);
+  EXPECT_EQ(handler_.SetByteLocks(mine, false), OsLockResult::Failed);
+  for (char& c : model) c = c == kFree ? '0' : '1';
+  EXPECT_EQ(helper_.Send("probe " + std::to_string(kBase) + " " + std::to_string(kBytes)),
+            "ok " + model);
+  second.Close();
+  handler_.Close();
 }
 
 TEST_F(FileSharing, RegionLocksNeverReachTheShareByte) {

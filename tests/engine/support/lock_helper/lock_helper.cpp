@@ -75,6 +75,18 @@ void Run(jw::TFileHandler& handler, const std::string& command, std::istringstre
                   : result == jw::OsLockResult::Busy ? "busy"
                                                      : "fail")
               << std::endl;
+  } else if (command == "probe") {
+    // Tries each of count bytes from offset: 1 where it is held elsewhere
+    // (here too), 0 where it could be had; a byte taken goes again at once.
+    int64_t offset = 0, count = 0;
+    args >> offset >> count;
+    std::string held;
+    for (int64_t b = offset; b < offset + count; ++b) {
+      const bool taken = handler.SetRegionLock(b, 1, true) == jw::OsLockResult::Taken;
+      if (taken) handler.SetRegionLock(b, 1, false);
+      held += taken ? '0' : '1';
+    }
+    std::cout << "ok " << held << std::endl;
   } else if (command == "write") {
     std::string text;
     args >> text;
