@@ -64,8 +64,8 @@ struct TTableLockState {
 
 // Record bitmaps start with room for this many records.
 constexpr int32_t kTableBitmapRecords = 8192;
-// Records LockRecordsForTransaction takes in one step: the bytes between
-// them are held for the moment the step takes, so the step stays short.
+// Records LockRecordsForTransaction takes all or none at a time: a busy
+// one sends only its own group back to LockRecord's retries.
 constexpr size_t kRecordLockSpan = 64;
 
 class TDataTable : public TDataFileOwner {
@@ -183,9 +183,10 @@ class TDataTable : public TDataFileOwner {
   void UnlockRecord(int32_t number);
   // Inside a transaction: locks the records (ascending, distinct) that the
   // table does not hold yet as if each were locked and unlocked again, so
-  // they stay locked to the transaction's end or next interim commit. They
-  // are taken kRecordLockSpan at a time in one step each; a span with a
-  // busy record goes one by one with LockRecord's retries (10258 when one
+  // they stay locked to the transaction's end or next interim commit, without
+  // a read lock and header check per record. They are taken kRecordLockSpan
+  // at a time, all or none; a group with a busy record goes one by one with
+  // LockRecord's retries (10258 when one
   // stays busy; those taken stay with the transaction). Nothing outside one.
   void LockRecordsForTransaction(const std::vector<int32_t>& numbers);
   // Unlocks every record held, or with deferred_only the ones marked for

@@ -179,8 +179,6 @@ void TDataTable::LockRecordsForTransaction(const std::vector<int32_t>& numbers) 
   for (const int32_t n : numbers) {
     if (!held_.IsSet(n)) wanted.push_back(n);
   }
-  // Rising record numbers give falling bytes: each span lies below the
-  // ones taken before it, where the system finds it first.
   for (size_t begin = 0; begin < wanted.size(); begin += kRecordLockSpan) {
     const size_t end = std::min(begin + kRecordLockSpan, wanted.size());
     const std::vector<int32_t> span(wanted.begin() + static_cast<ptrdiff_t>(begin),

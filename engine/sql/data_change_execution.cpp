@@ -149,10 +149,10 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
   size_t next = 0;
   Process(static_cast<int32_t>(numbers.size()), progress, progress_data, [&] {
     if (next % interval == 0) {
-      // The records up to the next commit are locked together, which
-      // costs the system one walk of the table's locks per span of them
-      // instead of one per record; each stays locked to that commit, as
-      // the change of it would keep it.
+      // The records up to the next commit are locked together under the
+      // statement's read lock, instead of each under a read lock and
+      // header check of its own; each stays locked to that commit, as the
+      // change of it would keep it.
       const auto first = numbers.begin() + static_cast<ptrdiff_t>(next);
       const auto last =
           numbers.begin() + static_cast<ptrdiff_t>(std::min(next + interval, numbers.size()));

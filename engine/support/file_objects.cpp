@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <iterator>
 
 #include "engine/support/engine_heap.h"
@@ -362,45 +361,13 @@ bool TPhysicalFile::UnlockRegion(int64_t offset, int64_t length) {
   return false;
 }
 
-// The system keeps every lock of a file in one list that each new lock
-// walks whole, so bytes locked one by one cost a walk over all held
-// before: a transaction's scattered record locks grow quadratic. Here the
-// span from the first to the last byte is locked in one call and the
-// bytes between the wanted ones are released again, from the highest down:
-// each release then finds its part of the span at the front of this
-// descriptor's locks. The bytes between are this process's for that
-// moment only; another process that tries one meanwhile finds it busy and
-// tries again, as for any lock held briefly.
+// Each byte is locked by a call of its own: a lock over a wider span, even
+// for a moment, would show another process records nobody asked for as in
+// use, and one that tries them without retries would be refused. A failure
+// gives back the bytes taken before it.
 OsLockResult TPhysicalFile::LockBytes(const std::vector<int64_t>& offsets) {
   TCriticalSectionGuard guard(Lock());
   if (!os_file_.IsOpen()) return OsLockResult::Failed;
-  if (offsets.empty()) return OsLockResult::Taken;
-  // Bytes out of order cannot be told from the gaps between them.
-  if (!std::is_sorted(offsets.begin(), offsets.end(), std::less_equal<>())) {
-    return LockEachByte(offsets);
-  }
-  const int64_t first = offsets.front();
-  const int64_t last = offsets.back();
-  if (!LockRangeAllowed(first, last - first + 1)) return OsLockResult::Failed;
-  // A byte of the span that another table of this process holds on the
-  // same descriptor would go with the released gaps.
-  if (HeldWithin(first, last)) return LockEachByte(offsets);
-  const OsLockResult span = os_file_.LockRange(first, last - first + 1);
-  if (span == OsLockResult::Failed) return span;
-  // Busy: another process holds a byte of the span, perhaps none of these.
-  if (span == OsLockResult::Busy) return LockEachByte(offsets);
-  for (size_t i = offsets.size() - 1; i > 0; --i) {
-    const int64_t gap = offsets[i - 1] + 1;
-    if (gap < offsets[i] && !os_file_.UnlockRange(gap, offsets[i] - gap)) {
-      os_file_.UnlockRange(first, last - first + 1);
-      return OsLockResult::Failed;
-    }
-  }
-  for (const int64_t offset : offsets) AddRange(offset, 1);
-  return OsLockResult::Taken;
-}
-
-OsLockResult TPhysicalFile::LockEachByte(const std::vector<int64_t>& offsets) {
   for (size_t i = 0; i < offsets.size(); ++i) {
     OsLockResult result = AddRange(offsets[i], 1);
     if (result == OsLockResult::Taken) {

@@ -147,9 +147,6 @@ class TPhysicalFile : public TAbstractFile {
   void SetMustBeNew(bool value) { must_be_new_ = value; }
 
  private:
-  // LockBytes one byte after the other, undone when one fails.
-  OsLockResult LockEachByte(const std::vector<int64_t>& offsets);
-
   TOsFile os_file_;
   int64_t position_ = 0;
   bool delete_on_close_ = false;
