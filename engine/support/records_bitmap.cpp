@@ -105,10 +105,30 @@ void TRecordsBitmap::AddToCounts(int32_t word, int32_t delta) {
   group_counts_[word / kGroupWords] += delta;
 }
 
-int32_t TRecordsBitmap::LastSetInBlocks(int32_t first, int32_t last) const {
+int32_t TRecordsBitmap::PassableWords(int32_t boundary, bool forward, int32_t remaining,
+                                      int32_t& set) const {
+  for (const int32_t words : {kGroupWords, kBlockWords}) {
+    if (boundary % words != 0) continue;
+    const int32_t first = forward ? boundary : boundary - words;
+    set = words == kGroupWords ? group_counts_[first / kGroupWords]
+                               : block_counts_[first / kBlockWords];
+    if (set < remaining) return words;
+  }
+  return 0;
+}
+
+int32_t TRecordsBitmap::FirstSetInWords(int32_t first, int32_t last) const {
+  int32_t b = first / kBlockWords;
+  while (b < last / kBlockWords - 1 && block_counts_[b] == 0) ++b;
+  int32_t w = b * kBlockWords;
+  while (words_[w] == 0) ++w;
+  return w * 32 + std::countr_zero(words_[w]) + 1;
+}
+
+int32_t TRecordsBitmap::LastSetInWords(int32_t first, int32_t last) const {
   // The last group may hold fewer blocks than a whole one.
-  int32_t b = std::min(last, static_cast<int32_t>(block_counts_.size())) - 1;
-  while (b > first && block_counts_[b] == 0) --b;
+  int32_t b = std::min(last / kBlockWords, static_cast<int32_t>(block_counts_.size())) - 1;
+  while (b > first / kBlockWords && block_counts_[b] == 0) --b;
   int32_t w = b * kBlockWords + kBlockWords - 1;
   while (words_[w] == 0) --w;
   return w * 32 + (31 - std::countl_zero(words_[w])) + 1;
@@ -181,43 +201,36 @@ bool TRecordsBitmap::FindNextSet(int32_t& position, int32_t n, int32_t& sequence
   const int32_t first_bit = position < 0 ? 0 : position;  // the bit of the record after position
   if (first_bit >= bit_count_) return false;
   const int32_t first_word = first_bit / 32;
-  // Passes count set records that lie wholly after position; the last of
-  // them becomes the position.
-  const auto pass = [&](int32_t set, int32_t last_record) {
-    remaining -= set;
-    sequence += set;
-    position = last_record;
-  };
   int32_t w = std::max(first_word, span_first_);
   while (w < span_last_) {
+    // A whole group or block after position with too few set records passes
+    // by its count; the last of them becomes the position.
+    int32_t set = 0;
     const bool whole = w > first_word || first_bit % 32 == 0;
-    if (whole && w % kGroupWords == 0 && group_counts_[w / kGroupWords] < remaining) {
-      const int32_t group = w / kGroupWords;
-      if (group_counts_[group] > 0) {
-        pass(group_counts_[group],
-             LastSetInBlocks(group * kGroupBlocks, (group + 1) * kGroupBlocks));
+    if (const int32_t words = whole ? PassableWords(w, true, remaining, set) : 0; words > 0) {
+      if (set > 0) {
+        remaining -= set;
+        sequence += set;
+        position = LastSetInWords(w, w + words);
       }
-      w += kGroupWords;
-      continue;
-    }
-    if (whole && w % kBlockWords == 0 && block_counts_[w / kBlockWords] < remaining) {
-      const int32_t block = w / kBlockWords;
-      if (block_counts_[block] > 0) pass(block_counts_[block], LastSetInBlocks(block, block + 1));
-      w += kBlockWords;
+      w += words;
       continue;
     }
     uint32_t word = words_[w];
     if (w == first_word) word &= ~LowBits(first_bit % 32);
+    const int32_t base = w * 32 + 1;  // the record of the word's lowest bit
     ++w;
     if (word == 0) continue;
-    const int32_t set = CountBits(word);
+    set = CountBits(word);
     if (set < remaining) {
-      pass(set, (w - 1) * 32 + (31 - std::countl_zero(word)) + 1);
+      remaining -= set;
+      sequence += set;
+      position = base + (31 - std::countl_zero(word));
       continue;
     }
     for (int32_t skip = 1; skip < remaining; ++skip) word &= word - 1;
     sequence += remaining;
-    position = (w - 1) * 32 + std::countr_zero(word) + 1;
+    position = base + std::countr_zero(word);
     return true;
   }
   return false;
@@ -230,20 +243,36 @@ bool TRecordsBitmap::FindPriorSet(int32_t& position, int32_t n, int32_t& sequenc
   const int32_t last_bit = (position > bit_count_ ? bit_count_ + 1 : position) - 2;
   if (last_bit < 0) return false;
   const int32_t last_word = last_bit / 32;
-  for (int32_t w = std::min(last_word, span_last_ - 1); w >= span_first_; --w) {
+  int32_t w = std::min(last_word, span_last_ - 1);
+  while (w >= span_first_) {
+    // A whole group or block before position with too few set records
+    // passes by its count; the first of them becomes the position.
+    int32_t set = 0;
+    const bool whole = w < last_word || last_bit % 32 == 31;
+    if (const int32_t words = whole ? PassableWords(w + 1, false, remaining, set) : 0; words > 0) {
+      if (set > 0) {
+        remaining -= set;
+        sequence -= set;
+        position = FirstSetInWords(w + 1 - words, w + 1);
+      }
+      w -= words;
+      continue;
+    }
     uint32_t word = words_[w];
     if (w == last_word) word &= LowBits(last_bit % 32 + 1);
+    const int32_t base = w * 32 + 1;  // the record of the word's lowest bit
+    --w;
     if (word == 0) continue;
-    const int32_t set = CountBits(word);
+    set = CountBits(word);
     if (set < remaining) {
       remaining -= set;
       sequence -= set;
-      position = w * 32 + std::countr_zero(word) + 1;
+      position = base + std::countr_zero(word);
       continue;
     }
     for (int32_t skip = 1; skip < remaining; ++skip) word &= ~HighestBit(word);
     sequence -= remaining;
-    position = w * 32 + (31 - std::countl_zero(word)) + 1;
+    position = base + (31 - std::countl_zero(word));
     return true;
   }
   return false;

@@ -44,8 +44,8 @@ class TRecordsBitmap {
   // Moves position to the n-th set record after it (before it for
   // FindPriorSet); position takes each set record passed and sequence counts
   // them (down for FindPriorSet). False when the records ran out first.
-  // FindNextSet passes whole blocks and groups holding fewer than the
-  // records still to go by their counts.
+  // Whole blocks and groups holding fewer than the records still to go
+  // pass by their counts.
   bool FindNextSet(int32_t& position, int32_t n, int32_t& sequence) const;
   bool FindPriorSet(int32_t& position, int32_t n, int32_t& sequence) const;
   // The first set record after position (from record 1 when position is
@@ -84,8 +84,14 @@ class TRecordsBitmap {
   // their groups' counts by the difference.
   void RecountWords(int32_t first, int32_t last);
   void AddToCounts(int32_t word, int32_t delta);
-  // The last set record in the blocks first .. last-1, which hold set bits.
-  int32_t LastSetInBlocks(int32_t first, int32_t last) const;
+  // The whole group, else block, of words that begins at word boundary
+  // (ends there when going back) when it holds fewer set records than
+  // remaining: its word count, with set taking its set records; else 0.
+  int32_t PassableWords(int32_t boundary, bool forward, int32_t remaining, int32_t& set) const;
+  // The first and the last set record in the whole blocks of words
+  // first .. last-1, which hold set records.
+  int32_t FirstSetInWords(int32_t first, int32_t last) const;
+  int32_t LastSetInWords(int32_t first, int32_t last) const;
 
   uint32_t* words_ = nullptr;
   int32_t buffer_size_ = 0;
