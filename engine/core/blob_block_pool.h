@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/core/dirty_mark.h"
 #include "engine/support/system_list.h"
 
 namespace jw {
@@ -66,9 +67,10 @@ class TBlock {
  private:
   template <typename, int>
   friend class TFileCache;
+  friend TDirtyMark<TBlock>& CacheDirtyMark(TBlock& block) { return block.dirty_; }
 
   TBlobFile* owner_;
-  bool dirty_ = false;
+  TDirtyMark<TBlock> dirty_{this};
   uint16_t use_count_ = 0;
   int32_t position_ = 0;
   std::vector<uint8_t> data_;

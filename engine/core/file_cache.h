@@ -4,7 +4,9 @@
 // and a most-recently-used list through the objects' own links, for the
 // probe of the last few used and for the victim. Search takes O(1), insert
 // and removal O(log n); choosing a victim and growing take O(1) amortised,
-// even when every object is dirty. Getting, resetting and writing objects
+// even when every object is dirty. The dirty objects are also on a list of
+// their own, which their dirty marks keep, so a write-back costs the dirty
+// objects only. Getting, resetting and writing objects
 // stays with the file that owns them.
 #pragma once
 
@@ -13,6 +15,7 @@
 #include <map>
 #include <vector>
 
+#include "engine/core/dirty_mark.h"
 #include "engine/core/number_table.h"
 #include "engine/core/prefetch.h"
 #include "engine/core/record_order.h"
@@ -22,8 +25,9 @@ namespace jw {
 // A cache object also says whether it must be written before its slot is
 // reused, and whether a caller holds it.
 template <typename T>
-concept FileCacheObject = CacheObject<T> && requires(const T& object) {
+concept FileCacheObject = CacheObject<T> && requires(const T& object, T& changeable) {
   { CacheObjectDirty(object) } -> std::convertible_to<bool>;
+  { CacheDirtyMark(changeable) } -> std::same_as<TDirtyMark<T>&>;
   { object.UseCount() } -> std::convertible_to<int32_t>;
 };
 
@@ -38,6 +42,8 @@ class TFileCache {
   // The cached objects by their numbers, in ascending order.
   const std::map<int32_t, T*>& ByNumber() const { return objects_; }
   int32_t Count() const { return static_cast<int32_t>(objects_.size()); }
+  // The cached objects that are dirty, in no order.
+  const TDirtyList<T>& Dirty() const { return dirty_; }
   int32_t Capacity() const { return capacity_; }
   void SetCapacity(int32_t capacity) { capacity_ = capacity; }
   bool Full() const { return Count() >= capacity_; }
@@ -92,6 +98,7 @@ class TFileCache {
   void Insert(T* object) {
     objects_.emplace(CacheNumber(*object), object);
     by_number_.Insert(CacheNumber(*object), object);
+    dirty_.Attach(CacheDirtyMark(*object));
   }
 
   void Remove(T* object) {
@@ -99,6 +106,7 @@ class TFileCache {
     if (it != objects_.end() && it->second == object) {
       objects_.erase(it);
       by_number_.Erase(CacheNumber(*object));
+      dirty_.Detach(CacheDirtyMark(*object));
     }
   }
 
@@ -162,12 +170,12 @@ class TFileCache {
   // over are about to be clean.
   template <typename Accept>
   void CollectWriteBack(std::vector<T*>& dirty, Accept accept) {
-    for (const auto& entry : objects_) {
-      T* object = entry.second;
-      if (CacheObjectDirty(*object) && object->UseCount() == 0 && accept(*object)) {
-        dirty.push_back(object);
-      }
-    }
+    const size_t start = dirty.size();
+    dirty_.ForEach([&](T* object) {
+      if (object->UseCount() == 0 && accept(*object)) dirty.push_back(object);
+    });
+    std::sort(dirty.begin() + static_cast<std::ptrdiff_t>(start), dirty.end(),
+              [](const T* a, const T* b) { return CacheNumber(*a) < CacheNumber(*b); });
     passed_ = nullptr;
   }
 
@@ -178,6 +186,7 @@ class TFileCache {
       T* object = entry.second;
       object->newer_ = nullptr;
       object->older_ = nullptr;
+      dirty_.Detach(CacheDirtyMark(*object));
       put(object);
     }
     objects_.clear();
@@ -196,6 +205,7 @@ class TFileCache {
       if (object->UseCount() != 0) continue;
       it = objects_.erase(it);
       by_number_.Erase(CacheNumber(*object));
+      dirty_.Detach(CacheDirtyMark(*object));
       Unlink(object);
       put(object);
     }
@@ -216,6 +226,7 @@ class TFileCache {
 
   std::map<int32_t, T*> objects_;
   TNumberTable<T> by_number_;
+  TDirtyList<T> dirty_;
   T* newest_ = nullptr;
   T* oldest_ = nullptr;
   // The newest of the oldest objects that the victim search passed over;

@@ -214,7 +214,7 @@ void TPage::MoveEntriesFrom(TPage& source, int32_t first, int32_t count, int32_t
 }
 
 void TPage::CopyPage(const TPage& other) {
-  dirty_ = other.dirty_;
+  dirty_ = other.Dirty();
   position_ = other.position_;
   parent_position_ = other.parent_position_;
   used_bytes_ = other.used_bytes_;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/dirty_mark.h"
 #include "engine/core/index_file_format.h"
 
 namespace jw {
@@ -203,7 +204,7 @@ class TPage {
   int32_t LastBelow(const TIndexCursor& cursor, const uint8_t* key, bool strict) const;
 
   TIndexFile* owner_;
-  bool dirty_ = false;
+  TDirtyMark<TPage> dirty_{this};
   int32_t use_count_ = 0;
   int32_t position_ = 0;
   int32_t parent_position_ = 0;
@@ -224,6 +225,7 @@ class TPage {
 
   template <typename, int>
   friend class TFileCache;
+  friend TDirtyMark<TPage>& CacheDirtyMark(TPage& page) { return page.dirty_; }
   // Neighbours in the index slot's most-recently-used list.
   TPage* newer_ = nullptr;
   TPage* older_ = nullptr;

@@ -73,7 +73,7 @@ void TRecord::SetLinkNumber(int32_t number) {
 
 void TRecord::Assign(const TRecord& other) {
   file_ = other.file_;
-  modified_ = other.modified_;
+  modified_ = other.Modified();
   record_number_ = other.record_number_;
   std::memcpy(bytes_.data(), other.bytes_.data(), std::min(bytes_.size(), other.bytes_.size()));
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/core/dirty_mark.h"
+
 namespace jw {
 
 class TDataFile;
@@ -74,9 +76,10 @@ class TRecord {
   friend class TRecordStack;
   template <typename, int>
   friend class TFileCache;
+  friend TDirtyMark<TRecord>& CacheDirtyMark(TRecord& record) { return record.modified_; }
 
   TDataFile* file_ = nullptr;
-  bool modified_ = false;
+  TDirtyMark<TRecord> modified_{this};
   uint16_t use_count_ = 0;
   int32_t record_number_ = 0;
   std::vector<uint8_t> bytes_;

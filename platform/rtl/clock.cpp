@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "platform/rtl/exceptions.h"
 
@@ -16,15 +18,37 @@ constexpr int64_t kUnixEpochDay = kDateDelta + 25569;
 
 std::atomic<TClock*> installed_clock{nullptr};
 
-// Seconds east of UTC at the moment `when`. tzset first, so a changed TZ
-// (or system zone) is seen: localtime_r alone need not look again.
+// Seconds east of UTC at the moment `when`. Looking the zone up (tzset
+// reads TZ and the system zone file again) costs a file status on every
+// call, so each thread keeps the last answer and looks again only when the
+// second moves on or the text of TZ changed: a changed TZ shows at once, a
+// changed system zone file within a second, and a daylight saving change,
+// which falls on a whole second, exactly.
 long UtcOffsetSecondsAt(time_t when) {
+  struct TZoneLookup {
+    bool valid = false;
+    time_t second = 0;
+    bool has_tz = false;
+    std::string tz;
+    long offset = 0;
+  };
+  thread_local TZoneLookup last;
+  const char* tz = std::getenv("TZ");
+  if (last.valid && last.second == when && last.has_tz == (tz != nullptr) &&
+      (tz == nullptr || last.tz == tz)) {
+    return last.offset;
+  }
   tzset();
   tm local{};
   if (localtime_r(&when, &local) == nullptr) {
     throw Exception(std::string("Cannot read the local time zone: ") + std::strerror(errno));
   }
-  return local.tm_gmtoff;
+  last.valid = true;
+  last.second = when;
+  last.has_tz = tz != nullptr;
+  last.tz = tz != nullptr ? tz : "";
+  last.offset = local.tm_gmtoff;
+  return last.offset;
 }
 
 }  // namespace

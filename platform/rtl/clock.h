@@ -19,7 +19,8 @@ class TClock {
 };
 
 // The system's real-time clock and the process's time zone (TZ, else the
-// system's zone), read afresh on every call.
+// system's zone). A change of TZ shows on the next call, a change of the
+// system's zone within a second.
 class TSystemClock : public TClock {
  public:
   TDateTime LocalNow() override;
