@@ -13,11 +13,6 @@ namespace {
 
 constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
 constexpr int32_t kBufferStep = 1024;
-// A block of 16 words counts at most 512 records in a 16-bit count; the
-// buffer grows by whole blocks (1024 bytes are 16 of them).
-constexpr int32_t kBlockWords = 16;
-constexpr int32_t kGroupBlocks = 64;
-constexpr int32_t kGroupWords = kBlockWords * kGroupBlocks;
 
 bool BitOf(uint32_t word, int32_t bit) {
   return ((word >> bit) & 1u) != 0;
@@ -61,7 +56,6 @@ void TRecordsBitmap::SetRecordCount(int32_t n) {
     void* block = words_;
     GrowBuffer(word_count_ * 4, kBufferStep, block, buffer_size_);
     words_ = static_cast<uint32_t*>(block);
-    SizeSummary();
   }
   // Records outside the old count were never part of the set, whatever
   // SetAll or Invert left in the spare bits.
@@ -71,67 +65,13 @@ void TRecordsBitmap::SetRecordCount(int32_t n) {
 void TRecordsBitmap::ClearBitsFrom(int32_t first_bit) {
   int32_t word = first_bit / 32;
   if (word >= span_last_) return;
-  const int32_t first_changed = std::max(word, span_first_);
-  const int32_t last_changed = span_last_;
   if (first_bit % 32 != 0) {
     words_[word] &= (1u << (first_bit % 32)) - 1;
     ++word;
   }
   ZeroWords(std::max(word, span_first_), span_last_);
-  RecountWords(first_changed, last_changed);
   span_last_ = std::min(span_last_, (first_bit + 31) / 32);
   if (span_last_ <= span_first_) span_first_ = span_last_ = 0;
-}
-
-void TRecordsBitmap::SizeSummary() {
-  const int32_t blocks = buffer_size_ / 4 / kBlockWords;
-  block_counts_.resize(static_cast<size_t>(blocks), 0);
-  group_counts_.resize(static_cast<size_t>((blocks + kGroupBlocks - 1) / kGroupBlocks), 0);
-}
-
-void TRecordsBitmap::RecountWords(int32_t first, int32_t last) {
-  for (int32_t b = first / kBlockWords; b * kBlockWords < last; ++b) {
-    const uint32_t* words = words_ + b * kBlockWords;
-    int32_t count = 0;
-    for (int32_t w = 0; w < kBlockWords; ++w) count += CountBits(words[w]);
-    group_counts_[b / kGroupBlocks] += count - block_counts_[b];
-    block_counts_[b] = static_cast<uint16_t>(count);
-  }
-}
-
-void TRecordsBitmap::AddToCounts(int32_t word, int32_t delta) {
-  block_counts_[word / kBlockWords] =
-      static_cast<uint16_t>(block_counts_[word / kBlockWords] + delta);
-  group_counts_[word / kGroupWords] += delta;
-}
-
-int32_t TRecordsBitmap::PassableWords(int32_t boundary, bool forward, int32_t remaining,
-                                      int32_t& set) const {
-  for (const int32_t words : {kGroupWords, kBlockWords}) {
-    if (boundary % words != 0) continue;
-    const int32_t first = forward ? boundary : boundary - words;
-    set = words == kGroupWords ? group_counts_[first / kGroupWords]
-                               : block_counts_[first / kBlockWords];
-    if (set < remaining) return words;
-  }
-  return 0;
-}
-
-int32_t TRecordsBitmap::FirstSetInWords(int32_t first, int32_t last) const {
-  int32_t b = first / kBlockWords;
-  while (b < last / kBlockWords - 1 && block_counts_[b] == 0) ++b;
-  int32_t w = b * kBlockWords;
-  while (words_[w] == 0) ++w;
-  return w * 32 + std::countr_zero(words_[w]) + 1;
-}
-
-int32_t TRecordsBitmap::LastSetInWords(int32_t first, int32_t last) const {
-  // The last group may hold fewer blocks than a whole one.
-  int32_t b = std::min(last / kBlockWords, static_cast<int32_t>(block_counts_.size())) - 1;
-  while (b > first / kBlockWords && block_counts_[b] == 0) --b;
-  int32_t w = b * kBlockWords + kBlockWords - 1;
-  while (words_[w] == 0) --w;
-  return w * 32 + (31 - std::countl_zero(words_[w])) + 1;
 }
 
 void TRecordsBitmap::ZeroWords(int32_t first, int32_t last) {
@@ -157,25 +97,19 @@ bool TRecordsBitmap::IsSet(int32_t n) const {
 void TRecordsBitmap::SetBit(int32_t n) {
   if (n <= 0 || n > bit_count_) return;
   const int32_t word = (n - 1) / 32;
-  const uint32_t bit = 1u << ((n - 1) % 32);
-  if ((words_[word] & bit) != 0) return;
-  words_[word] |= bit;
-  AddToCounts(word, 1);
+  words_[word] |= 1u << ((n - 1) % 32);
   if (word < span_first_ || word >= span_last_) WidenSpan(word, word + 1);
 }
 
 void TRecordsBitmap::ClearBit(int32_t n) {
   if (n <= 0 || n > bit_count_) return;
-  const int32_t word = (n - 1) / 32;
-  const uint32_t bit = 1u << ((n - 1) % 32);
-  if ((words_[word] & bit) == 0) return;
-  words_[word] &= ~bit;
-  AddToCounts(word, -1);
+  words_[(n - 1) / 32] &= ~(1u << ((n - 1) % 32));
 }
 
 int32_t TRecordsBitmap::CountSet() const {
+  // Spare bits are always clear, so whole words count as they are.
   int32_t count = 0;
-  for (const int32_t group : group_counts_) count += group;
+  for (int32_t w = span_first_; w < span_last_; ++w) count += CountBits(words_[w]);
   return count;
 }
 
@@ -183,14 +117,10 @@ int32_t TRecordsBitmap::CountSetBefore(int32_t n) const {
   if (n < 2 || bit_count_ == 0) return 0;
   const int32_t end_bit = n - 1 < bit_count_ ? n - 1 : bit_count_;  // bits 0 .. end_bit-1
   const int32_t full_words = end_bit / 32;
-  // Whole groups, then whole blocks of the last group, then words of the
-  // last block; spare bits are always clear, so whole words count as they are.
-  const int32_t full_groups = full_words / kGroupWords;
-  const int32_t full_blocks = full_words / kBlockWords;
   int32_t count = 0;
-  for (int32_t g = 0; g < full_groups; ++g) count += group_counts_[g];
-  for (int32_t b = full_groups * kGroupBlocks; b < full_blocks; ++b) count += block_counts_[b];
-  for (int32_t w = full_blocks * kBlockWords; w < full_words; ++w) count += CountBits(words_[w]);
+  for (int32_t w = span_first_; w < std::min(full_words, span_last_); ++w) {
+    count += CountBits(words_[w]);
+  }
   if (end_bit % 32 != 0) count += CountBits(words_[full_words] & LowBits(end_bit % 32));
   return count;
 }
@@ -201,36 +131,20 @@ bool TRecordsBitmap::FindNextSet(int32_t& position, int32_t n, int32_t& sequence
   const int32_t first_bit = position < 0 ? 0 : position;  // the bit of the record after position
   if (first_bit >= bit_count_) return false;
   const int32_t first_word = first_bit / 32;
-  int32_t w = std::max(first_word, span_first_);
-  while (w < span_last_) {
-    // A whole group or block after position with too few set records passes
-    // by its count; the last of them becomes the position.
-    int32_t set = 0;
-    const bool whole = w > first_word || first_bit % 32 == 0;
-    if (const int32_t words = whole ? PassableWords(w, true, remaining, set) : 0; words > 0) {
-      if (set > 0) {
-        remaining -= set;
-        sequence += set;
-        position = LastSetInWords(w, w + words);
-      }
-      w += words;
-      continue;
-    }
+  for (int32_t w = std::max(first_word, span_first_); w < span_last_; ++w) {
     uint32_t word = words_[w];
     if (w == first_word) word &= ~LowBits(first_bit % 32);
-    const int32_t base = w * 32 + 1;  // the record of the word's lowest bit
-    ++w;
     if (word == 0) continue;
-    set = CountBits(word);
+    const int32_t set = CountBits(word);
     if (set < remaining) {
       remaining -= set;
       sequence += set;
-      position = base + (31 - std::countl_zero(word));
+      position = w * 32 + (31 - std::countl_zero(word)) + 1;
       continue;
     }
     for (int32_t skip = 1; skip < remaining; ++skip) word &= word - 1;
     sequence += remaining;
-    position = base + std::countr_zero(word);
+    position = w * 32 + std::countr_zero(word) + 1;
     return true;
   }
   return false;
@@ -243,36 +157,20 @@ bool TRecordsBitmap::FindPriorSet(int32_t& position, int32_t n, int32_t& sequenc
   const int32_t last_bit = (position > bit_count_ ? bit_count_ + 1 : position) - 2;
   if (last_bit < 0) return false;
   const int32_t last_word = last_bit / 32;
-  int32_t w = std::min(last_word, span_last_ - 1);
-  while (w >= span_first_) {
-    // A whole group or block before position with too few set records
-    // passes by its count; the first of them becomes the position.
-    int32_t set = 0;
-    const bool whole = w < last_word || last_bit % 32 == 31;
-    if (const int32_t words = whole ? PassableWords(w + 1, false, remaining, set) : 0; words > 0) {
-      if (set > 0) {
-        remaining -= set;
-        sequence -= set;
-        position = FirstSetInWords(w + 1 - words, w + 1);
-      }
-      w -= words;
-      continue;
-    }
+  for (int32_t w = std::min(last_word, span_last_ - 1); w >= span_first_; --w) {
     uint32_t word = words_[w];
     if (w == last_word) word &= LowBits(last_bit % 32 + 1);
-    const int32_t base = w * 32 + 1;  // the record of the word's lowest bit
-    --w;
     if (word == 0) continue;
-    set = CountBits(word);
+    const int32_t set = CountBits(word);
     if (set < remaining) {
       remaining -= set;
       sequence -= set;
-      position = base + std::countr_zero(word);
+      position = w * 32 + std::countr_zero(word) + 1;
       continue;
     }
     for (int32_t skip = 1; skip < remaining; ++skip) word &= ~HighestBit(word);
     sequence -= remaining;
-    position = base + (31 - std::countl_zero(word));
+    position = w * 32 + (31 - std::countl_zero(word)) + 1;
     return true;
   }
   return false;
@@ -308,7 +206,6 @@ void TRecordsBitmap::AndWith(const TRecordsBitmap& other) {
   ZeroWords(span_first_, first);
   ZeroWords(last, span_last_);
   for (int32_t w = first; w < last; ++w) words_[w] &= other.words_[w];
-  RecountWords(span_first_, span_last_);
   span_first_ = first;
   span_last_ = last;
 }
@@ -321,7 +218,6 @@ void TRecordsBitmap::OrWith(const TRecordsBitmap& other) {
   WidenSpan(first, last);
   // A longer other bitmap may hold records beyond this one's count.
   ClearSpareBits();
-  RecountWords(first, last);
 }
 
 void TRecordsBitmap::Invert() {
@@ -329,12 +225,10 @@ void TRecordsBitmap::Invert() {
   span_first_ = 0;
   span_last_ = word_count_;
   ClearSpareBits();
-  RecountWords(0, word_count_);
 }
 
 void TRecordsBitmap::ClearAll() {
   ZeroWords(span_first_, span_last_);
-  RecountWords(span_first_, span_last_);
   span_first_ = span_last_ = 0;
 }
 
@@ -344,7 +238,6 @@ void TRecordsBitmap::SetAll() {
   span_first_ = 0;
   span_last_ = word_count_;
   ClearSpareBits();
-  RecountWords(0, word_count_);
 }
 
 void TRecordsBitmap::ClearSpareBits() {
@@ -357,7 +250,6 @@ void TRecordsBitmap::Assign(const TRecordsBitmap& other) {
   void* block = words_;
   GrowBuffer(other.buffer_size_, kBufferStep, block, buffer_size_);
   words_ = static_cast<uint32_t*>(block);
-  SizeSummary();
   bit_count_ = other.bit_count_;
   rounded_bit_count_ = other.rounded_bit_count_;
   word_count_ = other.word_count_;
@@ -366,7 +258,6 @@ void TRecordsBitmap::Assign(const TRecordsBitmap& other) {
               static_cast<size_t>(other.span_last_ - other.span_first_) * 4);
   span_first_ = other.span_first_;
   span_last_ = other.span_last_;
-  RecountWords(span_first_, span_last_);
 }
 
 TRecordsBitmapStack::TRecordsBitmapStack() {

@@ -5,14 +5,10 @@
 // bitmaps (GetRecordsBitmap / ReleaseRecordsBitmap). A bitmap knows the span
 // of words that may hold set bits (every word outside it is zero), so
 // counting, walking, clearing and combining a sparse bitmap (the few records
-// of an indexed filter) touch only its span, not the whole table. A rank
-// summary (set bits per block of 512 records and per group of 64 blocks),
-// kept current by every change, lets counting the set records before one and
-// finding the n-th set record skip whole blocks.
+// of an indexed filter) touch only its span, not the whole table.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "engine/support/system_list.h"
 #include "platform/rtl/sync.h"
@@ -37,15 +33,12 @@ class TRecordsBitmap {
 
   // Set bits among the first bit-count bits.
   int32_t CountSet() const;
-  // Set bits among records 1 .. n-1; 0 when n is below 2. Costs the groups
-  // before n plus at most a group's blocks and a block's words.
+  // Set bits among records 1 .. n-1; 0 when n is below 2.
   int32_t CountSetBefore(int32_t n) const;
 
   // Moves position to the n-th set record after it (before it for
   // FindPriorSet); position takes each set record passed and sequence counts
   // them (down for FindPriorSet). False when the records ran out first.
-  // Whole blocks and groups holding fewer than the records still to go
-  // pass by their counts.
   bool FindNextSet(int32_t& position, int32_t n, int32_t& sequence) const;
   bool FindPriorSet(int32_t& position, int32_t n, int32_t& sequence) const;
   // The first set record after position (from record 1 when position is
@@ -78,20 +71,6 @@ class TRecordsBitmap {
   void ZeroWords(int32_t first, int32_t last);
   // The span grows to take in the words first .. last-1.
   void WidenSpan(int32_t first, int32_t last);
-  // Sizes the summary to the buffer; new blocks and groups count zero.
-  void SizeSummary();
-  // Counts again the blocks that hold the words first .. last-1, and moves
-  // their groups' counts by the difference.
-  void RecountWords(int32_t first, int32_t last);
-  void AddToCounts(int32_t word, int32_t delta);
-  // The whole group, else block, of words that begins at word boundary
-  // (ends there when going back) when it holds fewer set records than
-  // remaining: its word count, with set taking its set records; else 0.
-  int32_t PassableWords(int32_t boundary, bool forward, int32_t remaining, int32_t& set) const;
-  // The first and the last set record in the whole blocks of words
-  // first .. last-1, which hold set records.
-  int32_t FirstSetInWords(int32_t first, int32_t last) const;
-  int32_t LastSetInWords(int32_t first, int32_t last) const;
 
   uint32_t* words_ = nullptr;
   int32_t buffer_size_ = 0;
@@ -102,10 +81,6 @@ class TRecordsBitmap {
   // the buffer is zero. Empty when the two are equal.
   int32_t span_first_ = 0;
   int32_t span_last_ = 0;
-  // Set bits in each block of the buffer (block b holds words 16b .. 16b+15)
-  // and in each group of 64 blocks: at most 512 and 32768.
-  std::vector<uint16_t> block_counts_;
-  std::vector<int32_t> group_counts_;
 };
 
 // The process-wide pool of released bitmaps. Its lock is held only while a
