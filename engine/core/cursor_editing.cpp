@@ -216,6 +216,14 @@ void TDataCursor::LockRecordsForTransaction(const std::vector<int32_t>& numbers)
   table_->LockRecordsForTransaction(numbers);
 }
 
+void TDataCursor::KeepWriteLock() {
+  table_->KeepWriteLock();
+}
+
+void TDataCursor::ReleaseKeptWriteLock() {
+  table_->ReleaseKeptWriteLock();
+}
+
 int32_t TDataCursor::GetCurrentRecord(uint8_t* image, bool lock) {
   if (!lock) return GetCurrentRecord(image);
   {

@@ -147,19 +147,32 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
   const std::vector<int32_t> numbers = QualifyingRecords();
   const auto interval = static_cast<size_t>(CommitInterval());
   size_t next = 0;
-  Process(static_cast<int32_t>(numbers.size()), progress, progress_data, [&] {
-    if (next % interval == 0) {
-      // The records up to the next commit are locked together under the
-      // statement's read lock, instead of each under a read lock and
-      // header check of its own; each stays locked to that commit, as the
-      // change of it would keep it.
-      const auto first = numbers.begin() + static_cast<ptrdiff_t>(next);
-      const auto last =
-          numbers.begin() + static_cast<ptrdiff_t>(std::min(next + interval, numbers.size()));
-      cursor_.LockRecordsForTransaction({first, last});
+  try {
+    Process(static_cast<int32_t>(numbers.size()), progress, progress_data, [&] {
+      if (next % interval == 0) {
+        // The records up to the next commit are locked together, instead
+        // of each under a read lock and header check of its own; each
+        // stays locked to that commit, as the change of it would keep it.
+        // Their changes then run under one write lock, which the commit
+        // ends, instead of taking the writers' ranges once a record.
+        const auto first = numbers.begin() + static_cast<ptrdiff_t>(next);
+        const auto last =
+            numbers.begin() + static_cast<ptrdiff_t>(std::min(next + interval, numbers.size()));
+        cursor_.LockRecordsForTransaction({first, last});
+        cursor_.KeepWriteLock();
+      }
+      ChangeRecord(numbers[next++]);
+    });
+  } catch (...) {
+    // The error on its way is the one to report.
+    try {
+      cursor_.ReleaseKeptWriteLock();
+    } catch (const EQuireEngineError&) {
     }
-    ChangeRecord(numbers[next++]);
-  });
+    throw;
+  }
+  // A caller's transaction goes on without it.
+  cursor_.ReleaseKeptWriteLock();
 }
 
 int32_t TDataChangeExecution::CommitInterval() const {
