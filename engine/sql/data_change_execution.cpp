@@ -187,6 +187,9 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
     // The error on its way is the one to report.
     try {
       cursor_.ReleaseKeptWriteLock();
+    } catch (const EQuireEngineError&) {
+    }
+    try {
       DropFilter(filter);
     } catch (const EQuireEngineError&) {
     }
