@@ -318,6 +318,14 @@ void TDataCursor::ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number,
   } else {
     FilterRecordDeleted(number);
   }
+  // In natural order a record changed where the cursor stands keeps its
+  // place while it stays visible: it is read again there, without counting
+  // the visible records before it.
+  if (image != nullptr && NaturalOrderInForce() && OnRecord() && record_number_ == number &&
+      GetInt32(bookmark.data()) == number && visible_->IsSet(number)) {
+    StandOnNumber(number, position_);
+    return;
+  }
   GotoBookmark(bookmark.data(), false, true);
 }
 
