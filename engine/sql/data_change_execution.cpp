@@ -171,10 +171,13 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
         // of each under a read lock and header check of its own; each
         // stays locked to that commit, as the change of it would keep it.
         // Their changes then run under one write lock, which the commit
-        // ends, instead of taking the writers' ranges once a record.
+        // ends, instead of taking the writers' ranges once a record. Without
+        // a commit the last group's lock goes first, so that no reader
+        // waits on it while a busy record is waited for.
         const auto first = numbers.begin() + static_cast<ptrdiff_t>(next);
         const auto last =
             numbers.begin() + static_cast<ptrdiff_t>(std::min(next + interval, numbers.size()));
+        cursor_.ReleaseKeptWriteLock();
         cursor_.LockRecordsForTransaction({first, last});
         cursor_.KeepWriteLock();
       }
