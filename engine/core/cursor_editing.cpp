@@ -216,6 +216,14 @@ void TDataCursor::LockRecordsForTransaction(const std::vector<int32_t>& numbers)
   table_->LockRecordsForTransaction(numbers);
 }
 
+void TDataCursor::KeepWriteLock() {
+  table_->KeepWriteLock();
+}
+
+void TDataCursor::ReleaseKeptWriteLock() {
+  table_->ReleaseKeptWriteLock();
+}
+
 int32_t TDataCursor::GetCurrentRecord(uint8_t* image, bool lock) {
   if (!lock) return GetCurrentRecord(image);
   {
@@ -309,6 +317,14 @@ void TDataCursor::ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number,
     FilterRecordChanged(number, image);
   } else {
     FilterRecordDeleted(number);
+  }
+  // In natural order a record changed where the cursor stands keeps its
+  // place while it stays visible: it is read again there, without counting
+  // the visible records before it.
+  if (image != nullptr && NaturalOrderInForce() && OnRecord() && record_number_ == number &&
+      GetInt32(bookmark.data()) == number && visible_->IsSet(number)) {
+    StandOnNumber(number, position_);
+    return;
   }
   GotoBookmark(bookmark.data(), false, true);
 }

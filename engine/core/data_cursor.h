@@ -311,6 +311,11 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // been locked and unlocked (TDataTable::LockRecordsForTransaction); the
   // records an UPDATE or DELETE is about to change. Nothing outside one.
   void LockRecordsForTransaction(const std::vector<int32_t>& numbers);
+  // Inside the table's transaction: the changes that follow run under one
+  // write lock, kept up to ReleaseKeptWriteLock or the next commit or
+  // rollback (TDataTable::KeepWriteLock). Nothing outside one.
+  void KeepWriteLock();
+  void ReleaseKeptWriteLock();
   // The statement read lock of the SQL engine: true when the cursor had to
   // go back to its record after another writer's change.
   bool LockForRead();

@@ -55,6 +55,9 @@ struct TTableLockState {
   bool StatementReadLock = false;
   bool OperationReadLock = false;
   bool WriteLock = false;
+  // The write lock stays held across the changes of a run (KeepWriteLock):
+  // the unlock at the end of each change leaves it alone.
+  bool WriteLockKept = false;
   // The reader slots each read lock took in the BLOB file (0 for none).
   uint16_t StatementBlobSlot = 0;
   uint16_t OperationBlobSlot = 0;
@@ -174,6 +177,13 @@ class TDataTable : public TDataFileOwner {
   // too: a read lock held here is let go first.
   bool LockForWrite();
   void UnlockForWrite();
+  // Inside a transaction: takes the write lock and keeps it across the
+  // changes that follow, up to ReleaseKeptWriteLock or the next commit or
+  // rollback, so that a run of changes takes the writers' ranges once
+  // rather than once a change. Nothing outside a transaction, where every
+  // change is written back under a write lock of its own.
+  void KeepWriteLock();
+  void ReleaseKeptWriteLock();
   // Locks the record's byte within the session's retries (10258 when it
   // stays busy or the number names no record); the change result of the read lock
   // taken for the check. Inside a transaction a record the table holds is

@@ -105,13 +105,30 @@ bool TDataTable::LockForWrite() {
 
 void TDataTable::UnlockForWrite() {
   TTableLockState& s = lock_state_;
-  if (!s.WriteLock || exclusive_ || read_only_latch_) return;
+  if (!s.WriteLock || s.WriteLockKept || exclusive_ || read_only_latch_) return;
   bool released = true;
   if (BlobFileInUse() && !blob_->UnlockBlobWrite()) released = false;
   if (!index_->UnlockIndexWrite()) released = false;
   if (!s.LockLevelTransaction && !data_->UnlockWriteSemaphore()) released = false;
   s.WriteLock = false;
   if (!released) Raise(kErrLockFailure);
+}
+
+void TDataTable::KeepWriteLock() {
+  TTableLockState& s = lock_state_;
+  if (!s.LockLevelTransaction || s.WriteLockKept || exclusive_ || read_only_latch_) return;
+  // Nothing reaches the files before the commit, so no reader of another
+  // process can see a change half made; the range keeps them out only
+  // while the run lasts.
+  LockForWrite();
+  s.WriteLockKept = true;
+}
+
+void TDataTable::ReleaseKeptWriteLock() {
+  TTableLockState& s = lock_state_;
+  if (!s.WriteLockKept) return;
+  s.WriteLockKept = false;
+  UnlockForWrite();
 }
 
 // ---- record locks ----
@@ -243,7 +260,14 @@ void TDataTable::StartTransaction() {
 }
 
 void TDataTable::EndLockLevelTransaction() {
-  const bool released = data_->UnlockWriteSemaphore();
+  bool released = true;
+  // A kept write lock ends with the transaction, before its semaphore.
+  try {
+    ReleaseKeptWriteLock();
+  } catch (const EQuireEngineError&) {
+    released = false;
+  }
+  if (!data_->UnlockWriteSemaphore()) released = false;
   lock_state_.LockLevelTransaction = false;
   // An exclusive table locks records inside a transaction too.
   UnlockAllRecords(true);
@@ -266,6 +290,9 @@ void TDataTable::Rollback() {
 void TDataTable::Commit(bool final) {
   if (!transaction_) return;
   transaction_ = false;
+  // The commit ends a run of changes: its write-back takes over the write
+  // lock the run kept, and lets it go with its own.
+  lock_state_.WriteLockKept = false;
   try {
     LockForWrite();
     try {

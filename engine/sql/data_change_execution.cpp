@@ -102,14 +102,13 @@ void TDataChangeExecution::InsertValues() {
   query_.RowsAffected = 1;
 }
 
-std::vector<int32_t> TDataChangeExecution::QualifyingRecords() {
+std::vector<int32_t> TDataChangeExecution::QualifyingRecords(TFilter*& filter) {
   cursor_.SetIndexByNumber(kNaturalOrder);
-  TFilter* filter = nullptr;
+  filter = nullptr;
   if (query_.Condition) {
     // The condition becomes the cursor's filter, which reads an indexed
     // comparison from its index (bound parameters count as constants)
-    // instead of testing every record; it is dropped before any change so
-    // that the changes never alter the view being collected.
+    // instead of testing every record.
     query_.BindCondition(query_.Condition.get());
     const TQueryStatement& statement = query_.Statement;
     TTokenTree prepared(PrepareFilter(query_.Condition.get(), &query_, SourceColumnValue, true,
@@ -128,7 +127,7 @@ std::vector<int32_t> TDataChangeExecution::QualifyingRecords() {
     cursor_.First();
     while (cursor_.GetNextRecord(image) == 0) numbers.push_back(cursor_.CurrentRecordNumber());
   } catch (...) {
-    if (filter != nullptr) cursor_.DropFilter(filter);
+    DropFilter(filter);
     // The error on its way is the one to report.
     try {
       cursor_.UnlockForRead();
@@ -136,30 +135,72 @@ std::vector<int32_t> TDataChangeExecution::QualifyingRecords() {
     }
     throw;
   }
-  if (filter != nullptr) cursor_.DropFilter(filter);
+  // An UPDATE's changes must never alter the view being walked: its filter
+  // goes before the first change. A DELETE keeps it, so that the cursor,
+  // sent to the nearest record after each delete, reads the next record to
+  // delete rather than a neighbour no one asked for.
+  if (query_.Kind != kSqlDelete) DropFilter(filter);
   cursor_.UnlockForRead();
   return numbers;
+}
+
+void TDataChangeExecution::DropFilter(TFilter*& filter) {
+  if (filter == nullptr) return;
+  cursor_.DropFilter(filter);
+  filter = nullptr;
 }
 
 void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_data) {
   // The records are chosen before any changes, so that a changed record
   // that moves in the table is never met again.
-  const std::vector<int32_t> numbers = QualifyingRecords();
+  TFilter* filter = nullptr;
+  const std::vector<int32_t> numbers = QualifyingRecords(filter);
   const auto interval = static_cast<size_t>(CommitInterval());
   size_t next = 0;
-  Process(static_cast<int32_t>(numbers.size()), progress, progress_data, [&] {
-    if (next % interval == 0) {
-      // The records up to the next commit are locked together under the
-      // statement's read lock, instead of each under a read lock and
-      // header check of its own; each stays locked to that commit, as the
-      // change of it would keep it.
-      const auto first = numbers.begin() + static_cast<ptrdiff_t>(next);
-      const auto last =
-          numbers.begin() + static_cast<ptrdiff_t>(std::min(next + interval, numbers.size()));
-      cursor_.LockRecordsForTransaction({first, last});
+  try {
+    Process(static_cast<int32_t>(numbers.size()), progress, progress_data, [&] {
+      if (next == 0) {
+        // Another writer may have changed the table between the collection
+        // and the start of the transaction: the view catches up first, so
+        // that a record a DELETE's filter no longer passes is left alone.
+        cursor_.LockForRead();
+        cursor_.UnlockForRead();
+      }
+      if (next % interval == 0) {
+        // The records up to the next commit are locked together, instead
+        // of each under a read lock and header check of its own; each
+        // stays locked to that commit, as the change of it would keep it.
+        // Their changes then run under one write lock, which the commit
+        // ends, instead of taking the writers' ranges once a record. Without
+        // a commit the last group's lock goes first, so that no reader
+        // waits on it while a busy record is waited for.
+        const auto first = numbers.begin() + static_cast<ptrdiff_t>(next);
+        const auto last =
+            numbers.begin() + static_cast<ptrdiff_t>(std::min(next + interval, numbers.size()));
+        cursor_.ReleaseKeptWriteLock();
+        cursor_.LockRecordsForTransaction({first, last});
+        cursor_.KeepWriteLock();
+      }
+      ChangeRecord(numbers[next++]);
+      // Gone before the commit writes the headers: dropped after it, the
+      // filter would first be run again over the table as changed.
+      if (next == numbers.size()) DropFilter(filter);
+    });
+  } catch (...) {
+    // The error on its way is the one to report.
+    try {
+      cursor_.ReleaseKeptWriteLock();
+    } catch (const EQuireEngineError&) {
     }
-    ChangeRecord(numbers[next++]);
-  });
+    try {
+      DropFilter(filter);
+    } catch (const EQuireEngineError&) {
+    }
+    throw;
+  }
+  DropFilter(filter);
+  // A caller's transaction goes on without it.
+  cursor_.ReleaseKeptWriteLock();
 }
 
 int32_t TDataChangeExecution::CommitInterval() const {

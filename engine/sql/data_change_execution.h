@@ -20,6 +20,7 @@ class TDataCursor;
 class TDataDirectory;
 class TDataQuery;
 class TExpToken;
+class TFilter;
 struct TSourceTable;
 
 // The default commit interval bounds the changes one commit writes to about
@@ -54,8 +55,11 @@ class TDataChangeExecution {
   template <typename Step>
   void Process(int32_t total, TSqlProgress progress, void* progress_data, Step step);
   // The physical numbers of the target's records that pass the condition,
-  // in natural order.
-  std::vector<int32_t> QualifyingRecords();
+  // in natural order; the condition's filter, still active for a DELETE,
+  // else nullptr.
+  std::vector<int32_t> QualifyingRecords(TFilter*& filter);
+  // Drops the filter, when there is one, and forgets it.
+  void DropFilter(TFilter*& filter);
   void ChangeRecord(int32_t number);
   // Stores every value, evaluated over the record of source (nullptr: no
   // record), into the target's record buffer; an UPDATE value sees the

@@ -349,6 +349,67 @@ TEST(CursorEditing, FilteredViewFollowsTheCursorsOwnWrites) {
   EXPECT_EQ(editor.Walk(), InPrimaryOrder(visible()));
 }
 
+// In natural order under a filter, a record modified where the cursor
+// stands keeps its place while it passes (its position among the visible
+// records is kept, not counted again), and gives way to the nearest
+// visible record when it leaves; positions are checked against a model.
+TEST(CursorEditing, InNaturalOrderAModifiedRecordKeepsItsPlaceOrGivesWay) {
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE(seed);
+  std::mt19937 random(seed);
+  CursorDatabase db;
+  db.Create("T", Definition(false));
+  {
+    auto keyed = db.Open("T");
+    Editor editor(*keyed, false);
+    for (int32_t code = 1; code <= 200; ++code) {
+      Row r = RandomRow(random, code, false);
+      editor.Insert(r);
+    }
+  }
+  auto cursor = db.Open("T", true);
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  bool null = false;
+  // Record number to GRP; the view is GRP < 20.
+  std::map<int32_t, int16_t> groups;
+  cursor->First();
+  while (cursor->GetNextRecord(image.data()) == 0) {
+    cursor->GetFieldData(kGroup, image.data(), null, &groups[cursor->CurrentRecordNumber()]);
+  }
+  cursor->ActivateFilter(cursor->AddFilter("GRP < 20", nullptr, nullptr, nullptr, {}));
+  const auto visible = [&] {
+    std::vector<int32_t> numbers;
+    for (const auto& [number, group] : groups)
+      if (group < 20) numbers.push_back(number);
+    return numbers;
+  };
+  for (int step = 0; step < 150; ++step) {
+    const std::vector<int32_t> before = visible();
+    ASSERT_FALSE(before.empty());
+    const size_t k = random() % before.size();
+    cursor->First();
+    for (size_t i = 0; i <= k; ++i) ASSERT_EQ(cursor->GetNextRecord(image.data()), 0);
+    const int32_t n = cursor->CurrentRecordNumber();
+    ASSERT_EQ(n, before[k]) << step;
+    ASSERT_EQ(cursor->GetCurrentRecord(image.data(), true), 0);
+    // A third of the changes take the record out of the view.
+    const auto group = static_cast<int16_t>(random() % 30);
+    cursor->SetFieldData(kGroup, image.data(), false, &group);
+    cursor->ModifyRecord(image.data(), true, false);
+    groups[n] = group;
+    const std::vector<int32_t> after = visible();
+    ASSERT_FALSE(after.empty());
+    const auto next = std::lower_bound(after.begin(), after.end(), n);
+    const auto expected = next != after.end() ? next : std::prev(after.end());
+    ASSERT_EQ(cursor->CurrentRecordNumber(), *expected) << step;
+    ASSERT_EQ(cursor->GetRecNo(), expected - after.begin() + 1) << step;
+    if (expected + 1 != after.end()) {
+      ASSERT_EQ(cursor->GetNextRecord(image.data()), 0);
+      ASSERT_EQ(cursor->CurrentRecordNumber(), *(expected + 1)) << step;
+    }
+  }
+}
+
 std::vector<std::vector<uint8_t>> TableBytes(const CursorDatabase& db) {
   return {ReadWholeFile(db.dir.Path("T.DAT")), ReadWholeFile(db.dir.Path("T.IDX")),
           ReadWholeFile(db.dir.Path("T.BLB"))};

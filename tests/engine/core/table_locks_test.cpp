@@ -130,6 +130,50 @@ TEST_F(TableLocksTest, AnInterimCommitWritesAndTheTransactionGoesOn) {
   EXPECT_EQ(ops_a.Value(second), std::nullopt);
 }
 
+TEST_F(TableLocksTest, AKeptWriteLockLastsAcrossChangesUpToTheCommitOrRollback) {
+  auto a = Open();
+  auto b = Open();
+  TableOps ops_a(*a);
+  TableOps ops_b(*b);
+  TScopedSemaphoreRetries few(2);
+  const auto writers_range_free = [&] { return Free("T.IDX", kLockRangeBase, kLockRangeLength); };
+  // Outside a transaction every change writes back under a lock of its own.
+  a->KeepWriteLock();
+  EXPECT_FALSE(a->LockState().WriteLock);
+  EXPECT_TRUE(writers_range_free());
+
+  a->StartTransaction();
+  a->KeepWriteLock();
+  const int32_t first = ops_a.Insert(1);
+  ops_a.Insert(2);
+  // The changes' own unlocks left it: readers of another table stay out.
+  EXPECT_TRUE(a->LockState().WriteLock);
+  EXPECT_FALSE(writers_range_free());
+  EXPECT_EQ(ErrorCodeOf([&] { b->LockForRead(); }), kErrLockFailure);
+  // An interim commit writes under it and ends it.
+  a->Commit(false);
+  EXPECT_FALSE(a->LockState().WriteLock);
+  EXPECT_EQ(ops_b.Live().size(), 2u);
+  a->KeepWriteLock();
+  ops_a.Edit(first, 1, 5);
+  a->ReleaseKeptWriteLock();
+  EXPECT_TRUE(writers_range_free());
+  EXPECT_EQ(ops_b.Value(first), 1);
+  a->KeepWriteLock();
+  ops_a.Insert(3);
+  a->Rollback();
+  EXPECT_FALSE(a->LockState().WriteLock || a->LockState().WriteLockKept);
+  EXPECT_TRUE(writers_range_free() && Free("T.DAT", kWriteSemaphoreByte));
+  EXPECT_EQ(ops_b.Live().size(), 2u);
+
+  a->StartTransaction();
+  a->KeepWriteLock();
+  ops_a.Edit(first, 1, 6);
+  a->Commit(true);
+  EXPECT_TRUE(writers_range_free() && Free("T.DAT", kWriteSemaphoreByte));
+  EXPECT_EQ(ops_b.Value(first), 6);
+}
+
 TEST_F(TableLocksTest, FailedLocksLeaveNothingHeld) {
   auto a = Open();
   auto b = Open();

@@ -386,6 +386,15 @@ TEST(DataChange, CallersTransactionCommitsOnlyAtAGivenInterval) {
   directory.StartTransaction();
   EXPECT_EQ(tables.Run("DELETE FROM n WHERE a > 900"), 900);
   EXPECT_TRUE(commits.empty());
+  // The statement's changes ran under one write lock, which ended with the
+  // statement: a reader of another process gets in while the caller's
+  // transaction goes on.
+  test::Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  ASSERT_EQ(peer.Ask("open " + tables.folder.Path() + " n"), "ok");
+  ASSERT_EQ(peer.Ask("retries 2"), "ok");
+  EXPECT_EQ(peer.Ask("read-lock"), "ok");
+  EXPECT_EQ(peer.Ask("read-unlock"), "ok");
   directory.Rollback();
   EXPECT_EQ(tables.Rows("n").size(), 1800u);
 
