@@ -122,13 +122,19 @@ void TDataCursor::RecomputeRangeOrdinals() {
 void TDataCursor::BuildLiveBitmap() {
   TIndexFile& index = table_->IndexFile();
   live_->SetRecordCount(table_->DataFile().RecordCount());
-  live_->ClearAll();
   // Every deleted slot: status 1 with any record id.
   uint8_t lower[kStatusKeyLength] = {kRecordFree, 0x00, 0x00, 0x00, 0x00};
   uint8_t upper[kStatusKeyLength] = {kRecordFree, 0xFF, 0xFF, 0xFF, 0xFF};
   TIndexSlotCursor status(*this, index, kStatusSlot);
   TBTree tree(index, status);
-  MarkKeysBetween(tree, status, kStatusKeyLength, lower, upper, *live_);
+  const int64_t below = tree.CountBelow(lower);
+  if (tree.CountNotAbove(upper) == below) {
+    // No deleted slot: one pass sets every record.
+    live_->SetAll();
+    return;
+  }
+  live_->ClearAll();
+  tree.MarkRecords(below + 1, *live_, upper);
   live_->Invert();
 }
 
@@ -155,8 +161,8 @@ void TDataCursor::CombineBitmaps() {
     if (filter->Active()) parts.push_back(&filter->Bitmap());
   }
   std::swap(parts.front(), *std::min_element(parts.begin(), parts.end(), [](auto* a, auto* b) {
-    return a->SpanWordCount() < b->SpanWordCount();
-  }));
+              return a->SpanWordCount() < b->SpanWordCount();
+            }));
   visible_->Assign(*parts.front());
   visible_->SetRecordCount(live_->BitCount());
   for (size_t k = 1; k < parts.size(); ++k) visible_->AndWith(*parts[k]);
