@@ -128,8 +128,8 @@ void TDataCursor::BuildLiveBitmap() {
   TIndexSlotCursor status(*this, index, kStatusSlot);
   TBTree tree(index, status);
   const int64_t below = tree.CountBelow(lower);
-  if (tree.CountNotAbove(upper) == below) {
-    // No deleted slot: one pass sets every record.
+  if (tree.KeyCount() == below) {
+    // No key from the first deleted one on: one pass sets every record.
     live_->SetAll();
     return;
   }
