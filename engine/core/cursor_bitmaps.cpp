@@ -54,7 +54,6 @@ void TDataCursor::UpdateBitmapView() {
   if (bitmap_view_) return;
   visible_->SetRecordCount(0);
   range_bitmap_->SetRecordCount(0);
-  live_->SetRecordCount(0);
   filtered_count_ = 0;
 }
 
@@ -121,7 +120,11 @@ void TDataCursor::RecomputeRangeOrdinals() {
 
 void TDataCursor::BuildLiveBitmap() {
   TIndexFile& index = table_->IndexFile();
-  live_->SetRecordCount(table_->DataFile().RecordCount());
+  const int32_t count = table_->DataFile().RecordCount();
+  // Every change of the status keys, by this process or one read from
+  // another's files, moves the pages version.
+  if (live_pages_version_ == index.PagesVersion() && live_->BitCount() == count) return;
+  live_->SetRecordCount(count);
   // Every deleted slot: status 1 with any record id.
   uint8_t lower[kStatusKeyLength] = {kRecordFree, 0x00, 0x00, 0x00, 0x00};
   uint8_t upper[kStatusKeyLength] = {kRecordFree, 0xFF, 0xFF, 0xFF, 0xFF};
@@ -131,11 +134,12 @@ void TDataCursor::BuildLiveBitmap() {
   if (tree.KeyCount() == below) {
     // No key from the first deleted one on: one pass sets every record.
     live_->SetAll();
-    return;
+  } else {
+    live_->ClearAll();
+    tree.MarkRecords(below + 1, *live_, upper);
+    live_->Invert();
   }
-  live_->ClearAll();
-  tree.MarkRecords(below + 1, *live_, upper);
-  live_->Invert();
+  live_pages_version_ = index.PagesVersion();
 }
 
 void TDataCursor::BuildRangeBitmap() {
