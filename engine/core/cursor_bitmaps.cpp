@@ -54,7 +54,6 @@ void TDataCursor::UpdateBitmapView() {
   if (bitmap_view_) return;
   visible_->SetRecordCount(0);
   range_bitmap_->SetRecordCount(0);
-  live_->SetRecordCount(0);
   filtered_count_ = 0;
 }
 
@@ -121,15 +120,26 @@ void TDataCursor::RecomputeRangeOrdinals() {
 
 void TDataCursor::BuildLiveBitmap() {
   TIndexFile& index = table_->IndexFile();
-  live_->SetRecordCount(table_->DataFile().RecordCount());
-  live_->ClearAll();
+  const int32_t count = table_->DataFile().RecordCount();
+  // Every change of the status keys, by this process or one read from
+  // another's files, moves the pages version.
+  if (live_pages_version_ == index.PagesVersion() && live_->BitCount() == count) return;
+  live_->SetRecordCount(count);
   // Every deleted slot: status 1 with any record id.
   uint8_t lower[kStatusKeyLength] = {kRecordFree, 0x00, 0x00, 0x00, 0x00};
   uint8_t upper[kStatusKeyLength] = {kRecordFree, 0xFF, 0xFF, 0xFF, 0xFF};
   TIndexSlotCursor status(*this, index, kStatusSlot);
   TBTree tree(index, status);
-  MarkKeysBetween(tree, status, kStatusKeyLength, lower, upper, *live_);
-  live_->Invert();
+  const int64_t below = tree.CountBelow(lower);
+  if (tree.KeyCount() == below) {
+    // No key from the first deleted one on: one pass sets every record.
+    live_->SetAll();
+  } else {
+    live_->ClearAll();
+    tree.MarkRecords(below + 1, *live_, upper);
+    live_->Invert();
+  }
+  live_pages_version_ = index.PagesVersion();
 }
 
 void TDataCursor::BuildRangeBitmap() {
@@ -155,8 +165,8 @@ void TDataCursor::CombineBitmaps() {
     if (filter->Active()) parts.push_back(&filter->Bitmap());
   }
   std::swap(parts.front(), *std::min_element(parts.begin(), parts.end(), [](auto* a, auto* b) {
-    return a->SpanWordCount() < b->SpanWordCount();
-  }));
+              return a->SpanWordCount() < b->SpanWordCount();
+            }));
   visible_->Assign(*parts.front());
   visible_->SetRecordCount(live_->BitCount());
   for (size_t k = 1; k < parts.size(); ++k) visible_->AndWith(*parts[k]);

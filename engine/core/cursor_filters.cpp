@@ -11,6 +11,7 @@
 #include "engine/core/data_session.h"
 #include "engine/core/filter.h"
 #include "engine/core/filter_index.h"
+#include "engine/core/filter_program.h"
 #include "engine/expr/expression_binder.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_parser.h"
@@ -292,14 +293,21 @@ uint8_t TDataCursor::GetOptimizeLevel(TExpToken* root, bool estimate) {
 
 void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tree,
                                      TFilterCallback callback, void* user_data) {
-  // One evaluator for the walk: its nodes serve every record.
+  // A tree of the common shapes runs compiled over the stored bytes;
+  // any other has one evaluator for the walk, whose nodes serve every
+  // record.
+  TFilterProgram program;
+  const bool compiled = callback == nullptr && tree != nullptr && program.Compile(*this, *tree);
   std::optional<TExpressionEvaluator> evaluator;
-  if (callback == nullptr && tree != nullptr) {
+  if (callback == nullptr && tree != nullptr && !compiled) {
     evaluator.emplace(this, sort_id_, language_id_, TableColumnValue);
   }
   auto test = [&](int32_t number, const uint8_t* image) {
-    TestRecord(image, number, callback, user_data, tree, evaluator ? &*evaluator : nullptr,
-               bitmap);
+    if (compiled) {
+      if (!program.Passes(image)) bitmap.ClearBit(number);
+      return;
+    }
+    TestRecord(image, number, callback, user_data, tree, evaluator ? &*evaluator : nullptr, bitmap);
   };
   // A change met before a disk read voids the fill (resync_pending_); the
   // walk goes on.

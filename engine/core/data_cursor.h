@@ -701,6 +701,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   TRecordsBitmap* visible_ = nullptr;
   TRecordsBitmap* range_bitmap_ = nullptr;
   TRecordsBitmap* live_ = nullptr;
+  // The index file's pages version the live bitmap was built at: while it
+  // and the record count stand, the bitmap still holds the live slots.
+  uint64_t live_pages_version_ = 0;
 
   std::vector<std::unique_ptr<TFilter>> filters_;
   int64_t filter_record_reads_ = 0;

@@ -31,6 +31,8 @@ class TFilter {
   bool Restricting() const { return restricting_; }
   uint8_t OptimizeLevel() const { return level_; }
   TRecordsBitmap& Bitmap() { return *bitmap_; }
+  // The prepared tree; nullptr for a callback filter.
+  const TExpToken* Tree() const { return tree_.get(); }
 
   // Frees the current tree and takes this one (owned from now on).
   void SetTree(TExpToken* tree);

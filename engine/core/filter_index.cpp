@@ -111,12 +111,16 @@ class TSegmentKeys {
         key_(static_cast<size_t>(file_.IndexDesc(slot).KeyLength)) {}
 
   int64_t KeyCount() { return tree_.KeyCount(); }
-  // Keys below the first non-null value: the nulls.
+  // Keys below the first non-null value: the nulls. Counted when first
+  // asked for, as most conditions never need them.
   int64_t NullCount() {
-    std::fill(key_.begin(), key_.end(), 0);
-    key_[0] = 1;
-    leading_cursor_.SetCompareLength(1);
-    return leading_tree_.CountBelow(key_.data());
+    if (nulls_ < 0) {
+      std::fill(key_.begin(), key_.end(), 0);
+      key_[0] = 1;
+      leading_cursor_.SetCompareLength(1);
+      nulls_ = leading_tree_.CountBelow(key_.data());
+    }
+    return nulls_;
   }
   // Keys whose value sorts below the constant / not above it; partial
   // length p compares only the first p characters.
@@ -145,6 +149,18 @@ class TSegmentKeys {
       return;
     }
     MarkRun(first, last, out);
+  }
+  // Sets the records of the keys whose value equals the constant (in its
+  // first partial characters); with the complement strategy through Mark.
+  // Otherwise the run is walked from its first key while the keys equal
+  // the constant, without counting where it ends.
+  void MarkEqual(const TExpToken& constant, int32_t partial, TRecordsBitmap& out) {
+    const int64_t first = CountBelow(constant, partial) + 1;
+    if (complement_) {
+      Mark(first, CountNotAbove(constant, partial), out);
+      return;
+    }
+    leading_tree_.MarkRecords(first, out, key_.data());
   }
 
  private:
@@ -177,6 +193,7 @@ class TSegmentKeys {
   TBTree leading_tree_;
   const FieldDescriptor& field_;
   std::vector<uint8_t> key_;
+  int64_t nulls_ = -1;
 };
 
 bool IsNegative(const TExpToken& node) {
@@ -187,18 +204,19 @@ bool IsNegative(const TExpToken& node) {
 
 // The records whose non-null value the positive form of the leaf selects
 // (=, IN, BETWEEN for <>, NOT IN, NOT BETWEEN).
-// Each range of key ordinals goes to take(first, last).
-template <class Take>
-void CollectPositive(TSegmentKeys& keys, const TExpToken& node, int64_t nulls, Take take) {
+// Each range of key ordinals goes to take(first, last); the keys equal to
+// a value (in its first partial characters) go to take_equal(value,
+// partial).
+template <class Take, class TakeEqual>
+void CollectPositive(TSegmentKeys& keys, const TExpToken& node, Take take, TakeEqual take_equal) {
   const int64_t count = keys.KeyCount();
   const TExpToken* constant = node.Right;
   const int32_t partial = node.Kind == kTokenStringCompare ? node.PartialLength : 0;
   const auto equal = [&](const TExpToken& value) {
-    if (value.IsNull) return;
-    take(keys.CountBelow(value, partial) + 1, keys.CountNotAbove(value, partial));
+    if (!value.IsNull) take_equal(value, partial);
   };
   if (node.Kind == kTokenUnary) {
-    if (node.Code == kOpIsNotNull) take(nulls + 1, count);
+    if (node.Code == kOpIsNotNull) take(keys.NullCount() + 1, count);
     return;
   }
   if (node.Kind == kTokenPredicate) {
@@ -216,10 +234,10 @@ void CollectPositive(TSegmentKeys& keys, const TExpToken& node, int64_t nulls, T
       equal(*constant);
       return;
     case kOpLess:
-      take(nulls + 1, keys.CountBelow(*constant, 0));
+      take(keys.NullCount() + 1, keys.CountBelow(*constant, 0));
       return;
     case kOpLessOrEqual:
-      take(nulls + 1, keys.CountNotAbove(*constant, 0));
+      take(keys.NullCount() + 1, keys.CountNotAbove(*constant, 0));
       return;
     case kOpGreater:
       take(keys.CountNotAbove(*constant, 0) + 1, count);
@@ -268,24 +286,24 @@ void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complemen
   const FieldDescriptor& field = cursor.GetTableFieldDesc(LeafColumn(node, upper)->FieldNumber);
   // Ranges are taken through their complement on tables without a language only.
   TSegmentKeys keys(cursor, slot, field, complement && cursor.LanguageId() == 0);
-  const int64_t nulls = keys.NullCount();
   out.ClearAll();
-  CollectPositive(keys, node, nulls,
-                  [&](int64_t first, int64_t last) { keys.Mark(first, last, out); });
+  CollectPositive(
+      keys, node, [&](int64_t first, int64_t last) { keys.Mark(first, last, out); },
+      [&](const TExpToken& value, int32_t partial) { keys.MarkEqual(value, partial, out); });
   // A NULL constant on either side of <> passes every non-null value.
   const bool not_null_constant =
       node.Kind == kTokenBinary && node.Code == kOpNotEqual && node.Right->IsNull;
   if (not_null_constant) {
-    keys.Mark(nulls + 1, keys.KeyCount(), out);
+    keys.Mark(keys.NullCount() + 1, keys.KeyCount(), out);
   } else if (IsNegative(node)) {
     TRecordsBitmap* non_null = GetRecordsBitmap();
     non_null->SetRecordCount(out.BitCount());
-    keys.Mark(nulls + 1, keys.KeyCount(), *non_null);
+    keys.Mark(keys.NullCount() + 1, keys.KeyCount(), *non_null);
     out.Invert();
     out.AndWith(*non_null);
     ReleaseRecordsBitmap(non_null);
   }
-  if (NullPasses(cursor, node)) keys.Mark(1, nulls, out);
+  if (NullPasses(cursor, node)) keys.Mark(1, keys.NullCount(), out);
 }
 
 int64_t EstimateCondition(TDataCursor& cursor, const TExpToken& node) {
@@ -295,8 +313,11 @@ int64_t EstimateCondition(TDataCursor& cursor, const TExpToken& node) {
   TSegmentKeys keys(cursor, slot, field, false);
   const int64_t nulls = keys.NullCount();
   int64_t selected = 0;
-  CollectPositive(keys, node, nulls, [&](int64_t first, int64_t last) {
+  const auto take = [&](int64_t first, int64_t last) {
     selected += std::max<int64_t>(0, last - first + 1);
+  };
+  CollectPositive(keys, node, take, [&](const TExpToken& value, int32_t partial) {
+    take(keys.CountBelow(value, partial) + 1, keys.CountNotAbove(value, partial));
   });
   const bool not_null_constant =
       node.Kind == kTokenBinary && node.Code == kOpNotEqual && node.Right->IsNull;
