@@ -1,7 +1,6 @@
 #include "engine/core/blob_file.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "engine/support/scrambler.h"
 #include "platform/rtl/strings.h"
@@ -357,9 +356,23 @@ void TBlobFile::TrimBlockCache() {
 
 // ---- chains ----
 
+bool TChainVisits::Passed(int32_t position) {
+  if (passed_.empty() || position < lowest_ || position > highest_) return false;
+  if (set_.empty()) set_.insert(passed_.begin(), passed_.end());
+  return set_.count(position) != 0;
+}
+
+void TChainVisits::Pass(int32_t position) {
+  lowest_ = passed_.empty() ? position : std::min(lowest_, position);
+  highest_ = passed_.empty() ? position : std::max(highest_, position);
+  passed_.push_back(position);
+  if (!set_.empty()) set_.insert(position);
+}
+
 bool TBlobChainReader::Read(int32_t position, int32_t count, TChainBlock& block) {
   TBlobFile& file = file_;
-  if (!file.IsBlock(position)) file.Raise(kErrBlobBuffersCorrupt);
+  if (!file.IsBlock(position) || visits_.Passed(position)) file.Raise(kErrBlobBuffersCorrupt);
+  visits_.Pass(position);
   if (const TBlock* cached = file.cache_.Find(position)) {
     block = {cached->Next(), cached->Stamp(), cached->TotalSize(), cached->Used(), cached->Data()};
     return true;
@@ -413,8 +426,9 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
   }
   // The whole chain is walked before a block is freed, so that a damaged
   // chain raises with nothing freed.
-  std::vector<int32_t> chain{first};
-  std::unordered_set<int32_t> visited{first};
+  std::vector<int32_t> chain;
+  TChainVisits visits(chain);
+  visits.Pass(first);
   {
     TBlockPin current(*this);
     TBlock* block = nullptr;
@@ -434,7 +448,7 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
     for (;;) {
       const int32_t next = current->Next();
       if (next == 0) break;
-      if (!IsBlock(next) || visited.count(next) != 0) {
+      if (!IsBlock(next) || visits.Passed(next)) {
         damage(IsBlock(next) ? kRecursiveLinkText : kInvalidLinkText);
         if (!report_only) current->SetNext(0);
         break;
@@ -450,8 +464,7 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
         }
         block->SetStamp(stamp);
       }
-      visited.insert(next);
-      chain.push_back(next);
+      visits.Pass(next);
       current.Reset(block);
     }
   }

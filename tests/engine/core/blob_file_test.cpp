@@ -330,6 +330,25 @@ TEST_F(BlobDamageTest, EachDamagedChainGivesItsCode) {
   }
 }
 
+// Links lead up the file, down it, or turn back between the blocks passed
+// (a chain rewritten from the free list mixes both): only a block met
+// twice is damage.
+TEST_F(BlobDamageTest, ChainMayTurnBackButNeverMeetABlockTwice) {
+  const Bytes value = Pattern(138, 1);
+  EditBlock(512, [](TBlobBlockHead& h) { h.Next = 640; });
+  EditBlock(640, [](TBlobBlockHead& h) { h.Next = 576; });
+  EditBlock(576, [](TBlobBlockHead& h) { h.Next = 0; });
+  Bytes expected(value.begin(), value.begin() + 46);
+  expected.insert(expected.end(), value.begin() + 92, value.end());
+  expected.insert(expected.end(), value.begin() + 46, value.begin() + 92);
+  EXPECT_EQ(table_->Load(1), expected);
+  // A fourth block's worth of size leads the turned chain back to 640.
+  EditBlock(512, [](TBlobBlockHead& h) { h.TotalSize = 184; });
+  EditBlock(576, [](TBlobBlockHead& h) { h.Next = 640; });
+  EXPECT_EQ(LoadCode(1), 8963);
+  EXPECT_EQ(table_->Load(2), Pattern(60, 2));
+}
+
 TEST_F(BlobDamageTest, ReferenceThatNamesNoBlockIsCorruption) {
   for (int32_t first : {513, 832, 100, -512}) {
     table_->SetReference(1, first, stamp_);
