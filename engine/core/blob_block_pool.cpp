@@ -13,6 +13,7 @@ TBlock::TBlock(TBlobFile* owner) : owner_(owner) {}
 
 void TBlock::Reset(int32_t position, int32_t block_size) {
   position_ = position;
+  number_ = BlockNumber(position, block_size);
   data_.assign(std::max(0, BlockDataSize(block_size)), 0);
   used_ = 0;
   stamp_ = 0;

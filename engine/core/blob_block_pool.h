@@ -26,6 +26,8 @@ class TBlock {
 
   TBlobFile* Owner() const { return owner_; }
   int32_t Position() const { return position_; }
+  // The block's place among the file's blocks: 0 for the block at 512.
+  int32_t Number() const { return number_; }
   bool Dirty() const { return dirty_; }
   void SetDirty(bool value) { dirty_ = value; }
   uint16_t UseCount() const { return use_count_; }
@@ -73,6 +75,7 @@ class TBlock {
   TDirtyMark<TBlock> dirty_{this};
   uint16_t use_count_ = 0;
   int32_t position_ = 0;
+  int32_t number_ = 0;
   std::vector<uint8_t> data_;
   int32_t used_ = 0;
   int32_t stamp_ = 0;
@@ -84,9 +87,12 @@ class TBlock {
   TBlock* older_ = nullptr;
 };
 
-// A block's number in the cache's order: its position in the file.
+// A block's number in the cache: its place among the file's blocks, in the
+// order of the positions. Places go in steps of one, which the cache's
+// number table spreads evenly; positions go in steps of the block size,
+// which would crowd them into long runs of its slots.
 inline int32_t CacheNumber(const TBlock& block) {
-  return block.Position();
+  return block.Number();
 }
 inline bool CacheObjectDirty(const TBlock& block) {
   return block.Dirty();

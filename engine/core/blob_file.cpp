@@ -195,7 +195,7 @@ TBlock* TBlobFile::LoadWindow(int32_t position, int32_t count) {
   for (int32_t i = 0; i < loaded; ++i) {
     const int32_t p = position + i * block_size_;
     const uint8_t* raw = read_buffer_.data() + static_cast<int64_t>(i) * block_size_;
-    TBlock* block = cache_.Lookup(p);
+    TBlock* block = cache_.Lookup(BlockNumber(p, block_size_));
     if (block != nullptr) {
       if (block->Dirty() || block->UseCount() > 0) continue;
     } else {
@@ -227,7 +227,7 @@ bool TBlobFile::FetchBlock(TBlobFileCursor* cursor, int32_t position, int32_t co
   // Only NewBlock appends: the end position, like any other position that
   // names no block, comes from corrupt data when it reaches this point.
   if (!IsBlock(position)) Raise(kErrBlobBuffersCorrupt);
-  TBlock* found = cache_.Find(position);
+  TBlock* found = cache_.Find(BlockNumber(position, block_size_));
   if (found != nullptr) {
     found->IncUseCount();
   } else {
@@ -373,7 +373,7 @@ bool TBlobChainReader::Read(int32_t position, int32_t count, TChainBlock& block)
   TBlobFile& file = file_;
   if (!file.IsBlock(position) || visits_.Passed(position)) file.Raise(kErrBlobBuffersCorrupt);
   visits_.Pass(position);
-  if (const TBlock* cached = file.cache_.Find(position)) {
+  if (const TBlock* cached = file.cache_.Find(BlockNumber(position, file.block_size_))) {
     block = {cached->Next(), cached->Stamp(), cached->TotalSize(), cached->Used(), cached->Data()};
     return true;
   }
