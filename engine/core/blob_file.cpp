@@ -275,20 +275,21 @@ TBlock* TBlobFile::NewBlock() {
     block = AppendBlock();
     block->IncUseCount();
     HandOut();
-  } else {
-    FetchBlock(nullptr, header_.FreeHead, 1, false, block);
-    const int32_t next = block->Next();
-    // A free list that leads to itself or out of the file would hand out a
-    // block twice.
-    if (next == block->Position() || (next != 0 && !IsBlock(next))) {
-      ReleaseBlock(block);
-      Raise(kErrBlobBuffersCorrupt);
-    }
-    header_.FreeHead = next;
-    header_dirty_ = true;
+    // Dirty even when the caller leaves it empty (its slot left it cleared),
+    // so that the file always holds every block its header counts.
+    block->SetDirty(true);
+    return block;
   }
-  // Written even when the caller leaves it empty, so that the file always
-  // holds every block its header counts.
+  FetchBlock(nullptr, header_.FreeHead, 1, false, block);
+  const int32_t next = block->Next();
+  // A free list that leads to itself or out of the file would hand out a
+  // block twice.
+  if (next == block->Position() || (next != 0 && !IsBlock(next))) {
+    ReleaseBlock(block);
+    Raise(kErrBlobBuffersCorrupt);
+  }
+  header_.FreeHead = next;
+  header_dirty_ = true;
   block->Clear();
   return block;
 }

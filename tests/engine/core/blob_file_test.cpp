@@ -571,6 +571,29 @@ TEST_F(BlobFileTest, BlockDataOutsideTheBlockIsAnInvalidLength) {
   t.blob->ReleaseBlock(block);
 }
 
+// Blocks keep their data in their own allocation, sized for one block size:
+// those pooled before the size changed are not handed out for the new one.
+TEST_F(BlobFileTest, BlocksPooledForOneBlockSizeServeNoOther) {
+  BlobTable& t = Make(64);
+  for (uint32_t seed = 1; seed <= 3; ++seed) t.Store(t.AddRecord(), Pattern(200, seed));
+  t.WriteBack();
+  t.blob->Close();
+  t.blob->SetBlockSize(128);
+  t.blob->CreateFile();
+  const Bytes data = Pattern(110, 9);
+  TBlock* block = t.blob->NewBlock();
+  ASSERT_EQ(block->Capacity(), 110);
+  block->WriteData(0, 110, data.data());
+  t.blob->ReleaseBlock(block);
+  t.blob->FlushBlocks(false);
+  t.blob->DropBlockCache();
+  t.blob->FetchBlock(nullptr, 512, 1, false, block);
+  Bytes out(110);
+  EXPECT_EQ(block->ReadData(0, 110, out.data()), 110);
+  EXPECT_EQ(out, data);
+  t.blob->ReleaseBlock(block);
+}
+
 TEST_F(BlobFileTest, BlockSizeOutsideTheFormatIsRefused) {
   BlobTable& t = Make(512);
   t.blob->Close();
