@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "engine/core/blob_file.h"
 #include "engine/core/blob_file_format.h"
@@ -9,11 +10,22 @@
 
 namespace jw {
 
-TBlock::TBlock(TBlobFile* owner) : owner_(owner) {}
+TBlock* TBlock::Make(TBlobFile* owner, int32_t block_size) {
+  const int32_t capacity = std::max(0, BlockDataSize(block_size));
+  void* memory = ::operator new(sizeof(TBlock) + static_cast<size_t>(capacity));
+  return new (memory) TBlock(owner, static_cast<uint8_t*>(memory) + sizeof(TBlock), capacity);
+}
+
+void TBlock::Destroy(TBlock* block) {
+  block->~TBlock();
+  ::operator delete(block);
+}
 
 void TBlock::Reset(int32_t position, int32_t block_size) {
+  if (BlockDataSize(block_size) != capacity_) RaiseEngineError(kErrInvalidBlobLength, owner_->Name());
   position_ = position;
-  data_.assign(std::max(0, BlockDataSize(block_size)), 0);
+  number_ = BlockNumber(position, block_size);
+  std::memset(data_, 0, static_cast<size_t>(capacity_));
   used_ = 0;
   stamp_ = 0;
   total_size_ = 0;
@@ -54,7 +66,7 @@ int32_t TBlock::ReadData(int32_t offset, int32_t count, uint8_t* dest) const {
     RaiseEngineError(kErrInvalidBlobLength, owner_->Name());
   }
   const int32_t copied = std::clamp(used_ - offset, 0, count);
-  if (copied > 0) std::memcpy(dest, data_.data() + offset, copied);
+  if (copied > 0) std::memcpy(dest, data_ + offset, copied);
   return copied;
 }
 
@@ -62,13 +74,13 @@ void TBlock::WriteData(int32_t offset, int32_t count, const uint8_t* src) {
   if (offset < 0 || count < 0 || count > Capacity() - offset) {
     RaiseEngineError(kErrInvalidBlobLength, owner_->Name());
   }
-  if (count > 0) std::memcpy(data_.data() + offset, src, count);
+  if (count > 0) std::memcpy(data_ + offset, src, count);
   used_ = offset + count;
   dirty_ = true;
 }
 
 void TBlock::Clear() {
-  std::fill(data_.begin(), data_.end(), 0);
+  std::memset(data_, 0, static_cast<size_t>(capacity_));
   used_ = 0;
   stamp_ = 0;
   total_size_ = 0;
@@ -86,7 +98,7 @@ void TBlock::EncodeTo(uint8_t* dest, bool encrypted) const {
   head.TotalSize = total_size_;
   head.EncodeTo(dest);
   uint8_t* data = dest + kBlockHeadSize;
-  std::memcpy(data, data_.data(), data_.size());
+  std::memcpy(data, data_, static_cast<size_t>(capacity_));
   if (encrypted) {
     ScrambleBuffer(dest, kBlockHeadSize, kRecordSeed.K1, kRecordSeed.K2);
     ScrambleBuffer(data, Capacity(), kRecordSeed.K1, kRecordSeed.K2);
@@ -96,10 +108,10 @@ void TBlock::EncodeTo(uint8_t* dest, bool encrypted) const {
 bool TBlock::DecodeFrom(const uint8_t* src, bool encrypted) {
   uint8_t head_bytes[kBlockHeadSize];
   std::memcpy(head_bytes, src, kBlockHeadSize);
-  std::memcpy(data_.data(), src + kBlockHeadSize, data_.size());
+  std::memcpy(data_, src + kBlockHeadSize, static_cast<size_t>(capacity_));
   if (encrypted) {
     UnscrambleBuffer(head_bytes, kBlockHeadSize, kRecordSeed.K1, kRecordSeed.K2);
-    UnscrambleBuffer(data_.data(), Capacity(), kRecordSeed.K1, kRecordSeed.K2);
+    UnscrambleBuffer(data_, Capacity(), kRecordSeed.K1, kRecordSeed.K2);
   }
   TBlobBlockHead head;
   head.DecodeFrom(head_bytes);
@@ -121,18 +133,22 @@ TBlockStack::~TBlockStack() {
 }
 
 void TBlockStack::Clear() {
-  for (int32_t i = list_.Count() - 1; i >= 0; --i) delete static_cast<TBlock*>(list_.Get(i));
+  for (int32_t i = list_.Count() - 1; i >= 0; --i) TBlock::Destroy(static_cast<TBlock*>(list_.Get(i)));
   list_.Clear();
 }
 
 TBlock* TBlockStack::Get(int32_t position, int32_t block_size) {
-  TBlock* block;
-  if (list_.Count() == 0) {
-    block = new TBlock(owner_);
-  } else {
+  TBlock* block = nullptr;
+  // Blocks pooled before the block size changed have no room for the new size.
+  while (block == nullptr && list_.Count() > 0) {
     block = static_cast<TBlock*>(list_.Last());
     list_.Delete(list_.Count() - 1);
+    if (block->Capacity() != std::max(0, BlockDataSize(block_size))) {
+      TBlock::Destroy(block);
+      block = nullptr;
+    }
   }
+  if (block == nullptr) block = TBlock::Make(owner_, block_size);
   block->Reset(position, block_size);
   return block;
 }

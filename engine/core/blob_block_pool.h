@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "engine/core/dirty_mark.h"
 #include "engine/support/system_list.h"
@@ -16,7 +15,11 @@ class TBlobFile;
 
 class TBlock {
  public:
-  explicit TBlock(TBlobFile* owner);
+  // A block of a file with block_size bytes per block, its data in the
+  // same allocation (one allocation per block, however many a transaction
+  // caches); freed by Destroy.
+  static TBlock* Make(TBlobFile* owner, int32_t block_size);
+  static void Destroy(TBlock* block);
   TBlock(const TBlock&) = delete;
   TBlock& operator=(const TBlock&) = delete;
 
@@ -26,6 +29,8 @@ class TBlock {
 
   TBlobFile* Owner() const { return owner_; }
   int32_t Position() const { return position_; }
+  // The block's place among the file's blocks: 0 for the block at 512.
+  int32_t Number() const { return number_; }
   bool Dirty() const { return dirty_; }
   void SetDirty(bool value) { dirty_ = value; }
   uint16_t UseCount() const { return use_count_; }
@@ -45,8 +50,8 @@ class TBlock {
   void SetTotalSize(int32_t size);
   int32_t Used() const { return used_; }
   // Data bytes the block can carry: block size - 18.
-  int32_t Capacity() const { return static_cast<int32_t>(data_.size()); }
-  const uint8_t* Data() const { return data_.data(); }
+  int32_t Capacity() const { return capacity_; }
+  const uint8_t* Data() const { return data_; }
 
   // Copies up to count bytes of the used data from offset; the bytes copied.
   // A range beyond the block's capacity raises 10029.
@@ -65,6 +70,10 @@ class TBlock {
   bool DecodeFrom(const uint8_t* src, bool encrypted);
 
  private:
+  TBlock(TBlobFile* owner, uint8_t* data, int32_t capacity)
+      : owner_(owner), data_(data), capacity_(capacity) {}
+  ~TBlock() = default;
+
   template <typename, int>
   friend class TFileCache;
   friend TDirtyMark<TBlock>& CacheDirtyMark(TBlock& block) { return block.dirty_; }
@@ -73,7 +82,9 @@ class TBlock {
   TDirtyMark<TBlock> dirty_{this};
   uint16_t use_count_ = 0;
   int32_t position_ = 0;
-  std::vector<uint8_t> data_;
+  int32_t number_ = 0;
+  uint8_t* data_;
+  int32_t capacity_;
   int32_t used_ = 0;
   int32_t stamp_ = 0;
   int32_t total_size_ = 0;
@@ -84,9 +95,12 @@ class TBlock {
   TBlock* older_ = nullptr;
 };
 
-// A block's number in the cache's order: its position in the file.
+// A block's number in the cache: its place among the file's blocks, in the
+// order of the positions. Places go in steps of one, which the cache's
+// number table spreads evenly; positions go in steps of the block size,
+// which would crowd them into long runs of its slots.
 inline int32_t CacheNumber(const TBlock& block) {
-  return block.Position();
+  return block.Number();
 }
 inline bool CacheObjectDirty(const TBlock& block) {
   return block.Dirty();

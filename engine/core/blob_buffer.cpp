@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
 
 #include "engine/support/engine_heap.h"
 
@@ -65,7 +64,6 @@ bool TBlobBuffer::LoadChain(int32_t first, int32_t stamp) {
   // The bytes go straight into the buffer, which grows with them once the
   // stated size is beyond what is trusted before it is read.
   SetSize(static_cast<int32_t>(std::min<int64_t>(total, kLoadReserveLimit)));
-  std::unordered_set<int32_t> visited{first};
   int64_t loaded = 0;
   while (loaded < total) {
     if (block.Stamp != stamp) RaiseEngineError(kErrRecordChanged, file_.Name());
@@ -77,11 +75,9 @@ bool TBlobBuffer::LoadChain(int32_t first, int32_t stamp) {
     if (got > 0) std::memcpy(data_ + loaded, block.Data, static_cast<size_t>(got));
     loaded += got;
     if (got < wanted || loaded == total || block.Next == 0) break;
-    const int32_t next = block.Next;
-    if (!file_.IsBlock(next) || !visited.insert(next).second) {
-      RaiseEngineError(kErrBlobBuffersCorrupt, file_.Name());
+    if (!reader.Read(block.Next, BlocksForSize(total - loaded, file_.BlockSize()), block)) {
+      return false;
     }
-    if (!reader.Read(next, BlocksForSize(total - loaded, file_.BlockSize()), block)) return false;
   }
   if (loaded != total) RaiseEngineError(kErrEndOfBlob, file_.Name());
   return true;

@@ -1,7 +1,6 @@
 #include "engine/core/blob_file.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "engine/support/scrambler.h"
 #include "platform/rtl/strings.h"
@@ -196,7 +195,7 @@ TBlock* TBlobFile::LoadWindow(int32_t position, int32_t count) {
   for (int32_t i = 0; i < loaded; ++i) {
     const int32_t p = position + i * block_size_;
     const uint8_t* raw = read_buffer_.data() + static_cast<int64_t>(i) * block_size_;
-    TBlock* block = cache_.Lookup(p);
+    TBlock* block = cache_.Lookup(BlockNumber(p, block_size_));
     if (block != nullptr) {
       if (block->Dirty() || block->UseCount() > 0) continue;
     } else {
@@ -228,7 +227,7 @@ bool TBlobFile::FetchBlock(TBlobFileCursor* cursor, int32_t position, int32_t co
   // Only NewBlock appends: the end position, like any other position that
   // names no block, comes from corrupt data when it reaches this point.
   if (!IsBlock(position)) Raise(kErrBlobBuffersCorrupt);
-  TBlock* found = cache_.Find(position);
+  TBlock* found = cache_.Find(BlockNumber(position, block_size_));
   if (found != nullptr) {
     found->IncUseCount();
   } else {
@@ -276,20 +275,21 @@ TBlock* TBlobFile::NewBlock() {
     block = AppendBlock();
     block->IncUseCount();
     HandOut();
-  } else {
-    FetchBlock(nullptr, header_.FreeHead, 1, false, block);
-    const int32_t next = block->Next();
-    // A free list that leads to itself or out of the file would hand out a
-    // block twice.
-    if (next == block->Position() || (next != 0 && !IsBlock(next))) {
-      ReleaseBlock(block);
-      Raise(kErrBlobBuffersCorrupt);
-    }
-    header_.FreeHead = next;
-    header_dirty_ = true;
+    // Dirty even when the caller leaves it empty (its slot left it cleared),
+    // so that the file always holds every block its header counts.
+    block->SetDirty(true);
+    return block;
   }
-  // Written even when the caller leaves it empty, so that the file always
-  // holds every block its header counts.
+  FetchBlock(nullptr, header_.FreeHead, 1, false, block);
+  const int32_t next = block->Next();
+  // A free list that leads to itself or out of the file would hand out a
+  // block twice.
+  if (next == block->Position() || (next != 0 && !IsBlock(next))) {
+    ReleaseBlock(block);
+    Raise(kErrBlobBuffersCorrupt);
+  }
+  header_.FreeHead = next;
+  header_dirty_ = true;
   block->Clear();
   return block;
 }
@@ -357,10 +357,24 @@ void TBlobFile::TrimBlockCache() {
 
 // ---- chains ----
 
+bool TChainVisits::Passed(int32_t position) {
+  if (passed_.empty() || position < lowest_ || position > highest_) return false;
+  if (set_.empty()) set_.insert(passed_.begin(), passed_.end());
+  return set_.count(position) != 0;
+}
+
+void TChainVisits::Pass(int32_t position) {
+  lowest_ = passed_.empty() ? position : std::min(lowest_, position);
+  highest_ = passed_.empty() ? position : std::max(highest_, position);
+  passed_.push_back(position);
+  if (!set_.empty()) set_.insert(position);
+}
+
 bool TBlobChainReader::Read(int32_t position, int32_t count, TChainBlock& block) {
   TBlobFile& file = file_;
-  if (!file.IsBlock(position)) file.Raise(kErrBlobBuffersCorrupt);
-  if (const TBlock* cached = file.cache_.Find(position)) {
+  if (!file.IsBlock(position) || visits_.Passed(position)) file.Raise(kErrBlobBuffersCorrupt);
+  visits_.Pass(position);
+  if (const TBlock* cached = file.cache_.Find(BlockNumber(position, file.block_size_))) {
     block = {cached->Next(), cached->Stamp(), cached->TotalSize(), cached->Used(), cached->Data()};
     return true;
   }
@@ -413,8 +427,9 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
   }
   // The whole chain is walked before a block is freed, so that a damaged
   // chain raises with nothing freed.
-  std::vector<int32_t> chain{first};
-  std::unordered_set<int32_t> visited{first};
+  std::vector<int32_t> chain;
+  TChainVisits visits(chain);
+  visits.Pass(first);
   {
     TBlockPin current(*this);
     TBlock* block = nullptr;
@@ -434,7 +449,7 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
     for (;;) {
       const int32_t next = current->Next();
       if (next == 0) break;
-      if (!IsBlock(next) || visited.count(next) != 0) {
+      if (!IsBlock(next) || visits.Passed(next)) {
         damage(IsBlock(next) ? kRecursiveLinkText : kInvalidLinkText);
         if (!report_only) current->SetNext(0);
         break;
@@ -450,8 +465,7 @@ void TBlobFile::FreeBlobChain(TBlobFileCursor* cursor, bool report_only, bool ad
         }
         block->SetStamp(stamp);
       }
-      visited.insert(next);
-      chain.push_back(next);
+      visits.Pass(next);
       current.Reset(block);
     }
   }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/core/blob_block_pool.h"
@@ -190,6 +191,8 @@ class TBlobFile : public TTableFile {
   TFileCache<TBlock, 4> cache_;
   std::vector<int32_t> freed_;
   int32_t read_ahead_count_ = 1;
+  // The blocks a TBlobChainReader has read.
+  std::vector<int32_t> chain_read_;
   int32_t expected_chain_blocks_ = kIoWindowBytes;
   TBlockStack pool_;
   TBlobJournal* journal_ = nullptr;
@@ -210,6 +213,28 @@ struct TChainBlock {
   const uint8_t* Data = nullptr;
 };
 
+// The blocks a walk along a chain has passed, to tell a chain that comes
+// back to a block. A chain runs up the file when it was appended and down
+// when it took the free list, so a block outside the range passed is new;
+// only one inside it is looked up, in a set made of the passed blocks the
+// first time one is.
+class TChainVisits {
+ public:
+  // Passed blocks are appended to passed, emptied first.
+  explicit TChainVisits(std::vector<int32_t>& passed) : passed_(passed) { passed_.clear(); }
+  TChainVisits(const TChainVisits&) = delete;
+  TChainVisits& operator=(const TChainVisits&) = delete;
+
+  bool Passed(int32_t position);
+  void Pass(int32_t position);
+
+ private:
+  std::vector<int32_t>& passed_;
+  int32_t lowest_ = 0;
+  int32_t highest_ = 0;
+  std::unordered_set<int32_t> set_;
+};
+
 // Reads the blocks of one chain for a load that copies each one out at
 // once. A block the cache holds comes from the cache, which may hold this
 // process's unwritten changes; any other comes from a window of
@@ -220,7 +245,8 @@ struct TChainBlock {
 // may happen while it lives.
 class TBlobChainReader {
  public:
-  TBlobChainReader(TBlobFile& file, TBlobFileCursor* cursor) : file_(file), cursor_(cursor) {}
+  TBlobChainReader(TBlobFile& file, TBlobFileCursor* cursor)
+      : file_(file), cursor_(cursor), visits_(file.chain_read_) {}
   TBlobChainReader(const TBlobChainReader&) = delete;
   TBlobChainReader& operator=(const TBlobChainReader&) = delete;
 
@@ -228,13 +254,17 @@ class TBlobChainReader {
   // and the window, up to count consecutive blocks are read from the
   // file, as FetchBlock's read-ahead does. False when the cursor reports
   // that the files changed before a disk read. A position that names no
-  // block, a block the file lacks or one whose used count does not fit it
-  // raise 8963.
+  // block, one this reader read already (the chain came back to itself),
+  // a block the file lacks or one whose used count does not fit it raise
+  // 8963.
   bool Read(int32_t position, int32_t count, TChainBlock& block);
 
  private:
   TBlobFile& file_;
   TBlobFileCursor* cursor_;
+  // Over the file's list of the blocks read, which keeps its memory from
+  // load to load.
+  TChainVisits visits_;
   int32_t window_start_ = 0;
   int32_t window_blocks_ = 0;
 };

@@ -62,6 +62,12 @@ constexpr int32_t BlockDataSize(int32_t block_size) {
   return block_size - kBlockHeadSize;
 }
 
+// The place of the block at position among the file's blocks: 0 for the
+// block at 512.
+constexpr int32_t BlockNumber(int64_t position, int32_t block_size) {
+  return static_cast<int32_t>((position - kFirstBlockPosition) / block_size);
+}
+
 // Blocks a BLOB of size bytes needs: ceil(size / (block_size - 18)).
 int32_t BlocksForSize(int64_t size, int32_t block_size);
 

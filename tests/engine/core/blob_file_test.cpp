@@ -330,6 +330,25 @@ TEST_F(BlobDamageTest, EachDamagedChainGivesItsCode) {
   }
 }
 
+// Links lead up the file, down it, or turn back between the blocks passed
+// (a chain rewritten from the free list mixes both): only a block met
+// twice is damage.
+TEST_F(BlobDamageTest, ChainMayTurnBackButNeverMeetABlockTwice) {
+  const Bytes value = Pattern(138, 1);
+  EditBlock(512, [](TBlobBlockHead& h) { h.Next = 640; });
+  EditBlock(640, [](TBlobBlockHead& h) { h.Next = 576; });
+  EditBlock(576, [](TBlobBlockHead& h) { h.Next = 0; });
+  Bytes expected(value.begin(), value.begin() + 46);
+  expected.insert(expected.end(), value.begin() + 92, value.end());
+  expected.insert(expected.end(), value.begin() + 46, value.begin() + 92);
+  EXPECT_EQ(table_->Load(1), expected);
+  // A fourth block's worth of size leads the turned chain back to 640.
+  EditBlock(512, [](TBlobBlockHead& h) { h.TotalSize = 184; });
+  EditBlock(576, [](TBlobBlockHead& h) { h.Next = 640; });
+  EXPECT_EQ(LoadCode(1), 8963);
+  EXPECT_EQ(table_->Load(2), Pattern(60, 2));
+}
+
 TEST_F(BlobDamageTest, ReferenceThatNamesNoBlockIsCorruption) {
   for (int32_t first : {513, 832, 100, -512}) {
     table_->SetReference(1, first, stamp_);
@@ -549,6 +568,29 @@ TEST_F(BlobFileTest, BlockDataOutsideTheBlockIsAnInvalidLength) {
   EXPECT_EQ(block->ReadData(0, 46, out.data()), 20) << "only the bytes in use";
   EXPECT_EQ(block->ReadData(15, 10, out.data()), 5);
   EXPECT_EQ(Bytes(out.begin(), out.begin() + 5), Bytes(data.begin() + 15, data.begin() + 20));
+  t.blob->ReleaseBlock(block);
+}
+
+// Blocks keep their data in their own allocation, sized for one block size:
+// those pooled before the size changed are not handed out for the new one.
+TEST_F(BlobFileTest, BlocksPooledForOneBlockSizeServeNoOther) {
+  BlobTable& t = Make(64);
+  for (uint32_t seed = 1; seed <= 3; ++seed) t.Store(t.AddRecord(), Pattern(200, seed));
+  t.WriteBack();
+  t.blob->Close();
+  t.blob->SetBlockSize(128);
+  t.blob->CreateFile();
+  const Bytes data = Pattern(110, 9);
+  TBlock* block = t.blob->NewBlock();
+  ASSERT_EQ(block->Capacity(), 110);
+  block->WriteData(0, 110, data.data());
+  t.blob->ReleaseBlock(block);
+  t.blob->FlushBlocks(false);
+  t.blob->DropBlockCache();
+  t.blob->FetchBlock(nullptr, 512, 1, false, block);
+  Bytes out(110);
+  EXPECT_EQ(block->ReadData(0, 110, out.data()), 110);
+  EXPECT_EQ(out, data);
   t.blob->ReleaseBlock(block);
 }
 
