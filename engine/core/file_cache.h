@@ -1,9 +1,10 @@
 // TFileCache: the cache of one table file's objects (records, index pages,
 // BLOB blocks): an open-addressed table by the objects' numbers for the
-// search, an ordered map by the same numbers for write-back in file order,
-// and a most-recently-used list through the objects' own links, for the
-// probe of the last few used and for the victim. Search takes O(1), insert
-// and removal O(log n); choosing a victim and growing take O(1) amortised,
+// search, and a most-recently-used list through the objects' own links, for
+// the probe of the last few used and for the victim. Search, insert and
+// removal take O(1), with no allocation once the table has grown; the rare
+// walks in number order (a sort of the cached records, a trim) sort what
+// they visit. Choosing a victim and growing take O(1) amortised,
 // even when every object is dirty. The dirty objects are also on a list of
 // their own, which their dirty marks keep, so a write-back costs the dirty
 // objects only. Getting, resetting and writing objects
@@ -12,7 +13,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
+#include <utility>
 #include <vector>
 
 #include "engine/core/dirty_mark.h"
@@ -32,16 +33,23 @@ concept FileCacheObject = CacheObject<T> && requires(const T& object, T& changea
 };
 
 // RecentProbes: how many of the most recently used objects are compared
-// before the search of the map. The objects befriend the cache for their links
+// before the search of the table. The objects befriend the cache for their links
 // newer_ and older_.
 template <typename T, int RecentProbes>
 class TFileCache {
   static_assert(FileCacheObject<T>);
 
  public:
-  // The cached objects by their numbers, in ascending order.
-  const std::map<int32_t, T*>& ByNumber() const { return objects_; }
-  int32_t Count() const { return static_cast<int32_t>(objects_.size()); }
+  // The cached objects with their numbers, in ascending order.
+  std::vector<std::pair<int32_t, T*>> ByNumber() const {
+    std::vector<std::pair<int32_t, T*>> objects;
+    objects.reserve(by_number_.Count());
+    by_number_.ForEach([&](int32_t number, T* object) { objects.emplace_back(number, object); });
+    std::sort(objects.begin(), objects.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    return objects;
+  }
+  int32_t Count() const { return static_cast<int32_t>(by_number_.Count()); }
   // The cached objects that are dirty, in no order.
   const TDirtyList<T>& Dirty() const { return dirty_; }
   int32_t Capacity() const { return capacity_; }
@@ -96,15 +104,12 @@ class TFileCache {
   // Files the object under its number; the owner never caches two objects
   // of one number.
   void Insert(T* object) {
-    objects_.emplace(CacheNumber(*object), object);
     by_number_.Insert(CacheNumber(*object), object);
     dirty_.Attach(CacheDirtyMark(*object));
   }
 
   void Remove(T* object) {
-    const auto it = objects_.find(CacheNumber(*object));
-    if (it != objects_.end() && it->second == object) {
-      objects_.erase(it);
+    if (by_number_.Find(CacheNumber(*object)) == object) {
       by_number_.Erase(CacheNumber(*object));
       dirty_.Detach(CacheDirtyMark(*object));
     }
@@ -179,17 +184,31 @@ class TFileCache {
     passed_ = nullptr;
   }
 
+  // Appends up to count of the least recently used dirty, unpinned objects
+  // to dirty, ascending by number: a write-back of the cold end when no
+  // victim is left, which leaves the objects in use dirty instead of writing
+  // them again and again while they keep changing. Called when the victim
+  // search found no clean object, so the walk passes few clean ones.
+  void CollectOldestDirty(std::vector<T*>& dirty, int32_t count) {
+    const size_t start = dirty.size();
+    for (T* object = oldest_; object != nullptr && static_cast<int32_t>(dirty.size() - start) < count;
+         object = object->newer_) {
+      if (CacheObjectDirty(*object) && object->UseCount() == 0) dirty.push_back(object);
+    }
+    std::sort(dirty.begin() + static_cast<std::ptrdiff_t>(start), dirty.end(),
+              [](const T* a, const T* b) { return CacheNumber(*a) < CacheNumber(*b); });
+    passed_ = nullptr;
+  }
+
   // Hands every object to put (the owner's pool) and empties the cache.
   template <typename Put>
   void Clear(Put put) {
-    for (const auto& entry : objects_) {
-      T* object = entry.second;
+    by_number_.ForEach([&](int32_t, T* object) {
       object->newer_ = nullptr;
       object->older_ = nullptr;
       dirty_.Detach(CacheDirtyMark(*object));
       put(object);
-    }
-    objects_.clear();
+    });
     by_number_.Clear();
     newest_ = nullptr;
     oldest_ = nullptr;
@@ -200,10 +219,15 @@ class TFileCache {
   // no more than its capacity; a pinned object is in a caller's hands and stays.
   template <typename Put>
   void TrimToCapacity(Put put) {
-    for (auto it = objects_.end(); it != objects_.begin() && Count() > capacity_;) {
-      T* object = (--it)->second;
-      if (object->UseCount() != 0) continue;
-      it = objects_.erase(it);
+    if (Count() <= capacity_) return;
+    std::vector<T*> unpinned;
+    by_number_.ForEach([&](int32_t, T* object) {
+      if (object->UseCount() == 0) unpinned.push_back(object);
+    });
+    std::sort(unpinned.begin(), unpinned.end(),
+              [](const T* a, const T* b) { return CacheNumber(*a) > CacheNumber(*b); });
+    for (auto it = unpinned.begin(); it != unpinned.end() && Count() > capacity_; ++it) {
+      T* object = *it;
       by_number_.Erase(CacheNumber(*object));
       dirty_.Detach(CacheDirtyMark(*object));
       Unlink(object);
@@ -224,7 +248,6 @@ class TFileCache {
     return nullptr;
   }
 
-  std::map<int32_t, T*> objects_;
   TNumberTable<T> by_number_;
   TDirtyList<T> dirty_;
   T* newest_ = nullptr;

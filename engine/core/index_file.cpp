@@ -429,7 +429,7 @@ TPage* TIndexFile::TakeCacheSlot(int32_t slot, int32_t position) {
   if (cache.Full() && TotalCachedPages() < BudgetPages()) cache.SetCapacity(cache.Count() + 1);
   if (cache.Full()) {
     const bool in_transaction = Owner()->InTransaction();
-    page = cache.TakeVictim(!in_transaction, [this] { FlushPages(false); });
+    page = cache.TakeVictim(!in_transaction, [this, &cache] { WriteBackColdPages(cache); });
     // Inside a transaction nothing may be written before the commit, so
     // the cache grows for good. Outside one every page is pinned by a walk
     // (a split cascade of long keys pins many); the cache grows for the
@@ -574,12 +574,22 @@ bool TIndexFile::FlushPages(bool flush) {
   if (dirty.empty()) return false;
   std::sort(dirty.begin(), dirty.end(),
             [](const TPage* a, const TPage* b) { return CompareCacheObjects(a, b) < 0; });
+  WritePages(dirty, flush);
+  return true;
+}
+
+void TIndexFile::WriteBackColdPages(TPageCache& cache) {
+  std::vector<TPage*> dirty;
+  cache.CollectOldestDirty(dirty, std::max(1, cache.Count() / kColdPageShare));
+  WritePages(dirty, false);
+}
+
+void TIndexFile::WritePages(const std::vector<TPage*>& dirty, bool flush) {
   WriteAdjacentRuns(dirty, kIndexPageSize, flush, write_buffer_, [this](TPage& p, uint8_t* bytes) {
     p.EncodePage(bytes);
     if (data_file_->Encrypted())
       ScrambleBuffer(bytes, kIndexPageSize, kRecordSeed.K1, kRecordSeed.K2);
   });
-  return true;
 }
 
 void TIndexFile::DropSlot(TPageCache& cache) {

@@ -25,6 +25,9 @@ namespace jw {
 // kPageCacheGrowth instead of writing back (TFileCache::Grow).
 constexpr int32_t kPageCacheCapacity = 15;
 constexpr int32_t kPageCacheGrowth = 64;
+// A full cache with no clean page writes back this share of its pages, the
+// least recently used dirty ones.
+constexpr int32_t kColdPageShare = 2;
 
 class TIndexFile : public TTableFile {
  public:
@@ -147,6 +150,11 @@ class TIndexFile : public TTableFile {
   int32_t TotalCachedPages() const;
   // A page for position of the slot's index, at the head of the MRU list, not yet sorted.
   TPage* TakeCacheSlot(int32_t slot, int32_t position);
+  // Writes the least recently used of the slot's dirty unpinned pages, a
+  // 1/kColdPageShare of its cache, so that a victim is found.
+  void WriteBackColdPages(TPageCache& cache);
+  // Writes the pages, sorted by position, in runs of adjacent ones.
+  void WritePages(const std::vector<TPage*>& dirty, bool flush);
   // Hands back clean unpinned pages beyond the capacity, oldest first.
   void ShrinkCache(TPageCache& cache);
   void DropSlot(TPageCache& cache);

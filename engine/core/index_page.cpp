@@ -414,7 +414,8 @@ void TPage::DecodeEntries(const uint8_t* bytes, int32_t used, int32_t end_positi
     PutInt32(entry + l + kEntryPointer, pointer);
     in += entry_size;
   }
-  Recompress();
+  // An uncompressed page's entries keep no compressed forms: the zeros they
+  // were filled with are already what Recompress would write.
 }
 
 void TPage::DecodeCompressed(const uint8_t* in, int32_t used) {

@@ -1,11 +1,17 @@
 // TNumberTable: a file cache's objects by their numbers in one open-addressed
-// array (linear probing, a power-of-two size at most half full, deletion by
-// shifting the run back), so that a search reads one place of memory where
-// a node-based hash map reads the bucket and then the node.
+// array (linear probing, a power-of-two size at most half full), so that a
+// search reads one place of memory where a node-based hash map reads the
+// bucket and then the node. A run keeps its entries ordered by how far they
+// sit from their home places (an insert lets the entry farther from home
+// keep the place), so a deletion shifts back only the entries behind the
+// hole that are away from home and stops at the first one at home: a window
+// of consecutive numbers, each at its own home place, fills one long run,
+// and deleting its oldest number must not walk it all.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "engine/core/prefetch.h"
@@ -43,17 +49,10 @@ class TNumberTable {
       if (slots_[hole].Object == nullptr) return;
       if (slots_[hole].Number == number) break;
     }
-    // Each later entry of the run that may sit in the hole moves there, so
-    // that no search stops early at an empty slot.
-    for (size_t next = (hole + 1) & mask_; slots_[next].Object != nullptr;
-         next = (next + 1) & mask_) {
-      const size_t home = Home(slots_[next].Number);
-      const bool reaches_hole =
-          hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
-      if (reaches_hole) {
-        slots_[hole] = slots_[next];
-        hole = next;
-      }
+    for (size_t next = (hole + 1) & mask_;
+         slots_[next].Object != nullptr && Distance(next) != 0; next = (next + 1) & mask_) {
+      slots_[hole] = slots_[next];
+      hole = next;
     }
     slots_[hole] = TSlot();
     --count_;
@@ -66,6 +65,14 @@ class TNumberTable {
   }
 
   size_t Count() const { return count_; }
+
+  // Calls visit(number, object) for every filed object, in no order.
+  template <typename Visit>
+  void ForEach(Visit visit) const {
+    for (const TSlot& slot : slots_) {
+      if (slot.Object != nullptr) visit(slot.Number, slot.Object);
+    }
+  }
 
  private:
   struct TSlot {
@@ -84,10 +91,23 @@ class TNumberTable {
     return static_cast<size_t>(x ^ (x >> 6) ^ (x >> 12) ^ (x >> 18)) & mask_;
   }
 
+  // How far the entry at place i sits from its home place.
+  size_t Distance(size_t i) const { return (i - Home(slots_[i].Number)) & mask_; }
+
   void Place(int32_t number, T* object) {
-    size_t i = Home(number);
-    while (slots_[i].Object != nullptr) i = (i + 1) & mask_;
-    slots_[i] = TSlot{number, object};
+    TSlot entry{number, object};
+    size_t distance = 0;
+    for (size_t i = Home(number);; i = (i + 1) & mask_, ++distance) {
+      if (slots_[i].Object == nullptr) {
+        slots_[i] = entry;
+        return;
+      }
+      const size_t resident = Distance(i);
+      if (resident < distance) {
+        std::swap(entry, slots_[i]);
+        distance = resident;
+      }
+    }
   }
 
   void Rehash(size_t size) {

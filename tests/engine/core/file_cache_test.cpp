@@ -261,6 +261,44 @@ TEST(FileCache, NumberTableFindsWhatAMapFindsThroughInsertsAndErases) {
   EXPECT_EQ(table.Find(model.empty() ? 1 : model.begin()->first), nullptr);
 }
 
+// The number table under a cache that appends: a window of consecutive
+// numbers slides on, the newest filed and the oldest erased at each step,
+// so that the entries form one long run of places at home, broken up by
+// numbers erased and filed again out of order, while the table wraps many
+// times. Present and absent numbers are looked up against the window after
+// each change, and every number at the end.
+TEST(FileCache, NumberTableFollowsASlidingWindowOfNumbers) {
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (JW_SEED)");
+  std::mt19937 rng(seed);
+  std::vector<CachedObject> objects(16);
+  TNumberTable<CachedObject> table;
+  std::map<int32_t, CachedObject*> model;
+  const int32_t window = 3000;
+  const int32_t last = LongTests() ? 2000000 : 100000;
+  for (int32_t number = 1; number <= last; ++number) {
+    CachedObject* object = &objects[static_cast<size_t>(number) % objects.size()];
+    table.Insert(number, object);
+    model.emplace(number, object);
+    if (number > window) {
+      table.Erase(number - window);
+      model.erase(number - window);
+    }
+    // A record taken from inside the window and put back, as a reused slot is.
+    if (rng() % 8 == 0 && number > window) {
+      const int32_t inside = number - 1 - static_cast<int32_t>(rng() % (window - 1));
+      table.Erase(inside);
+      ASSERT_EQ(table.Find(inside), nullptr) << "number " << inside;
+      table.Insert(inside, model.at(inside));
+    }
+    ASSERT_EQ(table.Count(), model.size()) << "number " << number;
+    const int32_t probe = number - static_cast<int32_t>(rng() % (2 * window));
+    const auto it = model.find(probe);
+    ASSERT_EQ(table.Find(probe), it == model.end() ? nullptr : it->second) << "probe " << probe;
+  }
+  for (const auto& [filed, object] : model) ASSERT_EQ(table.Find(filed), object) << filed;
+}
+
 // Every victim search together looks at O(1) objects per new object, both
 // when every cached object stays dirty (inside a transaction, where the
 // cache grows instead) and when a dirty old end sits before clean objects
