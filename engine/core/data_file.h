@@ -113,7 +113,8 @@ class TDataFile : public TTableFile {
   void ReleaseRecord(TRecord* record);
   // Readies the cache's memory for a coming FetchRecord of a cached record,
   // in three steps that a walk spaces out: stage 0 the place of its number,
-  // 1 the record object, 2 its bytes. Reads nothing from the file.
+  // 1 the record object, 2 its bytes and its neighbours in the use order.
+  // Reads nothing from the file.
   void PrefetchRecord(int32_t number, int stage) const {
     if (stage == 0) {
       cache_.PrefetchPlace(number);
@@ -121,6 +122,7 @@ class TDataFile : public TTableFile {
       cache_.PrefetchObject(number);
     } else if (const TRecord* record = cache_.Lookup(number); record != nullptr) {
       PrefetchForRead(record->Bytes());
+      cache_.PrefetchNeighbours(*record);
     }
   }
   // Hands visit every record set in wanted, in ascending order, each image

@@ -83,14 +83,19 @@ class TFileCache {
   // Readies the memory a Find of number reads, one step at a time (a walk
   // that knows the numbers it uses next asks well before): first the
   // number's place in the search table, then, once that is at hand, the
-  // object with its links in the use order.
+  // object, then, once the object is at hand, its neighbours in the use
+  // order. Each step reads only memory the step before brought in: a step
+  // that read what it asks for would wait for it then and there.
   void PrefetchPlace(int32_t number) const { by_number_.Prefetch(number); }
   void PrefetchObject(int32_t number) const {
     const T* object = Lookup(number);
     if (object == nullptr) return;
     PrefetchForRead(object);
-    if (object->newer_ != nullptr) PrefetchForRead(object->newer_);
-    if (object->older_ != nullptr) PrefetchForRead(object->older_);
+    PrefetchForRead(reinterpret_cast<const char*>(object) + sizeof(T) - 1);
+  }
+  void PrefetchNeighbours(const T& object) const {
+    if (object.newer_ != nullptr) PrefetchForRead(object.newer_);
+    if (object.older_ != nullptr) PrefetchForRead(object.older_);
   }
 
   // Files the object under its number; the owner never caches two objects
