@@ -92,7 +92,6 @@ class TDataFile : public TTableFile {
   void TruncateRecords();
 
   // Descriptors, 1-based.
-  void ReadFieldDescs();
   void WriteFieldDescs();
   const FieldDescriptor& FieldDesc(int32_t position) const;
   // nullptr when no field has the number or name (names compare without case).
@@ -225,6 +224,11 @@ class TDataFile : public TTableFile {
   [[noreturn]] void Raise(EngineErrorCode code) const;
   // Reads the header and descriptors and checks the layout they give.
   void ReadOpenedFile() override;
+  // Takes the header from its bytes on disk.
+  void TakeHeader(const uint8_t* bytes);
+  // Takes the header's count of descriptors from their bytes on disk
+  // (unscrambled in place).
+  void DecodeFieldDescs(uint8_t* bytes);
   void DropContents() override;
   int64_t RecordOffset(int32_t number) const;
   void SetCacheLimits();
