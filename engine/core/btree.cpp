@@ -179,7 +179,7 @@ bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number, TLeaf
 }
 
 bool TBTree::StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
-                       std::span<int32_t> ahead) {
+                       std::span<int32_t> ahead, int32_t stride) {
   if (spot.File != &file_ || spot.Slot != slot_ || spot.Version != file_.PagesVersion()) {
     return false;
   }
@@ -203,7 +203,7 @@ bool TBTree::StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& re
     record_number = now->Pointer(entry);
     int32_t next = entry;
     for (int32_t& number : ahead) {
-      next += direction == 1 ? 1 : -1;
+      next += direction == 1 ? stride : -stride;
       number = next >= 1 && next <= now->KeyCount() ? now->Pointer(next) : 0;
     }
     spot = SpotOf(now, entry, spot.Ordinal + (direction == 1 ? 1 : -1));

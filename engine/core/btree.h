@@ -59,10 +59,10 @@ class TBTree {
   // the spot moved onto it. False, the spot left as it was, when the spot
   // no longer holds (the pages changed since, another index, a change by
   // another process met on the way) or has no neighbour: Select answers then.
-  // ahead receives the record numbers of the keys after it on its leaf in
-  // the same direction, 0 past the leaf's edge.
+  // ahead[k] receives the record number of the key (k + 1) * stride keys
+  // after it on its leaf in the same direction, 0 past the leaf's edge.
   bool StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
-                 std::span<int32_t> ahead);
+                 std::span<int32_t> ahead, int32_t stride);
   int64_t KeyCount();
 
   // Navigation for a key: the first equal key (found); otherwise with after

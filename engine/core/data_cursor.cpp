@@ -127,8 +127,8 @@ void TDataCursor::Open() {
     } else if (table_->CursorCount() == 1 && table_->DataFile().WriteInterrupted()) {
       RepairInterruptedWrite();
     }
+    // Standing on no record, the cursor goes to the first one of the index.
     SelectIndex(natural_order_ ? kNaturalOrder : 0);
-    First();
   } catch (...) {
     Close(true);
     throw;

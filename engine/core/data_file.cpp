@@ -14,6 +14,10 @@
 namespace jw {
 namespace {
 
+// An open reads this much of the file's start in one call: the header and
+// the descriptors of up to ten fields.
+constexpr int32_t kOpenReadLength = 8192;
+
 std::string ScrambledCopy(const std::string& s, TSeedPair seed) {
   std::string copy = s;
   ScrambleBuffer(copy.data(), static_cast<int32_t>(copy.size()), seed.K1, seed.K2);
@@ -90,10 +94,22 @@ void TDataFile::SetCacheLimits() {
 // ---- open and close ----
 
 void TDataFile::ReadOpenedFile() {
-  ReadHeader();
+  // The header and the field descriptors after it come in one read; only
+  // a table with more fields than that read holds reads the rest after.
+  const int64_t size = GetSize();
+  if (size < kHeaderSize) Raise(kErrHeaderCorrupt);
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<int64_t>(size, kOpenReadLength)));
+  const int32_t got = ReadAt(0, bytes.data(), static_cast<int32_t>(bytes.size()), true);
+  if (got < kHeaderSize) Raise(kErrHeaderCorrupt);
+  TakeHeader(bytes.data());
   if (header_.FieldCount > kMaxFieldCount) Raise(kErrHeaderCorrupt);
-  if (GetSize() < DataStart()) Raise(kErrHeaderCorrupt);
-  ReadFieldDescs();
+  const int64_t start = DataStart();
+  if (size < start) Raise(kErrHeaderCorrupt);
+  if (got < start) {
+    bytes.resize(static_cast<size_t>(start));
+    ReadAt(got, bytes.data() + got, static_cast<int32_t>(start - got), false);
+  }
+  DecodeFieldDescs(bytes.data() + kHeaderSize);
   ValidateLayout();
   SetCacheLimits();
 }
@@ -198,8 +214,12 @@ void TDataFile::InitHeader(int16_t language_id, int16_t sort_id,
 void TDataFile::ReadHeader() {
   if (GetSize() < kHeaderSize) Raise(kErrHeaderCorrupt);
   ReadAt(0, read_buffer_.data(), kHeaderSize, false);
+  TakeHeader(read_buffer_.data());
+}
+
+void TDataFile::TakeHeader(const uint8_t* bytes) {
   TDataFileHeader h;
-  if (!h.DecodeFrom(read_buffer_.data())) Raise(kErrHeaderCorrupt);
+  if (!h.DecodeFrom(bytes)) Raise(kErrHeaderCorrupt);
   write_interrupted_ = h.DirtyFlag != 0;
   h.DirtyFlag = 0;
   header_ = std::move(h);
@@ -276,19 +296,17 @@ void TDataFile::TruncateRecords() {
 
 // ---- descriptors ----
 
-void TDataFile::ReadFieldDescs() {
+void TDataFile::DecodeFieldDescs(uint8_t* bytes) {
   const int32_t count = header_.FieldCount;
   const int32_t length = count * kFieldDescriptorSize;
-  std::vector<uint8_t> bytes(length);
-  if (length > 0) ReadAt(kHeaderSize, bytes.data(), length, false);
   if (Encrypted()) {
     // Files written before the version stamp scrambled only the low 16 bits' worth.
     const int32_t scrambled = header_.EngineVersion == 0 ? (length & 0xFFFF) : length;
-    UnscrambleBuffer(bytes.data(), scrambled, kRecordSeed.K1, kRecordSeed.K2);
+    UnscrambleBuffer(bytes, scrambled, kRecordSeed.K1, kRecordSeed.K2);
   }
   std::vector<FieldDescriptor> descriptors(count);
   for (int32_t i = 0; i < count; ++i) {
-    if (!descriptors[i].DecodeFrom(bytes.data() + i * kFieldDescriptorSize)) {
+    if (!descriptors[i].DecodeFrom(bytes + i * kFieldDescriptorSize)) {
       Raise(kErrHeaderCorrupt);
     }
   }

@@ -92,7 +92,6 @@ class TDataFile : public TTableFile {
   void TruncateRecords();
 
   // Descriptors, 1-based.
-  void ReadFieldDescs();
   void WriteFieldDescs();
   const FieldDescriptor& FieldDesc(int32_t position) const;
   // nullptr when no field has the number or name (names compare without case).
@@ -113,7 +112,8 @@ class TDataFile : public TTableFile {
   void ReleaseRecord(TRecord* record);
   // Readies the cache's memory for a coming FetchRecord of a cached record,
   // in three steps that a walk spaces out: stage 0 the place of its number,
-  // 1 the record object, 2 its bytes. Reads nothing from the file.
+  // 1 the record object, 2 its bytes and its neighbours in the use order.
+  // Reads nothing from the file.
   void PrefetchRecord(int32_t number, int stage) const {
     if (stage == 0) {
       cache_.PrefetchPlace(number);
@@ -121,6 +121,7 @@ class TDataFile : public TTableFile {
       cache_.PrefetchObject(number);
     } else if (const TRecord* record = cache_.Lookup(number); record != nullptr) {
       PrefetchForRead(record->Bytes());
+      cache_.PrefetchNeighbours(*record);
     }
   }
   // Hands visit every record set in wanted, in ascending order, each image
@@ -223,6 +224,11 @@ class TDataFile : public TTableFile {
   [[noreturn]] void Raise(EngineErrorCode code) const;
   // Reads the header and descriptors and checks the layout they give.
   void ReadOpenedFile() override;
+  // Takes the header from its bytes on disk.
+  void TakeHeader(const uint8_t* bytes);
+  // Takes the header's count of descriptors from their bytes on disk
+  // (unscrambled in place).
+  void DecodeFieldDescs(uint8_t* bytes);
   void DropContents() override;
   int64_t RecordOffset(int32_t number) const;
   void SetCacheLimits();

@@ -13,12 +13,6 @@ uint16_t GetUInt16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-int32_t GetInt32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                              (static_cast<uint32_t>(p[2]) << 16) |
-                              (static_cast<uint32_t>(p[3]) << 24));
-}
-
 int64_t GetInt64(const uint8_t* p) {
   uint64_t v = 0;
   for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];

@@ -164,7 +164,13 @@ constexpr int32_t kMaxRecordSize = 65535;
 // Little-endian access to stored integers and floats.
 int16_t GetInt16(const uint8_t* p);
 uint16_t GetUInt16(const uint8_t* p);
-int32_t GetInt32(const uint8_t* p);
+// Inline: the B-tree's pages and the record cache read one for every entry
+// and record they pass.
+inline int32_t GetInt32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                              (static_cast<uint32_t>(p[2]) << 16) |
+                              (static_cast<uint32_t>(p[3]) << 24));
+}
 int64_t GetInt64(const uint8_t* p);
 double GetFloat64(const uint8_t* p);
 void PutInt16(uint8_t* p, int16_t v);

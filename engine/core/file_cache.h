@@ -91,14 +91,23 @@ class TFileCache {
   // Readies the memory a Find of number reads, one step at a time (a walk
   // that knows the numbers it uses next asks well before): first the
   // number's place in the search table, then, once that is at hand, the
-  // object with its links in the use order.
+  // object, then, once the object is at hand, its neighbours in the use
+  // order. Each step reads only memory the step before brought in: a step
+  // that read what it asks for would wait for it then and there.
   void PrefetchPlace(int32_t number) const { by_number_.Prefetch(number); }
+  // The object's lines up to its links: the search and the move to the
+  // head of the use order read no further (an object that keeps what they
+  // read first needs the fewest lines).
   void PrefetchObject(int32_t number) const {
     const T* object = Lookup(number);
     if (object == nullptr) return;
-    PrefetchForRead(object);
-    if (object->newer_ != nullptr) PrefetchForRead(object->newer_);
-    if (object->older_ != nullptr) PrefetchForRead(object->older_);
+    const auto* start = reinterpret_cast<const char*>(object);
+    PrefetchRangeForRead(start, static_cast<size_t>(
+                                    reinterpret_cast<const char*>(&object->older_ + 1) - start));
+  }
+  void PrefetchNeighbours(const T& object) const {
+    if (object.newer_ != nullptr) PrefetchForRead(object.newer_);
+    if (object.older_ != nullptr) PrefetchForRead(object.older_);
   }
 
   // Files the object under its number; the owner never caches two objects

@@ -5,6 +5,9 @@
 // whatever the address.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 namespace jw {
 
 inline void PrefetchForRead(const void* address) {
@@ -13,6 +16,16 @@ inline void PrefetchForRead(const void* address) {
 #else
   __builtin_prefetch(address);
 #endif
+}
+
+// Every cache line of the bytes from begin on.
+inline void PrefetchRangeForRead(const void* begin, size_t bytes) {
+  constexpr uintptr_t kLine = 64;
+  const auto first = reinterpret_cast<uintptr_t>(begin) & ~(kLine - 1);
+  const uintptr_t end = reinterpret_cast<uintptr_t>(begin) + bytes;
+  for (uintptr_t line = first; line < end; line += kLine) {
+    PrefetchForRead(reinterpret_cast<const void*>(line));
+  }
 }
 
 }  // namespace jw

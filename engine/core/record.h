@@ -78,14 +78,16 @@ class TRecord {
   friend class TFileCache;
   friend TDirtyMark<TRecord>& CacheDirtyMark(TRecord& record) { return record.modified_; }
 
-  TDataFile* file_ = nullptr;
-  TDirtyMark<TRecord> modified_{this};
+  // What every fetch from the cache reads comes first, up to the links, so
+  // that a walk's prefetch brings it in with as few cache lines as it can.
   uint16_t use_count_ = 0;
   int32_t record_number_ = 0;
   std::vector<uint8_t> bytes_;
   // Neighbours in the data file's most-recently-used list.
   TRecord* newer_ = nullptr;
   TRecord* older_ = nullptr;
+  TDataFile* file_ = nullptr;
+  TDirtyMark<TRecord> modified_{this};
   std::vector<uint8_t> key_;
   uint16_t key_length_ = 0;
   int32_t run_number_ = 0;
