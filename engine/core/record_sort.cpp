@@ -173,6 +173,53 @@ class TRecordSort {
     return written;
   }
 
+  // The rows replace the records of the empty table: numbered and given
+  // record ids in their order, sorted by their keys in one buffer, and
+  // written by the output rule.
+  int32_t RunGiven(std::vector<uint8_t>& rows) {
+    const int32_t size = data_.RecordSize();
+    if (data_.RecordCount() != 0) RaiseEngineError(kErrTableInUse, data_.Name());
+    if (size <= 0 || rows.size() % static_cast<size_t>(size) != 0) {
+      RaiseEngineError(kErrInvalidMemoryLength, data_.Name());
+    }
+    const size_t count = rows.size() / static_cast<size_t>(size);
+    const int32_t first_id = data_.LastAutoInc() + 1;
+    if (count > static_cast<size_t>(kMaxRecordCount) ||
+        static_cast<int64_t>(first_id) + static_cast<int64_t>(count) > INT32_MAX) {
+      RaiseEngineError(kErrTableFull, data_.Name());
+    }
+    if (request_.StatusKeys != nullptr) request_.StatusKeys->reserve(count);
+    const auto length = static_cast<size_t>(key_length_);
+    std::vector<uint8_t> keys(count * length);
+    std::vector<int32_t> order(count);
+    for (size_t i = 0; i < count; ++i) {
+      uint8_t* row = rows.data() + i * static_cast<size_t>(size);
+      row[kRecStatus] = kRecordLive;
+      PutInt32(row + kRecNumber, static_cast<int32_t>(i) + 1);
+      PutInt32(row + kRecId, first_id + static_cast<int32_t>(i));
+      BuildKey(row, keys.data() + i * length);
+      order[i] = static_cast<int32_t>(i);
+    }
+    // The keys end with the ascending record ids: no two are equal.
+    if (!fields_.empty()) {
+      std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+        return order_.Compare(keys.data() + static_cast<size_t>(a) * length,
+                              keys.data() + static_cast<size_t>(b) * length, key_length_) < 0;
+      });
+    }
+    TRecord record(&data_);
+    record.ReserveKey(key_length_);
+    record.SetKeyLength(static_cast<uint16_t>(key_length_));
+    for (const int32_t i : order) {
+      std::memcpy(record.Bytes(), rows.data() + static_cast<size_t>(i) * size,
+                  static_cast<size_t>(size));
+      std::memcpy(record.Key(), keys.data() + static_cast<size_t>(i) * length, length);
+      Emit(record);
+    }
+    if (count > 0) data_.SetLastAutoInc(first_id + static_cast<int32_t>(count) - 1);
+    return Finish();
+  }
+
   // -1, 0 or 1 as a's key sorts before, with or after b's; without the
   // record id, records that differ only in it are equal.
   int CompareSortKeys(TRecord& a, TRecord& b, bool with_record_id) const {
@@ -193,12 +240,14 @@ class TRecordSort {
     return std::max(length, 1);
   }
 
-  // Per sort field its null byte and its sortable image, then the record id.
   void BuildKey(TRecord& record) const {
     record.ReserveKey(key_length_);
     record.SetKeyLength(static_cast<uint16_t>(key_length_));
-    uint8_t* key = record.Key();
-    const uint8_t* image = record.Bytes();
+    BuildKey(record.Bytes(), record.Key());
+  }
+
+  // Per sort field its null byte and its sortable image, then the record id.
+  void BuildKey(const uint8_t* image, uint8_t* key) const {
     const auto language_id = static_cast<uint16_t>(data_.LanguageId());
     const auto sort_id = static_cast<uint16_t>(data_.SortId());
     int32_t offset = 0;
@@ -445,6 +494,14 @@ int32_t TDataFile::SortRecords(const TSortRequest& request) {
 
 int32_t SortTableRecords(TDataTable& table, const TSortRequest& request) {
   const int32_t written = table.DataFile().SortRecords(request);
+  table.IndexFile().SetLiveCount(written);
+  return written;
+}
+
+int32_t LoadTableRecords(TDataTable& table, const TSortRequest& request,
+                         std::vector<uint8_t>& rows) {
+  TRecordSort sort(table.DataFile(), request);
+  const int32_t written = sort.RunGiven(rows);
   table.IndexFile().SetLiveCount(written);
   return written;
 }

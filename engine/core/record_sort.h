@@ -67,6 +67,15 @@ constexpr const char* kSortRunExtension = ".TMP";
 // records by their old numbers: the caller rebuilds them.
 int32_t SortTableRecords(TDataTable& table, const TSortRequest& request);
 
+// Writes rows, full record images of the table's record size one after
+// the other, as the records of the table, which must hold none (10031
+// otherwise; 11017 for rows of another length): sorted, made distinct or
+// grouped as SortTableRecords would sort the same rows once inserted. Each
+// row takes the next record id in its order; the rows' heads are
+// overwritten. Nothing goes through the record cache or a run file.
+int32_t LoadTableRecords(TDataTable& table, const TSortRequest& request,
+                         std::vector<uint8_t>& rows);
+
 // For tests: while it lives, a run holds at most max_records records, so
 // that a small table takes the way through several run files.
 class TScopedSortRunLimit {

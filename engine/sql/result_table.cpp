@@ -78,13 +78,46 @@ std::vector<FieldDescriptor> TSelectExecution::ResultColumns() {
 void TSelectExecution::PrepareResultTable() {
   if (!result_) {
     CreateResultTable();
+  } else {
+    // A prepared SELECT keeps its result table between runs: each run
+    // starts from an empty table without the previous run's sub-select
+    // filter.
+    if (sub_select_filter_ != nullptr) result_->DropFilter(sub_select_filter_);
+    sub_select_filter_ = nullptr;
+    result_->EmptyTable();
+  }
+  rows_.clear();
+  // A BLOB value is written into the result's BLOB file as its row is
+  // built, and only an insert posts it.
+  rows_in_memory_ = true;
+  for (int32_t field = 1; field <= result_->GetFieldCount(); ++field) {
+    if (result_->GetTableFieldDesc(field).Type == kFldBlob) rows_in_memory_ = false;
+  }
+}
+
+void TSelectExecution::StoreRow(uint8_t* image) {
+  if (rows_in_memory_ && rows_.size() + row_.size() <= kResultRowsInMemoryBytes) {
+    rows_.insert(rows_.end(), image, image + row_.size());
     return;
   }
-  // A prepared SELECT keeps its result table between runs: each run starts
-  // from an empty table without the previous run's sub-select filter.
-  if (sub_select_filter_ != nullptr) result_->DropFilter(sub_select_filter_);
-  sub_select_filter_ = nullptr;
-  result_->EmptyTable();
+  if (rows_in_memory_) {
+    rows_in_memory_ = false;
+    for (size_t at = 0; at < rows_.size(); at += row_.size()) {
+      result_->InsertRecord(rows_.data() + at, false);
+    }
+    std::vector<uint8_t>().swap(rows_);
+  }
+  result_->InsertRecord(image, false);
+}
+
+void TSelectExecution::WriteResultRows(const TSortRequest& request) {
+  if (!rows_in_memory_) {
+    SortTableRecords(*result_->Table(), request);
+    return;
+  }
+  rows_in_memory_ = false;
+  LoadTableRecords(*result_->Table(), request, rows_);
+  std::vector<uint8_t>().swap(rows_);
 }
 
 void TSelectExecution::CreateResultTable() {

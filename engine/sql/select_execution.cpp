@@ -192,7 +192,7 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
     result_->ClearRecord(row_.data());
     const int32_t count = driving.Cursor->GetRecordCount();
     result_->SetTableFieldData(1, row_.data(), &count);
-    result_->InsertRecord(row_.data(), false);
+    StoreRow(row_.data());
     return;
   }
   std::vector<uint8_t> accumulator(row_.size(), 0);
@@ -229,17 +229,17 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
         Fold(row_.data(), groups[group->second].data());
       }
     } else {
-      result_->InsertRecord(row_.data(), false);
+      StoreRow(row_.data());
     }
   }
-  for (std::vector<uint8_t>& group : groups) result_->InsertRecord(group.data(), false);
+  for (std::vector<uint8_t>& group : groups) StoreRow(group.data());
   if (progress != nullptr && counter != total) {
     bool ignored = false;
     progress(progress_data, total, 100, ignored);
   }
   if (query_.AggregateOnly) {
     FinishGroup(accumulator.data());
-    result_->InsertRecord(accumulator.data(), false);
+    StoreRow(accumulator.data());
   }
 }
 
@@ -360,7 +360,7 @@ void TSelectExecution::SortResult() {
     // records as the sort numbered them.
     std::vector<TStatusKey> status_keys;
     request.StatusKeys = &status_keys;
-    SortTableRecords(*result_->Table(), request);
+    WriteResultRows(request);
     RestartStatusIndex(*result_->Table(), *result_, status_keys);
     result_->Refresh();
   };
@@ -400,6 +400,10 @@ void TSelectExecution::SortResult() {
       request.Fields.push_back(key(ResultFieldNumber(*item), item->Descending));
     }
     request.CaseInsensitive = query_.OrderByNoCase;
+    sort(request);
+  }
+  if (rows_in_memory_) {
+    TSortRequest request;
     sort(request);
   }
 }

@@ -8,6 +8,7 @@
 // conditions as its filters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -41,6 +42,9 @@ void StoreNumber(uint8_t type, double number, uint8_t* value);
 // computed item is typed after its expression (result_table.cpp).
 FieldDescriptor ResultColumnOf(const TResultField& item);
 
+// The most bytes of result rows kept in memory before the result table.
+constexpr size_t kResultRowsInMemoryBytes = size_t{64} << 20;
+
 class TSelectExecution {
  public:
   explicit TSelectExecution(TDataQuery& query);
@@ -65,6 +69,16 @@ class TSelectExecution {
   void PrepareResultTable();
   void CreateResultTable();
   void CloseResultTable();
+  // Adds a result row. The rows of a result without BLOB columns stay in
+  // memory while they fit in kResultRowsInMemoryBytes and go to the table
+  // in one pass, already sorted, grouped or made distinct: a result table
+  // is this statement's own, and nobody sees it before it is complete. A
+  // row that no longer fits sends every row so far, and each later one,
+  // into the table as inserts, for the record sort to order.
+  void StoreRow(uint8_t* image);
+  // Sorts the result by the request: the rows in memory into the table,
+  // else the table's records.
+  void WriteResultRows(const TSortRequest& request);
 
   void RunLive();
   // The execution time since the tick count start.
@@ -104,6 +118,9 @@ class TSelectExecution {
   std::unique_ptr<TDataCursor> result_;
   TDataCursor* live_ = nullptr;
   std::vector<uint8_t> row_;
+  // The result rows kept in memory, while rows_in_memory_.
+  std::vector<uint8_t> rows_;
+  bool rows_in_memory_ = false;
   // The hidden count column of each AVG result field (0 for other fields),
   // by result field number - 1.
   std::vector<int32_t> average_counts_;
