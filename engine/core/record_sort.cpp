@@ -498,10 +498,14 @@ int32_t SortTableRecords(TDataTable& table, const TSortRequest& request) {
   return written;
 }
 
+int32_t LoadRecords(TDataFile& data, const TSortRequest& request, std::vector<uint8_t>& rows) {
+  TRecordSort sort(data, request);
+  return sort.RunGiven(rows);
+}
+
 int32_t LoadTableRecords(TDataTable& table, const TSortRequest& request,
                          std::vector<uint8_t>& rows) {
-  TRecordSort sort(table.DataFile(), request);
-  const int32_t written = sort.RunGiven(rows);
+  const int32_t written = LoadRecords(table.DataFile(), request, rows);
   table.IndexFile().SetLiveCount(written);
   return written;
 }

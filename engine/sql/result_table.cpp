@@ -18,6 +18,8 @@ namespace {
 
 constexpr const char* kAverageCountName = "Sys__Avg__Count";
 
+size_t rows_in_memory_limit = kResultRowsInMemoryBytes;
+
 // A result column holds values only: no checks, defaults or numbering of
 // its source column come with it.
 FieldDescriptor PlainColumn(const FieldDescriptor& source) {
@@ -96,7 +98,7 @@ void TSelectExecution::PrepareResultTable() {
 }
 
 void TSelectExecution::StoreRow(uint8_t* image) {
-  if (rows_in_memory_ && rows_.size() + row_.size() <= kResultRowsInMemoryBytes) {
+  if (rows_in_memory_ && rows_.size() + row_.size() <= rows_in_memory_limit) {
     rows_.insert(rows_.end(), image, image + row_.size());
     return;
   }
@@ -158,6 +160,15 @@ void TSelectExecution::CreateResultTable() {
   result_->SetNaturalOrder(true);
   result_->Open();
   row_.assign(static_cast<size_t>(result_->GetRecordSize()), 0);
+}
+
+TScopedResultRowsLimit::TScopedResultRowsLimit(size_t max_bytes)
+    : previous_(rows_in_memory_limit) {
+  rows_in_memory_limit = max_bytes;
+}
+
+TScopedResultRowsLimit::~TScopedResultRowsLimit() {
+  rows_in_memory_limit = previous_;
 }
 
 void TSelectExecution::CloseResultTable() {

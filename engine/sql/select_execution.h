@@ -45,6 +45,19 @@ FieldDescriptor ResultColumnOf(const TResultField& item);
 // The most bytes of result rows kept in memory before the result table.
 constexpr size_t kResultRowsInMemoryBytes = size_t{64} << 20;
 
+// For tests: while it lives, at most max_bytes of result rows stay in
+// memory, so that a small result goes into its table part way.
+class TScopedResultRowsLimit {
+ public:
+  explicit TScopedResultRowsLimit(size_t max_bytes);
+  ~TScopedResultRowsLimit();
+  TScopedResultRowsLimit(const TScopedResultRowsLimit&) = delete;
+  TScopedResultRowsLimit& operator=(const TScopedResultRowsLimit&) = delete;
+
+ private:
+  size_t previous_;
+};
+
 class TSelectExecution {
  public:
   explicit TSelectExecution(TDataQuery& query);
