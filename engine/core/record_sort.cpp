@@ -157,6 +157,13 @@ class TRecordSort {
       key_length += field->PhysicalLength + 1;
     }
     if (key_length > UINT16_MAX) RaiseEngineError(kErrInvalidKeySize, data.Name());
+    // The order compares whole keys as bytes under language 0 (descending
+    // images come inverted), and elsewhere when no segment is a string or
+    // descending.
+    bytewise_ = data.LanguageId() == 0 ||
+                std::none_of(fields_.begin(), fields_.end(), [](const TSortField& f) {
+                  return f.Descending || f.Field.Type == kFldString;
+                });
     key_length_ = static_cast<int32_t>(key_length);
     order_ = TIndexKeyOrder(0, false, std::move(segments), static_cast<uint16_t>(data.LanguageId()),
                             static_cast<uint16_t>(data.SortId()));
@@ -188,7 +195,10 @@ class TRecordSort {
         static_cast<int64_t>(first_id) + static_cast<int64_t>(count) > INT32_MAX) {
       RaiseEngineError(kErrTableFull, data_.Name());
     }
-    if (request_.StatusKeys != nullptr) request_.StatusKeys->reserve(count);
+    if (request_.StatusKeys != nullptr) {
+      given_first_id_ = first_id;
+      given_numbers_.assign(count, 0);
+    }
     const auto length = static_cast<size_t>(key_length_);
     std::vector<uint8_t> keys(count * length);
     std::vector<int32_t> order(count);
@@ -200,13 +210,7 @@ class TRecordSort {
       BuildKey(row, keys.data() + i * length);
       order[i] = static_cast<int32_t>(i);
     }
-    // The keys end with the ascending record ids: no two are equal.
-    if (!fields_.empty()) {
-      std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-        return order_.Compare(keys.data() + static_cast<size_t>(a) * length,
-                              keys.data() + static_cast<size_t>(b) * length, key_length_) < 0;
-      });
-    }
+    if (!fields_.empty()) SortGiven(keys, order);
     TRecord record(&data_);
     record.ReserveKey(key_length_);
     record.SetKeyLength(static_cast<uint16_t>(key_length_));
@@ -217,7 +221,52 @@ class TRecordSort {
       Emit(record);
     }
     if (count > 0) data_.SetLastAutoInc(first_id + static_cast<int32_t>(count) - 1);
-    return Finish();
+    const int32_t written = Finish();
+    // The status keys in the order of the ids, which is the status index's.
+    if (request_.StatusKeys != nullptr) {
+      request_.StatusKeys->reserve(static_cast<size_t>(written));
+      for (size_t i = 0; i < count; ++i) {
+        if (given_numbers_[i] == 0) continue;
+        uint8_t head[kRecordHeadSize] = {kRecordLive};
+        PutInt32(head + kRecId, first_id + static_cast<int32_t>(i));
+        TStatusKey& status = request_.StatusKeys->emplace_back();
+        BuildStatusKey(head, status.Key.data());
+        status.Number = given_numbers_[i];
+      }
+    }
+    return written;
+  }
+
+  // Puts the rows' numbers in the order of their keys. The keys end with
+  // the ascending record ids: no two are equal. Keys that compare as bytes
+  // sort by their first eight bytes as one number, held beside the row's
+  // number, and by the rest only where those are equal.
+  void SortGiven(const std::vector<uint8_t>& keys, std::vector<int32_t>& order) const {
+    const auto length = static_cast<size_t>(key_length_);
+    const auto key = [&](int32_t row) { return keys.data() + static_cast<size_t>(row) * length; };
+    if (!bytewise_) {
+      std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+        return order_.Compare(key(a), key(b), key_length_) < 0;
+      });
+      return;
+    }
+    struct TLead {
+      uint64_t Prefix;
+      int32_t Row;
+    };
+    const size_t lead = std::min<size_t>(length, sizeof(uint64_t));
+    std::vector<TLead> leads(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+      uint64_t prefix = 0;
+      const uint8_t* bytes = key(order[i]);
+      for (size_t k = 0; k < sizeof(uint64_t); ++k) prefix = prefix << 8 | (k < lead ? bytes[k] : 0);
+      leads[i] = {prefix, order[i]};
+    }
+    std::sort(leads.begin(), leads.end(), [&](const TLead& a, const TLead& b) {
+      if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
+      return std::memcmp(key(a.Row) + lead, key(b.Row) + lead, length - lead) < 0;
+    });
+    for (size_t i = 0; i < order.size(); ++i) order[i] = leads[i].Row;
   }
 
   // -1, 0 or 1 as a's key sorts before, with or after b's; without the
@@ -433,6 +482,10 @@ class TRecordSort {
   void Output(const TRecord& record) {
     output_.Add(record, ++written_);
     if (request_.StatusKeys == nullptr) return;
+    if (!given_numbers_.empty()) {
+      given_numbers_[GetInt32(record.Bytes() + kRecId) - given_first_id_] = written_;
+      return;
+    }
     TStatusKey& status = request_.StatusKeys->emplace_back();
     BuildStatusKey(record.Bytes(), status.Key.data());
     status.Number = written_;
@@ -476,6 +529,7 @@ class TRecordSort {
   int32_t run_length_;
   std::vector<TSortField> fields_;
   int32_t key_length_ = 0;
+  bool bytewise_ = false;
   TIndexKeyOrder order_;
   TRecordWriter output_;
   // Records numbered for the output, and those of them on disk.
@@ -485,6 +539,10 @@ class TRecordSort {
   TRecord pending_;
   bool has_pending_ = false;
   std::vector<uint8_t> zeros_;
+  // For rows given in memory, whose ids run from given_first_id_: the
+  // number each one was written under, 0 for a row not written.
+  int32_t given_first_id_ = 0;
+  std::vector<int32_t> given_numbers_;
 };
 
 int32_t TDataFile::SortRecords(const TSortRequest& request) {

@@ -1,6 +1,7 @@
 // The result table of a SELECT: one column per result field, typed after
 // its source column or its expression, then one hidden count column per
 // AVG; where the table lies and under which name; and its cursor.
+#include <algorithm>
 #include <string>
 
 #include "engine/core/data_directory.h"
@@ -112,6 +113,12 @@ void TSelectExecution::StoreRow(uint8_t* image) {
   result_->InsertRecord(image, false);
 }
 
+void TSelectExecution::ExpectRows(int32_t count) {
+  if (!rows_in_memory_ || count <= 0) return;
+  const size_t rows = std::min(static_cast<size_t>(count), rows_in_memory_limit / row_.size());
+  rows_.reserve(rows * row_.size());
+}
+
 void TSelectExecution::WriteResultRows(const TSortRequest& request) {
   if (!rows_in_memory_) {
     SortTableRecords(*result_->Table(), request);
@@ -159,6 +166,9 @@ void TSelectExecution::CreateResultTable() {
   result_->SetResultSet(true);
   result_->SetNaturalOrder(true);
   result_->Open();
+  // The result is written in one pass and mostly read in order: its caches
+  // keep their fixed sizes, and every run's emptying drops no more.
+  result_->Table()->SetCacheBudgetBytes(0);
   row_.assign(static_cast<size_t>(result_->GetRecordSize()), 0);
 }
 

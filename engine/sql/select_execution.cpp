@@ -203,6 +203,7 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
   std::vector<std::vector<uint8_t>> groups;
   int32_t copied = 0;
   const int32_t total = driving.Cursor->GetRecordCount();
+  if (!query_.AggregateOnly && !fold_groups) ExpectRows(total);
   int32_t counter = 0;
   int32_t last_record = -1;
   bool abort = false;

@@ -89,6 +89,8 @@ class TSelectExecution {
   // row that no longer fits sends every row so far, and each later one,
   // into the table as inserts, for the record sort to order.
   void StoreRow(uint8_t* image);
+  // Makes room in memory for about count rows, as far as they may stay.
+  void ExpectRows(int32_t count);
   // Sorts the result by the request: the rows in memory into the table,
   // else the table's records.
   void WriteResultRows(const TSortRequest& request);
