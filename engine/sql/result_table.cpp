@@ -90,6 +90,17 @@ void TSelectExecution::PrepareResultTable() {
     result_->EmptyTable();
   }
   rows_.clear();
+  result_slots_.clear();
+  for (int32_t field = 1; field <= result_->GetFieldCount(); ++field) {
+    const FieldDescriptor& desc = result_->GetTableFieldDesc(field);
+    TResultSlot& slot = result_slots_.emplace_back();
+    slot.Offset = desc.Offset;
+    slot.Length = static_cast<size_t>(desc.PhysicalLength);
+    slot.Type = desc.Type;
+    slot.Decimals = desc.Decimals;
+    slot.Plain = desc.Type != kFldString && desc.Type != kFldBlob && desc.Type != kFldBoolean &&
+                 !desc.IsAutoInc();
+  }
   // A BLOB value is written into the result's BLOB file as its row is
   // built, and only an insert posts it.
   rows_in_memory_ = true;

@@ -76,6 +76,17 @@ class TSelectExecution {
   const TJoinPlan* Plan() const { return plan_.get(); }
 
  private:
+  // Where a result column lies in a row image. A plain column (any type
+  // but strings, BLOBs and booleans) is stored as its value's bytes behind
+  // its null byte, which the aggregates read and write in place.
+  struct TResultSlot {
+    int32_t Offset = 0;
+    size_t Length = 0;
+    uint8_t Type = 0;
+    uint8_t Decimals = 0;
+    bool Plain = false;
+  };
+
   // The result table's layout and creation (result_table.cpp).
   std::vector<FieldDescriptor> ResultColumns();
   // Creates the result table on the first run and empties it on later ones.
@@ -117,6 +128,10 @@ class TSelectExecution {
   // Aggregates (aggregates.cpp): folds row into accumulator; every column of
   // a group's first row already holds its own start.
   void Fold(const uint8_t* row, uint8_t* accumulator);
+  // Folds a non-NULL value into a non-NULL total of the column by the
+  // item's aggregate.
+  void FoldValue(const TResultField& item, const TResultSlot& slot, const uint8_t* value,
+                 uint8_t* total) const;
   // Whether the rows of a GROUP BY fold into their groups as they come, so
   // that the result table takes one record per group: the groups must be
   // told apart by their bytes exactly as the grouped sort tells them apart
@@ -139,6 +154,8 @@ class TSelectExecution {
   // The hidden count column of each AVG result field (0 for other fields),
   // by result field number - 1.
   std::vector<int32_t> average_counts_;
+  // By result table field number - 1, hidden columns too.
+  std::vector<TResultSlot> result_slots_;
   std::vector<TSourceTable*> column_arguments_;
   TFilter* sub_select_filter_ = nullptr;
 };
