@@ -136,12 +136,14 @@ class TSortRun {
 
 class TRecordSort {
  public:
-  TRecordSort(TDataFile& data, const TSortRequest& request)
+  // The output is written at most a run's length of records at a time,
+  // fewer when no more than output_records are to come.
+  TRecordSort(TDataFile& data, const TSortRequest& request, int32_t output_records = INT32_MAX)
       : data_(data),
         request_(request),
         grouping_(request.StartOrAdd || request.Finish || request.Keep),
         run_length_(RunLength(data.RecordSize())),
-        output_(data, run_length_,
+        output_(data, std::min(run_length_, output_records),
                 [this](const uint8_t* bytes, int32_t length) { WriteOutput(bytes, length); }),
         pending_(&data),
         zeros_(kZeroValueBytes, 0) {
@@ -557,7 +559,10 @@ int32_t SortTableRecords(TDataTable& table, const TSortRequest& request) {
 }
 
 int32_t LoadRecords(TDataFile& data, const TSortRequest& request, std::vector<uint8_t>& rows) {
-  TRecordSort sort(data, request);
+  const int32_t size = std::max(data.RecordSize(), 1);
+  const auto count = static_cast<int32_t>(
+      std::min<size_t>(rows.size() / static_cast<size_t>(size), INT32_MAX));
+  TRecordSort sort(data, request, count);
   return sort.RunGiven(rows);
 }
 

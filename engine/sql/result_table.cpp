@@ -6,6 +6,8 @@
 
 #include "engine/core/data_directory.h"
 #include "engine/core/data_session.h"
+#include "engine/core/data_table.h"
+#include "engine/core/index_rebuild.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/select_execution.h"
@@ -130,14 +132,23 @@ void TSelectExecution::ExpectRows(int32_t count) {
   rows_.reserve(rows * row_.size());
 }
 
-void TSelectExecution::WriteResultRows(const TSortRequest& request) {
+void TSelectExecution::WriteResultRows(TSortRequest& request) {
+  TDataTable& table = *result_->Table();
+  std::vector<TStatusKey> status_keys;
+  request.StatusKeys = &status_keys;
   if (!rows_in_memory_) {
-    SortTableRecords(*result_->Table(), request);
+    // The status keys the result's inserts made name the records by their
+    // numbers before the sort: the status index starts again from the
+    // records as the sort numbered them.
+    SortTableRecords(table, request);
+    RestartStatusIndex(table, *result_, status_keys);
     return;
   }
+  // The table was emptied for this run and its index file with it.
   rows_in_memory_ = false;
-  LoadTableRecords(*result_->Table(), request, rows_);
+  LoadTableRecords(table, request, rows_);
   std::vector<uint8_t>().swap(rows_);
+  BuildStatusIndex(table.IndexFile(), *result_, status_keys);
 }
 
 void TSelectExecution::CreateResultTable() {

@@ -10,7 +10,6 @@
 #include <unordered_map>
 
 #include "engine/core/data_session.h"
-#include "engine/core/index_rebuild.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_rewrite.h"
 #include "engine/sql/blob_values.h"
@@ -356,13 +355,7 @@ void TSelectExecution::SortResult() {
   const std::string run_folder = query_.Statement.Session().GetPrivateDir();
   const auto sort = [&](TSortRequest& request) {
     request.RunFolder = run_folder;
-    // The status keys the result's inserts made name the records by their
-    // numbers before the sort: the status index starts again from the
-    // records as the sort numbered them.
-    std::vector<TStatusKey> status_keys;
-    request.StatusKeys = &status_keys;
     WriteResultRows(request);
-    RestartStatusIndex(*result_->Table(), *result_, status_keys);
     result_->Refresh();
   };
   const auto key = [&](int32_t field, bool descending) {

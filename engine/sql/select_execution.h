@@ -103,8 +103,9 @@ class TSelectExecution {
   // Makes room in memory for about count rows, as far as they may stay.
   void ExpectRows(int32_t count);
   // Sorts the result by the request: the rows in memory into the table,
-  // else the table's records.
-  void WriteResultRows(const TSortRequest& request);
+  // else the table's records; then builds the status index of the records
+  // written.
+  void WriteResultRows(TSortRequest& request);
 
   void RunLive();
   // The execution time since the tick count start.
