@@ -60,10 +60,12 @@ void FreeIndexPages(TIndexFile& file, TIndexCursor& owner, int32_t slot) {
 
 void BuildStatusIndex(TIndexFile& file, TIndexCursor& owner, std::vector<TStatusKey>& keys) {
   TIndexSlotCursor status(owner, file, kStatusSlot);
-  std::sort(keys.begin(), keys.end(), [&](const TStatusKey& a, const TStatusKey& b) {
+  const auto before = [&](const TStatusKey& a, const TStatusKey& b) {
     const int c = status.CompareKeys(a.Key.data(), b.Key.data(), kStatusKeyLength);
     return c != 0 ? c < 0 : a.Number < b.Number;
-  });
+  };
+  // Keys handed over in the index's order need no sort.
+  if (!std::is_sorted(keys.begin(), keys.end(), before)) std::sort(keys.begin(), keys.end(), before);
   TBTreeBuilder builder(file, status);
   for (const TStatusKey& key : keys) builder.Add(key.Key.data(), key.Number);
   builder.Finish();

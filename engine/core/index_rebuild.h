@@ -39,7 +39,7 @@ bool RebuildIndexes(TDataCursor& cursor, const std::vector<int32_t>& slots,
                     const TIndexRebuildHandlers& handlers);
 
 // Fills the empty status index (8965 otherwise) with the keys, which it
-// sorts first, bottom-up, and makes the live count the number of keys:
+// sorts first unless they come in order, bottom-up, and makes the live count the number of keys:
 // every key names a live record. Nothing is written back.
 void BuildStatusIndex(TIndexFile& file, TIndexCursor& owner, std::vector<TStatusKey>& keys);
 

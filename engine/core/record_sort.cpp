@@ -136,12 +136,14 @@ class TSortRun {
 
 class TRecordSort {
  public:
-  TRecordSort(TDataFile& data, const TSortRequest& request)
+  // The output is written at most a run's length of records at a time,
+  // fewer when no more than output_records are to come.
+  TRecordSort(TDataFile& data, const TSortRequest& request, int32_t output_records = INT32_MAX)
       : data_(data),
         request_(request),
         grouping_(request.StartOrAdd || request.Finish || request.Keep),
         run_length_(RunLength(data.RecordSize())),
-        output_(data, run_length_,
+        output_(data, std::min(run_length_, output_records),
                 [this](const uint8_t* bytes, int32_t length) { WriteOutput(bytes, length); }),
         pending_(&data),
         zeros_(kZeroValueBytes, 0) {
@@ -157,6 +159,13 @@ class TRecordSort {
       key_length += field->PhysicalLength + 1;
     }
     if (key_length > UINT16_MAX) RaiseEngineError(kErrInvalidKeySize, data.Name());
+    // The order compares whole keys as bytes under language 0 (descending
+    // images come inverted), and elsewhere when no segment is a string or
+    // descending.
+    bytewise_ = data.LanguageId() == 0 ||
+                std::none_of(fields_.begin(), fields_.end(), [](const TSortField& f) {
+                  return f.Descending || f.Field.Type == kFldString;
+                });
     key_length_ = static_cast<int32_t>(key_length);
     order_ = TIndexKeyOrder(0, false, std::move(segments), static_cast<uint16_t>(data.LanguageId()),
                             static_cast<uint16_t>(data.SortId()));
@@ -171,6 +180,95 @@ class TRecordSort {
     const int32_t written = all_cached ? SortCached() : SortExternal();
     data_.DropRecordCache();
     return written;
+  }
+
+  // The rows replace the records of the empty table: numbered and given
+  // record ids in their order, sorted by their keys in one buffer, and
+  // written by the output rule.
+  int32_t RunGiven(std::vector<uint8_t>& rows) {
+    const int32_t size = data_.RecordSize();
+    if (data_.RecordCount() != 0) RaiseEngineError(kErrTableInUse, data_.Name());
+    if (size <= 0 || rows.size() % static_cast<size_t>(size) != 0) {
+      RaiseEngineError(kErrInvalidMemoryLength, data_.Name());
+    }
+    const size_t count = rows.size() / static_cast<size_t>(size);
+    const int32_t first_id = data_.LastAutoInc() + 1;
+    if (count > static_cast<size_t>(kMaxRecordCount) ||
+        static_cast<int64_t>(first_id) + static_cast<int64_t>(count) > INT32_MAX) {
+      RaiseEngineError(kErrTableFull, data_.Name());
+    }
+    if (request_.StatusKeys != nullptr) {
+      given_first_id_ = first_id;
+      given_numbers_.assign(count, 0);
+    }
+    const auto length = static_cast<size_t>(key_length_);
+    std::vector<uint8_t> keys(count * length);
+    std::vector<int32_t> order(count);
+    for (size_t i = 0; i < count; ++i) {
+      uint8_t* row = rows.data() + i * static_cast<size_t>(size);
+      row[kRecStatus] = kRecordLive;
+      PutInt32(row + kRecNumber, static_cast<int32_t>(i) + 1);
+      PutInt32(row + kRecId, first_id + static_cast<int32_t>(i));
+      BuildKey(row, keys.data() + i * length);
+      order[i] = static_cast<int32_t>(i);
+    }
+    if (!fields_.empty()) SortGiven(keys, order);
+    TRecord record(&data_);
+    record.ReserveKey(key_length_);
+    record.SetKeyLength(static_cast<uint16_t>(key_length_));
+    for (const int32_t i : order) {
+      std::memcpy(record.Bytes(), rows.data() + static_cast<size_t>(i) * size,
+                  static_cast<size_t>(size));
+      std::memcpy(record.Key(), keys.data() + static_cast<size_t>(i) * length, length);
+      Emit(record);
+    }
+    if (count > 0) data_.SetLastAutoInc(first_id + static_cast<int32_t>(count) - 1);
+    const int32_t written = Finish();
+    // The status keys in the order of the ids, which is the status index's.
+    if (request_.StatusKeys != nullptr) {
+      request_.StatusKeys->reserve(static_cast<size_t>(written));
+      for (size_t i = 0; i < count; ++i) {
+        if (given_numbers_[i] == 0) continue;
+        uint8_t head[kRecordHeadSize] = {kRecordLive};
+        PutInt32(head + kRecId, first_id + static_cast<int32_t>(i));
+        TStatusKey& status = request_.StatusKeys->emplace_back();
+        BuildStatusKey(head, status.Key.data());
+        status.Number = given_numbers_[i];
+      }
+    }
+    return written;
+  }
+
+  // Puts the rows' numbers in the order of their keys. The keys end with
+  // the ascending record ids: no two are equal. Keys that compare as bytes
+  // sort by their first eight bytes as one number, held beside the row's
+  // number, and by the rest only where those are equal.
+  void SortGiven(const std::vector<uint8_t>& keys, std::vector<int32_t>& order) const {
+    const auto length = static_cast<size_t>(key_length_);
+    const auto key = [&](int32_t row) { return keys.data() + static_cast<size_t>(row) * length; };
+    if (!bytewise_) {
+      std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+        return order_.Compare(key(a), key(b), key_length_) < 0;
+      });
+      return;
+    }
+    struct TLead {
+      uint64_t Prefix;
+      int32_t Row;
+    };
+    const size_t lead = std::min<size_t>(length, sizeof(uint64_t));
+    std::vector<TLead> leads(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+      uint64_t prefix = 0;
+      const uint8_t* bytes = key(order[i]);
+      for (size_t k = 0; k < sizeof(uint64_t); ++k) prefix = prefix << 8 | (k < lead ? bytes[k] : 0);
+      leads[i] = {prefix, order[i]};
+    }
+    std::sort(leads.begin(), leads.end(), [&](const TLead& a, const TLead& b) {
+      if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
+      return std::memcmp(key(a.Row) + lead, key(b.Row) + lead, length - lead) < 0;
+    });
+    for (size_t i = 0; i < order.size(); ++i) order[i] = leads[i].Row;
   }
 
   // -1, 0 or 1 as a's key sorts before, with or after b's; without the
@@ -193,12 +291,14 @@ class TRecordSort {
     return std::max(length, 1);
   }
 
-  // Per sort field its null byte and its sortable image, then the record id.
   void BuildKey(TRecord& record) const {
     record.ReserveKey(key_length_);
     record.SetKeyLength(static_cast<uint16_t>(key_length_));
-    uint8_t* key = record.Key();
-    const uint8_t* image = record.Bytes();
+    BuildKey(record.Bytes(), record.Key());
+  }
+
+  // Per sort field its null byte and its sortable image, then the record id.
+  void BuildKey(const uint8_t* image, uint8_t* key) const {
     const auto language_id = static_cast<uint16_t>(data_.LanguageId());
     const auto sort_id = static_cast<uint16_t>(data_.SortId());
     int32_t offset = 0;
@@ -384,6 +484,10 @@ class TRecordSort {
   void Output(const TRecord& record) {
     output_.Add(record, ++written_);
     if (request_.StatusKeys == nullptr) return;
+    if (!given_numbers_.empty()) {
+      given_numbers_[GetInt32(record.Bytes() + kRecId) - given_first_id_] = written_;
+      return;
+    }
     TStatusKey& status = request_.StatusKeys->emplace_back();
     BuildStatusKey(record.Bytes(), status.Key.data());
     status.Number = written_;
@@ -427,6 +531,7 @@ class TRecordSort {
   int32_t run_length_;
   std::vector<TSortField> fields_;
   int32_t key_length_ = 0;
+  bool bytewise_ = false;
   TIndexKeyOrder order_;
   TRecordWriter output_;
   // Records numbered for the output, and those of them on disk.
@@ -436,6 +541,10 @@ class TRecordSort {
   TRecord pending_;
   bool has_pending_ = false;
   std::vector<uint8_t> zeros_;
+  // For rows given in memory, whose ids run from given_first_id_: the
+  // number each one was written under, 0 for a row not written.
+  int32_t given_first_id_ = 0;
+  std::vector<int32_t> given_numbers_;
 };
 
 int32_t TDataFile::SortRecords(const TSortRequest& request) {
@@ -445,6 +554,21 @@ int32_t TDataFile::SortRecords(const TSortRequest& request) {
 
 int32_t SortTableRecords(TDataTable& table, const TSortRequest& request) {
   const int32_t written = table.DataFile().SortRecords(request);
+  table.IndexFile().SetLiveCount(written);
+  return written;
+}
+
+int32_t LoadRecords(TDataFile& data, const TSortRequest& request, std::vector<uint8_t>& rows) {
+  const int32_t size = std::max(data.RecordSize(), 1);
+  const auto count = static_cast<int32_t>(
+      std::min<size_t>(rows.size() / static_cast<size_t>(size), INT32_MAX));
+  TRecordSort sort(data, request, count);
+  return sort.RunGiven(rows);
+}
+
+int32_t LoadTableRecords(TDataTable& table, const TSortRequest& request,
+                         std::vector<uint8_t>& rows) {
+  const int32_t written = LoadRecords(table.DataFile(), request, rows);
   table.IndexFile().SetLiveCount(written);
   return written;
 }

@@ -17,6 +17,7 @@
 
 namespace jw {
 
+class TDataFile;
 class TDataTable;
 class TRecord;
 
@@ -66,6 +67,18 @@ constexpr const char* kSortRunExtension = ".TMP";
 // file's live count to the records written. The indexes still name the
 // records by their old numbers: the caller rebuilds them.
 int32_t SortTableRecords(TDataTable& table, const TSortRequest& request);
+
+// Writes rows, full record images of the file's record size one after
+// the other, as the records of the data file, which must hold none (10031
+// otherwise; 11017 for rows of another length): sorted, made distinct or
+// grouped as SortRecords would sort the same rows once appended. Each row
+// takes the next record id in its order; the rows' heads are overwritten.
+// Nothing goes through the record cache or a run file. The records written.
+int32_t LoadRecords(TDataFile& data, const TSortRequest& request, std::vector<uint8_t>& rows);
+// LoadRecords into the table's data file; the index file's live count
+// becomes the records written, whose indexes the caller builds.
+int32_t LoadTableRecords(TDataTable& table, const TSortRequest& request,
+                         std::vector<uint8_t>& rows);
 
 // For tests: while it lives, a run holds at most max_records records, so
 // that a small table takes the way through several run files.

@@ -79,11 +79,64 @@ void StoreNumber(uint8_t type, double number, uint8_t* value) {
   }
 }
 
+void TSelectExecution::FoldValue(const TResultField& item, const TResultSlot& slot,
+                                 const uint8_t* value, uint8_t* total) const {
+  const uint8_t type = slot.Type;
+  switch (item.Aggregate) {
+    case kAggregateSum:
+    case kAggregateCount:
+    case kAggregateAvg:
+      if (type == kFldBcd) {
+        // Amounts add exactly in the currency form, at the column's scale.
+        const Currency sum =
+            BcdToCurrency(Load<int64_t>(total)) + BcdToCurrency(Load<int64_t>(value));
+        Save(CurrencyToBcd(slot.Decimals, sum), total);
+      } else {
+        StoreNumber(type, NumberOf(type, total) + NumberOf(type, value), total);
+      }
+      break;
+    case kAggregateMin:
+    case kAggregateMax: {
+      int32_t order = 0;
+      if (type == kFldString) {
+        order = CompareLocaleStrings(query_.Options.LanguageId, query_.Options.SortId,
+                                     reinterpret_cast<const char*>(value), false, 0,
+                                     reinterpret_cast<const char*>(total));
+      } else if (type == kFldBcd) {
+        const Currency a = BcdToCurrency(Load<int64_t>(value));
+        const Currency b = BcdToCurrency(Load<int64_t>(total));
+        order = a < b ? -1 : (a > b ? 1 : 0);
+      } else {
+        const double a = NumberOf(type, value);
+        const double b = NumberOf(type, total);
+        order = a < b ? -1 : (a > b ? 1 : 0);
+      }
+      if ((item.Aggregate == kAggregateMin && order < 0) ||
+          (item.Aggregate == kAggregateMax && order > 0)) {
+        std::memcpy(total, value, slot.Length);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
 void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
   TDataCursor& cursor = *result_;
+  // A plain column is stored as its value's bytes behind its null byte,
+  // exactly as the cursor would store them: it folds in place. Other
+  // columns are read into these and written back through the cursor.
   uint8_t value[kMaxFieldSize + 8] = {};
   uint8_t total[kMaxFieldSize + 8] = {};
   const auto copy = [&](int32_t field) {
+    const TResultSlot& slot = result_slots_[static_cast<size_t>(field - 1)];
+    if (slot.Plain) {
+      if (row[slot.Offset] != 0) {
+        std::memcpy(accumulator + slot.Offset, row + slot.Offset, slot.Length + 1);
+      }
+      return;
+    }
     bool null = false;
     cursor.GetTableFieldData(field, row, null, value);
     if (null) return;
@@ -91,71 +144,47 @@ void TSelectExecution::Fold(const uint8_t* row, uint8_t* accumulator) {
     // A BLOB reference names its chain and the chain's stamp: the group
     // takes over the BLOB of the row it folds in, whose record the sort
     // drops.
-    if (cursor.GetTableFieldDesc(field).Type == kFldBlob) {
+    if (slot.Type == kFldBlob) {
       cursor.SetBlobStamp(field, accumulator, true, cursor.GetBlobStamp(field, row, true));
     }
   };
   for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
     const TResultField& item = *query_.ResultFields[i];
     const auto field = static_cast<int32_t>(i + 1);
-    bool value_null = false;
+    const TResultSlot& slot = result_slots_[i];
     bool total_null = false;
-    cursor.GetTableFieldData(field, row, value_null, value);
-    if (value_null) continue;
-    cursor.GetTableFieldData(field, accumulator, total_null, total);
+    if (slot.Plain) {
+      if (row[slot.Offset] == 0) continue;
+      total_null = accumulator[slot.Offset] == 0;
+    } else {
+      bool value_null = false;
+      cursor.GetTableFieldData(field, row, value_null, value);
+      if (value_null) continue;
+      cursor.GetTableFieldData(field, accumulator, total_null, total);
+    }
     if (item.Aggregate == kAggregateNone || total_null) {
       copy(field);
       if (average_counts_[i] != 0) copy(average_counts_[i]);
       continue;
     }
-    const uint8_t type = cursor.GetTableFieldDesc(field).Type;
-    switch (item.Aggregate) {
-      case kAggregateSum:
-      case kAggregateCount:
-      case kAggregateAvg:
-        if (type == kFldBcd) {
-          // Amounts add exactly in the currency form, at the column's scale.
-          const Currency sum =
-              BcdToCurrency(Load<int64_t>(total)) + BcdToCurrency(Load<int64_t>(value));
-          Save(CurrencyToBcd(cursor.GetTableFieldDesc(field).Decimals, sum), total);
-        } else {
-          StoreNumber(type, NumberOf(type, total) + NumberOf(type, value), total);
-        }
-        break;
-      case kAggregateMin:
-      case kAggregateMax: {
-        int32_t order = 0;
-        if (type == kFldString) {
-          order = CompareLocaleStrings(query_.Options.LanguageId, query_.Options.SortId,
-                                       reinterpret_cast<const char*>(value), false, 0,
-                                       reinterpret_cast<const char*>(total));
-        } else if (type == kFldBcd) {
-          const Currency a = BcdToCurrency(Load<int64_t>(value));
-          const Currency b = BcdToCurrency(Load<int64_t>(total));
-          order = a < b ? -1 : (a > b ? 1 : 0);
-        } else {
-          const double a = NumberOf(type, value);
-          const double b = NumberOf(type, total);
-          order = a < b ? -1 : (a > b ? 1 : 0);
-        }
-        if ((item.Aggregate == kAggregateMin && order < 0) ||
-            (item.Aggregate == kAggregateMax && order > 0)) {
-          std::memcpy(total, value, sizeof total);
-        }
-        break;
-      }
-      default:
-        break;
+    if (slot.Plain) {
+      FoldValue(item, slot, row + slot.Offset + 1, accumulator + slot.Offset + 1);
+    } else {
+      FoldValue(item, slot, value, total);
+      cursor.SetTableFieldData(field, accumulator, total);
     }
-    cursor.SetTableFieldData(field, accumulator, total);
     if (average_counts_[i] != 0) {
-      bool null = false;
+      // The hidden count columns are plain integers.
+      const TResultSlot& counts = result_slots_[static_cast<size_t>(average_counts_[i] - 1)];
       int32_t count = 0;
       int32_t more = 0;
-      cursor.GetTableFieldData(average_counts_[i], accumulator, null, &count);
-      cursor.GetTableFieldData(average_counts_[i], row, null, &more);
+      if (accumulator[counts.Offset] != 0) {
+        std::memcpy(&count, accumulator + counts.Offset + 1, sizeof count);
+      }
+      if (row[counts.Offset] != 0) std::memcpy(&more, row + counts.Offset + 1, sizeof more);
       count += more;
-      cursor.SetTableFieldData(average_counts_[i], accumulator, &count);
+      accumulator[counts.Offset] = 1;
+      std::memcpy(accumulator + counts.Offset + 1, &count, sizeof count);
     }
   }
 }

@@ -1,10 +1,13 @@
 // The result table of a SELECT: one column per result field, typed after
 // its source column or its expression, then one hidden count column per
 // AVG; where the table lies and under which name; and its cursor.
+#include <algorithm>
 #include <string>
 
 #include "engine/core/data_directory.h"
 #include "engine/core/data_session.h"
+#include "engine/core/data_table.h"
+#include "engine/core/index_rebuild.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/select_execution.h"
@@ -17,6 +20,8 @@ namespace jw {
 namespace {
 
 constexpr const char* kAverageCountName = "Sys__Avg__Count";
+
+size_t rows_in_memory_limit = kResultRowsInMemoryBytes;
 
 // A result column holds values only: no checks, defaults or numbering of
 // its source column come with it.
@@ -78,13 +83,72 @@ std::vector<FieldDescriptor> TSelectExecution::ResultColumns() {
 void TSelectExecution::PrepareResultTable() {
   if (!result_) {
     CreateResultTable();
+  } else {
+    // A prepared SELECT keeps its result table between runs: each run
+    // starts from an empty table without the previous run's sub-select
+    // filter.
+    if (sub_select_filter_ != nullptr) result_->DropFilter(sub_select_filter_);
+    sub_select_filter_ = nullptr;
+    result_->EmptyTable();
+  }
+  rows_.clear();
+  result_slots_.clear();
+  for (int32_t field = 1; field <= result_->GetFieldCount(); ++field) {
+    const FieldDescriptor& desc = result_->GetTableFieldDesc(field);
+    TResultSlot& slot = result_slots_.emplace_back();
+    slot.Offset = desc.Offset;
+    slot.Length = static_cast<size_t>(desc.PhysicalLength);
+    slot.Type = desc.Type;
+    slot.Decimals = desc.Decimals;
+    slot.Plain = desc.Type != kFldString && desc.Type != kFldBlob && desc.Type != kFldBoolean &&
+                 !desc.IsAutoInc();
+  }
+  // A BLOB value is written into the result's BLOB file as its row is
+  // built, and only an insert posts it.
+  rows_in_memory_ = true;
+  for (int32_t field = 1; field <= result_->GetFieldCount(); ++field) {
+    if (result_->GetTableFieldDesc(field).Type == kFldBlob) rows_in_memory_ = false;
+  }
+}
+
+void TSelectExecution::StoreRow(uint8_t* image) {
+  if (rows_in_memory_ && rows_.size() + row_.size() <= rows_in_memory_limit) {
+    rows_.insert(rows_.end(), image, image + row_.size());
     return;
   }
-  // A prepared SELECT keeps its result table between runs: each run starts
-  // from an empty table without the previous run's sub-select filter.
-  if (sub_select_filter_ != nullptr) result_->DropFilter(sub_select_filter_);
-  sub_select_filter_ = nullptr;
-  result_->EmptyTable();
+  if (rows_in_memory_) {
+    rows_in_memory_ = false;
+    for (size_t at = 0; at < rows_.size(); at += row_.size()) {
+      result_->InsertRecord(rows_.data() + at, false);
+    }
+    std::vector<uint8_t>().swap(rows_);
+  }
+  result_->InsertRecord(image, false);
+}
+
+void TSelectExecution::ExpectRows(int32_t count) {
+  if (!rows_in_memory_ || count <= 0) return;
+  const size_t rows = std::min(static_cast<size_t>(count), rows_in_memory_limit / row_.size());
+  rows_.reserve(rows * row_.size());
+}
+
+void TSelectExecution::WriteResultRows(TSortRequest& request) {
+  TDataTable& table = *result_->Table();
+  std::vector<TStatusKey> status_keys;
+  request.StatusKeys = &status_keys;
+  if (!rows_in_memory_) {
+    // The status keys the result's inserts made name the records by their
+    // numbers before the sort: the status index starts again from the
+    // records as the sort numbered them.
+    SortTableRecords(table, request);
+    RestartStatusIndex(table, *result_, status_keys);
+    return;
+  }
+  // The table was emptied for this run and its index file with it.
+  rows_in_memory_ = false;
+  LoadTableRecords(table, request, rows_);
+  std::vector<uint8_t>().swap(rows_);
+  BuildStatusIndex(table.IndexFile(), *result_, status_keys);
 }
 
 void TSelectExecution::CreateResultTable() {
@@ -124,7 +188,19 @@ void TSelectExecution::CreateResultTable() {
   result_->SetResultSet(true);
   result_->SetNaturalOrder(true);
   result_->Open();
+  // The result is written in one pass and mostly read in order: its caches
+  // keep their fixed sizes, and every run's emptying drops no more.
+  result_->Table()->SetCacheBudgetBytes(0);
   row_.assign(static_cast<size_t>(result_->GetRecordSize()), 0);
+}
+
+TScopedResultRowsLimit::TScopedResultRowsLimit(size_t max_bytes)
+    : previous_(rows_in_memory_limit) {
+  rows_in_memory_limit = max_bytes;
+}
+
+TScopedResultRowsLimit::~TScopedResultRowsLimit() {
+  rows_in_memory_limit = previous_;
 }
 
 void TSelectExecution::CloseResultTable() {

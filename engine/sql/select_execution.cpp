@@ -10,7 +10,6 @@
 #include <unordered_map>
 
 #include "engine/core/data_session.h"
-#include "engine/core/index_rebuild.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_rewrite.h"
 #include "engine/sql/blob_values.h"
@@ -192,7 +191,7 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
     result_->ClearRecord(row_.data());
     const int32_t count = driving.Cursor->GetRecordCount();
     result_->SetTableFieldData(1, row_.data(), &count);
-    result_->InsertRecord(row_.data(), false);
+    StoreRow(row_.data());
     return;
   }
   std::vector<uint8_t> accumulator(row_.size(), 0);
@@ -203,6 +202,7 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
   std::vector<std::vector<uint8_t>> groups;
   int32_t copied = 0;
   const int32_t total = driving.Cursor->GetRecordCount();
+  if (!query_.AggregateOnly && !fold_groups) ExpectRows(total);
   int32_t counter = 0;
   int32_t last_record = -1;
   bool abort = false;
@@ -229,17 +229,17 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
         Fold(row_.data(), groups[group->second].data());
       }
     } else {
-      result_->InsertRecord(row_.data(), false);
+      StoreRow(row_.data());
     }
   }
-  for (std::vector<uint8_t>& group : groups) result_->InsertRecord(group.data(), false);
+  for (std::vector<uint8_t>& group : groups) StoreRow(group.data());
   if (progress != nullptr && counter != total) {
     bool ignored = false;
     progress(progress_data, total, 100, ignored);
   }
   if (query_.AggregateOnly) {
     FinishGroup(accumulator.data());
-    result_->InsertRecord(accumulator.data(), false);
+    StoreRow(accumulator.data());
   }
 }
 
@@ -355,13 +355,7 @@ void TSelectExecution::SortResult() {
   const std::string run_folder = query_.Statement.Session().GetPrivateDir();
   const auto sort = [&](TSortRequest& request) {
     request.RunFolder = run_folder;
-    // The status keys the result's inserts made name the records by their
-    // numbers before the sort: the status index starts again from the
-    // records as the sort numbered them.
-    std::vector<TStatusKey> status_keys;
-    request.StatusKeys = &status_keys;
-    SortTableRecords(*result_->Table(), request);
-    RestartStatusIndex(*result_->Table(), *result_, status_keys);
+    WriteResultRows(request);
     result_->Refresh();
   };
   const auto key = [&](int32_t field, bool descending) {
@@ -400,6 +394,10 @@ void TSelectExecution::SortResult() {
       request.Fields.push_back(key(ResultFieldNumber(*item), item->Descending));
     }
     request.CaseInsensitive = query_.OrderByNoCase;
+    sort(request);
+  }
+  if (rows_in_memory_) {
+    TSortRequest request;
     sort(request);
   }
 }

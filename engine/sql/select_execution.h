@@ -8,6 +8,7 @@
 // conditions as its filters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -41,6 +42,22 @@ void StoreNumber(uint8_t type, double number, uint8_t* value);
 // computed item is typed after its expression (result_table.cpp).
 FieldDescriptor ResultColumnOf(const TResultField& item);
 
+// The most bytes of result rows kept in memory before the result table.
+constexpr size_t kResultRowsInMemoryBytes = size_t{64} << 20;
+
+// For tests: while it lives, at most max_bytes of result rows stay in
+// memory, so that a small result goes into its table part way.
+class TScopedResultRowsLimit {
+ public:
+  explicit TScopedResultRowsLimit(size_t max_bytes);
+  ~TScopedResultRowsLimit();
+  TScopedResultRowsLimit(const TScopedResultRowsLimit&) = delete;
+  TScopedResultRowsLimit& operator=(const TScopedResultRowsLimit&) = delete;
+
+ private:
+  size_t previous_;
+};
+
 class TSelectExecution {
  public:
   explicit TSelectExecution(TDataQuery& query);
@@ -59,12 +76,36 @@ class TSelectExecution {
   const TJoinPlan* Plan() const { return plan_.get(); }
 
  private:
+  // Where a result column lies in a row image. A plain column (any type
+  // but strings, BLOBs and booleans) is stored as its value's bytes behind
+  // its null byte, which the aggregates read and write in place.
+  struct TResultSlot {
+    int32_t Offset = 0;
+    size_t Length = 0;
+    uint8_t Type = 0;
+    uint8_t Decimals = 0;
+    bool Plain = false;
+  };
+
   // The result table's layout and creation (result_table.cpp).
   std::vector<FieldDescriptor> ResultColumns();
   // Creates the result table on the first run and empties it on later ones.
   void PrepareResultTable();
   void CreateResultTable();
   void CloseResultTable();
+  // Adds a result row. The rows of a result without BLOB columns stay in
+  // memory while they fit in kResultRowsInMemoryBytes and go to the table
+  // in one pass, already sorted, grouped or made distinct: a result table
+  // is this statement's own, and nobody sees it before it is complete. A
+  // row that no longer fits sends every row so far, and each later one,
+  // into the table as inserts, for the record sort to order.
+  void StoreRow(uint8_t* image);
+  // Makes room in memory for about count rows, as far as they may stay.
+  void ExpectRows(int32_t count);
+  // Sorts the result by the request: the rows in memory into the table,
+  // else the table's records; then builds the status index of the records
+  // written.
+  void WriteResultRows(TSortRequest& request);
 
   void RunLive();
   // The execution time since the tick count start.
@@ -88,6 +129,10 @@ class TSelectExecution {
   // Aggregates (aggregates.cpp): folds row into accumulator; every column of
   // a group's first row already holds its own start.
   void Fold(const uint8_t* row, uint8_t* accumulator);
+  // Folds a non-NULL value into a non-NULL total of the column by the
+  // item's aggregate.
+  void FoldValue(const TResultField& item, const TResultSlot& slot, const uint8_t* value,
+                 uint8_t* total) const;
   // Whether the rows of a GROUP BY fold into their groups as they come, so
   // that the result table takes one record per group: the groups must be
   // told apart by their bytes exactly as the grouped sort tells them apart
@@ -104,9 +149,14 @@ class TSelectExecution {
   std::unique_ptr<TDataCursor> result_;
   TDataCursor* live_ = nullptr;
   std::vector<uint8_t> row_;
+  // The result rows kept in memory, while rows_in_memory_.
+  std::vector<uint8_t> rows_;
+  bool rows_in_memory_ = false;
   // The hidden count column of each AVG result field (0 for other fields),
   // by result field number - 1.
   std::vector<int32_t> average_counts_;
+  // By result table field number - 1, hidden columns too.
+  std::vector<TResultSlot> result_slots_;
   std::vector<TSourceTable*> column_arguments_;
   TFilter* sub_select_filter_ = nullptr;
 };

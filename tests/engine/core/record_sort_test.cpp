@@ -1,8 +1,9 @@
 // The physical record sort against a model (std::stable_sort of the same
-// rows over their values): in memory and through run files, DISTINCT,
-// grouping, encrypted, in-memory and locale tables, descending fields; the
-// index file's live count; and a failing write at every step leaving no
-// run file behind.
+// rows over their values): in memory, through run files and of rows handed
+// over in memory, DISTINCT, grouping, encrypted, in-memory and locale
+// tables, descending fields; the index file's live count; rows handed to a
+// table that holds records refused; and a failing write at every step
+// leaving no run file behind.
 #include "engine/core/record_sort.h"
 
 #include <gtest/gtest.h>
@@ -70,10 +71,8 @@ TSortRequest Request(const std::vector<SortField>& fields, const std::string& ru
   return request;
 }
 
-void AppendRow(TDataFile& file, const Row& row) {
-  TRecord* record = file.AllocRecord();
-  record->InitNew(true);
-  uint8_t* bytes = record->Bytes();
+// The row's values into a record image whose fields are all null.
+void FillRow(const TDataFile& file, const Row& row, uint8_t* bytes) {
   if (row.Name) {
     const FieldDescriptor& f = file.FieldDesc(kName);
     bytes[f.Offset] = 1;
@@ -89,8 +88,22 @@ void AppendRow(TDataFile& file, const Row& row) {
     bytes[f.Offset] = 1;
     PutFloat64(bytes + f.Offset + 1, *row.Amount);
   }
+}
+
+void AppendRow(TDataFile& file, const Row& row) {
+  TRecord* record = file.AllocRecord();
+  record->InitNew(true);
+  FillRow(file, row, record->Bytes());
   record->SetModified(true);
   file.ReleaseRecord(record);
+}
+
+// The rows as the record images LoadRecords takes, heads left zero.
+std::vector<uint8_t> RowImages(const TDataFile& file, const std::vector<Row>& rows) {
+  const auto size = static_cast<size_t>(file.RecordSize());
+  std::vector<uint8_t> images(rows.size() * size, 0);
+  for (size_t i = 0; i < rows.size(); ++i) FillRow(file, rows[i], images.data() + i * size);
+  return images;
 }
 
 Row RowOf(const TDataFile& file, TRecord& record) {
@@ -264,25 +277,29 @@ TEST_F(RecordSortTest, SortsLikeAStableSortOfTheRowsValues) {
     // many left for the last merge.
     const bool first = round == 0;
     const bool external = first || chance(3) != 0;
+    // Or the rows are handed over in memory, never appended.
+    const bool given = !first && chance(3) == 0;
     const bool distinct = chance(3) == 0;
     const int32_t run_limit = first ? 1 : 1 + chance(12);
     const int count = first ? 2 * 64 + 63 : chance(3) == 0 ? chance(3) : chance(400);
     SCOPED_TRACE("round " + std::to_string(round) + " language " + std::to_string(model.Language) +
                  " encrypted " + std::to_string(encrypted) + " memory " +
                  std::to_string(in_memory) + " external " + std::to_string(external) +
-                 " distinct " + std::to_string(distinct) + " run " + std::to_string(run_limit) +
+                 " distinct " + std::to_string(distinct) + " given " + std::to_string(given) +
+                 " run " + std::to_string(run_limit) +
                  " count " + std::to_string(count));
     Create(model.Language, encrypted, in_memory);
     std::vector<Row> rows;
     for (int i = 0; i < count; ++i) {
       rows.push_back(RandomRow(random, model.CaseInsensitive));
       rows.back().Id = i + 1;
-      AppendRow(*file_, rows.back());
+      if (!given) AppendRow(*file_, rows.back());
     }
-    if (external) {
+    if (external && !given) {
       file_->FlushRecords(false);
       file_->DropRecordCache();
     }
+    std::vector<uint8_t> images = RowImages(*file_, rows);
     const int32_t files_before = FileList().FileCount();
     TSortRequest request = Request(model.Fields, Folder());
     request.CaseInsensitive = model.CaseInsensitive;
@@ -290,7 +307,7 @@ TEST_F(RecordSortTest, SortsLikeAStableSortOfTheRowsValues) {
     int32_t written = 0;
     {
       const TScopedSortRunLimit limit(run_limit);
-      written = file_->SortRecords(request);
+      written = given ? LoadRecords(*file_, request, images) : file_->SortRecords(request);
     }
     EXPECT_EQ(file_->CachedRecordCount(), 0);
     EXPECT_EQ(FileList().FileCount(), files_before);
@@ -318,8 +335,10 @@ TEST_F(RecordSortTest, GroupingFoldsEachRunOfEqualKeysIntoItsFirstRecord) {
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
-  for (const bool external : {false, true}) {
-    SCOPED_TRACE(external ? "external" : "in memory");
+  for (const int way : {0, 1, 2}) {
+    const bool external = way == 1;
+    const bool given = way == 2;
+    SCOPED_TRACE(external ? "external" : given ? "given in memory" : "in memory");
     Create(0, true, false);
     std::vector<Row> rows;
     for (int i = 0; i < 500; ++i) {
@@ -327,8 +346,9 @@ TEST_F(RecordSortTest, GroupingFoldsEachRunOfEqualKeysIntoItsFirstRecord) {
       row.Id = i + 1;
       row.Value = std::uniform_int_distribution<int32_t>(-50, 50)(random);
       rows.push_back(row);
-      AppendRow(*file_, row);
+      if (!given) AppendRow(*file_, row);
     }
+    std::vector<uint8_t> images = RowImages(*file_, rows);
     if (external) {
       file_->FlushRecords(false);
       file_->DropRecordCache();
@@ -356,7 +376,11 @@ TEST_F(RecordSortTest, GroupingFoldsEachRunOfEqualKeysIntoItsFirstRecord) {
     request.Keep = [&](TRecord& record) { return ValueOf(file, record) % 4 == 0; };
     {
       const TScopedSortRunLimit limit(external ? 60 : 0);
-      file_->SortRecords(request);
+      if (given) {
+        LoadRecords(*file_, request, images);
+      } else {
+        file_->SortRecords(request);
+      }
     }
     EXPECT_EQ(TmpFileCount(Folder()), 0);
     EXPECT_EQ(peak_runs, external ? 9 : 0);
@@ -409,6 +433,9 @@ class SortTableTest : public ::testing::Test {
 
 TEST_F(SortTableTest, LiveCountFollowsTheRecordsWrittenDownToAnEmptyFile) {
   auto table = CreateTable();
+  std::vector<uint8_t> rows = RowImages(table->DataFile(), {{0, "x", 1, 1.0}});
+  EXPECT_EQ(ErrorCodeOf([&] { LoadTableRecords(*table, TSortRequest(), rows); }), kErrTableInUse);
+  EXPECT_EQ(table->DataFile().RecordCount(), 300);
   TSortRequest distinct = Request({{kName, true}}, dir_.Path(""));
   distinct.Distinct = true;
   EXPECT_EQ(SortTableRecords(*table, distinct), 7);
@@ -419,6 +446,9 @@ TEST_F(SortTableTest, LiveCountFollowsTheRecordsWrittenDownToAnEmptyFile) {
   EXPECT_EQ(SortTableRecords(*table, reject_all), 0);
   EXPECT_EQ(table->IndexFile().LiveCount(), 0);
   EXPECT_EQ(table->DataFile().NextRecordNumber(), 1);
+  rows.pop_back();
+  EXPECT_EQ(ErrorCodeOf([&] { LoadTableRecords(*table, TSortRequest(), rows); }),
+            kErrInvalidMemoryLength);
   table->Close(false);
   EXPECT_EQ(std::filesystem::file_size(dir_.Path("T.DAT")),
             static_cast<uintmax_t>(kHeaderSize + SortDefinition().size() * kFieldDescriptorSize));
