@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
+#include "engine/core/data_file.h"
+#include "engine/support/scrambler.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/random.h"
 
@@ -48,6 +51,20 @@ void TTableFile::WriteAt(int64_t offset, const uint8_t* buffer, int32_t length) 
 
 void TTableFile::CutAt(int64_t offset) {
   WriteAt(offset, nullptr, 0);
+}
+
+bool TTableFile::StoredCounterIs(int32_t counter, int32_t header_size, bool scrambled) {
+  const uint8_t* head = MappedHead(header_size);
+  if (head == nullptr) return false;
+  uint8_t expected[4];
+  PutInt32(expected, counter);
+  // The scrambler's stream depends on the position alone (for any header
+  // size it scrambles), so the first bytes of a scrambled header are the
+  // first bytes scrambled on their own.
+  if (scrambled) ScrambleBuffer(expected, 4, kRecordSeed.K1, kRecordSeed.K2);
+  uint8_t stored[4];
+  std::memcpy(stored, head, sizeof stored);
+  return std::memcmp(stored, expected, sizeof stored) == 0;
 }
 
 void TTableFile::EnsureSize(std::vector<uint8_t>& buffer, int64_t size) {

@@ -103,6 +103,12 @@ class TTableFile : public TFileHandler {
   }
   // Whether a header write may be skipped.
   bool HeaderClean(bool force) const { return !force && !header_dirty_ && !bodies_written_; }
+  // Whether the header on disk still begins with the change counter as
+  // stored (scrambled with the record seeds when scrambled), compared
+  // through the file's mapped header without a system call. False when it
+  // differs or the header cannot be mapped: the caller then reads the
+  // header from the file, and decides as it always did.
+  bool StoredCounterIs(int32_t counter, int32_t header_size, bool scrambled);
   // Comes before every write of bodies (anything but the header).
   void BodyWriting() {
     Owner()->BodyWriteStarting();
