@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include "engine/core/data_file.h"
@@ -53,19 +52,20 @@ void TTableFile::CutAt(int64_t offset) {
   WriteAt(offset, nullptr, 0);
 }
 
-bool TTableFile::StoredCounterIs(int32_t counter, int32_t header_size, bool scrambled) {
-  const uint8_t* head = MappedHead(header_size);
-  if (head == nullptr) return false;
-  uint8_t expected[4];
-  PutInt32(expected, counter);
-  // The scrambler's stream depends on the position alone (for any header
-  // size it scrambles), so the first bytes of a scrambled header are the
-  // first bytes scrambled on their own.
-  if (scrambled) ScrambleBuffer(expected, 4, kRecordSeed.K1, kRecordSeed.K2);
-  uint8_t stored[4];
-  std::memcpy(stored, head, sizeof stored);
-  return std::memcmp(stored, expected, sizeof stored) == 0;
+namespace {
+
+// The scrambler's stream depends on the position alone (for any header
+// size it scrambles), so the first bytes of a scrambled header are its
+// first bytes scrambled on their own.
+uint32_t CounterStream() {
+  uint8_t stream[4] = {};
+  ScrambleBuffer(stream, 4, kRecordSeed.K1, kRecordSeed.K2);
+  return static_cast<uint32_t>(GetInt32(stream));
 }
+
+}  // namespace
+
+const uint32_t TTableFile::kCounterStream = CounterStream();
 
 void TTableFile::EnsureSize(std::vector<uint8_t>& buffer, int64_t size) {
   if (static_cast<int64_t>(buffer.size()) >= size) return;

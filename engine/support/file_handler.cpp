@@ -120,12 +120,11 @@ OsLockResult TFileHandler::SetByteLocks(const std::vector<int64_t>& offsets, boo
   return file_->UnlockBytes(offsets) ? OsLockResult::Taken : OsLockResult::Failed;
 }
 
-const uint8_t* TFileHandler::MappedHead(int32_t length) {
-  if (head_ == nullptr && file_ != nullptr && !in_memory_) {
-    head_ = file_->MapHead(length);
-    head_length_ = length;
-  }
-  return length <= head_length_ ? head_ : nullptr;
+const uint8_t* TFileHandler::MapHead(int32_t length) {
+  if (file_ == nullptr || in_memory_) return nullptr;
+  head_ = file_->MapHead(length);
+  head_length_ = length;
+  return head_;
 }
 
 void TFileHandler::EnterFileLock() {

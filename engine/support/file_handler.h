@@ -54,7 +54,10 @@ class TFileHandler {
   // system call; null for a file in memory, a file still shorter than
   // length, or where no mapping can be made. The bytes may change under the
   // reader at any time: a caller copies what it compares.
-  const uint8_t* MappedHead(int32_t length);
+  const uint8_t* MappedHead(int32_t length) {
+    if (head_ != nullptr) return length <= head_length_ ? head_ : nullptr;
+    return MapHead(length);
+  }
   // The shared file's lock, held around a seek and its read or write.
   void EnterFileLock();
   void LeaveFileLock();
@@ -73,6 +76,8 @@ class TFileHandler {
   void SetTemporary(bool value) { temporary_ = value; }
 
  private:
+  // MappedHead before the mapping is made.
+  const uint8_t* MapHead(int32_t length);
   // Raises the code of a negated registry result with the file name.
   void Check(int32_t result) const;
   [[noreturn]] void Raise(EngineErrorCode code) const;
