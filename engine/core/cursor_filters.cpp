@@ -178,13 +178,28 @@ void TDataCursor::SetFiltersActive(TFilter* filter, bool active) {
 
 void TDataCursor::DropFilter(TFilter* filter) {
   TCursorReadScope read(*this);
+  const bool view_built = bitmap_view_;
   if (filter == nullptr) {
     filters_.clear();
   } else {
     filters_.erase(FindFilter(filter));
   }
   UpdateBitmapView();
-  Resynchronise();
+  if (!view_built || !bitmap_view_ || AnyFilterActive()) {
+    // A filter still active may have been filled within the dropped one's
+    // records: the view is computed afresh.
+    Resynchronise();
+    return;
+  }
+  // With no filter left the view is the live records of the range, whose
+  // bitmaps the read bracket found current and every change of this cursor
+  // kept so: they are combined again instead of rebuilt from the indexes,
+  // which would walk the whole table (a prepared statement run again drops
+  // its filter before it installs the next).
+  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()), 0);
+  GetBookmark(bookmark.data());
+  CombineBitmaps();
+  GotoBookmark(bookmark.data(), true, true);
 }
 
 void TDataCursor::SetFilterTree(const TExpToken* tree, TFilter* filter) {
@@ -298,8 +313,7 @@ void TDataCursor::EvaluateFilterOver(TRecordsBitmap& bitmap, const TExpToken* tr
     evaluator.emplace(this, sort_id_, language_id_, TableColumnValue);
   }
   auto test = [&](int32_t number, const uint8_t* image) {
-    TestRecord(image, number, callback, user_data, tree, evaluator ? &*evaluator : nullptr,
-               bitmap);
+    TestRecord(image, number, callback, user_data, tree, evaluator ? &*evaluator : nullptr, bitmap);
   };
   // A change met before a disk read voids the fill (resync_pending_); the
   // walk goes on.
