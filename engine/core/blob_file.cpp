@@ -117,6 +117,8 @@ void TBlobFile::ReadHeader() {
 }
 
 bool TBlobFile::HeaderChanged() {
+  static_assert(kBhChangeCounter == 0, "the counter leads the header");
+  if (StoredCounterIs(header_.ChangeCounter, kBlobHeaderSize, Encrypted())) return false;
   TBlobFileHeader header;
   if (!ReadHeaderBytes(header)) Raise(kErrHeaderCorrupt);
   if (header.ChangeCounter == header_.ChangeCounter) return false;

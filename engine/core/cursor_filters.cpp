@@ -164,9 +164,12 @@ void TDataCursor::DeactivateFilter(TFilter* filter) {
 
 void TDataCursor::SetFiltersActive(TFilter* filter, bool active) {
   TCursorReadScope read(*this);
+  const bool view_built = bitmap_view_;
+  bool added = false;
   for (auto at = filter == nullptr ? filters_.begin() : FindFilter(filter); at != filters_.end();
        ++at) {
     if (active) {
+      added = !(*at)->Active();
       (*at)->Activate();
     } else {
       (*at)->Deactivate();
@@ -174,18 +177,51 @@ void TDataCursor::SetFiltersActive(TFilter* filter, bool active) {
     if (filter != nullptr) break;
   }
   UpdateBitmapView();
+  // One more filter over a view already built narrows it by its own
+  // bitmap alone; the live and range bitmaps need no rebuild.
+  if (filter != nullptr && added && view_built && RecombineView(filter)) return;
   Resynchronise();
 }
 
 void TDataCursor::DropFilter(TFilter* filter) {
   TCursorReadScope read(*this);
+  const bool view_built = bitmap_view_;
   if (filter == nullptr) {
     filters_.clear();
   } else {
     filters_.erase(FindFilter(filter));
   }
   UpdateBitmapView();
+  // With no filter left the view is the live records of the range, whose
+  // bitmaps the read bracket found current and every change of this cursor
+  // kept so: they are combined again instead of rebuilt from the indexes,
+  // which would walk the whole table (a prepared statement run again drops
+  // its filter before it installs the next). A filter still active may
+  // have been filled within the dropped one's records: the view is then
+  // computed afresh.
+  if (view_built && bitmap_view_ && !AnyFilterActive() && RecombineView(nullptr)) return;
   Resynchronise();
+}
+
+bool TDataCursor::RecombineView(TFilter* added) {
+  if (added != nullptr) {
+    const bool watched = OthersMayWrite();
+    const int64_t file_reads = file_reads_;
+    FillFilterBitmap(*added);
+    // As for a fill of the whole view: what was read from disk may mix the
+    // files before and after another process's change.
+    const bool read_files = file_reads_ != file_reads || table_->StrictChangeDetection();
+    if (watched && (resync_pending_ || (read_files && table_->DetectChanges()))) {
+      SaveChangeCounters();
+      resync_pending_ = false;
+      return false;
+    }
+  }
+  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()), 0);
+  GetBookmark(bookmark.data());
+  CombineBitmaps();
+  GotoBookmark(bookmark.data(), true, true);
+  return true;
 }
 
 void TDataCursor::SetFilterTree(const TExpToken* tree, TFilter* filter) {

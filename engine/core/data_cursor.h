@@ -634,6 +634,12 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   std::vector<std::unique_ptr<TFilter>>::iterator FindFilter(TFilter* filter);
   // The filter, or every filter for nullptr.
   void SetFiltersActive(TFilter* filter, bool active);
+  // The view after one filter was dropped (added null) or activated, over
+  // bitmaps the read bracket found current: only the added filter's bitmap
+  // is filled, and the bitmaps are combined again around the current
+  // record. False when that fill met another writer's change: the view
+  // then needs the whole recompute, whose last round keeps writers out.
+  bool RecombineView(TFilter* added);
   // Fills the bitmap of every active filter, in list order.
   void FillFilterBitmaps();
   void FillFilterBitmap(TFilter& filter);

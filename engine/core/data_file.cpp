@@ -227,6 +227,8 @@ void TDataFile::TakeHeader(const uint8_t* bytes) {
 }
 
 bool TDataFile::HeaderChanged() {
+  static_assert(kHdrChangeCounter == 0, "the counter leads the header");
+  if (StoredCounterIs(header_.ChangeCounter, kHeaderSize, false)) return false;
   ReadAt(0, read_buffer_.data(), kHeaderSize, false);
   if (GetInt32(read_buffer_.data() + kHdrChangeCounter) == header_.ChangeCounter) return false;
   TDataFileHeader h;

@@ -100,6 +100,10 @@ void TIndexFile::ReadHeader() {
 }
 
 bool TIndexFile::HeaderChanged() {
+  static_assert(kIhChangeCounter == 0, "the counter leads the header");
+  if (StoredCounterIs(header_.ChangeCounter, kIndexHeaderSize, data_file_->Encrypted())) {
+    return false;
+  }
   ReadHeaderBytes();
   if (GetInt32(read_buffer_.data() + kIhChangeCounter) == header_.ChangeCounter) return false;
   AdoptHeaderBytes();

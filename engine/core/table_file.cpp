@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/core/data_file.h"
+#include "engine/support/scrambler.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/random.h"
 
@@ -49,6 +51,21 @@ void TTableFile::WriteAt(int64_t offset, const uint8_t* buffer, int32_t length) 
 void TTableFile::CutAt(int64_t offset) {
   WriteAt(offset, nullptr, 0);
 }
+
+namespace {
+
+// The scrambler's stream depends on the position alone (for any header
+// size it scrambles), so the first bytes of a scrambled header are its
+// first bytes scrambled on their own.
+uint32_t CounterStream() {
+  uint8_t stream[4] = {};
+  ScrambleBuffer(stream, 4, kRecordSeed.K1, kRecordSeed.K2);
+  return static_cast<uint32_t>(GetInt32(stream));
+}
+
+}  // namespace
+
+const uint32_t TTableFile::kCounterStream = CounterStream();
 
 void TTableFile::EnsureSize(std::vector<uint8_t>& buffer, int64_t size) {
   if (static_cast<int64_t>(buffer.size()) >= size) return;

@@ -103,6 +103,22 @@ class TTableFile : public TFileHandler {
   }
   // Whether a header write may be skipped.
   bool HeaderClean(bool force) const { return !force && !header_dirty_ && !bodies_written_; }
+  // Whether the header on disk still begins with the change counter as
+  // stored (scrambled with the record seeds when scrambled), compared
+  // through the file's mapped header without a system call. False when it
+  // differs or the header cannot be mapped: the caller then reads the
+  // header from the file, and decides as it always did.
+  bool StoredCounterIs(int32_t counter, int32_t header_size, bool scrambled) {
+    const uint8_t* head = MappedHead(header_size);
+    if (head == nullptr) return false;
+    const uint32_t stored = static_cast<uint32_t>(head[0]) | static_cast<uint32_t>(head[1]) << 8 |
+                            static_cast<uint32_t>(head[2]) << 16 |
+                            static_cast<uint32_t>(head[3]) << 24;
+    return stored == (static_cast<uint32_t>(counter) ^ (scrambled ? kCounterStream : 0));
+  }
+  // What the scrambler lays over the first four bytes of a header (the
+  // change counter, little-endian).
+  static const uint32_t kCounterStream;
   // Comes before every write of bodies (anything but the header).
   void BodyWriting() {
     Owner()->BodyWriteStarting();

@@ -379,15 +379,16 @@ bool TQuireDataSet::GetFieldData(TField* field, void* buffer) {
   if (field->FieldNo() > 0) {
     // The engine writes its own value size, which may exceed the field's
     // (a BLOB reference behind a field of data size 0).
-    std::array<uint8_t, 264> value{};
+    std::array<uint8_t, 264> value;
+    // Only the bytes handed on need a defined start; clearing the whole
+    // array cost more than the rest of a field read.
+    const auto size = static_cast<size_t>(
+        std::clamp<int32_t>(field->DataSize(), 0, static_cast<int32_t>(value.size())));
+    std::memset(value.data(), 0, size);
     bool null = false;
     cursor_->GetFieldData(field->FieldNo(), record, null,
                           buffer != nullptr ? value.data() : nullptr);
-    if (buffer != nullptr && !null) {
-      std::memcpy(buffer, value.data(),
-                  static_cast<size_t>(
-                      std::min<int32_t>(field->DataSize(), static_cast<int32_t>(value.size()))));
-    }
+    if (buffer != nullptr && !null) std::memcpy(buffer, value.data(), size);
     return !null;
   }
   const TDataSetState state = State();

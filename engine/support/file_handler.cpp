@@ -32,6 +32,7 @@ void TFileHandler::Open() {
   Check(result);
   read_only_ = read_only;
   file_ = file;
+  head_ = nullptr;
   handle_ = result;
   open_ = true;
 }
@@ -39,6 +40,7 @@ void TFileHandler::Open() {
 void TFileHandler::Close() {
   if (handle_ > 0 && file_ != nullptr) FileList().CloseFile(file_, in_memory_, handle_);
   file_ = nullptr;
+  head_ = nullptr;
   handle_ = 0;
   open_ = false;
 }
@@ -48,6 +50,7 @@ void TFileHandler::CreateFile(bool must_be_new) {
   const int32_t result = FileList().CreateFile(name_, in_memory_, temporary_, file, must_be_new);
   Check(result);
   file_ = file;
+  head_ = nullptr;
   handle_ = result;
   open_ = true;
 }
@@ -115,6 +118,13 @@ OsLockResult TFileHandler::SetByteLocks(const std::vector<int64_t>& offsets, boo
   if (file_ == nullptr) return OsLockResult::Failed;
   if (lock) return file_->LockBytes(offsets);
   return file_->UnlockBytes(offsets) ? OsLockResult::Taken : OsLockResult::Failed;
+}
+
+const uint8_t* TFileHandler::MapHead(int32_t length) {
+  if (file_ == nullptr || in_memory_) return nullptr;
+  head_ = file_->MapHead(length);
+  head_length_ = length;
+  return head_;
 }
 
 void TFileHandler::EnterFileLock() {

@@ -49,6 +49,15 @@ class TFileHandler {
   // step: a lock takes all or none; an unlock is Taken when every byte was
   // held and is now released.
   virtual OsLockResult SetByteLocks(const std::vector<int64_t>& offsets, bool lock);
+  // The first length bytes of the open disk file through a mapping that
+  // shows every process's writes at once, so that reading them takes no
+  // system call; null for a file in memory, a file still shorter than
+  // length, or where no mapping can be made. The bytes may change under the
+  // reader at any time: a caller copies what it compares.
+  const uint8_t* MappedHead(int32_t length) {
+    if (head_ != nullptr) return length <= head_length_ ? head_ : nullptr;
+    return MapHead(length);
+  }
   // The shared file's lock, held around a seek and its read or write.
   void EnterFileLock();
   void LeaveFileLock();
@@ -67,12 +76,18 @@ class TFileHandler {
   void SetTemporary(bool value) { temporary_ = value; }
 
  private:
+  // MappedHead before the mapping is made.
+  const uint8_t* MapHead(int32_t length);
   // Raises the code of a negated registry result with the file name.
   void Check(int32_t result) const;
   [[noreturn]] void Raise(EngineErrorCode code) const;
 
   bool in_memory_ = false;
   TAbstractFile* file_ = nullptr;
+  // The mapping MappedHead found, kept while the handle is open (the file
+  // object keeps it as long as it has open handles).
+  const uint8_t* head_ = nullptr;
+  int32_t head_length_ = 0;
   std::string name_;
   int32_t handle_ = 0;
   bool exclusive_ = false;

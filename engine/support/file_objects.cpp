@@ -242,6 +242,10 @@ int32_t TMemoryFile::Write(int32_t id, const void* buffer, int32_t length) {
   return count;
 }
 
+const uint8_t* TAbstractFile::MapHead(int32_t) {
+  return nullptr;
+}
+
 // TPhysicalFile
 
 int32_t TPhysicalFile::CreateFile() {
@@ -297,6 +301,11 @@ int32_t TPhysicalFile::Delete() {
   TCriticalSectionGuard guard(Lock());
   const OsFileError error = OsDeleteFile(Name());
   return error == OsFileError::None ? 0 : Negated(error);
+}
+
+const uint8_t* TPhysicalFile::MapHead(int32_t length) {
+  TCriticalSectionGuard guard(Lock());
+  return os_file_.MapHead(length);
 }
 
 int32_t TPhysicalFile::Read(int32_t, void* buffer, int32_t length) {

@@ -58,6 +58,10 @@ class TAbstractFile {
   // Releases the one-byte ranges at the offsets (ascending, distinct);
   // false when one was not held so (it is skipped) or could not be released.
   virtual bool UnlockBytes(const std::vector<int64_t>& offsets);
+  // The first length bytes of a disk file, mapped so that every process's
+  // writes show in them at once (TOsFile::MapHead), valid while a handle is
+  // open; null for a file in memory or where no mapping can be made.
+  virtual const uint8_t* MapHead(int32_t length);
 
   TCriticalSection& Lock() { return lock_; }
   bool Exclusive() const { return exclusive_; }
@@ -141,6 +145,7 @@ class TPhysicalFile : public TAbstractFile {
   bool UnlockRegion(int64_t offset, int64_t length) override;
   OsLockResult LockBytes(const std::vector<int64_t>& offsets) override;
   bool UnlockBytes(const std::vector<int64_t>& offsets) override;
+  const uint8_t* MapHead(int32_t length) override;
 
   // The next CreateFile fails with 13060 when the file exists already, so
   // that a new name cannot race another process.

@@ -1,6 +1,7 @@
 #include "platform/os/os_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,12 +174,33 @@ OsFileError TOsFile::Create(const std::string& path, bool must_be_new) {
 }
 
 void TOsFile::Close() {
+  if (head_ != nullptr) munmap(const_cast<uint8_t*>(head_), static_cast<size_t>(head_length_));
+  head_ = nullptr;
+  head_length_ = 0;
+  head_refused_ = false;
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   writable_ = false;
 }
 
+const uint8_t* TOsFile::MapHead(int64_t length) {
+  if (head_ != nullptr) return length <= head_length_ ? head_ : nullptr;
+  if (fd_ < 0 || head_refused_ || length <= 0 || Size() < length) return nullptr;
+  void* head = MAP_FAILED;
+  if (!OsFaultFailMap()) {
+    head = mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, fd_, 0);
+  }
+  if (head == MAP_FAILED) {
+    head_refused_ = true;
+    return nullptr;
+  }
+  head_ = static_cast<const uint8_t*>(head);
+  head_length_ = length;
+  return head_;
+}
+
 int64_t TOsFile::ReadAt(int64_t offset, void* buffer, int64_t length) {
+  OsFaultCountRead();
   auto* bytes = static_cast<char*>(buffer);
   int64_t done = 0;
   while (done < length) {

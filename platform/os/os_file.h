@@ -60,6 +60,13 @@ class TOsFile {
   bool Sync();
   // The file's size, or -1.
   int64_t Size();
+  // The file's first length bytes, mapped for reading and shared with every
+  // writer of the file, so that another process's write shows in them at
+  // once; null while the file is shorter than length (a page wholly past
+  // the end faults when touched, so callers must never cut the file below
+  // length while it is open) or when the mapping failed. The mapping lasts
+  // until Close; a later call may ask for no more bytes than the first.
+  const uint8_t* MapHead(int64_t length);
 
   // Locks [offset, offset + length) without waiting: a write lock, or a read
   // lock on a descriptor opened for reading only. Busy when another open
@@ -77,6 +84,10 @@ class TOsFile {
 
   int fd_ = -1;
   bool writable_ = false;
+  const uint8_t* head_ = nullptr;
+  int64_t head_length_ = 0;
+  // A mapping failed: the file is not mapped again until it is reopened.
+  bool head_refused_ = false;
   OsFileError last_error_ = OsFileError::None;
 };
 

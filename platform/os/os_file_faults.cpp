@@ -52,4 +52,16 @@ bool OsFaultFailRename() {
                   &OsFileFaults::fail_rename_again_at);
 }
 
+bool OsFaultFailMap() {
+  const OsFileFaults* faults = installed.load();
+  if (faults == nullptr || !faults->refuse_maps) return false;
+  errno = ENOMEM;
+  return true;
+}
+
+void OsFaultCountRead() {
+  OsFileFaults* faults = installed.load();
+  if (faults != nullptr) ++faults->reads;
+}
+
 }  // namespace jw

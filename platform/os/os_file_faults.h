@@ -2,7 +2,8 @@
 // file class of the engine: paths that look read-only (as a file without
 // write permission does, also to root), a write that fails as on a full
 // disk, a flush that fails as on a disk that lost the data and a rename
-// that fails as on a disk that stopped answering. With no faults installed
+// that fails as on a disk that stopped answering; mappings of files can be
+// refused, and positioned reads are counted. With no faults installed
 // every check is one load of a null pointer.
 #pragma once
 
@@ -27,6 +28,10 @@ struct OsFileFaults {
   int64_t fail_rename_at = 0;
   int64_t fail_rename_again_at = 0;
   int64_t renames = 0;
+  // Every mapping of a file fails with ENOMEM.
+  bool refuse_maps = false;
+  // Positioned reads while installed.
+  int64_t reads = 0;
 };
 
 // Installs faults for the whole process for its lifetime and then puts back
@@ -45,10 +50,13 @@ class TScopedOsFileFaults {
 
 // For the file layer: whether the path is to look read-only, whether the
 // write now starting is to fail (errno is then ENOSPC), and whether the
-// flush or the rename now starting is to fail (errno is then EIO).
+// flush or the rename now starting is to fail (errno is then EIO), whether a
+// mapping is to fail (errno is then ENOMEM); counts a positioned read.
 bool OsFaultReadOnly(const std::string& path);
 bool OsFaultFailWrite();
 bool OsFaultFailFlush();
 bool OsFaultFailRename();
+bool OsFaultFailMap();
+void OsFaultCountRead();
 
 }  // namespace jw

@@ -165,6 +165,23 @@ class TwinTables {
     if (live[id].plain != slots.plain) plain_->FilterRecordDeleted(slots.plain);
   }
 
+  // An insert, or a replace or delete of a random live record.
+  void RandomChange(TableLoader& indexed, TableLoader& plain) {
+    auto at = live.begin();
+    std::advance(at, static_cast<long>(rng_() % live.size()));
+    switch (rng_() % 3) {
+      case 0:
+        Insert(indexed, plain, 0);
+        break;
+      case 1:
+        Replace(indexed, plain, at->first);
+        break;
+      default:
+        Delete(indexed, plain, at->first);
+        break;
+    }
+  }
+
   // The write side saves the counters after its own change, so the
   // cursors do not take it for another process's.
   void Posted() {
@@ -496,25 +513,70 @@ TEST_F(CursorFiltersTest, TheViewFollowsInsertsChangesAndDeletes) {
     {
       TableLoader indexed(tables_.db_.directory, "I");
       TableLoader unindexed(tables_.db_.directory, "P");
-      auto at = tables_.live.begin();
-      std::advance(at, static_cast<long>(rng_() % tables_.live.size()));
-      switch (rng_() % 3) {
-        case 0:
-          tables_.Insert(indexed, unindexed, 0);
-          break;
-        case 1:
-          tables_.Replace(indexed, unindexed, at->first);
-          break;
-        default:
-          tables_.Delete(indexed, unindexed, at->first);
-          break;
-      }
+      tables_.RandomChange(indexed, unindexed);
     }
     tables_.Posted();
     auto fresh = tables_.db_.Open("P");
     ASSERT_EQ(Sorted(VisibleIds(cursor)), Filtered(*fresh, all + " AND CODE BETWEEN -2 AND 3").ids)
         << "step " << step;
     ASSERT_EQ(Sorted(VisibleIds(plain)), Filtered(*fresh, all).ids) << "step " << step;
+  }
+}
+
+// Filters activated and dropped one by one in natural order: the view is
+// always that of the active ones, and once the last one goes it is every
+// live record, with the inserts, changes and deletes the cursor heard of
+// while filtered (its own posts) and those it did not (another writer's,
+// found by the next read bracket).
+TEST_F(CursorFiltersTest, FiltersActivatedAndDroppedOneByOneShowTheRecordsAsTheyAreNow) {
+  SCOPED_TRACE(Seed());
+  tables_.Fill(200);
+  TDataCursor& plain = *tables_.plain_;
+  const std::vector<std::string> texts = {"NOTE LIKE '%a%' OR QTY = 1", "CODE >= 0",
+                                          "GRP IS NOT NULL"};
+  // The ids a fresh cursor shows with the filters active.
+  const auto expected = [&](const std::vector<size_t>& active) {
+    std::vector<int32_t> ids;
+    if (active.empty()) {
+      for (const auto& [id, slots] : tables_.live) ids.push_back(id);
+      return ids;
+    }
+    std::string all = "(" + texts[active.front()] + ")";
+    for (size_t n = 1; n < active.size(); ++n) all += " AND (" + texts[active[n]] + ")";
+    auto fresh = tables_.db_.Open("P");
+    return Filtered(*fresh, all).ids;
+  };
+  const auto change = [&] {
+    TableLoader indexed(tables_.db_.directory, "I");
+    TableLoader unindexed(tables_.db_.directory, "P");
+    for (uint32_t changes = rng_() % 4; changes > 0; --changes) {
+      tables_.RandomChange(indexed, unindexed);
+    }
+  };
+  for (int32_t step = 0; step < 40; ++step) {
+    SCOPED_TRACE("step " + std::to_string(step));
+    std::vector<size_t> active;
+    std::vector<TFilter*> filters;
+    for (size_t k = 0; k < texts.size(); ++k) {
+      if (rng_() % 2 == 0 && k + 1 < texts.size()) continue;
+      if (rng_() % 3 == 0) {
+        change();
+        if (rng_() % 2 == 0) tables_.Posted();
+      }
+      active.push_back(k);
+      filters.push_back(plain.AddFilter(texts[k].c_str(), nullptr, nullptr, nullptr, {}));
+      plain.ActivateFilter(filters.back());
+      ASSERT_EQ(Sorted(VisibleIds(plain)), expected(active)) << filters.size() << " filters on";
+    }
+    change();
+    if (rng_() % 2 == 0) tables_.Posted();
+    while (!filters.empty()) {
+      const size_t k = rng_() % filters.size();
+      plain.DropFilter(filters[k]);
+      filters.erase(filters.begin() + static_cast<long>(k));
+      active.erase(active.begin() + static_cast<long>(k));
+      ASSERT_EQ(Sorted(VisibleIds(plain)), expected(active)) << filters.size() << " filters left";
+    }
   }
 }
 
