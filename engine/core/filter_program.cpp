@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/expr/expression_operators.h"
 #include "engine/support/field_types.h"
 #include "engine/support/key_images.h"
 #include "engine/support/language_settings.h"
@@ -22,23 +23,6 @@ constexpr uint8_t kStepOr = 7;
 
 bool IsComparison(uint8_t op) {
   return op >= kOpEqual && op <= kOpLessOrEqual;
-}
-
-bool Compared(uint8_t op, int32_t c) {
-  switch (op) {
-    case kOpEqual:
-      return c == 0;
-    case kOpNotEqual:
-      return c != 0;
-    case kOpGreater:
-      return c > 0;
-    case kOpLess:
-      return c < 0;
-    case kOpGreaterOrEqual:
-      return c >= 0;
-    default:
-      return c <= 0;
-  }
 }
 
 template <typename T>
@@ -230,12 +214,12 @@ bool TFilterProgram::Condition(const TStep& step, const uint8_t* image) {
   }
   switch (step.Kind) {
     case kStepIntegers:
-      return Compared(step.Op, Sign(IntegerAt(step.FieldType, value), step.Integer));
+      return ApplyComparison(step.Op, Sign(IntegerAt(step.FieldType, value), step.Integer));
     case kStepFloats:
-      return Compared(step.Op, CompareFloatOrder(FloatAt(step.FieldType, value), step.Float));
+      return ApplyComparison(step.Op, CompareFloatOrder(FloatAt(step.FieldType, value), step.Float));
     default:
       // An ordering of a NULL string compares it as ''.
-      return Compared(step.Op, CompareLocaleStrings(
+      return ApplyComparison(step.Op, CompareLocaleStrings(
                                    language_id_, sort_id_, null ? "" : StoredText(step, slot),
                                    step.CaseInsensitive, step.PartialLength, step.Text.c_str()));
   }

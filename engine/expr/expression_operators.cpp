@@ -115,23 +115,6 @@ int32_t CompareValues(const TExpToken& left, TExpToken& right) {
   return CompareFloatOrder(FloatOf(left), FloatOf(right));
 }
 
-bool ApplyComparison(uint8_t op, int32_t c) {
-  switch (op) {
-    case kOpEqual:
-      return c == 0;
-    case kOpNotEqual:
-      return c != 0;
-    case kOpGreater:
-      return c > 0;
-    case kOpLess:
-      return c < 0;
-    case kOpGreaterOrEqual:
-      return c >= 0;
-    default:
-      return c <= 0;
-  }
-}
-
 // = and <> with a NULL on a side: against the NULL constant, whether the
 // other side is NULL; otherwise two NULLs are equal. False when neither side
 // is NULL and the values must be compared.
@@ -347,6 +330,23 @@ int32_t Low32(int64_t value) {
 }
 
 }  // namespace
+
+bool ApplyComparison(uint8_t op, int32_t c) {
+  switch (op) {
+    case kOpEqual:
+      return c == 0;
+    case kOpNotEqual:
+      return c != 0;
+    case kOpGreater:
+      return c > 0;
+    case kOpLess:
+      return c < 0;
+    case kOpGreaterOrEqual:
+      return c >= 0;
+    default:
+      return c <= 0;
+  }
+}
 
 bool IsStringValue(const TExpToken& node) {
   return node.Type == kFldString || (node.Type == kFldBlob && node.Subtype == kSubTypeTextBlob);

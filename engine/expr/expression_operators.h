@@ -17,6 +17,10 @@ namespace jw {
 // NOT, unary minus and plus, and the null tests of prepared trees.
 void EvaluateUnary(uint8_t op, const TExpToken& operand, TExpToken& result);
 
+// Whether a three-way comparison result c (negative, 0, positive) meets
+// the comparison operator op (=, <>, >, <, >=, <=).
+bool ApplyComparison(uint8_t op, int32_t c);
+
 // Comparisons, AND, OR, +, -, * and /. Strings and text BLOBs compare under
 // the language and sort ids.
 void EvaluateBinary(uint8_t op, const TExpToken& left, TExpToken& right, uint16_t sort_id,
