@@ -93,6 +93,9 @@ void TSelectExecution::PrepareResultTable() {
   }
   rows_.clear();
   result_slots_.clear();
+  // A BLOB value is written into the result's BLOB file as its row is
+  // built, and only an insert posts it.
+  rows_in_memory_ = true;
   for (int32_t field = 1; field <= result_->GetFieldCount(); ++field) {
     const FieldDescriptor& desc = result_->GetTableFieldDesc(field);
     TResultSlot& slot = result_slots_.emplace_back();
@@ -102,12 +105,7 @@ void TSelectExecution::PrepareResultTable() {
     slot.Decimals = desc.Decimals;
     slot.Plain = desc.Type != kFldString && desc.Type != kFldBlob && desc.Type != kFldBoolean &&
                  !desc.IsAutoInc();
-  }
-  // A BLOB value is written into the result's BLOB file as its row is
-  // built, and only an insert posts it.
-  rows_in_memory_ = true;
-  for (int32_t field = 1; field <= result_->GetFieldCount(); ++field) {
-    if (result_->GetTableFieldDesc(field).Type == kFldBlob) rows_in_memory_ = false;
+    if (desc.Type == kFldBlob) rows_in_memory_ = false;
   }
 }
 
