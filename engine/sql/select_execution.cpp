@@ -117,7 +117,8 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   FindColumnCopies();
   plan_->InstallFilters();
   ProduceRows(progress, progress_data);
-  SortResult();
+  // Each sort refreshes the result cursor once it has written the rows.
+  bool refreshed = SortResult();
   if (query_.HasAvg) {
     // The hidden count columns stay out of the result's field list.
     std::vector<FieldDescriptor> visible;
@@ -125,8 +126,9 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
       visible.push_back(result_->GetTableFieldDesc(i));
     }
     result_->SetFieldDescs(visible);
+    refreshed = false;
   }
-  result_->Refresh();
+  if (!refreshed) result_->Refresh();
   result_->First();
   query_.RowsAffected = result_->GetRecordCount();
   StopClock(start);
@@ -401,12 +403,14 @@ int32_t TSelectExecution::ResultFieldNumber(const TGroupByField& item) const {
   return field == nullptr ? 0 : field->ResultFieldNumber;
 }
 
-void TSelectExecution::SortResult() {
+bool TSelectExecution::SortResult() {
   const std::string run_folder = query_.Statement.Session().GetPrivateDir();
+  bool sorted = false;
   const auto sort = [&](TSortRequest& request) {
     request.RunFolder = run_folder;
     WriteResultRows(request);
     result_->Refresh();
+    sorted = true;
   };
   const auto key = [&](int32_t field, bool descending) {
     FieldDescriptor desc = result_->GetTableFieldDesc(field);
@@ -450,6 +454,7 @@ void TSelectExecution::SortResult() {
     TSortRequest request;
     sort(request);
   }
+  return sorted;
 }
 
 }  // namespace jw
