@@ -108,9 +108,8 @@ std::vector<TExpToken*> TFilter::MeetKeyRanges(TRecordsBitmap& bitmap,
       rest.push_back(operand);
       continue;
     }
-    const auto same_index = std::find_if(ranges.begin(), ranges.end(), [&](const TKeyRange& met) {
-      return met.Slot == range.Slot;
-    });
+    const auto same_index = std::find_if(
+        ranges.begin(), ranges.end(), [&](const TKeyRange& met) { return met.Slot == range.Slot; });
     if (same_index == ranges.end()) {
       ranges.push_back(range);
     } else {

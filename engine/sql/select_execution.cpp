@@ -286,10 +286,10 @@ void TSelectExecution::FindColumnCopies() {
     }
     // The slots of both records must hold the value where the copy reads
     // and writes it.
-    const bool fits = copy.Kind == TCopyKind::RecordId ||
-                      (from.PhysicalLength == to.PhysicalLength &&
-                       static_cast<size_t>(from.Offset) + 1 + copy.Length <=
-                           item.Source->RecordBuffer.size());
+    const bool fits =
+        copy.Kind == TCopyKind::RecordId ||
+        (from.PhysicalLength == to.PhysicalLength &&
+         static_cast<size_t>(from.Offset) + 1 + copy.Length <= item.Source->RecordBuffer.size());
     if (!fits || to.Type != from.Type) copy.Kind = TCopyKind::None;
   }
 }

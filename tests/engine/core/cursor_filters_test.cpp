@@ -260,8 +260,8 @@ class ExpressionMaker {
                     : column + " " + Operator() + " 1.5";
       case 6:
         // Two comparisons of one column, whose index runs meet.
-        return column + " " + Operator() + " " + constant() + " AND " + column + " " +
-               Operator() + " " + constant();
+        return column + " " + Operator() + " " + constant() + " AND " + column + " " + Operator() +
+               " " + constant();
       default:
         return column + " " + Operator() + " " + constant();
     }
