@@ -260,6 +260,10 @@ void TDataCursor::SetRecNo(int32_t number) {
 
 int32_t TDataCursor::GetRecNo() {
   TCursorReadScope read(*this);
+  return RecNoOfLastMove();
+}
+
+int32_t TDataCursor::RecNoOfLastMove() const {
   if (!OnRecord()) return 0;
   if (NaturalOrderInForce()) return position_;
   return position_ - range_start_ + 1;

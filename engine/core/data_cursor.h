@@ -142,6 +142,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // 1-based among the range (index order) or the visible records
   // (natural order); 0 off the records.
   int32_t GetRecNo();
+  // GetRecNo as the last move left it, without a read bracket: the number
+  // of the record a move just handed out, whatever changed since.
+  int32_t RecNoOfLastMove() const;
   int32_t GetRecordCount();
   // The table's live records.
   int32_t GetTotalRecordCount();

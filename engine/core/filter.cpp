@@ -1,5 +1,6 @@
 #include "engine/core/filter.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/core/filter_index.h"
@@ -97,6 +98,33 @@ void TFilter::TestRecord(int32_t number, const uint8_t* image) {
   cursor_.TestRecord(image, number, callback_, user_data_, tree_.get(), nullptr, *bitmap_);
 }
 
+std::vector<TExpToken*> TFilter::MeetKeyRanges(TRecordsBitmap& bitmap,
+                                               const std::vector<TExpToken*>& operands) {
+  std::vector<TKeyRange> ranges;
+  std::vector<TExpToken*> rest;
+  for (TExpToken* operand : operands) {
+    TKeyRange range;
+    if (operand->OptimizeLevel != 2 || !ConditionKeyRange(cursor_, *operand, range)) {
+      rest.push_back(operand);
+      continue;
+    }
+    const auto same_index = std::find_if(
+        ranges.begin(), ranges.end(), [&](const TKeyRange& met) { return met.Slot == range.Slot; });
+    if (same_index == ranges.end()) {
+      ranges.push_back(range);
+    } else {
+      same_index->First = std::max(same_index->First, range.First);
+      same_index->Last = std::min(same_index->Last, range.Last);
+    }
+  }
+  for (const TKeyRange& range : ranges) {
+    TPooledBitmap collected(bitmap.BitCount());
+    CollectKeyRange(cursor_, range, complement_, *collected);
+    bitmap.AndWith(*collected);
+  }
+  return rest;
+}
+
 void TFilter::BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node) {
   if (!AnySet(bitmap)) return;
   if (node->OptimizeLevel == 0) {
@@ -113,7 +141,9 @@ void TFilter::BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node) {
   if (IsBinary(*node, kOpAnd)) {
     // Each left operand is the better indexed one (GetOptimizeLevel), so
     // what follows it is evaluated only on the records that passed it.
-    for (TExpToken* operand : ChainOperands(node, kOpAnd)) BuildBitmap(bitmap, operand);
+    for (TExpToken* operand : MeetKeyRanges(bitmap, ChainOperands(node, kOpAnd))) {
+      BuildBitmap(bitmap, operand);
+    }
     return;
   }
   if (IsBinary(*node, kOpOr)) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/core/data_cursor.h"
 #include "engine/expr/expression_tokens.h"
@@ -48,6 +49,12 @@ class TFilter {
  private:
   // Leaves in bitmap the records of it that pass node.
   void BuildBitmap(TRecordsBitmap& bitmap, TExpToken* node);
+  // Ands into bitmap the records of the operands of an AND chain that each
+  // pass one run of keys of an index, the runs of one index met first
+  // (ID >= a AND ID < b marks the keys from a to b once rather than each
+  // half); the operands left for BuildBitmap.
+  std::vector<TExpToken*> MeetKeyRanges(TRecordsBitmap& bitmap,
+                                        const std::vector<TExpToken*>& operands);
 
   TDataCursor& cursor_;
   TTokenTree tree_;

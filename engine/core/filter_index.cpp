@@ -306,6 +306,42 @@ void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complemen
   if (NullPasses(cursor, node)) keys.Mark(1, keys.NullCount(), out);
 }
 
+bool ConditionKeyRange(TDataCursor& cursor, const TExpToken& node, TKeyRange& range) {
+  const int32_t slot = IndexForCondition(cursor, node);
+  if (slot < 0 || IsNegative(node) || ConditionNeedsRecordTest(cursor, node)) return false;
+  bool upper = false;
+  const int32_t field_number = LeafColumn(node, upper)->FieldNumber;
+  TSegmentKeys keys(cursor, slot, cursor.GetTableFieldDesc(field_number), false);
+  int32_t runs = 0;
+  CollectPositive(
+      keys, node,
+      [&](int64_t first, int64_t last) {
+        ++runs;
+        range.First = first;
+        range.Last = last;
+      },
+      // Equal values are walked from their first key without counting
+      // where they end: no run of ordinals.
+      [&](const TExpToken&, int32_t) { runs = 2; });
+  if (runs != 1) return false;
+  // The nulls sort first: they join a run that starts at the first value.
+  if (NullPasses(cursor, node)) {
+    if (range.First != keys.NullCount() + 1) return false;
+    range.First = 1;
+  }
+  range.Slot = slot;
+  range.FieldNumber = field_number;
+  return true;
+}
+
+void CollectKeyRange(TDataCursor& cursor, const TKeyRange& range, bool complement,
+                     TRecordsBitmap& out) {
+  TSegmentKeys keys(cursor, range.Slot, cursor.GetTableFieldDesc(range.FieldNumber),
+                    complement && cursor.LanguageId() == 0);
+  out.ClearAll();
+  keys.Mark(range.First, range.Last, out);
+}
+
 int64_t EstimateCondition(TDataCursor& cursor, const TExpToken& node) {
   const int32_t slot = IndexForCondition(cursor, node);
   bool upper = false;

@@ -36,6 +36,26 @@ int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node);
 void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complement,
                       TRecordsBitmap& out);
 
+// A run of key ordinals, first .. last, of the index in a slot whose
+// leading segment is the field.
+struct TKeyRange {
+  int32_t Slot = -1;
+  int32_t FieldNumber = 0;
+  int64_t First = 1;
+  int64_t Last = 0;
+};
+
+// Whether the leaf passes exactly the records of one run of key ordinals of
+// the index that answers it (a comparison, BETWEEN or IS NOT NULL whose
+// answer needs no record test), and that run. Two such runs of one index
+// meet in the run of the records both pass.
+bool ConditionKeyRange(TDataCursor& cursor, const TExpToken& node, TKeyRange& range);
+
+// Sets in out (sized to the physical record count) the records of the
+// run's keys, taken through their complement as CollectCondition takes it.
+void CollectKeyRange(TDataCursor& cursor, const TKeyRange& range, bool complement,
+                     TRecordsBitmap& out);
+
 // How many records pass the leaf, which IndexForCondition accepted,
 // counted from key ordinals without reading or marking a record (an IN
 // list naming a value twice counts it twice).

@@ -593,11 +593,16 @@ TWalkStop TPage::WalkBitmap(const TIndexCursor& cursor, const TRecordsBitmap& bi
 TWalkStop TPage::MarkBitmap(const TIndexCursor& cursor, TRecordsBitmap& bitmap,
                             const uint8_t* end_key) {
   if (!IsLeaf()) RaiseCorrupt();
-  for (int32_t position = std::max(navigation_position_, 1); position <= key_count_; ++position) {
-    if (end_key != nullptr && Compare(cursor, position, end_key) > 0) return TWalkStop::RangeEnd;
+  // The keys are in order: one search finds the last one not above the end
+  // key, and the entries up to it are marked without a comparison each.
+  int32_t last = key_count_;
+  if (end_key != nullptr && key_count_ > 0 && Compare(cursor, key_count_, end_key) > 0) {
+    last = LastBelow(cursor, end_key, false);
+  }
+  for (int32_t position = std::max(navigation_position_, 1); position <= last; ++position) {
     bitmap.SetBit(Pointer(position));
   }
-  return TWalkStop::PageEnd;
+  return last < key_count_ ? TWalkStop::RangeEnd : TWalkStop::PageEnd;
 }
 
 int32_t TPage::CountRunOfRecords(int32_t count, int direction) const {

@@ -41,10 +41,10 @@ class TRecordWriter {
         sink_(std::move(sink)) {}
 
   // The record's bytes; a number above 0 replaces the record number in the copy.
-  void Add(const TRecord& record, int32_t number) {
+  void Add(const uint8_t* bytes, int32_t number) {
     if (count_ == capacity_) Flush();
     uint8_t* out = buffer_.data() + static_cast<size_t>(count_) * size_;
-    std::memcpy(out, record.Bytes(), size_);
+    std::memcpy(out, bytes, size_);
     if (number > 0) PutInt32(out + kRecNumber, number);
     if (encrypted_) ScrambleBuffer(out, size_, kRecordSeed.K1, kRecordSeed.K2);
     ++count_;
@@ -201,26 +201,17 @@ class TRecordSort {
       given_first_id_ = first_id;
       given_numbers_.assign(count, 0);
     }
-    const auto length = static_cast<size_t>(key_length_);
-    std::vector<uint8_t> keys(count * length);
-    std::vector<int32_t> order(count);
     for (size_t i = 0; i < count; ++i) {
       uint8_t* row = rows.data() + i * static_cast<size_t>(size);
       row[kRecStatus] = kRecordLive;
       PutInt32(row + kRecNumber, static_cast<int32_t>(i) + 1);
       PutInt32(row + kRecId, first_id + static_cast<int32_t>(i));
-      BuildKey(row, keys.data() + i * length);
-      order[i] = static_cast<int32_t>(i);
     }
-    if (!fields_.empty()) SortGiven(keys, order);
-    TRecord record(&data_);
-    record.ReserveKey(key_length_);
-    record.SetKeyLength(static_cast<uint16_t>(key_length_));
-    for (const int32_t i : order) {
-      std::memcpy(record.Bytes(), rows.data() + static_cast<size_t>(i) * size,
-                  static_cast<size_t>(size));
-      std::memcpy(record.Key(), keys.data() + static_cast<size_t>(i) * length, length);
-      Emit(record);
+    if (fields_.empty() && !grouping_ && !request_.Distinct) {
+      // Rows that keep their order need no keys: each goes out as it stands.
+      for (size_t i = 0; i < count; ++i) Output(rows.data() + i * static_cast<size_t>(size));
+    } else {
+      EmitGiven(rows, count);
     }
     if (count > 0) data_.SetLastAutoInc(first_id + static_cast<int32_t>(count) - 1);
     const int32_t written = Finish();
@@ -237,6 +228,27 @@ class TRecordSort {
       }
     }
     return written;
+  }
+
+  // Hands the rows to the output rule in the order of their keys.
+  void EmitGiven(const std::vector<uint8_t>& rows, size_t count) {
+    const auto size = static_cast<size_t>(data_.RecordSize());
+    const auto length = static_cast<size_t>(key_length_);
+    std::vector<uint8_t> keys(count * length);
+    std::vector<int32_t> order(count);
+    for (size_t i = 0; i < count; ++i) {
+      BuildKey(rows.data() + i * size, keys.data() + i * length);
+      order[i] = static_cast<int32_t>(i);
+    }
+    if (!fields_.empty()) SortGiven(keys, order);
+    TRecord record(&data_);
+    record.ReserveKey(key_length_);
+    record.SetKeyLength(static_cast<uint16_t>(key_length_));
+    for (const int32_t i : order) {
+      std::memcpy(record.Bytes(), rows.data() + static_cast<size_t>(i) * size, size);
+      std::memcpy(record.Key(), keys.data() + static_cast<size_t>(i) * length, length);
+      Emit(record);
+    }
   }
 
   // Puts the rows' numbers in the order of their keys. The keys end with
@@ -367,7 +379,7 @@ class TRecordSort {
       }
       auto run = std::make_unique<TSortRun>(data_, request_.RunFolder);
       TRecordWriter writer = WriterInto(*run, count);
-      for (TRecord* record : records) writer.Add(*record, 0);
+      for (TRecord* record : records) writer.Add(record->Bytes(), 0);
       writer.Flush();
       AddRun(levels, 0, std::move(run));
     }
@@ -412,7 +424,7 @@ class TRecordSort {
   std::unique_ptr<TSortRun> MergeIntoRun(TRuns::iterator begin, TRuns::iterator end) {
     auto merged = std::make_unique<TSortRun>(data_, request_.RunFolder);
     TRecordWriter writer = WriterInto(*merged, run_length_);
-    Merge(begin, end, [&writer](TRecord& record) { writer.Add(record, 0); });
+    Merge(begin, end, [&writer](TRecord& record) { writer.Add(record.Bytes(), 0); });
     writer.Flush();
     for (auto it = begin; it != end; ++it) it->reset();
     return merged;
@@ -477,19 +489,19 @@ class TRecordSort {
       if (has_pending_ && CompareSortKeys(record, pending_, false) == 0) return;
       KeepKey(record);
     }
-    Output(record);
+    Output(record.Bytes());
   }
 
   // Writes the record as the next one of the output.
-  void Output(const TRecord& record) {
-    output_.Add(record, ++written_);
+  void Output(const uint8_t* bytes) {
+    output_.Add(bytes, ++written_);
     if (request_.StatusKeys == nullptr) return;
     if (!given_numbers_.empty()) {
-      given_numbers_[GetInt32(record.Bytes() + kRecId) - given_first_id_] = written_;
+      given_numbers_[GetInt32(bytes + kRecId) - given_first_id_] = written_;
       return;
     }
     TStatusKey& status = request_.StatusKeys->emplace_back();
-    BuildStatusKey(record.Bytes(), status.Key.data());
+    BuildStatusKey(bytes, status.Key.data());
     status.Number = written_;
   }
 
@@ -502,7 +514,7 @@ class TRecordSort {
     if (!has_pending_) return;
     has_pending_ = false;
     if (request_.Finish) request_.Finish(pending_);
-    if (!request_.Keep || request_.Keep(pending_)) Output(pending_);
+    if (!request_.Keep || request_.Keep(pending_)) Output(pending_.Bytes());
   }
 
   void WriteOutput(const uint8_t* bytes, int32_t length) {

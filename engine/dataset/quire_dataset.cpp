@@ -246,7 +246,8 @@ TGetResult TQuireDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool ch
     return grError;
   }
   BookmarkFlagOf(buffer) = bfCurrent;
-  SetRecordNumberOf(buffer, cursor_->GetRecNo());
+  // The number of the record just read, in the same read as its bytes.
+  SetRecordNumberOf(buffer, cursor_->RecNoOfLastMove());
   GetCalcFields(buffer);
   cursor_->GetBookmark(buffer + bookmark_offset_);
   return grOK;

@@ -114,9 +114,11 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   }
   PrepareResultTable();
   FindColumnArguments();
+  FindColumnCopies();
   plan_->InstallFilters();
   ProduceRows(progress, progress_data);
-  SortResult();
+  // Each sort refreshes the result cursor once it has written the rows.
+  bool refreshed = SortResult();
   if (query_.HasAvg) {
     // The hidden count columns stay out of the result's field list.
     std::vector<FieldDescriptor> visible;
@@ -124,8 +126,9 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
       visible.push_back(result_->GetTableFieldDesc(i));
     }
     result_->SetFieldDescs(visible);
+    refreshed = false;
   }
-  result_->Refresh();
+  if (!refreshed) result_->Refresh();
   result_->First();
   query_.RowsAffected = result_->GetRecordCount();
   StopClock(start);
@@ -262,6 +265,35 @@ void TSelectExecution::FindColumnArguments() {
   }
 }
 
+void TSelectExecution::FindColumnCopies() {
+  column_copies_.assign(query_.ResultFields.size(), TColumnCopy{});
+  for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
+    const TResultField& item = *query_.ResultFields[i];
+    if (item.Computed || item.Aggregate != kAggregateNone) continue;
+    const FieldDescriptor& from = item.Source->Cursor->GetTableFieldDesc(item.ColumnNumber);
+    const FieldDescriptor& to = result_->GetTableFieldDesc(static_cast<int32_t>(i + 1));
+    TColumnCopy& copy = column_copies_[i];
+    copy.Source = item.Source;
+    copy.From = from.Offset;
+    copy.To = to.Offset;
+    copy.Length = to.PhysicalLength;
+    if (from.IsAutoInc()) {
+      copy.Kind = TCopyKind::RecordId;
+    } else if (to.Type == kFldString && to.CharCase == kCaseKeep) {
+      copy.Kind = TCopyKind::Text;
+    } else if (to.Type != kFldBlob && to.Type != kFldBoolean && to.Type != kFldString) {
+      copy.Kind = TCopyKind::Bytes;
+    }
+    // The slots of both records must hold the value where the copy reads
+    // and writes it.
+    const bool fits =
+        copy.Kind == TCopyKind::RecordId ||
+        (from.PhysicalLength == to.PhysicalLength &&
+         static_cast<size_t>(from.Offset) + 1 + copy.Length <= item.Source->RecordBuffer.size());
+    if (!fits || to.Type != from.Type) copy.Kind = TCopyKind::None;
+  }
+}
+
 void TSelectExecution::BuildRow(uint8_t* image) {
   result_->ClearRecord(image);
   const uint16_t sort_id = query_.Statement.SortId();
@@ -270,6 +302,26 @@ void TSelectExecution::BuildRow(uint8_t* image) {
   for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
     const TResultField& item = *query_.ResultFields[i];
     const auto field = static_cast<int32_t>(i + 1);
+    const TColumnCopy& copy = column_copies_[i];
+    if (copy.Kind != TCopyKind::None) {
+      // The row starts cleared, which is how a NULL value stands in it.
+      const uint8_t* from = copy.Source->RecordBuffer.data() + copy.From;
+      uint8_t* to = image + copy.To;
+      if (copy.Kind == TCopyKind::RecordId) {
+        to[0] = 1;
+        std::memcpy(to + 1, copy.Source->RecordBuffer.data() + kRecId, sizeof(int32_t));
+      } else if (from[0] != 0 && copy.Kind == TCopyKind::Bytes) {
+        to[0] = 1;
+        std::memcpy(to + 1, from + 1, copy.Length);
+      } else if (from[0] != 0) {
+        const auto* text = reinterpret_cast<const char*>(from + 1);
+        size_t length = strnlen(text, copy.Length - 1);
+        while (length > 0 && text[length - 1] == ' ') --length;
+        to[0] = length > 0 ? 1 : 0;
+        std::memcpy(to + 1, text, length);
+      }
+      continue;
+    }
     // A BLOB field holds a reference into its own table's BLOB file, which
     // a result record must never share: its value is read whole and written
     // into a BLOB of the result's own.
@@ -351,12 +403,14 @@ int32_t TSelectExecution::ResultFieldNumber(const TGroupByField& item) const {
   return field == nullptr ? 0 : field->ResultFieldNumber;
 }
 
-void TSelectExecution::SortResult() {
+bool TSelectExecution::SortResult() {
   const std::string run_folder = query_.Statement.Session().GetPrivateDir();
+  bool sorted = false;
   const auto sort = [&](TSortRequest& request) {
     request.RunFolder = run_folder;
     WriteResultRows(request);
     result_->Refresh();
+    sorted = true;
   };
   const auto key = [&](int32_t field, bool descending) {
     FieldDescriptor desc = result_->GetTableFieldDesc(field);
@@ -400,6 +454,7 @@ void TSelectExecution::SortResult() {
     TSortRequest request;
     sort(request);
   }
+  return sorted;
 }
 
 }  // namespace jw

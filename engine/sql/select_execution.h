@@ -76,6 +76,19 @@ class TSelectExecution {
   const TJoinPlan* Plan() const { return plan_.get(); }
 
  private:
+  // How a plain column's value goes from its source record into a result
+  // row, with the bytes Read/WriteField would give: a fixed-size value and
+  // its null byte as they are (the byte made 0 or 1), a text up to its end
+  // without trailing blanks, the record id of an auto-increment column.
+  enum class TCopyKind : uint8_t { None, Bytes, Text, RecordId };
+  struct TColumnCopy {
+    TCopyKind Kind = TCopyKind::None;
+    const TSourceTable* Source = nullptr;
+    int32_t From = 0;
+    int32_t To = 0;
+    size_t Length = 0;
+  };
+
   // Where a result column lies in a row image. A plain column (any type
   // but strings, BLOBs and booleans) is stored as its value's bytes behind
   // its null byte, which the aggregates read and write in place.
@@ -117,13 +130,17 @@ class TSelectExecution {
   // takes as it is (its value is read straight from the record buffer
   // rather than through the evaluator), else nullptr.
   void FindColumnArguments();
+  // For each result field, how its value is copied from its source record
+  // when it is a plain column, else kCopyNone.
+  void FindColumnCopies();
   // Builds the current combination into a cleared row image.
   void BuildRow(uint8_t* image);
   void StoreValue(int32_t field, uint8_t* image, const TExpToken& value);
   // A value of a non-BLOB type, converted to the field's numeric type when
   // the two differ.
   void StoreValue(int32_t field, uint8_t* image, uint8_t type, const uint8_t* value);
-  void SortResult();
+  // Whether a sort wrote the rows (and refreshed the result cursor).
+  bool SortResult();
   int32_t ResultFieldNumber(const TGroupByField& item) const;
 
   // Aggregates (aggregates.cpp): folds row into accumulator; every column of
@@ -158,6 +175,7 @@ class TSelectExecution {
   // By result table field number - 1, hidden columns too.
   std::vector<TResultSlot> result_slots_;
   std::vector<TSourceTable*> column_arguments_;
+  std::vector<TColumnCopy> column_copies_;
   TFilter* sub_select_filter_ = nullptr;
 };
 

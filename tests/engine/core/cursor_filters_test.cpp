@@ -258,6 +258,10 @@ class ExpressionMaker {
       case 5:
         return text ? column + " " + Pick({"=", "<>"}) + " '" + Pick({"a*", "ab*", "*"}) + "'"
                     : column + " " + Operator() + " 1.5";
+      case 6:
+        // Two comparisons of one column, whose index runs meet.
+        return column + " " + Operator() + " " + constant() + " AND " + column + " " + Operator() +
+               " " + constant();
       default:
         return column + " " + Operator() + " " + constant();
     }
