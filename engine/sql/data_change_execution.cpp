@@ -117,15 +117,14 @@ std::vector<int32_t> TDataChangeExecution::QualifyingRecords(TFilter*& filter) {
     options.PartialMatchingOff = true;
     filter = cursor_.AddFilter(nullptr, prepared.get(), nullptr, nullptr, options);
   }
-  uint8_t* image = target_.RecordBuffer.data();
   std::vector<int32_t> numbers;
-  // The statement's read lock over the whole walk: the files are checked
-  // for other writers' changes once, not once a record.
+  // The statement's read lock over the collection: the files are checked
+  // for other writers' changes once. The view's bitmap names the records
+  // the condition passes, so none is read before it is changed.
   cursor_.LockForRead();
   try {
     if (filter != nullptr) cursor_.ActivateFilter(filter);
-    cursor_.First();
-    while (cursor_.GetNextRecord(image) == 0) numbers.push_back(cursor_.CurrentRecordNumber());
+    numbers = cursor_.VisibleRecordNumbers();
   } catch (...) {
     DropFilter(filter);
     // The error on its way is the one to report.
