@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/records_bitmap.h"
@@ -471,21 +472,39 @@ void TBTree::Split(TPath& path, size_t level) {
 
 // ---- delete ----
 
+bool TBTree::DescendToEntry(TPath& path, const uint8_t* key, int32_t record_number) {
+  if (!PushRoot(path, TPagePosition::Edit)) return false;
+  TPage* page = path.Back();
+  while (!page->IsLeaf()) {
+    page->DescendLookup(cursor_, key);
+    page = PushChild(path);
+  }
+  page->DescendInsert(cursor_, key);
+  const int32_t position = page->EditPosition();
+  return position >= 1 && page->Pointer(position) == record_number &&
+         cursor_.CompareKeys(page->Key(position), key, key_length_) == 0;
+}
+
 void TBTree::Delete(const uint8_t* key, int32_t record_number) {
   Retrying([&] {
-    const int64_t ordinal = Locate(key, record_number);
-    if (ordinal == 0) RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
-    TPath path(file_);
-    if (!DescendToOrdinal(path, ordinal)) RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
-    TPage* leaf = path.Back();
-    const int32_t position = leaf->EditPosition();
-    if (leaf->Pointer(position) != record_number ||
-        cursor_.CompareKeys(leaf->Key(position), key, key_length_) != 0) {
-      leaf->RaiseCorrupt();
+    // A key of its own is met by one descent; among equal keys the entry
+    // may lie on an earlier leaf, and is found by its ordinal instead.
+    std::optional<TPath> path(std::in_place, file_);
+    if (!DescendToEntry(*path, key, record_number)) {
+      path.emplace(file_);
+      const int64_t ordinal = Locate(key, record_number);
+      if (ordinal == 0) RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
+      if (!DescendToOrdinal(*path, ordinal)) RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
+      TPage* leaf = path->Back();
+      const int32_t position = leaf->EditPosition();
+      if (leaf->Pointer(position) != record_number ||
+          cursor_.CompareKeys(leaf->Key(position), key, key_length_) != 0) {
+        leaf->RaiseCorrupt();
+      }
     }
     const TChangeScope changing(*this);
-    DeleteEntry(path, path.Size() - 1);
-    ApplyCountDelta(path, -1);
+    DeleteEntry(*path, path->Size() - 1);
+    ApplyCountDelta(*path, -1);
   });
 }
 

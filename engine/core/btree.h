@@ -150,6 +150,9 @@ class TBTree {
   // key (the first or last key for an ordinal outside the index); false
   // when the index is empty.
   bool DescendToOrdinal(TPath& path, int64_t ordinal);
+  // Descends by key to the entry of the key and record; false when the
+  // entry is not where the descent ends (equal keys before it).
+  bool DescendToEntry(TPath& path, const uint8_t* key, int32_t record_number);
   // The ordinal of the entry with this key and record number; 0 when none.
   int64_t Locate(const uint8_t* key, int32_t record_number);
   int64_t CountBounded(const uint8_t* key, bool upper);

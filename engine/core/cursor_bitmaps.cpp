@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/core/btree.h"
+#include "engine/core/cursor_read_scope.h"
 #include "engine/core/data_cursor.h"
 #include "engine/core/filter.h"
 #include "engine/core/index_slot_cursor.h"
@@ -194,6 +195,16 @@ void TDataCursor::CombineRecordBits(int32_t number) {
     visible_->ClearBit(number);
     --filtered_count_;
   }
+}
+
+std::vector<int32_t> TDataCursor::VisibleRecordNumbers() {
+  TCursorReadScope read(*this);
+  std::vector<int32_t> numbers;
+  numbers.reserve(static_cast<size_t>(std::max(filtered_count_, 0)));
+  int32_t number = 0;
+  int32_t sequence = 0;
+  while (visible_->FindNextSet(number, 1, sequence)) numbers.push_back(number);
+  return numbers;
 }
 
 int32_t TDataCursor::CountKeysBetween(const uint8_t* lower, const uint8_t* upper, bool& restart) {

@@ -35,12 +35,10 @@ bool TDataCursor::GotoBookmark(const uint8_t* bookmark, bool keep_end_flags, boo
     const bool was_eof = eof_;
     const int32_t count = table_->DataFile().RecordCount();
     int32_t number = std::clamp(GetInt32(bookmark), 1, std::max(count, 1));
-    int32_t sequence = visible_->CountSetBefore(number);
+    int32_t sequence = 0;
     // The record itself, else the nearest visible one after it, else before.
-    if (visible_->IsSet(number)) {
-      StandOnNumber(number, sequence + 1);
-    } else if (visible_->FindNextSet(number, 1, sequence)) {
-      StandOnNumber(number, sequence);
+    if (visible_->IsSet(number) || visible_->FindNextSet(number, 1, sequence)) {
+      StandOnNumber(number, kUncountedPosition);
     } else if (number = visible_->BitCount() + 1, sequence = filtered_count_ + 1;
                visible_->FindPriorSet(number, 1, sequence)) {
       StandOnNumber(number, sequence);

@@ -77,6 +77,11 @@ void TDataCursor::StandOnNumber(int32_t number, int32_t position) {
   ReadCurrent();
 }
 
+int32_t TDataCursor::CountedPosition() {
+  if (position_ == kUncountedPosition) position_ = visible_->CountSetBefore(record_number_) + 1;
+  return position_;
+}
+
 void TDataCursor::ReadCurrent(bool walking) {
   TDataFile& data = table_->DataFile();
   const bool natural = NaturalOrderInForce();
@@ -156,7 +161,7 @@ void TDataCursor::Step(int32_t direction) {
     int32_t sequence = position_;
     moved = direction == 1 ? visible_->FindNextSet(number, 1, sequence)
                            : visible_->FindPriorSet(number, 1, sequence);
-    if (moved) StandOnNumber(number, sequence);
+    if (moved) StandOnNumber(number, position_ == kUncountedPosition ? position_ : sequence);
   } else if (bitmap_view_) {
     moved = StandOnVisible(position_, direction, true);
   } else {
@@ -263,9 +268,9 @@ int32_t TDataCursor::GetRecNo() {
   return RecNoOfLastMove();
 }
 
-int32_t TDataCursor::RecNoOfLastMove() const {
+int32_t TDataCursor::RecNoOfLastMove() {
   if (!OnRecord()) return 0;
-  if (NaturalOrderInForce()) return position_;
+  if (NaturalOrderInForce()) return CountedPosition();
   return position_ - range_start_ + 1;
 }
 

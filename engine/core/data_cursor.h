@@ -144,7 +144,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int32_t GetRecNo();
   // GetRecNo as the last move left it, without a read bracket: the number
   // of the record a move just handed out, whatever changed since.
-  int32_t RecNoOfLastMove() const;
+  int32_t RecNoOfLastMove();
   int32_t GetRecordCount();
   // The table's live records.
   int32_t GetTotalRecordCount();
@@ -250,6 +250,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Writes the status index anew from every physical record slot, after
   // the table had to make a fresh index file.
   void RebuildStatusIndex();
+  // In natural order: the numbers of the records the view shows, ascending,
+  // found in its bitmap without reading a record.
+  std::vector<int32_t> VisibleRecordNumbers();
   // Consecutive visible records from the current one, at most limit.
   int32_t CountVisibleRun(int32_t limit, int direction) override;
 
@@ -522,6 +525,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // walking: the move is a step of a walk through the records.
   bool StandOnOrdinal(int64_t ordinal, bool walking = false);
   void StandOnNumber(int32_t number, int32_t position);
+  // The natural-order ordinal of the current record, counted when it was left uncounted.
+  int32_t CountedPosition();
   // Stands on the first (direction 1) or last visible record of the range.
   bool PositionEdge(int direction);
   // Stands on the next visible key after the ordinal in the direction,
@@ -679,7 +684,11 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
 
   // Position: the ordinal among all keys of the index (index order) or
   // among the visible records (natural order), the record's physical
-  // number and, in index order, its key.
+  // number and, in index order, its key. In natural order a cursor sent to
+  // a record number leaves the ordinal uncounted until it is asked for:
+  // counting it costs a pass over the bitmap, which a run of edits, each
+  // returning to its record, would pay once a record.
+  static constexpr int32_t kUncountedPosition = -1;
   int32_t position_ = 0;
   int32_t record_number_ = 0;
   std::vector<uint8_t> key_;

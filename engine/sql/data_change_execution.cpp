@@ -117,15 +117,14 @@ std::vector<int32_t> TDataChangeExecution::QualifyingRecords(TFilter*& filter) {
     options.PartialMatchingOff = true;
     filter = cursor_.AddFilter(nullptr, prepared.get(), nullptr, nullptr, options);
   }
-  uint8_t* image = target_.RecordBuffer.data();
   std::vector<int32_t> numbers;
-  // The statement's read lock over the whole walk: the files are checked
-  // for other writers' changes once, not once a record.
+  // The statement's read lock over the collection: the files are checked
+  // for other writers' changes once. The view's bitmap names the records
+  // the condition passes, so none is read before it is changed.
   cursor_.LockForRead();
   try {
     if (filter != nullptr) cursor_.ActivateFilter(filter);
-    cursor_.First();
-    while (cursor_.GetNextRecord(image) == 0) numbers.push_back(cursor_.CurrentRecordNumber());
+    numbers = cursor_.VisibleRecordNumbers();
   } catch (...) {
     DropFilter(filter);
     // The error on its way is the one to report.
@@ -136,9 +135,8 @@ std::vector<int32_t> TDataChangeExecution::QualifyingRecords(TFilter*& filter) {
     throw;
   }
   // An UPDATE's changes must never alter the view being walked: its filter
-  // goes before the first change. A DELETE keeps it, so that the cursor,
-  // sent to the nearest record after each delete, reads the next record to
-  // delete rather than a neighbour no one asked for.
+  // goes before the first change. A DELETE keeps it until its transaction
+  // has begun, to leave alone a record another writer changed meanwhile.
   if (query_.Kind != kSqlDelete) DropFilter(filter);
   cursor_.UnlockForRead();
   return numbers;
@@ -156,6 +154,9 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
   TFilter* filter = nullptr;
   const std::vector<int32_t> numbers = QualifyingRecords(filter);
   const auto interval = static_cast<size_t>(CommitInterval());
+  // Which of the records a DELETE's filter still passes once no other
+  // writer can change the table; empty when every one is to be changed.
+  std::vector<bool> passing;
   size_t next = 0;
   try {
     Process(static_cast<int32_t>(numbers.size()), progress, progress_data, [&] {
@@ -165,6 +166,15 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
         // that a record a DELETE's filter no longer passes is left alone.
         cursor_.LockForRead();
         cursor_.UnlockForRead();
+        // The transaction's semaphore keeps every other writer out from
+        // here on, so the view stays as it is now. The filter goes: the
+        // cursor, sent to the nearest record after each delete, then reads
+        // a window of the table's records, the next ones to delete among
+        // them, instead of each record to delete by a read of its own.
+        if (filter != nullptr) {
+          passing = StillPassing(numbers);
+          DropFilter(filter);
+        }
       }
       if (next % interval == 0) {
         // The records up to the next commit are locked together, instead
@@ -181,10 +191,8 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
         cursor_.LockRecordsForTransaction({first, last});
         cursor_.KeepWriteLock();
       }
-      ChangeRecord(numbers[next++]);
-      // Gone before the commit writes the headers: dropped after it, the
-      // filter would first be run again over the table as changed.
-      if (next == numbers.size()) DropFilter(filter);
+      if (passing.empty() || passing[next]) ChangeRecord(numbers[next]);
+      ++next;
     });
   } catch (...) {
     // The error on its way is the one to report.
@@ -201,6 +209,17 @@ void TDataChangeExecution::ChangeRecords(TSqlProgress progress, void* progress_d
   DropFilter(filter);
   // A caller's transaction goes on without it.
   cursor_.ReleaseKeptWriteLock();
+}
+
+std::vector<bool> TDataChangeExecution::StillPassing(const std::vector<int32_t>& numbers) {
+  const std::vector<int32_t> visible = cursor_.VisibleRecordNumbers();
+  std::vector<bool> passing(numbers.size());
+  auto shown = visible.begin();
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    shown = std::lower_bound(shown, visible.end(), numbers[i]);
+    passing[i] = shown != visible.end() && *shown == numbers[i];
+  }
+  return passing;
 }
 
 int32_t TDataChangeExecution::CommitInterval() const {

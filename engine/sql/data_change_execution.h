@@ -55,11 +55,13 @@ class TDataChangeExecution {
   template <typename Step>
   void Process(int32_t total, TSqlProgress progress, void* progress_data, Step step);
   // The physical numbers of the target's records that pass the condition,
-  // in natural order; the condition's filter, still active for a DELETE,
-  // else nullptr.
+  // in natural order; the condition's filter, still active for a DELETE
+  // until its transaction has begun, else nullptr.
   std::vector<int32_t> QualifyingRecords(TFilter*& filter);
   // Drops the filter, when there is one, and forgets it.
   void DropFilter(TFilter*& filter);
+  // For each of the numbers (ascending), whether the cursor's view shows it.
+  std::vector<bool> StillPassing(const std::vector<int32_t>& numbers);
   void ChangeRecord(int32_t number);
   // Stores every value, evaluated over the record of source (nullptr: no
   // record), into the target's record buffer; an UPDATE value sees the
