@@ -68,20 +68,22 @@ class TStatementReadLocks {
 };
 
 // Brings every source cursor up to date with the changes of other cursors
-// and processes: its read lock compares the files' headers and counters,
-// and a change recomputes its view at once. Without a change the view
-// stands as it is; the filters installed next compute theirs in any case.
-// The statement read locks of WITH LOCKS do the same as they are taken.
+// and processes through its read bracket, as every read of the cursor does:
+// the headers on disk are compared with those in memory (under the table's
+// read lock when the session asks for strict change detection), and a
+// change recomputes the view at once. Without a change the view stands as
+// it is; the filters installed next compute theirs in any case. The
+// statement read locks of WITH LOCKS do the same as they are taken.
 void CatchUp(TDataQuery& query) {
   for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
     TDataCursor& cursor = *table->Cursor;
     try {
-      cursor.LockForRead();
+      cursor.BeginRead();
     } catch (...) {
-      cursor.UnlockForRead();
+      cursor.EndRead();
       throw;
     }
-    cursor.UnlockForRead();
+    cursor.EndRead();
   }
 }
 
