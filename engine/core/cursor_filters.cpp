@@ -379,6 +379,7 @@ void TDataCursor::FilterRecordChanged(int32_t number, const uint8_t* image) {
   const int32_t count = table_->DataFile().RecordCount();
   live_->SetRecordCount(count);
   live_->SetBit(number);
+  live_count_ = -1;
   if (range_active_ && !NaturalOrderInForce()) {
     range_bitmap_->SetRecordCount(count);
     std::vector<uint8_t> key(static_cast<size_t>(key_length_));
@@ -403,6 +404,7 @@ void TDataCursor::FilterRecordDeleted(int32_t number) {
   RecomputeRangeOrdinals();
   if (!bitmap_view_) return;
   live_->ClearBit(number);
+  live_count_ = -1;
   range_bitmap_->ClearBit(number);
   for (auto& filter : filters_) {
     if (filter->Active()) filter->ClearRecord(number);
