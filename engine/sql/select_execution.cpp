@@ -355,10 +355,11 @@ int32_t TSelectExecution::ResultFieldNumber(const TGroupByField& item) const {
 
 void TSelectExecution::SortResult() {
   const std::string run_folder = query_.Statement.Session().GetPrivateDir();
+  // Each sort works on the table's records, not through the cursor: the
+  // cursor's view is refreshed once, after the last one (Execute).
   const auto sort = [&](TSortRequest& request) {
     request.RunFolder = run_folder;
     WriteResultRows(request);
-    result_->Refresh();
   };
   const auto key = [&](int32_t field, bool descending) {
     FieldDescriptor desc = result_->GetTableFieldDesc(field);
