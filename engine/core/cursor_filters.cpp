@@ -243,6 +243,15 @@ void TDataCursor::FillFilterBitmaps() {
 void TDataCursor::FillFilterBitmap(TFilter& filter) {
   TRecordsBitmap& bitmap = filter.Bitmap();
   bitmap.SetRecordCount(table_->DataFile().RecordCount());
+  if (filter.IndexAnswersWhole()) {
+    // The index names the few records that pass; the live and range
+    // bitmaps narrow them at the cost of those records' words instead of
+    // a copy of the whole table's.
+    filter.CollectFromIndex();
+    bitmap.AndWith(*live_);
+    if (range_active_ && !NaturalOrderInForce()) bitmap.AndWith(*range_bitmap_);
+    return;
+  }
   bitmap.Assign(*live_);
   if (range_active_ && !NaturalOrderInForce()) bitmap.AndWith(*range_bitmap_);
   if (filter.Restricting() && filter.OptimizeLevel() != 2) {
