@@ -135,10 +135,12 @@ void TDataCursor::BuildLiveBitmap() {
   if (tree.KeyCount() == below) {
     // No key from the first deleted one on: one pass sets every record.
     live_->SetAll();
+    live_count_ = count;
   } else {
     live_->ClearAll();
     tree.MarkRecords(below + 1, *live_, upper);
     live_->Invert();
+    live_count_ = -1;
   }
   live_pages_version_ = index.PagesVersion();
 }
@@ -171,7 +173,14 @@ void TDataCursor::CombineBitmaps() {
   visible_->Assign(*parts.front());
   visible_->SetRecordCount(live_->BitCount());
   for (size_t k = 1; k < parts.size(); ++k) visible_->AndWith(*parts[k]);
-  filtered_count_ = count == 0 ? 0 : visible_->CountSet();
+  if (parts.size() > 1) {
+    filtered_count_ = count == 0 ? 0 : visible_->CountSet();
+    return;
+  }
+  // The live records alone (a filter dropped, as each run of a prepared
+  // statement does): their count is counted once per live bitmap.
+  if (live_count_ < 0) live_count_ = live_->CountSet();
+  filtered_count_ = count == 0 ? 0 : live_count_;
 }
 
 void TDataCursor::CombineRecordBits(int32_t number) {

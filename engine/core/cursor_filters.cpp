@@ -243,6 +243,15 @@ void TDataCursor::FillFilterBitmaps() {
 void TDataCursor::FillFilterBitmap(TFilter& filter) {
   TRecordsBitmap& bitmap = filter.Bitmap();
   bitmap.SetRecordCount(table_->DataFile().RecordCount());
+  if (filter.IndexAnswersWhole()) {
+    // The index names the few records that pass; the live and range
+    // bitmaps narrow them at the cost of those records' words instead of
+    // a copy of the whole table's.
+    filter.CollectFromIndex();
+    bitmap.AndWith(*live_);
+    if (range_active_ && !NaturalOrderInForce()) bitmap.AndWith(*range_bitmap_);
+    return;
+  }
   bitmap.Assign(*live_);
   if (range_active_ && !NaturalOrderInForce()) bitmap.AndWith(*range_bitmap_);
   if (filter.Restricting() && filter.OptimizeLevel() != 2) {
@@ -379,6 +388,7 @@ void TDataCursor::FilterRecordChanged(int32_t number, const uint8_t* image) {
   const int32_t count = table_->DataFile().RecordCount();
   live_->SetRecordCount(count);
   live_->SetBit(number);
+  live_count_ = -1;
   if (range_active_ && !NaturalOrderInForce()) {
     range_bitmap_->SetRecordCount(count);
     std::vector<uint8_t> key(static_cast<size_t>(key_length_));
@@ -403,6 +413,7 @@ void TDataCursor::FilterRecordDeleted(int32_t number) {
   RecomputeRangeOrdinals();
   if (!bitmap_view_) return;
   live_->ClearBit(number);
+  live_count_ = -1;
   range_bitmap_->ClearBit(number);
   for (auto& filter : filters_) {
     if (filter->Active()) filter->ClearRecord(number);

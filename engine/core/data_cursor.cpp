@@ -181,6 +181,7 @@ void TDataCursor::Close(bool discard) {
   visible_->SetRecordCount(0);
   range_bitmap_->SetRecordCount(0);
   live_->SetRecordCount(0);
+  live_count_ = -1;
   range_active_ = false;
   range_start_key_.clear();
   range_end_key_.clear();

@@ -722,6 +722,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // The index file's pages version the live bitmap was built at: while it
   // and the record count stand, the bitmap still holds the live slots.
   uint64_t live_pages_version_ = 0;
+  // The live bitmap's set records; -1 when a change of one bit left it
+  // uncounted. A view of the live records alone takes its count from here.
+  int32_t live_count_ = -1;
 
   std::vector<std::unique_ptr<TFilter>> filters_;
   int64_t filter_record_reads_ = 0;

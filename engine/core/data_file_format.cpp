@@ -5,14 +5,6 @@
 
 namespace jw {
 
-int16_t GetInt16(const uint8_t* p) {
-  return static_cast<int16_t>(GetUInt16(p));
-}
-
-uint16_t GetUInt16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
 int64_t GetInt64(const uint8_t* p) {
   uint64_t v = 0;
   for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
@@ -24,20 +16,6 @@ double GetFloat64(const uint8_t* p) {
   double v;
   std::memcpy(&v, &bits, sizeof v);
   return v;
-}
-
-void PutInt16(uint8_t* p, int16_t v) {
-  PutUInt16(p, static_cast<uint16_t>(v));
-}
-
-void PutUInt16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutInt32(uint8_t* p, int32_t v) {
-  const auto u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(u >> (8 * i));
 }
 
 void PutInt64(uint8_t* p, int64_t v) {

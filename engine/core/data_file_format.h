@@ -162,10 +162,14 @@ constexpr uint8_t kRecordFree = 1;
 constexpr int32_t kMaxRecordSize = 65535;
 
 // Little-endian access to stored integers and floats.
-int16_t GetInt16(const uint8_t* p);
-uint16_t GetUInt16(const uint8_t* p);
 // Inline: the B-tree's pages and the record cache read one for every entry
-// and record they pass.
+// and record they pass, and a header's descriptors write hundreds.
+inline uint16_t GetUInt16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline int16_t GetInt16(const uint8_t* p) {
+  return static_cast<int16_t>(GetUInt16(p));
+}
 inline int32_t GetInt32(const uint8_t* p) {
   return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
                               (static_cast<uint32_t>(p[2]) << 16) |
@@ -173,9 +177,17 @@ inline int32_t GetInt32(const uint8_t* p) {
 }
 int64_t GetInt64(const uint8_t* p);
 double GetFloat64(const uint8_t* p);
-void PutInt16(uint8_t* p, int16_t v);
-void PutUInt16(uint8_t* p, uint16_t v);
-void PutInt32(uint8_t* p, int32_t v);
+inline void PutUInt16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void PutInt16(uint8_t* p, int16_t v) {
+  PutUInt16(p, static_cast<uint16_t>(v));
+}
+inline void PutInt32(uint8_t* p, int32_t v) {
+  const auto u = static_cast<uint32_t>(v);
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(u >> (8 * i));
+}
 void PutInt64(uint8_t* p, int64_t v);
 void PutFloat64(uint8_t* p, double v);
 

@@ -92,6 +92,16 @@ void TFilter::FillBitmap() {
   BuildBitmap(*bitmap_, tree_.get());
 }
 
+bool TFilter::IndexAnswersWhole() const {
+  if (callback_ != nullptr || !tree_ || tree_->OptimizeLevel != 2) return false;
+  const bool negation = tree_->Kind == kTokenUnary && tree_->Code == kOpNot;
+  return !negation && !IsBinary(*tree_, kOpAnd) && !IsBinary(*tree_, kOpOr);
+}
+
+void TFilter::CollectFromIndex() {
+  CollectCondition(cursor_, *tree_, complement_, *bitmap_);
+}
+
 void TFilter::TestRecord(int32_t number, const uint8_t* image) {
   if (bitmap_->BitCount() < number) bitmap_->SetRecordCount(number);
   bitmap_->SetBit(number);

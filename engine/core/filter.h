@@ -40,6 +40,12 @@ class TFilter {
   // The bitmap arrives holding the records in question and leaves holding
   // those of them that pass.
   void FillBitmap();
+  // Whether an index answers the whole tree, one comparison: the records
+  // that pass it do not depend on those in question.
+  bool IndexAnswersWhole() const;
+  // For such a filter: the bitmap leaves holding the records the index
+  // names, deleted slots possibly among them.
+  void CollectFromIndex();
   // After an insert or change: the record's bit is set, then cleared when
   // the record fails.
   void TestRecord(int32_t number, const uint8_t* image);

@@ -47,7 +47,11 @@ void TIndexFileHeader::EncodeTo(uint8_t* dest) const {
   dest[kIhVersion] = Version;
   PutInt32(dest + kIhEndPosition, EndPosition);
   dest[kIhSecondaryCount] = SecondaryCount;
+  // An unused slot encodes as zeros, which the bytes hold already: most
+  // tables use few of the slots, and an emptied table writes its header.
+  static const IndexDescriptor kUnused;
   for (int32_t s = 0; s < kIndexSlotCount; ++s) {
+    if (Slots[s] == kUnused) continue;
     Slots[s].EncodeTo(dest + kIhDescriptors + s * kIndexDescriptorSize);
   }
   PutInt32(dest + kIhLiveCount, LiveCount);

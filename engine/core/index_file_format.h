@@ -77,6 +77,8 @@ struct IndexDescriptor {
   void EncodeTo(uint8_t* dest) const;
   // False when the name's length byte exceeds 30.
   bool DecodeFrom(const uint8_t* src);
+
+  bool operator==(const IndexDescriptor&) const = default;
 };
 
 struct TIndexFileHeader {

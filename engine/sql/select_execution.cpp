@@ -68,20 +68,22 @@ class TStatementReadLocks {
 };
 
 // Brings every source cursor up to date with the changes of other cursors
-// and processes: its read lock compares the files' headers and counters,
-// and a change recomputes its view at once. Without a change the view
-// stands as it is; the filters installed next compute theirs in any case.
-// The statement read locks of WITH LOCKS do the same as they are taken.
+// and processes through its read bracket, as every read of the cursor does:
+// the headers on disk are compared with those in memory (under the table's
+// read lock when the session asks for strict change detection), and a
+// change recomputes the view at once. Without a change the view stands as
+// it is; the filters installed next compute theirs in any case. The
+// statement read locks of WITH LOCKS do the same as they are taken.
 void CatchUp(TDataQuery& query) {
   for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
     TDataCursor& cursor = *table->Cursor;
     try {
-      cursor.LockForRead();
+      cursor.BeginRead();
     } catch (...) {
-      cursor.UnlockForRead();
+      cursor.EndRead();
       throw;
     }
-    cursor.UnlockForRead();
+    cursor.EndRead();
   }
 }
 
@@ -117,8 +119,7 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
   FindColumnCopies();
   plan_->InstallFilters();
   ProduceRows(progress, progress_data);
-  // Each sort refreshes the result cursor once it has written the rows.
-  bool refreshed = SortResult();
+  SortResult();
   if (query_.HasAvg) {
     // The hidden count columns stay out of the result's field list.
     std::vector<FieldDescriptor> visible;
@@ -126,9 +127,8 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
       visible.push_back(result_->GetTableFieldDesc(i));
     }
     result_->SetFieldDescs(visible);
-    refreshed = false;
   }
-  if (!refreshed) result_->Refresh();
+  result_->Refresh();
   result_->First();
   query_.RowsAffected = result_->GetRecordCount();
   StopClock(start);
@@ -403,14 +403,13 @@ int32_t TSelectExecution::ResultFieldNumber(const TGroupByField& item) const {
   return field == nullptr ? 0 : field->ResultFieldNumber;
 }
 
-bool TSelectExecution::SortResult() {
+void TSelectExecution::SortResult() {
   const std::string run_folder = query_.Statement.Session().GetPrivateDir();
-  bool sorted = false;
+  // Each sort works on the table's records, not through the cursor: the
+  // cursor's view is refreshed once, after the last one (Execute).
   const auto sort = [&](TSortRequest& request) {
     request.RunFolder = run_folder;
     WriteResultRows(request);
-    result_->Refresh();
-    sorted = true;
   };
   const auto key = [&](int32_t field, bool descending) {
     FieldDescriptor desc = result_->GetTableFieldDesc(field);
@@ -454,7 +453,6 @@ bool TSelectExecution::SortResult() {
     TSortRequest request;
     sort(request);
   }
-  return sorted;
 }
 
 }  // namespace jw

@@ -139,8 +139,7 @@ class TSelectExecution {
   // A value of a non-BLOB type, converted to the field's numeric type when
   // the two differ.
   void StoreValue(int32_t field, uint8_t* image, uint8_t type, const uint8_t* value);
-  // Whether a sort wrote the rows (and refreshed the result cursor).
-  bool SortResult();
+  void SortResult();
   int32_t ResultFieldNumber(const TGroupByField& item) const;
 
   // Aggregates (aggregates.cpp): folds row into accumulator; every column of

@@ -121,22 +121,47 @@ void BuildLanguageSettings(uint16_t language_id, uint16_t sort_id, TLanguageSett
   settings.LongTimeFormat = hour + ":mm:ss" + suffix;
 }
 
+namespace {
+
+// The settings of the language last swapped to, built once: a locale's
+// formats do not change while the process runs, and a statement swaps to
+// its session's language on every run. Read and built under the
+// language-swap lock.
+const TLanguageSettings& SwapTargetSettings(uint16_t language_id, uint16_t sort_id) {
+  static TLanguageSettings settings;
+  static uint32_t lcid = 0;
+  static bool built = false;
+  const uint32_t wanted = MakeLcid(language_id, sort_id);
+  if (!built || lcid != wanted) {
+    built = false;
+    BuildLanguageSettings(language_id, sort_id, settings);
+    lcid = wanted;
+    built = true;
+  }
+  return settings;
+}
+
+}  // namespace
+
 TLanguageSwap::TLanguageSwap(uint16_t language_id, uint16_t sort_id) {
   LockLanguageSwap();
-  SaveLanguageSettings(saved_);
   try {
-    TLanguageSettings table_settings;
-    BuildLanguageSettings(language_id, sort_id, table_settings);
-    ApplyLanguageSettings(table_settings);
+    const TLanguageSettings& table_settings = SwapTargetSettings(language_id, sort_id);
+    // Settings that hold the table's formats already stay as they are.
+    swapped_ = !(FormatSettings() == table_settings);
+    if (swapped_) {
+      saved_ = std::move(FormatSettings());
+      ApplyLanguageSettings(table_settings);
+    }
   } catch (...) {
-    ApplyLanguageSettings(saved_);
+    if (swapped_) FormatSettings() = std::move(saved_);
     UnlockLanguageSwap();
     throw;
   }
 }
 
 TLanguageSwap::~TLanguageSwap() {
-  ApplyLanguageSettings(saved_);
+  if (swapped_) FormatSettings() = std::move(saved_);
   UnlockLanguageSwap();
 }
 

@@ -50,7 +50,9 @@ class TLanguageSwap {
   TLanguageSwap& operator=(const TLanguageSwap&) = delete;
 
  private:
+  // The settings before, kept only when the table's differed from them.
   TLanguageSettings saved_;
+  bool swapped_ = false;
 };
 
 // -1, 0 or 1. A length of 0 compares the whole zero-terminated strings;

@@ -493,16 +493,22 @@ TEST_F(CursorFiltersTest, TheViewFollowsInsertsChangesAndDeletes) {
   tables_.Fill(200);
   TDataCursor& cursor = *tables_.indexed_;
   TDataCursor& plain = *tables_.plain_;
-  // An indexed filter, an unindexed one and a restricting one, in index
-  // order under a range on the indexed table and in natural order on the
-  // plain one.
+  // An indexed filter, an unindexed one, a restricting one and one that
+  // an index answers whole (through the complement of its keys, which
+  // names deleted slots too), in index order under a range on the indexed
+  // table and in natural order on the plain one.
   const std::vector<std::string> texts = {"CODE >= 0 OR NAME < 'b'", "NOTE LIKE '%a%' OR QTY = 1",
-                                          "GRP IS NOT NULL"};
+                                          "GRP IS NOT NULL", "CODE >= -1"};
   for (TDataCursor* c : {&cursor, &plain}) {
     for (size_t k = 0; k < texts.size(); ++k) {
       TCursorFilterOptions options;
       options.Restricting = k == 2;
-      c->ActivateFilter(c->AddFilter(texts[k].c_str(), nullptr, nullptr, nullptr, options));
+      options.Complement = k == 3;
+      TFilter* filter = c->AddFilter(texts[k].c_str(), nullptr, nullptr, nullptr, options);
+      if (c == &cursor && k == 3) {
+        ASSERT_TRUE(filter->IndexAnswersWhole());
+      }
+      c->ActivateFilter(filter);
     }
   }
   cursor.SetIndexByName("ByCode");
@@ -512,7 +518,8 @@ TEST_F(CursorFiltersTest, TheViewFollowsInsertsChangesAndDeletes) {
   PutInt(data, low, kCode, -2);
   PutInt(data, high, kCode, 3);
   cursor.SetRange(false, low.data(), 1, high.data(), 1);
-  const std::string all = "(" + texts[0] + ") AND (" + texts[1] + ") AND " + texts[2];
+  const std::string all =
+      "(" + texts[0] + ") AND (" + texts[1] + ") AND " + texts[2] + " AND " + texts[3];
   for (int32_t step = 0; step < 60; ++step) {
     {
       TableLoader indexed(tables_.db_.directory, "I");
@@ -521,9 +528,12 @@ TEST_F(CursorFiltersTest, TheViewFollowsInsertsChangesAndDeletes) {
     }
     tables_.Posted();
     auto fresh = tables_.db_.Open("P");
-    ASSERT_EQ(Sorted(VisibleIds(cursor)), Filtered(*fresh, all + " AND CODE BETWEEN -2 AND 3").ids)
-        << "step " << step;
-    ASSERT_EQ(Sorted(VisibleIds(plain)), Filtered(*fresh, all).ids) << "step " << step;
+    const std::vector<int32_t> in_range = Filtered(*fresh, all + " AND CODE BETWEEN -2 AND 3").ids;
+    ASSERT_EQ(Sorted(VisibleIds(cursor)), in_range) << "step " << step;
+    ASSERT_EQ(cursor.GetRecordCount(), static_cast<int32_t>(in_range.size())) << "step " << step;
+    const std::vector<int32_t> ids = Filtered(*fresh, all).ids;
+    ASSERT_EQ(Sorted(VisibleIds(plain)), ids) << "step " << step;
+    ASSERT_EQ(plain.GetRecordCount(), static_cast<int32_t>(ids.size())) << "step " << step;
   }
 }
 
@@ -579,7 +589,9 @@ TEST_F(CursorFiltersTest, FiltersActivatedAndDroppedOneByOneShowTheRecordsAsThey
       plain.DropFilter(filters[k]);
       filters.erase(filters.begin() + static_cast<long>(k));
       active.erase(active.begin() + static_cast<long>(k));
-      ASSERT_EQ(Sorted(VisibleIds(plain)), expected(active)) << filters.size() << " filters left";
+      const std::vector<int32_t> ids = expected(active);
+      ASSERT_EQ(Sorted(VisibleIds(plain)), ids) << filters.size() << " filters left";
+      ASSERT_EQ(plain.GetRecordCount(), static_cast<int32_t>(ids.size()));
     }
   }
 }

@@ -240,7 +240,9 @@ TEST_F(SelectExecutionTest, APreparedSelectRunAgainAnswersAsAFreshOne) {
 
 // Another process inserts, edits and deletes records of a table (moving
 // its primary index) between the runs of prepared SELECTs: every run
-// answers for the records as they are then, with and without filters.
+// answers for the records as they are then, with and without filters,
+// from a result table and live from the table's own cursor, and counts
+// them in its rows affected.
 TEST(SelectExecutionWithPeer, PreparedSelectsSeeTheChangesOfAnotherProcessOnEveryRun) {
   test_support::ResolveDatabase tables;
   test::Peer peer;
@@ -261,12 +263,16 @@ TEST(SelectExecutionWithPeer, PreparedSelectsSeeTheChangesOfAnotherProcessOnEver
       {"SELECT VALUE FROM sm WHERE VALUE > 20 GROUP BY VALUE", true,
        [](int32_t v) { return v > 20; }},
   };
+  // Each SELECT once into a result table and once asked for live.
   std::vector<std::unique_ptr<TQueryStatement>> statements;
-  for (const auto& select : kSelects) {
-    statements.push_back(
-        std::make_unique<TQueryStatement>(tables.database.session, *tables.database.directory));
-    int32_t consumed = 0;
-    statements.back()->Prepare(select.sql, consumed);
+  for (const bool live : {false, true}) {
+    for (const auto& select : kSelects) {
+      statements.push_back(
+          std::make_unique<TQueryStatement>(tables.database.session, *tables.database.directory));
+      statements.back()->SetRequestLive(live);
+      int32_t consumed = 0;
+      statements.back()->Prepare(select.sql, consumed);
+    }
   }
   TQueryStatement count(tables.database.session, *tables.database.directory);
   int32_t consumed = 0;
@@ -306,20 +312,23 @@ TEST(SelectExecutionWithPeer, PreparedSelectsSeeTheChangesOfAnotherProcessOnEver
     }
     SCOPED_TRACE("step " + std::to_string(step));
     for (size_t i = 0; i < statements.size(); ++i) {
-      SCOPED_TRACE(kSelects[i].sql);
+      const auto& select = kSelects[i % std::size(kSelects)];
+      SCOPED_TRACE(select.sql);
+      SCOPED_TRACE(statements[i]->MainQuery()->Live ? "live" : "result table");
       Values expected;
       for (const auto& [number, value] : live) {
-        if (kSelects[i].keeps(value)) expected.push_back(value);
+        if (select.keeps(value)) expected.push_back(value);
       }
       std::sort(expected.begin(), expected.end());
-      if (std::string(kSelects[i].sql).find("DESC") != std::string::npos) {
+      if (std::string(select.sql).find("DESC") != std::string::npos) {
         std::reverse(expected.begin(), expected.end());
       }
       statements[i]->Execute();
+      EXPECT_EQ(statements[i]->GetRowsAffected(), static_cast<int32_t>(expected.size()));
       TDataCursor& result = *statements[i]->ResultCursor();
       result.First();
       Values got = test_support::FirstFieldIntegers(result);
-      if (!kSelects[i].ordered) std::sort(got.begin(), got.end());
+      if (!select.ordered) std::sort(got.begin(), got.end());
       EXPECT_EQ(got, expected);
     }
     count.Execute();

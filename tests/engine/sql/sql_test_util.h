@@ -76,8 +76,8 @@ struct ResolveDatabase {
   StatementDatabase database;
 };
 
-// The integer values of a table's first field, read through the cursor in
-// its current order from the first record on.
+// The integer values of the first field the cursor shows (a live result's
+// first result column), read in its current order from the first record on.
 inline std::vector<int32_t> FirstFieldIntegers(TDataCursor& cursor) {
   std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
   std::vector<int32_t> values;
@@ -85,7 +85,7 @@ inline std::vector<int32_t> FirstFieldIntegers(TDataCursor& cursor) {
   while (cursor.GetNextRecord(image.data()) == 0) {
     int32_t value = 0;
     bool null = false;
-    cursor.GetTableFieldData(1, image.data(), null, &value);
+    cursor.GetFieldData(1, image.data(), null, &value);
     values.push_back(value);
   }
   return values;
