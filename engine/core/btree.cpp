@@ -245,8 +245,10 @@ int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {
 
 // ---- navigation and walks ----
 
-TKeyPosition TBTree::Navigate(const uint8_t* key, bool after) {
+TKeyPosition TBTree::Navigate(const uint8_t* key, bool after, TLeafSpot* spot,
+                              uint8_t* spot_key) {
   return Retrying([&]() -> TKeyPosition {
+    if (spot != nullptr) *spot = TLeafSpot();
     TPath path(file_);
     if (!PushRoot(path, TPagePosition::Navigation)) return {false, after ? 1 : 0};
     TPage* page = path.Back();
@@ -256,18 +258,34 @@ TKeyPosition TBTree::Navigate(const uint8_t* key, bool after) {
       page->CopyNavigationToEdit();
       page = PushChild(path);
     }
-    if (page->NavigateToKey(cursor_, key, after, ordinal)) return {true, ordinal + 1};
-    // The keys of the whole index below the key, and those of this leaf.
-    const int32_t position = page->NavigationPosition();
-    const int32_t leaf_below = after ? position - 1 : position;
-    const int64_t below = after || position == 0 ? ordinal : ordinal + 1;
-    bool equal = false;
-    if (leaf_below == page->KeyCount()) {
+    TLeafWalk walk(*this, page);
+    TKeyPosition at;
+    int32_t entry = 0;
+    if (page->NavigateToKey(cursor_, key, after, ordinal)) {
+      entry = page->NavigationPosition();
+      at = {true, ordinal + 1};
+    } else {
+      // The keys of the whole index below the key, and those of this leaf.
+      const int32_t position = page->NavigationPosition();
+      const int32_t leaf_below = after ? position - 1 : position;
+      const int64_t below = after || position == 0 ? ordinal : ordinal + 1;
+      entry = position;
+      bool equal = false;
       // The leaf ends below the key; the first equal key may open the next one.
-      TLeafWalk walk(*this, page);
-      equal = walk.Step(1) && cursor_.CompareKeys(walk.Leaf()->Key(1), key, key_length_) == 0;
+      if (leaf_below == page->KeyCount() && walk.Step(1)) {
+        entry = 1;
+        equal = cursor_.CompareKeys(walk.Leaf()->Key(1), key, key_length_) == 0;
+      }
+      at = {equal, equal || after ? below + 1 : below};
     }
-    return {equal, equal || after ? below + 1 : below};
+    // With after, the key at the ordinal is the entry on the leaf the walk
+    // ended on; past the leaf's last entry the index holds none.
+    const TPage* leaf = walk.Leaf();
+    if (spot != nullptr && after && entry <= leaf->KeyCount()) {
+      std::memcpy(spot_key, leaf->Key(entry), key_length_);
+      *spot = SpotOf(leaf, entry, at.Ordinal);
+    }
+    return at;
   });
 }
 

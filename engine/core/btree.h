@@ -66,8 +66,12 @@ class TBTree {
   int64_t KeyCount();
 
   // Navigation for a key: the first equal key (found); otherwise with after
-  // the first key above it, else the last key below it.
-  TKeyPosition Navigate(const uint8_t* key, bool after);
+  // the first key above it, else the last key below it. With after and
+  // spot, also where the key at the returned ordinal stands, its bytes in
+  // spot_key, so that a cursor stands on it without a second walk; spot is
+  // reset (ordinal 0) when the index holds no key there.
+  TKeyPosition Navigate(const uint8_t* key, bool after, TLeafSpot* spot = nullptr,
+                        uint8_t* spot_key = nullptr);
   // Range scan towards a lower key not above upper: the first key equal to
   // lower (found); otherwise with strict the first key above lower (the last
   // key when there is none), else the last key below lower (the first when

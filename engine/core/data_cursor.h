@@ -518,6 +518,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // order); false when there is none.
   // walking: the move is a step of a walk through the records.
   bool StandOnOrdinal(int64_t ordinal, bool walking = false);
+  // Stands on the key a B-tree search left at the spot (TBTree::Seek).
+  void StandOnSpot(const TLeafSpot& spot, const uint8_t* key);
   void StandOnNumber(int32_t number, int32_t position);
   // Stands on the first (direction 1) or last visible record of the range.
   bool PositionEdge(int direction);

@@ -138,6 +138,32 @@ class ModelRun {
                                      : std::max<int64_t>(below, 1);
     ASSERT_EQ(scanned.Ordinal, expected)
         << "range scan (strict " << flag << ") at operation " << op;
+    // Navigating after the key also tells where the key at the ordinal
+    // stands: the model's first entry not below the key, from which a step
+    // along the leaves reaches the entry behind it.
+    TLeafSpot spot;
+    spot.Ordinal = -1;
+    std::vector<uint8_t> spot_key(static_cast<size_t>(key_length_));
+    const TKeyPosition placed = tree.Navigate(key.data(), true, &spot, spot_key.data());
+    ASSERT_EQ(placed.Ordinal, below + 1) << "placed navigation at operation " << op;
+    const auto at = model_.lower_bound(Entry{key, 0});
+    if (at == model_.end()) {
+      ASSERT_EQ(spot.Ordinal, 0) << "spot past the last key at operation " << op;
+      return;
+    }
+    ASSERT_EQ(spot.Ordinal, below + 1) << "spot at operation " << op;
+    ASSERT_EQ(spot.RecordNumber, at->record) << "spot record at operation " << op;
+    ASSERT_EQ(spot_key, at->key) << "spot key at operation " << op;
+    std::vector<uint8_t> next_key(static_cast<size_t>(key_length_));
+    int32_t next_record = 0;
+    std::array<int32_t, 1> ahead{};
+    const auto next = std::next(at);
+    ASSERT_EQ(tree.StepAlong(spot, 1, next_key.data(), next_record, ahead, 1),
+              next != model_.end())
+        << "step from the spot at operation " << op;
+    if (next == model_.end()) return;
+    ASSERT_EQ(next_record, next->record) << "step from the spot at operation " << op;
+    ASSERT_EQ(spot.Ordinal, below + 2) << "step from the spot at operation " << op;
   }
 
   void CheckBitmapWalks(TBTree& tree, int32_t op) {
