@@ -178,20 +178,27 @@ bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number, TLeaf
   });
 }
 
+TPage* TBTree::SpotLeaf(const TLeafSpot& spot) {
+  if (spot.File != &file_ || spot.Slot != slot_ || spot.Version != file_.PagesVersion()) {
+    return nullptr;
+  }
+  TPage* leaf = Fetch(spot.Page);
+  // An unchanged version keeps the page as the spot saw it; what is
+  // checked here costs nothing against a walk from the root.
+  if (!leaf->IsLeaf() || spot.Entry < 1 || spot.Entry > leaf->KeyCount() ||
+      leaf->Pointer(spot.Entry) != spot.RecordNumber) {
+    file_.ReleasePage(leaf);
+    return nullptr;
+  }
+  return leaf;
+}
+
 bool TBTree::StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
                        std::span<int32_t> ahead, int32_t stride) {
-  if (spot.File != &file_ || spot.Slot != slot_ || spot.Version != file_.PagesVersion()) {
-    return false;
-  }
   try {
-    TPage* leaf = Fetch(spot.Page);
+    TPage* leaf = SpotLeaf(spot);
+    if (leaf == nullptr) return false;
     const TPin pin(file_, leaf);
-    // An unchanged version keeps the page as the spot saw it; what is
-    // checked here costs nothing against a walk from the root.
-    if (!leaf->IsLeaf() || spot.Entry < 1 || spot.Entry > leaf->KeyCount() ||
-        leaf->Pointer(spot.Entry) != spot.RecordNumber) {
-      return false;
-    }
     TLeafWalk walk(*this, leaf);
     int32_t entry = spot.Entry + (direction == 1 ? 1 : -1);
     if (entry < 1 || entry > leaf->KeyCount()) {
@@ -245,8 +252,35 @@ int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {
 
 // ---- navigation and walks ----
 
-TKeyPosition TBTree::Navigate(const uint8_t* key, bool after, TLeafSpot* spot,
-                              uint8_t* spot_key) {
+bool TBTree::NavigateInLeaf(const uint8_t* key, TLeafSpot& spot, uint8_t* spot_key,
+                            TKeyPosition& at) {
+  try {
+    TPage* leaf = SpotLeaf(spot);
+    if (leaf == nullptr) return false;
+    const TPin pin(file_, leaf);
+    // The leaves before hold only keys below the leaf's first key, those
+    // after only keys above its last: between them, the first key not
+    // below the one sought is on this leaf.
+    if (cursor_.CompareKeys(leaf->Key(1), key, key_length_) >= 0 ||
+        cursor_.CompareKeys(leaf->Key(leaf->KeyCount()), key, key_length_) < 0) {
+      return false;
+    }
+    int64_t ordinal = spot.Ordinal - spot.Entry;
+    at.Found = leaf->NavigateToKey(cursor_, key, true, ordinal);
+    at.Ordinal = ordinal + 1;
+    const int32_t entry = leaf->NavigationPosition();
+    std::memcpy(spot_key, leaf->Key(entry), key_length_);
+    spot = SpotOf(leaf, entry, at.Ordinal);
+    return true;
+  } catch (const TFilesChanged&) {
+    // The walk from the root meets the change and starts again.
+    return false;
+  }
+}
+
+TKeyPosition TBTree::Navigate(const uint8_t* key, bool after, TLeafSpot* spot, uint8_t* spot_key) {
+  TKeyPosition in_leaf;
+  if (spot != nullptr && after && NavigateInLeaf(key, *spot, spot_key, in_leaf)) return in_leaf;
   return Retrying([&]() -> TKeyPosition {
     if (spot != nullptr) *spot = TLeafSpot();
     TPath path(file_);

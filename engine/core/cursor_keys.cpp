@@ -155,8 +155,9 @@ bool TDataCursor::SearchKey(const uint8_t* key, bool nearest, bool keep_end_flag
     return done(false);
   }
   TBTree tree(table_->IndexFile(), *this);
-  // One walk finds the key and where it stands.
-  TLeafSpot spot;
+  // One walk finds the key and where it stands, from the key the cursor
+  // stands on when the next one sought lies on its leaf.
+  TLeafSpot spot = spot_;
   std::array<uint8_t, kMaxKeyLength> spot_key;
   const TKeyPosition at = tree.Navigate(key, true, &spot, spot_key.data());
   // The first equal key; in the bitmap view it counts only when visible.
