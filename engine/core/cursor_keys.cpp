@@ -155,11 +155,13 @@ bool TDataCursor::SearchKey(const uint8_t* key, bool nearest, bool keep_end_flag
     return done(false);
   }
   TBTree tree(table_->IndexFile(), *this);
-  // One walk finds the key and where it stands, from the key the cursor
-  // stands on when the next one sought lies on its leaf.
-  TLeafSpot spot = spot_;
+  // One walk finds the key and where it stands, from the leaf the cursor
+  // stands on when the searches keep landing there.
+  TLeafSpot spot = search_from_spot_ ? spot_ : TLeafSpot();
   std::array<uint8_t, kMaxKeyLength> spot_key;
   const TKeyPosition at = tree.Navigate(key, true, &spot, spot_key.data());
+  search_from_spot_ = spot.Ordinal != 0 && spot.File == spot_.File && spot.Slot == spot_.Slot &&
+                      spot.Page == spot_.Page;
   // The first equal key; in the bitmap view it counts only when visible.
   if (at.Found && (!bitmap_view_ || visible_->IsSet(spot.RecordNumber))) {
     StandOnSpot(spot, spot_key.data());

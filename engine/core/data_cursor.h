@@ -684,6 +684,10 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   std::vector<uint8_t> key_;
   // Where the last key stood on in index order lies among the leaves.
   TLeafSpot spot_;
+  // The last key search landed on the leaf the cursor stood on: the next
+  // one tries that leaf first (searches in ascending key order), while
+  // scattered searches go straight from the root.
+  bool search_from_spot_ = false;
   bool bof_ = true;
   bool eof_ = true;
   std::vector<uint8_t> current_;
