@@ -179,20 +179,27 @@ bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number, TLeaf
   });
 }
 
+TPage* TBTree::SpotLeaf(const TLeafSpot& spot) {
+  if (spot.File != &file_ || spot.Slot != slot_ || spot.Version != file_.PagesVersion()) {
+    return nullptr;
+  }
+  TPage* leaf = Fetch(spot.Page);
+  // An unchanged version keeps the page as the spot saw it; what is
+  // checked here costs nothing against a walk from the root.
+  if (!leaf->IsLeaf() || spot.Entry < 1 || spot.Entry > leaf->KeyCount() ||
+      leaf->Pointer(spot.Entry) != spot.RecordNumber) {
+    file_.ReleasePage(leaf);
+    return nullptr;
+  }
+  return leaf;
+}
+
 bool TBTree::StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
                        std::span<int32_t> ahead, int32_t stride) {
-  if (spot.File != &file_ || spot.Slot != slot_ || spot.Version != file_.PagesVersion()) {
-    return false;
-  }
   try {
-    TPage* leaf = Fetch(spot.Page);
+    TPage* leaf = SpotLeaf(spot);
+    if (leaf == nullptr) return false;
     const TPin pin(file_, leaf);
-    // An unchanged version keeps the page as the spot saw it; what is
-    // checked here costs nothing against a walk from the root.
-    if (!leaf->IsLeaf() || spot.Entry < 1 || spot.Entry > leaf->KeyCount() ||
-        leaf->Pointer(spot.Entry) != spot.RecordNumber) {
-      return false;
-    }
     TLeafWalk walk(*this, leaf);
     int32_t entry = spot.Entry + (direction == 1 ? 1 : -1);
     if (entry < 1 || entry > leaf->KeyCount()) {
@@ -246,8 +253,37 @@ int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {
 
 // ---- navigation and walks ----
 
-TKeyPosition TBTree::Navigate(const uint8_t* key, bool after) {
+bool TBTree::NavigateInLeaf(const uint8_t* key, TLeafSpot& spot, uint8_t* spot_key,
+                            TKeyPosition& at) {
+  try {
+    TPage* leaf = SpotLeaf(spot);
+    if (leaf == nullptr) return false;
+    const TPin pin(file_, leaf);
+    // The leaves before hold only keys below the leaf's first key, those
+    // after only keys above its last: between them, the first key not
+    // below the one sought is on this leaf.
+    if (cursor_.CompareKeys(leaf->Key(1), key, key_length_) >= 0 ||
+        cursor_.CompareKeys(leaf->Key(leaf->KeyCount()), key, key_length_) < 0) {
+      return false;
+    }
+    int64_t ordinal = spot.Ordinal - spot.Entry;
+    at.Found = leaf->NavigateToKey(cursor_, key, true, ordinal);
+    at.Ordinal = ordinal + 1;
+    const int32_t entry = leaf->NavigationPosition();
+    std::memcpy(spot_key, leaf->Key(entry), key_length_);
+    spot = SpotOf(leaf, entry, at.Ordinal);
+    return true;
+  } catch (const TFilesChanged&) {
+    // The walk from the root meets the change and starts again.
+    return false;
+  }
+}
+
+TKeyPosition TBTree::Navigate(const uint8_t* key, bool after, TLeafSpot* spot, uint8_t* spot_key) {
+  TKeyPosition in_leaf;
+  if (spot != nullptr && after && NavigateInLeaf(key, *spot, spot_key, in_leaf)) return in_leaf;
   return Retrying([&]() -> TKeyPosition {
+    if (spot != nullptr) *spot = TLeafSpot();
     TPath path(file_);
     if (!PushRoot(path, TPagePosition::Navigation)) return {false, after ? 1 : 0};
     TPage* page = path.Back();
@@ -257,18 +293,34 @@ TKeyPosition TBTree::Navigate(const uint8_t* key, bool after) {
       page->CopyNavigationToEdit();
       page = PushChild(path);
     }
-    if (page->NavigateToKey(cursor_, key, after, ordinal)) return {true, ordinal + 1};
-    // The keys of the whole index below the key, and those of this leaf.
-    const int32_t position = page->NavigationPosition();
-    const int32_t leaf_below = after ? position - 1 : position;
-    const int64_t below = after || position == 0 ? ordinal : ordinal + 1;
-    bool equal = false;
-    if (leaf_below == page->KeyCount()) {
+    TLeafWalk walk(*this, page);
+    TKeyPosition at;
+    int32_t entry = 0;
+    if (page->NavigateToKey(cursor_, key, after, ordinal)) {
+      entry = page->NavigationPosition();
+      at = {true, ordinal + 1};
+    } else {
+      // The keys of the whole index below the key, and those of this leaf.
+      const int32_t position = page->NavigationPosition();
+      const int32_t leaf_below = after ? position - 1 : position;
+      const int64_t below = after || position == 0 ? ordinal : ordinal + 1;
+      entry = position;
+      bool equal = false;
       // The leaf ends below the key; the first equal key may open the next one.
-      TLeafWalk walk(*this, page);
-      equal = walk.Step(1) && cursor_.CompareKeys(walk.Leaf()->Key(1), key, key_length_) == 0;
+      if (leaf_below == page->KeyCount() && walk.Step(1)) {
+        entry = 1;
+        equal = cursor_.CompareKeys(walk.Leaf()->Key(1), key, key_length_) == 0;
+      }
+      at = {equal, equal || after ? below + 1 : below};
     }
-    return {equal, equal || after ? below + 1 : below};
+    // With after, the key at the ordinal is the entry on the leaf the walk
+    // ended on; past the leaf's last entry the index holds none.
+    const TPage* leaf = walk.Leaf();
+    if (spot != nullptr && after && entry <= leaf->KeyCount()) {
+      std::memcpy(spot_key, leaf->Key(entry), key_length_);
+      *spot = SpotOf(leaf, entry, at.Ordinal);
+    }
+    return at;
   });
 }
 

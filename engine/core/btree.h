@@ -66,8 +66,15 @@ class TBTree {
   int64_t KeyCount();
 
   // Navigation for a key: the first equal key (found); otherwise with after
-  // the first key above it, else the last key below it.
-  TKeyPosition Navigate(const uint8_t* key, bool after);
+  // the first key above it, else the last key below it. With after and
+  // spot, also where the key at the returned ordinal stands, its bytes in
+  // spot_key, so that a cursor stands on it without a second walk; spot is
+  // reset (ordinal 0) when the index holds no key there. A spot that still
+  // holds on entry (as for StepAlong) and whose leaf brackets the key
+  // answers from that leaf without a walk from the root: lookups in
+  // ascending key order mostly stay on one leaf.
+  TKeyPosition Navigate(const uint8_t* key, bool after, TLeafSpot* spot = nullptr,
+                        uint8_t* spot_key = nullptr);
   // Range scan towards a lower key not above upper: the first key equal to
   // lower (found); otherwise with strict the first key above lower (the last
   // key when there is none), else the last key below lower (the first when
@@ -156,6 +163,12 @@ class TBTree {
   // The ordinal of the entry with this key and record number; 0 when none.
   int64_t Locate(const uint8_t* key, int32_t record_number);
   int64_t CountBounded(const uint8_t* key, bool upper);
+  // The leaf of a spot that still holds, pinned; nullptr when it no longer
+  // does. A change by another process throws as Fetch does.
+  TPage* SpotLeaf(const TLeafSpot& spot);
+  // Navigate after the key within the spot's leaf alone; false, with
+  // nothing changed, when the leaf does not bracket the key.
+  bool NavigateInLeaf(const uint8_t* key, TLeafSpot& spot, uint8_t* spot_key, TKeyPosition& at);
   // The spot of the leaf's entry at the ordinal.
   TLeafSpot SpotOf(const TPage* leaf, int32_t entry, int64_t ordinal) const;
 

@@ -1,5 +1,6 @@
 // TDataCursor's keys: key images of the current index, their order and
 // their partial forms, the key search under seek and bookmarks, and ranges.
+#include <array>
 #include <cstring>
 
 #include "engine/core/btree.h"
@@ -154,23 +155,26 @@ bool TDataCursor::SearchKey(const uint8_t* key, bool nearest, bool keep_end_flag
     return done(false);
   }
   TBTree tree(table_->IndexFile(), *this);
-  const TKeyPosition at = tree.Navigate(key, true);
-  if (at.Found) {
-    // The first equal key; in the bitmap view it counts only when visible.
-    std::vector<uint8_t> found(static_cast<size_t>(key_length_));
-    int32_t number = 0;
-    if ((!bitmap_view_ ||
-         (tree.Select(at.Ordinal, found.data(), number) && visible_->IsSet(number))) &&
-        StandOnOrdinal(at.Ordinal)) {
-      return done(true);
-    }
+  // One walk finds the key and where it stands, from the leaf the cursor
+  // stands on when the searches keep landing there.
+  TLeafSpot spot = search_from_spot_ ? spot_ : TLeafSpot();
+  std::array<uint8_t, kMaxKeyLength> spot_key;
+  const TKeyPosition at = tree.Navigate(key, true, &spot, spot_key.data());
+  search_from_spot_ = spot.Ordinal != 0 && spot.File == spot_.File && spot.Slot == spot_.Slot &&
+                      spot.Page == spot_.Page;
+  // The first equal key; in the bitmap view it counts only when visible.
+  if (at.Found && (!bitmap_view_ || visible_->IsSet(spot.RecordNumber))) {
+    StandOnSpot(spot, spot_key.data());
+    return done(true);
   }
   if (!nearest) return done(false);
   if (bitmap_view_) {
     if (!StandOnVisible(at.Ordinal - 1, 1) && !StandOnVisible(at.Ordinal, -1)) SetOff();
-  } else if (at.Ordinal > range_end_ || !StandOnOrdinal(at.Ordinal)) {
+  } else if (spot.Ordinal != 0 && at.Ordinal <= range_end_) {
+    StandOnSpot(spot, spot_key.data());
+  } else if (PositionEdge(-1)) {
     // Every key of the range sorts below the one searched for.
-    if (PositionEdge(-1)) SetEof();
+    SetEof();
   }
   return done(false);
 }
@@ -179,7 +183,7 @@ bool TDataCursor::SeekKey(bool key_is_image, const uint8_t* key, uint8_t* record
                           int32_t partial_length, bool nearest, int32_t field_count) {
   if (NaturalOrderInForce()) return false;
   TCursorReadScope read(*this);
-  std::vector<uint8_t> search(static_cast<size_t>(key_length_));
+  std::array<uint8_t, kMaxKeyLength> search;
   MakeKey(key_is_image, key, search.data());
   const IndexDescriptor& index = CurrentIndexDesc();
   const bool unique = index.Unique != 0;

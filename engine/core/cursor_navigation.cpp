@@ -70,6 +70,12 @@ bool TDataCursor::StandOnOrdinal(int64_t ordinal, bool walking) {
   return true;
 }
 
+void TDataCursor::StandOnSpot(const TLeafSpot& spot, const uint8_t* key) {
+  spot_ = spot;
+  std::memcpy(key_.data(), key, static_cast<size_t>(key_length_));
+  StandOnNumber(spot.RecordNumber, static_cast<int32_t>(spot.Ordinal));
+}
+
 void TDataCursor::StandOnNumber(int32_t number, int32_t position) {
   record_number_ = number;
   position_ = position;

@@ -524,6 +524,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // order); false when there is none.
   // walking: the move is a step of a walk through the records.
   bool StandOnOrdinal(int64_t ordinal, bool walking = false);
+  // Stands on the key a B-tree search left at the spot (TBTree::Seek).
+  void StandOnSpot(const TLeafSpot& spot, const uint8_t* key);
   void StandOnNumber(int32_t number, int32_t position);
   // The natural-order ordinal of the current record, counted when it was left uncounted.
   int32_t CountedPosition();
@@ -694,6 +696,10 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   std::vector<uint8_t> key_;
   // Where the last key stood on in index order lies among the leaves.
   TLeafSpot spot_;
+  // The last key search landed on the leaf the cursor stood on: the next
+  // one tries that leaf first (searches in ascending key order), while
+  // scattered searches go straight from the root.
+  bool search_from_spot_ = false;
   bool bof_ = true;
   bool eof_ = true;
   std::vector<uint8_t> current_;

@@ -72,7 +72,8 @@ bool ConditionHolds(TDataQuery& query, const TExpToken* condition) {
 TJoinPlan::~TJoinPlan() {
   for (TTableState& state : tables_) {
     TDataCursor* cursor = state.Table->Cursor.get();
-    if (state.Keyed != nullptr && cursor != nullptr && cursor->IsOpen()) {
+    if ((state.Keyed != nullptr || state.Ranged) && cursor != nullptr && cursor->IsOpen()) {
+      if (state.Ranged) cursor->CancelRange();
       cursor->SetIndexByNumber(state.SavedIndex);
     }
   }
@@ -103,6 +104,7 @@ void TJoinPlan::InstallFilters() {
 void TJoinPlan::PrepareLoops() {
   for (TTableState& state : tables_) state.Links = LinksFrom(state.Table);
   for (const std::unique_ptr<TTableJoin>& link : links_) PrepareKeyedLookup(*link);
+  if (query_.HasJoins) WalkDrivingRange();
 }
 
 namespace {
@@ -182,6 +184,66 @@ void TJoinPlan::PrepareKeyedLookup(TTableJoin& link) {
   }
 }
 
+// A driving table whose condition only bounds the leading column of an
+// ascending index (column = value, column <= value, column >= value, or a
+// lower and an upper bound joined by AND, each value of the column's own
+// type) walks that range of the index instead of the filter: each step goes
+// along the index's leaves, and the lookups of the links from the table come
+// in the order of its column, each near the one before.
+void TJoinPlan::WalkDrivingRange() {
+  TTableState& state = tables_[IndexOf(Driving())];
+  const TExpToken* condition = state.Condition.get();
+  if (state.Filter == nullptr || state.Keyed != nullptr || condition == nullptr) return;
+  std::vector<const TExpToken*> bounds{condition};
+  if (condition->Kind == kTokenBinary && condition->Code == kOpAnd) {
+    bounds = {condition->Left, condition->Right};
+  }
+  const TExpToken* lower = nullptr;
+  const TExpToken* upper = nullptr;
+  for (const TExpToken* bound : bounds) {
+    if (!IsComparison(*bound)) return;
+    const TExpToken& column = *bound->Left;
+    const TExpToken& value = *bound->Right;
+    const bool usable =
+        column.Kind == kTokenColumn && !column.ConstantColumn && column.FieldNumber > 0 &&
+        KeyedType(column.Type) && value.Kind == kTokenConstant && !value.IsNull &&
+        value.Type == column.Type && column.FieldNumber == bounds.front()->Left->FieldNumber;
+    if (!usable) return;
+    const bool low = bound->Code == kOpEqual || bound->Code == kOpGreaterOrEqual;
+    const bool high = bound->Code == kOpEqual || bound->Code == kOpLessOrEqual;
+    if ((!low && !high) || (low && lower != nullptr) || (high && upper != nullptr)) return;
+    if (low) lower = bound;
+    if (high) upper = bound;
+  }
+  TDataCursor& cursor = *state.Table->Cursor;
+  const int16_t field = bounds.front()->Left->FieldNumber;
+  const int32_t slot = cursor.SelectIndexForField(field, false);
+  if (slot < 0) return;
+  cursor.DropFilter(state.Filter);
+  state.Filter = nullptr;
+  state.SavedIndex = cursor.IndexNumber();
+  state.Ranged = true;
+  cursor.SetIndexByNumber(static_cast<uint8_t>(slot));
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  const auto key_of = [&](const TExpToken* bound, std::vector<uint8_t>& key) {
+    key.assign(static_cast<size_t>(cursor.KeyLength()), 0);
+    if (bound == nullptr) {
+      // The lowest key whose leading column is not NULL: NULL keys sort
+      // first, and no comparison passes a NULL.
+      key[0] = 1;
+      return;
+    }
+    cursor.ClearRecord(image.data());
+    cursor.SetTableFieldData(field, image.data(), bound->Right->Value());
+    cursor.BuildKey(image.data(), key.data());
+  };
+  std::vector<uint8_t> start;
+  std::vector<uint8_t> end;
+  key_of(lower, start);
+  if (upper != nullptr) key_of(upper, end);
+  cursor.SetRange(true, start.data(), 1, upper != nullptr ? end.data() : nullptr, 1);
+}
+
 bool TJoinPlan::First() {
   for (TTableState& state : tables_) state.Null = false;
   return Start(&Driving(), kJoinInner);
@@ -227,7 +289,7 @@ bool TJoinPlan::NextCandidate(TTableState& state) {
   for (;;) {
     if (link->Seek) {
       link->Seek = false;
-      if (!cursor.SeekKey(false, link->SoughtImage.data(), record, 0, false, 1)) return false;
+      if (!cursor.SeekKey(true, link->SoughtKey.data(), record, 0, false, 1)) return false;
     } else {
       if (link->KeyUnique || cursor.GetNextRecord(record) != 0) return false;
       cursor.BuildKey(record, link->FoundKey.data());

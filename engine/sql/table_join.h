@@ -108,8 +108,11 @@ class TJoinPlan {
     // table, and the link into it when that one looks its matches up by key.
     std::vector<TTableJoin*> Links;
     TTableJoin* Keyed = nullptr;
-    // The cursor's index before a keyed link switched it, put back at the end.
+    // The cursor's index before a keyed link or a range switched it, put
+    // back at the end.
     uint8_t SavedIndex = 0;
+    // The driving table walks a range of an index instead of its filter.
+    bool Ranged = false;
   };
 
   // Planning (join_plan.cpp).
@@ -135,6 +138,7 @@ class TJoinPlan {
   // Execution (join_execution.cpp).
   void PrepareLoops();
   void PrepareKeyedLookup(TTableJoin& link);
+  void WalkDrivingRange();
   bool Start(TSourceTable* table, uint8_t kind);
   bool Advance(TSourceTable* table);
   bool SeekMatch(TSourceTable* table);

@@ -138,6 +138,42 @@ class ModelRun {
                                      : std::max<int64_t>(below, 1);
     ASSERT_EQ(scanned.Ordinal, expected)
         << "range scan (strict " << flag << ") at operation " << op;
+    // Navigating after the key also tells where the key at the ordinal
+    // stands: the model's first entry not below the key, from which a step
+    // along the leaves reaches the entry behind it. The search starts from
+    // the root, or from the spot of a key near it (its own leaf answers
+    // when that leaf brackets the key).
+    const auto at = model_.lower_bound(Entry{key, 0});
+    for (const bool from_near : {false, true}) {
+      TLeafSpot spot;
+      std::vector<uint8_t> spot_key(static_cast<size_t>(key_length_));
+      if (from_near && n > 0) {
+        const int64_t near =
+            std::clamp<int64_t>(below - 1 + static_cast<int64_t>(rng_() % 5), 1, n);
+        int32_t record = 0;
+        ASSERT_TRUE(tree.Select(near, spot_key.data(), record, &spot));
+      }
+      const TKeyPosition placed = tree.Navigate(key.data(), true, &spot, spot_key.data());
+      ASSERT_EQ(placed.Found, equal) << "placed navigation at operation " << op;
+      ASSERT_EQ(placed.Ordinal, below + 1) << "placed navigation at operation " << op;
+      if (at == model_.end()) {
+        ASSERT_EQ(spot.Ordinal, 0) << "spot past the last key at operation " << op;
+        continue;
+      }
+      ASSERT_EQ(spot.Ordinal, below + 1) << "spot at operation " << op;
+      ASSERT_EQ(spot.RecordNumber, at->record) << "spot record at operation " << op;
+      ASSERT_EQ(spot_key, at->key) << "spot key at operation " << op;
+      std::vector<uint8_t> next_key(static_cast<size_t>(key_length_));
+      int32_t next_record = 0;
+      std::array<int32_t, 1> ahead{};
+      const auto next = std::next(at);
+      ASSERT_EQ(tree.StepAlong(spot, 1, next_key.data(), next_record, ahead, 1),
+                next != model_.end())
+          << "step from the spot at operation " << op;
+      if (next == model_.end()) continue;
+      ASSERT_EQ(next_record, next->record) << "step from the spot at operation " << op;
+      ASSERT_EQ(spot.Ordinal, below + 2) << "step from the spot at operation " << op;
+    }
   }
 
   void CheckBitmapWalks(TBTree& tree, int32_t op) {

@@ -75,6 +75,24 @@ struct Generator {
     }
   }
 
+  // Bounds of k alone: a driving table whose condition they are walks them
+  // as a range of its index on k where it has one.
+  std::string KeyBounds(const std::string& t) {
+    const std::string k = t + ".k";
+    const int low = Pick(0, 5);
+    switch (Pick(0, 3)) {
+      case 0:
+        return k + " <= " + std::to_string(low);
+      case 1:
+        return k + " >= " + std::to_string(low);
+      case 2:
+        return k + " = " + std::to_string(low);
+      default:
+        return k + " >= " + std::to_string(low) + " AND " + k +
+               " <= " + std::to_string(Pick(low - 1, 5));
+    }
+  }
+
   // A condition over one table; sub-selects belong to WHERE only.
   std::string Single(const std::string& t, bool sub_select = false) {
     switch (Pick(0, sub_select ? 10 : 9)) {
@@ -98,7 +116,7 @@ struct Generator {
       case 7:
         return "(" + t + ".v < " + Value() + " OR " + t + ".s = '" + Text() + "')";
       case 8:
-        return Value() + " > " + t + ".k";
+        return Chance(50) ? Value() + " > " + t + ".k" : KeyBounds(t);
       default:
         return t + ".v <> " + Value();
     }
