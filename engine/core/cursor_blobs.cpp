@@ -42,6 +42,17 @@ int32_t TDataCursor::FindBlob(int32_t field, const uint8_t* image, bool table_li
   return buffer == nullptr ? kErrInvalidBlobHandle : 0;
 }
 
+std::unique_ptr<TBlobBuffer> TDataCursor::NewBlobBuffer() {
+  if (!spare_blob_) return std::make_unique<TBlobBuffer>(table_->BlobFile(), this);
+  spare_blob_->Renew(table_->BlobFile(), this);
+  return std::move(spare_blob_);
+}
+
+void TDataCursor::DropBlobBuffer(std::unique_ptr<TBlobBuffer>& buffer) {
+  buffer->SetSize(0);
+  spare_blob_ = std::move(buffer);
+}
+
 int32_t TDataCursor::OpenBlob(int32_t field, uint8_t* image, uint8_t owner, bool table_list,
                               uint8_t mode) {
   TCursorReadScope read(*this);
@@ -58,7 +69,7 @@ int32_t TDataCursor::OpenBlob(int32_t field, uint8_t* image, uint8_t owner, bool
   const size_t open_count = static_cast<size_t>(std::count_if(
       blob_buffers_.begin(), blob_buffers_.end(), [](const auto& b) { return b != nullptr; }));
   if (open_count >= kMaxOpenBlobs) return kErrTooManyBlobs;
-  auto buffer = std::make_unique<TBlobBuffer>(table_->BlobFile(), this);
+  auto buffer = NewBlobBuffer();
   buffer->SetFieldNumber(field);
   buffer->SetOpenMode(mode);
   buffer->SetOwnerByte(owner);
@@ -82,7 +93,7 @@ int32_t TDataCursor::CloseBlob(int32_t field, uint8_t* image, uint8_t owner, boo
   const FieldDescriptor& desc = BlobFieldDesc(field, table_list);
   const int32_t first = buffer->FirstBlock();
   const int32_t slot = -BlobRef(desc, image) - 1;
-  blob_buffers_[static_cast<size_t>(slot)].reset();
+  DropBlobBuffer(blob_buffers_[static_cast<size_t>(slot)]);
   SetBlobRef(desc, image, first, first != 0);
   return 0;
 }
@@ -134,7 +145,7 @@ int32_t TDataCursor::GetBlobSize(int32_t field, const uint8_t* image, bool table
 
 void TDataCursor::FreeBlobs(bool all) {
   for (auto it = blob_buffers_.rbegin(); it != blob_buffers_.rend(); ++it) {
-    if (*it && (all || (*it)->OwnerByte() != 0)) it->reset();
+    if (*it && (all || (*it)->OwnerByte() != 0)) DropBlobBuffer(*it);
   }
   while (!blob_buffers_.empty() && !blob_buffers_.back()) blob_buffers_.pop_back();
 }
