@@ -28,12 +28,6 @@ const FieldDescriptor& TDataCursor::BlobFieldDesc(int32_t field, bool table_list
   return table_list ? GetTableFieldDesc(field) : GetFieldDesc(field);
 }
 
-bool TDataCursor::IsOpenBlob(const TBlobBuffer* buffer) const {
-  return buffer != nullptr &&
-         std::any_of(blob_buffers_.begin(), blob_buffers_.end(),
-                     [buffer](const auto& open) { return open.get() == buffer; });
-}
-
 int32_t TDataCursor::FindBlob(int32_t field, const uint8_t* image, bool table_list,
                               TBlobBuffer*& buffer) {
   const FieldDescriptor& desc = BlobFieldDesc(field, table_list);

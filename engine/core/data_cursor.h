@@ -382,7 +382,6 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Whether the image holds what the current record stores: a BLOB field
   // open in a buffer counts as the reference the buffer was opened from.
   bool SameAsCurrent(const uint8_t* image) const;
-  bool IsOpenBlob(const TBlobBuffer* buffer) const;
 
   // ---- table definition (cursor_definition.cpp) ----
   // Checks and completes a definition as a table is made from it: names
