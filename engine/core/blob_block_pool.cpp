@@ -10,14 +10,15 @@
 
 namespace jw {
 
-size_t TBlock::Footprint(int32_t block_size) {
-  const size_t bytes = sizeof(TBlock) + static_cast<size_t>(std::max(0, BlockDataSize(block_size)));
-  return (bytes + alignof(TBlock) - 1) / alignof(TBlock) * alignof(TBlock);
+TBlock* TBlock::Make(TBlobFile* owner, int32_t block_size) {
+  const int32_t capacity = std::max(0, BlockDataSize(block_size));
+  void* memory = ::operator new(sizeof(TBlock) + static_cast<size_t>(capacity));
+  return new (memory) TBlock(owner, static_cast<uint8_t*>(memory) + sizeof(TBlock), capacity);
 }
 
-TBlock* TBlock::MakeAt(void* memory, TBlobFile* owner, int32_t block_size) {
-  const int32_t capacity = std::max(0, BlockDataSize(block_size));
-  return new (memory) TBlock(owner, static_cast<uint8_t*>(memory) + sizeof(TBlock), capacity);
+void TBlock::Destroy(TBlock* block) {
+  block->~TBlock();
+  ::operator delete(block);
 }
 
 void TBlock::Reset(int32_t position, int32_t block_size) {
@@ -123,7 +124,7 @@ bool TBlock::DecodeFrom(const uint8_t* src, bool encrypted) {
   return used_ >= 0 && used_ <= Capacity();
 }
 
-TBlockStack::TBlockStack(TBlobFile* owner) : owner_(owner), slab_blocks_(kFirstSlabBlocks) {
+TBlockStack::TBlockStack(TBlobFile* owner) : owner_(owner) {
   list_.SetCapacity(kBlockStackCapacity);
 }
 
@@ -132,30 +133,22 @@ TBlockStack::~TBlockStack() {
 }
 
 void TBlockStack::Clear() {
+  for (int32_t i = list_.Count() - 1; i >= 0; --i) TBlock::Destroy(static_cast<TBlock*>(list_.Get(i)));
   list_.Clear();
-  for (void* slab : slabs_) ::operator delete(slab);
-  slabs_.clear();
-  slab_blocks_ = kFirstSlabBlocks;
-}
-
-void TBlockStack::AddSlab(int32_t block_size) {
-  const size_t footprint = TBlock::Footprint(block_size);
-  const int32_t blocks = static_cast<int32_t>(
-      std::clamp<size_t>(kMaxSlabBytes / footprint, 1, static_cast<size_t>(slab_blocks_)));
-  slabs_.reserve(slabs_.size() + 1);
-  uint8_t* slab = static_cast<uint8_t*>(::operator new(footprint * static_cast<size_t>(blocks)));
-  slabs_.push_back(slab);
-  // The last block made is handed out first: the slab is used from its start.
-  for (int32_t i = blocks - 1; i >= 0; --i) {
-    list_.Add(TBlock::MakeAt(slab + footprint * static_cast<size_t>(i), owner_, block_size));
-  }
-  slab_blocks_ = 2 * blocks;
 }
 
 TBlock* TBlockStack::Get(int32_t position, int32_t block_size) {
-  if (list_.Count() == 0) AddSlab(block_size);
-  TBlock* block = static_cast<TBlock*>(list_.Last());
-  list_.Delete(list_.Count() - 1);
+  TBlock* block = nullptr;
+  // Blocks pooled before the block size changed have no room for the new size.
+  while (block == nullptr && list_.Count() > 0) {
+    block = static_cast<TBlock*>(list_.Last());
+    list_.Delete(list_.Count() - 1);
+    if (block->Capacity() != std::max(0, BlockDataSize(block_size))) {
+      TBlock::Destroy(block);
+      block = nullptr;
+    }
+  }
+  if (block == nullptr) block = TBlock::Make(owner_, block_size);
   block->Reset(position, block_size);
   return block;
 }

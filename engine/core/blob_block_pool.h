@@ -4,9 +4,7 @@
 // every miss.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "engine/core/dirty_mark.h"
 #include "engine/support/system_list.h"
@@ -17,12 +15,11 @@ class TBlobFile;
 
 class TBlock {
  public:
-  // The bytes a block of a file with block_size bytes per block takes,
-  // data included, rounded up so that the next one is aligned.
-  static size_t Footprint(int32_t block_size);
-  // A block made in memory of Footprint(block_size) bytes, its data behind
-  // it in the same memory; the memory stays the caller's.
-  static TBlock* MakeAt(void* memory, TBlobFile* owner, int32_t block_size);
+  // A block of a file with block_size bytes per block, its data in the
+  // same allocation (one allocation per block, however many a transaction
+  // caches); freed by Destroy.
+  static TBlock* Make(TBlobFile* owner, int32_t block_size);
+  static void Destroy(TBlock* block);
   TBlock(const TBlock&) = delete;
   TBlock& operator=(const TBlock&) = delete;
 
@@ -109,9 +106,6 @@ inline bool CacheObjectDirty(const TBlock& block) {
   return block.Dirty();
 }
 
-// The blocks of one file: every block is cached or pooled here. Blocks are
-// made in slabs of many at once, so that a transaction that caches
-// thousands of blocks makes few allocations, and freed with their slabs.
 class TBlockStack {
  public:
   explicit TBlockStack(TBlobFile* owner);
@@ -119,11 +113,9 @@ class TBlockStack {
   TBlockStack& operator=(const TBlockStack&) = delete;
   ~TBlockStack();
 
-  // Frees every slab; no block of the file may be cached or held then.
+  // Frees every pooled block, the last first.
   void Clear();
-  // The last block put back, or a new one, reset for the position. Every
-  // pooled block has the block size asked for: the file clears the pool
-  // when its block size changes.
+  // The last block put back, or a new one, reset for the position.
   TBlock* Get(int32_t position, int32_t block_size);
   // Pools the block; a nullptr reference does nothing. The reference becomes nullptr.
   void Put(TBlock*& block);
@@ -131,22 +123,11 @@ class TBlockStack {
   int32_t Count() const { return list_.Count(); }
 
  private:
-  // Makes a slab of blocks for block_size and pools them.
-  void AddSlab(int32_t block_size);
-
   TBlobFile* owner_;
   TSystemList list_;
-  std::vector<void*> slabs_;
-  // Blocks the next slab holds at most.
-  int32_t slab_blocks_;
 };
 
 // The pool's list is made room for this many blocks at once.
 constexpr int32_t kBlockStackCapacity = 4095;
-// Blocks of the first slab; each next one holds twice as many, up to
-// kMaxSlabBytes (below the size the C heap maps on its own, so that a slab
-// freed is reused by the next table instead of unmapped).
-constexpr int32_t kFirstSlabBlocks = 8;
-constexpr size_t kMaxSlabBytes = 64 << 10;
 
 }  // namespace jw

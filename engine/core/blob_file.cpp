@@ -45,9 +45,8 @@ void TBlobFile::SetBlockSize(int32_t block_size) {
     Raise(kErrBlobFieldsOrBlockSize);
   }
   if (block_size == block_size_) return;
-  // Cached and pooled blocks carry the old size's data buffers and positions.
+  // Cached blocks carry the old size's data buffers and positions.
   DropBlockCache();
-  pool_.Clear();
   block_size_ = block_size;
   SetCacheLimits();
 }
