@@ -45,7 +45,7 @@ constexpr int32_t kIoWindowBytes = 65535;
 // A write-back writes a run of adjacent objects in pieces of at most this
 // many bytes, so that its buffer stays bounded however much a transaction
 // wrote.
-constexpr int32_t kWritePieceBytes = 1 << 20;
+constexpr int32_t kWritePieceBytes = 8 << 20;
 
 class TTableFile : public TFileHandler {
  public:
