@@ -22,6 +22,10 @@ class TBlobBuffer {
   TBlobBuffer(const TBlobBuffer&) = delete;
   TBlobBuffer& operator=(const TBlobBuffer&) = delete;
 
+  // Makes the buffer an empty, clean one of the file for the cursor, as
+  // new; small memory of its data stays for the next value.
+  void Renew(TBlobFile& file, TBlobFileCursor* cursor);
+
   TBlobFileCursor* Cursor() const { return cursor_; }
   bool Dirty() const { return dirty_; }
   void SetDirty(bool value) { dirty_ = value; }
@@ -56,8 +60,10 @@ class TBlobBuffer {
   }
 
   int32_t Size() const { return size_; }
-  // Resizes the value, new bytes zero; 0 or less frees it. A change of size
-  // makes the buffer dirty.
+  // The bytes the data's memory holds, at least Size().
+  int32_t Capacity() const { return capacity_; }
+  // Resizes the value, new bytes zero; 0 or less empties it, keeping the
+  // memory when it is small. A change of size makes the buffer dirty.
   void SetSize(int32_t size);
   uint8_t* GetData() { return data_; }
   const uint8_t* GetData() const { return data_; }
@@ -77,7 +83,7 @@ class TBlobBuffer {
   // One pass of LoadBlob into the buffer's data; false when the files changed.
   bool LoadChain(int32_t first, int32_t stamp);
 
-  TBlobFile& file_;
+  TBlobFile* file_;
   TBlobFileCursor* cursor_;
   bool dirty_ = false;
   int32_t stamp_ = 0;
@@ -87,8 +93,11 @@ class TBlobBuffer {
   int32_t record_number_ = 0;
   int32_t field_number_ = 0;
   int32_t first_block_ = 0;
+  // The bytes from size_ to capacity_ are zero, so that growing within the
+  // memory shows no bytes of an earlier value.
   uint8_t* data_ = nullptr;
   int32_t size_ = 0;
+  int32_t capacity_ = 0;
   uint8_t owner_byte_ = 0;
   uint8_t open_mode_ = 0;
 };

@@ -170,7 +170,12 @@ TBlock* TBlobFile::TakeCacheSlot(int32_t position) {
   TBlock* block = nullptr;
   if (cache_.Full()) {
     const bool in_transaction = Owner()->InTransaction();
-    block = cache_.TakeVictim(!in_transaction, [this] { FlushBlocks(false); });
+    // A transaction writes nothing back: once every cached block is dirty
+    // (a transaction that appends a large BLOB), no block can be a victim,
+    // and a search would only walk them all.
+    if (!in_transaction || cache_.Dirty().Count() < cache_.Count()) {
+      block = cache_.TakeVictim(!in_transaction, [this] { FlushBlocks(false); });
+    }
     if (block == nullptr) {
       if (!in_transaction) Raise(kErrBlobBuffersCorrupt);
       cache_.Grow(kCacheGrowth);

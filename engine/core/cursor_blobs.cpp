@@ -28,18 +28,23 @@ const FieldDescriptor& TDataCursor::BlobFieldDesc(int32_t field, bool table_list
   return table_list ? GetTableFieldDesc(field) : GetFieldDesc(field);
 }
 
-bool TDataCursor::IsOpenBlob(const TBlobBuffer* buffer) const {
-  return buffer != nullptr &&
-         std::any_of(blob_buffers_.begin(), blob_buffers_.end(),
-                     [buffer](const auto& open) { return open.get() == buffer; });
-}
-
 int32_t TDataCursor::FindBlob(int32_t field, const uint8_t* image, bool table_list,
                               TBlobBuffer*& buffer) {
   const FieldDescriptor& desc = BlobFieldDesc(field, table_list);
   if (desc.Type != kFldBlob) return kErrInvalidBlobField;
   buffer = BlobBufferOf(BlobRef(desc, image));
   return buffer == nullptr ? kErrInvalidBlobHandle : 0;
+}
+
+std::unique_ptr<TBlobBuffer> TDataCursor::NewBlobBuffer() {
+  if (!spare_blob_) return std::make_unique<TBlobBuffer>(table_->BlobFile(), this);
+  spare_blob_->Renew(table_->BlobFile(), this);
+  return std::move(spare_blob_);
+}
+
+void TDataCursor::DropBlobBuffer(std::unique_ptr<TBlobBuffer>& buffer) {
+  buffer->SetSize(0);
+  spare_blob_ = std::move(buffer);
 }
 
 int32_t TDataCursor::OpenBlob(int32_t field, uint8_t* image, uint8_t owner, bool table_list,
@@ -58,7 +63,7 @@ int32_t TDataCursor::OpenBlob(int32_t field, uint8_t* image, uint8_t owner, bool
   const size_t open_count = static_cast<size_t>(std::count_if(
       blob_buffers_.begin(), blob_buffers_.end(), [](const auto& b) { return b != nullptr; }));
   if (open_count >= kMaxOpenBlobs) return kErrTooManyBlobs;
-  auto buffer = std::make_unique<TBlobBuffer>(table_->BlobFile(), this);
+  auto buffer = NewBlobBuffer();
   buffer->SetFieldNumber(field);
   buffer->SetOpenMode(mode);
   buffer->SetOwnerByte(owner);
@@ -82,7 +87,7 @@ int32_t TDataCursor::CloseBlob(int32_t field, uint8_t* image, uint8_t owner, boo
   const FieldDescriptor& desc = BlobFieldDesc(field, table_list);
   const int32_t first = buffer->FirstBlock();
   const int32_t slot = -BlobRef(desc, image) - 1;
-  blob_buffers_[static_cast<size_t>(slot)].reset();
+  DropBlobBuffer(blob_buffers_[static_cast<size_t>(slot)]);
   SetBlobRef(desc, image, first, first != 0);
   return 0;
 }
@@ -134,7 +139,7 @@ int32_t TDataCursor::GetBlobSize(int32_t field, const uint8_t* image, bool table
 
 void TDataCursor::FreeBlobs(bool all) {
   for (auto it = blob_buffers_.rbegin(); it != blob_buffers_.rend(); ++it) {
-    if (*it && (all || (*it)->OwnerByte() != 0)) it->reset();
+    if (*it && (all || (*it)->OwnerByte() != 0)) DropBlobBuffer(*it);
   }
   while (!blob_buffers_.empty() && !blob_buffers_.back()) blob_buffers_.pop_back();
 }

@@ -388,7 +388,6 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Whether the image holds what the current record stores: a BLOB field
   // open in a buffer counts as the reference the buffer was opened from.
   bool SameAsCurrent(const uint8_t* image) const;
-  bool IsOpenBlob(const TBlobBuffer* buffer) const;
 
   // ---- table definition (cursor_definition.cpp) ----
   // Checks and completes a definition as a table is made from it: names
@@ -590,6 +589,11 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   const FieldDescriptor& BlobFieldDesc(int32_t field, bool table_list) const;
   // The image's open buffer of the field, or a code: 10753, 10030.
   int32_t FindBlob(int32_t field, const uint8_t* image, bool table_list, TBlobBuffer*& buffer);
+  // A new buffer for a BLOB to open: the buffer last closed when there is
+  // one, so that a BLOB read or written per record costs no allocation.
+  std::unique_ptr<TBlobBuffer> NewBlobBuffer();
+  // Closes the buffer; it stays, emptied, for the next open.
+  void DropBlobBuffer(std::unique_ptr<TBlobBuffer>& buffer);
 
   // Definitions (cursor_indexes.cpp).
   // Runs change under the write lock and writes everything back.
@@ -739,6 +743,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int64_t file_reads_ = 0;
 
   std::vector<std::unique_ptr<TBlobBuffer>> blob_buffers_;
+  std::unique_ptr<TBlobBuffer> spare_blob_;
   std::vector<FieldDescriptor> fields_;
   std::vector<const TExpToken*> derived_;
   bool has_derived_ = false;

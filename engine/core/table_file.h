@@ -5,6 +5,7 @@
 // cached pages and blocks, and the lock routines that try again.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -41,6 +42,10 @@ constexpr int64_t kTableCacheBudgetBytes = 16 * 1024 * 1024;
 // Read and write buffers grow in these steps; reads and writes go up to 65535 bytes.
 constexpr int32_t kIoBufferChunk = 32767;
 constexpr int32_t kIoWindowBytes = 65535;
+// A write-back writes a run of adjacent objects in pieces of at most this
+// many bytes, so that its buffer stays bounded however much a transaction
+// wrote.
+constexpr int32_t kWritePieceBytes = 8 << 20;
 
 class TTableFile : public TFileHandler {
  public:
@@ -134,12 +139,14 @@ class TTableFile : public TFileHandler {
   static void EnsureSize(std::vector<uint8_t>& buffer, int64_t size);
 
   // Writes the dirty cache objects, sorted by position, with one write for
-  // each run of adjacent ones of unit_size bytes; encode(object, bytes) lays
-  // out each one in buffer. Only what reached the file is marked clean; a
-  // failure leaves the rest dirty, to be written again.
+  // each run of adjacent ones of unit_size bytes (a long run in pieces of
+  // kWritePieceBytes); encode(object, bytes) lays out each one in buffer.
+  // Only what reached the file is marked clean; a failure leaves the rest
+  // dirty, to be written again.
   template <typename T, typename Encode>
   void WriteAdjacentRuns(const std::vector<T*>& dirty, int32_t unit_size, bool flush,
                          std::vector<uint8_t>& buffer, Encode encode) {
+    const size_t piece_units = static_cast<size_t>(std::max(1, kWritePieceBytes / unit_size));
     size_t begin = 0;
     while (begin < dirty.size()) {
       size_t end = begin + 1;
@@ -147,13 +154,17 @@ class TTableFile : public TFileHandler {
              dirty[end]->Position() == dirty[end - 1]->Position() + unit_size) {
         ++end;
       }
-      const int64_t length = static_cast<int64_t>(end - begin) * unit_size;
-      EnsureSize(buffer, length);
-      for (size_t i = begin; i < end; ++i) {
-        encode(*dirty[i], buffer.data() + (i - begin) * unit_size);
+      for (size_t piece = begin; piece < end;) {
+        const size_t piece_end = std::min(end, piece + piece_units);
+        const int64_t length = static_cast<int64_t>(piece_end - piece) * unit_size;
+        EnsureSize(buffer, length);
+        for (size_t i = piece; i < piece_end; ++i) {
+          encode(*dirty[i], buffer.data() + (i - piece) * unit_size);
+        }
+        BodyWriting();
+        WriteAt(dirty[piece]->Position(), buffer.data(), static_cast<int32_t>(length));
+        piece = piece_end;
       }
-      BodyWriting();
-      WriteAt(dirty[begin]->Position(), buffer.data(), static_cast<int32_t>(length));
       FlushIfForced(false);
       for (size_t i = begin; i < end; ++i) dirty[i]->SetDirty(false);
       Owner()->MarkWritten();

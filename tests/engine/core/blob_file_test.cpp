@@ -713,6 +713,31 @@ TEST_F(BlobFileTest, DirtyRunsAreWrittenOneWriteEach) {
   EXPECT_FALSE(t.blob->FlushBlocks(false)) << "everything is clean now";
 }
 
+// A run longer than a write piece goes out in pieces, so that the write
+// buffer stays bounded; a failed piece leaves the whole run dirty, and the
+// next write-back writes it whole.
+TEST_F(BlobFileTest, LongRunIsWrittenInPiecesAndAFailedPieceIsWrittenAgain) {
+  BlobTable& t = Make(32768);
+  const int32_t blocks = kWritePieceBytes / 32768 + 8;
+  const Bytes value = Pattern(static_cast<int64_t>(blocks) * (32768 - 18), 3);
+  const int32_t r = t.AddRecord();
+  // A transaction's cache holds every block of the value.
+  t.owner.in_transaction = true;
+  t.Store(r, value);
+  t.owner.in_transaction = false;
+  t.blob->ResetCounts();
+  t.blob->fail_write_at = 2;
+  EXPECT_EQ(9218, ErrorCodeOf([&] { t.blob->FlushBlocks(false); }));
+  EXPECT_EQ(t.blob->write_lengths, std::vector<int32_t>{kWritePieceBytes});
+  t.blob->fail_write_at = 0;
+  t.blob->ResetCounts();
+  EXPECT_TRUE(t.blob->FlushBlocks(false));
+  EXPECT_EQ(t.blob->write_lengths, (std::vector<int32_t>{kWritePieceBytes, 8 * 32768}));
+  t.Reopen();
+  ExpectSound();
+  EXPECT_EQ(t.Load(r), value);
+}
+
 TEST_F(BlobFileTest, CursorReportingChangedFilesRestartsTheLoad) {
   BlobTable& t = Make(512);
   const int32_t r = t.AddRecord();

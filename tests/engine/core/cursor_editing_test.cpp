@@ -681,6 +681,96 @@ TEST(CursorEditing, TransactionDeletingMoreRecordsThanTheCacheHoldsCommitsThemAl
   ExpectTable(*cursor, false, model);
 }
 
+// A cursor hands the memory of a closed BLOB to the next one it opens:
+// against a model, random values are posted, opened, cut, grown, written
+// and abandoned record after record, and every open shows only its own
+// record's bytes, grown bytes zero, whatever the buffer held before.
+TEST(CursorEditing, BlobBuffersOpenedOneAfterAnotherShowOnlyTheirOwnBytes) {
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  auto below = [&](int32_t n) { return static_cast<int32_t>(random() % static_cast<uint32_t>(n)); };
+  auto random_bytes = [&](int32_t size) {
+    std::string bytes(static_cast<size_t>(size), '\0');
+    for (char& c : bytes) c = static_cast<char>(1 + below(255));
+    return bytes;
+  };
+  // Mostly small values, now and then one larger than the memory a closed
+  // buffer keeps.
+  auto random_size = [&] { return below(10) == 0 ? 60000 + below(20000) : below(3000); };
+
+  CursorDatabase db;
+  db.Create("T", Definition(true));
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, true);
+  std::vector<Row> rows;
+  for (int32_t code = 1; code <= 4; ++code) {
+    rows.push_back(RandomRow(random, code, false));
+    rows.back().memo = random_bytes(random_size());
+    editor.Insert(rows.back());
+  }
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  auto expect_open = [&](const std::string& value) {
+    int32_t size = -1;
+    ASSERT_EQ(cursor->GetBlobSize(kMemo, image.data(), false, size), 0);
+    ASSERT_EQ(size, static_cast<int32_t>(value.size()));
+    std::string out(value.size() + 1, 'x');
+    int32_t read = -1;
+    EXPECT_EQ(cursor->ReadBlob(kMemo, image.data(), false, read, size + 1, out.data(), 0),
+              kErrEndOfBlob);
+    ASSERT_EQ(read, size);
+    out.resize(value.size());
+    ASSERT_TRUE(out == value) << "the open BLOB differs from its value";
+  };
+  const int32_t steps = LongTests() ? 3000 : 300;
+  for (int32_t step = 0; step < steps; ++step) {
+    SCOPED_TRACE("step " + std::to_string(step));
+    Row& row = rows[static_cast<size_t>(below(static_cast<int32_t>(rows.size())))];
+    if (below(4) == 0) {
+      Row changed = row;
+      changed.memo = random_bytes(random_size());
+      editor.Modify(row, changed);
+      row = changed;
+      continue;
+    }
+    ASSERT_TRUE(editor.Seek(row));
+    ASSERT_EQ(cursor->GetCurrentRecord(image.data()), 0);
+    ASSERT_EQ(cursor->OpenBlob(kMemo, image.data(), 1, false, 1), 0);
+    expect_open(row.memo);
+    std::string value = row.memo;
+    for (int32_t edit = below(4); edit > 0; --edit) {
+      const int32_t size = static_cast<int32_t>(value.size());
+      if (below(2) == 0) {
+        const int32_t cut = below(size + 1);
+        ASSERT_EQ(cursor->TruncateBlob(kMemo, image.data(), false, cut), 0);
+        value.resize(static_cast<size_t>(cut));
+        const int32_t grown = cut + below(size - cut + 100);
+        ASSERT_EQ(cursor->TruncateBlob(kMemo, image.data(), false, grown), 0);
+        value.resize(static_cast<size_t>(grown), '\0');
+      } else {
+        const int32_t offset = below(size + 100);
+        const std::string bytes = random_bytes(1 + below(200));
+        ASSERT_EQ(cursor->WriteBlob(kMemo, image.data(), false,
+                                    static_cast<int32_t>(bytes.size()), bytes.data(), offset),
+                  0);
+        if (value.size() < offset + bytes.size()) value.resize(offset + bytes.size(), '\0');
+        value.replace(static_cast<size_t>(offset), bytes.size(), bytes);
+      }
+      expect_open(value);
+    }
+    // Closed unposted, the changes are gone.
+    ASSERT_EQ(cursor->CloseBlob(kMemo, image.data(), 1, false), 0);
+  }
+  cursor.reset();
+  cursor = db.Open("T");
+  Editor reopened(*cursor, true);
+  for (const Row& row : rows) {
+    ASSERT_TRUE(reopened.Seek(row));
+    ASSERT_EQ(cursor->GetCurrentRecord(image.data()), 0);
+    EXPECT_EQ(reopened.Read(image.data()), row);
+  }
+}
+
 TEST(CursorEditing, BlobBuffersReadShortReopenLimitAndFreeTheirChains) {
   CursorDatabase db;
   db.Create("T", Definition(true));
