@@ -3,10 +3,13 @@
 // positions, its encoding on disk with the four key-compression modes, and
 // the binary searches the tree walks make in it.
 //
-// In memory every entry takes L + 12 bytes (L the index's key length): the
-// key, an int32 pointer (a leaf's record number or an inner page's child
-// position), an int32 count of the leaf keys below a child, and the int16
-// shared-prefix length and int16 stripped-zero count of its compressed form.
+// In memory an entry holds its key (L bytes, L the index's key length) and
+// an int32 pointer (a leaf's record number or an inner page's child
+// position), followed on inner pages by the int32 count of the leaf keys
+// below the child and on compressed leaves by the int16 shared-prefix length
+// and int16 stripped-zero count of its compressed form. Inner pages and
+// mode-0 leaves thus hold their entries exactly as the page stores them, so
+// reading and writing such a page copies its entries in one piece.
 #pragma once
 
 #include <cstdint>
@@ -184,7 +187,10 @@ class TPage {
  private:
   // Clear but for the pin count, which reading the page's bytes leaves as it is.
   void ClearContents();
-  int32_t Stride() const { return key_length_ + 12; }
+  // The bytes an entry takes in memory on a page of this kind, kept in
+  // stride_ whenever the key length, the compression or the type changes.
+  int32_t Stride() const { return stride_; }
+  void UpdateStride();
   uint8_t* Entry(int32_t position);
   const uint8_t* Entry(int32_t position) const;
   void CheckPosition(int32_t position) const;
@@ -213,6 +219,7 @@ class TPage {
   int32_t edit_position_ = 1;
   int32_t navigation_position_ = 1;
   int32_t key_length_ = 0;
+  int32_t stride_ = 0;
   int32_t slot_ = 0;
   bool descending_ = false;
   bool unique_ = false;
