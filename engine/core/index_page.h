@@ -75,6 +75,9 @@ class TPage {
   void Unpin() {
     if (use_count_ > 0) --use_count_;
   }
+  // When the page was last used, by its index file's use clock.
+  uint64_t LastUse() const { return last_use_; }
+  void SetLastUse(uint64_t clock) { last_use_ = clock; }
   int32_t ParentPosition() const { return parent_position_; }
   void SetParentPosition(int32_t position) { parent_position_ = position; }
 
@@ -212,6 +215,7 @@ class TPage {
   TIndexFile* owner_;
   TDirtyMark<TPage> dirty_{this};
   int32_t use_count_ = 0;
+  uint64_t last_use_ = 0;
   int32_t position_ = 0;
   int32_t parent_position_ = 0;
   int32_t used_bytes_ = 0;
