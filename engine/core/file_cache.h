@@ -50,8 +50,6 @@ class TFileCache {
     return objects;
   }
   int32_t Count() const { return static_cast<int32_t>(by_number_.Count()); }
-  // The least recently used object; nullptr when the cache is empty.
-  const T* Oldest() const { return oldest_; }
   // The cached objects that are dirty, in no order.
   const TDirtyList<T>& Dirty() const { return dirty_; }
   int32_t Capacity() const { return capacity_; }

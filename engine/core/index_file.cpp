@@ -425,44 +425,13 @@ int32_t TIndexFile::TotalCachedPages() const {
   return total;
 }
 
-TIndexFile::TPageCache* TIndexFile::OldestOtherCache(int32_t slot) {
-  TPageCache* oldest = &caches_[slot];
-  for (int32_t s = 0; s < kIndexSlotCount; ++s) {
-    TPageCache& cache = caches_[s];
-    if (cache.Oldest() == nullptr || cache.Capacity() <= kPageCacheCapacity ||
-        cache.Count() <= kPageCacheCapacity) {
-      continue;
-    }
-    if (oldest->Oldest() == nullptr || cache.Oldest()->LastUse() < oldest->Oldest()->LastUse()) {
-      oldest = &cache;
-    }
-  }
-  return oldest == &caches_[slot] ? nullptr : oldest;
-}
-
 TPage* TIndexFile::TakeCacheSlot(int32_t slot, int32_t position) {
   TPageCache& cache = caches_[slot];
   TPage* page = nullptr;
   // Within the pages' half of the table's budget a full cache grows, by
   // whichever index needs the pages, rather than give one up.
   if (cache.Full() && TotalCachedPages() < BudgetPages()) cache.SetCapacity(cache.Count() + 1);
-  // At the budget the pages follow use across the indexes: a cache whose
-  // least recently used page is older than this one's gives up a clean page
-  // and one place, down to its fixed size. Otherwise pages taken once by a
-  // small index that is used on every change would stay with a large one
-  // whose pages are each used seldom.
   if (cache.Full()) {
-    TPageCache* donor = OldestOtherCache(slot);
-    if (donor != nullptr) {
-      page = donor->TakeVictim(!Owner()->InTransaction(),
-                               [this, donor] { WriteBackColdPages(*donor); });
-      if (page != nullptr) {
-        donor->SetCapacity(donor->Capacity() - 1);
-        cache.SetCapacity(cache.Capacity() + 1);
-      }
-    }
-  }
-  if (page == nullptr && cache.Full()) {
     const bool in_transaction = Owner()->InTransaction();
     page = cache.TakeVictim(!in_transaction, [this, &cache] { WriteBackColdPages(cache); });
     // Inside a transaction nothing may be written before the commit, so
@@ -476,7 +445,6 @@ TPage* TIndexFile::TakeCacheSlot(int32_t slot, int32_t position) {
   if (page == nullptr) page = pool_.Get();
   try {
     page->Assign(position, slot, header_.Slots[slot]);
-    page->SetLastUse(++use_clock_);
   } catch (...) {
     pool_.Put(page);
     throw;
@@ -525,7 +493,6 @@ TPage* TIndexFile::LoadPage(TIndexCursor* cursor, int32_t slot, int32_t position
     cache.Insert(page);
   }
   if (page->Position() != position) Raise(kErrIndexPagesCorrupt);
-  page->SetLastUse(++use_clock_);
   return page;
 }
 

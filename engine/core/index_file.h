@@ -148,9 +148,6 @@ class TIndexFile : public TTableFile {
   // slot caches now.
   int32_t BudgetPages() const;
   int32_t TotalCachedPages() const;
-  // At the budget: the cache above its fixed size whose least recently used
-  // page was used longest ago, when that is another slot's; else nullptr.
-  TPageCache* OldestOtherCache(int32_t slot);
   // A page for position of the slot's index, at the head of the MRU list, not yet sorted.
   TPage* TakeCacheSlot(int32_t slot, int32_t position);
   // Writes the least recently used of the slot's dirty unpinned pages, a
@@ -174,8 +171,6 @@ class TIndexFile : public TTableFile {
   // The reader's byte r held, 0 for none.
   int32_t read_slot_ = 0;
   uint64_t pages_version_ = 0;
-  // Counts page uses, so that the caches of all indexes compare their pages' ages.
-  uint64_t use_clock_ = 0;
 };
 
 }  // namespace jw

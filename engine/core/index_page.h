@@ -76,9 +76,6 @@ class alignas(kCacheLineBytes) TPage {
   void Unpin() {
     if (use_count_ > 0) --use_count_;
   }
-  // When the page was last used, by its index file's use clock.
-  uint64_t LastUse() const { return last_use_; }
-  void SetLastUse(uint64_t clock) { last_use_ = clock; }
   int32_t ParentPosition() const { return parent_position_; }
   void SetParentPosition(int32_t position) { parent_position_ = position; }
 
@@ -224,13 +221,12 @@ class alignas(kCacheLineBytes) TPage {
   TPage* older_ = nullptr;
   int32_t position_ = 0;
   int32_t use_count_ = 0;
-  uint64_t last_use_ = 0;
   std::vector<uint8_t> entries_;
   int32_t key_count_ = 0;
   int32_t key_length_ = 0;
-
   int32_t stride_ = 0;
   int32_t edit_position_ = 1;
+
   int32_t parent_position_ = 0;
   int32_t navigation_position_ = 1;
   uint8_t page_type_ = 0;

@@ -364,47 +364,6 @@ TEST_F(TreeStructure, InsideATransactionAFullCacheGrowsBy64) {
   t_.table.in_transaction = false;
 }
 
-// At the table's budget a small index in use takes its pages from a large
-// one that filled the budget first, a page at a time while the large one's
-// oldest page is older, and never below the large one's fixed size: once
-// warm, walks over the small index read nothing, and the caches together
-// hold no more than before.
-TEST(IndexPageCache, PagesFollowUseAcrossIndexesWithinTheBudget) {
-  IndexTable t(Fields());
-  constexpr int32_t kBudgetPages = 64;
-  t.table.cache_budget_bytes = 2 * kBudgetPages * kIndexPageSize;
-  t.index->DefinePrimaryIndex(IndexDescriptor());
-  t.index->AddIndexDesc(Index("Small", {3}));
-  t.index->AddIndexDesc(Index("Large", {3}));
-  const auto insert = [&](int32_t slot, uint32_t from, uint32_t to) {
-    TBTree tree(*t.index, t.Use(slot));
-    for (uint32_t v = from; v <= to; ++v) tree.Insert(MakeKey(v, 100, 100, 0).data(), v);
-  };
-  const auto cached = [&] { return t.index->CachedPageCount(1) + t.index->CachedPageCount(2); };
-  // 38 keys to a leaf: the large index outgrows the budget, the small one
-  // its fixed size.
-  insert(2, 1, 4000);
-  insert(1, 1, 600);
-  const auto find_all_small = [&] {
-    TBTree tree(*t.index, t.Use(1));
-    int32_t record = 0;
-    for (uint32_t v = 1; v <= 600; ++v) {
-      ASSERT_TRUE(tree.Find(MakeKey(v, 100, 100, 0).data(), record));
-      ASSERT_EQ(record, static_cast<int32_t>(v));
-    }
-  };
-  find_all_small();
-  find_all_small();
-  t.index->ResetCounts();
-  find_all_small();
-  EXPECT_EQ(t.index->reads, 0);
-  EXPECT_GT(t.index->CachedPageCount(1), kPageCacheCapacity);
-  EXPECT_GE(t.index->CachedPageCount(2), kPageCacheCapacity);
-  // The budget, and the fixed size of the index that came to it last.
-  EXPECT_LE(cached(), kBudgetPages + kPageCacheCapacity);
-  Verify(t);
-}
-
 TEST_F(TreeStructure, FlushWritesSortedRunsInOneWriteEach) {
   for (uint32_t v = 1; v <= 200; ++v) Insert(v);
   t_.index->ResetCounts();

@@ -35,14 +35,12 @@ class FakeTable : public TDataFileOwner {
   bool StrictChangeDetection() const override { return strict_change_detection; }
   bool HasPrimaryIndex() const override { return has_primary_index; }
   void BodyWriteStarting() override {}
-  int64_t CacheBudgetBytes() const override { return cache_budget_bytes; }
 
   bool in_transaction = false;
   bool written = false;
   bool force_buffer_flush = false;
   bool strict_change_detection = false;
   bool has_primary_index = true;
-  int64_t cache_budget_bytes = 0;
 };
 
 struct LockCall {
