@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "engine/support/engine_errors.h"
 #include "engine/support/records_bitmap.h"
@@ -32,7 +33,15 @@ class TPin {
 }  // namespace
 
 TBTree::TPath::~TPath() {
-  for (auto it = pages_.rbegin(); it != pages_.rend(); ++it) file_.ReleasePage(*it);
+  while (size_ > 0) file_.ReleasePage(pages_[--size_]);
+}
+
+void TBTree::TPath::Push(TPage* page) {
+  if (size_ == pages_.size()) {
+    file_.ReleasePage(page);
+    RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
+  }
+  pages_[size_++] = page;
 }
 
 TBTree::TBTree(TIndexFile& file, TIndexCursor& cursor)
@@ -398,7 +407,15 @@ void TBTree::MarkRecords(int64_t ordinal, TRecordsBitmap& bitmap, const uint8_t*
 // ---- insert ----
 
 void TBTree::Insert(const uint8_t* key, int32_t record_number) {
-  Retrying([&] {
+  InsertKey(key, record_number, false);
+}
+
+bool TBTree::InsertUnique(const uint8_t* key, int32_t record_number) {
+  return InsertKey(key, record_number, true);
+}
+
+bool TBTree::InsertKey(const uint8_t* key, int32_t record_number, bool unique) {
+  return Retrying([&]() -> bool {
     TPath path(file_);
     if (!PushRoot(path, TPagePosition::Edit)) {
       const TChangeScope changing(*this);
@@ -407,7 +424,7 @@ void TBTree::Insert(const uint8_t* key, int32_t record_number) {
       page->SetPageType(kPageRootLeaf);
       page->InsertAt(1, key, record_number, 1);
       file_.SetRoot(slot_, page->Position());
-      return;
+      return true;
     }
     TPage* page = path.Back();
     while (!page->IsLeaf()) {
@@ -417,6 +434,12 @@ void TBTree::Insert(const uint8_t* key, int32_t record_number) {
       page = PushChild(path);
     }
     page->DescendInsert(cursor_, key);
+    // The walk went down the children whose first keys are not above the
+    // key, as a lookup does, so an equal key would stand where it stopped.
+    const int32_t at = page->EditPosition();
+    if (unique && at >= 1 && cursor_.CompareKeys(page->Key(at), key, key_length_) == 0) {
+      return false;
+    }
     // A split cascade appends at most one page per level and a new root;
     // refuse before changing anything when the file cannot take them.
     const int64_t room = static_cast<int64_t>(path.Size() + 1) * kIndexPageSize;
@@ -426,6 +449,7 @@ void TBTree::Insert(const uint8_t* key, int32_t record_number) {
     const TChangeScope changing(*this);
     InsertEntry(path, path.Size() - 1, key, 1, record_number);
     ApplyCountDelta(path, 1);
+    return true;
   });
 }
 

@@ -5,9 +5,9 @@
 // position, leaf keys below the child).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 #include "engine/core/index_file.h"
 
@@ -44,6 +44,9 @@ class TBTree {
 
   // Adds the entry behind any equal keys.
   void Insert(const uint8_t* key, int32_t record_number);
+  // Adds the entry unless a key equal to it is there already: false then,
+  // with nothing changed. The walk that checks is the walk that inserts.
+  bool InsertUnique(const uint8_t* key, int32_t record_number);
   // Removes the entry with this key and record number, walking equal keys
   // across leaves; 8965 when there is none, with every count left as it was.
   void Delete(const uint8_t* key, int32_t record_number);
@@ -91,21 +94,24 @@ class TBTree {
   void MarkRecords(int64_t ordinal, TRecordsBitmap& bitmap, const uint8_t* end_key);
 
  private:
-  // The pages from the root down, pinned while the operation runs.
+  // The pages from the root down, pinned while the operation runs. A walk
+  // takes no more than kMaxTreeDepth pages, so the path needs no allocation.
   class TPath {
    public:
     explicit TPath(TIndexFile& file) : file_(file) {}
     ~TPath();
     TPath(const TPath&) = delete;
     TPath& operator=(const TPath&) = delete;
-    void Push(TPage* page) { pages_.push_back(page); }
+    // A page beyond the deepest walk is released and raises 8965.
+    void Push(TPage* page);
     TPage* operator[](size_t k) const { return pages_[k]; }
-    size_t Size() const { return pages_.size(); }
-    TPage* Back() const { return pages_.back(); }
+    size_t Size() const { return size_; }
+    TPage* Back() const { return pages_[size_ - 1]; }
 
    private:
     TIndexFile& file_;
-    std::vector<TPage*> pages_;
+    std::array<TPage*, kMaxTreeDepth> pages_{};
+    size_t size_ = 0;
   };
 
   // Steps along the leaf level from the leaf that ends a path. A leaf it
@@ -172,6 +178,8 @@ class TBTree {
   // The spot of the leaf's entry at the ordinal.
   TLeafSpot SpotOf(const TPage* leaf, int32_t entry, int64_t ordinal) const;
 
+  // Insert's walk; with unique it adds nothing (false) where an equal key stands.
+  bool InsertKey(const uint8_t* key, int32_t record_number, bool unique);
   void InsertEntry(TPath& path, size_t level, const uint8_t* key, int32_t count, int32_t pointer);
   void SplitPage(TPage* page, TPage* new_page);
   void Split(TPath& path, size_t level);

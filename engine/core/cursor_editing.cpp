@@ -24,6 +24,14 @@ class TKeyChanges {
     Apply(slot, key, number, true);
     changes_.push_back({slot, Key(slot, key), number, true});
   }
+  // Inserts unless an equal key is there: false then, nothing changed.
+  bool InsertUnique(int32_t slot, const uint8_t* key, int32_t number) {
+    TIndexSlotCursor cursor(owner_, file_, slot);
+    TBTree tree(file_, cursor);
+    if (!tree.InsertUnique(key, number)) return false;
+    changes_.push_back({slot, Key(slot, key), number, true});
+    return true;
+  }
   void Delete(int32_t slot, const uint8_t* key, int32_t number) {
     Apply(slot, key, number, false);
     changes_.push_back({slot, Key(slot, key), number, false});
@@ -345,16 +353,28 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     if (!keep_auto_inc_) SetRecordId(image, last + 1);
     const std::vector<int32_t> slots = KeyedSlots();
     std::vector<std::vector<uint8_t>> keys;
-    for (const int32_t slot : slots) {
-      keys.push_back(KeyOf(data, index, slot, image));
-      CheckUniqueKey(slot, keys.back().data());
+    for (const int32_t slot : slots) keys.push_back(KeyOf(data, index, slot, image));
+    // When the first index is the only one to check, its insert (the first
+    // change) checks it: one walk instead of two, and nothing is changed yet
+    // when it refuses.
+    const auto unique = [&](int32_t slot) { return index.IndexDesc(slot).Unique != 0; };
+    const bool insert_checks = !slots.empty() && unique(slots.front()) && !keep_auto_inc_ &&
+                               std::none_of(slots.begin() + 1, slots.end(), unique);
+    if (!insert_checks) {
+      for (size_t k = 0; k < slots.size(); ++k) CheckUniqueKey(slots[k], keys[k].data());
     }
     // Keep-auto-inc must not hand out an id a live record has.
     if (keep_auto_inc_) CheckUniqueKey(kStatusSlot, StatusKeyOf(image).data());
     TBlobPost post(*this, image);
     bool stored = false;
     try {
-      for (size_t k = 0; k < slots.size(); ++k) changes.Insert(slots[k], keys[k].data(), n);
+      for (size_t k = 0; k < slots.size(); ++k) {
+        if (k > 0 || !insert_checks) {
+          changes.Insert(slots[k], keys[k].data(), n);
+        } else if (!changes.InsertUnique(slots[k], keys[k].data(), n)) {
+          Raise(kErrDuplicateKey, "", index.IndexDesc(slots[k]).Name);
+        }
+      }
       if (n != data.NextRecordNumber()) {
         TRecord* old = nullptr;
         data.FetchRecord(nullptr, n, 1, false, false, old);

@@ -12,11 +12,12 @@
 namespace jw {
 namespace {
 
-// Offsets inside an in-memory entry, behind its key.
+// Offsets inside an in-memory entry, behind its key: the pointer, then on
+// inner pages the count, on compressed leaves the two compression counts.
 constexpr int32_t kEntryPointer = 0;
 constexpr int32_t kEntryCount = 4;
-constexpr int32_t kEntryPrefix = 8;
-constexpr int32_t kEntryZeros = 10;
+constexpr int32_t kEntryPrefix = 4;
+constexpr int32_t kEntryZeros = 6;
 // Mode 3 stores its prefix and zero counts in one byte each.
 constexpr int32_t kMaxByteCount = 255;
 // Inner entries on disk: key, child position, leaf keys below.
@@ -25,6 +26,8 @@ constexpr int32_t kInnerEntryExtra = 8;
 constexpr int32_t kLeafEntryExtra = 4;
 // A compressed entry: its two counts and the record number around the key bytes.
 constexpr int32_t kCompressedEntryExtra = 6;
+// In memory a compressed leaf's entry keeps its record number and its two counts.
+constexpr int32_t kCompressedMemoryExtra = kEntryZeros + 2;
 
 }  // namespace
 
@@ -59,6 +62,7 @@ void TPage::ClearContents() {
   navigation_position_ = 1;
   parent_position_ = 0;
   page_type_ = kPageRoot;
+  UpdateStride();
   previous_ = 0;
   next_ = 0;
   free_ = false;
@@ -78,6 +82,17 @@ void TPage::Assign(int32_t position, int32_t slot, const IndexDescriptor& index)
   descending_ = index.Descending != 0;
   unique_ = index.Unique != 0;
   compression_ = index.Compression;
+  UpdateStride();
+}
+
+void TPage::UpdateStride() {
+  if (!IsLeaf()) {
+    stride_ = key_length_ + kInnerEntryExtra;
+  } else if (compression_ == 0) {
+    stride_ = key_length_ + kLeafEntryExtra;
+  } else {
+    stride_ = key_length_ + kCompressedMemoryExtra;
+  }
 }
 
 void TPage::MarkFree(int32_t next_free) {
@@ -129,12 +144,12 @@ int32_t TPage::Count(int32_t position) const {
 
 int32_t TPage::SharedPrefix(int32_t position) const {
   CheckPosition(position);
-  return GetInt16(Entry(position) + key_length_ + kEntryPrefix);
+  return CompressedLeaf() ? GetInt16(Entry(position) + key_length_ + kEntryPrefix) : 0;
 }
 
 int32_t TPage::StrippedZeros(int32_t position) const {
   CheckPosition(position);
-  return GetInt16(Entry(position) + key_length_ + kEntryZeros);
+  return CompressedLeaf() ? GetInt16(Entry(position) + key_length_ + kEntryZeros) : 0;
 }
 
 void TPage::SetPointer(int32_t position, int32_t pointer) {
@@ -145,6 +160,8 @@ void TPage::SetPointer(int32_t position, int32_t pointer) {
 
 void TPage::SetCount(int32_t position, int32_t count) {
   CheckPosition(position);
+  // A leaf's entry counts itself and keeps no count.
+  if (IsLeaf()) return;
   PutInt32(Entry(position) + key_length_ + kEntryCount, count);
   dirty_ = true;
 }
@@ -175,7 +192,7 @@ void TPage::InsertAt(int32_t position, const uint8_t* key, int32_t pointer, int3
   uint8_t* entry = entries_.data() + offset;
   std::memcpy(entry, key, key_length_);
   PutInt32(entry + key_length_ + kEntryPointer, pointer);
-  PutInt32(entry + key_length_ + kEntryCount, IsLeaf() ? 0 : count);
+  if (!IsLeaf()) PutInt32(entry + key_length_ + kEntryCount, count);
   ++key_count_;
   used_bytes_ += EntryBytes(position);
   // Only the new entry and the one behind it, whose previous key changed,
@@ -195,7 +212,7 @@ void TPage::RemoveAt(int32_t position) {
 }
 
 void TPage::MoveEntriesFrom(TPage& source, int32_t first, int32_t count, int32_t at) {
-  if (source.key_length_ != key_length_ || count < 0 || first < 1 ||
+  if (source.key_length_ != key_length_ || source.stride_ != stride_ || count < 0 || first < 1 ||
       first + count - 1 > source.key_count_ || at < 1 || at > key_count_ + 1) {
     RaiseCorrupt();
   }
@@ -226,6 +243,7 @@ void TPage::CopyPage(const TPage& other) {
   descending_ = other.descending_;
   unique_ = other.unique_;
   compression_ = other.compression_;
+  stride_ = other.stride_;
   entries_ = other.entries_;
   previous_ = other.previous_;
   next_ = other.next_;
@@ -260,27 +278,27 @@ int32_t TPage::EntryBytes(int32_t position) const {
 }
 
 void TPage::RecompressEntries(int32_t first, int32_t last) {
+  // Only a compressed leaf keeps compressed forms and counts used bytes.
+  if (!CompressedLeaf()) return;
   const int32_t l = key_length_;
   for (int32_t i = std::max(first, 1); i <= std::min(last, key_count_); ++i) {
     used_bytes_ -= EntryBytes(i);
     int32_t prefix = 0;
     int32_t zeros = 0;
-    if (CompressedLeaf()) {
-      const uint8_t* key = Entry(i);
-      if ((compression_ == 1 || compression_ == 3) && i > 1) {
-        prefix = CommonPrefixLength(Entry(i - 1), key, l);
-        if (compression_ == 3) prefix = std::min(prefix, kMaxByteCount);
+    const uint8_t* key = Entry(i);
+    if ((compression_ == 1 || compression_ == 3) && i > 1) {
+      prefix = CommonPrefixLength(Entry(i - 1), key, l);
+      if (compression_ == 3) prefix = std::min(prefix, kMaxByteCount);
+    }
+    if (compression_ == 2 || compression_ == 3) {
+      if (unique_) {
+        zeros = std::min(TrailingZeroCount(key, l), l - prefix);
+      } else {
+        // Too short a remainder leaves no room between prefix and record id.
+        const int32_t room = l - prefix - kRecordIdLength;
+        zeros = room >= 1 ? std::min(TrailingZeroCount(key, l - kRecordIdLength), room) : 0;
       }
-      if (compression_ == 2 || compression_ == 3) {
-        if (unique_) {
-          zeros = std::min(TrailingZeroCount(key, l), l - prefix);
-        } else {
-          // Too short a remainder leaves no room between prefix and record id.
-          const int32_t room = l - prefix - kRecordIdLength;
-          zeros = room >= 1 ? std::min(TrailingZeroCount(key, l - kRecordIdLength), room) : 0;
-        }
-        if (compression_ == 3) zeros = std::min(zeros, kMaxByteCount);
-      }
+      if (compression_ == 3) zeros = std::min(zeros, kMaxByteCount);
     }
     PutInt16(Entry(i) + l + kEntryPrefix, static_cast<int16_t>(prefix));
     PutInt16(Entry(i) + l + kEntryZeros, static_cast<int16_t>(zeros));
@@ -289,20 +307,33 @@ void TPage::RecompressEntries(int32_t first, int32_t last) {
 }
 
 void TPage::Recompress() {
+  used_bytes_ = 0;
+  if (!CompressedLeaf()) return;
   // Entries that came from elsewhere carry forms that were never counted here.
   for (int32_t i = 1; i <= key_count_; ++i) {
     PutInt16(Entry(i) + key_length_ + kEntryPrefix, 0);
     PutInt16(Entry(i) + key_length_ + kEntryZeros, 0);
   }
-  used_bytes_ = CompressedLeaf() ? key_count_ * (key_length_ + kCompressedEntryExtra) : 0;
+  used_bytes_ = key_count_ * (key_length_ + kCompressedEntryExtra);
   RecompressEntries(1, key_count_);
 }
 
 void TPage::SetPageType(uint8_t type) {
   const bool was_leaf = IsLeaf();
+  const int32_t old_stride = stride_;
   page_type_ = type;
-  // A leaf stores its keys compressed, an inner page never.
-  if (IsLeaf() != was_leaf) Recompress();
+  if (IsLeaf() == was_leaf) return;
+  UpdateStride();
+  // Entries keep their keys and pointers in the other kind's layout; an
+  // inner entry that was a leaf's counts no keys yet. A leaf stores its keys
+  // compressed, an inner page never.
+  std::vector<uint8_t> entries(static_cast<size_t>(key_count_) * stride_, 0);
+  for (int32_t i = 0; i < key_count_; ++i) {
+    std::memcpy(entries.data() + static_cast<size_t>(i) * stride_,
+                entries_.data() + static_cast<size_t>(i) * old_stride, key_length_ + 4);
+  }
+  entries_ = std::move(entries);
+  Recompress();
 }
 
 // ---- encoding ----
@@ -342,16 +373,10 @@ void TPage::EncodePage(uint8_t* bytes) const {
     }
     return;
   }
-  for (int32_t i = 1; i <= key_count_; ++i) {
-    std::memcpy(out, Entry(i), l);
-    out += l;
-    PutInt32(out, Pointer(i));
-    out += 4;
-    if (!IsLeaf()) {
-      PutInt32(out, Count(i));
-      out += 4;
-    }
-  }
+  // Inner pages and mode-0 leaves hold their entries as the page stores them.
+  const size_t length = static_cast<size_t>(key_count_) * Stride();
+  if (length > static_cast<size_t>(kPageEntryBytes)) RaiseCorrupt();
+  if (length > 0) std::memcpy(out, entries_.data(), length);
 }
 
 void TPage::DecodePage(const uint8_t* bytes, bool is_new, int32_t end_position) {
@@ -368,6 +393,7 @@ void TPage::DecodePage(const uint8_t* bytes, bool is_new, int32_t end_position) 
   };
   if (type > kPageRootLeaf || count < 0 || !link_ok(previous) || !link_ok(next)) RaiseCorrupt();
   page_type_ = type;
+  UpdateStride();
   previous_ = previous;
   next_ = next;
   if (count == 0) {
@@ -394,28 +420,21 @@ void TPage::DecodeEntries(const uint8_t* bytes, int32_t used, int32_t end_positi
     Recompress();
     return;
   }
-  const int32_t entry_size = l + (IsLeaf() ? kLeafEntryExtra : kInnerEntryExtra);
-  if (used != 0 || static_cast<int64_t>(count) * entry_size > kPageEntryBytes) RaiseCorrupt();
-  entries_.assign(static_cast<size_t>(count) * Stride(), 0);
+  // Inner pages and mode-0 leaves hold their entries as the page stores them.
+  const int64_t length = static_cast<int64_t>(count) * Stride();
+  if (used != 0 || length > kPageEntryBytes) RaiseCorrupt();
   const uint8_t* in = bytes + kPgEntries;
+  entries_.assign(in, in + length);
   for (int32_t i = 1; i <= count; ++i) {
-    uint8_t* entry = Entry(i);
-    std::memcpy(entry, in, l);
-    const int32_t pointer = GetInt32(in + l);
+    const uint8_t* entry = Entry(i);
+    const int32_t pointer = GetInt32(entry + l + kEntryPointer);
     if (IsLeaf()) {
       if (pointer < 1) RaiseCorrupt();
-    } else {
-      const int32_t below = GetInt32(in + l + 4);
-      if (!IsPagePosition(pointer, end_position) || pointer == position_ || below < 1) {
-        RaiseCorrupt();
-      }
-      PutInt32(entry + l + kEntryCount, below);
+    } else if (!IsPagePosition(pointer, end_position) || pointer == position_ ||
+               GetInt32(entry + l + kEntryCount) < 1) {
+      RaiseCorrupt();
     }
-    PutInt32(entry + l + kEntryPointer, pointer);
-    in += entry_size;
   }
-  // An uncompressed page's entries keep no compressed forms: the zeros they
-  // were filled with are already what Recompress would write.
 }
 
 void TPage::DecodeCompressed(const uint8_t* in, int32_t used) {

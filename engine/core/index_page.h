@@ -3,10 +3,13 @@
 // positions, its encoding on disk with the four key-compression modes, and
 // the binary searches the tree walks make in it.
 //
-// In memory every entry takes L + 12 bytes (L the index's key length): the
-// key, an int32 pointer (a leaf's record number or an inner page's child
-// position), an int32 count of the leaf keys below a child, and the int16
-// shared-prefix length and int16 stripped-zero count of its compressed form.
+// In memory an entry holds its key (L bytes, L the index's key length) and
+// an int32 pointer (a leaf's record number or an inner page's child
+// position), followed on inner pages by the int32 count of the leaf keys
+// below the child and on compressed leaves by the int16 shared-prefix length
+// and int16 stripped-zero count of its compressed form. Inner pages and
+// mode-0 leaves thus hold their entries exactly as the page stores them, so
+// reading and writing such a page copies its entries in one piece.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +19,7 @@
 
 #include "engine/core/dirty_mark.h"
 #include "engine/core/index_file_format.h"
+#include "engine/core/prefetch.h"
 
 namespace jw {
 
@@ -37,7 +41,7 @@ int32_t CommonPrefixLength(const uint8_t* a, const uint8_t* b, int32_t length);
 // Zero bytes at the end of the first length bytes of key.
 int32_t TrailingZeroCount(const uint8_t* key, int32_t length);
 
-class TPage {
+class alignas(kCacheLineBytes) TPage {
  public:
   explicit TPage(TIndexFile* owner);
   TPage(const TPage&) = delete;
@@ -184,7 +188,10 @@ class TPage {
  private:
   // Clear but for the pin count, which reading the page's bytes leaves as it is.
   void ClearContents();
-  int32_t Stride() const { return key_length_ + 12; }
+  // The bytes an entry takes in memory on a page of this kind, kept in
+  // stride_ whenever the key length, the compression or the type changes.
+  int32_t Stride() const { return stride_; }
+  void UpdateStride();
   uint8_t* Entry(int32_t position);
   const uint8_t* Entry(int32_t position) const;
   void CheckPosition(int32_t position) const;
@@ -203,32 +210,36 @@ class TPage {
   // The last entry that sorts below (strict) or not above the key; 0 when none.
   int32_t LastBelow(const TIndexCursor& cursor, const uint8_t* key, bool strict) const;
 
-  TIndexFile* owner_;
-  TDirtyMark<TPage> dirty_{this};
-  int32_t use_count_ = 0;
-  int32_t position_ = 0;
-  int32_t parent_position_ = 0;
-  int32_t used_bytes_ = 0;
-  int32_t key_count_ = 0;
-  int32_t edit_position_ = 1;
-  int32_t navigation_position_ = 1;
-  int32_t key_length_ = 0;
-  int32_t slot_ = 0;
-  bool descending_ = false;
-  bool unique_ = false;
-  uint8_t compression_ = 0;
-  std::vector<uint8_t> entries_;
-  int32_t previous_ = 0;
-  int32_t next_ = 0;
-  uint8_t page_type_ = 0;
-  bool free_ = false;
-
   template <typename, int>
   friend class TFileCache;
   friend TDirtyMark<TPage>& CacheDirtyMark(TPage& page) { return page.dirty_; }
+
+  // What a walk reads of a page it finds in the cache and searches comes
+  // first, within one cache line: a page is most often met cold.
   // Neighbours in the index slot's most-recently-used list.
   TPage* newer_ = nullptr;
   TPage* older_ = nullptr;
+  int32_t position_ = 0;
+  int32_t use_count_ = 0;
+  std::vector<uint8_t> entries_;
+  int32_t key_count_ = 0;
+  int32_t key_length_ = 0;
+  int32_t stride_ = 0;
+  int32_t edit_position_ = 1;
+
+  int32_t parent_position_ = 0;
+  int32_t navigation_position_ = 1;
+  uint8_t page_type_ = 0;
+  bool free_ = false;
+  bool descending_ = false;
+  bool unique_ = false;
+  uint8_t compression_ = 0;
+  TDirtyMark<TPage> dirty_{this};
+  TIndexFile* owner_;
+  int32_t used_bytes_ = 0;
+  int32_t slot_ = 0;
+  int32_t previous_ = 0;
+  int32_t next_ = 0;
 };
 
 // A page's number in the cache's order: its position in the file.

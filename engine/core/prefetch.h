@@ -10,6 +10,9 @@
 
 namespace jw {
 
+// The processor's cache line, the unit a prefetch or a miss brings in.
+constexpr size_t kCacheLineBytes = 64;
+
 inline void PrefetchForRead(const void* address) {
 #if defined(__x86_64__) || defined(__i386__)
   asm volatile("prefetcht0 (%0)" : : "r"(address));
@@ -20,7 +23,7 @@ inline void PrefetchForRead(const void* address) {
 
 // Every cache line of the bytes from begin on.
 inline void PrefetchRangeForRead(const void* begin, size_t bytes) {
-  constexpr uintptr_t kLine = 64;
+  constexpr uintptr_t kLine = kCacheLineBytes;
   const auto first = reinterpret_cast<uintptr_t>(begin) & ~(kLine - 1);
   const uintptr_t end = reinterpret_cast<uintptr_t>(begin) + bytes;
   for (uintptr_t line = first; line < end; line += kLine) {

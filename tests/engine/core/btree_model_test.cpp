@@ -219,7 +219,16 @@ class ModelRun {
 
   void InsertRandom(TBTree& tree) {
     Entry e{MakeKey(NextValue(), case_.image_length, key_length_, ++record_id_), record_id_};
-    tree.Insert(e.key.data(), e.record);
+    // On a unique index every other insert is the checking one: it refuses
+    // exactly the keys the model holds, and a refusal changes nothing (the
+    // comparisons after it would see any change).
+    if (case_.unique && rng_() % 2 == 0) {
+      const bool held = model_.count(e) != 0;
+      ASSERT_EQ(tree.InsertUnique(e.key.data(), e.record), !held) << "key held: " << held;
+      if (held) return;
+    } else {
+      tree.Insert(e.key.data(), e.record);
+    }
     model_.insert(e);
     live_.push_back(e);
   }

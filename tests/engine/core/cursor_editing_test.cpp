@@ -428,6 +428,41 @@ std::map<int32_t, Row> Fill(TDataCursor& cursor, bool blobs, int32_t count, uint
   return model;
 }
 
+// With the primary index the only unique one, the insert's own walk down
+// it refuses a duplicate: at the first, a middle and the last key, naming
+// the table, with the files byte for byte as they were.
+TEST(CursorEditing, DuplicatePrimaryKeyIsRefusedBeforeAnyKeyChanges) {
+  CursorDatabase db;
+  db.Create("T", Definition(true));
+  auto cursor = db.Open("T");
+  const std::map<int32_t, Row> model = Fill(*cursor, true, 30, 5);
+  const auto before = TableBytes(db);
+  Editor editor(*cursor, true);
+  std::vector<Row> rows;
+  for (const auto& [id, row] : model) rows.push_back(row);
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    return std::pair(a.group, a.code) < std::pair(b.group, b.code);
+  });
+  for (Row dup : {rows.front(), rows[rows.size() / 2], rows.back()}) {
+    dup.name = "other";
+    dup.raw = 99;
+    std::string message;
+    try {
+      editor.Insert(dup);
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), kErrDuplicateKey);
+      message = e.what();
+    }
+    EXPECT_NE(message.find("'T"), std::string::npos) << message;
+    EXPECT_FALSE(cursor->Table()->LockState().WriteLock);
+    EXPECT_EQ(TableBytes(db), before);
+  }
+  Row fresh = rows.back();
+  fresh.code += 1000;
+  editor.Insert(fresh);
+  EXPECT_EQ(cursor->GetTotalRecordCount(), 31);
+}
+
 TEST(CursorEditing, RefusalsNameTheirCulpritAndLeaveTheFilesByteForByte) {
   TTableDefinition d = Definition(true);
   d.Fields[kName - 1].Required = 1;
