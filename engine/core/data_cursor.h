@@ -523,7 +523,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // order); false when there is none.
   // walking: the move is a step of a walk through the records.
   bool StandOnOrdinal(int64_t ordinal, bool walking = false);
-  // Stands on the key a B-tree search left at the spot (TBTree::Seek).
+  // Stands on the key a B-tree search left at the spot (TBTree::Navigate).
   void StandOnSpot(const TLeafSpot& spot, const uint8_t* key);
   void StandOnNumber(int32_t number, int32_t position);
   // The natural-order ordinal of the current record, counted when it was left uncounted.

@@ -131,7 +131,7 @@ class TSelectExecution {
   // rather than through the evaluator), else nullptr.
   void FindColumnArguments();
   // For each result field, how its value is copied from its source record
-  // when it is a plain column, else kCopyNone.
+  // when it is a plain column, else TCopyKind::None.
   void FindColumnCopies();
   // Builds the current combination into a cleared row image.
   void BuildRow(uint8_t* image);
