@@ -383,8 +383,8 @@ TRecord* TDataFile::TakeCacheSlot(int32_t number) {
   }
   if (record == nullptr) record = pool_.Get();
   record->record_number_ = number;
-  std::fill(record->bytes_.begin(), record->bytes_.end(), 0);
-  PutInt32(&record->bytes_[kRecNumber], number);
+  std::memset(record->Bytes(), 0, static_cast<size_t>(record->Size()));
+  PutInt32(record->Bytes() + kRecNumber, number);
   record->modified_ = false;
   record->use_count_ = 0;
   cache_.LinkAtHead(record);

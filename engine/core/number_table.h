@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/core/prefetch.h"
+#include "platform/os/large_pages.h"
 
 namespace jw {
 
@@ -49,8 +50,8 @@ class TNumberTable {
       if (slots_[hole].Object == nullptr) return;
       if (slots_[hole].Number == number) break;
     }
-    for (size_t next = (hole + 1) & mask_;
-         slots_[next].Object != nullptr && Distance(next) != 0; next = (next + 1) & mask_) {
+    for (size_t next = (hole + 1) & mask_; slots_[next].Object != nullptr && Distance(next) != 0;
+         next = (next + 1) & mask_) {
       slots_[hole] = slots_[next];
       hole = next;
     }
@@ -111,7 +112,7 @@ class TNumberTable {
   }
 
   void Rehash(size_t size) {
-    std::vector<TSlot> old(size);
+    TSlots old(size);
     old.swap(slots_);
     mask_ = size - 1;
     for (const TSlot& slot : old) {
@@ -119,7 +120,9 @@ class TNumberTable {
     }
   }
 
-  std::vector<TSlot> slots_;
+  // A large table lies in large pages: lookups land at random places.
+  using TSlots = std::vector<TSlot, TCacheMemoryAllocator<TSlot>>;
+  TSlots slots_;
   size_t mask_ = 0;
   size_t count_ = 0;
 };

@@ -12,10 +12,22 @@ TRecord::TRecord(TDataFile* file) : file_(file) {
   SetSize(file != nullptr ? file->RecordSize() : 0);
 }
 
+TRecord::TRecord(TDataFile* file, uint8_t* storage, int32_t capacity)
+    : bytes_(storage), file_(file), capacity_(capacity) {
+  SetSize(file != nullptr ? file->RecordSize() : 0);
+}
+
 void TRecord::SetSize(int32_t size) {
   // Even a record of an empty definition keeps its 9-byte head addressable.
   const int32_t bytes = std::max(size, kRecordHeadSize);
-  if (static_cast<int32_t>(bytes_.size()) != bytes) bytes_.assign(bytes, 0);
+  if (bytes == size_) return;
+  if (bytes > capacity_) {
+    own_bytes_ = std::make_unique<uint8_t[]>(static_cast<size_t>(bytes));
+    bytes_ = own_bytes_.get();
+    capacity_ = bytes;
+  }
+  size_ = bytes;
+  std::memset(bytes_, 0, static_cast<size_t>(bytes));
 }
 
 void TRecord::ReserveKey(int32_t length) {
@@ -29,7 +41,7 @@ void TRecord::SetRecordNumber(int32_t number) {
 }
 
 void TRecord::InitNew(bool with_id) {
-  std::fill(bytes_.begin(), bytes_.end(), 0);
+  std::memset(bytes_, 0, static_cast<size_t>(size_));
   if (with_id) PutInt32(&bytes_[kRecId], file_->NextAutoInc());
   PutInt32(&bytes_[kRecNumber], record_number_);
   modified_ = false;
@@ -37,13 +49,13 @@ void TRecord::InitNew(bool with_id) {
 
 void TRecord::LoadFrom(uint8_t* raw) {
   file_->DecodeRecordImage(raw, record_number_);
-  std::memcpy(bytes_.data(), raw, std::min<size_t>(file_->RecordSize(), bytes_.size()));
+  std::memcpy(bytes_, raw, static_cast<size_t>(std::min(file_->RecordSize(), size_)));
   modified_ = false;
 }
 
 void TRecord::StoreTo(uint8_t* out) {
   const int32_t size = file_->RecordSize();
-  std::memcpy(out, bytes_.data(), size);
+  std::memcpy(out, bytes_, size);
   if (file_->Encrypted()) ScrambleBuffer(out, size, kRecordSeed.K1, kRecordSeed.K2);
   modified_ = false;
 }
@@ -75,16 +87,16 @@ void TRecord::Assign(const TRecord& other) {
   file_ = other.file_;
   modified_ = other.Modified();
   record_number_ = other.record_number_;
-  std::memcpy(bytes_.data(), other.bytes_.data(), std::min(bytes_.size(), other.bytes_.size()));
+  std::memcpy(bytes_, other.bytes_, static_cast<size_t>(std::min(size_, other.size_)));
 }
 
 bool TRecord::SameBytes(const uint8_t* bytes) const {
-  return std::memcmp(bytes_.data(), bytes, bytes_.size()) == 0;
+  return std::memcmp(bytes_, bytes, static_cast<size_t>(size_)) == 0;
 }
 
 void TRecord::SetFieldBytes(const uint8_t* bytes) {
-  std::memcpy(bytes_.data() + kRecordHeadSize, bytes + kRecordHeadSize,
-              bytes_.size() - kRecordHeadSize);
+  std::memcpy(bytes_ + kRecordHeadSize, bytes + kRecordHeadSize,
+              static_cast<size_t>(size_ - kRecordHeadSize));
   modified_ = true;
 }
 

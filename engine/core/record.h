@@ -1,9 +1,13 @@
 // TRecord: one record buffer of a data file, as the record cache, the pool
 // and the cursors hold it: the record bytes with their 9-byte head, the use
-// (pin) count, the modified flag, the cache links and a sort key buffer.
+// (pin) count, the modified flag, the cache links and a sort key buffer. The
+// bytes are the record's own, or lie right after it in a slab of its pool
+// (record_buffer_pool.h), so that a record met at random costs one place in
+// memory.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/core/dirty_mark.h"
@@ -15,6 +19,9 @@ class TDataFile;
 class TRecord {
  public:
   explicit TRecord(TDataFile* file);
+  // The bytes at storage, capacity bytes that the record does not own,
+  // until it must grow past them.
+  TRecord(TDataFile* file, uint8_t* storage, int32_t capacity);
   TRecord(const TRecord&) = delete;
   TRecord& operator=(const TRecord&) = delete;
 
@@ -33,10 +40,11 @@ class TRecord {
   // Stores the number; a live record also carries it at byte 1.
   void SetRecordNumber(int32_t number);
 
-  uint8_t* Bytes() { return bytes_.data(); }
-  const uint8_t* Bytes() const { return bytes_.data(); }
-  int32_t Size() const { return static_cast<int32_t>(bytes_.size()); }
-  // Regrows the record bytes to exactly size bytes.
+  uint8_t* Bytes() { return bytes_; }
+  const uint8_t* Bytes() const { return bytes_; }
+  int32_t Size() const { return size_; }
+  // Makes the record exactly size bytes (at least its head), all zero when
+  // the size changes.
   void SetSize(int32_t size);
 
   uint8_t* Key() { return key_.data(); }
@@ -82,11 +90,15 @@ class TRecord {
   // that a walk's prefetch brings it in with as few cache lines as it can.
   uint16_t use_count_ = 0;
   int32_t record_number_ = 0;
-  std::vector<uint8_t> bytes_;
+  uint8_t* bytes_ = nullptr;
   // Neighbours in the data file's most-recently-used list.
   TRecord* newer_ = nullptr;
   TRecord* older_ = nullptr;
   TDataFile* file_ = nullptr;
+  int32_t size_ = 0;
+  int32_t capacity_ = 0;
+  // The bytes when they are not in a slab.
+  std::unique_ptr<uint8_t[]> own_bytes_;
   TDirtyMark<TRecord> modified_{this};
   std::vector<uint8_t> key_;
   uint16_t key_length_ = 0;

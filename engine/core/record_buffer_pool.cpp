@@ -1,32 +1,64 @@
 #include "engine/core/record_buffer_pool.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 #include "engine/core/data_file.h"
+#include "platform/os/large_pages.h"
 
 namespace jw {
+namespace {
+
+// The first slab holds this many records; each next one twice its
+// predecessor's bytes, up to a large page.
+constexpr size_t kFirstSlabRecords = 16;
+
+size_t RoundUp(size_t bytes, size_t unit) {
+  return (bytes + unit - 1) / unit * unit;
+}
+
+}  // namespace
 
 TRecordStack::TRecordStack(TDataFile* file) : file_(file) {
   list_.SetCapacity(kRecordStackCapacity);
 }
 
 TRecordStack::~TRecordStack() {
-  Clear();
+  for (const TSlab& slab : slabs_) {
+    for (size_t at = 0; at < slab.Used; at += slab.Entry) {
+      std::launder(reinterpret_cast<TRecord*>(slab.Memory + at))->~TRecord();
+    }
+    FreeCacheMemory(slab.Memory, slab.Bytes);
+  }
 }
 
-void TRecordStack::Clear() {
-  for (int32_t i = list_.Count() - 1; i >= 0; --i) delete static_cast<TRecord*>(list_.Get(i));
-  list_.Clear();
+TRecord* TRecordStack::Make() {
+  const auto size = static_cast<size_t>(std::max(file_->RecordSize(), kRecordHeadSize));
+  const size_t entry = RoundUp(sizeof(TRecord), alignof(TRecord)) + RoundUp(size, alignof(TRecord));
+  if (slabs_.empty() || slabs_.back().Entry != entry ||
+      slabs_.back().Used + entry > slabs_.back().Bytes) {
+    const size_t last = slabs_.empty() ? 0 : slabs_.back().Bytes;
+    const size_t bytes = std::max(entry * kFirstSlabRecords, std::min(2 * last, kLargePageBytes));
+    slabs_.reserve(slabs_.size() + 1);
+    slabs_.push_back({static_cast<std::byte*>(AllocateCacheMemory(bytes)), bytes, entry, 0});
+  }
+  TSlab& slab = slabs_.back();
+  std::byte* place = slab.Memory + slab.Used;
+  auto* storage = reinterpret_cast<uint8_t*>(place + RoundUp(sizeof(TRecord), alignof(TRecord)));
+  auto* record = new (place) TRecord(file_, storage, static_cast<int32_t>(size));
+  slab.Used += entry;
+  return record;
 }
 
 TRecord* TRecordStack::Get() {
-  if (list_.Count() == 0) return new TRecord(file_);
+  if (list_.Count() == 0) return Make();
   auto* record = static_cast<TRecord*>(list_.Last());
   list_.Delete(list_.Count() - 1);
   // The file's record size may have changed since the buffer was pooled.
   record->SetSize(file_->RecordSize());
-  std::fill(record->bytes_.begin(), record->bytes_.end(), 0);
-  PutInt32(&record->bytes_[kRecNumber], record->record_number_);
+  std::memset(record->Bytes(), 0, static_cast<size_t>(record->Size()));
+  PutInt32(record->Bytes() + kRecNumber, record->record_number_);
   record->modified_ = false;
   record->use_count_ = 0;
   record->newer_ = nullptr;

@@ -1,7 +1,15 @@
 // TRecordStack: the pool of TRecord buffers of one data file, so that
 // fetching and releasing records does not allocate on every step. Buffers
-// are reused last in, first out; the pool never shrinks while the file is open.
+// are reused last in, first out; the pool never shrinks while the file is
+// open. New buffers are made in slabs, each record with its bytes right
+// after it, the slabs growing with the pool up to a large page: a cache of
+// a hundred thousand records then spans a few large pages rather than two
+// heap blocks per record, and a walk that meets them at random pays for
+// fewer cache lines and address translations.
 #pragma once
+
+#include <cstddef>
+#include <vector>
 
 #include "engine/core/record.h"
 #include "engine/support/system_list.h"
@@ -15,8 +23,6 @@ class TRecordStack {
   TRecordStack& operator=(const TRecordStack&) = delete;
   ~TRecordStack();
 
-  // Frees every pooled buffer, the last first.
-  void Clear();
   // A fresh buffer sized to the file's records, or the last one put back,
   // cleared.
   TRecord* Get();
@@ -26,8 +32,20 @@ class TRecordStack {
   int32_t Count() const { return list_.Count(); }
 
  private:
+  // Records of Entry bytes each (the record and its bytes) fill the
+  // slab's first Used bytes.
+  struct TSlab {
+    std::byte* Memory;
+    size_t Bytes;
+    size_t Entry;
+    size_t Used;
+  };
+  // A new record at the end of the last slab, a new slab when it is full.
+  TRecord* Make();
+
   TDataFile* file_;
   TSystemList list_;
+  std::vector<TSlab> slabs_;
 };
 
 // The pool's list is made room for this many buffers at once.
