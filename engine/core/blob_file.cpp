@@ -409,8 +409,7 @@ bool TBlobChainReader::Read(int32_t position, int32_t count, TChainBlock& block)
       for (int32_t i = 0; i < window_blocks_; ++i) {
         uint8_t* raw = file.read_buffer_.data() + static_cast<int64_t>(i) * size;
         UnscrambleBuffer(raw, kBlockHeadSize, kRecordSeed.K1, kRecordSeed.K2);
-        UnscrambleBuffer(raw + kBlockHeadSize, BlockDataSize(size), kRecordSeed.K1,
-                         kRecordSeed.K2);
+        UnscrambleBuffer(raw + kBlockHeadSize, BlockDataSize(size), kRecordSeed.K1, kRecordSeed.K2);
       }
     }
     offset = 0;

@@ -243,10 +243,10 @@ class TChainVisits {
 // once. A block the cache holds comes from the cache, which may hold this
 // process's unwritten changes; any other comes from a window of
 // consecutive blocks read from the file (through its mapping where it
-// serves) into the file's read buffer, taking no cache slot: a BLOB larger than the cache then neither
-// evicts the cache nor is decoded into cached blocks only to be copied out
-// again. The window serves this reader only, and no other read of the file
-// may happen while it lives.
+// serves) into the file's read buffer, taking no cache slot: a BLOB
+// larger than the cache then neither evicts the cache nor is decoded into
+// cached blocks only to be copied out again. The window serves this reader
+// only, and no other read of the file may happen while it lives.
 class TBlobChainReader {
  public:
   TBlobChainReader(TBlobFile& file, TBlobFileCursor* cursor)

@@ -349,7 +349,6 @@ TEST(CrashConsistency, EveryDurableRowSurvivesAKillAtAnyMomentAndTheTableVerifie
   }
 }
 
-
 // A reader of this process walks the table in key order under its read
 // lock, again and again, while a writer process inserts, rewrites and
 // deletes memos between the walks: every memo read holds the bytes its
