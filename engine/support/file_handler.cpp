@@ -36,12 +36,14 @@ void TFileHandler::Open() {
   file_ = file;
   head_ = nullptr;
   view_.Reset();
+  unmapped_reads_ = 0;
   handle_ = result;
   open_ = true;
 }
 
 void TFileHandler::Close() {
   view_.Reset();
+  unmapped_reads_ = 0;
   if (handle_ > 0 && file_ != nullptr) FileList().CloseFile(file_, in_memory_, handle_);
   file_ = nullptr;
   head_ = nullptr;
@@ -56,6 +58,7 @@ void TFileHandler::CreateFile(bool must_be_new) {
   file_ = file;
   head_ = nullptr;
   view_.Reset();
+  unmapped_reads_ = 0;
   handle_ = result;
   open_ = true;
 }
@@ -137,6 +140,10 @@ const uint8_t* TFileHandler::MapHead(int32_t length) {
 
 int32_t TFileHandler::ReadMapped(int64_t offset, uint8_t* buffer, int32_t length) {
   if (file_ == nullptr || in_memory_ || offset < 0 || length <= 0) return 0;
+  if (!view_.Mapped() && unmapped_reads_ < kReadsBeforeMapping) {
+    ++unmapped_reads_;
+    return 0;
+  }
   if (offset + length > view_.Length() && !view_.Refused()) file_->RefreshView(view_);
   const int64_t count = std::min<int64_t>(length, view_.Length() - offset);
   if (count <= 0 || !view_.Copy(offset, buffer, count)) return 0;

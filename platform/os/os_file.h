@@ -51,6 +51,8 @@ class TOsFileView {
   TOsFileView& operator=(const TOsFileView&) = delete;
   ~TOsFileView() { Reset(); }
 
+  // Whether the file is mapped.
+  bool Mapped() const { return data_ != nullptr; }
   // The bytes known to be in the file.
   int64_t Length() const { return length_; }
   // Whether a mapping failed, so that the view is not refreshed again
