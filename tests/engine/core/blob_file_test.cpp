@@ -273,18 +273,20 @@ TEST_F(BlobFileTest, EmptyingTheFileCutsEveryBlock) {
   t.blob->ReleaseBlock(block);
 }
 
-// Loads copy the blocks out of a mapping of the file. A process outside the
-// locks that cuts the file under the mapping leaves a load an engine error
-// instead of a fault; where no mapping can be made, loads read the file
-// and find the same values.
+// Loads copy the blocks out of a mapping of the file once a few loads read
+// it. A process outside the locks that cuts the file under the mapping
+// leaves a load an engine error instead of a fault; where no mapping can be
+// made, loads read the file and find the same values, scrambled or not.
 TEST_F(BlobFileTest, LoadsSurviveAFileCutUnderTheMappingAndRefusedMappings) {
-  for (const bool refuse_maps : {false, true}) {
-    SCOPED_TRACE(refuse_maps ? "mappings refused" : "mapped");
+  for (const auto& [refuse_maps, encrypted] :
+       {std::pair(false, false), std::pair(false, true), std::pair(true, false)}) {
+    SCOPED_TRACE(std::string(refuse_maps ? "mappings refused" : "mapped") +
+                 (encrypted ? ", encrypted" : ""));
     OsFileFaults faults;
     faults.refuse_maps = refuse_maps;
     TScopedOsFileFaults scope(faults);
     table_.reset();
-    BlobTable& t = Make(512);
+    BlobTable& t = Make(512, encrypted);
     std::vector<int32_t> records;
     for (uint32_t i = 0; i < 12; ++i) {
       records.push_back(t.AddRecord());
