@@ -190,13 +190,21 @@ TBlock* TBlobFile::TakeCacheSlot(int32_t position) {
   return block;
 }
 
+int32_t TBlobFile::ReadBlocks(int32_t position, int32_t length) {
+  EnsureSize(read_buffer_, length);
+  // A piece of a block from the mapping is of no use: the file reports
+  // why the block is missing.
+  const int32_t mapped = ReadMapped(position, read_buffer_.data(), length);
+  if (mapped >= block_size_) return mapped;
+  return ReadAt(position, read_buffer_.data(), length, true);
+}
+
 TBlock* TBlobFile::LoadWindow(int32_t position, int32_t count) {
   const int32_t length = count * block_size_;
-  EnsureSize(read_buffer_, length);
   const ReadWindowScope window(*this, position, length);
   // A window may reach blocks this process appended but has not written
   // yet; those are cached, and only whole blocks read are taken.
-  const int32_t got = ReadAt(position, read_buffer_.data(), length, true);
+  const int32_t got = ReadBlocks(position, length);
   const int32_t loaded = got / block_size_;
   TBlock* target = nullptr;
   for (int32_t i = 0; i < loaded; ++i) {
@@ -394,16 +402,14 @@ bool TBlobChainReader::Read(int32_t position, int32_t count, TChainBlock& block)
     }
     const int32_t blocks = std::max(
         1, std::min({file.read_ahead_count_, count, (file.header_.EndPosition - position) / size}));
-    TBlobFile::EnsureSize(file.read_buffer_, static_cast<int64_t>(blocks) * size);
     window_start_ = position;
-    window_blocks_ = file.ReadAt(position, file.read_buffer_.data(), blocks * size, true) / size;
+    window_blocks_ = file.ReadBlocks(position, blocks * size) / size;
     if (window_blocks_ == 0) file.Raise(kErrBlobBuffersCorrupt);
     if (file.Encrypted()) {
       for (int32_t i = 0; i < window_blocks_; ++i) {
         uint8_t* raw = file.read_buffer_.data() + static_cast<int64_t>(i) * size;
         UnscrambleBuffer(raw, kBlockHeadSize, kRecordSeed.K1, kRecordSeed.K2);
-        UnscrambleBuffer(raw + kBlockHeadSize, BlockDataSize(size), kRecordSeed.K1,
-                         kRecordSeed.K2);
+        UnscrambleBuffer(raw + kBlockHeadSize, BlockDataSize(size), kRecordSeed.K1, kRecordSeed.K2);
       }
     }
     offset = 0;

@@ -175,6 +175,10 @@ class TBlobFile : public TTableFile {
 
   // A reset block for position at the head of the MRU list, not yet sorted.
   TBlock* TakeCacheSlot(int32_t position);
+  // Reads up to length bytes of blocks at position into the read buffer,
+  // through the file's mapping where it serves, else from the file; the
+  // bytes read, fewer at the file's end.
+  int32_t ReadBlocks(int32_t position, int32_t length);
   // Reads count blocks from position into the cache; the block at position
   // comes back pinned, or nullptr when the file ends before it.
   TBlock* LoadWindow(int32_t position, int32_t count);
@@ -238,11 +242,11 @@ class TChainVisits {
 // Reads the blocks of one chain for a load that copies each one out at
 // once. A block the cache holds comes from the cache, which may hold this
 // process's unwritten changes; any other comes from a window of
-// consecutive blocks read straight from the file into the file's read
-// buffer, taking no cache slot: a BLOB larger than the cache then neither
-// evicts the cache nor is decoded into cached blocks only to be copied out
-// again. The window serves this reader only, and no other read of the file
-// may happen while it lives.
+// consecutive blocks read from the file (through its mapping where it
+// serves) into the file's read buffer, taking no cache slot: a BLOB
+// larger than the cache then neither evicts the cache nor is decoded into
+// cached blocks only to be copied out again. The window serves this reader
+// only, and no other read of the file may happen while it lives.
 class TBlobChainReader {
  public:
   TBlobChainReader(TBlobFile& file, TBlobFileCursor* cursor)

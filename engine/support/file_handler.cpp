@@ -1,5 +1,7 @@
 #include "engine/support/file_handler.h"
 
+#include <algorithm>
+
 #include "engine/support/file_list.h"
 #include "platform/rtl/strings.h"
 
@@ -33,11 +35,15 @@ void TFileHandler::Open() {
   read_only_ = read_only;
   file_ = file;
   head_ = nullptr;
+  view_.Reset();
+  unmapped_reads_ = 0;
   handle_ = result;
   open_ = true;
 }
 
 void TFileHandler::Close() {
+  view_.Reset();
+  unmapped_reads_ = 0;
   if (handle_ > 0 && file_ != nullptr) FileList().CloseFile(file_, in_memory_, handle_);
   file_ = nullptr;
   head_ = nullptr;
@@ -51,6 +57,8 @@ void TFileHandler::CreateFile(bool must_be_new) {
   Check(result);
   file_ = file;
   head_ = nullptr;
+  view_.Reset();
+  unmapped_reads_ = 0;
   handle_ = result;
   open_ = true;
 }
@@ -69,6 +77,7 @@ void TFileHandler::CopyToFile(const std::string& file_name) {
 }
 
 void TFileHandler::CopyFromFile(const std::string& file_name) {
+  view_.Reset();
   if (open_) Check(FileList().CopyIn(file_, handle_, file_name, in_memory_));
 }
 
@@ -85,6 +94,8 @@ int32_t TFileHandler::Read(void* buffer, int32_t length, bool allow_short) {
 
 int32_t TFileHandler::Write(const void* buffer, int32_t length) {
   if (file_ == nullptr) Raise(kErrWrite);
+  // Writing no bytes cuts the file: the mapping may reach past the new end.
+  if (length == 0) view_.Reset();
   const int32_t count = file_->Write(handle_, buffer, length);
   if (count != length) Raise(kErrWrite);
   return count;
@@ -125,6 +136,18 @@ const uint8_t* TFileHandler::MapHead(int32_t length) {
   head_ = file_->MapHead(length);
   head_length_ = length;
   return head_;
+}
+
+int32_t TFileHandler::ReadMapped(int64_t offset, uint8_t* buffer, int32_t length) {
+  if (file_ == nullptr || in_memory_ || offset < 0 || length <= 0) return 0;
+  if (!view_.Mapped() && unmapped_reads_ < kReadsBeforeMapping) {
+    ++unmapped_reads_;
+    return 0;
+  }
+  if (offset + length > view_.Length() && !view_.Refused()) file_->RefreshView(view_);
+  const int64_t count = std::min<int64_t>(length, view_.Length() - offset);
+  if (count <= 0 || !view_.Copy(offset, buffer, count)) return 0;
+  return static_cast<int32_t>(count);
 }
 
 void TFileHandler::EnterFileLock() {

@@ -11,6 +11,10 @@
 
 namespace jw {
 
+// The calls of TFileHandler::ReadMapped that an open handle leaves to the
+// read calls before it maps its file.
+constexpr int32_t kReadsBeforeMapping = 8;
+
 class TFileHandler {
  public:
   TFileHandler() = default;
@@ -58,6 +62,20 @@ class TFileHandler {
     if (head_ != nullptr) return length <= head_length_ ? head_ : nullptr;
     return MapHead(length);
   }
+  // Copies up to length bytes at offset through a read-only mapping of
+  // the disk file that this handle keeps (TOsFileView), without a system
+  // call while they lie within the file's size as last seen; the size is
+  // looked at again when they reach past it. The bytes copied: fewer at the
+  // file's end, 0 where no mapping serves (a file in memory, a mapping
+  // refused, a page of it that failed): the caller then reads them from
+  // the file, which reports what went wrong. Cutting the file through the
+  // handle drops its mapping first; no other handle cuts the file while
+  // this one is open, since only an exclusive opener cuts it. The first
+  // kReadsBeforeMapping calls of an open handle copy nothing: a mapping,
+  // its page faults and its end cost as much as a dozen read calls, which
+  // a table that reads a BLOB or two and closes then saves. Virtual so
+  // that a test layer counts it with the reads.
+  virtual int32_t ReadMapped(int64_t offset, uint8_t* buffer, int32_t length);
   // The shared file's lock, held around a seek and its read or write.
   void EnterFileLock();
   void LeaveFileLock();
@@ -88,6 +106,9 @@ class TFileHandler {
   // object keeps it as long as it has open handles).
   const uint8_t* head_ = nullptr;
   int32_t head_length_ = 0;
+  // The mapping ReadMapped reads through, and its calls before it was made.
+  TOsFileView view_;
+  int32_t unmapped_reads_ = 0;
   std::string name_;
   int32_t handle_ = 0;
   bool exclusive_ = false;

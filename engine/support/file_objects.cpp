@@ -246,6 +246,10 @@ const uint8_t* TAbstractFile::MapHead(int32_t) {
   return nullptr;
 }
 
+bool TAbstractFile::RefreshView(TOsFileView&) {
+  return false;
+}
+
 // TPhysicalFile
 
 int32_t TPhysicalFile::CreateFile() {
@@ -306,6 +310,11 @@ int32_t TPhysicalFile::Delete() {
 const uint8_t* TPhysicalFile::MapHead(int32_t length) {
   TCriticalSectionGuard guard(Lock());
   return os_file_.MapHead(length);
+}
+
+bool TPhysicalFile::RefreshView(TOsFileView& view) {
+  TCriticalSectionGuard guard(Lock());
+  return os_file_.RefreshView(view);
 }
 
 int32_t TPhysicalFile::Read(int32_t, void* buffer, int32_t length) {

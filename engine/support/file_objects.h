@@ -62,6 +62,9 @@ class TAbstractFile {
   // writes show in them at once (TOsFile::MapHead), valid while a handle is
   // open; null for a file in memory or where no mapping can be made.
   virtual const uint8_t* MapHead(int32_t length);
+  // Brings the view up to the disk file's size (TOsFile::RefreshView);
+  // false for a file in memory or where no mapping can be made.
+  virtual bool RefreshView(TOsFileView& view);
 
   TCriticalSection& Lock() { return lock_; }
   bool Exclusive() const { return exclusive_; }
@@ -146,6 +149,7 @@ class TPhysicalFile : public TAbstractFile {
   OsLockResult LockBytes(const std::vector<int64_t>& offsets) override;
   bool UnlockBytes(const std::vector<int64_t>& offsets) override;
   const uint8_t* MapHead(int32_t length) override;
+  bool RefreshView(TOsFileView& view) override;
 
   // The next CreateFile fails with 13060 when the file exists already, so
   // that a new name cannot race another process.

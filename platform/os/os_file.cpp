@@ -5,8 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csetjmp>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 
 #include "platform/os/os_file_faults.h"
 
@@ -131,7 +137,80 @@ OsFileError ChangeWhileHeld(const std::string& path, Change change) {
   return result == 0 ? OsFileError::None : OsFileErrorFromErrno(error_number);
 }
 
+// ---- copies out of views ----
+
+// A view maps this much at least, and twice the file's size, so that a
+// growing file is mapped again only when it doubled.
+constexpr int64_t kMinViewBytes = 1 << 20;
+
+// The jump of the view copy running on this thread, for the bus-error
+// handler: a page of a mapping that cannot be had raises SIGBUS.
+thread_local sigjmp_buf* t_copy_jump = nullptr;
+struct sigaction g_previous_bus_action;
+
+void OnBusError(int signal_number, siginfo_t* info, void* context) {
+  if (sigjmp_buf* jump = t_copy_jump) {
+    t_copy_jump = nullptr;
+    siglongjmp(*jump, 1);
+  }
+  // A fault outside a copy goes where it went before; by default the
+  // access runs again once the handler returns and ends the process.
+  const struct sigaction& previous = g_previous_bus_action;
+  if ((previous.sa_flags & SA_SIGINFO) != 0) {
+    if (previous.sa_sigaction != nullptr) {
+      previous.sa_sigaction(signal_number, info, context);
+      return;
+    }
+  } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+    previous.sa_handler(signal_number);
+    return;
+  }
+  struct sigaction fallback = {};
+  fallback.sa_handler = SIG_DFL;
+  sigaction(SIGBUS, &fallback, nullptr);
+}
+
+void InstallBusHandler() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction action = {};
+    action.sa_sigaction = OnBusError;
+    // Not blocked while handled: the jump out leaves the mask as it was.
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &g_previous_bus_action);
+  });
+}
+
+// Copies from a mapping; false when a page of it failed.
+bool GuardedCopy(void* buffer, const uint8_t* source, size_t length) {
+  sigjmp_buf jump;
+  if (sigsetjmp(jump, 0) != 0) return false;
+  t_copy_jump = &jump;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  std::memcpy(buffer, source, length);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  t_copy_jump = nullptr;
+  return true;
+}
+
 }  // namespace
+
+bool TOsFileView::Copy(int64_t offset, void* buffer, int64_t length) {
+  if (data_ == nullptr || offset < 0 || length < 0 || offset > length_ - length) return false;
+  if (GuardedCopy(buffer, data_ + offset, static_cast<size_t>(length))) return true;
+  Reset();
+  refused_ = true;
+  return false;
+}
+
+void TOsFileView::Reset() {
+  if (data_ != nullptr) munmap(const_cast<uint8_t*>(data_), static_cast<size_t>(capacity_));
+  data_ = nullptr;
+  capacity_ = 0;
+  length_ = 0;
+  refused_ = false;
+}
 
 TOsFile::~TOsFile() {
   Close();
@@ -197,6 +276,30 @@ const uint8_t* TOsFile::MapHead(int64_t length) {
   head_ = static_cast<const uint8_t*>(head);
   head_length_ = length;
   return head_;
+}
+
+bool TOsFile::RefreshView(TOsFileView& view) {
+  if (fd_ < 0 || view.refused_) return false;
+  const int64_t size = Size();
+  if (size < 0) return false;
+  if (size > view.capacity_) {
+    view.Reset();
+    const int64_t page = sysconf(_SC_PAGESIZE);
+    const int64_t capacity = (std::max(2 * size, kMinViewBytes) + page - 1) / page * page;
+    void* data = MAP_FAILED;
+    if (!OsFaultFailMap()) {
+      InstallBusHandler();
+      data = mmap(nullptr, static_cast<size_t>(capacity), PROT_READ, MAP_SHARED, fd_, 0);
+    }
+    if (data == MAP_FAILED) {
+      view.refused_ = true;
+      return false;
+    }
+    view.data_ = static_cast<const uint8_t*>(data);
+    view.capacity_ = capacity;
+  }
+  view.length_ = size;
+  return true;
 }
 
 int64_t TOsFile::ReadAt(int64_t offset, void* buffer, int64_t length) {

@@ -33,6 +33,45 @@ enum class OsLockResult { Taken, Busy, Failed };
 // more, and below the share byte, which only the share modes use.
 bool LockRangeAllowed(int64_t offset, int64_t length);
 
+class TOsFile;
+
+// A read-only mapping of a file from its first byte, shared with every
+// writer of the file so that another process's writes show in it at once,
+// and owned by whoever holds the view (apart from every other view of the
+// file). It reaches beyond the file's end, so that the file may grow into
+// it; only the bytes below Length(), the file's size when the view was
+// last refreshed, are ever read. A page that cannot be had (the disk
+// failed, or a process outside the locks cut the file below Length())
+// makes Copy fail instead of ending the process. Whoever cuts the file
+// resets its view first; the file stays open while the view lives.
+class TOsFileView {
+ public:
+  TOsFileView() = default;
+  TOsFileView(const TOsFileView&) = delete;
+  TOsFileView& operator=(const TOsFileView&) = delete;
+  ~TOsFileView() { Reset(); }
+
+  // Whether the file is mapped.
+  bool Mapped() const { return data_ != nullptr; }
+  // The bytes known to be in the file.
+  int64_t Length() const { return length_; }
+  // Whether a mapping failed, so that the view is not refreshed again
+  // until it is reset.
+  bool Refused() const { return refused_; }
+  // Copies length bytes at offset, all below Length(); false when they are
+  // not, or a page of them failed (the view is then refused).
+  bool Copy(int64_t offset, void* buffer, int64_t length);
+  // Unmaps the view; the next refresh maps the file again.
+  void Reset();
+
+ private:
+  friend class TOsFile;
+  const uint8_t* data_ = nullptr;
+  int64_t capacity_ = 0;
+  int64_t length_ = 0;
+  bool refused_ = false;
+};
+
 class TOsFile {
  public:
   TOsFile() = default;
@@ -67,6 +106,10 @@ class TOsFile {
   // length while it is open) or when the mapping failed. The mapping lasts
   // until Close; a later call may ask for no more bytes than the first.
   const uint8_t* MapHead(int64_t length);
+  // Brings the view's length up to the file's size, mapping the file again
+  // (with room to grow) when it outgrew the mapping; false when it is
+  // refused or the mapping fails (the view is then refused).
+  bool RefreshView(TOsFileView& view);
 
   // Locks [offset, offset + length) without waiting: a write lock, or a read
   // lock on a descriptor opened for reading only. Busy when another open

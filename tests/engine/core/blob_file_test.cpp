@@ -11,6 +11,7 @@
 #include "engine/core/blob_buffer.h"
 #include "engine/core/blob_file.h"
 #include "engine/support/scrambler.h"
+#include "platform/os/os_file_faults.h"
 #include "platform/rtl/random.h"
 #include "tests/engine/core/blob_file_verifier.h"
 #include "tests/engine/core/blob_test_table.h"
@@ -270,6 +271,38 @@ TEST_F(BlobFileTest, EmptyingTheFileCutsEveryBlock) {
   TBlock* block = t.blob->NewBlock();
   EXPECT_EQ(block->Position(), 512);
   t.blob->ReleaseBlock(block);
+}
+
+// Loads copy the blocks out of a mapping of the file once a few loads read
+// it. A process outside the locks that cuts the file under the mapping
+// leaves a load an engine error instead of a fault; where no mapping can be
+// made, loads read the file and find the same values, scrambled or not.
+TEST_F(BlobFileTest, LoadsSurviveAFileCutUnderTheMappingAndRefusedMappings) {
+  for (const auto& [refuse_maps, encrypted] :
+       {std::pair(false, false), std::pair(false, true), std::pair(true, false)}) {
+    SCOPED_TRACE(std::string(refuse_maps ? "mappings refused" : "mapped") +
+                 (encrypted ? ", encrypted" : ""));
+    OsFileFaults faults;
+    faults.refuse_maps = refuse_maps;
+    TScopedOsFileFaults scope(faults);
+    table_.reset();
+    BlobTable& t = Make(512, encrypted);
+    std::vector<int32_t> records;
+    for (uint32_t i = 0; i < 12; ++i) {
+      records.push_back(t.AddRecord());
+      t.Store(records.back(), Pattern(20 * 494, i));
+    }
+    t.Reopen();
+    for (uint32_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(t.Load(records[i]), Pattern(20 * 494, i));
+    }
+    const int64_t before = faults.reads;
+    EXPECT_EQ(t.Load(records.back()), Pattern(20 * 494, 11));
+    EXPECT_EQ(faults.reads - before, refuse_maps ? 1 : 0) << "system reads of one load";
+    std::filesystem::resize_file(t.BlobPath(), 1024);
+    EXPECT_EQ(LoadCode(records.back()), 8963);
+    EXPECT_EQ(LoadCode(records[5]), 8963);
+  }
 }
 
 // ---- damage ----

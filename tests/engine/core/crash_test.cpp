@@ -349,5 +349,72 @@ TEST(CrashConsistency, EveryDurableRowSurvivesAKillAtAnyMomentAndTheTableVerifie
   }
 }
 
+// A reader of this process walks the table in key order under its read
+// lock, again and again, while a writer process inserts, rewrites and
+// deletes memos between the walks: every memo read holds the bytes its
+// record's seed gives, whether its blocks were appended past the file's
+// end the reader had seen or taken from the free list where other memos
+// lay. 1.5 s and 25 walks at least, 20 s with JW_LONG_TESTS=1.
+TEST(CrashConsistency, AReaderSeesEveryMemoWholeWhileAnotherProcessRewritesThem) {
+  const uint32_t seed = TestSeed();
+  SCOPED_TRACE("JW_SEED=" + std::to_string(seed));
+  std::mt19937 rng(seed);
+  CursorDatabase db;
+  db.Create("CRASH", CrashDefinition());
+  const auto duration = std::chrono::milliseconds(LongTests() ? 20000 : 1500);
+  // A writer that flushes every write keeps the reader waiting at times.
+  constexpr int32_t kMinWalks = 25;
+  int32_t walks = 0;
+  int64_t memos = 0;
+  std::set<int32_t> seeds_seen;
+  // A writer that holds the table exclusively is let go for one that shares it.
+  for (int32_t attempt = 0; attempt < 20 && walks == 0; ++attempt) {
+    test_support::PipedChild child(JW_CRASH_WRITER, "crash_writer");
+    std::fprintf(child.In(), "%s %u\n", db.dir.Path("").c_str(), static_cast<unsigned>(rng()));
+    std::fflush(child.In());
+    LineReader lines(fileno(child.Out()));
+    std::string failure;
+    int exclusive = 1;
+    lines.ReadUntil(Clock::now() + std::chrono::seconds(30), [&](const std::string& line) {
+      std::istringstream in(line);
+      std::string word;
+      in >> word >> exclusive;
+      if (word != "ready") failure = line;
+      return false;
+    });
+    ASSERT_EQ(failure, "");
+    if (exclusive != 0) {
+      child.Kill();
+      continue;
+    }
+    auto cursor = db.Open("CRASH");
+    CrashReader reader(*cursor);
+    // The writer's lines are taken as they come, so that it never waits on
+    // its pipe, and give it the time to write between the walks.
+    auto take = [&](const std::string& line) {
+      if (line.rfind("fail", 0) == 0) failure = line;
+      return true;
+    };
+    const auto start = Clock::now();
+    while ((walks < kMinWalks || Clock::now() < start + duration) &&
+           Clock::now() < start + std::chrono::seconds(60) && !HasFailure()) {
+      ASSERT_TRUE(lines.ReadUntil(Clock::now() + std::chrono::milliseconds(2), take)) << failure;
+      cursor->LockForRead();
+      const std::vector<CrashRow> rows = reader.Walk();
+      cursor->UnlockForRead();
+      ++walks;
+      memos += static_cast<int64_t>(rows.size());
+      for (const CrashRow& row : rows) seeds_seen.insert(row.memo_seed);
+    }
+    cursor->Close(false);
+    child.Kill();
+    EXPECT_EQ(failure, "");
+  }
+  EXPECT_GE(walks, kMinWalks);
+  EXPECT_GT(seeds_seen.size(), 50u) << "memos written by the writer while the reader walked";
+  std::cout << walks << " walks, " << memos << " memos read, " << seeds_seen.size()
+            << " distinct memos\n";
+}
+
 }  // namespace
 }  // namespace jw::test

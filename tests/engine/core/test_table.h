@@ -60,6 +60,12 @@ class Instrumented : public File {
     ++reads;
     return File::Read(buffer, length, allow_short);
   }
+  // A copy from the file's mapping reads the file as much as a call does.
+  int32_t ReadMapped(int64_t offset, uint8_t* buffer, int32_t length) override {
+    const int32_t count = File::ReadMapped(offset, buffer, length);
+    if (count > 0) ++reads;
+    return count;
+  }
   int32_t Write(const void* buffer, int32_t length) override {
     ++writes;
     if (writes == fail_write_at) RaiseEngineError(kErrWrite, this->Name());

@@ -62,6 +62,56 @@ TEST(OsFile, PositionedReadsAndWrites) {
   EXPECT_EQ(file.Size(), 4);
 }
 
+// A view shows another descriptor's writes at once and follows the file's
+// growth once refreshed, copying only bytes below the size it last saw;
+// bytes cut away under it by a process outside the locks make the copy fail
+// instead of ending the process, and the view is refused until it is reset.
+TEST(OsFile, ViewFollowsWritersAndFailsACopyOfBytesCutUnderIt) {
+  TempFolder folder;
+  const std::string path = folder.File("v");
+  TOsFile file;
+  ASSERT_EQ(file.Create(path, false), OsFileError::None);
+  const std::vector<char> filled(3 << 20, 'a');
+  ASSERT_EQ(file.WriteAt(0, filled.data(), 3 << 20), 3 << 20);
+  TOsFileView view;
+  ASSERT_TRUE(file.RefreshView(view));
+  EXPECT_EQ(view.Length(), 3 << 20);
+  char bytes[4] = {};
+  EXPECT_FALSE(view.Copy((3 << 20) - 2, bytes, 4));
+
+  const int other = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(pwrite(other, "xyz", 3, 100), 3);
+  ASSERT_TRUE(view.Copy(99, bytes, 4));
+  EXPECT_EQ(std::string(bytes, 4), "axyz");
+  // Past twice the size the view was made for: mapped again.
+  ASSERT_EQ(pwrite(other, "end", 3, 8 << 20), 3);
+  EXPECT_FALSE(view.Copy(8 << 20, bytes, 3));
+  ASSERT_TRUE(file.RefreshView(view));
+  ASSERT_TRUE(view.Copy(8 << 20, bytes, 3));
+  EXPECT_EQ(std::string(bytes, 3), "end");
+  ASSERT_TRUE(view.Copy(99, bytes, 4));
+  EXPECT_EQ(std::string(bytes, 4), "axyz");
+
+  ASSERT_EQ(ftruncate(other, 4096), 0);
+  EXPECT_FALSE(view.Copy(1 << 20, bytes, 4));
+  EXPECT_TRUE(view.Refused());
+  EXPECT_FALSE(file.RefreshView(view));
+  view.Reset();
+  ASSERT_TRUE(file.RefreshView(view));
+  EXPECT_EQ(view.Length(), 4096);
+  ASSERT_TRUE(view.Copy(99, bytes, 4));
+  EXPECT_EQ(std::string(bytes, 4), "axyz");
+  close(other);
+
+  OsFileFaults faults;
+  faults.refuse_maps = true;
+  TScopedOsFileFaults scope(faults);
+  TOsFileView refused;
+  EXPECT_FALSE(file.RefreshView(refused));
+  EXPECT_TRUE(refused.Refused());
+}
+
 TEST(OsFile, DescriptorsAreCloseOnExec) {
   TempFolder folder;
   TOsFile file;
