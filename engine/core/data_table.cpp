@@ -425,7 +425,11 @@ void TDataTable::WriteBack(bool trim, bool force_data_header, bool flush, bool f
     blob_->ReleaseFreedBlocks();
     blob_->FlushBlocks(flush);
   }
-  if (index_->IsOpen()) index_->FlushPages(flush);
+  // The index pages and the index header share one sync, the header's: a
+  // page write always brings a header write after it, and until the data
+  // header clears the data file's write mark, an open finds a torn index
+  // by that mark, whichever of the two reached the disk.
+  if (index_->IsOpen()) index_->FlushPages(false);
   if (blob) blob_->WriteHeader(force_blob_header, flush);
   if (index_->IsOpen()) index_->WriteHeader(force_index_header, flush);
   if (data_->IsOpen()) data_->WriteHeader(force_data_header, flush);
