@@ -267,11 +267,11 @@ void TDataFile::WriteHeader(bool force, bool flush) {
   HeaderWritten(flush);
 }
 
-void TDataFile::MarkWriteInProgress() {
+void TDataFile::MarkWriteInProgress(bool flush) {
   if (write_marked_ || !IsOpen()) return;
   const uint8_t mark = 1;
   WriteAt(kHdrDirtyFlag, &mark, 1);
-  FlushIfForced(false);
+  FlushIfForced(flush);
   write_marked_ = true;
 }
 

@@ -82,8 +82,10 @@ class TDataFile : public TTableFile {
   void WriteHeader(bool force, bool flush);
   // Marks the header on disk as being written (its dirty byte), once until
   // the next header write: a table opened with the mark set was
-  // interrupted between its bodies and its headers.
-  void MarkWriteInProgress();
+  // interrupted between its bodies and its headers. With flush the mark is
+  // synced before any body is written, so that a power failure leaves the
+  // mark on the disk whenever it leaves any body of the write there.
+  void MarkWriteInProgress(bool flush);
   bool WriteMarked() const { return write_marked_; }
   // The mark was set when the header was last read.
   bool WriteInterrupted() const { return write_interrupted_; }

@@ -50,7 +50,7 @@ bool TDataTable::HasPrimaryIndex() const {
 }
 
 void TDataTable::BodyWriteStarting() {
-  data_->MarkWriteInProgress();
+  data_->MarkWriteInProgress(syncing_write_back_);
 }
 
 void TDataTable::RecordsWriteStarting() {
@@ -405,7 +405,14 @@ void TDataTable::WriteBack(bool trim, bool force_data_header, bool flush, bool f
   // What is referred to reaches the disk before what refers to it: BLOB
   // blocks before the records that name them, records before the keys, and
   // every body before the headers that count them. The data header comes
-  // last: it ends the write the first body write marked.
+  // last: it ends the write the first body write marked, whose mark a
+  // syncing write-back syncs before that body.
+  struct TSyncingScope {
+    bool& flag;
+    const bool outer;
+    TSyncingScope(bool& f, bool on) : flag(f), outer(f) { flag = on; }
+    ~TSyncingScope() { flag = outer; }
+  } syncing{syncing_write_back_, flush};
   const bool blob = BlobFileInUse();
   if (blob) blob_->FlushBlocks(flush);
   if (data_->IsOpen()) {
@@ -418,7 +425,11 @@ void TDataTable::WriteBack(bool trim, bool force_data_header, bool flush, bool f
     blob_->ReleaseFreedBlocks();
     blob_->FlushBlocks(flush);
   }
-  if (index_->IsOpen()) index_->FlushPages(flush);
+  // The index pages and the index header share one sync, the header's: a
+  // page write always brings a header write after it, and until the data
+  // header clears the data file's write mark, an open finds a torn index
+  // by that mark, whichever of the two reached the disk.
+  if (index_->IsOpen()) index_->FlushPages(false);
   if (blob) blob_->WriteHeader(force_blob_header, flush);
   if (index_->IsOpen()) index_->WriteHeader(force_index_header, flush);
   if (data_->IsOpen()) data_->WriteHeader(force_data_header, flush);

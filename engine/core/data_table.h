@@ -276,6 +276,8 @@ class TDataTable : public TDataFileOwner {
   TTableLockState lock_state_;
   bool transaction_ = false;
   bool written_ = false;
+  // A write-back that syncs its files runs: its write mark is synced too.
+  bool syncing_write_back_ = false;
   int64_t cache_budget_bytes_ = kTableCacheBudgetBytes;
 };
 

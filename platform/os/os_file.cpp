@@ -335,17 +335,24 @@ int64_t TOsFile::WriteAt(int64_t offset, const void* buffer, int64_t length) {
     }
     done += n;
   }
+  OsFaultJournal(fd_, OsFileEvent::Kind::Write, offset, buffer, length);
   return done;
 }
 
 bool TOsFile::Truncate(int64_t size) {
-  if (ftruncate(fd_, size) == 0) return true;
+  if (ftruncate(fd_, size) == 0) {
+    OsFaultJournal(fd_, OsFileEvent::Kind::Cut, size, nullptr, 0);
+    return true;
+  }
   Fail();
   return false;
 }
 
 bool TOsFile::Sync() {
-  if (!OsFaultFailFlush() && fsync(fd_) == 0) return true;
+  if (!OsFaultFailFlush() && fsync(fd_) == 0) {
+    OsFaultJournal(fd_, OsFileEvent::Kind::Sync, 0, nullptr, 0);
+    return true;
+  }
   Fail();
   return false;
 }

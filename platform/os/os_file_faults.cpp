@@ -1,5 +1,7 @@
 #include "platform/os/os_file_faults.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -62,6 +64,17 @@ bool OsFaultFailMap() {
 void OsFaultCountRead() {
   OsFileFaults* faults = installed.load();
   if (faults != nullptr) ++faults->reads;
+}
+
+void OsFaultJournal(int fd, OsFileEvent::Kind kind, int64_t offset, const void* bytes,
+                    int64_t length) {
+  OsFileFaults* faults = installed.load();
+  if (faults == nullptr || faults->journal == nullptr) return;
+  struct stat st;
+  if (fstat(fd, &st) != 0) return;
+  const auto* begin = static_cast<const uint8_t*>(bytes);
+  faults->journal->push_back({kind, static_cast<uint64_t>(st.st_ino), offset,
+                              std::vector<uint8_t>(begin, begin + length)});
 }
 
 }  // namespace jw

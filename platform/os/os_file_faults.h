@@ -3,8 +3,10 @@
 // write permission does, also to root), a write that fails as on a full
 // disk, a flush that fails as on a disk that lost the data and a rename
 // that fails as on a disk that stopped answering; mappings of files can be
-// refused, and positioned reads are counted. With no faults installed
-// every check is one load of a null pointer.
+// refused, and positioned reads are counted. A journal, when given, takes
+// every write, cut and sync that reached the files, so that a test can
+// build what a disk could hold after the power failed at any moment. With
+// no faults installed every check is one load of a null pointer.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,16 @@
 #include <vector>
 
 namespace jw {
+
+// A change of a file (by its inode) that the system took, or a sync of it.
+struct OsFileEvent {
+  enum class Kind { Write, Cut, Sync };
+  Kind kind;
+  uint64_t inode;
+  // The write's position or the cut's new size.
+  int64_t offset;
+  std::vector<uint8_t> bytes;
+};
 
 struct OsFileFaults {
   // Paths (as given to the file calls) that cannot be opened for writing.
@@ -32,6 +44,9 @@ struct OsFileFaults {
   bool refuse_maps = false;
   // Positioned reads while installed.
   int64_t reads = 0;
+  // Where every successful write, cut and sync goes while installed; none
+  // when null.
+  std::vector<OsFileEvent>* journal = nullptr;
 };
 
 // Installs faults for the whole process for its lifetime and then puts back
@@ -58,5 +73,8 @@ bool OsFaultFailFlush();
 bool OsFaultFailRename();
 bool OsFaultFailMap();
 void OsFaultCountRead();
+// Takes a successful change or sync of the open file fd into the journal.
+void OsFaultJournal(int fd, OsFileEvent::Kind kind, int64_t offset, const void* bytes,
+                    int64_t length);
 
 }  // namespace jw

@@ -98,7 +98,9 @@ TEST_F(RecordPoolTest, SlabRecordsKeepTheirBytesApartThroughGrowthAndReuse) {
     ASSERT_EQ(again, kept[static_cast<size_t>(i)]);
     ASSERT_EQ(again->Size(), size);
     for (int32_t b = 0; b < size; ++b) {
-      if (b < kRecNumber || b >= kRecNumber + 4) ASSERT_EQ(again->Bytes()[b], 0);
+      if (b < kRecNumber || b >= kRecNumber + 4) {
+        ASSERT_EQ(again->Bytes()[b], 0);
+      }
     }
     records.push_back(again);
   }
