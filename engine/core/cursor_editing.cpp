@@ -4,6 +4,7 @@
 // after that undoes the key changes made so far, in reverse order, while
 // the write lock is still held, so no index names a record never written.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "engine/core/blob_post.h"
@@ -15,26 +16,32 @@
 namespace jw {
 namespace {
 
+// A key of any index, or a bookmark, without an allocation.
+using TKeyImage = std::array<uint8_t, kMaxKeyLength>;
+static_assert(kNaturalBookmarkSize <= kMaxKeyLength);
+
 // The key changes of one edit, to be undone by compensating changes.
 class TKeyChanges {
  public:
-  TKeyChanges(TIndexFile& file, TIndexCursor& owner) : file_(file), owner_(owner) {}
+  TKeyChanges(TIndexFile& file, TIndexCursor& owner) : file_(file), owner_(owner) {
+    changes_.reserve(kTypicalChanges);
+  }
 
   void Insert(int32_t slot, const uint8_t* key, int32_t number) {
     Apply(slot, key, number, true);
-    changes_.push_back({slot, Key(slot, key), number, true});
+    Record(slot, key, number, true);
   }
   // Inserts unless an equal key is there: false then, nothing changed.
   bool InsertUnique(int32_t slot, const uint8_t* key, int32_t number) {
     TIndexSlotCursor cursor(owner_, file_, slot);
     TBTree tree(file_, cursor);
     if (!tree.InsertUnique(key, number)) return false;
-    changes_.push_back({slot, Key(slot, key), number, true});
+    Record(slot, key, number, true);
     return true;
   }
   void Delete(int32_t slot, const uint8_t* key, int32_t number) {
     Apply(slot, key, number, false);
-    changes_.push_back({slot, Key(slot, key), number, false});
+    Record(slot, key, number, false);
   }
   bool Any() const { return !changes_.empty(); }
   // Reverse order: a key inserted twice into one slot (never for one
@@ -47,14 +54,21 @@ class TKeyChanges {
   }
 
  private:
+  // An insert changes each index once and the status index twice at most:
+  // its changes fit without the list growing.
+  static constexpr size_t kTypicalChanges = 4;
   struct TChange {
     int32_t Slot;
-    std::vector<uint8_t> Key;
+    TKeyImage Key;
     int32_t Number;
     bool Inserted;
   };
-  std::vector<uint8_t> Key(int32_t slot, const uint8_t* key) const {
-    return {key, key + file_.IndexDesc(slot).KeyLength};
+  void Record(int32_t slot, const uint8_t* key, int32_t number, bool inserted) {
+    TChange& change = changes_.emplace_back();
+    change.Slot = slot;
+    std::memcpy(change.Key.data(), key, static_cast<size_t>(file_.IndexDesc(slot).KeyLength));
+    change.Number = number;
+    change.Inserted = inserted;
   }
   void Apply(int32_t slot, const uint8_t* key, int32_t number, bool insert) {
     TIndexSlotCursor cursor(owner_, file_, slot);
@@ -157,7 +171,7 @@ void ReviveSlot(TDataFile& data, TIndexFile& index, int32_t n, int32_t free_head
 // ---- brackets ----
 
 void TDataCursor::BeginWrite() {
-  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  TKeyImage bookmark{};
   GetBookmark(bookmark.data());
   // The writers' range covers this table's own reader byte.
   EndRead();
@@ -180,7 +194,7 @@ void TDataCursor::EndWrite() {
 }
 
 bool TDataCursor::LockForRead() {
-  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  TKeyImage bookmark{};
   GetBookmark(bookmark.data());
   bool changed = table_->LockForStatement();
   changed = WatchesChanges() && (changed || CountersMoved());
@@ -198,7 +212,7 @@ void TDataCursor::UnlockForRead() {
 
 void TDataCursor::LockRecord(int32_t number) {
   const int32_t n = number == 0 ? CurrentRecordNumber() : number;
-  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  TKeyImage bookmark{};
   GetBookmark(bookmark.data());
   if (n <= 0 || table_->IsCursorLocked(n) ||
       (table_->IsRecordHeld(n) && !table_->InTransaction())) {
@@ -310,12 +324,16 @@ void TDataCursor::CommitChange(bool index_changed, bool blob_changed, Undo undo)
 
 std::vector<uint8_t> TDataCursor::BookmarkOf(const uint8_t* image, int32_t number) const {
   std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
-  if (NaturalOrderInForce()) {
-    PutInt32(bookmark.data(), number);
-  } else {
-    BuildKey(image, bookmark.data());
-  }
+  BookmarkOf(image, number, bookmark.data());
   return bookmark;
+}
+
+void TDataCursor::BookmarkOf(const uint8_t* image, int32_t number, uint8_t* bookmark) const {
+  if (NaturalOrderInForce()) {
+    PutInt32(bookmark, number);
+  } else {
+    BuildKey(image, bookmark);
+  }
 }
 
 void TDataCursor::ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number,
@@ -337,13 +355,40 @@ void TDataCursor::ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number,
   GotoBookmark(bookmark.data(), false, true);
 }
 
+bool TDataCursor::SpotHolds(const uint8_t* bookmark, const std::vector<int32_t>& slots) const {
+  const TIndexFile& index = table_->IndexFile();
+  return !NaturalOrderInForce() && OnRecord() && key_length_ > 0 &&
+         std::find(slots.begin(), slots.end(), slot_) != slots.end() && spot_.File == &index &&
+         spot_.Slot == slot_ && spot_.Version == index.PagesVersion() &&
+         spot_.RecordNumber == record_number_ && spot_.Ordinal == position_ &&
+         CompareKeys(key_.data(), bookmark, key_length_) == 0;
+}
+
+void TDataCursor::StayAfterInsert(const uint8_t* bookmark, int32_t number, const uint8_t* image) {
+  FilterRecordChanged(number, image);
+  TKeyImage key;
+  BuildKey(image, key.data());
+  // Keys of one index are distinct (the record id ends those whose values
+  // repeat): the new one sorts before the cursor's or after it.
+  if (CompareKeys(key.data(), key_.data(), key_length_) < 0) ++position_;
+  TBTree tree(table_->IndexFile(), *this);
+  if (!tree.FollowInsert(spot_, position_)) spot_ = TLeafSpot();
+  // A record outside the range or hidden by the view was left for the
+  // nearest one shown, as the walk back would.
+  if (position_ < range_start_ || position_ > range_end_ ||
+      (bitmap_view_ && !visible_->IsSet(record_number_))) {
+    GotoBookmark(bookmark, false, true);
+  }
+}
+
 // ---- insert, modify, delete ----
 
 void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
   TWriteScope write(*this);
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
-  const std::vector<uint8_t> before = BookmarkOf(current_.data(), record_number_);
+  TKeyImage before{};
+  BookmarkOf(current_.data(), record_number_, before.data());
   const int32_t n = NextFreeRecord();
   LockRecord(n);
   TKeyChanges changes(index, *this);
@@ -352,8 +397,10 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     const int32_t last = data.LastAutoInc();
     if (!keep_auto_inc_) SetRecordId(image, last + 1);
     const std::vector<int32_t> slots = KeyedSlots();
-    std::vector<std::vector<uint8_t>> keys;
-    for (const int32_t slot : slots) keys.push_back(KeyOf(data, index, slot, image));
+    std::vector<TKeyImage> keys(slots.size());
+    for (size_t k = 0; k < slots.size(); ++k) {
+      BuildRecordKey(data, index.IndexDesc(slots[k]), slots[k], image, keys[k].data());
+    }
     // When the first index is the only one to check, its insert (the first
     // change) checks it: one walk instead of two, and nothing is changed yet
     // when it refuses.
@@ -365,6 +412,7 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     }
     // Keep-auto-inc must not hand out an id a live record has.
     if (keep_auto_inc_) CheckUniqueKey(kStatusSlot, StatusKeyOf(image).data());
+    const bool stays = !reposition && SpotHolds(before.data(), slots);
     TBlobPost post(*this, image);
     bool stored = false;
     try {
@@ -382,7 +430,9 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
         data.ReleaseRecord(old);
         changes.Delete(kStatusSlot, deleted.data(), n);
       }
-      changes.Insert(kStatusSlot, StatusKeyOf(image).data(), n);
+      TKeyImage status;
+      BuildStatusKey(image, status.data());
+      changes.Insert(kStatusSlot, status.data(), n);
       const bool blobs = post.Write();
       const bool appended = n == data.NextRecordNumber();
       PlaceRecord(data, index, image);
@@ -407,7 +457,14 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
       throw;
     }
     post.Finish();
-    ReturnTo(reposition ? BookmarkOf(image, n) : before, n, image);
+    if (stays) {
+      StayAfterInsert(before.data(), n, image);
+    } else {
+      const auto size = static_cast<size_t>(GetBookmarkSize());
+      ReturnTo(reposition ? BookmarkOf(image, n)
+                          : std::vector<uint8_t>(before.begin(), before.begin() + size),
+               n, image);
+    }
   } catch (...) {
     UnlockRecord(n);
     throw;
