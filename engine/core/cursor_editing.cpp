@@ -23,9 +23,7 @@ static_assert(kNaturalBookmarkSize <= kMaxKeyLength);
 // The key changes of one edit, to be undone by compensating changes.
 class TKeyChanges {
  public:
-  TKeyChanges(TIndexFile& file, TIndexCursor& owner) : file_(file), owner_(owner) {
-    changes_.reserve(kTypicalChanges);
-  }
+  TKeyChanges(TIndexFile& file, TIndexCursor& owner) : file_(file), owner_(owner) {}
 
   void Insert(int32_t slot, const uint8_t* key, int32_t number) {
     Apply(slot, key, number, true);
@@ -43,28 +41,32 @@ class TKeyChanges {
     Apply(slot, key, number, false);
     Record(slot, key, number, false);
   }
-  bool Any() const { return !changes_.empty(); }
+  bool Any() const { return count_ > 0; }
   // Reverse order: a key inserted twice into one slot (never for one
   // record) would otherwise come out in the wrong place.
   void Undo() {
-    for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) {
-      Apply(it->Slot, it->Key.data(), it->Number, !it->Inserted);
+    for (size_t k = count_; k-- > 0;) {
+      const TChange& change = At(k);
+      Apply(change.Slot, change.Key.data(), change.Number, !change.Inserted);
     }
-    changes_.clear();
+    count_ = 0;
+    more_.clear();
   }
 
  private:
-  // An insert changes each index once and the status index twice at most:
-  // its changes fit without the list growing.
-  static constexpr size_t kTypicalChanges = 4;
   struct TChange {
     int32_t Slot;
     TKeyImage Key;
     int32_t Number;
     bool Inserted;
   };
+  // The first changes of an edit stay in place, without an allocation: an
+  // insert into a table with up to two indexes makes no more.
+  static constexpr size_t kInPlace = 4;
+  TChange& At(size_t k) { return k < kInPlace ? first_[k] : more_[k - kInPlace]; }
   void Record(int32_t slot, const uint8_t* key, int32_t number, bool inserted) {
-    TChange& change = changes_.emplace_back();
+    TChange& change = count_ < kInPlace ? first_[count_] : more_.emplace_back();
+    ++count_;
     change.Slot = slot;
     std::memcpy(change.Key.data(), key, static_cast<size_t>(file_.IndexDesc(slot).KeyLength));
     change.Number = number;
@@ -78,7 +80,9 @@ class TKeyChanges {
 
   TIndexFile& file_;
   TIndexCursor& owner_;
-  std::vector<TChange> changes_;
+  std::array<TChange, kInPlace> first_;
+  std::vector<TChange> more_;
+  size_t count_ = 0;
 };
 
 // Refuses a read-only cursor, then holds the write bracket and ends it on
@@ -171,7 +175,7 @@ void ReviveSlot(TDataFile& data, TIndexFile& index, int32_t n, int32_t free_head
 // ---- brackets ----
 
 void TDataCursor::BeginWrite() {
-  TKeyImage bookmark{};
+  TKeyImage bookmark;
   GetBookmark(bookmark.data());
   // The writers' range covers this table's own reader byte.
   EndRead();
@@ -194,7 +198,7 @@ void TDataCursor::EndWrite() {
 }
 
 bool TDataCursor::LockForRead() {
-  TKeyImage bookmark{};
+  TKeyImage bookmark;
   GetBookmark(bookmark.data());
   bool changed = table_->LockForStatement();
   changed = WatchesChanges() && (changed || CountersMoved());
@@ -212,7 +216,7 @@ void TDataCursor::UnlockForRead() {
 
 void TDataCursor::LockRecord(int32_t number) {
   const int32_t n = number == 0 ? CurrentRecordNumber() : number;
-  TKeyImage bookmark{};
+  TKeyImage bookmark;
   GetBookmark(bookmark.data());
   if (n <= 0 || table_->IsCursorLocked(n) ||
       (table_->IsRecordHeld(n) && !table_->InTransaction())) {
@@ -387,7 +391,7 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
   TWriteScope write(*this);
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
-  TKeyImage before{};
+  TKeyImage before;
   BookmarkOf(current_.data(), record_number_, before.data());
   const int32_t n = NextFreeRecord();
   LockRecord(n);
@@ -397,10 +401,11 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     const int32_t last = data.LastAutoInc();
     if (!keep_auto_inc_) SetRecordId(image, last + 1);
     const std::vector<int32_t> slots = KeyedSlots();
-    std::vector<TKeyImage> keys(slots.size());
-    for (size_t k = 0; k < slots.size(); ++k) {
-      BuildRecordKey(data, index.IndexDesc(slots[k]), slots[k], image, keys[k].data());
-    }
+    TKeyImage key;
+    const auto key_of = [&](size_t k) {
+      BuildRecordKey(data, index.IndexDesc(slots[k]), slots[k], image, key.data());
+      return key.data();
+    };
     // When the first index is the only one to check, its insert (the first
     // change) checks it: one walk instead of two, and nothing is changed yet
     // when it refuses.
@@ -408,7 +413,7 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     const bool insert_checks = !slots.empty() && unique(slots.front()) && !keep_auto_inc_ &&
                                std::none_of(slots.begin() + 1, slots.end(), unique);
     if (!insert_checks) {
-      for (size_t k = 0; k < slots.size(); ++k) CheckUniqueKey(slots[k], keys[k].data());
+      for (size_t k = 0; k < slots.size(); ++k) CheckUniqueKey(slots[k], key_of(k));
     }
     // Keep-auto-inc must not hand out an id a live record has.
     if (keep_auto_inc_) CheckUniqueKey(kStatusSlot, StatusKeyOf(image).data());
@@ -418,8 +423,8 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     try {
       for (size_t k = 0; k < slots.size(); ++k) {
         if (k > 0 || !insert_checks) {
-          changes.Insert(slots[k], keys[k].data(), n);
-        } else if (!changes.InsertUnique(slots[k], keys[k].data(), n)) {
+          changes.Insert(slots[k], key_of(k), n);
+        } else if (!changes.InsertUnique(slots[k], key_of(k), n)) {
           Raise(kErrDuplicateKey, "", index.IndexDesc(slots[k]).Name);
         }
       }
