@@ -461,6 +461,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // ---- what the table's files ask ----
   int32_t IndexSlot() const override { return slot_; }
   bool TableFilesChanged() override;
+  bool BytewiseKeys() const override { return order_.Bytewise(); }
   bool VerifyRepair() const override { return false; }
   void ReportStatus(const std::string&) override {}
 
