@@ -230,6 +230,25 @@ bool TBTree::StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& re
   }
 }
 
+bool TBTree::FollowInsert(TLeafSpot& spot, int64_t ordinal) {
+  if (spot.File != &file_ || spot.Slot != slot_ || spot.Entry < 1) return false;
+  try {
+    TPage* leaf = Fetch(spot.Page);
+    const TPin pin(file_, leaf);
+    if (!leaf->IsLeaf() || leaf->Free()) return false;
+    // A record has one key in an index: its number names its entry.
+    for (const int32_t entry : {spot.Entry, spot.Entry + 1}) {
+      if (entry <= leaf->KeyCount() && leaf->Pointer(entry) == spot.RecordNumber) {
+        spot = SpotOf(leaf, entry, ordinal);
+        return true;
+      }
+    }
+    return false;
+  } catch (const TFilesChanged&) {
+    return false;
+  }
+}
+
 int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {
   return Retrying([&]() -> int64_t {
     TPath path(file_);

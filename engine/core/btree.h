@@ -67,6 +67,12 @@ class TBTree {
   bool StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
                  std::span<int32_t> ahead, int32_t stride);
   int64_t KeyCount();
+  // A spot that held just before this process inserted one key into this
+  // index (whatever it changed in other indexes), brought to the pages as
+  // they are now, at the ordinal its key has now: the key stays at its
+  // entry or the next one of its leaf unless a split moved it. False when
+  // it did, the spot left as it was.
+  bool FollowInsert(TLeafSpot& spot, int64_t ordinal);
 
   // Navigation for a key: the first equal key (found); otherwise with after
   // the first key above it, else the last key below it. With after and

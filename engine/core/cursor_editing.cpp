@@ -4,6 +4,7 @@
 // after that undoes the key changes made so far, in reverse order, while
 // the write lock is still held, so no index names a record never written.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "engine/core/blob_post.h"
@@ -15,6 +16,10 @@
 namespace jw {
 namespace {
 
+// A key of any index, or a bookmark, without an allocation.
+using TKeyImage = std::array<uint8_t, kMaxKeyLength>;
+static_assert(kNaturalBookmarkSize <= kMaxKeyLength);
+
 // The key changes of one edit, to be undone by compensating changes.
 class TKeyChanges {
  public:
@@ -22,39 +27,50 @@ class TKeyChanges {
 
   void Insert(int32_t slot, const uint8_t* key, int32_t number) {
     Apply(slot, key, number, true);
-    changes_.push_back({slot, Key(slot, key), number, true});
+    Record(slot, key, number, true);
   }
   // Inserts unless an equal key is there: false then, nothing changed.
   bool InsertUnique(int32_t slot, const uint8_t* key, int32_t number) {
     TIndexSlotCursor cursor(owner_, file_, slot);
     TBTree tree(file_, cursor);
     if (!tree.InsertUnique(key, number)) return false;
-    changes_.push_back({slot, Key(slot, key), number, true});
+    Record(slot, key, number, true);
     return true;
   }
   void Delete(int32_t slot, const uint8_t* key, int32_t number) {
     Apply(slot, key, number, false);
-    changes_.push_back({slot, Key(slot, key), number, false});
+    Record(slot, key, number, false);
   }
-  bool Any() const { return !changes_.empty(); }
+  bool Any() const { return count_ > 0; }
   // Reverse order: a key inserted twice into one slot (never for one
   // record) would otherwise come out in the wrong place.
   void Undo() {
-    for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) {
-      Apply(it->Slot, it->Key.data(), it->Number, !it->Inserted);
+    for (size_t k = count_; k-- > 0;) {
+      const TChange& change = At(k);
+      Apply(change.Slot, change.Key.data(), change.Number, !change.Inserted);
     }
-    changes_.clear();
+    count_ = 0;
+    more_.clear();
   }
 
  private:
   struct TChange {
     int32_t Slot;
-    std::vector<uint8_t> Key;
+    TKeyImage Key;
     int32_t Number;
     bool Inserted;
   };
-  std::vector<uint8_t> Key(int32_t slot, const uint8_t* key) const {
-    return {key, key + file_.IndexDesc(slot).KeyLength};
+  // The first changes of an edit stay in place, without an allocation: an
+  // insert into a table with up to two indexes makes no more.
+  static constexpr size_t kInPlace = 4;
+  TChange& At(size_t k) { return k < kInPlace ? first_[k] : more_[k - kInPlace]; }
+  void Record(int32_t slot, const uint8_t* key, int32_t number, bool inserted) {
+    TChange& change = count_ < kInPlace ? first_[count_] : more_.emplace_back();
+    ++count_;
+    change.Slot = slot;
+    std::memcpy(change.Key.data(), key, static_cast<size_t>(file_.IndexDesc(slot).KeyLength));
+    change.Number = number;
+    change.Inserted = inserted;
   }
   void Apply(int32_t slot, const uint8_t* key, int32_t number, bool insert) {
     TIndexSlotCursor cursor(owner_, file_, slot);
@@ -64,7 +80,9 @@ class TKeyChanges {
 
   TIndexFile& file_;
   TIndexCursor& owner_;
-  std::vector<TChange> changes_;
+  std::array<TChange, kInPlace> first_;
+  std::vector<TChange> more_;
+  size_t count_ = 0;
 };
 
 // Refuses a read-only cursor, then holds the write bracket and ends it on
@@ -157,7 +175,7 @@ void ReviveSlot(TDataFile& data, TIndexFile& index, int32_t n, int32_t free_head
 // ---- brackets ----
 
 void TDataCursor::BeginWrite() {
-  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  TKeyImage bookmark;
   GetBookmark(bookmark.data());
   // The writers' range covers this table's own reader byte.
   EndRead();
@@ -180,7 +198,7 @@ void TDataCursor::EndWrite() {
 }
 
 bool TDataCursor::LockForRead() {
-  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  TKeyImage bookmark;
   GetBookmark(bookmark.data());
   bool changed = table_->LockForStatement();
   changed = WatchesChanges() && (changed || CountersMoved());
@@ -198,7 +216,7 @@ void TDataCursor::UnlockForRead() {
 
 void TDataCursor::LockRecord(int32_t number) {
   const int32_t n = number == 0 ? CurrentRecordNumber() : number;
-  std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
+  TKeyImage bookmark;
   GetBookmark(bookmark.data());
   if (n <= 0 || table_->IsCursorLocked(n) ||
       (table_->IsRecordHeld(n) && !table_->InTransaction())) {
@@ -310,12 +328,16 @@ void TDataCursor::CommitChange(bool index_changed, bool blob_changed, Undo undo)
 
 std::vector<uint8_t> TDataCursor::BookmarkOf(const uint8_t* image, int32_t number) const {
   std::vector<uint8_t> bookmark(static_cast<size_t>(GetBookmarkSize()));
-  if (NaturalOrderInForce()) {
-    PutInt32(bookmark.data(), number);
-  } else {
-    BuildKey(image, bookmark.data());
-  }
+  BookmarkOf(image, number, bookmark.data());
   return bookmark;
+}
+
+void TDataCursor::BookmarkOf(const uint8_t* image, int32_t number, uint8_t* bookmark) const {
+  if (NaturalOrderInForce()) {
+    PutInt32(bookmark, number);
+  } else {
+    BuildKey(image, bookmark);
+  }
 }
 
 void TDataCursor::ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number,
@@ -337,13 +359,40 @@ void TDataCursor::ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number,
   GotoBookmark(bookmark.data(), false, true);
 }
 
+bool TDataCursor::SpotHolds(const uint8_t* bookmark, const std::vector<int32_t>& slots) const {
+  const TIndexFile& index = table_->IndexFile();
+  return !NaturalOrderInForce() && OnRecord() && key_length_ > 0 &&
+         std::find(slots.begin(), slots.end(), slot_) != slots.end() && spot_.File == &index &&
+         spot_.Slot == slot_ && spot_.Version == index.PagesVersion() &&
+         spot_.RecordNumber == record_number_ && spot_.Ordinal == position_ &&
+         CompareKeys(key_.data(), bookmark, key_length_) == 0;
+}
+
+void TDataCursor::StayAfterInsert(const uint8_t* bookmark, int32_t number, const uint8_t* image) {
+  FilterRecordChanged(number, image);
+  TKeyImage key;
+  BuildKey(image, key.data());
+  // Keys of one index are distinct (the record id ends those whose values
+  // repeat): the new one sorts before the cursor's or after it.
+  if (CompareKeys(key.data(), key_.data(), key_length_) < 0) ++position_;
+  TBTree tree(table_->IndexFile(), *this);
+  if (!tree.FollowInsert(spot_, position_)) spot_ = TLeafSpot();
+  // A record outside the range or hidden by the view was left for the
+  // nearest one shown, as the walk back would.
+  if (position_ < range_start_ || position_ > range_end_ ||
+      (bitmap_view_ && !visible_->IsSet(record_number_))) {
+    GotoBookmark(bookmark, false, true);
+  }
+}
+
 // ---- insert, modify, delete ----
 
 void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
   TWriteScope write(*this);
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
-  const std::vector<uint8_t> before = BookmarkOf(current_.data(), record_number_);
+  TKeyImage before;
+  BookmarkOf(current_.data(), record_number_, before.data());
   const int32_t n = NextFreeRecord();
   LockRecord(n);
   TKeyChanges changes(index, *this);
@@ -352,8 +401,11 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     const int32_t last = data.LastAutoInc();
     if (!keep_auto_inc_) SetRecordId(image, last + 1);
     const std::vector<int32_t> slots = KeyedSlots();
-    std::vector<std::vector<uint8_t>> keys;
-    for (const int32_t slot : slots) keys.push_back(KeyOf(data, index, slot, image));
+    TKeyImage key;
+    const auto key_of = [&](size_t k) {
+      BuildRecordKey(data, index.IndexDesc(slots[k]), slots[k], image, key.data());
+      return key.data();
+    };
     // When the first index is the only one to check, its insert (the first
     // change) checks it: one walk instead of two, and nothing is changed yet
     // when it refuses.
@@ -361,17 +413,18 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
     const bool insert_checks = !slots.empty() && unique(slots.front()) && !keep_auto_inc_ &&
                                std::none_of(slots.begin() + 1, slots.end(), unique);
     if (!insert_checks) {
-      for (size_t k = 0; k < slots.size(); ++k) CheckUniqueKey(slots[k], keys[k].data());
+      for (size_t k = 0; k < slots.size(); ++k) CheckUniqueKey(slots[k], key_of(k));
     }
     // Keep-auto-inc must not hand out an id a live record has.
     if (keep_auto_inc_) CheckUniqueKey(kStatusSlot, StatusKeyOf(image).data());
+    const bool stays = !reposition && SpotHolds(before.data(), slots);
     TBlobPost post(*this, image);
     bool stored = false;
     try {
       for (size_t k = 0; k < slots.size(); ++k) {
         if (k > 0 || !insert_checks) {
-          changes.Insert(slots[k], keys[k].data(), n);
-        } else if (!changes.InsertUnique(slots[k], keys[k].data(), n)) {
+          changes.Insert(slots[k], key_of(k), n);
+        } else if (!changes.InsertUnique(slots[k], key_of(k), n)) {
           Raise(kErrDuplicateKey, "", index.IndexDesc(slots[k]).Name);
         }
       }
@@ -382,7 +435,9 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
         data.ReleaseRecord(old);
         changes.Delete(kStatusSlot, deleted.data(), n);
       }
-      changes.Insert(kStatusSlot, StatusKeyOf(image).data(), n);
+      TKeyImage status;
+      BuildStatusKey(image, status.data());
+      changes.Insert(kStatusSlot, status.data(), n);
       const bool blobs = post.Write();
       const bool appended = n == data.NextRecordNumber();
       PlaceRecord(data, index, image);
@@ -407,7 +462,14 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
       throw;
     }
     post.Finish();
-    ReturnTo(reposition ? BookmarkOf(image, n) : before, n, image);
+    if (stays) {
+      StayAfterInsert(before.data(), n, image);
+    } else {
+      const auto size = static_cast<size_t>(GetBookmarkSize());
+      ReturnTo(reposition ? BookmarkOf(image, n)
+                          : std::vector<uint8_t>(before.begin(), before.begin() + size),
+               n, image);
+    }
   } catch (...) {
     UnlockRecord(n);
     throw;

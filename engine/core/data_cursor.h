@@ -461,6 +461,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // ---- what the table's files ask ----
   int32_t IndexSlot() const override { return slot_; }
   bool TableFilesChanged() override;
+  bool BytewiseKeys() const override { return order_.Bytewise(); }
   bool VerifyRepair() const override { return false; }
   void ReportStatus(const std::string&) override {}
 
@@ -585,7 +586,17 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // After this cursor's own write of record number (image its new record,
   // nullptr when deleted): the view follows, then the cursor goes to bookmark.
   void ReturnTo(const std::vector<uint8_t>& bookmark, int32_t number, const uint8_t* image);
+  // Whether the cursor stands, in index order, on the key at bookmark where
+  // its spot says, at the pages' version now, in an index among slots: an
+  // insert of one key there then moves its ordinal by one at most.
+  bool SpotHolds(const uint8_t* bookmark, const std::vector<int32_t>& slots) const;
+  // ReturnTo for an insert of record number (image) while SpotHolds: the
+  // cursor keeps its record, its ordinal moved past the new key when that
+  // sorts before, without a walk of the index.
+  void StayAfterInsert(const uint8_t* bookmark, int32_t number, const uint8_t* image);
   std::vector<uint8_t> BookmarkOf(const uint8_t* image, int32_t number) const;
+  // The same into bookmark, which holds GetBookmarkSize() bytes.
+  void BookmarkOf(const uint8_t* image, int32_t number, uint8_t* bookmark) const;
   const FieldDescriptor& BlobFieldDesc(int32_t field, bool table_list) const;
   // The image's open buffer of the field, or a code: 10753, 10030.
   int32_t FindBlob(int32_t field, const uint8_t* image, bool table_list, TBlobBuffer*& buffer);

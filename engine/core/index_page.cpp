@@ -484,12 +484,14 @@ int TPage::Compare(const TIndexCursor& cursor, int32_t position, const uint8_t* 
 
 int32_t TPage::LastBelow(const TIndexCursor& cursor, const uint8_t* key, bool strict) const {
   if (key_count_ == 0) RaiseCorrupt();
+  const bool bytewise = cursor.BytewiseKeys();
+  const auto length = static_cast<size_t>(key_length_);
   int32_t low = 1;
   int32_t high = key_count_;
   int32_t found = 0;
   while (low <= high) {
     const int32_t middle = low + (high - low) / 2;
-    const int c = Compare(cursor, middle, key);
+    const int c = bytewise ? std::memcmp(Entry(middle), key, length) : Compare(cursor, middle, key);
     if (strict ? c < 0 : c <= 0) {
       found = middle;
       low = middle + 1;

@@ -17,6 +17,7 @@ class TIndexSlotCursor : public TIndexCursor {
     return order_.Compare(a, b, length);
   }
   bool TableFilesChanged() override { return owner_.TableFilesChanged(); }
+  bool BytewiseKeys() const override { return order_.Bytewise(); }
 
  private:
   TIndexCursor& owner_;

@@ -25,6 +25,9 @@ class TIndexCursor {
   virtual int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t length) const = 0;
   // Whether another process changed the table's files since the cursor last looked.
   virtual bool TableFilesChanged() = 0;
+  // Whether CompareKeys orders as memcmp does: a page's search then
+  // compares its keys without a call per key.
+  virtual bool BytewiseKeys() const { return false; }
 };
 
 // One key segment: the field's type, its physical length and whether the
@@ -56,6 +59,9 @@ class TIndexKeyOrder {
   // each string segment by the locale's string sort. Bytes behind the
   // segments (the record id) compare bytewise.
   int Compare(const uint8_t* a, const uint8_t* b, int32_t length) const;
+  // Whether Compare is memcmp's order: the status index, and language 0
+  // ascending (its descending segments are stored inverted).
+  bool Bytewise() const { return slot_ == kStatusSlot || (language_id_ == 0 && !descending_); }
 
  private:
   int32_t slot_ = 0;

@@ -322,9 +322,29 @@ TEST(CursorEditing, FilteredViewFollowsTheCursorsOwnWrites) {
     const std::map<int32_t, Row> shown = visible();
     const int kind = shown.empty() ? 0 : static_cast<int>(random() % 3);
     if (kind == 0) {
+      // The cursor stays on the record it stood on, and steps from there to
+      // the next record shown.
+      std::vector<uint8_t> at(static_cast<size_t>(cursor->GetRecordSize()));
+      const bool on = cursor->GetCurrentRecord(at.data()) == 0;
+      const int32_t stood = TDataCursor::GetRecordId(at.data());
       Row r = RandomRow(random, ++next_code, random() % 3 == 0);
       editor.Insert(r);
       model[r.id] = r;
+      if (on) {
+        ASSERT_EQ(cursor->GetCurrentRecord(at.data()), 0) << step;
+        ASSERT_EQ(TDataCursor::GetRecordId(at.data()), stood) << step;
+        const std::vector<Row> order = InPrimaryOrder(visible());
+        const auto it = std::find_if(order.begin(), order.end(),
+                                     [&](const Row& row) { return row.id == stood; });
+        ASSERT_NE(it, order.end()) << step;
+        const int32_t next = cursor->GetNextRecord(at.data());
+        if (it + 1 == order.end()) {
+          EXPECT_EQ(next, kErrEndOfFile) << step;
+        } else {
+          ASSERT_EQ(next, 0) << step;
+          EXPECT_EQ(TDataCursor::GetRecordId(at.data()), (it + 1)->id) << step;
+        }
+      }
     } else {
       auto it = shown.begin();
       std::advance(it, static_cast<long>(random() % shown.size()));

@@ -105,6 +105,14 @@ class Stepper {
     EXPECT_EQ(cursor_.GetRecordCount(), static_cast<int32_t>(order.size())) << context;
   }
 
+  void ExpectOn(int32_t value, const std::string& context) {
+    const std::vector<int32_t> order = Ordered(model_, index, ranged, low, high);
+    const auto at = std::find(order.begin(), order.end(), value);
+    ASSERT_NE(at, order.end()) << context;
+    EXPECT_EQ(Current(), value) << context;
+    EXPECT_EQ(cursor_.GetRecNo(), (at - order.begin()) + 1) << context;
+  }
+
   void SetRange(int32_t from, int32_t to) {
     ranged = true;
     low = from;
@@ -195,7 +203,12 @@ TEST_F(CursorSteppingTest, StepsFollowTheModelWhileThisProcessChangesTheIndexBet
       if (rng_() % 8 == 0) forward = !forward;
       stepper.Step(forward, context);
     } else if (choice < 62) {
-      Insert(rng_() % 2 == 0 ? *other : *walker, FreeValue());
+      // The walker's own insert leaves it on its record, at that record's
+      // new rank.
+      const bool by_walker = rng_() % 2 != 0;
+      const std::optional<int32_t> stood = stepper.Current();
+      Insert(by_walker ? *walker : *other, FreeValue());
+      if (by_walker && stood) stepper.ExpectOn(*stood, context + ", after its insert");
     } else if (choice < 74 && model_.size() > 10) {
       // A delete by either cursor: the walker deletes the record it stands on.
       const bool by_walker = rng_() % 3 == 0;
@@ -279,9 +292,9 @@ TEST_F(CursorSteppingTest, StepsFollowTheModelWhileAnotherProcessChangesTheIndex
     } else if (choice < 55 && model_.size() > 10) {
       // Any record, the walker's own included.
       const int32_t value = AnyValue();
-      ASSERT_EQ(peer.Ask("delete " + std::to_string(numbers.at(value)) + " " +
-                         std::to_string(value)),
-                "ok")
+      ASSERT_EQ(
+          peer.Ask("delete " + std::to_string(numbers.at(value)) + " " + std::to_string(value)),
+          "ok")
           << context;
       numbers.erase(value);
       model_.erase(value);
