@@ -281,24 +281,65 @@ int64_t TBTree::Locate(const uint8_t* key, int32_t record_number) {
 
 // ---- navigation and walks ----
 
+// The leaves before hold only keys below the leaf's first key, those after
+// only keys above its last: between them, the first key not below the one
+// sought is on this leaf. The search gallops out from the entry it starts
+// at, so that a key near the last one sought costs a few comparisons, not a
+// search of the whole leaf.
+int32_t TBTree::FirstNotBelowNear(const TPage& leaf, int32_t start, const uint8_t* key) const {
+  const int32_t count = leaf.KeyCount();
+  const auto below = [&](int32_t entry) {
+    return cursor_.CompareKeys(leaf.Key(entry), key, key_length_) < 0;
+  };
+  // The answer lies in (low, high]: the key at low is below, that at high
+  // is not.
+  int32_t low = std::clamp(start, 1, count);
+  int32_t high = low;
+  if (below(low)) {
+    for (int32_t step = 1;; step *= 2) {
+      if (high == count) return 0;
+      high = std::min(low + step, count);
+      if (!below(high)) break;
+      low = high;
+    }
+  } else {
+    for (int32_t step = 1;; step *= 2) {
+      if (low == 1) return 0;
+      low = std::max(high - step, 1);
+      if (below(low)) break;
+      high = low;
+    }
+  }
+  while (high - low > 1) {
+    const int32_t middle = low + (high - low) / 2;
+    if (below(middle)) {
+      low = middle;
+    } else {
+      high = middle;
+    }
+  }
+  return high;
+}
+
 bool TBTree::NavigateInLeaf(const uint8_t* key, TLeafSpot& spot, uint8_t* spot_key,
-                            TKeyPosition& at) {
+                            TKeyPosition& at, std::span<int32_t> ahead, int32_t stride) {
   try {
     TPage* leaf = SpotLeaf(spot);
     if (leaf == nullptr) return false;
     const TPin pin(file_, leaf);
-    // The leaves before hold only keys below the leaf's first key, those
-    // after only keys above its last: between them, the first key not
-    // below the one sought is on this leaf.
-    if (cursor_.CompareKeys(leaf->Key(1), key, key_length_) >= 0 ||
-        cursor_.CompareKeys(leaf->Key(leaf->KeyCount()), key, key_length_) < 0) {
-      return false;
-    }
-    int64_t ordinal = spot.Ordinal - spot.Entry;
-    at.Found = leaf->NavigateToKey(cursor_, key, true, ordinal);
-    at.Ordinal = ordinal + 1;
-    const int32_t entry = leaf->NavigationPosition();
+    const int32_t entry = FirstNotBelowNear(*leaf, spot.Entry, key);
+    if (entry == 0) return false;
+    at.Found = cursor_.CompareKeys(leaf->Key(entry), key, key_length_) == 0;
+    at.Ordinal = spot.Ordinal - spot.Entry + entry;
     std::memcpy(spot_key, leaf->Key(entry), key_length_);
+    // Searches that move up the leaf by the same step each time will want
+    // the records that many steps on.
+    const int32_t step = entry - spot.Entry;
+    int32_t next = entry;
+    for (int32_t& number : ahead) {
+      next += step * stride;
+      number = step > 0 && next <= leaf->KeyCount() ? leaf->Pointer(next) : 0;
+    }
     spot = SpotOf(leaf, entry, at.Ordinal);
     return true;
   } catch (const TFilesChanged&) {
@@ -307,9 +348,13 @@ bool TBTree::NavigateInLeaf(const uint8_t* key, TLeafSpot& spot, uint8_t* spot_k
   }
 }
 
-TKeyPosition TBTree::Navigate(const uint8_t* key, bool after, TLeafSpot* spot, uint8_t* spot_key) {
+TKeyPosition TBTree::Navigate(const uint8_t* key, bool after, TLeafSpot* spot, uint8_t* spot_key,
+                              std::span<int32_t> ahead, int32_t stride) {
   TKeyPosition in_leaf;
-  if (spot != nullptr && after && NavigateInLeaf(key, *spot, spot_key, in_leaf)) return in_leaf;
+  if (spot != nullptr && after && NavigateInLeaf(key, *spot, spot_key, in_leaf, ahead, stride)) {
+    return in_leaf;
+  }
+  std::fill(ahead.begin(), ahead.end(), 0);
   return Retrying([&]() -> TKeyPosition {
     if (spot != nullptr) *spot = TLeafSpot();
     TPath path(file_);

@@ -81,9 +81,12 @@ class TBTree {
   // reset (ordinal 0) when the index holds no key there. A spot that still
   // holds on entry (as for StepAlong) and whose leaf brackets the key
   // answers from that leaf without a walk from the root: lookups in
-  // ascending key order mostly stay on one leaf.
+  // ascending key order mostly stay on one leaf. Answered there, ahead[k]
+  // receives the record number (k + 1) * stride times as far up the leaf as
+  // the key found is from the spot's, when it is further up, else 0.
   TKeyPosition Navigate(const uint8_t* key, bool after, TLeafSpot* spot = nullptr,
-                        uint8_t* spot_key = nullptr);
+                        uint8_t* spot_key = nullptr, std::span<int32_t> ahead = {},
+                        int32_t stride = 0);
   // Range scan towards a lower key not above upper: the first key equal to
   // lower (found); otherwise with strict the first key above lower (the last
   // key when there is none), else the last key below lower (the first when
@@ -178,9 +181,14 @@ class TBTree {
   // The leaf of a spot that still holds, pinned; nullptr when it no longer
   // does. A change by another process throws as Fetch does.
   TPage* SpotLeaf(const TLeafSpot& spot);
+  // The leaf's first entry whose key is not below the key, searched from
+  // the entry start outwards; 0 when the leaf does not bracket the key
+  // (its first key not below it, or its last key below it).
+  int32_t FirstNotBelowNear(const TPage& leaf, int32_t start, const uint8_t* key) const;
   // Navigate after the key within the spot's leaf alone; false, with
   // nothing changed, when the leaf does not bracket the key.
-  bool NavigateInLeaf(const uint8_t* key, TLeafSpot& spot, uint8_t* spot_key, TKeyPosition& at);
+  bool NavigateInLeaf(const uint8_t* key, TLeafSpot& spot, uint8_t* spot_key, TKeyPosition& at,
+                      std::span<int32_t> ahead, int32_t stride);
   // The spot of the leaf's entry at the ordinal.
   TLeafSpot SpotOf(const TPage* leaf, int32_t entry, int64_t ordinal) const;
 

@@ -159,7 +159,12 @@ bool TDataCursor::SearchKey(const uint8_t* key, bool nearest, bool keep_end_flag
   // stands on when the searches keep landing there.
   TLeafSpot spot = search_from_spot_ ? spot_ : TLeafSpot();
   std::array<uint8_t, kMaxKeyLength> spot_key;
-  const TKeyPosition at = tree.Navigate(key, true, &spot, spot_key.data());
+  // Searches moving up the leaf by even steps (keys sought in ascending
+  // order) ready the records of the searches to come.
+  std::array<int32_t, 3> ahead{};
+  const TKeyPosition at =
+      tree.Navigate(key, true, &spot, spot_key.data(), ahead, kRecordPrefetchDistance);
+  PrefetchRecords(ahead);
   search_from_spot_ = spot.Ordinal != 0 && spot.File == spot_.File && spot.Slot == spot_.Slot &&
                       spot.Page == spot_.Page;
   // The first equal key; in the bitmap view it counts only when visible.

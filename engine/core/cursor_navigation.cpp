@@ -14,11 +14,6 @@
 namespace jw {
 namespace {
 
-// A walk readies each record it will read in three stages (the place of its
-// number in the record cache, the record object, its bytes), this many
-// steps apart, so that each read finds its memory in the processor's cache.
-constexpr int32_t kPrefetchDistance = 4;
-
 // With this few visible records their own keys find the next one in index
 // order sooner than a walk over the index's leaves, which a sparse bitmap
 // makes long.
@@ -49,25 +44,27 @@ bool TDataCursor::StandOnOrdinal(int64_t ordinal, bool walking) {
   int32_t number = 0;
   // The key next to the last one stood on is found along its leaf.
   const int64_t step = ordinal - spot_.Ordinal;
-  // The records kPrefetchDistance, twice and three times as far on, for
+  // The records kRecordPrefetchDistance, twice and three times as far on, for
   // the last, middle and first stage of their reads.
   std::array<int32_t, 3> ahead{};
-  const bool stepped = (step == 1 || step == -1) &&
-                       tree.StepAlong(spot_, static_cast<int>(step), key_.data(), number, ahead,
-                                      kPrefetchDistance);
+  const bool stepped =
+      (step == 1 || step == -1) && tree.StepAlong(spot_, static_cast<int>(step), key_.data(),
+                                                  number, ahead, kRecordPrefetchDistance);
   if (!stepped && !tree.Select(ordinal, key_.data(), number, &spot_)) return false;
-  if (stepped && walking) {
-    const TDataFile& data = table_->DataFile();
-    for (int stage = 0; stage < 3; ++stage) {
-      const int32_t coming = ahead[2 - static_cast<size_t>(stage)];
-      if (coming != 0) data.PrefetchRecord(coming, stage);
-    }
-  }
+  if (stepped && walking) PrefetchRecords(ahead);
   position_ = static_cast<int32_t>(ordinal);
   record_number_ = number;
   bof_ = eof_ = false;
   ReadCurrent(walking);
   return true;
+}
+
+void TDataCursor::PrefetchRecords(const std::array<int32_t, 3>& ahead) const {
+  const TDataFile& data = table_->DataFile();
+  for (int stage = 0; stage < 3; ++stage) {
+    const int32_t coming = ahead[2 - static_cast<size_t>(stage)];
+    if (coming != 0) data.PrefetchRecord(coming, stage);
+  }
 }
 
 void TDataCursor::StandOnSpot(const TLeafSpot& spot, const uint8_t* key) {

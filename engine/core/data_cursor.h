@@ -62,6 +62,10 @@ struct TCursorFilterOptions {
 constexpr uint8_t kNaturalOrder = 255;
 // The bookmark of natural order: the physical record number.
 constexpr int16_t kNaturalBookmarkSize = 4;
+// A walk readies each record it will read in three stages (the place of its
+// number in the record cache, the record object, its bytes), this many
+// steps apart, so that each read finds its memory in the processor's cache.
+constexpr int32_t kRecordPrefetchDistance = 4;
 
 class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TBlobFileCursor {
  public:
@@ -542,6 +546,10 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // A walk in index order reads ahead when the record cache holds the whole
   // file; a single move reads the one record.
   void ReadCurrent(bool walking = false);
+  // Readies the record cache's memory for records coming: ahead[2] the
+  // furthest, in the first stage of its read, ahead[0] the nearest in the
+  // last (0: none).
+  void PrefetchRecords(const std::array<int32_t, 3>& ahead) const;
   int32_t CopyOut(int32_t result, uint8_t* image);
   bool RangeEmpty() const { return range_start_ < 1 || range_end_ < range_start_; }
   // The bounds of an active range; nullptr for an open end.

@@ -141,21 +141,36 @@ class ModelRun {
     // Navigating after the key also tells where the key at the ordinal
     // stands: the model's first entry not below the key, from which a step
     // along the leaves reaches the entry behind it. The search starts from
-    // the root, or from the spot of a key near it (its own leaf answers
-    // when that leaf brackets the key).
+    // the root, or from the spot of another key, near it or anywhere (its
+    // own leaf answers when that leaf brackets the key). Answered from a
+    // spot below it, the records ahead are those as many steps on again.
     const auto at = model_.lower_bound(Entry{key, 0});
-    for (const bool from_near : {false, true}) {
+    for (const bool from_spot : {false, true}) {
       TLeafSpot spot;
       std::vector<uint8_t> spot_key(static_cast<size_t>(key_length_));
-      if (from_near && n > 0) {
-        const int64_t near =
-            std::clamp<int64_t>(below - 1 + static_cast<int64_t>(rng_() % 5), 1, n);
+      int64_t start = 0;
+      if (from_spot && n > 0) {
+        start = rng_() % 2 == 0 ? below - 1 + static_cast<int64_t>(rng_() % 5)
+                                : 1 + static_cast<int64_t>(rng_() % n);
+        start = std::clamp<int64_t>(start, 1, n);
         int32_t record = 0;
-        ASSERT_TRUE(tree.Select(near, spot_key.data(), record, &spot));
+        ASSERT_TRUE(tree.Select(start, spot_key.data(), record, &spot));
       }
-      const TKeyPosition placed = tree.Navigate(key.data(), true, &spot, spot_key.data());
+      std::array<int32_t, 3> coming_records{};
+      const int32_t stride = 1 + static_cast<int32_t>(rng_() % 3);
+      const TKeyPosition placed =
+          tree.Navigate(key.data(), true, &spot, spot_key.data(), coming_records, stride);
       ASSERT_EQ(placed.Found, equal) << "placed navigation at operation " << op;
       ASSERT_EQ(placed.Ordinal, below + 1) << "placed navigation at operation " << op;
+      for (size_t k = 0; k < coming_records.size(); ++k) {
+        if (coming_records[k] == 0) continue;
+        const int64_t step = below + 1 - start;
+        const int64_t coming = below + 1 + static_cast<int64_t>(k + 1) * stride * step;
+        ASSERT_TRUE(start != 0 && step > 0 && coming <= n)
+            << "record ahead without a step up at operation " << op;
+        ASSERT_EQ(coming_records[k], std::next(at, coming - below - 1)->record)
+            << "record ahead at operation " << op;
+      }
       if (at == model_.end()) {
         ASSERT_EQ(spot.Ordinal, 0) << "spot past the last key at operation " << op;
         continue;
