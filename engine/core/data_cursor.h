@@ -541,6 +541,14 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // A walk in index order reads ahead when the record cache holds the whole
   // file; a single move reads the one record.
   void ReadCurrent(bool walking = false);
+  // A result table in natural order is this cursor's alone (exclusive, and
+  // no other process writes it): its records are read a window at a time
+  // into a buffer of the cursor, past the record cache, which neither takes
+  // a slot and a copy for each record nor pushes out the records in use.
+  // A record the cache holds is read from the cache, and the window is
+  // read again once the file changed. False when the record must come
+  // through the cache (a record this process appended is not on disk yet).
+  bool ReadFromWindow(TDataFile& data);
   int32_t CopyOut(int32_t result, uint8_t* image);
   bool RangeEmpty() const { return range_start_ < 1 || range_end_ < range_start_; }
   // The bounds of an active range; nullptr for an open end.
@@ -707,6 +715,12 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   bool bof_ = true;
   bool eof_ = true;
   std::vector<uint8_t> current_;
+  // ReadFromWindow's records: window_count_ records from window_first_, as
+  // the data file held them at its content stamp window_stamp_.
+  std::vector<uint8_t> window_;
+  int32_t window_first_ = 0;
+  int32_t window_count_ = 0;
+  uint64_t window_stamp_ = 0;
 
   std::string index_name_;
   uint8_t index_number_ = 0;
