@@ -220,6 +220,10 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
     if (cross != nullptr && !ConditionHolds(query_, cross)) continue;
     if (per_row != nullptr && !ConditionHolds(query_, per_row)) continue;
     if (!query_.AggregateOnly && query_.MaxRowCount >= 0 && copied >= query_.MaxRowCount) break;
+    if (!query_.AggregateOnly && !fold_groups && BuildRowInMemory()) {
+      ++copied;
+      continue;
+    }
     BuildRow(row_.data());
     ++copied;
     if (query_.AggregateOnly) {

@@ -113,6 +113,10 @@ class TSelectExecution {
   // row that no longer fits sends every row so far, and each later one,
   // into the table as inserts, for the record sort to order.
   void StoreRow(uint8_t* image);
+  // Builds the current combination as the next result row in memory, in
+  // its place there (StoreRow without the copy); false, building nothing,
+  // when the rows no longer stay in memory.
+  bool BuildRowInMemory();
   // Makes room in memory for about count rows, as far as they may stay.
   void ExpectRows(int32_t count);
   // Sorts the result by the request: the rows in memory into the table,
