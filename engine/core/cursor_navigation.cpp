@@ -244,6 +244,43 @@ int32_t TDataCursor::GetNextRecord(uint8_t* image) {
   return CopyOut(eof_ ? kErrEndOfFile : 0, image);
 }
 
+bool TDataCursor::VisitVisibleRecords(TRecordsBitmap& wanted, TRecordVisit visit, void* context) {
+  TDataFile& data = table_->DataFile();
+  if (!NaturalOrderInForce() || has_derived_ || record_size_ != data.RecordSize() ||
+      table_->StrictChangeDetection()) {
+    return false;
+  }
+  TCursorReadScope read(*this);
+  wanted.Assign(*visible_);
+  // Each record is fetched as a move onto it would fetch it, the read-ahead
+  // counting the visible run from it; the cursor stands where it stood
+  // afterwards.
+  const int32_t standing = record_number_;
+  const auto restore = [&] { record_number_ = standing; };
+  try {
+    for (int32_t number = wanted.NextSet(0); number != 0; number = wanted.NextSet(number)) {
+      record_number_ = number;
+      TRecord* record = nullptr;
+      if (!data.FetchRecord(this, number, 1, true, true, record) &&
+          !data.FetchRecord(this, number, 1, true, true, record)) {
+        data.FetchRecord(nullptr, number, 1, true, true, record);
+      }
+      try {
+        visit(context, number, record->Bytes());
+      } catch (...) {
+        data.ReleaseRecord(record);
+        throw;
+      }
+      data.ReleaseRecord(record);
+    }
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+  return true;
+}
+
 int32_t TDataCursor::GetPriorRecord(uint8_t* image) {
   TCursorReadScope read(*this);
   if (bof_ && eof_) {

@@ -135,6 +135,17 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void Last();
   // 0 or 8706 / 8705; the record image is copied into image (may be nullptr).
   int32_t GetNextRecord(uint8_t* image);
+  // Hands visit every visible record in natural order (each image valid for
+  // the call only, fetched as a move onto it fetches it), in one read
+  // bracket, leaving the cursor where it stood: one read of many records,
+  // as a filter reads them, instead of a move and a bracket for each. wanted starts as the
+  // visible records; the visitor may clear its bits, all of them to stop.
+  // False, visiting nothing, unless the cursor is in natural order over
+  // the records as stored (no derived fields) and reads without taking the
+  // table's read lock (strict change detection takes it for each move, and
+  // one walk must not keep other processes' writers out for longer).
+  using TRecordVisit = void (*)(void* context, int32_t number, const uint8_t* image);
+  bool VisitVisibleRecords(TRecordsBitmap& wanted, TRecordVisit visit, void* context);
   int32_t GetPriorRecord(uint8_t* image);
   // 0, 8705, 8706 or 8709.
   int32_t GetCurrentRecord(uint8_t* image);

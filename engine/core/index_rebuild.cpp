@@ -68,7 +68,8 @@ void BuildStatusIndex(TIndexFile& file, TIndexCursor& owner, std::vector<TStatus
     return c != 0 ? c < 0 : a.Number < b.Number;
   };
   // Keys handed over in the index's order need no sort.
-  if (!std::is_sorted(keys.begin(), keys.end(), before)) std::sort(keys.begin(), keys.end(), before);
+  if (!std::is_sorted(keys.begin(), keys.end(), before))
+    std::sort(keys.begin(), keys.end(), before);
   TBTreeBuilder builder(file, status);
   for (const TStatusKey& key : keys) builder.Add(key.Key.data(), key.Number);
   builder.Finish();

@@ -293,7 +293,8 @@ class TRecordSort {
     for (size_t i = 0; i < order.size(); ++i) {
       uint64_t prefix = 0;
       const uint8_t* bytes = key(order[i]);
-      for (size_t k = 0; k < sizeof(uint64_t); ++k) prefix = prefix << 8 | (k < lead ? bytes[k] : 0);
+      for (size_t k = 0; k < sizeof(uint64_t); ++k)
+        prefix = prefix << 8 | (k < lead ? bytes[k] : 0);
       leads[i] = {prefix, order[i]};
     }
     std::sort(leads.begin(), leads.end(), [&](const TLead& a, const TLead& b) {
@@ -592,8 +593,8 @@ int32_t SortTableRecords(TDataTable& table, const TSortRequest& request) {
 
 int32_t LoadRecords(TDataFile& data, const TSortRequest& request, std::vector<uint8_t>& rows) {
   const int32_t size = std::max(data.RecordSize(), 1);
-  const auto count = static_cast<int32_t>(
-      std::min<size_t>(rows.size() / static_cast<size_t>(size), INT32_MAX));
+  const auto count =
+      static_cast<int32_t>(std::min<size_t>(rows.size() / static_cast<size_t>(size), INT32_MAX));
   TRecordSort sort(data, request, count);
   return sort.RunGiven(rows);
 }

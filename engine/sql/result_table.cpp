@@ -206,8 +206,7 @@ void TSelectExecution::CreateResultTable() {
   row_.assign(static_cast<size_t>(result_->GetRecordSize()), 0);
 }
 
-TScopedResultRowsLimit::TScopedResultRowsLimit(size_t max_bytes)
-    : previous_(rows_in_memory_limit) {
+TScopedResultRowsLimit::TScopedResultRowsLimit(size_t max_bytes) : previous_(rows_in_memory_limit) {
   rows_in_memory_limit = max_bytes;
 }
 
