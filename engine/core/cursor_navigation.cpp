@@ -244,21 +244,22 @@ int32_t TDataCursor::GetNextRecord(uint8_t* image) {
   return CopyOut(eof_ ? kErrEndOfFile : 0, image);
 }
 
-bool TDataCursor::VisitVisibleRecords(TRecordsBitmap& wanted, TRecordVisit visit, void* context) {
+bool TDataCursor::VisitVisibleRecords(TRecordVisit visit, void* context) {
   TDataFile& data = table_->DataFile();
   if (!NaturalOrderInForce() || has_derived_ || record_size_ != data.RecordSize() ||
       table_->StrictChangeDetection()) {
     return false;
   }
   TCursorReadScope read(*this);
-  wanted.Assign(*visible_);
   // Each record is fetched as a move onto it would fetch it, the read-ahead
   // counting the visible run from it; the cursor stands where it stood
   // afterwards.
   const int32_t standing = record_number_;
   const auto restore = [&] { record_number_ = standing; };
   try {
-    for (int32_t number = wanted.NextSet(0); number != 0; number = wanted.NextSet(number)) {
+    bool going = true;
+    for (int32_t number = visible_->NextSet(0); going && number != 0;
+         number = visible_->NextSet(number)) {
       record_number_ = number;
       TRecord* record = nullptr;
       if (!data.FetchRecord(this, number, 1, true, true, record) &&
@@ -266,7 +267,7 @@ bool TDataCursor::VisitVisibleRecords(TRecordsBitmap& wanted, TRecordVisit visit
         data.FetchRecord(nullptr, number, 1, true, true, record);
       }
       try {
-        visit(context, number, record->Bytes());
+        going = visit(context, number, record->Bytes());
       } catch (...) {
         data.ReleaseRecord(record);
         throw;

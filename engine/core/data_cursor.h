@@ -138,14 +138,15 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // Hands visit every visible record in natural order (each image valid for
   // the call only, fetched as a move onto it fetches it), in one read
   // bracket, leaving the cursor where it stood: one read of many records,
-  // as a filter reads them, instead of a move and a bracket for each. wanted starts as the
-  // visible records; the visitor may clear its bits, all of them to stop.
+  // as a filter reads them, instead of a move and a bracket for each. The
+  // walk goes on over the view as it stands at each step, and ends where
+  // visit answers false.
   // False, visiting nothing, unless the cursor is in natural order over
   // the records as stored (no derived fields) and reads without taking the
   // table's read lock (strict change detection takes it for each move, and
   // one walk must not keep other processes' writers out for longer).
-  using TRecordVisit = void (*)(void* context, int32_t number, const uint8_t* image);
-  bool VisitVisibleRecords(TRecordsBitmap& wanted, TRecordVisit visit, void* context);
+  using TRecordVisit = bool (*)(void* context, int32_t number, const uint8_t* image);
+  bool VisitVisibleRecords(TRecordVisit visit, void* context);
   int32_t GetPriorRecord(uint8_t* image);
   // 0, 8705, 8706 or 8709.
   int32_t GetCurrentRecord(uint8_t* image);

@@ -237,17 +237,15 @@ bool TSelectExecution::VisitDrivingRecords(TRowLoop& loop) {
   struct TVisit {
     TSelectExecution* Self;
     TRowLoop* Loop;
-    TRecordsBitmap* Wanted;
     std::vector<uint8_t>* Record;
   };
-  TRecordsBitmap wanted;
-  TVisit visit{this, &loop, &wanted, &driving.RecordBuffer};
+  TVisit visit{this, &loop, &driving.RecordBuffer};
   const auto take = [](void* context, int32_t, const uint8_t* image) {
     auto& v = *static_cast<TVisit*>(context);
     std::memcpy(v.Record->data(), image, v.Record->size());
-    if (!v.Self->TakeCombination(*v.Loop, true)) v.Wanted->ClearAll();
+    return v.Self->TakeCombination(*v.Loop, true);
   };
-  return driving.Cursor->VisitVisibleRecords(wanted, take, &visit);
+  return driving.Cursor->VisitVisibleRecords(take, &visit);
 }
 
 bool TSelectExecution::TakeCombination(TRowLoop& loop, bool next_record) {
