@@ -118,8 +118,8 @@ bool TDataCursor::ReadFromWindow(TDataFile& data) {
   const bool held = window_stamp_ == data.ContentStamp() && number >= window_first_ &&
                     number < window_first_ + window_count_;
   if (!held) {
-    const int32_t count = std::clamp(CountVisibleRun(data.ReadAheadCount(), 1), 1,
-                                     data.NextRecordNumber() - number);
+    const int32_t count =
+        std::clamp(CountVisibleRun(data.ReadAheadCount(), 1), 1, data.NextRecordNumber() - number);
     window_count_ = 0;
     window_stamp_ = data.ContentStamp();
     window_count_ = data.ReadRecordImages(number, count, window_);

@@ -727,12 +727,6 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   bool bof_ = true;
   bool eof_ = true;
   std::vector<uint8_t> current_;
-  // ReadFromWindow's records: window_count_ records from window_first_, as
-  // the data file held them at its content stamp window_stamp_.
-  std::vector<uint8_t> window_;
-  int32_t window_first_ = 0;
-  int32_t window_count_ = 0;
-  uint64_t window_stamp_ = 0;
 
   std::string index_name_;
   uint8_t index_number_ = 0;
@@ -781,6 +775,13 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   uint16_t sort_id_ = 0;
   TCharOrderMap order_map_{};
   int32_t record_size_ = 0;
+
+  // ReadFromWindow's records: window_count_ records from window_first_, as
+  // the data file held them at its content stamp window_stamp_.
+  std::vector<uint8_t> window_;
+  int32_t window_first_ = 0;
+  int32_t window_count_ = 0;
+  uint64_t window_stamp_ = 0;
 };
 
 }  // namespace jw
