@@ -4,6 +4,7 @@
 // as they were, any other move descends from the root; the bitmap view
 // walks only keys whose record is visible; natural order walks the
 // visible-records bitmap.
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -88,6 +89,10 @@ int32_t TDataCursor::CountedPosition() {
 void TDataCursor::ReadCurrent(bool walking) {
   TDataFile& data = table_->DataFile();
   const bool natural = NaturalOrderInForce();
+  if (natural && result_set_ && !WatchesChanges() && ReadFromWindow(data)) {
+    ComputeDerivedFields(current_.data());
+    return;
+  }
   const bool read_ahead = natural || (walking && data.CacheHoldsAll());
   TRecord* record = nullptr;
   // A fetch that met another writer's change is tried once more, then
@@ -102,6 +107,28 @@ void TDataCursor::ReadCurrent(bool walking) {
   std::fill(current_.begin() + static_cast<std::ptrdiff_t>(stored), current_.end(), 0);
   data.ReleaseRecord(record);
   ComputeDerivedFields(current_.data());
+}
+
+bool TDataCursor::ReadFromWindow(TDataFile& data) {
+  const int32_t number = record_number_;
+  if (number <= 0 || number >= data.NextRecordNumber() || data.RecordCached(number)) return false;
+  const bool held = window_stamp_ == data.ContentStamp() && number >= window_first_ &&
+                    number < window_first_ + window_count_;
+  if (!held) {
+    const int32_t count =
+        std::clamp(CountVisibleRun(data.ReadAheadCount(), 1), 1, data.NextRecordNumber() - number);
+    window_count_ = 0;
+    window_stamp_ = data.ContentStamp();
+    window_count_ = data.ReadRecordImages(number, count, window_);
+    window_first_ = number;
+    if (window_count_ == 0) return false;
+  }
+  const int32_t size = data.RecordSize();
+  const auto stored = static_cast<size_t>(std::min(size, record_size_));
+  const uint8_t* image = window_.data() + static_cast<int64_t>(number - window_first_) * size;
+  std::memcpy(current_.data(), image, stored);
+  std::fill(current_.begin() + static_cast<std::ptrdiff_t>(stored), current_.end(), 0);
+  return true;
 }
 
 bool TDataCursor::PositionEdge(int direction) {
@@ -212,6 +239,44 @@ int32_t TDataCursor::GetNextRecord(uint8_t* image) {
     Step(1);
   }
   return CopyOut(eof_ ? kErrEndOfFile : 0, image);
+}
+
+bool TDataCursor::VisitVisibleRecords(TRecordVisit visit, void* context) {
+  TDataFile& data = table_->DataFile();
+  if (!NaturalOrderInForce() || has_derived_ || record_size_ != data.RecordSize() ||
+      table_->StrictChangeDetection()) {
+    return false;
+  }
+  TCursorReadScope read(*this);
+  // Each record is fetched as a move onto it would fetch it, the read-ahead
+  // counting the visible run from it; the cursor stands where it stood
+  // afterwards.
+  const int32_t standing = record_number_;
+  const auto restore = [&] { record_number_ = standing; };
+  try {
+    bool going = true;
+    for (int32_t number = visible_->NextSet(0); going && number != 0;
+         number = visible_->NextSet(number)) {
+      record_number_ = number;
+      TRecord* record = nullptr;
+      if (!data.FetchRecord(this, number, 1, true, true, record) &&
+          !data.FetchRecord(this, number, 1, true, true, record)) {
+        data.FetchRecord(nullptr, number, 1, true, true, record);
+      }
+      try {
+        going = visit(context, number, record->Bytes());
+      } catch (...) {
+        data.ReleaseRecord(record);
+        throw;
+      }
+      data.ReleaseRecord(record);
+    }
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+  return true;
 }
 
 int32_t TDataCursor::GetPriorRecord(uint8_t* image) {

@@ -139,6 +139,18 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void Last();
   // 0 or 8706 / 8705; the record image is copied into image (may be nullptr).
   int32_t GetNextRecord(uint8_t* image);
+  // Hands visit every visible record in natural order (each image valid for
+  // the call only, fetched as a move onto it fetches it), in one read
+  // bracket, leaving the cursor where it stood: one read of many records,
+  // as a filter reads them, instead of a move and a bracket for each. The
+  // walk goes on over the view as it stands at each step, and ends where
+  // visit answers false.
+  // False, visiting nothing, unless the cursor is in natural order over
+  // the records as stored (no derived fields) and reads without taking the
+  // table's read lock (strict change detection takes it for each move, and
+  // one walk must not keep other processes' writers out for longer).
+  using TRecordVisit = bool (*)(void* context, int32_t number, const uint8_t* image);
+  bool VisitVisibleRecords(TRecordVisit visit, void* context);
   int32_t GetPriorRecord(uint8_t* image);
   // 0, 8705, 8706 or 8709.
   int32_t GetCurrentRecord(uint8_t* image);
@@ -550,6 +562,14 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // furthest, in the first stage of its read, ahead[0] the nearest in the
   // last (0: none).
   void PrefetchRecords(const std::array<int32_t, 3>& ahead) const;
+  // A result table in natural order is this cursor's alone (exclusive, and
+  // no other process writes it): its records are read a window at a time
+  // into a buffer of the cursor, past the record cache, which neither takes
+  // a slot and a copy for each record nor pushes out the records in use.
+  // A record the cache holds is read from the cache, and the window is
+  // read again once the file changed. False when the record must come
+  // through the cache (a record this process appended is not on disk yet).
+  bool ReadFromWindow(TDataFile& data);
   int32_t CopyOut(int32_t result, uint8_t* image);
   bool RangeEmpty() const { return range_start_ < 1 || range_end_ < range_start_; }
   // The bounds of an active range; nullptr for an open end.
@@ -774,6 +794,13 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   uint16_t sort_id_ = 0;
   TCharOrderMap order_map_{};
   int32_t record_size_ = 0;
+
+  // ReadFromWindow's records: window_count_ records from window_first_, as
+  // the data file held them at its content stamp window_stamp_.
+  std::vector<uint8_t> window_;
+  int32_t window_first_ = 0;
+  int32_t window_count_ = 0;
+  uint64_t window_stamp_ = 0;
 };
 
 }  // namespace jw

@@ -462,6 +462,14 @@ void TDataFile::DecodeRecordImage(uint8_t* raw, int32_t number) const {
   if (raw[kRecStatus] == kRecordLive) PutInt32(raw + kRecNumber, number);
 }
 
+int32_t TDataFile::ReadRecordImages(int32_t first, int32_t count, std::vector<uint8_t>& buffer) {
+  const int32_t read = ReadRecordBytes(first, count, buffer);
+  for (int32_t i = 0; i < read; ++i) {
+    DecodeRecordImage(buffer.data() + static_cast<int64_t>(i) * header_.RecordSize, first + i);
+  }
+  return read;
+}
+
 int64_t TDataFile::VisitRecords(TDataFileCursor* cursor, const TRecordsBitmap& wanted,
                                 TRecordVisit visit, void* context) {
   const int32_t size = header_.RecordSize;
@@ -491,11 +499,8 @@ int64_t TDataFile::VisitRecords(TDataFileCursor* cursor, const TRecordsBitmap& w
       const int32_t count =
           wanted.IsSet(number + 1) ? std::min(read_ahead_count_, header_.NextRecord - number) : 1;
       window_first = number;
-      window_count = ReadRecordBytes(number, count, window);
+      window_count = ReadRecordImages(number, count, window);
       if (window_count == 0) Raise(kErrRecordBuffersCorrupt);
-      for (int32_t i = 0; i < window_count; ++i) {
-        DecodeRecordImage(window.data() + static_cast<int64_t>(i) * size, number + i);
-      }
     }
     visit(context, number, window.data() + static_cast<int64_t>(number - window_first) * size);
   }

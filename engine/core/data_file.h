@@ -142,6 +142,16 @@ class TDataFile : public TTableFile {
   // Turns a record image as the file holds it into the form the cache
   // holds: unscrambled, and a live record carrying its own number.
   void DecodeRecordImage(uint8_t* raw, int32_t number) const;
+  // Reads the records first .. first+count-1 from the file into buffer in
+  // the form the cache holds, one after the other, past the cache: the
+  // records read, fewer only where this process's own appended records are
+  // not on disk yet. Such a copy stays true while the file's ContentStamp
+  // stands and the cache holds none of its records (a cached record may
+  // hold changes the file has not yet stored).
+  int32_t ReadRecordImages(int32_t first, int32_t count, std::vector<uint8_t>& buffer);
+  bool RecordCached(int32_t number) const {
+    return cache_.Count() > 0 && cache_.Lookup(number) != nullptr;
+  }
   // A pinned record for an insert: the free-chain head, or a new one appended.
   TRecord* AllocRecord();
   void FreeRecord(TRecord* record);

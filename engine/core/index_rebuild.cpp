@@ -1,6 +1,7 @@
 #include "engine/core/index_rebuild.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <set>
 
@@ -60,12 +61,15 @@ void FreeIndexPages(TIndexFile& file, TIndexCursor& owner, int32_t slot) {
 
 void BuildStatusIndex(TIndexFile& file, TIndexCursor& owner, std::vector<TStatusKey>& keys) {
   TIndexSlotCursor status(owner, file, kStatusSlot);
-  const auto before = [&](const TStatusKey& a, const TStatusKey& b) {
-    const int c = status.CompareKeys(a.Key.data(), b.Key.data(), kStatusKeyLength);
+  // The status index orders its keys by their unsigned bytes, whatever the
+  // table's language.
+  const auto before = [](const TStatusKey& a, const TStatusKey& b) {
+    const int c = std::memcmp(a.Key.data(), b.Key.data(), kStatusKeyLength);
     return c != 0 ? c < 0 : a.Number < b.Number;
   };
   // Keys handed over in the index's order need no sort.
-  if (!std::is_sorted(keys.begin(), keys.end(), before)) std::sort(keys.begin(), keys.end(), before);
+  if (!std::is_sorted(keys.begin(), keys.end(), before))
+    std::sort(keys.begin(), keys.end(), before);
   TBTreeBuilder builder(file, status);
   for (const TStatusKey& key : keys) builder.Add(key.Key.data(), key.Number);
   builder.Finish();

@@ -37,11 +37,12 @@ class TRecordWriter {
       : size_(data.RecordSize()),
         encrypted_(data.Encrypted()),
         capacity_(std::max(capacity, 1)),
-        buffer_(static_cast<size_t>(capacity_) * size_),
         sink_(std::move(sink)) {}
 
   // The record's bytes; a number above 0 replaces the record number in the copy.
   void Add(const uint8_t* bytes, int32_t number) {
+    // The buffer is made by the first record: output written another way needs none.
+    if (buffer_.empty()) buffer_.resize(static_cast<size_t>(capacity_) * size_);
     if (count_ == capacity_) Flush();
     uint8_t* out = buffer_.data() + static_cast<size_t>(count_) * size_;
     std::memcpy(out, bytes, size_);
@@ -208,8 +209,7 @@ class TRecordSort {
       PutInt32(row + kRecId, first_id + static_cast<int32_t>(i));
     }
     if (fields_.empty() && !grouping_ && !request_.Distinct) {
-      // Rows that keep their order need no keys: each goes out as it stands.
-      for (size_t i = 0; i < count; ++i) Output(rows.data() + i * static_cast<size_t>(size));
+      OutputInOrder(rows, count);
     } else {
       EmitGiven(rows, count);
     }
@@ -228,6 +228,26 @@ class TRecordSort {
       }
     }
     return written;
+  }
+
+  // Rows that keep their order need no keys: they go out as they stand,
+  // already numbered in their order, and unless records are scrambled
+  // straight from the rows instead of through the output's buffer.
+  void OutputInOrder(const std::vector<uint8_t>& rows, size_t count) {
+    const auto size = static_cast<size_t>(data_.RecordSize());
+    if (data_.Encrypted()) {
+      for (size_t i = 0; i < count; ++i) Output(rows.data() + i * size);
+      return;
+    }
+    const size_t piece = std::max<size_t>(1, static_cast<size_t>(kWritePieceBytes) / size);
+    for (size_t first = 0; first < count; first += piece) {
+      const size_t records = std::min(piece, count - first);
+      WriteOutput(rows.data() + first * size, static_cast<int32_t>(records * size));
+      for (size_t i = first; i < first + records; ++i) {
+        ++written_;
+        if (!given_numbers_.empty()) given_numbers_[i] = written_;
+      }
+    }
   }
 
   // Hands the rows to the output rule in the order of their keys.
@@ -273,7 +293,8 @@ class TRecordSort {
     for (size_t i = 0; i < order.size(); ++i) {
       uint64_t prefix = 0;
       const uint8_t* bytes = key(order[i]);
-      for (size_t k = 0; k < sizeof(uint64_t); ++k) prefix = prefix << 8 | (k < lead ? bytes[k] : 0);
+      for (size_t k = 0; k < sizeof(uint64_t); ++k)
+        prefix = prefix << 8 | (k < lead ? bytes[k] : 0);
       leads[i] = {prefix, order[i]};
     }
     std::sort(leads.begin(), leads.end(), [&](const TLead& a, const TLead& b) {
@@ -572,8 +593,8 @@ int32_t SortTableRecords(TDataTable& table, const TSortRequest& request) {
 
 int32_t LoadRecords(TDataFile& data, const TSortRequest& request, std::vector<uint8_t>& rows) {
   const int32_t size = std::max(data.RecordSize(), 1);
-  const auto count = static_cast<int32_t>(
-      std::min<size_t>(rows.size() / static_cast<size_t>(size), INT32_MAX));
+  const auto count =
+      static_cast<int32_t>(std::min<size_t>(rows.size() / static_cast<size_t>(size), INT32_MAX));
   TRecordSort sort(data, request, count);
   return sort.RunGiven(rows);
 }

@@ -11,8 +11,14 @@
 
 namespace jw {
 
+uint64_t TTableFile::NextContentStamp() {
+  static std::atomic<uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 void TTableFile::Open() {
   if (IsOpen()) return;
+  content_stamp_ = NextContentStamp();
   TFileHandler::Open();
   try {
     ReadOpenedFile();
@@ -25,6 +31,7 @@ void TTableFile::Open() {
 void TTableFile::Close() {
   if (!IsOpen()) return;
   bodies_written_ = false;
+  content_stamp_ = NextContentStamp();
   DropContents();
   TFileHandler::Close();
 }
@@ -43,6 +50,7 @@ int32_t TTableFile::ReadAt(int64_t offset, uint8_t* buffer, int32_t length, bool
 }
 
 void TTableFile::WriteAt(int64_t offset, const uint8_t* buffer, int32_t length) {
+  content_stamp_ = NextContentStamp();
   FileLockGuard guard(*this);
   Seek(offset, 0);
   Write(buffer, length);

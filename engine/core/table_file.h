@@ -62,6 +62,11 @@ class TTableFile : public TFileHandler {
   // Whether bodies were written since the last header write; the next
   // header write then happens unforced too, so other processes see the change.
   bool BodiesWritten() const { return bodies_written_; }
+  // Names what the file holds as this object last saw it: a new stamp at
+  // every write through this object and whenever the file opens or closes,
+  // and no two files ever share one. A copy of the file's bytes stays true
+  // while the stamp it was read under stands, unless another process wrote.
+  uint64_t ContentStamp() const { return content_stamp_; }
 
  protected:
   TDataFileOwner* Owner() const { return owner_; }
@@ -216,7 +221,10 @@ class TTableFile : public TFileHandler {
   bool bodies_written_ = false;
 
  private:
+  static uint64_t NextContentStamp();
+
   TDataFileOwner* owner_;
+  uint64_t content_stamp_ = NextContentStamp();
   int64_t window_offset_ = 0;
   int64_t window_length_ = 0;
 };

@@ -124,6 +124,20 @@ void TSelectExecution::StoreRow(uint8_t* image) {
   result_->InsertRecord(image, false);
 }
 
+bool TSelectExecution::BuildRowInMemory() {
+  const size_t size = row_.size();
+  if (!rows_in_memory_ || rows_.size() + size > rows_in_memory_limit) return false;
+  const size_t at = rows_.size();
+  rows_.resize(at + size);
+  try {
+    BuildRow(rows_.data() + at);
+  } catch (...) {
+    rows_.resize(at);
+    throw;
+  }
+  return true;
+}
+
 void TSelectExecution::ExpectRows(int32_t count) {
   if (!rows_in_memory_ || count <= 0) return;
   const size_t rows = std::min(static_cast<size_t>(count), rows_in_memory_limit / row_.size());
@@ -192,8 +206,7 @@ void TSelectExecution::CreateResultTable() {
   row_.assign(static_cast<size_t>(result_->GetRecordSize()), 0);
 }
 
-TScopedResultRowsLimit::TScopedResultRowsLimit(size_t max_bytes)
-    : previous_(rows_in_memory_limit) {
+TScopedResultRowsLimit::TScopedResultRowsLimit(size_t max_bytes) : previous_(rows_in_memory_limit) {
   rows_in_memory_limit = max_bytes;
 }
 

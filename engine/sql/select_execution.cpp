@@ -186,10 +186,13 @@ int32_t TSelectExecution::CountMatches(const TExpToken& value) {
 
 void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
   TSourceTable& driving = plan_->Driving();
-  const TExpToken* cross = plan_->CrossResidual();
-  const TExpToken* per_row = plan_->RowResidual();
+  TRowLoop loop;
+  loop.Progress = progress;
+  loop.ProgressData = progress_data;
+  loop.Cross = plan_->CrossResidual();
+  loop.PerRow = plan_->RowResidual();
   if (query_.AggregateOnly && query_.RecordCountOnly && query_.SourceTables.size() == 1 &&
-      cross == nullptr && per_row == nullptr) {
+      loop.Cross == nullptr && loop.PerRow == nullptr) {
     // The filtered record count answers COUNT(*) without visiting a row.
     result_->ClearRecord(row_.data());
     const int32_t count = driving.Cursor->GetRecordCount();
@@ -197,53 +200,84 @@ void TSelectExecution::ProduceRows(TSqlProgress progress, void* progress_data) {
     StoreRow(row_.data());
     return;
   }
-  std::vector<uint8_t> accumulator(row_.size(), 0);
+  loop.Accumulator.assign(row_.size(), 0);
   // GROUP BY folds each row into its group here; the grouped sort then
   // meets one record per group, finishes it and orders the groups.
-  const bool fold_groups = FoldsGroupsInMemory();
-  std::unordered_map<std::string, size_t> group_of;
-  std::vector<std::vector<uint8_t>> groups;
-  int32_t copied = 0;
-  const int32_t total = driving.Cursor->GetRecordCount();
-  if (!query_.AggregateOnly && !fold_groups) ExpectRows(total);
-  int32_t counter = 0;
-  int32_t last_record = -1;
-  bool abort = false;
-  for (bool found = plan_->First(); found; found = plan_->Next()) {
-    const int32_t record = driving.Cursor->CurrentRecordNumber();
-    if (record != last_record) {
+  loop.FoldGroups = FoldsGroupsInMemory();
+  loop.Total = driving.Cursor->GetRecordCount();
+  if (!query_.AggregateOnly && !loop.FoldGroups) ExpectRows(loop.Total);
+  if (!VisitDrivingRecords(loop)) {
+    int32_t last_record = -1;
+    for (bool found = plan_->First(); found; found = plan_->Next()) {
+      const int32_t record = driving.Cursor->CurrentRecordNumber();
+      const bool next_record = record != last_record;
       last_record = record;
-      ++counter;
-      if (progress != nullptr) progress(progress_data, counter, Percent(counter, total), abort);
-      if (abort) break;
-    }
-    if (cross != nullptr && !ConditionHolds(query_, cross)) continue;
-    if (per_row != nullptr && !ConditionHolds(query_, per_row)) continue;
-    if (!query_.AggregateOnly && query_.MaxRowCount >= 0 && copied >= query_.MaxRowCount) break;
-    BuildRow(row_.data());
-    ++copied;
-    if (query_.AggregateOnly) {
-      Fold(row_.data(), accumulator.data());
-    } else if (fold_groups) {
-      const auto [group, added] = group_of.try_emplace(GroupKey(row_.data()), groups.size());
-      if (added) {
-        groups.push_back(row_);
-      } else {
-        Fold(row_.data(), groups[group->second].data());
-      }
-    } else {
-      StoreRow(row_.data());
+      if (!TakeCombination(loop, next_record)) break;
     }
   }
-  for (std::vector<uint8_t>& group : groups) StoreRow(group.data());
-  if (progress != nullptr && counter != total) {
+  for (std::vector<uint8_t>& group : loop.Groups) StoreRow(group.data());
+  if (loop.Progress != nullptr && loop.Counter != loop.Total) {
     bool ignored = false;
-    progress(progress_data, total, 100, ignored);
+    loop.Progress(loop.ProgressData, loop.Total, 100, ignored);
   }
   if (query_.AggregateOnly) {
-    FinishGroup(accumulator.data());
-    StoreRow(accumulator.data());
+    FinishGroup(loop.Accumulator.data());
+    StoreRow(loop.Accumulator.data());
   }
+}
+
+bool TSelectExecution::VisitDrivingRecords(TRowLoop& loop) {
+  // Joined tables move with each record of the driving table: only a
+  // source table of its own is read in one walk.
+  if (query_.SourceTables.size() != 1) return false;
+  TSourceTable& driving = plan_->Driving();
+  if (driving.RecordBuffer.size() != static_cast<size_t>(driving.Cursor->GetRecordSize())) {
+    return false;
+  }
+  struct TVisit {
+    TSelectExecution* Self;
+    TRowLoop* Loop;
+    std::vector<uint8_t>* Record;
+  };
+  TVisit visit{this, &loop, &driving.RecordBuffer};
+  const auto take = [](void* context, int32_t, const uint8_t* image) {
+    auto& v = *static_cast<TVisit*>(context);
+    std::memcpy(v.Record->data(), image, v.Record->size());
+    return v.Self->TakeCombination(*v.Loop, true);
+  };
+  return driving.Cursor->VisitVisibleRecords(take, &visit);
+}
+
+bool TSelectExecution::TakeCombination(TRowLoop& loop, bool next_record) {
+  if (next_record) {
+    ++loop.Counter;
+    bool abort = false;
+    if (loop.Progress != nullptr) {
+      loop.Progress(loop.ProgressData, loop.Counter, Percent(loop.Counter, loop.Total), abort);
+    }
+    if (abort) return false;
+  }
+  if (loop.Cross != nullptr && !ConditionHolds(query_, loop.Cross)) return true;
+  if (loop.PerRow != nullptr && !ConditionHolds(query_, loop.PerRow)) return true;
+  if (!query_.AggregateOnly && query_.MaxRowCount >= 0 && loop.Copied >= query_.MaxRowCount) {
+    return false;
+  }
+  ++loop.Copied;
+  if (!query_.AggregateOnly && !loop.FoldGroups && BuildRowInMemory()) return true;
+  BuildRow(row_.data());
+  if (query_.AggregateOnly) {
+    Fold(row_.data(), loop.Accumulator.data());
+  } else if (loop.FoldGroups) {
+    const auto [group, added] = loop.GroupOf.try_emplace(GroupKey(row_.data()), loop.Groups.size());
+    if (added) {
+      loop.Groups.push_back(row_);
+    } else {
+      Fold(row_.data(), loop.Groups[group->second].data());
+    }
+  } else {
+    StoreRow(row_.data());
+  }
+  return true;
 }
 
 void TSelectExecution::FindColumnArguments() {

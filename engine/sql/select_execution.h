@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/core/data_cursor.h"
@@ -113,6 +114,10 @@ class TSelectExecution {
   // row that no longer fits sends every row so far, and each later one,
   // into the table as inserts, for the record sort to order.
   void StoreRow(uint8_t* image);
+  // Builds the current combination as the next result row in memory, in
+  // its place there (StoreRow without the copy); false, building nothing,
+  // when the rows no longer stay in memory.
+  bool BuildRowInMemory();
   // Makes room in memory for about count rows, as far as they may stay.
   void ExpectRows(int32_t count);
   // Sorts the result by the request: the rows in memory into the table,
@@ -123,7 +128,29 @@ class TSelectExecution {
   void RunLive();
   // The execution time since the tick count start.
   void StopClock(uint32_t start);
+  // The state of one run's row loop.
+  struct TRowLoop {
+    TSqlProgress Progress = nullptr;
+    void* ProgressData = nullptr;
+    const TExpToken* Cross = nullptr;
+    const TExpToken* PerRow = nullptr;
+    bool FoldGroups = false;
+    // Records of the driving table met, its record count, rows copied.
+    int32_t Counter = 0;
+    int32_t Total = 0;
+    int32_t Copied = 0;
+    std::vector<uint8_t> Accumulator;
+    std::unordered_map<std::string, size_t> GroupOf;
+    std::vector<std::vector<uint8_t>> Groups;
+  };
   void ProduceRows(TSqlProgress progress, void* progress_data);
+  // A single source table's rows come from one walk over its visible
+  // records when its cursor can hand them so (VisitVisibleRecords), in
+  // the order its moves would meet them; false when the plan must walk.
+  bool VisitDrivingRecords(TRowLoop& loop);
+  // Takes the current combination (next_record: the driving table's record
+  // is a new one, counted for progress); false ends the rows.
+  bool TakeCombination(TRowLoop& loop, bool next_record);
   // The row's group columns (null flags and values) as a key.
   std::string GroupKey(const uint8_t* row) const;
   // For each result field, the source table whose column an aggregate

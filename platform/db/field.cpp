@@ -134,7 +134,7 @@ void TField::SetAsStringValue(const std::string& value) {
   SetValue(value.empty() ? Null() : Variant(value));
 }
 
-int32_t TField::AsInteger() const {
+int32_t TField::GetAsInteger() const {
   const Variant value = GetAsVariant();
   return VarIsNull(value) ? 0 : value.AsInteger();
 }

@@ -93,7 +93,7 @@ class TField : public TComponent {
   // Typed access. A null value reads as 0, false, "" or date 0.
   std::string AsString() const { return GetAsString(); }
   void SetAsString(const std::string& value) { SetAsStringValue(value); }
-  int32_t AsInteger() const;
+  int32_t AsInteger() const { return GetAsInteger(); }
   void SetAsInteger(int32_t value) { SetValue(Variant(value)); }
   double AsFloat() const;
   void SetAsFloat(double value) { SetValue(Variant(value)); }
@@ -119,6 +119,9 @@ class TField : public TComponent {
   virtual void SetAsVariant(const Variant& value) = 0;
   virtual std::string GetAsString() const;
   virtual void SetAsStringValue(const std::string& value);
+  // The value as an integer (0 for null), through the value's variant
+  // unless the field reads it more directly.
+  virtual int32_t GetAsInteger() const;
 
  private:
   friend class TDataSet;

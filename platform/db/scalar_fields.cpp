@@ -58,21 +58,30 @@ int32_t TIntegerField::MaxValue() const {
 Variant TIntegerField::GetAsVariant() const {
   uint8_t buffer[4] = {};
   if (!GetData(buffer)) return Null();
+  return Variant(ValueOf(buffer));
+}
+
+int32_t TIntegerField::GetAsInteger() const {
+  uint8_t buffer[4] = {};
+  return GetData(buffer) ? ValueOf(buffer) : 0;
+}
+
+int32_t TIntegerField::ValueOf(const uint8_t* buffer) const {
   switch (DataType()) {
     case ftSmallint: {
       int16_t value;
       std::memcpy(&value, buffer, 2);
-      return Variant(static_cast<int32_t>(value));
+      return value;
     }
     case ftWord: {
       uint16_t value;
       std::memcpy(&value, buffer, 2);
-      return Variant(static_cast<int32_t>(value));
+      return value;
     }
     default: {
       int32_t value;
       std::memcpy(&value, buffer, 4);
-      return Variant(value);
+      return value;
     }
   }
 }

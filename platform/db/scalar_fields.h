@@ -32,9 +32,12 @@ class TIntegerField : public TField {
  protected:
   TIntegerField(TComponent* owner, TFieldType type) : TField(owner, type) {}
   Variant GetAsVariant() const override;
+  int32_t GetAsInteger() const override;
   void SetAsVariant(const Variant& value) override;
 
  private:
+  // The value in the buffer as its width stores it.
+  int32_t ValueOf(const uint8_t* buffer) const;
   int32_t MinValue() const;
   int32_t MaxValue() const;
 };

@@ -180,6 +180,91 @@ TEST_F(SelectExecutionTest, RowLimitCountsRowsBeforeDistinct) {
             (TextRows{{"1"}, {"2"}}));
 }
 
+// A result table read in natural order comes a window at a time past its
+// record cache: its own edits show in every later walk wherever they stand,
+// changed in the cache, written back, or written back and dropped from the
+// cache, as a model of its rows says after every step.
+TEST_F(SelectExecutionTest, ResultTableWalksShowItsOwnEditsWhereverTheyStand) {
+  OracleTable wide{"w", {{"k", kFldInteger}, {"x", kFldInteger}, {"s", kFldString}}, {}};
+  std::vector<std::pair<int32_t, int32_t>> model;
+  // Rows enough for several read windows and more than the record cache holds.
+  for (int32_t i = 1; i <= 6000; ++i) {
+    wide.rows.push_back({std::to_string(i), std::to_string(i), "s"});
+    model.emplace_back(i, i);
+  }
+  oracle_.Add(wide);
+  TQueryStatement statement = Statement();
+  TDataCursor& cursor = Run(statement, "SELECT k, x FROM w");
+  TDataTable& table = *cursor.Table();
+  std::vector<uint8_t> image(static_cast<size_t>(cursor.GetRecordSize()));
+  const auto value = [&](int32_t field) {
+    int32_t number = 0;
+    bool null = false;
+    cursor.GetFieldData(field, image.data(), null, &number);
+    return null ? INT32_MIN : number;
+  };
+  const auto walk = [&](int step) {
+    ASSERT_EQ(cursor.GetRecordCount(), static_cast<int32_t>(model.size())) << step;
+    cursor.First();
+    for (size_t i = 0; i < model.size(); ++i) {
+      ASSERT_EQ(cursor.GetNextRecord(image.data()), 0) << step << " row " << i;
+      ASSERT_EQ(std::make_pair(value(1), value(2)), model[i]) << step << " row " << i;
+    }
+    EXPECT_EQ(cursor.GetNextRecord(image.data()), kErrEndOfFile) << step;
+  };
+  // The row at the ordinal, read on its own: the walks' window around it
+  // may still stand from the read before the edit.
+  const auto check_row = [&](int step, int32_t ordinal) {
+    if (ordinal < 1 || ordinal > static_cast<int32_t>(model.size())) return;
+    cursor.SetRecNo(ordinal);
+    ASSERT_EQ(cursor.GetCurrentRecord(image.data(), false), 0) << step;
+    EXPECT_EQ(std::make_pair(value(1), value(2)), model[static_cast<size_t>(ordinal - 1)])
+        << step << " ordinal " << ordinal;
+  };
+  std::mt19937 random(7);
+  walk(-1);
+  for (int step = 0; step < 200; ++step) {
+    const auto row = static_cast<int32_t>(random() % model.size()) + 1;
+    cursor.SetRecNo(row);
+    ASSERT_EQ(cursor.GetCurrentRecord(image.data(), false), 0);
+    switch (random() % 3) {
+      case 0: {
+        ASSERT_EQ(cursor.GetCurrentRecord(image.data(), true), 0);
+        const int32_t x = -step;
+        cursor.SetFieldData(2, image.data(), false, &x);
+        cursor.ModifyRecord(image.data(), true, false);
+        model[static_cast<size_t>(row - 1)].second = x;
+        break;
+      }
+      case 1:
+        cursor.DeleteRecord(image.data(), false);
+        model.erase(model.begin() + row - 1);
+        break;
+      default: {
+        // A table without a primary index appends what it inserts.
+        cursor.ClearRecord(image.data());
+        const int32_t k = 10000 + step;
+        cursor.SetFieldData(1, image.data(), false, &k);
+        cursor.SetFieldData(2, image.data(), false, &k);
+        cursor.InsertRecord(image.data(), false);
+        model.emplace_back(k, k);
+        break;
+      }
+    }
+    // The change stays in the cache, is written back, or is written back
+    // and dropped from the cache.
+    const auto where = random() % 3;
+    if (where >= 1) table.WriteBack(false, false, false, false, false);
+    if (where == 2) table.Reload(true, false);
+    check_row(step, row);
+    check_row(step, row + 1);
+    check_row(step, static_cast<int32_t>(model.size()));
+    if (step % 10 == 9) walk(step);
+    if (HasFatalFailure()) return;
+  }
+  walk(200);
+}
+
 TEST_F(SelectExecutionTest, ProgressRunsToOneHundredAndAbortKeepsTheRowsSoFar) {
   progress_ = true;
   TQueryStatement statement = Statement();
