@@ -94,19 +94,26 @@ void TDataCursor::ReadCurrent(bool walking) {
     return;
   }
   const bool read_ahead = natural || (walking && data.CacheHoldsAll());
-  TRecord* record = nullptr;
-  // A fetch that met another writer's change is tried once more, then
-  // taken without asking.
-  if (!data.FetchRecord(this, record_number_, 1, read_ahead, natural, record) &&
-      !data.FetchRecord(this, record_number_, 1, read_ahead, natural, record)) {
-    data.FetchRecord(nullptr, record_number_, 1, read_ahead, natural, record);
-  }
-  // Room beyond the stored record (derived fields) starts zeroed.
-  const auto stored = static_cast<size_t>(std::min<int32_t>(record->Size(), record_size_));
-  std::memcpy(current_.data(), record->Bytes(), stored);
-  std::fill(current_.begin() + static_cast<std::ptrdiff_t>(stored), current_.end(), 0);
+  TRecord* record = FetchForMove(data, record_number_, read_ahead, natural);
+  TakeStoredImage(record->Bytes(), record->Size());
   data.ReleaseRecord(record);
   ComputeDerivedFields(current_.data());
+}
+
+TRecord* TDataCursor::FetchForMove(TDataFile& data, int32_t number, bool read_ahead,
+                                   bool natural) {
+  TRecord* record = nullptr;
+  if (!data.FetchRecord(this, number, 1, read_ahead, natural, record) &&
+      !data.FetchRecord(this, number, 1, read_ahead, natural, record)) {
+    data.FetchRecord(nullptr, number, 1, read_ahead, natural, record);
+  }
+  return record;
+}
+
+void TDataCursor::TakeStoredImage(const uint8_t* bytes, int32_t size) {
+  const auto stored = static_cast<size_t>(std::min(size, record_size_));
+  std::memcpy(current_.data(), bytes, stored);
+  std::fill(current_.begin() + static_cast<std::ptrdiff_t>(stored), current_.end(), 0);
 }
 
 bool TDataCursor::ReadFromWindow(TDataFile& data) {
@@ -124,10 +131,7 @@ bool TDataCursor::ReadFromWindow(TDataFile& data) {
     if (window_count_ == 0) return false;
   }
   const int32_t size = data.RecordSize();
-  const auto stored = static_cast<size_t>(std::min(size, record_size_));
-  const uint8_t* image = window_.data() + static_cast<int64_t>(number - window_first_) * size;
-  std::memcpy(current_.data(), image, stored);
-  std::fill(current_.begin() + static_cast<std::ptrdiff_t>(stored), current_.end(), 0);
+  TakeStoredImage(window_.data() + static_cast<int64_t>(number - window_first_) * size, size);
   return true;
 }
 
@@ -258,11 +262,7 @@ bool TDataCursor::VisitVisibleRecords(TRecordVisit visit, void* context) {
     for (int32_t number = visible_->NextSet(0); going && number != 0;
          number = visible_->NextSet(number)) {
       record_number_ = number;
-      TRecord* record = nullptr;
-      if (!data.FetchRecord(this, number, 1, true, true, record) &&
-          !data.FetchRecord(this, number, 1, true, true, record)) {
-        data.FetchRecord(nullptr, number, 1, true, true, record);
-      }
+      TRecord* record = FetchForMove(data, number, true, true);
       try {
         going = visit(context, number, record->Bytes());
       } catch (...) {

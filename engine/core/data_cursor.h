@@ -558,6 +558,13 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // A walk in index order reads ahead when the record cache holds the whole
   // file; a single move reads the one record.
   void ReadCurrent(bool walking = false);
+  // The record at number as a move onto it fetches it (a fetch that met
+  // another writer's change is tried once more, then taken without asking);
+  // the caller releases it.
+  TRecord* FetchForMove(TDataFile& data, int32_t number, bool read_ahead, bool natural);
+  // Takes a stored record image of size bytes as the current record, the
+  // room beyond it (derived fields) zeroed.
+  void TakeStoredImage(const uint8_t* bytes, int32_t size);
   // Readies the record cache's memory for records coming: ahead[2] the
   // furthest, in the first stage of its read, ahead[0] the nearest in the
   // last (0: none).
