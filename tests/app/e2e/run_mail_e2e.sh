@@ -124,18 +124,7 @@ read -r left top width height < <(window_geometry "$note")
 # Clicks land in the middle of the outline's widest rectangle.
 read -r grab_x grab_y < <(awk '$1 == "rect" && $4 - $2 > w { w = $4 - $2; x = int(($2 + $4) / 2); y = $3 }
   END { print x, y }' "$work/note.rects")
-# A click that comes while the window manager still takes the note in is
-# lost; the note is clicked until it has the keyboard focus.
-note_focused() {
-  local tries
-  click "$note" "$grab_x" "$grab_y"
-  for ((tries = 40; tries > 0; tries--)); do
-    focused "$note" && return 0
-    sleep 0.05
-  done
-  return 1
-}
-wait_for 10 "the clicked note to take the keyboard focus" note_focused
+wait_for 10 "the clicked note to take the keyboard focus" click_to_focus "$note" "$grab_x" "$grab_y"
 xdotool type --delay 20 "Mail me"
 # The pointer leaves the note, so no hint covers it on the screenshot.
 xdotool mousemove 1 $(($(xdotool getdisplaygeometry | cut -d' ' -f2) - 1))
@@ -159,10 +148,23 @@ email_note() {
   xdotool key Return
   wait_for 10 "the drop-down list to close" no_popup
 }
-# The dialog's "Send" button (224..314 at 230..255).
+# The dialog's "Send" button (224..314 at 230..255). On a busy machine the
+# first click after the file dialog closed is at times lost and the dialog
+# stays; Send is then clicked again while the same dialog is still there.
+# Pressing it twice cannot send twice: the dialog's answer is read once.
+# The dialog is watched by its own window: a search by title can miss it
+# while other windows of the program are being destroyed.
 send_mail() {
-  click "$dialog" 269 242
-  wait_for 10 "the e-mail dialog to close" no_window "Email Settings"
+  local clicks tries
+  for ((clicks = 5; clicks > 0; clicks--)); do
+    viewable "$dialog" || return 0
+    click "$dialog" 269 242
+    for ((tries = 80; tries > 0; tries--)); do
+      viewable "$dialog" || return 0
+      sleep 0.05
+    done
+  done
+  fail "timed out waiting for the e-mail dialog to close"
 }
 
 # --- a refused recipient: the server's answer in a message box
@@ -243,6 +245,8 @@ awk -v mean="$mean" -v far="$far" -v inside="$inside" -v not_white="$not_white" 
 
 # --- the program goes on, and a signal ends it cleanly
 alive "$program_pid" || fail "the program ended after mailing"
+[ "$(ls "$work/mail")" = "message-1.eml
+message-1.env" ] || fail "not exactly one mail arrived: $(ls "$work/mail")"
 kill -TERM "$program_pid"
 ended() { ! alive "$program_pid"; }
 wait_for 10 "SIGTERM to end the program" ended

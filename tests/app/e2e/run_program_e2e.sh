@@ -152,8 +152,7 @@ check_no_taskbar_entry
 # the middle of the outline's widest rectangle.
 read -r grab_x grab_y < <(awk '$1 == "rect" && $4 - $2 > w { w = $4 - $2; x = int(($2 + $4) / 2); y = $3 }
   END { print x, y }' "$work/note.rects")
-xdotool mousemove $((left + grab_x)) $((top + grab_y)) click 1
-wait_for 10 "the clicked note to take the keyboard focus" focused "$note"
+wait_for 10 "the clicked note to take the keyboard focus" click_to_focus "$note" "$grab_x" "$grab_y"
 xdotool type --delay 20 "hello world"
 wait_for 10 "the typed text to show on the note" text_settled typed
 convert "$work/typed.ppm" -crop "${width}x$height+$left+$top" +repage "$work/typed_note.ppm"

@@ -16,6 +16,8 @@
 #                             shows typed text that stopped changing
 #   viewable <window>, focused <window>
 #   click <window> <x> <y> [button]  a click at a point of the window
+#   click_to_focus <window> <x> <y>  a click there, and the window has the
+#                             keyboard focus within two seconds
 
 program_windows() { xdotool search --onlyvisible --class jotterwick; }
 
@@ -70,6 +72,18 @@ click() {
   local left top
   read -r left top _ _ < <(window_geometry "$1")
   xdotool mousemove $((left + $2)) $((top + $3)) click "${4:-1}"
+}
+
+# A click that comes while the window manager still takes the window in is
+# lost: run under wait_for, it clicks again until the window has the focus.
+click_to_focus() {
+  local tries
+  click "$1" "$2" "$3"
+  for ((tries = 40; tries > 0; tries--)); do
+    focused "$1" && return 0
+    sleep 0.05
+  done
+  return 1
 }
 
 shot() { import -window root -depth 8 "$work/$1.ppm"; }
