@@ -251,7 +251,9 @@ class TDataSet : public TComponent {
   virtual bool FindRecord(bool restart, bool go_forward);
 
   // Buffers and state for descendants.
-  TRecordBuffer ActiveBuffer() const;
+  TRecordBuffer ActiveBuffer() const {
+    return buffers_.empty() ? nullptr : buffers_[active_record_];
+  }
   TRecordBuffer CalcBuffer() const { return calc_buffer_; }
   // A buffer the dataset may use for searches; it holds no record.
   TRecordBuffer TempBuffer() const;
