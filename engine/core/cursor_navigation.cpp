@@ -193,8 +193,15 @@ void TDataCursor::Step(int32_t direction) {
   if (NaturalOrderInForce()) {
     int32_t number = record_number_;
     int32_t sequence = position_;
-    moved = direction == 1 ? visible_->FindNextSet(number, 1, sequence)
-                           : visible_->FindPriorSet(number, 1, sequence);
+    if (direction == 1) {
+      // The next visible record is one further on in the count: no
+      // counting search for the one step of a forward read.
+      number = visible_->NextSet(number);
+      moved = number != 0;
+      ++sequence;
+    } else {
+      moved = visible_->FindPriorSet(number, 1, sequence);
+    }
     if (moved) StandOnNumber(number, position_ == kUncountedPosition ? position_ : sequence);
   } else if (bitmap_view_) {
     moved = StandOnVisible(position_, direction, true);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 
 #include "engine/core/data_cursor.h"
 #include "engine/dataset/dataset_texts.h"
@@ -160,6 +161,7 @@ void TQuireDataSet::InternalOpen() {
   if (DefaultFields()) CreateFields();
   BindFields(true);
   ApplyDisplayLabels();
+  ReadValueSizes();
   ComputeBufferLayout();
   old_values_ = static_cast<TRecordBuffer>(EngineAlloc(record_size_));
   AllocKeyBuffers();
@@ -180,6 +182,7 @@ void TQuireDataSet::InternalClose() {
   callback_filter_ = nullptr;
   FreeKeyBuffers();
   EngineFree(old_values_);
+  value_sizes_.clear();
   BindFields(false);
   if (DefaultFields()) DestroyFields();
   index_fields_.clear();
@@ -209,6 +212,19 @@ void TQuireDataSet::LoadFieldDefs(TDataCursor& cursor) {
     TFieldDef& def = defs.Add(name, type, size, desc.Required != 0);
     def.SetFieldNo(number);
     if (type == ftBCD) def.SetPrecision(kEngineBcdPrecision);
+  }
+}
+
+void TQuireDataSet::ReadValueSizes() {
+  const int32_t count = cursor_->GetCursorFieldCount();
+  value_sizes_.assign(static_cast<size_t>(count) + 1, std::numeric_limits<int32_t>::max());
+  for (int32_t number = 1; number <= count; ++number) {
+    const FieldDescriptor& desc = cursor_->GetFieldDesc(number);
+    // A BLOB field's value is its engine reference, read through the
+    // bounded copy whatever the field's size.
+    if (desc.Type == kFldBlob) continue;
+    value_sizes_[static_cast<size_t>(number)] =
+        desc.IsAutoInc() ? static_cast<int32_t>(sizeof(int32_t)) : desc.PhysicalLength;
   }
 }
 
@@ -378,6 +394,13 @@ bool TQuireDataSet::GetFieldData(TField* field, void* buffer) {
   const TRecordBuffer record = GetActiveRecordBuffer();
   if (record == nullptr) return false;
   if (field->FieldNo() > 0) {
+    const auto number = static_cast<size_t>(field->FieldNo());
+    if (buffer != nullptr && number < value_sizes_.size() &&
+        value_sizes_[number] <= field->DataSize()) {
+      bool null = false;
+      cursor_->GetFieldData(field->FieldNo(), record, null, buffer);
+      return !null;
+    }
     // The engine writes its own value size, which may exceed the field's
     // (a BLOB reference behind a field of data size 0).
     std::array<uint8_t, 264> value;

@@ -218,6 +218,8 @@ class TQuireDataSet : public TDataSet {
   void SetRecordNumberOf(TRecordBuffer buffer, int32_t number) const;
   uint8_t& BookmarkFlagOf(TRecordBuffer buffer) const;
   void ApplyDisplayLabels();
+  // The bytes the engine writes for each cursor field's value.
+  void ReadValueSizes();
   void CreateFilters();
   void DropFilters();
   void ActivateFilters();
@@ -247,6 +249,10 @@ class TQuireDataSet : public TDataSet {
   int32_t key_length_ = 0;
   TRecordBuffer old_values_ = nullptr;
   std::vector<uint8_t*> key_buffers_;
+  // By engine field number: the bytes the engine writes for a value (the
+  // largest int32 for a BLOB reference). A field whose data size holds them
+  // is read straight into the caller's buffer.
+  std::vector<int32_t> value_sizes_;
   uint8_t* current_key_ = nullptr;
   int index_field_count_ = 0;
   uint16_t record_size_ = 0;

@@ -128,6 +128,7 @@ bool TSelectExecution::BuildRowInMemory() {
   const size_t size = row_.size();
   if (!rows_in_memory_ || rows_.size() + size > rows_in_memory_limit) return false;
   const size_t at = rows_.size();
+  // The new row comes cleared, as BuildRow needs it.
   rows_.resize(at + size);
   try {
     BuildRow(rows_.data() + at);

@@ -264,6 +264,7 @@ bool TSelectExecution::TakeCombination(TRowLoop& loop, bool next_record) {
   }
   ++loop.Copied;
   if (!query_.AggregateOnly && !loop.FoldGroups && BuildRowInMemory()) return true;
+  result_->ClearRecord(row_.data());
   BuildRow(row_.data());
   if (query_.AggregateOnly) {
     Fold(row_.data(), loop.Accumulator.data());
@@ -329,7 +330,6 @@ void TSelectExecution::FindColumnCopies() {
 }
 
 void TSelectExecution::BuildRow(uint8_t* image) {
-  result_->ClearRecord(image);
   const uint16_t sort_id = query_.Statement.SortId();
   const uint16_t language_id = query_.Statement.LanguageId();
   uint8_t value[kMaxFieldSize + 8];

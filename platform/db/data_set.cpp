@@ -143,10 +143,6 @@ void TDataSet::RestoreState(TDataSetState state) {
   modified_ = false;
 }
 
-void TDataSet::Notify(const TDataSetNotifyEvent& event) {
-  if (event) event(this);
-}
-
 void TDataSet::InternalHandleException() {
   ApplicationHandleException(this);
 }
@@ -255,8 +251,7 @@ void TDataSet::CloseBlob(TField* field) {
 
 // Field values.
 
-bool TDataSet::GetFieldBytes(TField* field, void* buffer, bool native) {
-  if (native || buffer == nullptr) return GetFieldData(field, buffer);
+bool TDataSet::GetConvertedFieldData(TField* field, void* buffer) {
   std::vector<uint8_t> data(std::max(field->DataSize(), 1));
   if (!GetFieldData(field, data.data())) return false;
   DataConvert(field, data.data(), buffer, false);
@@ -357,13 +352,20 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
     field->Change();
   }
   if (disable_count_ == 0) {
-    NotifySources(event, info);
+    if (!data_sources_.empty()) NotifySources(event, info);
     return;
   }
   if (event == deLayoutChange || event == deFieldListChange) enable_event_ = deLayoutChange;
 }
 
 void TDataSet::NotifySources(TDataEvent event, intptr_t info) {
+  // Every move sends events: a single source (the usual case) is called
+  // without a copy of the list, which a source leaving during its event
+  // may change.
+  if (data_sources_.size() == 1) {
+    data_sources_.front()->DataEvent(event, info);
+    return;
+  }
   for (TDataSource* source : std::vector<TDataSource*>(data_sources_)) {
     source->DataEvent(event, info);
   }

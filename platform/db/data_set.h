@@ -251,7 +251,9 @@ class TDataSet : public TComponent {
   virtual bool FindRecord(bool restart, bool go_forward);
 
   // Buffers and state for descendants.
-  TRecordBuffer ActiveBuffer() const;
+  TRecordBuffer ActiveBuffer() const {
+    return buffers_.empty() ? nullptr : buffers_[active_record_];
+  }
   TRecordBuffer CalcBuffer() const { return calc_buffer_; }
   // A buffer the dataset may use for searches; it holds no record.
   TRecordBuffer TempBuffer() const;
@@ -296,8 +298,10 @@ class TDataSet : public TComponent {
   friend class TDataSource;
   friend class TDataLink;
 
-  // The field's value in its own form (native false) or the native one.
-  bool GetFieldBytes(TField* field, void* buffer, bool native);
+  // The field's value in its own form, converted from the native one into
+  // the buffer; the native form is GetFieldData's.
+  bool GetConvertedFieldData(TField* field, void* buffer);
+  // The field's value from its own form (native false) or the native one.
   void SetFieldBytes(TField* field, const void* buffer, bool native);
   void AddField(TField* field);
   void RemoveField(TField* field);
@@ -317,7 +321,9 @@ class TDataSet : public TComponent {
   void MoveToEnd(bool first);
   void BeginInsertAppend();
   void EndInsertAppend();
-  void Notify(const TDataSetNotifyEvent& event);
+  void Notify(const TDataSetNotifyEvent& event) {
+    if (event) event(this);
+  }
   void NotifySources(TDataEvent event, intptr_t info);
   void FreeFieldBuffers();
 

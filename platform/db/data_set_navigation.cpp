@@ -10,10 +10,6 @@
 
 namespace jw {
 
-TRecordBuffer TDataSet::ActiveBuffer() const {
-  return buffers_.empty() ? nullptr : buffers_[active_record_];
-}
-
 TRecordBuffer TDataSet::TempBuffer() const {
   return temp_buffer_;
 }

@@ -69,6 +69,12 @@ void TDataSource::DataEvent(TDataEvent event, intptr_t info) {
 }
 
 void TDataSource::NotifyLinks(TDataEvent event, intptr_t info) {
+  // As the dataset's events: a single link is called without a copy of the
+  // list it may leave during the event.
+  if (links_.size() <= 1) {
+    if (!links_.empty()) links_.front()->DataEvent(event, info);
+    return;
+  }
   for (TDataLink* link : std::vector<TDataLink*>(links_)) link->DataEvent(event, info);
 }
 

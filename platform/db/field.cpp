@@ -75,7 +75,10 @@ bool TField::GetData(void* buffer, bool native) const {
     if (buffer != nullptr) std::memcpy(buffer, validate_buffer_, DataSize());
     return true;
   }
-  return dataset_->GetFieldBytes(const_cast<TField*>(this), buffer, native);
+  // The native form, the one every scalar read asks for, goes straight to
+  // the dataset.
+  if (native || buffer == nullptr) return dataset_->GetFieldData(const_cast<TField*>(this), buffer);
+  return dataset_->GetConvertedFieldData(const_cast<TField*>(this), buffer);
 }
 
 void TField::SetData(const void* buffer, bool native) {

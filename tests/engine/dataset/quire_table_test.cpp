@@ -200,11 +200,16 @@ TEST_F(Tables, FieldsFollowTheEngineDescriptorsAndValuesRoundTrip) {
   table->Append();
   table->FieldByName("AMOUNT")->SetAsCurrency(Currency::FromDouble(10.25));
   table->FieldByName("CODE")->SetAsInteger(-5);
+  // A name of the field's full size fills the engine's whole value.
+  const std::string full_name(20, 'w');
+  table->FieldByName("NAME")->SetAsString(full_name);
   table->Post();
   table->Close();
   table->Open();
   EXPECT_EQ(table->FieldByName("AMOUNT")->AsCurrency(), Currency::FromDouble(10.25));
   EXPECT_EQ(table->FieldByName("CODE")->AsInteger(), -5);
+  EXPECT_EQ(table->FieldByName("NAME")->AsString(), full_name);
+  EXPECT_EQ(table->FieldByName("ID")->AsInteger(), 1);
   EXPECT_TRUE(table->FieldByName("SMALL")->IsNull());
   // CopyOnAppend starts an inserted record as a copy of the one it stands
   // before; its key comes new.
