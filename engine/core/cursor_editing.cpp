@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 #include "engine/core/blob_post.h"
 #include "engine/core/btree.h"
@@ -31,8 +32,7 @@ class TKeyChanges {
   }
   // Inserts unless an equal key is there: false then, nothing changed.
   bool InsertUnique(int32_t slot, const uint8_t* key, int32_t number) {
-    TIndexSlotCursor cursor(owner_, file_, slot);
-    TBTree tree(file_, cursor);
+    TBTree tree(file_, SlotCursor(slot));
     if (!tree.InsertUnique(key, number)) return false;
     Record(slot, key, number, true);
     return true;
@@ -73,13 +73,24 @@ class TKeyChanges {
     change.Inserted = inserted;
   }
   void Apply(int32_t slot, const uint8_t* key, int32_t number, bool insert) {
-    TIndexSlotCursor cursor(owner_, file_, slot);
-    TBTree tree(file_, cursor);
+    TBTree tree(file_, SlotCursor(slot));
     insert ? tree.Insert(key, number) : tree.Delete(key, number);
+  }
+  // An edit changes each index up to twice (the status index in a delete,
+  // a changed key in a modify): the key orders of its first indexes are
+  // built once, in place.
+  TIndexSlotCursor& SlotCursor(int32_t slot) {
+    for (std::optional<TIndexSlotCursor>& cursor : cursors_) {
+      if (!cursor) return cursor.emplace(owner_, file_, slot);
+      if (cursor->IndexSlot() == slot) return *cursor;
+    }
+    return other_.emplace(owner_, file_, slot);
   }
 
   TIndexFile& file_;
   TIndexCursor& owner_;
+  std::array<std::optional<TIndexSlotCursor>, kInPlace> cursors_;
+  std::optional<TIndexSlotCursor> other_;
   std::array<TChange, kInPlace> first_;
   std::vector<TChange> more_;
   size_t count_ = 0;
@@ -107,11 +118,11 @@ class TWriteScope {
   TDataCursor& cursor_;
 };
 
-std::vector<uint8_t> KeyOf(const TDataFile& data, const TIndexFile& index, int32_t slot,
-                           const uint8_t* image) {
-  std::vector<uint8_t> key(static_cast<size_t>(index.IndexDesc(slot).KeyLength));
+// The image's key of the index in slot, built into key; its bytes.
+const uint8_t* KeyOf(const TDataFile& data, const TIndexFile& index, int32_t slot,
+                     const uint8_t* image, TKeyImage& key) {
   BuildRecordKey(data, index.IndexDesc(slot), slot, image, key.data());
-  return key;
+  return key.data();
 }
 
 std::vector<uint8_t> StatusKeyOf(const uint8_t* image) {
@@ -492,20 +503,24 @@ void TDataCursor::ModifyRecord(uint8_t* image, bool unlock, bool reposition) {
   }
   struct TKeyPair {
     int32_t Slot;
-    std::vector<uint8_t> Old, New;
+    TKeyImage Old, New;
   };
   std::vector<TKeyPair> changed;
   std::vector<int32_t> slots = KeyedSlots();
   if (keep_auto_inc_) slots.push_back(kStatusSlot);
+  TKeyImage old_key;
+  TKeyImage new_key;
   for (const int32_t slot : slots) {
-    TKeyPair pair{slot, KeyOf(data, index, slot, old.data()), KeyOf(data, index, slot, image)};
+    KeyOf(data, index, slot, old.data(), old_key);
+    KeyOf(data, index, slot, image, new_key);
+    // Equal bytes are equal keys in every order; only keys that differ in
+    // bytes need the index's own comparison.
+    const int32_t length = index.IndexDesc(slot).KeyLength;
+    if (std::memcmp(old_key.data(), new_key.data(), static_cast<size_t>(length)) == 0) continue;
     TIndexSlotCursor cursor(*this, index, slot);
-    if (cursor.CompareKeys(pair.Old.data(), pair.New.data(),
-                           static_cast<int32_t>(pair.Old.size())) == 0) {
-      continue;
-    }
-    CheckUniqueKey(slot, pair.New.data());
-    changed.push_back(std::move(pair));
+    if (cursor.CompareKeys(old_key.data(), new_key.data(), length) == 0) continue;
+    CheckUniqueKey(slot, new_key.data());
+    changed.push_back({slot, old_key, new_key});
   }
   TKeyChanges changes(index, *this);
   TBlobPost post(*this, image);
@@ -561,12 +576,13 @@ void TDataCursor::DeleteRecord(const uint8_t* image, bool /*reposition*/) {
   bool stored = false;
   try {
     try {
+      TKeyImage key;
       for (const int32_t slot : KeyedSlots())
-        changes.Delete(slot, KeyOf(data, index, slot, old.data()).data(), n);
-      std::vector<uint8_t> status = StatusKeyOf(old.data());
-      changes.Delete(kStatusSlot, status.data(), n);
-      status[0] = kRecordFree;
-      changes.Insert(kStatusSlot, status.data(), n);
+        changes.Delete(slot, KeyOf(data, index, slot, old.data(), key), n);
+      BuildStatusKey(old.data(), key.data());
+      changes.Delete(kStatusSlot, key.data(), n);
+      key[0] = kRecordFree;
+      changes.Insert(kStatusSlot, key.data(), n);
       bool blobs = false;
       if (GetBlobFieldCount() > 0) {
         ClearRecordBlobs(gone.data());
@@ -615,7 +631,8 @@ void TDataCursor::RemoveRecord(int32_t number, const std::vector<int32_t>& leave
   TBlobPost post(*this, image.data());
   try {
     for (const int32_t slot : KeyedSlots()) {
-      if (!kept(slot)) changes.Delete(slot, KeyOf(data, index, slot, image.data()).data(), number);
+      TKeyImage key;
+      if (!kept(slot)) changes.Delete(slot, KeyOf(data, index, slot, image.data(), key), number);
     }
     if (!kept(kStatusSlot)) {
       std::vector<uint8_t> status = StatusKeyOf(image.data());

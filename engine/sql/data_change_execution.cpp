@@ -314,8 +314,9 @@ void TDataChangeExecution::StoreValue(int32_t index, const TExpToken& value, boo
     WriteBlobValue(cursor_, number, image, value, update);
     return;
   }
-  std::vector<uint8_t> buffer(
-      static_cast<size_t>(std::max({kValueBufferSize, column.Size, value.Size()}) + 1), 0);
+  std::vector<uint8_t>& buffer = value_buffer_;
+  buffer.assign(static_cast<size_t>(std::max({kValueBufferSize, column.Size, value.Size()}) + 1),
+                0);
   std::memcpy(buffer.data(), value.Value(), static_cast<size_t>(value.Size()));
   if (value.Type != column.Type &&
       !ConvertFieldValue(value.Type, value.Size(), value.Scale, buffer.data(), column.Scale,

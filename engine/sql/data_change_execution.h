@@ -73,6 +73,9 @@ class TDataChangeExecution {
   TDataQuery& query_;
   TSourceTable& target_;
   TDataCursor& cursor_;
+  // A value on its way into the record, converted to its column's type;
+  // one buffer for every value of the statement.
+  std::vector<uint8_t> value_buffer_;
 };
 
 }  // namespace jw
