@@ -25,10 +25,15 @@ class TNumberTable {
   // The object filed under number; nullptr when none is.
   T* Find(int32_t number) const {
     if (slots_.empty()) return nullptr;
-    for (size_t i = Home(number);; i = (i + 1) & mask_) {
+    for (size_t i = Home(number), distance = 0;; i = (i + 1) & mask_, ++distance) {
       const TSlot& slot = slots_[i];
       if (slot.Object == nullptr) return nullptr;
       if (slot.Number == number) return slot.Object;
+      // A run is ordered by the entries' distances from home: an entry
+      // nearer its home than number would be here means number is not
+      // filed. Without this stop a number missing from a window of
+      // consecutive numbers (each at home) walks the rest of the window.
+      if (Distance(i) < distance) return nullptr;
     }
   }
 
