@@ -124,9 +124,8 @@ bool TBlock::DecodeFrom(const uint8_t* src, bool encrypted) {
   return used_ >= 0 && used_ <= Capacity();
 }
 
-TBlockStack::TBlockStack(TBlobFile* owner) : owner_(owner) {
-  list_.SetCapacity(kBlockStackCapacity);
-}
+// The list takes its room with the first block put back.
+TBlockStack::TBlockStack(TBlobFile* owner) : owner_(owner) {}
 
 TBlockStack::~TBlockStack() {
   Clear();
@@ -155,6 +154,7 @@ TBlock* TBlockStack::Get(int32_t position, int32_t block_size) {
 
 void TBlockStack::Put(TBlock*& block) {
   if (block == nullptr) return;
+  if (list_.Capacity() == 0) list_.SetCapacity(kBlockStackCapacity);
   list_.Add(block);
   block = nullptr;
 }

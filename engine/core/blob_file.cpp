@@ -21,8 +21,7 @@ constexpr const char* kRecursiveLinkText =
 
 TBlobFile::TBlobFile(TDataFileOwner* owner, const TDataFile* data_file)
     : TTableFile(owner), data_file_(data_file), pool_(this) {
-  read_buffer_.resize(kIoWindowBytes);
-  write_buffer_.resize(kIoWindowBytes);
+  // The buffers grow as reads and writes need them.
   SetCacheLimits();
 }
 

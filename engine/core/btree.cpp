@@ -48,7 +48,7 @@ TBTree::TBTree(TIndexFile& file, TIndexCursor& cursor)
     : file_(file),
       cursor_(cursor),
       slot_(cursor.IndexSlot()),
-      key_length_(file.IndexDesc(cursor.IndexSlot()).KeyLength) {}
+      key_length_(file.IndexDesc(slot_).KeyLength) {}
 
 template <class Operation>
 auto TBTree::Retrying(Operation operation) {
@@ -170,8 +170,11 @@ bool TBTree::DescendToOrdinal(TPath& path, int64_t ordinal) {
 }
 
 TLeafSpot TBTree::SpotOf(const TPage* leaf, int32_t entry, int64_t ordinal) const {
-  return {&file_, slot_, file_.PagesVersion(), leaf->Position(), entry, leaf->Pointer(entry),
-          ordinal};
+  TLeafSpot spot{&file_, slot_, file_.PagesVersion(), leaf->Position(), entry, leaf->Pointer(entry),
+                 ordinal};
+  spot.Leaf = leaf;
+  spot.Departures = file_.PageDepartures(slot_);
+  return spot;
 }
 
 bool TBTree::Select(int64_t ordinal, uint8_t* key, int32_t& record_number, TLeafSpot* spot) {
@@ -203,8 +206,46 @@ TPage* TBTree::SpotLeaf(const TLeafSpot& spot) {
   return leaf;
 }
 
+const TPage* TBTree::KeptLeaf(const TLeafSpot& spot) const {
+  const TPage* leaf = spot.Leaf;
+  if (leaf == nullptr || spot.File != &file_ || spot.Slot != slot_ ||
+      spot.Version != file_.PagesVersion() || spot.Departures != file_.PageDepartures(slot_)) {
+    return nullptr;
+  }
+  // What SpotLeaf checks of the page it fetches holds for the kept one too.
+  if (leaf->Position() != spot.Page || !leaf->IsLeaf() || spot.Entry < 1 ||
+      spot.Entry > leaf->KeyCount() || leaf->Pointer(spot.Entry) != spot.RecordNumber) {
+    return nullptr;
+  }
+  return leaf;
+}
+
+void TBTree::TakeStep(const TPage* leaf, int32_t entry, int direction, uint8_t* key,
+                      int32_t& record_number, std::span<int32_t> ahead, int32_t stride) const {
+  std::memcpy(key, leaf->Key(entry), key_length_);
+  record_number = leaf->Pointer(entry);
+  int32_t next = entry;
+  for (int32_t& number : ahead) {
+    next += direction == 1 ? stride : -stride;
+    number = next >= 1 && next <= leaf->KeyCount() ? leaf->Pointer(next) : 0;
+  }
+}
+
 bool TBTree::StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
                        std::span<int32_t> ahead, int32_t stride) {
+  // A step within the kept leaf reads nothing but the leaf: nothing is
+  // fetched, so nothing can push the leaf out meanwhile, and the spot stays
+  // on the leaf at the pages' version it had.
+  if (const TPage* kept = KeptLeaf(spot); kept != nullptr) {
+    const int32_t entry = spot.Entry + (direction == 1 ? 1 : -1);
+    if (entry >= 1 && entry <= kept->KeyCount()) {
+      TakeStep(kept, entry, direction, key, record_number, ahead, stride);
+      spot.Entry = entry;
+      spot.RecordNumber = record_number;
+      spot.Ordinal += direction == 1 ? 1 : -1;
+      return true;
+    }
+  }
   try {
     TPage* leaf = SpotLeaf(spot);
     if (leaf == nullptr) return false;
@@ -215,15 +256,8 @@ bool TBTree::StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& re
       if (!walk.Step(direction)) return false;
       entry = direction == 1 ? 1 : walk.Leaf()->KeyCount();
     }
-    const TPage* now = walk.Leaf();
-    std::memcpy(key, now->Key(entry), key_length_);
-    record_number = now->Pointer(entry);
-    int32_t next = entry;
-    for (int32_t& number : ahead) {
-      next += direction == 1 ? stride : -stride;
-      number = next >= 1 && next <= now->KeyCount() ? now->Pointer(next) : 0;
-    }
-    spot = SpotOf(now, entry, spot.Ordinal + (direction == 1 ? 1 : -1));
+    TakeStep(walk.Leaf(), entry, direction, key, record_number, ahead, stride);
+    spot = SpotOf(walk.Leaf(), entry, spot.Ordinal + (direction == 1 ? 1 : -1));
     return true;
   } catch (const TFilesChanged&) {
     return false;

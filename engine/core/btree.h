@@ -28,6 +28,10 @@ struct TKeyPosition {
 // entry there and its record number, taken at a version of the index
 // file's pages. While the version stands still, the keys next to it are
 // found along the leaf level without a walk from the root.
+// The leaf itself is kept with the count of pages that had left its
+// slot's cache then: while that count and the version stand, the leaf is
+// the cached page of its position, as the spot saw it, and a step within it
+// needs no search of the cache.
 struct TLeafSpot {
   const TIndexFile* File = nullptr;
   int32_t Slot = -1;
@@ -36,6 +40,8 @@ struct TLeafSpot {
   int32_t Entry = 0;
   int32_t RecordNumber = 0;
   int64_t Ordinal = 0;
+  const TPage* Leaf = nullptr;
+  uint64_t Departures = 0;
 };
 
 class TBTree {
@@ -181,6 +187,13 @@ class TBTree {
   // The leaf of a spot that still holds, pinned; nullptr when it no longer
   // does. A change by another process throws as Fetch does.
   TPage* SpotLeaf(const TLeafSpot& spot);
+  // The spot's leaf as it kept it, unpinned, while the spot holds and the
+  // leaf is still cached; nullptr otherwise (SpotLeaf then decides).
+  const TPage* KeptLeaf(const TLeafSpot& spot) const;
+  // Takes the key and record number at the leaf's entry and the ahead
+  // numbers from the same leaf.
+  void TakeStep(const TPage* leaf, int32_t entry, int direction, uint8_t* key,
+                int32_t& record_number, std::span<int32_t> ahead, int32_t stride) const;
   // The leaf's first entry whose key is not below the key, searched from
   // the entry start outwards; 0 when the leaf does not bracket the key
   // (its first key not below it, or its last key below it).

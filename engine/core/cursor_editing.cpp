@@ -190,7 +190,7 @@ void TDataCursor::BeginWrite() {
   GetBookmark(bookmark.data());
   // The writers' range covers this table's own reader byte.
   EndRead();
-  const bool changed = table_->LockForWrite();
+  const bool changed = table_->LockForRecordWrite();
   try {
     if ((WatchesChanges() && (changed || CountersMoved())) || resync_pending_) {
       SaveChangeCounters();

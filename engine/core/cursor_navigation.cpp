@@ -56,7 +56,8 @@ bool TDataCursor::StandOnOrdinal(int64_t ordinal, bool walking) {
   position_ = static_cast<int32_t>(ordinal);
   record_number_ = number;
   bof_ = eof_ = false;
-  ReadCurrent(walking);
+  // Ordinals belong to index order.
+  ReadCurrentAs(walking, false);
   return true;
 }
 
@@ -86,9 +87,8 @@ int32_t TDataCursor::CountedPosition() {
   return position_;
 }
 
-void TDataCursor::ReadCurrent(bool walking) {
+void TDataCursor::ReadCurrentAs(bool walking, bool natural) {
   TDataFile& data = table_->DataFile();
-  const bool natural = NaturalOrderInForce();
   if (natural && result_set_ && !WatchesChanges() && ReadFromWindow(data)) {
     ComputeDerivedFields(current_.data());
     return;

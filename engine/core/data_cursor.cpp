@@ -222,10 +222,6 @@ void TDataCursor::Refresh() {
 
 // ---- change detection ----
 
-bool TDataCursor::WatchesChanges() const {
-  return (!exclusive_ || shared_exclusive_) && !file_read_only_;
-}
-
 bool TDataCursor::CountersMoved() const {
   if (table_->DataFile().ChangeCounter() != data_counter_) return true;
   if (table_->IndexFile().ChangeCounter() != index_counter_) return true;

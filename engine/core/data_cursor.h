@@ -504,7 +504,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void SetOption(bool& option, bool value);
   [[noreturn]] void Raise(EngineErrorCode code, const std::string& field = "",
                           const std::string& index = "") const;
-  bool WatchesChanges() const;
+  bool WatchesChanges() const { return (!exclusive_ || shared_exclusive_) && !file_read_only_; }
   // The table holds a statement or operation read lock: no other process
   // writes until it is released.
   bool HoldsReadLock() const;
@@ -557,7 +557,9 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void Step(int32_t count);
   // A walk in index order reads ahead when the record cache holds the whole
   // file; a single move reads the one record.
-  void ReadCurrent(bool walking = false);
+  void ReadCurrent(bool walking = false) { ReadCurrentAs(walking, NaturalOrderInForce()); }
+  // The same for a caller that knows whether natural order is in force.
+  void ReadCurrentAs(bool walking, bool natural);
   // The record at number as a move onto it fetches it (a fetch that met
   // another writer's change is tried once more, then taken without asking);
   // the caller releases it.

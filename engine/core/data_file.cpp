@@ -56,10 +56,10 @@ bool RecordNumbersValid(const std::vector<int32_t>& numbers) {
 
 }  // namespace
 
+// The read and write buffers grow as reads and writes need them: a table
+// that opens, reads a record and closes never fills a window.
 TDataFile::TDataFile(TDataFileOwner* owner) : TTableFile(owner), pool_(this) {
   cache_.SetCapacity(kMaxCachedRecords);
-  read_buffer_.resize(kIoWindowBytes);
-  write_buffer_.resize(kIoWindowBytes);
 }
 
 TDataFile::~TDataFile() {
@@ -95,19 +95,20 @@ void TDataFile::SetCacheLimits() {
 
 void TDataFile::ReadOpenedFile() {
   // The header and the field descriptors after it come in one read; only
-  // a table with more fields than that read holds reads the rest after.
-  const int64_t size = GetSize();
-  if (size < kHeaderSize) Raise(kErrHeaderCorrupt);
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<int64_t>(size, kOpenReadLength)));
-  const int32_t got = ReadAt(0, bytes.data(), static_cast<int32_t>(bytes.size()), true);
+  // a table with more fields than that read holds reads the rest after. A
+  // read that comes back short has met the file's end: a file that ends
+  // before its descriptors do is corrupt.
+  std::vector<uint8_t> bytes(static_cast<size_t>(kOpenReadLength));
+  const int32_t got = ReadAt(0, bytes.data(), kOpenReadLength, true);
   if (got < kHeaderSize) Raise(kErrHeaderCorrupt);
   TakeHeader(bytes.data());
   if (header_.FieldCount > kMaxFieldCount) Raise(kErrHeaderCorrupt);
   const int64_t start = DataStart();
-  if (size < start) Raise(kErrHeaderCorrupt);
   if (got < start) {
+    if (got < kOpenReadLength) Raise(kErrHeaderCorrupt);
     bytes.resize(static_cast<size_t>(start));
-    ReadAt(got, bytes.data() + got, static_cast<int32_t>(start - got), false);
+    const auto rest = static_cast<int32_t>(start - got);
+    if (ReadAt(got, bytes.data() + got, rest, true) < rest) Raise(kErrHeaderCorrupt);
   }
   DecodeFieldDescs(bytes.data() + kHeaderSize);
   ValidateLayout();
@@ -212,9 +213,10 @@ void TDataFile::InitHeader(int16_t language_id, int16_t sort_id,
 // ---- header ----
 
 void TDataFile::ReadHeader() {
-  if (GetSize() < kHeaderSize) Raise(kErrHeaderCorrupt);
-  ReadAt(0, read_buffer_.data(), kHeaderSize, false);
-  TakeHeader(read_buffer_.data());
+  // A file shorter than its header is corrupt, as the short read shows.
+  uint8_t bytes[kHeaderSize];
+  if (ReadAt(0, bytes, kHeaderSize, true) < kHeaderSize) Raise(kErrHeaderCorrupt);
+  TakeHeader(bytes);
 }
 
 void TDataFile::TakeHeader(const uint8_t* bytes) {
@@ -229,12 +231,13 @@ void TDataFile::TakeHeader(const uint8_t* bytes) {
 bool TDataFile::HeaderChanged() {
   static_assert(kHdrChangeCounter == 0, "the counter leads the header");
   if (StoredCounterIs(header_.ChangeCounter, kHeaderSize, false)) return false;
-  ReadAt(0, read_buffer_.data(), kHeaderSize, false);
-  if (GetInt32(read_buffer_.data() + kHdrChangeCounter) == header_.ChangeCounter) return false;
+  uint8_t bytes[kHeaderSize];
+  ReadAt(0, bytes, kHeaderSize, false);
+  if (GetInt32(bytes + kHdrChangeCounter) == header_.ChangeCounter) return false;
   TDataFileHeader h;
   // The layout of an open table never changes under it; a header that says
   // otherwise is not to be trusted.
-  if (!h.DecodeFrom(read_buffer_.data()) || h.FieldCount != header_.FieldCount ||
+  if (!h.DecodeFrom(bytes) || h.FieldCount != header_.FieldCount ||
       h.RecordSize != header_.RecordSize || h.NextRecord < 1 ||
       h.NextRecord > kMaxRecordCount + 1 || h.FreeHead < 0 || h.FreeHead >= h.NextRecord) {
     Raise(kErrHeaderCorrupt);

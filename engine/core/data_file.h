@@ -114,16 +114,23 @@ class TDataFile : public TTableFile {
   void ReleaseRecord(TRecord* record);
   // Readies the cache's memory for a coming FetchRecord of a cached record,
   // in three steps that a walk spaces out: stage 0 the place of its number,
-  // 1 the record object, 2 its bytes and its neighbours in the use order.
-  // Reads nothing from the file.
+  // 1 the record object with the bytes a pooled record keeps right after
+  // it (no need to wait for the object to learn where they are), 2, where
+  // the cache keeps its use order, its bytes wherever they are and its
+  // neighbours in that order. Reads nothing from the file.
   void PrefetchRecord(int32_t number, int stage) const {
     if (stage == 0) {
       cache_.PrefetchPlace(number);
     } else if (stage == 1) {
-      cache_.PrefetchObject(number);
-    } else if (const TRecord* record = cache_.Lookup(number); record != nullptr) {
-      PrefetchForRead(record->Bytes());
-      cache_.PrefetchNeighbours(*record);
+      if (const TRecord* record = cache_.PrefetchObject(number); record != nullptr) {
+        PrefetchRangeForRead(TRecordStack::SlabBytesOf(record),
+                             static_cast<size_t>(header_.RecordSize));
+      }
+    } else if (cache_.KeepsUseOrder()) {
+      if (const TRecord* record = cache_.Lookup(number); record != nullptr) {
+        PrefetchForRead(record->Bytes());
+        cache_.PrefetchNeighbours(*record);
+      }
     }
   }
   // Hands visit every record set in wanted, in ascending order, each image

@@ -220,7 +220,7 @@ bool TDataTable::ReleaseLocks() {
     if (s.StatementBlobSlot != 0 && !blob_->UnlockBlobRead(s.StatementBlobSlot)) all = false;
     if (!index_->UnlockIndexRead()) all = false;
   }
-  if (s.WriteLock) {
+  if (s.WriteLock && !s.WriteRangesSkipped) {
     if (BlobFileInUse() && !blob_->UnlockBlobWrite()) all = false;
     if (!index_->UnlockIndexWrite()) all = false;
   }

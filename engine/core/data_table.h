@@ -58,6 +58,9 @@ struct TTableLockState {
   // The write lock stays held across the changes of a run (KeepWriteLock):
   // the unlock at the end of each change leaves it alone.
   bool WriteLockKept = false;
+  // The write lock is held for a record edit inside a transaction without
+  // the writers' ranges (LockForRecordWrite).
+  bool WriteRangesSkipped = false;
   // The reader slots each read lock took in the BLOB file (0 for none).
   uint16_t StatementBlobSlot = 0;
   uint16_t OperationBlobSlot = 0;
@@ -177,6 +180,13 @@ class TDataTable : public TDataFileOwner {
   // too: a read lock held here is let go first.
   bool LockForWrite();
   void UnlockForWrite();
+  // LockForWrite for a change that goes to the caches alone (a record or
+  // header-value edit). Inside a transaction, which holds the semaphore
+  // already, such a change reaches the files only with the commit, whose
+  // write-back takes the writers' ranges: other processes' readers read the
+  // files as the last commit left them all along, so the write lock is held
+  // without the ranges and costs no system call.
+  bool LockForRecordWrite();
   // Inside a transaction: takes the write lock and keeps it across the
   // changes that follow, up to ReleaseKeptWriteLock or the next commit or
   // rollback, so that a run of changes takes the writers' ranges once
@@ -218,12 +228,12 @@ class TDataTable : public TDataFileOwner {
   const TTableLockState& LockState() const { return lock_state_; }
 
   // TDataFileOwner.
-  bool InTransaction() const override { return transaction_; }
+  bool InTransaction() const final { return transaction_; }
   bool Written() const override { return written_; }
   void MarkWritten() override { written_ = true; }
   bool ForceBufferFlush() const override;
-  bool StrictChangeDetection() const override;
-  bool HasPrimaryIndex() const override;
+  bool StrictChangeDetection() const final;
+  bool HasPrimaryIndex() const final;
   void BodyWriteStarting() override;
   int64_t CacheBudgetBytes() const override { return cache_budget_bytes_; }
   void RecordsWriteStarting() override;

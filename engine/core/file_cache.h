@@ -62,6 +62,9 @@ class TFileCache {
   void Grow(int32_t step) { capacity_ += std::max(step, capacity_ / 2); }
   // How many objects the victim searches have looked at so far.
   int64_t VictimSearchSteps() const { return victim_search_steps_; }
+  // Counts every object that left the cache: while it stands still, an
+  // object found in the cache before is in it still, under its number.
+  uint64_t Departures() const { return departures_; }
 
   // The cached object numbered number, made the most recently used; nullptr
   // when none is cached.
@@ -76,12 +79,20 @@ class TFileCache {
     }
     if (found == nullptr) found = Lookup(number);
     if (found == nullptr) return nullptr;
-    if (found != newest_) {
+    if (found != newest_ && KeepsUseOrder()) {
       Unlink(found);
       LinkAtHead(found);
     }
     return found;
   }
+
+  // Whether a use moves the object to the head of the use order. The order
+  // only chooses victims, and a cache with room to spare takes none: until
+  // it is within an eighth of its capacity, a walk over objects spread far
+  // apart (records in the order of a key) reads no neighbours to relink
+  // them. From there on every use counts, so the order that chooses the
+  // first victims is that of the latest uses.
+  bool KeepsUseOrder() const { return Count() >= capacity_ - capacity_ / 8; }
 
   // The cached object numbered number, its use order untouched; nullptr when none.
   T* Lookup(int32_t number) const {
@@ -98,14 +109,17 @@ class TFileCache {
   // The object's lines up to its links: the search and the move to the
   // head of the use order read no further (an object that keeps what they
   // read first needs the fewest lines).
-  void PrefetchObject(int32_t number) const {
+  // The object, nullptr when none is cached.
+  const T* PrefetchObject(int32_t number) const {
     const T* object = Lookup(number);
-    if (object == nullptr) return;
+    if (object == nullptr) return nullptr;
     const auto* start = reinterpret_cast<const char*>(object);
     PrefetchRangeForRead(start, static_cast<size_t>(
                                     reinterpret_cast<const char*>(&object->older_ + 1) - start));
+    return object;
   }
   void PrefetchNeighbours(const T& object) const {
+    if (!KeepsUseOrder()) return;
     if (object.newer_ != nullptr) PrefetchForRead(object.newer_);
     if (object.older_ != nullptr) PrefetchForRead(object.older_);
   }
@@ -118,6 +132,7 @@ class TFileCache {
   }
 
   void Remove(T* object) {
+    ++departures_;
     if (by_number_.Find(CacheNumber(*object)) == object) {
       by_number_.Erase(CacheNumber(*object));
       dirty_.Detach(CacheDirtyMark(*object));
@@ -212,6 +227,7 @@ class TFileCache {
   // Hands every object to put (the owner's pool) and empties the cache.
   template <typename Put>
   void Clear(Put put) {
+    ++departures_;
     by_number_.ForEach([&](int32_t, T* object) {
       object->newer_ = nullptr;
       object->older_ = nullptr;
@@ -235,6 +251,7 @@ class TFileCache {
     });
     std::sort(unpinned.begin(), unpinned.end(),
               [](const T* a, const T* b) { return CacheNumber(*a) > CacheNumber(*b); });
+    ++departures_;
     for (auto it = unpinned.begin(); it != unpinned.end() && Count() > capacity_; ++it) {
       T* object = *it;
       by_number_.Erase(CacheNumber(*object));
@@ -266,6 +283,7 @@ class TFileCache {
   T* passed_ = nullptr;
   int32_t capacity_ = 0;
   int64_t victim_search_steps_ = 0;
+  uint64_t departures_ = 0;
 };
 
 }  // namespace jw

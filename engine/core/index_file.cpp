@@ -94,8 +94,13 @@ void TIndexFile::ValidateHeader(const TIndexFileHeader& h) const {
 }
 
 void TIndexFile::ReadHeader() {
-  if (GetSize() < kIndexHeaderSize) Raise(kErrHeaderCorrupt);
-  ReadHeaderBytes();
+  // A file shorter than its header is corrupt, as the short read shows.
+  if (ReadAt(0, read_buffer_.data(), kIndexHeaderSize, true) < kIndexHeaderSize) {
+    Raise(kErrHeaderCorrupt);
+  }
+  if (data_file_->Encrypted()) {
+    UnscrambleBuffer(read_buffer_.data(), kIndexHeaderSize, kRecordSeed.K1, kRecordSeed.K2);
+  }
   AdoptHeaderBytes();
 }
 
@@ -161,11 +166,6 @@ void TIndexFile::EmptyIndexFile() {
 
 IndexDescriptor& TIndexFile::Desc(int32_t slot) {
   PagesChanged();
-  if (slot < 0 || slot >= kIndexSlotCount) Raise(kErrIndexPagesCorrupt);
-  return header_.Slots[slot];
-}
-
-const IndexDescriptor& TIndexFile::IndexDesc(int32_t slot) const {
   if (slot < 0 || slot >= kIndexSlotCount) Raise(kErrIndexPagesCorrupt);
   return header_.Slots[slot];
 }
@@ -399,10 +399,40 @@ void TIndexFile::Check() {
       if (position != 0 && !IsPagePosition(position, end)) Raise(kErrHeaderCorrupt);
     }
     if (d.Root == 0) continue;
-    ReadRawPage(d.Root, read_buffer_.data());
-    const uint8_t type = read_buffer_[kPgType];
+    // A root the cache holds as the file does needs no read; one read here
+    // stays in the cache for the walk that follows the check.
+    const TPage* cached = caches_[s].Lookup(d.Root);
+    uint8_t type = 0;
+    if (cached != nullptr && !cached->Dirty()) {
+      type = cached->PageType();
+    } else {
+      ReadRawPage(d.Root, read_buffer_.data());
+      type = read_buffer_[kPgType];
+    }
     if (type != kPageRoot && type != kPageRootLeaf) Raise(kErrHeaderCorrupt);
+    if (cached == nullptr) KeepReadPage(s, d.Root);
   }
+}
+
+void TIndexFile::KeepReadPage(int32_t slot, int32_t position) {
+  TPageCache& cache = caches_[slot];
+  // Only into room the cache has: making room could write pages back.
+  if (cache.Full() && TotalCachedPages() >= BudgetPages()) return;
+  TPage* page = TakeCacheSlot(slot, position);
+  try {
+    page->DecodePage(read_buffer_.data(), false, header_.EndPosition);
+  } catch (const EQuireEngineError&) {
+    // A page that does not decode is left to the walk that needs it, which
+    // reads it again and reports it.
+    cache.Unlink(page);
+    pool_.Put(page);
+    return;
+  } catch (...) {
+    cache.Unlink(page);
+    pool_.Put(page);
+    throw;
+  }
+  cache.Insert(page);
 }
 
 // ---- page cache ----

@@ -108,6 +108,9 @@ class TIndexFile : public TTableFile {
   // pages kept.
   void TrimPageCache(bool with_status);
   int32_t CachedPageCount(int32_t slot) const;
+  // Moves whenever a page leaves the slot's cache: while it stands still, a
+  // page found in the cache before is the cached page of its position still.
+  uint64_t PageDepartures(int32_t slot) const { return caches_[slot].Departures(); }
   int32_t PageCacheCapacity(int32_t slot) const;
 
   // Locks, each tried up to kSemaphoreRetries times.
@@ -158,6 +161,9 @@ class TIndexFile : public TTableFile {
   // Hands back clean unpinned pages beyond the capacity, oldest first.
   void ShrinkCache(TPageCache& cache);
   void DropSlot(TPageCache& cache);
+  // Caches the page at position of the slot's index from the read buffer,
+  // which holds it as just read, when the cache has room for it.
+  void KeepReadPage(int32_t slot, int32_t position);
   // The cached or read page; nullptr when cursor reports a change first.
   TPage* LoadPage(TIndexCursor* cursor, int32_t slot, int32_t position, bool is_new);
   void ReadRawPage(int32_t position, uint8_t* bytes);
@@ -172,5 +178,10 @@ class TIndexFile : public TTableFile {
   int32_t read_slot_ = 0;
   uint64_t pages_version_ = 0;
 };
+
+inline const IndexDescriptor& TIndexFile::IndexDesc(int32_t slot) const {
+  if (slot < 0 || slot >= kIndexSlotCount) Raise(kErrIndexPagesCorrupt);
+  return header_.Slots[slot];
+}
 
 }  // namespace jw

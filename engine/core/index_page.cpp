@@ -119,24 +119,6 @@ uint8_t* TPage::Entry(int32_t position) {
   return entries_.data() + static_cast<size_t>(position - 1) * Stride();
 }
 
-const uint8_t* TPage::Entry(int32_t position) const {
-  return entries_.data() + static_cast<size_t>(position - 1) * Stride();
-}
-
-void TPage::CheckPosition(int32_t position) const {
-  if (position < 1 || position > key_count_) RaiseCorrupt();
-}
-
-const uint8_t* TPage::Key(int32_t position) const {
-  CheckPosition(position);
-  return Entry(position);
-}
-
-int32_t TPage::Pointer(int32_t position) const {
-  CheckPosition(position);
-  return GetInt32(Entry(position) + key_length_ + kEntryPointer);
-}
-
 int32_t TPage::Count(int32_t position) const {
   CheckPosition(position);
   return IsLeaf() ? 1 : GetInt32(Entry(position) + key_length_ + kEntryCount);

@@ -242,6 +242,30 @@ class alignas(kCacheLineBytes) TPage {
   int32_t next_ = 0;
 };
 
+// Entry reads are inline: a walk along the leaves reads a key and a few
+// pointers at every step.
+inline void TPage::CheckPosition(int32_t position) const {
+  if (position < 1 || position > key_count_) RaiseCorrupt();
+}
+
+inline const uint8_t* TPage::Entry(int32_t position) const {
+  return entries_.data() + static_cast<size_t>(position - 1) * Stride();
+}
+
+inline const uint8_t* TPage::Key(int32_t position) const {
+  CheckPosition(position);
+  return Entry(position);
+}
+
+inline int32_t TPage::Pointer(int32_t position) const {
+  CheckPosition(position);
+  // The int32 pointer follows the key, little-endian.
+  const uint8_t* p = Entry(position) + key_length_;
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 |
+                              static_cast<uint32_t>(p[3]) << 24);
+}
+
 // A page's number in the cache's order: its position in the file.
 inline int32_t CacheNumber(const TPage& page) {
   return page.Position();

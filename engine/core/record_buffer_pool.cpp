@@ -20,9 +20,9 @@ size_t RoundUp(size_t bytes, size_t unit) {
 
 }  // namespace
 
-TRecordStack::TRecordStack(TDataFile* file) : file_(file) {
-  list_.SetCapacity(kRecordStackCapacity);
-}
+// The list takes its room with the first record put back: a table opened
+// and closed without dropping a record never zeroes it.
+TRecordStack::TRecordStack(TDataFile* file) : file_(file) {}
 
 TRecordStack::~TRecordStack() {
   for (const TSlab& slab : slabs_) {
@@ -35,7 +35,7 @@ TRecordStack::~TRecordStack() {
 
 TRecord* TRecordStack::Make() {
   const auto size = static_cast<size_t>(std::max(file_->RecordSize(), kRecordHeadSize));
-  const size_t entry = RoundUp(sizeof(TRecord), alignof(TRecord)) + RoundUp(size, alignof(TRecord));
+  const size_t entry = kSlabBytesOffset + RoundUp(size, alignof(TRecord));
   if (slabs_.empty() || slabs_.back().Entry != entry ||
       slabs_.back().Used + entry > slabs_.back().Bytes) {
     const size_t last = slabs_.empty() ? 0 : slabs_.back().Bytes;
@@ -45,7 +45,7 @@ TRecord* TRecordStack::Make() {
   }
   TSlab& slab = slabs_.back();
   std::byte* place = slab.Memory + slab.Used;
-  auto* storage = reinterpret_cast<uint8_t*>(place + RoundUp(sizeof(TRecord), alignof(TRecord)));
+  auto* storage = reinterpret_cast<uint8_t*>(place + kSlabBytesOffset);
   auto* record = new (place) TRecord(file_, storage, static_cast<int32_t>(size));
   slab.Used += entry;
   return record;
@@ -70,6 +70,7 @@ TRecord* TRecordStack::Get() {
 
 void TRecordStack::Put(TRecord*& record) {
   if (record == nullptr) return;
+  if (list_.Capacity() == 0) list_.SetCapacity(kRecordStackCapacity);
   list_.Add(record);
   record = nullptr;
 }

@@ -18,6 +18,13 @@ namespace jw {
 
 class TRecordStack {
  public:
+  // Where a record the pool made keeps its bytes: right after it.
+  static constexpr size_t kSlabBytesOffset =
+      (sizeof(TRecord) + alignof(TRecord) - 1) / alignof(TRecord) * alignof(TRecord);
+  static const uint8_t* SlabBytesOf(const TRecord* record) {
+    return reinterpret_cast<const uint8_t*>(record) + kSlabBytesOffset;
+  }
+
   explicit TRecordStack(TDataFile* file);
   TRecordStack(const TRecordStack&) = delete;
   TRecordStack& operator=(const TRecordStack&) = delete;

@@ -115,12 +115,17 @@ class TTableFile : public TFileHandler {
   bool HeaderClean(bool force) const { return !force && !header_dirty_ && !bodies_written_; }
   // Whether the header on disk still begins with the change counter as
   // stored (scrambled with the record seeds when scrambled), compared
-  // through the file's mapped header without a system call. False when it
-  // differs or the header cannot be mapped: the caller then reads the
+  // through the file's mapped header without a system call, or, where the
+  // header is not mapped (yet), by reading the counter's four bytes alone.
+  // False when it differs or cannot be read: the caller then reads the
   // header from the file, and decides as it always did.
   bool StoredCounterIs(int32_t counter, int32_t header_size, bool scrambled) {
+    uint8_t read[4];
     const uint8_t* head = MappedHead(header_size);
-    if (head == nullptr) return false;
+    if (head == nullptr) {
+      if (ReadAt(0, read, 4, true) != 4) return false;
+      head = read;
+    }
     const uint32_t stored = static_cast<uint32_t>(head[0]) | static_cast<uint32_t>(head[1]) << 8 |
                             static_cast<uint32_t>(head[2]) << 16 |
                             static_cast<uint32_t>(head[3]) << 24;

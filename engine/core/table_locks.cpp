@@ -88,7 +88,8 @@ void TDataTable::UnlockForStatement() {
 
 bool TDataTable::LockForWrite() {
   TTableLockState& s = lock_state_;
-  if (s.WriteLock || exclusive_ || read_only_latch_) return false;
+  // A write lock held without the ranges takes them now.
+  if ((s.WriteLock && !s.WriteRangesSkipped) || exclusive_ || read_only_latch_) return false;
   // A transaction holds the semaphore already.
   const bool semaphore = !s.LockLevelTransaction;
   if (semaphore && !data_->LockWriteSemaphore()) Raise(kErrLockFailure);
@@ -100,12 +101,28 @@ bool TDataTable::LockForWrite() {
     Raise(kErrLockFailure);
   }
   s.WriteLock = true;
+  s.WriteRangesSkipped = false;
   return semaphore ? DetectChanges() : false;
+}
+
+bool TDataTable::LockForRecordWrite() {
+  TTableLockState& s = lock_state_;
+  if (!transaction_ || !s.LockLevelTransaction || s.WriteLock || exclusive_ || read_only_latch_) {
+    return LockForWrite();
+  }
+  s.WriteLock = true;
+  s.WriteRangesSkipped = true;
+  return false;
 }
 
 void TDataTable::UnlockForWrite() {
   TTableLockState& s = lock_state_;
   if (!s.WriteLock || s.WriteLockKept || exclusive_ || read_only_latch_) return;
+  if (s.WriteRangesSkipped) {
+    s.WriteLock = false;
+    s.WriteRangesSkipped = false;
+    return;
+  }
   bool released = true;
   if (BlobFileInUse() && !blob_->UnlockBlobWrite()) released = false;
   if (!index_->UnlockIndexWrite()) released = false;

@@ -25,16 +25,19 @@ void TFileHandler::Check(int32_t result) const {
 
 void TFileHandler::Open() {
   if (open_) return;
-  if (!Exists()) Raise(kErrInvalidPath);
   read_only_ = false;
   TAbstractFile* file = nullptr;
   bool read_only = false;
   const int32_t result =
       FileList().OpenFile(name_, in_memory_, temporary_, exclusive_, read_only, file);
+  // A file that is not there is named so, whatever else the open met; the
+  // look is taken only then, so that an open costs no call for it.
+  if (result < 0 && !Exists()) Raise(kErrInvalidPath);
   Check(result);
   read_only_ = read_only;
   file_ = file;
   head_ = nullptr;
+  unmapped_heads_ = 0;
   view_.Reset();
   unmapped_reads_ = 0;
   handle_ = result;
@@ -47,6 +50,7 @@ void TFileHandler::Close() {
   if (handle_ > 0 && file_ != nullptr) FileList().CloseFile(file_, in_memory_, handle_);
   file_ = nullptr;
   head_ = nullptr;
+  unmapped_heads_ = 0;
   handle_ = 0;
   open_ = false;
 }
@@ -57,6 +61,7 @@ void TFileHandler::CreateFile(bool must_be_new) {
   Check(result);
   file_ = file;
   head_ = nullptr;
+  unmapped_heads_ = 0;
   view_.Reset();
   unmapped_reads_ = 0;
   handle_ = result;

@@ -14,6 +14,10 @@ namespace jw {
 // The calls of TFileHandler::ReadMapped that an open handle leaves to the
 // read calls before it maps its file.
 constexpr int32_t kReadsBeforeMapping = 8;
+// The calls of TFileHandler::MappedHead that an open handle answers with
+// null (the caller reads the header's counter from the file) before it
+// maps the file's head.
+constexpr int32_t kHeadReadsBeforeMapping = 8;
 
 class TFileHandler {
  public:
@@ -57,9 +61,17 @@ class TFileHandler {
   // shows every process's writes at once, so that reading them takes no
   // system call; null for a file in memory, a file still shorter than
   // length, or where no mapping can be made. The bytes may change under the
-  // reader at any time: a caller copies what it compares.
+  // reader at any time: a caller copies what it compares. The first
+  // kHeadReadsBeforeMapping calls of an open handle give null too: the
+  // mapping, its page fault and its end (which makes the system flush the
+  // address translations of every processor the process ran on) cost more
+  // than the few reads of a table that opens, looks and closes.
   const uint8_t* MappedHead(int32_t length) {
     if (head_ != nullptr) return length <= head_length_ ? head_ : nullptr;
+    if (unmapped_heads_ < kHeadReadsBeforeMapping) {
+      ++unmapped_heads_;
+      return nullptr;
+    }
     return MapHead(length);
   }
   // Copies up to length bytes at offset through a read-only mapping of
@@ -106,6 +118,8 @@ class TFileHandler {
   // object keeps it as long as it has open handles).
   const uint8_t* head_ = nullptr;
   int32_t head_length_ = 0;
+  // MappedHead's calls before the mapping was made.
+  int32_t unmapped_heads_ = 0;
   // The mapping ReadMapped reads through, and its calls before it was made.
   TOsFileView view_;
   int32_t unmapped_reads_ = 0;

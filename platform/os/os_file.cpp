@@ -412,11 +412,14 @@ OsFileError OsRenameFile(const std::string& from, const std::string& to) {
 
 OsFileError OsFileReadOnly(const std::string& path, bool& read_only) {
   read_only = false;
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return OsFileErrorFromErrno(errno);
   if (OsFaultReadOnly(path)) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return OsFileErrorFromErrno(errno);
     read_only = true;
-  } else if (access(path.c_str(), W_OK) != 0) {
+    return OsFileError::None;
+  }
+  // The one call answers for a missing file as a look at it would.
+  if (access(path.c_str(), W_OK) != 0) {
     if (errno != EACCES && errno != EROFS) return OsFileErrorFromErrno(errno);
     read_only = true;
   }
