@@ -12,12 +12,6 @@
 namespace jw {
 namespace {
 
-// Offsets inside an in-memory entry, behind its key: the pointer, then on
-// inner pages the count, on compressed leaves the two compression counts.
-constexpr int32_t kEntryPointer = 0;
-constexpr int32_t kEntryCount = 4;
-constexpr int32_t kEntryPrefix = 4;
-constexpr int32_t kEntryZeros = 6;
 // Mode 3 stores its prefix and zero counts in one byte each.
 constexpr int32_t kMaxByteCount = 255;
 // Inner entries on disk: key, child position, leaf keys below.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/data_file_format.h"
 #include "engine/core/dirty_mark.h"
 #include "engine/core/index_file_format.h"
 #include "engine/core/prefetch.h"
@@ -242,6 +243,13 @@ class alignas(kCacheLineBytes) TPage {
   int32_t next_ = 0;
 };
 
+// Offsets inside an in-memory entry, behind its key: the pointer, then on
+// inner pages the count, on compressed leaves the two compression counts.
+constexpr int32_t kEntryPointer = 0;
+constexpr int32_t kEntryCount = 4;
+constexpr int32_t kEntryPrefix = 4;
+constexpr int32_t kEntryZeros = 6;
+
 // Entry reads are inline: a walk along the leaves reads a key and a few
 // pointers at every step.
 inline void TPage::CheckPosition(int32_t position) const {
@@ -259,11 +267,7 @@ inline const uint8_t* TPage::Key(int32_t position) const {
 
 inline int32_t TPage::Pointer(int32_t position) const {
   CheckPosition(position);
-  // The int32 pointer follows the key, little-endian.
-  const uint8_t* p = Entry(position) + key_length_;
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
+  return GetInt32(Entry(position) + key_length_ + kEntryPointer);
 }
 
 // A page's number in the cache's order: its position in the file.

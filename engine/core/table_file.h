@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/core/data_file_format.h"
 #include "engine/core/lock_bytes.h"
 #include "engine/support/file_handler.h"
 
@@ -126,9 +127,7 @@ class TTableFile : public TFileHandler {
       if (ReadAt(0, read, 4, true) != 4) return false;
       head = read;
     }
-    const uint32_t stored = static_cast<uint32_t>(head[0]) | static_cast<uint32_t>(head[1]) << 8 |
-                            static_cast<uint32_t>(head[2]) << 16 |
-                            static_cast<uint32_t>(head[3]) << 24;
+    const auto stored = static_cast<uint32_t>(GetInt32(head));
     return stored == (static_cast<uint32_t>(counter) ^ (scrambled ? kCounterStream : 0));
   }
   // What the scrambler lays over the first four bytes of a header (the
