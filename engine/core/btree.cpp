@@ -231,6 +231,14 @@ void TBTree::TakeStep(const TPage* leaf, int32_t entry, int direction, uint8_t* 
   }
 }
 
+bool TBTree::KeyAtSpot(const TLeafSpot& spot, uint8_t* key, int32_t& record_number) const {
+  const TPage* kept = KeptLeaf(spot);
+  if (kept == nullptr) return false;
+  std::memcpy(key, kept->Key(spot.Entry), key_length_);
+  record_number = spot.RecordNumber;
+  return true;
+}
+
 bool TBTree::StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
                        std::span<int32_t> ahead, int32_t stride) {
   // A step within the kept leaf reads nothing but the leaf: nothing is

@@ -72,6 +72,9 @@ class TBTree {
   // after it on its leaf in the same direction, 0 past the leaf's edge.
   bool StepAlong(TLeafSpot& spot, int direction, uint8_t* key, int32_t& record_number,
                  std::span<int32_t> ahead, int32_t stride);
+  // The key and record number at a spot that still holds on its kept
+  // leaf (see StepAlong); false, nothing read, when it does not.
+  bool KeyAtSpot(const TLeafSpot& spot, uint8_t* key, int32_t& record_number) const;
   int64_t KeyCount();
   // A spot that held just before this process inserted one key into this
   // index (whatever it changed in other indexes), brought to the pages as

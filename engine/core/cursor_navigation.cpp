@@ -51,7 +51,10 @@ bool TDataCursor::StandOnOrdinal(int64_t ordinal, bool walking) {
   const bool stepped =
       (step == 1 || step == -1) && tree.StepAlong(spot_, static_cast<int>(step), key_.data(),
                                                   number, ahead, kRecordPrefetchDistance);
-  if (!stepped && !tree.Select(ordinal, key_.data(), number, &spot_)) return false;
+  // The key stood on last (a walk's first move after First) is where its
+  // spot says.
+  const bool stayed = !stepped && step == 0 && tree.KeyAtSpot(spot_, key_.data(), number);
+  if (!stepped && !stayed && !tree.Select(ordinal, key_.data(), number, &spot_)) return false;
   if (stepped && walking) PrefetchRecords(ahead);
   position_ = static_cast<int32_t>(ordinal);
   record_number_ = number;

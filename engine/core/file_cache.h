@@ -69,8 +69,11 @@ class TFileCache {
   // The cached object numbered number, made the most recently used; nullptr
   // when none is cached.
   T* Find(int32_t number) {
+    // Without a use order the newest objects are the last cached, not the
+    // last used: they are not worth a probe.
+    const bool keeps_order = KeepsUseOrder();
     T* found = nullptr;
-    T* object = newest_;
+    T* object = keeps_order ? newest_ : nullptr;
     for (int i = 0; i < RecentProbes && object != nullptr; ++i, object = object->older_) {
       if (CacheNumber(*object) == number) {
         found = object;
@@ -79,7 +82,7 @@ class TFileCache {
     }
     if (found == nullptr) found = Lookup(number);
     if (found == nullptr) return nullptr;
-    if (found != newest_ && KeepsUseOrder()) {
+    if (found != newest_ && keeps_order) {
       Unlink(found);
       LinkAtHead(found);
     }
