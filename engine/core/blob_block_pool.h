@@ -96,9 +96,8 @@ class TBlock {
 };
 
 // A block's number in the cache: its place among the file's blocks, in the
-// order of the positions. Places go in steps of one, which the cache's
-// number table spreads evenly; positions go in steps of the block size,
-// which would crowd them into long runs of its slots.
+// order of the positions. Places go in steps of one, so neighbouring blocks
+// take neighbouring places of the cache's number table.
 inline int32_t CacheNumber(const TBlock& block) {
   return block.Number();
 }

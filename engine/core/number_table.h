@@ -4,11 +4,12 @@
 // bucket and then the node. A run keeps its entries ordered by how far they
 // sit from their home places (an insert lets the entry farther from home
 // keep the place), so a deletion shifts back only the entries behind the
-// hole that are away from home and stops at the first one at home: a window
-// of consecutive numbers, each at its own home place, fills one long run,
-// and deleting its oldest number must not walk it all.
+// hole that are away from home and stops at the first one at home: runs of
+// entries at home (groups of consecutive numbers, below) can be long, and
+// deleting one of them must not walk the rest.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -67,6 +68,7 @@ class TNumberTable {
   void Clear() {
     slots_.clear();
     mask_ = 0;
+    shift_ = kEmptyShift;
     count_ = 0;
   }
 
@@ -86,15 +88,22 @@ class TNumberTable {
     T* Object = nullptr;
   };
   static constexpr size_t kFirstSize = 16;
+  static constexpr uint32_t kGroupBits = 4;
+  static constexpr uint32_t kGroupMask = (1U << kGroupBits) - 1;
+  // 2^64 divided by the golden ratio: consecutive groups land far apart.
+  static constexpr uint64_t kGroupMultiplier = 0x9E3779B97F4A7C15ULL;
 
-  // The number folded onto itself: an invertible mix, so distinct numbers
-  // never share a hash by their form. Numbers in small steps (records 1, 2,
-  // 3) keep their neighbours near one another, which a walk in number order
-  // reads from one run of memory; numbers in large steps (index pages and
-  // BLOB blocks at multiples of their size) spread over the low bits.
+  // Numbers go in groups of sixteen consecutive ones, and a group's sixteen
+  // places follow one another from where a multiplicative hash of the
+  // group number puts it. A walk in number order (records 1, 2, 3) reads
+  // runs of memory, while groups and numbers in large steps (index pages at
+  // multiples of their size) spread over every place: a dense window of
+  // consecutive numbers among scattered ones no longer forms one long run
+  // that pushes the scattered ones far from home.
   size_t Home(int32_t number) const {
     const auto x = static_cast<uint32_t>(number);
-    return static_cast<size_t>(x ^ (x >> 6) ^ (x >> 12) ^ (x >> 18)) & mask_;
+    const uint64_t group = (x >> kGroupBits) * kGroupMultiplier;
+    return (static_cast<size_t>(group >> shift_) + (x & kGroupMask)) & mask_;
   }
 
   // How far the entry at place i sits from its home place.
@@ -120,6 +129,7 @@ class TNumberTable {
     TSlots old(size);
     old.swap(slots_);
     mask_ = size - 1;
+    shift_ = 64 - static_cast<uint32_t>(std::countr_zero(size));
     for (const TSlot& slot : old) {
       if (slot.Object != nullptr) Place(slot.Number, slot.Object);
     }
@@ -129,6 +139,10 @@ class TNumberTable {
   using TSlots = std::vector<TSlot, TCacheMemoryAllocator<TSlot>>;
   TSlots slots_;
   size_t mask_ = 0;
+  // 64 less the number of bits a place takes; any shift below 64 serves an
+  // empty table, whose mask makes every home 0.
+  static constexpr uint32_t kEmptyShift = 63;
+  uint32_t shift_ = kEmptyShift;
   size_t count_ = 0;
 };
 
