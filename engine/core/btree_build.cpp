@@ -21,15 +21,13 @@ void TBTreeBuilder::Append(size_t level, const uint8_t* key, int32_t pointer, in
   if (level == last_.size()) last_.push_back(nullptr);
   TPage* page = last_[level];
   if (page == nullptr) page = StartPage(level);
-  page->InsertAt(page->KeyCount() + 1, key, pointer, count);
-  if (!page->Overflowing()) return;
+  if (page->AppendIfFits(key, pointer, count)) return;
   // The entry opens the next page of the level instead.
-  page->RemoveAt(page->KeyCount());
   TPage* next = StartPage(level);
   next->SetPrevious(page->Position());
   page->SetNext(next->Position());
   PassUp(level, page);
-  next->InsertAt(1, key, pointer, count);
+  if (!next->AppendIfFits(key, pointer, count)) RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
 }
 
 TPage* TBTreeBuilder::StartPage(size_t level) {

@@ -177,6 +177,30 @@ void TPage::InsertAt(int32_t position, const uint8_t* key, int32_t pointer, int3
   dirty_ = true;
 }
 
+bool TPage::AppendIfFits(const uint8_t* key, int32_t pointer, int32_t count) {
+  TCompressedForm form;
+  if (CompressedLeaf()) {
+    form = CompressedForm(key_count_ > 0 ? Entry(key_count_) : nullptr, key);
+    if (used_bytes_ + CompressedBytes(form) > kPageEntryBytes) return false;
+  } else if (key_count_ >= Capacity()) {
+    return false;
+  }
+  const size_t offset = static_cast<size_t>(key_count_) * Stride();
+  entries_.resize(offset + Stride());
+  uint8_t* entry = entries_.data() + offset;
+  std::memcpy(entry, key, key_length_);
+  PutInt32(entry + key_length_ + kEntryPointer, pointer);
+  if (!IsLeaf()) PutInt32(entry + key_length_ + kEntryCount, count);
+  ++key_count_;
+  if (CompressedLeaf()) {
+    PutInt16(entry + key_length_ + kEntryPrefix, static_cast<int16_t>(form.Prefix));
+    PutInt16(entry + key_length_ + kEntryZeros, static_cast<int16_t>(form.Zeros));
+    used_bytes_ += CompressedBytes(form);
+  }
+  dirty_ = true;
+  return true;
+}
+
 void TPage::RemoveAt(int32_t position) {
   CheckPosition(position);
   used_bytes_ -= EntryBytes(position);
@@ -249,8 +273,32 @@ int32_t TPage::ZeroStart(int32_t zeros) const {
 int32_t TPage::EntryBytes(int32_t position) const {
   if (!CompressedLeaf()) return 0;
   const uint8_t* entry = Entry(position);
-  return key_length_ - GetInt16(entry + key_length_ + kEntryPrefix) -
-         GetInt16(entry + key_length_ + kEntryZeros) + kCompressedEntryExtra;
+  return CompressedBytes({GetInt16(entry + key_length_ + kEntryPrefix),
+                          GetInt16(entry + key_length_ + kEntryZeros)});
+}
+
+TPage::TCompressedForm TPage::CompressedForm(const uint8_t* previous, const uint8_t* key) const {
+  const int32_t l = key_length_;
+  TCompressedForm form;
+  if ((compression_ == 1 || compression_ == 3) && previous != nullptr) {
+    form.Prefix = CommonPrefixLength(previous, key, l);
+    if (compression_ == 3) form.Prefix = std::min(form.Prefix, kMaxByteCount);
+  }
+  if (compression_ == 2 || compression_ == 3) {
+    if (unique_) {
+      form.Zeros = std::min(TrailingZeroCount(key, l), l - form.Prefix);
+    } else {
+      // Too short a remainder leaves no room between prefix and record id.
+      const int32_t room = l - form.Prefix - kRecordIdLength;
+      form.Zeros = room >= 1 ? std::min(TrailingZeroCount(key, l - kRecordIdLength), room) : 0;
+    }
+    if (compression_ == 3) form.Zeros = std::min(form.Zeros, kMaxByteCount);
+  }
+  return form;
+}
+
+int32_t TPage::CompressedBytes(const TCompressedForm& form) const {
+  return key_length_ - form.Prefix - form.Zeros + kCompressedEntryExtra;
 }
 
 void TPage::RecompressEntries(int32_t first, int32_t last) {
@@ -259,25 +307,9 @@ void TPage::RecompressEntries(int32_t first, int32_t last) {
   const int32_t l = key_length_;
   for (int32_t i = std::max(first, 1); i <= std::min(last, key_count_); ++i) {
     used_bytes_ -= EntryBytes(i);
-    int32_t prefix = 0;
-    int32_t zeros = 0;
-    const uint8_t* key = Entry(i);
-    if ((compression_ == 1 || compression_ == 3) && i > 1) {
-      prefix = CommonPrefixLength(Entry(i - 1), key, l);
-      if (compression_ == 3) prefix = std::min(prefix, kMaxByteCount);
-    }
-    if (compression_ == 2 || compression_ == 3) {
-      if (unique_) {
-        zeros = std::min(TrailingZeroCount(key, l), l - prefix);
-      } else {
-        // Too short a remainder leaves no room between prefix and record id.
-        const int32_t room = l - prefix - kRecordIdLength;
-        zeros = room >= 1 ? std::min(TrailingZeroCount(key, l - kRecordIdLength), room) : 0;
-      }
-      if (compression_ == 3) zeros = std::min(zeros, kMaxByteCount);
-    }
-    PutInt16(Entry(i) + l + kEntryPrefix, static_cast<int16_t>(prefix));
-    PutInt16(Entry(i) + l + kEntryZeros, static_cast<int16_t>(zeros));
+    const TCompressedForm form = CompressedForm(i > 1 ? Entry(i - 1) : nullptr, Entry(i));
+    PutInt16(Entry(i) + l + kEntryPrefix, static_cast<int16_t>(form.Prefix));
+    PutInt16(Entry(i) + l + kEntryZeros, static_cast<int16_t>(form.Zeros));
     used_bytes_ += EntryBytes(i);
   }
 }

@@ -119,6 +119,9 @@ class alignas(kCacheLineBytes) TPage {
 
   // Puts an entry at position (1 .. key count + 1); the entries from there move up.
   void InsertAt(int32_t position, const uint8_t* key, int32_t pointer, int32_t count);
+  // Puts an entry behind the last one when it fits, as InsertAt would
+  // without making the page overflow; false, the page unchanged, when not.
+  bool AppendIfFits(const uint8_t* key, int32_t pointer, int32_t count);
   void RemoveAt(int32_t position);
   // Moves count entries starting at first out of source to position at of
   // this page (pages of the same index and level).
@@ -203,6 +206,14 @@ class alignas(kCacheLineBytes) TPage {
   void RecompressEntries(int32_t first, int32_t last);
   // The bytes an entry takes on disk in a compressed leaf; 0 elsewhere.
   int32_t EntryBytes(int32_t position) const;
+  // How a compressed leaf stores key behind previous (nullptr for the first
+  // entry): the prefix it shares and the zeros stripped from its end.
+  struct TCompressedForm {
+    int32_t Prefix = 0;
+    int32_t Zeros = 0;
+  };
+  TCompressedForm CompressedForm(const uint8_t* previous, const uint8_t* key) const;
+  int32_t CompressedBytes(const TCompressedForm& form) const;
   // Where a non-unique key's stripped zeros start.
   int32_t ZeroStart(int32_t zeros) const;
   void DecodeEntries(const uint8_t* bytes, int32_t used, int32_t end_position);
