@@ -7,6 +7,7 @@
 #include "engine/core/cursor_read_scope.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/support/language_settings.h"
+#include "engine/support/value_bytes.h"
 #include "engine/support/value_conversions.h"
 #include "platform/rtl/date_time.h"
 #include "platform/rtl/file_names.h"
@@ -66,8 +67,11 @@ void TDataCursor::ReadField(const FieldDescriptor& field, const uint8_t* image, 
     copy = ref != 0;
   }
   if (value == nullptr) return;
-  std::memset(value, 0, static_cast<size_t>(size));
-  if (copy) std::memcpy(value, slot + 1, static_cast<size_t>(size));
+  if (copy) {
+    CopyValueBytes(value, slot + 1, static_cast<size_t>(size));
+  } else {
+    std::memset(value, 0, static_cast<size_t>(size));
+  }
 }
 
 void TDataCursor::WriteField(const FieldDescriptor& field, uint8_t* image, const void* value) {

@@ -1,7 +1,6 @@
 #include "engine/core/index_rebuild.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <set>
 
@@ -62,10 +61,17 @@ void FreeIndexPages(TIndexFile& file, TIndexCursor& owner, int32_t slot) {
 void BuildStatusIndex(TIndexFile& file, TIndexCursor& owner, std::vector<TStatusKey>& keys) {
   TIndexSlotCursor status(owner, file, kStatusSlot);
   // The status index orders its keys by their unsigned bytes, whatever the
-  // table's language.
-  const auto before = [](const TStatusKey& a, const TStatusKey& b) {
-    const int c = std::memcmp(a.Key.data(), b.Key.data(), kStatusKeyLength);
-    return c != 0 ? c < 0 : a.Number < b.Number;
+  // table's language: the order of the bytes read as one big-endian number.
+  static_assert(kStatusKeyLength <= 8);
+  const auto order = [](const TStatusKey& key) {
+    uint64_t value = 0;
+    for (const uint8_t byte : key.Key) value = value << 8 | byte;
+    return value;
+  };
+  const auto before = [&](const TStatusKey& a, const TStatusKey& b) {
+    const uint64_t x = order(a);
+    const uint64_t y = order(b);
+    return x != y ? x < y : a.Number < b.Number;
   };
   // Keys handed over in the index's order need no sort.
   if (!std::is_sorted(keys.begin(), keys.end(), before))

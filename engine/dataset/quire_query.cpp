@@ -238,7 +238,8 @@ TCursorHandle TQuireQuery::CreateCursorHandle() {
 
 void TQuireQuery::ExecuteQuery() {
   if (params_.Count() > 0) BindParamValues();
-  statement_->Execute(&TQuireQuery::Progress, this);
+  // Without a handler no row of the statement needs its progress worked out.
+  statement_->Execute(OnQueryProgress ? &TQuireQuery::Progress : nullptr, this);
   rows_affected_ = statement_->GetRowsAffected();
   execution_time_ = statement_->GetExecutionTime();
 }

@@ -17,6 +17,7 @@
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_join.h"
 #include "engine/support/field_types.h"
+#include "engine/support/value_bytes.h"
 #include "platform/rtl/strings.h"
 #include "platform/rtl/sync.h"
 
@@ -334,19 +335,18 @@ void TSelectExecution::BuildRow(uint8_t* image) {
   const uint16_t language_id = query_.Statement.LanguageId();
   uint8_t value[kMaxFieldSize + 8];
   for (size_t i = 0; i < query_.ResultFields.size(); ++i) {
-    const TResultField& item = *query_.ResultFields[i];
-    const auto field = static_cast<int32_t>(i + 1);
     const TColumnCopy& copy = column_copies_[i];
     if (copy.Kind != TCopyKind::None) {
       // The row starts cleared, which is how a NULL value stands in it.
-      const uint8_t* from = copy.Source->RecordBuffer.data() + copy.From;
+      const uint8_t* record = copy.Source->RecordBuffer.data();
+      const uint8_t* from = record + copy.From;
       uint8_t* to = image + copy.To;
       if (copy.Kind == TCopyKind::RecordId) {
         to[0] = 1;
-        std::memcpy(to + 1, copy.Source->RecordBuffer.data() + kRecId, sizeof(int32_t));
+        std::memcpy(to + 1, record + kRecId, sizeof(int32_t));
       } else if (from[0] != 0 && copy.Kind == TCopyKind::Bytes) {
         to[0] = 1;
-        std::memcpy(to + 1, from + 1, copy.Length);
+        CopyValueBytes(to + 1, from + 1, copy.Length);
       } else if (from[0] != 0) {
         const auto* text = reinterpret_cast<const char*>(from + 1);
         size_t length = strnlen(text, copy.Length - 1);
@@ -356,6 +356,8 @@ void TSelectExecution::BuildRow(uint8_t* image) {
       }
       continue;
     }
+    const TResultField& item = *query_.ResultFields[i];
+    const auto field = static_cast<int32_t>(i + 1);
     // A BLOB field holds a reference into its own table's BLOB file, which
     // a result record must never share: its value is read whole and written
     // into a BLOB of the result's own.
