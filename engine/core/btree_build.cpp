@@ -27,7 +27,9 @@ void TBTreeBuilder::Append(size_t level, const uint8_t* key, int32_t pointer, in
   next->SetPrevious(page->Position());
   page->SetNext(next->Position());
   PassUp(level, page);
-  if (!next->AppendIfFits(key, pointer, count)) RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
+  if (!next->AppendIfFits(key, pointer, count)) {
+    RaiseEngineError(kErrIndexPagesCorrupt, file_.Name());
+  }
 }
 
 TPage* TBTreeBuilder::StartPage(size_t level) {

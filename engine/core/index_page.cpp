@@ -273,8 +273,8 @@ int32_t TPage::ZeroStart(int32_t zeros) const {
 int32_t TPage::EntryBytes(int32_t position) const {
   if (!CompressedLeaf()) return 0;
   const uint8_t* entry = Entry(position);
-  return CompressedBytes({GetInt16(entry + key_length_ + kEntryPrefix),
-                          GetInt16(entry + key_length_ + kEntryZeros)});
+  return CompressedBytes(
+      {GetInt16(entry + key_length_ + kEntryPrefix), GetInt16(entry + key_length_ + kEntryZeros)});
 }
 
 TPage::TCompressedForm TPage::CompressedForm(const uint8_t* previous, const uint8_t* key) const {
