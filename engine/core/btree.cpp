@@ -234,8 +234,7 @@ void TBTree::TakeStep(const TPage* leaf, int32_t entry, int direction, uint8_t* 
 bool TBTree::KeyAtSpot(const TLeafSpot& spot, uint8_t* key, int32_t& record_number) const {
   const TPage* kept = KeptLeaf(spot);
   if (kept == nullptr) return false;
-  std::memcpy(key, kept->Key(spot.Entry), key_length_);
-  record_number = spot.RecordNumber;
+  TakeStep(kept, spot.Entry, 1, key, record_number, {}, 0);
   return true;
 }
 

@@ -121,8 +121,8 @@ class TFileCache {
                                     reinterpret_cast<const char*>(&object->older_ + 1) - start));
     return object;
   }
+  // Worth it only while the cache keeps its use order (KeepsUseOrder).
   void PrefetchNeighbours(const T& object) const {
-    if (!KeepsUseOrder()) return;
     if (object.newer_ != nullptr) PrefetchForRead(object.newer_);
     if (object.older_ != nullptr) PrefetchForRead(object.older_);
   }

@@ -165,10 +165,7 @@ void TPage::InsertAt(int32_t position, const uint8_t* key, int32_t pointer, int3
   if (position < 1 || position > key_count_ + 1) RaiseCorrupt();
   const size_t offset = static_cast<size_t>(position - 1) * Stride();
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(offset), Stride(), 0);
-  uint8_t* entry = entries_.data() + offset;
-  std::memcpy(entry, key, key_length_);
-  PutInt32(entry + key_length_ + kEntryPointer, pointer);
-  if (!IsLeaf()) PutInt32(entry + key_length_ + kEntryCount, count);
+  FillEntry(entries_.data() + offset, key, pointer, count);
   ++key_count_;
   used_bytes_ += EntryBytes(position);
   // Only the new entry and the one behind it, whose previous key changed,
@@ -178,8 +175,9 @@ void TPage::InsertAt(int32_t position, const uint8_t* key, int32_t pointer, int3
 }
 
 bool TPage::AppendIfFits(const uint8_t* key, int32_t pointer, int32_t count) {
+  const bool compressed = CompressedLeaf();
   TCompressedForm form;
-  if (CompressedLeaf()) {
+  if (compressed) {
     form = CompressedForm(key_count_ > 0 ? Entry(key_count_) : nullptr, key);
     if (used_bytes_ + CompressedBytes(form) > kPageEntryBytes) return false;
   } else if (key_count_ >= Capacity()) {
@@ -188,17 +186,21 @@ bool TPage::AppendIfFits(const uint8_t* key, int32_t pointer, int32_t count) {
   const size_t offset = static_cast<size_t>(key_count_) * Stride();
   entries_.resize(offset + Stride());
   uint8_t* entry = entries_.data() + offset;
-  std::memcpy(entry, key, key_length_);
-  PutInt32(entry + key_length_ + kEntryPointer, pointer);
-  if (!IsLeaf()) PutInt32(entry + key_length_ + kEntryCount, count);
+  FillEntry(entry, key, pointer, count);
   ++key_count_;
-  if (CompressedLeaf()) {
+  if (compressed) {
     PutInt16(entry + key_length_ + kEntryPrefix, static_cast<int16_t>(form.Prefix));
     PutInt16(entry + key_length_ + kEntryZeros, static_cast<int16_t>(form.Zeros));
     used_bytes_ += CompressedBytes(form);
   }
   dirty_ = true;
   return true;
+}
+
+void TPage::FillEntry(uint8_t* entry, const uint8_t* key, int32_t pointer, int32_t count) const {
+  std::memcpy(entry, key, key_length_);
+  PutInt32(entry + key_length_ + kEntryPointer, pointer);
+  if (!IsLeaf()) PutInt32(entry + key_length_ + kEntryCount, count);
 }
 
 void TPage::RemoveAt(int32_t position) {

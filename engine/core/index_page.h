@@ -204,6 +204,9 @@ class alignas(kCacheLineBytes) TPage {
   // Recomputes the compressed forms of the entries first .. last (those
   // whose key or previous key changed) and updates the used bytes.
   void RecompressEntries(int32_t first, int32_t last);
+  // Writes the key, the pointer and on inner pages the count into a
+  // zeroed entry.
+  void FillEntry(uint8_t* entry, const uint8_t* key, int32_t pointer, int32_t count) const;
   // The bytes an entry takes on disk in a compressed leaf; 0 elsewhere.
   int32_t EntryBytes(int32_t position) const;
   // How a compressed leaf stores key behind previous (nullptr for the first

@@ -35,22 +35,13 @@ void TFileHandler::Open() {
   if (result < 0 && !Exists()) Raise(kErrInvalidPath);
   Check(result);
   read_only_ = read_only;
-  file_ = file;
-  head_ = nullptr;
-  unmapped_heads_ = 0;
-  view_.Reset();
-  unmapped_reads_ = 0;
-  handle_ = result;
-  open_ = true;
+  TakeOpenedFile(file, result);
 }
 
 void TFileHandler::Close() {
-  view_.Reset();
-  unmapped_reads_ = 0;
+  ForgetMappings();
   if (handle_ > 0 && file_ != nullptr) FileList().CloseFile(file_, in_memory_, handle_);
   file_ = nullptr;
-  head_ = nullptr;
-  unmapped_heads_ = 0;
   handle_ = 0;
   open_ = false;
 }
@@ -59,13 +50,21 @@ void TFileHandler::CreateFile(bool must_be_new) {
   TAbstractFile* file = nullptr;
   const int32_t result = FileList().CreateFile(name_, in_memory_, temporary_, file, must_be_new);
   Check(result);
+  TakeOpenedFile(file, result);
+}
+
+void TFileHandler::TakeOpenedFile(TAbstractFile* file, int32_t handle) {
   file_ = file;
+  ForgetMappings();
+  handle_ = handle;
+  open_ = true;
+}
+
+void TFileHandler::ForgetMappings() {
   head_ = nullptr;
   unmapped_heads_ = 0;
   view_.Reset();
   unmapped_reads_ = 0;
-  handle_ = result;
-  open_ = true;
 }
 
 void TFileHandler::DeleteFile() {

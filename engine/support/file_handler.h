@@ -106,6 +106,10 @@ class TFileHandler {
   void SetTemporary(bool value) { temporary_ = value; }
 
  private:
+  // The handle's state once the registry opened or made its file.
+  void TakeOpenedFile(TAbstractFile* file, int32_t handle);
+  // Lets go of both mappings and starts their counts of calls again.
+  void ForgetMappings();
   // MappedHead before the mapping is made.
   const uint8_t* MapHead(int32_t length);
   // Raises the code of a negated registry result with the file name.
