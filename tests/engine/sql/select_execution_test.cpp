@@ -324,6 +324,48 @@ TEST_F(SelectExecutionTest, APreparedSelectRunAgainAnswersAsAFreshOne) {
   }
 }
 
+// A result table ENCRYPTED WITH a password the session does not know is
+// opened and filled with that password, which the session does not keep.
+// A run refused its result table leaves the statement as it was, so that
+// running it again fails for the same reason, and leaves the table that
+// was there alone.
+TEST_F(SelectExecutionTest, AnEncryptedResultTableOpensWithItsOwnPasswordAndKeepsOnlyIt) {
+  TDataSession& session = oracle_.Database().database.session;
+  const TextRows expected = oracle_.Ours("SELECT k, x FROM g");
+  const auto failure = [](const std::function<void()>& run) {
+    try {
+      run();
+    } catch (const EQuireEngineError& e) {
+      return e.Code();
+    }
+    return EngineErrorCode{0};
+  };
+  {
+    TQueryStatement statement = Statement();
+    EXPECT_EQ(test_support::CursorRows(
+                  Run(statement, "SELECT k, x INTO r FROM g ENCRYPTED WITH 'secret'")),
+              expected);
+    EXPECT_FALSE(session.HasPassword("secret"));
+    statement.Execute();
+    EXPECT_EQ(test_support::CursorRows(*statement.ResultCursor()), expected);
+  }
+  {
+    TQueryStatement statement = Statement();
+    int32_t consumed = 0;
+    statement.Prepare("SELECT k INTO r FROM g", consumed);
+    for (int run = 0; run < 2; ++run) {
+      EXPECT_EQ(failure([&] { statement.Execute(); }), kErrTableExists);
+    }
+  }
+  TDataCursor kept(oracle_.Database().database.directory);
+  kept.SetTableName("r");
+  EXPECT_EQ(failure([&] { kept.Open(); }), kErrPasswordRequired);
+  session.AddPassword("secret");
+  kept.Open();
+  EXPECT_EQ(test_support::CursorRows(kept), expected);
+  kept.Close(false);
+}
+
 // Another process inserts, edits and deletes records of a table (moving
 // its primary index) between the runs of prepared SELECTs: every run
 // answers for the records as they are then, with and without filters,
