@@ -362,9 +362,10 @@ TEST_F(QuireQueryTest, MasterRecordChangesRunTheQueryAgainWithItsValues) {
             "Circular datalinks are not allowed");
 }
 
-// The result cursor stays with the prepared statement when the query
-// closes: the filters the query put on it must go, or the next run shows
-// only their rows and calls back into a handler that may be gone.
+// The result cursor stays with the statement of a query prepared while
+// closed when the query closes: the filters the query put on it must go,
+// or the next run shows only their rows and calls back into a handler that
+// may be gone.
 TEST_F(QuireQueryTest, AQueryClosedWithFiltersRunsAgainWithoutThem) {
   CreateTable("f", {EngineField("a", kFldInteger)});
   TQuireQuery* fill = NewQuery("INSERT INTO f (a) VALUES (:a)");
@@ -377,6 +378,7 @@ TEST_F(QuireQueryTest, AQueryClosedWithFiltersRunsAgainWithoutThem) {
     TQuireQuery* query = NewQuery("SELECT a FROM f WHERE a > :lo");
     query->SetRequestLive(live);
     query->Params().ParamByName("lo")->SetAsInteger(1);
+    query->SetPrepared(true);
     int32_t calls = 0;
     query->SetFilterText("a < 5");
     query->SetOnFilterRecord([&](TDataSet* dataset, bool& accept) {
