@@ -233,8 +233,12 @@ TFilter* TQuireDataSet::AddCallbackFilter() {
 bool TQuireDataSet::FilterCallback(void* user_data, const uint8_t* image, int32_t record_number) {
   (void)record_number;
   auto* dataset = static_cast<TQuireDataSet*>(user_data);
-  // The handler reads a copy: the engine's image is not the dataset's.
-  std::vector<uint8_t> record(image, image + dataset->record_size_);
+  // The handler reads a copy: the engine's image is not the dataset's. The
+  // copy has a cleared calculated-field area after the image, as every
+  // record buffer has, for the handler may write calculated fields.
+  std::vector<uint8_t> record(dataset->record_size_ +
+                              static_cast<size_t>(dataset->CalcFieldsSize()));
+  std::memcpy(record.data(), image, dataset->record_size_);
   bool accept = true;
   dataset->InFilterState(record.data(), [&] {
     try {

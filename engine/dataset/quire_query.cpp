@@ -161,12 +161,16 @@ void TQuireQuery::SetPrepared(bool prepared) {
   if (prepared) {
     if (text_.size() < 2) DatabaseError(kNoSqlStatement, this);
     // The statement lives on the database's directory: the database stays
-    // open while the statement does.
-    SetDatabaseInUse(kUsePrepared, true);
+    // open while the statement does. Opening prepares under the cursor's
+    // reason, so that the close, dropping it, unprepares, and the next open
+    // prepares with the settings and the database of that time. Only a
+    // query prepared while closed holds its database for the statement.
+    const bool hold = InUseReasons() == 0;
+    if (hold) SetDatabaseInUse(kUsePrepared, true);
     try {
       PrepareQuery(text_);
     } catch (...) {
-      SetDatabaseInUse(kUsePrepared, false);
+      if (hold) SetDatabaseInUse(kUsePrepared, false);
       throw;
     }
     prepared_ = true;
@@ -175,6 +179,24 @@ void TQuireQuery::SetPrepared(bool prepared) {
   statement_.reset();
   prepared_ = false;
   SetDatabaseInUse(kUsePrepared, false);
+}
+
+void TQuireQuery::SetDatabaseName(const std::string& name) {
+  if (!ComponentState().Contains(csLoading) && name != database_name_) {
+    CheckInactive();
+    SetPrepared(false);
+  }
+  TQuireDBDataSet::SetDatabaseName(name);
+}
+
+void TQuireQuery::SetSessionName(const std::string& name) {
+  // A statement prepared in the old session would go on reading its
+  // database.
+  if (!ComponentState().Contains(csLoading) && name != SessionName()) {
+    CheckInactive();
+    SetPrepared(false);
+  }
+  TQuireDBDataSet::SetSessionName(name);
 }
 
 void TQuireQuery::CloseForDatabase() {
@@ -220,11 +242,14 @@ void TQuireQuery::PrepareToRun() {
 
 void TQuireQuery::OpenCursor(bool info_query) {
   if (!info_query) {
+    // A failed open closes, which drops the reason again.
+    SetDatabaseInUse(kUseCursor, true);
     PrepareToRun();
     // A statement without a result runs here, once, and the query stays
-    // closed: there is no cursor to show.
+    // closed: there is no cursor to show, and no close to drop the reason.
     if (statement_->MainQuery()->Kind != kSqlSelect) {
       ExecuteQuery();
+      SetDatabaseInUse(kUseCursor, false);
       return;
     }
   }

@@ -27,7 +27,8 @@ class TQuireQuery;
 using TQueryProgressEvent = std::function<void(TQuireQuery* sender, int32_t current_record,
                                                uint16_t percent_done, bool& abort_query)>;
 
-// The in-use reason that a prepared query holds its database by.
+// The in-use reason that a query prepared while closed holds its database
+// by, until it is unprepared.
 constexpr uint8_t kUsePrepared = 1;
 
 class TQuireQueryDataLink : public TDataLink {
@@ -76,6 +77,9 @@ class TQuireQuery : public TQuireDBDataSet {
 
   TQueryProgressEvent OnQueryProgress;
 
+  // Both unprepare first.
+  void SetDatabaseName(const std::string& name) override;
+  void SetSessionName(const std::string& name) override;
   void CloseForDatabase() override;
   void SetDatabaseInUse(uint8_t reason, bool in_use) override;
   // The inherited properties and "Data", kept as read.

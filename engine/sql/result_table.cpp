@@ -13,6 +13,7 @@
 #include "engine/sql/select_execution.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/file_names.h"
 #include "platform/rtl/strings.h"
 
@@ -195,12 +196,33 @@ void TSelectExecution::CreateResultTable() {
   result_->SetExclusive(true);
   // A table named after INTO that exists already is refused (13060), never
   // replaced: a SELECT must not destroy rows it was not asked to touch. A
-  // generated name's file was made empty to reserve the name.
-  result_->CreateTable(definition, into.empty(), true);
+  // generated name's file was made empty to reserve the name. A run that
+  // fails here keeps no cursor of it: the next run tries again.
+  try {
+    result_->CreateTable(definition, into.empty(), true);
+  } catch (...) {
+    CloseResultTable();
+    throw;
+  }
   result_->SetTemporaryTable(into.empty());
   result_->SetResultSet(true);
   result_->SetNaturalOrder(true);
-  result_->Open();
+  try {
+    // The statement's own password opens its table, whether the session
+    // knows it or not (CreateTable stored it trimmed).
+    const TLentPassword lent(definition.Encrypted ? &session : nullptr, definition.Password);
+    result_->Open();
+  } catch (...) {
+    // The table is this run's own, made but never filled: left behind, it
+    // would take the name from the next run.
+    try {
+      result_->DeleteTable();
+    } catch (const Exception&) {
+      // The failure that got here is the one the caller hears of.
+    }
+    CloseResultTable();
+    throw;
+  }
   // The result is written in one pass and mostly read in order: its caches
   // keep their fixed sizes, and every run's emptying drops no more.
   result_->Table()->SetCacheBudgetBytes(0);

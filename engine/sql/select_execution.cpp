@@ -18,6 +18,7 @@
 #include "engine/sql/table_join.h"
 #include "engine/support/field_types.h"
 #include "engine/support/value_bytes.h"
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "platform/rtl/sync.h"
 
@@ -53,18 +54,35 @@ class TStatementReadLocks {
  public:
   explicit TStatementReadLocks(TDataQuery& query) {
     if (!query.WithLocks) return;
-    for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
-      table->Cursor->LockForRead();
-      locked_.push_back(table->Cursor.get());
+    try {
+      for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
+        // Listed first: a lock taken before LockForRead raises (while it
+        // brings the view up to date) is let go as well.
+        locked_.push_back(table->Cursor.get());
+        table->Cursor->LockForRead();
+      }
+    } catch (...) {
+      // A constructor that raises runs no destructor.
+      Release();
+      throw;
     }
   }
-  ~TStatementReadLocks() {
-    for (TDataCursor* cursor : locked_) cursor->UnlockForRead();
-  }
+  ~TStatementReadLocks() { Release(); }
   TStatementReadLocks(const TStatementReadLocks&) = delete;
   TStatementReadLocks& operator=(const TStatementReadLocks&) = delete;
 
  private:
+  // Lets go of every lock even when one unlock fails: that failure has
+  // nothing left to undo, and a destructor must not raise it.
+  void Release() noexcept {
+    for (TDataCursor* cursor : locked_) {
+      try {
+        cursor->UnlockForRead();
+      } catch (const Exception&) {
+      }
+    }
+  }
+
   std::vector<TDataCursor*> locked_;
 };
 

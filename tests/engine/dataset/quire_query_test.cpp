@@ -26,6 +26,7 @@
 #include "platform/rtl/streams.h"
 #include "table_fixture.h"
 #include "tests/support/error_text.h"
+#include "tests/support/temp_folder.h"
 
 namespace jw {
 namespace {
@@ -116,9 +117,13 @@ TEST_F(QuireQueryTest, StatementsWithoutAResultRunOnceThroughOpenAndLeaveTheQuer
     EXPECT_EQ(insert->RowsAffected(), 1);
     EXPECT_EQ(TableRows("t").size(), static_cast<size_t>(a));
   }
-  // Prepared and closed, the query still holds its database; closing the
+  // Its run done, the query keeps neither the statement nor the database.
+  EXPECT_FALSE(insert->Prepared());
+  EXPECT_EQ(insert->InUseReasons(), 0u);
+  EXPECT_EQ(insert->Database(), nullptr);
+  // Prepared while closed, it holds its database until closing the
   // database unprepares it.
-  EXPECT_TRUE(insert->Prepared());
+  insert->SetPrepared(true);
   EXPECT_EQ(insert->InUseReasons(), 1u << kUsePrepared);
   EXPECT_EQ(insert->Database(), database_);
 
@@ -201,6 +206,91 @@ TEST_F(QuireQueryTest, StatementsWithoutAResultRunOnceThroughOpenAndLeaveTheQuer
   EXPECT_FALSE(untyped->Active());
 }
 
+// Opening prepares the statement and closing lets go of it with the
+// database, so each open runs with the query's settings, session and
+// database of that time. Only a query prepared while closed keeps its
+// statement across opens, until a new database or session unprepares it.
+TEST_F(QuireQueryTest, EachOpenPreparesWithTheSettingsAndDatabaseOfThatTime) {
+  CreateTable("t", {EngineField("a", kFldInteger)});
+  test_support::TempFolder other_folder;
+  test_support::TempFolder second_folder;
+  auto* other_session = new TQuireSession(&form_);
+  other_session->SetSessionName("Other");
+  auto* other = new TQuireDatabase(&form_);
+  other->SetSessionName("Other");
+  other->SetDatabaseName("DB");
+  other->SetDirectory(other_folder.Path());
+  auto* second = new TQuireDatabase(&form_);
+  second->SetDatabaseName("DB2");
+  second->SetDirectory(second_folder.Path());
+  // t holds 1 row in DB, 5 in the other session's DB and 3 in DB2.
+  const struct {
+    const char* session;
+    const char* database;
+    int32_t rows;
+  } kTables[] = {{"", "DB", 1}, {"Other", "DB", 5}, {"", "DB2", 3}};
+  for (const auto& table : kTables) {
+    const auto on_table = [&](const std::string& text) {
+      TQuireQuery* query = NewQuery(text);
+      query->SetSessionName(table.session);
+      query->SetDatabaseName(table.database);
+      return query;
+    };
+    if (table.rows != 1) on_table("CREATE TABLE t (a INTEGER)")->Open();
+    TQuireQuery* fill = on_table("INSERT INTO t (a) VALUES (:a)");
+    for (int32_t a = 1; a <= table.rows; ++a) {
+      fill->Params().ParamByName("a")->SetAsInteger(a);
+      fill->Open();
+    }
+  }
+  const auto rows = [](TQuireQuery* query) {
+    query->Open();
+    const int32_t count = query->RecordCount();
+    query->Close();
+    return count;
+  };
+
+  TQuireQuery* query = NewQuery("SELECT a FROM t");
+  query->Open();
+  ASSERT_NE(query->Cursor(), nullptr);
+  EXPECT_NE(query->Cursor()->TableName(), "t.DAT");
+  query->Close();
+  EXPECT_FALSE(query->Prepared());
+  EXPECT_EQ(query->InUseReasons(), 0u);
+  EXPECT_EQ(query->Database(), nullptr);
+  // Asked for live now, the next open edits the table itself.
+  query->SetRequestLive(true);
+  query->Open();
+  ASSERT_NE(query->Cursor(), nullptr);
+  EXPECT_EQ(query->Cursor()->TableName(), "t.DAT");
+  query->Edit();
+  query->FieldByName("a")->SetAsInteger(7);
+  query->Post();
+  query->Close();
+  EXPECT_EQ(CursorWalk("t", "", 1), std::vector<int32_t>{7});
+
+  query->SetSessionName("Other");
+  EXPECT_EQ(rows(query), 5);
+  query->SetSessionName("");
+  query->SetDatabaseName("DB2");
+  EXPECT_EQ(rows(query), 3);
+
+  query->SetPrepared(true);
+  EXPECT_EQ(query->InUseReasons(), 1u << kUsePrepared);
+  EXPECT_EQ(query->Database(), second);
+  EXPECT_EQ(rows(query), 3);
+  EXPECT_TRUE(query->Prepared());
+  EXPECT_EQ(query->Database(), second);
+  EXPECT_EQ(ErrorText([&] { query->SetDatabaseName("DB"); }), "(nothing raised)");
+  EXPECT_FALSE(query->Prepared());
+  EXPECT_EQ(query->Database(), nullptr);
+  EXPECT_EQ(rows(query), 1);
+  query->SetPrepared(true);
+  query->SetSessionName("Other");
+  EXPECT_FALSE(query->Prepared());
+  EXPECT_EQ(rows(query), 5);
+}
+
 TEST_F(QuireQueryTest, MasterRecordChangesRunTheQueryAgainWithItsValues) {
   CreateTable("master", {EngineField("id", kFldInteger)});
   CreateTable("detail", {EngineField("mid", kFldInteger), EngineField("v", kFldInteger)});
@@ -272,9 +362,10 @@ TEST_F(QuireQueryTest, MasterRecordChangesRunTheQueryAgainWithItsValues) {
             "Circular datalinks are not allowed");
 }
 
-// The result cursor stays with the prepared statement when the query
-// closes: the filters the query put on it must go, or the next run shows
-// only their rows and calls back into a handler that may be gone.
+// The result cursor stays with the statement of a query prepared while
+// closed when the query closes: the filters the query put on it must go,
+// or the next run shows only their rows and calls back into a handler that
+// may be gone.
 TEST_F(QuireQueryTest, AQueryClosedWithFiltersRunsAgainWithoutThem) {
   CreateTable("f", {EngineField("a", kFldInteger)});
   TQuireQuery* fill = NewQuery("INSERT INTO f (a) VALUES (:a)");
@@ -287,6 +378,7 @@ TEST_F(QuireQueryTest, AQueryClosedWithFiltersRunsAgainWithoutThem) {
     TQuireQuery* query = NewQuery("SELECT a FROM f WHERE a > :lo");
     query->SetRequestLive(live);
     query->Params().ParamByName("lo")->SetAsInteger(1);
+    query->SetPrepared(true);
     int32_t calls = 0;
     query->SetFilterText("a < 5");
     query->SetOnFilterRecord([&](TDataSet* dataset, bool& accept) {

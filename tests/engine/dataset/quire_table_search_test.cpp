@@ -11,6 +11,7 @@
 #include "platform/db/data_source.h"
 #include "platform/db/db_errors.h"
 #include "platform/db/field.h"
+#include "platform/db/scalar_fields.h"
 #include "table_fixture.h"
 
 namespace jw {
@@ -211,6 +212,39 @@ TEST_F(ItemTable, FiltersFindAndLocate) {
   EXPECT_EQ(table_->Lookup("NAME", Variant("banana"), "CODE").AsInteger(), 1);
   EXPECT_TRUE(VarIsNull(table_->Lookup("NAME", Variant("kiwi"), "CODE")));
   EXPECT_EQ(Id(), 1);
+}
+
+// A filter handler may write calculated fields as well as read: the record
+// it sees has the calculated-field area that every record buffer has, and
+// what it writes there stays out of the records the dataset shows.
+TEST_F(ItemTable, AFilterHandlerWritesCalculatedFieldsInItsOwnRecord) {
+  table_->Close();
+  table_->FieldDefs().Update();
+  for (int i = 0; i < table_->FieldDefs().Count(); ++i) {
+    table_->FieldDefs().Items(i)->CreateField(&form_, table_);
+  }
+  auto* label = new TStringField(&form_);
+  label->SetFieldName("LABEL");
+  label->SetSize(200);
+  label->SetFieldKind(fkCalculated);
+  label->SetDataSet(table_);
+  table_->OnCalcFields = [label](TDataSet* dataset) {
+    label->SetAsString(dataset->FieldByName("NAME")->AsString() + "!");
+  };
+  int calls = 0;
+  table_->SetOnFilterRecord([label, &calls](TDataSet* dataset, bool& accept) {
+    ++calls;
+    label->SetAsString(std::string(200, 'x'));
+    accept = dataset->FieldByName("CODE")->AsInteger() != 1;
+  });
+  table_->SetFiltered(true);
+  table_->Open();
+  std::vector<std::string> labels;
+  for (table_->First(); !table_->Eof(); table_->Next()) labels.push_back(label->AsString());
+  EXPECT_GT(calls, 0);
+  EXPECT_EQ(labels, (std::vector<std::string>{"Apple!", "Cherry!", "apricot!", "cranberry!"}));
+  ASSERT_TRUE(table_->Locate("NAME", Variant("Cherry"), {}));
+  EXPECT_EQ(label->AsString(), "Cherry!");
 }
 
 TEST_F(ItemTable, MasterDetailRangesAndIndexSwitching) {

@@ -18,6 +18,7 @@
 #include "engine/core/data_cursor.h"
 #include "engine/core/data_table.h"
 #include "engine/core/index_slot_cursor.h"
+#include "engine/core/lock_bytes.h"
 #include "engine/core/record_keys.h"
 #include "engine/sql/query_statement.h"
 #include "tests/engine/core/table_peer.h"
@@ -323,6 +324,48 @@ TEST_F(SelectExecutionTest, APreparedSelectRunAgainAnswersAsAFreshOne) {
   }
 }
 
+// A result table ENCRYPTED WITH a password the session does not know is
+// opened and filled with that password, which the session does not keep.
+// A run refused its result table leaves the statement as it was, so that
+// running it again fails for the same reason, and leaves the table that
+// was there alone.
+TEST_F(SelectExecutionTest, AnEncryptedResultTableOpensWithItsOwnPasswordAndKeepsOnlyIt) {
+  TDataSession& session = oracle_.Database().database.session;
+  const TextRows expected = oracle_.Ours("SELECT k, x FROM g");
+  const auto failure = [](const std::function<void()>& run) {
+    try {
+      run();
+    } catch (const EQuireEngineError& e) {
+      return e.Code();
+    }
+    return EngineErrorCode{0};
+  };
+  {
+    TQueryStatement statement = Statement();
+    EXPECT_EQ(test_support::CursorRows(
+                  Run(statement, "SELECT k, x INTO r FROM g ENCRYPTED WITH 'secret'")),
+              expected);
+    EXPECT_FALSE(session.HasPassword("secret"));
+    statement.Execute();
+    EXPECT_EQ(test_support::CursorRows(*statement.ResultCursor()), expected);
+  }
+  {
+    TQueryStatement statement = Statement();
+    int32_t consumed = 0;
+    statement.Prepare("SELECT k INTO r FROM g", consumed);
+    for (int run = 0; run < 2; ++run) {
+      EXPECT_EQ(failure([&] { statement.Execute(); }), kErrTableExists);
+    }
+  }
+  TDataCursor kept(oracle_.Database().database.directory);
+  kept.SetTableName("r");
+  EXPECT_EQ(failure([&] { kept.Open(); }), kErrPasswordRequired);
+  session.AddPassword("secret");
+  kept.Open();
+  EXPECT_EQ(test_support::CursorRows(kept), expected);
+  kept.Close(false);
+}
+
 // Another process inserts, edits and deletes records of a table (moving
 // its primary index) between the runs of prepared SELECTs: every run
 // answers for the records as they are then, with and without filters,
@@ -420,6 +463,56 @@ TEST(SelectExecutionWithPeer, PreparedSelectsSeeTheChangesOfAnotherProcessOnEver
     EXPECT_EQ(test_support::FirstFieldIntegers(*count.ResultCursor()),
               Values{static_cast<int32_t>(live.size())});
   }
+  EXPECT_EQ(peer.Ask("close"), "ok");
+}
+
+// WITH LOCKS takes the read locks table by table. Another process that
+// write-locks the last table makes the run fail there, and the locks taken
+// before it must go with the failure: else that process could never write
+// the earlier tables again.
+TEST(SelectExecutionWithPeer, WithLocksLetsGoOfTheLocksTakenBeforeARefusedOne) {
+  test_support::ResolveDatabase tables;
+  test::Peer peer;
+  ASSERT_TRUE(peer.Ready());
+  ASSERT_EQ(peer.Ask("retries 2"), "ok");
+  const std::vector<std::string> names = {"la", "lb", "lc"};
+  for (const std::string& name : names) {
+    ASSERT_EQ(peer.Ask("create " + tables.folder.Path() + " " + name), "ok");
+    ASSERT_EQ(peer.Ask("insert 4").rfind("ok ", 0), 0u);
+  }
+  ASSERT_EQ(peer.Ask("close"), "ok");
+  TQueryStatement statement(tables.database.session, *tables.database.directory);
+  int32_t consumed = 0;
+  statement.Prepare(
+      "SELECT la.VALUE FROM la, lb, lc WHERE la.VALUE = lb.VALUE AND lb.VALUE = lc.VALUE "
+      "WITH LOCKS",
+      consumed);
+  const auto peer_writes = [&](const std::string& name) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(peer.Ask("open " + tables.folder.Path() + " " + name), "ok");
+    EXPECT_EQ(peer.Ask("write-lock"), "ok");
+    EXPECT_EQ(peer.Ask("write-unlock"), "ok");
+  };
+  const TScopedSemaphoreRetries retries(2);
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    ASSERT_EQ(peer.Ask("open " + tables.folder.Path() + " lc"), "ok");
+    ASSERT_EQ(peer.Ask("write-lock"), "ok");
+    EngineErrorCode code = 0;
+    try {
+      statement.Execute();
+    } catch (const EQuireEngineError& e) {
+      code = e.Code();
+    }
+    EXPECT_EQ(code, kErrLockFailure);
+    ASSERT_EQ(peer.Ask("close"), "ok");
+    for (const std::string& name : names) peer_writes(name);
+  }
+  // Once the peer lets go, the same statement runs, and its locks go after it.
+  ASSERT_EQ(peer.Ask("close"), "ok");
+  statement.Execute();
+  EXPECT_EQ(test_support::FirstFieldIntegers(*statement.ResultCursor()), std::vector<int32_t>{4});
+  for (const std::string& name : names) peer_writes(name);
   EXPECT_EQ(peer.Ask("close"), "ok");
 }
 
