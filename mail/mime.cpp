@@ -143,7 +143,9 @@ void T_Mime::BuildAndSend() {
       AddBase64(body, attachment.Data());
     } else {
       for (int j = 0; j < attachment.TextLines().Count(); ++j) {
-        body.Add(QuotedPrintableLine(attachment.TextLines().Strings(j)));
+        for (const std::string& line : QuotedPrintableLine(attachment.TextLines().Strings(j))) {
+          body.Add(line);
+        }
       }
     }
   }

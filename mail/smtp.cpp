@@ -1,5 +1,7 @@
 #include "mail/smtp.h"
 
+#include <vector>
+
 #include "mail/address_text.h"
 #include "platform/rtl/strings.h"
 
@@ -25,10 +27,6 @@ bool StartsWithThreeDigits(const std::string& line) {
 }
 
 }  // namespace
-
-void RefuseLineBreaks(const std::string& text, const std::string& what) {
-  if (text.find_first_of("\r\n") != std::string::npos) throw ETcpIpError("Line break in " + what);
-}
 
 T_SMTP::T_SMTP(TComponent* owner) : T_TcpIp(owner) {
   SetPort(kSmtpPort);
@@ -93,8 +91,19 @@ void T_SMTP::Action() {
   if (AddressFrom(sender_, 1).empty()) {
     throw ETcpIpError("No address in sender \"" + sender_ + "\"");
   }
+  RefuseControlBytes(AddressFrom(sender_, 1), "sender address");
+  // Every address is checked before the connection is made, so a refused
+  // one leaves no half-done dialogue behind.
+  std::vector<std::string> addresses;
   for (int i = 0; i < recipients_.Count(); ++i) {
-    RefuseLineBreaks(recipients_.Strings(i), "recipient line");
+    const std::string line = recipients_.Strings(i);
+    RefuseLineBreaks(line, "recipient line");
+    for (int n = 1;; ++n) {
+      std::string address = AddressFrom(line, n);
+      if (address.empty()) break;
+      RefuseControlBytes(address, "recipient address");
+      addresses.push_back(std::move(address));
+    }
   }
   for (int i = 0; i < message_lines_.Count(); ++i) {
     RefuseLineBreaks(message_lines_.Strings(i), "message line");
@@ -108,14 +117,9 @@ void T_SMTP::Action() {
   SendCommand("MAIL FROM: <" + AddressFrom(sender_, 1) + ">");
   ReadReply();
   CheckReply();
-  for (int i = 0; i < recipients_.Count(); ++i) {
-    const std::string line = recipients_.Strings(i);
-    for (int n = 1;; ++n) {
-      const std::string address = AddressFrom(line, n);
-      if (address.empty()) break;
-      SendCommand("RCPT TO: <" + address + ">");
-      ReadReply();
-    }
+  for (const std::string& address : addresses) {
+    SendCommand("RCPT TO: <" + address + ">");
+    ReadReply();
   }
   SendCommand("DATA");
   ReadReply();

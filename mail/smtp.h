@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "mail/header_text.h"
 #include "mail/tcpip.h"
 #include "platform/rtl/string_list.h"
 
@@ -12,10 +13,6 @@ namespace jw {
 
 // The port of the SMTP service.
 constexpr uint16_t kSmtpPort = 25;
-
-// Raises ETcpIpError "Line break in <what>" when text holds a CR or LF: such
-// a text would end a header line or command early and smuggle in its own.
-void RefuseLineBreaks(const std::string& text, const std::string& what);
 
 class T_SMTP : public T_TcpIp {
  public:

@@ -66,7 +66,9 @@ TEST_F(RealServerMail, MimeMailWithPictureAndAttachmentsParsesCleanly) {
   mail.SetFrom("Ann <ann@x.org>");
   mail.SetSubject("A note");
   mail.Recipients().Add("Bob <bob@y.org>, carol@z.org");
+  mail.Recipients().Add("frank@u.org");
   mail.CC().Add("dave@w.org");
+  mail.CC().Add("Gil <gil@t.org>");
   mail.BCC().Add("eve@v.org");
   mail.Body().Add(".x");
   mail.Body().Add(".");
@@ -76,15 +78,15 @@ TEST_F(RealServerMail, MimeMailWithPictureAndAttachmentsParsesCleanly) {
   EXPECT_EQ(smtp.ReplyText(), "Message accepted for delivery");
 
   EXPECT_EQ(test_support::ReadFileBytes(Stored(1) + ".env"),
-            "ann@x.org\nbob@y.org\ncarol@z.org\ndave@w.org\neve@v.org\n");
+            "ann@x.org\nbob@y.org\ncarol@z.org\nfrank@u.org\ndave@w.org\ngil@t.org\neve@v.org\n");
   const std::string expected =
       "defects 0\n"
       "headers From,Message-ID,Date,Subject,To,CC,MIME-Version,Content-Type\n"
       "longest-line 74\n"
       "subject 'A note'\n"
       "from 'Ann' ann@x.org\n"
-      "to 'Bob' bob@y.org | '' carol@z.org\n"
-      "cc '' dave@w.org\n"
+      "to 'Bob' bob@y.org | '' carol@z.org | '' frank@u.org\n"
+      "cc '' dave@w.org | 'Gil' gil@t.org\n"
       "structure multipart/mixed(multipart/related(text/html,image/jpeg),"
       "application/octet-stream,application/octet-stream,application/octet-stream,"
       "image/jpeg,application/octet-stream,application/octet-stream)\n"
@@ -113,10 +115,11 @@ TEST_F(RealServerMail, MimeMailWithPictureAndAttachmentsParsesCleanly) {
   EXPECT_EQ(Describe(1, paths), expected);
   const std::string raw = test_support::ReadFileBytes(Stored(1) + ".eml");
   EXPECT_EQ(
-      raw.rfind("From: Ann <ann@x.org>\r\nMessage-ID: <1705312800.5EED5EED@myhost.example>\r\n"
-                "Date: Mon, 15 Jan 2024 10:00:00 +1000\r\nSubject: A note\r\n"
-                "To: Bob <bob@y.org>, carol@z.org\r\nCC: dave@w.org\r\n",
-                0),
+      raw.rfind(
+          "From: Ann <ann@x.org>\r\nMessage-ID: <1705312800.5EED5EED@myhost.example>\r\n"
+          "Date: Mon, 15 Jan 2024 10:00:00 +1000\r\nSubject: A note\r\n"
+          "To: Bob <bob@y.org>, carol@z.org, frank@u.org\r\nCC: dave@w.org, Gil <gil@t.org>\r\n",
+          0),
       0u)
       << raw.substr(0, 300);
 }
@@ -172,14 +175,21 @@ TEST_F(RealServerMail, HeaderTextAndFileNamesComeBackExactly) {
   for (int i = 0; words.size() < 2000; ++i) words += "word" + std::to_string(i) + " ";
   words.resize(2000);
   while (foreign.size() < 2000) foreign += "Straße ";
+  const char kControl[] = "NUL \0, escape \x1b and delete \x7f";
+  const std::string control(kControl, sizeof kControl - 1);
   const std::vector<std::pair<std::string, bool>> subjects = {
-      {words, false}, {foreign, true}, {unbroken, true}};
+      {words, false}, {foreign, true}, {unbroken, true}, {control, true}};
   int n = 1;
   for (const auto& [subject, encoded] : subjects) {
     mail.SetSubject(subject);
     mime.BuildAndSend();
     const std::string found = Describe(++n, paths);
-    EXPECT_NE(found.find("\nsubject '" + subject + "'\n"), std::string::npos) << found;
+    std::string shown = subject;
+    for (const auto& [byte, escape] :
+         {std::pair{'\0', "\\x00"}, {'\x1b', "\\x1b"}, {'\x7f', "\\x7f"}}) {
+      for (size_t at; (at = shown.find(byte)) != std::string::npos;) shown.replace(at, 1, escape);
+    }
+    EXPECT_NE(found.find("\nsubject '" + shown + "'\n"), std::string::npos) << found;
     EXPECT_NE(found.find("defects 0\n"), std::string::npos) << found;
     const std::string raw = test_support::ReadFileBytes(Stored(n) + ".eml");
     EXPECT_EQ(raw.find("\r\nSubject: =?UTF-8?B?") != std::string::npos, encoded);
