@@ -12,7 +12,7 @@ namespace jw {
 
 namespace {
 
-void CopyOrClear(TStringList& target, const TStrings* source) {
+void CopyOrClear(TStrings& target, const TStrings* source) {
   if (source != nullptr) {
     target.Assign(*source);
   } else {
@@ -82,7 +82,7 @@ void T_MailNews::Action() {
   lines_.Clear();
   for (int i = 0; i < fields.Count(); ++i) AddFoldedHeaderLine(lines_, fields.Strings(i));
   lines_.Add("");
-  lines_.AddStrings(body_);
+  lines_.AddLines(body_);
 }
 
 T_Mail::T_Mail(TComponent* owner) : T_MailNews(owner) {}
@@ -144,7 +144,7 @@ void T_Mail::Action() {
   for (int i = 0; i < cc_.Count(); ++i) smtp_->Recipients().Add(cc_.Strings(i));
   for (int i = 0; i < bcc_.Count(); ++i) smtp_->Recipients().Add(bcc_.Strings(i));
   T_MailNews::Action();
-  smtp_->SetMessageLines(&Lines());
+  smtp_->MessageLines().AssignLines(Lines());
   smtp_->Action();
 }
 

@@ -18,6 +18,9 @@ constexpr int kStartMailInput = 354;
 // the extensions list); a peer that sends more is not a mail server.
 constexpr int kMaxReplyLines = 100;
 
+// The message goes out in blocks of about this size.
+constexpr size_t kSendBlockOctets = 64 * 1024;
+
 bool StartsWithThreeDigits(const std::string& line) {
   if (line.size() < 3) return false;
   for (int i = 0; i < 3; ++i) {
@@ -105,9 +108,7 @@ void T_SMTP::Action() {
       addresses.push_back(std::move(address));
     }
   }
-  for (int i = 0; i < message_lines_.Count(); ++i) {
-    RefuseLineBreaks(message_lines_.Strings(i), "message line");
-  }
+  message_lines_.ForEach([](const std::string& line) { RefuseLineBreaks(line, "message line"); });
   Login();
   local_name_ = LocalHostName();
   ReadReply();  // the greeting; any code will do
@@ -126,13 +127,20 @@ void T_SMTP::Action() {
   if (reply_code_ != kStartMailInput) {
     throw EProtocolError(reply_text_, static_cast<uint16_t>(reply_code_), kProtocol);
   }
-  for (int i = 0; i < message_lines_.Count(); ++i) {
+  // Lines go out in blocks, a system call for many lines.
+  std::string block;
+  message_lines_.ForEach([&](const std::string& line) {
     // A line that starts with "." gets one more, which the server takes off
     // again; so no line can end the data early.
-    const std::string line = message_lines_.Strings(i);
-    SendText(socket_, (line.starts_with('.') ? "." : "") + line + "\r\n");
-  }
-  SendText(socket_, ".\r\n");
+    if (line.starts_with('.')) block += '.';
+    block += line;
+    block += "\r\n";
+    if (block.size() >= kSendBlockOctets) {
+      SendText(socket_, block);
+      block.clear();
+    }
+  });
+  SendText(socket_, block + ".\r\n");
   ReadReply();
   CheckReply();
   // The message is accepted; the caller keeps the server's answer to it.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mail/header_text.h"
+#include "mail/mail_lines.h"
 #include "mail/tcpip.h"
 #include "platform/rtl/string_list.h"
 
@@ -30,7 +31,7 @@ class T_SMTP : public T_TcpIp {
   // Free-text address lines; each line may hold several addresses.
   TStringList& Recipients() { return recipients_; }
   // The whole message: header lines, an empty line, the body.
-  TStringList& MessageLines() { return message_lines_; }
+  TMailLines& MessageLines() { return message_lines_; }
   // Copy the list, or clear when given none.
   void SetRecipients(const TStrings* recipients);
   void SetMessageLines(const TStrings* lines);
@@ -63,7 +64,7 @@ class T_SMTP : public T_TcpIp {
   int reply_code_ = 0;
   std::string reply_text_;
   TStringList recipients_;
-  TStringList message_lines_;
+  TMailLines message_lines_;
 };
 
 }  // namespace jw
