@@ -17,8 +17,9 @@ char UuChar(unsigned value) {
   return value == 0 ? '`' : static_cast<char>(value + 32);
 }
 
-// The longest uuencode line: its length character must stay within 6 bits.
-constexpr int kUuencodeMaxBytes = 64;
+// The longest uuencode line: its length character holds the count in 6 bits,
+// and a count of 64 would read back as 0.
+constexpr int kUuencodeMaxBytes = 63;
 
 }  // namespace
 
@@ -30,7 +31,7 @@ std::string EncodeLine6(int mode, const uint8_t* bytes, int count) {
       throw EConvertError("Uuencode line of " + IntToStr(count) + " bytes is too long");
     }
     line.reserve(1 + (count + 2) / 3 * 4);
-    line += UuChar(static_cast<unsigned>(count) & 63);
+    line += UuChar(static_cast<unsigned>(count));
     for (int i = 0; i < count; i += 3) {
       const unsigned b0 = bytes[i];
       const unsigned b1 = i + 1 < count ? bytes[i + 1] : 0;
@@ -80,21 +81,31 @@ std::unique_ptr<TStringList> EncodeStreamBase64(TStream& stream) {
   return lines;
 }
 
-std::string QuotedPrintableLine(std::string_view text) {
+std::vector<std::string> QuotedPrintableLine(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string line;
-  line.reserve(text.size());
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte == '=' || byte >= 128) {
-      line += '=';
-      line += kHex[byte >> 4];
-      line += kHex[byte & 15];
-    } else {
-      line += c;
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const bool blank = byte == ' ' || byte == '\t';
+    const bool last = i + 1 == text.size();
+    char piece[3] = {text[i]};
+    size_t size = 1;
+    // A blank that ends the text would be taken off by mail relays.
+    if (byte == '=' || byte >= 127 || (byte < 32 && byte != '\t') || (blank && last)) {
+      piece[0] = '=';
+      piece[1] = kHex[byte >> 4];
+      piece[2] = kHex[byte & 15];
+      size = 3;
     }
+    // A line that goes on needs room for its soft break.
+    const size_t room = last ? kQuotedPrintableLineOctets : kQuotedPrintableLineOctets - 1;
+    if (lines.back().size() + size > room) {
+      lines.back() += '=';
+      lines.emplace_back();
+    }
+    lines.back().append(piece, size);
   }
-  return line;
+  return lines;
 }
 
 }  // namespace jw

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace jw {
 
@@ -26,16 +27,23 @@ constexpr int kBase64LineBytes = 45;
 // bytes give 4 characters, a final group of 1 or 2 bytes gives 2 or 3, then
 // "=" pads to a multiple of 4. Uuencode: a length character, then the bytes
 // (zero-filled to a multiple of 3) with "`" for 0 and "!".."_" for 1-63; at
-// most 64 bytes. Any other mode, a negative count or an over-long uuencode
-// line raises EConvertError.
+// most 63 bytes, as the length character holds 6 bits. Any other mode, a
+// negative count or an over-long uuencode line raises EConvertError.
 std::string EncodeLine6(int mode, const uint8_t* bytes, int count);
 
 // The stream's content from its start as base64 lines of 60 characters, the
 // last one shorter and padded; an empty stream gives an empty list.
 std::unique_ptr<TStringList> EncodeStreamBase64(TStream& stream);
 
-// "=" and every byte from 128 up become "=" and two upper-case hex digits;
-// all other bytes are copied. No soft line breaks are made.
-std::string QuotedPrintableLine(std::string_view text);
+// The longest quoted-printable line RFC 2045 allows.
+constexpr size_t kQuotedPrintableLineOctets = 76;
+
+// The text as quoted-printable lines (RFC 2045, 6.7): "=", every byte from
+// 128 up, every control byte but the tab, and a blank or tab that ends the
+// text become "=" and two upper-case hex digits; other bytes are copied.
+// Lines hold at most kQuotedPrintableLineOctets characters; each but the last
+// ends in "=", a soft line break that a decoder takes away with its line end.
+// An empty text gives one empty line.
+std::vector<std::string> QuotedPrintableLine(std::string_view text);
 
 }  // namespace jw

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mail/encoders.h"
+#include "mail/tcpip.h"
 #include "platform/rtl/string_list.h"
 #include "platform/rtl/strings.h"
 
@@ -20,9 +21,16 @@ constexpr size_t kEncodedWordBytes = 39;
 // name and number a section fits a folded line.
 constexpr size_t kParameterSectionOctets = 60;
 
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 128; });
+bool IsControlByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < 32 && byte != '\t') || byte == 127;
+}
+
+// Text that may stand in a header as it is: ASCII without control bytes.
+bool IsPlainText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 128 && !IsControlByte(c);
+  });
 }
 
 bool IsBlank(char c) {
@@ -91,11 +99,16 @@ std::string Unquote(std::string_view quoted) {
   return text;
 }
 
-std::string EncodeMailbox(std::string_view mailbox) {
+std::string EncodeMailbox(std::string_view field, std::string_view mailbox) {
   const size_t angle = AngleAddressStart(mailbox);
-  if (angle == std::string_view::npos) return std::string(mailbox);
+  const std::string what = std::string(field) + " address";
+  if (angle == std::string_view::npos) {
+    RefuseControlBytes(std::string(mailbox), what);
+    return std::string(mailbox);
+  }
+  RefuseControlBytes(std::string(mailbox.substr(angle)), what);
   const std::string_view display = mailbox.substr(0, angle);
-  if (IsAscii(display)) return std::string(mailbox);
+  if (IsPlainText(display)) return std::string(mailbox);
   const size_t first = display.find_first_not_of(" \t");
   const std::string name = Trim(display);
   const bool quoted = name.size() >= 2 && name.front() == '"' && name.back() == '"';
@@ -139,11 +152,22 @@ size_t FoldPosition(std::string_view line, size_t earliest) {
 
 }  // namespace
 
+void RefuseLineBreaks(const std::string& text, const std::string& what) {
+  if (text.find_first_of("\r\n") != std::string::npos) throw ETcpIpError("Line break in " + what);
+}
+
+void RefuseControlBytes(const std::string& text, const std::string& what) {
+  RefuseLineBreaks(text, what);
+  if (std::any_of(text.begin(), text.end(), IsControlByte)) {
+    throw ETcpIpError("Control character in " + what);
+  }
+}
+
 std::string UnstructuredField(std::string_view name, std::string_view text) {
   const std::string prefix = std::string(name) + ": ";
   // A word that even a line of its own cannot hold goes out as encoded-words,
   // which may be cut anywhere.
-  if (!IsAscii(text) || LongestWord(text) > kMaxHeaderLineOctets - prefix.size()) {
+  if (!IsPlainText(text) || LongestWord(text) > kMaxHeaderLineOctets - prefix.size()) {
     return prefix + EncodedWords(text);
   }
   return prefix + std::string(text);
@@ -151,7 +175,7 @@ std::string UnstructuredField(std::string_view name, std::string_view text) {
 
 std::string AddressField(std::string_view name, std::string_view list) {
   std::string field = std::string(name) + ": ";
-  if (IsAscii(list)) return field + std::string(list);
+  if (IsPlainText(list)) return field + std::string(list);
   // Mailboxes are separated by commas outside quoted strings and "<...>".
   bool quoted = false;
   bool in_angle = false;
@@ -171,15 +195,15 @@ std::string AddressField(std::string_view name, std::string_view list) {
     } else if (c == '>') {
       in_angle = false;
     } else if (c == ',' && !in_angle) {
-      field += EncodeMailbox(list.substr(start, i - start)) + ",";
+      field += EncodeMailbox(name, list.substr(start, i - start)) + ",";
       start = i + 1;
     }
   }
-  return field + EncodeMailbox(list.substr(start));
+  return field + EncodeMailbox(name, list.substr(start));
 }
 
 std::string MimeParameter(std::string_view name, std::string_view value) {
-  if (IsAscii(value)) {
+  if (IsPlainText(value)) {
     std::string quoted = std::string(name) + "=\"";
     for (char c : value) {
       if (c == '"' || c == '\\') quoted += '\\';

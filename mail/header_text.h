@@ -18,18 +18,28 @@ constexpr size_t kMaxHeaderLineOctets = 998;
 // The length lines are folded to where they can be, as RFC 5322 advises.
 constexpr size_t kFoldedLineOctets = 78;
 
-// "name: text" for free text such as a subject. Text with a byte from 128 up
-// (taken as UTF-8), or with a word too long for any line, becomes
-// encoded-words that decode to exactly the text.
+// Raises ETcpIpError "Line break in <what>" when text holds a CR or LF: such
+// a text would end a header line or command early and smuggle in its own.
+void RefuseLineBreaks(const std::string& text, const std::string& what);
+
+// Raises ETcpIpError "Control character in <what>" when a text that goes out
+// as it is (an address, a header line) holds a control byte: below 32 but
+// the tab, or 127. A line break is refused first, as RefuseLineBreaks does.
+void RefuseControlBytes(const std::string& text, const std::string& what);
+
+// "name: text" for free text such as a subject. Text with a control byte or
+// a byte from 128 up (taken as UTF-8), or with a word too long for any line,
+// becomes encoded-words that decode to exactly the text.
 std::string UnstructuredField(std::string_view name, std::string_view text);
 
 // "name: list" for a free-text address list ("Ann <ann@x.org>, bob@y.org").
-// A display name before "<...>" that holds a byte from 128 up becomes
-// encoded-words (its quotes taken off); everything else is kept.
+// A display name before "<...>" that holds a control byte or a byte from 128
+// up becomes encoded-words (its quotes taken off); everything else is kept.
+// A control byte in an address raises ETcpIpError, as RefuseControlBytes.
 std::string AddressField(std::string_view name, std::string_view list);
 
-// A MIME parameter: name="value" with " and \ escaped for ASCII values;
-// name*=UTF-8''value with the bytes percent-encoded otherwise, split into
+// A MIME parameter: name="value" with " and \ escaped for printable ASCII
+// values; name*=UTF-8''value with the bytes percent-encoded otherwise, split into
 // numbered sections (name*0*=..; name*1*=..) when it would not fit a line.
 std::string MimeParameter(std::string_view name, std::string_view value);
 

@@ -12,7 +12,7 @@ namespace jw {
 
 namespace {
 
-void CopyOrClear(TStringList& target, const TStrings* source) {
+void CopyOrClear(TStrings& target, const TStrings* source) {
   if (source != nullptr) {
     target.Assign(*source);
   } else {
@@ -22,6 +22,23 @@ void CopyOrClear(TStringList& target, const TStrings* source) {
 
 void RefuseLineBreaksIn(const TStrings& lines, const std::string& what) {
   for (int i = 0; i < lines.Count(); ++i) RefuseLineBreaks(lines.Strings(i), what);
+}
+
+void RefuseControlBytesIn(const TStrings& lines, const std::string& what) {
+  for (int i = 0; i < lines.Count(); ++i) RefuseControlBytes(lines.Strings(i), what);
+}
+
+// Every address line in one field, as a message may hold one To and one CC
+// field only; blank lines name no one.
+std::string JoinedAddressLines(const TStrings& lines) {
+  std::string list;
+  for (int i = 0; i < lines.Count(); ++i) {
+    const std::string line = Trim(lines.Strings(i));
+    if (line.empty()) continue;
+    if (!list.empty()) list += ", ";
+    list += line;
+  }
+  return list;
 }
 
 }  // namespace
@@ -49,9 +66,9 @@ void T_MailNews::Action() {
   RefuseLineBreaks(from_, "From");
   RefuseLineBreaks(sender_, "Sender");
   RefuseLineBreaks(subject_, "Subject");
-  RefuseLineBreaks(references_, "References");
+  RefuseControlBytes(references_, "References");
   RefuseLineBreaks(reply_to_, "Reply-To");
-  RefuseLineBreaksIn(header_, "header line");
+  RefuseControlBytesIn(header_, "header line");
   TStringList fields;
   fields.Add(AddressField("From", from_));
   fields.Add("Message-ID: " + MessageId());
@@ -65,7 +82,7 @@ void T_MailNews::Action() {
   lines_.Clear();
   for (int i = 0; i < fields.Count(); ++i) AddFoldedHeaderLine(lines_, fields.Strings(i));
   lines_.Add("");
-  lines_.AddStrings(body_);
+  lines_.AddLines(body_);
 }
 
 T_Mail::T_Mail(TComponent* owner) : T_MailNews(owner) {}
@@ -119,18 +136,15 @@ void T_Mail::Action() {
   if (disclose_receipts_) {
     Lines().Add("To: disclosed recipients list");
   } else {
-    for (int i = 0; i < recipients_.Count(); ++i) {
-      Lines().Add(AddressField("To", recipients_.Strings(i)));
-    }
+    Lines().Add(AddressField("To", JoinedAddressLines(recipients_)));
   }
   smtp_->SetRecipients(&recipients_);
-  for (int i = 0; i < cc_.Count(); ++i) {
-    Lines().Add(AddressField("CC", cc_.Strings(i)));
-    smtp_->Recipients().Add(cc_.Strings(i));
-  }
+  const std::string cc = JoinedAddressLines(cc_);
+  if (!cc.empty()) Lines().Add(AddressField("CC", cc));
+  for (int i = 0; i < cc_.Count(); ++i) smtp_->Recipients().Add(cc_.Strings(i));
   for (int i = 0; i < bcc_.Count(); ++i) smtp_->Recipients().Add(bcc_.Strings(i));
   T_MailNews::Action();
-  smtp_->SetMessageLines(&Lines());
+  smtp_->MessageLines().AssignLines(Lines());
   smtp_->Action();
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "mail/mail_lines.h"
 #include "mail/smtp.h"
 #include "platform/rtl/component.h"
 #include "platform/rtl/string_list.h"
@@ -26,7 +27,7 @@ class T_MailNews : public TComponent {
   const std::string& ReplyTo() const { return reply_to_; }
   void SetReplyTo(const std::string& reply_to) { reply_to_ = reply_to; }
 
-  TStringList& Body() { return body_; }
+  TMailLines& Body() { return body_; }
   // Extra header lines, placed after the standard ones.
   TStringList& Header() { return header_; }
   // Copy the list, or clear when given none.
@@ -34,7 +35,7 @@ class T_MailNews : public TComponent {
   void SetHeader(const TStrings* header);
 
   // The message as composed for sending.
-  TStringList& Lines() { return lines_; }
+  TMailLines& Lines() { return lines_; }
 
   // Composes the message into Lines, around what is there already: From,
   // Message-ID, Date, Subject, the lines there before, Sender, References,
@@ -48,9 +49,9 @@ class T_MailNews : public TComponent {
   std::string from_;
   std::string sender_;
   std::string subject_;
-  TStringList body_;
+  TMailLines body_;
   TStringList header_;
-  TStringList lines_;
+  TMailLines lines_;
   std::string references_;
   std::string reply_to_;
 };

@@ -1,6 +1,8 @@
 #include "mail/mime.h"
 
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "mail/address_text.h"
 #include "mail/encoders.h"
@@ -16,9 +18,10 @@ namespace {
 // The footer link of the HTML page.
 const char kMakerAddress[] = "https://www.brightfern.example/jotterwick";
 
-void AddBase64(TStringList& body, TMemoryStream& data) {
-  auto lines = EncodeStreamBase64(data);
-  body.AddStrings(*lines);
+// The lines hold a copy of the data as it is now, encoded as they are sent.
+void AddBase64(TMailLines& body, TMemoryStream& data) {
+  const auto* bytes = static_cast<const uint8_t*>(data.Memory());
+  body.AddBase64(std::make_shared<const std::vector<uint8_t>>(bytes, bytes + data.Size()));
 }
 
 }  // namespace
@@ -99,7 +102,7 @@ void T_Mime::BuildAndSend() {
   mail_->Header().Add("MIME-Version: 1.0");
   mail_->Header().Add("Content-Type: multipart/mixed; boundary=\"" + boundary_ + "\"");
 
-  TStringList& body = mail_->Body();
+  TMailLines& body = mail_->Body();
   body.Add("");
   body.Add("--" + boundary_);
   body.Add("Content-Type: multipart/related; boundary=\"" + inner + "\"");
@@ -143,7 +146,9 @@ void T_Mime::BuildAndSend() {
       AddBase64(body, attachment.Data());
     } else {
       for (int j = 0; j < attachment.TextLines().Count(); ++j) {
-        body.Add(QuotedPrintableLine(attachment.TextLines().Strings(j)));
+        for (const std::string& line : QuotedPrintableLine(attachment.TextLines().Strings(j))) {
+          body.Add(line);
+        }
       }
     }
   }

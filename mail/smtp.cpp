@@ -1,5 +1,7 @@
 #include "mail/smtp.h"
 
+#include <vector>
+
 #include "mail/address_text.h"
 #include "platform/rtl/strings.h"
 
@@ -16,6 +18,9 @@ constexpr int kStartMailInput = 354;
 // the extensions list); a peer that sends more is not a mail server.
 constexpr int kMaxReplyLines = 100;
 
+// The message goes out in blocks of about this size.
+constexpr size_t kSendBlockOctets = 64 * 1024;
+
 bool StartsWithThreeDigits(const std::string& line) {
   if (line.size() < 3) return false;
   for (int i = 0; i < 3; ++i) {
@@ -25,10 +30,6 @@ bool StartsWithThreeDigits(const std::string& line) {
 }
 
 }  // namespace
-
-void RefuseLineBreaks(const std::string& text, const std::string& what) {
-  if (text.find_first_of("\r\n") != std::string::npos) throw ETcpIpError("Line break in " + what);
-}
 
 T_SMTP::T_SMTP(TComponent* owner) : T_TcpIp(owner) {
   SetPort(kSmtpPort);
@@ -93,12 +94,21 @@ void T_SMTP::Action() {
   if (AddressFrom(sender_, 1).empty()) {
     throw ETcpIpError("No address in sender \"" + sender_ + "\"");
   }
+  RefuseControlBytes(AddressFrom(sender_, 1), "sender address");
+  // Every address is checked before the connection is made, so a refused
+  // one leaves no half-done dialogue behind.
+  std::vector<std::string> addresses;
   for (int i = 0; i < recipients_.Count(); ++i) {
-    RefuseLineBreaks(recipients_.Strings(i), "recipient line");
+    const std::string line = recipients_.Strings(i);
+    RefuseLineBreaks(line, "recipient line");
+    for (int n = 1;; ++n) {
+      std::string address = AddressFrom(line, n);
+      if (address.empty()) break;
+      RefuseControlBytes(address, "recipient address");
+      addresses.push_back(std::move(address));
+    }
   }
-  for (int i = 0; i < message_lines_.Count(); ++i) {
-    RefuseLineBreaks(message_lines_.Strings(i), "message line");
-  }
+  message_lines_.ForEach([](const std::string& line) { RefuseLineBreaks(line, "message line"); });
   Login();
   local_name_ = LocalHostName();
   ReadReply();  // the greeting; any code will do
@@ -108,27 +118,29 @@ void T_SMTP::Action() {
   SendCommand("MAIL FROM: <" + AddressFrom(sender_, 1) + ">");
   ReadReply();
   CheckReply();
-  for (int i = 0; i < recipients_.Count(); ++i) {
-    const std::string line = recipients_.Strings(i);
-    for (int n = 1;; ++n) {
-      const std::string address = AddressFrom(line, n);
-      if (address.empty()) break;
-      SendCommand("RCPT TO: <" + address + ">");
-      ReadReply();
-    }
+  for (const std::string& address : addresses) {
+    SendCommand("RCPT TO: <" + address + ">");
+    ReadReply();
   }
   SendCommand("DATA");
   ReadReply();
   if (reply_code_ != kStartMailInput) {
     throw EProtocolError(reply_text_, static_cast<uint16_t>(reply_code_), kProtocol);
   }
-  for (int i = 0; i < message_lines_.Count(); ++i) {
+  // Lines go out in blocks, a system call for many lines.
+  std::string block;
+  message_lines_.ForEach([&](const std::string& line) {
     // A line that starts with "." gets one more, which the server takes off
     // again; so no line can end the data early.
-    const std::string line = message_lines_.Strings(i);
-    SendText(socket_, (line.starts_with('.') ? "." : "") + line + "\r\n");
-  }
-  SendText(socket_, ".\r\n");
+    if (line.starts_with('.')) block += '.';
+    block += line;
+    block += "\r\n";
+    if (block.size() >= kSendBlockOctets) {
+      SendText(socket_, block);
+      block.clear();
+    }
+  });
+  SendText(socket_, block + ".\r\n");
   ReadReply();
   CheckReply();
   // The message is accepted; the caller keeps the server's answer to it.

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "mail/header_text.h"
+#include "mail/mail_lines.h"
 #include "mail/tcpip.h"
 #include "platform/rtl/string_list.h"
 
@@ -12,10 +14,6 @@ namespace jw {
 
 // The port of the SMTP service.
 constexpr uint16_t kSmtpPort = 25;
-
-// Raises ETcpIpError "Line break in <what>" when text holds a CR or LF: such
-// a text would end a header line or command early and smuggle in its own.
-void RefuseLineBreaks(const std::string& text, const std::string& what);
 
 class T_SMTP : public T_TcpIp {
  public:
@@ -33,7 +31,7 @@ class T_SMTP : public T_TcpIp {
   // Free-text address lines; each line may hold several addresses.
   TStringList& Recipients() { return recipients_; }
   // The whole message: header lines, an empty line, the body.
-  TStringList& MessageLines() { return message_lines_; }
+  TMailLines& MessageLines() { return message_lines_; }
   // Copy the list, or clear when given none.
   void SetRecipients(const TStrings* recipients);
   void SetMessageLines(const TStrings* lines);
@@ -66,7 +64,7 @@ class T_SMTP : public T_TcpIp {
   int reply_code_ = 0;
   std::string reply_text_;
   TStringList recipients_;
-  TStringList message_lines_;
+  TMailLines message_lines_;
 };
 
 }  // namespace jw

@@ -91,9 +91,9 @@ TEST(Uuencode, LinesUseTheGraveAccentForZero) {
 }
 
 TEST(EncodeLine6Errors, BadArgumentsAreRefused) {
-  uint8_t bytes[65] = {};
-  EXPECT_NO_THROW(EncodeLine6(kEncodeUuencode, bytes, 64));
-  EXPECT_THROW(EncodeLine6(kEncodeUuencode, bytes, 65), EConvertError);
+  uint8_t bytes[64] = {};
+  EXPECT_NO_THROW(EncodeLine6(kEncodeUuencode, bytes, 63));
+  EXPECT_THROW(EncodeLine6(kEncodeUuencode, bytes, 64), EConvertError);
   EXPECT_THROW(EncodeLine6(kEncodeBase64, bytes, -1), EConvertError);
   EXPECT_THROW(EncodeLine6(3, bytes, 1), EConvertError);
 }
@@ -121,20 +121,96 @@ TEST(EncodersAgainstPython, RandomDataEncodesAsPythonDoes) {
   }
 }
 
-TEST(QuotedPrintable, EqualsAndHighBytesAreEscaped) {
+// Records of 4-byte little-endian length and bytes, as encode_reference.py
+// reads them.
+std::string Record(const std::string& bytes) {
+  const auto size = static_cast<uint32_t>(bytes.size());
+  return std::string(reinterpret_cast<const char*>(&size), 4) + bytes;
+}
+
+std::string Hex(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  return hex;
+}
+
+// Every chunk length a uuencode line can hold comes back whole through
+// Python's decoder.
+TEST(EncodersAgainstPython, UuencodeLinesDecodeBackThroughPython) {
+  std::mt19937 random(99);
+  std::string records;
+  std::string expected;
+  for (int size = 0; size <= 63; ++size) {
+    std::string bytes(static_cast<size_t>(size), '\0');
+    for (auto& b : bytes) b = static_cast<char>(random());
+    records += Record(
+        EncodeLine6(kEncodeUuencode, reinterpret_cast<const uint8_t*>(bytes.data()), size) + "\n");
+    expected += Hex(bytes) + "\n";
+  }
+  test_support::TempFolder dir;
+  test_support::WriteFileBytes(dir.File("records"), records);
+  EXPECT_EQ(test_support::RunPython("encode_reference.py", {"--decode-uu", dir.File("records")}),
+            expected);
+}
+
+// Random texts, rich in blanks, "=", control and high bytes and long runs
+// without any, are encoded in lines of at most 76 characters that Python's
+// quopri decodes back to exactly the text.
+TEST(EncodersAgainstPython, QuotedPrintableDecodesBackThroughPython) {
+  const int count = std::getenv("JW_LONG_TESTS") ? 20000 : 1000;
+  const unsigned seed = 4321;
+  std::mt19937 random(seed);
+  const std::string kinds[] = {" \t", "=", std::string("\0\x01\x1f\x7f\r\n", 6), "\x80\xe9\xff",
+                               "abcxyz.,-"};
+  std::string records;
+  std::string expected;
+  for (int n = 0; n < count; ++n) {
+    std::string text(random() % 400, '\0');
+    const unsigned mix = random();
+    for (auto& c : text) {
+      const std::string& kind = kinds[(mix >> (random() % 4 * 8)) % 5];
+      c = kind[random() % kind.size()];
+    }
+    const std::vector<std::string> lines = QuotedPrintableLine(text);
+    std::string encoded;
+    for (const std::string& line : lines) {
+      ASSERT_LE(line.size(), kQuotedPrintableLineOctets) << "seed " << seed << " text " << n;
+      if (&line != &lines.front()) encoded += "\r\n";
+      encoded += line;
+    }
+    records += Record(encoded);
+    expected += Hex(text) + "\n";
+  }
+  test_support::TempFolder dir;
+  test_support::WriteFileBytes(dir.File("records"), records);
+  EXPECT_EQ(test_support::RunPython("encode_reference.py", {"--decode-qp", dir.File("records")}),
+            expected)
+      << "seed " << seed;
+}
+
+TEST(QuotedPrintable, EscapesAndSoftLineBreaks) {
   const struct {
     std::string text;
-    std::string line;
+    std::vector<std::string> lines;
   } cases[] = {
-      {"a=b", "a=3Db"},
-      {"caf\xe9", "caf=E9"},
-      {"\x80\xff", "=80=FF"},
-      {"tab\there  ", "tab\there  "},
-      {"\x7f\x01", "\x7f\x01"},
-      {"==", "=3D=3D"},
-      {"", ""},
+      {"a=b", {"a=3Db"}},
+      {"caf\xe9", {"caf=E9"}},
+      {"\x80\xff", {"=80=FF"}},
+      {"tab\there  ", {"tab\there =20"}},
+      {"end\t", {"end=09"}},
+      {std::string("\x7f\x01\0", 3), {"=7F=01=00"}},
+      {"==", {"=3D=3D"}},
+      {"", {""}},
+      {std::string(76, 'x'), {std::string(76, 'x')}},
+      {std::string(77, 'x'), {std::string(75, 'x') + "=", "xx"}},
+      // An escape is never cut by a soft break.
+      {std::string(74, 'x') + "==", {std::string(74, 'x') + "=", "=3D=3D"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(QuotedPrintableLine(c.text), c.line) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(QuotedPrintableLine(c.text), c.lines) << c.text;
 }
 
 }  // namespace

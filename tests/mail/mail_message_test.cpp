@@ -252,12 +252,26 @@ TEST(MailSend, FromWithoutAnAddressIsRefused) {
   EXPECT_EQ(c.smtp.Sender(), "");
 }
 
-TEST(MailSend, LineBreakInARecipientLineIsRefused) {
+// A line break or another control byte in an address would go out raw in
+// a header or an SMTP command; a control byte in a display name is encoded.
+TEST(MailSend, LineBreaksAndControlBytesInAddressesAreRefused) {
   for (auto list : {&T_Mail::Recipients, &T_Mail::CC, &T_Mail::BCC}) {
-    MailClient c(test_support::UnusedPort());
-    (c.mail.*list)().Add("eve@x.org\r\nRCPT TO: <more@x.org>");
-    EXPECT_EQ(RefusalOf(c.mail).rfind("Line break in ", 0), 0u);
+    for (const std::string& bad : std::vector<std::string>{"eve@x.org\r\nRCPT TO: <more@x.org>",
+                                                           std::string("Eve <e\0ve@x.org>", 17),
+                                                           "ev\x01"
+                                                           "e@x.org",
+                                                           "eve@x.org\x7f"}) {
+      MailClient c(test_support::UnusedPort());
+      (c.mail.*list)().Add(bad);
+      const std::string refusal = RefusalOf(c.mail);
+      EXPECT_TRUE(refusal.starts_with("Line break in ") ||
+                  refusal.starts_with("Control character in "))
+          << refusal;
+    }
   }
+  MailClient c(test_support::UnusedPort());
+  c.mail.SetFrom(std::string("Ann <a\0nn@x.org>", 17));
+  EXPECT_EQ(RefusalOf(c.mail), "Control character in From address");
 }
 
 TEST(MailSend, FreedClientIsForgotten) {
