@@ -60,8 +60,11 @@ int32_t TDataDirectory::LockWaitTimeMs() const {
 
 TDataTable* TDataDirectory::Find(const std::string& name, bool in_memory) const {
   const std::string forced = ForceFileExt(name, kTableFileExts.Data);
+  // In-memory tables live in no file system: their names match without
+  // regard to case. Disk tables keep the file system's rule.
   for (const std::unique_ptr<TDataTable>& table : tables_) {
-    if (table->InMemory() == in_memory && table->Name() == forced) return table.get();
+    if (table->InMemory() != in_memory) continue;
+    if (in_memory ? SameText(table->Name(), forced) : table->Name() == forced) return table.get();
   }
   return nullptr;
 }

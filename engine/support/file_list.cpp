@@ -12,10 +12,14 @@ bool IsMemoryFile(const TAbstractFile& file) {
   return dynamic_cast<const TMemoryFile*>(&file) != nullptr;
 }
 
-// Linux file names are case-sensitive: names match exactly once blanks and
-// control characters around them are trimmed.
-bool SameEntryName(const std::string& a, const std::string& b) {
-  return Trim(a) == Trim(b);
+// Disk file names follow the Linux file system, which tells case apart; a
+// memory file has no file system behind it, and its name matches without
+// regard to case, as table names do. Blanks and control characters around
+// either name do not count.
+bool SameEntryName(const std::string& a, const std::string& b, bool in_memory) {
+  const std::string trimmed_a = Trim(a);
+  const std::string trimmed_b = Trim(b);
+  return in_memory ? SameText(trimmed_a, trimmed_b) : trimmed_a == trimmed_b;
 }
 
 // The copy buffer, released on every path.
@@ -50,7 +54,9 @@ int32_t CopyContents(TAbstractFile& source, int32_t source_handle, TAbstractFile
 
 TAbstractFile* TFileList::Find(const std::string& name, bool in_memory) {
   for (const auto& file : files_) {
-    if (IsMemoryFile(*file) == in_memory && SameEntryName(file->Name(), name)) return file.get();
+    if (IsMemoryFile(*file) == in_memory && SameEntryName(file->Name(), name, in_memory)) {
+      return file.get();
+    }
   }
   return nullptr;
 }

@@ -45,7 +45,7 @@ class EStepFailed : public Exception {
 };
 
 // Writes an integer of the target integer type (boolean, smallint, word,
-// integer); the caller has cut or checked the value.
+// integer); the caller has checked the value against the type's range.
 void StoreInteger(void* buffer, uint8_t type, int64_t value) {
   switch (type) {
     case kFldBoolean:
@@ -61,8 +61,9 @@ void StoreInteger(void* buffer, uint8_t type, int64_t value) {
   }
 }
 
-// A whole number from a float or currency must lie in the target type's
-// range; the integer sources are cut to the target's width instead.
+// A whole number must lie in the target type's range, whatever its source:
+// cut to the target's width it would be another number, and a restructure
+// or CAST would change a stored value without a word.
 void StoreCheckedInteger(void* buffer, uint8_t type, int64_t value) {
   int64_t low = std::numeric_limits<int32_t>::min();
   int64_t high = std::numeric_limits<int32_t>::max();
@@ -115,7 +116,7 @@ void ConvertFromString(void* buffer, int32_t source_size, int32_t target_size, u
     case kFldSmallInt:
     case kFldInteger:
     case kFldWord:
-      StoreInteger(buffer, target, StrToInt(text));
+      StoreCheckedInteger(buffer, target, StrToInt(text));
       break;
     case kFldFloat:
       StoreValue<double>(buffer, StrToFloat(text));
@@ -235,7 +236,7 @@ void ConvertValue(uint8_t source, int32_t source_size, void* buffer, int32_t tar
       } else if (target == kFldBcd) {
         StoreValue<int64_t>(buffer, CurrencyToBcd(target_scale, Currency::FromInt64(value)));
       } else {
-        StoreInteger(buffer, target, value);
+        StoreCheckedInteger(buffer, target, value);
       }
       return;
     }

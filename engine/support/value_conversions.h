@@ -38,7 +38,8 @@ bool TextToDateTimeValue(void* buffer, uint8_t field_type);
 // Converts the value in the buffer, in place, from the source to the target
 // field type; the buffer holds at least kValueBufferSize bytes and the
 // target's size. False for a pair of types that does not convert, or when a
-// step fails (the buffer then holds a zero value of the target type).
+// step fails (the buffer then holds a zero value of the target type); a
+// number outside the target integer type's range, from any source, fails.
 bool ConvertFieldValue(uint8_t source_type, int32_t source_size, int32_t source_scale, void* buffer,
                        int32_t target_scale, int32_t target_size, uint8_t target_type);
 

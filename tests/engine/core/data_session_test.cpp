@@ -130,6 +130,35 @@ TEST_F(DataDirectoryTest, TablesOpenCreateRenameAndDeleteThroughTheDirectory) {
   EXPECT_FALSE(directory_->TableExists("U", false));
 }
 
+// A memory table has no file system behind it: its name matches without
+// regard to case. Disk tables follow the Linux file system, which tells
+// case apart.
+TEST_F(DataDirectoryTest, MemoryTableNamesMatchWithoutCaseDiskTableNamesWithIt) {
+  TDataTable* memory = nullptr;
+  ASSERT_EQ(directory_->CreateTable("Scraps", SmallTableDefinition(), true, false, memory), 0);
+  TableOps(*memory).Insert(1);
+  TDataTable* again = nullptr;
+  ASSERT_EQ(directory_->OpenTable("SCRAPS.dat", again, false, true, false, false), 0);
+  EXPECT_EQ(again, memory);
+  EXPECT_EQ(directory_->CreateTable("scraps", SmallTableDefinition(), true, false, again), kInUse);
+  EXPECT_EQ(directory_->CloseTable(memory, false), 0);
+  EXPECT_EQ(directory_->CloseTable(memory, false), 0);
+  EXPECT_TRUE(directory_->TableExists("sCRAPS", true));
+  ASSERT_EQ(directory_->OpenTable("scraps", again, false, true, false, false), 0);
+  EXPECT_EQ(TableOps(*again).Live(), (std::map<int32_t, int32_t>{{1, 1}}));
+  EXPECT_EQ(directory_->CloseTable(again, false), 0);
+  EXPECT_EQ(directory_->DeleteTable("SCRAPS", true), 0);
+  EXPECT_FALSE(directory_->TableExists("Scraps", true));
+
+  TDataTable* disk = nullptr;
+  ASSERT_EQ(directory_->CreateTable("Scraps", SmallTableDefinition(), false, false, disk), 0);
+  EXPECT_FALSE(directory_->TableExists("scraps", false));
+  ASSERT_EQ(directory_->CreateTable("scraps", SmallTableDefinition(), false, false, again), 0);
+  EXPECT_NE(again, disk);
+  EXPECT_EQ(directory_->CloseTable(again, false), 0);
+  EXPECT_EQ(directory_->CloseTable(disk, false), 0);
+}
+
 TEST_F(DataDirectoryTest, TemporaryNamesAreTakenWhenHandedOut) {
   const std::string first = directory_->GetTempTableName(false);
   const std::string second = directory_->GetTempTableName(false);
