@@ -4,9 +4,9 @@
 // Equality and range filters on the indexed id and name, and on the
 // unindexed value, which are read record by record; equality on the name
 // ignoring case, answered on both sides by an index whose keys ignore case
-// (SQLite's COLLATE NOCASE). The records a filter
-// read come from the cursor's own counter ("reads" per step): an indexed
-// filter that reads any fails its run.
+// (SQLite's COLLATE NOCASE). The records a filter read come from the
+// cursor's own counter ("reads" per step): an indexed filter that reads
+// any fails its run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -63,14 +63,17 @@ TFilterCase NameEquality() {
   const std::string name = Rows()[777].name;
   return Case("NAME = '" + name + "'", true, [&](const BenchRow& row) { return row.name == name; });
 }
+char Upper(char c) {
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 // The letters of the rows' names are lower case: the constant in upper case
 // finds the same rows only when case is ignored.
 TFilterCase NameEqualityIgnoringCase() {
   std::string name = Rows()[777].name;
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::transform(name.begin(), name.end(), name.begin(), Upper);
   TFilterCase filter = Case("NAME = '" + name + "'", true, [&](const BenchRow& row) {
     return std::equal(row.name.begin(), row.name.end(), name.begin(), name.end(),
-                      [](char a, char b) { return std::toupper(a) == std::toupper(b); });
+                      [](char a, char b) { return Upper(a) == Upper(b); });
   });
   filter.CaseInsensitive = true;
   return filter;
