@@ -14,6 +14,13 @@
 namespace jw {
 namespace {
 
+// Whether the leaf is a string comparison that ignores case: it compares
+// the upper-case forms of the value and the constant, which are what a
+// case-insensitive index holds and its bound is built from.
+bool IgnoresCase(const TExpToken& node) {
+  return node.Kind == kTokenStringCompare && node.CaseInsensitive;
+}
+
 // The column a leaf tests, itself or as UPPER of a string column, whose
 // upper-case values are the keys of a case-insensitive index; nullptr when
 // the node is no leaf of that form.
@@ -31,8 +38,7 @@ const TExpToken* LeafColumn(const TExpToken& node, bool& upper) {
     case kTokenBinary:
       return node.Code >= kOpEqual && node.Code <= kOpLessOrEqual ? column : nullptr;
     case kTokenStringCompare:
-      return !node.CaseInsensitive && (node.Code == kOpEqual || node.Code == kOpNotEqual) ? column
-                                                                                          : nullptr;
+      return node.Code == kOpEqual || node.Code == kOpNotEqual ? column : nullptr;
     case kTokenPredicate:
       return node.Code == kOpInList || node.Code == kOpNotInList || node.Code == kOpBetween ||
                      node.Code == kOpNotBetween
@@ -99,9 +105,13 @@ class TLeadingKeyCursor : public TIndexCursor {
 // first, then the non-null values ascending.
 class TSegmentKeys {
  public:
-  TSegmentKeys(TDataCursor& cursor, int32_t slot, const FieldDescriptor& field, bool complement)
+  // With upper_constants the constants' key images are upper-cased, as a
+  // case-insensitive index holds its values.
+  TSegmentKeys(TDataCursor& cursor, int32_t slot, const FieldDescriptor& field, bool complement,
+               bool upper_constants)
       : cursor_(cursor),
         complement_(complement),
+        upper_constants_(upper_constants),
         file_(cursor.Table()->IndexFile()),
         slot_cursor_(cursor, file_, slot),
         leading_cursor_(slot_cursor_),
@@ -178,7 +188,7 @@ class TSegmentKeys {
     std::fill(key_.begin(), key_.end(), 0);
     key_[0] = 1;
     BuildFieldKey(field_.Type, field_.PhysicalLength, constant.Value(), key_.data(),
-                  cursor_.SortId(), cursor_.LanguageId(), false, false);
+                  cursor_.SortId(), cursor_.LanguageId(), false, upper_constants_);
     leading_cursor_.SetCompareLength(1 + (partial > 0
                                               ? std::min<int32_t>(partial, field_.PhysicalLength)
                                               : field_.PhysicalLength));
@@ -186,6 +196,7 @@ class TSegmentKeys {
 
   TDataCursor& cursor_;
   bool complement_;
+  bool upper_constants_;
   TIndexFile& file_;
   TIndexSlotCursor slot_cursor_;
   TLeadingKeyCursor leading_cursor_;
@@ -269,7 +280,14 @@ int32_t IndexForCondition(const TDataCursor& cursor, const TExpToken& node) {
   if (node.Kind == kTokenStringCompare && node.PartialLength > 0 && cursor.LanguageId() != 0) {
     return -1;
   }
-  return cursor.SelectIndexForField(column->FieldNumber, upper);
+  // Without a language, the comparison and the keys upper-case each byte
+  // through one code page's table, and the keys compare bytewise: the keys
+  // equal to the constant's are exactly the values equal to it. A collator
+  // ignoring case finds equal what the upper-case keys hold apart in its
+  // order (\xDF equals ss, but its key \xDF is not SS), so those values
+  // lie outside any run of keys.
+  if (IgnoresCase(node) && cursor.LanguageId() != 0) return -1;
+  return cursor.SelectIndexForField(column->FieldNumber, upper || IgnoresCase(node));
 }
 
 bool ConditionNeedsRecordTest(const TDataCursor& cursor, const TExpToken& node) {
@@ -285,7 +303,7 @@ void CollectCondition(TDataCursor& cursor, const TExpToken& node, bool complemen
   bool upper = false;
   const FieldDescriptor& field = cursor.GetTableFieldDesc(LeafColumn(node, upper)->FieldNumber);
   // Ranges are taken through their complement on tables without a language only.
-  TSegmentKeys keys(cursor, slot, field, complement && cursor.LanguageId() == 0);
+  TSegmentKeys keys(cursor, slot, field, complement && cursor.LanguageId() == 0, IgnoresCase(node));
   out.ClearAll();
   CollectPositive(
       keys, node, [&](int64_t first, int64_t last) { keys.Mark(first, last, out); },
@@ -311,7 +329,7 @@ bool ConditionKeyRange(TDataCursor& cursor, const TExpToken& node, TKeyRange& ra
   if (slot < 0 || IsNegative(node) || ConditionNeedsRecordTest(cursor, node)) return false;
   bool upper = false;
   const int32_t field_number = LeafColumn(node, upper)->FieldNumber;
-  TSegmentKeys keys(cursor, slot, cursor.GetTableFieldDesc(field_number), false);
+  TSegmentKeys keys(cursor, slot, cursor.GetTableFieldDesc(field_number), false, IgnoresCase(node));
   int32_t runs = 0;
   CollectPositive(
       keys, node,
@@ -337,7 +355,7 @@ bool ConditionKeyRange(TDataCursor& cursor, const TExpToken& node, TKeyRange& ra
 void CollectKeyRange(TDataCursor& cursor, const TKeyRange& range, bool complement,
                      TRecordsBitmap& out) {
   TSegmentKeys keys(cursor, range.Slot, cursor.GetTableFieldDesc(range.FieldNumber),
-                    complement && cursor.LanguageId() == 0);
+                    complement && cursor.LanguageId() == 0, false);
   out.ClearAll();
   keys.Mark(range.First, range.Last, out);
 }
@@ -346,7 +364,7 @@ int64_t EstimateCondition(TDataCursor& cursor, const TExpToken& node) {
   const int32_t slot = IndexForCondition(cursor, node);
   bool upper = false;
   const FieldDescriptor& field = cursor.GetTableFieldDesc(LeafColumn(node, upper)->FieldNumber);
-  TSegmentKeys keys(cursor, slot, field, false);
+  TSegmentKeys keys(cursor, slot, field, false, IgnoresCase(node));
   const int64_t nulls = keys.NullCount();
   int64_t selected = 0;
   const auto take = [&](int64_t first, int64_t last) {

@@ -1,7 +1,9 @@
 // The records of one condition on an indexed column, collected from the
 // keys of an ascending index whose first segment is the column (a
 // case-insensitive one for a condition on UPPER of the column, whose keys
-// are the upper-case values the evaluator compares). Keys are counted over
+// are the upper-case values the evaluator compares, and for a string
+// comparison that ignores case on a table without a language, which
+// compares the upper-case forms of both sides). Keys are counted over
 // the leading segment alone, in the index's own order. The answer equals
 // the evaluator's for every record (for strings of a table with a language
 // it holds the answer, and each record is then tested): the non-null keys

@@ -69,10 +69,12 @@ TTableDefinition Plain(int16_t language) {
 
 constexpr int16_t kGerman = 0x0407;
 
-// Texts of the random records and conditions; on a German table with
-// letters the collator ranks alike (a, \xE4, A) and unlike bytewise order.
+// Texts of the random records and conditions, in mixed case (\xC4 is the
+// upper case of \xE4); on a German table with letters the collator ranks
+// alike (a, \xE4, A; \xDF and SS when case is ignored) and unlike bytewise
+// order.
 using TTexts = std::array<const char*, 8>;
-constexpr TTexts kTexts = {"", "a", "ab", "abc", "b", "B", "ba", "c"};
+constexpr TTexts kTexts = {"", "a", "A", "ab", "aB", "b", "\xE4", "\xC4"};
 constexpr TTexts kGermanTexts = {"",
                                  "a",
                                  "\xE4",
@@ -80,8 +82,8 @@ constexpr TTexts kGermanTexts = {"",
                                  "\xC4"
                                  "b",
                                  "b",
-                                 "ab",
-                                 "B"};
+                                 "\xDF",
+                                 "SS"};
 
 const TTexts& TextsOf(int16_t language) {
   return language == 0 ? kTexts : kGermanTexts;
@@ -256,7 +258,8 @@ class ExpressionMaker {
         return text ? "UPPER(" + Pick({"NAME", "NOTE"}) + ") " + Operator() + " " + Text()
                     : constant() + " " + Operator() + " " + column;
       case 5:
-        return text ? column + " " + Pick({"=", "<>"}) + " '" + Pick({"a*", "ab*", "*"}) + "'"
+        return text ? column + " " + Pick({"=", "<>"}) + " '" + Pick({"a*", "aB*", "\xC4*", "*"}) +
+                          "'"
                     : column + " " + Operator() + " 1.5";
       case 6:
         // Two comparisons of one column, whose index runs meet.
@@ -318,13 +321,10 @@ struct Answer {
   int64_t reads = 0;
 };
 
-Answer Filtered(TDataCursor& cursor, const std::string& text, bool complement = false,
-                bool estimate = false) {
+Answer Filtered(TDataCursor& cursor, const std::string& text,
+                const TCursorFilterOptions& options = {}) {
   Answer answer;
   TFilter* filter = nullptr;
-  TCursorFilterOptions options;
-  options.Complement = complement;
-  options.Estimate = estimate;
   try {
     filter = cursor.AddFilter(text.c_str(), nullptr, nullptr, nullptr, options);
   } catch (const EQuireEngineError& e) {
@@ -359,9 +359,13 @@ void CompareRandomFilters(TwinTables& tables, ExpressionMaker& maker, std::mt199
     const std::string text = maker.Make(static_cast<int>(rng() % 4));
     SCOPED_TRACE(text);
     // Half the rounds collect ranges of most keys through their complement;
-    // a third read conditions of nearly every record record by record.
-    const Answer indexed = Filtered(*tables.indexed_, text, round % 2 == 1, round % 3 == 0);
-    const Answer plain = Filtered(*tables.plain_, text);
+    // a third read conditions of nearly every record record by record; half
+    // compare strings with = and <> ignoring case.
+    const bool nocase = round / 2 % 2 == 1;
+    const Answer indexed = Filtered(
+        *tables.indexed_, text,
+        {.CaseInsensitive = nocase, .Complement = round % 2 == 1, .Estimate = round % 3 == 0});
+    const Answer plain = Filtered(*tables.plain_, text, {.CaseInsensitive = nocase});
     ASSERT_EQ(indexed.error, plain.error);
     ASSERT_EQ(indexed.ids, plain.ids);
     EXPECT_EQ(plain.level, 0);
@@ -453,8 +457,8 @@ TEST_F(CursorFiltersTest, AnIndexedSideLimitsTheRecordsReadForTheRest) {
   EXPECT_EQ(code.reads, 0);
   // Rated with estimates, a condition of more than 90% of the records is
   // read record by record, a narrow one still from its index.
-  EXPECT_EQ(Filtered(cursor, "CODE = 1", false, true).reads, 0);
-  const Answer most = Filtered(cursor, "ID > 1", false, true);
+  EXPECT_EQ(Filtered(cursor, "CODE = 1", {.Estimate = true}).reads, 0);
+  const Answer most = Filtered(cursor, "ID > 1", {.Estimate = true});
   EXPECT_EQ(most.level, 0);
   EXPECT_EQ(most.reads, cursor.GetTotalRecordCount());
   EXPECT_EQ(most.ids, Filtered(cursor, "ID > 1").ids);
@@ -486,6 +490,35 @@ TEST_F(CursorFiltersTest, AnIndexedSideLimitsTheRecordsReadForTheRest) {
   // An OR with an unindexed side reads every live record.
   const Answer either = Filtered(cursor, "CODE = 1 OR NOTE LIKE '%a%'");
   EXPECT_EQ(either.reads, cursor.GetTotalRecordCount());
+}
+
+// With the option that makes = and <> ignore case, a string comparison of
+// NOTE, whole or of its first characters, is answered by the index on NOTE
+// that ignores case without reading a record, as record by record; NAME has
+// only an index with case, which cannot answer it.
+TEST_F(CursorFiltersTest, ComparisonsIgnoringCaseAreAnsweredByAnIndexIgnoringCase) {
+  SCOPED_TRACE(Seed());
+  tables_.Fill(400);
+  TDataCursor& cursor = *tables_.indexed_;
+  const TCursorFilterOptions nocase{.CaseInsensitive = true};
+  for (const char* text : {"NOTE = 'ab'", "NOTE <> 'AB'", "NOTE = '\xE4'", "NOTE = 'a*'",
+                           "NOTE <> 'Ab*'", "UPPER(NOTE) = 'aB'", "NOTE = 'A' OR NOTE = '\xC4'"}) {
+    SCOPED_TRACE(text);
+    const Answer answer = Filtered(cursor, text, nocase);
+    EXPECT_EQ(answer.level, 2);
+    EXPECT_EQ(answer.reads, 0);
+    EXPECT_EQ(answer.ids, Filtered(*tables_.plain_, text, nocase).ids);
+    // The mixed-case records pass otherwise than with case.
+    EXPECT_NE(answer.ids, Filtered(*tables_.plain_, text).ids);
+  }
+  const Answer name = Filtered(cursor, "NAME = 'ab'", nocase);
+  EXPECT_EQ(name.level, 0);
+  EXPECT_EQ(name.ids, Filtered(*tables_.plain_, "NAME = 'ab'", nocase).ids);
+  // The NOTE side, answered by its index, limits the records read for NAME.
+  const Answer both = Filtered(cursor, "NAME = 'a*' AND NOTE = 'aB'", nocase);
+  EXPECT_EQ(both.level, 1);
+  EXPECT_EQ(both.reads, static_cast<int64_t>(Filtered(cursor, "NOTE = 'aB'", nocase).ids.size()));
+  EXPECT_EQ(both.ids, Filtered(*tables_.plain_, "NAME = 'a*' AND NOTE = 'aB'", nocase).ids);
 }
 
 TEST_F(CursorFiltersTest, TheViewFollowsInsertsChangesAndDeletes) {
