@@ -1,5 +1,6 @@
 // The program: starts the engine's sessions and the application object,
-// creates the manager window, the data module, which loads the notes, and
+// takes the instance lock (a second start from the same folder only tells
+// the user and ends), creates the manager window, the data module, which loads the notes, and
 // the about box, and runs the event loop
 // until the manager window closes: through "Exit", or when the program is
 // ended from outside (a signal or the end of the desktop session), which
@@ -11,8 +12,10 @@
 #include "app/data_module.h"
 #include "app/scrap_main.h"
 #include "app/session_end.h"
+#include "components/kit_application.h"
 #include "engine/dataset/session_list.h"
 #include "platform/gui/application.h"
+#include "platform/gui/dialogs.h"
 
 namespace jw {
 namespace {
@@ -32,6 +35,12 @@ int RunProgram(int& argc, char** argv) {
   TApplication app(argc, argv);
   app.SetTitle("Jotterwick");
   try {
+    // Two copies on one notes table would each write their own notes back
+    // over the other's.
+    if (KitApplication().InstanceRunning()) {
+      ShowMessage("Jotterwick is already running.");
+      return 0;
+    }
     TScrapMain* scrap_main = nullptr;
     // Watching from before the windows exist: an end asked for while the
     // program starts ends it too.
