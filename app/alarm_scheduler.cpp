@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "app/data_module.h"
 #include "app/scrap_form.h"
 #include "app/settings.h"
 #include "platform/gui/application.h"
@@ -74,6 +75,7 @@ void FireAlarm(TScrapForm& note) {
   const bool one_shot = note.AlarmDateTime > kCheckOneShotAbove;
   if (one_shot) note.AlarmDateTime = 0;
   note.AlarmLastSounded = Now();
+  ScrapChanged();
   note.Invalidate();
   note.SetVisible(true);
   if (one_shot) note.SetHint("");

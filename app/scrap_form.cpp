@@ -186,6 +186,11 @@ void TScrapForm::CreateParams(TCreateParams& params) {
   }
 }
 
+void TScrapForm::BoundsChanged() {
+  TForm::BoundsChanged();
+  ScrapChanged();
+}
+
 void TScrapForm::FormCreate(TPersistent*) {
   Message.clear();
   sfImageForm1->OnAfterPaint = [this](TPersistent* sender) { MessagePaint(sender); };
@@ -270,6 +275,7 @@ void TScrapForm::Rescale(double scale) {
     ~ShowAgain() { form.Show(); }
   } show_again{*this};
   ApplyPaper(PaperFile, scale);
+  ScrapChanged();
 }
 
 bool TScrapForm::TextEndInShape(int x, int y, const std::string& s) {
@@ -452,6 +458,7 @@ void TScrapForm::FormKeyPress(TPersistent*, char32_t& key) {
   } else {
     AppendCodePoint(Message, key);
   }
+  ScrapChanged();
   PaintMessage();
 }
 
@@ -461,6 +468,7 @@ void TScrapForm::Font1Click(TPersistent*) {
     FontDesc = FontToDesc(FontDialog1->Font());
     Canvas().Font().Assign(&FontDialog1->Font());
     SetAngledFont(Canvas(), FontAngle);
+    ScrapChanged();
   }
   sfImageForm1->Invalidate();
 }
@@ -472,6 +480,7 @@ void TScrapForm::FontAngle1Click(TPersistent*) {
   FontAngle = std::clamp(StrToIntOrZero(value), -kAngleLimit, kAngleLimit);
   DescToFont(Canvas().Font(), FontDesc);
   SetAngledFont(Canvas(), FontAngle);
+  ScrapChanged();
   sfImageForm1->Invalidate();
 }
 
@@ -486,6 +495,7 @@ void TScrapForm::SelectPaper1Click(TPersistent*) {
   OpenPictureDialog1->SetInitialDir(PaperFolder());
   if (!OpenPictureDialog1->Execute()) return;
   ApplyPaper(ExtractFileName(OpenPictureDialog1->FileName()), 1.0);
+  ScrapChanged();
 }
 
 void TScrapForm::EnlargeClick(TPersistent*) {
@@ -498,6 +508,7 @@ void TScrapForm::Shrink1Click(TPersistent*) {
 
 void TScrapForm::Clear1Click(TPersistent*) {
   Message.clear();
+  ScrapChanged();
   sfImageForm1->Invalidate();
 }
 
@@ -514,6 +525,7 @@ void TScrapForm::Setmargins1Click(TPersistent*) {
 
 void TScrapForm::Editor1Click(TPersistent*) {
   EditText(Message);
+  ScrapChanged();
   sfImageForm1->Invalidate();
 }
 
@@ -523,6 +535,7 @@ void TScrapForm::SetAlarm1Click(TPersistent*) {
   EditAlarm(AlarmDateTime);
   AlarmLastSounded = 0;
   SetHint(AlarmHint(AlarmDateTime));
+  ScrapChanged();
   sfImageForm1->Invalidate();
   CheckAlarms();
 }

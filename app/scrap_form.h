@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/scrap_record.h"
 #include "components/image_form.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/forms.h"
@@ -62,6 +63,9 @@ class TScrapForm : public TForm {
   int32_t Zorder = 0;
   TDateTime AlarmDateTime = 0;
   TDateTime AlarmLastSounded = 0;
+  // The record last written for the note or read into it; none for a note
+  // never written.
+  std::optional<TScrapRecord> SavedRecord;
   // Margins of the current paper in bitmap pixels before scaling.
   int32_t LeftMargin = 0;
   int32_t TopMargin = 0;
@@ -110,6 +114,8 @@ class TScrapForm : public TForm {
 
  protected:
   void CreateParams(TCreateParams& params) override;
+  // A note moved or resized is saved soon.
+  void BoundsChanged() override;
 
  private:
   TMenuItem* AddMenuItem(const std::string& name, const std::string& caption);
