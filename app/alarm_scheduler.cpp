@@ -120,6 +120,15 @@ std::string AlarmHint(TDateTime alarm) {
   return "";
 }
 
+bool AlarmStorable(TDateTime alarm) {
+  try {
+    DateTimeToTimeStamp(alarm);
+    return true;
+  } catch (const EConvertError&) {
+    return false;
+  }
+}
+
 void PlayAlarmSound(const std::string& file_name, int reps) {
   for (int i = 0; i < reps; ++i) PlaySound(file_name, SND_FILENAME | SND_SYNC);
 }
