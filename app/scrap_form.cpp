@@ -35,6 +35,10 @@ namespace {
 constexpr int kAngleLimit = 45;
 constexpr double kEnlargeFactor = 1.25;
 constexpr double kShrinkFactor = 0.8;
+// How far a scaled margin moves the text at most: beyond this every line
+// lies as far outside the note, so a larger margin changes nothing shown,
+// and the walk down the note stays short.
+constexpr int kMarginReach = 4 * kMaxScaledPaperSide;
 
 double Radians(double degrees) {
   return degrees * 2 * std::numbers::pi / 360;
@@ -335,7 +339,7 @@ int TScrapForm::FirstLineTop() {
       break;
     }
   }
-  return top + static_cast<int>(Trunc(TopMargin * ImageScale));
+  return top + ScaledMargin(TopMargin);
 }
 
 int TScrapForm::LineStartX(int y) {
@@ -347,7 +351,12 @@ int TScrapForm::LineStartX(int y) {
       break;
     }
   }
-  return start + Canvas().TextWidth("x") + static_cast<int>(Trunc(LeftMargin * ImageScale));
+  return start + Canvas().TextWidth("x") + ScaledMargin(LeftMargin);
+}
+
+int TScrapForm::ScaledMargin(int32_t margin) const {
+  return static_cast<int>(
+      std::clamp<int64_t>(Trunc(margin * ImageScale), -kMarginReach, kMarginReach));
 }
 
 void TScrapForm::NextTextLine(int& x, int& y, int line_step) {
@@ -399,8 +408,9 @@ const std::vector<TScrapForm::TTextLine>& TScrapForm::MessageLines() {
   const double angle = std::clamp(FontAngle, double(-kAngleLimit), double(kAngleLimit));
   const int line_step =
       static_cast<int>(Trunc(Canvas().TextHeight("Mg") / std::cos(Radians(angle))));
-  const int right = static_cast<int>(Trunc(RightMargin * ImageScale));
-  const int top = static_cast<int>(Trunc(TopMargin * ImageScale));
+  const int step = std::max(line_step, 1);
+  const int right = ScaledMargin(RightMargin);
+  const int top = ScaledMargin(TopMargin);
   int y = FirstLineTop();
   int x = LineStartX(y);
   std::string rest = Message;
@@ -408,8 +418,10 @@ const std::vector<TScrapForm::TTextLine>& TScrapForm::MessageLines() {
   while (!rest.empty()) {
     std::string line = TakeLine(rest, x + right, y - top, hint);
     layout_.push_back({x, y, std::move(line)});
-    NextTextLine(x, y, std::max(line_step, 1));
-    if (ClientHeight() < y) break;
+    // The next line would start below the note; compared as a difference,
+    // so that a large step cannot overflow.
+    if (step > ClientHeight() - y) break;
+    NextTextLine(x, y, step);
   }
   layout_inputs_ = std::move(inputs);
   return layout_;

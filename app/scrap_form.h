@@ -119,6 +119,8 @@ class TScrapForm : public TForm {
 
  private:
   TMenuItem* AddMenuItem(const std::string& name, const std::string& caption);
+  // A margin at the note's scale, within the reach of the layout.
+  int ScaledMargin(int32_t margin) const;
   // Loads and scales the paper before anything changes, so a paper that
   // fails to load leaves the note as it was.
   void ApplyPaper(const std::string& paper_file, double scale);

@@ -194,5 +194,32 @@ TEST_F(ScrapLayoutTest, LinesMatchTheCharacterByCharacterLayout) {
   EXPECT_GT(checked_lines, 1000);
 }
 
+// A margin far beyond the note moves the text no farther than one a tenth of
+// it: the layout neither overflows nor walks the whole distance down.
+TEST_F(ScrapLayoutTest, MarginsFarBeyondTheNoteLayOutAsTheirTenth) {
+  std::unique_ptr<TScrapForm> form(MakeForm<TScrapForm>(nullptr));
+  form->PaperFile = "layout-yellow.bmp";
+  form->RebuildShape();
+  std::mt19937 random(7);
+  form->Message = RandomText(random) + RandomText(random);
+  const auto lines_with = [&](int32_t TScrapForm::*margin, int32_t value) {
+    form->TopMargin = form->LeftMargin = form->RightMargin = 0;
+    form.get()->*margin = value;
+    return form->MessageLines();
+  };
+  for (int32_t TScrapForm::*margin :
+       {&TScrapForm::TopMargin, &TScrapForm::LeftMargin, &TScrapForm::RightMargin}) {
+    for (const int32_t far : {2147483647, -2147483647 - 1, 1000000000, -100000000}) {
+      SCOPED_TRACE(testing::Message() << "margin " << far);
+      const Lines lines = lines_with(margin, far);
+      EXPECT_EQ(lines, lines_with(margin, far / 10));
+      if (margin == &TScrapForm::TopMargin && far > 0) {
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_GT(lines[0].Y, form->ClientHeight());
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace jw
