@@ -253,9 +253,11 @@ void TScrapForm::ApplyPaper(const std::string& paper_file, double scale) {
   // the one text is placed in.
   ShapeRegion = sfImageForm1->Region();
   ++paper_generation_;
-  const TRect box = ShapeRegion ? ShapeRegion->BoundingBox() : TRect();
-  SetClientWidth(box.Width() + 10);
-  SetClientHeight(box.Height() + 10);
+  outline_box_ = ShapeRegion ? ShapeRegion->BoundingBox() : TRect();
+  // An outline that starts inside its bitmap may reach past its size plus
+  // 10, which would cut the window's shape.
+  SetClientWidth(std::max(AreaWidth(), outline_box_.Right));
+  SetClientHeight(std::max(AreaHeight(), outline_box_.Bottom));
   const TPaperMargins margins = ReadPaperMargins(PaperFile);
   TopMargin = margins.Top;
   LeftMargin = margins.Left;
@@ -327,8 +329,8 @@ size_t TScrapForm::FirstNotFitting(int x, int y, const std::string& rest,
 }
 
 int TScrapForm::FirstLineTop() {
-  const int half_width = ClientWidth() / 2;
-  const int half_height = ClientHeight() / 2;
+  const int half_width = AreaWidth() / 2;
+  const int half_height = AreaHeight() / 2;
   const int half_m = Canvas().TextHeight("M") / 2;
   int top = half_height;
   for (int i = 0; i <= 20; ++i) {
@@ -345,7 +347,7 @@ int TScrapForm::FirstLineTop() {
 int TScrapForm::LineStartX(int y) {
   int start = 0;
   for (int i = 0; i <= 20; ++i) {
-    const int x = i * ClientWidth() / 40;
+    const int x = i * AreaWidth() / 40;
     if (TextEndInShape(x, y, "")) {
       start = x;
       break;
@@ -417,10 +419,11 @@ const std::vector<TScrapForm::TTextLine>& TScrapForm::MessageLines() {
   size_t hint = 0;
   while (!rest.empty()) {
     std::string line = TakeLine(rest, x + right, y - top, hint);
-    layout_.push_back({x, y, std::move(line)});
+    // Placed as it was tested: from the outline's corner.
+    layout_.push_back({x + outline_box_.Left, y + outline_box_.Top, std::move(line)});
     // The next line would start below the note; compared as a difference,
     // so that a large step cannot overflow.
-    if (step > ClientHeight() - y) break;
+    if (step > AreaHeight() - y) break;
     NextTextLine(x, y, step);
   }
   layout_inputs_ = std::move(inputs);
@@ -448,10 +451,10 @@ void TScrapForm::DrawAlarmIcon(TCanvas& canvas) {
   if (icon == nullptr) return;
   for (int i = 0; i <= 25; ++i) {
     for (int n = 50; n >= 25; --n) {
-      const int x = n * ClientWidth() / 50;
-      const int y = i * ClientHeight() / 50;
+      const int x = n * AreaWidth() / 50;
+      const int y = i * AreaHeight() / 50;
       if (TextEndInShape(x, y, "")) {
-        canvas.Draw(x - 16, y + 8, *icon);
+        canvas.Draw(x + outline_box_.Left - 16, y + outline_box_.Top + 8, *icon);
         return;
       }
     }

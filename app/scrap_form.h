@@ -71,7 +71,8 @@ class TScrapForm : public TForm {
   int32_t TopMargin = 0;
   int32_t RightMargin = 0;
 
-  // One line of the laid-out text: where it starts and what it says.
+  // One line of the laid-out text: where it starts on the window and what
+  // it says.
   struct TTextLine {
     int X;
     int Y;
@@ -80,7 +81,8 @@ class TScrapForm : public TForm {
   };
 
   // Loads PaperFile at ImageScale, shapes the window from it, sizes the
-  // client area to the outline plus 10 and reads the paper's margins.
+  // client area to the outline's box plus 10 (and to at least where the
+  // outline reaches) and reads the paper's margins.
   void RebuildShape();
   // Draws the paper, the alarm icon and the text. Outside a paint it asks
   // for one, so the note is drawn once for each change.
@@ -89,7 +91,8 @@ class TScrapForm : public TForm {
   // text, the font, the angle, the size, the margins or the paper change.
   const std::vector<TTextLine>& MessageLines();
   // Whether the end of s, written from (x, y) at the note's angle, lies
-  // inside the outline.
+  // inside the outline; x and y count from the outline's top left corner,
+  // as in the three below.
   bool TextEndInShape(int x, int y, const std::string& s);
   int FirstLineTop();
   int LineStartX(int y);
@@ -121,6 +124,10 @@ class TScrapForm : public TForm {
   TMenuItem* AddMenuItem(const std::string& name, const std::string& caption);
   // A margin at the note's scale, within the reach of the layout.
   int ScaledMargin(int32_t margin) const;
+  // The outline's box and 10 pixels: the span the layout searches for where
+  // lines start, in the outline's own coordinates.
+  int AreaWidth() const { return outline_box_.Width() + 10; }
+  int AreaHeight() const { return outline_box_.Height() + 10; }
   // Loads and scales the paper before anything changes, so a paper that
   // fails to load leaves the note as it was.
   void ApplyPaper(const std::string& paper_file, double scale);
@@ -166,6 +173,8 @@ class TScrapForm : public TForm {
   // The size of the current paper before scaling; 0 before the first.
   int paper_width_ = 0;
   int paper_height_ = 0;
+  // The outline's bounding box in the bitmap.
+  TRect outline_box_;
   // Counts the papers applied, so a layout knows the outline it was made for.
   uint64_t paper_generation_ = 0;
   std::optional<LayoutInputs> layout_inputs_;
