@@ -75,18 +75,19 @@ void TDM::DataModuleDestroy(TPersistent*) {
   DB->SetConnected(false);
 }
 
-bool TDM::SaveAllScrapsOrAsk() {
-  std::string problem;
+std::string TDM::TrySaveAllScraps() {
   try {
     SaveAllScraps(OpenScrapTable());
-    return true;
-  } catch (const Exception& error) {
-    problem = error.Message();
+    return "";
   } catch (const std::exception& error) {
-    problem = error.what();
+    return error.what();
   }
-  return ConfirmYesNo("The scraps could not be saved.\r" + problem +
-                      "\r\rExit anyway? Changes to the scraps will be lost.");
+}
+
+bool TDM::SaveAllScrapsOrAsk() {
+  const std::string problem = TrySaveAllScraps();
+  return problem.empty() || ConfirmYesNo("The scraps could not be saved.\r" + problem +
+                                         "\r\rExit anyway? Changes to the scraps will be lost.");
 }
 
 void TDM::ScrapChanged() {

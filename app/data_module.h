@@ -37,6 +37,8 @@ class TDM : public TDataModule {
   // cannot be saved (the table never opened, or a write failed) the user is
   // told and asked whether to exit anyway; true when the program may end.
   bool SaveAllScrapsOrAsk();
+  // Saves every note; what went wrong, or empty when every note was saved.
+  std::string TrySaveAllScraps();
 
   // Arms SaveTimer unless it is armed: a note that changes all the time is
   // still saved every few seconds.
