@@ -79,7 +79,7 @@ void FireAlarm(TScrapForm& note) {
   note.Invalidate();
   note.SetVisible(true);
   if (one_shot) note.SetHint("");
-  if (ScrapSettings.AlarmFront && !note.stayontop1->Checked()) note.stayontop1->Click();
+  if (ScrapSettings.AlarmFront && !note.stayontop1->Checked()) note.StayOnTopWhenFree();
   Application->ProcessMessages();
   PlayAlarmSound(ScrapSettings.AlarmFileName, ScrapSettings.AlarmReps);
 }

@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimer>
+#include <QWidget>
 
 #include "app/alarm_form.h"
 #include "app/alarm_scheduler.h"
@@ -23,6 +25,7 @@
 #include "app/settings.h"
 #include "app/str_lib.h"
 #include "app/utf8_text.h"
+#include "platform/gui/application.h"
 #include "platform/rtl/file_names.h"
 #include "platform/rtl/numbers.h"
 
@@ -112,13 +115,49 @@ const QImage& AlarmIconImage() {
 
 }  // namespace
 
+// The note's pop-up menu, which holds the note in use while it is open.
+class TScrapForm::TNoteMenu : public TPopupMenu {
+ public:
+  explicit TNoteMenu(TScrapForm& note) : TPopupMenu(&note), note_(note) {}
+
+  void Popup(int x, int y) override {
+    const TUse use(note_);
+    TPopupMenu::Popup(x, y);
+  }
+
+ private:
+  TScrapForm& note_;
+};
+
+TScrapForm::TUse::TUse(TScrapForm& note) : note_(note) {
+  ++note_.in_use_;
+}
+
+TScrapForm::TUse::~TUse() {
+  if (--note_.in_use_ > 0 || !note_.stay_on_top_pending_) return;
+  note_.stay_on_top_pending_ = false;
+  // After the event that ended the use, so that what it still does (a
+  // command chosen from the menu among it) reaches this window; a window
+  // gone by then is let be.
+  QTimer::singleShot(0, note_.Handle(),
+                     [&note = note_] { CallGuarded([&note] { note.StayOnTopWhenFree(); }); });
+}
+
+void TScrapForm::StayOnTopWhenFree() {
+  if (in_use_ > 0) {
+    stay_on_top_pending_ = true;
+  } else if (!stayontop1->Checked()) {
+    stayontop1->Click();
+  }
+}
+
 TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateOnTop) {
   SetCaption("Scrap");
   SetBorderStyle(TFormBorderStyle::bsNone);
   SetClientWidth(237);
   SetClientHeight(249);
 
-  PopupMenu1 = new TPopupMenu(this);
+  PopupMenu1 = new TNoteMenu(*this);
   PopupMenu1->SetName("PopupMenu1");
   Font1 = AddMenuItem("Font1", "Font...");
   Font1->SetShortCut(ShortCut('F', ssCtrl));
@@ -138,18 +177,26 @@ TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateO
   SetAlarm1 = AddMenuItem("SetAlarm1", "Set Alarm...");
   AddMenuItem("N4", "-");
   Emailscrap1 = AddMenuItem("Emailscrap1", "Email scrap...");
-  Font1->OnClick = [this](TPersistent* sender) { Font1Click(sender); };
-  FontAngle1->OnClick = [this](TPersistent* sender) { FontAngle1Click(sender); };
-  Emailscrap1->OnClick = [this](TPersistent* sender) { Emailscrap1Click(sender); };
-  SelectPaper1->OnClick = [this](TPersistent* sender) { SelectPaper1Click(sender); };
-  Enlarge->OnClick = [this](TPersistent* sender) { EnlargeClick(sender); };
-  Shrink1->OnClick = [this](TPersistent* sender) { Shrink1Click(sender); };
-  Clear1->OnClick = [this](TPersistent* sender) { Clear1Click(sender); };
-  Setmargins1->OnClick = [this](TPersistent* sender) { Setmargins1Click(sender); };
-  Editor1->OnClick = [this](TPersistent* sender) { Editor1Click(sender); };
-  SetAlarm1->OnClick = [this](TPersistent* sender) { SetAlarm1Click(sender); };
-  stayontop1->OnClick = [this](TPersistent* sender) { stayontop1Click(sender); };
-  DeleteScrap->OnClick = [this](TPersistent* sender) { DeleteScrapClick(sender); };
+  // Every command holds the note in use while it runs: a dialog it opens
+  // runs events, an alarm among them.
+  const auto command = [this](void (TScrapForm::*handler)(TPersistent*)) {
+    return [this, handler](TPersistent* sender) {
+      const TUse use(*this);
+      (this->*handler)(sender);
+    };
+  };
+  Font1->OnClick = command(&TScrapForm::Font1Click);
+  FontAngle1->OnClick = command(&TScrapForm::FontAngle1Click);
+  Emailscrap1->OnClick = command(&TScrapForm::Emailscrap1Click);
+  SelectPaper1->OnClick = command(&TScrapForm::SelectPaper1Click);
+  Enlarge->OnClick = command(&TScrapForm::EnlargeClick);
+  Shrink1->OnClick = command(&TScrapForm::Shrink1Click);
+  Clear1->OnClick = command(&TScrapForm::Clear1Click);
+  Setmargins1->OnClick = command(&TScrapForm::Setmargins1Click);
+  Editor1->OnClick = command(&TScrapForm::Editor1Click);
+  SetAlarm1->OnClick = command(&TScrapForm::SetAlarm1Click);
+  stayontop1->OnClick = command(&TScrapForm::stayontop1Click);
+  DeleteScrap->OnClick = command(&TScrapForm::DeleteScrapClick);
 
   sfImageForm1 = new TsfImageForm(this);
   sfImageForm1->SetName("sfImageForm1");
@@ -467,7 +514,7 @@ void TScrapForm::FormKeyPress(TPersistent*, char32_t& key) {
     if (key == 3)
       Message.clear();
     else if (key == 6)
-      Font1Click(this);
+      Font1->Click();
   } else if (key == 8) {
     DeleteLastCodePoint(Message);
   } else {

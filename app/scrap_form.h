@@ -99,6 +99,25 @@ class TScrapForm : public TForm {
   void NextTextLine(int& x, int& y, int line_step);
   void DrawAlarmIcon(TCanvas& canvas);
 
+  // Holds the note in use for its lifetime: its menu is open or one of its
+  // commands runs. The window is not made anew while it is in use.
+  class TUse {
+   public:
+    explicit TUse(TScrapForm& note);
+    ~TUse();
+    TUse(const TUse&) = delete;
+    TUse& operator=(const TUse&) = delete;
+
+   private:
+    TScrapForm& note_;
+  };
+
+  // Makes the note stay on top, as its menu command does (an alarm with
+  // AlarmFront): at once, or once the note is no longer in use, since the
+  // command replaces the window and its menu or a dialog of its own may still
+  // be working on it.
+  void StayOnTopWhenFree();
+
   void FormCreate(TPersistent* sender);
   void MessagePaint(TPersistent* sender);
   void FormKeyPress(TPersistent* sender, char32_t& key);
@@ -168,8 +187,13 @@ class TScrapForm : public TForm {
   };
   LayoutInputs CurrentLayoutInputs();
 
+  class TNoteMenu;
+
   // Stay-on-top as chosen when the window was created.
   bool create_on_top_;
+  int in_use_ = 0;
+  // An alarm asked for stay-on-top while the note was in use.
+  bool stay_on_top_pending_ = false;
   // The size of the current paper before scaling; 0 before the first.
   int paper_width_ = 0;
   int paper_height_ = 0;
