@@ -188,12 +188,7 @@ TEST_F(AlarmFormTest, TheTimerKeepsToTheSpinAndTheCalendar) {
   TScopedClock late_scope(late);
   dialogs_->AnswerForm<TAlarmForm>([&](TAlarmForm& form) {
     timer(10)(form);
-    form.OKBtn->Click();
-    bool can_close = true;
-    dialogs_->AnswerMessage(mrOk);
-    form.OnCloseQuery(&form, can_close);
-    EXPECT_FALSE(can_close);
-    EXPECT_EQ(dialogs_->Calls().back().text, kAlarmOutsideCalendar);
+    EXPECT_EQ(CloseQueryOnOk(form, *form.OKBtn), kAlarmOutsideCalendar);
     form.QuantitySpin->SetText("11");
     return mrOk;
   });

@@ -129,16 +129,9 @@ TEST_F(PreferencesFormTest, TheAddressBookKeepsEveryEntryWhole) {
     grid.SetCells(1, 2, long_address.substr(0, 199));
     grid.SetCells(0, 3, "Bob|Work");
     grid.SetCells(1, 3, "bob@example.org");
-    form.OKBtn->Click();
-    bool can_close = true;
-    dialogs_->AnswerMessage(mrOk);
-    form.OnCloseQuery(&form, can_close);
-    EXPECT_FALSE(can_close);
-    EXPECT_EQ(dialogs_->Calls().back().text, kNicknameWithBar);
+    EXPECT_EQ(CloseQueryOnOk(form, *form.OKBtn), kNicknameWithBar);
     grid.SetCells(0, 3, "Bob at Work");
-    can_close = true;
-    form.OnCloseQuery(&form, can_close);
-    EXPECT_TRUE(can_close);
+    EXPECT_EQ(CloseQueryOnOk(form, *form.OKBtn), "");
     return mrOk;
   });
   EditPreferences();

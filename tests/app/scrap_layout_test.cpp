@@ -125,21 +125,19 @@ class ScrapLayoutTest : public ::testing::Test {
                                  PaperFolder() + "layout-" + name,
                                  std::filesystem::copy_options::overwrite_existing);
     }
-    TBitmap rect;
-    rect.SetSize(300, 200);
-    rect.Canvas().Brush().SetColor(clRed);
-    rect.Canvas().FillRect(Rect(0, 0, 300, 200));
-    rect.Canvas().Brush().SetColor(clWhite);
-    rect.Canvas().FillRect(Rect(7, 3, 290, 196));
-    rect.SaveToFile(PaperFolder() + "layout-rect.bmp");
+    // A white outline on red.
+    const auto write_paper = [](const char* name, int width, int height, TRect outline) {
+      TBitmap paper;
+      paper.SetSize(width, height);
+      paper.Canvas().Brush().SetColor(clRed);
+      paper.Canvas().FillRect(Rect(0, 0, width, height));
+      paper.Canvas().Brush().SetColor(clWhite);
+      paper.Canvas().FillRect(outline);
+      paper.SaveToFile(PaperFolder() + name);
+    };
+    write_paper("layout-rect.bmp", 300, 200, Rect(7, 3, 290, 196));
     // An outline that starts well inside its bitmap.
-    TBitmap inset;
-    inset.SetSize(300, 240);
-    inset.Canvas().Brush().SetColor(clRed);
-    inset.Canvas().FillRect(Rect(0, 0, 300, 240));
-    inset.Canvas().Brush().SetColor(clWhite);
-    inset.Canvas().FillRect(Rect(60, 40, 280, 230));
-    inset.SaveToFile(PaperFolder() + "layout-inset.bmp");
+    write_paper("layout-inset.bmp", 300, 240, Rect(60, 40, 280, 230));
   }
   static void TearDownTestSuite() {
     for (const char* name : kShipped) std::filesystem::remove(PaperFolder() + "layout-" + name);

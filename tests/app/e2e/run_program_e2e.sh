@@ -258,6 +258,16 @@ icons() {
     in_trayer "$w" && echo "$w"
   done
 }
+# end_other <pid> <what>: another process of the program ends with status 0
+# within ten seconds.
+end_other() {
+  local pid=$1 status=0
+  other_ended() { ! alive "$pid"; }
+  wait_for 10 "$2" other_ended
+  wait "$pid" || status=$?
+  finished "$pid"
+  [ "$status" -eq 0 ] || fail "$2: it ended with status $status"
+}
 HOME=$work "$ready/jotterwick" >"$work/second.out" 2>"$work/second.err" &
 second_pid=$!
 started "$second_pid"
@@ -266,12 +276,7 @@ ls -l "/proc/$second_pid/fd" | grep -q scraps && fail "the second start opened t
 [ "$(icons | wc -w)" = 1 ] || fail "a second start added a tray icon: $(icons)"
 [ "$("$probe" shaped-windows jotterwick)" = 1 ] || fail "a second start showed the notes again"
 xdotool windowactivate --sync "$window" key Return
-second_ended() { ! alive "$second_pid"; }
-wait_for 10 "the second start to end once told" second_ended
-status=0
-wait "$second_pid" || status=$?
-finished "$second_pid"
-[ "$status" -eq 0 ] || fail "the second start ended with status $status"
+end_other "$second_pid" "the second start to end once told"
 
 # --- a copy of the program in another ready folder is a program of its own
 other=$work/other
@@ -282,12 +287,7 @@ started "$other_pid"
 two_icons() { [ "$(icons | wc -w)" = 2 ]; }
 wait_for 30 "the program from another ready folder to show its icon" two_icons
 kill -TERM "$other_pid"
-other_ended() { ! alive "$other_pid"; }
-wait_for 10 "SIGTERM to end the program from the other ready folder" other_ended
-status=0
-wait "$other_pid" || status=$?
-finished "$other_pid"
-[ "$status" -eq 0 ] || fail "the program from the other ready folder ended with status $status"
+end_other "$other_pid" "SIGTERM to end the program from the other ready folder"
 
 # --- typed text reaches the table a few seconds later: a kill after that
 # loses nothing
