@@ -369,7 +369,9 @@ TEST_F(NoteStoreTest, AnAlarmWaitsForTheNotesMenuAndDialogsBeforeBringingItToThe
       EXPECT_EQ(now.Message, way.message);
       EXPECT_EQ(now.ImageScale, way.scale);
       EXPECT_EQ(Records().size(), front ? 1u : 0u);
-      if (front) EXPECT_EQ(Records()[0].second, way.message);
+      if (front) {
+        EXPECT_EQ(Records()[0].second, way.message);
+      }
       CloseNotes();
       TQuireTable& table = *dm_->ScrapTbl;
       for (table.First(); !table.Eof();) table.Delete();
