@@ -5,6 +5,7 @@
 #include <memory>
 #include <tuple>
 
+#include "app/alarm_scheduler.h"
 #include "app/dialog_layout.h"
 #include "platform/gui/application.h"
 #include "platform/gui/dialogs.h"
@@ -53,6 +54,9 @@ TAlarmForm::TAlarmForm(TComponent* owner) : TForm(owner) {
   UnitRG->SetItemIndex(0);
 
   std::tie(OKBtn, CancelBtn) = PlaceOkCancel(this, this, 86, 168, 304);
+  OnCloseQuery = [this](TPersistent* sender, bool& can_close) {
+    FormCloseQuery(sender, can_close);
+  };
 }
 
 void TAlarmForm::ShowAlarm(TDateTime alarm) {
@@ -74,17 +78,26 @@ TDateTime TAlarmForm::ChosenAlarm() {
   if (PageControl1->ActivePage() == TabSheet2) {
     const int unit = UnitRG->ItemIndex();
     const double days = unit >= 0 && unit < int(std::size(kUnitDays)) ? kUnitDays[unit] : 0;
-    return Now() + QuantitySpin->Value() * days;
+    return Now() + QuantitySpin->CheckValue(QuantitySpin->Value()) * days;
   }
   const TDateTime time = DateTimePicker1->Time();
   if (!EveryDayCB->Checked()) return std::trunc(MonthCalendar1->Date()) + time;
   return time > 0 ? time : kMidnightDaily;
 }
 
+void TAlarmForm::FormCloseQuery(TPersistent*, bool& can_close) {
+  if (ModalResult() != mrOk || AlarmStorable(ChosenAlarm())) return;
+  ShowMessage(kAlarmOutsideCalendar);
+  can_close = false;
+}
+
 void EditAlarm(TDateTime& alarm) {
   const std::unique_ptr<TAlarmForm> form(MakeForm<TAlarmForm>(Application));
   form->ShowAlarm(alarm);
-  if (Dialogs().ShowModal(*form) == mrOk) alarm = form->ChosenAlarm();
+  if (Dialogs().ShowModal(*form) != mrOk) return;
+  // The clock moves on between the dialog's check and this reading.
+  const TDateTime chosen = form->ChosenAlarm();
+  if (AlarmStorable(chosen)) alarm = chosen;
 }
 
 }  // namespace jw

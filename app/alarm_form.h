@@ -36,11 +36,18 @@ class TAlarmForm : public TForm {
   // Sets the controls from an alarm value (0 for none), with the
   // "Date/Time" page active.
   void ShowAlarm(TDateTime alarm);
-  // The alarm value the controls describe.
+  // The alarm value the controls describe; the quantity is kept within the
+  // spin's limits.
   TDateTime ChosenAlarm();
+  // OK is refused, with a message, for an alarm outside the calendar.
+  void FormCloseQuery(TPersistent* sender, bool& can_close);
 };
 
-// Runs the alarm dialog on alarm; changes it only when OK is pressed.
+inline constexpr char kAlarmOutsideCalendar[] =
+    "The alarm would fall outside the calendar (years 1 to 9999).";
+
+// Runs the alarm dialog on alarm; changes it only when OK is pressed, and
+// never to a value the notes table cannot hold.
 void EditAlarm(TDateTime& alarm);
 
 }  // namespace jw

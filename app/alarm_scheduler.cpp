@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "app/data_module.h"
 #include "app/scrap_form.h"
 #include "app/settings.h"
 #include "platform/gui/application.h"
@@ -74,10 +75,11 @@ void FireAlarm(TScrapForm& note) {
   const bool one_shot = note.AlarmDateTime > kCheckOneShotAbove;
   if (one_shot) note.AlarmDateTime = 0;
   note.AlarmLastSounded = Now();
+  ScrapChanged();
   note.Invalidate();
   note.SetVisible(true);
   if (one_shot) note.SetHint("");
-  if (ScrapSettings.AlarmFront && !note.stayontop1->Checked()) note.stayontop1->Click();
+  if (ScrapSettings.AlarmFront && !note.stayontop1->Checked()) note.StayOnTopWhenFree();
   Application->ProcessMessages();
   PlayAlarmSound(ScrapSettings.AlarmFileName, ScrapSettings.AlarmReps);
 }
@@ -116,6 +118,15 @@ std::string AlarmHint(TDateTime alarm) {
   if (alarm > 0 && alarm < kHintDailyBelow) return "Alarm set for " + TimeToStr(alarm) + " daily";
   if (alarm > 0) return "Alarm set for " + DateTimeToStr(alarm);
   return "";
+}
+
+bool AlarmStorable(TDateTime alarm) {
+  try {
+    DateTimeToTimeStamp(alarm);
+    return true;
+  } catch (const EConvertError&) {
+    return false;
+  }
 }
 
 void PlayAlarmSound(const std::string& file_name, int reps) {

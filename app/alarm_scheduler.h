@@ -19,6 +19,10 @@ inline constexpr uint32_t kMaxAlarmIntervalMs = 300000;
 // and time of a one-shot alarm; empty for none.
 std::string AlarmHint(TDateTime alarm);
 
+// Whether the notes table can hold alarm: a date and time within the years
+// 1 to 9999, the range of the calendar.
+bool AlarmStorable(TDateTime alarm);
+
 // Plays the wave file reps times, each play to its end.
 void PlayAlarmSound(const std::string& file_name, int reps);
 

@@ -14,6 +14,10 @@ namespace jw {
 
 TDM* DM = nullptr;
 
+void ScrapChanged() {
+  if (DM != nullptr) DM->ScrapChanged();
+}
+
 TQuireTable& OpenScrapTable() {
   if (DM == nullptr || !DM->ScrapTbl->Active()) throw Exception("The notes table is not open.");
   return *DM->ScrapTbl;
@@ -31,6 +35,11 @@ TDM::TDM(TComponent* owner, TTips* tips, std::string data_folder)
   ScrapTbl->SetTableName(kScrapTableName);
   ScrapTbl->SetAutoDisplayLabels(false);
   ScrapTbl->SetCopyOnAppend(false);
+  SaveTimer = new TTimer(this);
+  SaveTimer->SetName("SaveTimer");
+  SaveTimer->SetEnabled(false);
+  SaveTimer->SetInterval(kScrapSaveDelayMs);
+  SaveTimer->OnTimer = [this](TPersistent* sender) { SaveTimerTimer(sender); };
   OnCreate = [this](TPersistent* sender) { DataModuleCreate(sender); };
   OnDestroy = [this](TPersistent* sender) { DataModuleDestroy(sender); };
   DM = this;
@@ -66,18 +75,36 @@ void TDM::DataModuleDestroy(TPersistent*) {
   DB->SetConnected(false);
 }
 
-bool TDM::SaveAllScrapsOrAsk() {
-  std::string problem;
+std::string TDM::TrySaveAllScraps() {
   try {
     SaveAllScraps(OpenScrapTable());
-    return true;
-  } catch (const Exception& error) {
-    problem = error.Message();
+    return "";
   } catch (const std::exception& error) {
-    problem = error.what();
+    return error.what();
   }
-  return ConfirmYesNo("The scraps could not be saved.\r" + problem +
-                      "\r\rExit anyway? Changes to the scraps will be lost.");
+}
+
+bool TDM::SaveAllScrapsOrAsk() {
+  const std::string problem = TrySaveAllScraps();
+  return problem.empty() || ConfirmYesNo("The scraps could not be saved.\r" + problem +
+                                         "\r\rExit anyway? Changes to the scraps will be lost.");
+}
+
+void TDM::ScrapChanged() {
+  if (!SaveTimer->Enabled()) SaveTimer->SetEnabled(true);
+}
+
+void TDM::SaveTimerTimer(TPersistent*) {
+  SaveTimer->SetEnabled(false);
+  if (!ScrapTbl->Active()) return;
+  try {
+    SaveChangedScraps(*ScrapTbl);
+    last_save_failure_.clear();
+  } catch (const Exception& error) {
+    if (error.Message() == last_save_failure_) return;
+    last_save_failure_ = error.Message();
+    throw;
+  }
 }
 
 }  // namespace jw

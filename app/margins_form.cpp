@@ -29,9 +29,9 @@ bool EditMargins(TPaperMargins& margins) {
   form->LeftEdit->SetText(std::to_string(margins.Left));
   form->RightEdit->SetText(std::to_string(margins.Right));
   if (Dialogs().ShowModal(*form) != mrOk) return false;
-  margins.Top = StrToIntOrZero(form->TopEdit->Text());
-  margins.Left = StrToIntOrZero(form->LeftEdit->Text());
-  margins.Right = StrToIntOrZero(form->RightEdit->Text());
+  margins.Top = ClampPaperMargin(StrToIntOrZero(form->TopEdit->Text()));
+  margins.Left = ClampPaperMargin(StrToIntOrZero(form->LeftEdit->Text()));
+  margins.Right = ClampPaperMargin(StrToIntOrZero(form->RightEdit->Text()));
   return true;
 }
 

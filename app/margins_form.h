@@ -25,7 +25,8 @@ class TMarginForm : public TForm {
 };
 
 // Shows the margins in decimal; on OK each becomes its entry as a whole
-// number (0 when it is not one) and the result is true. Cancel changes
+// number (0 when it is not one), bounded by ClampPaperMargin, and the result
+// is true. Cancel changes
 // nothing and gives false.
 bool EditMargins(TPaperMargins& margins);
 

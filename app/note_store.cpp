@@ -24,6 +24,31 @@ namespace {
 // Scales below this are read as 1.0.
 constexpr double kSmallestScale = 0.1;
 
+TScrapRecord ScrapRecordOf(const TScrapForm& note) {
+  return {note.Message,       note.Top(),           note.Left(),     note.PaperFile,
+          note.FontDesc,      note.FontAngle,       note.ImageScale, note.stayontop1->Checked(),
+          note.AlarmDateTime, note.AlarmLastSounded};
+}
+
+// Writes the note windows in the screen's form list, front first, each with
+// its place as its Zorder; with only_changed, those whose record differs
+// from the one last written or read.
+void SaveScraps(TQuireTable& table, bool only_changed) {
+  std::exception_ptr first_failure;
+  for (int i = 0; i < Screen->FormCount(); ++i) {
+    auto* note = dynamic_cast<TScrapForm*>(Screen->Forms(i));
+    if (note == nullptr) continue;
+    if (only_changed && note->SavedRecord == ScrapRecordOf(*note)) continue;
+    note->Zorder = i;
+    try {
+      SaveScrapWindow(table, *note);
+    } catch (...) {
+      if (!first_failure) first_failure = std::current_exception();
+    }
+  }
+  if (first_failure) std::rethrow_exception(first_failure);
+}
+
 // The primary index, on "scrapid", has no name.
 bool FindScrap(TQuireTable& table, int32_t scrapid) {
   table.SetIndexName("");
@@ -50,6 +75,7 @@ void ReadRecord(TQuireTable& table, TScrapForm& note) {
   note.AlarmDateTime = table.FieldByName("AlarmDateTime")->AsDateTime();
   note.AlarmLastSounded = table.FieldByName("AlarmLastSounded")->AsDateTime();
   note.SetHint(AlarmHint(note.AlarmDateTime));
+  note.SavedRecord = ScrapRecordOf(note);
 }
 
 // A note window made from the table's current record, not shown yet. When
@@ -96,6 +122,7 @@ TScrapForm* LoadScrapWindow(TQuireTable& table) {
 
 void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {
   if (note.scrapid < 0 && note.Message.empty()) return;
+  const TScrapRecord record = ScrapRecordOf(note);
   if (FindScrap(table, note.scrapid)) {
     table.Edit();
   } else {
@@ -103,16 +130,16 @@ void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {
   }
   try {
     table.FieldByName("Zorder")->SetAsInteger(note.Zorder);
-    table.FieldByName("Message")->SetAsString(note.Message);
-    table.FieldByName("top")->SetAsInteger(note.Top());
-    table.FieldByName("left")->SetAsInteger(note.Left());
-    table.FieldByName("PaperFile")->SetAsString(note.PaperFile);
-    table.FieldByName("FontDesc")->SetAsString(note.FontDesc);
-    table.FieldByName("FontAngle")->SetAsFloat(note.FontAngle);
-    table.FieldByName("ImageScale")->SetAsFloat(note.ImageScale);
-    table.FieldByName("StayOnTop")->SetAsBoolean(note.stayontop1->Checked());
-    table.FieldByName("AlarmDateTime")->SetAsDateTime(note.AlarmDateTime);
-    table.FieldByName("AlarmLastSounded")->SetAsDateTime(note.AlarmLastSounded);
+    table.FieldByName("Message")->SetAsString(record.Message);
+    table.FieldByName("top")->SetAsInteger(record.Top);
+    table.FieldByName("left")->SetAsInteger(record.Left);
+    table.FieldByName("PaperFile")->SetAsString(record.PaperFile);
+    table.FieldByName("FontDesc")->SetAsString(record.FontDesc);
+    table.FieldByName("FontAngle")->SetAsFloat(record.FontAngle);
+    table.FieldByName("ImageScale")->SetAsFloat(record.ImageScale);
+    table.FieldByName("StayOnTop")->SetAsBoolean(record.StayOnTop);
+    table.FieldByName("AlarmDateTime")->SetAsDateTime(record.AlarmDateTime);
+    table.FieldByName("AlarmLastSounded")->SetAsDateTime(record.AlarmLastSounded);
     table.Post();
   } catch (...) {
     // A record left half set would be posted by the next edit or insert.
@@ -122,21 +149,15 @@ void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {
   // The note keeps the key the table gave it, so its next save edits the
   // record instead of inserting a second one.
   note.scrapid = table.FieldByName("scrapid")->AsInteger();
+  note.SavedRecord = record;
 }
 
 void SaveAllScraps(TQuireTable& table) {
-  std::exception_ptr first_failure;
-  for (int i = 0; i < Screen->FormCount(); ++i) {
-    auto* note = dynamic_cast<TScrapForm*>(Screen->Forms(i));
-    if (note == nullptr) continue;
-    note->Zorder = i;
-    try {
-      SaveScrapWindow(table, *note);
-    } catch (...) {
-      if (!first_failure) first_failure = std::current_exception();
-    }
-  }
-  if (first_failure) std::rethrow_exception(first_failure);
+  SaveScraps(table, false);
+}
+
+void SaveChangedScraps(TQuireTable& table) {
+  SaveScraps(table, true);
 }
 
 void DeleteScrapRecord(TQuireTable& table, const TScrapForm& note) {

@@ -1,7 +1,8 @@
 // The note store: the records of the notes table become note windows at
-// start, and the note windows are written back into it at exit (the
-// stay-on-top toggle and deleting a note reach it at once). Every routine
-// works on the table component it is given, open on the notes table.
+// start, and the note windows are written back into it: every note at exit,
+// the notes that changed a few seconds after they changed (the stay-on-top
+// toggle and deleting a note reach it at once). Every routine works on the
+// table component it is given, open on the notes table.
 #pragma once
 
 namespace jw {
@@ -29,6 +30,9 @@ void SaveScrapWindow(TQuireTable& table, TScrapForm& note);
 // (front first) as its Zorder. A note that cannot be written does not stop
 // the others; the first failure is raised after all were tried.
 void SaveAllScraps(TQuireTable& table);
+// The same for the notes whose record would differ from the one last
+// written or read for them.
+void SaveChangedScraps(TQuireTable& table);
 
 // Deletes the note's record; a note never written has none.
 void DeleteScrapRecord(TQuireTable& table, const TScrapForm& note);

@@ -1,5 +1,6 @@
 #include "app/preferences_form.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -12,6 +13,7 @@
 #include "app/settings.h"
 #include "app/utf8_text.h"
 #include "platform/gui/application.h"
+#include "platform/gui/dialogs.h"
 #include "platform/rtl/file_names.h"
 
 namespace jw {
@@ -95,6 +97,9 @@ TPrefForm::TPrefForm(TComponent* owner) : TForm(owner) {
   OpenDialog1->SetFilter("Wave Files|*.wav");
   OpenDialog1->SetMustExist(true);
 
+  OnCloseQuery = [this](TPersistent* sender, bool& can_close) {
+    FormCloseQuery(sender, can_close);
+  };
   DefFontBtn->OnClick = [this](TPersistent* sender) { DefFontBtnClick(sender); };
   AlarmBrowseBtn->OnClick = [this](TPersistent* sender) { AlarmBrowseBtnClick(sender); };
   SoundPlayBtn->OnClick = [this](TPersistent* sender) { SoundPlayBtnClick(sender); };
@@ -114,6 +119,16 @@ void TPrefForm::SoundPlayBtnClick(TPersistent*) {
   PlayAlarmSound(AlarmFileEdit->Text(), SpinValue(*AlarmRepsSpin));
 }
 
+void TPrefForm::FormCloseQuery(TPersistent*, bool& can_close) {
+  if (ModalResult() != mrOk) return;
+  for (int k = 0; k < kEmailLineCount; ++k) {
+    if (EmailGrid->Cells(kNicknameCol, k + 1).find('|') == std::string::npos) continue;
+    ShowMessage(kNicknameWithBar);
+    can_close = false;
+    return;
+  }
+}
+
 void EditPreferences() {
   std::unique_ptr<TPrefForm> form(MakeForm<TPrefForm>(Application));
   TScrapSettings& s = ScrapSettings;
@@ -128,14 +143,13 @@ void EditPreferences() {
   TStringGrid& grid = *form->EmailGrid;
   grid.SetCells(kNicknameCol, 0, "Nickname");
   grid.SetCells(kAddressCol, 0, "Email Address");
+  std::array<std::string, kEmailLineCount> addresses;
   for (int k = 0; k < kEmailLineCount; ++k) {
     const std::string& line = s.EmailLines[k];
     const size_t bar = line.find('|');
+    if (bar != std::string::npos) addresses[k] = line.substr(bar + 1);
     grid.SetCells(kNicknameCol, k + 1, line.substr(0, bar));
-    grid.SetCells(kAddressCol, k + 1,
-                  bar == std::string::npos
-                      ? std::string()
-                      : FirstCharacters(line.substr(bar + 1), kMaxGridAddressLength));
+    grid.SetCells(kAddressCol, k + 1, FirstCharacters(addresses[k], kMaxGridAddressLength));
   }
 
   if (Dialogs().ShowModal(*form) != mrOk) return;
@@ -150,7 +164,8 @@ void EditPreferences() {
   s.ReturnAddress = form->ReturnAddressEdit->Text();
   for (int k = 0; k < kEmailLineCount; ++k) {
     const std::string& nickname = grid.Cells(kNicknameCol, k + 1);
-    const std::string& address = grid.Cells(kAddressCol, k + 1);
+    std::string address = grid.Cells(kAddressCol, k + 1);
+    if (address == FirstCharacters(addresses[k], kMaxGridAddressLength)) address = addresses[k];
     s.EmailLines[k] = nickname.empty() && address.empty() ? "" : nickname + "|" + address;
   }
   ApplyDragOption();

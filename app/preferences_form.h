@@ -54,10 +54,17 @@ class TPrefForm : public TForm {
   void DefFontBtnClick(TPersistent* sender);
   void AlarmBrowseBtnClick(TPersistent* sender);
   void SoundPlayBtnClick(TPersistent* sender);
+  // OK is refused, with a message, while a nickname holds "|": the stored
+  // entry would split there, and the rest would become the address.
+  void FormCloseQuery(TPersistent* sender, bool& can_close);
 };
 
+inline constexpr char kNicknameWithBar[] = "A nickname cannot contain \"|\".";
+
 // Runs the preferences dialog over ScrapSettings; on OK stores every value
-// back and applies the drag option to the open notes. Cancel changes nothing.
+// back and applies the drag option to the open notes. An address too long
+// for the grid is shown cut and kept whole unless its cell is edited. Cancel
+// changes nothing.
 void EditPreferences();
 
 }  // namespace jw

@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimer>
+#include <QWidget>
 
 #include "app/alarm_form.h"
 #include "app/alarm_scheduler.h"
@@ -23,6 +25,7 @@
 #include "app/settings.h"
 #include "app/str_lib.h"
 #include "app/utf8_text.h"
+#include "platform/gui/application.h"
 #include "platform/rtl/file_names.h"
 #include "platform/rtl/numbers.h"
 
@@ -35,6 +38,10 @@ namespace {
 constexpr int kAngleLimit = 45;
 constexpr double kEnlargeFactor = 1.25;
 constexpr double kShrinkFactor = 0.8;
+// How far a scaled margin moves the text at most: beyond this every line
+// lies as far outside the note, so a larger margin changes nothing shown,
+// and the walk down the note stays short.
+constexpr int kMarginReach = 4 * kMaxScaledPaperSide;
 
 double Radians(double degrees) {
   return degrees * 2 * std::numbers::pi / 360;
@@ -108,13 +115,49 @@ const QImage& AlarmIconImage() {
 
 }  // namespace
 
+// The note's pop-up menu, which holds the note in use while it is open.
+class TScrapForm::TNoteMenu : public TPopupMenu {
+ public:
+  explicit TNoteMenu(TScrapForm& note) : TPopupMenu(&note), note_(note) {}
+
+  void Popup(int x, int y) override {
+    const TUse use(note_);
+    TPopupMenu::Popup(x, y);
+  }
+
+ private:
+  TScrapForm& note_;
+};
+
+TScrapForm::TUse::TUse(TScrapForm& note) : note_(note) {
+  ++note_.in_use_;
+}
+
+TScrapForm::TUse::~TUse() {
+  if (--note_.in_use_ > 0 || !note_.stay_on_top_pending_) return;
+  note_.stay_on_top_pending_ = false;
+  // After the event that ended the use, so that what it still does (a
+  // command chosen from the menu among it) reaches this window; a window
+  // gone by then is let be.
+  QTimer::singleShot(0, note_.Handle(),
+                     [&note = note_] { CallGuarded([&note] { note.StayOnTopWhenFree(); }); });
+}
+
+void TScrapForm::StayOnTopWhenFree() {
+  if (in_use_ > 0) {
+    stay_on_top_pending_ = true;
+  } else if (!stayontop1->Checked()) {
+    stayontop1->Click();
+  }
+}
+
 TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateOnTop) {
   SetCaption("Scrap");
   SetBorderStyle(TFormBorderStyle::bsNone);
   SetClientWidth(237);
   SetClientHeight(249);
 
-  PopupMenu1 = new TPopupMenu(this);
+  PopupMenu1 = new TNoteMenu(*this);
   PopupMenu1->SetName("PopupMenu1");
   Font1 = AddMenuItem("Font1", "Font...");
   Font1->SetShortCut(ShortCut('F', ssCtrl));
@@ -134,18 +177,26 @@ TScrapForm::TScrapForm(TComponent* owner) : TForm(owner), create_on_top_(CreateO
   SetAlarm1 = AddMenuItem("SetAlarm1", "Set Alarm...");
   AddMenuItem("N4", "-");
   Emailscrap1 = AddMenuItem("Emailscrap1", "Email scrap...");
-  Font1->OnClick = [this](TPersistent* sender) { Font1Click(sender); };
-  FontAngle1->OnClick = [this](TPersistent* sender) { FontAngle1Click(sender); };
-  Emailscrap1->OnClick = [this](TPersistent* sender) { Emailscrap1Click(sender); };
-  SelectPaper1->OnClick = [this](TPersistent* sender) { SelectPaper1Click(sender); };
-  Enlarge->OnClick = [this](TPersistent* sender) { EnlargeClick(sender); };
-  Shrink1->OnClick = [this](TPersistent* sender) { Shrink1Click(sender); };
-  Clear1->OnClick = [this](TPersistent* sender) { Clear1Click(sender); };
-  Setmargins1->OnClick = [this](TPersistent* sender) { Setmargins1Click(sender); };
-  Editor1->OnClick = [this](TPersistent* sender) { Editor1Click(sender); };
-  SetAlarm1->OnClick = [this](TPersistent* sender) { SetAlarm1Click(sender); };
-  stayontop1->OnClick = [this](TPersistent* sender) { stayontop1Click(sender); };
-  DeleteScrap->OnClick = [this](TPersistent* sender) { DeleteScrapClick(sender); };
+  // Every command holds the note in use while it runs: a dialog it opens
+  // runs events, an alarm among them.
+  const auto command = [this](void (TScrapForm::*handler)(TPersistent*)) {
+    return [this, handler](TPersistent* sender) {
+      const TUse use(*this);
+      (this->*handler)(sender);
+    };
+  };
+  Font1->OnClick = command(&TScrapForm::Font1Click);
+  FontAngle1->OnClick = command(&TScrapForm::FontAngle1Click);
+  Emailscrap1->OnClick = command(&TScrapForm::Emailscrap1Click);
+  SelectPaper1->OnClick = command(&TScrapForm::SelectPaper1Click);
+  Enlarge->OnClick = command(&TScrapForm::EnlargeClick);
+  Shrink1->OnClick = command(&TScrapForm::Shrink1Click);
+  Clear1->OnClick = command(&TScrapForm::Clear1Click);
+  Setmargins1->OnClick = command(&TScrapForm::Setmargins1Click);
+  Editor1->OnClick = command(&TScrapForm::Editor1Click);
+  SetAlarm1->OnClick = command(&TScrapForm::SetAlarm1Click);
+  stayontop1->OnClick = command(&TScrapForm::stayontop1Click);
+  DeleteScrap->OnClick = command(&TScrapForm::DeleteScrapClick);
 
   sfImageForm1 = new TsfImageForm(this);
   sfImageForm1->SetName("sfImageForm1");
@@ -184,6 +235,11 @@ void TScrapForm::CreateParams(TCreateParams& params) {
     params.ExStyle |= WS_EX_TOPMOST;
     params.WndParent = nullptr;  // owned by the desktop
   }
+}
+
+void TScrapForm::BoundsChanged() {
+  TForm::BoundsChanged();
+  ScrapChanged();
 }
 
 void TScrapForm::FormCreate(TPersistent*) {
@@ -244,9 +300,11 @@ void TScrapForm::ApplyPaper(const std::string& paper_file, double scale) {
   // the one text is placed in.
   ShapeRegion = sfImageForm1->Region();
   ++paper_generation_;
-  const TRect box = ShapeRegion ? ShapeRegion->BoundingBox() : TRect();
-  SetClientWidth(box.Width() + 10);
-  SetClientHeight(box.Height() + 10);
+  outline_box_ = ShapeRegion ? ShapeRegion->BoundingBox() : TRect();
+  // An outline that starts inside its bitmap may reach past its size plus
+  // 10, which would cut the window's shape.
+  SetClientWidth(std::max(AreaWidth(), outline_box_.Right));
+  SetClientHeight(std::max(AreaHeight(), outline_box_.Bottom));
   const TPaperMargins margins = ReadPaperMargins(PaperFile);
   TopMargin = margins.Top;
   LeftMargin = margins.Left;
@@ -270,6 +328,7 @@ void TScrapForm::Rescale(double scale) {
     ~ShowAgain() { form.Show(); }
   } show_again{*this};
   ApplyPaper(PaperFile, scale);
+  ScrapChanged();
 }
 
 bool TScrapForm::TextEndInShape(int x, int y, const std::string& s) {
@@ -317,8 +376,8 @@ size_t TScrapForm::FirstNotFitting(int x, int y, const std::string& rest,
 }
 
 int TScrapForm::FirstLineTop() {
-  const int half_width = ClientWidth() / 2;
-  const int half_height = ClientHeight() / 2;
+  const int half_width = AreaWidth() / 2;
+  const int half_height = AreaHeight() / 2;
   const int half_m = Canvas().TextHeight("M") / 2;
   int top = half_height;
   for (int i = 0; i <= 20; ++i) {
@@ -329,19 +388,24 @@ int TScrapForm::FirstLineTop() {
       break;
     }
   }
-  return top + static_cast<int>(Trunc(TopMargin * ImageScale));
+  return top + ScaledMargin(TopMargin);
 }
 
 int TScrapForm::LineStartX(int y) {
   int start = 0;
   for (int i = 0; i <= 20; ++i) {
-    const int x = i * ClientWidth() / 40;
+    const int x = i * AreaWidth() / 40;
     if (TextEndInShape(x, y, "")) {
       start = x;
       break;
     }
   }
-  return start + Canvas().TextWidth("x") + static_cast<int>(Trunc(LeftMargin * ImageScale));
+  return start + Canvas().TextWidth("x") + ScaledMargin(LeftMargin);
+}
+
+int TScrapForm::ScaledMargin(int32_t margin) const {
+  return static_cast<int>(
+      std::clamp<int64_t>(Trunc(margin * ImageScale), -kMarginReach, kMarginReach));
 }
 
 void TScrapForm::NextTextLine(int& x, int& y, int line_step) {
@@ -393,17 +457,21 @@ const std::vector<TScrapForm::TTextLine>& TScrapForm::MessageLines() {
   const double angle = std::clamp(FontAngle, double(-kAngleLimit), double(kAngleLimit));
   const int line_step =
       static_cast<int>(Trunc(Canvas().TextHeight("Mg") / std::cos(Radians(angle))));
-  const int right = static_cast<int>(Trunc(RightMargin * ImageScale));
-  const int top = static_cast<int>(Trunc(TopMargin * ImageScale));
+  const int step = std::max(line_step, 1);
+  const int right = ScaledMargin(RightMargin);
+  const int top = ScaledMargin(TopMargin);
   int y = FirstLineTop();
   int x = LineStartX(y);
   std::string rest = Message;
   size_t hint = 0;
   while (!rest.empty()) {
     std::string line = TakeLine(rest, x + right, y - top, hint);
-    layout_.push_back({x, y, std::move(line)});
-    NextTextLine(x, y, std::max(line_step, 1));
-    if (ClientHeight() < y) break;
+    // Placed as it was tested: from the outline's corner.
+    layout_.push_back({x + outline_box_.Left, y + outline_box_.Top, std::move(line)});
+    // The next line would start below the note; compared as a difference,
+    // so that a large step cannot overflow.
+    if (step > AreaHeight() - y) break;
+    NextTextLine(x, y, step);
   }
   layout_inputs_ = std::move(inputs);
   return layout_;
@@ -430,10 +498,10 @@ void TScrapForm::DrawAlarmIcon(TCanvas& canvas) {
   if (icon == nullptr) return;
   for (int i = 0; i <= 25; ++i) {
     for (int n = 50; n >= 25; --n) {
-      const int x = n * ClientWidth() / 50;
-      const int y = i * ClientHeight() / 50;
+      const int x = n * AreaWidth() / 50;
+      const int y = i * AreaHeight() / 50;
       if (TextEndInShape(x, y, "")) {
-        canvas.Draw(x - 16, y + 8, *icon);
+        canvas.Draw(x + outline_box_.Left - 16, y + outline_box_.Top + 8, *icon);
         return;
       }
     }
@@ -446,12 +514,13 @@ void TScrapForm::FormKeyPress(TPersistent*, char32_t& key) {
     if (key == 3)
       Message.clear();
     else if (key == 6)
-      Font1Click(this);
+      Font1->Click();
   } else if (key == 8) {
     DeleteLastCodePoint(Message);
   } else {
     AppendCodePoint(Message, key);
   }
+  ScrapChanged();
   PaintMessage();
 }
 
@@ -461,6 +530,7 @@ void TScrapForm::Font1Click(TPersistent*) {
     FontDesc = FontToDesc(FontDialog1->Font());
     Canvas().Font().Assign(&FontDialog1->Font());
     SetAngledFont(Canvas(), FontAngle);
+    ScrapChanged();
   }
   sfImageForm1->Invalidate();
 }
@@ -472,6 +542,7 @@ void TScrapForm::FontAngle1Click(TPersistent*) {
   FontAngle = std::clamp(StrToIntOrZero(value), -kAngleLimit, kAngleLimit);
   DescToFont(Canvas().Font(), FontDesc);
   SetAngledFont(Canvas(), FontAngle);
+  ScrapChanged();
   sfImageForm1->Invalidate();
 }
 
@@ -486,6 +557,7 @@ void TScrapForm::SelectPaper1Click(TPersistent*) {
   OpenPictureDialog1->SetInitialDir(PaperFolder());
   if (!OpenPictureDialog1->Execute()) return;
   ApplyPaper(ExtractFileName(OpenPictureDialog1->FileName()), 1.0);
+  ScrapChanged();
 }
 
 void TScrapForm::EnlargeClick(TPersistent*) {
@@ -498,6 +570,7 @@ void TScrapForm::Shrink1Click(TPersistent*) {
 
 void TScrapForm::Clear1Click(TPersistent*) {
   Message.clear();
+  ScrapChanged();
   sfImageForm1->Invalidate();
 }
 
@@ -514,6 +587,7 @@ void TScrapForm::Setmargins1Click(TPersistent*) {
 
 void TScrapForm::Editor1Click(TPersistent*) {
   EditText(Message);
+  ScrapChanged();
   sfImageForm1->Invalidate();
 }
 
@@ -523,6 +597,7 @@ void TScrapForm::SetAlarm1Click(TPersistent*) {
   EditAlarm(AlarmDateTime);
   AlarmLastSounded = 0;
   SetHint(AlarmHint(AlarmDateTime));
+  ScrapChanged();
   sfImageForm1->Invalidate();
   CheckAlarms();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/scrap_record.h"
 #include "components/image_form.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/forms.h"
@@ -62,12 +63,16 @@ class TScrapForm : public TForm {
   int32_t Zorder = 0;
   TDateTime AlarmDateTime = 0;
   TDateTime AlarmLastSounded = 0;
+  // The record last written for the note or read into it; none for a note
+  // never written.
+  std::optional<TScrapRecord> SavedRecord;
   // Margins of the current paper in bitmap pixels before scaling.
   int32_t LeftMargin = 0;
   int32_t TopMargin = 0;
   int32_t RightMargin = 0;
 
-  // One line of the laid-out text: where it starts and what it says.
+  // One line of the laid-out text: where it starts on the window and what
+  // it says.
   struct TTextLine {
     int X;
     int Y;
@@ -76,7 +81,8 @@ class TScrapForm : public TForm {
   };
 
   // Loads PaperFile at ImageScale, shapes the window from it, sizes the
-  // client area to the outline plus 10 and reads the paper's margins.
+  // client area to the outline's box plus 10 (and to at least where the
+  // outline reaches) and reads the paper's margins.
   void RebuildShape();
   // Draws the paper, the alarm icon and the text. Outside a paint it asks
   // for one, so the note is drawn once for each change.
@@ -85,12 +91,32 @@ class TScrapForm : public TForm {
   // text, the font, the angle, the size, the margins or the paper change.
   const std::vector<TTextLine>& MessageLines();
   // Whether the end of s, written from (x, y) at the note's angle, lies
-  // inside the outline.
+  // inside the outline; x and y count from the outline's top left corner,
+  // as in the three below.
   bool TextEndInShape(int x, int y, const std::string& s);
   int FirstLineTop();
   int LineStartX(int y);
   void NextTextLine(int& x, int& y, int line_step);
   void DrawAlarmIcon(TCanvas& canvas);
+
+  // Holds the note in use for its lifetime: its menu is open or one of its
+  // commands runs. The window is not made anew while it is in use.
+  class TUse {
+   public:
+    explicit TUse(TScrapForm& note);
+    ~TUse();
+    TUse(const TUse&) = delete;
+    TUse& operator=(const TUse&) = delete;
+
+   private:
+    TScrapForm& note_;
+  };
+
+  // Makes the note stay on top, as its menu command does (an alarm with
+  // AlarmFront): at once, or once the note is no longer in use, since the
+  // command replaces the window and its menu or a dialog of its own may still
+  // be working on it.
+  void StayOnTopWhenFree();
 
   void FormCreate(TPersistent* sender);
   void MessagePaint(TPersistent* sender);
@@ -110,9 +136,17 @@ class TScrapForm : public TForm {
 
  protected:
   void CreateParams(TCreateParams& params) override;
+  // A note moved or resized is saved soon.
+  void BoundsChanged() override;
 
  private:
   TMenuItem* AddMenuItem(const std::string& name, const std::string& caption);
+  // A margin at the note's scale, within the reach of the layout.
+  int ScaledMargin(int32_t margin) const;
+  // The outline's box and 10 pixels: the span the layout searches for where
+  // lines start, in the outline's own coordinates.
+  int AreaWidth() const { return outline_box_.Width() + 10; }
+  int AreaHeight() const { return outline_box_.Height() + 10; }
   // Loads and scales the paper before anything changes, so a paper that
   // fails to load leaves the note as it was.
   void ApplyPaper(const std::string& paper_file, double scale);
@@ -153,11 +187,18 @@ class TScrapForm : public TForm {
   };
   LayoutInputs CurrentLayoutInputs();
 
+  class TNoteMenu;
+
   // Stay-on-top as chosen when the window was created.
   bool create_on_top_;
+  int in_use_ = 0;
+  // An alarm asked for stay-on-top while the note was in use.
+  bool stay_on_top_pending_ = false;
   // The size of the current paper before scaling; 0 before the first.
   int paper_width_ = 0;
   int paper_height_ = 0;
+  // The outline's bounding box in the bitmap.
+  TRect outline_box_;
   // Counts the papers applied, so a layout knows the outline it was made for.
   uint64_t paper_generation_ = 0;
   std::optional<LayoutInputs> layout_inputs_;

@@ -95,7 +95,17 @@ void TScrapMain::FormClose(TPersistent*, TCloseAction& action) {
     action = TCloseAction::caNone;
     return;
   }
-  SaveSettings(ini_file_);
+  try {
+    SaveSettings(ini_file_);
+  } catch (const Exception& error) {
+    // As for the notes: the user may go without them, and then the program
+    // ends, whatever the folder allows.
+    if (!ConfirmYesNo("The settings could not be saved.\r" + error.Message() +
+                      "\r\rExit anyway? Changes to the settings will be lost.")) {
+      action = TCloseAction::caNone;
+      return;
+    }
+  }
   KitTrayIcon1->SetActive(false);
 }
 

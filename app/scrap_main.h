@@ -39,10 +39,13 @@ class TScrapMain : public TForm {
 
   // What the program entry plugs in: the note store saves every note before
   // the settings are saved at close (false: the notes were not saved and the
-  // user chose to stay, so the program goes on), and the about box lives for
-  // the whole run.
+  // user chose to stay, so the program goes on; settings that cannot be
+  // saved ask the same), and the about box lives for the whole run.
   std::function<bool()> SaveAllScraps;
   TCustomForm* AboutBox = nullptr;
+
+  // The preferences file read at creation and written at close.
+  const std::string& IniFile() const { return ini_file_; }
 
   void FormCreate(TPersistent* sender);
   void FormClose(TPersistent* sender, TCloseAction& action);

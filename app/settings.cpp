@@ -21,6 +21,10 @@ std::string IniFileName() {
   return ChangeFileExt(ExecutablePath(), ".INI");
 }
 
+int ClampPaperMargin(int margin) {
+  return std::clamp(margin, -kMaxPaperMargin, kMaxPaperMargin);
+}
+
 double ClampFontAngle(double degrees) {
   if (std::isnan(degrees)) return 0;
   return std::clamp(degrees, -kMaxFontAngle, kMaxFontAngle);
@@ -68,9 +72,11 @@ void SaveSettings(const std::string& ini_file_name) {
 TPaperMargins ReadPaperMargins(const std::string& paper_file, const std::string& ini_file_name) {
   TIniFile ini(ini_file_name);
   TPaperMargins m;
-  m.Top = ini.ReadInteger("margins", paper_file + ".TOP", 0);
-  m.Left = ini.ReadInteger("margins", paper_file + ".LEFT", 0);
-  m.Right = ini.ReadInteger("margins", paper_file + ".RIGHT", 0);
+  // A hand-edited margin beyond the bound would push the text off the note
+  // at every start.
+  m.Top = ClampPaperMargin(ini.ReadInteger("margins", paper_file + ".TOP", 0));
+  m.Left = ClampPaperMargin(ini.ReadInteger("margins", paper_file + ".LEFT", 0));
+  m.Right = ClampPaperMargin(ini.ReadInteger("margins", paper_file + ".RIGHT", 0));
   return m;
 }
 

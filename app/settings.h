@@ -30,6 +30,14 @@ struct TScrapSettings {
 
 extern TScrapSettings ScrapSettings;
 
+// The bound of a paper's text margin either way, in bitmap pixels before
+// scaling: far beyond any paper, and small enough that the note's layout
+// works with it in plain integers.
+inline constexpr int kMaxPaperMargin = 32767;
+
+// A margin entered or read, kept within -kMaxPaperMargin..kMaxPaperMargin.
+int ClampPaperMargin(int margin);
+
 // Text margins of one paper file, in bitmap pixels before scaling.
 struct TPaperMargins {
   int Top = 0;
@@ -48,7 +56,7 @@ void LoadSettings(const std::string& ini_file_name = IniFileName());
 // non-empty address lines.
 void SaveSettings(const std::string& ini_file_name = IniFileName());
 
-// The margins stored for paper_file; 0 for what is not stored.
+// The margins stored for paper_file, each bounded; 0 for what is not stored.
 TPaperMargins ReadPaperMargins(const std::string& paper_file,
                                const std::string& ini_file_name = IniFileName());
 void WritePaperMargins(const std::string& paper_file, const TPaperMargins& margins,

@@ -6,6 +6,7 @@
 #include "platform/os/instance_lock.h"
 #include "platform/os/performance_counter.h"
 #include "platform/rtl/file_names.h"
+#include "platform/rtl/strings.h"
 
 namespace jw {
 
@@ -25,9 +26,27 @@ std::string KitPrefixFolder(TKitPathPrefix prefix) {
   }
 }
 
+namespace {
+
+// The executable's name and a hash of its folder: copies of the program in
+// two folders work on two sets of files and run side by side, while a second
+// start from the same folder finds the first one.
+std::string InstanceName() {
+  const std::string path = ExecutablePath();
+  // 64-bit FNV-1a.
+  uint64_t hash = 14695981039346656037ULL;
+  for (const unsigned char c : ExtractFilePath(path)) {
+    hash ^= c;
+    hash *= 1099511628211ULL;
+  }
+  return ExtractFileName(path) + "." + IntToHex(static_cast<int64_t>(hash), 16);
+}
+
+}  // namespace
+
 TKitApplication::TKitApplication()
     : TComponent(nullptr), ini_ctrl_(std::make_unique<TKitIniCtrl>(nullptr)) {
-  instance_lock_ = std::make_unique<TInstanceLock>(ExtractFileName(ExecutablePath()));
+  instance_lock_ = std::make_unique<TInstanceLock>(InstanceName());
   instance_running_ = instance_lock_->InstanceRunning();
   timer_pool_ = std::make_unique<TKitTimerPool>(nullptr, kPoolInterval);
   SetLogName("");

@@ -1,6 +1,6 @@
 // TKitApplication, the process-wide object of the component kit: the shared
 // timer pool (50 ms ticks) with its 250 numbered slots, the instance lock
-// named after the executable, the log-file name and the high-resolution
+// named after the executable and its folder, the log-file name and the high-resolution
 // counter's frequency.
 #pragma once
 
@@ -24,7 +24,7 @@ class TKitApplication : public TComponent {
   static constexpr int kTimerSlots = 250;
   static constexpr TKitTimerInterval kPoolInterval = 50;
 
-  // Takes the instance lock for the executable's name.
+  // Takes the instance lock for the executable's name and folder.
   TKitApplication();
   ~TKitApplication() override;
 
@@ -33,7 +33,8 @@ class TKitApplication : public TComponent {
   void SetOptions(uint32_t options) { options_ = options; }
   TColor Color() const { return color_; }
   TKitIniCtrl& IniCtrl() { return *ini_ctrl_; }
-  // True when another process of the same executable held the lock at start.
+  // True when another process of the same executable, started from the
+  // same folder, held the lock at start.
   bool InstanceRunning() const { return instance_running_; }
   TKitTimerPool& TimerPool() { return *timer_pool_; }
   const std::string& LogName() const { return log_name_; }

@@ -198,7 +198,7 @@ TIniFile::Content TIniFile::Current() const {
 
 void TIniFile::Change(const std::function<bool(Content&)>& edit) {
   if (batch_) {
-    if (edit(*batch_)) batch_changed_ = true;
+    edit(*batch_);
     return;
   }
   Content content;
@@ -415,8 +415,8 @@ TIniFile::Batch::Batch(TIniFile& ini) : ini_(ini) {
   if (const int error = ReadContent(path, content.lines, content.line_break)) {
     RaiseWriteError(path, error);
   }
+  original_ = content.lines;
   ini_.batch_ = std::move(content);
-  ini_.batch_changed_ = false;
 }
 
 TIniFile::Batch::~Batch() {
@@ -428,7 +428,8 @@ void TIniFile::Batch::Commit() {
   open_ = false;
   Content content = std::move(*ini_.batch_);
   ini_.batch_.reset();
-  if (ini_.batch_changed_) ini_.Replace(content);
+  // A folder that cannot be written keeps a file nothing changed.
+  if (content.lines != original_) ini_.Replace(content);
 }
 
 }  // namespace jw

@@ -67,8 +67,10 @@ class TIniFile {
 
   // A group of changes applied as one replace of the file. The file is read
   // when the batch starts; reads inside it see the pending changes; Commit
-  // writes them, and a batch that ends without Commit (an exception) leaves
-  // the file as it was. One batch at a time per TIniFile.
+  // writes them, unless together they leave the lines as they were (a
+  // section erased and written again the same), and a batch that ends without
+  // Commit (an exception) leaves the file as it was. One batch at a time per
+  // TIniFile.
   class Batch {
    public:
     explicit Batch(TIniFile& ini);
@@ -79,6 +81,7 @@ class TIniFile {
 
    private:
     TIniFile& ini_;
+    std::vector<std::string> original_;
     bool open_ = true;
   };
 
@@ -101,7 +104,6 @@ class TIniFile {
 
   std::string file_name_;
   std::optional<Content> batch_;
-  bool batch_changed_ = false;
 };
 
 }  // namespace jw

@@ -168,6 +168,38 @@ TEST_F(AlarmFormTest, CancelStillLetsADailyAlarmThatSoundedTodaySoundAgain) {
   EXPECT_EQ(dialogs_->PendingAnswers(), 0);
 }
 
+// The Timer page keeps to the spin's limits, and an alarm the calendar
+// cannot hold is refused by the dialog and never reaches the note, so its
+// hint and its record can always be written.
+TEST_F(AlarmFormTest, TheTimerKeepsToTheSpinAndTheCalendar) {
+  const auto timer = [](int quantity) {
+    return [quantity](TAlarmForm& form) {
+      form.StatusRG->SetItemIndex(1);
+      form.PageControl1->SetActivePage(form.TabSheet2);
+      form.UnitRG->SetItemIndex(3);
+      form.QuantitySpin->SetText(std::to_string(quantity));
+      return mrOk;
+    };
+  };
+  for (const int days : {99999, 2147483647, -2147483647 - 1})
+    EXPECT_EQ(Edit(0, timer(days)), kNow + (days > 0 ? 1000 : 0)) << days;
+
+  TFixedClock late(EncodeDate(9999, 12, 25) + EncodeTime(12, 0, 0, 0));
+  TScopedClock late_scope(late);
+  dialogs_->AnswerForm<TAlarmForm>([&](TAlarmForm& form) {
+    timer(10)(form);
+    EXPECT_EQ(CloseQueryOnOk(form, *form.OKBtn), kAlarmOutsideCalendar);
+    form.QuantitySpin->SetText("11");
+    return mrOk;
+  });
+  std::unique_ptr<TScrapForm> note(MakeForm<TScrapForm>(nullptr));
+  note->AlarmDateTime = 0.5;
+  note->SetAlarm1->Click();
+  EXPECT_EQ(note->AlarmDateTime, 0.5);
+  EXPECT_EQ(note->Hint(), AlarmHint(0.5));
+  EXPECT_EQ(dialogs_->PendingAnswers(), 0);
+}
+
 // Runs EditAlarm on the real dialog while act drives it once it shows.
 TDateTime EditForReal(TDateTime alarm, const std::function<void(TAlarmForm&)>& act) {
   SetDialogService(nullptr);

@@ -114,6 +114,18 @@ TEST_F(NoteDialogsTest, MarginEntriesAreWholeNumbersOrZeroAndCancelChangesNothin
   note_->Setmargins1->Click();
   EXPECT_EQ(note_->TopMargin, 12);
   EXPECT_EQ(ReadPaperMargins("note-dialogs-test.bmp"), (TPaperMargins{12, 0, -7}));
+
+  // Entries beyond the bound are kept to it, in the note and in the file.
+  dialogs_->AnswerForm<TMarginForm>([](TMarginForm& form) {
+    form.TopEdit->SetText("2147483647");
+    form.LeftEdit->SetText("-100000000");
+    form.RightEdit->SetText("32768");
+    return mrOk;
+  });
+  note_->Setmargins1->Click();
+  const TPaperMargins bounded{kMaxPaperMargin, -kMaxPaperMargin, kMaxPaperMargin};
+  EXPECT_EQ((TPaperMargins{note_->TopMargin, note_->LeftMargin, note_->RightMargin}), bounded);
+  EXPECT_EQ(ReadPaperMargins("note-dialogs-test.bmp"), bounded);
   EXPECT_EQ(dialogs_->PendingAnswers(), 0);
 }
 

@@ -12,7 +12,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "app/alarm_scheduler.h"
 #include "app/data_module.h"
+#include "app/editor_form.h"
 #include "app/folders.h"
 #include "app/notes_table/notes_table.h"
 #include "app/scrap_form.h"
@@ -295,6 +305,80 @@ TEST_F(NoteStoreTest, DeleteAndStayOnTopReachTheTable) {
   EXPECT_EQ(Records().size(), 1u);
 }
 
+// An alarm that brings its note to the front while the note's menu or one of
+// its dialogs is open (real ones, running events) leaves the window alone
+// until they have closed: what was chosen there reaches the note, and only
+// then is the window made anew on top, its record written. Without the
+// option the window simply stays.
+TEST_F(NoteStoreTest, AnAlarmWaitsForTheNotesMenuAndDialogsBeforeBringingItToTheFront) {
+  SetDialogService(nullptr);
+  ScrapSettings.AlarmReps = 0;
+  const struct {
+    const char* name;
+    // Opens the menu or the dialog.
+    std::function<void(TScrapForm&)> open;
+    // Ends it once the alarm has fired.
+    std::function<void()> finish;
+    std::string message;
+    double scale;
+  } ways[] = {
+      {"Enlarge picked from the menu", [](TScrapForm& note) { note.PopupMenu1->Popup(10, 10); },
+       [] {
+         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+         ASSERT_NE(menu, nullptr);
+         menu->close();
+         for (QAction* action : menu->actions())
+           if (action->text() == "Enlarge") action->trigger();
+       },
+       "note", 1.25},
+      {"the text editor", [](TScrapForm& note) { note.Editor1->Click(); },
+       [] {
+         for (int i = 0; i < Screen->FormCount(); ++i)
+           if (auto* editor = dynamic_cast<TEditorForm*>(Screen->Forms(i))) {
+             editor->Memo1->SetText("edited");
+             editor->OKBtn->Click();
+           }
+       },
+       "edited\r", 1.0},
+      {"the delete question answered No", [](TScrapForm& note) { note.DeleteScrap->Click(); },
+       [] {
+         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+         ASSERT_NE(box, nullptr);
+         box->button(QMessageBox::No)->click();
+       },
+       "note", 1.0},
+  };
+  for (const bool front : {true, false}) {
+    for (const auto& way : ways) {
+      SCOPED_TRACE(testing::Message() << way.name << (front ? ", to the front" : ""));
+      ScrapSettings.AlarmFront = front;
+      TScrapForm* note = AddNote({"note", 10, 20, kPapers[0], 1.0, "DejaVu Sans,12,0"});
+      note->AlarmDateTime = Now() - 1.0 / 86400;
+      QTimer::singleShot(0, [&] {
+        CheckAlarms();
+        way.finish();
+      });
+      way.open(*note);
+      Application->ProcessMessages();
+      Application->ProcessMessages();
+      ASSERT_EQ(Notes().size(), 1u);
+      TScrapForm& now = *Notes()[0];
+      EXPECT_EQ(&now == note, !front);
+      EXPECT_EQ(now.stayontop1->Checked(), front);
+      EXPECT_EQ(now.AlarmDateTime, 0);
+      EXPECT_EQ(now.Message, way.message);
+      EXPECT_EQ(now.ImageScale, way.scale);
+      EXPECT_EQ(Records().size(), front ? 1u : 0u);
+      if (front) {
+        EXPECT_EQ(Records()[0].second, way.message);
+      }
+      CloseNotes();
+      TQuireTable& table = *dm_->ScrapTbl;
+      for (table.First(); !table.Eof();) table.Delete();
+    }
+  }
+}
+
 // A record another table component holds in edit cannot be written at exit:
 // that note fails alone, every other note is written, and the user is told
 // and asked. Staying keeps the program with its notes; once the record is
@@ -302,8 +386,8 @@ TEST_F(NoteStoreTest, DeleteAndStayOnTopReachTheTable) {
 TEST_F(NoteStoreTest, ANoteThatCannotBeWrittenFailsAloneAndExitAsks) {
   std::vector<TScrapForm*> notes;
   for (int i = 0; i < 3; ++i)
-    notes.push_back(AddNote({"note " + std::to_string(i), 10 * i, 20, kPapers[0], 1.0,
-                             "DejaVu Sans,12,0"}));
+    notes.push_back(
+        AddNote({"note " + std::to_string(i), 10 * i, 20, kPapers[0], 1.0, "DejaVu Sans,12,0"}));
   ASSERT_TRUE(dm_->SaveAllScrapsOrAsk());
   const int32_t held_key = notes[1]->scrapid;
   TQuireTable holder(nullptr);

@@ -93,7 +93,6 @@ TEST_F(PreferencesFormTest, OkShowsAndStoresEverySettingAndAllFiftyAddressLines)
   expected.ReturnAddress = "bo@example.org";
   expected.EmailLines[0] = "Bobby|";
   expected.EmailLines[1] = "";
-  expected.EmailLines[2] = "Long|" + std::string(200, 'x');
   expected.EmailLines[49] = "Zed|zed@example.org";
   EXPECT_EQ(ScrapSettings, expected);
   EXPECT_EQ(note->sfImageForm1->Options(), 0);
@@ -116,6 +115,30 @@ TEST_F(PreferencesFormTest, CancelChangesNoSettingAndLeavesTheNotesAlone) {
   EditPreferences();
   EXPECT_EQ(ScrapSettings, StoredSettings());
   EXPECT_EQ(note->sfImageForm1->Options(), 0);
+}
+
+// An address longer than the grid shows is kept whole unless its cell is
+// edited, and a nickname with the separator in it is refused until mended.
+TEST_F(PreferencesFormTest, TheAddressBookKeepsEveryEntryWhole) {
+  const std::string long_address = std::string(240, 'a') + "@mail.example.org";
+  ScrapSettings.EmailLines[0] = "Long|" + long_address;
+  ScrapSettings.EmailLines[1] = "Cut|" + long_address;
+  dialogs_->AnswerForm<TPrefForm>([&](TPrefForm& form) {
+    TStringGrid& grid = *form.EmailGrid;
+    EXPECT_EQ(grid.Cells(1, 1), long_address.substr(0, 200));
+    grid.SetCells(1, 2, long_address.substr(0, 199));
+    grid.SetCells(0, 3, "Bob|Work");
+    grid.SetCells(1, 3, "bob@example.org");
+    EXPECT_EQ(CloseQueryOnOk(form, *form.OKBtn), kNicknameWithBar);
+    grid.SetCells(0, 3, "Bob at Work");
+    EXPECT_EQ(CloseQueryOnOk(form, *form.OKBtn), "");
+    return mrOk;
+  });
+  EditPreferences();
+  EXPECT_EQ(ScrapSettings.EmailLines[0], "Long|" + long_address);
+  EXPECT_EQ(ScrapSettings.EmailLines[1], "Cut|" + long_address.substr(0, 199));
+  EXPECT_EQ(ScrapSettings.EmailLines[2], "Bob at Work|bob@example.org");
+  EXPECT_EQ(dialogs_->PendingAnswers(), 0);
 }
 
 TEST_F(PreferencesFormTest, FontBrowseAndPlayWorkOnTheDialogsOwnValues) {

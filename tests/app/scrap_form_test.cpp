@@ -156,13 +156,13 @@ TEST_F(ScrapFormTest, ALongWordBreaksAtTheLastCharacterThatFits) {
   form_->Message = std::string(60, 'W');
   const auto lines = form_->MessageLines();
   ASSERT_GE(lines.size(), 2u);
-  // The outline's right edge is at 196; a line's end is tested at its start
-  // plus the outline's left (4) plus its width.
+  // The outline's right edge is at 196; a line's end is tested where the
+  // line is written plus its width.
   const TRect box = form_->ShapeRegion->BoundingBox();
   const std::string& first = lines[0].Text;
   ASSERT_FALSE(first.empty());
-  EXPECT_LT(lines[0].X + box.Left + form_->Canvas().TextWidth(first), box.Right);
-  EXPECT_GE(lines[0].X + box.Left + form_->Canvas().TextWidth(first + "W"), box.Right);
+  EXPECT_LT(lines[0].X + form_->Canvas().TextWidth(first), box.Right);
+  EXPECT_GE(lines[0].X + form_->Canvas().TextWidth(first + "W"), box.Right);
   std::string joined;
   for (const auto& line : lines) joined += line.Text;
   EXPECT_EQ(joined, form_->Message);

@@ -63,14 +63,16 @@ Lines ReferenceLines(TScrapForm& form) {
       1, int(Trunc(form.Canvas().TextHeight("Mg") / std::cos(angle * 2 * std::numbers::pi / 360))));
   const int right = int(Trunc(form.RightMargin * form.ImageScale));
   const int top = int(Trunc(form.TopMargin * form.ImageScale));
+  // The walk counts from the outline's corner, where the lines are written.
+  const TRect box = form.ShapeRegion->BoundingBox();
   int y = form.FirstLineTop();
   int x = form.LineStartX(y);
   std::string rest = form.Message;
   while (!rest.empty()) {
     std::string line = ReferenceTakeLine(form, rest, x + right, y - top);
-    lines.push_back({x, y, std::move(line)});
+    lines.push_back({x + box.Left, y + box.Top, std::move(line)});
     form.NextTextLine(x, y, line_step);
-    if (form.ClientHeight() < y) break;
+    if (box.Height() + 10 < y) break;
   }
   return lines;
 }
@@ -123,17 +125,24 @@ class ScrapLayoutTest : public ::testing::Test {
                                  PaperFolder() + "layout-" + name,
                                  std::filesystem::copy_options::overwrite_existing);
     }
-    TBitmap rect;
-    rect.SetSize(300, 200);
-    rect.Canvas().Brush().SetColor(clRed);
-    rect.Canvas().FillRect(Rect(0, 0, 300, 200));
-    rect.Canvas().Brush().SetColor(clWhite);
-    rect.Canvas().FillRect(Rect(7, 3, 290, 196));
-    rect.SaveToFile(PaperFolder() + "layout-rect.bmp");
+    // A white outline on red.
+    const auto write_paper = [](const char* name, int width, int height, TRect outline) {
+      TBitmap paper;
+      paper.SetSize(width, height);
+      paper.Canvas().Brush().SetColor(clRed);
+      paper.Canvas().FillRect(Rect(0, 0, width, height));
+      paper.Canvas().Brush().SetColor(clWhite);
+      paper.Canvas().FillRect(outline);
+      paper.SaveToFile(PaperFolder() + name);
+    };
+    write_paper("layout-rect.bmp", 300, 200, Rect(7, 3, 290, 196));
+    // An outline that starts well inside its bitmap.
+    write_paper("layout-inset.bmp", 300, 240, Rect(60, 40, 280, 230));
   }
   static void TearDownTestSuite() {
     for (const char* name : kShipped) std::filesystem::remove(PaperFolder() + "layout-" + name);
     std::filesystem::remove(PaperFolder() + "layout-rect.bmp");
+    std::filesystem::remove(PaperFolder() + "layout-inset.bmp");
   }
   void SetUp() override {
     ScrapSettings = TScrapSettings();
@@ -149,7 +158,7 @@ class ScrapLayoutTest : public ::testing::Test {
 // layout depends on, so a layout kept past a change shows up as a difference.
 TEST_F(ScrapLayoutTest, LinesMatchTheCharacterByCharacterLayout) {
   static const char* const kFonts[] = {"DejaVu Sans", "DejaVu Serif", "DejaVu Sans Mono"};
-  std::vector<std::string> papers = {"layout-rect.bmp"};
+  std::vector<std::string> papers = {"layout-rect.bmp", "layout-inset.bmp"};
   for (const char* name : kShipped) papers.push_back(std::string("layout-") + name);
   std::unique_ptr<TScrapForm> form(MakeForm<TScrapForm>(nullptr));
   const unsigned seed = std::random_device()();
@@ -192,6 +201,73 @@ TEST_F(ScrapLayoutTest, LinesMatchTheCharacterByCharacterLayout) {
   }
   // The cases must reach well into wrapping, not only short texts.
   EXPECT_GT(checked_lines, 1000);
+}
+
+// On an outline that starts inside its bitmap, every line starts inside the
+// outline where it is written, the alarm bell too, and the window covers
+// the whole outline.
+TEST_F(ScrapLayoutTest, TextIsWrittenWhereTheOutlineWasTested) {
+  std::unique_ptr<TScrapForm> form(MakeForm<TScrapForm>(nullptr));
+  for (const char* paper : {"layout-inset.bmp", "layout-tilted.bmp"}) {
+    SCOPED_TRACE(paper);
+    form->PaperFile = paper;
+    form->RebuildShape();
+    const TRect box = form->ShapeRegion->BoundingBox();
+    EXPECT_GE(form->ClientWidth(), box.Right);
+    EXPECT_GE(form->ClientHeight(), box.Bottom);
+    std::mt19937 random(11);
+    form->Message = RandomText(random) + RandomText(random);
+    const Lines lines = form->MessageLines();
+    ASSERT_GT(lines.size(), 3u);
+    for (const auto& line : lines) {
+      if (line.Y + form->Canvas().TextHeight("M") > box.Bottom) break;
+      EXPECT_TRUE(form->ShapeRegion->Contains(line.X, line.Y)) << line.X << "," << line.Y;
+    }
+  }
+  // The bell's top right corner.
+  TBitmap drawn;
+  drawn.SetSize(form->ClientWidth(), form->ClientHeight());
+  drawn.Canvas().Brush().SetColor(clWhite);
+  drawn.Canvas().FillRect(Rect(0, 0, drawn.Width(), drawn.Height()));
+  form->PaperFile = "layout-inset.bmp";
+  form->RebuildShape();
+  form->DrawAlarmIcon(drawn.Canvas());
+  const QImage image = drawn.Image();
+  int first_x = image.width(), first_y = image.height();
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+        first_x = std::min(first_x, x);
+        first_y = std::min(first_y, y);
+      }
+  EXPECT_TRUE(form->ShapeRegion->Contains(first_x, first_y)) << first_x << "," << first_y;
+}
+
+// A margin far beyond the note moves the text no farther than one a tenth of
+// it: the layout neither overflows nor walks the whole distance down.
+TEST_F(ScrapLayoutTest, MarginsFarBeyondTheNoteLayOutAsTheirTenth) {
+  std::unique_ptr<TScrapForm> form(MakeForm<TScrapForm>(nullptr));
+  form->PaperFile = "layout-yellow.bmp";
+  form->RebuildShape();
+  std::mt19937 random(7);
+  form->Message = RandomText(random) + RandomText(random);
+  const auto lines_with = [&](int32_t TScrapForm::*margin, int32_t value) {
+    form->TopMargin = form->LeftMargin = form->RightMargin = 0;
+    form.get()->*margin = value;
+    return form->MessageLines();
+  };
+  for (int32_t TScrapForm::*margin :
+       {&TScrapForm::TopMargin, &TScrapForm::LeftMargin, &TScrapForm::RightMargin}) {
+    for (const int32_t far : {2147483647, -2147483647 - 1, 1000000000, -100000000}) {
+      SCOPED_TRACE(testing::Message() << "margin " << far);
+      const Lines lines = lines_with(margin, far);
+      EXPECT_EQ(lines, lines_with(margin, far / 10));
+      if (margin == &TScrapForm::TopMargin && far > 0) {
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_GT(lines[0].Y, form->ClientHeight());
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -211,6 +211,26 @@ TEST_F(ScrapMainTest, ExitSavesNotesThenSettingsBeforeTheIconGoesUnlessTheUserSt
   EXPECT_FALSE(main_->KitTrayIcon1->Active());
 }
 
+// Settings that cannot be written ask as unsaved notes do: staying keeps
+// the program with its icon, going ends it all the same.
+TEST_F(ScrapMainTest, SettingsThatCannotBeWrittenAskAndGoingEndsTheProgram) {
+  main_.reset(MakeForm<TScrapMain>(nullptr, folder_.File("gone/jotterwick.INI")));
+  main_->SaveAllScraps = [] { return true; };
+  dialogs_->AnswerMessage(mrNo);
+  main_->Exit2->Click();
+  EXPECT_TRUE(main_->KitTrayIcon1->Active());
+  dialogs_->AnswerMessage(mrYes);
+  main_->Exit2->Click();
+  EXPECT_FALSE(main_->KitTrayIcon1->Active());
+  ASSERT_EQ(dialogs_->Calls().size(), 2u);
+  for (const auto& call : dialogs_->Calls()) {
+    EXPECT_EQ(call.text.rfind("The settings could not be saved.\rUnable to write to ", 0), 0u)
+        << call.text;
+    EXPECT_TRUE(call.text.ends_with("\r\rExit anyway? Changes to the settings will be lost."));
+    EXPECT_EQ(call.buttons, mbYes | mbNo);
+  }
+}
+
 TEST_F(ScrapMainTest, ContentsWithoutAHelpFileTellsTheUserAndDoesNothingElse) {
   const std::string help_file = ChangeFileExt(ExecutablePath(), ".HLP");
   ASSERT_FALSE(std::filesystem::exists(help_file));

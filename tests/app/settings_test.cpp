@@ -137,6 +137,12 @@ TEST_F(SettingsTest, MarginsAreWrittenUnderMarginsAndReadFromMargins) {
             "[Margins]\r\nyellow.bmp.TOP=12\r\nyellow.bmp.LEFT=5\r\nyellow.bmp.RIGHT=30\r\n");
   EXPECT_EQ(ReadPaperMargins("yellow.bmp", ini_), (TPaperMargins{12, 5, 30}));
   EXPECT_EQ(ReadPaperMargins("lined.bmp", ini_), TPaperMargins());
+  // Hand-edited margins beyond the bound read as the bound.
+  WriteFileBytes(ini_,
+                 "[margins]\r\nlined.bmp.TOP=2147483647\r\nlined.bmp.LEFT=-100000000\r\n"
+                 "lined.bmp.RIGHT=-32768\r\n");
+  EXPECT_EQ(ReadPaperMargins("lined.bmp", ini_),
+            (TPaperMargins{kMaxPaperMargin, -kMaxPaperMargin, -kMaxPaperMargin}));
 }
 
 TEST_F(SettingsTest, MarginsSurviveASettingsSave) {

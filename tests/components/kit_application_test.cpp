@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/os/performance_counter.h"
 #include "platform/rtl/file_names.h"
+#include "tests/support/temp_folder.h"
 
 extern char** environ;
 
@@ -85,28 +87,43 @@ TEST(KitIniCtrl, AlphaCounterCapsEntriesAndNamesGetTheirExtension) {
   EXPECT_FALSE(ctrl.User().empty());
 }
 
-// Run by the test below in a second process of this executable.
-TEST(KitApplicationProbe, SeesTheFirstInstance) {
-  if (std::getenv("JW_INSTANCE_PROBE") == nullptr) GTEST_SKIP() << "runs inside the next test";
-  EXPECT_TRUE(KitApplication().InstanceRunning());
+// Run by the test below in a second process: JW_INSTANCE_PROBE tells
+// whether it must find the first one running.
+TEST(KitApplicationProbe, SeesTheFirstInstanceOnlyFromTheSameFolder) {
+  const char* expected = std::getenv("JW_INSTANCE_PROBE");
+  if (expected == nullptr) GTEST_SKIP() << "runs inside the next test";
+  EXPECT_EQ(KitApplication().InstanceRunning(), std::string(expected) == "running");
 }
 
-TEST(KitApplication, SecondProcessOfTheSameExecutableSeesInstanceRunning) {
-  EXPECT_FALSE(KitApplication().InstanceRunning());
-  const std::string exe = ExecutablePath();
+// Runs the probe in a process of exe; true when it passed.
+bool ProbePasses(const std::string& exe, const std::string& expected) {
   std::string filter = "--gtest_filter=KitApplicationProbe.*";
   std::vector<char*> argv{const_cast<char*>(exe.c_str()), filter.data(), nullptr};
-  std::vector<std::string> env_strings{"JW_INSTANCE_PROBE=1", "QT_QPA_PLATFORM=offscreen"};
+  std::vector<std::string> env_strings{"JW_INSTANCE_PROBE=" + expected,
+                                       "QT_QPA_PLATFORM=offscreen"};
   for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
   std::vector<char*> envp;
   for (auto& s : env_strings) envp.push_back(s.data());
   envp.push_back(nullptr);
   pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+  if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return false;
   int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The same executable file reached from another folder, as a second ready
+// folder holds its own copy, is another program with its own files.
+TEST(KitApplication, SecondProcessSeesInstanceRunningFromTheSameFolderOnly) {
+  EXPECT_FALSE(KitApplication().InstanceRunning());
+  const std::string exe = ExecutablePath();
+  EXPECT_TRUE(ProbePasses(exe, "running"));
+  test_support::TempFolder other;
+  const std::string linked = other.File(ExtractFileName(exe));
+  // A link where the folders share a file system, a copy where they do not.
+  std::error_code error;
+  std::filesystem::create_hard_link(exe, linked, error);
+  if (error) std::filesystem::copy_file(exe, linked);
+  EXPECT_TRUE(ProbePasses(linked, "free"));
 }
 
 }  // namespace

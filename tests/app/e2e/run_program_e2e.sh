@@ -11,7 +11,11 @@
 # program within a second having written its settings, that no window of the
 # program has a taskbar entry, and that the note comes back at the next start
 # as it was left, its alarm with it; a signal ends that run the way "Exit"
-# does. A last run starts with 200 notes in the table and shows them all.
+# does. While it runs, a second start from the same ready folder says the
+# program is already running and ends without opening the notes table, and a
+# start from another ready folder runs beside it. Text typed on the note is in
+# the table a few seconds later: after SIGKILL the next start shows it. A last
+# run starts with 200 notes in the table and shows them all.
 #
 #   run_program_e2e.sh <jotterwick> <jw_make_notes_table> <jw_x_probe> <paper folder>
 #
@@ -246,6 +250,64 @@ note_restored() {
 wait_for 10 "the note to look as it was left" note_restored
 check_no_taskbar_entry
 
+# --- a second start from the same ready folder only says that the program
+# runs: no second icon, no second note, the notes table never opened
+icons() {
+  local w
+  for w in $(program_windows); do
+    in_trayer "$w" && echo "$w"
+  done
+}
+# end_other <pid> <what>: another process of the program ends with status 0
+# within ten seconds.
+end_other() {
+  local pid=$1 status=0
+  other_ended() { ! alive "$pid"; }
+  wait_for 10 "$2" other_ended
+  wait "$pid" || status=$?
+  finished "$pid"
+  [ "$status" -eq 0 ] || fail "$2: it ended with status $status"
+}
+HOME=$work "$ready/jotterwick" >"$work/second.out" 2>"$work/second.err" &
+second_pid=$!
+started "$second_pid"
+wait_for 30 "the second start to say that the program runs" find_window Jotterwick
+ls -l "/proc/$second_pid/fd" | grep -q scraps && fail "the second start opened the notes table"
+[ "$(icons | wc -w)" = 1 ] || fail "a second start added a tray icon: $(icons)"
+[ "$("$probe" shaped-windows jotterwick)" = 1 ] || fail "a second start showed the notes again"
+xdotool windowactivate --sync "$window" key Return
+end_other "$second_pid" "the second start to end once told"
+
+# --- a copy of the program in another ready folder is a program of its own
+other=$work/other
+cp -r "$ready" "$other"
+HOME=$work "$other/jotterwick" >"$work/other.out" 2>"$work/other.err" &
+other_pid=$!
+started "$other_pid"
+two_icons() { [ "$(icons | wc -w)" = 2 ]; }
+wait_for 30 "the program from another ready folder to show its icon" two_icons
+kill -TERM "$other_pid"
+end_other "$other_pid" "SIGTERM to end the program from the other ready folder"
+
+# --- typed text reaches the table a few seconds later: a kill after that
+# loses nothing
+wait_for 10 "the clicked note to take the keyboard focus" click_to_focus "$note" "$grab_x" "$grab_y"
+xdotool type --delay 20 " again"
+dark=-1
+wait_for 10 "the added text to show on the note" text_settled typed_again
+convert "$work/typed_again.ppm" -crop "${width}x$height+$left+$top" +repage "$work/note1.ppm"
+[ "$(compare -metric AE "$work/note2.ppm" "$work/note1.ppm" null: 2>&1)" != 0 ] ||
+  fail "the added text did not change the note"
+sleep 5
+kill -KILL "$program_pid"
+wait "$program_pid" || true
+finished "$program_pid"
+start_program 2k
+wait_for_icon
+wait_for 30 "the note to come back after SIGKILL" one_note
+wait_for 10 "the note to be mapped after SIGKILL" viewable "$note"
+wait_for 10 "the note to come back after SIGKILL with the text typed before" note_restored
+
 # --- a signal closes the program as "Exit" does
 kill -TERM "$program_pid"
 wait_for 10 "SIGTERM to end the program" ended
@@ -261,4 +323,4 @@ kill -TERM "$program_pid"
 wait_for 30 "SIGTERM to end the program with 200 notes" ended
 end_program
 
-echo "passed: tray menu, a new shaped note centred, typing, hiding and showing, an alarm showing its note, Exit within a second, no taskbar entry, the note and its alarm back at the next start, and 200 notes shown"
+echo "passed: tray menu, a new shaped note centred, typing, hiding and showing, an alarm showing its note, Exit within a second, no taskbar entry, the note and its alarm back at the next start, one program per ready folder, typed text kept through SIGKILL, and 200 notes shown"

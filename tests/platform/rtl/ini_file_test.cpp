@@ -314,6 +314,16 @@ TEST_F(IniFileTest, ABatchAppliesAsOneReplaceOrNotAtAll) {
   }
   EXPECT_EQ(replaces, 1);
   EXPECT_EQ(Get(), "[Main]\r\nk=v\r\n[Email]\r\nEmaillines3=c|c@x\r\nEmaillines7=g|g@x\r\n");
+  // Changes that end where the file was write nothing.
+  {
+    TIniFile::Batch batch(ini);
+    ini.EraseSection("Email");
+    ini.WriteString("Email", "Emaillines3", "c|c@x");
+    ini.WriteString("Email", "Emaillines7", "g|g@x");
+    ini.WriteString("Main", "k", "v");
+    batch.Commit();
+  }
+  EXPECT_EQ(replaces, 1);
   for (int n = 0; n < 10; ++n) {
     const std::string expected = n == 3 ? "c|c@x" : n == 7 ? "g|g@x" : "";
     EXPECT_EQ(ini.ReadString("Email", "EmailLines" + std::to_string(n), ""), expected);

@@ -4,7 +4,8 @@
 # process the script started, whichever way it ends.
 #
 #   need_tools <tool...>      exits 77 (skipped) when one is not installed
-#   start_x_session           Xvfb on a display it picks itself, then openbox
+#   start_x_session           Xvfb on a display it picks itself, then openbox;
+#                             $x_server_pid is the server's process
 #   started <pid>             stops the process at the end (last started,
 #                             first stopped)
 #   finished <pid>            the process ended and was waited for
@@ -17,6 +18,7 @@
 
 work=$(mktemp -d)
 running=()
+x_server_pid=
 
 stop() {
   set +e
@@ -86,11 +88,12 @@ window_geometry() {
 }
 
 start_x_session() {
-  local xvfb_pid openbox_pid
+  local openbox_pid
+  : >"$work/display"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-  xvfb_pid=$!
-  started "$xvfb_pid"
-  display_ready() { alive "$xvfb_pid" && [ -s "$work/display" ]; }
+  x_server_pid=$!
+  started "$x_server_pid"
+  display_ready() { alive "$x_server_pid" && [ -s "$work/display" ]; }
   wait_for 30 "Xvfb to report its display" display_ready
   DISPLAY=:$(head -n1 "$work/display")
   export DISPLAY
@@ -100,7 +103,7 @@ start_x_session() {
   export DBUS_SESSION_BUS_ADDRESS=disabled:
   # Qt wants a private runtime folder and complains on stderr without one.
   export XDG_RUNTIME_DIR=$work/runtime
-  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 
   HOME=$work openbox --sm-disable >"$work/openbox.log" 2>&1 &
   openbox_pid=$!
