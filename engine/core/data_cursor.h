@@ -253,7 +253,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int CompareBookmarks(const uint8_t* a, const uint8_t* b) const;
   // 0, or 8710 when this cursor has no such record.
   int32_t GotoCursorRecord(TDataCursor& other);
-  // A new open cursor on the same table, index, range and record.
+  // A new open cursor on the same table, index, range, filters and record.
   std::unique_ptr<TDataCursor> Clone();
 
   // ---- the bitmap view (cursor_bitmaps.cpp) ----
