@@ -883,5 +883,40 @@ TEST(CursorEditing, BlobBuffersReadShortReopenLimitAndFreeTheirChains) {
   ExpectTable(*cursor, true, {{row.id, row}, {emptied.id, emptied}});
 }
 
+TEST(CursorEditing, ACopyOfTheCurrentRecordOwnsACopyOfItsBlob) {
+  CursorDatabase db;
+  db.Create("T", Definition(true));
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, true);
+  std::mt19937 random(11);
+  Row row = RandomRow(random, 1, true);
+  editor.Insert(row);
+  // The copy takes the memo through a buffer of its own: changing the
+  // source afterwards leaves the copy's chain alone.
+  std::vector<uint8_t> copy(static_cast<size_t>(cursor->GetRecordSize()));
+  ASSERT_TRUE(editor.Seek(row));
+  ASSERT_EQ(cursor->CopyCurrentRecord(copy.data()), 0);
+  int32_t size = 0;
+  int32_t read = 0;
+  ASSERT_EQ(cursor->GetBlobSize(kMemo, copy.data(), false, size), 0);
+  std::string memo(static_cast<size_t>(size), '\0');
+  ASSERT_EQ(cursor->ReadBlob(kMemo, copy.data(), false, read, size, memo.data(), 0), 0);
+  EXPECT_EQ(memo, row.memo);
+  Row copied = row;
+  copied.code = 2;
+  cursor->SetFieldData(kCode, copy.data(), false, &copied.code);
+  cursor->InsertRecord(copy.data(), false);
+  copied.id = TDataCursor::GetRecordId(copy.data());
+  Row changed = row;
+  changed.memo = std::string(5000, 'x');
+  editor.Modify(row, changed);
+  cursor.reset();
+  EXPECT_EQ(VerifyTableBlobs(db.dir.Path("T.DAT"), db.dir.Path("T.BLB")),
+            std::vector<std::string>{});
+  EXPECT_EQ(BlobChainsOfTable(db.dir.Path("T.DAT")).size(), 2u);
+  cursor = db.Open("T");
+  ExpectTable(*cursor, true, {{changed.id, changed}, {copied.id, copied}});
+}
+
 }  // namespace
 }  // namespace jw::test
