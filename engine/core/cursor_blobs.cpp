@@ -103,6 +103,7 @@ int32_t TDataCursor::ReadBlob(int32_t field, const uint8_t* image, bool table_li
   bytes_read = 0;
   TBlobBuffer* buffer = nullptr;
   if (const int32_t code = FindBlob(field, image, table_list, buffer)) return code;
+  if (offset < 0 || count < 0) return kErrInvalidBlobOffset;
   const int64_t end = static_cast<int64_t>(offset) + count;
   const bool short_read = end > buffer->Size();
   bytes_read = short_read ? std::max(buffer->Size() - offset, 0) : count;

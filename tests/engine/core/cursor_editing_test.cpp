@@ -805,8 +805,8 @@ TEST(CursorEditing, BlobBuffersOpenedOneAfterAnotherShowOnlyTheirOwnBytes) {
       } else {
         const int32_t offset = below(size + 100);
         const std::string bytes = random_bytes(1 + below(200));
-        ASSERT_EQ(cursor->WriteBlob(kMemo, image.data(), false,
-                                    static_cast<int32_t>(bytes.size()), bytes.data(), offset),
+        ASSERT_EQ(cursor->WriteBlob(kMemo, image.data(), false, static_cast<int32_t>(bytes.size()),
+                                    bytes.data(), offset),
                   0);
         if (value.size() < offset + bytes.size()) value.resize(offset + bytes.size(), '\0');
         value.replace(static_cast<size_t>(offset), bytes.size(), bytes);
@@ -847,6 +847,12 @@ TEST(CursorEditing, BlobBuffersReadShortReopenLimitAndFreeTheirChains) {
   EXPECT_EQ(read, 40);
   EXPECT_EQ(cursor->ReadBlob(kMemo, image.data(), false, read, 1, out, 40), kErrEndOfBlob);
   EXPECT_EQ(read, 0);
+  // Nothing before the start is read, whatever the count.
+  for (const auto& [count, offset] : {std::pair{4, -1}, std::pair{60, -20}, std::pair{-1, 0}}) {
+    EXPECT_EQ(cursor->ReadBlob(kMemo, image.data(), false, read, count, out, offset),
+              kErrInvalidBlobOffset);
+    EXPECT_EQ(read, 0);
+  }
   EXPECT_EQ(cursor->CloseBlob(kMemo, image.data(), 1, false), 0);
   std::vector<std::vector<uint8_t>> images(65, image);
   for (int i = 0; i < 64; ++i) {
@@ -916,6 +922,38 @@ TEST(CursorEditing, ACopyOfTheCurrentRecordOwnsACopyOfItsBlob) {
   EXPECT_EQ(BlobChainsOfTable(db.dir.Path("T.DAT")).size(), 2u);
   cursor = db.Open("T");
   ExpectTable(*cursor, true, {{changed.id, changed}, {copied.id, copied}});
+}
+
+TEST(CursorEditing, TheLastIdIsHandedOutOnceAndARecordKeepingItsOwnStillGoesIn) {
+  CursorDatabase db;
+  db.Create("T", Definition(false));
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, false);
+  std::mt19937 random(12);
+  cursor->SetLastAutoInc(2147483646);
+  Row last = RandomRow(random, 1, false);
+  editor.Insert(last);
+  EXPECT_EQ(last.id, 2147483647);
+  // Refused before anything changes: the counter never wraps to repeat an id.
+  Row refused = RandomRow(random, 2, false);
+  EXPECT_EQ(ErrorCodeOf([&] { editor.Insert(refused); }), kErrFieldLimits);
+  cursor->Close(false);
+  cursor->SetKeepAutoInc(true);
+  cursor->Open();
+  Row kept = RandomRow(random, 3, false);
+  kept.id = 77;
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  cursor->InitRecord(image.data());
+  TDataCursor::SetRecordId(image.data(), kept.id);
+  cursor->SetFieldData(kCode, image.data(), false, &kept.code);
+  cursor->SetFieldData(kGroup, image.data(), false, &kept.group);
+  cursor->InsertRecord(image.data(), false);
+  EXPECT_EQ(cursor->GetLastAutoInc(), 2147483647);
+  const Row stored = editor.Read(image.data());
+  cursor.reset();
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+  cursor = db.Open("T");
+  ExpectTable(*cursor, false, {{last.id, last}, {kept.id, stored}});
 }
 
 }  // namespace
