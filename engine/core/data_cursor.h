@@ -106,7 +106,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // (or of natural order). A failure leaves the cursor closed.
   void Open();
   // Nothing when closed; discard drops what a temporary exclusive table
-  // has not written.
+  // has not written. The handlers set on the cursor are forgotten.
   void Close(bool discard);
   bool IsOpen() const { return open_; }
   // Takes the table's read lock whatever the session's setting and
@@ -156,7 +156,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int32_t GetCurrentRecord(uint8_t* image);
   void SetRecNo(int32_t number);
   // 1-based among the range (index order) or the visible records
-  // (natural order); 0 off the records.
+  // (natural order); 0 off the records. Before the first (after the last)
+  // record it is that record's number: 1 after First.
   int32_t GetRecNo();
   // GetRecNo as the last move left it, without a read bracket: the number
   // of the record a move just handed out, whatever changed since.

@@ -2,7 +2,9 @@
 // BLOBs, seeks, ranges, modifications that move keys, deletes and inserts
 // that reuse their slots, compared after reopening with the verifiers'
 // blessing; refusals that leave the files' bytes alone; record locks
-// between two cursors; and a failed write at every point of an edit.
+// between two cursors; a failed write at every point of an edit; a copy
+// of a record with its BLOB; and the id and BLOB stamp counters at their
+// limits.
 // JW_LONG_TESTS=1 runs the model scenario with 100,000 records.
 #include <gtest/gtest.h>
 
@@ -954,6 +956,30 @@ TEST(CursorEditing, TheLastIdIsHandedOutOnceAndARecordKeepingItsOwnStillGoesIn) 
   EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
   cursor = db.Open("T");
   ExpectTable(*cursor, false, {{last.id, last}, {kept.id, stored}});
+}
+
+TEST(CursorEditing, BlobWritesGoOnPastTheLastStamp) {
+  CursorDatabase db;
+  db.Create("T", Definition(true));
+  Row row = RandomRow(*std::make_unique<std::mt19937>(13), 1, true);
+  Editor(*db.Open("T"), true).Insert(row);
+  std::vector<uint8_t> header = ReadWholeFile(db.dir.Path("T.DAT"));
+  PutInt32(&header[kHdrLastBlobStamp], 2147483646);
+  WriteWholeFile(db.dir.Path("T.DAT"), header);
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, true);
+  for (const char* memo : {"at the limit", "past it", "and on"}) {
+    Row changed = row;
+    changed.memo = memo;
+    editor.Modify(row, changed);
+    row = changed;
+  }
+  cursor.reset();
+  EXPECT_EQ(VerifyTableBlobs(db.dir.Path("T.DAT"), db.dir.Path("T.BLB")),
+            std::vector<std::string>{});
+  EXPECT_EQ(GetInt32(ReadWholeFile(db.dir.Path("T.DAT")).data() + kHdrLastBlobStamp), 2);
+  cursor = db.Open("T");
+  ExpectTable(*cursor, true, {{row.id, row}});
 }
 
 }  // namespace
