@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/core/cursor_read_scope.h"
+#include "engine/expr/expression_tokens.h"
 
 namespace jw {
 namespace {
@@ -50,6 +51,11 @@ void TDataCursor::DropBlobBuffer(std::unique_ptr<TBlobBuffer>& buffer) {
 int32_t TDataCursor::OpenBlob(int32_t field, uint8_t* image, uint8_t owner, bool table_list,
                               uint8_t mode) {
   TCursorReadScope read(*this);
+  return OpenBlobBuffer(field, image, owner, table_list, mode);
+}
+
+int32_t TDataCursor::OpenBlobBuffer(int32_t field, uint8_t* image, uint8_t owner, bool table_list,
+                                    uint8_t mode) {
   const FieldDescriptor& desc = BlobFieldDesc(field, table_list);
   if (desc.Type != kFldBlob) return kErrInvalidBlobField;
   const int32_t ref = BlobRef(desc, image);
@@ -97,6 +103,7 @@ int32_t TDataCursor::ReadBlob(int32_t field, const uint8_t* image, bool table_li
   bytes_read = 0;
   TBlobBuffer* buffer = nullptr;
   if (const int32_t code = FindBlob(field, image, table_list, buffer)) return code;
+  if (offset < 0 || count < 0) return kErrInvalidBlobOffset;
   const int64_t end = static_cast<int64_t>(offset) + count;
   const bool short_read = end > buffer->Size();
   bytes_read = short_read ? std::max(buffer->Size() - offset, 0) : count;
@@ -193,6 +200,45 @@ bool TDataCursor::SameAsCurrent(const uint8_t* image) const {
     if (buffer != nullptr) PutInt32(stored.data() + desc.Offset + 1, buffer->FirstBlock());
   }
   return std::memcmp(current_.data(), stored.data(), size) == 0;
+}
+
+const TBlobBuffer& TDataCursor::BlobContents(const FieldDescriptor& desc, const uint8_t* image,
+                                             TBlobBuffer& loaded) const {
+  const int32_t ref = BlobRef(desc, image);
+  if (const TBlobBuffer* open = BlobBufferOf(ref)) return *open;
+  if (ref > 0) loaded.LoadBlob(ref, GetInt32(image + desc.Offset + 1 + sizeof(int32_t)));
+  return loaded;
+}
+
+void TDataCursor::BlobColumnValue(int32_t field, const uint8_t* image, TExpToken& node) {
+  const FieldDescriptor& desc = GetTableFieldDesc(field);
+  bool null = false;
+  ReadField(desc, image, null, nullptr);
+  TBlobBuffer loaded(table_->BlobFile(), this);
+  const TBlobBuffer& contents = null ? loaded : BlobContents(desc, image, loaded);
+  const auto size = static_cast<size_t>(contents.Size());
+  node.SetValueSize(contents.Size() + 1);
+  if (size > 0) std::memcpy(node.Value(), contents.GetData(), size);
+  node.Value()[size] = 0;
+  node.IsNull = null;
+}
+
+void TDataCursor::CopyBlob(int32_t field, const uint8_t* image, bool table_list,
+                           TDataCursor& target, int32_t target_field, uint8_t* target_image) {
+  TBlobBuffer loaded(table_->BlobFile(), this);
+  const TBlobBuffer& source = BlobContents(BlobFieldDesc(field, table_list), image, loaded);
+  // The copy starts empty and without a chain: posting the target image
+  // writes a chain of its own.
+  int32_t code =
+      target.OpenBlobBuffer(target_field, target_image, kEngineOwner, table_list, kBlobWriteMode);
+  if (code == 0 && source.Size() > 0) {
+    code = target.WriteBlob(target_field, target_image, table_list, source.Size(), source.GetData(),
+                            0);
+  }
+  if (code != 0) {
+    target.Raise(static_cast<EngineErrorCode>(code),
+                 target.BlobFieldDesc(target_field, table_list).Name);
+  }
 }
 
 void TDataCursor::ClearRecordBlobs(uint8_t* image) {

@@ -8,6 +8,7 @@
 #include "engine/core/cursor_read_scope.h"
 #include "engine/core/data_directory.h"
 #include "engine/core/data_session.h"
+#include "engine/core/filter.h"
 
 namespace jw {
 
@@ -96,6 +97,13 @@ std::unique_ptr<TDataCursor> TDataCursor::Clone() {
   copy->SetFieldDescs(fields_, derived_);
   copy->SetIndexByNumber(index_number_);
   if (range_active_) copy->SetRange(true, RangeStartKey(), 0, RangeEndKey(), 0);
+  // The clone shows what its source shows: every filter, in the same order,
+  // active where the source's is.
+  for (const auto& filter : filters_) {
+    TFilter* copied = copy->AddFilter(nullptr, filter->Tree(), filter->Callback(),
+                                      filter->UserData(), filter->Options());
+    if (filter->Active()) copy->ActivateFilter(copied);
+  }
   if (OnRecord()) {
     copy->GotoCursorRecord(*this);
   } else if (eof_ && !bof_) {

@@ -410,7 +410,12 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
   try {
     CheckRecord(image);
     const int32_t last = data.LastAutoInc();
-    if (!keep_auto_inc_) SetRecordId(image, last + 1);
+    // The counter never wraps: a value past the last one would repeat an id.
+    // A record that keeps its own id still goes in; the counter stays.
+    const bool exhausted = last >= kMaxCounterValue;
+    if (exhausted && !keep_auto_inc_) Raise(kErrFieldLimits);
+    const int32_t next = exhausted ? last : last + 1;
+    if (!keep_auto_inc_) SetRecordId(image, next);
     const std::vector<int32_t> slots = KeyedSlots();
     TKeyImage key;
     const auto key_of = [&](size_t k) {
@@ -452,7 +457,7 @@ void TDataCursor::InsertRecord(uint8_t* image, bool reposition) {
       const bool blobs = post.Write();
       const bool appended = n == data.NextRecordNumber();
       PlaceRecord(data, index, image);
-      data.SetLastAutoInc(keep_auto_inc_ ? std::max(last + 1, GetRecordId(image)) : last + 1);
+      data.SetLastAutoInc(keep_auto_inc_ ? std::max(next, GetRecordId(image)) : next);
       stored = true;
       // Undone, the new record becomes a deleted slot: an appended one
       // keeps its number, so the status index gets its deleted key.

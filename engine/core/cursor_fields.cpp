@@ -29,14 +29,16 @@ int32_t ValueSize(const FieldDescriptor& field) {
 // record, whichever of its columns the cursor's field list shows.
 void DerivedColumnValue(void* context, const void* record, TExpToken* node) {
   auto* cursor = static_cast<TDataCursor*>(context);
+  const auto* image = static_cast<const uint8_t*>(record);
   const FieldDescriptor& field = cursor->GetTableFieldDesc(node->FieldNumber);
+  if (field.Type == kFldBlob) {
+    cursor->BlobColumnValue(node->FieldNumber, image, *node);
+    return;
+  }
   node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
   bool null = false;
-  cursor->GetTableFieldData(node->FieldNumber, static_cast<const uint8_t*>(record), null,
-                            node->Value());
-  // The contents of a BLOB column come with BLOB access; until then its
-  // reference is no value an expression could use.
-  node->IsNull = null || field.Type == kFldBlob;
+  cursor->GetTableFieldData(node->FieldNumber, image, null, node->Value());
+  node->IsNull = null;
 }
 
 }  // namespace
@@ -243,13 +245,18 @@ int32_t TDataCursor::CopyCurrentRecord(uint8_t* image) {
   if (image == nullptr) return 0;
   ClearRecord(image);
   for (const FieldDescriptor& desc : fields_) {
-    // A copy never shares a stored BLOB chain with its source; BLOB
-    // contents are copied through BLOB access.
-    if (desc.Type == kFldBlob || desc.IsAutoInc()) continue;
+    if (desc.IsAutoInc()) continue;
     bool null = false;
     std::vector<uint8_t> value(static_cast<size_t>(ValueSize(desc)) + 1);
     ReadField(desc, current_.data(), null, value.data());
-    if (!null) WriteField(desc, image, value.data());
+    if (null) continue;
+    if (desc.Type == kFldBlob) {
+      // A copy never shares a stored chain with its source: the new image
+      // gets a buffer of its own with the contents, stored when it is posted.
+      CopyBlob(desc.Number, current_.data(), true, *this, desc.Number, image);
+    } else {
+      WriteField(desc, image, value.data());
+    }
   }
   if (keep_auto_inc_) SetRecordId(image, GetRecordId(current_.data()));
   return 0;

@@ -40,37 +40,18 @@ bool ResolveTableColumn(void* context, TExpToken* node) {
   return true;
 }
 
-// A BLOB column's whole value, zero-terminated: from the cursor's open
-// buffer when the image refers to one, else loaded from its block chain.
-void BlobColumnValue(TDataCursor& cursor, const FieldDescriptor& field, const uint8_t* image,
-                     TExpToken* node) {
-  const int32_t ref = GetInt32(image + field.Offset + 1);
-  TBlobBuffer loaded(cursor.Table()->BlobFile(), &cursor);
-  const TBlobBuffer* buffer = cursor.BlobBufferOf(ref);
-  if (buffer == nullptr) {
-    if (ref > 0) loaded.LoadBlob(ref, cursor.GetBlobStamp(node->FieldNumber, image, true));
-    buffer = &loaded;
-  }
-  node->SetValueSize(buffer->Size() + 1);
-  std::memset(node->Value(), 0, static_cast<size_t>(buffer->Size()) + 1);
-  if (buffer->Size() > 0) {
-    std::memcpy(node->Value(), buffer->GetData(), static_cast<size_t>(buffer->Size()));
-  }
-}
-
 // The value of a table column in a stored record image.
 void TableColumnValue(void* context, const void* record, TExpToken* node) {
   auto* cursor = static_cast<TDataCursor*>(context);
   const FieldDescriptor& field = cursor->GetTableFieldDesc(node->FieldNumber);
   const auto* image = static_cast<const uint8_t*>(record);
-  bool null = false;
   if (field.Type == kFldBlob) {
-    null = image[field.Offset] == 0;
-    BlobColumnValue(*cursor, field, image, node);
-  } else {
-    node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
-    cursor->GetTableFieldData(node->FieldNumber, image, null, node->Value());
+    cursor->BlobColumnValue(node->FieldNumber, image, *node);
+    return;
   }
+  bool null = false;
+  node->SetValueSize(std::max<int32_t>(field.PhysicalLength, 8));
+  cursor->GetTableFieldData(node->FieldNumber, image, null, node->Value());
   node->IsNull = null;
 }
 

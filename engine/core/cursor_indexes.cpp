@@ -38,6 +38,7 @@ void TDataCursor::DropIndexPages() {
 }
 
 void TDataCursor::AddIndex(const IndexDescriptor& descriptor) {
+  CheckOpen();
   CheckExclusive();
   CheckWritable();
   IndexDescriptor added = descriptor;
@@ -87,6 +88,7 @@ void TDataCursor::AddIndex(const IndexDescriptor& descriptor) {
 }
 
 void TDataCursor::DeleteIndex(const std::string& name, bool remove) {
+  CheckOpen();
   CheckExclusive();
   CheckWritable();
   const TIndexFile& index = table_->IndexFile();
@@ -100,6 +102,7 @@ void TDataCursor::DeleteIndex(const std::string& name, bool remove) {
 }
 
 void TDataCursor::DeleteIndexByNumber(int32_t number, bool remove) {
+  CheckOpen();
   CheckExclusive();
   CheckWritable();
   TIndexFile& index = table_->IndexFile();

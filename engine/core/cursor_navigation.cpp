@@ -103,8 +103,7 @@ void TDataCursor::ReadCurrentAs(bool walking, bool natural) {
   ComputeDerivedFields(current_.data());
 }
 
-TRecord* TDataCursor::FetchForMove(TDataFile& data, int32_t number, bool read_ahead,
-                                   bool natural) {
+TRecord* TDataCursor::FetchForMove(TDataFile& data, int32_t number, bool read_ahead, bool natural) {
   TRecord* record = nullptr;
   if (!data.FetchRecord(this, number, 1, read_ahead, natural, record) &&
       !data.FetchRecord(this, number, 1, read_ahead, natural, record)) {
@@ -347,7 +346,9 @@ int32_t TDataCursor::GetRecNo() {
 }
 
 int32_t TDataCursor::RecNoOfLastMove() {
-  if (!OnRecord()) return 0;
+  // Before the first or after the last record the cursor still counts the
+  // record it stands next to; only off the records is there none.
+  if (position_ == 0) return 0;
   if (NaturalOrderInForce()) return CountedPosition();
   return position_ - range_start_ + 1;
 }

@@ -200,6 +200,12 @@ void TDataCursor::Close(bool discard) {
   resync_pending_ = false;
   password_handler_ = nullptr;
   password_user_data_ = nullptr;
+  index_progress_ = nullptr;
+  index_progress_user_data_ = nullptr;
+  restructure_progress_ = nullptr;
+  restructure_progress_user_data_ = nullptr;
+  data_loss_ = nullptr;
+  data_loss_user_data_ = nullptr;
   const int32_t result = directory_->CloseTable(table, discard);
   if (result < 0) Raise(static_cast<EngineErrorCode>(-result));
 }

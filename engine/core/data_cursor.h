@@ -106,7 +106,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // (or of natural order). A failure leaves the cursor closed.
   void Open();
   // Nothing when closed; discard drops what a temporary exclusive table
-  // has not written.
+  // has not written. The handlers set on the cursor are forgotten.
   void Close(bool discard);
   bool IsOpen() const { return open_; }
   // Takes the table's read lock whatever the session's setting and
@@ -156,7 +156,8 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int32_t GetCurrentRecord(uint8_t* image);
   void SetRecNo(int32_t number);
   // 1-based among the range (index order) or the visible records
-  // (natural order); 0 off the records.
+  // (natural order); 0 off the records. Before the first (after the last)
+  // record it is that record's number: 1 after First.
   int32_t GetRecNo();
   // GetRecNo as the last move left it, without a read bracket: the number
   // of the record a move just handed out, whatever changed since.
@@ -253,7 +254,7 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   int CompareBookmarks(const uint8_t* a, const uint8_t* b) const;
   // 0, or 8710 when this cursor has no such record.
   int32_t GotoCursorRecord(TDataCursor& other);
-  // A new open cursor on the same table, index, range and record.
+  // A new open cursor on the same table, index, range, filters and record.
   std::unique_ptr<TDataCursor> Clone();
 
   // ---- the bitmap view (cursor_bitmaps.cpp) ----
@@ -401,6 +402,15 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   void StoreBlobRefs(uint8_t* image, bool table_list);
   // Opens every BLOB field for writing and truncates it to 0.
   void ClearRecordBlobs(uint8_t* image);
+  // The whole value of the table's BLOB field in image, for an expression:
+  // Size() bytes and a zero byte after them, from the buffer the image
+  // refers to or else its block chain; IsNull as the field reads.
+  void BlobColumnValue(int32_t field, const uint8_t* image, TExpToken& node);
+  // Gives the target image's field a buffer of the target cursor's, open for
+  // writing, that holds a copy of the BLOB field of image: posting the target
+  // image stores it as a chain of its own. Errors name the target field.
+  void CopyBlob(int32_t field, const uint8_t* image, bool table_list, TDataCursor& target,
+                int32_t target_field, uint8_t* target_image);
   // Whether the image holds what the current record stores: a BLOB field
   // open in a buffer counts as the reference the buffer was opened from.
   bool SameAsCurrent(const uint8_t* image) const;
@@ -635,6 +645,13 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   // The same into bookmark, which holds GetBookmarkSize() bytes.
   void BookmarkOf(const uint8_t* image, int32_t number, uint8_t* bookmark) const;
   const FieldDescriptor& BlobFieldDesc(int32_t field, bool table_list) const;
+  // OpenBlob inside a read bracket the caller holds.
+  int32_t OpenBlobBuffer(int32_t field, uint8_t* image, uint8_t owner, bool table_list,
+                         uint8_t mode);
+  // The value of the BLOB field in image: the cursor's buffer the image
+  // refers to, else its chain loaded into loaded.
+  const TBlobBuffer& BlobContents(const FieldDescriptor& desc, const uint8_t* image,
+                                  TBlobBuffer& loaded) const;
   // The image's open buffer of the field, or a code: 10753, 10030.
   int32_t FindBlob(int32_t field, const uint8_t* image, bool table_list, TBlobBuffer*& buffer);
   // A new buffer for a BLOB to open: the buffer last closed when there is
@@ -662,8 +679,6 @@ class TDataCursor final : public TIndexCursor, public TDataFileCursor, public TB
   bool CopyTable(const TTableDefinition& definition, const TRestructureOptions& options,
                  int32_t last_auto_inc);
   bool CopyRecords(TDataCursor& work, const TTableDefinition& definition);
-  void CopyBlob(int32_t field, uint8_t* image, TDataCursor& work, int32_t new_field,
-                uint8_t* new_image);
   // A loss without a handler raises code naming the field.
   bool ReportFieldLoss(TDataLossKind kind, const FieldDescriptor& field);
   // Puts the work table in the table's place; the old files become the

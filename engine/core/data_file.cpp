@@ -706,9 +706,13 @@ void TDataFile::SetLastAutoInc(int32_t value) {
 }
 
 int32_t TDataFile::NextBlobStamp() {
-  const int32_t value = NextCounter(header_.LastBlobStamp, Name());
+  // A stamp only tells a chain's write from the writes before and after it
+  // at the same blocks, which an image read earlier may still name; it need
+  // not be unique among the records. After the last value the count starts
+  // again at 1 rather than refuse every further BLOB write.
+  header_.LastBlobStamp = header_.LastBlobStamp >= kMaxCounterValue ? 1 : header_.LastBlobStamp + 1;
   header_dirty_ = true;
-  return value;
+  return header_.LastBlobStamp;
 }
 
 int32_t TDataFile::BlobBlockSize() const {

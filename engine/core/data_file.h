@@ -173,8 +173,10 @@ class TDataFile : public TTableFile {
   TRecordStack& RecordStack() { return pool_; }
 
   // Counters.
+  // 9492 once the last value is 2147483647.
   int32_t NextAutoInc();
   void SetLastAutoInc(int32_t value);
+  // 1 again after 2147483647.
   int32_t NextBlobStamp();
   int32_t ChangeCounter() const { return header_.ChangeCounter; }
   int32_t FreeHead() const { return header_.FreeHead; }

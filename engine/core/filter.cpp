@@ -79,6 +79,14 @@ TFilter::~TFilter() {
   ReleaseRecordsBitmap(bitmap_);
 }
 
+TCursorFilterOptions TFilter::Options() const {
+  TCursorFilterOptions options;
+  options.Restricting = restricting_;
+  options.Complement = complement_;
+  options.Estimate = estimate_;
+  return options;
+}
+
 void TFilter::SetTree(TExpToken* tree) {
   tree_.reset(tree);
   level_ = tree_ ? cursor_.GetOptimizeLevel(tree_.get(), estimate_) : 0;

@@ -34,6 +34,10 @@ class TFilter {
   TRecordsBitmap& Bitmap() { return *bitmap_; }
   // The prepared tree; nullptr for a callback filter.
   const TExpToken* Tree() const { return tree_.get(); }
+  TFilterCallback Callback() const { return callback_; }
+  void* UserData() const { return user_data_; }
+  // The options it keeps, for a filter made again from its tree or callback.
+  TCursorFilterOptions Options() const;
 
   // Frees the current tree and takes this one (owned from now on).
   void SetTree(TExpToken* tree);

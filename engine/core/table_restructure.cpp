@@ -202,26 +202,6 @@ bool TDataCursor::ReportFieldLoss(TDataLossKind kind, const FieldDescriptor& fie
   return ReportDataLoss(kind, field.Name);
 }
 
-void TDataCursor::CopyBlob(int32_t field, uint8_t* image, TDataCursor& work, int32_t new_field,
-                           uint8_t* new_image) {
-  const auto check = [](TDataCursor& cursor, int32_t code, int32_t number) {
-    if (code != 0) {
-      cursor.Raise(static_cast<EngineErrorCode>(code), cursor.GetTableFieldDesc(number).Name);
-    }
-  };
-  check(*this, OpenBlob(field, image, kEngineOwner, true, kBlobReadMode), field);
-  int32_t size = 0;
-  check(*this, GetBlobSize(field, image, true, size), field);
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  int32_t read = 0;
-  if (size > 0) check(*this, ReadBlob(field, image, true, read, size, bytes.data(), 0), field);
-  FreeBlobs(true);
-  check(work, work.OpenBlob(new_field, new_image, kEngineOwner, true, kBlobWriteMode), new_field);
-  if (size > 0) {
-    check(work, work.WriteBlob(new_field, new_image, true, size, bytes.data(), 0), new_field);
-  }
-}
-
 bool TDataCursor::CopyRecords(TDataCursor& work, const TTableDefinition& definition) {
   TDataFile& data = table_->DataFile();
   // The new table numbers its fields by position; an old field keeps its
@@ -269,7 +249,7 @@ bool TDataCursor::CopyRecords(TDataCursor& work, const TTableDefinition& definit
         if (!converts) {
           if (!ReportFieldLoss(TDataLossKind::ValueNotConverted, from)) return false;
         } else if (from.Type == kFldBlob) {
-          CopyBlob(i, old_image.data(), work, to, image.data());
+          CopyBlob(i, old_image.data(), true, work, to, image.data());
         } else {
           work.SetTableFieldData(to, image.data(), value.data());
         }

@@ -2,7 +2,9 @@
 // BLOBs, seeks, ranges, modifications that move keys, deletes and inserts
 // that reuse their slots, compared after reopening with the verifiers'
 // blessing; refusals that leave the files' bytes alone; record locks
-// between two cursors; and a failed write at every point of an edit.
+// between two cursors; a failed write at every point of an edit; a copy
+// of a record with its BLOB; and the id and BLOB stamp counters at their
+// limits.
 // JW_LONG_TESTS=1 runs the model scenario with 100,000 records.
 #include <gtest/gtest.h>
 
@@ -805,8 +807,8 @@ TEST(CursorEditing, BlobBuffersOpenedOneAfterAnotherShowOnlyTheirOwnBytes) {
       } else {
         const int32_t offset = below(size + 100);
         const std::string bytes = random_bytes(1 + below(200));
-        ASSERT_EQ(cursor->WriteBlob(kMemo, image.data(), false,
-                                    static_cast<int32_t>(bytes.size()), bytes.data(), offset),
+        ASSERT_EQ(cursor->WriteBlob(kMemo, image.data(), false, static_cast<int32_t>(bytes.size()),
+                                    bytes.data(), offset),
                   0);
         if (value.size() < offset + bytes.size()) value.resize(offset + bytes.size(), '\0');
         value.replace(static_cast<size_t>(offset), bytes.size(), bytes);
@@ -847,6 +849,12 @@ TEST(CursorEditing, BlobBuffersReadShortReopenLimitAndFreeTheirChains) {
   EXPECT_EQ(read, 40);
   EXPECT_EQ(cursor->ReadBlob(kMemo, image.data(), false, read, 1, out, 40), kErrEndOfBlob);
   EXPECT_EQ(read, 0);
+  // Nothing before the start is read, whatever the count.
+  for (const auto& [count, offset] : {std::pair{4, -1}, std::pair{60, -20}, std::pair{-1, 0}}) {
+    EXPECT_EQ(cursor->ReadBlob(kMemo, image.data(), false, read, count, out, offset),
+              kErrInvalidBlobOffset);
+    EXPECT_EQ(read, 0);
+  }
   EXPECT_EQ(cursor->CloseBlob(kMemo, image.data(), 1, false), 0);
   std::vector<std::vector<uint8_t>> images(65, image);
   for (int i = 0; i < 64; ++i) {
@@ -881,6 +889,97 @@ TEST(CursorEditing, BlobBuffersReadShortReopenLimitAndFreeTheirChains) {
   cursor->GetFieldData(kMemo, image.data(), null, &ref);
   EXPECT_TRUE(null);
   ExpectTable(*cursor, true, {{row.id, row}, {emptied.id, emptied}});
+}
+
+TEST(CursorEditing, ACopyOfTheCurrentRecordOwnsACopyOfItsBlob) {
+  CursorDatabase db;
+  db.Create("T", Definition(true));
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, true);
+  std::mt19937 random(11);
+  Row row = RandomRow(random, 1, true);
+  editor.Insert(row);
+  // The copy takes the memo through a buffer of its own: changing the
+  // source afterwards leaves the copy's chain alone.
+  std::vector<uint8_t> copy(static_cast<size_t>(cursor->GetRecordSize()));
+  ASSERT_TRUE(editor.Seek(row));
+  ASSERT_EQ(cursor->CopyCurrentRecord(copy.data()), 0);
+  int32_t size = 0;
+  int32_t read = 0;
+  ASSERT_EQ(cursor->GetBlobSize(kMemo, copy.data(), false, size), 0);
+  std::string memo(static_cast<size_t>(size), '\0');
+  ASSERT_EQ(cursor->ReadBlob(kMemo, copy.data(), false, read, size, memo.data(), 0), 0);
+  EXPECT_EQ(memo, row.memo);
+  Row copied = row;
+  copied.code = 2;
+  cursor->SetFieldData(kCode, copy.data(), false, &copied.code);
+  cursor->InsertRecord(copy.data(), false);
+  copied.id = TDataCursor::GetRecordId(copy.data());
+  Row changed = row;
+  changed.memo = std::string(5000, 'x');
+  editor.Modify(row, changed);
+  cursor.reset();
+  EXPECT_EQ(VerifyTableBlobs(db.dir.Path("T.DAT"), db.dir.Path("T.BLB")),
+            std::vector<std::string>{});
+  EXPECT_EQ(BlobChainsOfTable(db.dir.Path("T.DAT")).size(), 2u);
+  cursor = db.Open("T");
+  ExpectTable(*cursor, true, {{changed.id, changed}, {copied.id, copied}});
+}
+
+TEST(CursorEditing, TheLastIdIsHandedOutOnceAndARecordKeepingItsOwnStillGoesIn) {
+  CursorDatabase db;
+  db.Create("T", Definition(false));
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, false);
+  std::mt19937 random(12);
+  cursor->SetLastAutoInc(2147483646);
+  Row last = RandomRow(random, 1, false);
+  editor.Insert(last);
+  EXPECT_EQ(last.id, 2147483647);
+  // Refused before anything changes: the counter never wraps to repeat an id.
+  Row refused = RandomRow(random, 2, false);
+  EXPECT_EQ(ErrorCodeOf([&] { editor.Insert(refused); }), kErrFieldLimits);
+  cursor->Close(false);
+  cursor->SetKeepAutoInc(true);
+  cursor->Open();
+  Row kept = RandomRow(random, 3, false);
+  kept.id = 77;
+  std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+  cursor->InitRecord(image.data());
+  TDataCursor::SetRecordId(image.data(), kept.id);
+  cursor->SetFieldData(kCode, image.data(), false, &kept.code);
+  cursor->SetFieldData(kGroup, image.data(), false, &kept.group);
+  cursor->InsertRecord(image.data(), false);
+  EXPECT_EQ(cursor->GetLastAutoInc(), 2147483647);
+  const Row stored = editor.Read(image.data());
+  cursor.reset();
+  EXPECT_EQ(VerifyTable(db.dir.Path("T.DAT")), std::vector<std::string>{});
+  cursor = db.Open("T");
+  ExpectTable(*cursor, false, {{last.id, last}, {kept.id, stored}});
+}
+
+TEST(CursorEditing, BlobWritesGoOnPastTheLastStamp) {
+  CursorDatabase db;
+  db.Create("T", Definition(true));
+  Row row = RandomRow(*std::make_unique<std::mt19937>(13), 1, true);
+  Editor(*db.Open("T"), true).Insert(row);
+  std::vector<uint8_t> header = ReadWholeFile(db.dir.Path("T.DAT"));
+  PutInt32(&header[kHdrLastBlobStamp], 2147483646);
+  WriteWholeFile(db.dir.Path("T.DAT"), header);
+  auto cursor = db.Open("T");
+  Editor editor(*cursor, true);
+  for (const char* memo : {"at the limit", "past it", "and on"}) {
+    Row changed = row;
+    changed.memo = memo;
+    editor.Modify(row, changed);
+    row = changed;
+  }
+  cursor.reset();
+  EXPECT_EQ(VerifyTableBlobs(db.dir.Path("T.DAT"), db.dir.Path("T.BLB")),
+            std::vector<std::string>{});
+  EXPECT_EQ(GetInt32(ReadWholeFile(db.dir.Path("T.DAT")).data() + kHdrLastBlobStamp), 2);
+  cursor = db.Open("T");
+  ExpectTable(*cursor, true, {{row.id, row}});
 }
 
 }  // namespace

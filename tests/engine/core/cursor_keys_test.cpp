@@ -4,6 +4,7 @@
 // writer's change.
 #include <gtest/gtest.h>
 
+#include "engine/core/filter.h"
 #include "tests/engine/core/cursor_test_table.h"
 #include "tests/engine/core/index_test_table.h"
 
@@ -177,6 +178,52 @@ TEST_F(CursorKeysTest, AnotherCursorsRecordAndClonesAreFoundInAnyOrder) {
   EXPECT_EQ(CurrentCode(*clone), CurrentCode());
   EXPECT_EQ(clone->GetRecordCount(), cursor_->GetRecordCount());
   EXPECT_EQ(Codes(*clone), Codes(*cursor_));
+}
+
+TEST_F(CursorKeysTest, ClonesShowTheirSourcesFiltersAndSeekOnlyWhatTheyShow) {
+  // CODE > 20, then a restricting callback that hides 70; a third filter
+  // stays inactive and would hide all but 10.
+  const auto not_seventy = [](void* cursor, const uint8_t* image, int32_t) {
+    bool null = false;
+    int32_t code = 0;
+    static_cast<TDataCursor*>(cursor)->GetFieldData(kCode, image, null, &code);
+    return code != 70;
+  };
+  TCursorFilterOptions restricting;
+  restricting.Restricting = true;
+  TFilter* above = cursor_->AddFilter("CODE > 20", nullptr, nullptr, nullptr, {});
+  TFilter* callback = cursor_->AddFilter(nullptr, nullptr, not_seventy, cursor_.get(), restricting);
+  cursor_->AddFilter("CODE = 10", nullptr, nullptr, nullptr, {});
+  cursor_->ActivateFilter(above);
+  cursor_->ActivateFilter(callback);
+  const auto seek = [&](TDataCursor& cursor, int32_t code, const std::string& name, bool nearest) {
+    const std::vector<uint8_t> key = With(code, name);
+    return cursor.SeekKey(false, key.data(), nullptr, 0, nearest, 1);
+  };
+  for (const uint8_t index : {uint8_t{0}, kByName, kNaturalOrder}) {
+    SCOPED_TRACE(static_cast<int>(index));
+    cursor_->SetIndexByNumber(index);
+    cursor_->SetRecNo(2);
+    auto clone = cursor_->Clone();
+    EXPECT_EQ(clone->GetRecordCount(), 7);
+    EXPECT_EQ(CurrentCode(*clone), CurrentCode());
+    EXPECT_EQ(Codes(*clone), Codes(*cursor_));
+    // A seek finds only what the clone shows, and its source can go there.
+    if (index == kByName) {
+      EXPECT_TRUE(seek(*clone, 0, "apple", false));
+      EXPECT_EQ(CurrentCode(*clone), 60) << "the first apple shown";
+      EXPECT_EQ(cursor_->GotoCursorRecord(*clone), 0);
+    } else if (index == 0) {
+      EXPECT_FALSE(seek(*clone, 70, "", false)) << "hidden by the callback";
+      EXPECT_FALSE(seek(*clone, 20, "", false)) << "hidden by CODE > 20";
+      EXPECT_FALSE(seek(*clone, 15, "", true));
+      EXPECT_EQ(CurrentCode(*clone), 30);
+    }
+    // Each cursor's filters are its own.
+    clone->DeactivateFilter(nullptr);
+    EXPECT_EQ(clone->GetRecordCount(), 10);
+    EXPECT_EQ(cursor_->GetRecordCount(), 7);
+  }
 }
 
 TEST_F(CursorKeysTest, AnotherWritersInsertMovesTheRecordNumberNotTheRecord) {

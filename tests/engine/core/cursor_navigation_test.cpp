@@ -159,9 +159,22 @@ TEST_F(CursorNavigationTest, EveryIndexKindWalksAndNumbersAsTheModelSorts) {
       ASSERT_EQ(walker.Current(), expected[static_cast<size_t>(n - 1)]) << "record number " << n;
       EXPECT_EQ(cursor->GetRecNo(), n);
     }
-    cursor->SetRecNo(static_cast<int32_t>(expected.size()) + 1);
+    // Before the first and after the last record the cursor keeps the
+    // number of the record it stands next to.
+    const auto count = static_cast<int32_t>(expected.size());
+    cursor->First();
+    EXPECT_TRUE(cursor->Bof());
+    EXPECT_EQ(cursor->GetRecNo(), 1);
+    cursor->SetRecNo(count + 1);
     EXPECT_TRUE(cursor->Eof());
-    EXPECT_EQ(cursor->GetRecNo(), 0);
+    EXPECT_EQ(cursor->GetRecNo(), count);
+    cursor->SetRecNo(0);
+    EXPECT_TRUE(cursor->Bof());
+    EXPECT_EQ(cursor->GetRecNo(), 1);
+    cursor->Last();
+    EXPECT_EQ(cursor->GetRecNo(), count);
+    EXPECT_EQ(cursor->GetPriorRecord(nullptr), 0);
+    EXPECT_EQ(cursor->GetRecNo(), count);
   }
   EXPECT_EQ(cursor->GetTotalRecordCount(), static_cast<int32_t>(Ordered(rows_, 0).size()));
 }

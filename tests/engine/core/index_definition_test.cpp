@@ -162,6 +162,17 @@ TEST(IndexDefinition, AddIndexBuildsFromEveryLiveRecordAndReportsProgress) {
     EXPECT_EQ(ErrorCodeOf([&] { cursor->AddIndex(Index("code2", {kName})); }), kErrIndexExists);
     EXPECT_EQ(cursor->GetIndexCount(), 3);
     cursor->Close(false);
+    // A closed cursor has no table to change, and Close let its handlers go.
+    EXPECT_EQ(ErrorCodeOf([&] { cursor->AddIndex(Index("Other", {kCode})); }), kErrInvalidHandle);
+    EXPECT_EQ(ErrorCodeOf([&] { cursor->DeleteIndex("Code2", true); }), kErrInvalidHandle);
+    EXPECT_EQ(ErrorCodeOf([&] { cursor->DeleteIndexByNumber(1, true); }), kErrInvalidHandle);
+    cursor->Open();
+    calls.clear();
+    cursor->AddIndex(Index("Other", {kCode}));
+    EXPECT_TRUE(calls.empty());
+    cursor->DeleteIndex("Other", true);
+    EXPECT_EQ(cursor->GetIndexCount(), 3);
+    cursor->Close(false);
   }
   EXPECT_EQ(VerifyTable(f.db.dir.Path("T.DAT")), std::vector<std::string>{});
   std::vector<std::pair<std::string, int32_t>> descending = f.Expected(false);

@@ -206,6 +206,17 @@ TEST_F(ItemTable, FiltersFindAndLocate) {
       table_->Locate("CODE;NAME", VarArrayOf({Variant(0), Variant("apr")}), {loPartialKey}));
   EXPECT_EQ(Id(), 4);
   EXPECT_EQ(WalkForward(*table_, "ID").size(), 6u);
+  // Filtered, the clone that searches another index shows what the table
+  // shows: a hidden match is none, and a shown one after it is found.
+  table_->SetFilterText("ID <> 2");
+  table_->SetFiltered(true);
+  const int32_t before = Id();
+  EXPECT_FALSE(table_->Locate("NAME", Variant("BANANA"), {loCaseInsensitive}));
+  EXPECT_EQ(Id(), before);
+  ASSERT_TRUE(table_->Locate("NAME", Variant("b"), {loCaseInsensitive, loPartialKey}));
+  EXPECT_EQ(Id(), 5);
+  table_->SetFiltered(false);
+  table_->SetFilterText("");
 
   // Lookup leaves the record where it is.
   table_->First();

@@ -279,5 +279,38 @@ TEST(LiveResult, EditingThroughTheCursorKeepsEveryIndexAndRefusesDuplicates) {
   for (const TVerifyProblem& problem : report) ADD_FAILURE() << problem.Text;
 }
 
+TEST(LiveResult, ComputedItemsReadTheirMemosWholeAsTheResultTableDoes) {
+  test_support::SelectOracle oracle;
+  oracle.Add({"q",
+              {{"k", kFldInteger}, {"m", kFldBlob}},
+              {{"1", "hello world"},
+               {"2", "NULL"},
+               {"3", "hi"},
+               {"4", std::string(3000, 'z') + "tail"},
+               {"5", "hum"}}});
+  // Each statement as ours, live and as a result table, and as SQLite's.
+  const std::pair<const char*, const char*> statements[] = {
+      {"SELECT SUBSTRING(m FROM 1 FOR 5) AS x, k FROM q", "SELECT SUBSTR(m, 1, 5), k FROM q"},
+      {"SELECT k, SUBSTRING(m FROM 2 FOR 3) AS y FROM q WHERE m LIKE 'h%'",
+       "SELECT k, SUBSTR(m, 2, 3) FROM q WHERE m LIKE 'h%'"},
+      {"SELECT SUBSTRING(m FROM 2999 FOR 6) AS t FROM q WHERE k = 4",
+       "SELECT SUBSTR(m, 2999, 6) FROM q WHERE k = 4"},
+  };
+  for (const auto& [ours, theirs] : statements) {
+    SCOPED_TRACE(ours);
+    TQueryStatement statement(oracle.Database().database.session,
+                              *oracle.Database().database.directory);
+    statement.SetRequestLive(true);
+    int32_t consumed = 0;
+    statement.Prepare(ours, consumed);
+    EXPECT_TRUE(statement.MainQuery()->Live);
+    const TextRows live = oracle.Ours(ours, false, true);
+    EXPECT_EQ(live, oracle.Ours(ours, false, false));
+    EXPECT_EQ(live, oracle.Theirs(theirs));
+  }
+  EXPECT_EQ(oracle.Ours(statements[0].first, false, true),
+            (TextRows{{"hello", "1"}, {"NULL", "2"}, {"hi", "3"}, {"zzzzz", "4"}, {"hum", "5"}}));
+}
+
 }  // namespace
 }  // namespace jw
