@@ -101,6 +101,7 @@ void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {
   } else {
     table.Insert();
   }
+  note.ReadPlaceFromScreen();
   try {
     table.FieldByName("Zorder")->SetAsInteger(note.Zorder);
     table.FieldByName("Message")->SetAsString(note.Message);

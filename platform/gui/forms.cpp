@@ -10,6 +10,7 @@
 #include "platform/gui/keys.h"
 #include "platform/gui/menus.h"
 #include "platform/gui/qt_convert.h"
+#include "platform/gui/screen_place.h"
 #include "platform/gui/widget_bridge.h"
 
 namespace jw {
@@ -178,6 +179,14 @@ void TCustomForm::SetVisible(bool visible) {
 
 TPoint TCustomForm::ClientToScreen(TPoint point) const {
   return {point.X + Left(), point.Y + Top()};
+}
+
+void TCustomForm::ReadPlaceFromScreen() {
+  if (!HandleAllocated()) return;
+  if (const std::optional<QPoint> place = WindowPlaceOnScreen(*Handle())) {
+    left_ = place->x();
+    top_ = place->y();
+  }
 }
 
 void TCustomForm::Show() {
