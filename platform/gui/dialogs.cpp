@@ -4,11 +4,15 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cstdlib>
 
 #include "platform/gui/application.h"
 #include "platform/gui/qt_convert.h"
@@ -38,9 +42,31 @@ QString QtFilter(const std::string& filter) {
   return entries.join(";;");
 }
 
-void SetButton(QPushButton* button, const QString& colour_name) {
-  button->setText(colour_name);
-  button->setStyleSheet("background-color: " + colour_name);
+// The colour button shows the colour with its name written on it in black or
+// white, whichever reads on it.
+void SetButton(QPushButton* button, const QColor& colour) {
+  const QString text_colour = colour.lightnessF() > 0.5 ? "black" : "white";
+  button->setText(colour.name());
+  button->setStyleSheet("background-color: " + colour.name() + "; color: " + text_colour);
+}
+
+// The chooser picks a face of the family by its style name; without one it
+// can land on another face than the font's ("Oblique" for a regular font).
+// The face whose weight and slant are the font's, the upright width first.
+QString FaceOf(const QFont& font) {
+  QString best;
+  int best_distance = 0;
+  for (const QString& style : QFontDatabase::styles(font.family())) {
+    const QFont face = QFontDatabase::font(font.family(), style, font.pointSize());
+    if (face.italic() != font.italic() || face.bold() != font.bold()) continue;
+    const int distance =
+        std::abs(face.weight() - font.weight()) + std::abs(face.stretch() - QFont::Unstretched);
+    if (best.isEmpty() || distance < best_distance) {
+      best = style;
+      best_distance = distance;
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -120,23 +146,29 @@ bool QtDialogService::ChooseFont(TFont& font) {
   chooser->setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::NoButtons);
   QFont start = font.ToQFont();
   start.setPointSize(std::max(1, font.Size()));
+  if (const QString face = FaceOf(start); !face.isEmpty()) start.setStyleName(face);
   chooser->setCurrentFont(start);
   layout->addWidget(chooser);
   // Escape (or Return) in the chooser ends the chooser's own dialog; it
   // ends the box instead of leaving it empty.
   QObject::connect(chooser, &QDialog::finished, &box, &QDialog::done);
   QColor colour = ToQColor(font.Color());
+  auto* colour_row = new QHBoxLayout;
+  auto* colour_label = new QLabel("&Color:", &box);
   auto* colour_button = new QPushButton(&box);
-  SetButton(colour_button, colour.name());
+  colour_label->setBuddy(colour_button);
+  SetButton(colour_button, colour);
   QObject::connect(colour_button, &QPushButton::clicked, [&] {
     const QColor chosen =
         QColorDialog::getColor(colour, &box, "Color", QColorDialog::DontUseNativeDialog);
     if (chosen.isValid()) {
       colour = chosen;
-      SetButton(colour_button, colour.name());
+      SetButton(colour_button, colour);
     }
   });
-  layout->addWidget(colour_button);
+  colour_row->addWidget(colour_label);
+  colour_row->addWidget(colour_button, 1);
+  layout->addLayout(colour_row);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QFontDialog>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 
 namespace jw {
@@ -54,6 +56,48 @@ TEST(QtDialogs, FontBoxShowsItsChooserAndReturnsTheChoice) {
   });
   EXPECT_FALSE(service.ChooseFont(font));
   EXPECT_EQ(font.Name(), "DejaVu Serif");
+}
+
+// The box's colour button is labelled and shows the colour, by name in a
+// colour of its own on it.
+void ExpectLabelledColour(QDialog& box, const QString& name) {
+  QPushButton* colour = nullptr;
+  for (auto* label : box.findChildren<QLabel*>()) {
+    if (label->text().contains("Color")) colour = qobject_cast<QPushButton*>(label->buddy());
+  }
+  ASSERT_NE(colour, nullptr) << "no labelled colour button";
+  EXPECT_TRUE(colour->isVisible());
+  EXPECT_EQ(colour->text(), name);
+  EXPECT_EQ(colour->palette().color(QPalette::Button), QColor(name));
+  EXPECT_NE(colour->palette().color(colour->foregroundRole()),
+            colour->palette().color(colour->backgroundRole()));
+}
+
+// OK on the box without a change gives back the font it was opened with,
+// whichever of the family's faces that is.
+TEST(QtDialogs, FontBoxOkWithoutAChangeKeepsTheStyleAndShowsTheColour) {
+  for (const char* family : {"DejaVu Sans", "DejaVu Serif"}) {
+    for (const TFontStyles style : {TFontStyles(0), TFontStyles(fsBold), TFontStyles(fsItalic),
+                                    TFontStyles(fsBold | fsItalic)}) {
+      TFont font;
+      font.SetName(family);
+      font.SetSize(14);
+      font.SetStyle(style);
+      font.SetColor(0);
+      QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        ExpectLabelledColour(*box, "#000000");
+        box->accept();
+      });
+      QtDialogService service;
+      ASSERT_TRUE(service.ChooseFont(font));
+      EXPECT_EQ(font.Name(), family);
+      EXPECT_EQ(font.Size(), 14) << family << " style " << style;
+      EXPECT_EQ(font.Style(), style) << family;
+      EXPECT_EQ(font.Color(), 0);
+    }
+  }
 }
 
 }  // namespace
