@@ -17,10 +17,18 @@ std::unique_ptr<SoundPlayer>& Installed() {
 
 enum class PlayOutcome { kPlayed, kBadFile, kNoDevice };
 
-PlayOutcome DecodeAndPlay(const std::string& file_name, SoundDevice& device) {
-  const std::optional<TWaveSound> sound = DecodeWaveFile(file_name);
-  if (!sound) return PlayOutcome::kBadFile;
-  return device.Play(*sound) ? PlayOutcome::kPlayed : PlayOutcome::kNoDevice;
+// Runs on the worker, where an exception would end the program: any failure
+// there (memory running out among them) counts as a bad file.
+PlayOutcome DecodeAndPlay(const std::string& file_name, SoundDevice& device) noexcept {
+  try {
+    const std::unique_ptr<TWaveReader> sound = TWaveReader::Open(file_name);
+    if (!sound) return PlayOutcome::kBadFile;
+    const bool played = device.Play(*sound);
+    if (sound->Failed()) return PlayOutcome::kBadFile;
+    return played ? PlayOutcome::kPlayed : PlayOutcome::kNoDevice;
+  } catch (...) {
+    return PlayOutcome::kBadFile;
+  }
 }
 
 // The MessageBeep kind of the desktop's default sound.

@@ -26,7 +26,8 @@ class SoundPlayer {
 // Plays on device from a worker thread. Meanwhile the calling thread
 // handles only paint and window-system events: no input and no timers, so
 // nothing that started the sound runs again before it ends. A missing or bad
-// file gives the desktop's warning beep instead.
+// file, and any failure while the sound plays, give the desktop's warning
+// beep instead.
 class WavePlayer : public SoundPlayer {
  public:
   explicit WavePlayer(std::unique_ptr<SoundDevice> device);
