@@ -44,6 +44,12 @@ QString QtFilter(const std::string& filter) {
 
 // The colour button shows the colour with its name written on it in black or
 // white, whichever reads on it.
+// A dialog waits for the user: it stays above the windows that stay on top
+// (notes), which would cover its buttons.
+void KeepAbove(QWidget& dialog) {
+  dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+}
+
 void SetButton(QPushButton* button, const QColor& colour) {
   const QString text_colour = colour.lightnessF() > 0.5 ? "black" : "white";
   button->setText(colour.name());
@@ -137,6 +143,7 @@ TOpenPictureDialog::TOpenPictureDialog(TComponent* owner) : TOpenDialog(owner) {
 bool QtDialogService::ChooseFont(TFont& font) {
   // Qt's font dialog has no colour; it sits in a box with a colour button.
   QDialog box;
+  KeepAbove(box);
   box.setWindowTitle("Font");
   auto* layout = new QVBoxLayout(&box);
   auto* chooser = new QFontDialog(&box);
@@ -159,10 +166,12 @@ bool QtDialogService::ChooseFont(TFont& font) {
   colour_label->setBuddy(colour_button);
   SetButton(colour_button, colour);
   QObject::connect(colour_button, &QPushButton::clicked, [&] {
-    const QColor chosen =
-        QColorDialog::getColor(colour, &box, "Color", QColorDialog::DontUseNativeDialog);
-    if (chosen.isValid()) {
-      colour = chosen;
+    QColorDialog colours(colour, &box);
+    KeepAbove(colours);
+    colours.setWindowTitle("Color");
+    colours.setOption(QColorDialog::DontUseNativeDialog);
+    if (colours.exec() == QDialog::Accepted) {
+      colour = colours.selectedColor();
       SetButton(colour_button, colour);
     }
   });
@@ -190,6 +199,7 @@ bool QtDialogService::ChooseFont(TFont& font) {
 bool QtDialogService::ChooseOpenFile(const TOpenFileRequest& request, std::string& file_name) {
   QFileDialog dialog(nullptr, ToQString(request.Title.empty() ? "Open" : request.Title),
                      ToQString(request.InitialDir), QtFilter(request.Filter));
+  KeepAbove(dialog);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(request.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   if (!request.FileName.empty()) dialog.selectFile(ToQString(request.FileName));
@@ -201,6 +211,7 @@ bool QtDialogService::ChooseOpenFile(const TOpenFileRequest& request, std::strin
 bool QtDialogService::InputQuery(const std::string& caption, const std::string& prompt,
                                  std::string& value) {
   QInputDialog dialog;
+  KeepAbove(dialog);
   dialog.setOption(QInputDialog::UsePlainTextEditForTextInput, false);
   dialog.setWindowTitle(ToQString(caption));
   dialog.setLabelText(ToQString(prompt));
@@ -213,6 +224,7 @@ bool QtDialogService::InputQuery(const std::string& caption, const std::string& 
 TModalResult QtDialogService::MessageBox(const std::string& caption, const std::string& text,
                                          TMsgDlgType type, TMsgDlgButtons buttons) {
   QMessageBox box;
+  KeepAbove(box);
   box.setWindowTitle(ToQString(caption));
   box.setText(ToQString(text));
   switch (type) {

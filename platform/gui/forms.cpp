@@ -258,10 +258,16 @@ TModalResult TCustomForm::ShowModal() {
   modal_ = true;
   modal_result_ = mrNone;
   Handle()->setWindowModality(Qt::ApplicationModal);
-  auto finish = [this] {
+  // A modal form waits for the user: it stays above the windows that stay
+  // on top (notes), which would cover its buttons.
+  const bool on_top = Handle()->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+  if (!on_top) Handle()->setWindowFlag(Qt::WindowStaysOnTopHint);
+  auto finish = [this, on_top] {
     modal_ = false;
     Hide();
-    if (HandleAllocated()) Handle()->setWindowModality(Qt::NonModal);
+    if (!HandleAllocated()) return;
+    Handle()->setWindowModality(Qt::NonModal);
+    if (!on_top) Handle()->setWindowFlag(Qt::WindowStaysOnTopHint, false);
   };
   try {
     Show();

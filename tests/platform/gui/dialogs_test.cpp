@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <string>
+#include <vector>
 
 namespace jw {
 namespace {
@@ -98,6 +100,45 @@ TEST(QtDialogs, FontBoxOkWithoutAChangeKeepsTheStyleAndShowsTheColour) {
       EXPECT_EQ(font.Color(), 0);
     }
   }
+}
+
+// Every dialog of the service, and the colour dialog the font box opens,
+// stays above the windows that stay on top (notes); each is cancelled here.
+TEST(QtDialogs, EveryDialogStaysAboveTheNotes) {
+  std::vector<std::string> seen;
+  const auto expect_above = [&seen](const std::string& what) {
+    QTimer::singleShot(0, [&seen, what] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (dialog == nullptr) return;
+      if (dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) seen.push_back(what);
+      if (what == "font") {
+        // The colour button opens the colour dialog, which is looked at
+        // and cancelled first.
+        QTimer::singleShot(0, [&seen] {
+          QWidget* colours = QApplication::activeModalWidget();
+          if (colours != nullptr && colours->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            seen.push_back("colour");
+          if (auto* open = qobject_cast<QDialog*>(colours)) open->reject();
+        });
+        for (auto* label : dialog->findChildren<QLabel*>())
+          if (auto* button = qobject_cast<QPushButton*>(label->buddy())) button->click();
+      }
+      if (auto* open = qobject_cast<QDialog*>(dialog)) open->reject();
+    });
+  };
+  QtDialogService service;
+  expect_above("message");
+  service.MessageBox("Caption", "Text", TMsgDlgType::mtConfirmation, mbOK);
+  expect_above("input");
+  std::string value = "x";
+  service.InputQuery("Caption", "Prompt", value);
+  expect_above("open");
+  std::string file_name;
+  service.ChooseOpenFile(TOpenFileRequest{}, file_name);
+  expect_above("font");
+  TFont font;
+  service.ChooseFont(font);
+  EXPECT_EQ(seen, (std::vector<std::string>{"message", "input", "open", "font", "colour"}));
 }
 
 }  // namespace
