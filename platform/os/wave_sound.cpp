@@ -78,7 +78,9 @@ bool TWaveReader::Decode() {
 }
 
 const std::vector<int16_t>& TWaveReader::NextBlock() {
-  if (!block_ready_) {
+  if (stopped_) {
+    block_.clear();
+  } else if (!block_ready_) {
     if (frames_left_ > 0) {
       Decode();
     } else {

@@ -4,6 +4,7 @@
 // fake in tests.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +43,9 @@ class TWaveReader {
   // says ends its sound there, and Failed tells so.
   const std::vector<int16_t>& NextBlock();
   bool Failed() const { return failed_; }
+  // Ends the sound before its next block; any thread may call it while
+  // another plays the sound.
+  void Stop() { stopped_ = true; }
 
  private:
   struct SndFile;
@@ -56,6 +60,7 @@ class TWaveReader {
   std::vector<int16_t> block_;
   bool block_ready_ = false;
   bool failed_ = false;
+  std::atomic<bool> stopped_ = false;
 };
 
 class SoundDevice {

@@ -155,6 +155,36 @@ TEST_F(PlaySoundTest, SoundsPlayFromABoundedBufferWhateverTheirHeaderClaims) {
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes more at the peak";
 }
 
+// Stop, from any thread, ends the sound before its next block; the play
+// itself went well.
+TEST_F(PlaySoundTest, StopEndsTheSoundBeforeItsNextBlock) {
+  class StoppingDevice : public SoundDevice {
+   public:
+    explicit StoppingDevice(WavePlayer*& player, size_t& played)
+        : player_(player), played_(played) {}
+    bool Play(TWaveReader& sound) override {
+      played_ += sound.NextBlock().size();
+      player_->Stop();
+      played_ += sound.NextBlock().size();
+      return true;
+    }
+
+   private:
+    WavePlayer*& player_;
+    size_t& played_;
+  };
+  WriteFileBytes(folder_.File("long.wav"),
+                 WaveBytes(1, 8000, 16, Int16Bytes(std::vector<int16_t>(kWaveBlockSamples * 2))));
+  WavePlayer* stopping = nullptr;
+  size_t played = 0;
+  WavePlayer player(std::make_unique<StoppingDevice>(stopping, played));
+  stopping = &player;
+  EXPECT_TRUE(player.PlaySound(folder_.File("long.wav"), SND_FILENAME));
+  EXPECT_EQ(played, size_t(kWaveBlockSamples));
+  EXPECT_EQ(beeps_, 0);
+  player.Stop();  // nothing plays: nothing to stop
+}
+
 // Memory running out on the worker, or any other failure there, gives the
 // warning beep; the program goes on.
 TEST_F(PlaySoundTest, AFailureWhileTheSoundPlaysBeeps) {
