@@ -1,5 +1,6 @@
 #include "app/folders.h"
 
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/file_names.h"
 #include "platform/rtl/random.h"
 
@@ -27,6 +28,14 @@ std::string RandomPaperFile(const std::string& folder) {
     }
   }
   return chosen;
+}
+
+std::string PaperFileForNote() {
+  const std::string folder = PaperFolder();
+  std::string chosen = RandomPaperFile(folder);
+  if (!chosen.empty()) return chosen;
+  if (!DirectoryExists(folder)) throw EFOpenError("The paper folder \"" + folder + "\" is missing");
+  throw EFOpenError("The paper folder \"" + folder + "\" holds no paper (*.bmp)");
 }
 
 std::string PaperPath(const std::string& paper_file, const std::string& folder) {

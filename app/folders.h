@@ -13,6 +13,10 @@ std::string DataFolder();
 // The bare name of a randomly chosen "*.bmp" file (any case) in folder;
 // empty when there is none. Each file is equally likely.
 std::string RandomPaperFile(const std::string& folder = PaperFolder());
+// RandomPaperFile of the paper folder for a note that needs a paper; raises
+// EFOpenError naming the folder, and whether it is missing or holds no
+// paper, when there is none to take.
+std::string PaperFileForNote();
 
 // The path of a paper by its stored name in folder; a name written on
 // another system may differ in case from the file that is there.

@@ -1,5 +1,6 @@
 #include "app/note_store.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
@@ -62,7 +63,7 @@ void ReadRecord(TQuireTable& table, TScrapForm& note) {
   note.SetLeft(table.FieldByName("left")->AsInteger());
   note.PaperFile = table.FieldByName("paperFile")->AsString();
   if (note.PaperFile.empty() || !FileExists(PaperPath(note.PaperFile)))
-    note.PaperFile = RandomPaperFile();
+    note.PaperFile = PaperFileForNote();
   note.ImageScale = table.FieldByName("imagescale")->AsFloat();
   // NaN fails the comparison too.
   if (!(note.ImageScale >= kSmallestScale)) note.ImageScale = 1.0;
@@ -79,8 +80,9 @@ void ReadRecord(TQuireTable& table, TScrapForm& note) {
 }
 
 // A note window made from the table's current record, not shown yet. When
-// that fails the user is told and the window goes: nullptr.
-TScrapForm* MakeScrapWindow(TQuireTable& table) {
+// that fails the window goes and the message for the user is in failure:
+// nullptr.
+TScrapForm* MakeScrapWindow(TQuireTable& table, std::string& failure) {
   std::unique_ptr<TScrapForm> note;
   try {
     CreateOnTop = table.FieldByName("StayOnTop")->AsBoolean();
@@ -88,8 +90,8 @@ TScrapForm* MakeScrapWindow(TQuireTable& table) {
     ReadRecord(table, *note);
   } catch (const std::exception& error) {
     const auto* own = dynamic_cast<const Exception*>(&error);
-    ShowMessage(std::string("There was a problem loading a scrap from the database.\r") +
-                (own != nullptr ? own->Message() : error.what()));
+    failure = std::string("There was a problem loading a scrap from the database.\r") +
+              (own != nullptr ? own->Message() : error.what());
     return nullptr;
   }
   return note.release();
@@ -99,12 +101,19 @@ TScrapForm* MakeScrapWindow(TQuireTable& table) {
 
 void LoadAllScraps(TQuireTable& table) {
   std::vector<TCustomForm*> bottom_to_top;
+  // Notes that fail alike (every note when the papers are gone) are told
+  // in one message.
+  std::vector<std::string> failures;
   table.SetIndexName("Zorder");
   table.Last();
   while (!table.Bof()) {
-    if (TScrapForm* note = MakeScrapWindow(table)) bottom_to_top.push_back(note);
+    std::string failure;
+    if (TScrapForm* note = MakeScrapWindow(table, failure)) bottom_to_top.push_back(note);
+    if (!failure.empty() && std::find(failures.begin(), failures.end(), failure) == failures.end())
+      failures.push_back(failure);
     table.Prior();
   }
+  for (const std::string& failure : failures) ShowMessage(failure);
   // All at once: a desktop full of notes appears without a round of
   // activation for each.
   TCustomForm::ShowStacked(bottom_to_top);
@@ -112,11 +121,14 @@ void LoadAllScraps(TQuireTable& table) {
 }
 
 TScrapForm* LoadScrapWindow(TQuireTable& table) {
-  TScrapForm* note = MakeScrapWindow(table);
-  if (note != nullptr) {
-    note->Show();
-    Application->ProcessMessages();
+  std::string failure;
+  TScrapForm* note = MakeScrapWindow(table, failure);
+  if (note == nullptr) {
+    ShowMessage(failure);
+    return nullptr;
   }
+  note->Show();
+  Application->ProcessMessages();
   return note;
 }
 
@@ -128,6 +140,7 @@ void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {
   } else {
     table.Insert();
   }
+  note.ReadPlaceFromScreen();
   try {
     table.FieldByName("Zorder")->SetAsInteger(note.Zorder);
     table.FieldByName("Message")->SetAsString(record.Message);

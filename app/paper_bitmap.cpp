@@ -35,16 +35,19 @@ void LoadPaperBitmap(TBitmap& bitmap, const std::string& path) {
   std::error_code error;
   FileStamp stamp{std::filesystem::last_write_time(path, error), 0};
   if (!error) stamp.size = std::filesystem::file_size(path, error);
-  if (error) {
+  if (!error) {
+    if (auto found = papers.find(path); found != papers.end() && found->second.stamp == stamp) {
+      bitmap.SetImage(found->second.image);
+      return;
+    }
+  }
+  try {
     bitmap.LoadFromFile(path);
-    return;
+  } catch (const EInvalidGraphic& invalid) {
+    // The user has to know which of the papers it is.
+    throw EInvalidGraphic(invalid.Message() + ": \"" + path + "\"");
   }
-  if (auto found = papers.find(path); found != papers.end() && found->second.stamp == stamp) {
-    bitmap.SetImage(found->second.image);
-    return;
-  }
-  bitmap.LoadFromFile(path);
-  papers[path] = {stamp, bitmap.Image()};
+  if (!error) papers[path] = {stamp, bitmap.Image()};
 }
 
 }  // namespace jw

@@ -11,7 +11,8 @@ namespace jw {
 
 // Gives bitmap the pixels of the BMP file at path. A file loaded before is
 // not read again while some bitmap still holds its pixels and the file keeps
-// its size and modification time. Raises as TBitmap::LoadFromFile does.
+// its size and modification time. Raises as TBitmap::LoadFromFile does,
+// naming the file when its image does not decode.
 void LoadPaperBitmap(TBitmap& bitmap, const std::string& path);
 
 }  // namespace jw

@@ -133,7 +133,7 @@ void TScrapMain::Preferences2Click(TPersistent*) {
 }
 
 void TScrapMain::Contents1Click(TPersistent*) {
-  OpenWithShell(ResolveFileName(ChangeFileExt(ExecutablePath(), ".HLP")));
+  OpenWithShell(ResolveFileName(ChangeFileExt(ExecutablePath(), ".html")));
 }
 
 void TScrapMain::Tips1Click(TPersistent*) {

@@ -1,5 +1,6 @@
 #include "app/scrap_windows.h"
 
+#include <memory>
 #include <vector>
 
 #include "app/folders.h"
@@ -8,18 +9,20 @@
 
 namespace jw {
 
+// A note that cannot be made (no paper to shape it) goes at once, so it is
+// never saved.
 TScrapForm* NewScrap() {
   CreateOnTop = false;
-  auto* note = MakeForm<TScrapForm>(Application);
+  std::unique_ptr<TScrapForm> note(MakeForm<TScrapForm>(Application));
   note->Message.clear();
-  note->PaperFile = RandomPaperFile();
+  note->PaperFile = PaperFileForNote();
   note->ImageScale = 1.0;
   note->stayontop1->SetChecked(false);
   note->RebuildShape();
   note->SetTop((Screen->Height() - note->ClientHeight()) / 2);
   note->SetLeft((Screen->Width() - note->ClientWidth()) / 2);
   note->SetVisible(true);
-  return note;
+  return note.release();
 }
 
 void ShowAllScraps(bool visible) {

@@ -1,10 +1,12 @@
 // The whole program's start and exit with a desktop full of notes, as a
 // user meets them: from exec until the last note window is mapped, and from
-// the close request until the process has ended with every note saved. The
-// program runs from a ready folder of its own whose notes table the build
-// tool fills, on a private X server (Xvfb) without a window manager; the
-// benchmark watches the server's map events itself. The close request is the
-// session's end (SIGTERM), which closes the manager window as "Exit" does.
+// the close request until the process has ended with every note saved; and,
+// under a window manager (openbox), the start and showing every note again
+// after the tray icon hid them. The program runs from a ready folder of its
+// own whose notes table the build tool fills, on a private X server (Xvfb);
+// the benchmark watches the server's map events itself and clicks with
+// xdotool. The close request is the session's end (SIGTERM), which closes
+// the manager window as "Exit" does.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,8 +14,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
+#include <strings.h>
 
 #include <chrono>
 #include <cstdio>
@@ -51,11 +56,27 @@ int WaitForChild(pid_t pid) {
   }
 }
 
-// A private X server and the benchmark's connection to it, selected for the
-// map events of every top-level window.
+// Runs a command and waits for it; true when it ended with status 0.
+bool RunCommand(const char* const* argv, const std::string& display) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("DISPLAY", display.c_str(), 1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    execvp(argv[0], const_cast<char* const*>(argv));
+    _exit(127);
+  }
+  return pid > 0 && WaitForChild(pid) == 0;
+}
+
+// A private X server, with openbox managing its windows or none, and the
+// benchmark's connection to it. The benchmark follows every top-level window
+// of the program through the window's own structure events, which reach it
+// wherever a window manager puts the window.
 class XServer {
  public:
-  XServer() {
+  explicit XServer(bool window_manager) {
     int display_pipe[2];
     if (pipe2(display_pipe, O_CLOEXEC) != 0) return;
     pid_ = fork();
@@ -85,44 +106,138 @@ class XServer {
     if (display_ == nullptr) return;
     int error_base = 0;
     if (!XShapeQueryExtension(display_, &shape_event_base_, &error_base)) return;
+    // Windows go away between an event and the question about them.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
     XSync(display_, True);
+    ready_ = !window_manager || StartWindowManager();
   }
   ~XServer() {
     if (display_ != nullptr) XCloseDisplay(display_);
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      WaitForChild(pid_);
+    for (const pid_t pid : {wm_pid_, pid_}) {
+      if (pid <= 0) continue;
+      kill(pid, SIGTERM);
+      WaitForChild(pid);
+    }
+    if (!wm_home_.empty()) {
+      std::error_code ignored;
+      fs::remove_all(wm_home_, ignored);
     }
   }
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;
 
-  bool Ready() const { return display_ != nullptr && shape_event_base_ != 0; }
+  bool Ready() const { return ready_; }
   const std::string& Name() const { return name_; }
 
-  // Drops the events of earlier runs.
-  void Forget() { XSync(display_, True); }
+  // Forgets the windows of earlier runs.
+  void Forget() {
+    Pump();
+    notes_.clear();
+    icon_ = 0;
+  }
+  size_t NotesMapped() const { return notes_.size(); }
 
-  // Waits until count distinct shaped top-level windows were mapped; false
-  // when that did not happen in time.
-  bool AwaitShapedMaps(size_t count) {
-    std::set<Window> mapped;
+  // Follows the program's windows until the condition holds; false when it
+  // did not in time.
+  template <typename Condition>
+  bool AwaitWindows(Condition condition) {
     const Clock::time_point give_up = Clock::now() + kPatience;
-    while (mapped.size() < count) {
-      if (XPending(display_) == 0) {
-        pollfd wanted{ConnectionNumber(display_), POLLIN, 0};
-        if (Clock::now() > give_up || poll(&wanted, 1, 100) < 0) return false;
-        continue;
-      }
-      XEvent event;
-      XNextEvent(display_, &event);
-      if (event.type == MapNotify && Shaped(event.xmap.window)) mapped.insert(event.xmap.window);
+    for (;;) {
+      Pump();
+      if (condition()) return true;
+      pollfd wanted{ConnectionNumber(display_), POLLIN, 0};
+      if (Clock::now() > give_up || poll(&wanted, 1, 100) < 0) return false;
     }
-    return true;
+  }
+
+  // A left click on the program's tray icon (its stand-in window, as the
+  // server has no tray host); false when there is no icon.
+  bool ClickIcon() {
+    if (icon_ == 0) return false;
+    int x = 0, y = 0;
+    Window child = 0;
+    if (!XTranslateCoordinates(display_, icon_, DefaultRootWindow(display_), 4, 4, &x, &y, &child))
+      return false;
+    const std::string at_x = std::to_string(x), at_y = std::to_string(y);
+    const char* const argv[] = {"xdotool", "mousemove", at_x.c_str(), at_y.c_str(),
+                                "click",   "1",         nullptr};
+    return RunCommand(argv, name_);
   }
 
  private:
+  bool StartWindowManager() {
+    std::string pattern = (fs::temp_directory_path() / "jw-bench-wm-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) return false;
+    wm_home_ = pattern;
+    wm_pid_ = fork();
+    if (wm_pid_ == 0) {
+      setenv("DISPLAY", name_.c_str(), 1);
+      setenv("HOME", wm_home_.c_str(), 1);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    const Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", False);
+    const Clock::time_point give_up = Clock::now() + kPatience;
+    while (wm_pid_ > 0 && Clock::now() < give_up) {
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, left = 0;
+      unsigned char* value = nullptr;
+      if (XGetWindowProperty(display_, DefaultRootWindow(display_), check, 0, 1, False, XA_WINDOW,
+                             &type, &format, &items, &left, &value) == Success &&
+          value != nullptr) {
+        XFree(value);
+        if (items == 1) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
+  // Handles the events that have come.
+  void Pump() {
+    while (XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      switch (event.type) {
+        case CreateNotify:
+          // Before the window manager takes the window in: from now on
+          // its own maps and unmaps are told to it.
+          if (event.xcreatewindow.parent == DefaultRootWindow(display_))
+            XSelectInput(display_, event.xcreatewindow.window, StructureNotifyMask);
+          break;
+        case MapNotify:
+          if (event.xmap.event == event.xmap.window) Mapped(event.xmap.window);
+          break;
+        case UnmapNotify:
+          if (event.xunmap.event == event.xunmap.window) notes_.erase(event.xunmap.window);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  // A mapped window of the program is a note when shaped, and the icon's
+  // stand-in otherwise.
+  void Mapped(Window window) {
+    XClassHint hint{};
+    if (!XGetClassHint(display_, window, &hint)) return;
+    const bool ours = hint.res_class != nullptr && strcasecmp(hint.res_class, "jotterwick") == 0;
+    if (hint.res_name != nullptr) XFree(hint.res_name);
+    if (hint.res_class != nullptr) XFree(hint.res_class);
+    if (!ours) return;
+    if (Shaped(window)) {
+      notes_.insert(window);
+    } else {
+      icon_ = window;
+    }
+  }
+
   bool Shaped(Window window) {
     Bool bounding = False, clip = False;
     int x = 0, y = 0, clip_x = 0, clip_y = 0;
@@ -133,14 +248,20 @@ class XServer {
   }
 
   pid_t pid_ = -1;
+  pid_t wm_pid_ = -1;
+  fs::path wm_home_;
   std::string name_;
   Display* display_ = nullptr;
   int shape_event_base_ = 0;
+  bool ready_ = false;
+  std::set<Window> notes_;
+  Window icon_ = 0;
 };
 
-XServer& Server() {
-  static XServer server;
-  return server;
+XServer& Server(bool window_manager) {
+  static XServer bare(false);
+  static XServer managed(true);
+  return window_manager ? managed : bare;
 }
 
 // A ready folder in a temporary folder: the program, its papers, a notes
@@ -204,37 +325,55 @@ class ReadyFolder {
 };
 
 // One run of the program with count notes: the seconds from exec to the last
-// note mapped and from the close request to the end, or none when the run
-// failed.
+// note mapped, from the second of two left clicks on the tray icon (the
+// first hides every note) to the last note mapped again, and from the close
+// request to the end; none when the run failed.
 struct RunTimes {
   double start = 0;
+  double show_all = 0;
   double exit = 0;
 };
 
-std::optional<RunTimes> RunProgram(const ReadyFolder& ready, size_t count) {
-  XServer& server = Server();
+double Seconds(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+std::optional<RunTimes> RunProgram(bool window_manager, const ReadyFolder& ready, size_t count,
+                                   bool show_all) {
+  XServer& server = Server(window_manager);
   server.Forget();
+  RunTimes times;
   const Clock::time_point exec_at = Clock::now();
   const pid_t pid = ready.Start(server.Name());
   if (pid <= 0) return std::nullopt;
-  const bool shown = server.AwaitShapedMaps(count);
-  const Clock::time_point mapped_at = Clock::now();
+  bool shown = server.AwaitWindows([&] { return server.NotesMapped() == count; });
+  times.start = Seconds(exec_at, Clock::now());
   // The program settles (the alarm check, the first paint of every note)
-  // before the user reaches for "Exit".
+  // before the user reaches for the icon or "Exit".
   std::this_thread::sleep_for(std::chrono::seconds(1));
+  if (shown && show_all) {
+    shown = server.ClickIcon() && server.AwaitWindows([&] { return server.NotesMapped() == 0; });
+    // Apart enough not to make a double click.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const Clock::time_point click_at = Clock::now();
+    shown = shown && server.ClickIcon() &&
+            server.AwaitWindows([&] { return server.NotesMapped() == count; });
+    times.show_all = Seconds(click_at, Clock::now());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
   const Clock::time_point close_at = Clock::now();
   kill(pid, SIGTERM);
   const int status = WaitForChild(pid);
-  const Clock::time_point ended_at = Clock::now();
+  times.exit = Seconds(close_at, Clock::now());
   if (!shown || status != 0) return std::nullopt;
-  return RunTimes{std::chrono::duration<double>(mapped_at - exec_at).count(),
-                  std::chrono::duration<double>(ended_at - close_at).count()};
+  return times;
 }
 
-template <double RunTimes::*kPart>
+template <double RunTimes::*kPart, bool kWindowManager>
 void BM_Program(benchmark::State& state) {
-  if (!Server().Ready()) {
-    state.SkipWithError("no private X server (Xvfb with the SHAPE extension)");
+  if (!Server(kWindowManager).Ready()) {
+    state.SkipWithError(kWindowManager ? "no private X server with openbox"
+                                       : "no private X server (Xvfb with the SHAPE extension)");
     return;
   }
   const auto count = static_cast<int>(state.range(0));
@@ -243,14 +382,16 @@ void BM_Program(benchmark::State& state) {
     state.SkipWithError("the ready folder could not be made");
     return;
   }
+  const bool show_all = kPart == &RunTimes::show_all;
   // A first run reads the program, its libraries and fonts from disk, as a
   // user's earlier runs would have.
-  if (!RunProgram(ready, size_t(count))) {
+  if (!RunProgram(kWindowManager, ready, size_t(count), show_all)) {
     state.SkipWithError("the program did not show its notes or did not end cleanly");
     return;
   }
   for (auto _ : state) {
-    const std::optional<RunTimes> times = RunProgram(ready, size_t(count));
+    const std::optional<RunTimes> times =
+        RunProgram(kWindowManager, ready, size_t(count), show_all);
     if (!times) {
       state.SkipWithError("the program did not show its notes or did not end cleanly");
       return;
@@ -260,10 +401,17 @@ void BM_Program(benchmark::State& state) {
 }
 
 void BM_ProgramStartWithNotes(benchmark::State& state) {
-  BM_Program<&RunTimes::start>(state);
+  BM_Program<&RunTimes::start, false>(state);
 }
 void BM_ProgramExitWithNotes(benchmark::State& state) {
-  BM_Program<&RunTimes::exit>(state);
+  BM_Program<&RunTimes::exit, false>(state);
+}
+// Under a window manager, which takes every note into a frame of its own.
+void BM_ProgramStartUnderWindowManager(benchmark::State& state) {
+  BM_Program<&RunTimes::start, true>(state);
+}
+void BM_ShowAllNotesUnderWindowManager(benchmark::State& state) {
+  BM_Program<&RunTimes::show_all, true>(state);
 }
 BENCHMARK(BM_ProgramStartWithNotes)
     ->Arg(200)
@@ -273,6 +421,18 @@ BENCHMARK(BM_ProgramStartWithNotes)
 BENCHMARK(BM_ProgramExitWithNotes)
     ->Arg(200)
     ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgramStartUnderWindowManager)
+    ->Arg(250)
+    ->Arg(500)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowAllNotesUnderWindowManager)
+    ->Arg(250)
+    ->Arg(500)
+    ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

@@ -32,12 +32,15 @@ void TKitBitmapListItem::LoadFromSource() {
   const TKitPathPrefix prefix = container.PathPrefix();
   switch (container.Source()) {
     case TKitContainerSource::csInternal:
+    case TKitContainerSource::csLibrary:
+      // A library source only ever checked that its library loads and took
+      // no bitmap from it; with no such libraries here the item stays empty.
       return;
     case TKitContainerSource::csContainerFile:
     case TKitContainerSource::csBitmapFile:
       break;
     default:
-      // Module resources and libraries of bitmaps do not exist here.
+      // Module resources of bitmaps do not exist here.
       throw EReadError("Stream read error");
   }
   BeginUpdate();

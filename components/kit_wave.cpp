@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "components/stream_records.h"
+#include "platform/gui/play_sound.h"
 #include "platform/rtl/filer.h"
 
 namespace jw {
@@ -54,7 +55,16 @@ std::unique_ptr<TKitWave> TKitWave::CreateFromFile(const std::string& file_name)
   return wave;
 }
 
+TKitWave::~TKitWave() {
+  if (data_ != nullptr) Stop();
+}
+
+void TKitWave::Stop() {
+  StopSound();
+}
+
 void TKitWave::SetData(std::unique_ptr<TMemoryStream> data) {
+  if (data_ != nullptr) Stop();
   data_ = std::move(data);
   if (data_ != nullptr) data_->SetPosition(0);
   Change();

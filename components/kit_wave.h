@@ -43,6 +43,8 @@ bool GetWaveData(TStream& stream, TKitWaveInfo& info);
 class TKitWave : public TKitObject {
  public:
   TKitWave() = default;
+  // Stops any sound the process plays when data is held.
+  ~TKitWave() override;
   // Constructs and loads the file.
   static std::unique_ptr<TKitWave> CreateFromFile(const std::string& file_name);
 
@@ -52,8 +54,11 @@ class TKitWave : public TKitObject {
   TMemoryStream* MemoryWave() const { return data_.get(); }
 
   void Clear() { SetData(nullptr); }
-  // Takes the stream (null for none), rewinds it and fires OnChange.
+  // Stops any sound the process plays when data is held, takes the stream
+  // (null for none), rewinds it and fires OnChange.
   void SetData(std::unique_ptr<TMemoryStream> data);
+  // Stops any sound the process is playing.
+  static void Stop();
 
   // Takes count bytes from the stream's position. Count 0 clears the wave;
   // a count beyond the stream's end raises EReadError. Bytes that are not a

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the program (release), installs it with its papers into the ready
-# folder it runs from, makes the empty notes table there when there is none,
-# and starts it from there.
+# Builds the program (release), installs it with its papers and its help
+# document into the ready folder it runs from, makes the empty notes table
+# there when there is none, and starts it from there.
 #
 # The ready folder is $JW_READY_DIR, by default $XDG_DATA_HOME/jotterwick
 # (~/.local/share/jotterwick). It lies outside the build tree and holds the
@@ -21,6 +21,7 @@ mkdir -p "$ready/data" "$ready/paper"
 cp "$build/jotterwick/jotterwick" "$ready/.jotterwick.new"
 mv -f "$ready/.jotterwick.new" "$ready/jotterwick"
 cp "$build/jotterwick/paper/"*.bmp "$ready/paper/"
+cp "$build/jotterwick/jotterwick.html" "$ready/"
 if [ ! -e "$ready/data/scraps.DAT" ]; then
   for part in scraps.IDX scraps.BLB; do
     if [ -e "$ready/data/$part" ]; then

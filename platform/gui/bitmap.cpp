@@ -5,15 +5,19 @@
 
 #include "platform/gui/bmp_format.h"
 #include "platform/gui/qt_convert.h"
+#include "platform/rtl/file_names.h"
 
 namespace jw {
 
 namespace {
 
-// Reads the file straight into one buffer of its size.
+// Reads the file straight into one buffer of its size. A folder opens as a
+// stream too, with a size of 2^63 - 1: it is refused as a file that cannot
+// be opened.
 std::string ReadWholeFile(const std::string& file_name) {
   std::ifstream in(file_name, std::ios::binary | std::ios::ate);
-  if (!in) throw EFOpenError("Cannot open file \"" + file_name + "\"");
+  if (!in || DirectoryExists(file_name))
+    throw EFOpenError("Cannot open file \"" + file_name + "\"");
   const std::streamoff size = in.tellg();
   std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
   in.seekg(0);

@@ -4,11 +4,15 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cstdlib>
 
 #include "platform/gui/application.h"
 #include "platform/gui/qt_convert.h"
@@ -38,9 +42,37 @@ QString QtFilter(const std::string& filter) {
   return entries.join(";;");
 }
 
-void SetButton(QPushButton* button, const QString& colour_name) {
-  button->setText(colour_name);
-  button->setStyleSheet("background-color: " + colour_name);
+// The colour button shows the colour with its name written on it in black or
+// white, whichever reads on it.
+// A dialog waits for the user: it stays above the windows that stay on top
+// (notes), which would cover its buttons.
+void KeepAbove(QWidget& dialog) {
+  dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+}
+
+void SetButton(QPushButton* button, const QColor& colour) {
+  const QString text_colour = colour.lightnessF() > 0.5 ? "black" : "white";
+  button->setText(colour.name());
+  button->setStyleSheet("background-color: " + colour.name() + "; color: " + text_colour);
+}
+
+// The chooser picks a face of the family by its style name; without one it
+// can land on another face than the font's ("Oblique" for a regular font).
+// The face whose weight and slant are the font's, the upright width first.
+QString FaceOf(const QFont& font) {
+  QString best;
+  int best_distance = 0;
+  for (const QString& style : QFontDatabase::styles(font.family())) {
+    const QFont face = QFontDatabase::font(font.family(), style, font.pointSize());
+    if (face.italic() != font.italic() || face.bold() != font.bold()) continue;
+    const int distance =
+        std::abs(face.weight() - font.weight()) + std::abs(face.stretch() - QFont::Unstretched);
+    if (best.isEmpty() || distance < best_distance) {
+      best = style;
+      best_distance = distance;
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -111,6 +143,7 @@ TOpenPictureDialog::TOpenPictureDialog(TComponent* owner) : TOpenDialog(owner) {
 bool QtDialogService::ChooseFont(TFont& font) {
   // Qt's font dialog has no colour; it sits in a box with a colour button.
   QDialog box;
+  KeepAbove(box);
   box.setWindowTitle("Font");
   auto* layout = new QVBoxLayout(&box);
   auto* chooser = new QFontDialog(&box);
@@ -120,23 +153,31 @@ bool QtDialogService::ChooseFont(TFont& font) {
   chooser->setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::NoButtons);
   QFont start = font.ToQFont();
   start.setPointSize(std::max(1, font.Size()));
+  if (const QString face = FaceOf(start); !face.isEmpty()) start.setStyleName(face);
   chooser->setCurrentFont(start);
   layout->addWidget(chooser);
   // Escape (or Return) in the chooser ends the chooser's own dialog; it
   // ends the box instead of leaving it empty.
   QObject::connect(chooser, &QDialog::finished, &box, &QDialog::done);
   QColor colour = ToQColor(font.Color());
+  auto* colour_row = new QHBoxLayout;
+  auto* colour_label = new QLabel("&Color:", &box);
   auto* colour_button = new QPushButton(&box);
-  SetButton(colour_button, colour.name());
+  colour_label->setBuddy(colour_button);
+  SetButton(colour_button, colour);
   QObject::connect(colour_button, &QPushButton::clicked, [&] {
-    const QColor chosen =
-        QColorDialog::getColor(colour, &box, "Color", QColorDialog::DontUseNativeDialog);
-    if (chosen.isValid()) {
-      colour = chosen;
-      SetButton(colour_button, colour.name());
+    QColorDialog colours(colour, &box);
+    KeepAbove(colours);
+    colours.setWindowTitle("Color");
+    colours.setOption(QColorDialog::DontUseNativeDialog);
+    if (colours.exec() == QDialog::Accepted) {
+      colour = colours.selectedColor();
+      SetButton(colour_button, colour);
     }
   });
-  layout->addWidget(colour_button);
+  colour_row->addWidget(colour_label);
+  colour_row->addWidget(colour_button, 1);
+  layout->addLayout(colour_row);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
@@ -158,6 +199,7 @@ bool QtDialogService::ChooseFont(TFont& font) {
 bool QtDialogService::ChooseOpenFile(const TOpenFileRequest& request, std::string& file_name) {
   QFileDialog dialog(nullptr, ToQString(request.Title.empty() ? "Open" : request.Title),
                      ToQString(request.InitialDir), QtFilter(request.Filter));
+  KeepAbove(dialog);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(request.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   if (!request.FileName.empty()) dialog.selectFile(ToQString(request.FileName));
@@ -169,6 +211,7 @@ bool QtDialogService::ChooseOpenFile(const TOpenFileRequest& request, std::strin
 bool QtDialogService::InputQuery(const std::string& caption, const std::string& prompt,
                                  std::string& value) {
   QInputDialog dialog;
+  KeepAbove(dialog);
   dialog.setOption(QInputDialog::UsePlainTextEditForTextInput, false);
   dialog.setWindowTitle(ToQString(caption));
   dialog.setLabelText(ToQString(prompt));
@@ -181,6 +224,7 @@ bool QtDialogService::InputQuery(const std::string& caption, const std::string& 
 TModalResult QtDialogService::MessageBox(const std::string& caption, const std::string& text,
                                          TMsgDlgType type, TMsgDlgButtons buttons) {
   QMessageBox box;
+  KeepAbove(box);
   box.setWindowTitle(ToQString(caption));
   box.setText(ToQString(text));
   switch (type) {

@@ -10,6 +10,7 @@
 #include "platform/gui/keys.h"
 #include "platform/gui/menus.h"
 #include "platform/gui/qt_convert.h"
+#include "platform/gui/screen_place.h"
 #include "platform/gui/widget_bridge.h"
 
 namespace jw {
@@ -180,6 +181,14 @@ TPoint TCustomForm::ClientToScreen(TPoint point) const {
   return {point.X + Left(), point.Y + Top()};
 }
 
+void TCustomForm::ReadPlaceFromScreen() {
+  if (!HandleAllocated()) return;
+  if (const std::optional<QPoint> place = WindowPlaceOnScreen(*Handle())) {
+    left_ = place->x();
+    top_ = place->y();
+  }
+}
+
 void TCustomForm::Show() {
   SetVisible(true);
   BringToFront();
@@ -249,10 +258,16 @@ TModalResult TCustomForm::ShowModal() {
   modal_ = true;
   modal_result_ = mrNone;
   Handle()->setWindowModality(Qt::ApplicationModal);
-  auto finish = [this] {
+  // A modal form waits for the user: it stays above the windows that stay
+  // on top (notes), which would cover its buttons.
+  const bool on_top = Handle()->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+  if (!on_top) Handle()->setWindowFlag(Qt::WindowStaysOnTopHint);
+  auto finish = [this, on_top] {
     modal_ = false;
     Hide();
-    if (HandleAllocated()) Handle()->setWindowModality(Qt::NonModal);
+    if (!HandleAllocated()) return;
+    Handle()->setWindowModality(Qt::NonModal);
+    if (!on_top) Handle()->setWindowFlag(Qt::WindowStaysOnTopHint, false);
   };
   try {
     Show();

@@ -67,6 +67,11 @@ class TCustomForm : public TWinControl {
 
   void SetVisible(bool visible) override;
   TPoint ClientToScreen(TPoint point) const override;
+  // Takes the window's place on the screen from the display server into
+  // Left and Top: a window manager that frames the window can leave its move
+  // events telling the place inside the frame. Left and Top stay as they are
+  // where the server cannot tell.
+  void ReadPlaceFromScreen();
 
   // Shows the form and moves it to the front of the screen's forms.
   void Show();

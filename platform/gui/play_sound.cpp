@@ -15,14 +15,6 @@ std::unique_ptr<SoundPlayer>& Installed() {
   return player;
 }
 
-enum class PlayOutcome { kPlayed, kBadFile, kNoDevice };
-
-PlayOutcome DecodeAndPlay(const std::string& file_name, SoundDevice& device) {
-  const std::optional<TWaveSound> sound = DecodeWaveFile(file_name);
-  if (!sound) return PlayOutcome::kBadFile;
-  return device.Play(*sound) ? PlayOutcome::kPlayed : PlayOutcome::kNoDevice;
-}
-
 // The MessageBeep kind of the desktop's default sound.
 constexpr uint32_t kDefaultBeep = 0;
 
@@ -30,19 +22,52 @@ constexpr uint32_t kDefaultBeep = 0;
 
 WavePlayer::WavePlayer(std::unique_ptr<SoundDevice> device) : device_(std::move(device)) {}
 
+// Runs on the worker, where an exception would end the program: any failure
+// there (memory running out among them) counts as a bad file.
+WavePlayer::Outcome WavePlayer::DecodeAndPlay(const std::string& file_name) noexcept {
+  try {
+    const std::unique_ptr<TWaveReader> sound = TWaveReader::Open(file_name);
+    if (!sound) return Outcome::kBadFile;
+    // The sound Stop ends while it plays, however the play ends.
+    struct Playing {
+      Playing(WavePlayer& player, TWaveReader* sound) : player(player) { Set(sound); }
+      ~Playing() { Set(nullptr); }
+      void Set(TWaveReader* sound) {
+        std::lock_guard lock(player.mutex_);
+        player.playing_ = sound;
+      }
+      WavePlayer& player;
+    };
+    bool played = false;
+    {
+      const Playing playing(*this, sound.get());
+      played = device_->Play(*sound);
+    }
+    if (sound->Failed()) return Outcome::kBadFile;
+    return played ? Outcome::kPlayed : Outcome::kNoDevice;
+  } catch (...) {
+    return Outcome::kBadFile;
+  }
+}
+
+void WavePlayer::Stop() {
+  std::lock_guard lock(mutex_);
+  if (playing_ != nullptr) playing_->Stop();
+}
+
 bool WavePlayer::PlaySound(const std::string& sound, uint32_t /*flags*/) {
-  PlayOutcome outcome = PlayOutcome::kNoDevice;
+  Outcome outcome = Outcome::kNoDevice;
   QEventLoop wait;
   std::thread worker([&] {
-    outcome = DecodeAndPlay(sound, *device_);
+    outcome = DecodeAndPlay(sound);
     // Queued, so the quit arrives even when the loop has not started yet.
     QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
   });
   wait.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers |
             QEventLoop::X11ExcludeTimers);
   worker.join();
-  if (outcome == PlayOutcome::kBadFile) MessageBeep(kDefaultBeep);
-  return outcome == PlayOutcome::kPlayed;
+  if (outcome == Outcome::kBadFile) MessageBeep(kDefaultBeep);
+  return outcome == Outcome::kPlayed;
 }
 
 SoundPlayer& Sounds() {
@@ -58,6 +83,10 @@ std::unique_ptr<SoundPlayer> SetSoundPlayer(std::unique_ptr<SoundPlayer> player)
 
 bool PlaySound(const std::string& sound, uint32_t flags) {
   return Sounds().PlaySound(sound, flags);
+}
+
+void StopSound() {
+  Sounds().Stop();
 }
 
 }  // namespace jw

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/os/wave_sound.h"
@@ -21,19 +22,31 @@ class SoundPlayer {
   // Plays the file named by sound and returns when it has ended; false when
   // nothing could be played.
   virtual bool PlaySound(const std::string& sound, uint32_t flags) = 0;
+  // Ends the sound being played, if any; any thread may call it. A player
+  // whose sounds end on their own has nothing to stop.
+  virtual void Stop() {}
 };
 
 // Plays on device from a worker thread. Meanwhile the calling thread
 // handles only paint and window-system events: no input and no timers, so
 // nothing that started the sound runs again before it ends. A missing or bad
-// file gives the desktop's warning beep instead.
+// file, and any failure while the sound plays, give the desktop's warning
+// beep instead.
 class WavePlayer : public SoundPlayer {
  public:
   explicit WavePlayer(std::unique_ptr<SoundDevice> device);
   bool PlaySound(const std::string& sound, uint32_t flags) override;
+  // The sound ends before its next block, and the device finishes what it
+  // already holds.
+  void Stop() override;
 
  private:
+  enum class Outcome { kPlayed, kBadFile, kNoDevice };
+  Outcome DecodeAndPlay(const std::string& file_name) noexcept;
+
   std::unique_ptr<SoundDevice> device_;
+  std::mutex mutex_;
+  TWaveReader* playing_ = nullptr;  // under mutex_
 };
 
 // The current player; a WavePlayer on ALSA until another is installed.
@@ -44,5 +57,7 @@ std::unique_ptr<SoundPlayer> SetSoundPlayer(std::unique_ptr<SoundPlayer> player)
 
 // The original platform's call, through the current player.
 bool PlaySound(const std::string& sound, uint32_t flags);
+// Stops any sound the process is playing, through the current player.
+void StopSound();
 
 }  // namespace jw

@@ -26,6 +26,7 @@
 #include "app/folders.h"
 #include "app/notes_table/notes_table.h"
 #include "app/scrap_form.h"
+#include "app/scrap_windows.h"
 #include "app/settings.h"
 #include "engine/dataset/quire_table.h"
 #include "engine/dataset/session_list.h"
@@ -247,6 +248,9 @@ TEST_F(NoteStoreTest, OddRecordsLoadOrAreReportedAndKept) {
   Restart();
   ASSERT_EQ(dialogs_->Calls().size(), 1u);
   EXPECT_EQ(dialogs_->Calls()[0].text.rfind(kLoadProblem, 0), 0u) << dialogs_->Calls()[0].text;
+  EXPECT_NE(dialogs_->Calls()[0].text.find(std::string("/") + kBrokenPaper + "\""),
+            std::string::npos)
+      << dialogs_->Calls()[0].text;
   ASSERT_EQ(Notes().size(), 1u);
   TScrapForm& note = *Notes()[0];
   EXPECT_EQ(note.Message, "lost paper");
@@ -265,6 +269,45 @@ TEST_F(NoteStoreTest, OddRecordsLoadOrAreReportedAndKept) {
   ASSERT_TRUE(table.FindKey({Variant(int32_t(1))}));
   EXPECT_EQ(table.FieldByName("paperFile")->AsString(), note.PaperFile);
   EXPECT_EQ(table.FieldByName("imagescale")->AsFloat(), 1.0);
+}
+
+// Without papers (the folder empty or gone) the notes cannot be made: one
+// message says what is missing, however many notes there are, and neither
+// the notes nor a new note that fails alike are saved: the records stay.
+TEST_F(NoteStoreTest, WithoutPapersOneMessageSaysWhatIsMissingAndNothingIsSaved) {
+  for (int i = 0; i < 3; ++i) InsertRecord("note " + std::to_string(i), kPapers[0], 1);
+  const std::vector<std::pair<int32_t, std::string>> records = Records();
+  const std::string papers = PaperFolder();
+  const std::string aside = folder_.File("papers-aside");
+  std::filesystem::rename(papers, aside);
+  struct PapersBack {
+    ~PapersBack() {
+      std::filesystem::remove_all(from);
+      std::filesystem::rename(aside, from);
+    }
+    std::string from, aside;
+  } papers_back{papers, aside};
+  for (const bool folder_there : {false, true}) {
+    if (folder_there) std::filesystem::create_directories(papers);
+    const size_t told = dialogs_->Calls().size();
+    Restart();
+    const std::string missing =
+        "\"" + papers + (folder_there ? "\" holds no paper (*.bmp)" : "\" is missing");
+    ASSERT_EQ(dialogs_->Calls().size(), told + 1) << folder_there;
+    const std::string& message = dialogs_->Calls().back().text;
+    EXPECT_EQ(message.rfind(kLoadProblem, 0), 0u) << message;
+    EXPECT_NE(message.find(missing), std::string::npos) << message;
+    EXPECT_TRUE(Notes().empty());
+    try {
+      NewScrap();
+      ADD_FAILURE() << "a note was made without paper";
+    } catch (const EFOpenError& error) {
+      EXPECT_NE(error.Message().find(missing), std::string::npos) << error.Message();
+    }
+    EXPECT_TRUE(Notes().empty());
+    EXPECT_TRUE(dm_->SaveAllScrapsOrAsk());
+    EXPECT_EQ(Records(), records);
+  }
 }
 
 // Deleting a note never saved only closes it; deleting a saved one removes

@@ -1,6 +1,9 @@
 #include "app/scrap_main.h"
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -231,14 +234,49 @@ TEST_F(ScrapMainTest, SettingsThatCannotBeWrittenAskAndGoingEndsTheProgram) {
   }
 }
 
-TEST_F(ScrapMainTest, ContentsWithoutAHelpFileTellsTheUserAndDoesNothingElse) {
-  const std::string help_file = ChangeFileExt(ExecutablePath(), ".HLP");
+// "Contents..." opens the help document named after the executable; without
+// one the user is told.
+TEST_F(ScrapMainTest, ContentsOpensTheHelpDocumentOrTellsTheUserItIsMissing) {
+  const std::string help_file = ChangeFileExt(ExecutablePath(), ".html");
   ASSERT_FALSE(std::filesystem::exists(help_file));
   main_->Contents1->Click();
   EXPECT_EQ(opened_, std::vector<std::string>{help_file});
   ASSERT_EQ(dialogs_->Calls().size(), 1u);
   EXPECT_EQ(dialogs_->Calls()[0].text, "Problem opening file " + help_file);
   EXPECT_TRUE(Notes().empty());
+
+  std::filesystem::copy_file(JW_HELP_FILE, help_file);
+  struct Remove {
+    ~Remove() { std::filesystem::remove(path); }
+    std::string path;
+  } remove{help_file};
+  main_->Contents1->Click();
+  EXPECT_EQ(opened_, (std::vector<std::string>{help_file, help_file}));
+  EXPECT_EQ(dialogs_->Calls().size(), 1u);
+}
+
+// The shipped help document tells of every command of the tray menu and of
+// a note's menu, by the name the menu shows.
+TEST_F(ScrapMainTest, TheHelpDocumentNamesEveryMenuCommand) {
+  std::ifstream in(JW_HELP_FILE);
+  ASSERT_TRUE(in) << JW_HELP_FILE;
+  const std::string help((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> missing;
+  const std::function<void(TMenuItem&)> check = [&](TMenuItem& item) {
+    for (int i = 0; i < item.Count(); ++i) {
+      TMenuItem& child = *item.Items(i);
+      if (child.Caption() != "-" && help.find(child.Caption()) == std::string::npos)
+        missing.push_back(child.Caption());
+      check(child);
+    }
+  };
+  check(main_->TrayMenu->Items());
+  CreateOnTop = false;
+  std::unique_ptr<TScrapForm> note(MakeForm<TScrapForm>(Application));
+  check(note->PopupMenu1->Items());
+  EXPECT_EQ(missing, std::vector<std::string>{});
+  for (const char* topic : {"Alarm", "E-mail", "data/", "jotterwick.INI", "paper/"})
+    EXPECT_NE(help.find(topic), std::string::npos) << topic;
 }
 
 }  // namespace

@@ -407,8 +407,12 @@ TEST(KitContainersTest, BitmapItemsLoadFromTheirSourceWhenFirstAsked) {
   lazy.SetFileName(folder.File("picture.bmp"));
   EXPECT_EQ(numbered.Bitmap().Height(), 3);
 
+  // A library source gives no bitmap, and no error; a module resource
+  // cannot be read here.
   TKitBitmapListItem& library = *lazy.Items(lazy.AddItem());
   lazy.SetSource(TKitContainerSource::csLibrary);
+  EXPECT_NO_THROW(EXPECT_TRUE(library.Bitmap().Empty()));
+  lazy.SetSource(TKitContainerSource::csResource);
   EXPECT_EQ(ErrorText<EReadError>([&] { library.Bitmap(); }), "Stream read error");
 }
 

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "components/stream_records.h"
+#include "platform/gui/play_sound.h"
 #include "platform/rtl/filer.h"
 #include "tests/support/error_text.h"
 #include "tests/support/temp_folder.h"
@@ -81,6 +85,42 @@ TEST(KitWaveTest, HeaderGivesTheWaveInformation) {
   EXPECT_EQ(ErrorText<EErrorCheckingWave>(
                 [&] { GetWaveData(Load(cut, WaveFile(1, 2).substr(0, 30)), info); }),
             "GetWaveData: Cannot open file %s");
+}
+
+// A wave that holds data stops any sound the process plays before it takes
+// new data and when it goes; one without data stops nothing.
+TEST(KitWaveTest, NewDataAndTheEndOfAWaveStopTheSoundPlaying) {
+  class StopCounter : public SoundPlayer {
+   public:
+    explicit StopCounter(int& stops) : stops_(stops) {}
+    bool PlaySound(const std::string&, uint32_t) override { return true; }
+    void Stop() override { ++stops_; }
+
+   private:
+    int& stops_;
+  };
+  int stops = 0;
+  SetSoundPlayer(std::make_unique<StopCounter>(stops));
+  {
+    TKitWave wave;
+    TMemoryStream stream;
+    wave.LoadFromStream(Load(stream, WaveFile(1, 2)));
+    EXPECT_EQ(stops, 0);
+    wave.LoadFromStream(Load(stream, WaveFile(1, 1)));
+    EXPECT_EQ(stops, 1);
+    wave.Clear();
+    EXPECT_EQ(stops, 2);
+    wave.Clear();
+    EXPECT_EQ(stops, 2);
+    wave.LoadFromStream(Load(stream, WaveFile(1, 1)));
+    EXPECT_EQ(stops, 2);
+    TKitWave::Stop();
+    EXPECT_EQ(stops, 3);
+  }
+  EXPECT_EQ(stops, 4);
+  { TKitWave empty; }
+  EXPECT_EQ(stops, 4);
+  SetSoundPlayer(nullptr);
 }
 
 TEST(KitWaveTest, LoadingKeepsOnlyWavesAndEmptyStreamsClear) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/gui/bmp_format.h"
@@ -150,9 +151,14 @@ TEST(BmpLoading, RefusesWhatIsNotAnUncompressedBmp) {
   }
 }
 
-TEST(BmpLoading, MissingFileRaisesOpenError) {
+// A folder is no file: it is not read (as one it would claim 2^63 - 1
+// bytes).
+TEST(BmpLoading, MissingFileOrAFolderRaisesOpenError) {
   TBitmap bitmap;
   EXPECT_THROW(bitmap.LoadFromFile("/nonexistent/paper.bmp"), EFOpenError);
+  EXPECT_THROW(bitmap.LoadFromFile(std::filesystem::temp_directory_path().string()), EFOpenError);
+  EXPECT_THROW(bitmap.LoadFromFile(std::filesystem::temp_directory_path().string() + "/"),
+               EFOpenError);
 }
 
 TEST(BmpSaving, SaveThenLoadKeepsEveryPixel) {

@@ -8,9 +8,9 @@
 
 #include <QApplication>
 #include <QHelpEvent>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QStyle>
-#include <QMouseEvent>
 #include <QTimer>
 #include <QToolTip>
 #include <QWidget>
@@ -314,12 +314,18 @@ TEST_F(Forms, TerminateEndsRunWithSeveralFormsVisible) {
 namespace jw {
 namespace {
 
+// While modal a form stays above the windows that stay on top (notes), and
+// is as it was made again afterwards.
 TEST_F(Forms, ShowModalRunsUntilAResultAndHides) {
   auto* form = MakeForm<TForm>(Application);
-  form->OnShow = [form](TPersistent*) {
+  bool above = false;
+  form->OnShow = [form, &above](TPersistent*) {
+    above = form->Handle()->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
     QTimer::singleShot(0, [form] { form->SetModalResult(mrOk); });
   };
   EXPECT_EQ(form->ShowModal(), mrOk);
+  EXPECT_TRUE(above);
+  EXPECT_FALSE(form->Handle()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_FALSE(form->Visible());
   EXPECT_FALSE(form->Modal());
   // Close on a modal form answers Cancel.

@@ -11,6 +11,8 @@
 //                                       WM_CLASS (either part, any case) the
 //                                       whole window tree holds that have a
 //                                       bounding shape
+//   jw_x_probe shaped-places <class>    the same windows' places on the
+//                                       screen, one "<left> <top>" a line
 #include <X11/Xlib.h>
 #include <X11/extensions/shape.h>
 
@@ -76,9 +78,10 @@ bool OfClass(Display* display, Window window, const char* name) {
   return match;
 }
 
-// Walks the tree breadth first; a window that goes away meanwhile is not
-// counted.
-int CountShapedWindows(Display* display, const char* name) {
+// Walks the tree breadth first and hands each viewable shaped window of the
+// class to the visitor; a window that goes away meanwhile is left out.
+template <typename Visit>
+int ForEachShapedWindow(Display* display, const char* name, Visit visit) {
   int event_base = 0;
   int error_base = 0;
   if (!XShapeQueryExtension(display, &event_base, &error_base)) {
@@ -86,7 +89,6 @@ int CountShapedWindows(Display* display, const char* name) {
     return 1;
   }
   XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  long count = 0;
   std::vector<Window> pending{DefaultRootWindow(display)};
   for (size_t next = 0; next < pending.size(); ++next) {
     const Window window = pending[next];
@@ -98,13 +100,29 @@ int CountShapedWindows(Display* display, const char* name) {
       if (children != nullptr) XFree(children);
     }
     XWindowAttributes attributes{};
-    if (XGetWindowAttributes(display, window, &attributes) &&
-        attributes.map_state == IsViewable && OfClass(display, window, name) &&
-        IsShaped(display, window))
-      ++count;
+    if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable &&
+        OfClass(display, window, name) && IsShaped(display, window))
+      visit(window);
   }
-  std::printf("%ld\n", count);
   return 0;
+}
+
+int CountShapedWindows(Display* display, const char* name) {
+  long count = 0;
+  const int result = ForEachShapedWindow(display, name, [&](Window) { ++count; });
+  if (result == 0) std::printf("%ld\n", count);
+  return result;
+}
+
+int PrintShapedPlaces(Display* display, const char* name) {
+  const Window root = DefaultRootWindow(display);
+  return ForEachShapedWindow(display, name, [&](Window window) {
+    int left = 0, top = 0;
+    Window child = 0;
+    if (XTranslateCoordinates(display, window, root, 0, 0, &left, &top, &child)) {
+      std::printf("%d %d\n", left, top);
+    }
+  });
 }
 
 int PaintRoot(Display* display, const char* rrggbb) {
@@ -139,7 +157,7 @@ int Probe(int argc, char** argv) {
   if (argc != 3) {
     std::fprintf(stderr,
                  "usage: %s shape <window id> | root-colour <rrggbb> | owner <selection> | "
-                 "shaped-windows <class>\n",
+                 "shaped-windows <class> | shaped-places <class>\n",
                  argv[0]);
     return 2;
   }
@@ -157,6 +175,8 @@ int Probe(int argc, char** argv) {
     result = PrintOwner(display, argv[2]);
   } else if (std::strcmp(argv[1], "shaped-windows") == 0) {
     result = CountShapedWindows(display, argv[2]);
+  } else if (std::strcmp(argv[1], "shaped-places") == 0) {
+    result = PrintShapedPlaces(display, argv[2]);
   } else {
     std::fprintf(stderr, "jw_x_probe: unknown command %s\n", argv[1]);
   }
