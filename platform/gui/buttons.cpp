@@ -46,11 +46,14 @@ std::unique_ptr<QWidget> TButton::CreateWidget(const TCreateParams& params) {
   return button;
 }
 
-// The check box widget reports every change of its state.
+// The check box widget reports every change of its state the user makes. It
+// listens for the click, which Qt sends once it is done with the box, so that
+// the handler may free the box with its form; Qt still uses the box after it
+// reports the toggle.
 class CheckBoxWidget : public QCheckBox {
  public:
   CheckBoxWidget(TCheckBox& control, QWidget* parent) : QCheckBox(parent), control_(control) {
-    QObject::connect(this, &QCheckBox::toggled, [this](bool on) {
+    QObject::connect(this, &QCheckBox::clicked, [this](bool on) {
       if (on == control_.checked_) return;
       control_.checked_ = on;
       CallGuarded([this] { control_.Click(); });

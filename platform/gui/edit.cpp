@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -210,12 +211,21 @@ std::string TCustomEdit::Text() const {
 
 void TCustomEdit::SetText(const std::string& text) {
   if (text == text_) return;
+  const std::string before = text_;
   text_ = text;
   if (HandleAllocated()) {
-    static_cast<QLineEdit*>(Handle())->setText(ToQString(text));
-  } else {
-    Change();
+    // Qt goes on with the line edit after it reports a change, and the
+    // change's handler may free this edit with its form: the change is
+    // reported once Qt has returned.
+    auto* edit = static_cast<QLineEdit*>(Handle());
+    {
+      const QSignalBlocker quiet(edit);
+      edit->setText(ToQString(text));
+    }
+    text_ = FromQString(edit->text());
+    if (text_ == before) return;
   }
+  Change();
 }
 
 void TCustomEdit::SetReadOnly(bool read_only) {

@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include <QApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QStyle>
@@ -16,6 +18,7 @@
 #include <QWidget>
 
 #include "platform/gui/application.h"
+#include "platform/gui/buttons.h"
 #include "platform/gui/dialogs_scripted.h"
 #include "platform/gui/keys.h"
 #include "platform/gui/menus.h"
@@ -344,6 +347,63 @@ TEST_F(Forms, ReleaseDeletesAfterTheCurrentEvent) {
   Application->ProcessMessages();
   EXPECT_EQ(Screen->FormCount(), before - 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), "OnDestroy"), 1);
+}
+
+// A click reaches its handler once Qt is done with the control, so the
+// handler may free the control's form, as a dialog's button does: a push
+// button and a radio button clicked, a check box clicked and toggled with the
+// space bar. The handler sees the new state.
+TEST_F(Forms, AClickHandlerMayFreeItsForm) {
+  enum Way { kButton, kCheckBoxClick, kCheckBoxSpace, kRadioButton };
+  for (const Way way : {kButton, kCheckBoxClick, kCheckBoxSpace, kRadioButton}) {
+    SCOPED_TRACE(way);
+    TForm* form = MakeForm<TForm>(nullptr);
+    form->SetBounds(0, 0, 300, 120);
+    TControl* control = nullptr;
+    std::function<bool()> new_state = [] { return true; };
+    if (way == kButton) {
+      control = new TButton(form);
+    } else if (way == kRadioButton) {
+      auto* group = new TRadioGroup(form);
+      group->Items().Add("One");
+      group->Items().Add("Two");
+      new_state = [group] { return group->ItemIndex() == 1; };
+      control = group;
+    } else {
+      auto* box = new TCheckBox(form);
+      box->SetCaption("Box");
+      new_state = [box] { return box->Checked(); };
+      control = box;
+    }
+    control->SetParent(form);
+    control->SetBounds(8, 8, 200, 60);
+    form->Show();
+    int clicks = 0;
+    control->OnClick = [&](TPersistent*) {
+      ++clicks;
+      EXPECT_TRUE(new_state());
+      // This handler goes with the form: nothing of it is used after.
+      TForm* doomed = form;
+      form = nullptr;
+      delete doomed;
+    };
+    QWidget* target = static_cast<TWinControl*>(control)->Handle();
+    if (way == kRadioButton) target = target->findChildren<QRadioButton*>().at(1);
+    if (way == kCheckBoxSpace) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+      QApplication::sendEvent(target, &press);
+      QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ");
+      QApplication::sendEvent(target, &release);
+    } else {
+      // On the check box's and the radio button's indicator.
+      const QPoint at = way == kButton ? target->rect().center() : QPoint(6, target->height() / 2);
+      Press(target, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, at);
+      Press(target, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, at);
+    }
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(form, nullptr);
+    delete form;
+  }
 }
 
 // A form made before it shows brings up its controls with it, except those
