@@ -2,6 +2,7 @@
 // cleared buffers, and the record head rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/core/data_file.h"
@@ -127,7 +128,7 @@ TEST_F(RecordPoolTest, LiveRecordsCarryTheirNumberFreeOnesTheirLink) {
   EXPECT_EQ(GetInt32(record.Bytes() + kRecNumber), 4);
   EXPECT_EQ(record.GetLiveRecordNumber(), 4);
 
-  std::vector<uint8_t> raw(file_.RecordSize(), 0);
+  std::vector<uint8_t> raw(std::max<size_t>(file_.RecordSize(), kRecNumber + 4), 0);
   PutInt32(raw.data() + kRecNumber, 555);  // what another process left there
   record.LoadFrom(raw.data());
   EXPECT_EQ(GetInt32(record.Bytes() + kRecNumber), 13);
