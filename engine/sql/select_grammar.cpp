@@ -90,15 +90,15 @@ bool ContainsColumn(const TExpToken* root) {
   return false;
 }
 
-// Every node of an ON condition is flagged as a join condition; each
-// comparison between column expressions, reached through AND and OR, takes
-// the kind of its join.
+// Every node of an ON condition is marked as a join condition of its
+// join's kind; each comparison between column expressions, reached through
+// AND and OR, takes the kind as its join kind too.
 void MarkJoinCondition(TExpToken* root, uint8_t join_kind) {
   std::vector<TExpToken*> pending{root};
   while (!pending.empty()) {
     TExpToken* node = pending.back();
     pending.pop_back();
-    node->JoinCondition = 1;
+    node->JoinCondition = join_kind;
     for (TExpToken* child : {node->Left, node->Right, node->Third}) {
       if (child != nullptr) pending.push_back(child);
     }

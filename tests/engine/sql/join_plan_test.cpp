@@ -259,5 +259,57 @@ TEST(JoinPlanTest, KeyedLookupsSeeAnotherProcessChangeTheIndex) {
   EXPECT_EQ(peer.Ask("close"), "ok");
 }
 
+// A WHERE clause of 100,000 conjuncts (links, conditions on one table and
+// on several) splits without a stack frame per conjunct, and FROM takes
+// more tables than a word has bits, linked or not: each query gives the
+// rows its conditions leave.
+TEST(JoinPlanTest, LongConditionChainsAndManyTablesGiveTheirRows) {
+  SelectOracle oracle;
+  const std::vector<std::pair<std::string, uint8_t>> columns = {{"x", kFldInteger},
+                                                                {"y", kFldInteger}};
+  oracle.Add(OracleTable{"a", columns, {{"1", "10"}, {"2", "20"}, {"3", "30"}}});
+  oracle.Add(OracleTable{"b", columns, {{"1", "5"}, {"3", "6"}, {"4", "7"}}});
+  std::string sql = "SELECT a.x, b.y FROM a, b WHERE a.x = b.x";
+  for (int i = 0; i < 100000; ++i) {
+    switch (i % 3) {
+      case 0:
+        sql += " AND a.y <> " + std::to_string(100 + i);
+        break;
+      case 1:
+        sql += " AND b.y < " + std::to_string(8 + i);
+        break;
+      default:
+        sql += " AND (a.y > b.y OR a.x = " + std::to_string(-i) + ")";
+    }
+  }
+  sql += " AND a.y <> 30";
+  EXPECT_EQ(oracle.Ours(sql), (test_support::TextRows{{"1", "5"}}));
+  // One table of two rows among tables of one row each.
+  constexpr int kTables = 200;
+  std::string from;
+  for (int t = 0; t < kTables; ++t) {
+    const std::string name = "t" + std::to_string(t);
+    test_support::TextRows rows{{"1", std::to_string(t)}};
+    if (t == 0) rows.push_back({"2", "0"});
+    oracle.Add(OracleTable{name, columns, rows});
+    from += (t == 0 ? "" : ", ") + name;
+  }
+  const std::string first_66 = from.substr(0, from.find(", t66"));
+  const struct {
+    std::string sql;
+    test_support::TextRows rows;
+  } kCases[] = {
+      {"SELECT COUNT(*) FROM " + first_66, {{"2"}}},
+      {"SELECT COUNT(*), MAX(t65.y) FROM " + first_66 + " WHERE t65.x = t0.x", {{"1", "65"}}},
+      {"SELECT COUNT(*), MAX(t199.y) FROM " + from, {{"2", "199"}}},
+      {"SELECT COUNT(*) FROM " + from + " WHERE t199.x = t0.x AND t150.y > t100.y", {{"1"}}},
+      {"SELECT COUNT(*) FROM " + from + " WHERE t199.x = t0.x AND t150.y < t100.y", {{"0"}}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.sql.substr(0, 40));
+    EXPECT_EQ(oracle.Ours(c.sql), c.rows);
+  }
+}
+
 }  // namespace
 }  // namespace jw
