@@ -259,6 +259,55 @@ TEST(JoinPlanTest, KeyedLookupsSeeAnotherProcessChangeTheIndex) {
   EXPECT_EQ(peer.Ask("close"), "ok");
 }
 
+// The shapes where joins went wrong, each answered as the evaluator
+// answers it row by row: links between NULLs (= holds for two NULLs), a
+// table after a left join without a link, a left join's ON with a bare
+// boolean column or a condition over no column, and an inner join's ON
+// restriction ahead of a left join.
+TEST(JoinPlanTest, NullLinksAndOuterJoinsGiveTheEvaluatorsRows) {
+  SelectOracle oracle;
+  for (const char* sql :
+       {"CREATE TABLE a (id INTEGER, k INTEGER, b BOOLEAN)", "INSERT INTO a VALUES (1, 6, FALSE)",
+        "INSERT INTO a VALUES (2, NULL, TRUE)", "CREATE TABLE c (id INTEGER, k INTEGER, b BOOLEAN)",
+        "INSERT INTO c VALUES (10, 6, FALSE)", "INSERT INTO c VALUES (20, NULL, TRUE)",
+        "INSERT INTO c VALUES (30, 7, TRUE)", "CREATE TABLE e (id INTEGER, k INTEGER)",
+        "CREATE TABLE d (id INTEGER, k INTEGER)", "INSERT INTO d VALUES (100, 6)"}) {
+    TQueryStatement statement(oracle.Database().database.session,
+                              *oracle.Database().database.directory);
+    int32_t consumed = 0;
+    statement.Prepare(sql, consumed);
+    statement.Execute();
+  }
+  using test_support::TextRows;
+  const struct {
+    const char* sql;
+    TextRows rows;
+  } kCases[] = {
+      {"SELECT a.id, c.id FROM a, c WHERE c.k = a.k", {{"1", "10"}, {"2", "20"}}},
+      {"SELECT a.id, c.id FROM a, c WHERE a.k <> c.k",
+       {{"1", "20"}, {"1", "30"}, {"2", "10"}, {"2", "30"}}},
+      {"SELECT a.id, c.id FROM a, c WHERE a.k <= c.k", {{"1", "10"}, {"1", "30"}, {"2", "20"}}},
+      {"SELECT a.id FROM a WHERE a.k IN (SELECT k FROM c)", {{"1"}, {"2"}}},
+      {"SELECT a.id FROM a WHERE a.k NOT IN (SELECT k FROM c)", {}},
+      {"SELECT a.id, c.id FROM a LEFT JOIN c ON c.k = a.k AND c.b", {{"1", "NULL"}, {"2", "20"}}},
+      {"SELECT a.id, c.id FROM a LEFT JOIN c ON c.k = a.k AND FALSE",
+       {{"1", "NULL"}, {"2", "NULL"}}},
+      {"SELECT a.id, c.id, e.id FROM a LEFT JOIN c ON c.k = a.k, e", {}},
+      {"SELECT a.id, c.id, x.id FROM a LEFT JOIN c ON c.k = a.k AND c.id = 10, a x",
+       {{"1", "10", "1"}, {"1", "10", "2"}, {"2", "NULL", "1"}, {"2", "NULL", "2"}}},
+      {"SELECT a.id, c.id, d.id FROM a JOIN c ON c.k = a.k AND c.id = 20 LEFT JOIN d ON d.k = c.k",
+       {{"2", "20", "NULL"}}},
+  };
+  for (const auto& c : kCases) {
+    for (const bool no_optimize : {false, true}) {
+      SCOPED_TRACE(std::string(c.sql) + (no_optimize ? " NOJOINOPTIMIZE" : ""));
+      TextRows rows = oracle.Ours(c.sql, no_optimize);
+      std::sort(rows.begin(), rows.end());
+      EXPECT_EQ(rows, c.rows);
+    }
+  }
+}
+
 // A WHERE clause of 100,000 conjuncts (links, conditions on one table and
 // on several) splits without a stack frame per conjunct, and FROM takes
 // more tables than a word has bits, linked or not: each query gives the
