@@ -251,14 +251,19 @@ bool TJoinPlan::Start(TSourceTable* table, uint8_t kind) {
   } else {
     table->Cursor->First();
   }
-  if (SeekMatch(table)) return true;
-  return kind == kJoinLeft && StartNull(table);
+  bool matched_on = false;
+  if (SeekMatch(table, matched_on)) return true;
+  // The NULL row stands for a left join whose ON matched no record; a
+  // record that matched but whose own links found nothing is no row.
+  return kind == kJoinLeft && !matched_on && StartNull(table);
 }
 
-// Steps the table to its next record for which every link matches.
-bool TJoinPlan::SeekMatch(TSourceTable* table) {
+// Steps the table to its next record for which every link matches;
+// candidates tells whether a record came up at all.
+bool TJoinPlan::SeekMatch(TSourceTable* table, bool& candidates) {
   TTableState& state = tables_[IndexOf(*table)];
   while (NextCandidate(state)) {
+    candidates = true;
     const bool matched = std::all_of(state.Links.begin(), state.Links.end(),
                                      [this](TTableJoin* link) { return StartLink(*link); });
     if (matched) return true;
@@ -306,7 +311,8 @@ bool TJoinPlan::Advance(TSourceTable* table) {
                     [this](TTableJoin* link) { return StartLink(*link); });
     if (matched) return true;
   }
-  return !state.Null && SeekMatch(table);
+  bool candidates = false;
+  return !state.Null && SeekMatch(table, candidates);
 }
 
 // The NULL row of a left join's target, which its links then join as they

@@ -151,7 +151,7 @@ class TJoinPlan {
   void WalkDrivingRange();
   bool Start(TSourceTable* table, uint8_t kind);
   bool Advance(TSourceTable* table);
-  bool SeekMatch(TSourceTable* table);
+  bool SeekMatch(TSourceTable* table, bool& candidates);
   bool NextCandidate(TTableState& state);
   bool StartLink(TTableJoin& link);
   bool StartNull(TSourceTable* table);

@@ -225,8 +225,12 @@ Query MakeQuery(Generator& g, int tables) {
   Cond from = Same(names[0]);
   for (int i = 1; i < tables; ++i) {
     const std::string& t = names[i];
+    // Now and then a link from a left join's target, whose NULL row it
+    // then meets.
     const std::string& s =
-        inner[static_cast<size_t>(g.Pick(0, static_cast<int>(inner.size()) - 1))];
+        !left.empty() && g.Chance(25)
+            ? left[static_cast<size_t>(g.Pick(0, static_cast<int>(left.size()) - 1))]
+            : inner[static_cast<size_t>(g.Pick(0, static_cast<int>(inner.size()) - 1))];
     const bool turned = g.Chance(50);
     const auto link = [&](bool evaluated) {
       return turned ? g.Link(s, t, evaluated) : g.Link(t, s, evaluated);
