@@ -250,9 +250,16 @@ void TJoinPlan::AddLink(TExpToken* comparison, int32_t clause) {
   }
   TTableJoin* link = FindLink(l, r);
   if (link != nullptr && link->Kind != kJoinChain && link->Kind != kind) link = nullptr;
-  if ((link == nullptr || !link->Condition) && kind == kJoinInner && Reaches(r, l)) {
+  // Every conditioned link must lead to a later level, or the loops could
+  // not enter its source first.
+  const bool ordered =
+      l->Level < r->Level && std::none_of(links_.begin(), links_.end(), [](const auto& other) {
+        return other->Condition && other->Source->Level >= other->Target->Level;
+      });
+  if ((link == nullptr || !link->Condition) && kind == kJoinInner && (Reaches(r, l) || !ordered)) {
     // A link back to a table that leads here would make the loops a
-    // cycle: the comparison is tested per combination instead.
+    // cycle, and one that lifts a table past the tables it links to would
+    // put it after them: the comparison is tested per combination instead.
     for (const auto& [table, level] : levels) table->Level = level;
     cross_residual_ = AndTrees(std::move(cross_residual_), TTokenTree(comparison));
     return;

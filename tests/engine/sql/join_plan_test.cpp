@@ -297,6 +297,11 @@ TEST(JoinPlanTest, NullLinksAndOuterJoinsGiveTheEvaluatorsRows) {
        {{"1", "10", "1"}, {"1", "10", "2"}, {"2", "NULL", "1"}, {"2", "NULL", "2"}}},
       {"SELECT a.id, c.id, d.id FROM a JOIN c ON c.k = a.k AND c.id = 20 LEFT JOIN d ON d.k = c.k",
        {{"2", "20", "NULL"}}},
+      // A link that would lift the left join's preserved side past its
+      // target is tested per combination.
+      {"SELECT a.id, c.id, x.id, d.id FROM a LEFT JOIN c ON c.k = a.k, a x, d "
+       "WHERE d.k <> x.k AND a.k <= d.k",
+       {{"1", "10", "2", "100"}}},
   };
   for (const auto& c : kCases) {
     for (const bool no_optimize : {false, true}) {
