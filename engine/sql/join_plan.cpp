@@ -90,7 +90,7 @@ TJoinPlan::TTables TJoinPlan::TablesOf(const TExpToken* root) const {
   TTables tables;
   std::vector<const TExpToken*> pending;
   if (root != nullptr) pending.push_back(root);
-  while (!pending.empty() && tables.Count < 2) {
+  while (!pending.empty()) {
     const TExpToken* node = pending.back();
     pending.pop_back();
     if (node->Kind == kTokenColumn) {
