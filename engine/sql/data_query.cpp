@@ -52,6 +52,7 @@ void TDataQuery::Reset() {
   SelectPart = nullptr;
   ResultTableName.clear();
   SecondName.clear();
+  JoinTargets.clear();
   SourceTables.clear();
   ResultFields.clear();
   UpdateFields.clear();

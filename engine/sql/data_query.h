@@ -157,6 +157,9 @@ class TDataQuery {
   std::vector<std::unique_ptr<TCreateIndex>> CreateIndexes;
   // WHERE and every JOIN ... ON condition, joined by AND.
   TTokenTree Condition;
+  // By JOIN clause in the order written: the table its ON condition
+  // matches, the joined one (of a RIGHT JOIN, the table before it).
+  std::vector<TSourceTable*> JoinTargets;
   TTokenTree Having;
   TTableOptions Options;
   // The run of a SELECT with its result table; made by the first run. It

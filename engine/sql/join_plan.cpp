@@ -365,11 +365,17 @@ void TJoinPlan::Renumber() {
 // column) it narrows the target's records, over another table it guards
 // the link.
 void TJoinPlan::PlaceSingleTableConditions() {
+  const auto outer_on = [](const TExpToken& node) {
+    return node.JoinCondition == kJoinLeft || node.JoinCondition == kJoinRight;
+  };
+  // Every left link first, so that each condition knows the left joins'
+  // targets.
+  for (const TSingleCondition& single : single_) {
+    if (outer_on(*single.Tree)) OuterLink(single.Clause);
+  }
   for (auto& [node, clause] : single_) {
     TSourceTable* table = SingleTable(node.get());
-    const bool outer_on = node->JoinCondition == kJoinLeft || node->JoinCondition == kJoinRight;
-    const auto own = outer_links_.find(clause);
-    TTableJoin* own_link = outer_on && own != outer_links_.end() ? own->second : nullptr;
+    TTableJoin* own_link = outer_on(*node) ? OuterLink(clause) : nullptr;
     if (table == nullptr && own_link != nullptr) table = own_link->Target;
     // A live result is walked through its table's cursor alone: a condition
     // over no column filters that table too.
@@ -377,16 +383,6 @@ void TJoinPlan::PlaceSingleTableConditions() {
     if (table == nullptr) {
       cross_residual_ = AndTrees(std::move(cross_residual_), std::move(node));
       continue;
-    }
-    if (own_link == nullptr && outer_on) {
-      // An outer ON without a comparison of two tables: the first left link
-      // of the table it names.
-      for (const auto& link : links_) {
-        if (own_link == nullptr && link->Kind == kJoinLeft &&
-            (link->Source == table || link->Target == table)) {
-          own_link = link.get();
-        }
-      }
     }
     const bool left_target = std::any_of(links_.begin(), links_.end(), [&](const auto& link) {
       return link->Target == table && link->Kind == kJoinLeft;
@@ -402,6 +398,24 @@ void TJoinPlan::PlaceSingleTableConditions() {
   }
   single_.clear();
   outer_links_.clear();
+}
+
+// The left link of an outer ON clause: the one its comparison of two
+// tables made, or else the chain into its join's target, which becomes a
+// left link without a condition; nullptr when the target is entered by a
+// conditioned link of another clause.
+TTableJoin* TJoinPlan::OuterLink(int32_t clause) {
+  const auto known = outer_links_.find(clause);
+  if (known != outer_links_.end()) return known->second;
+  const std::vector<TSourceTable*>& targets = query_.JoinTargets;
+  if (clause < 1 || static_cast<size_t>(clause) > targets.size()) return nullptr;
+  for (const auto& link : links_) {
+    if (link->Target != targets[static_cast<size_t>(clause - 1)] || link->Condition) continue;
+    link->Kind = kJoinLeft;
+    outer_links_[clause] = link.get();
+    return link.get();
+  }
+  return nullptr;
 }
 
 // A table may drive the loops when the path to it holds inner links and

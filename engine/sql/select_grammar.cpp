@@ -295,8 +295,10 @@ void TDataQuery::JoinClauses() {
     parser.NextToken();  // JOIN
     HasJoins = true;
     static constexpr const char* kOn[] = {"ON"};
+    TSourceTable* before = SourceTables.back().get();
     CheckDuplicateCorrelation(
         *this, TableReference("Table name expected after JOIN keyword, instead found '", kOn));
+    JoinTargets.push_back(kind == kJoinRight ? before : SourceTables.back().get());
     if (kind == kJoinRight) {
       // The right join's table leads: it is the left join of the other side.
       std::unique_ptr<TSourceTable> moved = std::move(SourceTables.back());

@@ -138,6 +138,7 @@ class TJoinPlan {
   bool Reaches(const TSourceTable* from, const TSourceTable* to) const;
   void OrderTables();
   void PlaceSingleTableConditions();
+  TTableJoin* OuterLink(int32_t clause);
   void Renumber();
   void Optimise();
   bool ReRootable(const TSourceTable* table) const;

@@ -297,6 +297,13 @@ TEST(JoinPlanTest, NullLinksAndOuterJoinsGiveTheEvaluatorsRows) {
        {{"1", "10", "1"}, {"1", "10", "2"}, {"2", "NULL", "1"}, {"2", "NULL", "2"}}},
       {"SELECT a.id, c.id, d.id FROM a JOIN c ON c.k = a.k AND c.id = 20 LEFT JOIN d ON d.k = c.k",
        {{"2", "20", "NULL"}}},
+      // A left join's ON without a comparison of two tables.
+      {"SELECT a.id, c.id FROM a LEFT JOIN c ON c.id = 99", {{"1", "NULL"}, {"2", "NULL"}}},
+      {"SELECT a.id, c.id FROM a LEFT JOIN c ON a.id = 1 AND c.id = 10",
+       {{"1", "10"}, {"2", "NULL"}}},
+      {"SELECT a.id, c.id FROM a LEFT JOIN c ON 1 = 0", {{"1", "NULL"}, {"2", "NULL"}}},
+      {"SELECT a.id, c.id FROM a RIGHT JOIN c ON 1 = 0",
+       {{"NULL", "10"}, {"NULL", "20"}, {"NULL", "30"}}},
       // A link that would lift the left join's preserved side past its
       // target is tested per combination.
       {"SELECT a.id, c.id, x.id, d.id FROM a LEFT JOIN c ON c.k = a.k, a x, d "
