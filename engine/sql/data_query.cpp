@@ -52,7 +52,7 @@ void TDataQuery::Reset() {
   SelectPart = nullptr;
   ResultTableName.clear();
   SecondName.clear();
-  JoinTargets.clear();
+  Joins.clear();
   SourceTables.clear();
   ResultFields.clear();
   UpdateFields.clear();

@@ -16,6 +16,12 @@
 namespace jw {
 namespace {
 
+// A link that decides which rows meet: one with a condition, or a left
+// join's, whose target may stand on its NULL row.
+bool Matches(const TTableJoin& link) {
+  return link.Condition || link.Kind == kJoinLeft;
+}
+
 // Exchanges a comparison's operands, mirroring the operator: the same test.
 void TurnRound(TExpToken& comparison) {
   std::swap(comparison.Left, comparison.Right);
@@ -134,18 +140,23 @@ std::vector<TTableJoin*> TJoinPlan::LinksFrom(const TSourceTable* table) const {
 }
 
 bool TJoinPlan::IsConditionedTarget(const TSourceTable* table) const {
-  return std::any_of(links_.begin(), links_.end(), [table](const auto& link) {
-    return link->Target == table && link->Condition;
-  });
+  return std::any_of(links_.begin(), links_.end(),
+                     [table](const auto& link) { return link->Target == table && Matches(*link); });
 }
 
 void TJoinPlan::Analyse(TTokenTree condition) {
   // Chaining: each table reaches the next one without a condition, so that
-  // tables the condition does not link give the cross product.
+  // tables the condition does not link give the cross product. The chain
+  // into an outer join's target is a left link from the start: whatever
+  // its ON holds, the join keeps its preserved rows, and no comparison may
+  // turn it round.
   for (size_t i = 0; i + 1 < tables_.size(); ++i) {
     auto link = std::make_unique<TTableJoin>();
     link->Source = tables_[i].Table;
     link->Target = tables_[i + 1].Table;
+    for (const TDataQuery::TJoinClause& join : query_.Joins) {
+      if (join.Target == link->Target && join.Kind != kJoinInner) link->Kind = kJoinLeft;
+    }
     links_.push_back(std::move(link));
   }
   if (condition) Split(condition.release());
@@ -254,7 +265,7 @@ void TJoinPlan::AddLink(TExpToken* comparison, int32_t clause) {
   // not enter its source first.
   const bool ordered =
       l->Level < r->Level && std::none_of(links_.begin(), links_.end(), [](const auto& other) {
-        return other->Condition && other->Source->Level >= other->Target->Level;
+        return Matches(*other) && other->Source->Level >= other->Target->Level;
       });
   if ((link == nullptr || !link->Condition) && kind == kJoinInner && (Reaches(r, l) || !ordered)) {
     // A link back to a table that leads here would make the loops a
@@ -282,7 +293,7 @@ bool TJoinPlan::Reaches(const TSourceTable* from, const TSourceTable* to) const 
     pending.pop_back();
     if (table == to) return true;
     for (const auto& link : links_) {
-      if (link->Source == table && link->Condition) pending.push_back(link->Target);
+      if (link->Source == table && Matches(*link)) pending.push_back(link->Target);
     }
   }
   return false;
@@ -368,11 +379,6 @@ void TJoinPlan::PlaceSingleTableConditions() {
   const auto outer_on = [](const TExpToken& node) {
     return node.JoinCondition == kJoinLeft || node.JoinCondition == kJoinRight;
   };
-  // Every left link first, so that each condition knows the left joins'
-  // targets.
-  for (const TSingleCondition& single : single_) {
-    if (outer_on(*single.Tree)) OuterLink(single.Clause);
-  }
   for (auto& [node, clause] : single_) {
     TSourceTable* table = SingleTable(node.get());
     TTableJoin* own_link = outer_on(*node) ? OuterLink(clause) : nullptr;
@@ -401,19 +407,18 @@ void TJoinPlan::PlaceSingleTableConditions() {
 }
 
 // The left link of an outer ON clause: the one its comparison of two
-// tables made, or else the chain into its join's target, which becomes a
-// left link without a condition; nullptr when the target is entered by a
-// conditioned link of another clause.
-TTableJoin* TJoinPlan::OuterLink(int32_t clause) {
+// tables made, or else the left chain into its join's target; nullptr when
+// the target is entered by a conditioned link of another clause.
+TTableJoin* TJoinPlan::OuterLink(int32_t clause) const {
   const auto known = outer_links_.find(clause);
   if (known != outer_links_.end()) return known->second;
-  const std::vector<TSourceTable*>& targets = query_.JoinTargets;
-  if (clause < 1 || static_cast<size_t>(clause) > targets.size()) return nullptr;
+  const auto& joins = query_.Joins;
+  if (clause < 1 || static_cast<size_t>(clause) > joins.size()) return nullptr;
   for (const auto& link : links_) {
-    if (link->Target != targets[static_cast<size_t>(clause - 1)] || link->Condition) continue;
-    link->Kind = kJoinLeft;
-    outer_links_[clause] = link.get();
-    return link.get();
+    if (link->Target == joins[static_cast<size_t>(clause - 1)].Target && !link->Condition &&
+        link->Kind == kJoinLeft) {
+      return link.get();
+    }
   }
   return nullptr;
 }

@@ -298,7 +298,7 @@ void TDataQuery::JoinClauses() {
     TSourceTable* before = SourceTables.back().get();
     CheckDuplicateCorrelation(
         *this, TableReference("Table name expected after JOIN keyword, instead found '", kOn));
-    JoinTargets.push_back(kind == kJoinRight ? before : SourceTables.back().get());
+    Joins.push_back({kind, kind == kJoinRight ? before : SourceTables.back().get()});
     if (kind == kJoinRight) {
       // The right join's table leads: it is the left join of the other side.
       std::unique_ptr<TSourceTable> moved = std::move(SourceTables.back());

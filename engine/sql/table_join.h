@@ -133,12 +133,14 @@ class TJoinPlan {
   void Place(TTokenTree node, int32_t clause);
   void AddLink(TExpToken* comparison, int32_t clause);
   TTableJoin* FindLink(const TSourceTable* source, const TSourceTable* target) const;
+  // Whether a link that decides matching (a condition, or a left join's
+  // chain) leads into the table.
   bool IsConditionedTarget(const TSourceTable* table) const;
   // Whether conditioned links lead from one table to the other.
   bool Reaches(const TSourceTable* from, const TSourceTable* to) const;
   void OrderTables();
   void PlaceSingleTableConditions();
-  TTableJoin* OuterLink(int32_t clause);
+  TTableJoin* OuterLink(int32_t clause) const;
   void Renumber();
   void Optimise();
   bool ReRootable(const TSourceTable* table) const;

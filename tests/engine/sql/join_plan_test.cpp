@@ -304,6 +304,9 @@ TEST(JoinPlanTest, NullLinksAndOuterJoinsGiveTheEvaluatorsRows) {
       {"SELECT a.id, c.id FROM a LEFT JOIN c ON 1 = 0", {{"1", "NULL"}, {"2", "NULL"}}},
       {"SELECT a.id, c.id FROM a RIGHT JOIN c ON 1 = 0",
        {{"NULL", "10"}, {"NULL", "20"}, {"NULL", "30"}}},
+      {"SELECT a.id, c.id, x.id FROM a LEFT JOIN c ON c.id > 0 AND 1 = 0, a x "
+       "WHERE x.k = c.k AND a.id < x.id",
+       {{"1", "NULL", "2"}}},
       // A link that would lift the left join's preserved side past its
       // target is tested per combination.
       {"SELECT a.id, c.id, x.id, d.id FROM a LEFT JOIN c ON c.k = a.k, a x, d "
