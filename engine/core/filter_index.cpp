@@ -7,6 +7,7 @@
 #include "engine/core/btree.h"
 #include "engine/core/index_slot_cursor.h"
 #include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_operators.h"
 #include "engine/expr/expression_parser.h"
 #include "engine/support/field_keys.h"
 #include "engine/support/field_types.h"
@@ -238,7 +239,13 @@ void CollectPositive(TSegmentKeys& keys, const TExpToken& node, Take take, TakeE
     }
     return;
   }
-  if (constant->IsNull) return;
+  if (constant->IsNull) {
+    // A NULL text compares as the empty one, below every stored text.
+    if (IsStringValue(*constant) && (node.Code == kOpGreater || node.Code == kOpGreaterOrEqual)) {
+      take(keys.NullCount() + 1, count);
+    }
+    return;
+  }
   switch (node.Code) {
     case kOpEqual:
     case kOpNotEqual:

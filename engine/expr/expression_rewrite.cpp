@@ -473,8 +473,12 @@ void CompareWithTrue(TExpToken* node) {
   const int16_t one = 1;
   std::memcpy(truth->Value(), &one, sizeof one);
   TExpToken* parent = node->Parent;
+  // The comparison stands where the node stood: in the same ON condition.
+  const uint8_t join_condition = node->JoinCondition;
+  truth->JoinCondition = join_condition;
   node->Clear();
   node->Parent = parent;
+  node->JoinCondition = join_condition;
   node->Kind = kTokenBinary;
   node->Code = kOpEqual;
   node->SourceText = "=";

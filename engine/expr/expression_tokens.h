@@ -120,7 +120,10 @@ class TExpToken {
   uint8_t Kind = 0;
   uint8_t Code = 0;           // operator or function code
   uint8_t OptimizeLevel = 0;  // 0 none, 1 partial, 2 full (filter preparation)
-  uint8_t JoinKind = 0;       // marks of the SQL join analysis
+  // Marks of the SQL join analysis: the kind of the join of an ON
+  // comparison between columns, and on every node of an ON condition the
+  // kind of its join (0 outside ON).
+  uint8_t JoinKind = 0;
   uint8_t JoinCondition = 0;
   std::string ColumnName;  // at most 255 characters; "*" for all columns
   int16_t FieldNumber = 0;

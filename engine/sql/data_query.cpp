@@ -52,6 +52,7 @@ void TDataQuery::Reset() {
   SelectPart = nullptr;
   ResultTableName.clear();
   SecondName.clear();
+  Joins.clear();
   SourceTables.clear();
   ResultFields.clear();
   UpdateFields.clear();

@@ -157,6 +157,13 @@ class TDataQuery {
   std::vector<std::unique_ptr<TCreateIndex>> CreateIndexes;
   // WHERE and every JOIN ... ON condition, joined by AND.
   TTokenTree Condition;
+  // Each JOIN in the order written: its kind and the table its ON
+  // condition matches, the joined one (of a RIGHT JOIN, the table before it).
+  struct TJoinClause {
+    uint8_t Kind = 0;
+    TSourceTable* Target = nullptr;
+  };
+  std::vector<TJoinClause> Joins;
   TTokenTree Having;
   TTableOptions Options;
   // The run of a SELECT with its result table; made by the first run. It

@@ -127,15 +127,6 @@ bool KeyedType(uint8_t type) {
   }
 }
 
-void CollectComparisons(const TExpToken* node, std::vector<const TExpToken*>& comparisons) {
-  if (IsComparison(*node)) {
-    comparisons.push_back(node);
-    return;
-  }
-  CollectComparisons(node->Left, comparisons);
-  CollectComparisons(node->Right, comparisons);
-}
-
 }  // namespace
 
 // An equality whose target operand is a column of a keyed type leading an
@@ -145,8 +136,7 @@ void CollectComparisons(const TExpToken* node, std::vector<const TExpToken*>& co
 void TJoinPlan::PrepareKeyedLookup(TTableJoin& link) {
   if (!link.Condition) return;
   TDataCursor& cursor = *link.Target->Cursor;
-  std::vector<const TExpToken*> comparisons;
-  CollectComparisons(link.Condition.get(), comparisons);
+  const std::vector<TExpToken*> comparisons = LinkComparisons(*link.Condition);
   const auto keyed = std::find_if(comparisons.begin(), comparisons.end(), [&](const TExpToken* c) {
     const TExpToken& column = *c->Right;
     return c->Code == kOpEqual && column.Kind == kTokenColumn && !column.ConstantColumn &&
@@ -261,16 +251,19 @@ bool TJoinPlan::Start(TSourceTable* table, uint8_t kind) {
   } else {
     table->Cursor->First();
   }
-  if (SeekMatch(table)) return true;
-  if (kind != kJoinLeft) return false;
-  SetNull(table);
-  return true;
+  bool matched_on = false;
+  if (SeekMatch(table, matched_on)) return true;
+  // The NULL row stands for a left join whose ON matched no record; a
+  // record that matched but whose own links found nothing is no row.
+  return kind == kJoinLeft && !matched_on && StartNull(table);
 }
 
-// Steps the table to its next record for which every link matches.
-bool TJoinPlan::SeekMatch(TSourceTable* table) {
+// Steps the table to its next record for which every link matches;
+// candidates tells whether a record came up at all.
+bool TJoinPlan::SeekMatch(TSourceTable* table, bool& candidates) {
   TTableState& state = tables_[IndexOf(*table)];
   while (NextCandidate(state)) {
+    candidates = true;
     const bool matched = std::all_of(state.Links.begin(), state.Links.end(),
                                      [this](TTableJoin* link) { return StartLink(*link); });
     if (matched) return true;
@@ -303,14 +296,11 @@ bool TJoinPlan::NextCandidate(TTableState& state) {
 
 bool TJoinPlan::StartLink(TTableJoin& link) {
   if (FilterLink(link)) return Start(link.Target, link.Kind);
-  if (link.Kind != kJoinLeft) return false;
-  SetNull(link.Target);
-  return true;
+  return link.Kind == kJoinLeft && StartNull(link.Target);
 }
 
 bool TJoinPlan::Advance(TSourceTable* table) {
   const TTableState& state = tables_[IndexOf(*table)];
-  if (state.Null) return false;
   const std::vector<TTableJoin*>& links = state.Links;
   for (size_t i = links.size(); i-- > 0;) {
     if (!Advance(links[i]->Target)) continue;
@@ -321,33 +311,41 @@ bool TJoinPlan::Advance(TSourceTable* table) {
                     [this](TTableJoin* link) { return StartLink(*link); });
     if (matched) return true;
   }
-  return SeekMatch(table);
+  bool candidates = false;
+  return !state.Null && SeekMatch(table, candidates);
 }
 
-void TJoinPlan::SetNull(TSourceTable* table) {
-  tables_[IndexOf(*table)].Null = true;
+// The NULL row of a left join's target, which its links then join as they
+// join any row: NULL values compare as the evaluator has it, and a table
+// joined without a condition joins every one of its records.
+bool TJoinPlan::StartNull(TSourceTable* table) {
+  TTableState& state = tables_[IndexOf(*table)];
+  state.Null = true;
   std::fill(table->RecordBuffer.begin(), table->RecordBuffer.end(), 0);
-  for (TTableJoin* link : tables_[IndexOf(*table)].Links) SetNull(link->Target);
+  return std::all_of(state.Links.begin(), state.Links.end(),
+                     [this](TTableJoin* link) { return StartLink(*link); });
 }
 
 // Puts the link's filter on its target for the source's current record;
-// false when nothing can match (a guard fails or a joined value is NULL).
+// false when nothing can match (a guard fails). A NULL joined value, also
+// of a source on its NULL row, is compared as the evaluator compares it:
+// = finds the target's NULLs.
 bool TJoinPlan::FilterLink(TTableJoin& link) {
-  if (tables_[IndexOf(*link.Source)].Null) return false;
   if (link.Guard && !ConditionHolds(query_, link.Guard.get())) return false;
   if (!link.Condition) return true;
-  if (link.KeyComparison != nullptr) return SetSoughtKey(link);
-  bool null_value = false;
-  TTokenTree tree(JoinFilterTree(*link.Condition, null_value));
-  if (null_value) return false;
+  if (link.KeyComparison != nullptr) {
+    SetSoughtKey(link);
+    return true;
+  }
+  TTokenTree tree(JoinFilterTree(*link.Condition));
   link.Filter = InstallFilter(*link.Target->Cursor, link.Filter, tree.get(), query_);
   return true;
 }
 
 // Puts the source's value, converted to the key column's type, into the
-// sought record and key, and makes the other comparisons a condition on the
-// target; false when a joined value is NULL.
-bool TJoinPlan::SetSoughtKey(TTableJoin& link) {
+// sought record and key (a NULL value seeks the NULL keys), and makes the
+// other comparisons a condition on the target.
+void TJoinPlan::SetSoughtKey(TTableJoin& link) {
   const TExpToken& comparison = *link.KeyComparison;
   const uint16_t sort_id = query_.Statement.SortId();
   const uint16_t language_id = query_.Statement.LanguageId();
@@ -356,55 +354,46 @@ bool TJoinPlan::SetSoughtKey(TTableJoin& link) {
   if (link.SourceValue.empty()) {
     value.reset(EvaluateToType(comparison.Right, comparison.Left, &query_, sort_id, language_id,
                                SourceColumnValue));
-    if (value->IsNull) return false;
-    sought = value->Value();
+    sought = value->IsNull ? nullptr : value->Value();
   } else {
     bool null = false;
     link.Source->Cursor->GetTableFieldData(comparison.Left->FieldNumber,
                                            link.Source->RecordBuffer.data(), null,
                                            link.SourceValue.data());
-    if (null) return false;
+    if (null) sought = nullptr;
   }
   TDataCursor& cursor = *link.Target->Cursor;
   cursor.SetTableFieldData(comparison.Right->FieldNumber, link.SoughtImage.data(), sought);
   cursor.BuildKey(link.SoughtImage.data(), link.SoughtKey.data());
   if (link.Rest) {
-    bool null_value = false;
-    TTokenTree tree(JoinFilterTree(*link.Rest, null_value));
-    if (null_value) return false;
+    TTokenTree tree(JoinFilterTree(*link.Rest));
     link.RestFilter.reset(
         PrepareFilter(tree.get(), &query_, SourceColumnValue, true, false, sort_id, language_id));
   }
-  return true;
 }
 
 // The link's condition as a condition on the target: each comparison's
 // target operand against the source operand's value, converted to the
 // target operand's type.
-TExpToken* TJoinPlan::JoinFilterTree(const TExpToken& condition, bool& null_value) const {
-  TTokenTree node(GetToken());
-  node->Assign(condition);
-  node->Parent = node->Left = node->Right = node->Third = nullptr;
-  if (!IsComparison(condition)) {
-    node->Left = JoinFilterTree(*condition.Left, null_value);
-    node->Left->Parent = node.get();
-    node->Right = JoinFilterTree(*condition.Right, null_value);
-    node->Right->Parent = node.get();
-    return node.release();
-  }
-  node->Code = MirroredComparison(condition.Code);
+TExpToken* TJoinPlan::JoinFilterTree(TExpToken& condition) const {
   const uint16_t sort_id = query_.Statement.SortId();
   const uint16_t language_id = query_.Statement.LanguageId();
-  TExpToken* value =
-      EvaluateExpression(condition.Left, nullptr, &query_, sort_id, language_id, SourceColumnValue);
-  null_value = null_value || value->IsNull;
-  TTokenTree value_tree(value);
-  node->Left = CopyTokenTree(condition.Right);
-  node->Left->Parent = node.get();
-  node->Right =
-      EvaluateToType(condition.Right, value, &query_, sort_id, language_id, SourceColumnValue);
-  node->Right->Parent = node.get();
-  return node.release();
+  TTokenTree tree;
+  for (const TExpToken* comparison : LinkComparisons(condition)) {
+    TTokenTree node(GetToken());
+    node->Assign(*comparison);
+    node->Parent = node->Left = node->Right = node->Third = nullptr;
+    node->Code = MirroredComparison(comparison->Code);
+    TTokenTree value(EvaluateExpression(comparison->Left, nullptr, &query_, sort_id, language_id,
+                                        SourceColumnValue));
+    node->Left = CopyTokenTree(comparison->Right);
+    node->Left->Parent = node.get();
+    node->Right = EvaluateToType(comparison->Right, value.get(), &query_, sort_id, language_id,
+                                 SourceColumnValue);
+    node->Right->Parent = node.get();
+    tree = AndTrees(std::move(tree), std::move(node));
+  }
+  return tree.release();
 }
 
 }  // namespace jw

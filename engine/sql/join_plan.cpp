@@ -2,7 +2,6 @@
 // and residuals, the loop order by levels, and the optimiser that re-roots
 // the loops on the most selective table.
 #include <algorithm>
-#include <bit>
 #include <string>
 #include <utility>
 
@@ -17,15 +16,16 @@
 namespace jw {
 namespace {
 
-void SwapOperands(TExpToken& node) {
-  if (IsComparison(node)) {
-    std::swap(node.Left, node.Right);
-    node.Code = MirroredComparison(node.Code);
-    return;
-  }
-  for (TExpToken* child : {node.Left, node.Right, node.Third}) {
-    if (child != nullptr) SwapOperands(*child);
-  }
+// A link that decides which rows meet: one with a condition, or a left
+// join's, whose target may stand on its NULL row.
+bool Matches(const TTableJoin& link) {
+  return link.Condition || link.Kind == kJoinLeft;
+}
+
+// Exchanges a comparison's operands, mirroring the operator: the same test.
+void TurnRound(TExpToken& comparison) {
+  std::swap(comparison.Left, comparison.Right);
+  comparison.Code = MirroredComparison(comparison.Code);
 }
 
 TExpToken* Detach(TExpToken* node) {
@@ -37,6 +37,22 @@ TExpToken* Detach(TExpToken* node) {
 
 bool IsComparison(const TExpToken& node) {
   return node.Kind == kTokenBinary && node.Code >= kOpEqual && node.Code <= kOpLessOrEqual;
+}
+
+std::vector<TExpToken*> LinkComparisons(TExpToken& condition) {
+  std::vector<TExpToken*> comparisons;
+  std::vector<TExpToken*> pending{&condition};
+  while (!pending.empty()) {
+    TExpToken* node = pending.back();
+    pending.pop_back();
+    if (IsComparison(*node)) {
+      comparisons.push_back(node);
+      continue;
+    }
+    pending.push_back(node->Right);
+    pending.push_back(node->Left);
+  }
+  return comparisons;
 }
 
 TTokenTree AndTrees(TTokenTree left, TTokenTree right) {
@@ -76,25 +92,32 @@ TSourceTable* TJoinPlan::TableOfColumn(const TExpToken& column) const {
                 " referenced in WHERE clause is not defined in the FROM clause");
 }
 
-uint64_t TJoinPlan::TablesOf(const TExpToken* root) const {
-  uint64_t mask = 0;
+TJoinPlan::TTables TJoinPlan::TablesOf(const TExpToken* root) const {
+  TTables tables;
   std::vector<const TExpToken*> pending;
   if (root != nullptr) pending.push_back(root);
   while (!pending.empty()) {
     const TExpToken* node = pending.back();
     pending.pop_back();
-    if (node->Kind == kTokenColumn) mask |= uint64_t{1} << IndexOf(*TableOfColumn(*node));
+    if (node->Kind == kTokenColumn) {
+      TSourceTable* table = TableOfColumn(*node);
+      if (tables.Count == 0) {
+        tables.Count = 1;
+        tables.Single = table;
+      } else if (table != tables.Single) {
+        tables.Count = 2;
+        tables.Single = nullptr;
+      }
+    }
     for (const TExpToken* child : {node->Left, node->Right, node->Third}) {
       if (child != nullptr) pending.push_back(child);
     }
   }
-  return mask;
+  return tables;
 }
 
 TSourceTable* TJoinPlan::SingleTable(const TExpToken* node) const {
-  const uint64_t mask = TablesOf(node);
-  if (std::popcount(mask) != 1) return nullptr;
-  return tables_[static_cast<size_t>(std::countr_zero(mask))].Table;
+  return TablesOf(node).Single;
 }
 
 const TExpToken* TJoinPlan::TableCondition(const TSourceTable& table) const {
@@ -117,18 +140,23 @@ std::vector<TTableJoin*> TJoinPlan::LinksFrom(const TSourceTable* table) const {
 }
 
 bool TJoinPlan::IsConditionedTarget(const TSourceTable* table) const {
-  return std::any_of(links_.begin(), links_.end(), [table](const auto& link) {
-    return link->Target == table && link->Condition;
-  });
+  return std::any_of(links_.begin(), links_.end(),
+                     [table](const auto& link) { return link->Target == table && Matches(*link); });
 }
 
 void TJoinPlan::Analyse(TTokenTree condition) {
   // Chaining: each table reaches the next one without a condition, so that
-  // tables the condition does not link give the cross product.
+  // tables the condition does not link give the cross product. The chain
+  // into an outer join's target is a left link from the start: whatever
+  // its ON holds, the join keeps its preserved rows, and no comparison may
+  // turn it round.
   for (size_t i = 0; i + 1 < tables_.size(); ++i) {
     auto link = std::make_unique<TTableJoin>();
     link->Source = tables_[i].Table;
     link->Target = tables_[i + 1].Table;
+    for (const TDataQuery::TJoinClause& join : query_.Joins) {
+      if (join.Target == link->Target && join.Kind != kJoinInner) link->Kind = kJoinLeft;
+    }
     links_.push_back(std::move(link));
   }
   if (condition) Split(condition.release());
@@ -137,50 +165,65 @@ void TJoinPlan::Analyse(TTokenTree condition) {
 }
 
 // Takes the node (owned from now on) apart: the conjuncts of AND each go to
-// a link, a table or a residual; anything else goes whole.
-void TJoinPlan::Split(TExpToken* node) {
-  if (node->Kind == kTokenBinary && node->Code == kOpAnd) {
-    TExpToken* left = Detach(node->Left);
-    TExpToken* right = Detach(node->Right);
-    node->Left = node->Right = nullptr;
-    ReleaseToken(node);
-    Split(left);
-    Split(right);
-    return;
+// a link, a table or a residual, in the order they are written; anything
+// else goes whole. The walk keeps its own stack: a WHERE clause may chain
+// any number of conjuncts. Each ON condition is numbered as the walk meets
+// it (its nodes carry its JOIN's kind, the ANDs that join the clauses
+// none), so that its conjuncts find the link of their own JOIN.
+void TJoinPlan::Split(TExpToken* root) {
+  std::vector<std::pair<TExpToken*, int32_t>> pending{{root, 0}};
+  int32_t clauses = 0;
+  while (!pending.empty()) {
+    auto [node, clause] = pending.back();
+    pending.pop_back();
+    if (clause == 0 && node->JoinCondition != 0) clause = ++clauses;
+    if (node->Kind == kTokenBinary && node->Code == kOpAnd) {
+      pending.emplace_back(Detach(node->Right), clause);
+      pending.emplace_back(Detach(node->Left), clause);
+      node->Left = node->Right = nullptr;
+      ReleaseToken(node);
+      continue;
+    }
+    try {
+      Place(TTokenTree(node), clause);
+    } catch (...) {
+      for (auto& left : pending) FreeTokenTree(left.first);
+      throw;
+    }
   }
+}
+
+void TJoinPlan::Place(TTokenTree tree, int32_t clause) {
+  TExpToken* node = tree.get();
   if (IsComparison(*node) && node->Left->Kind == kTokenConstant &&
       node->Right->Kind == kTokenColumn) {
     // The column goes left, where index optimisation looks for it.
-    std::swap(node->Left, node->Right);
-    node->Code = MirroredComparison(node->Code);
+    TurnRound(*node);
   }
-  const uint64_t mask = TablesOf(node);
-  if (std::popcount(mask) <= 1) {
-    single_.emplace_back(node);
+  if (TablesOf(node).Count <= 1) {
+    single_.push_back({std::move(tree), clause});
     return;
   }
   // An ON comparison of a left join decides matching only, so it must
   // become a link; a disjunction or a negation over several tables cannot
   // be split and is tested per combination.
   if (IsComparison(*node) && query_.HasJoins) {
-    const uint64_t left = TablesOf(node->Left);
-    const uint64_t right = TablesOf(node->Right);
-    if (left != 0 && right != 0) {
-      if (std::popcount(left) > 1 || std::popcount(right) > 1) {
-        FreeTokenTree(node);
+    const TTables left = TablesOf(node->Left);
+    const TTables right = TablesOf(node->Right);
+    if (left.Count != 0 && right.Count != 0) {
+      if (left.Count > 1 || right.Count > 1) {
         RaiseSqlError(
             "The join condition cannot contain multiple table correlation names in either the "
             "left or right operand in WHERE or JOIN clause");
       }
-      AddLink(node);
+      AddLink(tree.release(), clause);
       return;
     }
   }
-  TTokenTree tree(node);
   cross_residual_ = AndTrees(std::move(cross_residual_), std::move(tree));
 }
 
-void TJoinPlan::AddLink(TExpToken* comparison) {
+void TJoinPlan::AddLink(TExpToken* comparison, int32_t clause) {
   uint8_t kind = comparison->JoinKind;
   if (kind == 0) kind = kJoinInner;
   if (kind == kJoinRight) kind = kJoinLeft;
@@ -188,8 +231,7 @@ void TJoinPlan::AddLink(TExpToken* comparison) {
   TSourceTable* r = SingleTable(comparison->Right);
   const std::pair<TSourceTable*, int16_t> levels[] = {{l, l->Level}, {r, r->Level}};
   const auto swap = [&] {
-    std::swap(comparison->Left, comparison->Right);
-    comparison->Code = MirroredComparison(comparison->Code);
+    TurnRound(*comparison);
     std::swap(l, r);
   };
   const auto link_kind = [&](const TSourceTable* s, const TSourceTable* t) {
@@ -219,9 +261,16 @@ void TJoinPlan::AddLink(TExpToken* comparison) {
   }
   TTableJoin* link = FindLink(l, r);
   if (link != nullptr && link->Kind != kJoinChain && link->Kind != kind) link = nullptr;
-  if ((link == nullptr || !link->Condition) && kind == kJoinInner && Reaches(r, l)) {
+  // Every conditioned link must lead to a later level, or the loops could
+  // not enter its source first.
+  const bool ordered =
+      l->Level < r->Level && std::none_of(links_.begin(), links_.end(), [](const auto& other) {
+        return Matches(*other) && other->Source->Level >= other->Target->Level;
+      });
+  if ((link == nullptr || !link->Condition) && kind == kJoinInner && (Reaches(r, l) || !ordered)) {
     // A link back to a table that leads here would make the loops a
-    // cycle: the comparison is tested per combination instead.
+    // cycle, and one that lifts a table past the tables it links to would
+    // put it after them: the comparison is tested per combination instead.
     for (const auto& [table, level] : levels) table->Level = level;
     cross_residual_ = AndTrees(std::move(cross_residual_), TTokenTree(comparison));
     return;
@@ -234,6 +283,7 @@ void TJoinPlan::AddLink(TExpToken* comparison) {
   }
   link->Kind = kind;
   link->Condition = AndTrees(std::move(link->Condition), TTokenTree(comparison));
+  if (kind == kJoinLeft && clause != 0) outer_links_[clause] = link;
 }
 
 bool TJoinPlan::Reaches(const TSourceTable* from, const TSourceTable* to) const {
@@ -243,7 +293,7 @@ bool TJoinPlan::Reaches(const TSourceTable* from, const TSourceTable* to) const 
     pending.pop_back();
     if (table == to) return true;
     for (const auto& link : links_) {
-      if (link->Source == table && link->Condition) pending.push_back(link->Target);
+      if (link->Source == table && Matches(*link)) pending.push_back(link->Target);
     }
   }
   return false;
@@ -320,12 +370,19 @@ void TJoinPlan::Renumber() {
 }
 
 // Each single-table condition becomes its table's filter. On the target of
-// a left join a WHERE condition must see the NULL row, so it is tested per
-// combination instead; an ON condition there only narrows the matches, and
-// one over the preserved side only decides whether the link matches.
+// a left join a WHERE condition (or one of a later inner JOIN) must see the
+// NULL row, so it is tested per combination instead. A condition of the
+// left join's own ON only decides matching: over its target (or over no
+// column) it narrows the target's records, over another table it guards
+// the link.
 void TJoinPlan::PlaceSingleTableConditions() {
-  for (TTokenTree& node : single_) {
+  const auto outer_on = [](const TExpToken& node) {
+    return node.JoinCondition == kJoinLeft || node.JoinCondition == kJoinRight;
+  };
+  for (auto& [node, clause] : single_) {
     TSourceTable* table = SingleTable(node.get());
+    TTableJoin* own_link = outer_on(*node) ? OuterLink(clause) : nullptr;
+    if (table == nullptr && own_link != nullptr) table = own_link->Target;
     // A live result is walked through its table's cursor alone: a condition
     // over no column filters that table too.
     if (table == nullptr && query_.Live) table = order_.front();
@@ -333,28 +390,37 @@ void TJoinPlan::PlaceSingleTableConditions() {
       cross_residual_ = AndTrees(std::move(cross_residual_), std::move(node));
       continue;
     }
-    const auto left_into = [&](const TSourceTable* t) {
-      return std::find_if(links_.begin(), links_.end(), [&](const auto& link) {
-        return link->Target == t && link->Kind == kJoinLeft;
-      });
-    };
-    const auto left_from = std::find_if(links_.begin(), links_.end(), [&](const auto& link) {
-      return link->Source == table && link->Kind == kJoinLeft;
+    const bool left_target = std::any_of(links_.begin(), links_.end(), [&](const auto& link) {
+      return link->Target == table && link->Kind == kJoinLeft;
     });
     TTableState& state = tables_[IndexOf(*table)];
-    if (left_into(table) != links_.end()) {
-      if (node->JoinCondition != 0) {
-        state.Condition = AndTrees(std::move(state.Condition), std::move(node));
-      } else {
-        row_residual_ = AndTrees(std::move(row_residual_), std::move(node));
-      }
-    } else if (node->JoinCondition != 0 && left_from != links_.end()) {
-      (*left_from)->Guard = AndTrees(std::move((*left_from)->Guard), std::move(node));
+    if (own_link != nullptr && own_link->Target != table) {
+      own_link->Guard = AndTrees(std::move(own_link->Guard), std::move(node));
+    } else if (left_target && own_link == nullptr) {
+      row_residual_ = AndTrees(std::move(row_residual_), std::move(node));
     } else {
       state.Condition = AndTrees(std::move(state.Condition), std::move(node));
     }
   }
   single_.clear();
+  outer_links_.clear();
+}
+
+// The left link of an outer ON clause: the one its comparison of two
+// tables made, or else the left chain into its join's target; nullptr when
+// the target is entered by a conditioned link of another clause.
+TTableJoin* TJoinPlan::OuterLink(int32_t clause) const {
+  const auto known = outer_links_.find(clause);
+  if (known != outer_links_.end()) return known->second;
+  const auto& joins = query_.Joins;
+  if (clause < 1 || static_cast<size_t>(clause) > joins.size()) return nullptr;
+  for (const auto& link : links_) {
+    if (link->Target == joins[static_cast<size_t>(clause - 1)].Target && !link->Condition &&
+        link->Kind == kJoinLeft) {
+      return link.get();
+    }
+  }
+  return nullptr;
 }
 
 // A table may drive the loops when the path to it holds inner links and
@@ -406,7 +472,9 @@ void TJoinPlan::ReRoot(TSourceTable* table) {
   const size_t parent_links = LinksFrom(parent).size();
   into->Source = table;
   into->Target = parent;
-  if (into->Condition) SwapOperands(*into->Condition);
+  if (into->Condition) {
+    for (TExpToken* comparison : LinkComparisons(*into->Condition)) TurnRound(*comparison);
+  }
   const auto table_at = std::find(order_.begin(), order_.end(), table);
   const auto parent_at = std::find(order_.begin(), order_.end(), parent);
   if (table_at == order_.end() || parent_at == order_.end()) {

@@ -10,6 +10,7 @@
 #include "engine/expr/expression_binder.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
+#include "engine/sql/select_execution.h"
 #include "engine/sql/sql_errors.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
@@ -64,6 +65,17 @@ bool ResolveResultField(void* context, TExpToken* node) {
   node->Subtype = field->Subtype;
   node->SetValueSize(field->Size);
   node->Scale = field->Scale;
+  if (field->Aggregate != kAggregateNone) {
+    // An aggregate is compared as its result column holds it: an average
+    // as a float, a sum of smallints as an integer.
+    const FieldDescriptor column = ResultColumnOf(*field);
+    if (column.Type != field->Type) {
+      node->Type = column.Type;
+      node->Subtype = column.SubType;
+      node->SetValueSize(FixedValueSize(column.Type));
+      node->Scale = 0;
+    }
+  }
   return true;
 }
 

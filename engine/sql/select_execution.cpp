@@ -168,7 +168,6 @@ void TSelectExecution::RunLive() {
 }
 
 int32_t TSelectExecution::CountMatches(const TExpToken& value) {
-  if (value.IsNull) return 0;
   const FieldDescriptor& field = result_->GetTableFieldDesc(1);
   TTokenTree comparison(GetToken());
   comparison->Kind = kTokenBinary;

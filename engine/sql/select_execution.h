@@ -72,7 +72,7 @@ class TSelectExecution {
   // which the source table owns.
   TDataCursor* ResultCursor() const { return live_ != nullptr ? live_ : result_.get(); }
   // For IN (SELECT ...): filters the result to the rows whose first column
-  // equals the outer value and counts them; a NULL value matches nothing.
+  // equals the outer value (NULL equals NULL, as = has it) and counts them.
   int32_t CountMatches(const TExpToken& value);
   const TJoinPlan* Plan() const { return plan_.get(); }
 

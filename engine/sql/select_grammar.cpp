@@ -90,15 +90,15 @@ bool ContainsColumn(const TExpToken* root) {
   return false;
 }
 
-// Every node of an ON condition is flagged as a join condition; each
-// comparison between column expressions, reached through AND and OR, takes
-// the kind of its join.
+// Every node of an ON condition is marked as a join condition of its
+// join's kind; each comparison between column expressions, reached through
+// AND and OR, takes the kind as its join kind too.
 void MarkJoinCondition(TExpToken* root, uint8_t join_kind) {
   std::vector<TExpToken*> pending{root};
   while (!pending.empty()) {
     TExpToken* node = pending.back();
     pending.pop_back();
-    node->JoinCondition = 1;
+    node->JoinCondition = join_kind;
     for (TExpToken* child : {node->Left, node->Right, node->Third}) {
       if (child != nullptr) pending.push_back(child);
     }
@@ -295,8 +295,10 @@ void TDataQuery::JoinClauses() {
     parser.NextToken();  // JOIN
     HasJoins = true;
     static constexpr const char* kOn[] = {"ON"};
+    TSourceTable* before = SourceTables.back().get();
     CheckDuplicateCorrelation(
         *this, TableReference("Table name expected after JOIN keyword, instead found '", kOn));
+    Joins.push_back({kind, kind == kJoinRight ? before : SourceTables.back().get()});
     if (kind == kJoinRight) {
       // The right join's table leads: it is the left join of the other side.
       std::unique_ptr<TSourceTable> moved = std::move(SourceTables.back());

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/expr/expression_tokens.h"
@@ -118,16 +119,28 @@ class TJoinPlan {
   // Planning (join_plan.cpp).
   size_t IndexOf(const TSourceTable& table) const;
   TSourceTable* TableOfColumn(const TExpToken& column) const;
-  uint64_t TablesOf(const TExpToken* node) const;
+  // The tables whose columns a tree names: none, one (Single) or more
+  // (Count 2, however many).
+  struct TTables {
+    int Count = 0;
+    TSourceTable* Single = nullptr;
+  };
+  TTables TablesOf(const TExpToken* node) const;
   TSourceTable* SingleTable(const TExpToken* node) const;
-  void Split(TExpToken* node);
-  void AddLink(TExpToken* comparison);
+  void Split(TExpToken* root);
+  // One conjunct, of the numbered ON clause or of WHERE (0), to its link,
+  // table or residual.
+  void Place(TTokenTree node, int32_t clause);
+  void AddLink(TExpToken* comparison, int32_t clause);
   TTableJoin* FindLink(const TSourceTable* source, const TSourceTable* target) const;
+  // Whether a link that decides matching (a condition, or a left join's
+  // chain) leads into the table.
   bool IsConditionedTarget(const TSourceTable* table) const;
   // Whether conditioned links lead from one table to the other.
   bool Reaches(const TSourceTable* from, const TSourceTable* to) const;
   void OrderTables();
   void PlaceSingleTableConditions();
+  TTableJoin* OuterLink(int32_t clause) const;
   void Renumber();
   void Optimise();
   bool ReRootable(const TSourceTable* table) const;
@@ -141,13 +154,13 @@ class TJoinPlan {
   void WalkDrivingRange();
   bool Start(TSourceTable* table, uint8_t kind);
   bool Advance(TSourceTable* table);
-  bool SeekMatch(TSourceTable* table);
+  bool SeekMatch(TSourceTable* table, bool& candidates);
   bool NextCandidate(TTableState& state);
   bool StartLink(TTableJoin& link);
-  void SetNull(TSourceTable* table);
+  bool StartNull(TSourceTable* table);
   bool FilterLink(TTableJoin& link);
-  bool SetSoughtKey(TTableJoin& link);
-  TExpToken* JoinFilterTree(const TExpToken& condition, bool& null_value) const;
+  void SetSoughtKey(TTableJoin& link);
+  TExpToken* JoinFilterTree(TExpToken& condition) const;
 
   TDataQuery& query_;
   std::vector<TTableState> tables_;  // in the query's table order
@@ -155,11 +168,20 @@ class TJoinPlan {
   std::vector<std::unique_ptr<TTableJoin>> links_;
   TTokenTree cross_residual_;
   TTokenTree row_residual_;
-  // Conditions over a single table, gathered before they are placed.
-  std::vector<TTokenTree> single_;
+  // Conditions over a single table (or none) with their ON clause, gathered
+  // before they are placed, and the left link of each ON clause.
+  struct TSingleCondition {
+    TTokenTree Tree;
+    int32_t Clause = 0;
+  };
+  std::vector<TSingleCondition> single_;
+  std::unordered_map<int32_t, TTableJoin*> outer_links_;
 };
 
 bool IsComparison(const TExpToken& node);
+// The comparisons of a link's condition (comparisons joined by AND), in
+// the order they were written.
+std::vector<TExpToken*> LinkComparisons(TExpToken& condition);
 // Joins two optional trees by AND (either may be nullptr).
 TTokenTree AndTrees(TTokenTree left, TTokenTree right);
 

@@ -5,7 +5,8 @@
 // not change the rows, and a query over one table runs asked for live too,
 // which hands back the table's own cursor where it can (r1 has an index on
 // k, so ORDER BY k may walk it) and must give the same rows. Every other
-// schema has k indexed in each table, where joins on k seek their keys.
+// schema has k and s indexed in each table, where joins on k seek their
+// keys and joins on s collect them.
 // Result rows kept in memory and sorted as they go into the result table
 // must give the rows, in the same order, that the same rows inserted one by
 // one and sorted by the table's record sort give, also when the rows stop
@@ -15,6 +16,11 @@
 // each record instead (under strict change detection).
 // Conditions with parameters are answered as the same conditions with the
 // values written in, with and without indexes.
+// Joined columns hold NULLs, which compare as the dialect has it (= holds
+// for two NULLs, a NULL text is the empty one): SQLite is asked the same
+// with IS and COALESCE, and the engine answers each query also with every
+// inner link tested per row combination by the evaluator, which must give
+// the rows the links planned give.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,6 +39,22 @@ using test_support::OracleTable;
 using test_support::SelectOracle;
 using test_support::TextRow;
 using test_support::TextRows;
+
+// A condition as the engine is asked it, as SQLite is asked it, and as
+// the engine is asked it with its links tested per row combination.
+struct Cond {
+  std::string ours;
+  std::string lite;
+  std::string evaluated;
+};
+
+Cond Same(const std::string& text) {
+  return {text, text, text};
+}
+
+Cond operator+(const Cond& a, const Cond& b) {
+  return {a.ours + b.ours, a.lite + b.lite, a.evaluated + b.evaluated};
+}
 
 struct Generator {
   std::mt19937 random;
@@ -58,8 +80,8 @@ struct Generator {
         name, {{"k", kFldInteger}, {"v", kFldInteger}, {"s", kFldString}, {"m", kFldBlob}}, {}};
     const int rows = Pick(0, max_rows);
     for (int r = 0; r < rows; ++r) {
-      table.rows.push_back(
-          {Chance(10) ? "NULL" : std::to_string(Pick(0, 9)), Value(), Text(), Memo()});
+      table.rows.push_back({Chance(10) ? "NULL" : std::to_string(Pick(0, 9)), Value(),
+                            Chance(10) ? "NULL" : Text(), Memo()});
     }
     return table;
   }
@@ -67,14 +89,14 @@ struct Generator {
   // A condition that a left join's NULL row fails or passes as in SQL: the
   // engine's comparisons are two-valued (NULL <> 1 holds), so the NULL rows
   // meet only tests whose two-valued and three-valued results agree.
-  std::string NullSafe(const std::string& t) {
+  Cond NullSafe(const std::string& t) {
     switch (Pick(0, 2)) {
       case 0:
-        return t + ".v IS NULL";
+        return Same(t + ".v IS NULL");
       case 1:
-        return t + ".v = " + Value();
+        return Same(t + ".v = " + Value());
       default:
-        return t + ".s = '" + Text() + "'";
+        return Same(t + ".s = '" + Text() + "'");
     }
   }
 
@@ -97,61 +119,102 @@ struct Generator {
   }
 
   // A condition over one table; sub-selects belong to WHERE only.
-  std::string Single(const std::string& t, bool sub_select = false) {
-    switch (Pick(0, sub_select ? 10 : 9)) {
-      case 10:
-        return t + ".k IN (SELECT " + t + ".v + 3 FROM " + t + " WHERE " + t + ".s <> '" + Text() +
-               "')";
+  Cond Single(const std::string& t, bool sub_select = false) {
+    switch (Pick(0, sub_select ? 11 : 9)) {
+      case 10: {
+        // <> holds for a NULL text: SQLite's IS NOT.
+        const std::string sub =
+            t + ".k IN (SELECT " + t + ".v + 3 FROM " + t + " WHERE " + t + ".s";
+        const std::string text = " '" + Text() + "')";
+        return {sub + " <>" + text, sub + " IS NOT" + text, sub + " <>" + text};
+      }
+      case 11: {
+        // k holds NULLs: a NULL k is in a sub-select that yields a NULL.
+        const std::string v = Value();
+        const bool in = Chance(60);
+        const std::string ours = t + ".k " + (in ? "IN" : "NOT IN") + " (SELECT " + t + ".k FROM " +
+                                 t + " WHERE " + t + ".v > " + v + ")";
+        return {ours,
+                std::string(in ? "" : "NOT ") + "EXISTS (SELECT 1 FROM " + t +
+                    " AS q WHERE q.k IS " + t + ".k AND q.v > " + v + ")",
+                ours};
+      }
       case 0:
-        return t + ".v > " + Value();
+        return Same(t + ".v > " + Value());
       case 1:
-        return t + ".v = " + Value();
+        return Same(t + ".v = " + Value());
       case 2:
-        return t + ".s = '" + Text() + "'";
+        return Same(t + ".s = '" + Text() + "'");
       case 3:
-        return t + ".s LIKE '" + Text().substr(0, 1) + "%'";
+        return Same(t + ".s LIKE '" + Text().substr(0, 1) + "%'");
       case 4:
-        return t + ".v IS NULL";
+        return Same(t + ".v IS NULL");
       case 5:
-        return t + ".v BETWEEN " + Value() + " AND " + Value();
+        return Same(t + ".v BETWEEN " + Value() + " AND " + Value());
       case 6:
-        return "NOT (" + t + ".v < " + Value() + ")";
+        return Same("NOT (" + t + ".v < " + Value() + ")");
       case 7:
-        return "(" + t + ".v < " + Value() + " OR " + t + ".s = '" + Text() + "')";
+        return Same("(" + t + ".v < " + Value() + " OR " + t + ".s = '" + Text() + "')");
       case 8:
-        return Chance(50) ? Value() + " > " + t + ".k" : KeyBounds(t);
+        return Same(Chance(50) ? Value() + " > " + t + ".k" : KeyBounds(t));
       default:
-        return t + ".v <> " + Value();
+        return Same(t + ".v <> " + Value());
     }
   }
 
+  // A comparison of a column of two tables as a link: k (integers with
+  // NULLs) by any operator, or s (texts with NULLs) by = or an order.
+  Cond Link(const std::string& a, const std::string& b, bool evaluated) {
+    static const char* const kOps[] = {"=", "=", "=", "<>", "<", "<=", ">", ">="};
+    const std::string op = kOps[Pick(0, 7)];
+    const bool text = Chance(20);
+    const std::string x = a + (text ? ".s" : ".k");
+    const std::string y = b + (text ? ".s" : ".k");
+    const std::string ours = x + " " + op + " " + y;
+    std::string lite;
+    if (op == "=" || op == "<>") {
+      lite = x + (op == "=" ? " IS " : " IS NOT ") + y;
+    } else if (text) {
+      lite = "COALESCE(" + x + ", '') " + op + " COALESCE(" + y + ", '')";
+    } else if (op == "<=" || op == ">=") {
+      // Two NULLs compare as equal.
+      lite = "(" + ours + " OR (" + x + " IS NULL AND " + y + " IS NULL))";
+    } else {
+      lite = ours;
+    }
+    return {ours, lite, evaluated ? "(" + ours + " OR 1 = 0)" : ours};
+  }
+
   // A condition over two tables.
-  std::string Cross(const std::string& a, const std::string& b) {
+  Cond Cross(const std::string& a, const std::string& b) {
     switch (Pick(0, 3)) {
       case 0:
-        return a + ".v < " + b + ".v";
+        return Same(a + ".v < " + b + ".v");
       case 1:
-        return a + ".v + " + b + ".v > " + Value();
+        return Same(a + ".v + " + b + ".v > " + Value());
       case 2:
-        return "(" + a + ".v = " + Value() + " OR " + b + ".s = '" + Text() + "')";
+        return Same("(" + a + ".v = " + Value() + " OR " + b + ".s = '" + Text() + "')");
       default:
-        return a + ".s = " + b + ".s";
+        return Link(a, b, false);
     }
   }
 };
 
 struct Query {
-  std::string head;  // SELECT ... FROM ...
-  std::vector<std::string> where;
-  std::string tail;       // GROUP BY or ORDER BY
+  Cond head;  // SELECT ... FROM ...
+  std::vector<Cond> where;
+  Cond tail;              // GROUP BY, HAVING or ORDER BY
   int order_columns = 0;  // the leading result columns ORDER BY sorts on
   bool one_table = false;
 
-  std::string Sql() const {
-    std::string sql = head;
-    for (size_t w = 0; w < where.size(); ++w) sql += (w == 0 ? " WHERE " : " AND ") + where[w];
-    return sql + tail;
+  std::string Text(std::string Cond::*form) const {
+    std::string sql = head.*form;
+    for (size_t w = 0; w < where.size(); ++w) {
+      sql += (w == 0 ? " WHERE " : " AND ") + where[w].*form;
+    }
+    return sql + tail.*form;
   }
+  std::string Sql() const { return Text(&Cond::ours); }
 };
 
 Query MakeQuery(Generator& g, int tables) {
@@ -159,27 +222,49 @@ Query MakeQuery(Generator& g, int tables) {
   for (int i = 1; i <= tables; ++i) names.push_back("r" + std::to_string(i));
   std::vector<std::string> inner{names[0]};  // tables that are no left join's target
   std::vector<std::string> left;
-  std::vector<std::string> where;
-  std::string from = names[0];
+  std::vector<Cond> where;
+  Cond from = Same(names[0]);
   for (int i = 1; i < tables; ++i) {
     const std::string& t = names[i];
+    // Now and then a link from a left join's target, whose NULL row it
+    // then meets.
     const std::string& s =
-        inner[static_cast<size_t>(g.Pick(0, static_cast<int>(inner.size()) - 1))];
-    const std::string link = g.Chance(50) ? s + ".k = " + t + ".k" : t + ".k = " + s + ".k";
-    switch (g.Pick(0, 2)) {
+        !left.empty() && g.Chance(25)
+            ? left[static_cast<size_t>(g.Pick(0, static_cast<int>(left.size()) - 1))]
+            : inner[static_cast<size_t>(g.Pick(0, static_cast<int>(inner.size()) - 1))];
+    const bool turned = g.Chance(50);
+    const auto link = [&](bool evaluated) {
+      return turned ? g.Link(s, t, evaluated) : g.Link(t, s, evaluated);
+    };
+    switch (g.Pick(0, left.empty() ? 2 : 3)) {
       case 0:
-        from += ", " + t;
-        where.push_back(link);
+        from = from + Same(", " + t);
+        where.push_back(link(true));
         inner.push_back(t);
         break;
       case 1:
-        from += " JOIN " + t + " ON " + link;
+        // An inner join's own restriction stays with it.
+        from = from + Same(" JOIN " + t + " ON ") + link(true) +
+               (g.Chance(30) ? Same(" AND ") + g.Single(t) : Same(""));
         inner.push_back(t);
         break;
-      default:
-        from += " LEFT JOIN " + t + " ON " + link + (g.Chance(30) ? " AND " + g.Single(t) : "");
+      case 2: {
+        static const char* const kFalse[] = {"1 = 0", "'x' LIKE 'y'", "1 = 1"};
+        // Now and then without a link: each row so far meets the records
+        // of t that pass, or its NULL row.
+        const Cond on =
+            g.Chance(15) ? (g.Chance(50) ? g.Single(t) : Same(kFalse[g.Pick(0, 2)])) : link(false);
+        from = from + Same(" LEFT JOIN " + t + " ON ") + on +
+               (g.Chance(30) ? Same(" AND ") + g.Single(t) : Same("")) +
+               (g.Chance(15) ? Same(std::string(" AND ") + kFalse[g.Pick(0, 2)]) : Same(""));
         if (g.Chance(30)) where.push_back(g.NullSafe(t));
         left.push_back(t);
+        break;
+      }
+      default:
+        // After an outer join, a table joined to every row so far.
+        from = from + Same(", " + t);
+        inner.push_back(t);
         break;
     }
   }
@@ -200,43 +285,56 @@ Query MakeQuery(Generator& g, int tables) {
     return names[static_cast<size_t>(g.Pick(0, tables - 1))] + (g.Chance(50) ? ".v" : ".k");
   };
   Query query;
-  std::string select = "SELECT ";
-  std::string tail;
+  Cond select = Same("SELECT ");
+  Cond tail = Same("");
   switch (g.Pick(0, 3)) {
     case 0:
     case 1: {  // plain columns, maybe DISTINCT, maybe ordered
-      if (g.Chance(30)) select += "DISTINCT ";
+      const bool distinct = g.Chance(30);
+      if (distinct) select = select + Same("DISTINCT ");
       const int count = g.Pick(1, 4);
       for (int c = 0; c < count; ++c) {
-        select += (c > 0 ? ", " : "") + (g.Chance(15) ? number() + " * 2 + 1" : column());
+        select =
+            select + Same((c > 0 ? ", " : "") + (g.Chance(15) ? number() + " * 2 + 1" : column()));
       }
       if (g.Chance(50)) {
         query.order_columns = g.Pick(1, count);
-        tail = " ORDER BY ";
+        tail = Same(" ORDER BY ");
         for (int c = 1; c <= query.order_columns; ++c) {
-          tail += (c > 1 ? ", " : "") + std::to_string(c) + (g.Chance(30) ? " DESC" : "");
+          tail =
+              tail + Same((c > 1 ? ", " : "") + std::to_string(c) + (g.Chance(30) ? " DESC" : ""));
         }
       }
       // Memos neither sort nor compare: they only come along, last.
-      for (int c = select.find("DISTINCT") == std::string::npos ? g.Pick(0, 2) : 0; c > 0; --c) {
-        select += ", " + names[static_cast<size_t>(g.Pick(0, tables - 1))] + ".m";
+      for (int c = distinct ? 0 : g.Pick(0, 2); c > 0; --c) {
+        select = select + Same(", " + names[static_cast<size_t>(g.Pick(0, tables - 1))] + ".m");
       }
       break;
     }
-    case 2: {  // grouped
+    case 2: {  // grouped, maybe with HAVING on an aggregate of the list
       const std::string key = column();
-      select += key + ", COUNT(*), SUM(" + number() + "), MIN(" + number() + "), MAX(" + number() +
-                "), COUNT(" + column() + ")";
-      tail = " GROUP BY " + key;
+      // An average without values is 0.
+      const std::string average = "AVG(" + number() + ")";
+      const Cond avg{average, "COALESCE(" + average + ", 0)", average};
+      const Cond aggregates[] = {Same("SUM(" + number() + ")"), Same("MIN(" + number() + ")"),
+                                 Same("MAX(" + number() + ")"), Same("COUNT(" + column() + ")"),
+                                 avg};
+      select = select + Same(key + ", COUNT(*)");
+      for (const Cond& aggregate : aggregates) select = select + Same(", ") + aggregate;
+      tail = Same(" GROUP BY " + key);
+      if (g.Chance(50)) {
+        tail = tail + Same(" HAVING ") + aggregates[g.Pick(0, 4)] +
+               Same((g.Chance(50) ? " > " : " < ") + std::to_string(g.Pick(-3, 6)) + ".5");
+      }
       break;
     }
     default:  // one row of aggregates
-      select += g.Chance(30) ? "COUNT(*)"
-                             : "COUNT(*), SUM(" + number() + "), MIN(" + number() + "), COUNT(" +
-                                   column() + ")";
+      select = select + Same(g.Chance(30) ? "COUNT(*)"
+                                          : "COUNT(*), SUM(" + number() + "), MIN(" + number() +
+                                                "), COUNT(" + column() + ")");
       break;
   }
-  query.head = select + " FROM " + from;
+  query.head = select + Same(" FROM ") + from;
   query.one_table = tables == 1;
   query.where = where;
   query.tail = tail;
@@ -262,15 +360,17 @@ TextRows Keys(const TextRows& rows, int columns) {
 // optimisation, its rows through inserts, and SQLite's; empty when they
 // agree.
 std::string Difference(SelectOracle& oracle, const Query& query) {
-  TextRows theirs = oracle.Theirs(query.Sql());
+  TextRows theirs = oracle.Theirs(query.Text(&Cond::lite));
   TextRows ours;
   TextRows unoptimised;
+  TextRows evaluated;
   TextRows live;
   TextRows inserted;
   TextRows moved;
   try {
     ours = oracle.Ours(query.Sql());
     unoptimised = oracle.Ours(query.Sql(), true);
+    evaluated = oracle.Ours(query.Text(&Cond::evaluated));
     if (query.one_table) {
       // Strict change detection moves the table's cursor record by record
       // instead of reading its records in one walk: the same rows in the
@@ -304,10 +404,12 @@ std::string Difference(SelectOracle& oracle, const Query& query) {
   if (query.one_table && order_differs(live)) return "live order:\n" + Show(live);
   std::sort(ours.begin(), ours.end());
   std::sort(unoptimised.begin(), unoptimised.end());
+  std::sort(evaluated.begin(), evaluated.end());
   std::sort(live.begin(), live.end());
   std::sort(theirs.begin(), theirs.end());
   if (ours != theirs) return "rows:\n" + Show(ours) + "SQLite:\n" + Show(theirs);
   if (unoptimised != theirs) return "NOJOINOPTIMIZE rows:\n" + Show(unoptimised);
+  if (evaluated != theirs) return "rows with links evaluated:\n" + Show(evaluated);
   if (query.one_table && live != theirs) return "live rows:\n" + Show(live);
   return std::string();
 }
@@ -321,7 +423,7 @@ Query Reduced(SelectOracle& oracle, Query query) {
   }
   if (query.order_columns > 0) {
     Query unordered = query;
-    unordered.tail.clear();
+    unordered.tail = Same("");
     unordered.order_columns = 0;
     if (!Difference(oracle, unordered).empty()) query = unordered;
   }
@@ -341,9 +443,12 @@ TEST(SelectDifferentialTest, RandomSelectsGiveSQLitesRows) {
       oracle.Add(g.Table("r" + std::to_string(i), kMaxRows[tables]));
     oracle.AddIndex("r1", 1);
     // Every other schema indexes k everywhere, so that joins look their
-    // matches up by key, also on left joins' targets and filtered tables.
-    for (int i = 2; schema % 2 == 1 && i <= tables; ++i)
-      oracle.AddIndex("r" + std::to_string(i), 1);
+    // matches up by key, also on left joins' targets and filtered tables,
+    // and s, whose joins (with NULLs) collect their matches from its keys.
+    for (int i = 1; schema % 2 == 1 && i <= tables; ++i) {
+      if (i > 1) oracle.AddIndex("r" + std::to_string(i), 1);
+      oracle.AddIndex("r" + std::to_string(i), 3);
+    }
     for (int q = 0; q < queries_per_schema; ++q) {
       const Query query = MakeQuery(g, g.Pick(1, tables));
       const std::string difference = Difference(oracle, query);

@@ -128,6 +128,38 @@ TEST_F(SelectExecutionTest, DecimalAggregatesTakeTheAmounts) {
                       {"2", "0.75", "0.75", "0.75", "0.75"}}));
 }
 
+// HAVING compares an aggregate as its result row holds it: an average as a
+// float (also of a DECIMAL column), a sum of smallints as an integer past
+// the smallint range.
+TEST_F(SelectExecutionTest, HavingComparesAggregatesAsTheirColumnsHoldThem) {
+  for (const char* sql :
+       {"CREATE TABLE h (b BOOLEAN, c INTEGER, w SMALLINT, m DECIMAL(10,2))",
+        "INSERT INTO h VALUES (TRUE, 6, -16388, 1.5)", "INSERT INTO h VALUES (TRUE, 2, -16388, 2)",
+        "INSERT INTO h VALUES (FALSE, 4, 30000, 4.25)",
+        "INSERT INTO h VALUES (FALSE, 4, 30000, 4.75)"}) {
+    TQueryStatement statement = Statement();
+    int32_t consumed = 0;
+    statement.Prepare(sql, consumed);
+    statement.Execute();
+  }
+  const struct {
+    const char* sql;
+    TextRows rows;
+  } kCases[] = {
+      {"SELECT b, AVG(c) FROM h GROUP BY 1 HAVING AVG(c) > 3", {{"0", "4"}, {"1", "4"}}},
+      {"SELECT b, AVG(c) FROM h GROUP BY 1 HAVING AVG(c) < 3", {}},
+      {"SELECT b, SUM(w) FROM h GROUP BY 1 HAVING SUM(w) > 3", {{"0", "60000"}}},
+      {"SELECT b, SUM(w) FROM h GROUP BY 1 HAVING SUM(w) < -32000", {{"1", "-32776"}}},
+      {"SELECT b, AVG(m) FROM h GROUP BY 1 HAVING AVG(m) > 2", {{"0", "4.5"}}},
+      {"SELECT b, AVG(m), SUM(m) FROM h GROUP BY 1 HAVING AVG(m) < SUM(m) - 2",
+       {{"0", "4.5", "9"}}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(oracle_.Ours(c.sql), c.rows);
+  }
+}
+
 // A sorted result is renumbered: its status index holds one key per record
 // written, each naming the record as the sort numbered it, also when
 // DISTINCT wrote fewer records than the query inserted.

@@ -105,7 +105,7 @@ inline std::string JoinMarks(const TExpToken* root) {
   while (!pending.empty()) {
     const TExpToken* node = pending.back();
     pending.pop_back();
-    flagged += node->JoinCondition;
+    if (node->JoinCondition != 0) ++flagged;
     if (node->JoinKind != 0) kinds += " " + std::to_string(node->JoinKind) + ":" + node->SourceText;
     for (const TExpToken* child : {node->Third, node->Right, node->Left}) {
       if (child != nullptr) pending.push_back(child);
