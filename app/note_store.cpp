@@ -31,29 +31,65 @@ TScrapRecord ScrapRecordOf(const TScrapForm& note) {
           note.AlarmDateTime, note.AlarmLastSounded};
 }
 
+// The primary index, on "scrapid", has no name.
+bool FindScrap(TQuireTable& table, int32_t scrapid) {
+  table.SetIndexName("");
+  return table.FindKey({Variant(scrapid)});
+}
+
+// Writes the note as SaveScrapWindow does, with the place it holds now.
+void WriteScrapWindow(TQuireTable& table, TScrapForm& note) {
+  if (note.scrapid < 0 && note.Message.empty()) return;
+  const TScrapRecord record = ScrapRecordOf(note);
+  if (FindScrap(table, note.scrapid)) {
+    table.Edit();
+  } else {
+    table.Insert();
+  }
+  try {
+    table.FieldByName("Zorder")->SetAsInteger(note.Zorder);
+    table.FieldByName("Message")->SetAsString(record.Message);
+    table.FieldByName("top")->SetAsInteger(record.Top);
+    table.FieldByName("left")->SetAsInteger(record.Left);
+    table.FieldByName("PaperFile")->SetAsString(record.PaperFile);
+    table.FieldByName("FontDesc")->SetAsString(record.FontDesc);
+    table.FieldByName("FontAngle")->SetAsFloat(record.FontAngle);
+    table.FieldByName("ImageScale")->SetAsFloat(record.ImageScale);
+    table.FieldByName("StayOnTop")->SetAsBoolean(record.StayOnTop);
+    table.FieldByName("AlarmDateTime")->SetAsDateTime(record.AlarmDateTime);
+    table.FieldByName("AlarmLastSounded")->SetAsDateTime(record.AlarmLastSounded);
+    table.Post();
+  } catch (...) {
+    // A record left half set would be posted by the next edit or insert.
+    table.Cancel();
+    throw;
+  }
+  // The note keeps the key the table gave it, so its next save edits the
+  // record instead of inserting a second one.
+  note.scrapid = table.FieldByName("scrapid")->AsInteger();
+  note.SavedRecord = record;
+}
+
 // Writes the note windows in the screen's form list, front first, each with
 // its place as its Zorder; with only_changed, those whose record differs
-// from the one last written or read.
+// from the one last written or read. A window manager may have moved a note
+// without a word to it: its place is read from the screen before the record
+// is compared.
 void SaveScraps(TQuireTable& table, bool only_changed) {
   std::exception_ptr first_failure;
   for (int i = 0; i < Screen->FormCount(); ++i) {
     auto* note = dynamic_cast<TScrapForm*>(Screen->Forms(i));
     if (note == nullptr) continue;
+    note->ReadPlaceFromScreen();
     if (only_changed && note->SavedRecord == ScrapRecordOf(*note)) continue;
     note->Zorder = i;
     try {
-      SaveScrapWindow(table, *note);
+      WriteScrapWindow(table, *note);
     } catch (...) {
       if (!first_failure) first_failure = std::current_exception();
     }
   }
   if (first_failure) std::rethrow_exception(first_failure);
-}
-
-// The primary index, on "scrapid", has no name.
-bool FindScrap(TQuireTable& table, int32_t scrapid) {
-  table.SetIndexName("");
-  return table.FindKey({Variant(scrapid)});
 }
 
 void ReadRecord(TQuireTable& table, TScrapForm& note) {
@@ -133,36 +169,8 @@ TScrapForm* LoadScrapWindow(TQuireTable& table) {
 }
 
 void SaveScrapWindow(TQuireTable& table, TScrapForm& note) {
-  if (note.scrapid < 0 && note.Message.empty()) return;
-  const TScrapRecord record = ScrapRecordOf(note);
-  if (FindScrap(table, note.scrapid)) {
-    table.Edit();
-  } else {
-    table.Insert();
-  }
   note.ReadPlaceFromScreen();
-  try {
-    table.FieldByName("Zorder")->SetAsInteger(note.Zorder);
-    table.FieldByName("Message")->SetAsString(record.Message);
-    table.FieldByName("top")->SetAsInteger(record.Top);
-    table.FieldByName("left")->SetAsInteger(record.Left);
-    table.FieldByName("PaperFile")->SetAsString(record.PaperFile);
-    table.FieldByName("FontDesc")->SetAsString(record.FontDesc);
-    table.FieldByName("FontAngle")->SetAsFloat(record.FontAngle);
-    table.FieldByName("ImageScale")->SetAsFloat(record.ImageScale);
-    table.FieldByName("StayOnTop")->SetAsBoolean(record.StayOnTop);
-    table.FieldByName("AlarmDateTime")->SetAsDateTime(record.AlarmDateTime);
-    table.FieldByName("AlarmLastSounded")->SetAsDateTime(record.AlarmLastSounded);
-    table.Post();
-  } catch (...) {
-    // A record left half set would be posted by the next edit or insert.
-    table.Cancel();
-    throw;
-  }
-  // The note keeps the key the table gave it, so its next save edits the
-  // record instead of inserting a second one.
-  note.scrapid = table.FieldByName("scrapid")->AsInteger();
-  note.SavedRecord = record;
+  WriteScrapWindow(table, note);
 }
 
 void SaveAllScraps(TQuireTable& table) {
