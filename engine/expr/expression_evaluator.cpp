@@ -343,7 +343,14 @@ class Evaluator {
       result->SetValueSize(std::max(left->Size() + right->Size() - 1, 1));
       result->Scale = 0;
     }
-    EvaluateBinary(op, *left, *right, sort_id_, language_id_, *result);
+    try {
+      EvaluateBinary(op, *left, *right, sort_id_, language_id_, *result);
+    } catch (const EArithmeticOverflow& overflow) {
+      // The value's field is the expression that overflowed.
+      RaiseEngineError(
+          overflow.Above ? kErrAboveMaximum : kErrBelowMinimum, std::string(),
+          node.Left->SourceText + " " + node.SourceText + " " + node.Right->SourceText);
+    }
     Normalize(*result);
     return result;
   }

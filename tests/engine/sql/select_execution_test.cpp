@@ -127,6 +127,53 @@ TEST_F(SelectExecutionTest, DecimalAggregatesTakeTheAmounts) {
                       {"2", "0.75", "0.75", "0.75", "0.75"}}));
 }
 
+// Sums add as their column's type adds: integers wrap at 32 bits as + does,
+// a smallint's sum is an integer and a word's wraps at 16 bits. An amount
+// past what the currency form holds raises the error of a value above (or
+// below) its field's range, from an aggregate, grouped or not, and from an
+// operator anywhere in a statement.
+TEST_F(SelectExecutionTest, SumsAddAsTheirTypeAndAmountsPastTheRangeRaise) {
+  for (const char* sql : {"CREATE TABLE ov (i INTEGER, h SMALLINT, u WORD, m DECIMAL(20,2))",
+                          "INSERT INTO ov VALUES (2147483647, 32767, 65535, 600000000000000.00)",
+                          "INSERT INTO ov VALUES (6, 32767, 2, 600000000000000.00)"}) {
+    TQueryStatement statement = Statement();
+    int32_t consumed = 0;
+    statement.Prepare(sql, consumed);
+    statement.Execute();
+  }
+  const std::string wrapped = test_support::NumberText(-2147483643);
+  EXPECT_EQ(oracle_.Ours("SELECT SUM(i), SUM(h), SUM(u), SUM(i + 0) FROM ov"),
+            (TextRows{{wrapped, "65534", "1", wrapped}}));
+  EXPECT_EQ(oracle_.Ours("SELECT h, SUM(i), SUM(u), MAX(m) FROM ov GROUP BY h"),
+            (TextRows{{"32767", wrapped, "1", "6e+14"}}));
+  const struct {
+    const char* sql;
+    EngineErrorCode code;
+  } kOverflows[] = {
+      {"SELECT SUM(m) FROM ov", kErrAboveMaximum},
+      {"SELECT h, SUM(m) FROM ov GROUP BY h", kErrAboveMaximum},
+      {"SELECT SUM(0 - m) FROM ov", kErrBelowMinimum},
+      {"SELECT m + m FROM ov", kErrAboveMaximum},
+      {"SELECT m * 2 FROM ov", kErrAboveMaximum},
+      {"SELECT 0 - m - m FROM ov", kErrBelowMinimum},
+      {"SELECT i FROM ov WHERE m + m > 0", kErrAboveMaximum},
+  };
+  for (const auto& c : kOverflows) {
+    SCOPED_TRACE(c.sql);
+    try {
+      oracle_.Ours(c.sql);
+      ADD_FAILURE() << "no error";
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), c.code) << e.what();
+    }
+  }
+  try {
+    oracle_.Ours("SELECT m + m FROM ov");
+  } catch (const EQuireEngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("field 'm + m'"), std::string::npos) << e.what();
+  }
+}
+
 // A sorted result is renumbered: its status index holds one key per record
 // written, each naming the record as the sort numbered it, also when
 // DISTINCT wrote fewer records than the query inserted.

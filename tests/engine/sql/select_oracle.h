@@ -66,6 +66,8 @@ inline std::string FieldText(TDataCursor& cursor, int32_t field, uint8_t* image)
       return reinterpret_cast<const char*>(value);
     case kFldSmallInt:
       return NumberText(*reinterpret_cast<const int16_t*>(value));
+    case kFldWord:
+      return NumberText(*reinterpret_cast<const uint16_t*>(value));
     case kFldInteger:
       return NumberText(*reinterpret_cast<const int32_t*>(value));
     case kFldFloat:
