@@ -174,6 +174,36 @@ TEST_F(SelectExecutionTest, SumsAddAsTheirTypeAndAmountsPastTheRangeRaise) {
   }
 }
 
+// Sub-selects nested in sub-selects count toward the nesting limit with the
+// parentheses around and inside them: within it, the statement answers;
+// past it, at any depth, it raises the parse error instead of running out
+// of stack, with or without parentheses between the levels.
+TEST_F(SelectExecutionTest, NestedSubSelectsAnswerOrRaiseTheNestingError) {
+  const auto nested = [](int depth, int parentheses) {
+    std::string open;
+    std::string close;
+    for (int level = 0; level < depth; ++level) {
+      open += std::string(static_cast<size_t>(parentheses), '(') + "k IN (SELECT k FROM g WHERE ";
+      close += ")" + std::string(static_cast<size_t>(parentheses), ')');
+    }
+    return "SELECT k FROM g WHERE " + open + "k > 1" + close;
+  };
+  EXPECT_EQ(oracle_.Ours(nested(255, 0) + " ORDER BY k"), (TextRows{{"2"}, {"2"}, {"3"}}));
+  EXPECT_EQ(oracle_.Ours(nested(63, 3)).size(), 3u);
+  for (const auto& [depth, parentheses] :
+       {std::pair{300, 0}, std::pair{1000, 0}, std::pair{5000, 0}, std::pair{2000, 2}}) {
+    SCOPED_TRACE(std::to_string(depth) + " levels");
+    try {
+      oracle_.Ours(nested(depth, parentheses));
+      ADD_FAILURE() << "no error";
+    } catch (const EQuireEngineError& e) {
+      EXPECT_EQ(e.Code(), kErrSql);
+      EXPECT_NE(std::string(e.what()).find("nested more than 256 levels deep"), std::string::npos)
+          << e.what();
+    }
+  }
+}
+
 // A sorted result is renumbered: its status index holds one key per record
 // written, each naming the record as the sort numbered it, also when
 // DISTINCT wrote fewer records than the query inserted.
