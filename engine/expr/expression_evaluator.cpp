@@ -340,7 +340,10 @@ class Evaluator {
     Pooled result = NewResult(node);
     const uint8_t op = node.Code & 0x7F;
     if (op == kOpAdd && IsStringValue(*left) && IsStringValue(*right)) {
-      result->SetValueSize(std::max(left->Size() + right->Size() - 1, 1));
+      // A string is cut to the longest string; a text BLOB takes it all.
+      const int64_t size = std::max<int64_t>(int64_t{left->Size()} + right->Size() - 1, 1);
+      result->SetValueSize(static_cast<int32_t>(
+          result->Type == kFldString ? std::min<int64_t>(size, kValueBufferSize) : size));
       result->Scale = 0;
     }
     try {

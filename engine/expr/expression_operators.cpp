@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "engine/expr/expression_types.h"
 #include "engine/support/field_types.h"
@@ -142,11 +143,15 @@ void Compare(uint8_t op, const TExpToken& left, TExpToken& right, uint16_t sort_
   SetBoolean(result, ApplyComparison(op, CompareValues(left, right)));
 }
 
+// A string result keeps the first kMaxStringLength characters; a text BLOB
+// result keeps every one.
 void Concatenate(TExpToken& left, TExpToken& right, TExpToken& result) {
   const char* a = left.IsNull ? "" : ValueText(left);
   const char* b = right.IsNull ? "" : ValueText(right);
-  const size_t la = std::strlen(a);
-  const size_t lb = std::strlen(b);
+  const size_t limit =
+      result.Type == kFldString ? kMaxStringLength : std::numeric_limits<size_t>::max();
+  const size_t la = std::min(std::strlen(a), limit);
+  const size_t lb = std::min(std::strlen(b), limit - la);
   const auto needed = static_cast<int32_t>(la + lb + 1);
   if (result.Size() < needed) result.SetValueSize(needed);
   std::memmove(result.Value(), a, la);
