@@ -182,6 +182,18 @@ class SelectOracle {
     return rows;
   }
 
+  // The code of the engine error the statement raises (0 when it runs),
+  // and its message.
+  EngineErrorCode ErrorOf(const std::string& sql, std::string* message = nullptr) {
+    try {
+      Ours(sql);
+    } catch (const EQuireEngineError& e) {
+      if (message != nullptr) *message = e.Message();
+      return e.Code();
+    }
+    return 0;
+  }
+
   TextRows Theirs(const std::string& sql) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(lite_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
