@@ -216,11 +216,6 @@ bool TemporalArithmetic(uint8_t op, const TExpToken& left, const TExpToken& righ
   return true;
 }
 
-// BCD against an integer type or BCD, in currency units; the result is
-// encoded at the scale of the BCD operand (the left one when both are).
-// A value that the currency form or the encoding cannot hold, an operand's
-// or the result's, raises EArithmeticOverflow on the side where the exact
-// result lies.
 // Whether a op b lies above zero; the sign is all an overflow needs.
 bool ExactResultIsPositive(uint8_t op, double a, double b) {
   switch (op) {
@@ -233,6 +228,11 @@ bool ExactResultIsPositive(uint8_t op, double a, double b) {
   }
 }
 
+// BCD against an integer type or BCD, in currency units; the result is
+// encoded at the scale of the BCD operand (the left one when both are).
+// A value that the currency form or the encoding cannot hold, an operand's
+// or the result's, raises EArithmeticOverflow on the side where the exact
+// result lies.
 void BcdArithmetic(uint8_t op, const TExpToken& left, const TExpToken& right, TExpToken& result) {
   const int32_t scale = left.Type == kFldBcd ? left.Scale : right.Scale;
   int64_t stored = 0;
