@@ -496,14 +496,19 @@ class Evaluator {
     const char* old_text = search.c_str();
     const char* new_text = replacement.c_str();
     const int32_t length = ReplacedLength(old_text, new_text, text);
-    result.SetValueSize(length + 1);
-    std::memset(result.Value(), 0, static_cast<size_t>(result.Size()));
+    std::string replaced(static_cast<size_t>(length) + 1, '\0');
     if (*old_text == '\0') {
-      std::memcpy(result.Value(), text, static_cast<size_t>(length));
+      std::memcpy(replaced.data(), text, static_cast<size_t>(length));
     } else {
-      ReplaceAll(old_text, new_text, text, reinterpret_cast<char*>(result.Value()));
+      ReplaceAll(old_text, new_text, text, replaced.data());
     }
-    result.IsNull = length == 0;
+    // Replacing in a string gives a string, cut to the longest string as
+    // + cuts, so that nested replacements cannot multiply their memory.
+    const size_t kept = argument->Type == kFldString
+                            ? std::min<size_t>(static_cast<size_t>(length), kMaxStringLength)
+                            : static_cast<size_t>(length);
+    result.SetValueSize(static_cast<int32_t>(kept) + 1);
+    StoreText(result, replaced.data(), kept, true);
   }
 
   void Trim(const TExpToken& node, TExpToken& result) {
