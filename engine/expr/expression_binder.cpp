@@ -106,7 +106,10 @@ int32_t BinaryValueSize(uint8_t op, const TExpToken& left, const TExpToken& righ
   switch (type) {
     case kFldString:
       if ((op & 0x7F) == kOpAdd && IsStringType(left) && IsStringType(right)) {
-        return left.Size() + right.Size() - 1;
+        // Cut to the longest string, so that a chain of n operands takes
+        // memory in n, not in its square.
+        return static_cast<int32_t>(
+            std::min<int64_t>(int64_t{left.Size()} + right.Size() - 1, kValueBufferSize));
       }
       return std::max(left.Size(), right.Size());
     default: {

@@ -340,10 +340,20 @@ class Evaluator {
     Pooled result = NewResult(node);
     const uint8_t op = node.Code & 0x7F;
     if (op == kOpAdd && IsStringValue(*left) && IsStringValue(*right)) {
-      result->SetValueSize(std::max(left->Size() + right->Size() - 1, 1));
+      // A string is cut to the longest string; a text BLOB takes it all.
+      const int64_t size = std::max<int64_t>(int64_t{left->Size()} + right->Size() - 1, 1);
+      result->SetValueSize(static_cast<int32_t>(
+          result->Type == kFldString ? std::min<int64_t>(size, kValueBufferSize) : size));
       result->Scale = 0;
     }
-    EvaluateBinary(op, *left, *right, sort_id_, language_id_, *result);
+    try {
+      EvaluateBinary(op, *left, *right, sort_id_, language_id_, *result);
+    } catch (const EArithmeticOverflow& overflow) {
+      // The value's field is the expression that overflowed.
+      RaiseEngineError(
+          overflow.Above ? kErrAboveMaximum : kErrBelowMinimum, std::string(),
+          node.Left->SourceText + " " + node.SourceText + " " + node.Right->SourceText);
+    }
     Normalize(*result);
     return result;
   }
@@ -486,14 +496,19 @@ class Evaluator {
     const char* old_text = search.c_str();
     const char* new_text = replacement.c_str();
     const int32_t length = ReplacedLength(old_text, new_text, text);
-    result.SetValueSize(length + 1);
-    std::memset(result.Value(), 0, static_cast<size_t>(result.Size()));
+    std::string replaced(static_cast<size_t>(length) + 1, '\0');
     if (*old_text == '\0') {
-      std::memcpy(result.Value(), text, static_cast<size_t>(length));
+      std::memcpy(replaced.data(), text, static_cast<size_t>(length));
     } else {
-      ReplaceAll(old_text, new_text, text, reinterpret_cast<char*>(result.Value()));
+      ReplaceAll(old_text, new_text, text, replaced.data());
     }
-    result.IsNull = length == 0;
+    // Replacing in a string gives a string, cut to the longest string as
+    // + cuts, so that nested replacements cannot multiply their memory.
+    const size_t kept = argument->Type == kFldString
+                            ? std::min<size_t>(static_cast<size_t>(length), kMaxStringLength)
+                            : static_cast<size_t>(length);
+    result.SetValueSize(static_cast<int32_t>(kept) + 1);
+    StoreText(result, replaced.data(), kept, true);
   }
 
   void Trim(const TExpToken& node, TExpToken& result) {

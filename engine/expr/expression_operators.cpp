@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "engine/expr/expression_types.h"
 #include "engine/support/field_types.h"
@@ -26,18 +27,6 @@ int32_t IntegerOf(const TExpToken& node) {
     default:
       return LoadValue<int32_t>(node.Value());
   }
-}
-
-// 32-bit arithmetic that wraps on overflow, done in unsigned arithmetic
-// because signed overflow is undefined in C++.
-int32_t WrapAdd(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-int32_t WrapSub(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-int32_t WrapMul(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 
 double FloatOf(const TExpToken& node) {
@@ -154,11 +143,15 @@ void Compare(uint8_t op, const TExpToken& left, TExpToken& right, uint16_t sort_
   SetBoolean(result, ApplyComparison(op, CompareValues(left, right)));
 }
 
+// A string result keeps the first kMaxStringLength characters; a text BLOB
+// result keeps every one.
 void Concatenate(TExpToken& left, TExpToken& right, TExpToken& result) {
   const char* a = left.IsNull ? "" : ValueText(left);
   const char* b = right.IsNull ? "" : ValueText(right);
-  const size_t la = std::strlen(a);
-  const size_t lb = std::strlen(b);
+  const size_t limit =
+      result.Type == kFldString ? kMaxStringLength : std::numeric_limits<size_t>::max();
+  const size_t la = std::min(std::strlen(a), limit);
+  const size_t lb = std::min(std::strlen(b), limit - la);
   const auto needed = static_cast<int32_t>(la + lb + 1);
   if (result.Size() < needed) result.SetValueSize(needed);
   std::memmove(result.Value(), a, la);
@@ -223,41 +216,54 @@ bool TemporalArithmetic(uint8_t op, const TExpToken& left, const TExpToken& righ
   return true;
 }
 
+// Whether a op b lies above zero; the sign is all an overflow needs.
+bool ExactResultIsPositive(uint8_t op, double a, double b) {
+  switch (op) {
+    case kOpAdd:
+      return a + b > 0;
+    case kOpSubtract:
+      return a - b > 0;
+    default:
+      return (a > 0) == (b > 0);
+  }
+}
+
 // BCD against an integer type or BCD, in currency units; the result is
 // encoded at the scale of the BCD operand (the left one when both are).
-// An overflow gives NULL, as a division by zero does.
+// A value that the currency form or the encoding cannot hold, an operand's
+// or the result's, raises EArithmeticOverflow on the side where the exact
+// result lies.
 void BcdArithmetic(uint8_t op, const TExpToken& left, const TExpToken& right, TExpToken& result) {
   const int32_t scale = left.Type == kFldBcd ? left.Scale : right.Scale;
+  int64_t stored = 0;
   try {
     const Currency a = CurrencyOf(left);
     const Currency b = CurrencyOf(right);
-    Currency c;
     switch (op) {
       case kOpAdd:
-        c = a + b;
+        stored = CurrencyToBcd(scale, a + b);
         break;
       case kOpSubtract:
-        c = a - b;
+        stored = CurrencyToBcd(scale, a - b);
         break;
       case kOpMultiply:
-        c = a * b;
+        stored = CurrencyToBcd(scale, a * b);
         break;
       default:
         if (b.Raw() == 0) {
           SetNullResult(result);
           return;
         }
-        c = a / b;
+        stored = CurrencyToBcd(scale, a / b);
         break;
     }
-    const int64_t stored = CurrencyToBcd(scale, c);
-    result.IsNull = false;
-    StoreValue<int64_t>(result.Value(), stored);
   } catch (const EIntOverflow&) {
-    SetNullResult(result);
+    throw EArithmeticOverflow(ExactResultIsPositive(op, FloatOf(left), FloatOf(right)));
   } catch (const EConvertError&) {
-    SetNullResult(result);
+    throw EArithmeticOverflow(ExactResultIsPositive(op, FloatOf(left), FloatOf(right)));
   }
+  result.IsNull = false;
+  StoreValue<int64_t>(result.Value(), stored);
 }
 
 void Arithmetic(uint8_t op, TExpToken& left, TExpToken& right, TExpToken& result) {
@@ -330,6 +336,17 @@ int32_t Low32(int64_t value) {
 }
 
 }  // namespace
+
+// Done in unsigned arithmetic because signed overflow is undefined in C++.
+int32_t WrapAdd(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+int32_t WrapSub(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+int32_t WrapMul(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
 
 bool ApplyComparison(uint8_t op, int32_t c) {
   switch (op) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine/expr/expression_tokens.h"
+#include "platform/rtl/exceptions.h"
 
 namespace jw {
 
@@ -21,8 +22,18 @@ void EvaluateUnary(uint8_t op, const TExpToken& operand, TExpToken& result);
 // the comparison operator op (=, <>, >, <, >=, <=).
 bool ApplyComparison(uint8_t op, int32_t c);
 
+// A BCD result outside what the currency form or the BCD encoding holds;
+// above tells which end it passed. The evaluator turns it into the engine
+// error that names the expression.
+class EArithmeticOverflow : public Exception {
+ public:
+  explicit EArithmeticOverflow(bool above) : Exception("Arithmetic overflow"), Above(above) {}
+  bool Above;
+};
+
 // Comparisons, AND, OR, +, -, * and /. Strings and text BLOBs compare under
-// the language and sort ids.
+// the language and sort ids; BCD arithmetic past its range raises
+// EArithmeticOverflow.
 void EvaluateBinary(uint8_t op, const TExpToken& left, TExpToken& right, uint16_t sort_id,
                     uint16_t language_id, TExpToken& result);
 
@@ -37,6 +48,12 @@ void EvaluateStringCompare(uint8_t op, int32_t partial_length, bool case_insensi
 // out_value untouched.
 void CoerceValue(const TExpToken& source, const void* source_value, const TExpToken& target,
                  void* out_value);
+
+// The 32-bit integer arithmetic of smallint, integer and word operands:
+// overflow wraps.
+int32_t WrapAdd(int32_t a, int32_t b);
+int32_t WrapSub(int32_t a, int32_t b);
+int32_t WrapMul(int32_t a, int32_t b);
 
 // Writes the NULL result described above.
 void SetNullResult(TExpToken& result);

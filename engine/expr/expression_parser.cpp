@@ -364,6 +364,9 @@ TExpressionParser::Tree TExpressionParser::InPredicate(Tree operand, bool negate
     Tree node = NewOperator(kTokenPredicate, negated ? kOpNotInSubSelect : kOpInSubSelect,
                             std::move(text), kFldBoolean, std::move(operand), Tree());
     node->Right = NewNode(kTokenSubSelect, 0, "SELECT").release();
+    // A sub-select's clauses parse on this parser: its levels count on top
+    // of those around it.
+    const Nesting level(*this);
     node->Right->QueryRef = hooks->ParseSubSelect(owner_, *this);
     Expect(')', right_message);
     return node;

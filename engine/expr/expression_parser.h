@@ -29,8 +29,8 @@ constexpr uint8_t kParseExtended = 4;  // LIKE, BETWEEN, IN, IS NULL
 constexpr uint8_t kParseParameters = 8;
 constexpr uint8_t kParseSubSelects = 16;
 
-// Parentheses and function arguments nest at most this deep; deeper text is
-// a parse error rather than a stack overflow.
+// Parentheses, function arguments and sub-selects nest at most this deep
+// together; deeper text is a parse error rather than a stack overflow.
 constexpr int32_t kMaxExpressionNesting = 256;
 
 class TExpressionParser {
@@ -115,6 +115,19 @@ class TExpressionParser {
 
    private:
     TExpToken* node_ = nullptr;
+  };
+
+  // One level of nesting (a primary, a sub-select) while it lives; a level
+  // deeper than kMaxExpressionNesting raises instead.
+  class Nesting {
+   public:
+    explicit Nesting(TExpressionParser& parser);
+    ~Nesting() { --parser_.nesting_; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+
+   private:
+    TExpressionParser& parser_;
   };
 
   // A node from the pool with the given kind, code, source text and type.

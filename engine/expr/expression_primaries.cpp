@@ -73,25 +73,18 @@ void StoreValue(TExpToken& node, T value) {
   std::memcpy(node.Value(), &value, sizeof(T));
 }
 
-// Guards the depth of nested primaries.
-class NestingGuard {
- public:
-  explicit NestingGuard(int32_t& depth) : depth_(depth) { ++depth_; }
-  ~NestingGuard() { --depth_; }
-  NestingGuard(const NestingGuard&) = delete;
-  NestingGuard& operator=(const NestingGuard&) = delete;
-
- private:
-  int32_t& depth_;
-};
-
 }  // namespace
 
-TExpressionParser::Tree TExpressionParser::Primary(uint8_t flags) {
-  NestingGuard guard(nesting_);
-  if (nesting_ > kMaxExpressionNesting) {
-    RaiseIn("Expression nested more than " + IntToStr(kMaxExpressionNesting) + " levels deep");
+TExpressionParser::Nesting::Nesting(TExpressionParser& parser) : parser_(parser) {
+  if (parser_.nesting_ >= kMaxExpressionNesting) {
+    parser_.RaiseIn("Expression nested more than " + IntToStr(kMaxExpressionNesting) +
+                    " levels deep");
   }
+  ++parser_.nesting_;
+}
+
+TExpressionParser::Tree TExpressionParser::Primary(uint8_t flags) {
+  const Nesting level(*this);
   switch (token_class_) {
     case kClassIdentifier:
       return IdentifierPrimary(flags);

@@ -7,9 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "engine/expr/expression_operators.h"
 #include "engine/sql/data_query.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/select_execution.h"
+#include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
 #include "engine/support/language_settings.h"
 #include "engine/support/value_conversions.h"
@@ -54,27 +56,50 @@ double NumberOf(uint8_t type, const uint8_t* value) {
   }
 }
 
-void StoreNumber(uint8_t type, double number, uint8_t* value) {
+int32_t IntegerOf(uint8_t type, const uint8_t* value) {
   switch (type) {
     case kFldSmallInt:
-      Save(static_cast<int16_t>(number), value);
-      break;
+      return Load<int16_t>(value);
     case kFldWord:
-      Save(static_cast<uint16_t>(number), value);
-      break;
-    case kFldInteger:
-    case kFldDate:
-    case kFldTime:
-      Save(static_cast<int32_t>(number), value);
+      return Load<uint16_t>(value);
+    default:
+      return Load<int32_t>(value);
+  }
+}
+
+// Amounts add exactly in the currency form, at the column's scale; a sum
+// that the currency form or the column's encoding cannot hold raises the
+// engine error of a value above its field's maximum (or below its minimum).
+void TSelectExecution::AddAmount(const TResultField& item, int32_t decimals, const uint8_t* value,
+                                 uint8_t* total) const {
+  const int64_t a = Load<int64_t>(total);
+  const int64_t b = Load<int64_t>(value);
+  try {
+    Save(CurrencyToBcd(decimals, BcdToCurrency(a) + BcdToCurrency(b)), total);
+  } catch (const Exception&) {
+    RaiseEngineError(BcdToFloat(a) + BcdToFloat(b) > 0 ? kErrAboveMaximum : kErrBelowMinimum,
+                     result_->TableName(), item.ResultName);
+  }
+}
+
+void TSelectExecution::AddValue(const TResultField& item, const TResultSlot& slot,
+                                const uint8_t* value, uint8_t* total) const {
+  switch (slot.Type) {
+    case kFldBcd:
+      AddAmount(item, slot.Decimals, value, total);
       break;
     case kFldFloat:
     case kFldTimeStamp:
-      Save(number, value);
+      Save(Load<double>(total) + Load<double>(value), total);
       break;
-    case kFldBoolean:
-      value[0] = number != 0 ? 1 : 0;
+    case kFldSmallInt:
+    case kFldWord:
+      // 16 bits, wrapping as a stored smallint or word keeps the low bits.
+      Save(static_cast<uint16_t>(Load<uint16_t>(total) + Load<uint16_t>(value)), total);
       break;
     default:
+      // Integers, dates and times add as the expression language's + does.
+      Save(WrapAdd(Load<int32_t>(total), Load<int32_t>(value)), total);
       break;
   }
 }
@@ -86,14 +111,7 @@ void TSelectExecution::FoldValue(const TResultField& item, const TResultSlot& sl
     case kAggregateSum:
     case kAggregateCount:
     case kAggregateAvg:
-      if (type == kFldBcd) {
-        // Amounts add exactly in the currency form, at the column's scale.
-        const Currency sum =
-            BcdToCurrency(Load<int64_t>(total)) + BcdToCurrency(Load<int64_t>(value));
-        Save(CurrencyToBcd(slot.Decimals, sum), total);
-      } else {
-        StoreNumber(type, NumberOf(type, total) + NumberOf(type, value), total);
-      }
+      AddValue(item, slot, value, total);
       break;
     case kAggregateMin:
     case kAggregateMax: {

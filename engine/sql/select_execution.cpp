@@ -445,8 +445,16 @@ void TSelectExecution::StoreValue(int32_t field, uint8_t* image, uint8_t type,
     result_->SetTableFieldData(field, image, value);
     return;
   }
+  // Only widening meets here: an AVG's float column, a smallint SUM's
+  // integer one.
   uint8_t number[8] = {};
-  StoreNumber(result_type, NumberOf(type, value), number);
+  if (result_type == kFldFloat) {
+    const double widened = NumberOf(type, value);
+    std::memcpy(number, &widened, sizeof widened);
+  } else {
+    const int32_t widened = IntegerOf(type, value);
+    std::memcpy(number, &widened, sizeof widened);
+  }
   result_->SetTableFieldData(field, image, number);
 }
 

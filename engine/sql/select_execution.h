@@ -36,7 +36,8 @@ using TSqlProgress = void (*)(void* user_data, int32_t count, int32_t percent, b
 // value; it is stored with its column's scale, which the aggregates handle
 // themselves.
 double NumberOf(uint8_t type, const uint8_t* value);
-void StoreNumber(uint8_t type, double number, uint8_t* value);
+// A smallint, word, integer, date or time value widened to 32 bits.
+int32_t IntegerOf(uint8_t type, const uint8_t* value);
 
 // The column a select item gives a result: a plain column keeps its source
 // column's type without its checks, defaults or numbering; an aggregate or
@@ -175,6 +176,12 @@ class TSelectExecution {
   // Folds a non-NULL value into a non-NULL total of the column by the
   // item's aggregate.
   void FoldValue(const TResultField& item, const TResultSlot& slot, const uint8_t* value,
+                 uint8_t* total) const;
+  // Adds a SUM's, COUNT's or AVG's value into its total in the column's
+  // type.
+  void AddValue(const TResultField& item, const TResultSlot& slot, const uint8_t* value,
+                uint8_t* total) const;
+  void AddAmount(const TResultField& item, int32_t decimals, const uint8_t* value,
                  uint8_t* total) const;
   // Whether the rows of a GROUP BY fold into their groups as they come, so
   // that the result table takes one record per group: the groups must be

@@ -24,9 +24,12 @@ constexpr uint8_t kFldType15 = 15;  // handled as bytes
 constexpr uint8_t kSubTypeMoney = 21;
 constexpr uint8_t kSubTypeAutoInc = 29;
 
+// The longest string a field holds; a string that an expression computes is
+// cut to it, as storing it in the widest string field would cut it.
+constexpr int32_t kMaxStringLength = 250;
 // A value buffer for conversions holds at least this many bytes: the
-// longest string (250 characters) and its zero.
-constexpr int32_t kValueBufferSize = 251;
+// longest string and its zero.
+constexpr int32_t kValueBufferSize = kMaxStringLength + 1;
 
 // The bytes a value of a fixed-size type takes; 0 for the types whose size
 // comes from the field (strings, bytes, type 15) and for unknown codes.

@@ -226,7 +226,11 @@ int32_t TMemoryFile::Write(int32_t id, const void* buffer, int32_t length) {
   const int64_t old_size = size_;
   // Grow first, so that an exhausted heap leaves size and position alone.
   const int64_t end = start + length;
-  if (end > 0) GrowBuffer(static_cast<int32_t>(end), 4096, data_, capacity_);
+  // A buffer outgrown at least doubles, so that a file written at its end
+  // a page at a time is copied a bounded number of times, not once a page.
+  const int64_t wanted =
+      end > capacity_ ? std::max(end, std::min(2 * int64_t{capacity_}, kMaxFileEnd)) : end;
+  if (end > 0) GrowBuffer(static_cast<int32_t>(wanted), 4096, data_, capacity_);
   // A gap between the old end and the position reads back as zeros, also
   // where the buffer still holds bytes of a truncated end.
   if (start > old_size) {

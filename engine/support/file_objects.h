@@ -113,7 +113,8 @@ class TAbstractFile {
   std::vector<HandleRecord> handles_;
 };
 
-// A file that lives only in memory, in a buffer that grows in 4096-byte steps.
+// A file that lives only in memory, in a buffer of whole 4096-byte pages that
+// at least doubles when it grows.
 class TMemoryFile : public TAbstractFile {
  public:
   ~TMemoryFile() override;

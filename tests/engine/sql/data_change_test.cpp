@@ -30,6 +30,7 @@
 #include "engine/sql/query_statement.h"
 #include "engine/support/engine_errors.h"
 #include "engine/support/field_types.h"
+#include "engine/support/value_conversions.h"
 #include "tests/engine/core/table_peer.h"
 #include "tests/engine/sql/sql_test_util.h"
 
@@ -626,6 +627,50 @@ TEST(DataChange, BlobColumnsAreCopiedWholeIntoResultRowsAndInsertedRows) {
          VerifyTableFiles(tables.folder.File(std::string(name) + ".DAT"))) {
       ADD_FAILURE() << name << ": " << problem.Text;
     }
+  }
+}
+
+// A value past what its type holds raises the error of a value above its
+// field's maximum, and the statement's transaction rolls back: the row
+// already changed before the overflowing one is as it was, and no row is
+// reported affected.
+TEST(DataChange, AValuePastItsRangeRaisesAndChangesNoRow) {
+  DataChangeDatabase tables;
+  for (const char* sql :
+       {"CREATE TABLE am (a INTEGER, m DECIMAL(20,2))", "INSERT INTO am VALUES (1, 1.5)",
+        "INSERT INTO am VALUES (2, 600000000000000.00)", "INSERT INTO am VALUES (3, 2.25)"}) {
+    tables.Run(sql);
+  }
+  const auto amounts = [&] {
+    auto cursor = tables.OpenTable("am");
+    std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
+    std::vector<double> values;
+    cursor->First();
+    while (cursor->GetNextRecord(image.data()) == 0) {
+      int64_t bcd = 0;
+      bool null = false;
+      cursor->GetFieldData(2, image.data(), null, &bcd);
+      values.push_back(null ? -1 : BcdToFloat(bcd));
+    }
+    return values;
+  };
+  const std::vector<double> before = {1.5, 600000000000000.0, 2.25};
+  ASSERT_EQ(amounts(), before);
+  for (const char* sql : {"UPDATE am SET m = m + m", "UPDATE am SET m = m * 2 WHERE a >= 1",
+                          "INSERT INTO am SELECT a, m + m FROM am"}) {
+    SCOPED_TRACE(sql);
+    EngineErrorCode code = 0;
+    TQueryStatement statement(tables.database.session, *tables.database.directory);
+    int32_t consumed = 0;
+    statement.Prepare(sql, consumed);
+    try {
+      statement.Execute();
+    } catch (const EQuireEngineError& e) {
+      code = e.Code();
+    }
+    EXPECT_EQ(code, kErrAboveMaximum);
+    EXPECT_EQ(statement.GetRowsAffected(), 0);
+    EXPECT_EQ(amounts(), before);
   }
 }
 

@@ -160,6 +160,68 @@ TEST_F(SelectExecutionTest, HavingComparesAggregatesAsTheirColumnsHoldThem) {
   }
 }
 
+// Sums add as their column's type adds: integers wrap at 32 bits as + does,
+// a smallint's sum is an integer and a word's wraps at 16 bits. An amount
+// past what the currency form holds raises the error of a value above (or
+// below) its field's range, from an aggregate, grouped or not, and from an
+// operator anywhere in a statement.
+TEST_F(SelectExecutionTest, SumsAddAsTheirTypeAndAmountsPastTheRangeRaise) {
+  for (const char* sql : {"CREATE TABLE ov (i INTEGER, h SMALLINT, u WORD, m DECIMAL(20,2))",
+                          "INSERT INTO ov VALUES (2147483647, 32767, 65535, 600000000000000.00)",
+                          "INSERT INTO ov VALUES (6, 32767, 2, 600000000000000.00)"}) {
+    TQueryStatement statement = Statement();
+    int32_t consumed = 0;
+    statement.Prepare(sql, consumed);
+    statement.Execute();
+  }
+  const std::string wrapped = test_support::NumberText(-2147483643);
+  EXPECT_EQ(oracle_.Ours("SELECT SUM(i), SUM(h), SUM(u), SUM(i + 0) FROM ov"),
+            (TextRows{{wrapped, "65534", "1", wrapped}}));
+  EXPECT_EQ(oracle_.Ours("SELECT h, SUM(i), SUM(u), MAX(m) FROM ov GROUP BY h"),
+            (TextRows{{"32767", wrapped, "1", "6e+14"}}));
+  const struct {
+    const char* sql;
+    EngineErrorCode code;
+  } kOverflows[] = {
+      {"SELECT SUM(m) FROM ov", kErrAboveMaximum},
+      {"SELECT h, SUM(m) FROM ov GROUP BY h", kErrAboveMaximum},
+      {"SELECT SUM(0 - m) FROM ov", kErrBelowMinimum},
+      {"SELECT m + m FROM ov", kErrAboveMaximum},
+      {"SELECT m * 2 FROM ov", kErrAboveMaximum},
+      {"SELECT 0 - m - m FROM ov", kErrBelowMinimum},
+      {"SELECT i FROM ov WHERE m + m > 0", kErrAboveMaximum},
+  };
+  for (const auto& c : kOverflows) EXPECT_EQ(oracle_.ErrorOf(c.sql), c.code) << c.sql;
+  std::string message;
+  oracle_.ErrorOf("SELECT m + m FROM ov", &message);
+  EXPECT_NE(message.find("field 'm + m'"), std::string::npos) << message;
+}
+
+// Sub-selects nested in sub-selects count toward the nesting limit with the
+// parentheses around and inside them: within it, the statement answers;
+// past it, at any depth, it raises the parse error instead of running out
+// of stack, with or without parentheses between the levels.
+TEST_F(SelectExecutionTest, NestedSubSelectsAnswerOrRaiseTheNestingError) {
+  const auto nested = [](int depth, int parentheses) {
+    std::string open;
+    std::string close;
+    for (int level = 0; level < depth; ++level) {
+      open += std::string(static_cast<size_t>(parentheses), '(') + "k IN (SELECT k FROM g WHERE ";
+      close += ")" + std::string(static_cast<size_t>(parentheses), ')');
+    }
+    return "SELECT k FROM g WHERE " + open + "k > 1" + close;
+  };
+  EXPECT_EQ(oracle_.Ours(nested(255, 0) + " ORDER BY k"), (TextRows{{"2"}, {"2"}, {"3"}}));
+  EXPECT_EQ(oracle_.Ours(nested(63, 3)).size(), 3u);
+  for (const auto& [depth, parentheses] :
+       {std::pair{300, 0}, std::pair{1000, 0}, std::pair{5000, 0}, std::pair{2000, 2}}) {
+    SCOPED_TRACE(std::to_string(depth) + " levels");
+    std::string message;
+    EXPECT_EQ(oracle_.ErrorOf(nested(depth, parentheses), &message), kErrSql);
+    EXPECT_NE(message.find("nested more than 256 levels deep"), std::string::npos) << message;
+  }
+}
+
 // A sorted result is renumbered: its status index holds one key per record
 // written, each naming the record as the sort numbered it, also when
 // DISTINCT wrote fewer records than the query inserted.

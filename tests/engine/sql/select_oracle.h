@@ -66,6 +66,8 @@ inline std::string FieldText(TDataCursor& cursor, int32_t field, uint8_t* image)
       return reinterpret_cast<const char*>(value);
     case kFldSmallInt:
       return NumberText(*reinterpret_cast<const int16_t*>(value));
+    case kFldWord:
+      return NumberText(*reinterpret_cast<const uint16_t*>(value));
     case kFldInteger:
       return NumberText(*reinterpret_cast<const int32_t*>(value));
     case kFldFloat:
@@ -178,6 +180,18 @@ class SelectOracle {
                                " for " + std::to_string(rows.size()) + " rows");
     }
     return rows;
+  }
+
+  // The code of the engine error the statement raises (0 when it runs),
+  // and its message.
+  EngineErrorCode ErrorOf(const std::string& sql, std::string* message = nullptr) {
+    try {
+      Ours(sql);
+    } catch (const EQuireEngineError& e) {
+      if (message != nullptr) *message = e.Message();
+      return e.Code();
+    }
+    return 0;
   }
 
   TextRows Theirs(const std::string& sql) {

@@ -97,6 +97,28 @@ TEST(MemoryFile, BufferGrowsInWholePages) {
   h->DeleteFile();
 }
 
+// A file written at its end a page at a time (a result table taking rows)
+// grows its buffer a number of times in the logarithm of its size, each
+// copy at least twice the last, and never holds more than twice its size.
+TEST(MemoryFile, AnOutgrownBufferAtLeastDoubles) {
+  auto h = MemoryHandler("mem-doubling");
+  h->CreateFile();
+  auto* file = static_cast<TMemoryFile*>(h->File());
+  const std::vector<char> page(4096, 'z');
+  std::vector<int32_t> capacities;
+  for (int i = 1; i <= 1000; ++i) {
+    h->Write(page.data(), 4096);
+    if (capacities.empty() || file->Capacity() != capacities.back()) {
+      capacities.push_back(file->Capacity());
+    }
+    ASSERT_LE(file->Capacity(), 2 * h->GetSize());
+  }
+  EXPECT_LE(capacities.size(), 11u);
+  for (size_t i = 1; i < capacities.size(); ++i) EXPECT_GE(capacities[i], 2 * capacities[i - 1]);
+  h->Close();
+  h->DeleteFile();
+}
+
 TEST(MemoryFile, GapsReadBackAsZeros) {
   auto h = MemoryHandler("mem-gap");
   h->CreateFile();
