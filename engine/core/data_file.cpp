@@ -242,6 +242,7 @@ bool TDataFile::HeaderChanged() {
       h.NextRecord > kMaxRecordCount + 1 || h.FreeHead < 0 || h.FreeHead >= h.NextRecord) {
     Raise(kErrHeaderCorrupt);
   }
+  write_interrupted_ = h.DirtyFlag != 0;
   h.DirtyFlag = 0;
   header_ = std::move(h);
   header_dirty_ = false;
@@ -259,8 +260,9 @@ void TDataFile::WriteHeader(bool force, bool flush) {
   CountChange(header_.ChangeCounter);
   header_.EngineVersion = kEngineVersion;
   header_.LastWriteTime = Clock().LocalNow() - kHeaderTimeBias;
-  // The header written after the bodies ends the write.
-  header_.DirtyFlag = 0;
+  // The header written after the bodies ends the write; one cut off
+  // before and not yet repaired keeps its mark.
+  header_.DirtyFlag = write_interrupted_ ? 1 : 0;
   WriteHeaderBytes();
   write_marked_ = false;
   // Bytes past the last record are the remains of an interrupted write; the
