@@ -122,9 +122,10 @@ class TDataFile : public TTableFile {
   // Readies the cache's memory for a coming FetchRecord of a cached record,
   // in three steps that a walk spaces out: stage 0 the place of its number,
   // 1 the record object with the bytes a pooled record keeps right after
-  // it (no need to wait for the object to learn where they are), 2, where
-  // the cache keeps its use order, its bytes wherever they are and its
-  // neighbours in that order. Reads nothing from the file.
+  // it (no need to wait for the object to learn where they are), or for a
+  // record not cached its bytes in the file's mapping, 2, where the cache
+  // keeps its use order, its bytes wherever they are and its neighbours in
+  // that order. Reads nothing from the file.
   void PrefetchRecord(int32_t number, int stage) const {
     if (stage == 0) {
       cache_.PrefetchPlace(number);
@@ -132,6 +133,8 @@ class TDataFile : public TTableFile {
       if (const TRecord* record = cache_.PrefetchObject(number); record != nullptr) {
         PrefetchRangeForRead(TRecordStack::SlabBytesOf(record),
                              static_cast<size_t>(header_.RecordSize));
+      } else if (const uint8_t* mapped = PrefetchAddress(RecordOffset(number)); mapped != nullptr) {
+        PrefetchRangeForRead(mapped, static_cast<size_t>(header_.RecordSize));
       }
     } else if (cache_.KeepsUseOrder()) {
       if (const TRecord* record = cache_.Lookup(number); record != nullptr) {
