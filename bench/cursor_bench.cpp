@@ -277,6 +277,11 @@ void SqliteScan(benchmark::State& state, const char* sql) {
   state.SetItemsProcessed(state.iterations() * rows);
 }
 
+// Each scan at both table sizes.
+void ScanSizes(benchmark::internal::Benchmark* b) {
+  b->Arg(kTableRows)->Arg(kLargeTableRows)->Unit(benchmark::kMillisecond);
+}
+
 void BM_Quire_ScanNaturalOrder(benchmark::State& state) {
   QuireScan(state, Order::kNatural);
 }
@@ -461,31 +466,13 @@ BENCHMARK(BM_Quire_SeekSecondary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SQLite_SeekSecondary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Quire_RangeScan)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SQLite_RangeScan)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Quire_ScanNaturalOrder)
-    ->Arg(kTableRows)
-    ->Arg(kLargeTableRows)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SQLite_ScanNaturalOrder)
-    ->Arg(kTableRows)
-    ->Arg(kLargeTableRows)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Quire_ScanPrimaryOrder)
-    ->Arg(kTableRows)
-    ->Arg(kLargeTableRows)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SQLite_ScanPrimaryOrder)
-    ->Arg(kTableRows)
-    ->Arg(kLargeTableRows)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Quire_ScanNaturalOrder)->Apply(ScanSizes);
+BENCHMARK(BM_SQLite_ScanNaturalOrder)->Apply(ScanSizes);
+BENCHMARK(BM_Quire_ScanPrimaryOrder)->Apply(ScanSizes);
+BENCHMARK(BM_SQLite_ScanPrimaryOrder)->Apply(ScanSizes);
 BENCHMARK(BM_Quire_ScanPrimaryOrderRecordByRecord)->Arg(kTableRows)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Quire_ScanSecondaryOrder)
-    ->Arg(kTableRows)
-    ->Arg(kLargeTableRows)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SQLite_ScanSecondaryOrder)
-    ->Arg(kTableRows)
-    ->Arg(kLargeTableRows)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Quire_ScanSecondaryOrder)->Apply(ScanSizes);
+BENCHMARK(BM_SQLite_ScanSecondaryOrder)->Apply(ScanSizes);
 BENCHMARK(BM_Quire_UpdateKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SQLite_UpdateKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Quire_DeleteReinsert)->Unit(benchmark::kMillisecond);
