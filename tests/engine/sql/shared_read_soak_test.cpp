@@ -151,40 +151,63 @@ TEST_F(SharedReadSoak, EveryReadBesideAWriterProcessAnswersACommittedState) {
     if (good || ++failures > 5) return;
     ADD_FAILURE() << what << " answered " << got << " after " << reads << " reads";
   };
-  while (std::chrono::steady_clock::now() < end && failures <= 5) {
+  // Each read, its answer checked; an error is a failure of that read.
+  const auto read = [&](const std::string& what, const auto& answer) {
     try {
-      const std::string count = Run("SELECT COUNT(*) FROM acc WHERE grp >= 0").at(0).at(0);
-      expect(kCounts.count(count) == 1, "COUNT over grp >= 0", count);
-      const std::string sum = Run("SELECT SUM(bal) FROM acc WHERE grp >= 0").at(0).at(0);
-      expect(sum == kSum, "SUM over grp >= 0", sum);
-      const test_support::TextRows positive =
-          Run("SELECT COUNT(*), SUM(bal) FROM acc WHERE bal >= 1");
-      expect(positive.at(0) == test_support::TextRow{std::to_string(kRows), kSum},
-             "COUNT, SUM over bal >= 1", positive.at(0).at(0) + " " + positive.at(0).at(1));
-      const std::string low =
-          Run("SELECT SUM(bal) FROM acc WHERE bal <= " + std::to_string(kHalf)).at(0).at(0);
-      expect(low == kLowSum, "SUM over bal <= half", low);
-      const std::string all = Run("SELECT COUNT(*) FROM acc").at(0).at(0);
-      expect(kCounts.count(all) == 1, "COUNT", all);
-      const auto [group_count, group_sum] = FilteredCountAndSum(by_group, group_filter);
-      expect(kCounts.count(group_count) == 1 && group_sum == kSum, "filter grp >= 0",
-             group_count + " " + group_sum);
-      const auto [high_count, high_sum] = FilteredCountAndSum(by_balance, balance_filter);
-      expect(high_count == std::to_string(kRows - kHalf) && high_sum == kHighSum,
-             "filter bal > half", high_count + " " + high_sum);
-      // A filter's fill alone is one operation of the cursor's own.
-      by_group.ActivateFilter(group_filter);
-      const std::string filled = std::to_string(by_group.GetRecordCount());
-      by_group.DeactivateFilter(group_filter);
-      expect(kCounts.count(filled) == 1, "filter grp >= 0 alone", filled);
-      by_balance.ActivateFilter(balance_filter);
-      const int32_t high = by_balance.GetRecordCount();
-      by_balance.DeactivateFilter(balance_filter);
-      expect(high == kRows - kHalf, "filter bal > half alone", std::to_string(high));
-      reads += 9;
+      const auto [good, got] = answer();
+      expect(good, what, got);
     } catch (const EQuireEngineError& e) {
-      expect(false, "a read", e.what());
+      expect(false, what, e.what());
     }
+    ++reads;
+  };
+  const auto one = [&](const std::string& sql) { return Run(sql).at(0).at(0); };
+  const std::string half = std::to_string(kHalf);
+  while (std::chrono::steady_clock::now() < end && failures <= 5) {
+    read("COUNT over grp >= 0", [&] {
+      const std::string count = one("SELECT COUNT(*) FROM acc WHERE grp >= 0");
+      return std::pair(kCounts.count(count) == 1, count);
+    });
+    read("SUM over grp >= 0", [&] {
+      const std::string sum = one("SELECT SUM(bal) FROM acc WHERE grp >= 0");
+      return std::pair(sum == kSum, sum);
+    });
+    read("COUNT, SUM over bal >= 1", [&] {
+      const test_support::TextRow row =
+          Run("SELECT COUNT(*), SUM(bal) FROM acc WHERE bal >= 1").at(0);
+      return std::pair(row == test_support::TextRow{std::to_string(kRows), kSum},
+                       row.at(0) + " " + row.at(1));
+    });
+    read("SUM over bal <= half", [&] {
+      const std::string low = one("SELECT SUM(bal) FROM acc WHERE bal <= " + half);
+      return std::pair(low == kLowSum, low);
+    });
+    read("COUNT", [&] {
+      const std::string all = one("SELECT COUNT(*) FROM acc");
+      return std::pair(kCounts.count(all) == 1, all);
+    });
+    read("filter grp >= 0", [&] {
+      const auto [count, sum] = FilteredCountAndSum(by_group, group_filter);
+      return std::pair(kCounts.count(count) == 1 && sum == kSum, count + " " + sum);
+    });
+    read("filter bal > half", [&] {
+      const auto [count, sum] = FilteredCountAndSum(by_balance, balance_filter);
+      return std::pair(count == std::to_string(kRows - kHalf) && sum == kHighSum,
+                       count + " " + sum);
+    });
+    // A filter's fill alone is one operation of the cursor's own.
+    read("filter grp >= 0 alone", [&] {
+      by_group.ActivateFilter(group_filter);
+      const std::string count = std::to_string(by_group.GetRecordCount());
+      by_group.DeactivateFilter(group_filter);
+      return std::pair(kCounts.count(count) == 1, count);
+    });
+    read("filter bal > half alone", [&] {
+      by_balance.ActivateFilter(balance_filter);
+      const int32_t count = by_balance.GetRecordCount();
+      by_balance.DeactivateFilter(balance_filter);
+      return std::pair(count == kRows - kHalf, std::to_string(count));
+    });
   }
   char line[512] = {};
   ASSERT_NE(fgets(line, sizeof line, writer.Out()), nullptr);
