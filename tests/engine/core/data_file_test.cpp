@@ -269,13 +269,9 @@ TEST_F(DataFileTest, ReadAheadIsOneReadPerWindow) {
 // fetch an engine error instead of a fault; where no mapping can be made,
 // fetches read the file and find the same records, scrambled or not.
 TEST_F(DataFileTest, FetchesSurviveAFileCutUnderTheMappingAndRefusedMappings) {
-  for (const auto& [refuse_maps, encrypted] :
-       {std::pair(false, false), std::pair(false, true), std::pair(true, false)}) {
-    SCOPED_TRACE(std::string(refuse_maps ? "mappings refused" : "mapped") +
-                 (encrypted ? ", encrypted" : ""));
-    OsFileFaults faults;
-    faults.refuse_maps = refuse_maps;
-    TScopedOsFileFaults scope(faults);
+  ForEachMappingCase([&](const MappingCase& mapping, OsFileFaults& faults) {
+    SCOPED_TRACE(mapping.Name());
+    const auto [refuse_maps, encrypted] = mapping;
     Create(SmallDefinition(), encrypted);
     const int32_t count = 3000;
     for (int32_t i = 1; i <= count; ++i) AppendSmallRecord(*file_, "r" + std::to_string(i), i);
@@ -296,7 +292,7 @@ TEST_F(DataFileTest, FetchesSurviveAFileCutUnderTheMappingAndRefusedMappings) {
     EXPECT_NE(ErrorCodeOf([&] { file_->FetchRecord(nullptr, count, 1, false, false, r); }), 0);
     EXPECT_EQ(NameOf(5), "r5");
     file_->Close();
-  }
+  });
 }
 
 std::vector<FieldDescriptor> WideDefinition() {
