@@ -1,9 +1,11 @@
 // Writing and reading the rows through a cursor against the same work in
 // SQLite: inserts in one transaction, in exclusive mode and one by one,
 // point seeks on the primary and the secondary index, range scans, full
-// scans in natural, primary-key and secondary order, updates that change
-// both keys, deletes with re-inserts, and opening a table to its first
-// record. The insert benchmarks report the files' sizes as counters.
+// scans in natural, primary-key and secondary order (of 100,000 rows, and
+// of 1,000,000, whose data file is far larger than the record cache),
+// updates that change both keys, deletes with re-inserts, and opening a
+// table to its first record. The insert benchmarks report the files'
+// sizes as counters.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -26,6 +28,8 @@ using jw::bench::SqliteRows;
 using jw::bench::SqliteStatement;
 
 constexpr int32_t kTableRows = 100000;
+// The scans' large table; its keys are inserted in random order.
+constexpr int32_t kLargeTableRows = 1000000;
 // Rows an update or delete pass changes, each pass in one transaction.
 constexpr int32_t kChangedRows = 10000;
 // Rows the per-row insert adds, each in a transaction of its own.
@@ -138,8 +142,8 @@ void SqliteSeek(benchmark::State& state, bool by_name) {
   const auto order = ShuffledPositions(rows.size());
   SqliteRows table(false);
   table.Fill(rows);
-  SqliteStatement select(table, by_name ? "SELECT * FROM rows WHERE name = ?"
-                                        : "SELECT * FROM rows WHERE id = ?");
+  SqliteStatement select(
+      table, by_name ? "SELECT * FROM rows WHERE name = ?" : "SELECT * FROM rows WHERE id = ?");
   for (auto _ : state) {
     int64_t found = 0;
     for (const size_t i : order) {
@@ -248,27 +252,34 @@ void BM_SQLite_RangeScan(benchmark::State& state) {
 enum class Order { kNatural, kPrimary, kSecondary };
 
 void QuireScan(benchmark::State& state, Order order, bool locked = true) {
+  const int32_t rows = Rows(state);
   QuireRows table;
-  table.Fill(BenchRows(kTableRows));
+  table.Fill(BenchRows(rows));
   auto cursor = table.Open(false, order == Order::kNatural);
   if (order == Order::kSecondary) cursor->SetIndexByName(kNameIndex);
   std::vector<uint8_t> image(static_cast<size_t>(cursor->GetRecordSize()));
   for (auto _ : state) {
     benchmark::DoNotOptimize(SumToEnd(*cursor, image, locked));
   }
-  state.SetItemsProcessed(state.iterations() * kTableRows);
+  state.SetItemsProcessed(state.iterations() * rows);
 }
 
 void SqliteScan(benchmark::State& state, const char* sql) {
+  const int32_t rows = Rows(state);
   SqliteRows table(false);
-  table.Fill(BenchRows(kTableRows));
+  table.Fill(BenchRows(rows));
   for (auto _ : state) {
     SqliteStatement select(table, sql);
     int64_t sum = 0;
     while (select.Step()) sum += sqlite3_column_int(select.get(), 2);
     benchmark::DoNotOptimize(sum);
   }
-  state.SetItemsProcessed(state.iterations() * kTableRows);
+  state.SetItemsProcessed(state.iterations() * rows);
+}
+
+// Each scan at both table sizes.
+void ScanSizes(benchmark::internal::Benchmark* b) {
+  b->Arg(kTableRows)->Arg(kLargeTableRows)->Unit(benchmark::kMillisecond);
 }
 
 void BM_Quire_ScanNaturalOrder(benchmark::State& state) {
@@ -405,8 +416,8 @@ void BM_SQLite_DeleteReinsert(benchmark::State& state) {
     }
     for (const size_t i : changed) {
       sqlite3_bind_int(insert.get(), 1, rows[i].id);
-      sqlite3_bind_text(insert.get(), 2, rows[i].name.data(),
-                        static_cast<int>(rows[i].name.size()), SQLITE_STATIC);
+      sqlite3_bind_text(insert.get(), 2, rows[i].name.data(), static_cast<int>(rows[i].name.size()),
+                        SQLITE_STATIC);
       sqlite3_bind_int(insert.get(), 3, rows[i].value);
       insert.Step();
       insert.Reset();
@@ -455,13 +466,13 @@ BENCHMARK(BM_Quire_SeekSecondary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SQLite_SeekSecondary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Quire_RangeScan)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SQLite_RangeScan)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Quire_ScanNaturalOrder)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SQLite_ScanNaturalOrder)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Quire_ScanPrimaryOrder)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SQLite_ScanPrimaryOrder)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Quire_ScanPrimaryOrderRecordByRecord)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Quire_ScanSecondaryOrder)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SQLite_ScanSecondaryOrder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Quire_ScanNaturalOrder)->Apply(ScanSizes);
+BENCHMARK(BM_SQLite_ScanNaturalOrder)->Apply(ScanSizes);
+BENCHMARK(BM_Quire_ScanPrimaryOrder)->Apply(ScanSizes);
+BENCHMARK(BM_SQLite_ScanPrimaryOrder)->Apply(ScanSizes);
+BENCHMARK(BM_Quire_ScanPrimaryOrderRecordByRecord)->Arg(kTableRows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Quire_ScanSecondaryOrder)->Apply(ScanSizes);
+BENCHMARK(BM_SQLite_ScanSecondaryOrder)->Apply(ScanSizes);
 BENCHMARK(BM_Quire_UpdateKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SQLite_UpdateKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Quire_DeleteReinsert)->Unit(benchmark::kMillisecond);

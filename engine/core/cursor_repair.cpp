@@ -18,8 +18,11 @@ void TDataCursor::RepairInterruptedWrite() {
       const std::vector<TBlobChainStart> chains = table_->DataFile().RepairRecords();
       if (table_->BlobFileInUse()) table_->BlobFile().RebuildFreeList(chains);
       RebuildIndexes(*this, {}, TIndexRebuildHandlers());
+      table_->DataFile().WriteRepaired();
       table_->WriteBack(false, true, table_->ForceBufferFlush(), true, true);
     }
+    // The open left the index file unjudged behind the mark.
+    table_->IndexFile().Check();
   } catch (...) {
     table_->UnlockForWrite();
     throw;

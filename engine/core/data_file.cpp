@@ -242,6 +242,7 @@ bool TDataFile::HeaderChanged() {
       h.NextRecord > kMaxRecordCount + 1 || h.FreeHead < 0 || h.FreeHead >= h.NextRecord) {
     Raise(kErrHeaderCorrupt);
   }
+  write_interrupted_ = h.DirtyFlag != 0;
   h.DirtyFlag = 0;
   header_ = std::move(h);
   header_dirty_ = false;
@@ -259,8 +260,9 @@ void TDataFile::WriteHeader(bool force, bool flush) {
   CountChange(header_.ChangeCounter);
   header_.EngineVersion = kEngineVersion;
   header_.LastWriteTime = Clock().LocalNow() - kHeaderTimeBias;
-  // The header written after the bodies ends the write.
-  header_.DirtyFlag = 0;
+  // The header written after the bodies ends the write; one cut off
+  // before and not yet repaired keeps its mark.
+  header_.DirtyFlag = write_interrupted_ ? 1 : 0;
   WriteHeaderBytes();
   write_marked_ = false;
   // Bytes past the last record are the remains of an interrupted write; the
@@ -379,6 +381,10 @@ TRecord* TDataFile::TakeCacheSlot(int32_t number) {
   if (cache_.Full()) {
     const bool in_transaction = Owner()->InTransaction();
     record = cache_.TakeVictim(!in_transaction, [this] { FlushRecords(false); });
+    // The bytes of the next victim are cleared when it is taken.
+    if (const TRecord* next = cache_.PrefetchComingVictims(); next != nullptr) {
+      PrefetchRangeForRead(next->Bytes(), static_cast<size_t>(next->Size()));
+    }
     if (record == nullptr) {
       if (!in_transaction) Raise(kErrRecordBuffersCorrupt);
       cache_.Grow(kCacheGrowth);
@@ -450,6 +456,11 @@ int32_t TDataFile::ReadRecordBytes(int32_t first, int32_t count, std::vector<uin
   const int32_t length = count * size;
   const int64_t offset = RecordOffset(first);
   EnsureSize(buffer, length);
+  // A read through the file's mapping makes no system call, which a walk
+  // in key order over records scattered through a file larger than the
+  // cache would make for every record. A window it does not serve whole
+  // is read from the file, which reports what went wrong.
+  if (ReadMapped(offset, buffer.data(), length) == length) return count;
   // A short read is expected only where this process may itself have
   // appended records that are not on disk yet.
   const bool allow_short = (Exclusive() || Owner()->InTransaction()) && Owner()->Written();

@@ -78,7 +78,8 @@ class TDataFile : public TTableFile {
   // counter on disk differs from the one in memory.
   bool HeaderChanged();
   // Also writes an unchanged header when bodies were written or the write
-  // is marked in progress; the header written clears the mark.
+  // is marked in progress; the header written clears the mark, unless a
+  // write cut off before is still to be repaired.
   void WriteHeader(bool force, bool flush);
   // Marks the header on disk as being written (its dirty byte), once until
   // the next header write: a table opened with the mark set was
@@ -87,8 +88,14 @@ class TDataFile : public TTableFile {
   // mark on the disk whenever it leaves any body of the write there.
   void MarkWriteInProgress(bool flush);
   bool WriteMarked() const { return write_marked_; }
-  // The mark was set when the header was last read.
+  // The mark was set when the header was last read: a write was cut off
+  // (another process's that died, or this one's whose caches a rollback
+  // dropped) and its bodies may be on the disk in part. Until WriteRepaired
+  // every header written keeps the mark, for the open that repairs.
   bool WriteInterrupted() const { return write_interrupted_; }
+  // The repair of the cut-off write is in the caches: the next header
+  // write clears the mark.
+  void WriteRepaired() { write_interrupted_ = false; }
   void TouchHeader();
   void CopyHeader(uint8_t* dest) const;
   void TruncateRecords();
@@ -115,9 +122,10 @@ class TDataFile : public TTableFile {
   // Readies the cache's memory for a coming FetchRecord of a cached record,
   // in three steps that a walk spaces out: stage 0 the place of its number,
   // 1 the record object with the bytes a pooled record keeps right after
-  // it (no need to wait for the object to learn where they are), 2, where
-  // the cache keeps its use order, its bytes wherever they are and its
-  // neighbours in that order. Reads nothing from the file.
+  // it (no need to wait for the object to learn where they are), or for a
+  // record not cached its bytes in the file's mapping, 2, where the cache
+  // keeps its use order, its bytes wherever they are and its neighbours in
+  // that order. Reads nothing from the file.
   void PrefetchRecord(int32_t number, int stage) const {
     if (stage == 0) {
       cache_.PrefetchPlace(number);
@@ -125,6 +133,8 @@ class TDataFile : public TTableFile {
       if (const TRecord* record = cache_.PrefetchObject(number); record != nullptr) {
         PrefetchRangeForRead(TRecordStack::SlabBytesOf(record),
                              static_cast<size_t>(header_.RecordSize));
+      } else if (const uint8_t* mapped = PrefetchAddress(RecordOffset(number)); mapped != nullptr) {
+        PrefetchRangeForRead(mapped, static_cast<size_t>(header_.RecordSize));
       }
     } else if (cache_.KeepsUseOrder()) {
       if (const TRecord* record = cache_.Lookup(number); record != nullptr) {

@@ -124,8 +124,9 @@ class TDataTable : public TDataFileOwner {
   // copy that fails closes and deletes the index file, which it left part
   // old and part new; the table needs an open with repair then.
   void RestoreIndexFile(bool keep, bool delete_backup);
-  // Checks the data file, the index file unless it is being rebuilt, and
-  // the BLOB file of a table with BLOB fields.
+  // Checks the data file, the index file unless it is being rebuilt or the
+  // data file carries the write-in-progress mark, and the BLOB file of a
+  // table with BLOB fields.
   void VerifyHeaders();
 
   // Write-back and reload of the caches. Inside a transaction WriteBack

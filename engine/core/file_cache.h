@@ -98,9 +98,7 @@ class TFileCache {
   bool KeepsUseOrder() const { return Count() >= capacity_ - capacity_ / 8; }
 
   // The cached object numbered number, its use order untouched; nullptr when none.
-  T* Lookup(int32_t number) const {
-    return by_number_.Find(number);
-  }
+  T* Lookup(int32_t number) const { return by_number_.Find(number); }
 
   // Readies the memory a Find of number reads, one step at a time (a walk
   // that knows the numbers it uses next asks well before): first the
@@ -117,9 +115,20 @@ class TFileCache {
     const T* object = Lookup(number);
     if (object == nullptr) return nullptr;
     const auto* start = reinterpret_cast<const char*>(object);
-    PrefetchRangeForRead(start, static_cast<size_t>(
-                                    reinterpret_cast<const char*>(&object->older_ + 1) - start));
+    PrefetchRangeForRead(
+        start, static_cast<size_t>(reinterpret_cast<const char*>(&object->older_ + 1) - start));
     return object;
+  }
+  // Readies what the next victims' eviction reads, a step ahead each: the
+  // oldest object's place in the search table (the object itself readied
+  // by the call before, as the one after the oldest), and the object after
+  // it. A walk that misses the cache at every step evicts the oldest at
+  // every step. The oldest object, nullptr when none.
+  const T* PrefetchComingVictims() const {
+    if (oldest_ == nullptr) return nullptr;
+    by_number_.Prefetch(CacheNumber(*oldest_));
+    if (oldest_->newer_ != nullptr) PrefetchForRead(oldest_->newer_);
+    return oldest_;
   }
   // Worth it only while the cache keeps its use order (KeepsUseOrder).
   void PrefetchNeighbours(const T& object) const {
@@ -218,7 +227,8 @@ class TFileCache {
   // search found no clean object, so the walk passes few clean ones.
   void CollectOldestDirty(std::vector<T*>& dirty, int32_t count) {
     const size_t start = dirty.size();
-    for (T* object = oldest_; object != nullptr && static_cast<int32_t>(dirty.size() - start) < count;
+    for (T* object = oldest_;
+         object != nullptr && static_cast<int32_t>(dirty.size() - start) < count;
          object = object->newer_) {
       if (CacheObjectDirty(*object) && object->UseCount() == 0) dirty.push_back(object);
     }

@@ -48,12 +48,12 @@ int32_t Percent(int32_t count, int32_t total) {
   return static_cast<int32_t>(std::clamp(percent, 0.0, 100.0));
 }
 
-// Takes the SQL read lock of every source table for WITH LOCKS and lets go
-// of each one taken, also when the run fails.
+// Takes the SQL read lock of every source table when asked and lets go of
+// each one taken, also when the run fails.
 class TStatementReadLocks {
  public:
-  explicit TStatementReadLocks(TDataQuery& query) {
-    if (!query.WithLocks) return;
+  TStatementReadLocks(TDataQuery& query, bool take) {
+    if (!take) return;
     try {
       for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
         // Listed first: a lock taken before LockForRead raises (while it
@@ -92,7 +92,7 @@ class TStatementReadLocks {
 // read lock when the session asks for strict change detection), and a
 // change recomputes the view at once. Without a change the view stands as
 // it is; the filters installed next compute theirs in any case. The
-// statement read locks of WITH LOCKS do the same as they are taken.
+// statement read locks do the same as they are taken.
 void CatchUp(TDataQuery& query) {
   for (const std::unique_ptr<TSourceTable>& table : query.SourceTables) {
     TDataCursor& cursor = *table->Cursor;
@@ -126,8 +126,13 @@ void TSelectExecution::Execute(TSqlProgress progress, void* progress_data) {
     query_.BindCondition(condition.get());
   }
   plan_->Analyse(std::move(condition));
-  TStatementReadLocks locks(query_);
-  if (!query_.WithLocks) CatchUp(query_);
+  // A result table is filled under the read lock of every source table, so
+  // that the statement reads one committed state of each while other
+  // processes write; a live result is read through its cursor afterwards,
+  // and holds the locks here only WITH LOCKS.
+  const bool lock = query_.WithLocks || !query_.Live;
+  TStatementReadLocks locks(query_, lock);
+  if (!lock) CatchUp(query_);
   if (query_.Live) {
     RunLive();
     StopClock(start);

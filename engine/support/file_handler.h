@@ -88,6 +88,9 @@ class TFileHandler {
   // a table that reads a BLOB or two and closes then saves. Virtual so
   // that a test layer counts it with the reads.
   virtual int32_t ReadMapped(int64_t offset, uint8_t* buffer, int32_t length);
+  // Where the byte at offset lies in the mapping ReadMapped reads through,
+  // for a prefetch ahead of that read; nullptr where no mapping holds it.
+  const uint8_t* PrefetchAddress(int64_t offset) const { return view_.PrefetchAddress(offset); }
   // The shared file's lock, held around a seek and its read or write.
   void EnterFileLock();
   void LeaveFileLock();

@@ -61,6 +61,12 @@ class TOsFileView {
   // Copies length bytes at offset, all below Length(); false when they are
   // not, or a page of them failed (the view is then refused).
   bool Copy(int64_t offset, void* buffer, int64_t length);
+  // Where the byte at offset lies in the mapping, for a prefetch, which
+  // never faults; nullptr when it lies at or past Length(). Nothing is to be
+  // read through it: only Copy survives a page that fails.
+  const uint8_t* PrefetchAddress(int64_t offset) const {
+    return data_ != nullptr && offset >= 0 && offset < length_ ? data_ + offset : nullptr;
+  }
   // Unmaps the view; the next refresh maps the file again.
   void Reset();
 

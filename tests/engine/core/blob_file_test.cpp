@@ -278,13 +278,9 @@ TEST_F(BlobFileTest, EmptyingTheFileCutsEveryBlock) {
 // leaves a load an engine error instead of a fault; where no mapping can be
 // made, loads read the file and find the same values, scrambled or not.
 TEST_F(BlobFileTest, LoadsSurviveAFileCutUnderTheMappingAndRefusedMappings) {
-  for (const auto& [refuse_maps, encrypted] :
-       {std::pair(false, false), std::pair(false, true), std::pair(true, false)}) {
-    SCOPED_TRACE(std::string(refuse_maps ? "mappings refused" : "mapped") +
-                 (encrypted ? ", encrypted" : ""));
-    OsFileFaults faults;
-    faults.refuse_maps = refuse_maps;
-    TScopedOsFileFaults scope(faults);
+  ForEachMappingCase([&](const MappingCase& mapping, OsFileFaults& faults) {
+    SCOPED_TRACE(mapping.Name());
+    const auto [refuse_maps, encrypted] = mapping;
     table_.reset();
     BlobTable& t = Make(512, encrypted);
     std::vector<int32_t> records;
@@ -302,7 +298,7 @@ TEST_F(BlobFileTest, LoadsSurviveAFileCutUnderTheMappingAndRefusedMappings) {
     std::filesystem::resize_file(t.BlobPath(), 1024);
     EXPECT_EQ(LoadCode(records.back()), 8963);
     EXPECT_EQ(LoadCode(records[5]), 8963);
-  }
+  });
 }
 
 // ---- damage ----

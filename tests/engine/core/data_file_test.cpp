@@ -3,13 +3,16 @@
 // locks and what a failed write leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <random>
 
 #include "engine/core/data_file.h"
 #include "engine/support/records_bitmap.h"
 #include "engine/support/scrambler.h"
+#include "platform/os/os_file_faults.h"
 #include "tests/engine/core/data_file_verifier.h"
 #include "tests/engine/core/test_table.h"
 
@@ -258,6 +261,38 @@ TEST_F(DataFileTest, ReadAheadIsOneReadPerWindow) {
     file_->ReleaseRecord(r);
   }
   EXPECT_EQ(file_->reads, 2);
+}
+
+// Records come out of a mapping of the file once a few reads read it: a
+// walk over scattered records then makes no system read for them. A
+// process outside the locks that cuts the file under the mapping leaves a
+// fetch an engine error instead of a fault; where no mapping can be made,
+// fetches read the file and find the same records, scrambled or not.
+TEST_F(DataFileTest, FetchesSurviveAFileCutUnderTheMappingAndRefusedMappings) {
+  ForEachMappingCase([&](const MappingCase& mapping, OsFileFaults& faults) {
+    SCOPED_TRACE(mapping.Name());
+    const auto [refuse_maps, encrypted] = mapping;
+    Create(SmallDefinition(), encrypted);
+    const int32_t count = 3000;
+    for (int32_t i = 1; i <= count; ++i) AppendSmallRecord(*file_, "r" + std::to_string(i), i);
+    WriteBackAndClose();
+    Reopen();
+    std::vector<int32_t> order(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i + 1;
+    std::shuffle(order.begin(), order.end(), std::mt19937(5));
+    for (size_t i = 0; i < 20; ++i) EXPECT_EQ(NameOf(order[i]), "r" + std::to_string(order[i]));
+    const int64_t before = faults.reads;
+    for (size_t i = 20; i < order.size(); ++i) {
+      ASSERT_EQ(NameOf(order[i]), "r" + std::to_string(order[i]));
+    }
+    EXPECT_EQ(faults.reads - before, refuse_maps ? count - 20 : 0) << "system reads of the walk";
+    file_->DropRecordCache();
+    std::filesystem::resize_file(Path(), file_->DataStart() + file_->RecordSize() * 10);
+    TRecord* r = nullptr;
+    EXPECT_NE(ErrorCodeOf([&] { file_->FetchRecord(nullptr, count, 1, false, false, r); }), 0);
+    EXPECT_EQ(NameOf(5), "r5");
+    file_->Close();
+  });
 }
 
 std::vector<FieldDescriptor> WideDefinition() {

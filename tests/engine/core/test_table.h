@@ -9,6 +9,7 @@
 
 #include "engine/core/data_file.h"
 #include "engine/support/engine_errors.h"
+#include "platform/os/os_file_faults.h"
 
 namespace jw::test {
 
@@ -126,6 +127,29 @@ int ErrorCodeOf(Action action) {
     return e.Code();
   }
   return 0;
+}
+
+// The cases of a test of reads through a file's mapping: mapped, mapped
+// and scrambled, and with every mapping refused.
+struct MappingCase {
+  bool refuse_maps;
+  bool encrypted;
+  std::string Name() const {
+    return std::string(refuse_maps ? "mappings refused" : "mapped") +
+           (encrypted ? ", encrypted" : "");
+  }
+};
+// Runs body(mapping, faults) for each case, with faults installed that
+// refuse every mapping where the case says so.
+template <typename Body>
+void ForEachMappingCase(Body body) {
+  for (const MappingCase& mapping :
+       {MappingCase{false, false}, MappingCase{false, true}, MappingCase{true, false}}) {
+    OsFileFaults faults;
+    faults.refuse_maps = mapping.refuse_maps;
+    TScopedOsFileFaults scope(faults);
+    body(mapping, faults);
+  }
 }
 
 bool LongTests();
