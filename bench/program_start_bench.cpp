@@ -32,6 +32,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -435,6 +436,25 @@ std::optional<RunTimes> RunProgram(bool window_manager, const ReadyFolder& ready
   return times;
 }
 
+// Counts a measured part of a run: its wall time is the iteration's, its
+// processor times go to the sums.
+void AddRun(benchmark::State& state, PartTimes& sums, const PartTimes& part) {
+  state.SetIterationTime(part.wall);
+  sums.server_cpu += part.server_cpu;
+  sums.window_manager_cpu += part.window_manager_cpu;
+  sums.program_cpu += part.program_cpu;
+}
+
+// The processor times, in milliseconds per run, beside the wall time.
+void ReportCpu(benchmark::State& state, const PartTimes& sums, bool window_manager) {
+  const auto per_run = [](double seconds) {
+    return benchmark::Counter(seconds * 1000, benchmark::Counter::kAvgIterations);
+  };
+  state.counters["server_cpu_ms"] = per_run(sums.server_cpu);
+  if (window_manager) state.counters["wm_cpu_ms"] = per_run(sums.window_manager_cpu);
+  state.counters["program_cpu_ms"] = per_run(sums.program_cpu);
+}
+
 template <PartTimes RunTimes::*kPart, bool kWindowManager>
 void BM_Program(benchmark::State& state) {
   if (!Server(kWindowManager).Ready()) {
@@ -463,19 +483,144 @@ void BM_Program(benchmark::State& state) {
       state.SkipWithError("the program did not show its notes or did not end cleanly");
       return;
     }
-    const PartTimes& part = (*times).*kPart;
-    state.SetIterationTime(part.wall);
-    cpu.server_cpu += part.server_cpu;
-    cpu.window_manager_cpu += part.window_manager_cpu;
-    cpu.program_cpu += part.program_cpu;
+    AddRun(state, cpu, (*times).*kPart);
   }
-  // Milliseconds per run, beside the wall time.
-  const auto per_run = [&](double seconds) {
-    return benchmark::Counter(seconds * 1000, benchmark::Counter::kAvgIterations);
-  };
-  state.counters["server_cpu_ms"] = per_run(cpu.server_cpu);
-  if (kWindowManager) state.counters["wm_cpu_ms"] = per_run(cpu.window_manager_cpu);
-  state.counters["program_cpu_ms"] = per_run(cpu.program_cpu);
+  ReportCpu(state, cpu, kWindowManager);
+}
+
+// A bare client that shows the notes' windows and nothing else: as many
+// shaped, undecorated utility windows, transient for a leader of their own,
+// at the notes' places, mapped straight through Xlib with a round trip each
+// as the toolkit does. What the server and the window manager take to show
+// it is the least the program's show can take.
+class BareWindows {
+ public:
+  BareWindows(const std::string& display, int count) {
+    display_ = XOpenDisplay(display.c_str());
+    if (display_ == nullptr) return;
+    const Window root = DefaultRootWindow(display_);
+    const Window leader = XCreateSimpleWindow(display_, root, 0, 0, 1, 1, 0, 0, 0);
+    const Atom type = XInternAtom(display_, "_NET_WM_WINDOW_TYPE", False);
+    const Atom utility = XInternAtom(display_, "_NET_WM_WINDOW_TYPE_UTILITY", False);
+    const Atom motif = XInternAtom(display_, "_MOTIF_WM_HINTS", False);
+    const Atom user_time = XInternAtom(display_, "_NET_WM_USER_TIME", False);
+    constexpr int kWidth = 237, kHeight = 249;
+    const Pixmap mask = XCreatePixmap(display_, root, kWidth, kHeight, 1);
+    const GC gc = XCreateGC(display_, mask, 0, nullptr);
+    XSetForeground(display_, gc, 0);
+    XFillRectangle(display_, mask, gc, 0, 0, kWidth, kHeight);
+    XSetForeground(display_, gc, 1);
+    XFillArc(display_, mask, gc, 0, 0, kWidth, kHeight, 0, 360 * 64);
+    // As the build tool places the notes.
+    for (int i = 0; i < count; ++i) {
+      XSetWindowAttributes attributes{};
+      attributes.background_pixel = 0xfff080;
+      attributes.event_mask = StructureNotifyMask;
+      const int x = i % 20 * 40 % 1000, y = (i / 20) * 40 % 720;
+      const Window window =
+          XCreateWindow(display_, root, x, y, kWidth, kHeight, 0, CopyFromParent, InputOutput,
+                        CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+      XSizeHints size{};
+      size.flags = USPosition | PPosition | PSize;
+      size.x = x;
+      size.y = y;
+      size.width = kWidth;
+      size.height = kHeight;
+      XSetWMNormalHints(display_, window, &size);
+      XWMHints hints{};
+      hints.flags = InputHint | WindowGroupHint;
+      hints.input = True;
+      hints.window_group = leader;
+      XSetWMHints(display_, window, &hints);
+      XSetTransientForHint(display_, window, leader);
+      XChangeProperty(display_, window, type, XA_ATOM, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&utility), 1);
+      const long no_decorations[5] = {2, 0, 0, 0, 0};
+      XChangeProperty(display_, window, motif, motif, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(no_decorations), 5);
+      const long never = 0;
+      XChangeProperty(display_, window, user_time, XA_CARDINAL, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&never), 1);
+      XShapeCombineMask(display_, window, ShapeBounding, 0, 0, mask, ShapeSet);
+      windows_.push_back(window);
+    }
+    XFreeGC(display_, gc);
+    XFreePixmap(display_, mask);
+    XSync(display_, False);
+  }
+  ~BareWindows() {
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+  BareWindows(const BareWindows&) = delete;
+  BareWindows& operator=(const BareWindows&) = delete;
+
+  bool Ready() const { return display_ != nullptr; }
+
+  // Maps every window, the bottom one first and each raised, as the
+  // program shows its notes; false when they were not all mapped in time.
+  bool MapAll() {
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
+      XRaiseWindow(display_, *it);
+      XMapWindow(display_, *it);
+      XSync(display_, False);
+    }
+    return Await(MapNotify);
+  }
+  bool UnmapAll() {
+    for (const Window window : windows_) XUnmapWindow(display_, window);
+    XFlush(display_);
+    return Await(UnmapNotify);
+  }
+
+ private:
+  // Waits for the event of that type on every window.
+  bool Await(int type) {
+    const Clock::time_point give_up = Clock::now() + kPatience;
+    size_t seen = 0;
+    while (seen < windows_.size()) {
+      while (seen < windows_.size() && XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type == type) ++seen;
+      }
+      pollfd wanted{ConnectionNumber(display_), POLLIN, 0};
+      if (seen < windows_.size() && (Clock::now() > give_up || poll(&wanted, 1, 100) < 0))
+        return false;
+    }
+    return true;
+  }
+
+  Display* display_ = nullptr;
+  std::vector<Window> windows_;
+};
+
+// Showing the bare client's windows again after hiding them, under openbox;
+// its processor time is reported as the program's.
+void BM_ShowBareWindowsUnderWindowManager(benchmark::State& state) {
+  XServer& server = Server(true);
+  if (!server.Ready()) {
+    state.SkipWithError("no private X server with openbox");
+    return;
+  }
+  server.Forget();
+  BareWindows windows(server.Name(), static_cast<int>(state.range(0)));
+  if (!windows.Ready() || !windows.MapAll()) {
+    state.SkipWithError("the bare windows were not shown");
+    return;
+  }
+  PartTimes cpu;
+  PartClock part(server);
+  for (auto _ : state) {
+    const bool hidden = windows.UnmapAll();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    part.Begin(CpuSeconds(getpid()));
+    if (!hidden || !windows.MapAll()) {
+      state.SkipWithError("the bare windows were not shown");
+      return;
+    }
+    AddRun(state, cpu, part.End(CpuSeconds(getpid())));
+  }
+  ReportCpu(state, cpu, true);
 }
 
 void BM_ProgramStartWithNotes(benchmark::State& state) {
@@ -508,6 +653,12 @@ BENCHMARK(BM_ProgramStartUnderWindowManager)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShowAllNotesUnderWindowManager)
+    ->Arg(250)
+    ->Arg(500)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowBareWindowsUnderWindowManager)
     ->Arg(250)
     ->Arg(500)
     ->Iterations(3)
