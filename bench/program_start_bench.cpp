@@ -6,11 +6,14 @@
 // own whose notes table the build tool fills, on a private X server (Xvfb);
 // the benchmark watches the server's map events itself and clicks with
 // xdotool. The close request is the session's end (SIGTERM), which closes
-// the manager window as "Exit" does.
+// the manager window as "Exit" does. Beside the wall time each benchmark
+// reports the processor time the X server, the window manager and the
+// program spent in the part measured, as these share the machine.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,10 +26,13 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -39,12 +45,13 @@ namespace fs = std::filesystem;
 constexpr auto kPatience = std::chrono::seconds(30);
 
 // Waits for a child for at most kPatience; its exit status, or -1 when it
-// did not end (it is killed then) or ended by a signal.
-int WaitForChild(pid_t pid) {
+// did not end (it is killed then) or ended by a signal. The child's
+// resource use goes to usage when given.
+int WaitForChild(pid_t pid, rusage* usage = nullptr) {
   const Clock::time_point give_up = Clock::now() + kPatience;
   for (;;) {
     int status = 0;
-    const pid_t done = waitpid(pid, &status, WNOHANG);
+    const pid_t done = wait4(pid, &status, WNOHANG, usage);
     if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (done < 0) return -1;
     if (Clock::now() > give_up) {
@@ -54,6 +61,28 @@ int WaitForChild(pid_t pid) {
     }
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
+}
+
+// The processor time (user and system) a running process has spent, in
+// seconds; 0 when it cannot be read.
+double CpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (pid <= 0 || !std::getline(stat, line)) return 0;
+  // The fields after the command name, which may hold blanks, begin with
+  // the state (field 3); utime and stime are fields 14 and 15.
+  const size_t name_end = line.rfind(')');
+  if (name_end == std::string::npos) return 0;
+  std::istringstream fields(line.substr(name_end + 1));
+  std::string skipped;
+  for (int field = 3; field < 14; ++field) fields >> skipped;
+  unsigned long long user = 0, system = 0;
+  if (!(fields >> user >> system)) return 0;
+  return double(user + system) / double(sysconf(_SC_CLK_TCK));
+}
+
+double Seconds(const timeval& time) {
+  return double(time.tv_sec) + double(time.tv_usec) / 1e6;
 }
 
 // Runs a command and waits for it; true when it ended with status 0.
@@ -129,6 +158,9 @@ class XServer {
 
   bool Ready() const { return ready_; }
   const std::string& Name() const { return name_; }
+  double ServerCpuSeconds() const { return CpuSeconds(pid_); }
+  // 0 without a window manager.
+  double WindowManagerCpuSeconds() const { return CpuSeconds(wm_pid_); }
 
   // Forgets the windows of earlier runs.
   void Forget() {
@@ -324,30 +356,64 @@ class ReadyFolder {
   bool ready_ = false;
 };
 
-// One run of the program with count notes: the seconds from exec to the last
-// note mapped, from the second of two left clicks on the tray icon (the
-// first hides every note) to the last note mapped again, and from the close
+// The wall time of a part of a run and the processor time each process
+// spent in it, in seconds.
+struct PartTimes {
+  double wall = 0;
+  double server_cpu = 0;
+  double window_manager_cpu = 0;
+  double program_cpu = 0;
+};
+
+// One run of the program with count notes: from exec to the last note
+// mapped, from the second of two left clicks on the tray icon (the first
+// hides every note) to the last note mapped again, and from the close
 // request to the end; none when the run failed.
 struct RunTimes {
-  double start = 0;
-  double show_all = 0;
-  double exit = 0;
+  PartTimes start;
+  PartTimes show_all;
+  PartTimes exit;
 };
 
 double Seconds(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
+// Measures a part of a run: Begin when it starts, End when it is over.
+class PartClock {
+ public:
+  explicit PartClock(const XServer& server) : server_(server) {}
+
+  void Begin(double program_cpu) {
+    at_ = Clock::now();
+    server_cpu_ = server_.ServerCpuSeconds();
+    window_manager_cpu_ = server_.WindowManagerCpuSeconds();
+    program_cpu_ = program_cpu;
+  }
+  PartTimes End(double program_cpu) const {
+    return {Seconds(at_, Clock::now()), server_.ServerCpuSeconds() - server_cpu_,
+            server_.WindowManagerCpuSeconds() - window_manager_cpu_, program_cpu - program_cpu_};
+  }
+
+ private:
+  const XServer& server_;
+  Clock::time_point at_;
+  double server_cpu_ = 0;
+  double window_manager_cpu_ = 0;
+  double program_cpu_ = 0;
+};
+
 std::optional<RunTimes> RunProgram(bool window_manager, const ReadyFolder& ready, size_t count,
                                    bool show_all) {
   XServer& server = Server(window_manager);
   server.Forget();
   RunTimes times;
-  const Clock::time_point exec_at = Clock::now();
+  PartClock part(server);
+  part.Begin(0);
   const pid_t pid = ready.Start(server.Name());
   if (pid <= 0) return std::nullopt;
   bool shown = server.AwaitWindows([&] { return server.NotesMapped() == count; });
-  times.start = Seconds(exec_at, Clock::now());
+  times.start = part.End(CpuSeconds(pid));
   // The program settles (the alarm check, the first paint of every note)
   // before the user reaches for the icon or "Exit".
   std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -355,21 +421,41 @@ std::optional<RunTimes> RunProgram(bool window_manager, const ReadyFolder& ready
     shown = server.ClickIcon() && server.AwaitWindows([&] { return server.NotesMapped() == 0; });
     // Apart enough not to make a double click.
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    const Clock::time_point click_at = Clock::now();
+    part.Begin(CpuSeconds(pid));
     shown = shown && server.ClickIcon() &&
             server.AwaitWindows([&] { return server.NotesMapped() == count; });
-    times.show_all = Seconds(click_at, Clock::now());
+    times.show_all = part.End(CpuSeconds(pid));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
-  const Clock::time_point close_at = Clock::now();
+  part.Begin(CpuSeconds(pid));
   kill(pid, SIGTERM);
-  const int status = WaitForChild(pid);
-  times.exit = Seconds(close_at, Clock::now());
+  rusage usage{};
+  const int status = WaitForChild(pid, &usage);
+  times.exit = part.End(Seconds(usage.ru_utime) + Seconds(usage.ru_stime));
   if (!shown || status != 0) return std::nullopt;
   return times;
 }
 
-template <double RunTimes::*kPart, bool kWindowManager>
+// Counts a measured part of a run: its wall time is the iteration's, its
+// processor times go to the sums.
+void AddRun(benchmark::State& state, PartTimes& sums, const PartTimes& part) {
+  state.SetIterationTime(part.wall);
+  sums.server_cpu += part.server_cpu;
+  sums.window_manager_cpu += part.window_manager_cpu;
+  sums.program_cpu += part.program_cpu;
+}
+
+// The processor times, in milliseconds per run, beside the wall time.
+void ReportCpu(benchmark::State& state, const PartTimes& sums, bool window_manager) {
+  const auto per_run = [](double seconds) {
+    return benchmark::Counter(seconds * 1000, benchmark::Counter::kAvgIterations);
+  };
+  state.counters["server_cpu_ms"] = per_run(sums.server_cpu);
+  if (window_manager) state.counters["wm_cpu_ms"] = per_run(sums.window_manager_cpu);
+  state.counters["program_cpu_ms"] = per_run(sums.program_cpu);
+}
+
+template <PartTimes RunTimes::*kPart, bool kWindowManager>
 void BM_Program(benchmark::State& state) {
   if (!Server(kWindowManager).Ready()) {
     state.SkipWithError(kWindowManager ? "no private X server with openbox"
@@ -389,6 +475,7 @@ void BM_Program(benchmark::State& state) {
     state.SkipWithError("the program did not show its notes or did not end cleanly");
     return;
   }
+  PartTimes cpu;
   for (auto _ : state) {
     const std::optional<RunTimes> times =
         RunProgram(kWindowManager, ready, size_t(count), show_all);
@@ -396,8 +483,144 @@ void BM_Program(benchmark::State& state) {
       state.SkipWithError("the program did not show its notes or did not end cleanly");
       return;
     }
-    state.SetIterationTime((*times).*kPart);
+    AddRun(state, cpu, (*times).*kPart);
   }
+  ReportCpu(state, cpu, kWindowManager);
+}
+
+// A bare client that shows the notes' windows and nothing else: as many
+// shaped, undecorated utility windows, transient for a leader of their own,
+// at the notes' places, mapped straight through Xlib with a round trip each
+// as the toolkit does. What the server and the window manager take to show
+// it is the least the program's show can take.
+class BareWindows {
+ public:
+  BareWindows(const std::string& display, int count) {
+    display_ = XOpenDisplay(display.c_str());
+    if (display_ == nullptr) return;
+    const Window root = DefaultRootWindow(display_);
+    const Window leader = XCreateSimpleWindow(display_, root, 0, 0, 1, 1, 0, 0, 0);
+    const Atom type = XInternAtom(display_, "_NET_WM_WINDOW_TYPE", False);
+    const Atom utility = XInternAtom(display_, "_NET_WM_WINDOW_TYPE_UTILITY", False);
+    const Atom motif = XInternAtom(display_, "_MOTIF_WM_HINTS", False);
+    const Atom user_time = XInternAtom(display_, "_NET_WM_USER_TIME", False);
+    constexpr int kWidth = 237, kHeight = 249;
+    const Pixmap mask = XCreatePixmap(display_, root, kWidth, kHeight, 1);
+    const GC gc = XCreateGC(display_, mask, 0, nullptr);
+    XSetForeground(display_, gc, 0);
+    XFillRectangle(display_, mask, gc, 0, 0, kWidth, kHeight);
+    XSetForeground(display_, gc, 1);
+    XFillArc(display_, mask, gc, 0, 0, kWidth, kHeight, 0, 360 * 64);
+    // As the build tool places the notes.
+    for (int i = 0; i < count; ++i) {
+      XSetWindowAttributes attributes{};
+      attributes.background_pixel = 0xfff080;
+      attributes.event_mask = StructureNotifyMask;
+      const int x = i % 20 * 40 % 1000, y = (i / 20) * 40 % 720;
+      const Window window =
+          XCreateWindow(display_, root, x, y, kWidth, kHeight, 0, CopyFromParent, InputOutput,
+                        CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+      XSizeHints size{};
+      size.flags = USPosition | PPosition | PSize;
+      size.x = x;
+      size.y = y;
+      size.width = kWidth;
+      size.height = kHeight;
+      XSetWMNormalHints(display_, window, &size);
+      XWMHints hints{};
+      hints.flags = InputHint | WindowGroupHint;
+      hints.input = True;
+      hints.window_group = leader;
+      XSetWMHints(display_, window, &hints);
+      XSetTransientForHint(display_, window, leader);
+      XChangeProperty(display_, window, type, XA_ATOM, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&utility), 1);
+      const long no_decorations[5] = {2, 0, 0, 0, 0};
+      XChangeProperty(display_, window, motif, motif, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(no_decorations), 5);
+      const long never = 0;
+      XChangeProperty(display_, window, user_time, XA_CARDINAL, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&never), 1);
+      XShapeCombineMask(display_, window, ShapeBounding, 0, 0, mask, ShapeSet);
+      windows_.push_back(window);
+    }
+    XFreeGC(display_, gc);
+    XFreePixmap(display_, mask);
+    XSync(display_, False);
+  }
+  ~BareWindows() {
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+  BareWindows(const BareWindows&) = delete;
+  BareWindows& operator=(const BareWindows&) = delete;
+
+  bool Ready() const { return display_ != nullptr; }
+
+  // Maps every window, the bottom one first and each raised, as the
+  // program shows its notes; false when they were not all mapped in time.
+  bool MapAll() {
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
+      XRaiseWindow(display_, *it);
+      XMapWindow(display_, *it);
+      XSync(display_, False);
+    }
+    return Await(MapNotify);
+  }
+  bool UnmapAll() {
+    for (const Window window : windows_) XUnmapWindow(display_, window);
+    XFlush(display_);
+    return Await(UnmapNotify);
+  }
+
+ private:
+  // Waits for the event of that type on every window.
+  bool Await(int type) {
+    const Clock::time_point give_up = Clock::now() + kPatience;
+    size_t seen = 0;
+    while (seen < windows_.size()) {
+      while (seen < windows_.size() && XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type == type) ++seen;
+      }
+      pollfd wanted{ConnectionNumber(display_), POLLIN, 0};
+      if (seen < windows_.size() && (Clock::now() > give_up || poll(&wanted, 1, 100) < 0))
+        return false;
+    }
+    return true;
+  }
+
+  Display* display_ = nullptr;
+  std::vector<Window> windows_;
+};
+
+// Showing the bare client's windows again after hiding them, under openbox;
+// its processor time is reported as the program's.
+void BM_ShowBareWindowsUnderWindowManager(benchmark::State& state) {
+  XServer& server = Server(true);
+  if (!server.Ready()) {
+    state.SkipWithError("no private X server with openbox");
+    return;
+  }
+  server.Forget();
+  BareWindows windows(server.Name(), static_cast<int>(state.range(0)));
+  if (!windows.Ready() || !windows.MapAll()) {
+    state.SkipWithError("the bare windows were not shown");
+    return;
+  }
+  PartTimes cpu;
+  PartClock part(server);
+  for (auto _ : state) {
+    const bool hidden = windows.UnmapAll();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    part.Begin(CpuSeconds(getpid()));
+    if (!hidden || !windows.MapAll()) {
+      state.SkipWithError("the bare windows were not shown");
+      return;
+    }
+    AddRun(state, cpu, part.End(CpuSeconds(getpid())));
+  }
+  ReportCpu(state, cpu, true);
 }
 
 void BM_ProgramStartWithNotes(benchmark::State& state) {
@@ -430,6 +653,12 @@ BENCHMARK(BM_ProgramStartUnderWindowManager)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShowAllNotesUnderWindowManager)
+    ->Arg(250)
+    ->Arg(500)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowBareWindowsUnderWindowManager)
     ->Arg(250)
     ->Arg(500)
     ->Iterations(3)
