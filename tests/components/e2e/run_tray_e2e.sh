@@ -86,7 +86,7 @@ find_icon() {
   in_trayer "$windows" && return 1
   icon=$windows
 }
-wait_for 10 "the icon's window to appear" find_icon
+wait_for 30 "the icon's window to appear" find_icon
 
 shot() { import -window root -depth 8 "$work/shot.ppm"; }
 pixel() { "$python" "$support/screen_check.py" pixel "$work/shot.ppm" "$1" "$2"; }
