@@ -356,7 +356,7 @@ TIndexKeyOrder TIndexFile::KeyOrder(int32_t slot) const {
 
 // ---- check ----
 
-void TIndexFile::Check() {
+void TIndexFile::CheckDefinitions() const {
   if (header_.Version != kIndexFormatVersion) Raise(kErrWrongVersion);
   if (header_.SecondaryCount > kMaxSecondaryIndexes) Raise(kErrIndexLimits);
   for (int32_t s = 0; s <= header_.SecondaryCount; ++s) {
@@ -391,6 +391,10 @@ void TIndexFile::Check() {
   if (status.KeyLength != kStatusKeyLength || status.Compression > kMaxCompressionMode) {
     Raise(kErrHeaderCorrupt);
   }
+}
+
+void TIndexFile::Check() {
+  CheckDefinitions();
   const int32_t end = header_.EndPosition;
   for (int32_t s = 0; s < kIndexSlotCount; ++s) {
     if (s > header_.SecondaryCount && s != kStatusSlot) continue;

@@ -48,6 +48,10 @@ class TIndexFile : public TTableFile {
   void EmptyIndexFile();
   // Verifies the opened file; raises the first failure.
   void Check();
+  // The part of Check that judges no page: the version, and each index's
+  // definition against the data file's fields and the key length it gives.
+  // A rebuild of the pages takes its keys from these definitions.
+  void CheckDefinitions() const;
   int32_t ChangeCounter() const { return header_.ChangeCounter; }
   // Moves whenever this process may have changed the pages, roots or
   // descriptors it holds (a change by a tree walk, pages dropped, a header
