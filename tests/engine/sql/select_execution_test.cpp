@@ -63,6 +63,16 @@ class SelectExecutionTest : public ::testing::Test {
                            *oracle_.Database().database.directory);
   }
 
+  // Runs each statement in turn, each in a statement of its own.
+  void ExecuteAll(std::initializer_list<const char*> statements) {
+    for (const char* sql : statements) {
+      TQueryStatement statement = Statement();
+      int32_t consumed = 0;
+      statement.Prepare(sql, consumed);
+      statement.Execute();
+    }
+  }
+
   static void Progress(void* user_data, int32_t count, int32_t percent, bool& abort) {
     auto& test = *static_cast<SelectExecutionTest*>(user_data);
     test.calls_.emplace_back(count, percent);
@@ -112,15 +122,9 @@ TEST_F(SelectExecutionTest, AggregatesAnswerAsSQLDoes) {
 // SUM, AVG, MIN and MAX of a DECIMAL column add and compare its amounts,
 // and a sum keeps the column's scale.
 TEST_F(SelectExecutionTest, DecimalAggregatesTakeTheAmounts) {
-  for (const char* sql :
-       {"CREATE TABLE d (k INTEGER, m DECIMAL(10,2))", "INSERT INTO d VALUES (1, 12.25)",
-        "INSERT INTO d VALUES (1, -3.5)", "INSERT INTO d VALUES (2, 0.75)",
-        "INSERT INTO d VALUES (2, NULL)", "INSERT INTO d VALUES (1, 40.01)"}) {
-    TQueryStatement statement = Statement();
-    int32_t consumed = 0;
-    statement.Prepare(sql, consumed);
-    statement.Execute();
-  }
+  ExecuteAll({"CREATE TABLE d (k INTEGER, m DECIMAL(10,2))", "INSERT INTO d VALUES (1, 12.25)",
+              "INSERT INTO d VALUES (1, -3.5)", "INSERT INTO d VALUES (2, 0.75)",
+              "INSERT INTO d VALUES (2, NULL)", "INSERT INTO d VALUES (1, 40.01)"});
   EXPECT_EQ(oracle_.Ours("SELECT SUM(m), AVG(m), MIN(m), MAX(m), COUNT(m) FROM d"),
             (TextRows{{"49.51", "12.3775", "-3.5", "40.01", "4"}}));
   EXPECT_EQ(oracle_.Ours("SELECT k, SUM(m), AVG(m), MIN(m), MAX(m) FROM d GROUP BY k"),
@@ -132,16 +136,11 @@ TEST_F(SelectExecutionTest, DecimalAggregatesTakeTheAmounts) {
 // float (also of a DECIMAL column), a sum of smallints as an integer past
 // the smallint range.
 TEST_F(SelectExecutionTest, HavingComparesAggregatesAsTheirColumnsHoldThem) {
-  for (const char* sql :
-       {"CREATE TABLE h (b BOOLEAN, c INTEGER, w SMALLINT, m DECIMAL(10,2))",
-        "INSERT INTO h VALUES (TRUE, 6, -16388, 1.5)", "INSERT INTO h VALUES (TRUE, 2, -16388, 2)",
-        "INSERT INTO h VALUES (FALSE, 4, 30000, 4.25)",
-        "INSERT INTO h VALUES (FALSE, 4, 30000, 4.75)"}) {
-    TQueryStatement statement = Statement();
-    int32_t consumed = 0;
-    statement.Prepare(sql, consumed);
-    statement.Execute();
-  }
+  ExecuteAll({"CREATE TABLE h (b BOOLEAN, c INTEGER, w SMALLINT, m DECIMAL(10,2))",
+              "INSERT INTO h VALUES (TRUE, 6, -16388, 1.5)",
+              "INSERT INTO h VALUES (TRUE, 2, -16388, 2)",
+              "INSERT INTO h VALUES (FALSE, 4, 30000, 4.25)",
+              "INSERT INTO h VALUES (FALSE, 4, 30000, 4.75)"});
   const struct {
     const char* sql;
     TextRows rows;
@@ -166,14 +165,9 @@ TEST_F(SelectExecutionTest, HavingComparesAggregatesAsTheirColumnsHoldThem) {
 // below) its field's range, from an aggregate, grouped or not, and from an
 // operator anywhere in a statement.
 TEST_F(SelectExecutionTest, SumsAddAsTheirTypeAndAmountsPastTheRangeRaise) {
-  for (const char* sql : {"CREATE TABLE ov (i INTEGER, h SMALLINT, u WORD, m DECIMAL(20,2))",
-                          "INSERT INTO ov VALUES (2147483647, 32767, 65535, 600000000000000.00)",
-                          "INSERT INTO ov VALUES (6, 32767, 2, 600000000000000.00)"}) {
-    TQueryStatement statement = Statement();
-    int32_t consumed = 0;
-    statement.Prepare(sql, consumed);
-    statement.Execute();
-  }
+  ExecuteAll({"CREATE TABLE ov (i INTEGER, h SMALLINT, u WORD, m DECIMAL(20,2))",
+              "INSERT INTO ov VALUES (2147483647, 32767, 65535, 600000000000000.00)",
+              "INSERT INTO ov VALUES (6, 32767, 2, 600000000000000.00)"});
   const std::string wrapped = test_support::NumberText(-2147483643);
   EXPECT_EQ(oracle_.Ours("SELECT SUM(i), SUM(h), SUM(u), SUM(i + 0) FROM ov"),
             (TextRows{{wrapped, "65534", "1", wrapped}}));
